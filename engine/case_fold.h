@@ -1,0 +1,21 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace geminor {
+
+/// Lower-cases valid UTF-8 by the Unicode simple mapping; bytes that are not valid UTF-8 stay
+/// as they are. Thread-safe.
+std::string FoldCase(std::string_view text);
+
+/// Compares as FoldCase(a) <=> FoldCase(b) would, byte-wise, without allocating.
+int CompareFolded(std::string_view a, std::string_view b);
+
+/// True when `text` begins with `prefix`, both case folded.
+bool StartsWithFolded(std::string_view text, std::string_view prefix);
+
+/// True when `needle` occurs in `haystack`, both case folded.
+bool ContainsFolded(std::string_view haystack, std::string_view needle);
+
+} // namespace geminor

@@ -1,0 +1,287 @@
+#include "engine/folder_walker.h"
+
+#include <cerrno>
+#include <dirent.h>
+#include <fcntl.h>
+#include <fstream>
+#include <sstream>
+#include <sys/stat.h>
+#include <sys/statfs.h>
+#include <sys/sysmacros.h>
+#include <unistd.h>
+
+#include "engine/case_fold.h"
+#include "engine/protected_folders.h"
+
+namespace geminor {
+namespace {
+
+constexpr int kDirOpenFlags = O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK;
+
+bool isPseudoType(std::string_view type)
+{
+    static constexpr std::string_view kPseudo[] = {
+        "proc",   "sysfs",  "devtmpfs",   "devpts", "cgroup",  "cgroup2", "debugfs", "tracefs",
+        "securityfs", "fusectl", "configfs", "pstore", "bpf", "mqueue", "binfmt_misc", "efivarfs"};
+    for (std::string_view pseudo : kPseudo)
+        if (type == pseudo)
+            return true;
+    return false;
+}
+
+/// The file-system type of the mount with device `dev`, from the mount table; empty when unknown.
+std::string mountTypeOf(dev_t dev)
+{
+    std::ifstream in("/proc/self/mountinfo");
+    std::string line;
+    while (std::getline(in, line)) {
+        std::istringstream fields(line);
+        std::string id, parent, majorMinor;
+        fields >> id >> parent >> majorMinor;
+        const auto colon = majorMinor.find(':');
+        if (colon == std::string::npos)
+            continue;
+        const unsigned major = static_cast<unsigned>(std::stoul(majorMinor.substr(0, colon)));
+        const unsigned minor = static_cast<unsigned>(std::stoul(majorMinor.substr(colon + 1)));
+        if (makedev(major, minor) != dev)
+            continue;
+        const auto dash = line.find(" - ");
+        if (dash == std::string::npos)
+            return {};
+        std::istringstream rest(line.substr(dash + 3));
+        std::string type;
+        rest >> type;
+        return type;
+    }
+    return {};
+}
+
+bool isPseudoMagic(int fd)
+{
+    struct statfs fs{};
+    if (::fstatfs(fd, &fs) != 0)
+        return false;
+    switch (static_cast<unsigned long>(fs.f_type)) {
+    case 0x9fa0:      // proc
+    case 0x62656572:  // sysfs
+    case 0x27e0eb:    // cgroup
+    case 0x63677270:  // cgroup2
+    case 0x64626720:  // debugfs
+    case 0x74726163:  // tracefs
+    case 0x73636673:  // securityfs
+    case 0x65735543:  // fusectl
+    case 0x1cd1:      // devpts
+        return true;
+    default:
+        return false;
+    }
+}
+
+/// The first `count` characters of a UTF-8 text (bytes that are not UTF-8 count as one each).
+std::string_view leadingCharacters(std::string_view text, std::size_t count)
+{
+    std::size_t pos = 0;
+    while (count > 0 && pos < text.size()) {
+        ++pos;
+        while (pos < text.size() && (static_cast<unsigned char>(text[pos]) & 0xC0) == 0x80)
+            ++pos;
+        --count;
+    }
+    return text.substr(0, pos);
+}
+
+} // namespace
+
+struct FolderWalker::FolderContext
+{
+    const std::string &Folder;
+    bool excluded = false;
+    bool allProtected = false;                        // the folder itself lies in a protected folder
+    std::vector<const std::string *> protectCandidates;  // protected folders that may still match a name
+};
+
+std::string_view TrimAtNul(std::string_view text)
+{
+    return text.substr(0, text.find('\0'));
+}
+
+bool IsExcludedFolder(std::string_view path, const ExcludedFolders &excluded)
+{
+    for (const std::string &folder : excluded) {
+        std::string_view piece(folder);
+        while (piece.size() > 1 && piece.back() == '/')
+            piece.remove_suffix(1);
+        if (piece == "/")
+            piece = {};
+        if (path.size() == piece.size() + 1 && path.back() == '/' &&
+            CompareFolded(path.substr(0, piece.size()), piece) == 0)
+            return true;
+    }
+    return false;
+}
+
+FolderWalker::FolderWalker(WalkSettings settings, FileList &fileList, ScanHost &host,
+                           const CancelRequested &cancel)
+    : m_settings(std::move(settings)), m_fileList(fileList), m_host(host), m_cancel(cancel)
+{
+}
+
+WalkResult FolderWalker::ScanLocation(std::string &Folder, const std::string &SubFolder,
+                                      const std::string &FileTypes)
+{
+    if (Folder.empty() || Folder.back() != '/')
+        Folder += '/';
+    m_walkSubFolders = SubFolder;
+    m_allTypes = FileTypes == "*.*";
+    m_foldedFileTypes = FoldCase(FileTypes);
+    m_entryCounter = 0;
+    WalkResult counts;
+    const int fd = ::open(Folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0) {
+        ++m_unlistedFolders;
+        return counts;
+    }
+    struct stat st{};
+    if (::fstat(fd, &st) == 0 && isPseudoFileSystem(st.st_dev, fd)) {
+        ::close(fd);
+        return counts;
+    }
+    WalkFolder(fd, Folder, counts);
+    return counts;
+}
+
+void FolderWalker::WalkFolder(int dirFd, const std::string &Folder, WalkResult &counts)
+{
+    DIR *dir = ::fdopendir(dirFd);
+    if (!dir) {
+        ::close(dirFd);
+        ++m_unlistedFolders;
+        return;
+    }
+    FolderContext here{Folder};
+    here.excluded = IsExcludedFolder(Folder, m_settings.Excluded);
+    if (m_settings.ProtectWindowsFolders) {
+        for (const std::string &folder : m_settings.ProtectedFolders) {
+            if (StartsWithFolded(Folder, folder))
+                here.allProtected = true;
+            else if (StartsWithFolded(folder, Folder))
+                here.protectCandidates.push_back(&folder);
+        }
+    }
+    errno = 0;
+    for (const dirent *entry = ::readdir(dir); entry; entry = ::readdir(dir)) {
+        const std::string_view name = TrimAtNul(entry->d_name);
+        if (m_cancel.load(std::memory_order_relaxed))
+            break;
+        if (!here.excluded) {
+            if (entry->d_type == DT_DIR || entry->d_type == DT_UNKNOWN) {
+                unsigned char type = entry->d_type;
+                if (type == DT_UNKNOWN) {
+                    struct stat st{};
+                    type = ::fstatat(::dirfd(dir), entry->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0 ? DT_UNKNOWN
+                           : S_ISDIR(st.st_mode)                                                    ? DT_DIR
+                           : S_ISREG(st.st_mode)                                                    ? DT_REG
+                                                                                                    : DT_LNK;
+                }
+                if (type == DT_DIR)
+                    enterSubFolder(::dirfd(dir), here, std::string(name), counts);
+                else if (type == DT_REG)
+                    considerFile(::dirfd(dir), here, name, DT_REG, counts);
+            } else {
+                considerFile(::dirfd(dir), here, name, entry->d_type, counts);
+            }
+        }
+        ++m_entryCounter;
+        errno = 0;
+    }
+    if (errno != 0 && !m_cancel.load(std::memory_order_relaxed))
+        ++m_unlistedFolders;  // the listing broke off part-way
+    ::closedir(dir);
+}
+
+void FolderWalker::enterSubFolder(int parentFd, const FolderContext &here, std::string Name, WalkResult &counts)
+{
+    if (Name == "." || Name == "..")
+        return;
+    if (m_walkSubFolders != "Yes")
+        return;
+    if (m_settings.ProtectWindowsFolders &&
+        (here.allProtected ||
+         (!here.protectCandidates.empty() &&
+          IsProtectedPath(here.Folder + Name, m_settings.ProtectedFolders))))
+        return;
+    if (!m_settings.IncludeHidden && Name.front() == '.')
+        return;
+    Name += '/';
+    const int fd = ::openat(parentFd, Name.c_str(), kDirOpenFlags);
+    if (fd >= 0) {
+        struct stat st{};
+        if (::fstat(fd, &st) != 0 || isPseudoFileSystem(st.st_dev, fd)) {
+            ::close(fd);
+            return;
+        }
+    }
+    ++counts.Folders;
+    const std::string path = here.Folder + Name;
+    if (fd < 0)
+        ++m_unlistedFolders;
+    else
+        WalkFolder(fd, path, counts);
+    if (m_entryCounter % 50 == 0)
+        showProgress(here.Folder, Name);
+}
+
+void FolderWalker::considerFile(int dirFd, const FolderContext &here, std::string_view name, unsigned char type,
+                                WalkResult &counts)
+{
+    if (type != DT_REG)
+        return;  // links, FIFOs, sockets and devices are never taken
+    if (m_settings.ProtectWindowsFolders &&
+        (here.allProtected ||
+         (!here.protectCandidates.empty() &&
+          IsProtectedPath(here.Folder + std::string(name), m_settings.ProtectedFolders))))
+        return;
+    if (!m_settings.IncludeHidden && name.front() == '.')
+        return;
+    if (!m_allTypes) {
+        const auto dot = name.rfind('.');
+        if (dot == std::string_view::npos)
+            return;
+        if (m_foldedFileTypes.find(FoldCase(name.substr(dot))) == std::string::npos)
+            return;
+    }
+    struct stat st{};
+    const std::string nameText(name);
+    if (::fstatat(dirFd, nameText.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(st.st_mode))
+        return;
+    const bool zeroSizeMethod = m_settings.Method == SearchMethod::ZeroSize;
+    if (zeroSizeMethod ? st.st_size > 0 : st.st_size <= 0)
+        return;
+    if (!m_seen.insert(FileId{st.st_dev, st.st_ino}).second)
+        return;  // the same file through another path: a folder listed twice, a hard link, a bind mount
+    ++counts.Files;
+    m_fileList.push_back(FileRecord{static_cast<std::uint64_t>(st.st_size), nameText, here.Folder});
+}
+
+bool FolderWalker::isPseudoFileSystem(dev_t dev, int fd)
+{
+    const auto known = m_pseudoByDevice.find(dev);
+    if (known != m_pseudoByDevice.end())
+        return known->second;
+    const std::string type = mountTypeOf(dev);
+    const bool pseudo = type.empty() ? isPseudoMagic(fd) : isPseudoType(type);
+    m_pseudoByDevice.emplace(dev, pseudo);
+    return pseudo;
+}
+
+void FolderWalker::showProgress(const std::string &Folder, const std::string &Name)
+{
+    if (!m_host.progressDue())
+        return;
+    if (!m_host.isMinimized())
+        m_host.setStatusText("Scanning... " + Folder);
+    else
+        m_host.setTitleText("Scanning... " + std::string(leadingCharacters(Folder, 3)) + ".../" + Name);
+}
+
+} // namespace geminor

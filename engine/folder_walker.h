@@ -1,0 +1,85 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <sys/types.h>
+#include <unordered_map>
+#include <unordered_set>
+#include <vector>
+
+#include "engine/file_record.h"
+#include "engine/request.h"
+#include "engine/scan_host.h"
+
+namespace geminor {
+
+/// The parts of a request that every directory entry is tested against.
+struct WalkSettings
+{
+    SearchMethod Method = SearchMethod::ByteToByte;
+    bool ProtectWindowsFolders = true;
+    bool IncludeHidden = false;
+    std::vector<std::string> ProtectedFolders;  // used when ProtectWindowsFolders is on
+    ExcludedFolders Excluded;
+};
+
+/// Text up to the first NUL; the whole text when there is none.
+std::string_view TrimAtNul(std::string_view text);
+
+/// True when `path` (ending in '/') is one of `excluded`, ignoring case. Trailing slashes of an
+/// excluded folder do not matter.
+bool IsExcludedFolder(std::string_view path, const ExcludedFolders &excluded);
+
+/// Walks search locations into file records. One walker serves one scan: a file reached twice
+/// (same device and inode) is accepted only the first time, across all locations.
+class FolderWalker
+{
+public:
+    FolderWalker(WalkSettings settings, FileList &fileList, ScanHost &host, const CancelRequested &cancel);
+
+    /// Walks one location. Appends '/' to `Folder` when it lacks one. Runs on the caller's thread,
+    /// depth-first in listing order; returns what was accepted and entered until cancel.
+    WalkResult ScanLocation(std::string &Folder, const std::string &SubFolder, const std::string &FileTypes);
+
+    /// Folders that could not be opened or listed, over all locations walked so far.
+    std::int64_t unlistedFolders() const { return m_unlistedFolders; }
+
+private:
+    struct FileId
+    {
+        dev_t dev;
+        ino_t ino;
+        bool operator==(const FileId &) const = default;
+    };
+    struct FileIdHash
+    {
+        std::size_t operator()(const FileId &id) const noexcept
+        {
+            return std::hash<std::uint64_t>()(static_cast<std::uint64_t>(id.ino) * 0x9E3779B97F4A7C15ULL ^
+                                              static_cast<std::uint64_t>(id.dev));
+        }
+    };
+    struct FolderContext;
+
+    void WalkFolder(int dirFd, const std::string &Folder, WalkResult &counts);
+    void enterSubFolder(int parentFd, const FolderContext &here, std::string name, WalkResult &counts);
+    void considerFile(int dirFd, const FolderContext &here, std::string_view name, unsigned char type,
+                      WalkResult &counts);
+    bool isPseudoFileSystem(dev_t dev, int fd);
+    void showProgress(const std::string &Folder, const std::string &Name);
+
+    WalkSettings m_settings;
+    FileList &m_fileList;
+    ScanHost &m_host;
+    const CancelRequested &m_cancel;
+    std::string m_walkSubFolders;
+    std::string m_foldedFileTypes;
+    bool m_allTypes = true;
+    std::int32_t m_entryCounter = 0;
+    std::int64_t m_unlistedFolders = 0;
+    std::unordered_set<FileId, FileIdHash> m_seen;
+    std::unordered_map<dev_t, bool> m_pseudoByDevice;
+};
+
+} // namespace geminor

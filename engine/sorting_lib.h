@@ -1,0 +1,86 @@
+#pragma once
+
+#include <cstddef>
+#include <functional>
+#include <utility>
+#include <vector>
+
+// Top-down merge sort over lists that are never changed in place: each routine takes its input
+// by value (a copy, or a list the caller hands over) and returns a new list.
+
+namespace geminor {
+
+/// Fills `first` with the first half of `list` and `second` with the rest; an odd element goes
+/// to the second half, and a one-element list goes whole to the first.
+template <typename T>
+void SplitList(std::vector<T> list, std::vector<T> &first, std::vector<T> &second)
+{
+    first.clear();
+    second.clear();
+    if (list.size() == 1) {
+        first = std::move(list);
+        return;
+    }
+    const std::size_t half = list.size() / 2;
+    first.assign(std::make_move_iterator(list.begin()), std::make_move_iterator(list.begin() + half));
+    second.assign(std::make_move_iterator(list.begin() + half), std::make_move_iterator(list.end()));
+}
+
+/// Merges two sorted lists. On equal elements both go out, the left one first.
+template <typename T, typename Less = std::less<>>
+std::vector<T> MergeLists(std::vector<T> left, std::vector<T> right, Less less = {})
+{
+    if (left.empty())
+        return right;
+    if (right.empty())
+        return left;
+    std::vector<T> out;
+    out.reserve(left.size() + right.size());
+    std::size_t l = 0, r = 0;
+    while (l < left.size() && r < right.size()) {
+        if (less(left[l], right[r])) {
+            out.push_back(std::move(left[l++]));
+        } else if (less(right[r], left[l])) {
+            out.push_back(std::move(right[r++]));
+        } else {
+            out.push_back(std::move(left[l++]));
+            out.push_back(std::move(right[r++]));
+        }
+    }
+    for (; l < left.size(); ++l)
+        out.push_back(std::move(left[l]));
+    for (; r < right.size(); ++r)
+        out.push_back(std::move(right[r]));
+    return out;
+}
+
+/// Sorts by repeated exchange of neighbours until a pass exchanges nothing.
+template <typename T, typename Less = std::less<>>
+std::vector<T> BubbleSortList(std::vector<T> list, Less less = {})
+{
+    for (bool exchanged = true; exchanged;) {
+        exchanged = false;
+        for (std::size_t i = 0; i + 1 < list.size(); ++i) {
+            if (less(list[i + 1], list[i])) {
+                std::swap(list[i], list[i + 1]);
+                exchanged = true;
+            }
+        }
+    }
+    return list;
+}
+
+/// Ascending order by `less`; stable for elements that are not equal.
+template <typename T, typename Less = std::less<>>
+std::vector<T> MergeSortList(std::vector<T> list, Less less = {})
+{
+    if (list.size() <= 1)
+        return list;
+    if (list.size() == 2)
+        return BubbleSortList(std::move(list), less);
+    std::vector<T> first, second;
+    SplitList(std::move(list), first, second);
+    return MergeLists(MergeSortList(std::move(first), less), MergeSortList(std::move(second), less), less);
+}
+
+} // namespace geminor

@@ -1,0 +1,38 @@
+# Shared by ./run and ./run-tests: installs the missing Debian packages and builds once.
+# Sourced, not run; leaves GEMINOR_BUILD set to the build folder.
+set -euo pipefail
+
+GEMINOR_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+GEMINOR_BUILD="${GEMINOR_BUILD:-$GEMINOR_ROOT/build}"
+
+GEMINOR_PACKAGES=(
+  cmake ninja-build g++ pkg-config
+  qt6-base-dev qt6-base-dev-tools
+  libdeflate-dev libxxhash-dev libcli11-dev
+  libgtest-dev libgmock-dev libbenchmark-dev
+)
+
+geminor_install_packages() {
+  local missing=()
+  for pkg in "${GEMINOR_PACKAGES[@]}"; do
+    dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null | grep -q 'install ok installed' || missing+=("$pkg")
+  done
+  [ ${#missing[@]} -eq 0 ] && return 0
+  if [ "$(id -u)" -eq 0 ]; then
+    echo "Installing: ${missing[*]}" >&2
+    export DEBIAN_FRONTEND=noninteractive
+    apt-get update -qq
+    apt-get install -y -qq --no-install-recommends "${missing[@]}" >&2
+  else
+    echo "Missing packages. Run:" >&2
+    echo "  sudo apt-get install ${missing[*]}" >&2
+    exit 1
+  fi
+}
+
+geminor_build() {
+  if [ ! -f "$GEMINOR_BUILD/build.ninja" ]; then
+    cmake -S "$GEMINOR_ROOT" -B "$GEMINOR_BUILD" -G Ninja -DCMAKE_BUILD_TYPE=Release "$@" >&2
+  fi
+  cmake --build "$GEMINOR_BUILD" --parallel "$(nproc)" >&2
+}

@@ -1,0 +1,279 @@
+#include "engine/folder_walker.h"
+
+#include <algorithm>
+#include <cstdlib>
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "engine/protected_folders.h"
+#include "tests/support/temp_tree.h"
+
+namespace geminor {
+namespace {
+
+using ::testing::ElementsAre;
+using ::testing::IsEmpty;
+using ::testing::UnorderedElementsAre;
+using test::TempTree;
+
+struct Walked
+{
+    std::vector<std::string> files;  // paths relative to the tree, sorted
+    WalkResult counts;
+    std::vector<FileRecord> records;
+};
+
+class RecordingHost final : public ScanHost
+{
+public:
+    void setStatusText(std::string_view text) override { status.emplace_back(text); }
+    void setTitleText(std::string_view text) override { titles.emplace_back(text); }
+    bool isMinimized() const override { return minimized; }
+    std::vector<std::string> status, titles;
+    bool minimized = false;
+};
+
+Walked walk(const TempTree &tree, std::vector<SearchLocation> rows, WalkSettings settings = {},
+            ScanHost *host = nullptr)
+{
+    SilentHost silent;
+    CancelRequested cancel{false};
+    FileList list = NewFileList();
+    for (const SearchLocation &row : rows)
+        if (row.Exclude)
+            settings.Excluded.push_back(row.Folder);
+    FolderWalker walker(settings, list, host ? *host : silent, cancel);
+    Walked out;
+    for (SearchLocation &row : rows) {
+        if (row.Exclude)
+            continue;
+        const WalkResult r = walker.ScanLocation(row.Folder, row.SubFolder, row.FileTypes);
+        out.counts.Files += r.Files;
+        out.counts.Folders += r.Folders;
+    }
+    EXPECT_EQ(list.front(), FileRecord{});
+    for (std::size_t i = 1; i < list.size(); ++i) {
+        out.records.push_back(list[i]);
+        out.files.push_back((list[i].folder + list[i].name).substr(tree.root().size()));
+    }
+    std::sort(out.files.begin(), out.files.end());
+    return out;
+}
+
+SearchLocation location(const TempTree &tree, std::string relative = "", std::string types = "*.*",
+                        std::string sub = "Yes")
+{
+    return {tree.path(relative), sub, types, false};
+}
+
+TEST(FolderWalker, ExcludedFoldersAreEnteredAndCountedButYieldNothing)
+{
+    TempTree tree;
+    tree.write("a.txt", "1");
+    tree.write("Skip/b.txt", "2");
+    tree.write("Skip/deep/c.txt", "3");
+    tree.write("keep/d.txt", "4");
+
+    SearchLocation excluded{tree.path("skip/"), "", "", true};  // other case, trailing '/'
+    Walked w = walk(tree, {location(tree), excluded});
+    EXPECT_THAT(w.files, ElementsAre("a.txt", "keep/d.txt"));
+    EXPECT_EQ(w.counts.Files, 2);
+    EXPECT_EQ(w.counts.Folders, 2);  // Skip is entered, but its own sub-folder falls away with its files
+
+    SearchLocation self{tree.path(""), "", "", true};
+    w = walk(tree, {location(tree), self});
+    EXPECT_THAT(w.files, IsEmpty());
+    EXPECT_EQ(w.counts.Folders, 0);
+
+    EXPECT_TRUE(IsExcludedFolder("/data/Émile/", {"/DATA/émile"}));
+    EXPECT_FALSE(IsExcludedFolder("/data/emile2/", {"/data/emile"}));
+    EXPECT_TRUE(IsExcludedFolder("/", {"/"}));
+}
+
+TEST(FolderWalker, ProtectedFoldersArePrefixesWithoutBoundary)
+{
+    TempTree tree;
+    tree.write("sys/a.txt", "1");
+    tree.write("system/b.txt", "2");
+    tree.write("sys.log", "3");
+    tree.write("other/c.txt", "4");
+    WalkSettings settings;
+    ::setenv("GEMINOR_PROTECTED_FOLDERS", (tree.path("nowhere") + ":" + tree.path("SYS")).c_str(), 1);
+    settings.ProtectedFolders = ProtectedFolders();
+    ::unsetenv("GEMINOR_PROTECTED_FOLDERS");
+    ASSERT_EQ(settings.ProtectedFolders.size(), 2u);
+
+    Walked w = walk(tree, {location(tree)}, settings);
+    EXPECT_THAT(w.files, ElementsAre("other/c.txt"));
+    EXPECT_EQ(w.counts.Folders, 1);
+
+    w = walk(tree, {location(tree, "sys/")}, settings);  // a location inside a protected folder
+    EXPECT_THAT(w.files, IsEmpty());
+
+    settings.ProtectWindowsFolders = false;
+    w = walk(tree, {location(tree)}, settings);
+    EXPECT_EQ(w.files.size(), 4u);
+
+    EXPECT_THAT(ProtectedFolders(), testing::Contains("/proc"));
+    EXPECT_TRUE(IsProtectedPath("/usr2/x", {"/usr"}));
+}
+
+TEST(FolderWalker, HiddenEntriesFollowTheOption)
+{
+    TempTree tree;
+    tree.write(".hidden.txt", "1");
+    tree.write(".config/a.txt", "2");
+    tree.write("seen.txt", "3");
+    WalkSettings settings;
+    EXPECT_THAT(walk(tree, {location(tree)}, settings).files, ElementsAre("seen.txt"));
+    settings.IncludeHidden = true;
+    EXPECT_THAT(walk(tree, {location(tree)}, settings).files,
+                ElementsAre(".config/a.txt", ".hidden.txt", "seen.txt"));
+}
+
+TEST(FolderWalker, SizeRuleDependsOnTheMethod)
+{
+    TempTree tree;
+    tree.write("empty", "");
+    tree.write("full", "x");
+    for (SearchMethod m : {SearchMethod::ByteToByte, SearchMethod::Crc32, SearchMethod::SameName}) {
+        WalkSettings settings;
+        settings.Method = m;
+        EXPECT_THAT(walk(tree, {location(tree)}, settings).files, ElementsAre("full"));
+    }
+    WalkSettings zero;
+    zero.Method = SearchMethod::ZeroSize;
+    Walked w = walk(tree, {location(tree)}, zero);
+    EXPECT_THAT(w.files, ElementsAre("empty"));
+    EXPECT_EQ(RecordText(w.records[0], SearchMethod::ZeroSize), "000000000000?empty?" + tree.root());
+}
+
+TEST(FolderWalker, FileTypesMatchAsSubstringOfTheList)
+{
+    TempTree tree;
+    for (const char *name : {"a.MP3", "b.rar", "c.r", "noext", "d.ra", "e.tar.Mp3", "f.ÉTÉ"})
+        tree.write(name, "x");
+    EXPECT_THAT(walk(tree, {location(tree, "", ".mp3;.ra")}).files, ElementsAre("a.MP3", "c.r", "d.ra", "e.tar.Mp3"));
+    EXPECT_THAT(walk(tree, {location(tree, "", ".été")}).files, ElementsAre("f.ÉTÉ"));
+    EXPECT_EQ(walk(tree, {location(tree, "", "*.*")}).files.size(), 7u);
+}
+
+TEST(FolderWalker, WithoutSubFoldersNothingBelowIsWalkedOrCounted)
+{
+    TempTree tree;
+    tree.write("top.txt", "1");
+    tree.write("sub/below.txt", "2");
+    Walked w = walk(tree, {location(tree, "", "*.*", "No")});
+    EXPECT_THAT(w.files, ElementsAre("top.txt"));
+    EXPECT_EQ(w.counts.Folders, 0);
+    w = walk(tree, {location(tree, "", "*.*", "yes")});  // only the exact text "Yes" walks
+    EXPECT_EQ(w.counts.Folders, 0);
+}
+
+TEST(FolderWalker, OnlyRegularFilesAreTakenAndLinksAreNotFollowed)
+{
+    TempTree tree;
+    tree.write("real/file.txt", "data");
+    tree.symlink(tree.path("real/file.txt"), "link-to-file");
+    tree.symlink(tree.path("real"), "link-to-dir");
+    tree.symlink(".", "real/self");
+    tree.symlink("..", "real/up");
+    ASSERT_EQ(::mkfifo(tree.path("pipe").c_str(), 0600), 0);
+    tree.symlink("/dev/zero", "zero");
+    tree.symlink(tree.path("pipe"), "link-to-pipe");
+    Walked w = walk(tree, {location(tree)});
+    EXPECT_THAT(w.files, ElementsAre("real/file.txt"));
+    EXPECT_EQ(w.counts.Folders, 1);
+    WalkSettings zero;
+    zero.Method = SearchMethod::ZeroSize;
+    EXPECT_THAT(walk(tree, {location(tree)}, zero).files, IsEmpty());
+}
+
+TEST(FolderWalker, SameFileIsTakenOnceThroughAnyPath)
+{
+    TempTree tree;
+    tree.write("d/a.txt", "1");
+    tree.write("d/sub/b.txt", "2");
+    ASSERT_EQ(::link(tree.path("d/a.txt").c_str(), tree.path("d/hard.txt").c_str()), 0);
+    Walked w = walk(tree, {location(tree, "d"), location(tree, "d/"), location(tree, "d/sub"),
+                           location(tree, "d/./"), location(tree, "d/../d")});
+    ASSERT_EQ(w.files.size(), 2u);  // a.txt or hard.txt, whichever the listing gives first
+    EXPECT_THAT(w.files[0], testing::AnyOf("d/a.txt", "d/hard.txt"));
+    EXPECT_EQ(w.files[1], "d/sub/b.txt");
+    EXPECT_EQ(w.counts.Files, 2);
+}
+
+TEST(FolderWalker, UnlistableFoldersContributeNothing)
+{
+    TempTree tree;
+    tree.write("open/a.txt", "1");
+    tree.write("closed/b.txt", "2");
+    ASSERT_EQ(::chmod(tree.path("closed").c_str(), 0), 0);
+    Walked w = walk(tree, {location(tree), location(tree, "missing")});
+    if (::geteuid() != 0)
+        EXPECT_THAT(w.files, ElementsAre("open/a.txt"));
+    else
+        EXPECT_EQ(w.files.size(), 2u);  // root reads everything; the missing location still adds nothing
+    ::chmod(tree.path("closed").c_str(), 0700);
+}
+
+TEST(FolderWalker, SizesAreExactBeyondFourGiB)
+{
+    TempTree tree;
+    tree.truncate("big.bin", 5ULL << 30);
+    tree.truncate("just-over-4g.bin", (4ULL << 30) + 1);
+    Walked w = walk(tree, {location(tree)});
+    ASSERT_EQ(w.records.size(), 2u);
+    std::vector<std::uint64_t> sizes{w.records[0].size, w.records[1].size};
+    EXPECT_THAT(sizes, UnorderedElementsAre(5ULL << 30, (4ULL << 30) + 1));
+    EXPECT_EQ(SizeText(5ULL << 30), "005368709120");
+    EXPECT_EQ(SizeText(4096), "000000004096");
+    EXPECT_EQ(SizeText(1'000'000'000'000ULL), "1000000000000");
+}
+
+TEST(FolderWalker, OddNamesKeepTheirExactBytes)
+{
+    TempTree tree;
+    const std::vector<std::string> names{"with space.txt", "com,ma.txt", "what?.txt", "new\nline.txt",
+                                         std::string("bad\xff\xfe.txt"), "-dash", "$HOME", "*"};
+    for (const std::string &name : names)
+        tree.write("odd?dir/" + name, "x");
+    Walked w = walk(tree, {location(tree)});
+    ASSERT_EQ(w.records.size(), names.size());
+    for (const FileRecord &r : w.records) {
+        EXPECT_EQ(r.folder, tree.path("odd?dir/"));
+        EXPECT_NE(std::find(names.begin(), names.end(), r.name), names.end()) << r.name;
+    }
+    EXPECT_EQ(TrimAtNul(std::string_view("ab\0cd", 5)), "ab");
+    EXPECT_EQ(TrimAtNul(std::string_view("\0cd", 3)), "");
+    EXPECT_EQ(TrimAtNul("abc"), "abc");
+}
+
+TEST(FolderWalker, ShowsProgressEveryFiftyEntriesAndStopsOnCancel)
+{
+    TempTree tree;
+    for (int i = 0; i < 120; ++i)
+        tree.write("d" + std::to_string(i) + "/f", "x");
+    RecordingHost host;
+    walk(tree, {location(tree)}, {}, &host);
+    ASSERT_FALSE(host.status.empty());
+    EXPECT_EQ(host.status.front(), "Scanning... " + tree.root());
+    host.minimized = true;
+    walk(tree, {location(tree)}, {}, &host);
+    ASSERT_FALSE(host.titles.empty());
+    EXPECT_THAT(host.titles.front(), testing::StartsWith("Scanning... " + tree.root().substr(0, 3) + ".../d"));
+    EXPECT_EQ(host.titles.front().back(), '/');
+
+    CancelRequested cancel{true};
+    FileList list = NewFileList();
+    SilentHost silent;
+    FolderWalker walker({}, list, silent, cancel);
+    std::string folder = tree.root();
+    EXPECT_EQ(walker.ScanLocation(folder, "Yes", "*.*").Files, 0);
+    EXPECT_EQ(list.size(), 1u);
+}
+
+} // namespace
+} // namespace geminor

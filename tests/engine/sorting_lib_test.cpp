@@ -1,0 +1,67 @@
+#include "engine/sorting_lib.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+#include <random>
+#include <string>
+
+#include "engine/file_record.h"
+
+namespace geminor {
+namespace {
+
+using ::testing::ElementsAre;
+using Texts = std::vector<std::string>;
+
+TEST(SortingLib, OrdersTextsOrdinallyWithTheEmptyElementFirst)
+{
+    const Texts list{"", "000000000010?b?x", "000000000009?a?y", "b.txt", "B.txt", "a.txt", "A.txt", "ab", "a"};
+    const Texts sorted = MergeSortList(list);
+    EXPECT_THAT(sorted, ElementsAre("", "000000000009?a?y", "000000000010?b?x", "A.txt", "B.txt", "a", "a.txt",
+                                    "ab", "b.txt"));
+    EXPECT_EQ(list[1], "000000000010?b?x");  // the input is left as it was
+    EXPECT_THAT(MergeSortList(Texts{}), ElementsAre());
+    EXPECT_THAT(MergeSortList(Texts{"z"}), ElementsAre("z"));
+    EXPECT_THAT(BubbleSortList(Texts{"b", "a"}), ElementsAre("a", "b"));
+    EXPECT_THAT(MergeSortList(Texts{"\xff", "\x7f", "\xc3\xa9"}), ElementsAre("\x7f", "\xc3\xa9", "\xff"));
+}
+
+TEST(SortingLib, SplitsWithTheOddElementInTheSecondHalf)
+{
+    Texts first, second;
+    SplitList(Texts{"c", "b", "a"}, first, second);
+    EXPECT_THAT(first, ElementsAre("c"));
+    EXPECT_THAT(second, ElementsAre("b", "a"));
+    SplitList(Texts{"only"}, first, second);
+    EXPECT_THAT(first, ElementsAre("only"));
+    EXPECT_TRUE(second.empty());
+    EXPECT_THAT(MergeLists(Texts{"a", "c"}, Texts{}), ElementsAre("a", "c"));
+    EXPECT_THAT(MergeLists(Texts{}, Texts{"b"}), ElementsAre("b"));
+}
+
+TEST(SortingLib, EqualElementsLeaveLeftFirstThenRight)
+{
+    using Tagged = std::pair<int, char>;
+    auto byNumber = [](const Tagged &a, const Tagged &b) { return a.first < b.first; };
+    const auto merged = MergeLists(std::vector<Tagged>{{1, 'L'}, {2, 'L'}}, std::vector<Tagged>{{1, 'R'}, {3, 'R'}},
+                                   byNumber);
+    EXPECT_THAT(merged, ElementsAre(Tagged{1, 'L'}, Tagged{1, 'R'}, Tagged{2, 'L'}, Tagged{3, 'R'}));
+}
+
+TEST(SortingLib, MatchesStdSortOnRecordsOfAllSizes)
+{
+    std::mt19937_64 random(42);
+    for (std::size_t n : {0u, 1u, 2u, 3u, 7u, 64u, 1000u, 4099u}) {
+        SCOPED_TRACE(n);
+        std::vector<FileRecord> records;
+        for (std::size_t i = 0; i < n; ++i)
+            records.push_back({random() % 50 + (i % 3 == 0 ? (5ULL << 32) : 0), std::to_string(random() % 20),
+                               "/f" + std::to_string(random() % 4) + "/"});
+        auto expected = records;
+        std::stable_sort(expected.begin(), expected.end(), SizeFirstLess);
+        EXPECT_EQ(MergeSortList(records, SizeFirstLess), expected);
+    }
+}
+
+} // namespace
+} // namespace geminor

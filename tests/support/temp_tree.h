@@ -1,0 +1,36 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace geminor::test {
+
+/// A temporary folder for one test, removed with everything in it when the test ends.
+class TempTree
+{
+public:
+    TempTree();
+    ~TempTree();
+    TempTree(const TempTree &) = delete;
+    TempTree &operator=(const TempTree &) = delete;
+
+    /// The folder, ending in '/'.
+    const std::string &root() const { return m_root; }
+    /// root() + relative.
+    std::string path(std::string_view relative) const { return m_root + std::string(relative); }
+    /// Writes a file (creating its folders) and returns its full path.
+    std::string write(std::string_view relative, std::string_view content);
+    std::string mkdir(std::string_view relative);
+    void symlink(std::string_view target, std::string_view relative);
+    /// Sets a file's length without writing it (a sparse file).
+    void truncate(std::string_view relative, std::uint64_t size);
+
+private:
+    std::string m_root;
+};
+
+/// Reads a whole file; empty when it cannot be read.
+std::string readFile(const std::string &path);
+
+} // namespace geminor::test
