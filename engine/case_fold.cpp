@@ -146,6 +146,24 @@ int CompareFolded(std::string_view a, std::string_view b)
     }
 }
 
+std::uint64_t TextPrefix(std::string_view text, bool fold)
+{
+    std::uint64_t prefix = 0;
+    int taken = 0;
+    if (fold) {
+        FoldedBytes bytes(text);
+        unsigned char byte = 0;
+        while (taken < 8 && bytes.next(byte)) {
+            prefix = (prefix << 8) | byte;
+            ++taken;
+        }
+    } else {
+        for (; taken < 8 && static_cast<std::size_t>(taken) < text.size(); ++taken)
+            prefix = (prefix << 8) | static_cast<unsigned char>(text[static_cast<std::size_t>(taken)]);
+    }
+    return taken == 0 ? 0 : prefix << (8 * (8 - taken));
+}
+
 bool StartsWithFolded(std::string_view text, std::string_view prefix)
 {
     FoldedBytes ft(text), fp(prefix);

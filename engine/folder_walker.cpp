@@ -158,7 +158,7 @@ void FolderWalker::WalkFolder(int dirFd, const std::string &Folder, WalkResult &
         ++m_unlistedFolders;
         return;
     }
-    FolderContext here{Folder};
+    FolderContext here{Folder, false, false, {}};
     here.excluded = IsExcludedFolder(Folder, m_settings.Excluded);
     if (m_settings.ProtectWindowsFolders) {
         for (const std::string &folder : m_settings.ProtectedFolders) {

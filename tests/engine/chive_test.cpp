@@ -1,0 +1,342 @@
+#include "engine/chive.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+#include <random>
+#include <regex>
+
+namespace geminor {
+namespace {
+
+constexpr std::int32_t kDuplicateKey = -2147216496;
+
+HiveSlots slots(Variant item) { return {std::move(item), 1, 2, 3, 4, 5}; }
+
+std::vector<std::string> sources(const CErrorCollection &errors)
+{
+    std::vector<std::string> out;
+    for (std::int32_t i = 0; i < errors.Count(); ++i)
+        out.push_back(errors.Source(i));
+    return out;
+}
+
+TEST(CHive, KeylessEntriesKeepTheirOrderAndGetBracedGuidKeys)
+{
+    CHive hive;
+    hive.Add(slots("first"));
+    hive.Add(slots("second"));
+    hive.Add(slots("third"));
+    ASSERT_EQ(hive.Count(), 3);
+    EXPECT_EQ(hive.Item(1).text(), "first");
+    EXPECT_EQ(hive.Item(std::int16_t{2}).text(), "second");
+    EXPECT_EQ(hive.Item(std::uint8_t{3}).text(), "third");
+    EXPECT_EQ(hive.Item5(2).number(), 5);
+    const std::string key = hive.Key(1).text();
+    EXPECT_TRUE(std::regex_match(key, std::regex(R"(\{[0-9A-F]{8}-[0-9A-F]{4}-4[0-9A-F]{3}-[89AB][0-9A-F]{3}-[0-9A-F]{12}\})")))
+        << key;
+    EXPECT_NE(hive.Key(1).text(), hive.Key(2).text());
+    EXPECT_EQ(hive.Item(Variant(key)).text(), "first");
+}
+
+TEST(CHive, DuplicateKeysDependOnCompareMode)
+{
+    CHive insensitive;
+    insensitive.Add(slots(1), Variant("abc"));
+    insensitive.Add(slots(2), Variant("ABC"));
+    EXPECT_EQ(insensitive.Count(), 1);
+    ASSERT_EQ(insensitive.Errors()->Count(), 1);
+    EXPECT_EQ(insensitive.Errors()->ErrNumber(), kDuplicateKey);
+    EXPECT_EQ(insensitive.Errors()->Description(), "Duplicate Key.");
+    EXPECT_EQ(insensitive.Errors()->Source(), "Add");
+    EXPECT_EQ(insensitive.Item(Variant("aBc")).number(), 1);
+
+    CHive sensitive;
+    sensitive.CompareMode(0);
+    sensitive.Add(slots(1), Variant("abc"));
+    sensitive.Add(slots(2), Variant("ABC"));
+    EXPECT_EQ(sensitive.Count(), 2);
+    sensitive.Add(slots(3), Variant("abc"));
+    EXPECT_EQ(sensitive.Errors()->ErrNumber(), kDuplicateKey);
+
+    CHive duplicates;
+    duplicates.AllowDuplicate(true);
+    duplicates.Add(slots(1), Variant("k"));
+    duplicates.Add(slots(2), Variant("K"));
+    EXPECT_EQ(duplicates.Count(), 2);
+    Variant key;
+    EXPECT_EQ(duplicates.FindFirst(key).number(), 1);  // among equal keys the older comes first
+    EXPECT_EQ(duplicates.FindNext(key).number(), 2);
+}
+
+TEST(CHive, WholeNumberAndEmptyKeysAreRefused)
+{
+    CHive hive;
+    hive.Add(slots("int"), Variant(5));
+    hive.Add(slots("byte"), Variant(std::uint8_t{5}));
+    hive.Add(slots("empty"), Variant(""));
+    EXPECT_EQ(hive.Count(), 0);
+    ASSERT_EQ(hive.Errors()->Count(), 3);
+    EXPECT_EQ(hive.Errors()->Description(0), "Key cannot be Integer or Long or Byte or any kind of Fixed Digit.");
+    EXPECT_EQ(hive.Errors()->ErrNumber(0), CHive::kErrorBase + 4);
+    EXPECT_EQ(hive.Errors()->ErrNumber(2), CHive::kErrorBase + 4096);
+    EXPECT_EQ(hive.Errors()->Description(2), "");
+    hive.Add(slots("double"), Variant(5.0));
+    EXPECT_EQ(hive.Count(), 1);
+    EXPECT_EQ(hive.Item(Variant(5.0)).text(), "double");
+    EXPECT_EQ(hive.Item(1).text(), "double");  // 1 is a position, not a key
+}
+
+TEST(CHive, InvalidPositionsReportTwiceAndGiveNothing)
+{
+    CHive hive;
+    hive.Add(slots("a"));
+    for (std::int32_t bad : {0, 2}) {
+        SCOPED_TRACE(bad);
+        hive.Errors()->Clear();
+        const Variant got = hive.Item(bad);
+        EXPECT_TRUE(got.isNothing());
+        ASSERT_EQ(hive.Errors()->Count(), 2);
+        EXPECT_EQ(hive.Errors()->Description(0), "Invalid Index.");
+        EXPECT_EQ(hive.Errors()->Source(0), "GetIndex");
+        EXPECT_EQ(hive.Errors()->Description(1), "Key not Found in the Hive.");
+        EXPECT_EQ(hive.Errors()->Source(1), "Item");
+    }
+    hive.Errors()->Clear();
+    EXPECT_EQ(hive.Remove(7), 0);
+    EXPECT_THAT(sources(*hive.Errors()), testing::ElementsAre("GetIndex", "Remove"));
+    hive.Errors()->Clear();
+    EXPECT_TRUE(hive.Key(9).isEmpty());
+    hive.Key(9, Variant("x"));
+    EXPECT_THAT(sources(*hive.Errors()), testing::ElementsAre("Key[Read]", "Key[Assign]"));
+    hive.Errors()->Clear();
+    hive.Add(slots("b"), std::nullopt, Variant("nowhere"));
+    EXPECT_THAT(sources(*hive.Errors()), testing::ElementsAre("FindNode", "Add"));
+    EXPECT_EQ(hive.Count(), 1);
+}
+
+TEST(CHive, RaisingOrCollectingNamesTheSourceDifferently)
+{
+    ClearPendingError();
+    CHive hive;
+    hive.Add(slots("a"), Variant("a"));
+    EXPECT_FALSE(hive.Exist(Variant("zzz")));
+    ASSERT_EQ(hive.Errors()->Count(), 1);
+    EXPECT_EQ(hive.Errors()->Source(), "FindNode");
+    EXPECT_EQ(PendingError(), nullptr);
+
+    hive.RaiseError(true);
+    try {
+        hive.Exist(Variant("zzz"));
+        FAIL() << "no error raised";
+    } catch (const HiveError &error) {
+        EXPECT_EQ(error.Source(), "CHive.FindNode");
+        EXPECT_EQ(error.Number(), CHive::kErrorBase + 2);
+        EXPECT_EQ(error.Description(), "Key not Found in the Hive.");
+    }
+    EXPECT_EQ(hive.Errors()->Count(), 1);  // nothing more collected
+    ASSERT_NE(PendingError(), nullptr);
+    CErrorCollection errors;
+    errors.Add(0, "mine");  // no number of its own: the pending error's
+    EXPECT_EQ(errors.ErrNumber(), CHive::kErrorBase + 2);
+    EXPECT_TRUE(errors.IsError());
+    EXPECT_EQ(errors.Count(), 2);
+    EXPECT_EQ(errors.Source(1), "CHive.FindNode");
+    ClearPendingError();
+    errors.Add(0, "none");
+    EXPECT_FALSE(errors.IsError());
+    EXPECT_EQ(errors.Count(), 2);
+}
+
+TEST(CHive, GrowsByTheFactorWithEvenRounding)
+{
+    CHive hive;
+    EXPECT_EQ(hive.NodeCapacity(), -1);
+    std::vector<std::int32_t> capacities;
+    for (int i = 1; i <= 761; ++i) {
+        hive.Add(slots(i));
+        if (capacities.empty() || capacities.back() != hive.NodeCapacity())
+            capacities.push_back(hive.NodeCapacity());
+    }
+    EXPECT_THAT(capacities, testing::ElementsAre(100, 150, 225, 338, 507, 760, 1140));
+
+    CNode allocator;
+    allocator.Init(2, 1.5f);
+    EXPECT_EQ(allocator.Alloc(), 1);
+    EXPECT_EQ(allocator.Alloc(), 2);
+    EXPECT_EQ(allocator.Alloc(), 3);  // grows to 3
+    EXPECT_EQ(allocator.Capacity(), 3);
+    allocator.Free(1);
+    allocator.Free(3);
+    EXPECT_EQ(allocator.Alloc(), 3);  // last freed first
+    EXPECT_EQ(allocator.Alloc(), 1);
+}
+
+TEST(CHive, RemovalKeepsTheOtherPositions)
+{
+    CHive hive;
+    for (const char *k : {"a", "b", "c"})
+        hive.Add(slots(k), Variant(k));
+    EXPECT_EQ(hive.Remove(1), 1);
+    EXPECT_EQ(hive.Count(), 2);
+    EXPECT_EQ(hive.Item(1).text(), "b");
+
+    CHive big;  // "d" has two children once these are in
+    for (const char *k : {"d", "b", "f", "a", "c", "e", "g"})
+        big.Add(slots(k), Variant(k));
+    EXPECT_EQ(big.Remove(Variant("d")), 1);
+    std::vector<std::string> order;
+    for (std::int32_t p = 1; p <= big.Count(); ++p)
+        order.push_back(big.Item(p).text() + big.Key(p).text());
+    EXPECT_THAT(order, testing::ElementsAre("bb", "ff", "aa", "cc", "ee", "gg"));
+    EXPECT_TRUE(big.CheckInvariants());
+    EXPECT_EQ(big.Remove(Variant("E")), 5);
+    EXPECT_EQ(big.Item(5).text(), "g");
+}
+
+TEST(CHive, WalksKeysInOrderAndReportsTheEnd)
+{
+    CHive hive;
+    for (const char *k : {"b", "a", "c"})
+        hive.Add(slots(std::string("item-") + k), Variant(k));
+    Variant key;
+    std::vector<std::string> keys;
+    for (Variant item = hive.FindFirst(key); !key.isEmpty(); item = hive.FindNext(key))
+        keys.push_back(key.text() + "=" + item.text());
+    EXPECT_THAT(keys, testing::ElementsAre("a=item-a", "b=item-b", "c=item-c"));
+    EXPECT_EQ(hive.Errors()->Source(), "GetNextNode");
+    EXPECT_EQ(hive.Errors()->ErrNumber(), CHive::kErrorBase + 2);
+
+    CHive empty;
+    EXPECT_TRUE(empty.FindFirst(key).isEmpty());
+    EXPECT_TRUE(key.isEmpty());
+}
+
+TEST(CHive, BeforeAndAfterPlaceEntriesAndKeysRelink)
+{
+    CHive hive;
+    hive.Add(slots("a"), Variant("a"));
+    hive.Add(slots("c"), Variant("c"));
+    hive.Add(slots("b"), Variant("b"), Variant("c"));      // before c
+    hive.Add(slots("d"), Variant("d"), std::nullopt, 3);   // after position 3
+    hive.Add(slots("z"), Variant("z"), 1, 4);              // Before wins
+    std::string order;
+    for (std::int32_t p = 1; p <= hive.Count(); ++p)
+        order += hive.Item(p).text();
+    EXPECT_EQ(order, "zabcd");
+
+    hive.Key(1, Variant("m"));  // z becomes m: same position and slots, new place in key order
+    EXPECT_EQ(hive.Item(1).text(), "z");
+    EXPECT_EQ(hive.Item(Variant("m")).text(), "z");
+    EXPECT_FALSE(hive.Exist(Variant("z")));
+    hive.Key(1, Variant("A"));  // taken by "a"
+    EXPECT_EQ(hive.Errors()->Description(), "Duplicate Key.");
+    EXPECT_EQ(hive.Errors()->Source(), "Key[Assign]");
+    Variant key;
+    std::string keys;
+    for (hive.FindFirst(key); !key.isEmpty(); hive.FindNext(key))
+        keys += key.text();
+    EXPECT_EQ(keys, "abcdm");
+    EXPECT_TRUE(hive.CheckInvariants());
+
+    hive.Item(Variant("b"), Variant("B!"));
+    EXPECT_EQ(hive.Item(3).text(), "B!");
+}
+
+TEST(CHive, ClearAndInitStartAfresh)
+{
+    CHive hive;
+    EXPECT_EQ(hive.Clear(), 0);
+    hive.Init(10, 2.0f);
+    for (int i = 0; i < 11; ++i)
+        hive.Add(slots(i));
+    EXPECT_EQ(hive.NodeCapacity(), 20);
+    auto errors = hive.Errors();
+    EXPECT_EQ(hive.Clear(), 0);
+    EXPECT_EQ(hive.Count(), 0);
+    EXPECT_NE(hive.Errors(), errors);  // a fresh collection
+    hive.Add(slots("again"));
+    EXPECT_EQ(hive.NodeCapacity(), 100);  // self-initialised with the default size
+    EXPECT_EQ(hive.Item(1).text(), "again");
+}
+
+TEST(CHive, ObjectSlotsAreShared)
+{
+    CHive hive;
+    auto shared = std::make_shared<int>(41);
+    hive.Add({Variant(ObjectRef(shared)), 0, 0, 0, 0, 0});
+    *static_cast<int *>(hive.Item(1).object().get()) += 1;
+    EXPECT_EQ(*shared, 42);
+}
+
+TEST(CErrorCollection, RecordsAndRemovesByIndex)
+{
+    CErrorCollection errors;
+    EXPECT_EQ(errors.ErrNumber(), 0);
+    EXPECT_EQ(errors.Description(), "");
+    errors.Add(11, "s1", "d1", "h1", "f1");
+    errors.Add(22, "s2", "d2");
+    errors.Add(33, "s3", "d3");
+    CErrorCollection::IndexVar index;
+    EXPECT_EQ(errors.ErrNumber(index), 33);
+    EXPECT_EQ(index, 2);
+    EXPECT_EQ(errors.HelpContext(0), "h1");
+    EXPECT_EQ(errors.HelpFile(0), "f1");
+    errors.Remove(1);
+    EXPECT_EQ(errors.Count(), 2);
+    EXPECT_EQ(errors.Source(1), "s3");
+    errors.Remove(5);
+    errors.Remove(-1);
+    EXPECT_EQ(errors.Count(), 2);
+    errors.Remove();
+    EXPECT_EQ(errors.Source(), "s1");
+    errors.Clear();
+    EXPECT_EQ(errors.Count(), 0);
+}
+
+TEST(CHive, RandomOperationsKeepTreeAndPositionsConsistent)
+{
+    std::mt19937 random(7);
+    CHive hive;
+    hive.Init(4, 1.5f);
+    std::vector<std::string> model;  // keys by position
+    int nextKey = 0;
+    for (int step = 0; step < 6000; ++step) {
+        const int op = static_cast<int>(random() % 10);
+        if (op < 5 || model.empty()) {
+            const std::string key = "k" + std::to_string(random() % 100000) + "_" + std::to_string(nextKey++);
+            if (!model.empty() && op == 1) {
+                const auto at = static_cast<std::int32_t>(random() % model.size()) + 1;
+                hive.Add(slots(key), Variant(key), at);
+                model.insert(model.begin() + (at - 1), key);
+            } else {
+                hive.Add(slots(key), Variant(key));
+                model.push_back(key);
+            }
+        } else if (op < 8) {
+            const auto at = static_cast<std::int32_t>(random() % model.size()) + 1;
+            ASSERT_EQ(hive.Remove(at), at);
+            model.erase(model.begin() + (at - 1));
+        } else if (op == 8) {
+            const auto at = random() % model.size();
+            ASSERT_EQ(hive.Remove(Variant(model[at])), static_cast<std::int32_t>(at) + 1);
+            model.erase(model.begin() + static_cast<std::ptrdiff_t>(at));
+        } else {
+            const auto at = static_cast<std::int32_t>(random() % model.size()) + 1;
+            const std::string key = "r" + std::to_string(nextKey++);
+            const std::string item = hive.Item(at).text();
+            hive.Key(at, Variant(key));
+            ASSERT_EQ(hive.Item(at).text(), item);
+            model[static_cast<std::size_t>(at - 1)] = key;
+        }
+        if (step % 500 == 0 || step > 5900) {
+            ASSERT_TRUE(hive.CheckInvariants()) << step;
+        }
+    }
+    ASSERT_EQ(hive.Count(), static_cast<std::int32_t>(model.size()));
+    for (std::size_t i = 0; i < model.size(); ++i)
+        ASSERT_EQ(hive.Key(static_cast<std::int32_t>(i) + 1).text(), model[i]);
+    EXPECT_EQ(hive.Errors()->Count(), 0);
+}
+
+} // namespace
+} // namespace geminor
