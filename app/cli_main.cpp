@@ -1,1 +1,120 @@
-int main() { return 0; }
+// geminor-cli: the scan without a window. Results on stdout as full paths, one group per block.
+#include <CLI/CLI.hpp>
+#include <csignal>
+#include <cstdio>
+#include <string>
+#include <sys/stat.h>
+#include <vector>
+
+#include "app/cli_host.h"
+#include "engine/scan_run.h"
+
+namespace {
+
+using namespace geminor;
+
+CancelRequested g_cancel{false};
+
+void onInterrupt(int)
+{
+    if (g_cancel.load())
+        std::_Exit(130);  // a second Ctrl-C ends at once
+    g_cancel.store(true);
+}
+
+struct Options
+{
+    std::string method = "byte";
+    std::string types = "*.*";
+    bool noSubfolders = false;
+    std::vector<std::string> excluded;
+    bool includeHidden = false;
+    bool noProtect = false;
+    bool quiet = false;
+    std::vector<std::string> folders;
+};
+
+int usageError(const std::string &message)
+{
+    std::fprintf(stderr, "geminor-cli: %s\nTry 'geminor-cli --help'.\n", message.c_str());
+    return 2;
+}
+
+void printEntries(const std::vector<ResultEntry> &entries)
+{
+    std::vector<char> buffer(1 << 16);
+    std::setvbuf(stdout, buffer.data(), _IOFBF, buffer.size());
+    for (std::size_t i = 0; i < entries.size(); ++i) {
+        const std::string path = entries[i].path();
+        std::fwrite(path.data(), 1, path.size(), stdout);
+        std::fputc('\n', stdout);
+        if (i + 1 == entries.size() || entries[i + 1].group != entries[i].group)
+            std::fputc('\n', stdout);
+    }
+    std::fflush(stdout);
+    std::setvbuf(stdout, nullptr, _IOFBF, BUFSIZ);
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    Options options;
+    CLI::App app{"Geminor finds duplicate files.", "geminor-cli"};
+    app.footer("Example:\n  geminor-cli -m crc32 -t \".jpg;.png\" ~/Pictures /media/backup/Pictures\n\n"
+               "Exit status: 0 after a scan, 2 for a usage error, 1 for any other failure.");
+    app.set_version_flag("--version", std::string("geminor-cli ") + GEMINOR_VERSION);
+    app.add_option("-m,--method", options.method, "search method: byte, crc32, name or zero")
+        ->check(CLI::IsMember({"byte", "crc32", "name", "zero"}))
+        ->capture_default_str();
+    app.add_option("-t,--types", options.types, "file types of the folders, as \".mp3;.jpg\"")->capture_default_str();
+    app.add_flag("-n,--no-subfolders", options.noSubfolders, "do not walk sub-folders");
+    app.add_option("-x,--exclude", options.excluded, "a folder to leave out (repeatable)")->allow_extra_args(false);
+    app.add_flag("-H,--include-hidden", options.includeHidden, "include hidden files and folders");
+    app.add_flag("--no-protect", options.noProtect, "do not protect the system folders");
+    app.add_flag("-q,--quiet", options.quiet, "no progress on stderr");
+    app.add_option("FOLDER", options.folders, "folders to search");
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::ParseError &e) {
+        if (e.get_exit_code() == 0)
+            return app.exit(e);
+        return usageError(e.what());
+    }
+    if (options.folders.empty())
+        return usageError("no folder to search");
+    for (const std::string &folder : options.folders) {
+        struct stat st{};
+        if (::stat(folder.c_str(), &st) != 0 || !S_ISDIR(st.st_mode))
+            return usageError("not a folder: " + folder);
+    }
+
+    SearchRequest request;
+    request.Method = options.method == "crc32" ? SearchMethod::Crc32
+                     : options.method == "name" ? SearchMethod::SameName
+                     : options.method == "zero" ? SearchMethod::ZeroSize
+                                                : SearchMethod::ByteToByte;
+    request.IncludeHidden = options.includeHidden;
+    request.ProtectWindowsFolders = !options.noProtect;
+    for (const std::string &folder : options.folders)
+        request.Locations.push_back({folder, options.noSubfolders ? "No" : "Yes", options.types, false});
+    for (const std::string &folder : options.excluded)
+        request.Locations.push_back({folder, "No", "*.*", true});
+
+    std::signal(SIGINT, onInterrupt);
+    try {
+        CliHost host(options.quiet);
+        std::int16_t groupMarker = 0;
+        ScanOutcome outcome = RunScan(request, host, g_cancel, groupMarker);
+        host.finish();
+        printEntries(ExistingEntries(std::move(outcome.entries)));
+        for (const std::string &line : ClosingTexts(outcome))
+            std::fprintf(stderr, "%s\n", line.c_str());
+        if (outcome.unreadableFiles > 0)
+            std::fprintf(stderr, "%lld files could not be read\n", static_cast<long long>(outcome.unreadableFiles));
+        return 0;
+    } catch (const std::exception &e) {
+        std::fprintf(stderr, "geminor-cli: %s\n", e.what());
+        return 1;
+    }
+}

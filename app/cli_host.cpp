@@ -1,0 +1,41 @@
+#include "app/cli_host.h"
+
+#include <cstdio>
+#include <unistd.h>
+
+namespace geminor {
+
+CliHost::CliHost(bool quiet) : m_enabled(!quiet && ::isatty(STDERR_FILENO)) {}
+
+bool CliHost::progressDue()
+{
+    if (!m_enabled)
+        return false;
+    const auto now = std::chrono::steady_clock::now();
+    if (now - m_last < std::chrono::milliseconds(100))
+        return false;
+    m_last = now;
+    return true;
+}
+
+void CliHost::setStatusText(std::string_view text)
+{
+    if (!m_enabled)
+        return;
+    std::string line(text.substr(0, 200));
+    for (char &c : line)
+        if (static_cast<unsigned char>(c) < 0x20)
+            c = '?';  // a newline in a folder name must not break the line
+    std::fprintf(stderr, "\r\033[K%s", line.c_str());
+    std::fflush(stderr);
+    m_shown = true;
+}
+
+void CliHost::finish()
+{
+    if (m_shown)
+        std::fputs("\r\033[K", stderr);
+    m_shown = false;
+}
+
+} // namespace geminor

@@ -1,0 +1,29 @@
+#pragma once
+
+#include <chrono>
+#include <string>
+
+#include "engine/scan_host.h"
+
+namespace geminor {
+
+/// Progress for the command line: one self-overwriting line on a terminal, at most ten times a
+/// second; nothing when stderr is not a terminal or when quiet.
+class CliHost final : public ScanHost
+{
+public:
+    explicit CliHost(bool quiet);
+    void setStatusText(std::string_view text) override;
+    void setTitleText(std::string_view) override {}
+    bool isMinimized() const override { return false; }
+    bool progressDue() override;
+    /// Clears the progress line before the closing texts.
+    void finish();
+
+private:
+    bool m_enabled;
+    bool m_shown = false;
+    std::chrono::steady_clock::time_point m_last{};
+};
+
+} // namespace geminor

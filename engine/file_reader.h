@@ -1,0 +1,44 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <span>
+#include <string>
+#include <sys/types.h>
+
+namespace geminor {
+
+/// An open regular file for reading. Move-only; closes once; never follows a final symbolic
+/// link and never blocks on a FIFO that took a file's place.
+class FileReader
+{
+public:
+    FileReader() = default;
+    /// Opens `path`; fails (isOpen() false, error() set) unless it is a regular file.
+    explicit FileReader(const std::string &path);
+    FileReader(FileReader &&other) noexcept;
+    FileReader &operator=(FileReader &&other) noexcept;
+    FileReader(const FileReader &) = delete;
+    FileReader &operator=(const FileReader &) = delete;
+    ~FileReader() { close(); }
+
+    bool isOpen() const { return m_fd >= 0; }
+    int error() const { return m_error; }
+    std::uint64_t size() const { return m_size; }
+    dev_t device() const { return m_dev; }
+    ino_t inode() const { return m_ino; }
+
+    /// Reads up to buffer.size() bytes at `offset`, retrying short reads and EINTR until the
+    /// buffer is full or the file ends. Returns the count, or -1 on error.
+    std::int64_t readAt(std::uint64_t offset, std::span<std::byte> buffer);
+    void close() noexcept;
+
+private:
+    int m_fd = -1;
+    int m_error = 0;
+    std::uint64_t m_size = 0;
+    dev_t m_dev = 0;
+    ino_t m_ino = 0;
+};
+
+} // namespace geminor

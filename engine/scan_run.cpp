@@ -1,0 +1,142 @@
+#include "engine/scan_run.h"
+
+#include <sys/stat.h>
+#include <tuple>
+
+#include "engine/content_search.h"
+#include "engine/folder_walker.h"
+#include "engine/protected_folders.h"
+#include "engine/same_name_search.h"
+#include "engine/sorting_lib.h"
+
+namespace geminor {
+namespace {
+
+struct KeyedRecord
+{
+    std::string key;
+    FileRecord record;
+};
+
+bool sameNameLess(const KeyedRecord &a, const KeyedRecord &b)
+{
+    return std::tie(a.key, a.record.name, a.record.size, a.record.folder) <
+           std::tie(b.key, b.record.name, b.record.size, b.record.folder);
+}
+
+WalkSettings walkSettings(const SearchRequest &request)
+{
+    WalkSettings settings;
+    settings.Method = request.Method;
+    settings.ProtectWindowsFolders = request.ProtectWindowsFolders;
+    settings.IncludeHidden = request.IncludeHidden;
+    if (request.ProtectWindowsFolders)
+        settings.ProtectedFolders = ProtectedFolders();
+    for (const SearchLocation &row : request.Locations)
+        if (row.Exclude)
+            settings.Excluded.push_back(row.Folder);
+    return settings;
+}
+
+void searchSameNames(FileList fileList, SearchState &state)
+{
+    std::vector<KeyedRecord> keyed;
+    keyed.reserve(fileList.size() - 1);
+    for (std::size_t i = 1; i < fileList.size(); ++i)
+        keyed.push_back({NameKey(fileList[i].name), std::move(fileList[i])});
+    fileList = NewFileList();
+    keyed = MergeSortList(std::move(keyed), sameNameLess);
+    std::vector<FileRecord> records;
+    std::vector<std::string> keys;
+    records.reserve(keyed.size());
+    keys.reserve(keyed.size());
+    for (KeyedRecord &k : keyed) {
+        keys.push_back(std::move(k.key));
+        records.push_back(std::move(k.record));
+    }
+    keyed.clear();
+    SearchSameNames(records, keys, state);
+}
+
+std::vector<FileRecord> sortedRecords(FileList fileList)
+{
+    fileList = MergeSortList(std::move(fileList), SizeFirstLess);  // the empty element stays first
+    return std::vector<FileRecord>(std::make_move_iterator(fileList.begin() + 1),
+                                   std::make_move_iterator(fileList.end()));
+}
+
+} // namespace
+
+ScanOutcome RunScan(const SearchRequest &request, ScanHost &host, CancelRequested &cancel,
+                    std::int16_t &GroupMarker)
+{
+    ScanOutcome outcome;
+    outcome.method = request.Method;
+    cancel.store(false);
+    FileList fileList = NewFileList();
+    FolderWalker walker(walkSettings(request), fileList, host, cancel);
+    for (const SearchLocation &row : request.Locations) {
+        if (cancel.load())
+            break;
+        if (row.Exclude)
+            continue;
+        std::string folder = row.Folder;
+        const WalkResult walked = walker.ScanLocation(folder, row.SubFolder, row.FileTypes);
+        outcome.TotalFiles += walked.Files;
+        outcome.TotalFolders += walked.Folders;
+    }
+    outcome.unlistedFolders = walker.unlistedFolders();
+    if (outcome.TotalFiles == 0 || cancel.load()) {
+        outcome.cancelled = cancel.load();
+        return outcome;
+    }
+    host.setStatusText("Starting search engine, please wait...");
+    SearchState state(host, cancel, GroupMarker);
+    switch (request.Method) {
+    case SearchMethod::ByteToByte:
+    case SearchMethod::Crc32:
+        SearchDuplicates(sortedRecords(std::move(fileList)), request.Method, state);
+        break;
+    case SearchMethod::SameName:
+        searchSameNames(std::move(fileList), state);
+        break;
+    case SearchMethod::ZeroSize:
+        for (FileRecord &r : sortedRecords(std::move(fileList)))
+            state.DuplicateRecords.push_back({r.size, std::move(r.name), std::move(r.folder), "N/A", 0, 0});
+        break;
+    }
+    outcome.entries = std::move(state.DuplicateRecords);
+    outcome.DuplicateCount = state.DuplicateCount;
+    outcome.unreadableFiles = state.unreadableFiles;
+    outcome.cancelled = cancel.load();
+    return outcome;
+}
+
+std::vector<std::string> ClosingTexts(const ScanOutcome &outcome)
+{
+    return {"Search Completed.", "Duplicates : " + std::to_string(outcome.DuplicateCount),
+            "Files : " + std::to_string(outcome.TotalFiles), "Folders : " + std::to_string(outcome.TotalFolders)};
+}
+
+std::vector<ResultEntry> ExistingEntries(std::vector<ResultEntry> entries)
+{
+    std::vector<ResultEntry> kept;
+    kept.reserve(entries.size());
+    for (std::size_t i = 0; i < entries.size();) {
+        std::size_t end = i + 1;
+        while (entries[i].group != 0 && end < entries.size() && entries[end].group == entries[i].group)
+            ++end;
+        const std::size_t before = kept.size();
+        for (std::size_t k = i; k < end; ++k) {
+            struct stat st{};
+            if (::lstat(entries[k].path().c_str(), &st) == 0 && S_ISREG(st.st_mode))
+                kept.push_back(std::move(entries[k]));
+        }
+        if (entries[i].group != 0 && kept.size() - before < 2)
+            kept.resize(before);
+        i = end;
+    }
+    return kept;
+}
+
+} // namespace geminor

@@ -1,0 +1,40 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "engine/request.h"
+#include "engine/scan_host.h"
+#include "engine/scan_state.h"
+
+namespace geminor {
+
+/// Everything a finished (or cancelled) scan hands to its front end.
+struct ScanOutcome
+{
+    SearchMethod method = SearchMethod::ByteToByte;
+    std::vector<ResultEntry> entries;  // groups in result-list order; for zero size, every file
+    std::int32_t DuplicateCount = 0;
+    std::int64_t TotalFiles = 0;
+    std::int64_t TotalFolders = 0;
+    bool cancelled = false;
+    std::int64_t unreadableFiles = 0;
+    std::int64_t unlistedFolders = 0;
+};
+
+/// Performs a whole scan: clears `cancel`, walks every location that is not an
+/// exclusion in list order (each file once), sorts, and runs the search of the request's method.
+/// Runs on the caller's thread and reports through `host`; the cancel flag may be set from
+/// any thread. `GroupMarker` is the owner's, kept from one scan to the next.
+ScanOutcome RunScan(const SearchRequest &request, ScanHost &host, CancelRequested &cancel,
+                    std::int16_t &GroupMarker);
+
+/// The closing lines: "Search Completed.", "Duplicates : N", "Files : N", "Folders : N".
+std::vector<std::string> ClosingTexts(const ScanOutcome &outcome);
+
+/// The entries whose files still exist as regular files, with every group that keeps fewer
+/// than two of its files dropped (files of a zero-size listing stand alone).
+std::vector<ResultEntry> ExistingEntries(std::vector<ResultEntry> entries);
+
+} // namespace geminor

@@ -1,0 +1,52 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "engine/file_record.h"
+#include "engine/request.h"
+#include "engine/scan_host.h"
+
+namespace geminor {
+
+/// One result entry: a file of a group, in result-list order.
+struct ResultEntry
+{
+    std::uint64_t size = 0;
+    std::string name;
+    std::string folder;            // ends in '/'
+    std::string version = "N/A";   // the file version text
+    std::int16_t marker = 0;       // the group marker, 1 or 2; 0 for a zero-size listing
+    std::int32_t group = 0;        // 1, 2, 3... for the groups in order; 0 for a zero-size listing
+
+    std::string path() const { return folder + name; }
+};
+
+/// What the searches share while they run: the results they write, the duplicates they count,
+/// and the front end they report to.
+struct SearchState
+{
+    SearchState(ScanHost &frontEnd, const CancelRequested &cancelFlag, std::int16_t &groupMarker)
+        : host(frontEnd), cancel(cancelFlag), GroupMarker(groupMarker)
+    {
+    }
+    bool cancelled() const { return cancel.load(std::memory_order_relaxed); }
+    /// Flips the marker for a new group (1 becomes 2, anything else 1) and returns it.
+    std::int16_t startGroup();
+    /// "Searching for duplicates...(P/T) x.x%" style progress, or the title form when minimized.
+    void showProgress(const char *label, std::int64_t processed, std::int64_t total, bool statusAllowed);
+
+    ScanHost &host;
+    const CancelRequested &cancel;
+    std::int16_t &GroupMarker;          // kept by its owner across scans
+    std::vector<ResultEntry> DuplicateRecords;
+    std::int32_t DuplicateCount = 0;
+    std::int32_t groups = 0;
+    std::int64_t unreadableFiles = 0;   // files that could not be read to the end
+};
+
+/// "12.5" for 5 of 40: one decimal, as the progress texts show it.
+std::string Percent(std::int64_t processed, std::int64_t total);
+
+} // namespace geminor

@@ -1,0 +1,194 @@
+#include "engine/content_search.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include "engine/file_compare.h"
+#include "engine/same_name_search.h"
+#include "engine/sorting_lib.h"
+#include "tests/support/temp_tree.h"
+
+namespace geminor {
+namespace {
+
+using ::testing::ElementsAre;
+using test::TempTree;
+
+/// Records for files of the tree, in the given (already sorted) order.
+std::vector<FileRecord> recordsOf(const TempTree &tree, const std::vector<std::string> &names)
+{
+    std::vector<FileRecord> out;
+    for (const std::string &name : names)
+        out.push_back({test::readFile(tree.path(name)).size(), name, tree.root()});
+    return out;
+}
+
+struct Found
+{
+    std::vector<std::string> rows;  // "name:marker"
+    std::int32_t duplicates = 0;
+    std::int64_t unreadable = 0;
+};
+
+Found search(const std::vector<FileRecord> &records, SearchMethod method, std::int16_t &marker)
+{
+    SilentHost host;
+    CancelRequested cancel{false};
+    SearchState state(host, cancel, marker);
+    SearchDuplicates(records, method, state);
+    Found out;
+    for (const ResultEntry &e : state.DuplicateRecords)
+        out.rows.push_back(e.name + ":" + std::to_string(e.marker));
+    out.duplicates = state.DuplicateCount;
+    out.unreadable = state.unreadableFiles;
+    return out;
+}
+
+TEST(ContentSearch, GroupsFollowThePairwiseRuleInBothMethods)
+{
+    for (SearchMethod method : {SearchMethod::ByteToByte, SearchMethod::Crc32}) {
+        SCOPED_TRACE(static_cast<int>(method));
+        TempTree tree;
+        tree.write("a5", "12345");
+        tree.write("b7", "1234567");
+        tree.write("c7", "1234567");
+        tree.write("d10", "0123456789");
+        tree.write("e10", "ABCDEFGHIJ");
+        tree.write("f10", "0123456789");
+        tree.write("g3", "abc");
+        tree.write("h3", "abc");
+        tree.write("i3", "abc");
+        // Sorted by size: 3, 3, 3, 5, 7, 7, 10, 10, 10
+        const auto records = recordsOf(tree, {"g3", "h3", "i3", "a5", "b7", "c7", "d10", "e10", "f10"});
+        std::int16_t marker = 0;
+        const Found found = search(records, method, marker);
+        EXPECT_THAT(found.rows, ElementsAre("g3:1", "h3:1", "i3:1", "b7:2", "c7:2", "d10:1", "f10:1"));
+        EXPECT_EQ(found.duplicates, 4);
+        EXPECT_EQ(marker, 1);
+        // The marker is the owner's: the next scan goes on alternating from it.
+        EXPECT_THAT(search(recordsOf(tree, {"b7", "c7"}), method, marker).rows, ElementsAre("b7:2", "c7:2"));
+    }
+}
+
+TEST(ContentSearch, CompareFilesWorksInThousandByteBlocks)
+{
+    TempTree tree;
+    const std::string twoBlocks(2000, 'x');
+    const auto a = tree.write("a", twoBlocks), b = tree.write("b", twoBlocks);
+    const auto c = tree.write("c", std::string(998, 'y') + "1"), d = tree.write("d", std::string(998, 'y') + "2");
+    const auto e = tree.write("e", "short");
+    EXPECT_EQ(CompareFiles(a, b), 1);
+    EXPECT_EQ(CompareFiles(c, d), 0);
+    EXPECT_EQ(CompareFiles(a, e), 0);
+    EXPECT_EQ(CompareFiles(a, tree.path("missing")), -1);
+    EXPECT_TRUE(CRC(a, b));
+    EXPECT_FALSE(CRC(c, d));
+    EXPECT_FALSE(CRC(a, tree.path("missing")));
+    EXPECT_EQ(CrcText(*FileCrc32(tree.write("t", "123456789"))), "CBF43926");  // the standard check value
+}
+
+TEST(ContentSearch, VanishedChangedAndUnreadableFilesAreInNoGroup)
+{
+    for (SearchMethod method : {SearchMethod::ByteToByte, SearchMethod::Crc32}) {
+        TempTree tree;
+        tree.write("a", "same");
+        tree.write("b", "same");
+        tree.write("c", "same");
+        tree.write("d", "same");
+        auto records = recordsOf(tree, {"a", "b", "c", "d"});
+        ASSERT_EQ(::unlink(tree.path("b").c_str()), 0);                    // deleted after the walk
+        tree.write("c", "samE");                                             // changed, same length
+        tree.write("d", "same!");                                            // length changed
+        std::int16_t marker = 0;
+        Found found = search(records, method, marker);
+        EXPECT_THAT(found.rows, ElementsAre());
+        EXPECT_EQ(found.duplicates, 0);
+        EXPECT_EQ(found.unreadable, 2);  // b is gone, d no longer has its length
+    }
+}
+
+TEST(ContentSearch, LargeGroupsStayWithinTheOpenFileBudget)
+{
+    TempTree tree;
+    std::vector<std::string> names;
+    for (int i = 0; i < 300; ++i) {
+        names.push_back("f" + std::to_string(1000 + i));
+        // Two contents that only differ after the first block, to force a second round.
+        tree.write(names.back(), std::string(9000, 'z') + (i % 3 == 0 ? "A" : "B"));
+    }
+    const auto records = recordsOf(tree, names);
+    std::vector<const FileRecord *> members;
+    for (const auto &r : records)
+        members.push_back(&r);
+    SilentHost host;
+    CancelRequested cancel{false};
+    std::int16_t marker = 0;
+    SearchState state(host, cancel, marker);
+    const auto groups = IdenticalGroups(members, state, 8);
+    ASSERT_EQ(groups.size(), 2u);
+    EXPECT_EQ(groups[0].size(), 100u);
+    EXPECT_EQ(groups[1].size(), 200u);
+    EXPECT_EQ(groups[0].front(), 0u);
+    EXPECT_EQ(groups[1].front(), 1u);
+    EXPECT_TRUE(std::is_sorted(groups[1].begin(), groups[1].end()));
+}
+
+TEST(ContentSearch, ShowsProgressInStatusOrTitle)
+{
+    struct Host final : ScanHost
+    {
+        void setStatusText(std::string_view t) override { status.emplace_back(t); }
+        void setTitleText(std::string_view t) override { titles.emplace_back(t); }
+        bool isMinimized() const override { return minimized; }
+        std::vector<std::string> status, titles;
+        bool minimized = false;
+    } host;
+    TempTree tree;
+    tree.write("a", "1");
+    tree.write("b", "22");
+    const auto records = recordsOf(tree, {"a", "b"});
+    CancelRequested cancel{false};
+    std::int16_t marker = 0;
+    SearchState state(host, cancel, marker);
+    SearchDuplicates(records, SearchMethod::ByteToByte, state);
+    EXPECT_THAT(host.status, ElementsAre("Searching for duplicates...(1/2) 50.0%"));
+    host.minimized = true;
+    SearchDuplicates(records, SearchMethod::ByteToByte, state);
+    EXPECT_THAT(host.titles, ElementsAre("50.0% (1/2)"));
+}
+
+TEST(SameNameSearch, GroupsNamesEqualAfterTrimmingAndFolding)
+{
+    std::vector<FileRecord> records{{5, "a.txt", "/x/"},      {7, "b.txt", "/x/"},       {9, "b.txt", "/y/"},
+                                    {1, "Report.doc", "/x/"}, {2, " report.DOC", "/y/"}, {3, "ÉTÉ.txt", "/x/"},
+                                    {4, "été.txt", "/y/"}};
+    std::vector<std::string> keys;
+    for (const auto &r : records)
+        keys.push_back(NameKey(r.name));
+    // Order by key, as the scan does.
+    std::vector<std::size_t> order(records.size());
+    for (std::size_t i = 0; i < order.size(); ++i)
+        order[i] = i;
+    order = MergeSortList(order, [&](std::size_t a, std::size_t b) { return keys[a] < keys[b]; });
+    std::vector<FileRecord> sorted;
+    std::vector<std::string> sortedKeys;
+    for (std::size_t i : order) {
+        sorted.push_back(records[i]);
+        sortedKeys.push_back(keys[i]);
+    }
+    SilentHost host;
+    CancelRequested cancel{false};
+    std::int16_t marker = 0;
+    SearchState state(host, cancel, marker);
+    SearchSameNames(sorted, sortedKeys, state);
+    std::vector<std::string> rows;
+    for (const auto &e : state.DuplicateRecords)
+        rows.push_back(e.folder + e.name + ":" + std::to_string(e.marker));
+    EXPECT_THAT(rows, ElementsAre("/x/b.txt:1", "/y/b.txt:1", "/x/Report.doc:2", "/y/ report.DOC:2", "/x/ÉTÉ.txt:1",
+                                  "/y/été.txt:1"));
+    EXPECT_EQ(state.DuplicateCount, 3);
+}
+
+} // namespace
+} // namespace geminor

@@ -1,0 +1,185 @@
+#include "engine/scan_run.h"
+
+#include <array>
+#include <cstdio>
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include "tests/support/temp_tree.h"
+
+namespace geminor {
+namespace {
+
+using ::testing::ElementsAre;
+using test::TempTree;
+
+struct Scan
+{
+    ScanOutcome outcome;
+    std::vector<std::string> rows;  // relative path and group
+};
+
+Scan scan(const TempTree &tree, SearchRequest request, std::int16_t *marker = nullptr)
+{
+    SilentHost host;
+    CancelRequested cancel{true};  // a scan clears a flag left from before
+    std::int16_t ownMarker = 0;
+    Scan out;
+    out.outcome = RunScan(request, host, cancel, marker ? *marker : ownMarker);
+    for (const ResultEntry &e : out.outcome.entries)
+        out.rows.push_back(e.path().substr(tree.root().size()) + "#" + std::to_string(e.group));
+    return out;
+}
+
+SearchRequest requestFor(const TempTree &tree, SearchMethod method)
+{
+    SearchRequest request;
+    request.Method = method;
+    request.ProtectWindowsFolders = false;
+    request.Locations.push_back({tree.root(), "Yes", "*.*", false});
+    return request;
+}
+
+TEST(ScanRun, EachMethodGivesItsGroupsAndCounts)
+{
+    TempTree tree;
+    tree.write("one/a.txt", "same content");
+    tree.write("two/a.TXT", "same content");
+    tree.write("two/b.txt", "other content");
+    tree.write("three/b.txt", "other conteNT");
+    tree.write("empty1", "");
+    tree.write("sub/empty2", "");
+
+    Scan s = scan(tree, requestFor(tree, SearchMethod::ByteToByte));
+    EXPECT_THAT(s.rows, ElementsAre("two/a.TXT#1", "one/a.txt#1"));  // same size: by name, capitals first
+    EXPECT_EQ(s.outcome.DuplicateCount, 1);
+    EXPECT_EQ(s.outcome.TotalFiles, 4);
+    EXPECT_EQ(s.outcome.TotalFolders, 4);
+    EXPECT_FALSE(s.outcome.cancelled);
+    EXPECT_THAT(ClosingTexts(s.outcome), ElementsAre("Search Completed.", "Duplicates : 1", "Files : 4", "Folders : 4"));
+
+    s = scan(tree, requestFor(tree, SearchMethod::Crc32));
+    EXPECT_THAT(s.rows, ElementsAre("two/a.TXT#1", "one/a.txt#1"));
+
+    s = scan(tree, requestFor(tree, SearchMethod::SameName));
+    EXPECT_THAT(s.rows, ElementsAre("two/a.TXT#1", "one/a.txt#1", "three/b.txt#2", "two/b.txt#2"));
+    EXPECT_EQ(s.outcome.DuplicateCount, 2);
+
+    s = scan(tree, requestFor(tree, SearchMethod::ZeroSize));
+    EXPECT_THAT(s.rows, ElementsAre("empty1#0", "sub/empty2#0"));
+    EXPECT_EQ(s.outcome.DuplicateCount, 0);
+    EXPECT_EQ(s.outcome.TotalFiles, 2);
+    EXPECT_EQ(s.outcome.entries[0].version, "N/A");
+}
+
+TEST(ScanRun, ExclusionsOnlyOrNothingAcceptedEndsWithZeroCounts)
+{
+    TempTree tree;
+    tree.write("a", "x");
+    SearchRequest request;
+    request.Locations.push_back({tree.root(), "Yes", "*.*", true});
+    Scan s = scan(tree, request);
+    EXPECT_THAT(ClosingTexts(s.outcome), ElementsAre("Search Completed.", "Duplicates : 0", "Files : 0", "Folders : 0"));
+    EXPECT_TRUE(s.rows.empty());
+
+    request = requestFor(tree, SearchMethod::ByteToByte);
+    request.Locations[0].FileTypes = ".none";
+    EXPECT_EQ(scan(tree, request).outcome.TotalFiles, 0);
+}
+
+TEST(ScanRun, OverlappingLocationsAndHardLinksNeverMakeAGroup)
+{
+    TempTree tree;
+    tree.write("d/file", "only copy");
+    ASSERT_EQ(::link(tree.path("d/file").c_str(), tree.path("d/hardlink").c_str()), 0);
+    SearchRequest request = requestFor(tree, SearchMethod::ByteToByte);
+    request.Locations.push_back({tree.path("d"), "Yes", "*.*", false});
+    request.Locations.push_back({tree.path("d/."), "No", "*.*", false});
+    const Scan s = scan(tree, request);
+    EXPECT_TRUE(s.rows.empty());
+    EXPECT_EQ(s.outcome.TotalFiles, 1);
+}
+
+TEST(ScanRun, VanishedFilesLeaveNoGroupOfOne)
+{
+    TempTree tree;
+    tree.write("a", "pair");
+    tree.write("b", "pair");
+    tree.write("c", "trio");
+    tree.write("d", "trio");
+    tree.write("e", "trio");
+    Scan s = scan(tree, requestFor(tree, SearchMethod::ByteToByte));
+    ASSERT_EQ(s.outcome.entries.size(), 5u);
+    ::unlink(tree.path("a").c_str());
+    ::unlink(tree.path("e").c_str());
+    std::vector<std::string> kept;
+    for (const ResultEntry &e : ExistingEntries(s.outcome.entries))
+        kept.push_back(e.name);
+    EXPECT_THAT(kept, ElementsAre("c", "d"));
+}
+
+/// Runs geminor-cli; returns the exit status and fills stdout and stderr.
+int runCli(const std::vector<std::string> &args, std::string &out, std::string &err)
+{
+    TempTree io;
+    std::string command = GEMINOR_CLI_PATH;
+    for (const std::string &a : args)
+        command += " '" + a + "'";
+    command += " >" + io.path("out") + " 2>" + io.path("err");
+    const int status = std::system(command.c_str());
+    out = test::readFile(io.path("out"));
+    err = test::readFile(io.path("err"));
+    return WEXITSTATUS(status);
+}
+
+TEST(GeminorCli, PrintsGroupsAsPathBlocksAndTheClosingTexts)
+{
+    TempTree tree;
+    tree.write("x/one", "dup");
+    tree.write("x/two", "dup");
+    tree.write("x/new\nline", "pair");
+    tree.write("x/other", "pair");
+    tree.write(std::string("x/bad\xff"), "solo");
+    std::string out, err;
+    ASSERT_EQ(runCli({"-q", "--no-protect", tree.path("x")}, out, err), 0) << err;
+    const std::string x = tree.path("x/");
+    EXPECT_EQ(out, x + "one\n" + x + "two\n\n" + x + "new\nline\n" + x + "other\n\n");  // smaller size first
+    EXPECT_EQ(err, "Search Completed.\nDuplicates : 2\nFiles : 5\nFolders : 0\n");
+
+    ASSERT_EQ(runCli({"-q", "-m", "zero", tree.path("x")}, out, err), 0);
+    EXPECT_EQ(out, "");
+    EXPECT_EQ(runCli({"-m", "fuzzy", tree.path("x")}, out, err), 2);
+    EXPECT_THAT(err, testing::HasSubstr("fuzzy"));
+    EXPECT_EQ(runCli({}, out, err), 2);
+    EXPECT_EQ(runCli({tree.path("nowhere")}, out, err), 2);
+    EXPECT_THAT(err, testing::HasSubstr("nowhere"));
+    EXPECT_EQ(runCli({"--version"}, out, err), 0);
+    EXPECT_THAT(out, testing::StartsWith("geminor-cli "));
+    EXPECT_EQ(runCli({"--help"}, out, err), 0);
+    EXPECT_THAT(out, testing::HasSubstr("Example"));
+}
+
+TEST(GeminorCli, OptionsBecomeLocationsAndExclusions)
+{
+    TempTree tree;
+    tree.write("keep/a.jpg", "img");
+    tree.write("keep/b.JPG", "img");
+    tree.write("keep/c.txt", "img");
+    tree.write("skip/d.jpg", "img");
+    tree.write("keep/.hidden.jpg", "img");
+    tree.write("keep/deeper/e.jpg", "img");
+    std::string out, err;
+    ASSERT_EQ(runCli({"-q", "--no-protect", "-t", ".jpg", "-n", "-x", tree.path("skip"), tree.path("keep"),
+                      tree.path("skip")},
+                     out, err),
+              0);
+    EXPECT_EQ(out, tree.path("keep/a.jpg") + "\n" + tree.path("keep/b.JPG") + "\n\n");
+    ASSERT_EQ(runCli({"-q", "--no-protect", "-H", "-t", ".jpg", tree.path("keep")}, out, err), 0);
+    EXPECT_THAT(out, testing::HasSubstr(".hidden.jpg"));
+    EXPECT_THAT(out, testing::HasSubstr("deeper/e.jpg"));
+}
+
+} // namespace
+} // namespace geminor
