@@ -1,6 +1,10 @@
 #include "engine/content_search.h"
 
 #include <algorithm>
+#include <condition_variable>
+#include <mutex>
+#include <optional>
+#include <thread>
 #include <cstring>
 #include <libdeflate.h>
 #include <span>
@@ -197,40 +201,111 @@ Groups ChecksumGroups(const std::vector<const FileRecord *> &members, SearchStat
     return groups;
 }
 
+namespace {
+
+/// The size runs of the sorted records that hold more than one file, compared by `threads`
+/// workers while the caller takes the results in list order.
+class ParallelGroups
+{
+public:
+    ParallelGroups(const std::vector<FileRecord> &records, SearchMethod method, SearchState &state)
+        : m_records(records), m_method(method), m_state(state)
+    {
+    }
+
+    /// Runs `emit(begin, end, groups)` for every size run in order on the caller's thread, and
+    /// `single(index)` for every record alone in its size (the last record never starts a run).
+    template <typename Emit, typename Single> void run(Emit emit, Single single)
+    {
+        std::vector<std::pair<std::size_t, std::size_t>> runs;
+        for (std::size_t p = 0; p + 1 < m_records.size();) {
+            std::size_t end = p + 1;
+            while (end < m_records.size() && m_records[end].size == m_records[p].size)
+                ++end;
+            runs.push_back({p, end});
+            p = end;
+        }
+        m_results.assign(runs.size(), std::nullopt);
+        const std::size_t threads = std::clamp<std::size_t>(std::thread::hardware_concurrency(), 1, 4);
+        const std::size_t maxOpen = std::max<std::size_t>(1, OpenFileBudget() / threads);
+        std::vector<std::jthread> workers;
+        for (std::size_t t = 0; t < threads; ++t)
+            workers.emplace_back([&, maxOpen] { work(runs, maxOpen); });
+        for (std::size_t k = 0; k < runs.size(); ++k) {
+            if (m_state.cancelled())
+                break;
+            const auto [begin, end] = runs[k];
+            if (end - begin == 1) {
+                single(begin);
+                continue;
+            }
+            std::unique_lock lock(m_mutex);
+            m_ready.wait(lock, [&] { return m_results[k].has_value(); });
+            Groups groups = std::move(*m_results[k]);
+            lock.unlock();
+            emit(begin, end, groups);
+        }
+        m_stop = true;
+    }
+
+private:
+    void work(const std::vector<std::pair<std::size_t, std::size_t>> &runs, std::size_t maxOpen)
+    {
+        std::vector<const FileRecord *> members;
+        for (std::size_t k = m_next++; k < runs.size() && !m_stop; k = m_next++) {
+            const auto [begin, end] = runs[k];
+            Groups groups;
+            if (end - begin > 1 && !m_state.cancelled()) {
+                members.clear();
+                for (std::size_t i = begin; i < end; ++i)
+                    members.push_back(&m_records[i]);
+                groups = m_method == SearchMethod::Crc32 ? ChecksumGroups(members, m_state)
+                                                         : IdenticalGroups(members, m_state, maxOpen);
+            }
+            {
+                std::lock_guard lock(m_mutex);
+                m_results[k] = std::move(groups);
+            }
+            m_ready.notify_all();
+        }
+    }
+
+    const std::vector<FileRecord> &m_records;
+    SearchMethod m_method;
+    SearchState &m_state;
+    std::vector<std::optional<Groups>> m_results;
+    std::mutex m_mutex;
+    std::condition_variable m_ready;
+    std::atomic<std::size_t> m_next{0};
+    std::atomic<bool> m_stop{false};
+};
+
+} // namespace
+
 void SearchDuplicates(const std::vector<FileRecord> &FileRecords, SearchMethod method, SearchState &state)
 {
     const auto RecordTotal = static_cast<std::int64_t>(FileRecords.size());
     std::int64_t Processed = 0;
-    const std::size_t maxOpen = OpenFileBudget();
-    std::vector<const FileRecord *> members;
-    for (std::size_t p = 0; p + 1 < FileRecords.size();) {  // the last record never starts a step
-        if (state.cancelled())
-            break;
-        std::size_t end = p + 1;
-        while (end < FileRecords.size() && FileRecords[end].size == FileRecords[p].size)
-            ++end;
-        if (end - p == 1) {
-            ++Processed;
-        } else {
-            members.clear();
-            for (std::size_t i = p; i < end; ++i)
-                members.push_back(&FileRecords[i]);
-            const Groups groups = method == SearchMethod::Crc32 ? ChecksumGroups(members, state)
-                                                                : IdenticalGroups(members, state, maxOpen);
-            for (const auto &group : groups) {
-                const std::int16_t marker = state.startGroup();
-                for (std::uint32_t m : group) {
-                    const FileRecord &r = *members[m];
-                    state.DuplicateRecords.push_back(
-                        {r.size, r.name, r.folder, FileVersionText(r.folder + r.name), marker, state.groups});
+    auto progress = [&] { state.showProgress("Searching for duplicates...", Processed, RecordTotal, true); };
+    ParallelGroups(FileRecords, method, state)
+        .run(
+            [&](std::size_t begin, std::size_t end, const Groups &groups) {
+                for (const auto &group : groups) {
+                    const std::int16_t marker = state.startGroup();
+                    for (std::uint32_t m : group) {
+                        const FileRecord &r = FileRecords[begin + m];
+                        state.DuplicateRecords.push_back(
+                            {r.size, r.name, r.folder, FileVersionText(r.folder + r.name), marker, state.groups});
+                    }
+                    state.DuplicateCount += static_cast<std::int32_t>(group.size() - 1);
                 }
-                state.DuplicateCount += static_cast<std::int32_t>(group.size() - 1);
-            }
-            Processed += static_cast<std::int64_t>(end - p) - (end == FileRecords.size() ? 1 : 0);
-        }
-        state.showProgress("Searching for duplicates...", Processed, RecordTotal, true);
-        p = end;
-    }
+                Processed += static_cast<std::int64_t>(end - begin) - (end == FileRecords.size() ? 1 : 0);
+                progress();
+            },
+            [&](std::size_t) {
+                ++Processed;
+                progress();
+            });
 }
 
 } // namespace geminor

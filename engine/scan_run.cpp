@@ -61,18 +61,15 @@ void searchSameNames(FileList fileList, SearchState &state)
 std::vector<FileRecord> sortedRecords(FileList fileList)
 {
     fileList = MergeSortList(std::move(fileList), SizeFirstLess);  // the empty element stays first
-    return std::vector<FileRecord>(std::make_move_iterator(fileList.begin() + 1),
-                                   std::make_move_iterator(fileList.end()));
+    fileList.erase(fileList.begin());
+    return fileList;
 }
 
-} // namespace
-
-ScanOutcome RunScan(const SearchRequest &request, ScanHost &host, CancelRequested &cancel,
-                    std::int16_t &GroupMarker)
+/// Every location that is not an exclusion, in list order. The walker, with its record of the
+/// files already seen, is gone before the search needs the memory.
+FileList walkLocations(const SearchRequest &request, ScanHost &host, const CancelRequested &cancel,
+                       ScanOutcome &outcome)
 {
-    ScanOutcome outcome;
-    outcome.method = request.Method;
-    cancel.store(false);
     FileList fileList = NewFileList();
     FolderWalker walker(walkSettings(request), fileList, host, cancel);
     for (const SearchLocation &row : request.Locations) {
@@ -86,6 +83,18 @@ ScanOutcome RunScan(const SearchRequest &request, ScanHost &host, CancelRequeste
         outcome.TotalFolders += walked.Folders;
     }
     outcome.unlistedFolders = walker.unlistedFolders();
+    return fileList;
+}
+
+} // namespace
+
+ScanOutcome RunScan(const SearchRequest &request, ScanHost &host, CancelRequested &cancel,
+                    std::int16_t &GroupMarker)
+{
+    ScanOutcome outcome;
+    outcome.method = request.Method;
+    cancel.store(false);
+    FileList fileList = walkLocations(request, host, cancel, outcome);
     if (outcome.TotalFiles == 0 || cancel.load()) {
         outcome.cancelled = cancel.load();
         return outcome;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -43,7 +44,7 @@ struct SearchState
     std::vector<ResultEntry> DuplicateRecords;
     std::int32_t DuplicateCount = 0;
     std::int32_t groups = 0;
-    std::int64_t unreadableFiles = 0;   // files that could not be read to the end
+    std::atomic<std::int64_t> unreadableFiles{0};  // files that could not be read to the end; any thread
 };
 
 /// "12.5" for 5 of 40: one decimal, as the progress texts show it.
