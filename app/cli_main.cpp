@@ -3,6 +3,7 @@
 #include <csignal>
 #include <cstdio>
 #include <string>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <vector>
 
@@ -38,6 +39,16 @@ int usageError(const std::string &message)
 {
     std::fprintf(stderr, "geminor-cli: %s\nTry 'geminor-cli --help'.\n", message.c_str());
     return 2;
+}
+
+/// Large size groups compare faster with more files open; the hard limit is respected.
+void raiseOpenFileLimit()
+{
+    rlimit limit{};
+    if (::getrlimit(RLIMIT_NOFILE, &limit) == 0 && limit.rlim_cur < limit.rlim_max) {
+        limit.rlim_cur = std::min<rlim_t>(limit.rlim_max, 65536);
+        ::setrlimit(RLIMIT_NOFILE, &limit);
+    }
 }
 
 void printEntries(const std::vector<ResultEntry> &entries)
@@ -102,6 +113,7 @@ int main(int argc, char **argv)
         request.Locations.push_back({folder, "No", "*.*", true});
 
     std::signal(SIGINT, onInterrupt);
+    raiseOpenFileLimit();
     try {
         CliHost host(options.quiet);
         std::int16_t groupMarker = 0;

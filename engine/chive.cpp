@@ -81,16 +81,15 @@ int CHive::compare(const Probe &probe, std::int32_t n) const
     const Node &x = node(n);
     if (probe.mode >= 0 && probe.mode == x.PrefixMode && probe.prefix != x.KeyPrefix)
         return probe.prefix < x.KeyPrefix ? -1 : 1;
-    return compare(probe.key, x.Key);
+    return compare(probe.key, entry(n).Key);
 }
 
 void CHive::setKey(std::int32_t n, Variant key)
 {
-    Node &x = node(n);
     const Probe probe = probeOf(key);
-    x.KeyPrefix = probe.prefix;
-    x.PrefixMode = probe.mode;
-    x.Key = std::move(key);
+    node(n).KeyPrefix = probe.prefix;
+    node(n).PrefixMode = probe.mode;
+    entry(n).Key = std::move(key);
 }
 
 bool CHive::checkKey(const Variant &key, const char *procedure)
@@ -144,6 +143,7 @@ void CHive::Init(std::int32_t InitialAllocVal, float GrowthFactorVal)
 {
     m_growthFactor = GrowthFactorVal;
     m_nodes.assign(static_cast<std::size_t>(std::max<std::int32_t>(InitialAllocVal, 1)) + 1, Node{});
+    m_entries.assign(m_nodes.size(), Entry{});
     m_order.clear();
     m_root = 0;
     m_nodeAllocator = std::make_unique<CNode>();
@@ -160,6 +160,7 @@ std::int32_t CHive::Clear()
     m_nodeAllocator.reset();
     m_errors.reset();
     m_nodes.clear();
+    m_entries.clear();
     m_order.clear();
     m_root = 0;
     m_cursor = 0;
@@ -197,11 +198,13 @@ void CHive::Add(HiveSlots slots, std::optional<Variant> KeyVal, std::optional<Va
         position = m_order.positionOf(anchor) + (Before ? 0 : 1);
     }
     const std::int32_t z = m_nodeAllocator->Alloc();
-    while (z > NodeCapacity())
+    while (z > NodeCapacity()) {
         m_nodes.resize(static_cast<std::size_t>(GrownCapacity(NodeCapacity(), m_growthFactor)) + 1);
-    node(z) = Node{0, 0, parent, Red, {},
-                   {std::move(slots.Item), std::move(slots.Item1), std::move(slots.Item2), std::move(slots.Item3),
-                    std::move(slots.Item4), std::move(slots.Item5)}};
+        m_entries.resize(m_nodes.size());
+    }
+    node(z) = Node{0, 0, parent, Red};
+    entry(z).Items = {std::move(slots.Item), std::move(slots.Item1), std::move(slots.Item2), std::move(slots.Item3),
+                      std::move(slots.Item4), std::move(slots.Item5)};
     setKey(z, std::move(key));
     if (position)
         m_order.insertAt(position, z);
@@ -226,6 +229,7 @@ std::int32_t CHive::Remove(const Variant &KeyVal)
     const std::int32_t y = detachNode(z);
     const std::int32_t position = m_order.positionOf(y);
     node(y) = Node{};
+    entry(y) = Entry{};
     m_order.removeAt(position);
     m_nodeAllocator->Free(y);
     return position;
@@ -249,10 +253,10 @@ std::int32_t CHive::detachNode(std::int32_t z)
     else
         node(parent).Right = x;
     if (y != z) {
-        node(z).Key = node(y).Key;
+        entry(z).Key = entry(y).Key;
         node(z).KeyPrefix = node(y).KeyPrefix;
         node(z).PrefixMode = node(y).PrefixMode;
-        node(z).Items = node(y).Items;
+        entry(z).Items = entry(y).Items;
         m_order.swapNodes(z, y);  // the surviving entry keeps its position, now in z
     }
     if (node(y).Color == Black)
@@ -367,7 +371,7 @@ std::int32_t CHive::GetNextNode(Variant &KeyVal)
     }
     const std::int32_t n = m_stack[static_cast<std::size_t>(--m_stackTop)];
     m_cursor = node(n).Right;
-    KeyVal = node(n).Key;
+    KeyVal = entry(n).Key;
     return n;
 }
 
@@ -381,7 +385,7 @@ Variant CHive::FindFirst(Variant &KeyVal)
 Variant CHive::FindNext(Variant &KeyVal)
 {
     const std::int32_t n = GetNextNode(KeyVal);
-    return n ? node(n).Items[0] : Variant();
+    return n ? entry(n).Items[0] : Variant();
 }
 
 bool CHive::Exist(const Variant &vKey)
@@ -396,13 +400,13 @@ Variant CHive::slot(const Variant &vKey, std::size_t index)
         report(KeyNotFound, "Item");
         return Variant::Nothing();
     }
-    return node(n).Items[index];
+    return entry(n).Items[index];
 }
 
 void CHive::Item(const Variant &vKey, Variant vNewValue)
 {
     if (const std::int32_t n = GetIndex(vKey))
-        node(n).Items[0] = std::move(vNewValue);
+        entry(n).Items[0] = std::move(vNewValue);
 }
 
 Variant CHive::Key(std::int32_t Index)
@@ -411,7 +415,7 @@ Variant CHive::Key(std::int32_t Index)
         report(InvalidIndex, "Key[Read]");
         return Variant();
     }
-    return node(m_order.nodeAt(Index)).Key;
+    return entry(m_order.nodeAt(Index)).Key;
 }
 
 void CHive::Key(std::int32_t Index, const Variant &vNewKey)
@@ -428,7 +432,7 @@ void CHive::Key(std::int32_t Index, const Variant &vNewKey)
         report(DuplicateKey, "Key[Assign]");
         return;
     }
-    std::array<Variant, 6> items = node(z).Items;
+    std::array<Variant, 6> items = entry(z).Items;
     const std::int32_t y = detachNode(z);  // y is out of the tree and holds position Index
     std::int32_t parent = 0;
     int side = 0;
@@ -438,7 +442,8 @@ void CHive::Key(std::int32_t Index, const Variant &vNewKey)
         side = compare(probe, x);
         x = side < 0 ? node(x).Left : node(x).Right;
     }
-    node(y) = Node{0, 0, parent, Red, {}, std::move(items)};
+    node(y) = Node{0, 0, parent, Red};
+    entry(y).Items = std::move(items);
     setKey(y, vNewKey);
     if (!parent)
         m_root = y;
@@ -460,9 +465,9 @@ std::int32_t CHive::blackHeight(std::int32_t n, bool &ok) const
         ok = false;
     if (x.Color == Red && (node(x.Left).Color == Red || node(x.Right).Color == Red))
         ok = false;
-    if (x.Left && compare(node(x.Left).Key, x.Key) > 0)
+    if (x.Left && compare(entry(x.Left).Key, entry(n).Key) > 0)
         ok = false;
-    if (x.Right && compare(node(x.Right).Key, x.Key) < 0)
+    if (x.Right && compare(entry(x.Right).Key, entry(n).Key) < 0)
         ok = false;
     const std::int32_t left = blackHeight(x.Left, ok), right = blackHeight(x.Right, ok);
     if (left != right)

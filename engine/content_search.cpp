@@ -7,6 +7,7 @@
 #include <thread>
 #include <cstring>
 #include <libdeflate.h>
+#include <memory>
 #include <span>
 #include <sys/resource.h>
 #include <unordered_map>
@@ -32,7 +33,7 @@ public:
     explicit Candidate(const FileRecord &record) : m_record(record) {}
 
     /// Reads exactly `out.size()` bytes at `offset`; false when the file is gone, changed or unreadable.
-    bool read(std::uint64_t offset, std::span<std::byte> out, std::size_t &openFiles, std::size_t maxOpen)
+    bool read(std::uint64_t offset, std::span<std::byte> out, std::atomic<std::size_t> &openFiles, std::size_t maxOpen)
     {
         if (!m_reader.isOpen()) {
             FileReader reader(m_record.folder + m_record.name);
@@ -51,7 +52,7 @@ public:
         return m_reader.readAt(offset, out) == static_cast<std::int64_t>(out.size());
     }
 
-    void close(std::size_t &openFiles)
+    void close(std::atomic<std::size_t> &openFiles)
     {
         if (m_reader.isOpen()) {
             m_reader.close();
@@ -67,11 +68,43 @@ private:
     ino_t m_ino = 0;
 };
 
-std::size_t blockSize(std::uint64_t offset, std::size_t members)
+/// The next block to read: small at first, where most files differ, larger later, and the
+/// whole rest when it is little more than one block.
+std::size_t blockSize(std::uint64_t offset, std::uint64_t size, std::size_t members)
 {
     const std::size_t wanted = offset == 0 ? kFirstBlock : offset < kLargeBlock ? kMiddleBlock : kLargeBlock;
-    return std::max<std::size_t>(1024, std::min(wanted, kBlockMemory / members));
+    const std::size_t block = std::max<std::size_t>(1024, std::min(wanted, kBlockMemory / members));
+    const std::uint64_t rest = size - offset;
+    return rest <= 2 * static_cast<std::uint64_t>(block) && rest * members <= kBlockMemory
+               ? static_cast<std::size_t>(rest)
+               : block;
 }
+
+/// Bytes that grow without being cleared first: every byte is read into before it is used.
+class RawBuffer
+{
+public:
+    std::size_t size() const { return m_size; }
+    std::byte *data() { return m_data.get(); }
+    void clear() { m_size = 0; }
+    void resize(std::size_t size)
+    {
+        if (size > m_capacity) {
+            const std::size_t capacity = std::max(size, m_capacity * 2);
+            auto grown = std::make_unique_for_overwrite<std::byte[]>(capacity);
+            if (m_size)
+                std::memcpy(grown.get(), m_data.get(), m_size);
+            m_data = std::move(grown);
+            m_capacity = capacity;
+        }
+        m_size = size;
+    }
+
+private:
+    std::unique_ptr<std::byte[]> m_data;
+    std::size_t m_size = 0;
+    std::size_t m_capacity = 0;
+};
 
 /// Members whose blocks at one offset hold the same bytes.
 struct Split
@@ -88,75 +121,159 @@ std::size_t OpenFileBudget()
     rlimit limit{};
     if (::getrlimit(RLIMIT_NOFILE, &limit) != 0 || limit.rlim_cur == RLIM_INFINITY)
         return 256;
-    return std::clamp<std::size_t>(static_cast<std::size_t>(limit.rlim_cur) / 4, 2, 1024);
+    return std::clamp<std::size_t>(static_cast<std::size_t>(limit.rlim_cur) / 4, 2, 8192);
 }
 
-Groups IdenticalGroups(const std::vector<const FileRecord *> &members, SearchState &state, std::size_t maxOpen)
-{
-    if (members.size() < 2)
-        return {};
-    const std::uint64_t size = members.front()->size;
-    std::vector<Candidate> candidates;
-    candidates.reserve(members.size());
-    for (const FileRecord *record : members)
-        candidates.emplace_back(*record);
-    std::size_t openFiles = 0;
-    auto closeAll = [&](const std::vector<std::uint32_t> &which) {
-        for (std::uint32_t m : which)
-            candidates[m].close(openFiles);
-    };
+namespace {
 
+/// Splits one size group round by round. Once the first rounds have left many independent
+/// sets of candidates, a second thread takes half of them: a single huge size group then
+/// still uses two cores.
+class StreamingCompare
+{
+public:
     struct Work
     {
         std::vector<std::uint32_t> members;
         std::uint64_t offset;
     };
-    std::vector<Work> pending;
-    pending.push_back({std::vector<std::uint32_t>(members.size()), 0});
-    for (std::uint32_t i = 0; i < members.size(); ++i)
-        pending.back().members[i] = i;
 
-    Groups groups;
-    std::vector<std::byte> scratch, storage;
-    while (!pending.empty()) {
-        Work work = std::move(pending.back());
-        pending.pop_back();
-        if (state.cancelled()) {
-            closeAll(work.members);
-            for (const Work &w : pending)
-                closeAll(w.members);
-            return {};
+    StreamingCompare(const std::vector<const FileRecord *> &members, SearchState &state, std::size_t maxOpen)
+        : m_size(members.front()->size), m_state(state), m_maxOpen(maxOpen)
+    {
+        m_candidates.reserve(members.size());
+        for (const FileRecord *record : members)
+            m_candidates.emplace_back(*record);
+    }
+
+    Groups run(std::vector<Work> pending, bool mayShare)
+    {
+        Groups groups, shared;
+        std::jthread helper;
+        Partition partition;
+        while (!pending.empty()) {
+            if (mayShare && pending.size() >= 16) {
+                std::vector<Work> theirs;
+                for (std::size_t i = 1; i < pending.size(); i += 2)
+                    theirs.push_back(std::move(pending[i]));
+                std::erase_if(pending, [](const Work &w) { return w.members.empty(); });
+                helper = std::jthread([this, &shared, theirs = std::move(theirs)]() mutable {
+                    shared = run(std::move(theirs), false);
+                });
+                mayShare = false;
+            }
+            Work work = std::move(pending.back());
+            pending.pop_back();
+            if (m_state.cancelled()) {
+                closeAll(work.members);
+                for (const Work &w : pending)
+                    closeAll(w.members);
+                break;
+            }
+            round(work, partition, pending, groups);
         }
-        const std::size_t want =
-            static_cast<std::size_t>(std::min<std::uint64_t>(blockSize(work.offset, work.members.size()),
-                                                             size - work.offset));
-        scratch.resize(want);
-        storage.clear();
+        if (helper.joinable())
+            helper.join();
+        groups.insert(groups.end(), std::make_move_iterator(shared.begin()), std::make_move_iterator(shared.end()));
+        return groups;
+    }
+
+private:
+    void closeAll(const std::vector<std::uint32_t> &which)
+    {
+        for (std::uint32_t m : which)
+            m_candidates[m].close(m_openFiles);
+    }
+
+    /// Members split by the bytes of one block, with the first block of each split kept.
+    struct Partition
+    {
         std::vector<Split> splits;
+        RawBuffer storage;
         std::unordered_multimap<std::uint64_t, std::size_t> byHash;
-        for (std::uint32_t m : work.members) {
-            if (!candidates[m].read(work.offset, scratch, openFiles, maxOpen)) {
-                candidates[m].close(openFiles);
-                ++state.unreadableFiles;
+
+        void clear()
+        {
+            splits.clear();
+            storage.clear();
+            byHash.clear();
+        }
+        /// The split whose block holds these bytes; splits.size() when there is none.
+        std::size_t find(std::uint64_t hash, const std::byte *block, std::size_t want)
+        {
+            for (auto [it, end] = byHash.equal_range(hash); it != end; ++it)
+                if (std::memcmp(storage.data() + splits[it->second].stored, block, want) == 0)
+                    return it->second;
+            return splits.size();
+        }
+    };
+
+    /// Reads the block at `offset` of each member, in order, into `out`.
+    void partition(std::span<const std::uint32_t> members, std::uint64_t offset, std::size_t want, Partition &out)
+    {
+        out.clear();
+        for (std::uint32_t m : members) {
+            // Read straight into the storage; the block stays there only if it starts a new split.
+            const std::size_t at = out.storage.size();
+            out.storage.resize(at + want);
+            const std::span<std::byte> block(out.storage.data() + at, want);
+            if (!m_candidates[m].read(offset, block, m_openFiles, m_maxOpen)) {
+                out.storage.resize(at);
+                m_candidates[m].close(m_openFiles);
+                ++m_state.unreadableFiles;
                 continue;
             }
-            const std::uint64_t hash = XXH3_64bits(scratch.data(), want);
-            std::size_t found = splits.size();
-            for (auto [it, end] = byHash.equal_range(hash); it != end; ++it)
-                if (std::memcmp(storage.data() + splits[it->second].stored, scratch.data(), want) == 0) {
-                    found = it->second;
-                    break;
-                }
-            if (found == splits.size()) {
-                splits.push_back({{}, hash, storage.size()});
-                storage.insert(storage.end(), scratch.begin(), scratch.end());
-                byHash.emplace(hash, found);
+            const std::uint64_t hash = XXH3_64bits(block.data(), want);
+            const std::size_t found = out.find(hash, block.data(), want);
+            if (found == out.splits.size()) {
+                out.splits.push_back({{}, hash, at});
+                out.byHash.emplace(hash, found);
+            } else {
+                out.storage.resize(at);
             }
-            splits[found].members.push_back(m);
+            out.splits[found].members.push_back(m);
+        }
+    }
+
+    /// Adds the splits of `later` (whose members all come after those of `into`) to `into`.
+    static void merge(Partition &into, Partition &later, std::size_t want)
+    {
+        for (Split &split : later.splits) {
+            const std::byte *block = later.storage.data() + split.stored;
+            std::size_t found = into.find(split.hash, block, want);
+            if (found == into.splits.size()) {
+                const std::size_t at = into.storage.size();
+                into.storage.resize(at + want);
+                std::memcpy(into.storage.data() + at, block, want);
+                into.splits.push_back({{}, split.hash, at});
+                into.byHash.emplace(split.hash, found);
+            }
+            auto &members = into.splits[found].members;
+            members.insert(members.end(), split.members.begin(), split.members.end());
+        }
+    }
+
+    /// Reads the next block of every member and splits them by its bytes; a large set is read
+    /// by two threads, each taking one half.
+    void round(const Work &work, Partition &mine, std::vector<Work> &pending, Groups &groups)
+    {
+        const std::size_t want = static_cast<std::size_t>(
+            std::min<std::uint64_t>(blockSize(work.offset, m_size, work.members.size()), m_size - work.offset));
+        const std::span<const std::uint32_t> members(work.members);
+        if (members.size() >= 1024 && std::thread::hardware_concurrency() > 1) {
+            const std::size_t half = members.size() / 2;
+            Partition theirs;
+            {
+                std::jthread helper([&] { partition(members.subspan(half), work.offset, want, theirs); });
+                partition(members.first(half), work.offset, want, mine);
+            }
+            merge(mine, theirs, want);
+        } else {
+            partition(members, work.offset, want, mine);
         }
         const std::uint64_t next = work.offset + want;
-        for (auto it = splits.rbegin(); it != splits.rend(); ++it) {
-            if (it->members.size() < 2 || next == size) {
+        for (auto it = mine.splits.rbegin(); it != mine.splits.rend(); ++it) {
+            if (it->members.size() < 2 || next == m_size) {
                 closeAll(it->members);
                 if (it->members.size() >= 2)
                     groups.push_back(std::move(it->members));
@@ -165,6 +282,29 @@ Groups IdenticalGroups(const std::vector<const FileRecord *> &members, SearchSta
             }
         }
     }
+
+    std::uint64_t m_size;
+    SearchState &m_state;
+    std::size_t m_maxOpen;
+    std::vector<Candidate> m_candidates;
+    std::atomic<std::size_t> m_openFiles{0};
+};
+
+} // namespace
+
+Groups IdenticalGroups(const std::vector<const FileRecord *> &members, SearchState &state, std::size_t maxOpen)
+{
+    if (members.size() < 2)
+        return {};
+    StreamingCompare compare(members, state, maxOpen);
+    std::vector<std::uint32_t> all(members.size());
+    for (std::uint32_t i = 0; i < all.size(); ++i)
+        all[i] = i;
+    std::vector<StreamingCompare::Work> pending;
+    pending.push_back({std::move(all), 0});
+    Groups groups = compare.run(std::move(pending), members.size() >= 64);
+    if (state.cancelled())
+        return {};
     std::sort(groups.begin(), groups.end(), [](const auto &a, const auto &b) { return a.front() < b.front(); });
     return groups;
 }

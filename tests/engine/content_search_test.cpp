@@ -112,8 +112,8 @@ TEST(ContentSearch, LargeGroupsStayWithinTheOpenFileBudget)
 {
     TempTree tree;
     std::vector<std::string> names;
-    for (int i = 0; i < 300; ++i) {
-        names.push_back("f" + std::to_string(1000 + i));
+    for (int i = 0; i < 1200; ++i) {  // enough for the first round to be read by two threads
+        names.push_back("f" + std::to_string(10000 + i));
         // Two contents that only differ after the first block, to force a second round.
         tree.write(names.back(), std::string(9000, 'z') + (i % 3 == 0 ? "A" : "B"));
     }
@@ -127,8 +127,8 @@ TEST(ContentSearch, LargeGroupsStayWithinTheOpenFileBudget)
     SearchState state(host, cancel, marker);
     const auto groups = IdenticalGroups(members, state, 8);
     ASSERT_EQ(groups.size(), 2u);
-    EXPECT_EQ(groups[0].size(), 100u);
-    EXPECT_EQ(groups[1].size(), 200u);
+    EXPECT_EQ(groups[0].size(), 400u);
+    EXPECT_EQ(groups[1].size(), 800u);
     EXPECT_EQ(groups[0].front(), 0u);
     EXPECT_EQ(groups[1].front(), 1u);
     EXPECT_TRUE(std::is_sorted(groups[1].begin(), groups[1].end()));
