@@ -38,4 +38,4 @@ void CliHost::finish()
     m_shown = false;
 }
 
-} // namespace geminor
+}  // namespace geminor

@@ -26,4 +26,4 @@ private:
     std::chrono::steady_clock::time_point m_last{};
 };
 
-} // namespace geminor
+}  // namespace geminor

@@ -66,7 +66,7 @@ void printEntries(const std::vector<ResultEntry> &entries)
     std::setvbuf(stdout, nullptr, _IOFBF, BUFSIZ);
 }
 
-} // namespace
+}  // namespace
 
 int main(int argc, char **argv)
 {
@@ -78,9 +78,11 @@ int main(int argc, char **argv)
     app.add_option("-m,--method", options.method, "search method: byte, crc32, name or zero")
         ->check(CLI::IsMember({"byte", "crc32", "name", "zero"}))
         ->capture_default_str();
-    app.add_option("-t,--types", options.types, "file types of the folders, as \".mp3;.jpg\"")->capture_default_str();
+    app.add_option("-t,--types", options.types, "file types of the folders, as \".mp3;.jpg\"")
+        ->capture_default_str();
     app.add_flag("-n,--no-subfolders", options.noSubfolders, "do not walk sub-folders");
-    app.add_option("-x,--exclude", options.excluded, "a folder to leave out (repeatable)")->allow_extra_args(false);
+    app.add_option("-x,--exclude", options.excluded, "a folder to leave out (repeatable)")
+        ->allow_extra_args(false);
     app.add_flag("-H,--include-hidden", options.includeHidden, "include hidden files and folders");
     app.add_flag("--no-protect", options.noProtect, "do not protect the system folders");
     app.add_flag("-q,--quiet", options.quiet, "no progress on stderr");
@@ -95,13 +97,13 @@ int main(int argc, char **argv)
     if (options.folders.empty())
         return usageError("no folder to search");
     for (const std::string &folder : options.folders) {
-        struct stat st{};
+        struct stat st = {};
         if (::stat(folder.c_str(), &st) != 0 || !S_ISDIR(st.st_mode))
             return usageError("not a folder: " + folder);
     }
 
     SearchRequest request;
-    request.Method = options.method == "crc32" ? SearchMethod::Crc32
+    request.Method = options.method == "crc32"  ? SearchMethod::Crc32
                      : options.method == "name" ? SearchMethod::SameName
                      : options.method == "zero" ? SearchMethod::ZeroSize
                                                 : SearchMethod::ByteToByte;
@@ -123,7 +125,8 @@ int main(int argc, char **argv)
         for (const std::string &line : ClosingTexts(outcome))
             std::fprintf(stderr, "%s\n", line.c_str());
         if (outcome.unreadableFiles > 0)
-            std::fprintf(stderr, "%lld files could not be read\n", static_cast<long long>(outcome.unreadableFiles));
+            std::fprintf(stderr, "%lld files could not be read\n",
+                         static_cast<long long>(outcome.unreadableFiles));
         return 0;
     } catch (const std::exception &e) {
         std::fprintf(stderr, "geminor-cli: %s\n", e.what());

@@ -67,6 +67,6 @@ void BM_KeyedAddAndLookup(benchmark::State &state)
 }
 BENCHMARK(BM_KeyedAddAndLookup)->Unit(benchmark::kMillisecond)->Iterations(1);
 
-} // namespace
+}  // namespace
 
 BENCHMARK_MAIN();

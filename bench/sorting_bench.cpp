@@ -30,6 +30,6 @@ void BM_MergeSortList(benchmark::State &state)
 }
 BENCHMARK(BM_MergeSortList)->Arg(100000)->Arg(1000000)->Unit(benchmark::kMillisecond);
 
-} // namespace
+}  // namespace
 
 BENCHMARK_MAIN();

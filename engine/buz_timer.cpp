@@ -12,7 +12,7 @@ std::string twoDigits(std::int64_t value)
     return text.size() < 2 ? std::string(2 - text.size(), '0') + text : text;
 }
 
-} // namespace
+}  // namespace
 
 buzTimer::buzTimer(Clock clock) : m_clock(clock ? std::move(clock) : Clock([] { return std::time(nullptr); }))
 {
@@ -67,4 +67,4 @@ std::string buzTimer::FormatSeconds(std::int32_t seconds)
     return twoDigits(h) + ':' + twoDigits(m) + ':' + twoDigits(s);
 }
 
-} // namespace geminor
+}  // namespace geminor

@@ -28,4 +28,4 @@ private:
     std::time_t m_startTime = 0;
 };
 
-} // namespace geminor
+}  // namespace geminor

@@ -35,10 +35,20 @@ std::size_t decode(std::string_view s, char32_t &out)
     }
     std::size_t len;
     char32_t min;
-    if ((b0 & 0xE0) == 0xC0) { len = 2; out = b0 & 0x1F; min = 0x80; }
-    else if ((b0 & 0xF0) == 0xE0) { len = 3; out = b0 & 0x0F; min = 0x800; }
-    else if ((b0 & 0xF8) == 0xF0) { len = 4; out = b0 & 0x07; min = 0x10000; }
-    else return 0;
+    if ((b0 & 0xE0) == 0xC0) {
+        len = 2;
+        out = b0 & 0x1F;
+        min = 0x80;
+    } else if ((b0 & 0xF0) == 0xE0) {
+        len = 3;
+        out = b0 & 0x0F;
+        min = 0x800;
+    } else if ((b0 & 0xF8) == 0xF0) {
+        len = 4;
+        out = b0 & 0x07;
+        min = 0x10000;
+    } else
+        return 0;
     if (s.size() < len)
         return 0;
     for (std::size_t i = 1; i < len; ++i) {
@@ -54,7 +64,10 @@ std::size_t decode(std::string_view s, char32_t &out)
 
 std::size_t encode(char32_t c, char *out)
 {
-    if (c < 0x80) { out[0] = static_cast<char>(c); return 1; }
+    if (c < 0x80) {
+        out[0] = static_cast<char>(c);
+        return 1;
+    }
     if (c < 0x800) {
         out[0] = static_cast<char>(0xC0 | (c >> 6));
         out[1] = static_cast<char>(0x80 | (c & 0x3F));
@@ -117,7 +130,7 @@ private:
     std::size_t m_pos = 0;
 };
 
-} // namespace
+}  // namespace
 
 std::string FoldCase(std::string_view text)
 {
@@ -181,4 +194,4 @@ bool ContainsFolded(std::string_view haystack, std::string_view needle)
     return FoldCase(haystack).find(FoldCase(needle)) != std::string::npos;
 }
 
-} // namespace geminor
+}  // namespace geminor

@@ -23,4 +23,4 @@ bool StartsWithFolded(std::string_view text, std::string_view prefix);
 /// True when `needle` occurs in `haystack`, both case folded.
 bool ContainsFolded(std::string_view haystack, std::string_view needle);
 
-} // namespace geminor
+}  // namespace geminor

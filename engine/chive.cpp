@@ -20,7 +20,7 @@ const char *descriptionOf(std::int32_t code)
     }
 }
 
-} // namespace
+}  // namespace
 
 std::string CHive::CreateGUIDKey()
 {
@@ -30,8 +30,8 @@ std::string CHive::CreateGUIDKey()
         return std::mt19937_64(seed);
     }()};
     std::uint64_t high = random(), low = random();
-    high = (high & ~0xF000ULL) | 0x4000ULL;                               // version 4
-    low = (low & ~(0xC000ULL << 48)) | (0x8000ULL << 48);                 // RFC 4122 variant
+    high = (high & ~0xF000ULL) | 0x4000ULL;                // version 4
+    low = (low & ~(0xC000ULL << 48)) | (0x8000ULL << 48);  // RFC 4122 variant
     static constexpr char kHex[] = "0123456789ABCDEF";
     std::string key = "{XXXXXXXX-XXXX-XXXX-XXXX-XXXXXXXXXXXX}";
     std::size_t bit = 128;
@@ -203,8 +203,8 @@ void CHive::Add(HiveSlots slots, std::optional<Variant> KeyVal, std::optional<Va
         m_entries.resize(m_nodes.size());
     }
     node(z) = Node{0, 0, parent, Red};
-    entry(z).Items = {std::move(slots.Item), std::move(slots.Item1), std::move(slots.Item2), std::move(slots.Item3),
-                      std::move(slots.Item4), std::move(slots.Item5)};
+    entry(z).Items = {std::move(slots.Item),  std::move(slots.Item1), std::move(slots.Item2),
+                      std::move(slots.Item3), std::move(slots.Item4), std::move(slots.Item5)};
     setKey(z, std::move(key));
     if (position)
         m_order.insertAt(position, z);
@@ -504,4 +504,4 @@ bool CHive::CheckInvariants() const
     return ok && inTree == Count();
 }
 
-} // namespace geminor
+}  // namespace geminor

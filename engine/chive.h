@@ -28,7 +28,12 @@ class CHive
 public:
     static constexpr std::int32_t kErrorBase = -2147216504;
     enum ErrorCode : std::int32_t {
-        InvalidIndex = 1, KeyNotFound = 2, IntegerKey = 4, DuplicateKey = 8, InvalidParameter = 256, EmptyKey = 4096
+        InvalidIndex = 1,
+        KeyNotFound = 2,
+        IntegerKey = 4,
+        DuplicateKey = 8,
+        InvalidParameter = 256,
+        EmptyKey = 4096
     };
 
     CHive() = default;
@@ -41,8 +46,8 @@ public:
 
     /// Places an entry: at the end, or before/after the entry a key or position names (Before
     /// wins). Without a key it gets a generated GUID key.
-    void Add(HiveSlots slots, std::optional<Variant> KeyVal = std::nullopt, std::optional<Variant> Before = std::nullopt,
-             std::optional<Variant> After = std::nullopt);
+    void Add(HiveSlots slots, std::optional<Variant> KeyVal = std::nullopt,
+             std::optional<Variant> Before = std::nullopt, std::optional<Variant> After = std::nullopt);
     /// Removes the entry a key or position names; returns the position it had, 0 on failure.
     std::int32_t Remove(const Variant &KeyVal);
     /// Walks the entries in key order: the first entry's Item, its key in `KeyVal`.
@@ -130,7 +135,7 @@ private:
     bool m_allowDuplicate = false;
     double m_growthFactor = 1.5;
     std::int32_t m_initialAlloc = 100;
-    std::vector<Node> m_nodes;  // 0 is the sentinel
+    std::vector<Node> m_nodes;     // 0 is the sentinel
     std::vector<Entry> m_entries;  // by node number, as m_nodes
     std::unique_ptr<CNode> m_nodeAllocator;
     PositionIndex m_order;
@@ -142,4 +147,4 @@ private:
     std::int32_t m_cursor = 0;
 };
 
-} // namespace geminor
+}  // namespace geminor

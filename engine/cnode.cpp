@@ -44,4 +44,4 @@ void CNode::Free(std::int32_t I)
     m_freeHead = I;
 }
 
-} // namespace geminor
+}  // namespace geminor

@@ -25,4 +25,4 @@ private:
 /// and always at least one more than `capacity`.
 std::int32_t GrownCapacity(std::int32_t capacity, double factor);
 
-} // namespace geminor
+}  // namespace geminor

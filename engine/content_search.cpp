@@ -33,7 +33,8 @@ public:
     explicit Candidate(const FileRecord &record) : m_record(record) {}
 
     /// Reads exactly `out.size()` bytes at `offset`; false when the file is gone, changed or unreadable.
-    bool read(std::uint64_t offset, std::span<std::byte> out, std::atomic<std::size_t> &openFiles, std::size_t maxOpen)
+    bool read(std::uint64_t offset, std::span<std::byte> out, std::atomic<std::size_t> &openFiles,
+              std::size_t maxOpen)
     {
         if (!m_reader.isOpen()) {
             FileReader reader(m_record.folder + m_record.name);
@@ -114,7 +115,7 @@ struct Split
     std::size_t stored = 0;  // where its first member's block lies in the round's storage
 };
 
-} // namespace
+}  // namespace
 
 std::size_t OpenFileBudget()
 {
@@ -174,7 +175,8 @@ public:
         }
         if (helper.joinable())
             helper.join();
-        groups.insert(groups.end(), std::make_move_iterator(shared.begin()), std::make_move_iterator(shared.end()));
+        groups.insert(groups.end(), std::make_move_iterator(shared.begin()),
+                      std::make_move_iterator(shared.end()));
         return groups;
     }
 
@@ -209,7 +211,8 @@ private:
     };
 
     /// Reads the block at `offset` of each member, in order, into `out`.
-    void partition(std::span<const std::uint32_t> members, std::uint64_t offset, std::size_t want, Partition &out)
+    void partition(std::span<const std::uint32_t> members, std::uint64_t offset, std::size_t want,
+                   Partition &out)
     {
         out.clear();
         for (std::uint32_t m : members) {
@@ -257,8 +260,8 @@ private:
     /// by two threads, each taking one half.
     void round(const Work &work, Partition &mine, std::vector<Work> &pending, Groups &groups)
     {
-        const std::size_t want = static_cast<std::size_t>(
-            std::min<std::uint64_t>(blockSize(work.offset, m_size, work.members.size()), m_size - work.offset));
+        const std::size_t want = static_cast<std::size_t>(std::min<std::uint64_t>(
+            blockSize(work.offset, m_size, work.members.size()), m_size - work.offset));
         const std::span<const std::uint32_t> members(work.members);
         if (members.size() >= 1024 && std::thread::hardware_concurrency() > 1) {
             const std::size_t half = members.size() / 2;
@@ -290,9 +293,10 @@ private:
     std::atomic<std::size_t> m_openFiles{0};
 };
 
-} // namespace
+}  // namespace
 
-Groups IdenticalGroups(const std::vector<const FileRecord *> &members, SearchState &state, std::size_t maxOpen)
+Groups IdenticalGroups(const std::vector<const FileRecord *> &members, SearchState &state,
+                       std::size_t maxOpen)
 {
     if (members.size() < 2)
         return {};
@@ -305,7 +309,8 @@ Groups IdenticalGroups(const std::vector<const FileRecord *> &members, SearchSta
     Groups groups = compare.run(std::move(pending), members.size() >= 64);
     if (state.cancelled())
         return {};
-    std::sort(groups.begin(), groups.end(), [](const auto &a, const auto &b) { return a.front() < b.front(); });
+    std::sort(groups.begin(), groups.end(),
+              [](const auto &a, const auto &b) { return a.front() < b.front(); });
     return groups;
 }
 
@@ -323,7 +328,8 @@ Groups ChecksumGroups(const std::vector<const FileRecord *> &members, SearchStat
         std::uint32_t crc = 0;
         buffer.resize(static_cast<std::size_t>(std::min<std::uint64_t>(record.size, kLargeBlock)));
         for (std::uint64_t offset = 0; ok && offset < record.size; offset += buffer.size()) {
-            const std::size_t want = static_cast<std::size_t>(std::min<std::uint64_t>(buffer.size(), record.size - offset));
+            const std::size_t want =
+                static_cast<std::size_t>(std::min<std::uint64_t>(buffer.size(), record.size - offset));
             ok = reader.readAt(offset, {buffer.data(), want}) == static_cast<std::int64_t>(want);
             if (ok)
                 crc = libdeflate_crc32(crc, buffer.data(), want);
@@ -420,7 +426,7 @@ private:
     std::atomic<bool> m_stop{false};
 };
 
-} // namespace
+}  // namespace
 
 void SearchDuplicates(const std::vector<FileRecord> &FileRecords, SearchMethod method, SearchState &state)
 {
@@ -434,8 +440,9 @@ void SearchDuplicates(const std::vector<FileRecord> &FileRecords, SearchMethod m
                     const std::int16_t marker = state.startGroup();
                     for (std::uint32_t m : group) {
                         const FileRecord &r = FileRecords[begin + m];
-                        state.DuplicateRecords.push_back(
-                            {r.size, r.name, r.folder, FileVersionText(r.folder + r.name), marker, state.groups});
+                        state.DuplicateRecords.push_back({r.size, r.name, r.folder,
+                                                          FileVersionText(r.folder + r.name), marker,
+                                                          state.groups});
                     }
                     state.DuplicateCount += static_cast<std::int32_t>(group.size() - 1);
                 }
@@ -448,4 +455,4 @@ void SearchDuplicates(const std::vector<FileRecord> &FileRecords, SearchMethod m
             });
 }
 
-} // namespace geminor
+}  // namespace geminor

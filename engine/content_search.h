@@ -28,4 +28,4 @@ std::vector<std::vector<std::uint32_t>> ChecksumGroups(const std::vector<const F
 /// How many files the search may hold open at once, from the process's descriptor limit.
 std::size_t OpenFileBudget();
 
-} // namespace geminor
+}  // namespace geminor

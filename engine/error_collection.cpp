@@ -3,7 +3,7 @@
 namespace geminor {
 namespace {
 thread_local std::optional<HiveError> t_pending;
-} // namespace
+}  // namespace
 
 HiveError::HiveError(std::int32_t number, std::string source, std::string description)
     : std::runtime_error(source + ": " + description), m_number(number), m_source(std::move(source)),
@@ -72,4 +72,4 @@ const CErrorCollection::Record &CErrorCollection::field(std::optional<std::int32
     return (at >= 0 && at < Count()) ? m_records[static_cast<std::size_t>(at)] : none;
 }
 
-} // namespace geminor
+}  // namespace geminor

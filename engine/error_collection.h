@@ -51,11 +51,20 @@ public:
     std::int32_t ErrNumber() const { return field(std::nullopt).Number; }
     std::int32_t ErrNumber(std::int32_t Index) const { return field(Index).Number; }
     std::int32_t ErrNumber(IndexVar &Index) const { return field(resolve(Index)).Number; }
-    std::string Description(std::optional<std::int32_t> Index = std::nullopt) const { return field(Index).Description; }
+    std::string Description(std::optional<std::int32_t> Index = std::nullopt) const
+    {
+        return field(Index).Description;
+    }
     std::string Description(IndexVar &Index) const { return field(resolve(Index)).Description; }
-    std::string HelpContext(std::optional<std::int32_t> Index = std::nullopt) const { return field(Index).HelpContext; }
+    std::string HelpContext(std::optional<std::int32_t> Index = std::nullopt) const
+    {
+        return field(Index).HelpContext;
+    }
     std::string HelpContext(IndexVar &Index) const { return field(resolve(Index)).HelpContext; }
-    std::string HelpFile(std::optional<std::int32_t> Index = std::nullopt) const { return field(Index).HelpFile; }
+    std::string HelpFile(std::optional<std::int32_t> Index = std::nullopt) const
+    {
+        return field(Index).HelpFile;
+    }
     std::string HelpFile(IndexVar &Index) const { return field(resolve(Index)).HelpFile; }
     std::string Source(std::optional<std::int32_t> Index = std::nullopt) const { return field(Index).Source; }
     std::string Source(IndexVar &Index) const { return field(resolve(Index)).Source; }
@@ -76,4 +85,4 @@ private:
     std::vector<Record> m_records;
 };
 
-} // namespace geminor
+}  // namespace geminor

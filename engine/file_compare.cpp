@@ -65,4 +65,4 @@ bool CRC(const std::string &FileName1, const std::string &FileName2)
     return a && b && CrcText(*a) == CrcText(*b);
 }
 
-} // namespace geminor
+}  // namespace geminor

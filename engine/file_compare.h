@@ -20,4 +20,4 @@ std::string CrcText(std::uint32_t crc);
 /// True when both files have the same CRC-32 text. A file that cannot be read matches nothing.
 bool CRC(const std::string &FileName1, const std::string &FileName2);
 
-} // namespace geminor
+}  // namespace geminor

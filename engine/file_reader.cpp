@@ -15,7 +15,7 @@ FileReader::FileReader(const std::string &path)
         m_error = errno;
         return;
     }
-    struct stat st{};
+    struct stat st = {};
     if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
         m_error = errno ? errno : EINVAL;
         ::close(fd);
@@ -50,8 +50,8 @@ std::int64_t FileReader::readAt(std::uint64_t offset, std::span<std::byte> buffe
 {
     std::size_t done = 0;
     while (done < buffer.size()) {
-        const ssize_t n = ::pread(m_fd, buffer.data() + done, buffer.size() - done,
-                                  static_cast<off_t>(offset + done));
+        const ssize_t n =
+            ::pread(m_fd, buffer.data() + done, buffer.size() - done, static_cast<off_t>(offset + done));
         if (n < 0) {
             if (errno == EINTR)
                 continue;
@@ -72,4 +72,4 @@ void FileReader::close() noexcept
     m_fd = -1;
 }
 
-} // namespace geminor
+}  // namespace geminor

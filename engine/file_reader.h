@@ -41,4 +41,4 @@ private:
     ino_t m_ino = 0;
 };
 
-} // namespace geminor
+}  // namespace geminor

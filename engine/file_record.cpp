@@ -35,4 +35,4 @@ std::string NameKey(std::string_view name)
     return FoldCase(name.substr(first, last - first + 1));
 }
 
-} // namespace geminor
+}  // namespace geminor

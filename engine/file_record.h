@@ -23,7 +23,10 @@ struct FileRecord
 using FileList = std::vector<FileRecord>;
 
 /// A file list holding only its empty element 0.
-inline FileList NewFileList() { return FileList(1); }
+inline FileList NewFileList()
+{
+    return FileList(1);
+}
 
 /// The size as 12 zero-padded digits (more digits from 10^12 on, so the text still sorts by size).
 std::string SizeText(std::uint64_t size);
@@ -37,4 +40,4 @@ bool SizeFirstLess(const FileRecord &a, const FileRecord &b);
 /// The same-name key: the name with leading and trailing spaces removed, case folded.
 std::string NameKey(std::string_view name);
 
-} // namespace geminor
+}  // namespace geminor

@@ -94,7 +94,8 @@ private:
     {
         for (const Section &s : m_sections) {
             const std::uint64_t extent = std::max(s.virtualSize, s.rawSize);
-            if (rva >= s.virtualAddress && rva < s.virtualAddress + extent && rva - s.virtualAddress < s.rawSize)
+            if (rva >= s.virtualAddress && rva < s.virtualAddress + extent &&
+                rva - s.virtualAddress < s.rawSize)
                 return s.rawOffset + (rva - s.virtualAddress);
         }
         return std::nullopt;
@@ -176,7 +177,7 @@ std::string hexDigits(std::int32_t value)
     return text;
 }
 
-} // namespace
+}  // namespace
 
 std::int32_t HiWordOf(std::int32_t value)
 {
@@ -196,9 +197,10 @@ std::string FileVersionText(const std::string &FileName)
     const auto version = VersionReader(FileName).fileVersion();
     if (!version)
         return "N/A";
-    const auto ms = static_cast<std::int32_t>(version->first), ls = static_cast<std::int32_t>(version->second);
-    return std::to_string(HiWordOf(ms)) + '.' + std::to_string(LoWordOf(ms)) + '.' + std::to_string(HiWordOf(ls)) +
-           '.' + std::to_string(LoWordOf(ls));
+    const auto ms = static_cast<std::int32_t>(version->first),
+               ls = static_cast<std::int32_t>(version->second);
+    return std::to_string(HiWordOf(ms)) + '.' + std::to_string(LoWordOf(ms)) + '.' +
+           std::to_string(HiWordOf(ls)) + '.' + std::to_string(LoWordOf(ls));
 }
 
-} // namespace geminor
+}  // namespace geminor

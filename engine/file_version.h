@@ -14,4 +14,4 @@ std::string FileVersionText(const std::string &FileName);
 std::int32_t HiWordOf(std::int32_t value);
 std::int32_t LoWordOf(std::int32_t value);
 
-} // namespace geminor
+}  // namespace geminor

@@ -21,8 +21,8 @@ constexpr int kDirOpenFlags = O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC | 
 bool isPseudoType(std::string_view type)
 {
     static constexpr std::string_view kPseudo[] = {
-        "proc",   "sysfs",  "devtmpfs",   "devpts", "cgroup",  "cgroup2", "debugfs", "tracefs",
-        "securityfs", "fusectl", "configfs", "pstore", "bpf", "mqueue", "binfmt_misc", "efivarfs"};
+        "proc",       "sysfs",   "devtmpfs", "devpts", "cgroup", "cgroup2", "debugfs",     "tracefs",
+        "securityfs", "fusectl", "configfs", "pstore", "bpf",    "mqueue",  "binfmt_misc", "efivarfs"};
     for (std::string_view pseudo : kPseudo)
         if (type == pseudo)
             return true;
@@ -58,7 +58,7 @@ std::string mountTypeOf(dev_t dev)
 
 bool isPseudoMagic(int fd)
 {
-    struct statfs fs{};
+    struct statfs fs = {};
     if (::fstatfs(fd, &fs) != 0)
         return false;
     switch (static_cast<unsigned long>(fs.f_type)) {
@@ -72,8 +72,7 @@ bool isPseudoMagic(int fd)
     case 0x65735543:  // fusectl
     case 0x1cd1:      // devpts
         return true;
-    default:
-        return false;
+    default: return false;
     }
 }
 
@@ -90,13 +89,13 @@ std::string_view leadingCharacters(std::string_view text, std::size_t count)
     return text.substr(0, pos);
 }
 
-} // namespace
+}  // namespace
 
 struct FolderWalker::FolderContext
 {
     const std::string &Folder;
     bool excluded = false;
-    bool allProtected = false;                        // the folder itself lies in a protected folder
+    bool allProtected = false;                           // the folder itself lies in a protected folder
     std::vector<const std::string *> protectCandidates;  // protected folders that may still match a name
 };
 
@@ -141,7 +140,7 @@ WalkResult FolderWalker::ScanLocation(std::string &Folder, const std::string &Su
         ++m_unlistedFolders;
         return counts;
     }
-    struct stat st{};
+    struct stat st = {};
     if (::fstat(fd, &st) == 0 && isPseudoFileSystem(st.st_dev, fd)) {
         ::close(fd);
         return counts;
@@ -177,11 +176,11 @@ void FolderWalker::WalkFolder(int dirFd, const std::string &Folder, WalkResult &
             if (entry->d_type == DT_DIR || entry->d_type == DT_UNKNOWN) {
                 unsigned char type = entry->d_type;
                 if (type == DT_UNKNOWN) {
-                    struct stat st{};
+                    struct stat st = {};
                     type = ::fstatat(::dirfd(dir), entry->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0 ? DT_UNKNOWN
-                           : S_ISDIR(st.st_mode)                                                    ? DT_DIR
-                           : S_ISREG(st.st_mode)                                                    ? DT_REG
-                                                                                                    : DT_LNK;
+                           : S_ISDIR(st.st_mode)                                                 ? DT_DIR
+                           : S_ISREG(st.st_mode)                                                 ? DT_REG
+                                                                                                 : DT_LNK;
                 }
                 if (type == DT_DIR)
                     enterSubFolder(::dirfd(dir), here, std::string(name), counts);
@@ -199,23 +198,23 @@ void FolderWalker::WalkFolder(int dirFd, const std::string &Folder, WalkResult &
     ::closedir(dir);
 }
 
-void FolderWalker::enterSubFolder(int parentFd, const FolderContext &here, std::string Name, WalkResult &counts)
+void FolderWalker::enterSubFolder(int parentFd, const FolderContext &here, std::string Name,
+                                  WalkResult &counts)
 {
     if (Name == "." || Name == "..")
         return;
     if (m_walkSubFolders != "Yes")
         return;
     if (m_settings.ProtectWindowsFolders &&
-        (here.allProtected ||
-         (!here.protectCandidates.empty() &&
-          IsProtectedPath(here.Folder + Name, m_settings.ProtectedFolders))))
+        (here.allProtected || (!here.protectCandidates.empty() &&
+                               IsProtectedPath(here.Folder + Name, m_settings.ProtectedFolders))))
         return;
     if (!m_settings.IncludeHidden && Name.front() == '.')
         return;
     Name += '/';
     const int fd = ::openat(parentFd, Name.c_str(), kDirOpenFlags);
     if (fd >= 0) {
-        struct stat st{};
+        struct stat st = {};
         if (::fstat(fd, &st) != 0 || isPseudoFileSystem(st.st_dev, fd)) {
             ::close(fd);
             return;
@@ -231,8 +230,8 @@ void FolderWalker::enterSubFolder(int parentFd, const FolderContext &here, std::
         showProgress(here.Folder, Name);
 }
 
-void FolderWalker::considerFile(int dirFd, const FolderContext &here, std::string_view name, unsigned char type,
-                                WalkResult &counts)
+void FolderWalker::considerFile(int dirFd, const FolderContext &here, std::string_view name,
+                                unsigned char type, WalkResult &counts)
 {
     if (type != DT_REG)
         return;  // links, FIFOs, sockets and devices are never taken
@@ -250,7 +249,7 @@ void FolderWalker::considerFile(int dirFd, const FolderContext &here, std::strin
         if (m_foldedFileTypes.find(FoldCase(name.substr(dot))) == std::string::npos)
             return;
     }
-    struct stat st{};
+    struct stat st = {};
     const std::string nameText(name);
     if (::fstatat(dirFd, nameText.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(st.st_mode))
         return;
@@ -284,4 +283,4 @@ void FolderWalker::showProgress(const std::string &Folder, const std::string &Na
         m_host.setTitleText("Scanning... " + std::string(leadingCharacters(Folder, 3)) + ".../" + Name);
 }
 
-} // namespace geminor
+}  // namespace geminor

@@ -82,4 +82,4 @@ private:
     std::unordered_map<dev_t, bool> m_pseudoByDevice;
 };
 
-} // namespace geminor
+}  // namespace geminor

@@ -32,8 +32,8 @@ std::int32_t PositionIndex::slotAt(std::int32_t position) const
     } else {
         const auto n = static_cast<std::int32_t>(m_tree.size()) - 1;
         std::int32_t remaining = position;
-        for (std::int32_t step = static_cast<std::int32_t>(std::bit_floor(static_cast<std::uint32_t>(n))); step;
-             step >>= 1) {
+        for (std::int32_t step = static_cast<std::int32_t>(std::bit_floor(static_cast<std::uint32_t>(n)));
+             step; step >>= 1) {
             const std::int32_t next = slot + step;
             if (next <= n && m_tree[static_cast<std::size_t>(next)] < remaining) {
                 slot = next;
@@ -149,4 +149,4 @@ void PositionIndex::rebuild(std::vector<std::int32_t> nodes)
     m_lastSlot = 0;
 }
 
-} // namespace geminor
+}  // namespace geminor

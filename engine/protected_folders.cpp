@@ -22,8 +22,8 @@ std::vector<std::string> ProtectedFolders()
         }
         return folders;
     }
-    return {"/proc", "/sys", "/dev", "/run", "/boot", "/etc", "/usr", "/bin", "/sbin", "/lib",
-            "/lib32", "/lib64", "/libx32", "/var/lib", "/snap"};
+    return {"/proc", "/sys", "/dev",   "/run",   "/boot",   "/etc",     "/usr", "/bin",
+            "/sbin", "/lib", "/lib32", "/lib64", "/libx32", "/var/lib", "/snap"};
 }
 
 bool IsProtectedPath(std::string_view path, const std::vector<std::string> &folders)
@@ -34,4 +34,4 @@ bool IsProtectedPath(std::string_view path, const std::vector<std::string> &fold
     return false;
 }
 
-} // namespace geminor
+}  // namespace geminor

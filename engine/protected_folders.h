@@ -14,4 +14,4 @@ std::vector<std::string> ProtectedFolders();
 /// (so "/usr2/x" is protected by "/usr").
 bool IsProtectedPath(std::string_view path, const std::vector<std::string> &folders);
 
-} // namespace geminor
+}  // namespace geminor

@@ -46,4 +46,4 @@ struct WalkResult
     std::int64_t Folders = 0;  // sub-folders entered
 };
 
-} // namespace geminor
+}  // namespace geminor

@@ -37,4 +37,4 @@ void SearchSameNames(const std::vector<FileRecord> &FileRecords, const std::vect
     }
 }
 
-} // namespace geminor
+}  // namespace geminor

@@ -14,4 +14,4 @@ namespace geminor {
 void SearchSameNames(const std::vector<FileRecord> &FileRecords, const std::vector<std::string> &keys,
                      SearchState &state);
 
-} // namespace geminor
+}  // namespace geminor

@@ -30,4 +30,4 @@ public:
     bool progressDue() override { return false; }
 };
 
-} // namespace geminor
+}  // namespace geminor

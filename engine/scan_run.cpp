@@ -86,7 +86,7 @@ FileList walkLocations(const SearchRequest &request, ScanHost &host, const Cance
     return fileList;
 }
 
-} // namespace
+}  // namespace
 
 ScanOutcome RunScan(const SearchRequest &request, ScanHost &host, CancelRequested &cancel,
                     std::int16_t &GroupMarker)
@@ -106,9 +106,7 @@ ScanOutcome RunScan(const SearchRequest &request, ScanHost &host, CancelRequeste
     case SearchMethod::Crc32:
         SearchDuplicates(sortedRecords(std::move(fileList)), request.Method, state);
         break;
-    case SearchMethod::SameName:
-        searchSameNames(std::move(fileList), state);
-        break;
+    case SearchMethod::SameName: searchSameNames(std::move(fileList), state); break;
     case SearchMethod::ZeroSize:
         for (FileRecord &r : sortedRecords(std::move(fileList)))
             state.DuplicateRecords.push_back({r.size, std::move(r.name), std::move(r.folder), "N/A", 0, 0});
@@ -124,7 +122,8 @@ ScanOutcome RunScan(const SearchRequest &request, ScanHost &host, CancelRequeste
 std::vector<std::string> ClosingTexts(const ScanOutcome &outcome)
 {
     return {"Search Completed.", "Duplicates : " + std::to_string(outcome.DuplicateCount),
-            "Files : " + std::to_string(outcome.TotalFiles), "Folders : " + std::to_string(outcome.TotalFolders)};
+            "Files : " + std::to_string(outcome.TotalFiles),
+            "Folders : " + std::to_string(outcome.TotalFolders)};
 }
 
 std::vector<ResultEntry> ExistingEntries(std::vector<ResultEntry> entries)
@@ -137,7 +136,7 @@ std::vector<ResultEntry> ExistingEntries(std::vector<ResultEntry> entries)
             ++end;
         const std::size_t before = kept.size();
         for (std::size_t k = i; k < end; ++k) {
-            struct stat st{};
+            struct stat st = {};
             if (::lstat(entries[k].path().c_str(), &st) == 0 && S_ISREG(st.st_mode))
                 kept.push_back(std::move(entries[k]));
         }
@@ -148,4 +147,4 @@ std::vector<ResultEntry> ExistingEntries(std::vector<ResultEntry> entries)
     return kept;
 }
 
-} // namespace geminor
+}  // namespace geminor

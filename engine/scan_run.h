@@ -37,4 +37,4 @@ std::vector<std::string> ClosingTexts(const ScanOutcome &outcome);
 /// than two of its files dropped (files of a zero-size listing stand alone).
 std::vector<ResultEntry> ExistingEntries(std::vector<ResultEntry> entries);
 
-} // namespace geminor
+}  // namespace geminor

@@ -19,7 +19,8 @@ std::string Percent(std::int64_t processed, std::int64_t total)
     return text;
 }
 
-void SearchState::showProgress(const char *label, std::int64_t processed, std::int64_t total, bool statusAllowed)
+void SearchState::showProgress(const char *label, std::int64_t processed, std::int64_t total,
+                               bool statusAllowed)
 {
     if (!host.progressDue())
         return;
@@ -30,4 +31,4 @@ void SearchState::showProgress(const char *label, std::int64_t processed, std::i
         host.setStatusText(std::string(label) + '(' + counts + ") " + Percent(processed, total) + '%');
 }
 
-} // namespace geminor
+}  // namespace geminor

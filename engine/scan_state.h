@@ -16,10 +16,10 @@ struct ResultEntry
 {
     std::uint64_t size = 0;
     std::string name;
-    std::string folder;            // ends in '/'
-    std::string version = "N/A";   // the file version text
-    std::int16_t marker = 0;       // the group marker, 1 or 2; 0 for a zero-size listing
-    std::int32_t group = 0;        // 1, 2, 3... for the groups in order; 0 for a zero-size listing
+    std::string folder;           // ends in '/'
+    std::string version = "N/A";  // the file version text
+    std::int16_t marker = 0;      // the group marker, 1 or 2; 0 for a zero-size listing
+    std::int32_t group = 0;       // 1, 2, 3... for the groups in order; 0 for a zero-size listing
 
     std::string path() const { return folder + name; }
 };
@@ -40,7 +40,7 @@ struct SearchState
 
     ScanHost &host;
     const CancelRequested &cancel;
-    std::int16_t &GroupMarker;          // kept by its owner across scans
+    std::int16_t &GroupMarker;  // kept by its owner across scans
     std::vector<ResultEntry> DuplicateRecords;
     std::int32_t DuplicateCount = 0;
     std::int32_t groups = 0;
@@ -50,4 +50,4 @@ struct SearchState
 /// "12.5" for 5 of 40: one decimal, as the progress texts show it.
 std::string Percent(std::int64_t processed, std::int64_t total);
 
-} // namespace geminor
+}  // namespace geminor

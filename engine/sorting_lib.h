@@ -12,8 +12,7 @@ namespace geminor {
 
 /// Fills `first` with the first half of `list` and `second` with the rest; an odd element goes
 /// to the second half, and a one-element list goes whole to the first.
-template <typename T>
-void SplitList(std::vector<T> list, std::vector<T> &first, std::vector<T> &second)
+template <typename T> void SplitList(std::vector<T> list, std::vector<T> &first, std::vector<T> &second)
 {
     first.clear();
     second.clear();
@@ -83,4 +82,4 @@ std::vector<T> MergeSortList(std::vector<T> list, Less less = {})
     return MergeLists(MergeSortList(std::move(first), less), MergeSortList(std::move(second), less), less);
 }
 
-} // namespace geminor
+}  // namespace geminor

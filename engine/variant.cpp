@@ -21,7 +21,7 @@ template <typename T> int threeWay(const T &a, const T &b)
     return a < b ? -1 : (b < a ? 1 : 0);
 }
 
-} // namespace
+}  // namespace
 
 bool Variant::isNumber() const
 {
@@ -75,10 +75,12 @@ int CompareKeys(const Variant &probe, const Variant &key, bool ignoreCase)
         return threeWay(rp, rk);
     switch (rp) {
     case 1: return threeWay(probe.number(), key.number());
-    case 2: return ignoreCase ? CompareFolded(probe.text(), key.text()) : threeWay<std::string_view>(probe.text(), key.text());
+    case 2:
+        return ignoreCase ? CompareFolded(probe.text(), key.text())
+                          : threeWay<std::string_view>(probe.text(), key.text());
     case 3: return threeWay(probe.object().get(), key.object().get());
     default: return 0;
     }
 }
 
-} // namespace geminor
+}  // namespace geminor

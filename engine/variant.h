@@ -23,7 +23,18 @@ using ObjectRef = std::shared_ptr<void>;
 class Variant
 {
 public:
-    enum class Type : std::uint8_t { Empty, Byte, Integer, Long, Single, Double, Boolean, Date, Text, Object };
+    enum class Type : std::uint8_t {
+        Empty,
+        Byte,
+        Integer,
+        Long,
+        Single,
+        Double,
+        Boolean,
+        Date,
+        Text,
+        Object
+    };
 
     Variant() = default;
     Variant(std::uint8_t v) : m_value(v) {}
@@ -48,7 +59,10 @@ public:
     bool isNothing() const { return isObject() && !object(); }
     bool isNumber() const;
     /// Byte, 16-bit and 32-bit integers: the kinds that mean a position in the record store.
-    bool isWholeNumber() const { return type() == Type::Byte || type() == Type::Integer || type() == Type::Long; }
+    bool isWholeNumber() const
+    {
+        return type() == Type::Byte || type() == Type::Integer || type() == Type::Long;
+    }
 
     /// The text; empty for values that are not texts.
     const std::string &text() const;
@@ -73,4 +87,4 @@ private:
 /// numbers by value, and kinds by the rank empty < number < text < object. Never allocates.
 int CompareKeys(const Variant &probe, const Variant &key, bool ignoreCase);
 
-} // namespace geminor
+}  // namespace geminor

@@ -23,4 +23,4 @@ const std::string &AppendString::ReturnString()
     return m_buffer;
 }
 
-} // namespace geminor
+}  // namespace geminor

@@ -24,4 +24,4 @@ private:
     std::size_t m_used = 0;
 };
 
-} // namespace geminor
+}  // namespace geminor

@@ -12,7 +12,7 @@ QString twoDecimals(double value, const QLocale &locale)
     return plain.toString(value, 'f', 2);
 }
 
-} // namespace
+}  // namespace
 
 QString FormatSize(double size, const QLocale &locale)
 {
@@ -32,4 +32,4 @@ QString MarkedTotalsText(qint64 count, double size, const QLocale &locale)
            FormatSize(size, locale);
 }
 
-} // namespace geminor
+}  // namespace geminor

@@ -12,4 +12,4 @@ QString FormatSize(double size, const QLocale &locale = QLocale());
 /// The marked-rows line: "Total Files Marked 3 Size 1.50 KB".
 QString MarkedTotalsText(qint64 count, double size, const QLocale &locale = QLocale());
 
-} // namespace geminor
+}  // namespace geminor

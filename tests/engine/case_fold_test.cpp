@@ -12,7 +12,7 @@ TEST(CaseFold, FoldsUnicodeLettersAndKeepsInvalidBytes)
     EXPECT_EQ(FoldCase("ABC.Mp3"), "abc.mp3");
     EXPECT_EQ(FoldCase("ÉTÉ ÄÖÜ Ω"), "été äöü ω");
     EXPECT_EQ(FoldCase(std::string("AB\xff\xc3")), std::string("ab\xff\xc3"));  // invalid bytes stay
-    EXPECT_EQ(FoldCase(std::string("\xc0\x81X")), std::string("\xc0\x81x"));   // overlong form is not a letter
+    EXPECT_EQ(FoldCase(std::string("\xc0\x81X")), std::string("\xc0\x81x"));  // overlong form is not a letter
     EXPECT_EQ(FoldCase(std::string("a\0B", 3)), std::string("a\0b", 3));
 }
 
@@ -31,5 +31,5 @@ TEST(CaseFold, ComparesAsFoldedTextWithoutCopies)
     EXPECT_EQ(NameKey("   "), "");
 }
 
-} // namespace
-} // namespace geminor
+}  // namespace
+}  // namespace geminor

@@ -10,7 +10,10 @@ namespace {
 
 constexpr std::int32_t kDuplicateKey = -2147216496;
 
-HiveSlots slots(Variant item) { return {std::move(item), 1, 2, 3, 4, 5}; }
+HiveSlots slots(Variant item)
+{
+    return {std::move(item), 1, 2, 3, 4, 5};
+}
 
 std::vector<std::string> sources(const CErrorCollection &errors)
 {
@@ -32,7 +35,8 @@ TEST(CHive, KeylessEntriesKeepTheirOrderAndGetBracedGuidKeys)
     EXPECT_EQ(hive.Item(std::uint8_t{3}).text(), "third");
     EXPECT_EQ(hive.Item5(2).number(), 5);
     const std::string key = hive.Key(1).text();
-    EXPECT_TRUE(std::regex_match(key, std::regex(R"(\{[0-9A-F]{8}-[0-9A-F]{4}-4[0-9A-F]{3}-[89AB][0-9A-F]{3}-[0-9A-F]{12}\})")))
+    EXPECT_TRUE(std::regex_match(
+        key, std::regex(R"(\{[0-9A-F]{8}-[0-9A-F]{4}-4[0-9A-F]{3}-[89AB][0-9A-F]{3}-[0-9A-F]{12}\})")))
         << key;
     EXPECT_NE(hive.Key(1).text(), hive.Key(2).text());
     EXPECT_EQ(hive.Item(Variant(key)).text(), "first");
@@ -76,7 +80,8 @@ TEST(CHive, WholeNumberAndEmptyKeysAreRefused)
     hive.Add(slots("empty"), Variant(""));
     EXPECT_EQ(hive.Count(), 0);
     ASSERT_EQ(hive.Errors()->Count(), 3);
-    EXPECT_EQ(hive.Errors()->Description(0), "Key cannot be Integer or Long or Byte or any kind of Fixed Digit.");
+    EXPECT_EQ(hive.Errors()->Description(0),
+              "Key cannot be Integer or Long or Byte or any kind of Fixed Digit.");
     EXPECT_EQ(hive.Errors()->ErrNumber(0), CHive::kErrorBase + 4);
     EXPECT_EQ(hive.Errors()->ErrNumber(2), CHive::kErrorBase + 4096);
     EXPECT_EQ(hive.Errors()->Description(2), "");
@@ -216,9 +221,9 @@ TEST(CHive, BeforeAndAfterPlaceEntriesAndKeysRelink)
     CHive hive;
     hive.Add(slots("a"), Variant("a"));
     hive.Add(slots("c"), Variant("c"));
-    hive.Add(slots("b"), Variant("b"), Variant("c"));      // before c
-    hive.Add(slots("d"), Variant("d"), std::nullopt, 3);   // after position 3
-    hive.Add(slots("z"), Variant("z"), 1, 4);              // Before wins
+    hive.Add(slots("b"), Variant("b"), Variant("c"));     // before c
+    hive.Add(slots("d"), Variant("d"), std::nullopt, 3);  // after position 3
+    hive.Add(slots("z"), Variant("z"), 1, 4);             // Before wins
     std::string order;
     for (std::int32_t p = 1; p <= hive.Count(); ++p)
         order += hive.Item(p).text();
@@ -338,5 +343,5 @@ TEST(CHive, RandomOperationsKeepTreeAndPositionsConsistent)
     EXPECT_EQ(hive.Errors()->Count(), 0);
 }
 
-} // namespace
-} // namespace geminor
+}  // namespace
+}  // namespace geminor

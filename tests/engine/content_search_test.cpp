@@ -12,8 +12,8 @@
 namespace geminor {
 namespace {
 
-using ::testing::ElementsAre;
 using test::TempTree;
+using ::testing::ElementsAre;
 
 /// Records for files of the tree, in the given (already sorted) order.
 std::vector<FileRecord> recordsOf(const TempTree &tree, const std::vector<std::string> &names)
@@ -76,7 +76,8 @@ TEST(ContentSearch, CompareFilesWorksInThousandByteBlocks)
     TempTree tree;
     const std::string twoBlocks(2000, 'x');
     const auto a = tree.write("a", twoBlocks), b = tree.write("b", twoBlocks);
-    const auto c = tree.write("c", std::string(998, 'y') + "1"), d = tree.write("d", std::string(998, 'y') + "2");
+    const auto c = tree.write("c", std::string(998, 'y') + "1"),
+               d = tree.write("d", std::string(998, 'y') + "2");
     const auto e = tree.write("e", "short");
     EXPECT_EQ(CompareFiles(a, b), 1);
     EXPECT_EQ(CompareFiles(c, d), 0);
@@ -97,9 +98,9 @@ TEST(ContentSearch, VanishedChangedAndUnreadableFilesAreInNoGroup)
         tree.write("c", "same");
         tree.write("d", "same");
         auto records = recordsOf(tree, {"a", "b", "c", "d"});
-        ASSERT_EQ(::unlink(tree.path("b").c_str()), 0);                    // deleted after the walk
-        tree.write("c", "samE");                                             // changed, same length
-        tree.write("d", "same!");                                            // length changed
+        ASSERT_EQ(::unlink(tree.path("b").c_str()), 0);  // deleted after the walk
+        tree.write("c", "samE");                         // changed, same length
+        tree.write("d", "same!");                        // length changed
         std::int16_t marker = 0;
         Found found = search(records, method, marker);
         EXPECT_THAT(found.rows, ElementsAre());
@@ -160,9 +161,9 @@ TEST(ContentSearch, ShowsProgressInStatusOrTitle)
 
 TEST(SameNameSearch, GroupsNamesEqualAfterTrimmingAndFolding)
 {
-    std::vector<FileRecord> records{{5, "a.txt", "/x/"},      {7, "b.txt", "/x/"},       {9, "b.txt", "/y/"},
-                                    {1, "Report.doc", "/x/"}, {2, " report.DOC", "/y/"}, {3, "ÉTÉ.txt", "/x/"},
-                                    {4, "été.txt", "/y/"}};
+    std::vector<FileRecord> records{
+        {5, "a.txt", "/x/"},       {7, "b.txt", "/x/"},   {9, "b.txt", "/y/"},  {1, "Report.doc", "/x/"},
+        {2, " report.DOC", "/y/"}, {3, "ÉTÉ.txt", "/x/"}, {4, "été.txt", "/y/"}};
     std::vector<std::string> keys;
     for (const auto &r : records)
         keys.push_back(NameKey(r.name));
@@ -185,10 +186,10 @@ TEST(SameNameSearch, GroupsNamesEqualAfterTrimmingAndFolding)
     std::vector<std::string> rows;
     for (const auto &e : state.DuplicateRecords)
         rows.push_back(e.folder + e.name + ":" + std::to_string(e.marker));
-    EXPECT_THAT(rows, ElementsAre("/x/b.txt:1", "/y/b.txt:1", "/x/Report.doc:2", "/y/ report.DOC:2", "/x/ÉTÉ.txt:1",
-                                  "/y/été.txt:1"));
+    EXPECT_THAT(rows, ElementsAre("/x/b.txt:1", "/y/b.txt:1", "/x/Report.doc:2", "/y/ report.DOC:2",
+                                  "/x/ÉTÉ.txt:1", "/y/été.txt:1"));
     EXPECT_EQ(state.DuplicateCount, 3);
 }
 
-} // namespace
-} // namespace geminor
+}  // namespace
+}  // namespace geminor

@@ -32,8 +32,8 @@ std::string portableExecutable(std::uint32_t versionMS, std::uint32_t versionLS)
     put16(b, coff + 2, 1);     // one section
     put16(b, coff + 16, 224);  // optional header size
     put16(b, optional, 0x10B);
-    put32(b, optional + 92, 16);              // data directories
-    put32(b, optional + 96 + 16, 0x1000);     // resources at RVA 0x1000
+    put32(b, optional + 92, 16);           // data directories
+    put32(b, optional + 96 + 16, 0x1000);  // resources at RVA 0x1000
     put32(b, optional + 96 + 20, 0x100);
     const std::size_t section = optional + 224;
     b.replace(section, 5, ".rsrc");
@@ -42,15 +42,15 @@ std::string portableExecutable(std::uint32_t versionMS, std::uint32_t versionLS)
     put32(b, section + 16, 0x200);
     put32(b, section + 20, 0x200);
     const std::size_t r = 0x200;
-    put16(b, r + 14, 1);                      // root: one id entry
-    put32(b, r + 16, 16);                     // RT_VERSION
+    put16(b, r + 14, 1);   // root: one id entry
+    put32(b, r + 16, 16);  // RT_VERSION
     put32(b, r + 20, 0x80000000U | 0x18);
     put16(b, r + 0x18 + 14, 1);
     put32(b, r + 0x18 + 16, 1);
     put32(b, r + 0x18 + 20, 0x80000000U | 0x30);
     put16(b, r + 0x30 + 14, 1);
     put32(b, r + 0x30 + 16, 0x409);
-    put32(b, r + 0x30 + 20, 0x48);            // a data entry
+    put32(b, r + 0x30 + 20, 0x48);  // a data entry
     put32(b, r + 0x48, 0x1000 + 0x58);
     put32(b, r + 0x48 + 4, 92);
     const std::size_t v = r + 0x58;
@@ -71,11 +71,13 @@ TEST(FileVersion, ReadsTheFixedVersionOfProgramFiles)
     const std::string pe = portableExecutable(0x00050001, 0x0A280000);
     EXPECT_EQ(FileVersionText(tree.write("setup.EXE", pe)), "5.1.2600.0");
     EXPECT_EQ(FileVersionText(tree.write("lib.dll", portableExecutable(0x00010000, 0))), "1.0.0.0");
-    EXPECT_EQ(FileVersionText(tree.write("big.ocx", portableExecutable(0xFFFF8000, 0x0000FFFF))), "65535.32768.0.65535");
+    EXPECT_EQ(FileVersionText(tree.write("big.ocx", portableExecutable(0xFFFF8000, 0x0000FFFF))),
+              "65535.32768.0.65535");
     EXPECT_EQ(FileVersionText(tree.write("readme.txt", pe)), "N/A");  // never opened
     EXPECT_EQ(FileVersionText(tree.write("plain.exe", "MZ not really")), "N/A");
     for (std::size_t cut : {0x40u, 0x100u, 0x210u, 0x260u, 0x2A0u})
-        EXPECT_EQ(FileVersionText(tree.write("cut" + std::to_string(cut) + ".exe", pe.substr(0, cut))), "N/A") << cut;
+        EXPECT_EQ(FileVersionText(tree.write("cut" + std::to_string(cut) + ".exe", pe.substr(0, cut))), "N/A")
+            << cut;
     std::string hostile = pe;
     put32(hostile, 0x3C, 0xFFFFFFF0);
     EXPECT_EQ(FileVersionText(tree.write("hostile.exe", hostile)), "N/A");
@@ -125,5 +127,5 @@ TEST(BuzTimer, MeasuresFromTheLastReset)
     EXPECT_EQ(timer.Elapsed(), "00:00:00");
 }
 
-} // namespace
-} // namespace geminor
+}  // namespace
+}  // namespace geminor

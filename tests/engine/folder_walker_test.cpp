@@ -13,10 +13,10 @@
 namespace geminor {
 namespace {
 
+using test::TempTree;
 using ::testing::ElementsAre;
 using ::testing::IsEmpty;
 using ::testing::UnorderedElementsAre;
-using test::TempTree;
 
 struct Walked
 {
@@ -155,7 +155,8 @@ TEST(FolderWalker, FileTypesMatchAsSubstringOfTheList)
     TempTree tree;
     for (const char *name : {"a.MP3", "b.rar", "c.r", "noext", "d.ra", "e.tar.Mp3", "f.ÉTÉ"})
         tree.write(name, "x");
-    EXPECT_THAT(walk(tree, {location(tree, "", ".mp3;.ra")}).files, ElementsAre("a.MP3", "c.r", "d.ra", "e.tar.Mp3"));
+    EXPECT_THAT(walk(tree, {location(tree, "", ".mp3;.ra")}).files,
+                ElementsAre("a.MP3", "c.r", "d.ra", "e.tar.Mp3"));
     EXPECT_THAT(walk(tree, {location(tree, "", ".été")}).files, ElementsAre("f.ÉTÉ"));
     EXPECT_EQ(walk(tree, {location(tree, "", "*.*")}).files.size(), 7u);
 }
@@ -236,8 +237,9 @@ TEST(FolderWalker, SizesAreExactBeyondFourGiB)
 TEST(FolderWalker, OddNamesKeepTheirExactBytes)
 {
     TempTree tree;
-    const std::vector<std::string> names{"with space.txt", "com,ma.txt", "what?.txt", "new\nline.txt",
-                                         std::string("bad\xff\xfe.txt"), "-dash", "$HOME", "*"};
+    const std::vector<std::string> names{
+        "with space.txt", "com,ma.txt", "what?.txt", "new\nline.txt", std::string("bad\xff\xfe.txt"),
+        "-dash",          "$HOME",      "*"};
     for (const std::string &name : names)
         tree.write("odd?dir/" + name, "x");
     Walked w = walk(tree, {location(tree)});
@@ -263,7 +265,8 @@ TEST(FolderWalker, ShowsProgressEveryFiftyEntriesAndStopsOnCancel)
     host.minimized = true;
     walk(tree, {location(tree)}, {}, &host);
     ASSERT_FALSE(host.titles.empty());
-    EXPECT_THAT(host.titles.front(), testing::StartsWith("Scanning... " + tree.root().substr(0, 3) + ".../d"));
+    EXPECT_THAT(host.titles.front(),
+                testing::StartsWith("Scanning... " + tree.root().substr(0, 3) + ".../d"));
     EXPECT_EQ(host.titles.front().back(), '/');
 
     CancelRequested cancel{true};
@@ -275,5 +278,5 @@ TEST(FolderWalker, ShowsProgressEveryFiftyEntriesAndStopsOnCancel)
     EXPECT_EQ(list.size(), 1u);
 }
 
-} // namespace
-} // namespace geminor
+}  // namespace
+}  // namespace geminor

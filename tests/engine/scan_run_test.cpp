@@ -12,8 +12,8 @@
 namespace geminor {
 namespace {
 
-using ::testing::ElementsAre;
 using test::TempTree;
+using ::testing::ElementsAre;
 
 struct Scan
 {
@@ -58,7 +58,8 @@ TEST(ScanRun, EachMethodGivesItsGroupsAndCounts)
     EXPECT_EQ(s.outcome.TotalFiles, 4);
     EXPECT_EQ(s.outcome.TotalFolders, 4);
     EXPECT_FALSE(s.outcome.cancelled);
-    EXPECT_THAT(ClosingTexts(s.outcome), ElementsAre("Search Completed.", "Duplicates : 1", "Files : 4", "Folders : 4"));
+    EXPECT_THAT(ClosingTexts(s.outcome),
+                ElementsAre("Search Completed.", "Duplicates : 1", "Files : 4", "Folders : 4"));
 
     s = scan(tree, requestFor(tree, SearchMethod::Crc32));
     EXPECT_THAT(s.rows, ElementsAre("two/a.TXT#1", "one/a.txt#1"));
@@ -81,7 +82,8 @@ TEST(ScanRun, ExclusionsOnlyOrNothingAcceptedEndsWithZeroCounts)
     SearchRequest request;
     request.Locations.push_back({tree.root(), "Yes", "*.*", true});
     Scan s = scan(tree, request);
-    EXPECT_THAT(ClosingTexts(s.outcome), ElementsAre("Search Completed.", "Duplicates : 0", "Files : 0", "Folders : 0"));
+    EXPECT_THAT(ClosingTexts(s.outcome),
+                ElementsAre("Search Completed.", "Duplicates : 0", "Files : 0", "Folders : 0"));
     EXPECT_TRUE(s.rows.empty());
 
     request = requestFor(tree, SearchMethod::ByteToByte);
@@ -181,5 +183,5 @@ TEST(GeminorCli, OptionsBecomeLocationsAndExclusions)
     EXPECT_THAT(out, testing::HasSubstr("deeper/e.jpg"));
 }
 
-} // namespace
-} // namespace geminor
+}  // namespace
+}  // namespace geminor

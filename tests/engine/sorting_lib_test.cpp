@@ -15,10 +15,11 @@ using Texts = std::vector<std::string>;
 
 TEST(SortingLib, OrdersTextsOrdinallyWithTheEmptyElementFirst)
 {
-    const Texts list{"", "000000000010?b?x", "000000000009?a?y", "b.txt", "B.txt", "a.txt", "A.txt", "ab", "a"};
+    const Texts list{"", "000000000010?b?x", "000000000009?a?y", "b.txt", "B.txt", "a.txt", "A.txt", "ab",
+                     "a"};
     const Texts sorted = MergeSortList(list);
-    EXPECT_THAT(sorted, ElementsAre("", "000000000009?a?y", "000000000010?b?x", "A.txt", "B.txt", "a", "a.txt",
-                                    "ab", "b.txt"));
+    EXPECT_THAT(sorted, ElementsAre("", "000000000009?a?y", "000000000010?b?x", "A.txt", "B.txt", "a",
+                                    "a.txt", "ab", "b.txt"));
     EXPECT_EQ(list[1], "000000000010?b?x");  // the input is left as it was
     EXPECT_THAT(MergeSortList(Texts{}), ElementsAre());
     EXPECT_THAT(MergeSortList(Texts{"z"}), ElementsAre("z"));
@@ -43,8 +44,8 @@ TEST(SortingLib, EqualElementsLeaveLeftFirstThenRight)
 {
     using Tagged = std::pair<int, char>;
     auto byNumber = [](const Tagged &a, const Tagged &b) { return a.first < b.first; };
-    const auto merged = MergeLists(std::vector<Tagged>{{1, 'L'}, {2, 'L'}}, std::vector<Tagged>{{1, 'R'}, {3, 'R'}},
-                                   byNumber);
+    const auto merged = MergeLists(std::vector<Tagged>{{1, 'L'}, {2, 'L'}},
+                                   std::vector<Tagged>{{1, 'R'}, {3, 'R'}}, byNumber);
     EXPECT_THAT(merged, ElementsAre(Tagged{1, 'L'}, Tagged{1, 'R'}, Tagged{2, 'L'}, Tagged{3, 'R'}));
 }
 
@@ -63,5 +64,5 @@ TEST(SortingLib, MatchesStdSortOnRecordsOfAllSizes)
     }
 }
 
-} // namespace
-} // namespace geminor
+}  // namespace
+}  // namespace geminor

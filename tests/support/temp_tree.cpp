@@ -22,7 +22,8 @@ TempTree::~TempTree()
 {
     std::error_code ec;
     // Tests may leave folders without permissions; give them back before removing.
-    for (auto it = fs::recursive_directory_iterator(m_root, fs::directory_options::skip_permission_denied, ec);
+    for (auto it =
+             fs::recursive_directory_iterator(m_root, fs::directory_options::skip_permission_denied, ec);
          !ec && it != fs::recursive_directory_iterator(); it.increment(ec))
         if (it->is_directory(ec) && !it->is_symlink(ec))
             fs::permissions(it->path(), fs::perms::owner_all, fs::perm_options::add, ec);
@@ -56,7 +57,9 @@ void TempTree::truncate(std::string_view relative, std::uint64_t size)
 {
     const std::string full = path(relative);
     fs::create_directories(fs::path(full).parent_path());
-    { std::ofstream touch(full, std::ios::binary | std::ios::app); }
+    {
+        std::ofstream touch(full, std::ios::binary | std::ios::app);
+    }
     if (::truncate(full.c_str(), static_cast<off_t>(size)) != 0)
         throw std::runtime_error("truncate failed");
 }
@@ -69,4 +72,4 @@ std::string readFile(const std::string &path)
     return out.str();
 }
 
-} // namespace geminor::test
+}  // namespace geminor::test

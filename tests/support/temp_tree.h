@@ -33,4 +33,4 @@ private:
 /// Reads a whole file; empty when it cannot be read.
 std::string readFile(const std::string &path);
 
-} // namespace geminor::test
+}  // namespace geminor::test
