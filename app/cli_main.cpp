@@ -9,12 +9,14 @@
 
 #include "app/cli_host.h"
 #include "engine/scan_run.h"
+#include "persist/session_file.h"
 
 namespace {
 
 using namespace geminor;
 
 CancelRequested g_cancel{false};
+const char *const kMethodNames[] = {"byte", "crc32", "name", "zero"};
 
 void onInterrupt(int)
 {
@@ -33,6 +35,8 @@ struct Options
     bool noProtect = false;
     bool quiet = false;
     std::vector<std::string> folders;
+    std::string session;
+    std::string saveSession;
 };
 
 int usageError(const std::string &message)
@@ -75,9 +79,10 @@ int main(int argc, char **argv)
     app.footer("Example:\n  geminor-cli -m crc32 -t \".jpg;.png\" ~/Pictures /media/backup/Pictures\n\n"
                "Exit status: 0 after a scan, 2 for a usage error, 1 for any other failure.");
     app.set_version_flag("--version", std::string("geminor-cli ") + GEMINOR_VERSION);
-    app.add_option("-m,--method", options.method, "search method: byte, crc32, name or zero")
-        ->check(CLI::IsMember({"byte", "crc32", "name", "zero"}))
-        ->capture_default_str();
+    CLI::Option *method =
+        app.add_option("-m,--method", options.method, "search method: byte, crc32, name or zero")
+            ->check(CLI::IsMember({"byte", "crc32", "name", "zero"}))
+            ->capture_default_str();
     app.add_option("-t,--types", options.types, "file types of the folders, as \".mp3;.jpg\"")
         ->capture_default_str();
     app.add_flag("-n,--no-subfolders", options.noSubfolders, "do not walk sub-folders");
@@ -86,6 +91,9 @@ int main(int argc, char **argv)
     app.add_flag("-H,--include-hidden", options.includeHidden, "include hidden files and folders");
     app.add_flag("--no-protect", options.noProtect, "do not protect the system folders");
     app.add_flag("-q,--quiet", options.quiet, "no progress on stderr");
+    app.add_option("-s,--session", options.session, "take the request from a session file");
+    app.add_option("--save-session", options.saveSession,
+                   "write the request (after the other options) to a session file");
     app.add_option("FOLDER", options.folders, "folders to search");
     try {
         app.parse(argc, argv);
@@ -94,25 +102,48 @@ int main(int argc, char **argv)
             return app.exit(e);
         return usageError(e.what());
     }
-    if (options.folders.empty())
+    SearchRequest request;
+    if (!options.session.empty()) {
+        if (!options.folders.empty())
+            return usageError("FOLDER arguments cannot be used with --session");
+        const SessionRead read = LoadSessionFile(options.session);
+        if (!read.loaded)
+            return usageError("cannot open session file \"" + options.session + "\"" +
+                              (read.error ? ": " + read.error->description : std::string(": no such file")));
+        if (read.error)
+            std::fprintf(stderr, "geminor-cli: %s: %s\n", options.session.c_str(),
+                         read.error->description.c_str());
+        request = read.request;
+        if (method->count() == 0)
+            options.method = kMethodNames[static_cast<int>(request.Method)];
+    } else if (options.folders.empty()) {
         return usageError("no folder to search");
+    }
     for (const std::string &folder : options.folders) {
         struct stat st = {};
         if (::stat(folder.c_str(), &st) != 0 || !S_ISDIR(st.st_mode))
             return usageError("not a folder: " + folder);
     }
 
-    SearchRequest request;
     request.Method = options.method == "crc32"  ? SearchMethod::Crc32
                      : options.method == "name" ? SearchMethod::SameName
                      : options.method == "zero" ? SearchMethod::ZeroSize
                                                 : SearchMethod::ByteToByte;
-    request.IncludeHidden = options.includeHidden;
-    request.ProtectWindowsFolders = !options.noProtect;
+    if (options.includeHidden)
+        request.IncludeHidden = true;
+    if (options.noProtect)
+        request.ProtectWindowsFolders = false;
     for (const std::string &folder : options.folders)
         request.Locations.push_back({folder, options.noSubfolders ? "No" : "Yes", options.types, false});
     for (const std::string &folder : options.excluded)
         request.Locations.push_back({folder, "No", "*.*", true});
+    if (!options.saveSession.empty()) {
+        if (const auto error = SaveSessionFile(options.saveSession, request)) {
+            std::fprintf(stderr, "geminor-cli: cannot write %s: %s\n", options.saveSession.c_str(),
+                         error->c_str());
+            return 1;
+        }
+    }
 
     std::signal(SIGINT, onInterrupt);
     raiseOpenFileLimit();

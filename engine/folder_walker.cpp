@@ -3,6 +3,8 @@
 #include <cerrno>
 #include <dirent.h>
 #include <fcntl.h>
+#include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <sys/stat.h>
@@ -94,6 +96,7 @@ std::string_view leadingCharacters(std::string_view text, std::size_t count)
 struct FolderWalker::FolderContext
 {
     const std::string &Folder;
+    const std::string &absolute;  // Folder made absolute and lexically normal: what the filters test
     bool excluded = false;
     bool allProtected = false;                           // the folder itself lies in a protected folder
     std::vector<const std::string *> protectCandidates;  // protected folders that may still match a name
@@ -102,6 +105,21 @@ struct FolderWalker::FolderContext
 std::string_view TrimAtNul(std::string_view text)
 {
     return text.substr(0, text.find('\0'));
+}
+
+std::string AbsoluteFolder(const std::string &folder)
+{
+    std::string path = folder;
+    if (path.empty() || path.front() != '/') {
+        if (char *cwd = ::getcwd(nullptr, 0)) {
+            path = std::string(cwd) + '/' + path;
+            std::free(cwd);
+        }
+    }
+    std::string normal = std::filesystem::path(path).lexically_normal().native();
+    if (normal.empty() || normal.back() != '/')
+        normal += '/';
+    return normal;
 }
 
 bool IsExcludedFolder(std::string_view path, const ExcludedFolders &excluded)
@@ -123,6 +141,8 @@ FolderWalker::FolderWalker(WalkSettings settings, FileList &fileList, ScanHost &
                            const CancelRequested &cancel)
     : m_settings(std::move(settings)), m_fileList(fileList), m_host(host), m_cancel(cancel)
 {
+    for (std::string &folder : m_settings.Excluded)
+        folder = AbsoluteFolder(folder);
 }
 
 WalkResult FolderWalker::ScanLocation(std::string &Folder, const std::string &SubFolder,
@@ -145,11 +165,12 @@ WalkResult FolderWalker::ScanLocation(std::string &Folder, const std::string &Su
         ::close(fd);
         return counts;
     }
-    WalkFolder(fd, Folder, counts);
+    WalkFolder(fd, Folder, AbsoluteFolder(Folder), counts);
     return counts;
 }
 
-void FolderWalker::WalkFolder(int dirFd, const std::string &Folder, WalkResult &counts)
+void FolderWalker::WalkFolder(int dirFd, const std::string &Folder, const std::string &absolute,
+                              WalkResult &counts)
 {
     DIR *dir = ::fdopendir(dirFd);
     if (!dir) {
@@ -157,13 +178,13 @@ void FolderWalker::WalkFolder(int dirFd, const std::string &Folder, WalkResult &
         ++m_unlistedFolders;
         return;
     }
-    FolderContext here{Folder, false, false, {}};
-    here.excluded = IsExcludedFolder(Folder, m_settings.Excluded);
+    FolderContext here{Folder, absolute, false, false, {}};
+    here.excluded = IsExcludedFolder(absolute, m_settings.Excluded);
     if (m_settings.ProtectWindowsFolders) {
         for (const std::string &folder : m_settings.ProtectedFolders) {
-            if (StartsWithFolded(Folder, folder))
+            if (StartsWithFolded(absolute, folder))
                 here.allProtected = true;
-            else if (StartsWithFolded(folder, Folder))
+            else if (StartsWithFolded(folder, absolute))
                 here.protectCandidates.push_back(&folder);
         }
     }
@@ -207,7 +228,7 @@ void FolderWalker::enterSubFolder(int parentFd, const FolderContext &here, std::
         return;
     if (m_settings.ProtectWindowsFolders &&
         (here.allProtected || (!here.protectCandidates.empty() &&
-                               IsProtectedPath(here.Folder + Name, m_settings.ProtectedFolders))))
+                               IsProtectedPath(here.absolute + Name, m_settings.ProtectedFolders))))
         return;
     if (!m_settings.IncludeHidden && Name.front() == '.')
         return;
@@ -225,7 +246,7 @@ void FolderWalker::enterSubFolder(int parentFd, const FolderContext &here, std::
     if (fd < 0)
         ++m_unlistedFolders;
     else
-        WalkFolder(fd, path, counts);
+        WalkFolder(fd, path, here.absolute + Name, counts);
     if (m_entryCounter % 50 == 0)
         showProgress(here.Folder, Name);
 }
@@ -238,7 +259,7 @@ void FolderWalker::considerFile(int dirFd, const FolderContext &here, std::strin
     if (m_settings.ProtectWindowsFolders &&
         (here.allProtected ||
          (!here.protectCandidates.empty() &&
-          IsProtectedPath(here.Folder + std::string(name), m_settings.ProtectedFolders))))
+          IsProtectedPath(here.absolute + std::string(name), m_settings.ProtectedFolders))))
         return;
     if (!m_settings.IncludeHidden && name.front() == '.')
         return;

@@ -27,6 +27,10 @@ struct WalkSettings
 /// Text up to the first NUL; the whole text when there is none.
 std::string_view TrimAtNul(std::string_view text);
 
+/// `folder` made absolute (against the working folder) and lexically normal, ending in '/':
+/// the form in which exclusions and protection are tested, whatever way a path was typed.
+std::string AbsoluteFolder(const std::string &folder);
+
 /// True when `path` (ending in '/') is one of `excluded`, ignoring case. Trailing slashes of an
 /// excluded folder do not matter.
 bool IsExcludedFolder(std::string_view path, const ExcludedFolders &excluded);
@@ -62,7 +66,7 @@ private:
     };
     struct FolderContext;
 
-    void WalkFolder(int dirFd, const std::string &Folder, WalkResult &counts);
+    void WalkFolder(int dirFd, const std::string &Folder, const std::string &absolute, WalkResult &counts);
     void enterSubFolder(int parentFd, const FolderContext &here, std::string name, WalkResult &counts);
     void considerFile(int dirFd, const FolderContext &here, std::string_view name, unsigned char type,
                       WalkResult &counts);

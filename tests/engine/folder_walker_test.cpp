@@ -1,6 +1,7 @@
 #include "engine/folder_walker.h"
 
 #include <algorithm>
+#include <filesystem>
 #include <cstdlib>
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -56,7 +57,8 @@ Walked walk(const TempTree &tree, std::vector<SearchLocation> rows, WalkSettings
     EXPECT_EQ(list.front(), FileRecord{});
     for (std::size_t i = 1; i < list.size(); ++i) {
         out.records.push_back(list[i]);
-        out.files.push_back((list[i].folder + list[i].name).substr(tree.root().size()));
+        const std::string path = list[i].folder + list[i].name;
+        out.files.push_back(path.starts_with(tree.root()) ? path.substr(tree.root().size()) : path);
     }
     std::sort(out.files.begin(), out.files.end());
     return out;
@@ -86,6 +88,19 @@ TEST(FolderWalker, ExcludedFoldersAreEnteredAndCountedButYieldNothing)
     w = walk(tree, {location(tree), self});
     EXPECT_THAT(w.files, IsEmpty());
     EXPECT_EQ(w.counts.Folders, 0);
+
+    // However the paths were typed: relative, with "." and "..", doubled slashes.
+    const std::string cwd = std::filesystem::current_path().native();
+    std::filesystem::current_path(tree.root());
+    w = walk(tree,
+             {SearchLocation{"./", "Yes", "*.*", false}, SearchLocation{"Skip/../keep//", "", "", true}});
+    std::filesystem::current_path(cwd);
+    std::vector<std::string> paths;
+    for (const FileRecord &r : w.records)
+        paths.push_back(r.folder + r.name);
+    std::sort(paths.begin(), paths.end());
+    EXPECT_THAT(paths, ElementsAre("./Skip/b.txt", "./Skip/deep/c.txt", "./a.txt"));  // paths stay as typed
+    EXPECT_EQ(AbsoluteFolder("/a/./b/../c//"), "/a/c/");
 
     EXPECT_TRUE(IsExcludedFolder("/data/Émile/", {"/DATA/émile"}));
     EXPECT_FALSE(IsExcludedFolder("/data/emile2/", {"/data/emile"}));

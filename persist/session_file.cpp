@@ -1,0 +1,201 @@
+#include "persist/session_file.h"
+
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <vector>
+
+namespace geminor {
+namespace {
+
+const char *const kMethodWords[] = {"Option1", "Option2", "Option3", "Option4"};
+
+std::vector<std::string_view> sessionLines(std::string_view bytes)
+{
+    std::vector<std::string_view> lines;
+    std::size_t start = 0;
+    for (std::size_t i = 0; i < bytes.size(); ++i) {
+        if (bytes[i] != '\r')
+            continue;
+        lines.push_back(bytes.substr(start, i - start));
+        if (i + 1 < bytes.size() && bytes[i + 1] == '\n')
+            ++i;
+        start = i + 1;
+    }
+    if (start < bytes.size())
+        lines.push_back(bytes.substr(start));  // a last line without its line end
+    return lines;
+}
+
+std::vector<std::string_view> splitAtCommas(std::string_view line)
+{
+    std::vector<std::string_view> fields;
+    for (std::size_t start = 0;;) {
+        const std::size_t comma = line.find(',', start);
+        fields.push_back(
+            line.substr(start, comma == std::string_view::npos ? std::string_view::npos : comma - start));
+        if (comma == std::string_view::npos)
+            return fields;
+        start = comma + 1;
+    }
+}
+
+/// A check box state: a whole number, spaces around it allowed, 0 to 2.
+std::optional<SessionError> checkBoxState(std::string_view line, int lineNumber, bool &on)
+{
+    const auto first = line.find_first_not_of(' ');
+    const auto last = line.find_last_not_of(' ');
+    const std::string_view digits =
+        first == std::string_view::npos ? line : line.substr(first, last - first + 1);
+    const std::string where = " (line " + std::to_string(lineNumber) + ")";
+    if (digits.empty() || digits.size() > 6 ||
+        digits.find_first_not_of("0123456789") != std::string_view::npos)
+        return SessionError{13, "Type mismatch: a check box state must be 0 or 1" + where};
+    const int value = std::stoi(std::string(digits));
+    if (value > 2)
+        return SessionError{380, "Invalid property value: a check box state must be 0 or 1" + where};
+    on = value == 1;
+    return std::nullopt;
+}
+
+/// The leading digits of a text as a number: "15" gives 15, "" or text gives 0.
+long leadingNumber(std::string_view text)
+{
+    long value = 0;
+    for (char c : text) {
+        if (c < '0' || c > '9' || value > 1'000'000)
+            break;
+        value = value * 10 + (c - '0');
+    }
+    return value;
+}
+
+}  // namespace
+
+std::string SessionText(const SearchRequest &request)
+{
+    std::string text = kMethodWords[static_cast<int>(request.Method)];
+    text += request.ProtectWindowsFolders ? "\r\n1\r\n" : "\r\n0\r\n";
+    text += request.IncludeHidden ? "1" : "0";
+    for (const SearchLocation &row : request.Locations)
+        text +=
+            "\r\n" + row.Folder + ',' + row.SubFolder + ',' + row.FileTypes + (row.Exclude ? ",16" : ",15");
+    return text + "\r\n";
+}
+
+SessionRead ParseSession(std::string_view bytes)
+{
+    SessionRead read;
+    read.loaded = true;
+    const std::vector<std::string_view> lines = sessionLines(bytes);
+    for (std::size_t i = 0; i < lines.size() && !read.error; ++i) {
+        const std::string_view line = lines[i];
+        const int number = static_cast<int>(i) + 1;
+        if (number == 1) {
+            for (int m = 0; m < 4; ++m)
+                if (line == kMethodWords[m])
+                    read.request.Method = static_cast<SearchMethod>(m);
+        } else if (number == 2) {
+            read.error = checkBoxState(line, number, read.request.ProtectWindowsFolders);
+        } else if (number == 3) {
+            read.error = checkBoxState(line, number, read.request.IncludeHidden);
+        } else {
+            const std::vector<std::string_view> fields = splitAtCommas(line);
+            if (fields.size() < 4) {
+                read.error =
+                    SessionError{9, "Subscript out of range: line " + std::to_string(number) +
+                                        " is not a search location (Folder,SubFolder,FileTypes,marker)"};
+                break;
+            }
+            // A folder that held commas: everything before the last three fields.
+            const std::size_t folderEnd = line.size() - fields[fields.size() - 1].size() -
+                                          fields[fields.size() - 2].size() -
+                                          fields[fields.size() - 3].size() - 3;
+            read.request.Locations.push_back(
+                {std::string(line.substr(0, folderEnd)), std::string(fields[fields.size() - 3]),
+                 std::string(fields[fields.size() - 2]), leadingNumber(fields.back()) == 16});
+        }
+    }
+    return read;
+}
+
+SessionRead LoadSessionFile(const std::string &path)
+{
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+    SessionRead read;
+    if (fd < 0) {
+        if (errno != ENOENT)
+            read.error = SessionError{errno == EACCES ? 75 : 76, std::strerror(errno)};
+        return read;
+    }
+    std::string bytes;
+    char buffer[65536];
+    constexpr std::size_t kLargest = 64 << 20;  // no real session comes near this
+    for (;;) {
+        const ssize_t n = ::read(fd, buffer, sizeof buffer);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0) {
+            read.error = SessionError{57, std::strerror(errno)};
+            ::close(fd);
+            return read;
+        }
+        if (n == 0)
+            break;
+        bytes.append(buffer, static_cast<std::size_t>(n));
+        if (bytes.size() > kLargest) {
+            ::close(fd);
+            read.error = SessionError{7, "Out of memory: " + path + " is too large to be a session file"};
+            return read;
+        }
+    }
+    ::close(fd);
+    return ParseSession(bytes);
+}
+
+std::optional<std::string> WriteFileAtomically(const std::string &path, std::string_view bytes)
+{
+    const std::size_t slash = path.rfind('/');
+    const std::string folder = slash == std::string::npos ? "." : path.substr(0, slash + 1);
+    std::string temporary = folder + "/.geminor-XXXXXX";
+    const int fd = ::mkstemp(temporary.data());
+    if (fd < 0)
+        return std::string(std::strerror(errno));
+    auto fail = [&](int error) {
+        ::close(fd);
+        ::unlink(temporary.c_str());
+        return std::optional<std::string>(std::strerror(error));
+    };
+    for (std::size_t done = 0; done < bytes.size();) {
+        const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0)
+            return fail(errno);
+        done += static_cast<std::size_t>(n);
+    }
+    struct stat st = {};
+    const mode_t mode = ::stat(path.c_str(), &st) == 0 ? (st.st_mode & 07777) : 0644;
+    if (::fchmod(fd, mode) != 0 || ::fsync(fd) != 0)
+        return fail(errno);
+    if (::close(fd) != 0) {
+        const int error = errno;
+        ::unlink(temporary.c_str());
+        return std::string(std::strerror(error));
+    }
+    if (::rename(temporary.c_str(), path.c_str()) != 0) {
+        const int error = errno;
+        ::unlink(temporary.c_str());
+        return std::string(std::strerror(error));
+    }
+    return std::nullopt;
+}
+
+std::optional<std::string> SaveSessionFile(const std::string &path, const SearchRequest &request)
+{
+    return WriteFileAtomically(path, SessionText(request));
+}
+
+}  // namespace geminor

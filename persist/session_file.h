@@ -1,0 +1,45 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "engine/request.h"
+
+namespace geminor {
+
+/// A failure while reading a session: the text and the number the window shows.
+struct SessionError
+{
+    std::int32_t number = 0;
+    std::string description;
+};
+
+/// What reading a session gave. `loaded` is false only when the file could not be opened; a
+/// bad line stops the reading with `error` set and the rows before it kept.
+struct SessionRead
+{
+    SearchRequest request;  // starts as a new session: byte to byte, protection on, no rows
+    bool loaded = false;
+    std::optional<SessionError> error;
+};
+
+/// The session file's content: the method word, the two check box states, then one
+/// "Folder,SubFolder,FileTypes,marker" line per row; every line ends in CR LF.
+std::string SessionText(const SearchRequest &request);
+
+/// Reads a session from its bytes. Lines end at CR LF or a lone CR (a lone LF ends nothing).
+SessionRead ParseSession(std::string_view bytes);
+
+/// Reads a session file.
+SessionRead LoadSessionFile(const std::string &path);
+
+/// Writes a session file through a temporary file renamed into place, so a failure never
+/// leaves a damaged file behind. Returns the system's reason on failure.
+std::optional<std::string> SaveSessionFile(const std::string &path, const SearchRequest &request);
+
+/// Writes `bytes` to `path` the same safe way (sessions, exports).
+std::optional<std::string> WriteFileAtomically(const std::string &path, std::string_view bytes);
+
+}  // namespace geminor

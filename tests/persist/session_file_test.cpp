@@ -1,0 +1,134 @@
+#include "persist/session_file.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "tests/support/temp_tree.h"
+
+namespace geminor {
+namespace {
+
+using test::TempTree;
+
+SearchRequest sample()
+{
+    SearchRequest request;
+    request.Method = SearchMethod::Crc32;
+    request.ProtectWindowsFolders = true;
+    request.IncludeHidden = false;
+    request.Locations = {{"/home/me/Music", "Yes", ".mp3;.wma", false},
+                         {"/home/me/Music/Old", "Yes", "*.*", true},
+                         {"/data/with,commas, here", "No", "*.*", false},
+                         {std::string("/data/bad\xff\xfe"), "Yes", ".jpg", false}};
+    return request;
+}
+
+TEST(SessionFile, WritesTheLineFormatWithCrLf)
+{
+    SearchRequest request;
+    EXPECT_EQ(SessionText(request), "Option1\r\n1\r\n0\r\n");
+    request.Method = SearchMethod::Crc32;
+    request.Locations = {{"C:/Music", "Yes", ".mp3;.wma", false}, {"C:/Music/Old", "Yes", "*.*", true}};
+    EXPECT_EQ(SessionText(request),
+              "Option2\r\n1\r\n0\r\nC:/Music,Yes,.mp3;.wma,15\r\nC:/Music/Old,Yes,*.*,16\r\n");
+}
+
+TEST(SessionFile, RoundTripsMethodOptionsAndRows)
+{
+    TempTree tree;
+    for (SearchMethod method :
+         {SearchMethod::ByteToByte, SearchMethod::Crc32, SearchMethod::SameName, SearchMethod::ZeroSize}) {
+        SearchRequest request = sample();
+        request.Method = method;
+        request.IncludeHidden = method == SearchMethod::SameName;
+        request.ProtectWindowsFolders = method != SearchMethod::ZeroSize;
+        const std::string path = tree.path("s.gmr");
+        ASSERT_EQ(SaveSessionFile(path, request), std::nullopt);
+        const SessionRead read = LoadSessionFile(path);
+        EXPECT_TRUE(read.loaded);
+        EXPECT_FALSE(read.error);
+        EXPECT_EQ(read.request, request);
+    }
+}
+
+TEST(SessionFile, ReadsLoneCrButNotLoneLf)
+{
+    SessionRead read = ParseSession("Option3\r0\r1\r/a,No,*.*,15\r");
+    EXPECT_EQ(read.request.Method, SearchMethod::SameName);
+    EXPECT_FALSE(read.request.ProtectWindowsFolders);
+    EXPECT_TRUE(read.request.IncludeHidden);
+    ASSERT_EQ(read.request.Locations.size(), 1u);
+
+    read = ParseSession("Option3\n0\n1\n/a,No,*.*,15\n");  // one line, which names no method
+    EXPECT_TRUE(read.loaded);
+    EXPECT_FALSE(read.error);
+    EXPECT_EQ(read.request, SearchRequest{});
+
+    read = ParseSession("option2\r\n1\r\n0");  // not a method word: byte to byte stays
+    EXPECT_EQ(read.request.Method, SearchMethod::ByteToByte);
+    EXPECT_FALSE(read.error);
+}
+
+TEST(SessionFile, BadLineStopsReadingAndKeepsEarlierRows)
+{
+    SessionRead read = ParseSession("Option1\r\n1\r\n0\r\n/a,Yes,*.*,15\r\n/b,Yes,*.*\r\n/c,Yes,*.*,15\r\n");
+    EXPECT_TRUE(read.loaded);
+    ASSERT_TRUE(read.error);
+    EXPECT_EQ(read.error->number, 9);
+    EXPECT_THAT(read.error->description, testing::HasSubstr("line 5"));
+    ASSERT_EQ(read.request.Locations.size(), 1u);
+    EXPECT_EQ(read.request.Locations[0].Folder, "/a");
+
+    read =
+        ParseSession("Option1\r\n1\r\n0\r\n/a,Yes,*.*,15\r\n\r\n/c,Yes,*.*,15\r\n");  // empty line among rows
+    EXPECT_TRUE(read.error);
+    EXPECT_EQ(read.request.Locations.size(), 1u);
+
+    read = ParseSession("Option2\r\nyes\r\n0\r\n/a,Yes,*.*,15\r\n");
+    ASSERT_TRUE(read.error);
+    EXPECT_EQ(read.error->number, 13);
+    EXPECT_EQ(read.request.Method, SearchMethod::Crc32);
+    EXPECT_TRUE(read.request.Locations.empty());
+    EXPECT_EQ(ParseSession("Option2\r\n1\r\n7\r\n").error->number, 380);
+
+    read = ParseSession("Option1\r\n0\r\n0\r\n/x,Yes,*.*,16junk\r\n/y,Yes,*.*,\r\n");  // leading digits
+    ASSERT_EQ(read.request.Locations.size(), 2u);
+    EXPECT_TRUE(read.request.Locations[0].Exclude);
+    EXPECT_FALSE(read.request.Locations[1].Exclude);
+
+    read = ParseSession(std::string("\0\xff\x01garbage", 10));
+    EXPECT_TRUE(read.loaded);
+    EXPECT_EQ(read.request, SearchRequest{});
+}
+
+TEST(SessionFile, MissingFilesAndFailedWritesAreReported)
+{
+    TempTree tree;
+    const SessionRead missing = LoadSessionFile(tree.path("none.gmr"));
+    EXPECT_FALSE(missing.loaded);
+    EXPECT_FALSE(missing.error);  // just not there
+
+    const SessionRead folder = LoadSessionFile(tree.root());
+    EXPECT_FALSE(folder.loaded);
+    EXPECT_TRUE(folder.error);
+
+    EXPECT_TRUE(SaveSessionFile(tree.path("no/such/folder/s.gmr"), sample()));
+    const std::string good = tree.write("keep.gmr", "Option4\r\n0\r\n0\r\n");
+    ::chmod(good.c_str(), 0640);
+    tree.mkdir("ro");
+    ::chmod(tree.path("ro").c_str(), 0500);
+    if (::geteuid() != 0) {  // root writes anywhere
+        EXPECT_TRUE(SaveSessionFile(tree.path("ro/s.gmr"), sample()));
+    }
+    ::chmod(tree.path("ro").c_str(), 0700);
+    ASSERT_EQ(SaveSessionFile(good, sample()), std::nullopt);
+    EXPECT_EQ(LoadSessionFile(good).request, sample());
+    struct stat st = {};
+    ASSERT_EQ(::stat(good.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0640u);  // the old file's permissions, not the temporary's
+}
+
+}  // namespace
+}  // namespace geminor
