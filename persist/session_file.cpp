@@ -1,5 +1,7 @@
 #include "persist/session_file.h"
 
+#include "engine/atomic_file.h"
+
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
@@ -153,44 +155,6 @@ SessionRead LoadSessionFile(const std::string &path)
     }
     ::close(fd);
     return ParseSession(bytes);
-}
-
-std::optional<std::string> WriteFileAtomically(const std::string &path, std::string_view bytes)
-{
-    const std::size_t slash = path.rfind('/');
-    const std::string folder = slash == std::string::npos ? "." : path.substr(0, slash + 1);
-    std::string temporary = folder + "/.geminor-XXXXXX";
-    const int fd = ::mkstemp(temporary.data());
-    if (fd < 0)
-        return std::string(std::strerror(errno));
-    auto fail = [&](int error) {
-        ::close(fd);
-        ::unlink(temporary.c_str());
-        return std::optional<std::string>(std::strerror(error));
-    };
-    for (std::size_t done = 0; done < bytes.size();) {
-        const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0)
-            return fail(errno);
-        done += static_cast<std::size_t>(n);
-    }
-    struct stat st = {};
-    const mode_t mode = ::stat(path.c_str(), &st) == 0 ? (st.st_mode & 07777) : 0644;
-    if (::fchmod(fd, mode) != 0 || ::fsync(fd) != 0)
-        return fail(errno);
-    if (::close(fd) != 0) {
-        const int error = errno;
-        ::unlink(temporary.c_str());
-        return std::string(std::strerror(error));
-    }
-    if (::rename(temporary.c_str(), path.c_str()) != 0) {
-        const int error = errno;
-        ::unlink(temporary.c_str());
-        return std::string(std::strerror(error));
-    }
-    return std::nullopt;
 }
 
 std::optional<std::string> SaveSessionFile(const std::string &path, const SearchRequest &request)

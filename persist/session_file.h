@@ -39,7 +39,4 @@ SessionRead LoadSessionFile(const std::string &path);
 /// leaves a damaged file behind. Returns the system's reason on failure.
 std::optional<std::string> SaveSessionFile(const std::string &path, const SearchRequest &request);
 
-/// Writes `bytes` to `path` the same safe way (sessions, exports).
-std::optional<std::string> WriteFileAtomically(const std::string &path, std::string_view bytes);
-
 }  // namespace geminor

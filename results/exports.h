@@ -1,0 +1,48 @@
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "results/result_row.h"
+
+namespace geminor {
+
+/// The product's web address, linked from the HTML report.
+inline constexpr std::string_view kProductSite = "https://geminor.org";
+
+/// A cell as written to CSV: quoted (inner quotes doubled) only when it holds a comma, a double
+/// quote, CR or LF.
+std::string CsvField(std::string_view text);
+
+/// The whole CSV file: the header, one CR LF line per row, and one more CR LF.
+std::string CsvText(const std::vector<ResultRow> &rows);
+
+/// Text with &, <, > and " escaped for HTML.
+std::string HtmlEscaped(std::string_view text);
+
+/// One page of the HTML report: its file name and its content.
+struct HtmlPage
+{
+    std::string path;
+    std::string text;
+};
+
+/// What the report's head shows: the two counts as the status panels show them, and the date.
+struct ReportHead
+{
+    std::string scanned;     // " 1234": the files text from its 8th character on
+    std::string duplicates;  // " 56": the duplicates text from its 13th character on
+    std::string date;        // today, as the locale's short date
+};
+
+/// The pages of the HTML report for `chosenPath` (meant to end in ".htm"): 1,000 rows a page,
+/// linked by previous and next links.
+std::vector<HtmlPage> HtmlPages(const std::vector<ResultRow> &rows, const std::string &chosenPath,
+                                const ReportHead &head);
+
+/// Writes every page; the first failure ends the export and is returned.
+std::optional<std::string> WritePages(const std::vector<HtmlPage> &pages);
+
+} // namespace geminor

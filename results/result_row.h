@@ -1,0 +1,41 @@
+#pragma once
+
+#include <QDateTime>
+#include <QLocale>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "engine/scan_state.h"
+
+namespace geminor {
+
+/// The text colour of a row: the two group colours, or the list's own colour (zero size).
+enum class RowColour { Default, Black, DarkBlue };
+
+/// One row of the result list as plain data. Texts are bytes: names and folders exactly as
+/// the file system holds them, Geminor's own texts in UTF-8.
+struct ResultRow
+{
+    std::string name;
+    std::string sizeText;  // plain decimal digits
+    std::string modified;  // the locale's date and time text
+    std::string version;
+    std::string folder;    // ends in '/'
+    bool marked = false;
+    std::int32_t group = 0;  // 1, 2, 3... over the groups shown; 0 for a zero-size listing
+    RowColour colour = RowColour::Default;
+
+    std::string path() const { return folder + name; }
+};
+
+/// The date and time as the result list and the exports show them: the locale's short date
+/// and its time with seconds.
+std::string ModifiedText(const QDateTime &when, const QLocale &locale = QLocale());
+
+/// The rows for the result entries whose files still exist as regular files. A group left with
+/// fewer than two files is not shown, and group colours alternate over the groups shown,
+/// starting from the colour of the first group's marker (1: black).
+std::vector<ResultRow> LoadResults(const std::vector<ResultEntry> &entries, const QLocale &locale = QLocale());
+
+} // namespace geminor

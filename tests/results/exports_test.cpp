@@ -1,0 +1,135 @@
+#include "results/exports.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include "tests/support/temp_tree.h"
+
+namespace geminor {
+namespace {
+
+using ::testing::HasSubstr;
+using ::testing::Not;
+
+ResultRow row(std::string name, RowColour colour = RowColour::Black)
+{
+    return {std::move(name), "10", "T", "N/A", "/d/", false, 1, colour};
+}
+
+std::size_t count(const std::string &text, const std::string &what)
+{
+    std::size_t n = 0;
+    for (auto at = text.find(what); at != std::string::npos; at = text.find(what, at + 1))
+        ++n;
+    return n;
+}
+
+TEST(CsvExport, WritesTheRowsAsShownWithQuotingOnlyWhereNeeded)
+{
+    EXPECT_EQ(CsvText({row("a.txt")}), "File Name,Size(Bytes),Last Modified,Version,Path\r\na.txt,10,T,N/A,/d/\r\n\r\n");
+    EXPECT_EQ(CsvText({}), "File Name,Size(Bytes),Last Modified,Version,Path\r\n\r\n");
+    EXPECT_EQ(CsvField("a,b.txt"), "\"a,b.txt\"");
+    EXPECT_EQ(CsvField("say \"hi\""), "\"say \"\"hi\"\"\"");
+    EXPECT_EQ(CsvField("two\nlines"), "\"two\nlines\"");
+    EXPECT_EQ(CsvField("=SUM(A1)"), "=SUM(A1)");
+    EXPECT_EQ(CsvField(std::string("bad\xff")), std::string("bad\xff"));  // bytes as they are
+    ResultRow marked = row("m,n");
+    marked.marked = true;
+    EXPECT_THAT(CsvText({marked}), HasSubstr("\"m,n\",10,T,N/A,/d/\r\n"));
+}
+
+TEST(HtmlExport, OnePageBelowAThousandRows)
+{
+    std::vector<ResultRow> rows;
+    for (int i = 0; i < 999; ++i)
+        rows.push_back(row("f" + std::to_string(i), i % 2 ? RowColour::DarkBlue : RowColour::Black));
+    const auto pages = HtmlPages(rows, "/r/Report.htm", {" 5000", " 999", "12/5/26"});
+    ASSERT_EQ(pages.size(), 1u);
+    EXPECT_EQ(pages[0].path, "/r/Report.htm");
+    const std::string &text = pages[0].text;
+    EXPECT_EQ(count(text, "<tr>\r\n"), 999u);
+    EXPECT_EQ(count(text, "bgcolor=\"#99CCFF\""), 500u * 5);
+    EXPECT_EQ(count(text, "bgcolor=\"#FFCC99\""), 499u * 5);
+    EXPECT_THAT(text, HasSubstr("<font face=Arial size=2><a></font></b></p></a></td><table border=0"));
+    EXPECT_THAT(text, Not(HasSubstr("Next&gt;&gt;")));
+    EXPECT_THAT(text, HasSubstr("Total Scanned<br> 5000</font>"));
+    EXPECT_THAT(text, HasSubstr("Total Duplicates<br> 999</font>"));
+    EXPECT_THAT(text, HasSubstr("Generate on<br>12/5/26</font>"));
+    EXPECT_THAT(text, HasSubstr("<a href=\"https://geminor.org\""));
+    EXPECT_TRUE(text.starts_with("<html><head><title>Geminor</title></head>\r\n<body topmargin=0>"));
+    EXPECT_TRUE(text.ends_with("</tr>\r\n</table><br><br></body></html>\r\n"));
+}
+
+TEST(HtmlExport, PagesOfAThousandLinkBothWays)
+{
+    const ReportHead head{" 1", " 2", "d"};
+    std::vector<ResultRow> rows(1000, row("x"));
+    auto pages = HtmlPages(rows, "/r/Report.htm", head);
+    ASSERT_EQ(pages.size(), 2u);
+    EXPECT_EQ(pages[0].path, "/r/Report 1.htm");
+    EXPECT_EQ(pages[1].path, "/r/Report 2.htm");
+    EXPECT_EQ(count(pages[0].text, "<tr>\r\n"), 1000u);
+    EXPECT_EQ(count(pages[1].text, "<tr>\r\n"), 0u);
+    EXPECT_THAT(pages[0].text, HasSubstr("<td><p align=right><b><font face=Arial size=2><a href=\"/r/Report 2.htm\" "
+                                         "style=\"text-decoration: none\">Next&gt;&gt;</font></b></p></a></td>"));
+    EXPECT_THAT(pages[1].text, HasSubstr("<a href=\"/r/Report 1.htm\" style=\"text-decoration: none\">&lt;&lt;Previous"
+                                         "</a>&nbsp;</font></b></p></a></td><table"));
+
+    rows.assign(2500, row("y", RowColour::Default));
+    pages = HtmlPages(rows, "/r/out.html", head);
+    ASSERT_EQ(pages.size(), 3u);
+    EXPECT_EQ(pages[2].path, "/r/out. 3.htm");
+    EXPECT_EQ(count(pages[2].text, "<tr>\r\n"), 500u);
+    EXPECT_THAT(pages[1].text, HasSubstr("href=\"/r/out. 1.htm\""));
+    EXPECT_THAT(pages[1].text, HasSubstr("href=\"/r/out. 3.htm\""));
+    EXPECT_EQ(count(pages[1].text, "#FFCC99"), 5000u);  // rows without a group colour
+}
+
+TEST(HtmlExport, EscapesNamesAndLinksAndReportsWriteFailures)
+{
+    ResultRow odd = row("a<b>&\"c\".txt");
+    odd.folder = "/x&y/";
+    const auto pages = HtmlPages({odd}, "/r/R&D.htm", {" 1", " 0", "d"});
+    EXPECT_EQ(pages[0].path, "/r/R&D.htm");
+    EXPECT_THAT(pages[0].text, HasSubstr("a&lt;b&gt;&amp;&quot;c&quot;.txt</font></td>"));
+    EXPECT_THAT(pages[0].text, HasSubstr("/x&amp;y/</td>"));
+
+    test::TempTree tree;
+    std::vector<ResultRow> rows(1500, row("z"));
+    const auto written = HtmlPages(rows, tree.path("rep.htm"), {" 1", " 0", "d"});
+    EXPECT_EQ(WritePages(written), std::nullopt);
+    EXPECT_EQ(test::readFile(tree.path("rep 2.htm")), written[1].text);
+    const auto failing = HtmlPages(rows, tree.path("missing/rep.htm"), {" 1", " 0", "d"});
+    const auto error = WritePages(failing);
+    ASSERT_TRUE(error);
+    EXPECT_THAT(*error, HasSubstr("missing/rep 1.htm"));
+}
+
+TEST(ResultRows, VanishedFilesLeaveNoGroupOfOneAndColoursStillAlternate)
+{
+    test::TempTree tree;
+    std::vector<ResultEntry> entries;
+    std::int32_t group = 0;
+    for (const char *g : {"a", "b", "c"}) {
+        ++group;
+        for (int k = 0; k < 2; ++k) {
+            const std::string name = std::string(g) + std::to_string(k);
+            tree.write(name, "x");
+            entries.push_back({1, name, tree.root(), "N/A", static_cast<std::int16_t>(group % 2 ? 2 : 1), group});
+        }
+    }
+    ::unlink(tree.path("b1").c_str());  // group b keeps one file
+    const auto rows = LoadResults(entries, QLocale(QLocale::C));
+    ASSERT_EQ(rows.size(), 4u);
+    EXPECT_EQ(rows[0].name, "a0");
+    EXPECT_EQ(rows[0].colour, RowColour::DarkBlue);  // the first group's marker was 2
+    EXPECT_EQ(rows[2].name, "c0");
+    EXPECT_EQ(rows[2].colour, RowColour::Black);  // not dark blue again: b is not shown
+    EXPECT_EQ(rows[2].group, 2);
+    EXPECT_EQ(rows[0].sizeText, "1");
+    EXPECT_FALSE(rows[0].modified.empty());
+}
+
+} // namespace
+} // namespace geminor
