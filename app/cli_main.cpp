@@ -1,5 +1,7 @@
 // geminor-cli: the scan without a window. Results on stdout as full paths, one group per block.
 #include <CLI/CLI.hpp>
+#include <QDate>
+#include <QLocale>
 #include <csignal>
 #include <cstdio>
 #include <string>
@@ -9,7 +11,9 @@
 
 #include "app/cli_host.h"
 #include "engine/scan_run.h"
+#include "engine/atomic_file.h"
 #include "persist/session_file.h"
+#include "results/exports.h"
 
 namespace {
 
@@ -37,6 +41,8 @@ struct Options
     std::vector<std::string> folders;
     std::string session;
     std::string saveSession;
+    std::string csv;
+    std::string html;
 };
 
 int usageError(const std::string &message)
@@ -55,19 +61,47 @@ void raiseOpenFileLimit()
     }
 }
 
-void printEntries(const std::vector<ResultEntry> &entries)
+void printRows(const std::vector<ResultRow> &rows)
 {
     std::vector<char> buffer(1 << 16);
     std::setvbuf(stdout, buffer.data(), _IOFBF, buffer.size());
-    for (std::size_t i = 0; i < entries.size(); ++i) {
-        const std::string path = entries[i].path();
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+        const std::string path = rows[i].path();
         std::fwrite(path.data(), 1, path.size(), stdout);
         std::fputc('\n', stdout);
-        if (i + 1 == entries.size() || entries[i + 1].group != entries[i].group)
+        if (i + 1 == rows.size() || rows[i + 1].group != rows[i].group)
             std::fputc('\n', stdout);
     }
     std::fflush(stdout);
     std::setvbuf(stdout, nullptr, _IOFBF, BUFSIZ);
+}
+
+/// Writes the exports that were asked for; false when one could not be written.
+bool writeExports(const Options &options, const std::vector<ResultRow> &rows, const ScanOutcome &outcome)
+{
+    if (options.csv.empty() && options.html.empty())
+        return true;
+    if (rows.empty()) {
+        std::fputs("geminor-cli: no result rows, nothing exported\n", stderr);
+        return true;
+    }
+    bool ok = true;
+    if (!options.csv.empty()) {
+        if (const auto error = WriteFileAtomically(options.csv, CsvText(rows))) {
+            std::fprintf(stderr, "geminor-cli: cannot write %s: %s\n", options.csv.c_str(), error->c_str());
+            ok = false;
+        }
+    }
+    if (!options.html.empty()) {
+        const std::vector<std::string> closing = ClosingTexts(outcome);
+        const ReportHead head{closing[2].substr(7), closing[1].substr(12),
+                              QLocale().toString(QDate::currentDate(), QLocale::ShortFormat).toStdString()};
+        if (const auto error = WritePages(HtmlPages(rows, options.html, head))) {
+            std::fprintf(stderr, "geminor-cli: cannot write %s\n", error->c_str());
+            ok = false;
+        }
+    }
+    return ok;
 }
 
 }  // namespace
@@ -94,6 +128,8 @@ int main(int argc, char **argv)
     app.add_option("-s,--session", options.session, "take the request from a session file");
     app.add_option("--save-session", options.saveSession,
                    "write the request (after the other options) to a session file");
+    app.add_option("--csv", options.csv, "write the CSV export of the result");
+    app.add_option("--html", options.html, "write the HTML report of the result (FILE ends in .htm)");
     app.add_option("FOLDER", options.folders, "folders to search");
     try {
         app.parse(argc, argv);
@@ -102,6 +138,8 @@ int main(int argc, char **argv)
             return app.exit(e);
         return usageError(e.what());
     }
+    if (!options.html.empty() && !options.html.ends_with(".htm"))
+        return usageError("the HTML report's name must end in .htm: " + options.html);
     SearchRequest request;
     if (!options.session.empty()) {
         if (!options.folders.empty())
@@ -152,13 +190,14 @@ int main(int argc, char **argv)
         std::int16_t groupMarker = 0;
         ScanOutcome outcome = RunScan(request, host, g_cancel, groupMarker);
         host.finish();
-        printEntries(ExistingEntries(std::move(outcome.entries)));
+        const std::vector<ResultRow> rows = LoadResults(outcome.entries);
+        printRows(rows);
         for (const std::string &line : ClosingTexts(outcome))
             std::fprintf(stderr, "%s\n", line.c_str());
         if (outcome.unreadableFiles > 0)
             std::fprintf(stderr, "%lld files could not be read\n",
                          static_cast<long long>(outcome.unreadableFiles));
-        return 0;
+        return writeExports(options, rows, outcome) ? 0 : 1;
     } catch (const std::exception &e) {
         std::fprintf(stderr, "geminor-cli: %s\n", e.what());
         return 1;

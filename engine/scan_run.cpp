@@ -1,6 +1,5 @@
 #include "engine/scan_run.h"
 
-#include <sys/stat.h>
 #include <tuple>
 
 #include "engine/content_search.h"
@@ -124,27 +123,6 @@ std::vector<std::string> ClosingTexts(const ScanOutcome &outcome)
     return {"Search Completed.", "Duplicates : " + std::to_string(outcome.DuplicateCount),
             "Files : " + std::to_string(outcome.TotalFiles),
             "Folders : " + std::to_string(outcome.TotalFolders)};
-}
-
-std::vector<ResultEntry> ExistingEntries(std::vector<ResultEntry> entries)
-{
-    std::vector<ResultEntry> kept;
-    kept.reserve(entries.size());
-    for (std::size_t i = 0; i < entries.size();) {
-        std::size_t end = i + 1;
-        while (entries[i].group != 0 && end < entries.size() && entries[end].group == entries[i].group)
-            ++end;
-        const std::size_t before = kept.size();
-        for (std::size_t k = i; k < end; ++k) {
-            struct stat st = {};
-            if (::lstat(entries[k].path().c_str(), &st) == 0 && S_ISREG(st.st_mode))
-                kept.push_back(std::move(entries[k]));
-        }
-        if (entries[i].group != 0 && kept.size() - before < 2)
-            kept.resize(before);
-        i = end;
-    }
-    return kept;
 }
 
 }  // namespace geminor

@@ -33,8 +33,5 @@ ScanOutcome RunScan(const SearchRequest &request, ScanHost &host, CancelRequeste
 /// The closing lines: "Search Completed.", "Duplicates : N", "Files : N", "Folders : N".
 std::vector<std::string> ClosingTexts(const ScanOutcome &outcome);
 
-/// The entries whose files still exist as regular files, with every group that keeps fewer
-/// than two of its files dropped (files of a zero-size listing stand alone).
-std::vector<ResultEntry> ExistingEntries(std::vector<ResultEntry> entries);
 
 }  // namespace geminor

@@ -104,24 +104,6 @@ TEST(ScanRun, OverlappingLocationsAndHardLinksNeverMakeAGroup)
     EXPECT_EQ(s.outcome.TotalFiles, 1);
 }
 
-TEST(ScanRun, VanishedFilesLeaveNoGroupOfOne)
-{
-    TempTree tree;
-    tree.write("a", "pair");
-    tree.write("b", "pair");
-    tree.write("c", "trio");
-    tree.write("d", "trio");
-    tree.write("e", "trio");
-    Scan s = scan(tree, requestFor(tree, SearchMethod::ByteToByte));
-    ASSERT_EQ(s.outcome.entries.size(), 5u);
-    ::unlink(tree.path("a").c_str());
-    ::unlink(tree.path("e").c_str());
-    std::vector<std::string> kept;
-    for (const ResultEntry &e : ExistingEntries(s.outcome.entries))
-        kept.push_back(e.name);
-    EXPECT_THAT(kept, ElementsAre("c", "d"));
-}
-
 /// Runs geminor-cli; returns the exit status and fills stdout and stderr.
 int runCli(const std::vector<std::string> &args, std::string &out, std::string &err)
 {
