@@ -1,0 +1,116 @@
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include "persist/default_session.h"
+#include "persist/settings_store.h"
+
+using namespace geminor;
+
+/// Every test reads and writes the user's settings under a temporary XDG_CONFIG_HOME.
+class SettingsStoreTest : public QObject
+{
+    Q_OBJECT
+private slots:
+    void init()
+    {
+        QVERIFY(m_home.isValid());
+        qputenv("XDG_CONFIG_HOME", m_home.path().toUtf8());
+        QFile::remove(configFile());
+    }
+
+    void freshAccountHasTheDefaultsAndWritesNothing()
+    {
+        SettingsStore store;
+        QCOMPARE(store.Display(), 10);
+        QCOMPARE(store.RecycleBin(), 12);
+        QVERIFY(!store.LoadFileTypes());
+        QVERIFY(!QFile::exists(configFile()));
+    }
+
+    void togglesSurviveARestart()
+    {
+        SettingsStore{}.SetDisplay(SettingsStore::kViewerOff);
+        SettingsStore{}.SetRecycleBin(SettingsStore::kRecycleOff);
+        QVERIFY(QFile::exists(configFile()));
+        SettingsStore again;
+        QCOMPARE(again.Display(), 9);
+        QCOMPARE(again.RecycleBin(), 11);
+        QSettings raw(QStringLiteral("Geminor"), QStringLiteral("Geminor"));
+        QCOMPARE(raw.value(QStringLiteral("Options/Display")).toString(), QStringLiteral("9"));
+        QCOMPARE(raw.value(QStringLiteral("Options/RecycleBin")).toString(), QStringLiteral("11"));
+    }
+
+    void oddToggleValuesFallBackToTheDefaults()
+    {
+        QSettings raw(QStringLiteral("Geminor"), QStringLiteral("Geminor"));
+        for (const char *value : {"yes", "", "7", "10.5", "-9"}) {
+            raw.setValue(QStringLiteral("Options/Display"), QString::fromLatin1(value));
+            raw.setValue(QStringLiteral("Options/RecycleBin"), QString::fromLatin1(value));
+            SettingsStore store(raw);
+            QCOMPARE(store.Display(), 10);
+            QCOMPARE(store.RecycleBin(), 12);
+        }
+        raw.setValue(QStringLiteral("Options/Display"), QStringLiteral(" 9 "));
+        QCOMPARE(SettingsStore(raw).Display(), 9);
+    }
+
+    void fileTypesComeBackInListOrder()
+    {
+        std::vector<FileTypeEntry> types;
+        for (int i = 0; i < 12; ++i)
+            types.push_back({QStringLiteral(".t%1").arg(i), i == 3 ? QString() : QStringLiteral("Type %1").arg(i)});
+        SettingsStore{}.SaveFileTypes(types);
+        const auto read = SettingsStore{}.LoadFileTypes();
+        QVERIFY(read);
+        QVERIFY(*read == types);  // "10" and "11" after "9", not after "1"
+
+        types.erase(types.begin());
+        SettingsStore{}.SaveFileTypes(types);  // rewritten whole, keys from 1 again
+        QSettings raw(QStringLiteral("Geminor"), QStringLiteral("Geminor"));
+        QCOMPARE(raw.value(QStringLiteral("File Types/1")).toString(), QStringLiteral(".t1;Type 1"));
+        QVERIFY(!raw.contains(QStringLiteral("File Types/12")));
+
+        SettingsStore{}.SaveFileTypes({});
+        QVERIFY(!SettingsStore{}.LoadFileTypes());  // no list left: the built-in types again
+    }
+
+    void toleratesHandEditedFileTypes()
+    {
+        QSettings raw(QStringLiteral("Geminor"), QStringLiteral("Geminor"));
+        raw.setValue(QStringLiteral("File Types/2"), QStringLiteral(".b;Bee;extra"));
+        raw.setValue(QStringLiteral("File Types/1"), QStringLiteral(".a"));
+        raw.setValue(QStringLiteral("File Types/x"), QStringLiteral(".ignored;No"));
+        const auto read = SettingsStore(raw).LoadFileTypes();
+        QVERIFY(read);
+        QCOMPARE(read->size(), std::size_t{2});
+        QVERIFY((*read)[0] == (FileTypeEntry{QStringLiteral(".a"), QString()}));
+        QVERIFY((*read)[1] == (FileTypeEntry{QStringLiteral(".b"), QStringLiteral("Bee;extra")}));
+    }
+
+    void corruptSettingsFileGivesDefaults()
+    {
+        QDir().mkpath(m_home.path() + QStringLiteral("/Geminor"));
+        QFile file(configFile());
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(QByteArray("\x00\xff[Options\nDisplay=\x01\n[[[", 24));
+        file.close();
+        SettingsStore store;
+        QCOMPARE(store.Display(), 10);
+        QCOMPARE(store.RecycleBin(), 12);
+    }
+
+    void defaultSessionLivesInTheUserDataFolder()
+    {
+        qputenv("XDG_DATA_HOME", m_home.path().toUtf8());
+        QCOMPARE(QString::fromStdString(DefaultSessionPath()), m_home.path() + QStringLiteral("/Geminor/Default.gmr"));
+        QVERIFY(QDir(m_home.path() + QStringLiteral("/Geminor")).exists());
+    }
+
+private:
+    QString configFile() const { return m_home.path() + QStringLiteral("/Geminor/Geminor.conf"); }
+    QTemporaryDir m_home;
+};
+
+QTEST_GUILESS_MAIN(SettingsStoreTest)
+#include "settings_store_test.moc"
