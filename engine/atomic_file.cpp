@@ -46,4 +46,4 @@ std::optional<std::string> WriteFileAtomically(const std::string &path, std::str
     return std::nullopt;
 }
 
-} // namespace geminor
+}  // namespace geminor

@@ -11,4 +11,4 @@ namespace geminor {
 /// one was. Keeps the permissions of a file it replaces. Returns the system's reason on failure.
 std::optional<std::string> WriteFileAtomically(const std::string &path, std::string_view bytes);
 
-} // namespace geminor
+}  // namespace geminor

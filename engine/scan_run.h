@@ -33,5 +33,4 @@ ScanOutcome RunScan(const SearchRequest &request, ScanHost &host, CancelRequeste
 /// The closing lines: "Search Completed.", "Duplicates : N", "Files : N", "Folders : N".
 std::vector<std::string> ClosingTexts(const ScanOutcome &outcome);
 
-
 }  // namespace geminor

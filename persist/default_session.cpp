@@ -14,4 +14,4 @@ std::string DefaultSessionPath()
     return QFile::encodeName(folder + QStringLiteral("/Default.gmr")).toStdString();
 }
 
-} // namespace geminor
+}  // namespace geminor

@@ -8,4 +8,4 @@ namespace geminor {
 /// folder (normally ~/.local/share/Geminor/). The folder is made when it is missing.
 std::string DefaultSessionPath();
 
-} // namespace geminor
+}  // namespace geminor

@@ -5,7 +5,7 @@
 namespace geminor {
 namespace {
 const QString kFileTypes = QStringLiteral("File Types");
-} // namespace
+}  // namespace
 
 SettingsStore::SettingsStore()
     : m_own(std::in_place, QStringLiteral("Geminor"), QStringLiteral("Geminor")), m_settings(*m_own)
@@ -17,8 +17,10 @@ SettingsStore::SettingsStore(QSettings &backend) : m_settings(backend) {}
 int SettingsStore::toggle(const char *key, int on, int off) const
 {
     bool number = false;
-    const int value =
-        m_settings.value(QStringLiteral("Options/") + QLatin1String(key), QString::number(on)).toString().trimmed().toInt(&number);
+    const int value = m_settings.value(QStringLiteral("Options/") + QLatin1String(key), QString::number(on))
+                          .toString()
+                          .trimmed()
+                          .toInt(&number);
     return number && value == off ? off : on;
 }
 
@@ -79,4 +81,4 @@ void SettingsStore::SaveFileTypes(const std::vector<FileTypeEntry> &types)
     m_settings.sync();
 }
 
-} // namespace geminor
+}  // namespace geminor

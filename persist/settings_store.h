@@ -48,4 +48,4 @@ private:
     QSettings &m_settings;
 };
 
-} // namespace geminor
+}  // namespace geminor

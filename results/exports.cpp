@@ -1,6 +1,7 @@
 #include "results/exports.h"
 
 #include "engine/atomic_file.h"
+#include "results/append_string.h"
 
 namespace geminor {
 namespace {
@@ -18,17 +19,22 @@ std::string pageHead(const ReportHead &head)
     if (const auto scheme = host.find("://"); scheme != std::string::npos)
         host.erase(0, scheme + 3);
     return "<html><head><title>Geminor</title></head>\r\n"
-           "<body topmargin=0><table border=0 cellpadding=4 cellspacing=1 style=\"border-collapse: collapse\" "
+           "<body topmargin=0><table border=0 cellpadding=4 cellspacing=1 style=\"border-collapse: "
+           "collapse\" "
            "bordercolor=\"#111111\" width=763>\r\n"
-           "<tr><td width=242 height=28><i><font size=6>Geminor<br> </font></i><font size=2 face=Arial><a href=\"" +
+           "<tr><td width=242 height=28><i><font size=6>Geminor<br> </font></i><font size=2 face=Arial><a "
+           "href=\"" +
            site +
-           "\" style=\"font-weight: 700; font-style: italic; text-decoration: none\"><font color=\"#0099FF\">" +
+           "\" style=\"font-weight: 700; font-style: italic; text-decoration: none\"><font "
+           "color=\"#0099FF\">" +
            HtmlEscaped(host) +
            "</font></a></font></td>\r\n"
-           "<td width=103 align=left valign=bottom><b><font size=2 face=Arial color=#008000>Total Scanned<br>" +
+           "<td width=103 align=left valign=bottom><b><font size=2 face=Arial color=#008000>Total "
+           "Scanned<br>" +
            HtmlEscaped(head.scanned) +
            "</font></b></td>\r\n"
-           "<td width=112 align=left valign=bottom><b><font size=2 face=Arial color=#CC3300>Total Duplicates<br>" +
+           "<td width=112 align=left valign=bottom><b><font size=2 face=Arial color=#CC3300>Total "
+           "Duplicates<br>" +
            HtmlEscaped(head.duplicates) +
            "</font></b></td>\r\n"
            "<td width=132 align=left valign=bottom><b><font face=Arial size=2>Generate on<br>" +
@@ -37,8 +43,9 @@ std::string pageHead(const ReportHead &head)
 
 std::string tableHead()
 {
-    const std::string cell = "<td bgcolor=#000000 nowrap height=16><p style=\"margin-left: 5; margin-right: 5\"><b>"
-                             "<font color=#FFFFFF size=2 face=Arial>";
+    const std::string cell =
+        "<td bgcolor=#000000 nowrap height=16><p style=\"margin-left: 5; margin-right: 5\"><b>"
+        "<font color=#FFFFFF size=2 face=Arial>";
     return "<table border=0 style=\"border-collapse: collapse\" bordercolor=#111111 width=100% cellpadding=2 "
            "cellspacing=0>\r\n<tr>" +
            cell + "File Name</font></b></td>\r\n" + cell + "Size(Bytes)</font></b></td>\r\n" + cell +
@@ -50,10 +57,12 @@ std::string rowText(const ResultRow &row)
 {
     const std::string colour = row.colour == RowColour::Black ? "#99CCFF" : "#FFCC99";
     const std::string cell =
-        "<td nowrap bgcolor=\"" + colour + "\"><p style=\"margin-left: 5; margin-right: 5\"><font face=\"Arial\" size=\"2\">";
+        "<td nowrap bgcolor=\"" + colour +
+        "\"><p style=\"margin-left: 5; margin-right: 5\"><font face=\"Arial\" size=\"2\">";
     return "<tr>\r\n" + cell + HtmlEscaped(row.name) + "</font></td>\r\n" + cell + HtmlEscaped(row.sizeText) +
            "</td>\r\n" + cell + HtmlEscaped(row.modified) + "</td>\r\n" + "<td nowrap bgcolor=\"" + colour +
-           "\"><p style=\"margin-left: 5; margin-right: 5\" align=\"center\"><font face=\"Arial\" size=\"2\">" +
+           "\"><p style=\"margin-left: 5; margin-right: 5\" align=\"center\"><font face=\"Arial\" "
+           "size=\"2\">" +
            HtmlEscaped(row.version) + "</td>\r\n" + cell + HtmlEscaped(row.folder) + "</td>\r\n</tr>\r\n";
 }
 
@@ -77,7 +86,7 @@ std::string trimmedSpaces(const std::string &text)
     return text.substr(first, text.find_last_not_of(' ') - first + 1);
 }
 
-} // namespace
+}  // namespace
 
 std::string CsvField(std::string_view text)
 {
@@ -94,11 +103,13 @@ std::string CsvField(std::string_view text)
 
 std::string CsvText(const std::vector<ResultRow> &rows)
 {
-    std::string text = "File Name,Size(Bytes),Last Modified,Version,Path\r\n";
+    AppendString text;
+    text.AddToString("File Name,Size(Bytes),Last Modified,Version,Path\r\n");
     for (const ResultRow &row : rows)
-        text += CsvField(row.name) + ',' + CsvField(row.sizeText) + ',' + CsvField(row.modified) + ',' +
-                CsvField(row.version) + ',' + CsvField(row.folder) + "\r\n";
-    return text + "\r\n";
+        text.AddToString(CsvField(row.name) + ',' + CsvField(row.sizeText) + ',' + CsvField(row.modified) +
+                         ',' + CsvField(row.version) + ',' + CsvField(row.folder) + "\r\n");
+    text.AddToString("\r\n");
+    return text.ReturnString();
 }
 
 std::string HtmlEscaped(std::string_view text)
@@ -123,28 +134,32 @@ std::vector<HtmlPage> HtmlPages(const std::vector<ResultRow> &rows, const std::s
     const std::string base = chosenPath.substr(0, chosenPath.size() >= 4 ? chosenPath.size() - 4 : 0) + ' ';
     const std::string top = pageHead(head);
     const std::string table = tableHead();
-    auto page = [&](std::string path, std::string_view previous, std::string_view next, std::string_view body) {
+    auto page = [&](std::string path, std::string_view previous, std::string_view next,
+                    std::string_view body) {
         std::string text;
         text.reserve(top.size() + table.size() + body.size() + 256);
-        text.append(top).append(previous).append(next).append(table).append(body).append(kPageEnd).append("\r\n");
+        text.append(top).append(previous).append(next).append(table).append(body).append(kPageEnd).append(
+            "\r\n");
         return HtmlPage{std::move(path), std::move(text)};
     };
     std::vector<HtmlPage> pages;
-    std::string body;
+    AppendString body;  // the rows of one page
     const std::size_t full = rows.size() / kRowsPerPage;
     for (std::size_t i = 0; i < rows.size(); ++i) {
-        body += rowText(rows[i]);
+        body.AddToString(rowText(rows[i]));
         if ((i + 1) % kRowsPerPage != 0)
             continue;
         const std::size_t k = (i + 1) / kRowsPerPage;
         const std::string previous = k == 1 ? std::string(kPlainPrevious) : previousLink(base, k - 1);
-        pages.push_back(page(base + std::to_string(k) + ".htm", previous, nextLink(base, k + 1), body));
-        body.clear();
+        pages.push_back(
+            page(base + std::to_string(k) + ".htm", previous, nextLink(base, k + 1), body.ReturnString()));
+        body = AppendString();
     }
     if (full == 0)
-        pages.push_back(page(trimmedSpaces(base) + ".htm", kOnlyPrevious, kLastNext, body));
+        pages.push_back(page(trimmedSpaces(base) + ".htm", kOnlyPrevious, kLastNext, body.ReturnString()));
     else
-        pages.push_back(page(base + std::to_string(full + 1) + ".htm", previousLink(base, full), kLastNext, body));
+        pages.push_back(page(base + std::to_string(full + 1) + ".htm", previousLink(base, full), kLastNext,
+                             body.ReturnString()));
     return pages;
 }
 
@@ -156,4 +171,4 @@ std::optional<std::string> WritePages(const std::vector<HtmlPage> &pages)
     return std::nullopt;
 }
 
-} // namespace geminor
+}  // namespace geminor

@@ -45,4 +45,4 @@ std::vector<HtmlPage> HtmlPages(const std::vector<ResultRow> &rows, const std::s
 /// Writes every page; the first failure ends the export and is returned.
 std::optional<std::string> WritePages(const std::vector<HtmlPage> &pages);
 
-} // namespace geminor
+}  // namespace geminor

@@ -30,8 +30,8 @@ std::vector<ResultRow> LoadResults(const std::vector<ResultEntry> &entries, cons
             if (::lstat(e.path().c_str(), &st) != 0 || !S_ISREG(st.st_mode))
                 continue;  // gone since the search
             const QDateTime modified = QDateTime::fromSecsSinceEpoch(st.st_mtim.tv_sec);
-            rows.push_back({e.name, std::to_string(e.size), ModifiedText(modified, locale), e.version, e.folder,
-                            false, 0, RowColour::Default});
+            rows.push_back({e.name, std::to_string(e.size), ModifiedText(modified, locale), e.version,
+                            e.folder, false, 0, RowColour::Default});
         }
         if (entries[i].group != 0) {
             if (rows.size() - before < 2) {
@@ -52,4 +52,4 @@ std::vector<ResultRow> LoadResults(const std::vector<ResultEntry> &entries, cons
     return rows;
 }
 
-} // namespace geminor
+}  // namespace geminor

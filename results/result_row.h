@@ -21,7 +21,7 @@ struct ResultRow
     std::string sizeText;  // plain decimal digits
     std::string modified;  // the locale's date and time text
     std::string version;
-    std::string folder;    // ends in '/'
+    std::string folder;  // ends in '/'
     bool marked = false;
     std::int32_t group = 0;  // 1, 2, 3... over the groups shown; 0 for a zero-size listing
     RowColour colour = RowColour::Default;
@@ -36,6 +36,7 @@ std::string ModifiedText(const QDateTime &when, const QLocale &locale = QLocale(
 /// The rows for the result entries whose files still exist as regular files. A group left with
 /// fewer than two files is not shown, and group colours alternate over the groups shown,
 /// starting from the colour of the first group's marker (1: black).
-std::vector<ResultRow> LoadResults(const std::vector<ResultEntry> &entries, const QLocale &locale = QLocale());
+std::vector<ResultRow> LoadResults(const std::vector<ResultEntry> &entries,
+                                   const QLocale &locale = QLocale());
 
-} // namespace geminor
+}  // namespace geminor

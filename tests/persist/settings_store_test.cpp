@@ -59,7 +59,8 @@ private slots:
     {
         std::vector<FileTypeEntry> types;
         for (int i = 0; i < 12; ++i)
-            types.push_back({QStringLiteral(".t%1").arg(i), i == 3 ? QString() : QStringLiteral("Type %1").arg(i)});
+            types.push_back(
+                {QStringLiteral(".t%1").arg(i), i == 3 ? QString() : QStringLiteral("Type %1").arg(i)});
         SettingsStore{}.SaveFileTypes(types);
         const auto read = SettingsStore{}.LoadFileTypes();
         QVERIFY(read);
@@ -103,7 +104,8 @@ private slots:
     void defaultSessionLivesInTheUserDataFolder()
     {
         qputenv("XDG_DATA_HOME", m_home.path().toUtf8());
-        QCOMPARE(QString::fromStdString(DefaultSessionPath()), m_home.path() + QStringLiteral("/Geminor/Default.gmr"));
+        QCOMPARE(QString::fromStdString(DefaultSessionPath()),
+                 m_home.path() + QStringLiteral("/Geminor/Default.gmr"));
         QVERIFY(QDir(m_home.path() + QStringLiteral("/Geminor")).exists());
     }
 

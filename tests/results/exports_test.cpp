@@ -27,7 +27,8 @@ std::size_t count(const std::string &text, const std::string &what)
 
 TEST(CsvExport, WritesTheRowsAsShownWithQuotingOnlyWhereNeeded)
 {
-    EXPECT_EQ(CsvText({row("a.txt")}), "File Name,Size(Bytes),Last Modified,Version,Path\r\na.txt,10,T,N/A,/d/\r\n\r\n");
+    EXPECT_EQ(CsvText({row("a.txt")}),
+              "File Name,Size(Bytes),Last Modified,Version,Path\r\na.txt,10,T,N/A,/d/\r\n\r\n");
     EXPECT_EQ(CsvText({}), "File Name,Size(Bytes),Last Modified,Version,Path\r\n\r\n");
     EXPECT_EQ(CsvField("a,b.txt"), "\"a,b.txt\"");
     EXPECT_EQ(CsvField("say \"hi\""), "\"say \"\"hi\"\"\"");
@@ -71,10 +72,12 @@ TEST(HtmlExport, PagesOfAThousandLinkBothWays)
     EXPECT_EQ(pages[1].path, "/r/Report 2.htm");
     EXPECT_EQ(count(pages[0].text, "<tr>\r\n"), 1000u);
     EXPECT_EQ(count(pages[1].text, "<tr>\r\n"), 0u);
-    EXPECT_THAT(pages[0].text, HasSubstr("<td><p align=right><b><font face=Arial size=2><a href=\"/r/Report 2.htm\" "
-                                         "style=\"text-decoration: none\">Next&gt;&gt;</font></b></p></a></td>"));
-    EXPECT_THAT(pages[1].text, HasSubstr("<a href=\"/r/Report 1.htm\" style=\"text-decoration: none\">&lt;&lt;Previous"
-                                         "</a>&nbsp;</font></b></p></a></td><table"));
+    EXPECT_THAT(pages[0].text,
+                HasSubstr("<td><p align=right><b><font face=Arial size=2><a href=\"/r/Report 2.htm\" "
+                          "style=\"text-decoration: none\">Next&gt;&gt;</font></b></p></a></td>"));
+    EXPECT_THAT(pages[1].text,
+                HasSubstr("<a href=\"/r/Report 1.htm\" style=\"text-decoration: none\">&lt;&lt;Previous"
+                          "</a>&nbsp;</font></b></p></a></td><table"));
 
     rows.assign(2500, row("y", RowColour::Default));
     pages = HtmlPages(rows, "/r/out.html", head);
@@ -116,7 +119,8 @@ TEST(ResultRows, VanishedFilesLeaveNoGroupOfOneAndColoursStillAlternate)
         for (int k = 0; k < 2; ++k) {
             const std::string name = std::string(g) + std::to_string(k);
             tree.write(name, "x");
-            entries.push_back({1, name, tree.root(), "N/A", static_cast<std::int16_t>(group % 2 ? 2 : 1), group});
+            entries.push_back(
+                {1, name, tree.root(), "N/A", static_cast<std::int16_t>(group % 2 ? 2 : 1), group});
         }
     }
     ::unlink(tree.path("b1").c_str());  // group b keeps one file
@@ -131,5 +135,5 @@ TEST(ResultRows, VanishedFilesLeaveNoGroupOfOneAndColoursStillAlternate)
     EXPECT_FALSE(rows[0].modified.empty());
 }
 
-} // namespace
-} // namespace geminor
+}  // namespace
+}  // namespace geminor
