@@ -189,9 +189,5 @@ bool StartsWithFolded(std::string_view text, std::string_view prefix)
     return true;
 }
 
-bool ContainsFolded(std::string_view haystack, std::string_view needle)
-{
-    return FoldCase(haystack).find(FoldCase(needle)) != std::string::npos;
-}
 
 }  // namespace geminor

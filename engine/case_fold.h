@@ -20,7 +20,5 @@ std::uint64_t TextPrefix(std::string_view text, bool fold);
 /// True when `text` begins with `prefix`, both case folded.
 bool StartsWithFolded(std::string_view text, std::string_view prefix);
 
-/// True when `needle` occurs in `haystack`, both case folded.
-bool ContainsFolded(std::string_view haystack, std::string_view needle);
 
 }  // namespace geminor
