@@ -3,6 +3,7 @@
 #include <QDate>
 #include <QLocale>
 #include <csignal>
+#include <new>
 #include <cstdio>
 #include <string>
 #include <sys/resource.h>
@@ -198,6 +199,9 @@ int main(int argc, char **argv)
             std::fprintf(stderr, "%lld files could not be read\n",
                          static_cast<long long>(outcome.unreadableFiles));
         return writeExports(options, rows, outcome) ? 0 : 1;
+    } catch (const std::bad_alloc &) {
+        std::fputs("geminor-cli: out of memory: the scan stopped and reports nothing\n", stderr);
+        return 1;
     } catch (const std::exception &e) {
         std::fprintf(stderr, "geminor-cli: %s\n", e.what());
         return 1;

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <condition_variable>
+#include <exception>
 #include <mutex>
 #include <optional>
 #include <thread>
@@ -151,6 +152,7 @@ public:
     {
         Groups groups, shared;
         std::jthread helper;
+        std::exception_ptr helperError;
         Partition partition;
         while (!pending.empty()) {
             if (mayShare && pending.size() >= 16) {
@@ -158,8 +160,12 @@ public:
                 for (std::size_t i = 1; i < pending.size(); i += 2)
                     theirs.push_back(std::move(pending[i]));
                 std::erase_if(pending, [](const Work &w) { return w.members.empty(); });
-                helper = std::jthread([this, &shared, theirs = std::move(theirs)]() mutable {
-                    shared = run(std::move(theirs), false);
+                helper = std::jthread([this, &shared, &helperError, theirs = std::move(theirs)]() mutable {
+                    try {
+                        shared = run(std::move(theirs), false);
+                    } catch (...) {
+                        helperError = std::current_exception();
+                    }
                 });
                 mayShare = false;
             }
@@ -175,6 +181,8 @@ public:
         }
         if (helper.joinable())
             helper.join();
+        if (helperError)
+            std::rethrow_exception(helperError);
         groups.insert(groups.end(), std::make_move_iterator(shared.begin()),
                       std::make_move_iterator(shared.end()));
         return groups;
@@ -266,10 +274,19 @@ private:
         if (members.size() >= 1024 && std::thread::hardware_concurrency() > 1) {
             const std::size_t half = members.size() / 2;
             Partition theirs;
+            std::exception_ptr helperError;
             {
-                std::jthread helper([&] { partition(members.subspan(half), work.offset, want, theirs); });
+                std::jthread helper([&] {
+                    try {
+                        partition(members.subspan(half), work.offset, want, theirs);
+                    } catch (...) {
+                        helperError = std::current_exception();
+                    }
+                });
                 partition(members.first(half), work.offset, want, mine);
             }
+            if (helperError)
+                std::rethrow_exception(helperError);
             merge(mine, theirs, want);
         } else {
             partition(members, work.offset, want, mine);
@@ -386,12 +403,17 @@ public:
                 continue;
             }
             std::unique_lock lock(m_mutex);
-            m_ready.wait(lock, [&] { return m_results[k].has_value(); });
+            m_ready.wait(lock, [&] { return m_results[k].has_value() || m_error; });
+            if (m_error)
+                break;
             Groups groups = std::move(*m_results[k]);
             lock.unlock();
             emit(begin, end, groups);
         }
         m_stop = true;
+        workers.clear();  // joins
+        if (m_error)
+            std::rethrow_exception(m_error);  // out of memory, say: the scan fails whole
     }
 
 private:
@@ -401,12 +423,21 @@ private:
         for (std::size_t k = m_next++; k < runs.size() && !m_stop; k = m_next++) {
             const auto [begin, end] = runs[k];
             Groups groups;
-            if (end - begin > 1 && !m_state.cancelled()) {
-                members.clear();
-                for (std::size_t i = begin; i < end; ++i)
-                    members.push_back(&m_records[i]);
-                groups = m_method == SearchMethod::Crc32 ? ChecksumGroups(members, m_state)
-                                                         : IdenticalGroups(members, m_state, maxOpen);
+            try {
+                if (end - begin > 1 && !m_state.cancelled()) {
+                    members.clear();
+                    for (std::size_t i = begin; i < end; ++i)
+                        members.push_back(&m_records[i]);
+                    groups = m_method == SearchMethod::Crc32 ? ChecksumGroups(members, m_state)
+                                                             : IdenticalGroups(members, m_state, maxOpen);
+                }
+            } catch (...) {
+                std::lock_guard lock(m_mutex);
+                if (!m_error)
+                    m_error = std::current_exception();
+                m_stop = true;
+                m_ready.notify_all();
+                return;
             }
             {
                 std::lock_guard lock(m_mutex);
@@ -424,6 +455,7 @@ private:
     std::condition_variable m_ready;
     std::atomic<std::size_t> m_next{0};
     std::atomic<bool> m_stop{false};
+    std::exception_ptr m_error;  // the first failure of a worker, under m_mutex
 };
 
 }  // namespace
