@@ -1,12 +1,17 @@
 #include <QApplication>
-#include <QMainWindow>
+
+#include "persist/settings_store.h"
+#include "ui/main_frm.h"
+#include "ui/prompter.h"
 
 int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
-    QMainWindow window;
-    window.setWindowTitle(QStringLiteral("Geminor"));
-    window.resize(800, 600);
+    QApplication::setApplicationName(QStringLiteral("Geminor"));
+    QApplication::setOrganizationName(QStringLiteral("Geminor"));
+    geminor::MessageBoxPrompter prompter;
+    geminor::SettingsStore settings;
+    geminor::MainFrm window(prompter, settings);
     window.show();
     return app.exec();
 }

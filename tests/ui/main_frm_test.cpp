@@ -1,0 +1,216 @@
+#include <QAction>
+#include <QCheckBox>
+#include <QLabel>
+#include <QMenu>
+#include <QMenuBar>
+#include <QRadioButton>
+#include <QSettings>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QToolBar>
+#include <deque>
+
+#include "ui/main_frm.h"
+
+using namespace geminor;
+
+/// Answers the window's questions from a script and remembers what was asked.
+class ScriptedPrompter final : public Prompter
+{
+public:
+    bool askYesNo(QWidget *, const QString &title, const QString &text, QMessageBox::Icon) override
+    {
+        asked.append(title + QLatin1Char('|') + text);
+        const bool yes = !answers.empty() && answers.front();
+        if (!answers.empty())
+            answers.pop_front();
+        return yes;
+    }
+    void inform(QWidget *, const QString &title, const QString &text, QMessageBox::Icon) override
+    {
+        informed.append(title + QLatin1Char('|') + text);
+    }
+    std::deque<bool> answers;
+    QStringList asked, informed;
+};
+
+class MainFrmTest : public QObject
+{
+    Q_OBJECT
+private slots:
+    void init()
+    {
+        QVERIFY(m_home.isValid());
+        qputenv("XDG_CONFIG_HOME", m_home.path().toUtf8());
+        QSettings(QStringLiteral("Geminor"), QStringLiteral("Geminor")).clear();
+    }
+
+    void menusHoldEveryEntryInOrderWithItsShortcut()
+    {
+        ScriptedPrompter prompter;
+        SettingsStore settings;
+        MainFrm window(prompter, settings);
+        QStringList tree;
+        for (QAction *top : window.menuBar()->actions()) {
+            tree << top->menu()->objectName() + QLatin1Char('=') + top->text();
+            for (QAction *entry : top->menu()->actions()) {
+                if (entry->isSeparator()) {
+                    tree << QStringLiteral("-");
+                    continue;
+                }
+                const QString name = entry->menu() ? entry->menu()->objectName() : entry->objectName();
+                tree << name + QLatin1Char('=') + entry->text() + QLatin1Char('/') +
+                            entry->shortcut().toString(QKeySequence::PortableText);
+            }
+        }
+        QCOMPARE(tree, QStringList({"MnuFile=File",
+                                    "MScan=Scan/F5",
+                                    "MCancel=Cancel/F6",
+                                    "-",
+                                    "MNewSession=New Session/Ctrl+N",
+                                    "MLoadSession=Load Session/Ctrl+L",
+                                    "MSaveSession=Save Session/Ctrl+S",
+                                    "-",
+                                    "MExport=Export/",
+                                    "-",
+                                    "MPicViewer=Show Picture Viewer/",
+                                    "MSendToRecycleBin=Send to Recycle Bin/",
+                                    "-",
+                                    "MClose=Close/Ctrl+X",
+                                    "MAction=Action",
+                                    "MMark=Mark/",
+                                    "-",
+                                    "MCopyMarkFiles=Copy/Ctrl+C",
+                                    "MMoveSelected=Move /Ctrl+M",
+                                    "MDelete=Delete/Del",
+                                    "MRename=Rename/Ctrl+R",
+                                    "-",
+                                    "MOpenFile=Open File/Ctrl+O",
+                                    "MOpenFolder=Open Folder/Ctrl+F",
+                                    "-",
+                                    "MCopyPath=Copy Path to Clipboard/Ctrl+W",
+                                    "-",
+                                    "MFileProperties=File Properties/Ctrl+P",
+                                    "MHelp=Help",
+                                    "MHelpTopics=Help Topics/F1",
+                                    "-",
+                                    "MAbout=About Geminor/"}));
+        QStringList marks;
+        for (QAction *entry : window.findChild<QMenu *>(QStringLiteral("MMark"))->actions())
+            marks << entry->text();
+        QCOMPARE(marks, QStringList({"None", "Mark All", "Mark Selected", "Mark All Duplicates"}));
+        QStringList toolbar;
+        for (QAction *button : window.findChild<QToolBar *>(QStringLiteral("Toolbar1"))->actions())
+            toolbar << (button->isSeparator() ? QStringLiteral("-") : button->text());
+        QCOMPARE(toolbar, QStringList({"Scan", "Cancel", "-", "Mark", "Copy", "Move", "Delete", "Rename", "-",
+                                       "Export", "Viewer", "Recycle"}));
+    }
+
+    void busyLeavesOnlyCancelAndIdleRestoresEverything()
+    {
+        ScriptedPrompter prompter;
+        SettingsStore settings;
+        MainFrm window(prompter, settings);
+        window.show();
+        auto button = [&](int i) { return window.findChild<QAction *>(QStringLiteral("Button%1").arg(i)); };
+        window.SetBusy(true);
+        QVERIFY(button(2)->isEnabled());
+        for (int i : {1, 4, 5, 6, 7, 8, 10, 11, 12})
+            QVERIFY2(!button(i)->isEnabled(), qPrintable(QString::number(i)));
+        for (const char *name : {"MScan", "MCancel", "MNewSession", "MClose"})
+            QVERIFY(!window.findChild<QAction *>(QString::fromLatin1(name))->isEnabled());
+        for (const char *name : {"MnuFile", "MAction", "MHelp", "MExport"})
+            QVERIFY(!window.findChild<QMenu *>(QString::fromLatin1(name))->isEnabled());
+        for (const char *name : {"SearchList", "cmdAdd", "cmdRemove", "Option1", "Option4", "chkProtect",
+                                 "chkIncludeHidden", "RLV"})
+            QVERIFY(!window.findChild<QWidget *>(QString::fromLatin1(name))->isEnabled());
+        QVERIFY(window.panel(2)->isHidden() && window.panel(3)->isHidden() && window.panel(4)->isHidden());
+
+        window.SetBusy(false);
+        QVERIFY(!button(2)->isEnabled());
+        QVERIFY(button(1)->isEnabled());
+        QVERIFY(window.findChild<QAction *>(QStringLiteral("MScan"))->isEnabled());
+        QVERIFY(!window.panel(2)->isHidden() && !window.panel(3)->isHidden());
+        QCOMPARE(window.windowTitle(), QStringLiteral("Geminor"));
+
+        window.findChild<QRadioButton *>(QStringLiteral("Option4"))->setChecked(true);
+        window.setWindowTitle(QStringLiteral("50.0% (1/2)"));
+        window.SetBusy(true);
+        window.SetBusy(false);
+        QVERIFY(window.panel(2)->isHidden());  // zero size has no duplicates to count
+        QCOMPARE(window.windowTitle(), QStringLiteral("100% Completed"));
+    }
+
+    void togglesAskWhereTheyMustAndAreStored()
+    {
+        ScriptedPrompter prompter;
+        SettingsStore settings;
+        {
+            MainFrm window(prompter, settings);
+            QCOMPARE(window.viewerState(), 10);
+            QCOMPARE(window.recycleState(), 12);
+            QVERIFY(window.findChild<QAction *>(QStringLiteral("MPicViewer"))->isChecked());
+
+            prompter.answers = {false};
+            window.toggleRecycle();  // No: stays on
+            QCOMPARE(window.recycleState(), 12);
+            QCOMPARE(prompter.asked.size(), 1);
+            QVERIFY(prompter.asked[0].startsWith(
+                QStringLiteral("Confirm|This will delete the files permanently i.e., they are not sent to "
+                               "the recycle bin.\r\n")));
+            prompter.answers = {true};
+            window.findChild<QAction *>(QStringLiteral("MSendToRecycleBin"))->trigger();
+            QCOMPARE(window.recycleState(), 11);
+            QVERIFY(!window.findChild<QAction *>(QStringLiteral("MSendToRecycleBin"))->isChecked());
+            window.findChild<QAction *>(QStringLiteral("Button11"))->trigger();
+            QCOMPARE(window.viewerState(), 9);
+            QCOMPARE(prompter.asked.size(), 2);  // switching off the viewer asks nothing
+        }
+        SettingsStore again;
+        MainFrm restarted(prompter, again);
+        QCOMPARE(restarted.viewerState(), 9);
+        QCOMPARE(restarted.recycleState(), 11);
+        QVERIFY(!restarted.findChild<QAction *>(QStringLiteral("MPicViewer"))->isChecked());
+        restarted.toggleRecycle();  // switching on asks nothing
+        QCOMPARE(restarted.recycleState(), 12);
+        QCOMPARE(prompter.asked.size(), 2);
+    }
+
+    void protectWarningButNotForStatesFromAFile()
+    {
+        ScriptedPrompter prompter;
+        SettingsStore settings;
+        MainFrm window(prompter, settings);
+        window.show();
+        auto *protect = window.findChild<QCheckBox *>(QStringLiteral("chkProtect"));
+        QVERIFY(protect->isChecked());
+        prompter.answers = {true};
+        QTest::mouseClick(protect, Qt::LeftButton);
+        QVERIFY(protect->isChecked());  // Yes: keep protecting
+        prompter.answers = {false};
+        QTest::mouseClick(protect, Qt::LeftButton);
+        QVERIFY(!protect->isChecked());
+        QCOMPARE(prompter.asked.size(), 2);
+        QVERIFY(prompter.asked[0].startsWith(QStringLiteral(
+            "Confirm|It is highly recommended to leave this option checked to prevent loss of data.")));
+        QTest::mouseClick(protect, Qt::LeftButton);  // checking asks nothing
+        QCOMPARE(prompter.asked.size(), 2);
+
+        SearchRequest request;
+        request.Method = SearchMethod::SameName;
+        request.ProtectWindowsFolders = false;
+        request.IncludeHidden = true;
+        request.Locations = {{"/music", "Yes", ".mp3", false}, {std::string("/bad\xff"), "No", "*.*", true}};
+        window.setRequest(request);
+        QCOMPARE(prompter.asked.size(), 2);
+        QVERIFY(window.request() == request);
+        QVERIFY(window.findChild<QRadioButton *>(QStringLiteral("Option3"))->font().bold());
+        QVERIFY(!window.findChild<QRadioButton *>(QStringLiteral("Option1"))->font().bold());
+    }
+
+private:
+    QTemporaryDir m_home;
+};
+
+QTEST_MAIN(MainFrmTest)
+#include "main_frm_test.moc"

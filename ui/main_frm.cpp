@@ -1,0 +1,388 @@
+#include "ui/main_frm.h"
+
+#include <QAction>
+#include <QCheckBox>
+#include <QEvent>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QMenuBar>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QStatusBar>
+#include <QTableView>
+#include <QTimer>
+#include <QToolBar>
+#include <QToolButton>
+#include <QTreeWidget>
+#include <QVBoxLayout>
+
+#include "ui/image_list.h"
+
+namespace geminor {
+namespace {
+
+constexpr int kLocationIcon = 15, kExcludedIcon = 16;
+const char *const kOptionCaptions[] = {"Byte to Byte", "Cyclic Redundancy Check (CRC32)", "Same Name Files",
+                                       "Zero Size Files"};
+
+QString fromBytes(const std::string &bytes)
+{
+    return QString::fromUtf8(bytes.data(), static_cast<qsizetype>(bytes.size()));
+}
+
+}  // namespace
+
+MainFrm::MainFrm(Prompter &prompter, SettingsStore &settings, QWidget *parent)
+    : QMainWindow(parent), m_prompter(prompter), m_settings(settings)
+{
+    setObjectName(QStringLiteral("MainFrm"));
+    setWindowTitle(QStringLiteral("Geminor"));
+    buildMenus();
+    buildToolbar();
+    buildControls();
+    buildStatusBar();
+    m_timer1 = new QTimer(this);
+    m_timer1->setObjectName(QStringLiteral("Timer1"));
+    m_timer1->setInterval(1000);
+    m_timer2 = new QTimer(this);
+    m_timer2->setObjectName(QStringLiteral("Timer2"));
+    m_timer2->setInterval(500);
+    m_timer2->setSingleShot(true);
+
+    // The toggles come from the settings; a value other than the two states stays on the button.
+    m_display = m_settings.Display();
+    m_recycle = m_settings.RecycleBin();
+    findChild<QAction *>(QStringLiteral("MPicViewer"))->setChecked(m_display == SettingsStore::kViewerOn);
+    findChild<QAction *>(QStringLiteral("MSendToRecycleBin"))
+        ->setChecked(m_recycle == SettingsStore::kRecycleOn);
+    m_buttons[11]->setIcon(ImageListIcon(m_display));
+    m_buttons[12]->setIcon(ImageListIcon(m_recycle));
+    setRequest(SearchRequest{});
+    SetBusy(false);
+    resize(980, 680);
+}
+
+MainFrm::~MainFrm() = default;
+
+QAction *MainFrm::addEntry(QMenu *menu, const char *name, const QString &caption,
+                           const QKeySequence &shortcut)
+{
+    QAction *action = menu->addAction(caption);
+    action->setObjectName(QString::fromLatin1(name));
+    if (!shortcut.isEmpty())
+        action->setShortcut(shortcut);
+    return action;
+}
+
+void MainFrm::buildMenus()
+{
+    m_fileMenu = menuBar()->addMenu(QStringLiteral("File"));
+    m_fileMenu->setObjectName(QStringLiteral("MnuFile"));
+    addEntry(m_fileMenu, "MScan", QStringLiteral("Scan"), Qt::Key_F5);
+    addEntry(m_fileMenu, "MCancel", QStringLiteral("Cancel"), Qt::Key_F6);
+    m_fileMenu->addSeparator();
+    addEntry(m_fileMenu, "MNewSession", QStringLiteral("New Session"), QKeySequence(Qt::CTRL | Qt::Key_N));
+    addEntry(m_fileMenu, "MLoadSession", QStringLiteral("Load Session"), QKeySequence(Qt::CTRL | Qt::Key_L));
+    addEntry(m_fileMenu, "MSaveSession", QStringLiteral("Save Session"), QKeySequence(Qt::CTRL | Qt::Key_S));
+    m_fileMenu->addSeparator();
+    m_exportMenu = m_fileMenu->addMenu(QStringLiteral("Export"));
+    m_exportMenu->setObjectName(QStringLiteral("MExport"));
+    addEntry(m_exportMenu, "MHTML", QStringLiteral("Export in HTML"));
+    addEntry(m_exportMenu, "MCSV", QStringLiteral("Export in CSV"));
+    m_fileMenu->addSeparator();
+    QAction *viewer = addEntry(m_fileMenu, "MPicViewer", QStringLiteral("Show Picture Viewer"));
+    viewer->setCheckable(true);
+    connect(viewer, &QAction::triggered, this, &MainFrm::toggleViewer);
+    QAction *recycle = addEntry(m_fileMenu, "MSendToRecycleBin", QStringLiteral("Send to Recycle Bin"));
+    recycle->setCheckable(true);
+    connect(recycle, &QAction::triggered, this, &MainFrm::toggleRecycle);
+    m_fileMenu->addSeparator();
+    connect(addEntry(m_fileMenu, "MClose", QStringLiteral("Close"), QKeySequence(Qt::CTRL | Qt::Key_X)),
+            &QAction::triggered, this, &QWidget::close);
+
+    m_actionMenu = menuBar()->addMenu(QStringLiteral("Action"));
+    m_actionMenu->setObjectName(QStringLiteral("MAction"));
+    m_markMenu = m_actionMenu->addMenu(QStringLiteral("Mark"));
+    m_markMenu->setObjectName(QStringLiteral("MMark"));
+    addEntry(m_markMenu, "MNone", QStringLiteral("None"));
+    addEntry(m_markMenu, "MMarkAll", QStringLiteral("Mark All"));
+    addEntry(m_markMenu, "MMarkingSelected", QStringLiteral("Mark Selected"));
+    addEntry(m_markMenu, "MMarkAllDuplicates", QStringLiteral("Mark All Duplicates"));
+    m_actionMenu->addSeparator();
+    addEntry(m_actionMenu, "MCopyMarkFiles", QStringLiteral("Copy"), QKeySequence(Qt::CTRL | Qt::Key_C));
+    addEntry(m_actionMenu, "MMoveSelected", QStringLiteral("Move "), QKeySequence(Qt::CTRL | Qt::Key_M));
+    addEntry(m_actionMenu, "MDelete", QStringLiteral("Delete"), Qt::Key_Delete);
+    addEntry(m_actionMenu, "MRename", QStringLiteral("Rename"), QKeySequence(Qt::CTRL | Qt::Key_R));
+    m_actionMenu->addSeparator();
+    addEntry(m_actionMenu, "MOpenFile", QStringLiteral("Open File"), QKeySequence(Qt::CTRL | Qt::Key_O));
+    addEntry(m_actionMenu, "MOpenFolder", QStringLiteral("Open Folder"), QKeySequence(Qt::CTRL | Qt::Key_F));
+    m_actionMenu->addSeparator();
+    addEntry(m_actionMenu, "MCopyPath", QStringLiteral("Copy Path to Clipboard"),
+             QKeySequence(Qt::CTRL | Qt::Key_W));
+    m_actionMenu->addSeparator();
+    addEntry(m_actionMenu, "MFileProperties", QStringLiteral("File Properties"),
+             QKeySequence(Qt::CTRL | Qt::Key_P));
+
+    m_helpMenu = menuBar()->addMenu(QStringLiteral("Help"));
+    m_helpMenu->setObjectName(QStringLiteral("MHelp"));
+    addEntry(m_helpMenu, "MHelpTopics", QStringLiteral("Help Topics"), Qt::Key_F1);
+    m_helpMenu->addSeparator();
+    addEntry(m_helpMenu, "MAbout", QStringLiteral("About Geminor"));
+}
+
+void MainFrm::buildToolbar()
+{
+    QToolBar *toolbar = addToolBar(QStringLiteral("Toolbar"));
+    toolbar->setObjectName(QStringLiteral("Toolbar1"));
+    toolbar->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
+    toolbar->setMovable(false);
+    struct Button
+    {
+        int index;
+        const char *caption;
+        int picture;
+        const char *sameAs;  // the menu entry it runs
+    };
+    static const Button kButtons[] = {{1, "Scan", 1, "MScan"},         {2, "Cancel", 2, "MCancel"},
+                                      {4, "Mark", 3, nullptr},         {5, "Copy", 4, "MCopyMarkFiles"},
+                                      {6, "Move", 5, "MMoveSelected"}, {7, "Delete", 6, "MDelete"},
+                                      {8, "Rename", 7, "MRename"},     {10, "Export", 8, nullptr},
+                                      {11, "Viewer", 10, nullptr},     {12, "Recycle", 12, nullptr}};
+    for (const Button &b : kButtons) {
+        if (b.index == 4 || b.index == 10)
+            toolbar->addSeparator();
+        QAction *button = toolbar->addAction(ImageListIcon(b.picture), QString::fromLatin1(b.caption));
+        button->setObjectName(QStringLiteral("Button%1").arg(b.index));
+        m_buttons[static_cast<std::size_t>(b.index)] = button;
+        if (b.sameAs) {
+            QAction *entry = findChild<QAction *>(QString::fromLatin1(b.sameAs));
+            connect(button, &QAction::triggered, entry, &QAction::trigger);
+        }
+    }
+    m_buttons[4]->setMenu(m_markMenu);
+    m_buttons[10]->setMenu(m_exportMenu);
+    for (int index : {4, 10})
+        if (auto *tool = qobject_cast<QToolButton *>(
+                toolbar->widgetForAction(m_buttons[static_cast<std::size_t>(index)])))
+            tool->setPopupMode(QToolButton::InstantPopup);
+    connect(m_buttons[11], &QAction::triggered, this, &MainFrm::toggleViewer);
+    connect(m_buttons[12], &QAction::triggered, this, &MainFrm::toggleRecycle);
+}
+
+void MainFrm::buildControls()
+{
+    auto *central = new QWidget(this);
+    auto *layout = new QVBoxLayout(central);
+    auto *top = new QHBoxLayout;
+
+    m_searchList = new QTreeWidget(central);
+    m_searchList->setObjectName(QStringLiteral("SearchList"));
+    m_searchList->setHeaderLabels(
+        {QStringLiteral("Search Locations"), QStringLiteral("Sub Folders"), QStringLiteral("File Type")});
+    m_searchList->setRootIsDecorated(false);
+    m_searchList->header()->setSectionResizeMode(0, QHeaderView::Stretch);
+    top->addWidget(m_searchList, 1);
+
+    auto *buttons = new QVBoxLayout;
+    m_cmdAdd = new QToolButton(central);
+    m_cmdAdd->setObjectName(QStringLiteral("cmdAdd"));
+    m_cmdAdd->setIcon(QIcon::fromTheme(QStringLiteral("list-add"), ImageListIcon(kLocationIcon)));
+    m_cmdAdd->setToolTip(QStringLiteral("Add/Exclude Folders"));
+    m_cmdRemove = new QToolButton(central);
+    m_cmdRemove->setObjectName(QStringLiteral("cmdRemove"));
+    m_cmdRemove->setIcon(QIcon::fromTheme(QStringLiteral("list-remove"), ImageListIcon(6)));
+    m_cmdRemove->setToolTip(QStringLiteral("Remove"));
+    connect(m_cmdRemove, &QToolButton::clicked, this, &MainFrm::removeLocation);
+    buttons->addWidget(m_cmdAdd);
+    buttons->addWidget(m_cmdRemove);
+    buttons->addStretch();
+    top->addLayout(buttons);
+
+    auto *frame1 = new QGroupBox(QStringLiteral("Search Engine"), central);
+    frame1->setObjectName(QStringLiteral("Frame1"));
+    auto *frame1Layout = new QVBoxLayout(frame1);
+    auto *frame2 = new QGroupBox(frame1);
+    frame2->setObjectName(QStringLiteral("Frame2"));
+    auto *frame2Layout = new QVBoxLayout(frame2);
+    for (std::size_t i = 0; i < m_options.size(); ++i) {
+        m_options[i] = new QRadioButton(QString::fromLatin1(kOptionCaptions[i]), frame2);
+        m_options[i]->setObjectName(QStringLiteral("Option%1").arg(i + 1));
+        connect(m_options[i], &QRadioButton::toggled, this, &MainFrm::showMethodBold);
+        frame2Layout->addWidget(m_options[i]);
+    }
+    frame1Layout->addWidget(frame2);
+    m_chkProtect = new QCheckBox(QStringLiteral("Protect Windows Folders"), frame1);
+    m_chkProtect->setObjectName(QStringLiteral("chkProtect"));
+    connect(m_chkProtect, &QCheckBox::clicked, this, &MainFrm::protectClicked);
+    m_chkIncludeHidden = new QCheckBox(QStringLiteral("Include Hidden Folders and Files"), frame1);
+    m_chkIncludeHidden->setObjectName(QStringLiteral("chkIncludeHidden"));
+    frame1Layout->addWidget(m_chkProtect);
+    frame1Layout->addWidget(m_chkIncludeHidden);
+    top->addWidget(frame1);
+    layout->addLayout(top, 2);
+
+    m_rlv = new QTableView(central);
+    m_rlv->setObjectName(QStringLiteral("RLV"));
+    layout->addWidget(m_rlv, 5);
+    m_command1 = new QPushButton(central);
+    m_command1->setObjectName(QStringLiteral("Command1"));
+    m_command1->setFixedSize(0, 0);  // a focus target for F6 during a scan, never seen
+    setCentralWidget(central);
+}
+
+void MainFrm::buildStatusBar()
+{
+    for (std::size_t i = 0; i < m_panels.size(); ++i) {
+        m_panels[i] = new QLabel(this);
+        m_panels[i]->setObjectName(QStringLiteral("Panel%1").arg(i + 1));
+        if (i == 0)
+            statusBar()->addWidget(m_panels[i], 1);
+        else
+            statusBar()->addPermanentWidget(m_panels[i]);
+    }
+}
+
+void MainFrm::SetMenusEnabled(bool Enabled)
+{
+    for (const char *name : {"MScan", "MNewSession", "MSaveSession", "MLoadSession"})
+        findChild<QAction *>(QString::fromLatin1(name))->setEnabled(Enabled);
+    m_exportMenu->setEnabled(Enabled);
+    findChild<QAction *>(QStringLiteral("MClose"))->setEnabled(Enabled);
+    findChild<QAction *>(QStringLiteral("MCancel"))->setEnabled(Enabled);
+    m_actionMenu->setEnabled(Enabled);
+    m_helpMenu->setEnabled(Enabled);
+    m_fileMenu->setEnabled(Enabled);
+}
+
+void MainFrm::SetBusy(bool Busy)
+{
+    for (std::size_t i = 1; i < m_buttons.size(); ++i)
+        if (m_buttons[i])
+            m_buttons[i]->setEnabled(i == 2 ? Busy : !Busy);
+    SetMenusEnabled(!Busy);
+    for (QWidget *control : std::initializer_list<QWidget *>{m_searchList, m_cmdAdd, m_cmdRemove,
+                                                             m_chkProtect, m_chkIncludeHidden, m_rlv})
+        control->setEnabled(!Busy);
+    for (QRadioButton *option : m_options)
+        option->setEnabled(!Busy);
+    panel(2)->setVisible(!Busy && !m_options[3]->isChecked());
+    panel(3)->setVisible(!Busy);
+    panel(4)->setVisible(!Busy);
+    if (!Busy && windowTitle() != QStringLiteral("Geminor"))
+        setWindowTitle(QStringLiteral("100% Completed"));
+}
+
+void MainFrm::toggleViewer()
+{
+    if (m_display == SettingsStore::kViewerOff) {
+        m_display = SettingsStore::kViewerOn;
+    } else {
+        m_display = SettingsStore::kViewerOff;
+    }
+    findChild<QAction *>(QStringLiteral("MPicViewer"))->setChecked(m_display == SettingsStore::kViewerOn);
+    m_buttons[11]->setIcon(ImageListIcon(m_display));
+    m_settings.SetDisplay(m_display);
+}
+
+void MainFrm::toggleRecycle()
+{
+    if (m_recycle == SettingsStore::kRecycleOff) {
+        m_recycle = SettingsStore::kRecycleOn;
+    } else if (m_prompter.askYesNo(
+                   this, QStringLiteral("Confirm"),
+                   QStringLiteral("This will delete the files permanently i.e., they are not sent to "
+                                  "the recycle bin.\r\nAre you sure to preceed."))) {
+        m_recycle = SettingsStore::kRecycleOff;
+    }
+    findChild<QAction *>(QStringLiteral("MSendToRecycleBin"))
+        ->setChecked(m_recycle == SettingsStore::kRecycleOn);
+    m_buttons[12]->setIcon(ImageListIcon(m_recycle));
+    m_settings.SetRecycleBin(m_recycle);
+}
+
+void MainFrm::protectClicked()
+{
+    if (m_chkProtect->isChecked() || m_protectMarker != QStringLiteral("Direct"))
+        return;
+    if (m_prompter.askYesNo(
+            this, QStringLiteral("Confirm"),
+            QStringLiteral("It is highly recommended to leave this option checked to prevent loss of "
+                           "data.\r\nDo you want to leave this option"),
+            QMessageBox::Critical))
+        m_chkProtect->setChecked(true);
+}
+
+void MainFrm::showMethodBold()
+{
+    for (QRadioButton *option : m_options) {
+        QFont font = option->font();
+        font.setBold(option->isChecked());
+        option->setFont(font);
+    }
+}
+
+SearchRequest MainFrm::request() const
+{
+    SearchRequest request;
+    for (std::size_t i = 0; i < m_options.size(); ++i)
+        if (m_options[i]->isChecked())
+            request.Method = static_cast<SearchMethod>(i);
+    request.ProtectWindowsFolders = m_chkProtect->isChecked();
+    request.IncludeHidden = m_chkIncludeHidden->isChecked();
+    for (int i = 0; i < m_searchList->topLevelItemCount(); ++i) {
+        const QTreeWidgetItem *item = m_searchList->topLevelItem(i);
+        request.Locations.push_back({item->data(0, Qt::UserRole).toByteArray().toStdString(),
+                                     item->text(1).toStdString(), item->text(2).toStdString(),
+                                     item->data(1, Qt::UserRole).toInt() == kExcludedIcon});
+    }
+    return request;
+}
+
+void MainFrm::setRequest(const SearchRequest &request)
+{
+    m_searchList->clear();
+    m_options[static_cast<std::size_t>(request.Method)]->setChecked(true);
+    m_protectMarker = QStringLiteral("ThruFile");  // no warning for a state that comes from a file
+    m_chkProtect->setChecked(request.ProtectWindowsFolders);
+    m_protectMarker = QStringLiteral("Direct");
+    m_chkIncludeHidden->setChecked(request.IncludeHidden);
+    for (const SearchLocation &row : request.Locations)
+        addLocation(row);
+    m_cmdRemove->setEnabled(m_searchList->topLevelItemCount() > 0);
+}
+
+void MainFrm::addLocation(const SearchLocation &row)
+{
+    auto *item = new QTreeWidgetItem(
+        m_searchList, {fromBytes(row.Folder), fromBytes(row.SubFolder), fromBytes(row.FileTypes)});
+    item->setData(0, Qt::UserRole,
+                  QByteArray::fromStdString(row.Folder));  // the bytes, for names that are not UTF-8
+    const int icon = row.Exclude ? kExcludedIcon : kLocationIcon;
+    item->setData(1, Qt::UserRole, icon);
+    item->setIcon(0, ImageListIcon(icon));
+    m_cmdRemove->setEnabled(true);
+}
+
+void MainFrm::removeLocation()
+{
+    delete m_searchList->currentItem();
+    m_cmdRemove->setEnabled(m_searchList->topLevelItemCount() > 0);
+}
+
+void MainFrm::resizeEvent(QResizeEvent *event)
+{
+    QMainWindow::resizeEvent(event);
+    if (!isMinimized())
+        setWindowTitle(QStringLiteral("Geminor"));
+}
+
+void MainFrm::changeEvent(QEvent *event)
+{
+    QMainWindow::changeEvent(event);
+    if (event->type() == QEvent::WindowStateChange && !isMinimized())
+        setWindowTitle(QStringLiteral("Geminor"));
+}
+
+}  // namespace geminor
