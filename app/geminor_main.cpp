@@ -1,5 +1,6 @@
 #include <QApplication>
 
+#include "persist/default_session.h"
 #include "persist/settings_store.h"
 #include "ui/main_frm.h"
 #include "ui/prompter.h"
@@ -11,7 +12,10 @@ int main(int argc, char *argv[])
     QApplication::setOrganizationName(QStringLiteral("Geminor"));
     geminor::MessageBoxPrompter prompter;
     geminor::SettingsStore settings;
-    geminor::MainFrm window(prompter, settings);
+    geminor::MainFrm window(prompter, settings, geminor::DefaultSessionPath());
+    QStringList arguments = QApplication::arguments();
+    arguments.removeFirst();
+    window.setCommandLine(arguments.join(QLatin1Char(' ')));
     window.show();
     return app.exec();
 }

@@ -3,6 +3,7 @@
 #include <QAction>
 #include <QCheckBox>
 #include <QEvent>
+#include <QFile>
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -19,6 +20,7 @@
 #include <QVBoxLayout>
 
 #include "ui/image_list.h"
+#include "ui/result_model.h"
 
 namespace geminor {
 namespace {
@@ -34,8 +36,9 @@ QString fromBytes(const std::string &bytes)
 
 }  // namespace
 
-MainFrm::MainFrm(Prompter &prompter, SettingsStore &settings, QWidget *parent)
-    : QMainWindow(parent), m_prompter(prompter), m_settings(settings)
+MainFrm::MainFrm(Prompter &prompter, SettingsStore &settings, std::string defaultSession, QWidget *parent)
+    : QMainWindow(parent), m_prompter(prompter), m_settings(settings),
+      m_defaultSession(std::move(defaultSession))
 {
     setObjectName(QStringLiteral("MainFrm"));
     setWindowTitle(QStringLiteral("Geminor"));
@@ -59,8 +62,11 @@ MainFrm::MainFrm(Prompter &prompter, SettingsStore &settings, QWidget *parent)
         ->setChecked(m_recycle == SettingsStore::kRecycleOn);
     m_buttons[11]->setIcon(ImageListIcon(m_display));
     m_buttons[12]->setIcon(ImageListIcon(m_recycle));
-    setRequest(SearchRequest{});
+    connectCommands();
+    NewSession();
     SetBusy(false);
+    if (!m_defaultSession.empty() && QFile::exists(QFile::decodeName(m_defaultSession.c_str())))
+        LoadSession(m_defaultSession);
     resize(980, 680);
 }
 
@@ -225,6 +231,16 @@ void MainFrm::buildControls()
 
     m_rlv = new QTableView(central);
     m_rlv->setObjectName(QStringLiteral("RLV"));
+    m_model = new ResultModel(this);
+    m_rlv->setModel(m_model);
+    m_rlv->verticalHeader()->hide();
+    m_rlv->setSelectionBehavior(QAbstractItemView::SelectRows);
+    m_rlv->setShowGrid(false);
+    // Initial widths in the proportions 5997 : 1764 : 3528 : 1764 : 7408.
+    const int widths[] = {5997, 1764, 3528, 1764, 7408};
+    for (int c = 0; c < ResultModel::ColumnCount; ++c)
+        m_rlv->setColumnWidth(c, widths[c] * 940 / 20461);
+    m_rlv->horizontalHeader()->setStretchLastSection(true);
     layout->addWidget(m_rlv, 5);
     m_command1 = new QPushButton(central);
     m_command1->setObjectName(QStringLiteral("Command1"));
@@ -381,7 +397,10 @@ void MainFrm::resizeEvent(QResizeEvent *event)
 void MainFrm::changeEvent(QEvent *event)
 {
     QMainWindow::changeEvent(event);
-    if (event->type() == QEvent::WindowStateChange && !isMinimized())
+    if (event->type() != QEvent::WindowStateChange)
+        return;
+    m_minimized = isMinimized();
+    if (!isMinimized())
         setWindowTitle(QStringLiteral("Geminor"));
 }
 

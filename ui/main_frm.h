@@ -2,8 +2,10 @@
 
 #include <QMainWindow>
 #include <array>
+#include <atomic>
 #include <memory>
 
+#include "engine/buz_timer.h"
 #include "engine/request.h"
 #include "persist/settings_store.h"
 #include "ui/prompter.h"
@@ -21,13 +23,18 @@ class QTreeWidget;
 
 namespace geminor {
 
+class ResultModel;
+struct ScanOutcome;
+
 /// The main window: the search request, the result list, menus, toolbar and status bar.
 /// Every control and menu entry carries its name as its object name ("MScan", "Option1").
 class MainFrm : public QMainWindow
 {
     Q_OBJECT
 public:
-    explicit MainFrm(Prompter &prompter, SettingsStore &settings, QWidget *parent = nullptr);
+    /// `defaultSession`: the session read at start and written at every close ("" for none).
+    MainFrm(Prompter &prompter, SettingsStore &settings, std::string defaultSession = {},
+            QWidget *parent = nullptr);
     ~MainFrm() override;
 
     /// Enables or disables MScan, MNewSession, MSaveSession, MLoadSession, MExport, MClose,
@@ -48,6 +55,22 @@ public:
     /// Status panel 1 to 5.
     QLabel *panel(int number) const { return m_panels.at(static_cast<std::size_t>(number - 1)); }
 
+    /// An empty search: no rows, byte to byte, protection on, hidden files off, no results.
+    void NewSession();
+    /// Resets, then reads a session file; false when it could not be opened. A bad line shows
+    /// its message and keeps the rows read before it.
+    bool LoadSession(const std::string &FileName);
+    /// Writes the request; an empty name asks for one. `quiet` for the default session at exit.
+    void SaveSession(std::string FileName, bool quiet = false);
+    /// The program's command line: a session to load and scan at the first activation.
+    void setCommandLine(const QString &commandLine) { m_commandLine = commandLine; }
+
+    /// Runs a whole scan of the request (the window stays busy meanwhile) and shows its result.
+    void ScanCommand();
+    /// Asks, and when the answer is Yes, has the running scan stop.
+    void CancelCommand();
+    ResultModel *results() const { return m_model; }
+
 public slots:
     void toggleViewer();
     void toggleRecycle();
@@ -55,6 +78,8 @@ public slots:
 protected:
     void resizeEvent(QResizeEvent *event) override;
     void changeEvent(QEvent *event) override;
+    void closeEvent(QCloseEvent *event) override;
+    bool event(QEvent *event) override;
 
 private:
     void buildMenus();
@@ -66,6 +91,8 @@ private:
     void showMethodBold();
     void protectClicked();
     void removeLocation();
+    void connectCommands();
+    void showClosingTexts(const ScanOutcome &outcome);
 
     Prompter &m_prompter;
     SettingsStore &m_settings;
@@ -90,6 +117,15 @@ private:
     QPushButton *m_command1 = nullptr;
     QTimer *m_timer1 = nullptr;
     QTimer *m_timer2 = nullptr;
+    ResultModel *m_model = nullptr;
+
+    std::string m_defaultSession;
+    QString m_commandLine;
+    bool m_activated = false;
+    CancelRequested m_cancel{false};
+    std::atomic<bool> m_minimized{false};
+    std::int16_t m_groupMarker = 0;
+    std::unique_ptr<buzTimer> m_stopwatch;
 };
 
 }  // namespace geminor

@@ -1,5 +1,8 @@
 #include "ui/prompter.h"
 
+#include <QFile>
+#include <QFileDialog>
+
 namespace geminor {
 
 bool MessageBoxPrompter::askYesNo(QWidget *parent, const QString &title, const QString &text,
@@ -15,6 +18,44 @@ void MessageBoxPrompter::inform(QWidget *parent, const QString &title, const QSt
 {
     QMessageBox box(icon, title, text, QMessageBox::Ok, parent);
     box.exec();
+}
+
+namespace {
+
+/// "Label|*.ext" as a Qt name filter, "Label (*.ext)", and the suffix a typed name gets.
+QString nameFilter(const QString &filter, QString *suffix = nullptr)
+{
+    const QStringList parts = filter.split(QLatin1Char('|'), Qt::SkipEmptyParts);
+    const QString pattern = parts.value(1, QStringLiteral("*"));
+    if (suffix)
+        *suffix = pattern.startsWith(QStringLiteral("*.")) ? pattern.mid(2) : QString();
+    return parts.value(0) + QStringLiteral(" (") + pattern + QLatin1Char(')');
+}
+
+}  // namespace
+
+std::string MessageBoxPrompter::saveFileName(QWidget *parent, const QString &title, const QString &filter)
+{
+    QFileDialog dialog(parent, title);
+    QString suffix;
+    dialog.setNameFilter(nameFilter(filter, &suffix));
+    dialog.setDefaultSuffix(suffix);
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setFileMode(QFileDialog::AnyFile);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return {};
+    return QFile::encodeName(dialog.selectedFiles().constFirst()).toStdString();
+}
+
+std::string MessageBoxPrompter::openFileName(QWidget *parent, const QString &title, const QString &filter)
+{
+    QFileDialog dialog(parent, title);
+    dialog.setNameFilter(nameFilter(filter));
+    dialog.setAcceptMode(QFileDialog::AcceptOpen);
+    dialog.setFileMode(QFileDialog::ExistingFile);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return {};
+    return QFile::encodeName(dialog.selectedFiles().constFirst()).toStdString();
 }
 
 }  // namespace geminor

@@ -2,6 +2,7 @@
 
 #include <QMessageBox>
 #include <QString>
+#include <string>
 
 class QWidget;
 
@@ -19,6 +20,11 @@ public:
     /// A message with only an OK button.
     virtual void inform(QWidget *parent, const QString &title, const QString &text,
                         QMessageBox::Icon icon = QMessageBox::NoIcon) = 0;
+    /// A file name to save to, for a filter such as "Geminor|*.gmr" (the overwrite question
+    /// included); "" when cancelled.
+    virtual std::string saveFileName(QWidget *parent, const QString &title, const QString &filter) = 0;
+    /// An existing file to open; "" when cancelled.
+    virtual std::string openFileName(QWidget *parent, const QString &title, const QString &filter) = 0;
 };
 
 /// The real thing: modal message boxes.
@@ -28,6 +34,8 @@ public:
     bool askYesNo(QWidget *parent, const QString &title, const QString &text,
                   QMessageBox::Icon icon) override;
     void inform(QWidget *parent, const QString &title, const QString &text, QMessageBox::Icon icon) override;
+    std::string saveFileName(QWidget *parent, const QString &title, const QString &filter) override;
+    std::string openFileName(QWidget *parent, const QString &title, const QString &filter) override;
 };
 
 }  // namespace geminor

@@ -8,7 +8,10 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QToolBar>
+#include <QFile>
 #include <deque>
+
+#include "ui/result_model.h"
 
 #include "ui/main_frm.h"
 
@@ -30,7 +33,18 @@ public:
     {
         informed.append(title + QLatin1Char('|') + text);
     }
+    std::string saveFileName(QWidget *, const QString &title, const QString &filter) override
+    {
+        asked.append(title + QLatin1Char('|') + filter);
+        return std::exchange(fileAnswer, {});
+    }
+    std::string openFileName(QWidget *, const QString &title, const QString &filter) override
+    {
+        asked.append(title + QLatin1Char('|') + filter);
+        return std::exchange(fileAnswer, {});
+    }
     std::deque<bool> answers;
+    std::string fileAnswer;
     QStringList asked, informed;
 };
 
@@ -206,6 +220,99 @@ private slots:
         QVERIFY(window.request() == request);
         QVERIFY(window.findChild<QRadioButton *>(QStringLiteral("Option3"))->font().bold());
         QVERIFY(!window.findChild<QRadioButton *>(QStringLiteral("Option1"))->font().bold());
+    }
+
+    void sessionsRoundTripThroughTheWindow()
+    {
+        ScriptedPrompter prompter;
+        SettingsStore settings;
+        MainFrm window(prompter, settings);
+        SearchRequest request;
+        request.Method = SearchMethod::Crc32;
+        request.Locations = {{"/a,b", "Yes", ".jpg", false}, {"/a,b/old", "Yes", "*.*", true}};
+        window.setRequest(request);
+        const std::string path = (m_home.path() + QStringLiteral("/s.gmr")).toStdString();
+        prompter.fileAnswer = path;
+        window.findChild<QAction *>(QStringLiteral("MSaveSession"))->trigger();
+        QCOMPARE(prompter.asked.last(), QStringLiteral("Search Session|Geminor|*.gmr"));
+        window.findChild<QAction *>(QStringLiteral("MNewSession"))->trigger();
+        QVERIFY(window.request() == SearchRequest{});
+        QCOMPARE(window.panel(1)->text(),
+                 QStringLiteral("Add search path and click on the scan button to start search."));
+        prompter.fileAnswer = path;
+        window.findChild<QAction *>(QStringLiteral("MLoadSession"))->trigger();
+        QVERIFY(window.request() == request);
+
+        QFile bad(m_home.path() + QStringLiteral("/bad.gmr"));
+        QVERIFY(bad.open(QIODevice::WriteOnly));
+        bad.write("Option2\r\n1\r\n0\r\n/x,Yes,*.*,15\r\n/y\r\n");
+        bad.close();
+        QVERIFY(window.LoadSession(bad.fileName().toStdString()));
+        QCOMPARE(window.request().Locations.size(), std::size_t{1});
+        QVERIFY(prompter.informed.last().startsWith(QStringLiteral("9|")));
+    }
+
+    void defaultSessionIsWrittenOnCloseAndReadAtStart()
+    {
+        ScriptedPrompter prompter;
+        SettingsStore settings;
+        const std::string path = (m_home.path() + QStringLiteral("/Default.gmr")).toStdString();
+        QFile::remove(QString::fromStdString(path));
+        SearchRequest request;
+        request.IncludeHidden = true;
+        request.Locations = {{"/home/me", "No", "*.*", false}};
+        {
+            MainFrm window(prompter, settings, path);
+            window.setRequest(request);
+            window.show();
+            window.close();
+        }
+        MainFrm again(prompter, settings, path);
+        QVERIFY(again.request() == request);
+        MainFrm readOnly(prompter, settings, "/nonexistent-folder/Default.gmr");
+        readOnly.show();
+        QVERIFY(readOnly.close());  // closes silently
+        QVERIFY(prompter.informed.isEmpty());
+    }
+
+    void commandLineSessionIsScannedOrReportedMissing()
+    {
+        QTemporaryDir tree;
+        for (const char *name : {"/a.txt", "/b.txt", "/c.txt"}) {
+            QFile file(tree.path() + QLatin1String(name));
+            QVERIFY(file.open(QIODevice::WriteOnly));
+            file.write(name[1] == 'c' ? "other" : "same!");
+        }
+        const QString session = tree.path() + QStringLiteral("/run.gmr");
+        QFile file(session);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(QStringLiteral("Option1\r\n0\r\n0\r\n%1,Yes,.txt,15\r\n").arg(tree.path()).toUtf8());
+        file.close();
+
+        ScriptedPrompter prompter;
+        SettingsStore settings;
+        MainFrm window(prompter, settings);
+        window.setCommandLine(QLatin1Char('"') + session + QLatin1Char('"'));
+        window.show();
+        QVERIFY(QTest::qWaitForWindowActive(&window));
+        QTRY_COMPARE(window.results()->rowCount(), 2);
+        QCOMPARE(window.panel(1)->text(), QStringLiteral("Search Completed."));
+        QCOMPARE(window.panel(2)->text(), QStringLiteral("Duplicates : 1"));
+        QCOMPARE(window.panel(3)->text(), QStringLiteral("Files : 3"));
+        QCOMPARE(window.panel(4)->text(), QStringLiteral("Folders : 0"));
+        QCOMPARE(window.results()->data(window.results()->index(0, 0), Qt::DisplayRole).toString(),
+                 QStringLiteral("a.txt"));
+
+        MainFrm missing(prompter, settings);
+        missing.setCommandLine(QStringLiteral("/no/such.gmr"));
+        missing.show();
+        QVERIFY(QTest::qWaitForWindowActive(&missing));
+        QTRY_COMPARE(prompter.informed.size(), 1);
+        QCOMPARE(prompter.informed.last(), QStringLiteral("File Not Found|\"/no/such.gmr\""));
+
+        missing.NewSession();
+        missing.ScanCommand();
+        QCOMPARE(prompter.informed.last(), QStringLiteral("Error|Please add search path first."));
     }
 
 private:

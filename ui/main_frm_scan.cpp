@@ -1,0 +1,188 @@
+// The window's commands that run the engine: scan, cancel and the two exports.
+#include <QAction>
+#include <QDate>
+#include <QEventLoop>
+#include <QFile>
+#include <QLabel>
+#include <QMenu>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTimer>
+#include <chrono>
+#include <thread>
+
+#include "engine/atomic_file.h"
+#include "engine/scan_run.h"
+#include "results/exports.h"
+#include "ui/main_frm.h"
+#include "ui/result_model.h"
+
+namespace geminor {
+namespace {
+
+/// Brings the scan's texts from the worker thread to the window, a few dozen a second at most.
+class WindowScanHost final : public ScanHost
+{
+public:
+    WindowScanHost(QWidget *window, QLabel *status, const std::atomic<bool> &minimized)
+        : m_window(window), m_status(status), m_minimized(minimized)
+    {
+    }
+    void setStatusText(std::string_view text) override
+    {
+        QMetaObject::invokeMethod(
+            m_status,
+            [label = m_status, t = QString::fromUtf8(text.data(), text.size())] { label->setText(t); },
+            Qt::QueuedConnection);
+    }
+    void setTitleText(std::string_view text) override
+    {
+        QMetaObject::invokeMethod(
+            m_window,
+            [window = m_window, t = QString::fromUtf8(text.data(), text.size())] {
+                window->setWindowTitle(t);
+            },
+            Qt::QueuedConnection);
+    }
+    bool isMinimized() const override { return m_minimized.load(); }
+    bool progressDue() override
+    {
+        const auto now = std::chrono::steady_clock::now();
+        if (now - m_last < std::chrono::milliseconds(40))
+            return false;
+        m_last = now;
+        return true;
+    }
+
+private:
+    QWidget *m_window;
+    QLabel *m_status;
+    const std::atomic<bool> &m_minimized;
+    std::chrono::steady_clock::time_point m_last{};
+};
+
+}  // namespace
+
+void MainFrm::connectCommands()
+{
+    auto on = [this](const char *name, auto slot) {
+        connect(findChild<QAction *>(QString::fromLatin1(name)), &QAction::triggered, this, slot);
+    };
+    on("MScan", [this] { ScanCommand(); });
+    on("MCancel", [this] { CancelCommand(); });
+    on("MNewSession", [this] { NewSession(); });
+    on("MSaveSession", [this] { SaveSession({}); });
+    on("MLoadSession", [this] {
+        const std::string path =
+            m_prompter.openFileName(this, QStringLiteral("Search Session"), QStringLiteral("Geminor|*.gmr"));
+        if (!path.empty())
+            LoadSession(path);
+    });
+    on("MCSV", [this] {
+        if (m_model->rows().empty())
+            return;
+        const std::string path = m_prompter.saveFileName(this, QStringLiteral("Export Result"),
+                                                         QStringLiteral("Comma Separated Values(CSV)|*.csv"));
+        if (path.empty())
+            return;
+        if (const auto error = WriteFileAtomically(path, CsvText(m_model->rows())))
+            m_prompter.inform(this, QStringLiteral("Export Result"),
+                              QFile::decodeName(path.c_str()) + QStringLiteral(": ") +
+                                  QString::fromStdString(*error),
+                              QMessageBox::Critical);
+        else
+            m_prompter.inform(this, QStringLiteral("Export Result"),
+                              QStringLiteral("Successfully Completed!"));
+    });
+    on("MHTML", [this] {
+        if (m_model->rows().empty())
+            return;
+        const std::string path = m_prompter.saveFileName(this, QStringLiteral("Export Result"),
+                                                         QStringLiteral("Export Result HTML|*.htm"));
+        if (path.empty())
+            return;
+        const ReportHead head{panel(3)->text().mid(7).toStdString(), panel(2)->text().mid(12).toStdString(),
+                              QLocale().toString(QDate::currentDate(), QLocale::ShortFormat).toStdString()};
+        if (const auto error = WritePages(HtmlPages(m_model->rows(), path, head))) {
+            m_prompter.inform(this, QStringLiteral("Error"), QString::fromStdString(*error),
+                              QMessageBox::Critical);
+            return;
+        }
+        panel(1)->setText(QStringLiteral("List Exported Successful"));
+        m_prompter.inform(this, QStringLiteral("Success"), QStringLiteral("List Exported Successful"));
+    });
+    // During a scan the menus are disabled, so Command1 (and F6 on it) stands in for Cancel.
+    connect(m_command1, &QPushButton::clicked, this, [this] {
+        if (!findChild<QAction *>(QStringLiteral("MCancel"))->isEnabled())
+            CancelCommand();
+    });
+    connect(m_timer1, &QTimer::timeout, this, [this] {
+        if (!m_stopwatch)
+            m_stopwatch = std::make_unique<buzTimer>();
+        panel(5)->setText(QString::fromStdString(m_stopwatch->Elapsed()));
+    });
+}
+
+void MainFrm::CancelCommand()
+{
+    if (m_prompter.askYesNo(this, QStringLiteral("Cancel Search"),
+                            QStringLiteral("Are you sure to cancel searching?")))
+        m_cancel.store(true);
+}
+
+void MainFrm::ScanCommand()
+{
+    const SearchRequest search = request();
+    if (search.Locations.empty()) {
+        m_prompter.inform(this, QStringLiteral("Error"), QStringLiteral("Please add search path first."),
+                          QMessageBox::Information);
+        return;
+    }
+    SetBusy(true);
+    if (!m_stopwatch)
+        m_stopwatch = std::make_unique<buzTimer>();
+    m_stopwatch->Reset();
+    m_timer1->start();
+    for (int i : {2, 3, 4})
+        panel(i)->clear();
+    panel(5)->setText(QStringLiteral("00:00:00"));
+    m_model->setRows({});
+
+    WindowScanHost host(this, panel(1), m_minimized);
+    ScanOutcome outcome;
+    QEventLoop waiting;
+    std::thread worker([&] {
+        try {
+            outcome = RunScan(search, host, m_cancel, m_groupMarker);
+        } catch (const std::exception &) {
+            outcome = ScanOutcome{};  // out of memory: no partial result
+        }
+        QMetaObject::invokeMethod(&waiting, &QEventLoop::quit, Qt::QueuedConnection);
+    });
+    waiting.exec();
+    worker.join();
+    panel(1)->setText(QStringLiteral("Loading Searched Result..."));
+    m_model->setRows(LoadResults(outcome.entries));
+    const bool zeroSize = search.Method == SearchMethod::ZeroSize;
+    findChild<QAction *>(QStringLiteral("MMarkAll"))->setVisible(zeroSize);
+    findChild<QAction *>(QStringLiteral("MMarkAllDuplicates"))->setVisible(!zeroSize);
+    findChild<QAction *>(QStringLiteral("MMarkingSelected"))->setVisible(!zeroSize);
+    showClosingTexts(outcome);
+    m_timer1->stop();
+    SetBusy(false);
+    m_timer2->start();
+}
+
+void MainFrm::showClosingTexts(const ScanOutcome &outcome)
+{
+    const std::vector<std::string> texts = ClosingTexts(outcome);
+    QString status = QString::fromStdString(texts[0]);
+    if (outcome.unreadableFiles > 0)
+        status += QStringLiteral(" %1 files could not be read").arg(outcome.unreadableFiles);
+    panel(1)->setText(status);
+    panel(3)->setText(QString::fromStdString(texts[2]));
+    panel(4)->setText(QString::fromStdString(texts[3]));
+    panel(2)->setText(QString::fromStdString(texts[1]));
+}
+
+}  // namespace geminor

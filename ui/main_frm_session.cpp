@@ -1,0 +1,82 @@
+// The window's side of sessions: new, load, save, the default session and the command line.
+#include <QAction>
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QFile>
+#include <QLabel>
+#include <QTimer>
+#include <QToolButton>
+#include <QTreeWidget>
+
+#include "persist/session_file.h"
+#include "ui/main_frm.h"
+#include "ui/result_model.h"
+
+namespace geminor {
+
+void MainFrm::NewSession()
+{
+    m_model->setRows({});
+    setRequest(SearchRequest{});
+    panel(1)->setText(QStringLiteral("Add search path and click on the scan button to start search."));
+    for (int i : {2, 3, 4})
+        panel(i)->hide();
+    panel(5)->setText(QStringLiteral("00:00:00"));
+}
+
+bool MainFrm::LoadSession(const std::string &FileName)
+{
+    NewSession();
+    const SessionRead read = LoadSessionFile(FileName);
+    if (read.loaded)
+        setRequest(read.request);  // the rows before a bad line stay
+    if (read.error)
+        m_prompter.inform(this, QString::number(read.error->number),
+                          QString::fromStdString(read.error->description));
+    return read.loaded;
+}
+
+void MainFrm::SaveSession(std::string FileName, bool quiet)
+{
+    if (FileName.empty())
+        FileName =
+            m_prompter.saveFileName(this, QStringLiteral("Search Session"), QStringLiteral("Geminor|*.gmr"));
+    if (FileName.empty())
+        return;
+    const auto error = SaveSessionFile(FileName, request());
+    if (error && !quiet)
+        m_prompter.inform(this, QStringLiteral("Error"),
+                          QStringLiteral("The session could not be saved to %1:\n%2")
+                              .arg(QFile::decodeName(FileName.c_str()), QString::fromStdString(*error)),
+                          QMessageBox::Critical);
+}
+
+void MainFrm::closeEvent(QCloseEvent *event)
+{
+    if (!m_defaultSession.empty())
+        SaveSession(m_defaultSession, true);  // silently: closing is never refused
+    event->accept();
+}
+
+bool MainFrm::event(QEvent *event)
+{
+    const bool handled = QMainWindow::event(event);
+    if (event->type() == QEvent::WindowActivate && !m_activated) {
+        m_activated = true;
+        QString path = m_commandLine;
+        path.remove(QLatin1Char('"'));
+        if (!path.isEmpty()) {
+            // After the activation has been handled, so that the scan's window states apply.
+            QTimer::singleShot(0, this, [this, path] {
+                if (LoadSession(QFile::encodeName(path).toStdString()))
+                    ScanCommand();
+                else
+                    m_prompter.inform(this, QStringLiteral("File Not Found"),
+                                      QLatin1Char('"') + path + QLatin1Char('"'), QMessageBox::Critical);
+            });
+        }
+    }
+    return handled;
+}
+
+}  // namespace geminor

@@ -1,0 +1,32 @@
+#pragma once
+
+#include <QAbstractTableModel>
+#include <vector>
+
+#include "results/result_row.h"
+
+namespace geminor {
+
+/// The result list's rows for the view: five columns, a check box on the first.
+class ResultModel final : public QAbstractTableModel
+{
+    Q_OBJECT
+public:
+    enum Column { FileName, Size, Modified, Version, Path, ColumnCount };
+    using QAbstractTableModel::QAbstractTableModel;
+
+    void setRows(std::vector<ResultRow> rows);
+    const std::vector<ResultRow> &rows() const { return m_rows; }
+
+    int rowCount(const QModelIndex &parent = {}) const override;
+    int columnCount(const QModelIndex &parent = {}) const override;
+    QVariant data(const QModelIndex &index, int role) const override;
+    bool setData(const QModelIndex &index, const QVariant &value, int role) override;
+    Qt::ItemFlags flags(const QModelIndex &index) const override;
+    QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
+
+private:
+    std::vector<ResultRow> m_rows;
+};
+
+}  // namespace geminor
