@@ -79,7 +79,7 @@ protected:
     void resizeEvent(QResizeEvent *event) override;
     void changeEvent(QEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
-    bool event(QEvent *event) override;
+    void showEvent(QShowEvent *event) override;
 
 private:
     void buildMenus();

@@ -58,25 +58,25 @@ void MainFrm::closeEvent(QCloseEvent *event)
     event->accept();
 }
 
-bool MainFrm::event(QEvent *event)
+void MainFrm::showEvent(QShowEvent *event)
 {
-    const bool handled = QMainWindow::event(event);
-    if (event->type() == QEvent::WindowActivate && !m_activated) {
-        m_activated = true;
-        QString path = m_commandLine;
-        path.remove(QLatin1Char('"'));
-        if (!path.isEmpty()) {
-            // After the activation has been handled, so that the scan's window states apply.
-            QTimer::singleShot(0, this, [this, path] {
-                if (LoadSession(QFile::encodeName(path).toStdString()))
-                    ScanCommand();
-                else
-                    m_prompter.inform(this, QStringLiteral("File Not Found"),
-                                      QLatin1Char('"') + path + QLatin1Char('"'), QMessageBox::Critical);
-            });
-        }
-    }
-    return handled;
+    QMainWindow::showEvent(event);
+    if (m_activated)
+        return;
+    // The first time the window comes up: not every desktop activates a new window, so this
+    // does not wait for the activation itself.
+    m_activated = true;
+    QString path = m_commandLine;
+    path.remove(QLatin1Char('"'));
+    if (path.isEmpty())
+        return;
+    QTimer::singleShot(0, this, [this, path] {
+        if (LoadSession(QFile::encodeName(path).toStdString()))
+            ScanCommand();
+        else
+            m_prompter.inform(this, QStringLiteral("File Not Found"), QLatin1Char('"') + path + QLatin1Char('"'),
+                              QMessageBox::Critical);
+    });
 }
 
 }  // namespace geminor
