@@ -19,6 +19,7 @@
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
+#include "ui/folder_frm.h"
 #include "ui/image_list.h"
 #include "ui/result_model.h"
 
@@ -201,6 +202,7 @@ void MainFrm::buildControls()
     m_cmdRemove->setIcon(QIcon::fromTheme(QStringLiteral("list-remove"), ImageListIcon(6)));
     m_cmdRemove->setToolTip(QStringLiteral("Remove"));
     connect(m_cmdRemove, &QToolButton::clicked, this, &MainFrm::removeLocation);
+    connect(m_cmdAdd, &QToolButton::clicked, this, &MainFrm::AddLocationCommand);
     buttons->addWidget(m_cmdAdd);
     buttons->addWidget(m_cmdRemove);
     buttons->addStretch();
@@ -379,6 +381,13 @@ void MainFrm::addLocation(const SearchLocation &row)
     item->setData(1, Qt::UserRole, icon);
     item->setIcon(0, ImageListIcon(icon));
     m_cmdRemove->setEnabled(true);
+}
+
+void MainFrm::AddLocationCommand()
+{
+    FolderFrm dialog(m_prompter, m_settings, this);
+    if (dialog.exec() == QDialog::Accepted && !QString::fromStdString(dialog.Folder).trimmed().isEmpty())
+        addLocation({dialog.Folder, dialog.SubFolder, dialog.FileTypes, dialog.Exclude});
 }
 
 void MainFrm::removeLocation()

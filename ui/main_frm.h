@@ -46,6 +46,8 @@ public:
     /// The request as the controls hold it, and the controls set from a request.
     SearchRequest request() const;
     void setRequest(const SearchRequest &request);
+    /// Asks for a row with the search location dialog and adds it.
+    void AddLocationCommand();
     /// Adds one row to the search-location list and enables the remove button.
     void addLocation(const SearchLocation &row);
 

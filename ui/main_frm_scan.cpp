@@ -136,6 +136,7 @@ void MainFrm::ScanCommand()
     if (search.Locations.empty()) {
         m_prompter.inform(this, QStringLiteral("Error"), QStringLiteral("Please add search path first."),
                           QMessageBox::Information);
+        AddLocationCommand();
         return;
     }
     SetBusy(true);

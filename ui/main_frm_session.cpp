@@ -74,8 +74,8 @@ void MainFrm::showEvent(QShowEvent *event)
         if (LoadSession(QFile::encodeName(path).toStdString()))
             ScanCommand();
         else
-            m_prompter.inform(this, QStringLiteral("File Not Found"), QLatin1Char('"') + path + QLatin1Char('"'),
-                              QMessageBox::Critical);
+            m_prompter.inform(this, QStringLiteral("File Not Found"),
+                              QLatin1Char('"') + path + QLatin1Char('"'), QMessageBox::Critical);
     });
 }
 

@@ -2,6 +2,7 @@
 
 #include <QFile>
 #include <QFileDialog>
+#include <QInputDialog>
 
 namespace geminor {
 
@@ -56,6 +57,17 @@ std::string MessageBoxPrompter::openFileName(QWidget *parent, const QString &tit
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
         return {};
     return QFile::encodeName(dialog.selectedFiles().constFirst()).toStdString();
+}
+
+std::string MessageBoxPrompter::chooseFolder(QWidget *parent, const QString &title)
+{
+    const QString folder = QFileDialog::getExistingDirectory(parent, title);
+    return folder.isEmpty() ? std::string() : QFile::encodeName(folder).toStdString();
+}
+
+QString MessageBoxPrompter::askText(QWidget *parent, const QString &title, const QString &prompt)
+{
+    return QInputDialog::getText(parent, title, prompt);
 }
 
 }  // namespace geminor

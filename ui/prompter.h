@@ -25,6 +25,10 @@ public:
     virtual std::string saveFileName(QWidget *parent, const QString &title, const QString &filter) = 0;
     /// An existing file to open; "" when cancelled.
     virtual std::string openFileName(QWidget *parent, const QString &title, const QString &filter) = 0;
+    /// A folder; "" when cancelled.
+    virtual std::string chooseFolder(QWidget *parent, const QString &title) = 0;
+    /// One line of text; "" when cancelled.
+    virtual QString askText(QWidget *parent, const QString &title, const QString &prompt) = 0;
 };
 
 /// The real thing: modal message boxes.
@@ -36,6 +40,8 @@ public:
     void inform(QWidget *parent, const QString &title, const QString &text, QMessageBox::Icon icon) override;
     std::string saveFileName(QWidget *parent, const QString &title, const QString &filter) override;
     std::string openFileName(QWidget *parent, const QString &title, const QString &filter) override;
+    std::string chooseFolder(QWidget *parent, const QString &title) override;
+    QString askText(QWidget *parent, const QString &title, const QString &prompt) override;
 };
 
 }  // namespace geminor

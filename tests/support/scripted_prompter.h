@@ -1,0 +1,54 @@
+#pragma once
+
+#include <QStringList>
+#include <deque>
+#include <string>
+#include <utility>
+
+#include "ui/prompter.h"
+
+namespace geminor::test {
+
+/// Answers the window's questions from a script and remembers what was asked.
+class ScriptedPrompter final : public Prompter
+{
+public:
+    bool askYesNo(QWidget *, const QString &title, const QString &text, QMessageBox::Icon) override
+    {
+        asked.append(title + QLatin1Char('|') + text);
+        const bool yes = !answers.empty() && answers.front();
+        if (!answers.empty())
+            answers.pop_front();
+        return yes;
+    }
+    void inform(QWidget *, const QString &title, const QString &text, QMessageBox::Icon) override
+    {
+        informed.append(title + QLatin1Char('|') + text);
+    }
+    std::string saveFileName(QWidget *, const QString &title, const QString &filter) override
+    {
+        asked.append(title + QLatin1Char('|') + filter);
+        return std::exchange(fileAnswer, {});
+    }
+    std::string openFileName(QWidget *, const QString &title, const QString &filter) override
+    {
+        asked.append(title + QLatin1Char('|') + filter);
+        return std::exchange(fileAnswer, {});
+    }
+    std::string chooseFolder(QWidget *, const QString &title) override
+    {
+        asked.append(title);
+        return std::exchange(fileAnswer, {});
+    }
+    QString askText(QWidget *, const QString &title, const QString &prompt) override
+    {
+        asked.append(title + QLatin1Char('|') + prompt);
+        return texts.empty() ? QString() : texts.takeFirst();
+    }
+    std::deque<bool> answers;
+    std::string fileAnswer;
+    QStringList texts;
+    QStringList asked, informed;
+};
+
+}  // namespace geminor::test

@@ -1,0 +1,110 @@
+#include <QCheckBox>
+#include <QListWidget>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSettings>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QToolButton>
+
+#include "tests/support/scripted_prompter.h"
+#include "ui/folder_frm.h"
+
+using namespace geminor;
+using geminor::test::ScriptedPrompter;
+
+class FolderFrmTest : public QObject
+{
+    Q_OBJECT
+private slots:
+    void init()
+    {
+        QVERIFY(m_home.isValid());
+        qputenv("XDG_CONFIG_HOME", m_home.path().toUtf8());
+        QSettings(QStringLiteral("Geminor"), QStringLiteral("Geminor")).clear();
+    }
+
+    void opensWithTheBuiltInTypesAndTheFolderBrowser()
+    {
+        ScriptedPrompter prompter;
+        SettingsStore settings;
+        FolderFrm dialog(prompter, settings);
+        auto *types = dialog.findChild<QListWidget *>(QStringLiteral("FType"));
+        QStringList texts;
+        for (int i = 0; i < types->count(); ++i)
+            texts << types->item(i)->text();
+        QCOMPARE(texts, QStringList(
+                            {".mp3", ".wma", ".jpg", ".gif", ".exe", ".zip", ".mpg", ".wav", ".ra", ".avi"}));
+        QVERIFY(!dialog.findChild<QToolButton *>(QStringLiteral("cmdFileAdd"))->isEnabled());
+        QVERIFY(!dialog.findChild<QPushButton *>(QStringLiteral("cmdOK"))->isEnabled());
+        prompter.fileAnswer = "/music";
+        dialog.show();
+        QTRY_COMPARE(prompter.asked.value(0), QStringLiteral("Choose Folder to Search"));
+        QVERIFY(dialog.findChild<QPushButton *>(QStringLiteral("cmdOK"))->isEnabled());
+        dialog.browse();  // cancelled: no path, no OK
+        QVERIFY(!dialog.findChild<QPushButton *>(QStringLiteral("cmdOK"))->isEnabled());
+        QVERIFY(!settings.LoadFileTypes());  // nothing written yet
+    }
+
+    void addedTypesGoToTheTopInOrderAndAreStored()
+    {
+        ScriptedPrompter prompter;
+        SettingsStore settings;
+        {
+            FolderFrm dialog(prompter, settings);
+            dialog.findChild<QRadioButton *>(QStringLiteral("Option2"))->setChecked(true);
+            prompter.texts = {QStringLiteral("*.MP4"), QStringLiteral("f.l,a.c"), QString()};
+            dialog.addFileType();
+            dialog.addFileType();
+            dialog.addFileType();  // an empty answer adds nothing, but still counts
+            QCOMPARE(dialog.AddCounter, 3);
+        }
+        const auto stored = settings.LoadFileTypes();
+        QVERIFY(stored);
+        QCOMPARE(stored->size(), std::size_t{12});
+        QCOMPARE((*stored)[0].extension, QStringLiteral(".MP4"));
+        QCOMPARE((*stored)[1].extension, QStringLiteral(".flac"));
+        QCOMPARE((*stored)[2].extension, QStringLiteral(".mp3"));
+        FolderFrm reopened(prompter, settings);
+        QCOMPARE(reopened.findChild<QListWidget *>(QStringLiteral("FType"))->item(1)->text(),
+                 QStringLiteral(".flac"));
+    }
+
+    void handsBackTheRowOrInsistsOnAType()
+    {
+        ScriptedPrompter prompter;
+        SettingsStore settings;
+        FolderFrm dialog(prompter, settings);
+        prompter.fileAnswer = "/data";
+        dialog.browse();
+        dialog.findChild<QRadioButton *>(QStringLiteral("Option2"))->setChecked(true);
+        dialog.accept();
+        QCOMPARE(prompter.informed.value(0), QStringLiteral("Error|Please select at least one file type"));
+        QCOMPARE(dialog.result(), int(QDialog::Rejected));
+        auto *types = dialog.findChild<QListWidget *>(QStringLiteral("FType"));
+        types->item(2)->setCheckState(Qt::Checked);  // .jpg
+        types->item(0)->setCheckState(Qt::Checked);  // .mp3
+        dialog.findChild<QCheckBox *>(QStringLiteral("Check1"))->setChecked(false);
+        dialog.accept();
+        QCOMPARE(dialog.result(), int(QDialog::Accepted));
+        QCOMPARE(dialog.Folder, std::string("/data"));
+        QCOMPARE(dialog.SubFolder, std::string("No"));
+        QCOMPARE(dialog.FileTypes, std::string(".mp3;.jpg"));
+        QVERIFY(!dialog.Exclude);
+
+        auto *exclude = dialog.findChild<QCheckBox *>(QStringLiteral("Check2"));
+        exclude->setChecked(true);
+        QVERIFY(dialog.findChild<QRadioButton *>(QStringLiteral("Option1"))->isChecked());
+        QVERIFY(!dialog.findChild<QRadioButton *>(QStringLiteral("Option2"))->isEnabled());
+        QVERIFY(exclude->font().bold());
+        dialog.accept();
+        QVERIFY(dialog.Exclude);
+        QCOMPARE(dialog.FileTypes, std::string("*.*"));
+    }
+
+private:
+    QTemporaryDir m_home;
+};
+
+QTEST_MAIN(FolderFrmTest)
+#include "folder_frm_test.moc"

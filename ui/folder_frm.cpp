@@ -1,0 +1,207 @@
+#include "ui/folder_frm.h"
+
+#include <QCheckBox>
+#include <QFile>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QMimeDatabase>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTimer>
+#include <QToolButton>
+#include <QVBoxLayout>
+
+namespace geminor {
+namespace {
+constexpr int kTypeNameRole = Qt::UserRole;
+}  // namespace
+
+const char *const FolderFrm::kBuiltInTypes[10] = {".mp3", ".wma", ".jpg", ".gif", ".exe",
+                                                  ".zip", ".mpg", ".wav", ".ra",  ".avi"};
+
+QString FileTypeName(const QString &extension)
+{
+    const QMimeType type = QMimeDatabase().mimeTypeForFile(extension, QMimeDatabase::MatchExtension);
+    return type.isDefault() ? QString() : type.comment();
+}
+
+FolderFrm::FolderFrm(Prompter &prompter, SettingsStore &settings, QWidget *parent)
+    : QDialog(parent), m_prompter(prompter), m_settings(settings)
+{
+    setObjectName(QStringLiteral("FolderFrm"));
+    setWindowTitle(QStringLiteral("Add/Exclude Folders"));
+    auto *layout = new QVBoxLayout(this);
+    auto *pathRow = new QHBoxLayout;
+    pathRow->addWidget(new QLabel(QStringLiteral("Path :"), this));
+    m_text1 = new QLineEdit(this);
+    m_text1->setObjectName(QStringLiteral("Text1"));
+    m_text1->setReadOnly(true);
+    pathRow->addWidget(m_text1, 1);
+    auto *command2 = new QToolButton(this);
+    command2->setObjectName(QStringLiteral("Command2"));
+    command2->setIcon(QIcon::fromTheme(QStringLiteral("folder-open")));
+    command2->setToolTip(QStringLiteral("Choose Folder to Search"));
+    connect(command2, &QToolButton::clicked, this, &FolderFrm::browse);
+    pathRow->addWidget(command2);
+    layout->addLayout(pathRow);
+
+    m_check1 = new QCheckBox(QStringLiteral("Include Sub Folders"), this);
+    m_check1->setObjectName(QStringLiteral("Check1"));
+    m_check1->setChecked(true);
+    m_check2 = new QCheckBox(QStringLiteral("Exclude Folder"), this);
+    m_check2->setObjectName(QStringLiteral("Check2"));
+    connect(m_check2, &QCheckBox::toggled, this, &FolderFrm::excludeClicked);
+    layout->addWidget(m_check1);
+    layout->addWidget(m_check2);
+
+    m_option1 = new QRadioButton(QStringLiteral("Scan All Files"), this);
+    m_option1->setObjectName(QStringLiteral("Option1"));
+    m_option2 = new QRadioButton(QStringLiteral("Scans the following files"), this);
+    m_option2->setObjectName(QStringLiteral("Option2"));
+    connect(m_option1, &QRadioButton::toggled, this, &FolderFrm::typesChosen);
+    layout->addWidget(m_option1);
+    layout->addWidget(m_option2);
+
+    auto *typesRow = new QHBoxLayout;
+    m_ftype = new QListWidget(this);
+    m_ftype->setObjectName(QStringLiteral("FType"));
+    typesRow->addWidget(m_ftype, 1);
+    auto *typeButtons = new QVBoxLayout;
+    m_cmdFileAdd = new QToolButton(this);
+    m_cmdFileAdd->setObjectName(QStringLiteral("cmdFileAdd"));
+    m_cmdFileAdd->setIcon(QIcon::fromTheme(QStringLiteral("list-add")));
+    m_cmdFileAdd->setToolTip(QStringLiteral("Add a file type"));
+    connect(m_cmdFileAdd, &QToolButton::clicked, this, &FolderFrm::addFileType);
+    m_cmdFileDelete = new QToolButton(this);
+    m_cmdFileDelete->setObjectName(QStringLiteral("cmdFileDelete"));
+    m_cmdFileDelete->setIcon(QIcon::fromTheme(QStringLiteral("list-remove")));
+    m_cmdFileDelete->setToolTip(QStringLiteral("Remove the file type"));
+    connect(m_cmdFileDelete, &QToolButton::clicked, this, &FolderFrm::removeFileType);
+    typeButtons->addWidget(m_cmdFileAdd);
+    typeButtons->addWidget(m_cmdFileDelete);
+    typeButtons->addStretch();
+    typesRow->addLayout(typeButtons);
+    layout->addLayout(typesRow);
+
+    m_cmdOK = new QPushButton(QStringLiteral("OK"), this);
+    m_cmdOK->setObjectName(QStringLiteral("cmdOK"));
+    m_cmdOK->setEnabled(false);
+    m_cmdOK->setDefault(true);
+    connect(m_cmdOK, &QPushButton::clicked, this, &FolderFrm::accept);
+    layout->addWidget(m_cmdOK, 0, Qt::AlignRight);
+
+    std::vector<FileTypeEntry> types;
+    if (auto stored = m_settings.LoadFileTypes()) {
+        types = std::move(*stored);
+    } else {
+        for (const char *extension : kBuiltInTypes)
+            types.push_back({QString::fromLatin1(extension), FileTypeName(QString::fromLatin1(extension))});
+    }
+    for (const FileTypeEntry &type : types) {
+        auto *item = new QListWidgetItem(type.extension, m_ftype);
+        item->setData(kTypeNameRole, type.typeName);
+        item->setToolTip(type.typeName);
+        item->setFlags(item->flags() | Qt::ItemIsUserCheckable);
+        item->setCheckState(Qt::Unchecked);
+    }
+    m_option1->setChecked(true);
+    typesChosen();
+}
+
+void FolderFrm::showEvent(QShowEvent *event)
+{
+    QDialog::showEvent(event);
+    if (!m_browsed) {
+        m_browsed = true;
+        QTimer::singleShot(0, this, &FolderFrm::browse);  // the folder browser comes first
+    }
+}
+
+void FolderFrm::browse()
+{
+    const std::string folder = m_prompter.chooseFolder(this, QStringLiteral("Choose Folder to Search"));
+    m_text1->setText(QFile::decodeName(folder.c_str()));
+    m_text1->setProperty("bytes", QByteArray::fromStdString(folder));
+    m_cmdOK->setEnabled(!m_text1->text().trimmed().isEmpty());
+}
+
+void FolderFrm::excludeClicked()
+{
+    QFont font = m_check2->font();
+    font.setBold(m_check2->isChecked());
+    m_check2->setFont(font);
+    if (m_check2->isChecked())
+        m_option1->setChecked(true);
+    m_option1->setEnabled(!m_check2->isChecked());
+    m_option2->setEnabled(!m_check2->isChecked());
+}
+
+void FolderFrm::typesChosen()
+{
+    const bool listed = m_option2->isChecked();
+    m_cmdFileAdd->setEnabled(listed);
+    m_cmdFileDelete->setEnabled(listed);
+    m_ftype->setEnabled(listed);
+}
+
+void FolderFrm::addFileType()
+{
+    QString answer =
+        m_prompter.askText(this, QStringLiteral("File Types"), QStringLiteral("Please type File Extention"));
+    answer.remove(QLatin1Char('*')).remove(QLatin1Char('.')).remove(QLatin1Char(','));
+    ++AddCounter;
+    if (!answer.isEmpty()) {
+        const QString extension = QLatin1Char('.') + answer;
+        auto *item = new QListWidgetItem(extension);
+        item->setData(kTypeNameRole, FileTypeName(extension));
+        item->setFlags(item->flags() | Qt::ItemIsUserCheckable);
+        item->setCheckState(Qt::Unchecked);
+        m_ftype->insertItem(std::min(AddCounter - 1, m_ftype->count()), item);  // past the end: at the end
+    }
+    SaveFileTypes();
+}
+
+void FolderFrm::removeFileType()
+{
+    QListWidgetItem *item = m_ftype->currentItem();
+    if (!item && m_ftype->count() > 0)
+        return;  // nothing chosen: nothing removed
+    delete item;
+    m_cmdFileDelete->setEnabled(m_ftype->count() > 0);
+    SaveFileTypes();
+}
+
+void FolderFrm::SaveFileTypes()
+{
+    std::vector<FileTypeEntry> types;
+    for (int i = 0; i < m_ftype->count(); ++i)
+        types.push_back({m_ftype->item(i)->text(), m_ftype->item(i)->data(kTypeNameRole).toString()});
+    m_settings.SaveFileTypes(types);
+}
+
+void FolderFrm::accept()
+{
+    Folder = m_text1->property("bytes").toByteArray().toStdString();
+    SubFolder = m_check1->isChecked() ? "Yes" : "No";
+    Exclude = m_check2->isChecked();
+    if (m_option1->isChecked()) {
+        FileTypes = "*.*";
+    } else {
+        QStringList checked;
+        for (int i = 0; i < m_ftype->count(); ++i)
+            if (m_ftype->item(i)->checkState() == Qt::Checked)
+                checked << m_ftype->item(i)->text();
+        if (checked.isEmpty()) {
+            m_prompter.inform(this, QStringLiteral("Error"),
+                              QStringLiteral("Please select at least one file type"));
+            return;
+        }
+        FileTypes = checked.join(QLatin1Char(';')).toStdString();
+    }
+    QDialog::accept();
+}
+
+}  // namespace geminor

@@ -1,0 +1,65 @@
+#pragma once
+
+#include <QDialog>
+#include <string>
+
+#include "persist/settings_store.h"
+#include "ui/prompter.h"
+
+class QCheckBox;
+class QLineEdit;
+class QListWidget;
+class QPushButton;
+class QRadioButton;
+class QToolButton;
+
+namespace geminor {
+
+/// The type name the desktop gives files with this extension (".mp3"); may be empty.
+QString FileTypeName(const QString &extension);
+
+/// "Add/Exclude Folders": one search location or one folder to leave out. The folder browser
+/// opens as soon as the dialog shows; the file-type list is the user's, kept in the settings.
+class FolderFrm : public QDialog
+{
+    Q_OBJECT
+public:
+    static const char *const kBuiltInTypes[10];
+
+    FolderFrm(Prompter &prompter, SettingsStore &settings, QWidget *parent = nullptr);
+
+    // What the main window reads after OK.
+    std::string Folder;
+    std::string SubFolder;
+    bool Exclude = false;
+    std::string FileTypes;
+    int AddCounter = 0;
+
+    void browse();
+    void addFileType();
+    void removeFileType();
+    void accept() override;
+
+protected:
+    void showEvent(QShowEvent *event) override;
+
+private:
+    void excludeClicked();
+    void typesChosen();
+    void SaveFileTypes();
+
+    Prompter &m_prompter;
+    SettingsStore &m_settings;
+    bool m_browsed = false;
+    QLineEdit *m_text1 = nullptr;
+    QCheckBox *m_check1 = nullptr;
+    QCheckBox *m_check2 = nullptr;
+    QRadioButton *m_option1 = nullptr;
+    QRadioButton *m_option2 = nullptr;
+    QListWidget *m_ftype = nullptr;
+    QToolButton *m_cmdFileAdd = nullptr;
+    QToolButton *m_cmdFileDelete = nullptr;
+    QPushButton *m_cmdOK = nullptr;
+};
+
+}  // namespace geminor
