@@ -3,6 +3,7 @@
 #include <QAction>
 #include <QCheckBox>
 #include <QEvent>
+#include <QKeyEvent>
 #include <QFile>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -247,6 +248,7 @@ void MainFrm::buildControls()
     m_command1 = new QPushButton(central);
     m_command1->setObjectName(QStringLiteral("Command1"));
     m_command1->setFixedSize(0, 0);  // a focus target for F6 during a scan, never seen
+    m_command1->installEventFilter(this);
     setCentralWidget(central);
 }
 
@@ -394,6 +396,18 @@ void MainFrm::removeLocation()
 {
     delete m_searchList->currentItem();
     m_cmdRemove->setEnabled(m_searchList->topLevelItemCount() > 0);
+}
+
+bool MainFrm::eventFilter(QObject *watched, QEvent *event)
+{
+    // F6 on Command1 cancels while the menus (and so F6 of File > Cancel) are disabled.
+    if (watched == m_command1 && event->type() == QEvent::KeyPress &&
+        static_cast<QKeyEvent *>(event)->key() == Qt::Key_F6) {
+        if (!findChild<QAction *>(QStringLiteral("MCancel"))->isEnabled())
+            CancelCommand();
+        return true;
+    }
+    return QMainWindow::eventFilter(watched, event);
 }
 
 void MainFrm::resizeEvent(QResizeEvent *event)

@@ -26,6 +26,10 @@ namespace geminor {
 class ResultModel;
 struct ScanOutcome;
 
+/// A file that ships with Geminor (help.html, end.wav): next to the program, or in the
+/// installed data folder; "" when there is none.
+QString ShippedFile(const QString &name);
+
 /// The main window: the search request, the result list, menus, toolbar and status bar.
 /// Every control and menu entry carries its name as its object name ("MScan", "Option1").
 class MainFrm : public QMainWindow
@@ -82,6 +86,7 @@ protected:
     void changeEvent(QEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
     void showEvent(QShowEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
     void buildMenus();

@@ -1,6 +1,10 @@
 // The window's commands that run the engine: scan, cancel and the two exports.
 #include <QAction>
+#include <QCoreApplication>
 #include <QDate>
+#include <QDesktopServices>
+#include <QFileInfo>
+#include <QUrl>
 #include <QEventLoop>
 #include <QFile>
 #include <QLabel>
@@ -14,6 +18,7 @@
 #include "engine/atomic_file.h"
 #include "engine/scan_run.h"
 #include "results/exports.h"
+#include "ui/about_frm.h"
 #include "ui/main_frm.h"
 #include "ui/result_model.h"
 
@@ -63,6 +68,17 @@ private:
 
 }  // namespace
 
+QString ShippedFile(const QString &name)
+{
+    const QString programFolder = QCoreApplication::applicationDirPath();
+    for (const QString &folder : {programFolder, programFolder + QStringLiteral("/../share/geminor")}) {
+        const QString path = folder + QLatin1Char('/') + name;
+        if (QFile::exists(path))
+            return QFileInfo(path).canonicalFilePath();
+    }
+    return {};
+}
+
 void MainFrm::connectCommands()
 {
     auto on = [this](const char *name, auto slot) {
@@ -110,6 +126,12 @@ void MainFrm::connectCommands()
         }
         panel(1)->setText(QStringLiteral("List Exported Successful"));
         m_prompter.inform(this, QStringLiteral("Success"), QStringLiteral("List Exported Successful"));
+    });
+    on("MAbout", [this] { AboutFrm(this).exec(); });
+    on("MHelpTopics", [] {
+        const QString help = ShippedFile(QStringLiteral("help.html"));
+        if (!help.isEmpty())
+            QDesktopServices::openUrl(QUrl::fromLocalFile(help));  // nothing to say when it fails
     });
     // During a scan the menus are disabled, so Command1 (and F6 on it) stands in for Cancel.
     connect(m_command1, &QPushButton::clicked, this, [this] {

@@ -1,5 +1,6 @@
 // The window's side of sessions: new, load, save, the default session and the command line.
 #include <QAction>
+#include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QFile>
@@ -55,6 +56,9 @@ void MainFrm::closeEvent(QCloseEvent *event)
 {
     if (!m_defaultSession.empty())
         SaveSession(m_defaultSession, true);  // silently: closing is never refused
+    for (QWidget *window : QApplication::topLevelWidgets())
+        if (window != this && window->isVisible())
+            window->close();  // the dialogs and the picture viewer go with the main window
     event->accept();
 }
 

@@ -1,6 +1,7 @@
 #include <QAction>
 #include <QCheckBox>
 #include <QLabel>
+#include <QPushButton>
 #include <QMenu>
 #include <QMenuBar>
 #include <QRadioButton>
@@ -16,6 +17,7 @@
 #include "ui/result_model.h"
 
 #include "tests/support/scripted_prompter.h"
+#include "ui/about_frm.h"
 #include "ui/main_frm.h"
 
 using namespace geminor;
@@ -113,7 +115,14 @@ private slots:
             QVERIFY(!window.findChild<QWidget *>(QString::fromLatin1(name))->isEnabled());
         QVERIFY(window.panel(2)->isHidden() && window.panel(3)->isHidden() && window.panel(4)->isHidden());
 
+        prompter.answers = {false};
+        auto *command1 = window.findChild<QPushButton *>(QStringLiteral("Command1"));
+        QTest::keyClick(command1, Qt::Key_F6);  // the cancel question, answered No
+        QCOMPARE(prompter.asked.value(0), QStringLiteral("Cancel Search|Are you sure to cancel searching?"));
+
         window.SetBusy(false);
+        QTest::keyClick(command1, Qt::Key_F6);  // not busy: nothing
+        QCOMPARE(prompter.asked.size(), 1);
         QVERIFY(!button(2)->isEnabled());
         QVERIFY(button(1)->isEnabled());
         QVERIFY(window.findChild<QAction *>(QStringLiteral("MScan"))->isEnabled());
@@ -293,6 +302,20 @@ private slots:
         QCOMPARE(prompter.informed.last(), QStringLiteral("Error|Please add search path first."));
         QCOMPARE(prompter.asked.last(), QStringLiteral("Choose Folder to Search"));
         QVERIFY(missing.request().Locations.empty());
+    }
+
+    void aboutWindowClosesOnAClick()
+    {
+        AboutFrm about;
+        about.show();
+        QCOMPARE(about.windowTitle(), QStringLiteral("About Geminor"));
+        QVERIFY(
+            about.findChild<QLabel *>(QStringLiteral("Label2"))->text().contains(QStringLiteral("https://")));
+        QVERIFY(
+            about.findChild<QLabel *>(QStringLiteral("Label3"))->text().contains(QStringLiteral("mailto:")));
+        QTest::mouseClick(&about, Qt::LeftButton, {}, QPoint(5, 5));
+        QVERIFY(!about.isVisible());
+        QCOMPARE(about.result(), int(QDialog::Accepted));
     }
 
 private:
