@@ -16,10 +16,10 @@ echo note > "$work/photos/a.txt"; echo note > "$work/backup/a.txt"
 printf 'Option1\r\n1\r\n0\r\n%s,Yes,*.*,15\r\n%s,Yes,*.*,15\r\n%s,Yes,*.*,16\r\n' \
   "$work/photos" "$work/backup" "$work/photos/2024/old" > "$work/sample.gmr"
 export XDG_CONFIG_HOME="$work/config" XDG_DATA_HOME="$work/data"
-Xvfb :97 -screen 0 1280x800x24 >/dev/null 2>&1 & xvfb=$!
+Xvfb :97 -screen 0 2000x1400x24 >/dev/null 2>&1 & xvfb=$!
 sleep 1
 DISPLAY=:97 "$root/build/app/geminor" "$work/sample.gmr" >/dev/null 2>&1 & app=$!
 sleep 3
-DISPLAY=:97 xwd -root -silent | convert xwd:- -crop 980x680+0+0 "$out"
+DISPLAY=:97 xwd -root -silent | convert xwd:- -trim "$out"
 kill "$app" "$xvfb"
 echo "$out"
