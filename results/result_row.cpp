@@ -31,7 +31,7 @@ std::vector<ResultRow> LoadResults(const std::vector<ResultEntry> &entries, cons
                 continue;  // gone since the search
             const QDateTime modified = QDateTime::fromSecsSinceEpoch(st.st_mtim.tv_sec);
             rows.push_back({e.name, std::to_string(e.size), ModifiedText(modified, locale), e.version,
-                            e.folder, false, 0, RowColour::Default});
+                            e.folder, false, false, 0, RowColour::Default});
         }
         if (entries[i].group != 0) {
             if (rows.size() - before < 2) {

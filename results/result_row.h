@@ -23,7 +23,8 @@ struct ResultRow
     std::string version;
     std::string folder;  // ends in '/'
     bool marked = false;
-    std::int32_t group = 0;  // 1, 2, 3... over the groups shown; 0 for a zero-size listing
+    bool markedIcon = false;  // the row's picture: follows the marking rules, not the check box
+    std::int32_t group = 0;   // 1, 2, 3... over the groups shown; 0 for a zero-size listing
     RowColour colour = RowColour::Default;
 
     std::string path() const { return folder + name; }

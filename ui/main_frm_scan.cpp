@@ -4,6 +4,8 @@
 #include <QDate>
 #include <QDesktopServices>
 #include <QFileInfo>
+#include <QItemSelectionModel>
+#include <QTableView>
 #include <QUrl>
 #include <QEventLoop>
 #include <QFile>
@@ -18,6 +20,8 @@
 #include "engine/atomic_file.h"
 #include "engine/scan_run.h"
 #include "results/exports.h"
+#include "results/format_size.h"
+#include "results/marking.h"
 #include "ui/about_frm.h"
 #include "ui/main_frm.h"
 #include "ui/result_model.h"
@@ -128,6 +132,25 @@ void MainFrm::connectCommands()
         m_prompter.inform(this, QStringLiteral("Success"), QStringLiteral("List Exported Successful"));
     });
     on("MAbout", [this] { AboutFrm(this).exec(); });
+    auto showTotals = [this](const MarkedTotals &totals) {
+        panel(1)->setText(MarkedTotalsText(totals.count, totals.size));
+    };
+    on("MNone", [this, showTotals] { showTotals(m_model->applyRule(MarkNone)); });
+    on("MMarkAll", [this, showTotals] { showTotals(m_model->applyRule(MarkAll)); });
+    on("MMarkAllDuplicates", [this, showTotals] { showTotals(m_model->applyRule(MarkAllDuplicates)); });
+    on("MMarkingSelected", [this, showTotals] {
+        std::vector<bool> selected(m_model->rows().size(), false);
+        for (const QModelIndex &row : m_rlv->selectionModel()->selectedRows())
+            selected[static_cast<std::size_t>(row.row())] = true;
+        showTotals(
+            m_model->applyRule([&](std::vector<ResultRow> &rows) { return MarkSelected(rows, selected); }));
+    });
+    // A check box ticked by hand: recount everything.
+    connect(m_model, &QAbstractItemModel::dataChanged, this,
+            [this, showTotals](const QModelIndex &, const QModelIndex &, const QList<int> &roles) {
+                if (roles == QList<int>{Qt::CheckStateRole})
+                    showTotals(UpdateMarkedTotals(m_model->rows()));
+            });
     on("MHelpTopics", [] {
         const QString help = ShippedFile(QStringLiteral("help.html"));
         if (!help.isEmpty())

@@ -17,6 +17,15 @@ public:
 
     void setRows(std::vector<ResultRow> rows);
     const std::vector<ResultRow> &rows() const { return m_rows; }
+    /// Runs a marking rule over all rows and tells the view; returns what the rule returns.
+    template <typename Rule> auto applyRule(Rule rule)
+    {
+        auto result = rule(m_rows);
+        if (!m_rows.empty())
+            emit dataChanged(index(0, FileName), index(rowCount() - 1, FileName),
+                             {Qt::CheckStateRole, Qt::DecorationRole});
+        return result;
+    }
 
     int rowCount(const QModelIndex &parent = {}) const override;
     int columnCount(const QModelIndex &parent = {}) const override;

@@ -14,7 +14,7 @@ using ::testing::Not;
 
 ResultRow row(std::string name, RowColour colour = RowColour::Black)
 {
-    return {std::move(name), "10", "T", "N/A", "/d/", false, 1, colour};
+    return {std::move(name), "10", "T", "N/A", "/d/", false, false, 1, colour};
 }
 
 std::size_t count(const std::string &text, const std::string &what)

@@ -284,6 +284,15 @@ private slots:
         QCOMPARE(window.panel(4)->text(), QStringLiteral("Folders : 0"));
         QCOMPARE(window.results()->data(window.results()->index(0, 0), Qt::DisplayRole).toString(),
                  QStringLiteral("a.txt"));
+        QVERIFY(!window.findChild<QAction *>(QStringLiteral("MMarkAll"))->isVisible());
+
+        window.findChild<QAction *>(QStringLiteral("MMarkAllDuplicates"))->trigger();
+        QCOMPARE(window.panel(1)->text(), QStringLiteral("Total Files Marked 1 Size 5 Bytes"));
+        QVERIFY(window.results()->rows()[1].marked && !window.results()->rows()[0].marked);
+        window.results()->setData(window.results()->index(0, 0), Qt::Checked, Qt::CheckStateRole);  // by hand
+        QCOMPARE(window.panel(1)->text(), QStringLiteral("Total Files Marked 2 Size 10 Bytes"));
+        window.findChild<QAction *>(QStringLiteral("MNone"))->trigger();
+        QCOMPARE(window.panel(1)->text(), QStringLiteral("Total Files Marked 0 Size 0 Bytes"));
 
         MainFrm missing(prompter, settings);
         missing.setCommandLine(QStringLiteral("/no/such.gmr"));

@@ -1,0 +1,52 @@
+#include "results/marking.h"
+
+#include <cstdlib>
+
+namespace geminor {
+namespace {
+
+/// Sets every row's mark (and its picture) by `marked(i)` and counts the marked rows.
+template <typename Rule> MarkedTotals markBy(std::vector<ResultRow> &rows, Rule marked)
+{
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+        rows[i].marked = marked(i);
+        rows[i].markedIcon = rows[i].marked;
+    }
+    return UpdateMarkedTotals(rows);
+}
+
+}  // namespace
+
+MarkedTotals UpdateMarkedTotals(const std::vector<ResultRow> &rows)
+{
+    MarkedTotals totals;
+    for (const ResultRow &row : rows) {
+        if (!row.marked)
+            continue;
+        ++totals.count;
+        totals.size += std::strtod(row.sizeText.c_str(), nullptr);  // a leading-number parse
+    }
+    return totals;
+}
+
+MarkedTotals MarkAll(std::vector<ResultRow> &rows)
+{
+    return markBy(rows, [](std::size_t) { return true; });
+}
+
+MarkedTotals MarkAllDuplicates(std::vector<ResultRow> &rows)
+{
+    return markBy(rows, [&](std::size_t i) { return i > 0 && rows[i].group == rows[i - 1].group; });
+}
+
+MarkedTotals MarkSelected(std::vector<ResultRow> &rows, const std::vector<bool> &selected)
+{
+    return markBy(rows, [&](std::size_t i) { return i < selected.size() && selected[i]; });
+}
+
+MarkedTotals MarkNone(std::vector<ResultRow> &rows)
+{
+    return markBy(rows, [](std::size_t) { return false; });
+}
+
+}  // namespace geminor
