@@ -4,6 +4,7 @@
 #include <QCheckBox>
 #include <QEvent>
 #include <QKeyEvent>
+#include <QMouseEvent>
 #include <QFile>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -20,6 +21,7 @@
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
+#include "ui/file_info_frm.h"
 #include "ui/folder_frm.h"
 #include "ui/image_list.h"
 #include "ui/result_model.h"
@@ -153,7 +155,7 @@ void MainFrm::buildToolbar()
         int picture;
         const char *sameAs;  // the menu entry it runs
     };
-    static const Button kButtons[] = {{1, "Scan", 1, "MScan"},         {2, "Cancel", 2, "MCancel"},
+    static const Button kButtons[] = {{1, "Scan", 1, "MScan"},         {2, "Cancel", 2, nullptr},
                                       {4, "Mark", 3, nullptr},         {5, "Copy", 4, "MCopyMarkFiles"},
                                       {6, "Move", 5, "MMoveSelected"}, {7, "Delete", 6, "MDelete"},
                                       {8, "Rename", 7, "MRename"},     {10, "Export", 8, nullptr},
@@ -244,6 +246,8 @@ void MainFrm::buildControls()
     for (int c = 0; c < ResultModel::ColumnCount; ++c)
         m_rlv->setColumnWidth(c, widths[c] * 940 / 20461);
     m_rlv->horizontalHeader()->setStretchLastSection(true);
+    m_rlv->installEventFilter(this);
+    m_rlv->viewport()->installEventFilter(this);
     layout->addWidget(m_rlv, 5);
     m_command1 = new QPushButton(central);
     m_command1->setObjectName(QStringLiteral("Command1"));
@@ -278,6 +282,8 @@ void MainFrm::SetMenusEnabled(bool Enabled)
 
 void MainFrm::SetBusy(bool Busy)
 {
+    if (Busy)
+        closeViewer();
     for (std::size_t i = 1; i < m_buttons.size(); ++i)
         if (m_buttons[i])
             m_buttons[i]->setEnabled(i == 2 ? Busy : !Busy);
@@ -298,8 +304,11 @@ void MainFrm::toggleViewer()
 {
     if (m_display == SettingsStore::kViewerOff) {
         m_display = SettingsStore::kViewerOn;
+        if (m_model->rowCount() > 0)
+            PreviewSelected();
     } else {
         m_display = SettingsStore::kViewerOff;
+        closeViewer();
     }
     findChild<QAction *>(QStringLiteral("MPicViewer"))->setChecked(m_display == SettingsStore::kViewerOn);
     m_buttons[11]->setIcon(ImageListIcon(m_display));
@@ -398,8 +407,56 @@ void MainFrm::removeLocation()
     m_cmdRemove->setEnabled(m_searchList->topLevelItemCount() > 0);
 }
 
+void MainFrm::closeViewer()
+{
+    delete m_viewer;  // made again on the next preview
+    m_viewer = nullptr;
+}
+
+void MainFrm::PreviewSelected()
+{
+    const QModelIndex current = m_rlv->currentIndex();
+    if (m_display != SettingsStore::kViewerOn || m_model->rowCount() == 0 || !current.isValid())
+        return;
+    const ResultRow &row = m_model->rows()[static_cast<std::size_t>(current.row())];
+    if (!IsPreviewName(row.name)) {
+        if (m_viewer)
+            m_viewer->hide();  // kept, with its last picture
+        return;
+    }
+    if (!m_viewer) {
+        m_viewer = new FileInfoFrm(m_prompter, this);
+        connect(m_viewer, &FileInfoFrm::viewerDisabled, this, [this] {
+            // Off until the toggle is used again; the stored setting stays as the toggle left it.
+            m_display = SettingsStore::kViewerOff;
+            findChild<QAction *>(QStringLiteral("MPicViewer"))->setChecked(false);
+            m_buttons[11]->setIcon(ImageListIcon(m_display));
+        });
+    }
+    m_viewer->LoadPic(row.path());
+    if (!m_viewer->isVisible()) {
+        // Its right edge a little left of the window's, its top level with the result list.
+        const QPoint listTop = m_rlv->mapTo(this, QPoint(0, 0));
+        m_viewer->move(mapToGlobal(QPoint(width() - (m_viewer->width() + 33), listTop.y())));
+        m_viewer->show();
+        activateWindow();
+    }
+}
+
 bool MainFrm::eventFilter(QObject *watched, QEvent *event)
 {
+    if (watched == m_rlv || watched == m_rlv->viewport()) {
+        if (event->type() == QEvent::KeyRelease) {
+            PreviewSelected();
+        } else if (event->type() == QEvent::MouseButtonRelease) {
+            auto *mouse = static_cast<QMouseEvent *>(event);
+            if (mouse->button() == Qt::RightButton)
+                m_actionMenu->popup(mouse->globalPosition().toPoint());
+            else
+                PreviewSelected();
+        }
+        return false;
+    }
     // F6 on Command1 cancels while the menus (and so F6 of File > Cancel) are disabled.
     if (watched == m_command1 && event->type() == QEvent::KeyPress &&
         static_cast<QKeyEvent *>(event)->key() == Qt::Key_F6) {

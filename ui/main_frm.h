@@ -76,6 +76,10 @@ public:
     /// Asks, and when the answer is Yes, has the running scan stop.
     void CancelCommand();
     ResultModel *results() const { return m_model; }
+    /// The picture preview rule for the current row of the result list.
+    void PreviewSelected();
+    /// The picture viewer window, when there is one.
+    class FileInfoFrm *viewer() const { return m_viewer; }
 
 public slots:
     void toggleViewer();
@@ -99,6 +103,7 @@ private:
     void protectClicked();
     void removeLocation();
     void connectCommands();
+    void closeViewer();
     void showClosingTexts(const ScanOutcome &outcome);
 
     Prompter &m_prompter;
@@ -125,6 +130,7 @@ private:
     QTimer *m_timer1 = nullptr;
     QTimer *m_timer2 = nullptr;
     ResultModel *m_model = nullptr;
+    class FileInfoFrm *m_viewer = nullptr;
 
     std::string m_defaultSession;
     QString m_commandLine;

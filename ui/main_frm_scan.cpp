@@ -156,6 +156,9 @@ void MainFrm::connectCommands()
         if (!help.isEmpty())
             QDesktopServices::openUrl(QUrl::fromLocalFile(help));  // nothing to say when it fails
     });
+    // The menus are disabled during a scan, so the Cancel button calls the command itself.
+    connect(findChild<QAction *>(QStringLiteral("Button2")), &QAction::triggered, this,
+            [this] { CancelCommand(); });
     // During a scan the menus are disabled, so Command1 (and F6 on it) stands in for Cancel.
     connect(m_command1, &QPushButton::clicked, this, [this] {
         if (!findChild<QAction *>(QStringLiteral("MCancel"))->isEnabled())

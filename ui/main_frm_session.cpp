@@ -18,6 +18,7 @@ namespace geminor {
 void MainFrm::NewSession()
 {
     m_model->setRows({});
+    closeViewer();
     setRequest(SearchRequest{});
     panel(1)->setText(QStringLiteral("Add search path and click on the scan button to start search."));
     for (int i : {2, 3, 4})

@@ -1,6 +1,8 @@
 #include <QAction>
 #include <QCheckBox>
+#include <QImage>
 #include <QLabel>
+#include <QTableView>
 #include <QPushButton>
 #include <QMenu>
 #include <QMenuBar>
@@ -18,6 +20,7 @@
 
 #include "tests/support/scripted_prompter.h"
 #include "ui/about_frm.h"
+#include "ui/file_info_frm.h"
 #include "ui/main_frm.h"
 
 using namespace geminor;
@@ -115,6 +118,10 @@ private slots:
             QVERIFY(!window.findChild<QWidget *>(QString::fromLatin1(name))->isEnabled());
         QVERIFY(window.panel(2)->isHidden() && window.panel(3)->isHidden() && window.panel(4)->isHidden());
 
+        prompter.answers = {false};
+        button(2)->trigger();  // the toolbar's Cancel works while the menus are off
+        QCOMPARE(prompter.asked.size(), 1);
+        prompter.asked.clear();
         prompter.answers = {false};
         auto *command1 = window.findChild<QPushButton *>(QStringLiteral("Command1"));
         QTest::keyClick(command1, Qt::Key_F6);  // the cancel question, answered No
@@ -311,6 +318,50 @@ private slots:
         QCOMPARE(prompter.informed.last(), QStringLiteral("Error|Please add search path first."));
         QCOMPARE(prompter.asked.last(), QStringLiteral("Choose Folder to Search"));
         QVERIFY(missing.request().Locations.empty());
+    }
+
+    void viewerFollowsTheRowsAndCanBeSwitchedOffByClosingIt()
+    {
+        QCOMPARE(IsPreviewName("photo.JPG"), true);
+        QCOMPARE(IsPreviewName("gif"), true);
+        QCOMPARE(IsPreviewName("photo.jpeg"), false);
+        QCOMPARE(IsPreviewName("image.png"), false);
+
+        QTemporaryDir tree;
+        QImage image(8, 8, QImage::Format_RGB32);
+        image.fill(Qt::red);
+        for (const char *name : {"/a.jpg", "/b.jpg"})
+            QVERIFY(image.save(tree.path() + QLatin1String(name), "JPEG"));
+        for (const char *name : {"/c.png", "/d.png"})
+            QVERIFY(image.save(tree.path() + QLatin1String(name), "PNG"));
+        ScriptedPrompter prompter;
+        SettingsStore settings;
+        MainFrm window(prompter, settings);
+        SearchRequest request;
+        request.Locations = {{tree.path().toStdString(), "Yes", "*.*", false}};
+        window.setRequest(request);
+        window.show();
+        window.ScanCommand();
+        QCOMPARE(window.results()->rowCount(), 4);
+        auto *list = window.findChild<QTableView *>(QStringLiteral("RLV"));
+        const int jpegRow = window.results()->rows()[0].name.ends_with(".jpg") ? 0 : 2;
+        const int pngRow = 2 - jpegRow;
+        list->setCurrentIndex(window.results()->index(jpegRow, 0));
+        window.PreviewSelected();
+        QVERIFY(window.viewer() && window.viewer()->isVisible());
+        QVERIFY(!window.viewer()->findChild<QLabel *>(QStringLiteral("pic"))->pixmap().isNull());
+        list->setCurrentIndex(window.results()->index(pngRow, 0));
+        QTest::keyClick(list, Qt::Key_Down);  // a key release applies the rule
+        QVERIFY(window.viewer() && !window.viewer()->isVisible());
+
+        list->setCurrentIndex(window.results()->index(jpegRow, 0));
+        window.PreviewSelected();
+        prompter.answers = {true};
+        window.viewer()->closeByUser();
+        QVERIFY(prompter.asked.last().startsWith(
+            QStringLiteral("Confirm|Do you want to disable picture viewer.")));
+        QCOMPARE(window.viewerState(), 9);
+        QCOMPARE(SettingsStore().Display(), 10);  // not written: the next start has it on again
     }
 
     void aboutWindowClosesOnAClick()
