@@ -2,6 +2,7 @@
 #include <QAction>
 #include <QCoreApplication>
 #include <QDate>
+#include <QSoundEffect>
 #include <QDesktopServices>
 #include <QFileInfo>
 #include <QItemSelectionModel>
@@ -163,6 +164,28 @@ void MainFrm::connectCommands()
     connect(m_command1, &QPushButton::clicked, this, [this] {
         if (!findChild<QAction *>(QStringLiteral("MCancel"))->isEnabled())
             CancelCommand();
+    });
+    // Half a second after a scan: the end sound, once. A missing or unplayable sound says nothing.
+    connect(m_timer2, &QTimer::timeout, this, [this] {
+        const QString sound = ShippedFile(QStringLiteral("end.wav"));
+        if (sound.isEmpty())
+            return;
+        auto *effect = new QSoundEffect(this);
+        connect(effect, &QSoundEffect::playingChanged, effect, [effect] {
+            if (!effect->isPlaying())
+                effect->deleteLater();
+        });
+        effect->setSource(QUrl::fromLocalFile(sound));
+        effect->play();
+    });
+    // A double-click opens the file with the program the desktop has for it.
+    connect(m_rlv, &QAbstractItemView::doubleClicked, this, [this](const QModelIndex &index) {
+        const ResultRow &row = m_model->rows()[static_cast<std::size_t>(index.row())];
+        if (!QDesktopServices::openUrl(QUrl::fromLocalFile(QFile::decodeName(row.path().c_str()))))
+            m_prompter.inform(
+                this, QStringLiteral("Error"),
+                QStringLiteral("There is no program associated with the specified type of file."),
+                QMessageBox::Critical);
     });
     connect(m_timer1, &QTimer::timeout, this, [this] {
         if (!m_stopwatch)
