@@ -13,7 +13,8 @@ std::string ModifiedText(const QDateTime &when, const QLocale &locale)
         .toStdString();
 }
 
-std::vector<ResultRow> LoadResults(const std::vector<ResultEntry> &entries, const QLocale &locale)
+std::vector<ResultRow> LoadResults(const std::vector<ResultEntry> &entries, const QLocale &locale,
+                                   const std::function<void(std::size_t, std::size_t)> &progress)
 {
     std::vector<ResultRow> rows;
     rows.reserve(entries.size());
@@ -32,6 +33,8 @@ std::vector<ResultRow> LoadResults(const std::vector<ResultEntry> &entries, cons
             const QDateTime modified = QDateTime::fromSecsSinceEpoch(st.st_mtim.tv_sec);
             rows.push_back({e.name, std::to_string(e.size), ModifiedText(modified, locale), e.version,
                             e.folder, false, false, 0, RowColour::Default});
+            if (progress && (k + 1) % 500 == 0)
+                progress(k + 1, entries.size());
         }
         if (entries[i].group != 0) {
             if (rows.size() - before < 2) {

@@ -3,6 +3,7 @@
 #include <QDateTime>
 #include <QLocale>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -37,7 +38,8 @@ std::string ModifiedText(const QDateTime &when, const QLocale &locale = QLocale(
 /// The rows for the result entries whose files still exist as regular files. A group left with
 /// fewer than two files is not shown, and group colours alternate over the groups shown,
 /// starting from the colour of the first group's marker (1: black).
-std::vector<ResultRow> LoadResults(const std::vector<ResultEntry> &entries,
-                                   const QLocale &locale = QLocale());
+/// `progress(i, n)` is called for every 500th entry that gave a row (i counts entries from 1).
+std::vector<ResultRow> LoadResults(const std::vector<ResultEntry> &entries, const QLocale &locale = QLocale(),
+                                   const std::function<void(std::size_t, std::size_t)> &progress = {});
 
 }  // namespace geminor

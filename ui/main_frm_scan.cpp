@@ -234,7 +234,9 @@ void MainFrm::ScanCommand()
     waiting.exec();
     worker.join();
     panel(1)->setText(QStringLiteral("Loading Searched Result..."));
-    m_model->setRows(LoadResults(outcome.entries));
+    m_model->setRows(LoadResults(outcome.entries, QLocale(), [this](std::size_t i, std::size_t n) {
+        panel(1)->setText(QStringLiteral("Loading Searched Result...(%1/%2)").arg(i).arg(n));
+    }));
     const bool zeroSize = search.Method == SearchMethod::ZeroSize;
     findChild<QAction *>(QStringLiteral("MMarkAll"))->setVisible(zeroSize);
     findChild<QAction *>(QStringLiteral("MMarkAllDuplicates"))->setVisible(!zeroSize);
