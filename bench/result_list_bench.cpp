@@ -1,0 +1,64 @@
+// The result list with 100,000 rows: loading, showing and each marking rule.
+//   result_list_bench FOLDER   (any folder of at least 100,000 files, e.g. the "tenth" corpus)
+#include <QApplication>
+#include <QTableView>
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+
+#include "results/marking.h"
+#include "results/result_row.h"
+#include "ui/result_model.h"
+
+namespace {
+
+template <typename F> double seconds(F f)
+{
+    const auto start = std::chrono::steady_clock::now();
+    f();
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    QApplication app(argc, argv);
+    if (argc < 2) {
+        std::fprintf(stderr, "usage: result_list_bench FOLDER\n");
+        return 2;
+    }
+    std::vector<geminor::ResultEntry> entries;
+    for (const auto &file : std::filesystem::recursive_directory_iterator(argv[1])) {
+        if (!file.is_regular_file())
+            continue;
+        const auto n = static_cast<std::int32_t>(entries.size());
+        entries.push_back({1, file.path().filename().string(), file.path().parent_path().string() + '/', "N/A",
+                           static_cast<std::int16_t>(n / 2 % 2 ? 2 : 1), n / 2 + 1});
+        if (entries.size() == 100000)
+            break;
+    }
+    geminor::ResultModel model;
+    QTableView view;
+    view.setModel(&model);
+    view.resize(1000, 700);
+    view.show();
+    std::vector<geminor::ResultRow> rows;
+    const double load = seconds([&] { rows = geminor::LoadResults(entries); });
+    const double show = seconds([&] {
+        model.setRows(std::move(rows));
+        QApplication::processEvents();
+    });
+    std::printf("%zu rows: load %.3f s, into the list %.3f s\n", entries.size(), load, show);
+    std::printf("Mark All Duplicates %.1f ms\n", 1000 * seconds([&] { model.applyRule(geminor::MarkAllDuplicates); }));
+    std::printf("Mark All %.1f ms\n", 1000 * seconds([&] { model.applyRule(geminor::MarkAll); }));
+    std::printf("Mark None %.1f ms\n", 1000 * seconds([&] { model.applyRule(geminor::MarkNone); }));
+    const double scroll = seconds([&] {
+        for (int i = 0; i < 200; ++i) {
+            view.scrollTo(model.index(i * 499, 0));
+            QApplication::processEvents();
+        }
+    });
+    std::printf("200 jumps through the list: %.1f ms each\n", 1000 * scroll / 200);
+    return 0;
+}
