@@ -189,5 +189,4 @@ bool StartsWithFolded(std::string_view text, std::string_view prefix)
     return true;
 }
 
-
 }  // namespace geminor

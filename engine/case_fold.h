@@ -20,5 +20,4 @@ std::uint64_t TextPrefix(std::string_view text, bool fold);
 /// True when `text` begins with `prefix`, both case folded.
 bool StartsWithFolded(std::string_view text, std::string_view prefix);
 
-
 }  // namespace geminor

@@ -92,7 +92,6 @@ ScanOutcome RunScan(const SearchRequest &request, ScanHost &host, CancelRequeste
 {
     ScanOutcome outcome;
     outcome.method = request.Method;
-    cancel.store(false);
     FileList fileList = walkLocations(request, host, cancel, outcome);
     if (outcome.TotalFiles == 0 || cancel.load()) {
         outcome.cancelled = cancel.load();

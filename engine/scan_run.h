@@ -23,10 +23,11 @@ struct ScanOutcome
     std::int64_t unlistedFolders = 0;
 };
 
-/// Performs a whole scan: clears `cancel`, walks every location that is not an
+/// Performs a whole scan: walks every location that is not an
 /// exclusion in list order (each file once), sorts, and runs the search of the request's method.
 /// Runs on the caller's thread and reports through `host`; the cancel flag may be set from
-/// any thread. `GroupMarker` is the owner's, kept from one scan to the next.
+/// any thread; the caller clears it when the scan starts, so that a cancel pressed at once is
+/// never lost. `GroupMarker` is the owner's, kept from one scan to the next.
 ScanOutcome RunScan(const SearchRequest &request, ScanHost &host, CancelRequested &cancel,
                     std::int16_t &GroupMarker);
 

@@ -218,6 +218,7 @@ void MainFrm::ScanCommand()
     for (int i : {2, 3, 4})
         panel(i)->clear();
     panel(5)->setText(QStringLiteral("00:00:00"));
+    m_cancel.store(false);  // only here: a Cancel pressed from now on counts
     m_model->setRows({});
 
     WindowScanHost host(this, panel(1), m_minimized);

@@ -24,7 +24,7 @@ struct Scan
 Scan scan(const TempTree &tree, SearchRequest request, std::int16_t *marker = nullptr)
 {
     SilentHost host;
-    CancelRequested cancel{true};  // a scan clears a flag left from before
+    CancelRequested cancel{false};
     std::int16_t ownMarker = 0;
     Scan out;
     out.outcome = RunScan(request, host, cancel, marker ? *marker : ownMarker);

@@ -12,7 +12,9 @@
 #include <QTest>
 #include <QToolBar>
 #include <QApplication>
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QTimer>
 #include <deque>
 
@@ -362,6 +364,97 @@ private slots:
             QStringLiteral("Confirm|Do you want to disable picture viewer.")));
         QCOMPARE(window.viewerState(), 9);
         QCOMPARE(SettingsStore().Display(), 10);  // not written: the next start has it on again
+    }
+
+    void scansEachMethodAndEndsWithItsCounts()
+    {
+        QTemporaryDir tree;
+        auto write = [&](const QString &name, const QByteArray &content) {
+            QDir().mkpath(QFileInfo(tree.path() + name).path());
+            QFile file(tree.path() + name);
+            QVERIFY(file.open(QIODevice::WriteOnly));
+            file.write(content);
+        };
+        write(QStringLiteral("/a/x.txt"), "same");
+        write(QStringLiteral("/b/x.txt"), "same");
+        write(QStringLiteral("/b/y.txt"), "diff");
+        write(QStringLiteral("/b/empty"), "");
+        ScriptedPrompter prompter;
+        SettingsStore settings;
+        MainFrm window(prompter, settings);
+        window.show();
+        struct Case
+        {
+            SearchMethod method;
+            int rows;
+            const char *duplicates, *files;
+            bool duplicatesShown;
+        };
+        for (const Case &c : {Case{SearchMethod::ByteToByte, 2, "Duplicates : 1", "Files : 3", true},
+                              Case{SearchMethod::Crc32, 2, "Duplicates : 1", "Files : 3", true},
+                              Case{SearchMethod::SameName, 2, "Duplicates : 1", "Files : 3", true},
+                              Case{SearchMethod::ZeroSize, 1, "Duplicates : 0", "Files : 1", false}}) {
+            SearchRequest request;
+            request.Method = c.method;
+            request.Locations = {{tree.path().toStdString(), "Yes", "*.*", false}};
+            window.setRequest(request);
+            window.ScanCommand();
+            QCOMPARE(window.results()->rowCount(), c.rows);
+            QCOMPARE(window.panel(1)->text(), QStringLiteral("Search Completed."));
+            QCOMPARE(window.panel(2)->text(), QLatin1String(c.duplicates));
+            QCOMPARE(window.panel(3)->text(), QLatin1String(c.files));
+            QCOMPARE(window.panel(4)->text(), QStringLiteral("Folders : 2"));
+            QCOMPARE(window.panel(2)->isVisible(), c.duplicatesShown);
+            QCOMPARE(window.findChild<QAction *>(QStringLiteral("MMarkAll"))->isVisible(),
+                     c.method == SearchMethod::ZeroSize);
+        }
+        QVERIFY(window.results()->rows()[0].colour == RowColour::Default);  // zero size: no group colour
+
+        // Only exclusions, and a cancel answered Yes while no scan runs: the next scan starts
+        // afresh and ends with zero counts.
+        SearchRequest excluded;
+        excluded.Locations = {{tree.path().toStdString(), "Yes", "*.*", true}};
+        window.setRequest(excluded);
+        prompter.answers = {true};
+        window.CancelCommand();
+        window.ScanCommand();
+        QCOMPARE(window.panel(2)->text(), QStringLiteral("Duplicates : 0"));
+        QCOMPARE(window.panel(3)->text(), QStringLiteral("Files : 0"));
+        QCOMPARE(window.panel(4)->text(), QStringLiteral("Folders : 0"));
+        SearchRequest again;
+        again.Locations = {{tree.path().toStdString(), "Yes", "*.*", false}};
+        window.setRequest(again);
+        window.ScanCommand();
+        QCOMPARE(window.results()->rowCount(), 2);  // the flag left by the cancel was cleared
+    }
+
+    void cancelStopsARunningScan()
+    {
+        QTemporaryDir tree;
+        for (int d = 0; d < 100; ++d) {
+            QDir().mkpath(tree.path() + QStringLiteral("/d%1").arg(d));
+            for (int f = 0; f < 40; ++f) {
+                QFile file(tree.path() + QStringLiteral("/d%1/f%2").arg(d).arg(f));
+                QVERIFY(file.open(QIODevice::WriteOnly));
+                file.write("identical");
+            }
+        }
+        ScriptedPrompter prompter;
+        SettingsStore settings;
+        MainFrm window(prompter, settings);
+        window.show();
+        SearchRequest request;
+        request.Locations = {{tree.path().toStdString(), "Yes", "*.*", false}};
+        window.setRequest(request);
+        prompter.answers = {true};
+        // The first thing the window does once the scan runs: the user presses Cancel, says Yes.
+        QTimer::singleShot(0, &window,
+                           [&] { window.findChild<QAction *>(QStringLiteral("Button2"))->trigger(); });
+        window.ScanCommand();
+        QCOMPARE(prompter.asked.value(0), QStringLiteral("Cancel Search|Are you sure to cancel searching?"));
+        QCOMPARE(window.panel(1)->text(), QStringLiteral("Search Completed."));
+        QVERIFY(window.results()->rowCount() < 4000);
+        QVERIFY(window.findChild<QAction *>(QStringLiteral("MScan"))->isEnabled());  // idle again
     }
 
     void aboutWindowClosesOnAClick()
