@@ -24,6 +24,7 @@ class QTreeWidget;
 namespace geminor {
 
 class ResultModel;
+struct ResultRow;
 struct ScanOutcome;
 
 /// A file that ships with Geminor (help.html, end.wav): next to the program, or in the
@@ -76,6 +77,15 @@ public:
     /// Asks, and when the answer is Yes, has the running scan stop.
     void CancelCommand();
     ResultModel *results() const { return m_model; }
+    // The file commands on the marked rows and on the current row.
+    void CopyMarked();
+    void MoveMarked();
+    void DeleteMarked();
+    void RenameSelected();
+    void OpenSelectedFile();
+    void OpenSelectedFolder();
+    void CopySelectedPath();
+
     /// The picture preview rule for the current row of the result list.
     void PreviewSelected();
     /// The picture viewer window, when there is one.
@@ -104,6 +114,8 @@ private:
     void removeLocation();
     void connectCommands();
     void closeViewer();
+    bool haveMarks(const QString &title, const QString &message);
+    const ResultRow *currentRow() const;
     void showClosingTexts(const ScanOutcome &outcome);
 
     Prompter &m_prompter;

@@ -133,6 +133,13 @@ void MainFrm::connectCommands()
         m_prompter.inform(this, QStringLiteral("Success"), QStringLiteral("List Exported Successful"));
     });
     on("MAbout", [this] { AboutFrm(this).exec(); });
+    on("MCopyMarkFiles", [this] { CopyMarked(); });
+    on("MMoveSelected", [this] { MoveMarked(); });
+    on("MDelete", [this] { DeleteMarked(); });
+    on("MRename", [this] { RenameSelected(); });
+    on("MOpenFile", [this] { OpenSelectedFile(); });
+    on("MOpenFolder", [this] { OpenSelectedFolder(); });
+    on("MCopyPath", [this] { CopySelectedPath(); });
     auto showTotals = [this](const MarkedTotals &totals) {
         panel(1)->setText(MarkedTotalsText(totals.count, totals.size));
     };
@@ -179,14 +186,7 @@ void MainFrm::connectCommands()
         effect->play();
     });
     // A double-click opens the file with the program the desktop has for it.
-    connect(m_rlv, &QAbstractItemView::doubleClicked, this, [this](const QModelIndex &index) {
-        const ResultRow &row = m_model->rows()[static_cast<std::size_t>(index.row())];
-        if (!QDesktopServices::openUrl(QUrl::fromLocalFile(QFile::decodeName(row.path().c_str()))))
-            m_prompter.inform(
-                this, QStringLiteral("Error"),
-                QStringLiteral("There is no program associated with the specified type of file."),
-                QMessageBox::Critical);
-    });
+    connect(m_rlv, &QAbstractItemView::doubleClicked, this, [this] { OpenSelectedFile(); });
     connect(m_timer1, &QTimer::timeout, this, [this] {
         if (!m_stopwatch)
             m_stopwatch = std::make_unique<buzTimer>();

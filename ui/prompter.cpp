@@ -3,6 +3,7 @@
 #include <QFile>
 #include <QFileDialog>
 #include <QInputDialog>
+#include <QLineEdit>
 
 namespace geminor {
 
@@ -65,9 +66,10 @@ std::string MessageBoxPrompter::chooseFolder(QWidget *parent, const QString &tit
     return folder.isEmpty() ? std::string() : QFile::encodeName(folder).toStdString();
 }
 
-QString MessageBoxPrompter::askText(QWidget *parent, const QString &title, const QString &prompt)
+QString MessageBoxPrompter::askText(QWidget *parent, const QString &title, const QString &prompt,
+                                    const QString &initial)
 {
-    return QInputDialog::getText(parent, title, prompt);
+    return QInputDialog::getText(parent, title, prompt, QLineEdit::Normal, initial);
 }
 
 }  // namespace geminor

@@ -28,7 +28,8 @@ public:
     /// A folder; "" when cancelled.
     virtual std::string chooseFolder(QWidget *parent, const QString &title) = 0;
     /// One line of text; "" when cancelled.
-    virtual QString askText(QWidget *parent, const QString &title, const QString &prompt) = 0;
+    virtual QString askText(QWidget *parent, const QString &title, const QString &prompt,
+                            const QString &initial = {}) = 0;
 };
 
 /// The real thing: modal message boxes.
@@ -41,7 +42,8 @@ public:
     std::string saveFileName(QWidget *parent, const QString &title, const QString &filter) override;
     std::string openFileName(QWidget *parent, const QString &title, const QString &filter) override;
     std::string chooseFolder(QWidget *parent, const QString &title) override;
-    QString askText(QWidget *parent, const QString &title, const QString &prompt) override;
+    QString askText(QWidget *parent, const QString &title, const QString &prompt,
+                    const QString &initial) override;
 };
 
 }  // namespace geminor

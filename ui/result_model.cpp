@@ -22,6 +22,12 @@ void ResultModel::setRows(std::vector<ResultRow> rows)
     endResetModel();
 }
 
+void ResultModel::renameRow(int row, std::string name)
+{
+    m_rows[static_cast<std::size_t>(row)].name = std::move(name);
+    emit dataChanged(index(row, FileName), index(row, FileName), {Qt::DisplayRole});
+}
+
 int ResultModel::rowCount(const QModelIndex &parent) const
 {
     return parent.isValid() ? 0 : static_cast<int>(m_rows.size());

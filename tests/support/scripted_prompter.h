@@ -40,9 +40,9 @@ public:
         asked.append(title);
         return std::exchange(fileAnswer, {});
     }
-    QString askText(QWidget *, const QString &title, const QString &prompt) override
+    QString askText(QWidget *, const QString &title, const QString &prompt, const QString &initial) override
     {
-        asked.append(title + QLatin1Char('|') + prompt);
+        asked.append(title + QLatin1Char('|') + prompt + QLatin1Char('|') + initial);
         return texts.empty() ? QString() : texts.takeFirst();
     }
     std::deque<bool> answers;

@@ -1,5 +1,7 @@
 #include <QAction>
 #include <QCheckBox>
+#include <QClipboard>
+#include <QGuiApplication>
 #include <QImage>
 #include <QLabel>
 #include <QTableView>
@@ -17,6 +19,7 @@
 #include <QFileInfo>
 #include <QTimer>
 #include <deque>
+#include <fstream>
 
 #include "ui/result_model.h"
 
@@ -455,6 +458,60 @@ private slots:
         QCOMPARE(window.panel(1)->text(), QStringLiteral("Search Completed."));
         QVERIFY(window.results()->rowCount() < 4000);
         QVERIFY(window.findChild<QAction *>(QStringLiteral("MScan"))->isEnabled());  // idle again
+    }
+
+    void fileCommandsOnTheResultList()
+    {
+        QTemporaryDir tree;
+        for (const std::string name : {"a.txt", "b\xff.txt"}) {  // byte names: Qt could not make the second
+            std::ofstream file(tree.path().toStdString() + '/' + name, std::ios::binary);
+            file << "twin";
+        }
+        ScriptedPrompter prompter;
+        SettingsStore settings;
+        MainFrm window(prompter, settings);
+        window.show();
+        SearchRequest request;
+        request.Locations = {{tree.path().toStdString(), "Yes", "*.*", false}};
+        window.setRequest(request);
+        window.ScanCommand();
+        QCOMPARE(window.results()->rowCount(), 2);
+
+        window.CopyMarked();
+        window.MoveMarked();
+        window.DeleteMarked();
+        QCOMPARE(prompter.informed, QStringList({"Copying...|Please mark files before copying!",
+                                                 "Moving...|Please mark files before moving!",
+                                                 "Deleting...|Please mark files before deleting!"}));
+
+        auto *list = window.findChild<QTableView *>(QStringLiteral("RLV"));
+        list->setCurrentIndex(window.results()->index(0, 0));
+        prompter.texts = {QStringLiteral("bad:name"), QStringLiteral("A.txt")};
+        window.RenameSelected();  // the colon is refused and the question comes again
+        QCOMPARE(
+            prompter.informed.last(),
+            QStringLiteral(
+                "Error|A file name cannot contain any of the following characters:\r\n\\ / : * ? \" <> |"));
+        QCOMPARE(prompter.asked.last(), QStringLiteral("Rename|Please type new name for\r\na.txt|a.txt"));
+        QCOMPARE(window.results()->rows()[0].name, std::string("A.txt"));
+        QVERIFY(QFile::exists(tree.path() + QStringLiteral("/A.txt")));
+        QVERIFY(!QFile::exists(tree.path() + QStringLiteral("/a.txt")));
+
+        list->setCurrentIndex(window.results()->index(1, 0));  // the name that is not UTF-8
+        prompter.texts = {QStringLiteral("A.txt")};            // taken: nothing is overwritten
+        window.RenameSelected();
+        QVERIFY(prompter.informed.last().startsWith(QStringLiteral("Error|")));
+        QCOMPARE(window.results()->rows()[1].name, std::string("b\xff.txt"));
+        prompter.texts = {QStringLiteral("c.txt")};
+        window.RenameSelected();
+        QCOMPARE(window.results()->rows()[1].name, std::string("c.txt"));
+        QVERIFY(QFile::exists(tree.path() + QStringLiteral("/c.txt")));
+        prompter.texts = {QStringLiteral("  ")};  // empty: nothing happens
+        window.RenameSelected();
+        QCOMPARE(window.results()->rows()[1].name, std::string("c.txt"));
+
+        window.CopySelectedPath();
+        QCOMPARE(QGuiApplication::clipboard()->text(), tree.path() + QStringLiteral("/c.txt"));
     }
 
     void aboutWindowClosesOnAClick()
