@@ -32,7 +32,8 @@ std::vector<ResultRow> LoadResults(const std::vector<ResultEntry> &entries, cons
                 continue;  // gone since the search
             const QDateTime modified = QDateTime::fromSecsSinceEpoch(st.st_mtim.tv_sec);
             rows.push_back({e.name, std::to_string(e.size), ModifiedText(modified, locale), e.version,
-                            e.folder, false, false, 0, RowColour::Default});
+                            e.folder, false, false, 0, RowColour::Default,
+                            static_cast<std::int64_t>(st.st_mtim.tv_sec)});
             if (progress && (k + 1) % 500 == 0)
                 progress(k + 1, entries.size());
         }

@@ -27,6 +27,7 @@ struct ResultRow
     bool markedIcon = false;  // the row's picture: follows the marking rules, not the check box
     std::int32_t group = 0;   // 1, 2, 3... over the groups shown; 0 for a zero-size listing
     RowColour colour = RowColour::Default;
+    std::int64_t modifiedSeconds = 0;  // when loaded, to notice a file changed since
 
     std::string path() const { return folder + name; }
 };

@@ -115,6 +115,8 @@ private:
     void connectCommands();
     void closeViewer();
     bool haveMarks(const QString &title, const QString &message);
+    enum class FileOp { Copy, Move, Trash, Delete };
+    void runFileOperation(FileOp op, const std::string &folder);
     const ResultRow *currentRow() const;
     void showClosingTexts(const ScanOutcome &outcome);
 
@@ -150,6 +152,7 @@ private:
     CancelRequested m_cancel{false};
     std::atomic<bool> m_minimized{false};
     std::int16_t m_groupMarker = 0;
+    SearchMethod m_lastMethod = SearchMethod::ByteToByte;
     std::unique_ptr<buzTimer> m_stopwatch;
 };
 

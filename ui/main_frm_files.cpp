@@ -8,9 +8,14 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QGuiApplication>
+#include <QLabel>
+#include <QProgressDialog>
 #include <QTableView>
 #include <QUrl>
+#include <sys/stat.h>
 
+#include "engine/file_compare.h"
+#include "results/file_operations.h"
 #include "results/rename_file.h"
 #include "ui/main_frm.h"
 #include "ui/result_model.h"
@@ -44,17 +49,125 @@ const ResultRow *MainFrm::currentRow() const
 
 void MainFrm::CopyMarked()
 {
-    haveMarks(QStringLiteral("Copying..."), QStringLiteral("Please mark files before copying!"));
+    if (!haveMarks(QStringLiteral("Copying..."), QStringLiteral("Please mark files before copying!")))
+        return;
+    const std::string folder = m_prompter.chooseFolder(this, QStringLiteral("Copy selected files to"));
+    if (!folder.empty())
+        runFileOperation(FileOp::Copy, folder);
 }
 
 void MainFrm::MoveMarked()
 {
-    haveMarks(QStringLiteral("Moving..."), QStringLiteral("Please mark files before moving!"));
+    if (!haveMarks(QStringLiteral("Moving..."), QStringLiteral("Please mark files before moving!")))
+        return;
+    const std::string folder = m_prompter.chooseFolder(this, QStringLiteral("Move selected files to"));
+    if (!folder.empty())
+        runFileOperation(FileOp::Move, folder);
 }
 
 void MainFrm::DeleteMarked()
 {
-    haveMarks(QStringLiteral("Deleting..."), QStringLiteral("Please mark files before deleting!"));
+    if (!haveMarks(QStringLiteral("Deleting..."), QStringLiteral("Please mark files before deleting!")))
+        return;
+    const auto marked = std::count_if(m_model->rows().begin(), m_model->rows().end(),
+                                      [](const ResultRow &row) { return row.marked; });
+    const bool toTrash = recycleState() == SettingsStore::kRecycleOn;
+    const QString question =
+        toTrash ? QStringLiteral("Move %1 marked file(s) to the trash?").arg(marked)
+                : QStringLiteral("Delete %1 marked file(s) for good? They cannot be restored.").arg(marked);
+    if (m_prompter.askYesNo(this, QStringLiteral("Confirm"), question, QMessageBox::Warning))
+        runFileOperation(toTrash ? FileOp::Trash : FileOp::Delete, {});
+}
+
+void MainFrm::runFileOperation(FileOp op, const std::string &folder)
+{
+    static const char *const kTitles[] = {"Copying...", "Moving...", "Deleting...", "Deleting..."};
+    const QString title = QString::fromLatin1(kTitles[static_cast<int>(op)]);
+    const std::vector<ResultRow> &rows = m_model->rows();
+    const bool removes = op != FileOp::Copy;
+    const bool byContent = m_lastMethod == SearchMethod::ByteToByte || m_lastMethod == SearchMethod::Crc32;
+
+    // Before anything goes: which marked files would lose their last identical copy?
+    std::vector<bool> lastCopy(rows.size(), false);
+    QStringList lonely;
+    for (std::size_t i = 0; removes && byContent && i < rows.size(); ++i) {
+        if (!rows[i].marked || rows[i].group == 0)
+            continue;
+        bool kept = false;
+        for (std::size_t k = 0; k < rows.size() && !kept; ++k)
+            kept = k != i && !rows[k].marked && rows[k].group == rows[i].group &&
+                   CompareFiles(rows[i].path(), rows[k].path()) == 1;
+        if (!kept) {
+            lastCopy[i] = true;
+            lonely << shown(rows[i].path());
+        }
+    }
+    bool removeLonely = false;
+    if (!lonely.isEmpty())
+        removeLonely = m_prompter.askYesNo(
+            this, QStringLiteral("Confirm"),
+            QStringLiteral("No unmarked identical copy is left of these files:\n%1\n\nRemove them anyway?")
+                .arg(lonely.join(QLatin1Char('\n'))),
+            QMessageBox::Warning);
+
+    std::string target = folder;
+    if (!target.empty() && target.back() != '/')
+        target += '/';
+    QProgressDialog progress(title, QStringLiteral("Cancel"), 0, static_cast<int>(rows.size()), this);
+    progress.setMinimumDuration(500);
+    progress.setWindowModality(Qt::WindowModal);
+    int done = 0, skipped = 0;
+    QStringList failures;
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+        progress.setValue(static_cast<int>(i));
+        if (progress.wasCanceled())
+            break;
+        const ResultRow &row = rows[i];
+        if (!row.marked)
+            continue;
+        const QString name = shown(row.path());
+        struct stat st = {};
+        if (::lstat(row.path().c_str(), &st) != 0) {
+            ++skipped;
+            failures << name + QStringLiteral(": no longer there");
+            continue;
+        }
+        if (std::to_string(st.st_size) != row.sizeText || st.st_mtim.tv_sec != row.modifiedSeconds) {
+            ++skipped;
+            failures << name + QStringLiteral(": changed since the scan");
+            continue;
+        }
+        if (lastCopy[i] && !removeLonely) {
+            ++skipped;
+            failures << name + QStringLiteral(": no other copy left");
+            continue;
+        }
+        OpResult result;
+        switch (op) {
+        case FileOp::Copy: result = CopyInto(row.path(), target); break;
+        case FileOp::Move: result = MoveInto(row.path(), target); break;
+        case FileOp::Trash: result = MoveToTrash(row.path()); break;
+        case FileOp::Delete: result = DeleteForGood(row.path()); break;
+        }
+        if (op == FileOp::Trash && !result.done &&
+            m_prompter.askYesNo(this, QStringLiteral("Confirm"),
+                                QStringLiteral("%1 cannot be moved to the trash (%2).\nDelete it for good?")
+                                    .arg(name, QString::fromStdString(result.error)),
+                                QMessageBox::Warning))
+            result = DeleteForGood(row.path());
+        if (result.done)
+            ++done;
+        else
+            failures << name + QStringLiteral(": ") + QString::fromStdString(result.error);
+    }
+    progress.setValue(static_cast<int>(rows.size()));
+    const int failed = static_cast<int>(failures.size()) - skipped;
+    QString summary =
+        QStringLiteral("%1 file(s) done, %2 skipped, %3 failed.").arg(done).arg(skipped).arg(failed);
+    if (!failures.isEmpty())
+        summary += QStringLiteral("\n\n") + failures.join(QLatin1Char('\n'));
+    panel(1)->setText(summary.section(QLatin1Char('\n'), 0, 0));
+    m_prompter.inform(this, title, summary, failures.isEmpty() ? QMessageBox::NoIcon : QMessageBox::Warning);
 }
 
 void MainFrm::RenameSelected()

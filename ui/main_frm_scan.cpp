@@ -238,6 +238,7 @@ void MainFrm::ScanCommand()
     m_model->setRows(LoadResults(outcome.entries, QLocale(), [this](std::size_t i, std::size_t n) {
         panel(1)->setText(QStringLiteral("Loading Searched Result...(%1/%2)").arg(i).arg(n));
     }));
+    m_lastMethod = search.Method;
     const bool zeroSize = search.Method == SearchMethod::ZeroSize;
     findChild<QAction *>(QStringLiteral("MMarkAll"))->setVisible(zeroSize);
     findChild<QAction *>(QStringLiteral("MMarkAllDuplicates"))->setVisible(!zeroSize);

@@ -19,11 +19,13 @@
 #include <QFileInfo>
 #include <QTimer>
 #include <deque>
+#include <filesystem>
 #include <fstream>
 
 #include "ui/result_model.h"
 
 #include "tests/support/scripted_prompter.h"
+#include "results/marking.h"
 #include "ui/about_frm.h"
 #include "ui/file_info_frm.h"
 #include "ui/main_frm.h"
@@ -512,6 +514,58 @@ private slots:
 
         window.CopySelectedPath();
         QCOMPARE(QGuiApplication::clipboard()->text(), tree.path() + QStringLiteral("/c.txt"));
+    }
+
+    void copyMoveAndDeleteMarkedFilesSafely()
+    {
+        QTemporaryDir tree;
+        const std::string root = tree.path().toStdString();
+        for (const char *name : {"/one/a.txt", "/two/a.txt", "/one/b.dat", "/two/b.dat"}) {
+            std::filesystem::create_directories(std::filesystem::path(root + name).parent_path());
+            std::ofstream(root + name) << (name[5] == 'a' ? "alpha" : "bravo");
+        }
+        qputenv("XDG_DATA_HOME", (tree.path() + QStringLiteral("/data")).toUtf8());
+        ScriptedPrompter prompter;
+        SettingsStore settings;
+        MainFrm window(prompter, settings);
+        SearchRequest request;
+        request.Locations = {{root, "Yes", "*.*", false}};
+        window.setRequest(request);
+        window.ScanCommand();
+        QCOMPARE(window.results()->rowCount(), 4);  // a.txt twice, b.dat twice
+
+        // Copy everything into one folder: the second a.txt gets a new name.
+        window.findChild<QAction *>(QStringLiteral("MMarkAll"))->setVisible(true);
+        window.results()->applyRule(MarkAll);
+        std::filesystem::create_directories(root + "/into");
+        prompter.fileAnswer = root + "/into";
+        window.CopyMarked();
+        QVERIFY(std::filesystem::exists(root + "/into/a.txt"));
+        QVERIFY(std::filesystem::exists(root + "/into/a (2).txt"));
+        QVERIFY(prompter.informed.last().startsWith(
+            QStringLiteral("Copying...|4 file(s) done, 0 skipped, 0 failed.")));
+
+        // Every copy of a group marked: asked again; No keeps them all.
+        prompter.answers = {true, false};  // Yes to the trash, No to removing last copies
+        window.DeleteMarked();
+        QVERIFY(prompter.asked.contains(QStringLiteral("Confirm|Move 4 marked file(s) to the trash?")));
+        QVERIFY(prompter.informed.last().startsWith(
+            QStringLiteral("Deleting...|0 file(s) done, 4 skipped, 0 failed.")));
+        QVERIFY(std::filesystem::exists(root + "/one/a.txt") && std::filesystem::exists(root + "/two/a.txt"));
+
+        // Mark All Duplicates keeps one of each: the others go to the trash; a changed file is skipped.
+        window.results()->applyRule(MarkAllDuplicates);
+        std::ofstream(root + "/two/b.dat") << "bravo!";  // changed since the scan
+        prompter.answers = {true};
+        window.DeleteMarked();
+        QVERIFY(prompter.informed.last().startsWith(
+            QStringLiteral("Deleting...|1 file(s) done, 1 skipped, 0 failed.")));
+        QVERIFY(prompter.informed.last().contains(QStringLiteral("changed since the scan")));
+        QVERIFY(std::filesystem::exists(root + "/one/a.txt"));
+        QVERIFY(!std::filesystem::exists(root + "/two/a.txt"));
+        QVERIFY(std::filesystem::exists(root + "/data/Trash/files/a.txt"));
+        QVERIFY(std::filesystem::exists(root + "/data/Trash/info/a.txt.trashinfo"));
+        QCOMPARE(window.results()->rowCount(), 4);  // the rows stay as they were
     }
 
     void aboutWindowClosesOnAClick()
