@@ -85,6 +85,7 @@ public:
     void OpenSelectedFile();
     void OpenSelectedFolder();
     void CopySelectedPath();
+    void ShowFileProperties();
 
     /// The picture preview rule for the current row of the result list.
     void PreviewSelected();

@@ -18,6 +18,7 @@
 #include "results/file_operations.h"
 #include "results/rename_file.h"
 #include "ui/main_frm.h"
+#include "ui/properties_dlg.h"
 #include "ui/result_model.h"
 
 namespace geminor {
@@ -239,6 +240,15 @@ void MainFrm::CopySelectedPath()
 {
     if (const ResultRow *row = currentRow())
         QGuiApplication::clipboard()->setText(QFile::decodeName(row->path().c_str()));
+}
+
+void MainFrm::ShowFileProperties()
+{
+    if (const ResultRow *row = currentRow()) {
+        auto *sheet = new PropertiesDlg(row->path(), this);
+        sheet->setAttribute(Qt::WA_DeleteOnClose);
+        sheet->show();
+    }
 }
 
 }  // namespace geminor

@@ -140,6 +140,7 @@ void MainFrm::connectCommands()
     on("MOpenFile", [this] { OpenSelectedFile(); });
     on("MOpenFolder", [this] { OpenSelectedFolder(); });
     on("MCopyPath", [this] { CopySelectedPath(); });
+    on("MFileProperties", [this] { ShowFileProperties(); });
     auto showTotals = [this](const MarkedTotals &totals) {
         panel(1)->setText(MarkedTotalsText(totals.count, totals.size));
     };

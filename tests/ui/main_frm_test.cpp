@@ -1,6 +1,7 @@
 #include <QAction>
 #include <QCheckBox>
 #include <QClipboard>
+#include <QDialog>
 #include <QGuiApplication>
 #include <QImage>
 #include <QLabel>
@@ -514,6 +515,11 @@ private slots:
 
         window.CopySelectedPath();
         QCOMPARE(QGuiApplication::clipboard()->text(), tree.path() + QStringLiteral("/c.txt"));
+        window.ShowFileProperties();
+        auto *sheet = window.findChild<QDialog *>(QStringLiteral("PropertiesDlg"));
+        QVERIFY(sheet);
+        QCOMPARE(sheet->windowTitle(), QStringLiteral("c.txt Properties"));
+        sheet->close();
     }
 
     void copyMoveAndDeleteMarkedFilesSafely()
@@ -566,6 +572,31 @@ private slots:
         QVERIFY(std::filesystem::exists(root + "/data/Trash/files/a.txt"));
         QVERIFY(std::filesystem::exists(root + "/data/Trash/info/a.txt.trashinfo"));
         QCOMPARE(window.results()->rowCount(), 4);  // the rows stay as they were
+    }
+
+    void crc32GroupsAreCheckedByteByByteBeforeRemoving()
+    {
+        QTemporaryDir tree;
+        const std::string root = tree.path().toStdString();
+        std::ofstream(root + "/a.bin", std::ios::binary) << "first file!!";
+        std::ofstream(root + "/b.bin", std::ios::binary)
+            << std::string("other da\xfa\x75\x0c\x6c", 12);  // same CRC-32
+        ScriptedPrompter prompter;
+        SettingsStore settings;
+        MainFrm window(prompter, settings);
+        SearchRequest request;
+        request.Method = SearchMethod::Crc32;
+        request.Locations = {{root, "Yes", "*.*", false}};
+        window.setRequest(request);
+        window.ScanCommand();
+        QCOMPARE(window.results()->rowCount(), 2);  // a CRC-32 group of two different files
+        window.results()->applyRule(MarkAllDuplicates);
+        prompter.answers = {true, false};  // delete: yes; remove a file without a copy: no
+        window.DeleteMarked();
+        QVERIFY(
+            prompter.asked.last().startsWith(QStringLiteral("Confirm|No unmarked identical copy is left")));
+        QVERIFY(std::filesystem::exists(root + "/b.bin"));
+        QVERIFY(prompter.informed.last().contains(QStringLiteral("no other copy left")));
     }
 
     void aboutWindowClosesOnAClick()
