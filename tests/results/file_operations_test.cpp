@@ -79,6 +79,21 @@ TEST(FileOperations, MovesKeepTheSourceUntilTheCopyIsComplete)
     }
 }
 
+TEST(FileOperations, AMoveIntoAReadOnlyFolderLosesNothing)
+{
+    if (::geteuid() == 0)
+        GTEST_SKIP() << "root writes into read-only folders";
+    TempTree tree;
+    const std::string first = tree.write("src/1.txt", "one");
+    const std::string locked = tree.mkdir("locked/");
+    ASSERT_EQ(::chmod(locked.c_str(), 0500), 0);
+    const OpResult r = MoveInto(first, locked);
+    ::chmod(locked.c_str(), 0700);
+    EXPECT_FALSE(r.done);
+    EXPECT_EQ(readFile(first), "one");
+    EXPECT_FALSE(exists(locked + "1.txt"));
+}
+
 TEST(FileOperations, DeleteAndTrash)
 {
     TempTree tree;
