@@ -1,4 +1,5 @@
 #include <QApplication>
+#include <QIcon>
 
 #include "persist/default_session.h"
 #include "persist/settings_store.h"
@@ -10,6 +11,9 @@ int main(int argc, char *argv[])
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Geminor"));
     QApplication::setOrganizationName(QStringLiteral("Geminor"));
+    QApplication::setDesktopFileName(QStringLiteral("org.geminor.Geminor"));
+    QApplication::setWindowIcon(QIcon::fromTheme(QStringLiteral("geminor"),
+                                                 QIcon(geminor::ShippedFile(QStringLiteral("geminor.png")))));
     geminor::MessageBoxPrompter prompter;
     geminor::SettingsStore settings;
     geminor::MainFrm window(prompter, settings, geminor::DefaultSessionPath());

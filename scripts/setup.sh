@@ -10,6 +10,7 @@ GEMINOR_PACKAGES=(
   qt6-base-dev qt6-base-dev-tools qt6-multimedia-dev
   libdeflate-dev libxxhash-dev libcli11-dev
   libgtest-dev libgmock-dev libbenchmark-dev
+  desktop-file-utils appstream
 )
 
 geminor_install_packages() {

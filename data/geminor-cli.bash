@@ -1,0 +1,20 @@
+# bash completion for geminor-cli
+_geminor_cli()
+{
+    local cur prev
+    cur="${COMP_WORDS[COMP_CWORD]}"
+    prev="${COMP_WORDS[COMP_CWORD-1]}"
+    case "$prev" in
+        -m|--method) COMPREPLY=($(compgen -W "byte crc32 name zero" -- "$cur")); return ;;
+        -x|--exclude) COMPREPLY=($(compgen -d -- "$cur")); return ;;
+        -s|--session|--save-session) COMPREPLY=($(compgen -f -X '!*.gmr' -- "$cur") $(compgen -d -- "$cur")); return ;;
+        --csv|--html|-t|--types) COMPREPLY=($(compgen -f -- "$cur")); return ;;
+    esac
+    if [[ "$cur" == -* ]]; then
+        COMPREPLY=($(compgen -W "-m --method -t --types -n --no-subfolders -x --exclude -H --include-hidden
+            --no-protect -q --quiet -s --session --save-session --csv --html --help --version" -- "$cur"))
+    else
+        COMPREPLY=($(compgen -d -- "$cur"))
+    fi
+}
+complete -o filenames -F _geminor_cli geminor-cli
