@@ -20,6 +20,6 @@ Xvfb :97 -screen 0 2000x1400x24 >/dev/null 2>&1 & xvfb=$!
 sleep 1
 DISPLAY=:97 "$root/build/app/geminor" "$work/sample.gmr" >/dev/null 2>&1 & app=$!
 sleep 3
-DISPLAY=:97 xwd -root -silent | convert xwd:- -trim "$out"
+DISPLAY=:97 xwd -root -silent | convert xwd:- -trim +repage "$out"
 kill "$app" "$xvfb"
 echo "$out"

@@ -35,7 +35,10 @@ QIcon ImageListIcon(int number)
     };
     if (number < 1 || number > 18 || kPictures[number].fallback == QStyle::SP_CustomBase)
         return {};
-    const QIcon fallback = QApplication::style()->standardIcon(kPictures[number].fallback);
+    // Geminor's own picture, or Qt's where the SVG support is missing.
+    QIcon fallback(QStringLiteral(":/pictures/%1.svg").arg(number));
+    if (fallback.pixmap(16, 16).isNull())
+        fallback = QApplication::style()->standardIcon(kPictures[number].fallback);
     return QIcon::fromTheme(QString::fromLatin1(kPictures[number].themeName), fallback);
 }
 

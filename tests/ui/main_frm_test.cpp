@@ -28,6 +28,7 @@
 #include "tests/support/scripted_prompter.h"
 #include "results/marking.h"
 #include "ui/about_frm.h"
+#include "ui/image_list.h"
 #include "ui/file_info_frm.h"
 #include "ui/main_frm.h"
 
@@ -597,6 +598,16 @@ private slots:
             prompter.asked.last().startsWith(QStringLiteral("Confirm|No unmarked identical copy is left")));
         QVERIFY(std::filesystem::exists(root + "/b.bin"));
         QVERIFY(prompter.informed.last().contains(QStringLiteral("no other copy left")));
+    }
+
+    void everyPictureNumberHasAPicture()
+    {
+        for (int number : {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 15, 16, 17, 18}) {
+            QVERIFY2(!ImageListIcon(number).pixmap(16, 16).isNull(), qPrintable(QString::number(number)));
+            QVERIFY2(!QIcon(QStringLiteral(":/pictures/%1.svg").arg(number)).pixmap(32, 32).isNull(),
+                     qPrintable(QString::number(number)));  // Geminor's own, crisp at any size
+        }
+        QVERIFY(ImageListIcon(13).isNull());
     }
 
     void aboutWindowClosesOnAClick()
