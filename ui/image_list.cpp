@@ -3,6 +3,12 @@
 #include <QApplication>
 #include <QStyle>
 
+// The pictures live in a static library: their resource must be registered by hand.
+static void registerPictures()
+{
+    Q_INIT_RESOURCE(pictures);
+}
+
 namespace geminor {
 
 QIcon ImageListIcon(int number)
@@ -35,6 +41,8 @@ QIcon ImageListIcon(int number)
     };
     if (number < 1 || number > 18 || kPictures[number].fallback == QStyle::SP_CustomBase)
         return {};
+    static const bool registered = (registerPictures(), true);
+    (void)registered;
     // Geminor's own picture, or Qt's where the SVG support is missing.
     QIcon fallback(QStringLiteral(":/pictures/%1.svg").arg(number));
     if (fallback.pixmap(16, 16).isNull())
