@@ -1,6 +1,7 @@
 // The file commands of the result list.
 #include <QAction>
 #include <algorithm>
+#include <unordered_map>
 #include <QClipboard>
 #include <QDBusInterface>
 #include <QDBusReply>
@@ -91,16 +92,22 @@ void MainFrm::runFileOperation(FileOp op, const std::string &folder)
     // Before anything goes: which marked files would lose their last identical copy?
     std::vector<bool> lastCopy(rows.size(), false);
     QStringList lonely;
-    for (std::size_t i = 0; removes && byContent && i < rows.size(); ++i) {
-        if (!rows[i].marked || rows[i].group == 0)
-            continue;
-        bool kept = false;
-        for (std::size_t k = 0; k < rows.size() && !kept; ++k)
-            kept = k != i && !rows[k].marked && rows[k].group == rows[i].group &&
-                   CompareFiles(rows[i].path(), rows[k].path()) == 1;
-        if (!kept) {
-            lastCopy[i] = true;
-            lonely << shown(rows[i].path());
+    if (removes && byContent) {
+        std::unordered_map<std::int32_t, std::vector<std::size_t>> keptByGroup;  // the unmarked rows
+        for (std::size_t k = 0; k < rows.size(); ++k)
+            if (!rows[k].marked && rows[k].group != 0)
+                keptByGroup[rows[k].group].push_back(k);
+        for (std::size_t i = 0; i < rows.size(); ++i) {
+            if (!rows[i].marked || rows[i].group == 0)
+                continue;
+            const auto &kept = keptByGroup[rows[i].group];
+            const bool safe = std::any_of(kept.begin(), kept.end(), [&](std::size_t k) {
+                return CompareFiles(rows[i].path(), rows[k].path()) == 1;
+            });
+            if (!safe) {
+                lastCopy[i] = true;
+                lonely << shown(rows[i].path());
+            }
         }
     }
     bool removeLonely = false;
