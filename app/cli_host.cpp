@@ -9,13 +9,7 @@ CliHost::CliHost(bool quiet) : m_enabled(!quiet && ::isatty(STDERR_FILENO)) {}
 
 bool CliHost::progressDue()
 {
-    if (!m_enabled)
-        return false;
-    const auto now = std::chrono::steady_clock::now();
-    if (now - m_last < std::chrono::milliseconds(100))
-        return false;
-    m_last = now;
-    return true;
+    return m_enabled && m_throttle.due();
 }
 
 void CliHost::setStatusText(std::string_view text)

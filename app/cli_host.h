@@ -1,6 +1,5 @@
 #pragma once
 
-#include <chrono>
 #include <string>
 
 #include "engine/scan_host.h"
@@ -23,7 +22,7 @@ public:
 private:
     bool m_enabled;
     bool m_shown = false;
-    std::chrono::steady_clock::time_point m_last{};
+    ProgressThrottle m_throttle{std::chrono::milliseconds(100)};  // ten lines a second at most
 };
 
 }  // namespace geminor

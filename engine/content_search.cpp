@@ -7,13 +7,13 @@
 #include <optional>
 #include <thread>
 #include <cstring>
-#include <libdeflate.h>
 #include <memory>
 #include <span>
 #include <sys/resource.h>
 #include <unordered_map>
 #include <xxhash.h>
 
+#include "engine/file_compare.h"
 #include "engine/file_reader.h"
 #include "engine/file_version.h"
 
@@ -335,27 +335,16 @@ Groups ChecksumGroups(const std::vector<const FileRecord *> &members, SearchStat
 {
     std::unordered_map<std::uint32_t, std::size_t> byCrc;
     Groups groups;
-    std::vector<std::byte> buffer;
     for (std::uint32_t i = 0; i < members.size(); ++i) {
         if (state.cancelled())
             return {};
         const FileRecord &record = *members[i];
-        FileReader reader(record.folder + record.name);
-        bool ok = reader.isOpen() && reader.size() == record.size;
-        std::uint32_t crc = 0;
-        buffer.resize(static_cast<std::size_t>(std::min<std::uint64_t>(record.size, kLargeBlock)));
-        for (std::uint64_t offset = 0; ok && offset < record.size; offset += buffer.size()) {
-            const std::size_t want =
-                static_cast<std::size_t>(std::min<std::uint64_t>(buffer.size(), record.size - offset));
-            ok = reader.readAt(offset, {buffer.data(), want}) == static_cast<std::int64_t>(want);
-            if (ok)
-                crc = libdeflate_crc32(crc, buffer.data(), want);
-        }
-        if (!ok) {
+        const std::optional<std::uint32_t> crc = FileCrc32(record.folder + record.name, record.size);
+        if (!crc) {
             ++state.unreadableFiles;
             continue;
         }
-        const auto [it, isNew] = byCrc.emplace(crc, groups.size());
+        const auto [it, isNew] = byCrc.emplace(*crc, groups.size());
         if (isNew)
             groups.emplace_back();
         groups[it->second].push_back(i);

@@ -30,11 +30,12 @@ std::int16_t CompareFiles(const std::string &FileName1, const std::string &FileN
     return 1;
 }
 
-std::optional<std::uint32_t> FileCrc32(const std::string &path)
+std::optional<std::uint32_t> FileCrc32(const std::string &path, std::optional<std::uint64_t> expectedSize)
 {
     FileReader file(path);
-    if (!file.isOpen())
+    if (!file.isOpen() || (expectedSize && file.size() != *expectedSize))
         return std::nullopt;
+    // One byte more than the file holds, so a small file ends in a single short read.
     std::vector<std::byte> buffer(std::min<std::uint64_t>(file.size() + 1, 1 << 20));
     std::uint32_t crc = 0;
     std::uint64_t offset = 0;
@@ -42,10 +43,10 @@ std::optional<std::uint32_t> FileCrc32(const std::string &path)
         const std::int64_t n = file.readAt(offset, buffer);
         if (n < 0)
             return std::nullopt;
-        if (n == 0)
-            break;
         crc = libdeflate_crc32(crc, buffer.data(), static_cast<std::size_t>(n));
         offset += static_cast<std::uint64_t>(n);
+        if (static_cast<std::size_t>(n) < buffer.size())
+            break;  // the end of the file
     }
     if (offset != file.size())
         return std::nullopt;  // it shrank or grew while being read

@@ -11,8 +11,10 @@ namespace geminor {
 /// first that differs.
 std::int16_t CompareFiles(const std::string &FileName1, const std::string &FileName2);
 
-/// The IEEE CRC-32 of a whole file; nothing when it cannot be read to its end.
-std::optional<std::uint32_t> FileCrc32(const std::string &path);
+/// The IEEE CRC-32 of a whole file; nothing when it cannot be read to its end, or when its
+/// length is not `expectedSize` (when given).
+std::optional<std::uint32_t> FileCrc32(const std::string &path,
+                                       std::optional<std::uint64_t> expectedSize = std::nullopt);
 
 /// The checksum as 8 upper-case hex digits, as the CRC-32 method compares it.
 std::string CrcText(std::uint32_t crc);

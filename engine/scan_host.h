@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <string_view>
 
 namespace geminor {
@@ -18,6 +19,25 @@ public:
     /// True when a progress text would be shown now; lets the engine skip formatting texts
     /// that nobody would see.
     virtual bool progressDue() { return true; }
+};
+
+/// Says yes at most once an interval: how front ends keep progress texts to a few a second.
+class ProgressThrottle
+{
+public:
+    explicit ProgressThrottle(std::chrono::milliseconds interval) : m_interval(interval) {}
+    bool due()
+    {
+        const auto now = std::chrono::steady_clock::now();
+        if (now - m_last < m_interval)
+            return false;
+        m_last = now;
+        return true;
+    }
+
+private:
+    std::chrono::milliseconds m_interval;
+    std::chrono::steady_clock::time_point m_last{};
 };
 
 /// A host that shows nothing, for tests and tools.

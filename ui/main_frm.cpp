@@ -1,4 +1,5 @@
 #include "ui/main_frm.h"
+#include "ui/shown_text.h"
 
 #include <QAction>
 #include <QCheckBox>
@@ -32,11 +33,6 @@ namespace {
 constexpr int kLocationIcon = 15, kExcludedIcon = 16;
 const char *const kOptionCaptions[] = {"Byte to Byte", "Cyclic Redundancy Check (CRC32)", "Same Name Files",
                                        "Zero Size Files"};
-
-QString fromBytes(const std::string &bytes)
-{
-    return QString::fromUtf8(bytes.data(), static_cast<qsizetype>(bytes.size()));
-}
 
 }  // namespace
 
@@ -385,7 +381,7 @@ void MainFrm::setRequest(const SearchRequest &request)
 void MainFrm::addLocation(const SearchLocation &row)
 {
     auto *item = new QTreeWidgetItem(
-        m_searchList, {fromBytes(row.Folder), fromBytes(row.SubFolder), fromBytes(row.FileTypes)});
+        m_searchList, {ShownText(row.Folder), ShownText(row.SubFolder), ShownText(row.FileTypes)});
     item->setData(0, Qt::UserRole,
                   QByteArray::fromStdString(row.Folder));  // the bytes, for names that are not UTF-8
     const int icon = row.Exclude ? kExcludedIcon : kLocationIcon;

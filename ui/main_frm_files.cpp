@@ -19,19 +19,11 @@
 #include "results/file_operations.h"
 #include "results/rename_file.h"
 #include "ui/main_frm.h"
+#include "ui/shown_text.h"
 #include "ui/properties_dlg.h"
 #include "ui/result_model.h"
 
 namespace geminor {
-namespace {
-
-QString shown(const std::string &bytes)
-{
-    return QString::fromUtf8(bytes.data(), static_cast<qsizetype>(bytes.size()));
-}
-
-}  // namespace
-
 bool MainFrm::haveMarks(const QString &title, const QString &message)
 {
     for (const ResultRow &row : m_model->rows())
@@ -106,7 +98,7 @@ void MainFrm::runFileOperation(FileOp op, const std::string &folder)
             });
             if (!safe) {
                 lastCopy[i] = true;
-                lonely << shown(rows[i].path());
+                lonely << ShownText(rows[i].path());
             }
         }
     }
@@ -133,7 +125,7 @@ void MainFrm::runFileOperation(FileOp op, const std::string &folder)
         const ResultRow &row = rows[i];
         if (!row.marked)
             continue;
-        const QString name = shown(row.path());
+        const QString name = ShownText(row.path());
         struct stat st = {};
         if (::lstat(row.path().c_str(), &st) != 0) {
             ++skipped;
@@ -184,7 +176,7 @@ void MainFrm::RenameSelected()
     if (!row)
         return;
     const int index = m_rlv->currentIndex().row();
-    const QString old = shown(row->name);
+    const QString old = ShownText(row->name);
     for (;;) {
         const QString answer = m_prompter.askText(this, QStringLiteral("Rename"),
                                                   QStringLiteral("Please type new name for\r\n") + old, old);
@@ -207,7 +199,7 @@ void MainFrm::RenameSelected()
         if (const auto error = RenameFile(row->path(), row->folder + newName)) {
             m_prompter.inform(this, QStringLiteral("Error"),
                               QStringLiteral("%1 could not be renamed to %2:\n%3")
-                                  .arg(shown(row->path()), answer, QString::fromStdString(*error)),
+                                  .arg(ShownText(row->path()), answer, QString::fromStdString(*error)),
                               QMessageBox::Critical);
             return;
         }

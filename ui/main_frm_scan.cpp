@@ -15,7 +15,6 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTimer>
-#include <chrono>
 #include <thread>
 
 #include "engine/atomic_file.h"
@@ -55,20 +54,13 @@ public:
             Qt::QueuedConnection);
     }
     bool isMinimized() const override { return m_minimized.load(); }
-    bool progressDue() override
-    {
-        const auto now = std::chrono::steady_clock::now();
-        if (now - m_last < std::chrono::milliseconds(40))
-            return false;
-        m_last = now;
-        return true;
-    }
+    bool progressDue() override { return m_throttle.due(); }
 
 private:
     QWidget *m_window;
     QLabel *m_status;
     const std::atomic<bool> &m_minimized;
-    std::chrono::steady_clock::time_point m_last{};
+    ProgressThrottle m_throttle{std::chrono::milliseconds(40)};
 };
 
 }  // namespace

@@ -4,17 +4,9 @@
 #include <QColor>
 
 #include "ui/image_list.h"
+#include "ui/shown_text.h"
 
 namespace geminor {
-namespace {
-
-QString shown(const std::string &bytes)
-{
-    return QString::fromUtf8(bytes.data(), static_cast<qsizetype>(bytes.size()));
-}
-
-}  // namespace
-
 void ResultModel::setRows(std::vector<ResultRow> rows)
 {
     beginResetModel();
@@ -46,11 +38,11 @@ QVariant ResultModel::data(const QModelIndex &index, int role) const
     switch (role) {
     case Qt::DisplayRole:
         switch (index.column()) {
-        case FileName: return shown(row.name);
-        case Size: return shown(row.sizeText);
-        case Modified: return shown(row.modified);
-        case Version: return shown(row.version);
-        default: return shown(row.folder);
+        case FileName: return ShownText(row.name);
+        case Size: return ShownText(row.sizeText);
+        case Modified: return ShownText(row.modified);
+        case Version: return ShownText(row.version);
+        default: return ShownText(row.folder);
         }
     case Qt::CheckStateRole:
         return index.column() == FileName ? QVariant(row.marked ? Qt::Checked : Qt::Unchecked) : QVariant();
