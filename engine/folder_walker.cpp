@@ -219,6 +219,19 @@ void FolderWalker::WalkFolder(int dirFd, const std::string &Folder, const std::s
     ::closedir(dir);
 }
 
+bool FolderWalker::isProtected(const FolderContext &here, std::string_view name) const
+{
+    if (!m_settings.ProtectWindowsFolders)
+        return false;
+    if (here.allProtected)
+        return true;
+    // Only a protected folder that begins with this folder's path can still match a name in it.
+    for (const std::string *folder : here.protectCandidates)
+        if (StartsWithFolded(here.absolute + std::string(name), *folder))
+            return true;
+    return false;
+}
+
 void FolderWalker::enterSubFolder(int parentFd, const FolderContext &here, std::string Name,
                                   WalkResult &counts)
 {
@@ -226,9 +239,7 @@ void FolderWalker::enterSubFolder(int parentFd, const FolderContext &here, std::
         return;
     if (m_walkSubFolders != "Yes")
         return;
-    if (m_settings.ProtectWindowsFolders &&
-        (here.allProtected || (!here.protectCandidates.empty() &&
-                               IsProtectedPath(here.absolute + Name, m_settings.ProtectedFolders))))
+    if (isProtected(here, Name))
         return;
     if (!m_settings.IncludeHidden && Name.front() == '.')
         return;
@@ -256,10 +267,7 @@ void FolderWalker::considerFile(int dirFd, const FolderContext &here, std::strin
 {
     if (type != DT_REG)
         return;  // links, FIFOs, sockets and devices are never taken
-    if (m_settings.ProtectWindowsFolders &&
-        (here.allProtected ||
-         (!here.protectCandidates.empty() &&
-          IsProtectedPath(here.absolute + std::string(name), m_settings.ProtectedFolders))))
+    if (isProtected(here, name))
         return;
     if (!m_settings.IncludeHidden && name.front() == '.')
         return;

@@ -71,6 +71,7 @@ private:
     void considerFile(int dirFd, const FolderContext &here, std::string_view name, unsigned char type,
                       WalkResult &counts);
     bool isPseudoFileSystem(dev_t dev, int fd);
+    bool isProtected(const FolderContext &here, std::string_view name) const;
     void showProgress(const std::string &Folder, const std::string &Name);
 
     WalkSettings m_settings;
