@@ -3,8 +3,11 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+
+#include "engine/file_system.h"
 
 namespace geminor {
 
@@ -17,12 +20,12 @@ std::optional<std::string> WriteFileAtomically(const std::string &path, std::str
     if (fd < 0)
         return std::string(std::strerror(errno));
     auto fail = [&](int error) {
-        ::close(fd);
-        ::unlink(temporary.c_str());
+        Fs().close(fd);
+        UnlinkPath(temporary);
         return std::optional<std::string>(std::strerror(error));
     };
     for (std::size_t done = 0; done < bytes.size();) {
-        const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
+        const ssize_t n = Fs().write(fd, bytes.data() + done, bytes.size() - done);
         if (n < 0 && errno == EINTR)
             continue;
         if (n < 0)
@@ -30,17 +33,17 @@ std::optional<std::string> WriteFileAtomically(const std::string &path, std::str
         done += static_cast<std::size_t>(n);
     }
     struct stat st = {};
-    const mode_t mode = ::stat(path.c_str(), &st) == 0 ? (st.st_mode & 07777) : 0644;
-    if (::fchmod(fd, mode) != 0 || ::fsync(fd) != 0)
+    const mode_t mode = StatPath(path, &st) == 0 ? (st.st_mode & 07777) : 0644;
+    if (::fchmod(fd, mode) != 0 || Fs().fsync(fd) != 0)
         return fail(errno);
-    if (::close(fd) != 0) {
+    if (Fs().close(fd) != 0) {
         const int error = errno;
-        ::unlink(temporary.c_str());
+        UnlinkPath(temporary);
         return std::string(std::strerror(error));
     }
-    if (::rename(temporary.c_str(), path.c_str()) != 0) {
+    if (Fs().renameat2(AT_FDCWD, temporary.c_str(), AT_FDCWD, path.c_str(), 0) != 0) {
         const int error = errno;
-        ::unlink(temporary.c_str());
+        UnlinkPath(temporary);
         return std::string(std::strerror(error));
     }
     return std::nullopt;

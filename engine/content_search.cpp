@@ -47,11 +47,11 @@ public:
             m_dev = reader.device();
             m_ino = reader.inode();
             if (openFiles >= maxOpen)  // over budget: read through a descriptor of this call only
-                return reader.readAt(offset, out) == static_cast<std::int64_t>(out.size());
+                return readFrom(reader, offset, out);
             m_reader = std::move(reader);
             ++openFiles;
         }
-        return m_reader.readAt(offset, out) == static_cast<std::int64_t>(out.size());
+        return readFrom(m_reader, offset, out);
     }
 
     void close(std::atomic<std::size_t> &openFiles)
@@ -63,6 +63,15 @@ public:
     }
 
 private:
+    /// The last block also checks the length again: a file that grew or shrank while it was
+    /// read is not the file that was listed.
+    bool readFrom(FileReader &reader, std::uint64_t offset, std::span<std::byte> out)
+    {
+        if (reader.readAt(offset, out) != static_cast<std::int64_t>(out.size()))
+            return false;
+        return offset + out.size() < m_record.size || reader.currentSize() == m_record.size;
+    }
+
     const FileRecord &m_record;
     FileReader m_reader;
     bool m_seen = false;

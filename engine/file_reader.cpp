@@ -6,19 +6,22 @@
 #include <unistd.h>
 #include <utility>
 
+#include "engine/file_system.h"
+
 namespace geminor {
 
 FileReader::FileReader(const std::string &path)
 {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+    const int fd = OpenPath(path, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
     if (fd < 0) {
         m_error = errno;
         return;
     }
     struct stat st = {};
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-        m_error = errno ? errno : EINVAL;
-        ::close(fd);
+    const bool statFailed = Fs().fstat(fd, &st) != 0;
+    if (statFailed || !S_ISREG(st.st_mode)) {
+        m_error = statFailed ? errno : EINVAL;
+        Fs().close(fd);
         return;
     }
     m_fd = fd;
@@ -51,7 +54,7 @@ std::int64_t FileReader::readAt(std::uint64_t offset, std::span<std::byte> buffe
     std::size_t done = 0;
     while (done < buffer.size()) {
         const ssize_t n =
-            ::pread(m_fd, buffer.data() + done, buffer.size() - done, static_cast<off_t>(offset + done));
+            Fs().pread(m_fd, buffer.data() + done, buffer.size() - done, static_cast<off_t>(offset + done));
         if (n < 0) {
             if (errno == EINTR)
                 continue;
@@ -65,10 +68,18 @@ std::int64_t FileReader::readAt(std::uint64_t offset, std::span<std::byte> buffe
     return static_cast<std::int64_t>(done);
 }
 
+std::optional<std::uint64_t> FileReader::currentSize()
+{
+    struct stat st = {};
+    if (Fs().fstat(m_fd, &st) != 0)
+        return std::nullopt;
+    return static_cast<std::uint64_t>(st.st_size);
+}
+
 void FileReader::close() noexcept
 {
     if (m_fd >= 0)
-        ::close(m_fd);  // never retried: the descriptor is gone either way
+        Fs().close(m_fd);  // never retried: the descriptor is gone either way
     m_fd = -1;
 }
 

@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <string>
 #include <sys/types.h>
@@ -31,6 +32,8 @@ public:
     /// Reads up to buffer.size() bytes at `offset`, retrying short reads and EINTR until the
     /// buffer is full or the file ends. Returns the count, or -1 on error.
     std::int64_t readAt(std::uint64_t offset, std::span<std::byte> buffer);
+    /// The length now, which may differ from size() when the file grew or shrank meanwhile.
+    std::optional<std::uint64_t> currentSize();
     void close() noexcept;
 
 private:

@@ -13,6 +13,7 @@
 #include <unistd.h>
 
 #include "engine/case_fold.h"
+#include "engine/file_system.h"
 #include "engine/protected_folders.h"
 
 namespace geminor {
@@ -155,14 +156,14 @@ WalkResult FolderWalker::ScanLocation(std::string &Folder, const std::string &Su
     m_foldedFileTypes = FoldCase(FileTypes);
     m_entryCounter = 0;
     WalkResult counts;
-    const int fd = ::open(Folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC | O_NONBLOCK);
+    const int fd = OpenPath(Folder, O_RDONLY | O_DIRECTORY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0) {
         ++m_unlistedFolders;
         return counts;
     }
     struct stat st = {};
-    if (::fstat(fd, &st) == 0 && isPseudoFileSystem(st.st_dev, fd)) {
-        ::close(fd);
+    if (Fs().fstat(fd, &st) == 0 && isPseudoFileSystem(st.st_dev, fd)) {
+        Fs().close(fd);
         return counts;
     }
     WalkFolder(fd, Folder, AbsoluteFolder(Folder), counts);
@@ -172,9 +173,9 @@ WalkResult FolderWalker::ScanLocation(std::string &Folder, const std::string &Su
 void FolderWalker::WalkFolder(int dirFd, const std::string &Folder, const std::string &absolute,
                               WalkResult &counts)
 {
-    DIR *dir = ::fdopendir(dirFd);
+    DIR *dir = Fs().fdopendir(dirFd);
     if (!dir) {
-        ::close(dirFd);
+        Fs().close(dirFd);
         ++m_unlistedFolders;
         return;
     }
@@ -189,7 +190,7 @@ void FolderWalker::WalkFolder(int dirFd, const std::string &Folder, const std::s
         }
     }
     errno = 0;
-    for (const dirent *entry = ::readdir(dir); entry; entry = ::readdir(dir)) {
+    for (const dirent *entry = Fs().readdir(dir); entry; entry = Fs().readdir(dir)) {
         const std::string_view name = TrimAtNul(entry->d_name);
         if (m_cancel.load(std::memory_order_relaxed))
             break;
@@ -198,7 +199,7 @@ void FolderWalker::WalkFolder(int dirFd, const std::string &Folder, const std::s
                 unsigned char type = entry->d_type;
                 if (type == DT_UNKNOWN) {
                     struct stat st = {};
-                    type = ::fstatat(::dirfd(dir), entry->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0 ? DT_UNKNOWN
+                    type = Fs().fstatat(::dirfd(dir), entry->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0 ? DT_UNKNOWN
                            : S_ISDIR(st.st_mode)                                                 ? DT_DIR
                            : S_ISREG(st.st_mode)                                                 ? DT_REG
                                                                                                  : DT_LNK;
@@ -216,7 +217,7 @@ void FolderWalker::WalkFolder(int dirFd, const std::string &Folder, const std::s
     }
     if (errno != 0 && !m_cancel.load(std::memory_order_relaxed))
         ++m_unlistedFolders;  // the listing broke off part-way
-    ::closedir(dir);
+    Fs().closedir(dir);
 }
 
 bool FolderWalker::isProtected(const FolderContext &here, std::string_view name) const
@@ -244,11 +245,11 @@ void FolderWalker::enterSubFolder(int parentFd, const FolderContext &here, std::
     if (!m_settings.IncludeHidden && Name.front() == '.')
         return;
     Name += '/';
-    const int fd = ::openat(parentFd, Name.c_str(), kDirOpenFlags);
+    const int fd = Fs().openat(parentFd, Name.c_str(), kDirOpenFlags, 0);
     if (fd >= 0) {
         struct stat st = {};
-        if (::fstat(fd, &st) != 0 || isPseudoFileSystem(st.st_dev, fd)) {
-            ::close(fd);
+        if (Fs().fstat(fd, &st) != 0 || isPseudoFileSystem(st.st_dev, fd)) {
+            Fs().close(fd);
             return;
         }
     }
@@ -280,7 +281,7 @@ void FolderWalker::considerFile(int dirFd, const FolderContext &here, std::strin
     }
     struct stat st = {};
     const std::string nameText(name);
-    if (::fstatat(dirFd, nameText.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(st.st_mode))
+    if (Fs().fstatat(dirFd, nameText.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(st.st_mode))
         return;
     const bool zeroSizeMethod = m_settings.Method == SearchMethod::ZeroSize;
     if (zeroSizeMethod ? st.st_size > 0 : st.st_size <= 0)

@@ -11,6 +11,8 @@
 #include <unistd.h>
 #include <vector>
 
+#include "engine/file_system.h"
+
 namespace geminor {
 namespace {
 
@@ -22,7 +24,7 @@ std::string reason(int error)
 bool exists(const std::string &path)
 {
     struct stat st = {};
-    return ::lstat(path.c_str(), &st) == 0;
+    return StatPath(path, &st, AT_SYMLINK_NOFOLLOW) == 0;
 }
 
 std::string folderOf(const std::string &path)
@@ -40,13 +42,13 @@ std::string nameOf(const std::string &path)
 /// Copies the bytes of an open file into a new file `target` (created, never replaced).
 std::optional<std::string> copyBytes(int source, const struct stat &st, const std::string &target)
 {
-    const int out = ::open(target.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, st.st_mode & 07777);
+    const int out = OpenPath(target, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, st.st_mode & 07777);
     if (out < 0)
         return reason(errno);
     std::vector<char> buffer(1 << 20);
     int error = 0;
     for (off_t offset = 0;;) {
-        const ssize_t n = ::pread(source, buffer.data(), buffer.size(), offset);
+        const ssize_t n = Fs().pread(source, buffer.data(), buffer.size(), offset);
         if (n < 0 && errno == EINTR)
             continue;
         if (n < 0) {
@@ -56,7 +58,7 @@ std::optional<std::string> copyBytes(int source, const struct stat &st, const st
         if (n == 0)
             break;
         for (ssize_t done = 0; done < n;) {
-            const ssize_t w = ::write(out, buffer.data() + done, static_cast<std::size_t>(n - done));
+            const ssize_t w = Fs().write(out, buffer.data() + done, static_cast<std::size_t>(n - done));
             if (w < 0 && errno == EINTR)
                 continue;
             if (w < 0) {
@@ -70,12 +72,12 @@ std::optional<std::string> copyBytes(int source, const struct stat &st, const st
         offset += n;
     }
     const struct timespec times[2] = {st.st_atim, st.st_mtim};
-    if (!error && (::futimens(out, times) != 0 || ::fsync(out) != 0))
+    if (!error && (::futimens(out, times) != 0 || Fs().fsync(out) != 0))
         error = errno;
-    if (::close(out) != 0 && !error)
+    if (Fs().close(out) != 0 && !error)
         error = errno;
     if (error) {
-        ::unlink(target.c_str());  // no partial copy stays behind
+        UnlinkPath(target);  // no partial copy stays behind
         return reason(error);
     }
     return std::nullopt;
@@ -83,16 +85,16 @@ std::optional<std::string> copyBytes(int source, const struct stat &st, const st
 
 OpResult copyTo(const std::string &path, const std::string &target)
 {
-    const int source = ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    const int source = OpenPath(path, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
     if (source < 0)
         return {false, {}, reason(errno)};
     struct stat st = {};
-    if (::fstat(source, &st) != 0 || !S_ISREG(st.st_mode)) {
-        ::close(source);
+    if (Fs().fstat(source, &st) != 0 || !S_ISREG(st.st_mode)) {
+        Fs().close(source);
         return {false, {}, "not a regular file"};
     }
     const auto error = copyBytes(source, st, target);
-    ::close(source);
+    Fs().close(source);
     if (error)
         return {false, {}, *error};
     return {true, target, {}};
@@ -128,7 +130,7 @@ std::string topDirectory(const std::string &path, dev_t device)
     while (top.size() > 1) {
         const std::string parent = folderOf(top.substr(0, top.size() - 1));
         struct stat st = {};
-        if (::stat(parent.c_str(), &st) != 0 || st.st_dev != device)
+        if (StatPath(parent, &st) != 0 || st.st_dev != device)
             break;
         top = parent;
     }
@@ -137,7 +139,7 @@ std::string topDirectory(const std::string &path, dev_t device)
 
 bool makeFolder(const std::string &path, mode_t mode)
 {
-    return ::mkdir(path.c_str(), mode) == 0 || errno == EEXIST;
+    return Fs().mkdirat(AT_FDCWD, path.c_str(), mode) == 0 || errno == EEXIST;
 }
 
 /// The trash folder for a file on `device`: with files/ and info/ inside, or "" when none.
@@ -150,11 +152,11 @@ std::string trashFor(const std::string &path, dev_t device)
     const std::string homeTrash = data + "/Trash/";
     struct stat st = {};
     makeFolder(data, 0700);
-    if (makeFolder(homeTrash, 0700) && ::stat(homeTrash.c_str(), &st) == 0 && st.st_dev == device &&
+    if (makeFolder(homeTrash, 0700) && StatPath(homeTrash, &st) == 0 && st.st_dev == device &&
         makeFolder(homeTrash + "files", 0700) && makeFolder(homeTrash + "info", 0700))
         return homeTrash;
     const std::string own = topDirectory(path, device) + ".Trash-" + std::to_string(::getuid()) + '/';
-    if (makeFolder(own, 0700) && ::lstat(own.c_str(), &st) == 0 && S_ISDIR(st.st_mode) &&
+    if (makeFolder(own, 0700) && StatPath(own, &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISDIR(st.st_mode) &&
         st.st_dev == device && makeFolder(own + "files", 0700) && makeFolder(own + "info", 0700))
         return own;
     return {};
@@ -191,14 +193,17 @@ OpResult CopyInto(const std::string &path, const std::string &folder)
 OpResult MoveInto(const std::string &path, const std::string &folder)
 {
     struct stat source = {}, into = {};
-    if (::lstat(path.c_str(), &source) != 0)
+    if (StatPath(path, &source, AT_SYMLINK_NOFOLLOW) != 0)
         return {false, {}, reason(errno)};
-    if (::stat(folder.c_str(), &into) != 0)
+    if (StatPath(folder, &into) != 0)
         return {false, {}, reason(errno)};
+    struct stat own = {};
+    if (StatPath(folderOf(path), &own) == 0 && own.st_dev == into.st_dev && own.st_ino == into.st_ino)
+        return {false, {}, "the file is already in that folder"};  // even through a link or bind mount
     if (source.st_dev == into.st_dev) {
         for (int attempt = 0; attempt < 100; ++attempt) {
             const std::string target = folder + FreeNameIn(folder, nameOf(path));
-            if (::renameat2(AT_FDCWD, path.c_str(), AT_FDCWD, target.c_str(), RENAME_NOREPLACE) == 0)
+            if (Fs().renameat2(AT_FDCWD, path.c_str(), AT_FDCWD, target.c_str(), RENAME_NOREPLACE) == 0)
                 return {true, target, {}};
             if (errno != EEXIST && errno != EXDEV)
                 return {false, {}, reason(errno)};
@@ -209,9 +214,9 @@ OpResult MoveInto(const std::string &path, const std::string &folder)
     OpResult copied = CopyInto(path, folder);
     if (!copied.done)
         return copied;  // the source stays where it was
-    if (::unlink(path.c_str()) != 0) {
+    if (UnlinkPath(path) != 0) {
         const int error = errno;
-        ::unlink(copied.target.c_str());  // keep one file, the original
+        UnlinkPath(copied.target);  // keep one file, the original
         return {false, {}, reason(error)};
     }
     return copied;
@@ -219,7 +224,7 @@ OpResult MoveInto(const std::string &path, const std::string &folder)
 
 OpResult DeleteForGood(const std::string &path)
 {
-    if (::unlink(path.c_str()) != 0)
+    if (UnlinkPath(path) != 0)
         return {false, {}, reason(errno)};
     return {true, {}, {}};
 }
@@ -227,7 +232,7 @@ OpResult DeleteForGood(const std::string &path)
 OpResult MoveToTrash(const std::string &path)
 {
     struct stat st = {};
-    if (::lstat(path.c_str(), &st) != 0)
+    if (StatPath(path, &st, AT_SYMLINK_NOFOLLOW) != 0)
         return {false, {}, reason(errno)};
     const std::string trash = trashFor(path, st.st_dev);
     if (trash.empty())
@@ -237,7 +242,7 @@ OpResult MoveToTrash(const std::string &path)
     for (int attempt = 0; attempt < 1000; ++attempt) {
         const std::string name = FreeNameIn(files, nameOf(path));
         const std::string info = trash + "info/" + name + ".trashinfo";
-        const int fd = ::open(info.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+        const int fd = OpenPath(info, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
         if (fd < 0) {
             if (errno == EEXIST)
                 continue;
@@ -250,15 +255,15 @@ OpResult MoveToTrash(const std::string &path)
         std::strftime(date, sizeof date, "%Y-%m-%dT%H:%M:%S", &local);
         const std::string text =
             "[Trash Info]\nPath=" + percentEncoded(absolute(path)) + "\nDeletionDate=" + date + "\n";
-        const bool written = ::write(fd, text.data(), text.size()) == static_cast<ssize_t>(text.size());
-        ::close(fd);
+        const bool written = Fs().write(fd, text.data(), text.size()) == static_cast<ssize_t>(text.size());
+        Fs().close(fd);
         if (!written) {
-            ::unlink(info.c_str());
+            UnlinkPath(info);
             return {false, {}, "the trash information could not be written"};
         }
-        if (::renameat2(AT_FDCWD, path.c_str(), AT_FDCWD, (files + name).c_str(), RENAME_NOREPLACE) != 0) {
+        if (Fs().renameat2(AT_FDCWD, path.c_str(), AT_FDCWD, (files + name).c_str(), RENAME_NOREPLACE) != 0) {
             const int error = errno;
-            ::unlink(info.c_str());
+            UnlinkPath(info);
             if (error == EEXIST)
                 continue;
             return {false, {}, reason(error)};

@@ -6,6 +6,8 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include "engine/file_system.h"
+
 namespace geminor {
 
 std::optional<std::string> InvalidNameReason(const std::string &name)
@@ -21,16 +23,16 @@ std::optional<std::string> InvalidNameReason(const std::string &name)
 
 std::optional<std::string> RenameFile(const std::string &oldPath, const std::string &newPath)
 {
-    if (::renameat2(AT_FDCWD, oldPath.c_str(), AT_FDCWD, newPath.c_str(), RENAME_NOREPLACE) == 0)
+    if (Fs().renameat2(AT_FDCWD, oldPath.c_str(), AT_FDCWD, newPath.c_str(), RENAME_NOREPLACE) == 0)
         return std::nullopt;
     if (errno != EINVAL && errno != ENOSYS)
         return std::string(std::strerror(errno));
     // A file system without RENAME_NOREPLACE: link() never replaces either.
-    if (::link(oldPath.c_str(), newPath.c_str()) != 0)
+    if (Fs().linkat(AT_FDCWD, oldPath.c_str(), AT_FDCWD, newPath.c_str(), 0) != 0)
         return std::string(std::strerror(errno));
-    if (::unlink(oldPath.c_str()) != 0) {
+    if (UnlinkPath(oldPath) != 0) {
         const int error = errno;
-        ::unlink(newPath.c_str());
+        UnlinkPath(newPath);
         return std::string(std::strerror(error));
     }
     return std::nullopt;

@@ -1,6 +1,9 @@
 #include "results/result_row.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
+
+#include "engine/file_system.h"
 
 namespace geminor {
 
@@ -28,7 +31,7 @@ std::vector<ResultRow> LoadResults(const std::vector<ResultEntry> &entries, cons
         for (std::size_t k = i; k < end; ++k) {
             const ResultEntry &e = entries[k];
             struct stat st = {};
-            if (::lstat(e.path().c_str(), &st) != 0 || !S_ISREG(st.st_mode))
+            if (StatPath(e.path(), &st, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(st.st_mode))
                 continue;  // gone since the search
             const QDateTime modified = QDateTime::fromSecsSinceEpoch(st.st_mtim.tv_sec);
             rows.push_back({e.name, std::to_string(e.size), ModifiedText(modified, locale), e.version,

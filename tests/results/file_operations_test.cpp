@@ -56,10 +56,13 @@ TEST(FileOperations, MovesKeepTheSourceUntilTheCopyIsComplete)
     EXPECT_FALSE(exists(tree.path("a/f.bin")));
     EXPECT_EQ(readFile(tree.path("b/f.bin")), "other");
 
-    // Into the file's own folder: a new name, the bytes kept.
-    r = MoveInto(tree.path("b/f.bin"), tree.path("b/"));
-    ASSERT_TRUE(r.done);
-    EXPECT_EQ(readFile(r.target), "other");
+    // Into the file's own folder, also through a symbolic link to it: refused, nothing renamed.
+    ASSERT_EQ(::symlink(tree.path("b").c_str(), tree.path("alias").c_str()), 0);
+    for (const std::string &into : {tree.path("b/"), tree.path("alias/"), tree.path("b/../b/")}) {
+        r = MoveInto(tree.path("b/f.bin"), into);
+        EXPECT_FALSE(r.done) << into;
+        EXPECT_EQ(readFile(tree.path("b/f.bin")), "other");
+    }
 
     r = MoveInto(tree.path("b/f (2).bin"), tree.path("nowhere/"));
     EXPECT_FALSE(r.done);

@@ -1,0 +1,134 @@
+#include "engine/file_system.h"
+
+#include <cerrno>
+#include <climits>
+#include <cstdio>
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace geminor {
+namespace {
+
+FileSystem g_real;
+FileSystem *g_current = &g_real;
+
+/// A path split into a folder descriptor and a last part short enough for the *at() calls.
+class PathAnchor
+{
+public:
+    explicit PathAnchor(const std::string &path)
+    {
+        if (path.size() < PATH_MAX) {
+            m_name = path;
+            return;
+        }
+        std::size_t start = 0;
+        if (path.front() == '/') {
+            m_fd = Fs().openat(AT_FDCWD, "/", O_PATH | O_DIRECTORY | O_CLOEXEC, 0);
+            start = 1;
+        }
+        for (;;) {
+            while (path[start] == '/')
+                ++start;  // "a//b": a piece must never begin with '/'
+            if (path.size() - start < PATH_MAX) {
+                m_name = path.substr(start);
+                return;
+            }
+            // As many whole folders as fit into one call.
+            const std::size_t slash = path.rfind('/', start + PATH_MAX - 2);
+            if (slash == std::string::npos || slash <= start) {
+                m_error = ENAMETOOLONG;  // one name longer than any file system allows
+                return;
+            }
+            const std::string piece = path.substr(start, slash - start + 1);
+            const int next = Fs().openat(dir(), piece.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC, 0);
+            const int error = errno;
+            if (m_fd >= 0)
+                Fs().close(m_fd);
+            m_fd = next;
+            if (next < 0) {
+                m_error = error;
+                return;
+            }
+            start = slash + 1;
+        }
+    }
+    ~PathAnchor()
+    {
+        if (m_fd >= 0)
+            Fs().close(m_fd);
+    }
+    PathAnchor(const PathAnchor &) = delete;
+    PathAnchor &operator=(const PathAnchor &) = delete;
+
+    bool ok() const
+    {
+        if (m_error)
+            errno = m_error;
+        return m_error == 0;
+    }
+    int dir() const { return m_fd >= 0 ? m_fd : AT_FDCWD; }
+    const char *name() const { return m_name.c_str(); }
+
+private:
+    int m_fd = -1;
+    int m_error = 0;
+    std::string m_name;
+};
+
+}  // namespace
+
+int FileSystem::openat(int dirFd, const char *name, int flags, mode_t mode)
+{
+    return ::openat(dirFd, name, flags, mode);
+}
+int FileSystem::close(int fd) { return ::close(fd); }
+ssize_t FileSystem::pread(int fd, void *buffer, std::size_t count, off_t offset)
+{
+    return ::pread(fd, buffer, count, offset);
+}
+ssize_t FileSystem::write(int fd, const void *buffer, std::size_t count) { return ::write(fd, buffer, count); }
+int FileSystem::fstat(int fd, struct stat *st) { return ::fstat(fd, st); }
+int FileSystem::fstatat(int dirFd, const char *name, struct stat *st, int flags)
+{
+    return ::fstatat(dirFd, name, st, flags);
+}
+int FileSystem::fsync(int fd) { return ::fsync(fd); }
+DIR *FileSystem::fdopendir(int fd) { return ::fdopendir(fd); }
+dirent *FileSystem::readdir(DIR *dir) { return ::readdir(dir); }
+int FileSystem::closedir(DIR *dir) { return ::closedir(dir); }
+int FileSystem::unlinkat(int dirFd, const char *name, int flags) { return ::unlinkat(dirFd, name, flags); }
+int FileSystem::renameat2(int oldDir, const char *oldName, int newDir, const char *newName, unsigned flags)
+{
+    return ::renameat2(oldDir, oldName, newDir, newName, flags);
+}
+int FileSystem::linkat(int oldDir, const char *oldName, int newDir, const char *newName, int flags)
+{
+    return ::linkat(oldDir, oldName, newDir, newName, flags);
+}
+int FileSystem::mkdirat(int dirFd, const char *name, mode_t mode) { return ::mkdirat(dirFd, name, mode); }
+
+FileSystem &Fs() { return *g_current; }
+
+ScopedFileSystem::ScopedFileSystem(FileSystem &fs) : m_previous(g_current) { g_current = &fs; }
+ScopedFileSystem::~ScopedFileSystem() { g_current = m_previous; }
+
+int OpenPath(const std::string &path, int flags, mode_t mode)
+{
+    const PathAnchor at(path);
+    return at.ok() ? Fs().openat(at.dir(), at.name(), flags, mode) : -1;
+}
+
+int StatPath(const std::string &path, struct stat *st, int flags)
+{
+    const PathAnchor at(path);
+    return at.ok() ? Fs().fstatat(at.dir(), at.name(), st, flags) : -1;
+}
+
+int UnlinkPath(const std::string &path)
+{
+    const PathAnchor at(path);
+    return at.ok() ? Fs().unlinkat(at.dir(), at.name(), 0) : -1;
+}
+
+}  // namespace geminor

@@ -1,0 +1,58 @@
+#pragma once
+
+#include <cstddef>
+#include <dirent.h>
+#include <string>
+#include <sys/stat.h>
+#include <sys/types.h>
+
+namespace geminor {
+
+/// The system calls Geminor makes on files and folders. Production code calls them through
+/// Fs(), so a test can put a file system in between that fails the Nth call, reads short,
+/// shuffles listings or changes a file between listing and opening it.
+class FileSystem
+{
+public:
+    virtual ~FileSystem() = default;
+
+    virtual int openat(int dirFd, const char *name, int flags, mode_t mode);
+    virtual int close(int fd);
+    virtual ssize_t pread(int fd, void *buffer, std::size_t count, off_t offset);
+    virtual ssize_t write(int fd, const void *buffer, std::size_t count);
+    virtual int fstat(int fd, struct stat *st);
+    virtual int fstatat(int dirFd, const char *name, struct stat *st, int flags);
+    virtual int fsync(int fd);
+    virtual DIR *fdopendir(int fd);
+    virtual dirent *readdir(DIR *dir);
+    virtual int closedir(DIR *dir);
+    virtual int unlinkat(int dirFd, const char *name, int flags);
+    virtual int renameat2(int oldDir, const char *oldName, int newDir, const char *newName, unsigned flags);
+    virtual int linkat(int oldDir, const char *oldName, int newDir, const char *newName, int flags);
+    virtual int mkdirat(int dirFd, const char *name, mode_t mode);
+};
+
+/// The file system in use: the real one unless a test installed another.
+FileSystem &Fs();
+
+/// Installs `fs` for its lifetime (tests only; install before any scan thread starts).
+class ScopedFileSystem
+{
+public:
+    explicit ScopedFileSystem(FileSystem &fs);
+    ~ScopedFileSystem();
+    ScopedFileSystem(const ScopedFileSystem &) = delete;
+    ScopedFileSystem &operator=(const ScopedFileSystem &) = delete;
+
+private:
+    FileSystem *m_previous;
+};
+
+/// open(2) that also reaches paths longer than PATH_MAX, by descending folder by folder.
+int OpenPath(const std::string &path, int flags, mode_t mode = 0);
+/// stat(2) (or lstat(2) with AT_SYMLINK_NOFOLLOW) for paths of any length.
+int StatPath(const std::string &path, struct stat *st, int flags = 0);
+/// unlink(2) for paths of any length.
+int UnlinkPath(const std::string &path);
+
+}  // namespace geminor
