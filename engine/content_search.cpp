@@ -54,6 +54,12 @@ public:
         return readFrom(m_reader, offset, out);
     }
 
+    /// See FileReader::nextData; nullopt while the file is not held open.
+    std::optional<std::uint64_t> nextData(std::uint64_t offset)
+    {
+        return m_reader.isOpen() ? m_reader.nextData(offset) : std::nullopt;
+    }
+
     void close(std::atomic<std::size_t> &openFiles)
     {
         if (m_reader.isOpen()) {
@@ -275,8 +281,30 @@ private:
 
     /// Reads the next block of every member and splits them by its bytes; a large set is read
     /// by two threads, each taking one half.
+    /// Where a run of holes that every member has at `work.offset` ends: holes read as zeros,
+    /// so the members agree there without reading. The last byte is always read, for its
+    /// length check.
+    std::uint64_t holesEnd(const Work &work)
+    {
+        std::uint64_t end = m_size - 1;
+        for (std::uint32_t m : work.members) {
+            const std::optional<std::uint64_t> next = m_candidates[m].nextData(work.offset);
+            if (!next || *next <= work.offset)
+                return work.offset;
+            end = std::min(end, *next);
+        }
+        return end;
+    }
+
     void round(const Work &work, Partition &mine, std::vector<Work> &pending, Groups &groups)
     {
+        if (work.offset >= kLargeBlock) {  // checked once per large block: the cost is nil
+            const std::uint64_t skipTo = holesEnd(work);
+            if (skipTo > work.offset) {
+                pending.push_back({work.members, skipTo});
+                return;
+            }
+        }
         const std::size_t want = static_cast<std::size_t>(std::min<std::uint64_t>(
             blockSize(work.offset, m_size, work.members.size()), m_size - work.offset));
         const std::span<const std::uint32_t> members(work.members);

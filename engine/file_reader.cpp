@@ -76,6 +76,16 @@ std::optional<std::uint64_t> FileReader::currentSize()
     return static_cast<std::uint64_t>(st.st_size);
 }
 
+std::optional<std::uint64_t> FileReader::nextData(std::uint64_t offset)
+{
+    const off_t at = Fs().lseek(m_fd, static_cast<off_t>(offset), SEEK_DATA);
+    if (at >= 0)
+        return static_cast<std::uint64_t>(at);
+    if (errno == ENXIO)
+        return m_size;
+    return std::nullopt;
+}
+
 void FileReader::close() noexcept
 {
     if (m_fd >= 0)

@@ -34,6 +34,9 @@ public:
     std::int64_t readAt(std::uint64_t offset, std::span<std::byte> buffer);
     /// The length now, which may differ from size() when the file grew or shrank meanwhile.
     std::optional<std::uint64_t> currentSize();
+    /// Where the next bytes that are not a hole begin at or after `offset`: size() when only a
+    /// hole follows, nullopt when the file system cannot tell.
+    std::optional<std::uint64_t> nextData(std::uint64_t offset);
     void close() noexcept;
 
 private:

@@ -94,6 +94,7 @@ int FileSystem::fstatat(int dirFd, const char *name, struct stat *st, int flags)
     return ::fstatat(dirFd, name, st, flags);
 }
 int FileSystem::fsync(int fd) { return ::fsync(fd); }
+off_t FileSystem::lseek(int fd, off_t offset, int whence) { return ::lseek(fd, offset, whence); }
 DIR *FileSystem::fdopendir(int fd) { return ::fdopendir(fd); }
 dirent *FileSystem::readdir(DIR *dir) { return ::readdir(dir); }
 int FileSystem::closedir(DIR *dir) { return ::closedir(dir); }

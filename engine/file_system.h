@@ -23,6 +23,7 @@ public:
     virtual int fstat(int fd, struct stat *st);
     virtual int fstatat(int dirFd, const char *name, struct stat *st, int flags);
     virtual int fsync(int fd);
+    virtual off_t lseek(int fd, off_t offset, int whence);
     virtual DIR *fdopendir(int fd);
     virtual dirent *readdir(DIR *dir);
     virtual int closedir(DIR *dir);

@@ -1,5 +1,6 @@
 #include "engine/folder_walker.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <dirent.h>
 #include <fcntl.h>
@@ -94,6 +95,12 @@ std::string_view leadingCharacters(std::string_view text, std::size_t count)
 
 }  // namespace
 
+struct FolderWalker::Entry
+{
+    std::string name;
+    unsigned char type;
+};
+
 struct FolderWalker::FolderContext
 {
     const std::string &Folder;
@@ -155,6 +162,7 @@ WalkResult FolderWalker::ScanLocation(std::string &Folder, const std::string &Su
     m_allTypes = FileTypes == "*.*";
     m_foldedFileTypes = FoldCase(FileTypes);
     m_entryCounter = 0;
+    m_progressShownAt = 0;
     WalkResult counts;
     const int fd = OpenPath(Folder, O_RDONLY | O_DIRECTORY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0) {
@@ -189,34 +197,41 @@ void FolderWalker::WalkFolder(int dirFd, const std::string &Folder, const std::s
                 here.protectCandidates.push_back(&folder);
         }
     }
+    // Entries are taken in byte order of their names, not in the order the file system lists
+    // them: the same tree then gives the same walk, and the same first path of a hard-linked file.
+    std::vector<Entry> entries;
     errno = 0;
     for (const dirent *entry = Fs().readdir(dir); entry; entry = Fs().readdir(dir)) {
-        const std::string_view name = TrimAtNul(entry->d_name);
+        entries.push_back({std::string(TrimAtNul(entry->d_name)), entry->d_type});
+        errno = 0;
+    }
+    if (errno != 0)
+        ++m_unlistedFolders;  // the listing broke off part-way: what was listed is still walked
+    std::sort(entries.begin(), entries.end(), [](const Entry &a, const Entry &b) { return a.name < b.name; });
+    const int fd = ::dirfd(dir);
+    for (const Entry &entry : entries) {
         if (m_cancel.load(std::memory_order_relaxed))
             break;
         if (!here.excluded) {
-            if (entry->d_type == DT_DIR || entry->d_type == DT_UNKNOWN) {
-                unsigned char type = entry->d_type;
+            if (entry.type == DT_DIR || entry.type == DT_UNKNOWN) {
+                unsigned char type = entry.type;
                 if (type == DT_UNKNOWN) {
                     struct stat st = {};
-                    type = Fs().fstatat(::dirfd(dir), entry->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0 ? DT_UNKNOWN
-                           : S_ISDIR(st.st_mode)                                                 ? DT_DIR
-                           : S_ISREG(st.st_mode)                                                 ? DT_REG
-                                                                                                 : DT_LNK;
+                    type = Fs().fstatat(fd, entry.name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0 ? DT_UNKNOWN
+                           : S_ISDIR(st.st_mode)                                               ? DT_DIR
+                           : S_ISREG(st.st_mode)                                               ? DT_REG
+                                                                                               : DT_LNK;
                 }
                 if (type == DT_DIR)
-                    enterSubFolder(::dirfd(dir), here, std::string(name), counts);
+                    enterSubFolder(fd, here, entry.name, counts);
                 else if (type == DT_REG)
-                    considerFile(::dirfd(dir), here, name, DT_REG, counts);
+                    considerFile(fd, here, entry.name, DT_REG, counts);
             } else {
-                considerFile(::dirfd(dir), here, name, entry->d_type, counts);
+                considerFile(fd, here, entry.name, entry.type, counts);
             }
         }
         ++m_entryCounter;
-        errno = 0;
     }
-    if (errno != 0 && !m_cancel.load(std::memory_order_relaxed))
-        ++m_unlistedFolders;  // the listing broke off part-way
     Fs().closedir(dir);
 }
 
@@ -259,8 +274,12 @@ void FolderWalker::enterSubFolder(int parentFd, const FolderContext &here, std::
         ++m_unlistedFolders;
     else
         WalkFolder(fd, path, here.absolute + Name, counts);
-    if (m_entryCounter % 50 == 0)
+    // Every 50 entries, counted across the folders walked: a walk whose folders all hold the
+    // same number of entries would otherwise never land on a multiple of 50.
+    if (m_entryCounter / 50 != m_progressShownAt / 50) {
+        m_progressShownAt = m_entryCounter;
         showProgress(here.Folder, Name);
+    }
 }
 
 void FolderWalker::considerFile(int dirFd, const FolderContext &here, std::string_view name,

@@ -43,7 +43,7 @@ public:
     FolderWalker(WalkSettings settings, FileList &fileList, ScanHost &host, const CancelRequested &cancel);
 
     /// Walks one location. Appends '/' to `Folder` when it lacks one. Runs on the caller's thread,
-    /// depth-first in listing order; returns what was accepted and entered until cancel.
+    /// depth-first, each folder in byte order of its names; returns what was accepted and entered until cancel.
     WalkResult ScanLocation(std::string &Folder, const std::string &SubFolder, const std::string &FileTypes);
 
     /// Folders that could not be opened or listed, over all locations walked so far.
@@ -65,6 +65,7 @@ private:
         }
     };
     struct FolderContext;
+    struct Entry;
 
     void WalkFolder(int dirFd, const std::string &Folder, const std::string &absolute, WalkResult &counts);
     void enterSubFolder(int parentFd, const FolderContext &here, std::string name, WalkResult &counts);
@@ -82,6 +83,7 @@ private:
     std::string m_foldedFileTypes;
     bool m_allTypes = true;
     std::int32_t m_entryCounter = 0;
+    std::int32_t m_progressShownAt = 0;
     std::int64_t m_unlistedFolders = 0;
     std::unordered_set<FileId, FileIdHash> m_seen;
     std::unordered_map<dev_t, bool> m_pseudoByDevice;
