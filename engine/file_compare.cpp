@@ -48,7 +48,7 @@ std::optional<std::uint32_t> FileCrc32(const std::string &path, std::optional<st
         if (static_cast<std::size_t>(n) < buffer.size())
             break;  // the end of the file
     }
-    if (offset != file.size())
+    if (offset != file.size() || file.currentSize() != file.size())
         return std::nullopt;  // it shrank or grew while being read
     return crc;
 }

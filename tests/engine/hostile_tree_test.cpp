@@ -1,0 +1,362 @@
+// Scans of trees built to trip a duplicate finder up: special files, loops, paths beyond
+// PATH_MAX, huge sparse files, and reads that fail, come back short or see a file change.
+#include <cerrno>
+#include <chrono>
+#include <climits>
+#include <cstdio>
+#include <dirent.h>
+#include <fcntl.h>
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+#include <map>
+#include <set>
+#include <sys/resource.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include "engine/scan_run.h"
+#include "tests/support/faulty_file_system.h"
+#include "tests/support/temp_tree.h"
+
+namespace geminor {
+namespace {
+
+using test::FaultyFileSystem;
+using test::TempTree;
+using ::testing::ElementsAre;
+using ::testing::IsEmpty;
+using ::testing::UnorderedElementsAre;
+
+constexpr SearchMethod kContentMethods[] = {SearchMethod::ByteToByte, SearchMethod::Crc32};
+
+ScanOutcome scan(const std::string &folder, SearchMethod method)
+{
+    SearchRequest request;
+    request.Method = method;
+    request.ProtectWindowsFolders = false;
+    request.Locations.push_back({folder, "Yes", "*.*", false});
+    SilentHost host;
+    CancelRequested cancel{false};
+    std::int16_t marker = 0;
+    return RunScan(request, host, cancel, marker);
+}
+
+/// "relative path#group" for every entry, relative to `root`.
+std::vector<std::string> rowsOf(const ScanOutcome &outcome, const std::string &root)
+{
+    std::vector<std::string> rows;
+    for (const ResultEntry &e : outcome.entries) {
+        const std::string path = e.path();
+        rows.push_back((path.starts_with(root) ? path.substr(root.size()) : path) + "#" +
+                       std::to_string(e.group));
+    }
+    return rows;
+}
+
+int openDescriptorCount()
+{
+    int count = 0;
+    if (DIR *dir = ::opendir("/proc/self/fd")) {
+        while (::readdir(dir))
+            ++count;
+        ::closedir(dir);
+    }
+    return count;
+}
+
+TEST(HostileTree, SpecialFilesAreSkippedAndTheScanEndsAtOnce)
+{
+    TempTree tree;
+    tree.write("a", "pair");
+    tree.write("b", "pair");
+    tree.write("empty1", "");
+    tree.write("sub/empty2", "");
+    ASSERT_EQ(::mkfifo(tree.path("fifo").c_str(), 0600), 0);
+    tree.symlink(tree.path("fifo"), "link-to-fifo");
+    tree.symlink("/dev/zero", "zero");
+    tree.symlink(tree.path("a"), "link-to-a");
+    tree.symlink(tree.path("missing"), "dangling");
+    const int sock = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    const std::string socketPath = tree.path("socket");
+    ASSERT_LT(socketPath.size(), sizeof address.sun_path);
+    std::snprintf(address.sun_path, sizeof address.sun_path, "%s", socketPath.c_str());
+    ASSERT_EQ(::bind(sock, reinterpret_cast<sockaddr *>(&address), sizeof address), 0);
+    // A device node needs root; without it the rest still runs.
+    const bool haveDevice = ::mknod(tree.path("zero-device").c_str(), S_IFCHR | 0600, makedev(1, 5)) == 0;
+
+    const auto start = std::chrono::steady_clock::now();
+    for (SearchMethod method : kContentMethods) {
+        const ScanOutcome s = scan(tree.root(), method);
+        EXPECT_THAT(rowsOf(s, tree.root()), ElementsAre("a#1", "b#1"));
+        EXPECT_EQ(s.TotalFiles, 2);
+        EXPECT_EQ(s.unreadableFiles, 0);
+    }
+    const ScanOutcome zero = scan(tree.root(), SearchMethod::ZeroSize);
+    EXPECT_THAT(rowsOf(zero, tree.root()), ElementsAre("empty1#0", "sub/empty2#0"));
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(20)) << "something blocked";
+    ::close(sock);
+    if (!haveDevice)
+        GTEST_SKIP() << "device node not tested: mknod needs root";
+}
+
+TEST(HostileTree, SymbolicLinkLoopsEndAndNoPathRepeats)
+{
+    TempTree tree;
+    tree.write("d/x", "same");
+    tree.write("e/y", "same");
+    tree.symlink(".", "d/self");
+    tree.symlink("..", "d/up");
+    tree.symlink(tree.path("e"), "d/to-e");
+    tree.symlink(tree.path("d"), "e/to-d");
+    const ScanOutcome s = scan(tree.root(), SearchMethod::ByteToByte);
+    EXPECT_THAT(rowsOf(s, tree.root()), ElementsAre("d/x#1", "e/y#1"));
+    EXPECT_EQ(s.TotalFolders, 2);
+}
+
+/// Makes `depth` nested folders named `name` below `root` and writes `content` as "deep" at
+/// the bottom, folder by folder, as no single path could reach it. Returns the whole path.
+std::string makeDeepFile(const std::string &root, const std::string &name, int depth, const std::string &content)
+{
+    int fd = ::open(root.c_str(), O_RDONLY | O_DIRECTORY);
+    std::string path = root + "/";
+    for (int i = 0; i < depth; ++i) {
+        ::mkdirat(fd, name.c_str(), 0700);
+        const int next = ::openat(fd, name.c_str(), O_RDONLY | O_DIRECTORY);
+        ::close(fd);
+        fd = next;
+        path += name + "/";
+    }
+    const int file = ::openat(fd, "deep", O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    EXPECT_EQ(::write(file, content.data(), content.size()), static_cast<ssize_t>(content.size()));
+    ::close(file);
+    ::close(fd);
+    return path + "deep";
+}
+
+/// Removes a tree of any depth, relative to folder descriptors.
+void removeDeep(int parent, const char *name)
+{
+    const int fd = ::openat(parent, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW);
+    if (fd < 0) {
+        ::unlinkat(parent, name, 0);
+        return;
+    }
+    DIR *dir = ::fdopendir(fd);
+    std::vector<std::string> names;
+    while (const dirent *entry = ::readdir(dir))
+        if (std::string_view(entry->d_name) != "." && std::string_view(entry->d_name) != "..")
+            names.emplace_back(entry->d_name);
+    for (const std::string &child : names)
+        removeDeep(fd, child.c_str());
+    ::closedir(dir);
+    ::unlinkat(parent, name, AT_REMOVEDIR);
+}
+
+TEST(HostileTree, PathsLongerThanPathMaxAreWalkedReadAndGrouped)
+{
+    TempTree tree;
+    const std::string name(200, 'n');  // 31 levels of 201 bytes: a path of about 6 KB
+    const std::string deep = makeDeepFile(tree.mkdir("one"), name, 31, "deep content");
+    makeDeepFile(tree.mkdir("two"), name, 31, "deep content");
+    tree.write("shallow", "deep content");
+    ASSERT_GT(deep.size(), static_cast<std::size_t>(PATH_MAX));
+    for (SearchMethod method : kContentMethods) {
+        const ScanOutcome s = scan(tree.root(), method);
+        ASSERT_EQ(s.entries.size(), 3u) << "deep files dropped";
+        EXPECT_TRUE(s.entries[0].path() == deep);  // not printed: 6 KB
+        EXPECT_EQ(s.unreadableFiles, 0);
+        EXPECT_EQ(s.DuplicateCount, 2);
+    }
+    const int root = ::open(tree.root().c_str(), O_RDONLY | O_DIRECTORY);
+    removeDeep(root, "one");
+    removeDeep(root, "two");
+    ::close(root);
+}
+
+TEST(HostileTree, HugeSparseFilesKeepExactSizesAndDifferAtFourGiB)
+{
+    TempTree tree;
+    constexpr std::uint64_t kFourGiB = 1ULL << 32;
+    tree.truncate("2g-a", kFourGiB / 2);
+    tree.truncate("2g-b", kFourGiB / 2);
+    tree.truncate("4g", kFourGiB);
+    tree.truncate("4g+1-a", kFourGiB + 1);
+    tree.truncate("4g+1-b", kFourGiB + 1);
+    // The two 4 GiB + 1 files differ only in their last byte, at offset 2^32.
+    const int fd = ::open(tree.path("4g+1-b").c_str(), O_WRONLY);
+    ASSERT_EQ(::pwrite(fd, "x", 1, static_cast<off_t>(kFourGiB)), 1);
+    ::close(fd);
+    const ScanOutcome s = scan(tree.root(), SearchMethod::ByteToByte);
+    EXPECT_THAT(rowsOf(s, tree.root()), ElementsAre("2g-a#1", "2g-b#1"));
+    EXPECT_EQ(s.entries.at(0).size, kFourGiB / 2);
+    EXPECT_EQ(s.TotalFiles, 5);
+}
+
+TEST(ReadFaults, FilesThatCannotBeReadAreInNoGroupAndAreCounted)
+{
+    for (int error : {EIO, EACCES}) {
+        for (SearchMethod method : kContentMethods) {
+            TempTree tree;
+            tree.write("good1", "content!");
+            tree.write("good2", "content!");
+            tree.write("bad1", "content!");
+            tree.write("bad2", "content!");  // two unreadable files of one size: still no group
+            FaultyFileSystem faulty;
+            faulty.failReadsOf("bad", error);
+            ScopedFileSystem use(faulty);
+            const ScanOutcome s = scan(tree.root(), method);
+            EXPECT_THAT(rowsOf(s, tree.root()), ElementsAre("good1#1", "good2#1"));
+            EXPECT_EQ(s.unreadableFiles, 2);
+            EXPECT_EQ(faulty.openDescriptors(), 0);
+        }
+    }
+}
+
+TEST(ReadFaults, ShortReadsChangeNothing)
+{
+    TempTree tree;
+    const std::string big(300 * 1024, 'q');
+    tree.write("a", big);
+    tree.write("b", big);
+    tree.write("c", big.substr(1) + "!");
+    tree.write("small1", "tiny");
+    tree.write("small2", "tiny");
+    for (SearchMethod method : kContentMethods) {
+        const std::vector<std::string> plain = rowsOf(scan(tree.root(), method), tree.root());
+        FaultyFileSystem faulty;
+        faulty.readShort(true);
+        ScopedFileSystem use(faulty);
+        const ScanOutcome s = scan(tree.root(), method);
+        EXPECT_EQ(rowsOf(s, tree.root()), plain);
+        EXPECT_THAT(plain, ElementsAre("small1#1", "small2#1", "a#2", "b#2"));
+        EXPECT_EQ(s.unreadableFiles, 0);
+    }
+}
+
+TEST(ReadFaults, FilesChangingWhileReadAreInNoGroup)
+{
+    for (SearchMethod method : kContentMethods) {
+        TempTree tree;
+        const std::string big(200 * 1024, 'g');
+        for (const char *name : {"grows", "shrinks", "steady1", "steady2", "swapped", "vanishes"})
+            tree.write(name, big);
+        FaultyFileSystem faulty;
+        bool grown = false, shrunk = false;
+        faulty.beforeRead([&](const std::string &name, off_t offset) {
+            if (offset == 0)
+                return;
+            if (name.ends_with("grows") && !grown) {
+                grown = true;
+                std::FILE *f = std::fopen(tree.path("grows").c_str(), "ab");
+                std::fputs("more", f);
+                std::fclose(f);
+            }
+            if (name.ends_with("shrinks") && !shrunk) {
+                shrunk = true;
+                ASSERT_EQ(::truncate(tree.path("shrinks").c_str(), 1000), 0);
+            }
+        });
+        faulty.beforeOpen([&](const std::string &name) {
+            // Listed as a file, opened as something else: a FIFO must never be read (it would block).
+            if (name.ends_with("swapped") && ::unlink(name.c_str()) == 0) {
+                ASSERT_EQ(::mkfifo(name.c_str(), 0600), 0);
+            }
+            if (name.ends_with("vanishes"))
+                ::unlink(name.c_str());
+        });
+        ScopedFileSystem use(faulty);
+        const ScanOutcome s = scan(tree.root(), method);
+        EXPECT_THAT(rowsOf(s, tree.root()), ElementsAre("steady1#1", "steady2#1"));
+        EXPECT_EQ(s.unreadableFiles, 4);
+    }
+}
+
+TEST(ReadFaults, AnyFailingOpenLeavesOnlyTrueGroups)
+{
+    TempTree tree;
+    tree.write("x/a", "alpha");
+    tree.write("x/b", "alpha");
+    tree.write("x/c", "alpha");
+    tree.write("y/d", "betaa");
+    tree.write("y/e", "betaa");
+    tree.write("z", "gamma");
+    for (SearchMethod method : kContentMethods) {
+        const std::vector<std::string> all = rowsOf(scan(tree.root(), method), tree.root());
+        const std::set<std::string> allRows(all.begin(), all.end());
+        for (int n = 1; n <= 12; ++n) {
+            FaultyFileSystem faulty;
+            faulty.failOpenNumber(n, EIO);
+            ScopedFileSystem use(faulty);
+            const ScanOutcome s = scan(tree.root(), method);
+            std::map<std::int32_t, int> sizes;
+            for (const ResultEntry &e : s.entries)
+                ++sizes[e.group];
+            for (const auto &[group, size] : sizes)
+                EXPECT_GE(size, 2) << "a group of one when open number " << n << " failed";
+            for (const ResultEntry &e : s.entries) {
+                const std::string letter = e.path().substr(e.path().size() - 1);
+                EXPECT_TRUE(letter == "a" || letter == "b" || letter == "c" || letter == "d" || letter == "e")
+                    << e.path();
+            }
+            EXPECT_EQ(faulty.openDescriptors(), 0);
+        }
+        EXPECT_EQ(allRows.size(), 5u);
+    }
+}
+
+TEST(ReadFaults, ThousandsOfIdenticalFilesUnderALowDescriptorLimit)
+{
+    TempTree tree;
+    for (int i = 0; i < 3000; ++i)
+        tree.write("f/" + std::to_string(10000 + i), "8 bytes!");
+    rlimit saved{};
+    ASSERT_EQ(::getrlimit(RLIMIT_NOFILE, &saved), 0);
+    rlimit low = saved;
+    low.rlim_cur = 64;
+    ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &low), 0);
+    const int before = openDescriptorCount();
+    FaultyFileSystem counting;
+    ScanOutcome s;
+    {
+        ScopedFileSystem use(counting);
+        s = scan(tree.root(), SearchMethod::ByteToByte);
+    }
+    const int after = openDescriptorCount();
+    ::setrlimit(RLIMIT_NOFILE, &saved);
+    EXPECT_EQ(s.entries.size(), 3000u);
+    EXPECT_EQ(s.DuplicateCount, 2999);
+    EXPECT_EQ(s.unreadableFiles, 0);
+    EXPECT_EQ(counting.openDescriptors(), 0);
+    EXPECT_EQ(after, before);
+}
+
+TEST(Determinism, ShuffledListingsGiveTheSameResult)
+{
+    TempTree tree;
+    for (int i = 0; i < 40; ++i) {
+        tree.write("d" + std::to_string(i % 4) + "/f" + std::to_string(i), "content " + std::to_string(i % 7));
+        tree.write("n" + std::to_string(i % 3) + "/same name", std::to_string(i % 3));
+    }
+    tree.write("z/empty-a", "");
+    tree.write("z/empty-b", "");
+    ASSERT_EQ(::link(tree.path("d0/f0").c_str(), tree.path("d3/hard-link").c_str()), 0);
+    for (SearchMethod method :
+         {SearchMethod::ByteToByte, SearchMethod::Crc32, SearchMethod::SameName, SearchMethod::ZeroSize}) {
+        const std::vector<std::string> plain = rowsOf(scan(tree.root(), method), tree.root());
+        EXPECT_FALSE(plain.empty());
+        for (unsigned seed = 1; seed <= 4; ++seed) {
+            FaultyFileSystem shuffled;
+            shuffled.shuffleListings(seed);
+            ScopedFileSystem use(shuffled);
+            EXPECT_EQ(rowsOf(scan(tree.root(), method), tree.root()), plain) << "seed " << seed;
+        }
+    }
+}
+
+}  // namespace
+}  // namespace geminor
