@@ -195,9 +195,8 @@ int main(int argc, char **argv)
         printRows(rows);
         for (const std::string &line : ClosingTexts(outcome))
             std::fprintf(stderr, "%s\n", line.c_str());
-        if (outcome.unreadableFiles > 0)
-            std::fprintf(stderr, "%lld files could not be read\n",
-                         static_cast<long long>(outcome.unreadableFiles));
+        for (const std::string &line : ProblemTexts(outcome))
+            std::fprintf(stderr, "%s\n", line.c_str());
         return writeExports(options, rows, outcome) ? 0 : 1;
     } catch (const std::bad_alloc &) {
         std::fputs("geminor-cli: out of memory: the scan stopped and reports nothing\n", stderr);

@@ -124,4 +124,14 @@ std::vector<std::string> ClosingTexts(const ScanOutcome &outcome)
             "Folders : " + std::to_string(outcome.TotalFolders)};
 }
 
+std::vector<std::string> ProblemTexts(const ScanOutcome &outcome)
+{
+    std::vector<std::string> texts;
+    if (outcome.unreadableFiles > 0)
+        texts.push_back(std::to_string(outcome.unreadableFiles) + " files could not be read");
+    if (outcome.unlistedFolders > 0)
+        texts.push_back(std::to_string(outcome.unlistedFolders) + " folders could not be read");
+    return texts;
+}
+
 }  // namespace geminor

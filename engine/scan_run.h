@@ -34,4 +34,8 @@ ScanOutcome RunScan(const SearchRequest &request, ScanHost &host, CancelRequeste
 /// The closing lines: "Search Completed.", "Duplicates : N", "Files : N", "Folders : N".
 std::vector<std::string> ClosingTexts(const ScanOutcome &outcome);
 
+/// What went wrong without stopping the scan: "N files could not be read", "N folders could
+/// not be read"; empty when nothing did.
+std::vector<std::string> ProblemTexts(const ScanOutcome &outcome);
+
 }  // namespace geminor

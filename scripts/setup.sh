@@ -12,6 +12,8 @@ GEMINOR_PACKAGES=(
   libgtest-dev libgmock-dev libbenchmark-dev
   desktop-file-utils appstream
 )
+# Only ./run-tests needs these: the sanitizer and fuzzing build, and shuffled listings.
+GEMINOR_TEST_PACKAGES=(clang libclang-rt-14-dev disorderfs)
 
 geminor_install_packages() {
   local missing=()

@@ -246,8 +246,8 @@ void MainFrm::showClosingTexts(const ScanOutcome &outcome)
 {
     const std::vector<std::string> texts = ClosingTexts(outcome);
     QString status = QString::fromStdString(texts[0]);
-    if (outcome.unreadableFiles > 0)
-        status += QStringLiteral(" %1 files could not be read").arg(outcome.unreadableFiles);
+    for (const std::string &problem : ProblemTexts(outcome))
+        status += QStringLiteral(" ") + QString::fromStdString(problem);
     panel(1)->setText(status);
     panel(3)->setText(QString::fromStdString(texts[2]));
     panel(4)->setText(QString::fromStdString(texts[3]));
