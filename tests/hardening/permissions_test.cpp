@@ -1,0 +1,115 @@
+// Cases that need permissions to be enforced. Root reads everything, so CTest runs this test
+// as "nobody" (setpriv) when it is started by root; a root run without that skips and says so.
+#include <cstdio>
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include "engine/atomic_file.h"
+#include "engine/scan_run.h"
+#include "results/file_operations.h"
+#include "results/rename_file.h"
+#include "tests/support/temp_tree.h"
+
+namespace geminor {
+namespace {
+
+using test::readFile;
+using test::TempTree;
+using ::testing::ElementsAre;
+using ::testing::HasSubstr;
+
+#define REQUIRE_PERMISSIONS()                                                                                \
+    do {                                                                                                     \
+        if (::geteuid() == 0)                                                                                \
+            GTEST_SKIP() << "running as root, which permissions do not stop; CTest runs this as nobody";     \
+    } while (false)
+
+ScanOutcome scan(const std::string &folder, SearchMethod method)
+{
+    SearchRequest request;
+    request.Method = method;
+    request.ProtectWindowsFolders = false;
+    request.Locations.push_back({folder, "Yes", "*.*", false});
+    SilentHost host;
+    CancelRequested cancel{false};
+    std::int16_t marker = 0;
+    return RunScan(request, host, cancel, marker);
+}
+
+std::vector<std::string> pathsOf(const ScanOutcome &outcome, const std::string &root)
+{
+    std::vector<std::string> paths;
+    for (const ResultEntry &e : outcome.entries)
+        paths.push_back(e.path().substr(root.size()));
+    return paths;
+}
+
+/// geminor-cli's exit status; its stderr into `err`.
+int runCli(const std::vector<std::string> &args, std::string &err)
+{
+    TempTree io;
+    std::string command = GEMINOR_CLI_PATH;
+    for (const std::string &a : args)
+        command += " '" + a + "'";
+    command += " >/dev/null 2>" + io.path("err");
+    const int status = std::system(command.c_str());
+    err = readFile(io.path("err"));
+    return WEXITSTATUS(status);
+}
+
+TEST(Permissions, UnreadableFoldersAndFilesAreReportedAndTheRestIsFound)
+{
+    REQUIRE_PERMISSIONS();
+    TempTree tree;
+    tree.write("open/a", "same");
+    tree.write("open/b", "same");
+    tree.write("closed/c", "same");
+    tree.write("locked/x1", "other");
+    tree.write("locked/x2", "other");  // two unreadable files of one size
+    ASSERT_EQ(::chmod(tree.path("closed").c_str(), 0), 0);
+    ASSERT_EQ(::chmod(tree.path("locked/x1").c_str(), 0), 0);
+    ASSERT_EQ(::chmod(tree.path("locked/x2").c_str(), 0), 0);
+    for (SearchMethod method : {SearchMethod::ByteToByte, SearchMethod::Crc32}) {
+        const ScanOutcome s = scan(tree.root(), method);
+        EXPECT_THAT(pathsOf(s, tree.root()), ElementsAre("open/a", "open/b"));
+        EXPECT_EQ(s.unreadableFiles, 2);
+        EXPECT_EQ(s.unlistedFolders, 1);
+        EXPECT_THAT(ProblemTexts(s), ElementsAre("2 files could not be read", "1 folders could not be read"));
+    }
+    std::string err;
+    EXPECT_EQ(runCli({"-q", "--no-protect", tree.root()}, err), 0);
+    EXPECT_THAT(err, HasSubstr("\n2 files could not be read\n1 folders could not be read\n"));
+}
+
+TEST(Permissions, FilesInAReadOnlyFolderStayWhenMovedDeletedOrRenamed)
+{
+    REQUIRE_PERMISSIONS();
+    TempTree tree;
+    const std::string file = tree.write("ro/f.txt", "keep");
+    tree.mkdir("dest");
+    ::setenv("XDG_DATA_HOME", tree.path("data").c_str(), 1);
+    ASSERT_EQ(::chmod(tree.path("ro").c_str(), 0555), 0);
+
+    const OpResult moved = MoveInto(file, tree.path("dest/"));
+    EXPECT_FALSE(moved.done);
+    EXPECT_THAT(moved.error, HasSubstr("Permission denied"));
+    EXPECT_FALSE(DeleteForGood(file).done);
+    const OpResult trashed = MoveToTrash(file);
+    EXPECT_FALSE(trashed.done);  // never reported as done when it was not
+    EXPECT_TRUE(RenameFile(file, tree.path("ro/g.txt")).has_value());
+    EXPECT_EQ(readFile(file), "keep");
+    EXPECT_EQ(::access(tree.path("dest/f.txt").c_str(), F_OK), -1);  // no copy left behind
+
+    // Writing into a folder without write permission fails with the reason, and nothing is left.
+    const auto error = WriteFileAtomically(tree.path("ro/export.csv"), "x");
+    ASSERT_TRUE(error);
+    EXPECT_THAT(*error, HasSubstr("Permission denied"));
+    ::chmod(tree.path("ro").c_str(), 0755);
+    ::unsetenv("XDG_DATA_HOME");
+}
+
+}  // namespace
+}  // namespace geminor
