@@ -132,6 +132,12 @@ SessionRead LoadSessionFile(const std::string &path)
             read.error = SessionError{errno == EACCES ? 75 : 76, std::strerror(errno)};
         return read;
     }
+    struct stat st = {};
+    if (::fstat(fd, &st) == 0 && !S_ISREG(st.st_mode) && !S_ISDIR(st.st_mode)) {
+        ::close(fd);  // a FIFO or a device could block or never end
+        read.error = SessionError{57, "Device I/O error: " + path + " is not a regular file"};
+        return read;
+    }
     std::string bytes;
     char buffer[65536];
     constexpr std::size_t kLargest = 64 << 20;  // no real session comes near this

@@ -103,6 +103,31 @@ TEST(SessionFile, BadLineStopsReadingAndKeepsEarlierRows)
     EXPECT_EQ(read.request, SearchRequest{});
 }
 
+TEST(SessionFile, HugeTruncatedAndSpecialFilesLoadNothingUnasked)
+{
+    TempTree tree;
+    tree.write("huge.gmr", "Option2\r\n1\r\n1\r\n/x/,Yes,*.*,15\r\n");
+    ASSERT_EQ(::truncate(tree.path("huge.gmr").c_str(), 65 << 20), 0);
+    SessionRead read = LoadSessionFile(tree.path("huge.gmr"));
+    ASSERT_TRUE(read.error);
+    EXPECT_EQ(read.error->number, 7);
+    EXPECT_TRUE(read.request.Locations.empty());
+
+    ASSERT_EQ(::mkfifo(tree.path("fifo.gmr").c_str(), 0600), 0);
+    read = LoadSessionFile(tree.path("fifo.gmr"));  // returns at once: nothing writes to it
+    EXPECT_FALSE(read.loaded);
+    ASSERT_TRUE(read.error);
+    EXPECT_EQ(read.error->number, 57);
+
+    const std::string whole = SessionText(sample());
+    for (std::size_t cut = 0; cut < whole.size(); ++cut) {
+        read = ParseSession(whole.substr(0, cut));
+        EXPECT_LE(read.request.Locations.size(), sample().Locations.size());
+        for (std::size_t i = 0; i < read.request.Locations.size(); ++i)  // never a row made up
+            EXPECT_EQ(read.request.Locations[i].Folder.substr(0, 1), sample().Locations[i].Folder.substr(0, 1));
+    }
+}
+
 TEST(SessionFile, MissingFilesAndFailedWritesAreReported)
 {
     TempTree tree;

@@ -6,6 +6,10 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "results/exports.h"
+#include "results/rename_file.h"
+#include "results/result_row.h"
+#include "engine/scan_run.h"
 #include "tests/support/temp_tree.h"
 
 namespace geminor {
@@ -120,6 +124,58 @@ TEST(FileOperations, DeleteAndTrash)
     EXPECT_THAT(info, testing::StartsWith("[Trash Info]\nPath=" + tree.root().substr(0, 0)));
     EXPECT_THAT(info, testing::HasSubstr("to%20trash%20%FF%25.txt\nDeletionDate="));
     EXPECT_FALSE(MoveToTrash(odd).done);  // gone: a failure, never a success
+}
+
+TEST(FileOperations, HostileNamesAreFoundExportedCopiedRenamedAndDeletedByTheirBytes)
+{
+    const std::vector<std::string> names{"new\nline",  "carriage\rreturn", "tab\there", std::string("bad\xff\xfe"),
+                                         "-rf",         "$HOME",            "*",         "%s%n",
+                                         "quote\"'s", " lead space",      "back\\slash"};
+    TempTree tree;
+    for (const std::string &name : names) {
+        tree.write("src/" + name, "same bytes");
+        tree.write("other/" + name, "same bytes");
+    }
+    SearchRequest request;
+    request.ProtectWindowsFolders = false;
+    request.Locations.push_back({tree.root(), "Yes", "*.*", false});
+    SilentHost host;
+    CancelRequested cancel{false};
+    std::int16_t marker = 0;
+    const ScanOutcome outcome = RunScan(request, host, cancel, marker);
+    ASSERT_EQ(outcome.entries.size(), 2 * names.size());  // every file found, all in one group
+    const std::vector<ResultRow> rows = LoadResults(outcome.entries);
+    ASSERT_EQ(rows.size(), 2 * names.size());
+    const std::string csv = CsvText(rows);
+    for (const std::string &name : names)
+        EXPECT_THAT(csv, ::testing::HasSubstr(CsvField(name) + ",")) << name;
+
+    tree.mkdir("dest");
+    for (const std::string &name : names) {
+        const std::string path = tree.path("src/" + name);
+        const OpResult copied = CopyInto(path, tree.path("dest/"));
+        ASSERT_TRUE(copied.done) << name << ": " << copied.error;
+        EXPECT_EQ(copied.target, tree.path("dest/" + name));
+        EXPECT_FALSE(RenameFile(path, tree.path("src/" + name + ".renamed")).has_value()) << name;
+        EXPECT_EQ(readFile(tree.path("src/" + name + ".renamed")), "same bytes");
+        EXPECT_TRUE(DeleteForGood(tree.path("dest/" + name)).done) << name;
+        EXPECT_FALSE(exists(tree.path("dest/" + name)));
+        EXPECT_EQ(readFile(tree.path("other/" + name)), "same bytes");  // the other copy untouched
+    }
+}
+
+TEST(FileOperations, RenamesThatWouldReplaceOrAreNoNamesAreRefused)
+{
+    TempTree tree;
+    const std::string file = tree.write("a.txt", "mine");
+    tree.write("b.txt", "theirs");
+    EXPECT_TRUE(RenameFile(file, tree.path("b.txt")).has_value());
+    EXPECT_EQ(readFile(tree.path("b.txt")), "theirs");
+    for (const std::string &name : {std::string(), std::string("."), std::string(".."), std::string(256, 'n'),
+                                    std::string("a/b")})
+        EXPECT_TRUE(InvalidNameReason(name).has_value()) << name;
+    EXPECT_FALSE(InvalidNameReason(std::string(255, 'n')).has_value());
+    EXPECT_EQ(readFile(file), "mine");
 }
 
 }  // namespace
