@@ -8,6 +8,7 @@
 #include <string>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <system_error>
 #include <vector>
 
 #include "app/cli_host.h"
@@ -200,6 +201,14 @@ int main(int argc, char **argv)
         return writeExports(options, rows, outcome) ? 0 : 1;
     } catch (const std::bad_alloc &) {
         std::fputs("geminor-cli: out of memory: the scan stopped and reports nothing\n", stderr);
+        return 1;
+    } catch (const std::system_error &e) {
+        // A thread that cannot be started under a tight address-space limit is memory too.
+        if (e.code() == std::errc::resource_unavailable_try_again || e.code() == std::errc::not_enough_memory) {
+            std::fputs("geminor-cli: out of memory: the scan stopped and reports nothing\n", stderr);
+            return 1;
+        }
+        std::fprintf(stderr, "geminor-cli: %s\n", e.what());
         return 1;
     } catch (const std::exception &e) {
         std::fprintf(stderr, "geminor-cli: %s\n", e.what());

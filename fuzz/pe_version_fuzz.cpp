@@ -8,13 +8,27 @@
 
 namespace {
 
+/// One file in a folder of its own, rewritten for every input and removed at exit.
+struct Scratch
+{
+    std::string folder, file;
+    Scratch()
+    {
+        char pattern[] = "/tmp/geminor-fuzz-XXXXXX";
+        folder = ::mkdtemp(pattern) ? pattern : "/tmp";
+        file = folder + "/input.exe";
+    }
+    ~Scratch()
+    {
+        ::unlink(file.c_str());
+        ::rmdir(folder.c_str());
+    }
+};
+
 const std::string &scratchFile()
 {
-    static const std::string path = [] {
-        char folder[] = "/tmp/geminor-fuzz-XXXXXX";
-        return std::string(::mkdtemp(folder)) + "/input.exe";
-    }();
-    return path;
+    static const Scratch scratch;
+    return scratch.file;
 }
 
 }  // namespace

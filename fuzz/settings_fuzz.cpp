@@ -6,17 +6,32 @@
 #include <string>
 #include <unistd.h>
 
+#include "persist/settings_format.h"
 #include "persist/settings_store.h"
 
 namespace {
 
+/// One file in a folder of its own, rewritten for every input and removed at exit.
+struct Scratch
+{
+    std::string folder, file;
+    Scratch()
+    {
+        char pattern[] = "/tmp/geminor-fuzz-XXXXXX";
+        folder = ::mkdtemp(pattern) ? pattern : "/tmp";
+        file = folder + "/Geminor.conf";
+    }
+    ~Scratch()
+    {
+        ::unlink(file.c_str());
+        ::rmdir(folder.c_str());
+    }
+};
+
 const std::string &scratchFile()
 {
-    static const std::string path = [] {
-        char folder[] = "/tmp/geminor-fuzz-XXXXXX";
-        return std::string(::mkdtemp(folder)) + "/Geminor.conf";
-    }();
-    return path;
+    static const Scratch scratch;
+    return scratch.file;
 }
 
 }  // namespace
@@ -28,7 +43,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
         return 0;
     std::fwrite(data, 1, size, f);
     std::fclose(f);
-    QSettings backend(QString::fromStdString(scratchFile()), QSettings::IniFormat);
+    QSettings backend(QString::fromStdString(scratchFile()), geminor::TextSettingsFormat());
     geminor::SettingsStore store(backend);
     const int display = store.Display();
     const int recycle = store.RecycleBin();

@@ -1,5 +1,7 @@
 #include "persist/settings_store.h"
 
+#include "persist/settings_format.h"
+
 #include <algorithm>
 
 namespace geminor {
@@ -8,7 +10,9 @@ const QString kFileTypes = QStringLiteral("File Types");
 }  // namespace
 
 SettingsStore::SettingsStore()
-    : m_own(std::in_place, QStringLiteral("Geminor"), QStringLiteral("Geminor")), m_settings(*m_own)
+    : m_own(std::in_place, TextSettingsFormat(), QSettings::UserScope, QStringLiteral("Geminor"),
+            QStringLiteral("Geminor")),
+      m_settings(*m_own)
 {
 }
 

@@ -15,6 +15,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTimer>
+#include <new>
 #include <thread>
 
 #include "engine/atomic_file.h"
@@ -216,12 +217,17 @@ void MainFrm::ScanCommand()
 
     WindowScanHost host(this, panel(1), m_minimized);
     ScanOutcome outcome;
+    QString failure;
     QEventLoop waiting;
     std::thread worker([&] {
         try {
             outcome = RunScan(search, host, m_cancel, m_groupMarker);
-        } catch (const std::exception &) {
-            outcome = ScanOutcome{};  // out of memory: no partial result
+        } catch (const std::bad_alloc &) {
+            outcome = ScanOutcome{};  // no partial result: it could be mistaken for the whole
+            failure = QStringLiteral("Geminor ran out of memory.");
+        } catch (const std::exception &e) {
+            outcome = ScanOutcome{};
+            failure = QString::fromLocal8Bit(e.what());
         }
         QMetaObject::invokeMethod(&waiting, &QEventLoop::quit, Qt::QueuedConnection);
     });
@@ -237,6 +243,12 @@ void MainFrm::ScanCommand()
     findChild<QAction *>(QStringLiteral("MMarkAllDuplicates"))->setVisible(!zeroSize);
     findChild<QAction *>(QStringLiteral("MMarkingSelected"))->setVisible(!zeroSize);
     showClosingTexts(outcome);
+    if (!failure.isEmpty()) {
+        panel(1)->setText(QStringLiteral("Search stopped: ") + failure);
+        m_prompter.inform(this, QStringLiteral("Geminor"),
+                          QStringLiteral("The search stopped and shows no result.\n") + failure,
+                          QMessageBox::Warning);
+    }
     m_timer1->stop();
     SetBusy(false);
     m_timer2->start();

@@ -105,10 +105,11 @@ TEST(ScanRun, OverlappingLocationsAndHardLinksNeverMakeAGroup)
 }
 
 /// Runs geminor-cli; returns the exit status and fills stdout and stderr.
-int runCli(const std::vector<std::string> &args, std::string &out, std::string &err)
+int runCli(const std::vector<std::string> &args, std::string &out, std::string &err,
+           const std::string &prefix = {})
 {
     TempTree io;
-    std::string command = GEMINOR_CLI_PATH;
+    std::string command = prefix + GEMINOR_CLI_PATH;
     for (const std::string &a : args)
         command += " '" + a + "'";
     command += " >" + io.path("out") + " 2>" + io.path("err");
@@ -163,6 +164,44 @@ TEST(GeminorCli, OptionsBecomeLocationsAndExclusions)
     ASSERT_EQ(runCli({"-q", "--no-protect", "-H", "-t", ".jpg", tree.path("keep")}, out, err), 0);
     EXPECT_THAT(out, testing::HasSubstr(".hidden.jpg"));
     EXPECT_THAT(out, testing::HasSubstr("deeper/e.jpg"));
+}
+
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+#define GEMINOR_SANITIZED 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer)
+#define GEMINOR_SANITIZED 1
+#endif
+#endif
+
+TEST(GeminorCli, UnderAnAddressSpaceLimitTheScanCompletesOrFailsWhole)
+{
+#ifdef GEMINOR_SANITIZED
+    GTEST_SKIP() << "sanitizers reserve terabytes of address space";
+#endif
+    TempTree tree;
+    for (int i = 0; i < 1000; ++i)
+        tree.write("d" + std::to_string(i % 30) + "/f" + std::to_string(i), std::string(100 + i % 50, 'x'));
+    std::string full, err;
+    ASSERT_EQ(runCli({"-q", tree.root()}, full, err), 0);
+    int completed = 0, failed = 0;
+    for (int megabytes = 36; megabytes <= 100; megabytes += 8) {
+        std::string out;
+        const int status = runCli({"-q", tree.root()}, out, err, "prlimit --as=" + std::to_string(megabytes << 20) + " ");
+        if (status == 127)
+            continue;  // too little even to load the libraries
+        if (status == 0) {
+            EXPECT_EQ(out, full) << megabytes << " MB";
+            ++completed;
+        } else {
+            EXPECT_EQ(status, 1) << megabytes << " MB: " << err;
+            EXPECT_EQ(out, "") << megabytes << " MB: a partial result";
+            EXPECT_THAT(err, testing::HasSubstr("out of memory")) << megabytes << " MB";
+            ++failed;
+        }
+    }
+    EXPECT_GT(completed, 0);
+    EXPECT_GT(failed, 0) << "no limit in the range made the scan fail";
 }
 
 }  // namespace

@@ -101,6 +101,40 @@ private slots:
         QCOMPARE(store.RecycleBin(), 12);
     }
 
+    void serializedValuesAreTextNeverDecoded()
+    {
+        // Qt's own reader would decode this with QDataStream and allocate gigabytes.
+        QDir().mkpath(m_home.path() + QStringLiteral("/Geminor"));
+        QFile file(configFile());
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write("[Options]\nDisplay=@Variant(\\0\\0\\0\\N10__cxxabivx7f)\nRecycleBin=\"11\"\n"
+                   "[File%20Types]\n1=@Variant(\\0\\0\\0\\x7f\\xff\\xff\\xff\\xff)\n");
+        file.close();
+        SettingsStore store;
+        QCOMPARE(store.Display(), 10);
+        QCOMPARE(store.RecycleBin(), 11);
+        const auto types = store.LoadFileTypes();
+        QVERIFY(types && types->size() == 1);
+    }
+
+    void fileTypesWithAnyCharactersSurviveARestart()
+    {
+        const std::vector<FileTypeEntry> types{
+            {QStringLiteral(".a"), QStringLiteral("semi;colon, comma = equals")},
+            {QStringLiteral(".b"), QStringLiteral(" edge spaces ")},
+            {QStringLiteral(".c"), QStringLiteral("quote \" back\\slash\nnew line\ttab")},
+            {QStringLiteral(".d"), QStringLiteral("@not a variant")},
+            {QStringLiteral(".\u00e9t\u00e9"), QStringLiteral("\u00c9t\u00e9 \u65e5\u672c")}};
+        SettingsStore{}.SaveFileTypes(types);
+        const auto read = SettingsStore{}.LoadFileTypes();
+        QVERIFY(read);
+        QVERIFY(*read == types);
+        QSettings raw(QStringLiteral("Geminor"), QStringLiteral("Geminor"));  // Qt's own reader agrees
+        QCOMPARE(raw.value(QStringLiteral("File Types/4")).toString(), QStringLiteral(".d;@not a variant"));
+        QCOMPARE(raw.value(QStringLiteral("File Types/3")).toString(),
+                 QStringLiteral(".c;quote \" back\\slash\nnew line\ttab"));
+    }
+
     void defaultSessionLivesInTheUserDataFolder()
     {
         qputenv("XDG_DATA_HOME", m_home.path().toUtf8());
