@@ -25,6 +25,7 @@
 
 #include "ui/result_model.h"
 
+#include "tests/support/faulty_file_system.h"
 #include "tests/support/scripted_prompter.h"
 #include "results/marking.h"
 #include "ui/about_frm.h"
@@ -433,6 +434,45 @@ private slots:
         window.setRequest(again);
         window.ScanCommand();
         QCOMPARE(window.results()->rowCount(), 2);  // the flag left by the cancel was cleared
+    }
+
+    void unreadableFilesAndAScanOutOfMemoryAreReported()
+    {
+        QTemporaryDir tree;
+        for (const char *name : {"/a", "/b", "/bad1", "/bad2"}) {
+            QFile file(tree.path() + QLatin1String(name));
+            QVERIFY(file.open(QIODevice::WriteOnly));
+            file.write("same");
+        }
+        ScriptedPrompter prompter;
+        SettingsStore settings;
+        MainFrm window(prompter, settings);
+        window.show();
+        SearchRequest request;
+        request.Locations = {{tree.path().toStdString(), "Yes", "*.*", false}};
+        window.setRequest(request);
+        {
+            test::FaultyFileSystem faulty;
+            faulty.failReadsOf("bad", EIO);
+            ScopedFileSystem use(faulty);
+            window.ScanCommand();
+        }
+        QCOMPARE(window.results()->rowCount(), 2);
+        QCOMPARE(window.panel(1)->text(), QStringLiteral("Search Completed. 2 files could not be read"));
+
+        struct Exhausted : test::FaultyFileSystem
+        {
+            ssize_t pread(int, void *, std::size_t, off_t) override { throw std::bad_alloc(); }
+        } exhausted;
+        {
+            ScopedFileSystem use(exhausted);
+            window.ScanCommand();
+        }
+        QCOMPARE(window.results()->rowCount(), 0);  // nothing half-done is shown
+        QVERIFY(window.panel(1)->text().startsWith(QStringLiteral("Search stopped: ")));
+        QCOMPARE(prompter.informed.size(), qsizetype{1});
+        QVERIFY(prompter.informed[0].contains(QStringLiteral("out of memory")));
+        QVERIFY(window.findChild<QAction *>(QStringLiteral("MScan"))->isEnabled());  // usable again
     }
 
     void cancelStopsARunningScan()
