@@ -126,6 +126,16 @@ dirent *FaultyFileSystem::readdir(DIR *dir)
     return &current;
 }
 
+int FaultyFileSystem::renameat2(int oldDir, const char *oldName, int newDir, const char *newName,
+                                unsigned flags)
+{
+    if (m_renameError) {
+        errno = m_renameError;
+        return -1;
+    }
+    return FileSystem::renameat2(oldDir, oldName, newDir, newName, flags);
+}
+
 int FaultyFileSystem::closedir(DIR *dir)
 {
     {

@@ -23,6 +23,8 @@ public:
     void readShort(bool on) { m_short = on; }
     /// The `n`th open of anything (counted from 1) fails with `error`.
     void failOpenNumber(int n, int error);
+    /// Every rename fails with `error` (0: none do).
+    void failRenames(int error) { m_renameError = error; }
     /// Runs before every read with the name the file was opened under and the offset.
     void beforeRead(std::function<void(const std::string &name, off_t offset)> hook);
     /// Runs before every open with the name given.
@@ -39,12 +41,14 @@ public:
     DIR *fdopendir(int fd) override;
     dirent *readdir(DIR *dir) override;
     int closedir(DIR *dir) override;
+    int renameat2(int oldDir, const char *oldName, int newDir, const char *newName, unsigned flags) override;
 
 private:
     std::mutex m_mutex;
     std::map<int, std::string> m_names;  // descriptor -> name opened
     std::vector<std::pair<std::string, int>> m_failingReads;
     bool m_short = false;
+    int m_renameError = 0;
     int m_opens = 0;
     int m_failOpen = 0;
     int m_failOpenError = 0;

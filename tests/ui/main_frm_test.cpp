@@ -580,6 +580,7 @@ private slots:
         window.setRequest(request);
         window.ScanCommand();
         QCOMPARE(window.results()->rowCount(), 4);  // a.txt twice, b.dat twice
+        const auto scannedTime = std::filesystem::last_write_time(root + "/two/b.dat");
 
         // Copy everything into one folder: the second a.txt gets a new name.
         window.findChild<QAction *>(QStringLiteral("MMarkAll"))->setVisible(true);
@@ -613,6 +614,21 @@ private slots:
         QVERIFY(std::filesystem::exists(root + "/data/Trash/files/a.txt"));
         QVERIFY(std::filesystem::exists(root + "/data/Trash/info/a.txt.trashinfo"));
         QCOMPARE(window.results()->rowCount(), 4);  // the rows stay as they were
+
+        // A trash that fails is never success: the user is asked before deleting for good.
+        window.results()->applyRule(MarkNone);
+        window.results()->applyRule(MarkAllDuplicates);
+        std::ofstream(root + "/two/b.dat") << "bravo";  // as it was at the scan
+        std::filesystem::last_write_time(root + "/two/b.dat", scannedTime);
+        test::FaultyFileSystem noRenames;
+        noRenames.failRenames(EACCES);
+        ScopedFileSystem use(noRenames);
+        prompter.answers = {true, false};  // Yes to the trash, No to deleting for good
+        const qsizetype before = prompter.asked.size();
+        window.DeleteMarked();
+        QVERIFY(prompter.asked.size() > before + 1);
+        QVERIFY(prompter.asked.last().contains(QStringLiteral("cannot be moved to the trash")));
+        QVERIFY(!prompter.informed.last().contains(QStringLiteral("1 file(s) done")));
     }
 
     void crc32GroupsAreCheckedByteByByteBeforeRemoving()
