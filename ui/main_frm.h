@@ -5,6 +5,7 @@
 #include <atomic>
 #include <memory>
 
+#include "persist/session_file.h"
 #include "engine/buz_timer.h"
 #include "engine/request.h"
 #include "persist/settings_store.h"
@@ -104,6 +105,8 @@ protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
+    /// LoadSession with everything the reading gave: a damaged file is never scanned.
+    SessionRead readSession(const std::string &FileName);
     void buildMenus();
     void buildToolbar();
     void buildControls();

@@ -28,14 +28,19 @@ void MainFrm::NewSession()
 
 bool MainFrm::LoadSession(const std::string &FileName)
 {
+    return readSession(FileName).loaded;
+}
+
+SessionRead MainFrm::readSession(const std::string &FileName)
+{
     NewSession();
-    const SessionRead read = LoadSessionFile(FileName);
+    SessionRead read = LoadSessionFile(FileName);
     if (read.loaded)
         setRequest(read.request);  // the rows before a bad line stay
     if (read.error)
         m_prompter.inform(this, QString::number(read.error->number),
                           QString::fromStdString(read.error->description));
-    return read.loaded;
+    return read;
 }
 
 void MainFrm::SaveSession(std::string FileName, bool quiet)
@@ -77,9 +82,10 @@ void MainFrm::showEvent(QShowEvent *event)
     if (path.isEmpty())
         return;
     QTimer::singleShot(0, this, [this, path] {
-        if (LoadSession(QFile::encodeName(path).toStdString()))
+        const SessionRead read = readSession(QFile::encodeName(path).toStdString());
+        if (read.loaded && !read.error)
             ScanCommand();
-        else
+        else if (!read.loaded)
             m_prompter.inform(this, QStringLiteral("File Not Found"),
                               QLatin1Char('"') + path + QLatin1Char('"'), QMessageBox::Critical);
     });

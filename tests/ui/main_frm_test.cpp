@@ -311,6 +311,22 @@ private slots:
         window.findChild<QAction *>(QStringLiteral("MNone"))->trigger();
         QCOMPARE(window.panel(1)->text(), QStringLiteral("Total Files Marked 0 Size 0 Bytes"));
 
+        // A damaged session: its message, and no scan of the rows read before the bad line.
+        QFile damaged(tree.path() + QStringLiteral("/damaged.gmr"));
+        QVERIFY(damaged.open(QIODevice::WriteOnly));
+        damaged.write(QStringLiteral("Option1\r\n0\r\n0\r\n%1,Yes,.txt,15\r\n\xff\x01garbage\r\n").arg(tree.path()).toUtf8());
+        damaged.close();
+        MainFrm broken(prompter, settings);
+        broken.setCommandLine(damaged.fileName());
+        broken.show();
+        QVERIFY(QTest::qWaitForWindowActive(&broken));
+        QTRY_COMPARE(prompter.informed.size(), 1);
+        QTest::qWait(100);
+        QCOMPARE(broken.results()->rowCount(), 0);
+        QVERIFY(broken.panel(1)->text() != QStringLiteral("Search Completed."));
+        QCOMPARE(broken.request().Locations.size(), std::size_t{1});
+        prompter.informed.clear();
+
         MainFrm missing(prompter, settings);
         missing.setCommandLine(QStringLiteral("/no/such.gmr"));
         missing.show();
