@@ -70,12 +70,13 @@ public:
 
 private:
     /// The last block also checks the length again: a file that grew or shrank while it was
-    /// read is not the file that was listed.
+    /// read is not the file that was listed. `out` then holds one byte more than the block,
+    /// which must stay unread.
     bool readFrom(FileReader &reader, std::uint64_t offset, std::span<std::byte> out)
     {
-        if (reader.readAt(offset, out) != static_cast<std::int64_t>(out.size()))
-            return false;
-        return offset + out.size() < m_record.size || reader.currentSize() == m_record.size;
+        const bool last = offset + out.size() > m_record.size;
+        const std::size_t want = last ? out.size() - 1 : out.size();
+        return reader.readAtLeast(offset, out, want) == static_cast<std::int64_t>(want);
     }
 
     const FileRecord &m_record;
@@ -241,9 +242,12 @@ private:
         for (std::uint32_t m : members) {
             // Read straight into the storage; the block stays there only if it starts a new split.
             const std::size_t at = out.storage.size();
-            out.storage.resize(at + want);
+            const bool last = offset + want == m_size;
+            out.storage.resize(at + want + (last ? 1 : 0));
             const std::span<std::byte> block(out.storage.data() + at, want);
-            if (!m_candidates[m].read(offset, block, m_openFiles, m_maxOpen)) {
+            const bool read = m_candidates[m].read(offset, {block.data(), want + (last ? 1 : 0)}, m_openFiles, m_maxOpen);
+            out.storage.resize(at + want);
+            if (!read) {
                 out.storage.resize(at);
                 m_candidates[m].close(m_openFiles);
                 ++m_state.unreadableFiles;

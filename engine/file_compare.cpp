@@ -35,21 +35,22 @@ std::optional<std::uint32_t> FileCrc32(const std::string &path, std::optional<st
     FileReader file(path);
     if (!file.isOpen() || (expectedSize && file.size() != *expectedSize))
         return std::nullopt;
-    // One byte more than the file holds, so a small file ends in a single short read.
+    // One byte more than the file holds where it fits, so a small file ends in a single read
+    // that also tells whether it has grown.
     std::vector<std::byte> buffer(std::min<std::uint64_t>(file.size() + 1, 1 << 20));
     std::uint32_t crc = 0;
     std::uint64_t offset = 0;
-    for (;;) {
-        const std::int64_t n = file.readAt(offset, buffer);
-        if (n < 0)
-            return std::nullopt;
-        crc = libdeflate_crc32(crc, buffer.data(), static_cast<std::size_t>(n));
-        offset += static_cast<std::uint64_t>(n);
-        if (static_cast<std::size_t>(n) < buffer.size())
-            break;  // the end of the file
+    bool probed = false;
+    while (offset < file.size() || !probed) {
+        const std::uint64_t rest = file.size() - offset;
+        const std::size_t least = static_cast<std::size_t>(std::min<std::uint64_t>(rest, buffer.size()));
+        probed = rest < buffer.size();
+        const std::int64_t n = probed ? file.readAtLeast(offset, buffer, least) : file.readAt(offset, buffer);
+        if (n != static_cast<std::int64_t>(least))
+            return std::nullopt;  // unreadable, or it shrank or grew while being read
+        crc = libdeflate_crc32(crc, buffer.data(), least);
+        offset += least;
     }
-    if (offset != file.size() || file.currentSize() != file.size())
-        return std::nullopt;  // it shrank or grew while being read
     return crc;
 }
 

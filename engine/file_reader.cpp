@@ -49,31 +49,22 @@ FileReader &FileReader::operator=(FileReader &&other) noexcept
     return *this;
 }
 
-std::int64_t FileReader::readAt(std::uint64_t offset, std::span<std::byte> buffer)
+std::int64_t FileReader::readAtLeast(std::uint64_t offset, std::span<std::byte> buffer, std::size_t least)
 {
     std::size_t done = 0;
-    while (done < buffer.size()) {
+    for (;;) {  // at least one call, even for `least` 0: it is how the end of a file is confirmed
         const ssize_t n =
             Fs().pread(m_fd, buffer.data() + done, buffer.size() - done, static_cast<off_t>(offset + done));
+        if (n < 0 && errno == EINTR)
+            continue;
         if (n < 0) {
-            if (errno == EINTR)
-                continue;
             m_error = errno;
             return -1;
         }
-        if (n == 0)
-            break;
         done += static_cast<std::size_t>(n);
+        if (n == 0 || done >= least)
+            return static_cast<std::int64_t>(done);
     }
-    return static_cast<std::int64_t>(done);
-}
-
-std::optional<std::uint64_t> FileReader::currentSize()
-{
-    struct stat st = {};
-    if (Fs().fstat(m_fd, &st) != 0)
-        return std::nullopt;
-    return static_cast<std::uint64_t>(st.st_size);
 }
 
 std::optional<std::uint64_t> FileReader::nextData(std::uint64_t offset)

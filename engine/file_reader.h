@@ -31,9 +31,13 @@ public:
 
     /// Reads up to buffer.size() bytes at `offset`, retrying short reads and EINTR until the
     /// buffer is full or the file ends. Returns the count, or -1 on error.
-    std::int64_t readAt(std::uint64_t offset, std::span<std::byte> buffer);
-    /// The length now, which may differ from size() when the file grew or shrank meanwhile.
-    std::optional<std::uint64_t> currentSize();
+    std::int64_t readAt(std::uint64_t offset, std::span<std::byte> buffer)
+    {
+        return readAtLeast(offset, buffer, buffer.size());
+    }
+    /// Like readAt, but content with `least` bytes: asking one byte beyond the expected end
+    /// tells in the same call whether the file has grown.
+    std::int64_t readAtLeast(std::uint64_t offset, std::span<std::byte> buffer, std::size_t least);
     /// Where the next bytes that are not a hole begin at or after `offset`: size() when only a
     /// hole follows, nullopt when the file system cannot tell.
     std::optional<std::uint64_t> nextData(std::uint64_t offset);

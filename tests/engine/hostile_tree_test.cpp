@@ -248,7 +248,9 @@ TEST(ReadFaults, FilesChangingWhileReadAreInNoGroup)
         FaultyFileSystem faulty;
         bool grown = false, shrunk = false;
         faulty.beforeRead([&](const std::string &name, off_t offset) {
-            if (offset == 0)
+            // Byte to byte reads in blocks: change the files after the first one. CRC-32 reads
+            // these in one call, asking one byte more: change them just before it.
+            if (method == SearchMethod::ByteToByte && offset == 0)
                 return;
             if (name.ends_with("grows") && !grown) {
                 grown = true;
