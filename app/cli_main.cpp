@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "app/cli_host.h"
+#include "engine/file_system.h"
 #include "engine/scan_run.h"
 #include "engine/atomic_file.h"
 #include "persist/session_file.h"
@@ -54,15 +55,6 @@ int usageError(const std::string &message)
 }
 
 /// Large size groups compare faster with more files open; the hard limit is respected.
-void raiseOpenFileLimit()
-{
-    rlimit limit{};
-    if (::getrlimit(RLIMIT_NOFILE, &limit) == 0 && limit.rlim_cur < limit.rlim_max) {
-        limit.rlim_cur = std::min<rlim_t>(limit.rlim_max, 65536);
-        ::setrlimit(RLIMIT_NOFILE, &limit);
-    }
-}
-
 void printRows(const std::vector<ResultRow> &rows)
 {
     std::vector<char> buffer(1 << 16);
@@ -186,7 +178,7 @@ int main(int argc, char **argv)
     }
 
     std::signal(SIGINT, onInterrupt);
-    raiseOpenFileLimit();
+    RaiseOpenFileLimit();
     try {
         CliHost host(options.quiet);
         std::int16_t groupMarker = 0;

@@ -1,6 +1,7 @@
 #include <QApplication>
 #include <QIcon>
 
+#include "engine/file_system.h"
 #include "persist/default_session.h"
 #include "persist/settings_store.h"
 #include "ui/main_frm.h"
@@ -8,6 +9,7 @@
 
 int main(int argc, char *argv[])
 {
+    geminor::RaiseOpenFileLimit();
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Geminor"));
     QApplication::setOrganizationName(QStringLiteral("Geminor"));

@@ -3,7 +3,9 @@
 #include <cerrno>
 #include <climits>
 #include <cstdio>
+#include <algorithm>
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <unistd.h>
 
 namespace geminor {
@@ -113,6 +115,15 @@ FileSystem &Fs() { return *g_current; }
 
 ScopedFileSystem::ScopedFileSystem(FileSystem &fs) : m_previous(g_current) { g_current = &fs; }
 ScopedFileSystem::~ScopedFileSystem() { g_current = m_previous; }
+
+void RaiseOpenFileLimit()
+{
+    rlimit limit{};
+    if (::getrlimit(RLIMIT_NOFILE, &limit) == 0 && limit.rlim_cur < limit.rlim_max) {
+        limit.rlim_cur = std::min<rlim_t>(limit.rlim_max, 65536);
+        ::setrlimit(RLIMIT_NOFILE, &limit);
+    }
+}
 
 int OpenPath(const std::string &path, int flags, mode_t mode)
 {

@@ -49,6 +49,10 @@ private:
     FileSystem *m_previous;
 };
 
+/// Raises the soft limit of open files towards the hard one (at most 65,536): big groups and
+/// deep folders are read with more files open at once.
+void RaiseOpenFileLimit();
+
 /// open(2) that also reaches paths longer than PATH_MAX, by descending folder by folder.
 int OpenPath(const std::string &path, int flags, mode_t mode = 0);
 /// stat(2) (or lstat(2) with AT_SYMLINK_NOFOLLOW) for paths of any length.

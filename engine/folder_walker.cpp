@@ -21,6 +21,7 @@ namespace geminor {
 namespace {
 
 constexpr int kDirOpenFlags = O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK;
+constexpr int kMaxDepth = 1000;
 
 bool isPseudoType(std::string_view type)
 {
@@ -260,7 +261,9 @@ void FolderWalker::enterSubFolder(int parentFd, const FolderContext &here, std::
     if (!m_settings.IncludeHidden && Name.front() == '.')
         return;
     Name += '/';
-    const int fd = Fs().openat(parentFd, Name.c_str(), kDirOpenFlags, 0);
+    // Each level holds a descriptor and a stack frame: a hostile tree thousands of folders
+    // deep ends here, and what lies below is reported as not read.
+    const int fd = m_depth < kMaxDepth ? Fs().openat(parentFd, Name.c_str(), kDirOpenFlags, 0) : -1;
     if (fd >= 0) {
         struct stat st = {};
         if (Fs().fstat(fd, &st) != 0 || isPseudoFileSystem(st.st_dev, fd)) {
@@ -270,10 +273,13 @@ void FolderWalker::enterSubFolder(int parentFd, const FolderContext &here, std::
     }
     ++counts.Folders;
     const std::string path = here.Folder + Name;
-    if (fd < 0)
+    if (fd < 0) {
         ++m_unlistedFolders;
-    else
+    } else {
+        ++m_depth;
         WalkFolder(fd, path, here.absolute + Name, counts);
+        --m_depth;
+    }
     // Every 50 entries, counted across the folders walked: a walk whose folders all hold the
     // same number of entries would otherwise never land on a multiple of 50.
     if (m_entryCounter / 50 != m_progressShownAt / 50) {

@@ -84,6 +84,7 @@ private:
     bool m_allTypes = true;
     std::int32_t m_entryCounter = 0;
     std::int32_t m_progressShownAt = 0;
+    int m_depth = 0;  // folders entered below the location
     std::int64_t m_unlistedFolders = 0;
     std::unordered_set<FileId, FileIdHash> m_seen;
     std::unordered_map<dev_t, bool> m_pseudoByDevice;

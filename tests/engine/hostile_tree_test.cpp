@@ -178,6 +178,25 @@ TEST(HostileTree, PathsLongerThanPathMaxAreWalkedReadAndGrouped)
     ::close(root);
 }
 
+TEST(HostileTree, AThousandsDeepTreeEndsAndIsReported)
+{
+    TempTree tree;
+    makeDeepFile(tree.mkdir("deep"), "d", 1500, "bottom");  // one descriptor and frame per level
+    tree.write("top", "bottom");
+    tree.write("top2", "bottom");
+    for (SearchMethod method : {SearchMethod::ByteToByte, SearchMethod::ZeroSize}) {
+        const ScanOutcome s = scan(tree.root(), method);
+        if (method == SearchMethod::ByteToByte) {
+            EXPECT_THAT(rowsOf(s, tree.root()), ElementsAre("top#1", "top2#1"));
+        }
+        EXPECT_GE(s.unlistedFolders, 1);  // what lies below is reported, not dropped in silence
+        EXPECT_GE(s.TotalFolders, 900);
+    }
+    const int root = ::open(tree.root().c_str(), O_RDONLY | O_DIRECTORY);
+    removeDeep(root, "deep");
+    ::close(root);
+}
+
 TEST(HostileTree, HugeSparseFilesKeepExactSizesAndDifferAtFourGiB)
 {
     TempTree tree;
