@@ -14,16 +14,13 @@ namespace {
 FileSystem g_real;
 FileSystem *g_current = &g_real;
 
-/// A path split into a folder descriptor and a last part short enough for the *at() calls.
+/// A path of PATH_MAX or more split into a folder descriptor and a last part short enough
+/// for the *at() calls.
 class PathAnchor
 {
 public:
     explicit PathAnchor(const std::string &path)
     {
-        if (path.size() < PATH_MAX) {
-            m_name = path;
-            return;
-        }
         std::size_t start = 0;
         if (path.front() == '/') {
             m_fd = Fs().openat(AT_FDCWD, "/", O_PATH | O_DIRECTORY | O_CLOEXEC, 0);
@@ -127,18 +124,24 @@ void RaiseOpenFileLimit()
 
 int OpenPath(const std::string &path, int flags, mode_t mode)
 {
+    if (path.size() < PATH_MAX)
+        return Fs().openat(AT_FDCWD, path.c_str(), flags, mode);
     const PathAnchor at(path);
     return at.ok() ? Fs().openat(at.dir(), at.name(), flags, mode) : -1;
 }
 
 int StatPath(const std::string &path, struct stat *st, int flags)
 {
+    if (path.size() < PATH_MAX)
+        return Fs().fstatat(AT_FDCWD, path.c_str(), st, flags);
     const PathAnchor at(path);
     return at.ok() ? Fs().fstatat(at.dir(), at.name(), st, flags) : -1;
 }
 
 int UnlinkPath(const std::string &path)
 {
+    if (path.size() < PATH_MAX)
+        return Fs().unlinkat(AT_FDCWD, path.c_str(), 0);
     const PathAnchor at(path);
     return at.ok() ? Fs().unlinkat(at.dir(), at.name(), 0) : -1;
 }

@@ -19,42 +19,20 @@
 
 #include "engine/scan_run.h"
 #include "tests/support/faulty_file_system.h"
+#include "tests/support/scan_helpers.h"
 #include "tests/support/temp_tree.h"
 
 namespace geminor {
 namespace {
 
 using test::FaultyFileSystem;
+using test::RowsOf;
 using test::TempTree;
 using ::testing::ElementsAre;
 using ::testing::IsEmpty;
 using ::testing::UnorderedElementsAre;
 
 constexpr SearchMethod kContentMethods[] = {SearchMethod::ByteToByte, SearchMethod::Crc32};
-
-ScanOutcome scan(const std::string &folder, SearchMethod method)
-{
-    SearchRequest request;
-    request.Method = method;
-    request.ProtectWindowsFolders = false;
-    request.Locations.push_back({folder, "Yes", "*.*", false});
-    SilentHost host;
-    CancelRequested cancel{false};
-    std::int16_t marker = 0;
-    return RunScan(request, host, cancel, marker);
-}
-
-/// "relative path#group" for every entry, relative to `root`.
-std::vector<std::string> rowsOf(const ScanOutcome &outcome, const std::string &root)
-{
-    std::vector<std::string> rows;
-    for (const ResultEntry &e : outcome.entries) {
-        const std::string path = e.path();
-        rows.push_back((path.starts_with(root) ? path.substr(root.size()) : path) + "#" +
-                       std::to_string(e.group));
-    }
-    return rows;
-}
 
 int openDescriptorCount()
 {
@@ -91,13 +69,13 @@ TEST(HostileTree, SpecialFilesAreSkippedAndTheScanEndsAtOnce)
 
     const auto start = std::chrono::steady_clock::now();
     for (SearchMethod method : kContentMethods) {
-        const ScanOutcome s = scan(tree.root(), method);
-        EXPECT_THAT(rowsOf(s, tree.root()), ElementsAre("a#1", "b#1"));
+        const ScanOutcome s = test::ScanFolder(tree.root(), method);
+        EXPECT_THAT(RowsOf(s, tree.root()), ElementsAre("a#1", "b#1"));
         EXPECT_EQ(s.TotalFiles, 2);
         EXPECT_EQ(s.unreadableFiles, 0);
     }
-    const ScanOutcome zero = scan(tree.root(), SearchMethod::ZeroSize);
-    EXPECT_THAT(rowsOf(zero, tree.root()), ElementsAre("empty1#0", "sub/empty2#0"));
+    const ScanOutcome zero = test::ScanFolder(tree.root(), SearchMethod::ZeroSize);
+    EXPECT_THAT(RowsOf(zero, tree.root()), ElementsAre("empty1#0", "sub/empty2#0"));
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(20)) << "something blocked";
     ::close(sock);
     if (!haveDevice)
@@ -113,8 +91,9 @@ TEST(HostileTree, SymbolicLinkLoopsEndAndNoPathRepeats)
     tree.symlink("..", "d/up");
     tree.symlink(tree.path("e"), "d/to-e");
     tree.symlink(tree.path("d"), "e/to-d");
-    const ScanOutcome s = scan(tree.root(), SearchMethod::ByteToByte);
-    EXPECT_THAT(rowsOf(s, tree.root()), ElementsAre("d/x#1", "e/y#1"));
+    tree.symlink(tree.path("d/x"), "e/to-x");
+    const ScanOutcome s = test::ScanFolder(tree.root(), SearchMethod::ByteToByte);
+    EXPECT_THAT(RowsOf(s, tree.root()), ElementsAre("d/x#1", "e/y#1"));
     EXPECT_EQ(s.TotalFolders, 2);
 }
 
@@ -166,7 +145,7 @@ TEST(HostileTree, PathsLongerThanPathMaxAreWalkedReadAndGrouped)
     tree.write("shallow", "deep content");
     ASSERT_GT(deep.size(), static_cast<std::size_t>(PATH_MAX));
     for (SearchMethod method : kContentMethods) {
-        const ScanOutcome s = scan(tree.root(), method);
+        const ScanOutcome s = test::ScanFolder(tree.root(), method);
         ASSERT_EQ(s.entries.size(), 3u) << "deep files dropped";
         EXPECT_TRUE(s.entries[0].path() == deep);  // not printed: 6 KB
         EXPECT_EQ(s.unreadableFiles, 0);
@@ -185,9 +164,9 @@ TEST(HostileTree, AThousandsDeepTreeEndsAndIsReported)
     tree.write("top", "bottom");
     tree.write("top2", "bottom");
     for (SearchMethod method : {SearchMethod::ByteToByte, SearchMethod::ZeroSize}) {
-        const ScanOutcome s = scan(tree.root(), method);
+        const ScanOutcome s = test::ScanFolder(tree.root(), method);
         if (method == SearchMethod::ByteToByte) {
-            EXPECT_THAT(rowsOf(s, tree.root()), ElementsAre("top#1", "top2#1"));
+            EXPECT_THAT(RowsOf(s, tree.root()), ElementsAre("top#1", "top2#1"));
         }
         EXPECT_GE(s.unlistedFolders, 1);  // what lies below is reported, not dropped in silence
         EXPECT_GE(s.TotalFolders, 900);
@@ -210,8 +189,8 @@ TEST(HostileTree, HugeSparseFilesKeepExactSizesAndDifferAtFourGiB)
     const int fd = ::open(tree.path("4g+1-b").c_str(), O_WRONLY);
     ASSERT_EQ(::pwrite(fd, "x", 1, static_cast<off_t>(kFourGiB)), 1);
     ::close(fd);
-    const ScanOutcome s = scan(tree.root(), SearchMethod::ByteToByte);
-    EXPECT_THAT(rowsOf(s, tree.root()), ElementsAre("2g-a#1", "2g-b#1"));
+    const ScanOutcome s = test::ScanFolder(tree.root(), SearchMethod::ByteToByte);
+    EXPECT_THAT(RowsOf(s, tree.root()), ElementsAre("2g-a#1", "2g-b#1"));
     EXPECT_EQ(s.entries.at(0).size, kFourGiB / 2);
     EXPECT_EQ(s.TotalFiles, 5);
 }
@@ -228,8 +207,8 @@ TEST(ReadFaults, FilesThatCannotBeReadAreInNoGroupAndAreCounted)
             FaultyFileSystem faulty;
             faulty.failReadsOf("bad", error);
             ScopedFileSystem use(faulty);
-            const ScanOutcome s = scan(tree.root(), method);
-            EXPECT_THAT(rowsOf(s, tree.root()), ElementsAre("good1#1", "good2#1"));
+            const ScanOutcome s = test::ScanFolder(tree.root(), method);
+            EXPECT_THAT(RowsOf(s, tree.root()), ElementsAre("good1#1", "good2#1"));
             EXPECT_EQ(s.unreadableFiles, 2);
             EXPECT_EQ(faulty.openDescriptors(), 0);
         }
@@ -246,12 +225,12 @@ TEST(ReadFaults, ShortReadsChangeNothing)
     tree.write("small1", "tiny");
     tree.write("small2", "tiny");
     for (SearchMethod method : kContentMethods) {
-        const std::vector<std::string> plain = rowsOf(scan(tree.root(), method), tree.root());
+        const std::vector<std::string> plain = RowsOf(test::ScanFolder(tree.root(), method), tree.root());
         FaultyFileSystem faulty;
         faulty.readShort(true);
         ScopedFileSystem use(faulty);
-        const ScanOutcome s = scan(tree.root(), method);
-        EXPECT_EQ(rowsOf(s, tree.root()), plain);
+        const ScanOutcome s = test::ScanFolder(tree.root(), method);
+        EXPECT_EQ(RowsOf(s, tree.root()), plain);
         EXPECT_THAT(plain, ElementsAre("small1#1", "small2#1", "a#2", "b#2"));
         EXPECT_EQ(s.unreadableFiles, 0);
     }
@@ -291,8 +270,8 @@ TEST(ReadFaults, FilesChangingWhileReadAreInNoGroup)
                 ::unlink(name.c_str());
         });
         ScopedFileSystem use(faulty);
-        const ScanOutcome s = scan(tree.root(), method);
-        EXPECT_THAT(rowsOf(s, tree.root()), ElementsAre("steady1#1", "steady2#1"));
+        const ScanOutcome s = test::ScanFolder(tree.root(), method);
+        EXPECT_THAT(RowsOf(s, tree.root()), ElementsAre("steady1#1", "steady2#1"));
         EXPECT_EQ(s.unreadableFiles, 4);
     }
 }
@@ -307,13 +286,13 @@ TEST(ReadFaults, AnyFailingOpenLeavesOnlyTrueGroups)
     tree.write("y/e", "betaa");
     tree.write("z", "gamma");
     for (SearchMethod method : kContentMethods) {
-        const std::vector<std::string> all = rowsOf(scan(tree.root(), method), tree.root());
+        const std::vector<std::string> all = RowsOf(test::ScanFolder(tree.root(), method), tree.root());
         const std::set<std::string> allRows(all.begin(), all.end());
         for (int n = 1; n <= 12; ++n) {
             FaultyFileSystem faulty;
             faulty.failOpenNumber(n, EIO);
             ScopedFileSystem use(faulty);
-            const ScanOutcome s = scan(tree.root(), method);
+            const ScanOutcome s = test::ScanFolder(tree.root(), method);
             std::map<std::int32_t, int> sizes;
             for (const ResultEntry &e : s.entries)
                 ++sizes[e.group];
@@ -345,7 +324,7 @@ TEST(ReadFaults, ThousandsOfIdenticalFilesUnderALowDescriptorLimit)
     ScanOutcome s;
     {
         ScopedFileSystem use(counting);
-        s = scan(tree.root(), SearchMethod::ByteToByte);
+        s = test::ScanFolder(tree.root(), SearchMethod::ByteToByte);
     }
     const int after = openDescriptorCount();
     ::setrlimit(RLIMIT_NOFILE, &saved);
@@ -368,13 +347,13 @@ TEST(Determinism, ShuffledListingsGiveTheSameResult)
     ASSERT_EQ(::link(tree.path("d0/f0").c_str(), tree.path("d3/hard-link").c_str()), 0);
     for (SearchMethod method :
          {SearchMethod::ByteToByte, SearchMethod::Crc32, SearchMethod::SameName, SearchMethod::ZeroSize}) {
-        const std::vector<std::string> plain = rowsOf(scan(tree.root(), method), tree.root());
+        const std::vector<std::string> plain = RowsOf(test::ScanFolder(tree.root(), method), tree.root());
         EXPECT_FALSE(plain.empty());
         for (unsigned seed = 1; seed <= 4; ++seed) {
             FaultyFileSystem shuffled;
             shuffled.shuffleListings(seed);
             ScopedFileSystem use(shuffled);
-            EXPECT_EQ(rowsOf(scan(tree.root(), method), tree.root()), plain) << "seed " << seed;
+            EXPECT_EQ(RowsOf(test::ScanFolder(tree.root(), method), tree.root()), plain) << "seed " << seed;
         }
     }
 }

@@ -7,6 +7,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include "tests/support/scan_helpers.h"
 #include "tests/support/temp_tree.h"
 
 namespace geminor {
@@ -91,33 +92,7 @@ TEST(ScanRun, ExclusionsOnlyOrNothingAcceptedEndsWithZeroCounts)
     EXPECT_EQ(scan(tree, request).outcome.TotalFiles, 0);
 }
 
-TEST(ScanRun, OverlappingLocationsAndHardLinksNeverMakeAGroup)
-{
-    TempTree tree;
-    tree.write("d/file", "only copy");
-    ASSERT_EQ(::link(tree.path("d/file").c_str(), tree.path("d/hardlink").c_str()), 0);
-    SearchRequest request = requestFor(tree, SearchMethod::ByteToByte);
-    request.Locations.push_back({tree.path("d"), "Yes", "*.*", false});
-    request.Locations.push_back({tree.path("d/."), "No", "*.*", false});
-    const Scan s = scan(tree, request);
-    EXPECT_TRUE(s.rows.empty());
-    EXPECT_EQ(s.outcome.TotalFiles, 1);
-}
-
-/// Runs geminor-cli; returns the exit status and fills stdout and stderr.
-int runCli(const std::vector<std::string> &args, std::string &out, std::string &err,
-           const std::string &prefix = {})
-{
-    TempTree io;
-    std::string command = prefix + GEMINOR_CLI_PATH;
-    for (const std::string &a : args)
-        command += " '" + a + "'";
-    command += " >" + io.path("out") + " 2>" + io.path("err");
-    const int status = std::system(command.c_str());
-    out = test::readFile(io.path("out"));
-    err = test::readFile(io.path("err"));
-    return WEXITSTATUS(status);
-}
+using test::RunCli;
 
 TEST(GeminorCli, PrintsGroupsAsPathBlocksAndTheClosingTexts)
 {
@@ -128,21 +103,21 @@ TEST(GeminorCli, PrintsGroupsAsPathBlocksAndTheClosingTexts)
     tree.write("x/other", "pair");
     tree.write(std::string("x/bad\xff"), "solo");
     std::string out, err;
-    ASSERT_EQ(runCli({"-q", "--no-protect", tree.path("x")}, out, err), 0) << err;
+    ASSERT_EQ(RunCli({"-q", "--no-protect", tree.path("x")}, out, err), 0) << err;
     const std::string x = tree.path("x/");
     EXPECT_EQ(out, x + "one\n" + x + "two\n\n" + x + "new\nline\n" + x + "other\n\n");  // smaller size first
     EXPECT_EQ(err, "Search Completed.\nDuplicates : 2\nFiles : 5\nFolders : 0\n");
 
-    ASSERT_EQ(runCli({"-q", "-m", "zero", tree.path("x")}, out, err), 0);
+    ASSERT_EQ(RunCli({"-q", "-m", "zero", tree.path("x")}, out, err), 0);
     EXPECT_EQ(out, "");
-    EXPECT_EQ(runCli({"-m", "fuzzy", tree.path("x")}, out, err), 2);
+    EXPECT_EQ(RunCli({"-m", "fuzzy", tree.path("x")}, out, err), 2);
     EXPECT_THAT(err, testing::HasSubstr("fuzzy"));
-    EXPECT_EQ(runCli({}, out, err), 2);
-    EXPECT_EQ(runCli({tree.path("nowhere")}, out, err), 2);
+    EXPECT_EQ(RunCli({}, out, err), 2);
+    EXPECT_EQ(RunCli({tree.path("nowhere")}, out, err), 2);
     EXPECT_THAT(err, testing::HasSubstr("nowhere"));
-    EXPECT_EQ(runCli({"--version"}, out, err), 0);
+    EXPECT_EQ(RunCli({"--version"}, out, err), 0);
     EXPECT_THAT(out, testing::StartsWith("geminor-cli "));
-    EXPECT_EQ(runCli({"--help"}, out, err), 0);
+    EXPECT_EQ(RunCli({"--help"}, out, err), 0);
     EXPECT_THAT(out, testing::HasSubstr("Example"));
 }
 
@@ -156,12 +131,12 @@ TEST(GeminorCli, OptionsBecomeLocationsAndExclusions)
     tree.write("keep/.hidden.jpg", "img");
     tree.write("keep/deeper/e.jpg", "img");
     std::string out, err;
-    ASSERT_EQ(runCli({"-q", "--no-protect", "-t", ".jpg", "-n", "-x", tree.path("skip"), tree.path("keep"),
+    ASSERT_EQ(RunCli({"-q", "--no-protect", "-t", ".jpg", "-n", "-x", tree.path("skip"), tree.path("keep"),
                       tree.path("skip")},
                      out, err),
               0);
     EXPECT_EQ(out, tree.path("keep/a.jpg") + "\n" + tree.path("keep/b.JPG") + "\n\n");
-    ASSERT_EQ(runCli({"-q", "--no-protect", "-H", "-t", ".jpg", tree.path("keep")}, out, err), 0);
+    ASSERT_EQ(RunCli({"-q", "--no-protect", "-H", "-t", ".jpg", tree.path("keep")}, out, err), 0);
     EXPECT_THAT(out, testing::HasSubstr(".hidden.jpg"));
     EXPECT_THAT(out, testing::HasSubstr("deeper/e.jpg"));
 }
@@ -183,11 +158,11 @@ TEST(GeminorCli, UnderAnAddressSpaceLimitTheScanCompletesOrFailsWhole)
     for (int i = 0; i < 1000; ++i)
         tree.write("d" + std::to_string(i % 30) + "/f" + std::to_string(i), std::string(100 + i % 50, 'x'));
     std::string full, err;
-    ASSERT_EQ(runCli({"-q", tree.root()}, full, err), 0);
+    ASSERT_EQ(RunCli({"-q", tree.root()}, full, err), 0);
     int completed = 0, failed = 0;
     for (int megabytes = 36; megabytes <= 100; megabytes += 8) {
         std::string out;
-        const int status = runCli({"-q", tree.root()}, out, err, "prlimit --as=" + std::to_string(megabytes << 20) + " ");
+        const int status = RunCli({"-q", tree.root()}, out, err, "prlimit --as=" + std::to_string(megabytes << 20) + " ");
         if (status == 127)
             continue;  // too little even to load the libraries
         if (status == 0) {

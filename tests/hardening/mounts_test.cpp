@@ -11,13 +11,13 @@
 #include <sched.h>
 #include <sys/mount.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include "engine/atomic_file.h"
 #include "engine/scan_run.h"
 #include "persist/session_file.h"
 #include "results/file_operations.h"
+#include "tests/support/scan_helpers.h"
 #include "tests/support/temp_tree.h"
 
 namespace geminor {
@@ -70,23 +70,12 @@ private:
 
 ScanOutcome scan(const std::string &folder, SearchMethod method = SearchMethod::ByteToByte)
 {
-    SearchRequest request;
-    request.Method = method;
-    request.ProtectWindowsFolders = false;
-    request.IncludeHidden = true;
-    request.Locations.push_back({folder, "Yes", "*.*", false});
-    SilentHost host;
-    CancelRequested cancel{false};
-    std::int16_t marker = 0;
-    return RunScan(request, host, cancel, marker);
+    return test::ScanFolder(folder, method, true);
 }
 
 std::vector<std::string> pathsOf(const ScanOutcome &outcome, const std::string &root)
 {
-    std::vector<std::string> paths;
-    for (const ResultEntry &e : outcome.entries)
-        paths.push_back(e.path().substr(root.size()));
-    return paths;
+    return test::RowsOf(outcome, root, false);
 }
 
 std::vector<std::string> namesIn(const std::string &folder)
@@ -234,16 +223,11 @@ TEST(Mounts, TrashOnAnotherFileSystem)
     ::unsetenv("XDG_DATA_HOME");
 }
 
-/// Runs geminor-cli with `args`; returns stdout.
 std::string cliOutput(const std::vector<std::string> &args)
 {
-    TempTree io;
-    std::string command = GEMINOR_CLI_PATH;
-    for (const std::string &a : args)
-        command += " '" + a + "'";
-    command += " >" + io.path("out") + " 2>/dev/null";
-    EXPECT_EQ(std::system(command.c_str()), 0);
-    return readFile(io.path("out"));
+    std::string out, err;
+    EXPECT_EQ(test::RunCli(args, out, err), 0) << err;
+    return out;
 }
 
 std::string replaced(std::string text, const std::string &from, const std::string &to)

@@ -4,13 +4,13 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include "engine/atomic_file.h"
 #include "engine/scan_run.h"
 #include "results/file_operations.h"
 #include "results/rename_file.h"
+#include "tests/support/scan_helpers.h"
 #include "tests/support/temp_tree.h"
 
 namespace geminor {
@@ -27,39 +27,6 @@ using ::testing::HasSubstr;
             GTEST_SKIP() << "running as root, which permissions do not stop; CTest runs this as nobody";     \
     } while (false)
 
-ScanOutcome scan(const std::string &folder, SearchMethod method)
-{
-    SearchRequest request;
-    request.Method = method;
-    request.ProtectWindowsFolders = false;
-    request.Locations.push_back({folder, "Yes", "*.*", false});
-    SilentHost host;
-    CancelRequested cancel{false};
-    std::int16_t marker = 0;
-    return RunScan(request, host, cancel, marker);
-}
-
-std::vector<std::string> pathsOf(const ScanOutcome &outcome, const std::string &root)
-{
-    std::vector<std::string> paths;
-    for (const ResultEntry &e : outcome.entries)
-        paths.push_back(e.path().substr(root.size()));
-    return paths;
-}
-
-/// geminor-cli's exit status; its stderr into `err`.
-int runCli(const std::vector<std::string> &args, std::string &err)
-{
-    TempTree io;
-    std::string command = GEMINOR_CLI_PATH;
-    for (const std::string &a : args)
-        command += " '" + a + "'";
-    command += " >/dev/null 2>" + io.path("err");
-    const int status = std::system(command.c_str());
-    err = readFile(io.path("err"));
-    return WEXITSTATUS(status);
-}
-
 TEST(Permissions, UnreadableFoldersAndFilesAreReportedAndTheRestIsFound)
 {
     REQUIRE_PERMISSIONS();
@@ -73,14 +40,14 @@ TEST(Permissions, UnreadableFoldersAndFilesAreReportedAndTheRestIsFound)
     ASSERT_EQ(::chmod(tree.path("locked/x1").c_str(), 0), 0);
     ASSERT_EQ(::chmod(tree.path("locked/x2").c_str(), 0), 0);
     for (SearchMethod method : {SearchMethod::ByteToByte, SearchMethod::Crc32}) {
-        const ScanOutcome s = scan(tree.root(), method);
-        EXPECT_THAT(pathsOf(s, tree.root()), ElementsAre("open/a", "open/b"));
+        const ScanOutcome s = test::ScanFolder(tree.root(), method);
+        EXPECT_THAT(test::RowsOf(s, tree.root(), false), ElementsAre("open/a", "open/b"));
         EXPECT_EQ(s.unreadableFiles, 2);
         EXPECT_EQ(s.unlistedFolders, 1);
         EXPECT_THAT(ProblemTexts(s), ElementsAre("2 files could not be read", "1 folders could not be read"));
     }
-    std::string err;
-    EXPECT_EQ(runCli({"-q", "--no-protect", tree.root()}, err), 0);
+    std::string out, err;
+    EXPECT_EQ(test::RunCli({"-q", "--no-protect", tree.root()}, out, err), 0);
     EXPECT_THAT(err, HasSubstr("\n2 files could not be read\n1 folders could not be read\n"));
 }
 
@@ -96,6 +63,9 @@ TEST(Permissions, FilesInAReadOnlyFolderStayWhenMovedDeletedOrRenamed)
     const OpResult moved = MoveInto(file, tree.path("dest/"));
     EXPECT_FALSE(moved.done);
     EXPECT_THAT(moved.error, HasSubstr("Permission denied"));
+    const std::string other = tree.write("src/other.txt", "mine");  // and into a read-only folder
+    EXPECT_FALSE(MoveInto(other, tree.path("ro/")).done);
+    EXPECT_EQ(readFile(other), "mine");
     EXPECT_FALSE(DeleteForGood(file).done);
     const OpResult trashed = MoveToTrash(file);
     EXPECT_FALSE(trashed.done);  // never reported as done when it was not

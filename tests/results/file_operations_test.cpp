@@ -9,7 +9,7 @@
 #include "results/exports.h"
 #include "results/rename_file.h"
 #include "results/result_row.h"
-#include "engine/scan_run.h"
+#include "tests/support/scan_helpers.h"
 #include "tests/support/temp_tree.h"
 
 namespace geminor {
@@ -86,21 +86,6 @@ TEST(FileOperations, MovesKeepTheSourceUntilTheCopyIsComplete)
     }
 }
 
-TEST(FileOperations, AMoveIntoAReadOnlyFolderLosesNothing)
-{
-    if (::geteuid() == 0)
-        GTEST_SKIP() << "root writes into read-only folders";
-    TempTree tree;
-    const std::string first = tree.write("src/1.txt", "one");
-    const std::string locked = tree.mkdir("locked/");
-    ASSERT_EQ(::chmod(locked.c_str(), 0500), 0);
-    const OpResult r = MoveInto(first, locked);
-    ::chmod(locked.c_str(), 0700);
-    EXPECT_FALSE(r.done);
-    EXPECT_EQ(readFile(first), "one");
-    EXPECT_FALSE(exists(locked + "1.txt"));
-}
-
 TEST(FileOperations, DeleteAndTrash)
 {
     TempTree tree;
@@ -136,13 +121,7 @@ TEST(FileOperations, HostileNamesAreFoundExportedCopiedRenamedAndDeletedByTheirB
         tree.write("src/" + name, "same bytes");
         tree.write("other/" + name, "same bytes");
     }
-    SearchRequest request;
-    request.ProtectWindowsFolders = false;
-    request.Locations.push_back({tree.root(), "Yes", "*.*", false});
-    SilentHost host;
-    CancelRequested cancel{false};
-    std::int16_t marker = 0;
-    const ScanOutcome outcome = RunScan(request, host, cancel, marker);
+    const ScanOutcome outcome = test::ScanFolder(tree.root(), SearchMethod::ByteToByte);
     ASSERT_EQ(outcome.entries.size(), 2 * names.size());  // every file found, all in one group
     const std::vector<ResultRow> rows = LoadResults(outcome.entries);
     ASSERT_EQ(rows.size(), 2 * names.size());

@@ -1,0 +1,47 @@
+#include "tests/support/scan_helpers.h"
+
+#include <cstdlib>
+#include <sys/wait.h>
+
+#include "tests/support/temp_tree.h"
+
+namespace geminor::test {
+
+ScanOutcome ScanFolder(const std::string &folder, SearchMethod method, bool includeHidden)
+{
+    SearchRequest request;
+    request.Method = method;
+    request.ProtectWindowsFolders = false;
+    request.IncludeHidden = includeHidden;
+    request.Locations.push_back({folder, "Yes", "*.*", false});
+    SilentHost host;
+    CancelRequested cancel{false};
+    std::int16_t marker = 0;
+    return RunScan(request, host, cancel, marker);
+}
+
+std::vector<std::string> RowsOf(const ScanOutcome &outcome, const std::string &root, bool withGroup)
+{
+    std::vector<std::string> rows;
+    for (const ResultEntry &e : outcome.entries) {
+        const std::string path = e.path();
+        rows.push_back((path.starts_with(root) ? path.substr(root.size()) : path) +
+                       (withGroup ? "#" + std::to_string(e.group) : std::string()));
+    }
+    return rows;
+}
+
+int RunCli(const std::vector<std::string> &args, std::string &out, std::string &err, const std::string &prefix)
+{
+    TempTree io;
+    std::string command = prefix + GEMINOR_CLI_PATH;
+    for (const std::string &a : args)
+        command += " '" + a + "'";
+    command += " >" + io.path("out") + " 2>" + io.path("err");
+    const int status = std::system(command.c_str());
+    out = readFile(io.path("out"));
+    err = readFile(io.path("err"));
+    return WEXITSTATUS(status);
+}
+
+}  // namespace geminor::test

@@ -1,0 +1,21 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "engine/scan_run.h"
+
+namespace geminor::test {
+
+/// A whole scan of one folder with its sub-folders, every file type, protection off.
+ScanOutcome ScanFolder(const std::string &folder, SearchMethod method, bool includeHidden = false);
+
+/// Each entry's path relative to `root`, followed by "#group" when `withGroup`.
+std::vector<std::string> RowsOf(const ScanOutcome &outcome, const std::string &root, bool withGroup = true);
+
+/// Runs geminor-cli with `args` (each passed as one word), after `prefix` (such as
+/// "prlimit --as=N "); returns the exit status and fills stdout and stderr.
+int RunCli(const std::vector<std::string> &args, std::string &out, std::string &err,
+           const std::string &prefix = {});
+
+}  // namespace geminor::test
