@@ -89,26 +89,6 @@ TEST(ContentSearch, CompareFilesWorksInThousandByteBlocks)
     EXPECT_EQ(CrcText(*FileCrc32(tree.write("t", "123456789"))), "CBF43926");  // the standard check value
 }
 
-TEST(ContentSearch, VanishedChangedAndUnreadableFilesAreInNoGroup)
-{
-    for (SearchMethod method : {SearchMethod::ByteToByte, SearchMethod::Crc32}) {
-        TempTree tree;
-        tree.write("a", "same");
-        tree.write("b", "same");
-        tree.write("c", "same");
-        tree.write("d", "same");
-        auto records = recordsOf(tree, {"a", "b", "c", "d"});
-        ASSERT_EQ(::unlink(tree.path("b").c_str()), 0);  // deleted after the walk
-        tree.write("c", "samE");                         // changed, same length
-        tree.write("d", "same!");                        // length changed
-        std::int16_t marker = 0;
-        Found found = search(records, method, marker);
-        EXPECT_THAT(found.rows, ElementsAre());
-        EXPECT_EQ(found.duplicates, 0);
-        EXPECT_EQ(found.unreadable, 2);  // b is gone, d no longer has its length
-    }
-}
-
 TEST(ContentSearch, LargeGroupsStayWithinTheOpenFileBudget)
 {
     TempTree tree;

@@ -204,20 +204,6 @@ TEST(FolderWalker, SameFileIsTakenOnceThroughAnyPath)
     EXPECT_EQ(w.counts.Files, 2);
 }
 
-TEST(FolderWalker, UnlistableFoldersContributeNothing)
-{
-    TempTree tree;
-    tree.write("open/a.txt", "1");
-    tree.write("closed/b.txt", "2");
-    ASSERT_EQ(::chmod(tree.path("closed").c_str(), 0), 0);
-    Walked w = walk(tree, {location(tree), location(tree, "missing")});
-    if (::geteuid() != 0)
-        EXPECT_THAT(w.files, ElementsAre("open/a.txt"));
-    else
-        EXPECT_EQ(w.files.size(), 2u);  // root reads everything; the missing location still adds nothing
-    ::chmod(tree.path("closed").c_str(), 0700);
-}
-
 TEST(FolderWalker, SizesAreExactBeyondFourGiB)
 {
     TempTree tree;

@@ -97,51 +97,12 @@ TEST(HostileTree, SymbolicLinkLoopsEndAndNoPathRepeats)
     EXPECT_EQ(s.TotalFolders, 2);
 }
 
-/// Makes `depth` nested folders named `name` below `root` and writes `content` as "deep" at
-/// the bottom, folder by folder, as no single path could reach it. Returns the whole path.
-std::string makeDeepFile(const std::string &root, const std::string &name, int depth, const std::string &content)
-{
-    int fd = ::open(root.c_str(), O_RDONLY | O_DIRECTORY);
-    std::string path = root + "/";
-    for (int i = 0; i < depth; ++i) {
-        ::mkdirat(fd, name.c_str(), 0700);
-        const int next = ::openat(fd, name.c_str(), O_RDONLY | O_DIRECTORY);
-        ::close(fd);
-        fd = next;
-        path += name + "/";
-    }
-    const int file = ::openat(fd, "deep", O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    EXPECT_EQ(::write(file, content.data(), content.size()), static_cast<ssize_t>(content.size()));
-    ::close(file);
-    ::close(fd);
-    return path + "deep";
-}
-
-/// Removes a tree of any depth, relative to folder descriptors.
-void removeDeep(int parent, const char *name)
-{
-    const int fd = ::openat(parent, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW);
-    if (fd < 0) {
-        ::unlinkat(parent, name, 0);
-        return;
-    }
-    DIR *dir = ::fdopendir(fd);
-    std::vector<std::string> names;
-    while (const dirent *entry = ::readdir(dir))
-        if (std::string_view(entry->d_name) != "." && std::string_view(entry->d_name) != "..")
-            names.emplace_back(entry->d_name);
-    for (const std::string &child : names)
-        removeDeep(fd, child.c_str());
-    ::closedir(dir);
-    ::unlinkat(parent, name, AT_REMOVEDIR);
-}
-
 TEST(HostileTree, PathsLongerThanPathMaxAreWalkedReadAndGrouped)
 {
     TempTree tree;
     const std::string name(200, 'n');  // 31 levels of 201 bytes: a path of about 6 KB
-    const std::string deep = makeDeepFile(tree.mkdir("one"), name, 31, "deep content");
-    makeDeepFile(tree.mkdir("two"), name, 31, "deep content");
+    const std::string deep = tree.writeDeep("one", name, 31, "deep content");
+    tree.writeDeep("two", name, 31, "deep content");
     tree.write("shallow", "deep content");
     ASSERT_GT(deep.size(), static_cast<std::size_t>(PATH_MAX));
     for (SearchMethod method : kContentMethods) {
@@ -151,16 +112,12 @@ TEST(HostileTree, PathsLongerThanPathMaxAreWalkedReadAndGrouped)
         EXPECT_EQ(s.unreadableFiles, 0);
         EXPECT_EQ(s.DuplicateCount, 2);
     }
-    const int root = ::open(tree.root().c_str(), O_RDONLY | O_DIRECTORY);
-    removeDeep(root, "one");
-    removeDeep(root, "two");
-    ::close(root);
 }
 
 TEST(HostileTree, AThousandsDeepTreeEndsAndIsReported)
 {
     TempTree tree;
-    makeDeepFile(tree.mkdir("deep"), "d", 1500, "bottom");  // one descriptor and frame per level
+    tree.writeDeep("deep", "d", 1500, "bottom");  // one descriptor and frame per level
     tree.write("top", "bottom");
     tree.write("top2", "bottom");
     for (SearchMethod method : {SearchMethod::ByteToByte, SearchMethod::ZeroSize}) {
@@ -171,9 +128,6 @@ TEST(HostileTree, AThousandsDeepTreeEndsAndIsReported)
         EXPECT_GE(s.unlistedFolders, 1);  // what lies below is reported, not dropped in silence
         EXPECT_GE(s.TotalFolders, 900);
     }
-    const int root = ::open(tree.root().c_str(), O_RDONLY | O_DIRECTORY);
-    removeDeep(root, "deep");
-    ::close(root);
 }
 
 TEST(HostileTree, HugeSparseFilesKeepExactSizesAndDifferAtFourGiB)

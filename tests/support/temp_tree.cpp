@@ -5,7 +5,11 @@
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
+#include <vector>
 
 namespace geminor::test {
 namespace fs = std::filesystem;
@@ -18,16 +22,59 @@ TempTree::TempTree()
     m_root = pattern + '/';
 }
 
+namespace {
+
+/// Removes `name` in `parent` and all below it, relative to folder descriptors, so that
+/// neither depth nor missing permissions stop it.
+void removeTree(int parent, const char *name)
+{
+    struct stat st = {};
+    if (::fstatat(parent, name, &st, AT_SYMLINK_NOFOLLOW) != 0)
+        return;
+    if (!S_ISDIR(st.st_mode)) {
+        ::unlinkat(parent, name, 0);
+        return;
+    }
+    ::fchmodat(parent, name, 0700, 0);  // tests take permissions away
+    const int fd = ::openat(parent, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (DIR *dir = fd >= 0 ? ::fdopendir(fd) : nullptr) {
+        std::vector<std::string> names;
+        while (const dirent *entry = ::readdir(dir))
+            if (std::string_view(entry->d_name) != "." && std::string_view(entry->d_name) != "..")
+                names.emplace_back(entry->d_name);
+        for (const std::string &child : names)
+            removeTree(fd, child.c_str());
+        ::closedir(dir);
+    }
+    ::unlinkat(parent, name, AT_REMOVEDIR);
+}
+
+}  // namespace
+
 TempTree::~TempTree()
 {
-    std::error_code ec;
-    // Tests may leave folders without permissions; give them back before removing.
-    for (auto it =
-             fs::recursive_directory_iterator(m_root, fs::directory_options::skip_permission_denied, ec);
-         !ec && it != fs::recursive_directory_iterator(); it.increment(ec))
-        if (it->is_directory(ec) && !it->is_symlink(ec))
-            fs::permissions(it->path(), fs::perms::owner_all, fs::perm_options::add, ec);
-    fs::remove_all(m_root, ec);
+    removeTree(AT_FDCWD, m_root.c_str());
+}
+
+std::string TempTree::writeDeep(std::string_view folder, const std::string &name, int depth,
+                                std::string_view content)
+{
+    int fd = ::open(mkdir(folder).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    std::string whole = path(folder) + "/";
+    for (int i = 0; i < depth; ++i) {
+        ::mkdirat(fd, name.c_str(), 0700);
+        const int next = ::openat(fd, name.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        ::close(fd);
+        fd = next;
+        whole += name + "/";
+    }
+    const int file = ::openat(fd, "deep", O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+    const bool written = ::write(file, content.data(), content.size()) == static_cast<ssize_t>(content.size());
+    ::close(file);
+    ::close(fd);
+    if (!written)
+        throw std::runtime_error("cannot write the deep file");
+    return whole + "deep";
 }
 
 std::string TempTree::write(std::string_view relative, std::string_view content)

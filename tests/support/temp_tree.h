@@ -6,7 +6,8 @@
 
 namespace geminor::test {
 
-/// A temporary folder for one test, removed with everything in it when the test ends.
+/// A temporary folder for one test, removed with everything in it when the test ends, however
+/// deep and whatever permissions the test left.
 class TempTree
 {
 public:
@@ -23,6 +24,9 @@ public:
     std::string write(std::string_view relative, std::string_view content);
     std::string mkdir(std::string_view relative);
     void symlink(std::string_view target, std::string_view relative);
+    /// Writes "deep" at the bottom of `depth` nested folders called `name` below `folder`,
+    /// folder by folder, as no single path may reach it; returns its whole path.
+    std::string writeDeep(std::string_view folder, const std::string &name, int depth, std::string_view content);
     /// Sets a file's length without writing it (a sparse file).
     void truncate(std::string_view relative, std::uint64_t size);
 
