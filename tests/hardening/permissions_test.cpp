@@ -8,6 +8,9 @@
 
 #include "engine/atomic_file.h"
 #include "engine/scan_run.h"
+#include "persist/settings_format.h"
+#include "persist/settings_store.h"
+#include <memory>
 #include "results/file_operations.h"
 #include "results/rename_file.h"
 #include "tests/support/scan_helpers.h"
@@ -78,6 +81,30 @@ TEST(Permissions, FilesInAReadOnlyFolderStayWhenMovedDeletedOrRenamed)
     ASSERT_TRUE(error);
     EXPECT_THAT(*error, HasSubstr("Permission denied"));
     ::unsetenv("XDG_DATA_HOME");
+}
+
+TEST(Permissions, UnreadableOrUnwritableSettingsGiveTheDefaultsAndNoCrash)
+{
+    REQUIRE_PERMISSIONS();
+    TempTree tree;
+    const std::string text = "[Options]\nDisplay=9\nRecycleBin=11\n";
+    auto settingsAt = [](const std::string &path) {
+        return std::make_unique<QSettings>(QString::fromStdString(path), TextSettingsFormat());
+    };
+    const std::string unreadable = tree.write("unreadable/Geminor.conf", text);
+    ASSERT_EQ(::chmod(unreadable.c_str(), 0), 0);
+    auto backend = settingsAt(unreadable);
+    EXPECT_EQ(SettingsStore(*backend).Display(), 10);
+    EXPECT_EQ(SettingsStore(*backend).RecycleBin(), 12);
+
+    const std::string locked = tree.write("locked/Geminor.conf", text);
+    ASSERT_EQ(::chmod(tree.path("locked").c_str(), 0555), 0);
+    ASSERT_EQ(::chmod(locked.c_str(), 0444), 0);
+    backend = settingsAt(locked);
+    SettingsStore store(*backend);
+    EXPECT_EQ(store.Display(), 9);
+    store.SetDisplay(SettingsStore::kViewerOn);  // cannot be stored: the earlier file stays
+    EXPECT_EQ(readFile(locked), text);
 }
 
 }  // namespace
