@@ -55,17 +55,30 @@ int usageError(const std::string &message)
 }
 
 /// Large size groups compare faster with more files open; the hard limit is respected.
-void printRows(const std::vector<ResultRow> &rows)
+/// Prints each shown path, with an empty line after each group: from the rows when they were
+/// loaded for an export, otherwise straight from the entries, so a listing of a million files
+/// never holds a million rows.
+void printShown(const std::vector<ResultEntry> &entries, const std::vector<ResultRow> *rows)
 {
     std::vector<char> buffer(1 << 16);
     std::setvbuf(stdout, buffer.data(), _IOFBF, buffer.size());
-    for (std::size_t i = 0; i < rows.size(); ++i) {
-        const std::string path = rows[i].path();
+    std::int32_t lastGroup = -1;
+    bool any = false;
+    auto print = [&](const std::string &path, std::int32_t group) {
+        if (any && group != lastGroup)
+            std::fputc('\n', stdout);
         std::fwrite(path.data(), 1, path.size(), stdout);
         std::fputc('\n', stdout);
-        if (i + 1 == rows.size() || rows[i + 1].group != rows[i].group)
-            std::fputc('\n', stdout);
-    }
+        lastGroup = group;
+        any = true;
+    };
+    if (rows)
+        for (const ResultRow &row : *rows)
+            print(row.path(), row.group);
+    else
+        ForEachShownEntry(entries, [&](const ShownEntry &shown) { print(shown.entry.path(), shown.group); });
+    if (any)
+        std::fputc('\n', stdout);
     std::fflush(stdout);
     std::setvbuf(stdout, nullptr, _IOFBF, BUFSIZ);
 }
@@ -184,8 +197,9 @@ int main(int argc, char **argv)
         std::int16_t groupMarker = 0;
         ScanOutcome outcome = RunScan(request, host, g_cancel, groupMarker);
         host.finish();
-        const std::vector<ResultRow> rows = LoadResults(outcome.entries);
-        printRows(rows);
+        const bool exporting = !options.csv.empty() || !options.html.empty();
+        const std::vector<ResultRow> rows = exporting ? LoadResults(outcome.entries) : std::vector<ResultRow>{};
+        printShown(outcome.entries, exporting ? &rows : nullptr);
         for (const std::string &line : ClosingTexts(outcome))
             std::fprintf(stderr, "%s\n", line.c_str());
         for (const std::string &line : ProblemTexts(outcome))

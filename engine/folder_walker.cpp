@@ -96,9 +96,10 @@ std::string_view leadingCharacters(std::string_view text, std::size_t count)
 
 }  // namespace
 
+/// A listed name: where it starts in the folder's packed names (each ends in NUL) and its type.
 struct FolderWalker::Entry
 {
-    std::string name;
+    std::size_t offset;
     unsigned char type;
 };
 
@@ -200,35 +201,42 @@ void FolderWalker::WalkFolder(int dirFd, const std::string &Folder, const std::s
     }
     // Entries are taken in byte order of their names, not in the order the file system lists
     // them: the same tree then gives the same walk, and the same first path of a hard-linked file.
+    // The names are packed into one buffer: a folder of a million files is held once, compactly.
+    std::string names;
     std::vector<Entry> entries;
     errno = 0;
     for (const dirent *entry = Fs().readdir(dir); entry; entry = Fs().readdir(dir)) {
-        entries.push_back({std::string(TrimAtNul(entry->d_name)), entry->d_type});
+        entries.push_back({names.size(), entry->d_type});
+        names += TrimAtNul(entry->d_name);
+        names += '\0';
         errno = 0;
     }
     if (errno != 0)
         ++m_unlistedFolders;  // the listing broke off part-way: what was listed is still walked
-    std::sort(entries.begin(), entries.end(), [](const Entry &a, const Entry &b) { return a.name < b.name; });
+    auto nameOf = [&names](const Entry &entry) { return std::string_view(names.data() + entry.offset); };
+    std::sort(entries.begin(), entries.end(),
+              [&nameOf](const Entry &a, const Entry &b) { return nameOf(a) < nameOf(b); });
     const int fd = ::dirfd(dir);
     for (const Entry &entry : entries) {
         if (m_cancel.load(std::memory_order_relaxed))
             break;
+        const std::string_view name = nameOf(entry);
         if (!here.excluded) {
             if (entry.type == DT_DIR || entry.type == DT_UNKNOWN) {
                 unsigned char type = entry.type;
                 if (type == DT_UNKNOWN) {
                     struct stat st = {};
-                    type = Fs().fstatat(fd, entry.name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0 ? DT_UNKNOWN
-                           : S_ISDIR(st.st_mode)                                               ? DT_DIR
-                           : S_ISREG(st.st_mode)                                               ? DT_REG
-                                                                                               : DT_LNK;
+                    type = Fs().fstatat(fd, name.data(), &st, AT_SYMLINK_NOFOLLOW) != 0 ? DT_UNKNOWN
+                           : S_ISDIR(st.st_mode)                                       ? DT_DIR
+                           : S_ISREG(st.st_mode)                                       ? DT_REG
+                                                                                       : DT_LNK;
                 }
                 if (type == DT_DIR)
-                    enterSubFolder(fd, here, entry.name, counts);
+                    enterSubFolder(fd, here, std::string(name), counts);
                 else if (type == DT_REG)
-                    considerFile(fd, here, entry.name, DT_REG, counts);
+                    considerFile(fd, here, name, DT_REG, counts);
             } else {
-                considerFile(fd, here, entry.name, entry.type, counts);
+                considerFile(fd, here, name, entry.type, counts);
             }
         }
         ++m_entryCounter;

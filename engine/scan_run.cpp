@@ -105,10 +105,13 @@ ScanOutcome RunScan(const SearchRequest &request, ScanHost &host, CancelRequeste
         SearchDuplicates(sortedRecords(std::move(fileList)), request.Method, state);
         break;
     case SearchMethod::SameName: searchSameNames(std::move(fileList), state); break;
-    case SearchMethod::ZeroSize:
-        for (FileRecord &r : sortedRecords(std::move(fileList)))
+    case SearchMethod::ZeroSize: {
+        std::vector<FileRecord> records = sortedRecords(std::move(fileList));
+        state.DuplicateRecords.reserve(records.size());  // no doubling of a million entries
+        for (FileRecord &r : records)
             state.DuplicateRecords.push_back({r.size, std::move(r.name), std::move(r.folder), "N/A", 0, 0});
         break;
+    }
     }
     outcome.entries = std::move(state.DuplicateRecords);
     outcome.DuplicateCount = state.DuplicateCount;

@@ -4,6 +4,7 @@
 #include <QLocale>
 #include <cstdint>
 #include <functional>
+#include <sys/stat.h>
 #include <string>
 #include <vector>
 
@@ -35,6 +36,21 @@ struct ResultRow
 /// The date and time as the result list and the exports show them: the locale's short date
 /// and its time with seconds.
 std::string ModifiedText(const QDateTime &when, const QLocale &locale = QLocale());
+
+/// One entry as the result list shows it: its group number over the groups shown and colour,
+/// and its file's state when it was looked up.
+struct ShownEntry
+{
+    const ResultEntry &entry;
+    const struct stat &file;
+    std::int32_t group;
+    RowColour colour;
+};
+
+/// Calls `show` for the result entries whose files still exist as regular files, in order,
+/// by the rules of LoadResults; holds no more than one group at a time.
+void ForEachShownEntry(const std::vector<ResultEntry> &entries, const std::function<void(const ShownEntry &)> &show,
+                       const std::function<void(std::size_t, std::size_t)> &progress = {});
 
 /// The rows for the result entries whose files still exist as regular files. A group left with
 /// fewer than two files is not shown, and group colours alternate over the groups shown,
