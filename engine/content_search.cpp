@@ -242,10 +242,10 @@ private:
         for (std::uint32_t m : members) {
             // Read straight into the storage; the block stays there only if it starts a new split.
             const std::size_t at = out.storage.size();
-            const bool last = offset + want == m_size;
-            out.storage.resize(at + want + (last ? 1 : 0));
+            const std::size_t room = offset + want == m_size ? want + 1 : want;  // see readFrom
+            out.storage.resize(at + room);
             const std::span<std::byte> block(out.storage.data() + at, want);
-            const bool read = m_candidates[m].read(offset, {block.data(), want + (last ? 1 : 0)}, m_openFiles, m_maxOpen);
+            const bool read = m_candidates[m].read(offset, {block.data(), room}, m_openFiles, m_maxOpen);
             out.storage.resize(at + want);
             if (!read) {
                 out.storage.resize(at);
@@ -283,8 +283,6 @@ private:
         }
     }
 
-    /// Reads the next block of every member and splits them by its bytes; a large set is read
-    /// by two threads, each taking one half.
     /// Where a run of holes that every member has at `work.offset` ends: holes read as zeros,
     /// so the members agree there without reading. The last byte is always read, for its
     /// length check.
@@ -300,6 +298,8 @@ private:
         return end;
     }
 
+    /// Reads the next block of every member and splits them by its bytes; a large set is read
+    /// by two threads, each taking one half.
     void round(const Work &work, Partition &mine, std::vector<Work> &pending, Groups &groups)
     {
         if (work.offset >= kLargeBlock) {  // checked once per large block: the cost is nil

@@ -44,9 +44,8 @@ std::optional<std::uint32_t> FileCrc32(const std::string &path, std::optional<st
     while (offset < file.size() || !probed) {
         const std::uint64_t rest = file.size() - offset;
         const std::size_t least = static_cast<std::size_t>(std::min<std::uint64_t>(rest, buffer.size()));
-        probed = rest < buffer.size();
-        const std::int64_t n = probed ? file.readAtLeast(offset, buffer, least) : file.readAt(offset, buffer);
-        if (n != static_cast<std::int64_t>(least))
+        probed = rest < buffer.size();  // room for one byte beyond the end
+        if (file.readAtLeast(offset, buffer, least) != static_cast<std::int64_t>(least))
             return std::nullopt;  // unreadable, or it shrank or grew while being read
         crc = libdeflate_crc32(crc, buffer.data(), least);
         offset += least;

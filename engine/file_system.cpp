@@ -2,7 +2,6 @@
 
 #include <cerrno>
 #include <climits>
-#include <cstdio>
 #include <algorithm>
 #include <fcntl.h>
 #include <sys/resource.h>

@@ -16,6 +16,7 @@
 #include <QRadioButton>
 #include <QTimer>
 #include <new>
+#include <system_error>
 #include <thread>
 
 #include "engine/atomic_file.h"
@@ -219,20 +220,24 @@ void MainFrm::ScanCommand()
     ScanOutcome outcome;
     QString failure;
     QEventLoop waiting;
-    std::thread worker([&] {
-        try {
-            outcome = RunScan(search, host, m_cancel, m_groupMarker);
-        } catch (const std::bad_alloc &) {
-            outcome = ScanOutcome{};  // no partial result: it could be mistaken for the whole
-            failure = QStringLiteral("Geminor ran out of memory.");
-        } catch (const std::exception &e) {
-            outcome = ScanOutcome{};
-            failure = QString::fromLocal8Bit(e.what());
-        }
-        QMetaObject::invokeMethod(&waiting, &QEventLoop::quit, Qt::QueuedConnection);
-    });
-    waiting.exec();
-    worker.join();
+    try {
+        std::thread worker([&] {
+            try {
+                outcome = RunScan(search, host, m_cancel, m_groupMarker);
+            } catch (const std::bad_alloc &) {
+                outcome = ScanOutcome{};  // no partial result: it could be mistaken for the whole
+                failure = QStringLiteral("Geminor ran out of memory.");
+            } catch (const std::exception &e) {
+                outcome = ScanOutcome{};
+                failure = QString::fromLocal8Bit(e.what());
+            }
+            QMetaObject::invokeMethod(&waiting, &QEventLoop::quit, Qt::QueuedConnection);
+        });
+        waiting.exec();
+        worker.join();
+    } catch (const std::system_error &e) {
+        failure = QString::fromLocal8Bit(e.what());  // the scan could not even start
+    }
     panel(1)->setText(QStringLiteral("Loading Searched Result..."));
     m_model->setRows(LoadResults(outcome.entries, QLocale(), [this](std::size_t i, std::size_t n) {
         panel(1)->setText(QStringLiteral("Loading Searched Result...(%1/%2)").arg(i).arg(n));
