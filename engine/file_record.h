@@ -1,6 +1,9 @@
 #pragma once
 
+#include <compare>
 #include <cstdint>
+#include <memory>
+#include <ostream>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -9,12 +12,45 @@
 
 namespace geminor {
 
+/// A folder's path, shared by the records of all the files in it: a million files in a few
+/// thousand folders keep a few thousand copies of the paths, not a million.
+class FolderName
+{
+public:
+    FolderName() = default;
+    FolderName(std::string text) : m_text(std::make_shared<const std::string>(std::move(text))) {}
+    FolderName(const char *text) : FolderName(std::string(text)) {}
+
+    const std::string &str() const { return m_text ? *m_text : empty(); }
+    operator const std::string &() const { return str(); }
+
+    friend bool operator==(const FolderName &a, const FolderName &b)
+    {
+        return a.m_text == b.m_text || a.str() == b.str();
+    }
+    friend std::strong_ordering operator<=>(const FolderName &a, const FolderName &b)
+    {
+        return a.m_text == b.m_text ? std::strong_ordering::equal : a.str().compare(b.str()) <=> 0;
+    }
+    friend std::string operator+(const FolderName &folder, const std::string &name) { return folder.str() + name; }
+    friend std::string operator+(std::string text, const FolderName &folder) { return text += folder.str(); }
+    friend std::ostream &operator<<(std::ostream &out, const FolderName &folder) { return out << folder.str(); }
+
+private:
+    static const std::string &empty()
+    {
+        static const std::string none;
+        return none;
+    }
+    std::shared_ptr<const std::string> m_text;
+};
+
 /// One accepted file. Kept as three fields, never joined, since a Linux name may hold '?'.
 struct FileRecord
 {
     std::uint64_t size = 0;  // exact 64-bit length
     std::string name;        // bytes as listed
-    std::string folder;      // bytes, ends in '/'
+    FolderName folder;       // bytes, ends in '/'
 
     bool operator==(const FileRecord &) const = default;
 };
