@@ -16,7 +16,7 @@ struct ResultEntry
 {
     std::uint64_t size = 0;
     std::string name;
-    std::string folder;           // ends in '/'
+    FolderName folder;            // ends in '/'
     std::string version = "N/A";  // the file version text
     std::int16_t marker = 0;      // the group marker, 1 or 2; 0 for a zero-size listing
     std::int32_t group = 0;       // 1, 2, 3... for the groups in order; 0 for a zero-size listing
