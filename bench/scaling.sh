@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Times geminor-cli on one million tiny files of unique sizes against 100,000 of them:
 # nothing may grow faster than the number of files (goal: ratio under 15), and the peak
-# memory must stay within the budget of 12 MB + 350 bytes per accepted file.
+# memory must stay within the budget of 12 MB + 250 bytes per accepted file.
 #   bench/scaling.sh CORPUS_DIR   (made with: bench/make_corpus.py CORPUS_DIR million tenth)
 set -euo pipefail
 cli="$(dirname "$0")/../build/app/geminor-cli"
@@ -20,11 +20,11 @@ tm=$(echo "$tenth" | awk '{print $2}' | median); mm=$(echo "$million" | awk '{pr
 echo "100,000 files:   ${t} s, peak ${tm} KB"
 echo "1,000,000 files: ${m} s, peak ${mm} KB ($(( mm * 1024 / 1000000 )) bytes a file)"
 echo "ratio: $(awk -v a="$m" -v b="$t" 'BEGIN {printf "%.1f", a / b}')"
-# The memory budget: 12 MB for the program and its libraries, 350 bytes for each accepted file.
+# The memory budget: 12 MB for the program and its libraries, 250 bytes for each accepted file.
 empty=$(mktemp -d)
 fixed=$("$cli" -q "$empty" 2>&1 >/dev/null | tail -0; /usr/bin/time -f '%M' "$cli" -q "$empty" 2>&1 >/dev/null | tail -1)
 rmdir "$empty"
-budget=$(( 12 * 1024 + 350 * 1000000 / 1024 ))
+budget=$(( 12 * 1024 + 250 * 1000000 / 1024 ))
 echo "fixed part: ${fixed} KB; per file above it: $(( (mm - fixed) * 1024 / 1000000 )) bytes"
-if [ "$mm" -le "$budget" ]; then echo "memory budget (12 MB + 350 B a file = ${budget} KB): kept"
-else echo "memory budget (12 MB + 350 B a file = ${budget} KB): EXCEEDED"; exit 1; fi
+if [ "$mm" -le "$budget" ]; then echo "memory budget (12 MB + 250 B a file = ${budget} KB): kept"
+else echo "memory budget (12 MB + 250 B a file = ${budget} KB): EXCEEDED"; exit 1; fi
