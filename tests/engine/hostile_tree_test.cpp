@@ -5,6 +5,7 @@
 #include <climits>
 #include <cstdio>
 #include <dirent.h>
+#include <fstream>
 #include <fcntl.h>
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -206,9 +207,7 @@ TEST(ReadFaults, FilesChangingWhileReadAreInNoGroup)
                 return;
             if (name.ends_with("grows") && !grown) {
                 grown = true;
-                std::FILE *f = std::fopen(tree.path("grows").c_str(), "ab");
-                std::fputs("more", f);
-                std::fclose(f);
+                std::ofstream(tree.path("grows"), std::ios::app) << "more";
             }
             if (name.ends_with("shrinks") && !shrunk) {
                 shrunk = true;

@@ -5,7 +5,8 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
-#include <dirent.h>
+#include <filesystem>
+#include <set>
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <sched.h>
@@ -68,26 +69,11 @@ private:
     int m_error = 0;
 };
 
-ScanOutcome scan(const std::string &folder, SearchMethod method = SearchMethod::ByteToByte)
+std::set<std::string> namesIn(const std::string &folder)
 {
-    return test::ScanFolder(folder, method, true);
-}
-
-std::vector<std::string> pathsOf(const ScanOutcome &outcome, const std::string &root)
-{
-    return test::RowsOf(outcome, root, false);
-}
-
-std::vector<std::string> namesIn(const std::string &folder)
-{
-    std::vector<std::string> names;
-    if (DIR *dir = ::opendir(folder.c_str())) {
-        while (const dirent *entry = ::readdir(dir))
-            if (entry->d_name[0] != '.' || (entry->d_name[1] != '\0' && entry->d_name[1] != '.'))
-                names.emplace_back(entry->d_name);
-        ::closedir(dir);
-    }
-    std::sort(names.begin(), names.end());
+    std::set<std::string> names;
+    for (const auto &entry : std::filesystem::directory_iterator(folder))
+        names.insert(entry.path().filename());
     return names;
 }
 
@@ -109,19 +95,19 @@ TEST(Mounts, BindMountsAndPseudoFileSystemsInsideALocation)
     ASSERT_TRUE(proc.ok() || sys.ok() || procBound.ok()) << "no pseudo file system could be mounted";
 
     for (SearchMethod method : {SearchMethod::ByteToByte, SearchMethod::ZeroSize}) {
-        const ScanOutcome s = scan(tree.path("scan"), method);
+        const ScanOutcome s = test::ScanFolder(tree.path("scan"), method, true);
         for (const ResultEntry &e : s.entries) {
             EXPECT_THAT(e.path(), ::testing::Not(HasSubstr("/proc/")));
             EXPECT_THAT(e.path(), ::testing::Not(HasSubstr("/sys/")));
         }
         if (method == SearchMethod::ByteToByte) {
-            EXPECT_THAT(pathsOf(s, tree.path("scan/")), ElementsAre("pair-a", "pair-b"));
+            EXPECT_THAT(test::RowsOf(s, tree.path("scan/"), false), ElementsAre("pair-a", "pair-b"));
         }
     }
     // With real/ visible again, the file and its bind-mounted alias are one file.
     ::umount2(tree.path("scan/real").c_str(), MNT_DETACH);
-    const ScanOutcome s = scan(tree.path("scan"));
-    EXPECT_THAT(pathsOf(s, tree.path("scan/")), ElementsAre("pair-a", "pair-b"));
+    const ScanOutcome s = test::ScanFolder(tree.path("scan"), SearchMethod::ByteToByte, true);
+    EXPECT_THAT(test::RowsOf(s, tree.path("scan/"), false), ElementsAre("pair-a", "pair-b"));
     EXPECT_EQ(s.TotalFiles, 3);
     EXPECT_EQ(readFile(tree.path("scan/real/file")), "one copy");
 }
@@ -191,13 +177,7 @@ TEST(Mounts, TrashOnAnotherFileSystem)
     Mount tmpfs("tmpfs", other, "tmpfs", 0, "size=1m");
     ASSERT_TRUE(tmpfs.ok()) << tmpfs.error();
     ::setenv("XDG_DATA_HOME", (home + "/data").c_str(), 1);
-    const std::string file = other + "sub/odd name %.txt";
-    ::mkdir((other + "sub").c_str(), 0755);
-    {
-        std::FILE *f = std::fopen(file.c_str(), "w");
-        std::fputs("trash me", f);
-        std::fclose(f);
-    }
+    const std::string file = tree.write("other/sub/odd name %.txt", "trash me");
     const std::string trash = other + ".Trash-" + std::to_string(::getuid()) + "/";
     const OpResult trashed = MoveToTrash(file);
     ASSERT_TRUE(trashed.done) << trashed.error;
@@ -211,11 +191,8 @@ TEST(Mounts, TrashOnAnotherFileSystem)
     const std::string blocked = tree.mkdir("blocked") + "/";
     Mount second("tmpfs", blocked, "tmpfs", 0, "size=1m");
     ASSERT_TRUE(second.ok()) << second.error();
-    const std::string kept = blocked + "kept.txt";
-    std::FILE *f = std::fopen(kept.c_str(), "w");
-    std::fputs("stay", f);
-    std::fclose(f);
-    std::fclose(std::fopen((blocked + ".Trash-" + std::to_string(::getuid())).c_str(), "w"));  // a file, not a folder
+    const std::string kept = tree.write("blocked/kept.txt", "stay");
+    tree.write("blocked/.Trash-" + std::to_string(::getuid()), "");  // a file, not a folder
     const OpResult refused = MoveToTrash(kept);
     EXPECT_FALSE(refused.done);
     EXPECT_FALSE(refused.error.empty());

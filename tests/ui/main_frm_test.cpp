@@ -26,6 +26,7 @@
 #include "ui/result_model.h"
 
 #include "tests/support/faulty_file_system.h"
+#include "tests/support/temp_tree.h"
 #include "tests/support/scripted_prompter.h"
 #include "results/marking.h"
 #include "ui/about_frm.h"
@@ -454,18 +455,15 @@ private slots:
 
     void unreadableFilesAndAScanOutOfMemoryAreReported()
     {
-        QTemporaryDir tree;
-        for (const char *name : {"/a", "/b", "/bad1", "/bad2"}) {
-            QFile file(tree.path() + QLatin1String(name));
-            QVERIFY(file.open(QIODevice::WriteOnly));
-            file.write("same");
-        }
+        test::TempTree tree;
+        for (const char *name : {"a", "b", "bad1", "bad2"})
+            tree.write(name, "same");
         ScriptedPrompter prompter;
         SettingsStore settings;
         MainFrm window(prompter, settings);
         window.show();
         SearchRequest request;
-        request.Locations = {{tree.path().toStdString(), "Yes", "*.*", false}};
+        request.Locations = {{tree.root(), "Yes", "*.*", false}};
         window.setRequest(request);
         {
             test::FaultyFileSystem faulty;
