@@ -278,16 +278,11 @@ private slots:
     void commandLineSessionIsScannedOrReportedMissing()
     {
         QTemporaryDir tree;
-        for (const char *name : {"/a.txt", "/b.txt", "/c.txt"}) {
-            QFile file(tree.path() + QLatin1String(name));
-            QVERIFY(file.open(QIODevice::WriteOnly));
-            file.write(name[1] == 'c' ? "other" : "same!");
-        }
+        const std::string root = tree.path().toStdString();
+        for (const char *name : {"/a.txt", "/b.txt", "/c.txt"})
+            std::ofstream(root + name) << (name[1] == 'c' ? "other" : "same!");
         const QString session = tree.path() + QStringLiteral("/run.gmr");
-        QFile file(session);
-        QVERIFY(file.open(QIODevice::WriteOnly));
-        file.write(QStringLiteral("Option1\r\n0\r\n0\r\n%1,Yes,.txt,15\r\n").arg(tree.path()).toUtf8());
-        file.close();
+        std::ofstream(root + "/run.gmr") << "Option1\r\n0\r\n0\r\n" << root << ",Yes,.txt,15\r\n";
 
         ScriptedPrompter prompter;
         SettingsStore settings;
@@ -394,16 +389,13 @@ private slots:
     void scansEachMethodAndEndsWithItsCounts()
     {
         QTemporaryDir tree;
-        auto write = [&](const QString &name, const QByteArray &content) {
-            QDir().mkpath(QFileInfo(tree.path() + name).path());
-            QFile file(tree.path() + name);
-            QVERIFY(file.open(QIODevice::WriteOnly));
-            file.write(content);
-        };
-        write(QStringLiteral("/a/x.txt"), "same");
-        write(QStringLiteral("/b/x.txt"), "same");
-        write(QStringLiteral("/b/y.txt"), "diff");
-        write(QStringLiteral("/b/empty"), "");
+        const std::string root = tree.path().toStdString();
+        std::filesystem::create_directories(root + "/a");
+        std::filesystem::create_directories(root + "/b");
+        for (const char *name : {"/a/x.txt", "/b/x.txt"})
+            std::ofstream(root + name) << "same";
+        std::ofstream(root + "/b/y.txt") << "diff";
+        std::ofstream(root + "/b/empty") << "";
         ScriptedPrompter prompter;
         SettingsStore settings;
         MainFrm window(prompter, settings);
@@ -493,12 +485,10 @@ private slots:
     {
         QTemporaryDir tree;
         for (int d = 0; d < 100; ++d) {
-            QDir().mkpath(tree.path() + QStringLiteral("/d%1").arg(d));
-            for (int f = 0; f < 40; ++f) {
-                QFile file(tree.path() + QStringLiteral("/d%1/f%2").arg(d).arg(f));
-                QVERIFY(file.open(QIODevice::WriteOnly));
-                file.write("identical");
-            }
+            const std::string folder = tree.path().toStdString() + "/d" + std::to_string(d);
+            std::filesystem::create_directories(folder);
+            for (int f = 0; f < 40; ++f)
+                std::ofstream(folder + "/f" + std::to_string(f)) << "identical";
         }
         ScriptedPrompter prompter;
         SettingsStore settings;
@@ -521,10 +511,8 @@ private slots:
     void fileCommandsOnTheResultList()
     {
         QTemporaryDir tree;
-        for (const std::string name : {"a.txt", "b\xff.txt"}) {  // byte names: Qt could not make the second
-            std::ofstream file(tree.path().toStdString() + '/' + name, std::ios::binary);
-            file << "twin";
-        }
+        for (const std::string name : {"a.txt", "b\xff.txt"})  // byte names: Qt could not make the second
+            std::ofstream(tree.path().toStdString() + '/' + name, std::ios::binary) << "twin";
         ScriptedPrompter prompter;
         SettingsStore settings;
         MainFrm window(prompter, settings);
