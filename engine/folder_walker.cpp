@@ -110,7 +110,7 @@ struct FolderWalker::FolderContext
     bool excluded = false;
     bool allProtected = false;                           // the folder itself lies in a protected folder
     std::vector<const std::string *> protectCandidates;  // protected folders that may still match a name
-    mutable FolderName shared;                           // made with the first file accepted here
+    FolderName shared;                                   // what the records of its files keep
 };
 
 std::string_view TrimAtNul(std::string_view text)
@@ -190,7 +190,7 @@ void FolderWalker::WalkFolder(int dirFd, const std::string &Folder, const std::s
         ++m_unlistedFolders;
         return;
     }
-    FolderContext here{Folder, absolute, false, false, {}, {}};
+    FolderContext here{Folder, absolute, false, false, {}, FolderName(Folder)};
     here.excluded = IsExcludedFolder(absolute, m_settings.Excluded);
     if (m_settings.ProtectWindowsFolders) {
         for (const std::string &folder : m_settings.ProtectedFolders) {
@@ -323,8 +323,6 @@ void FolderWalker::considerFile(int dirFd, const FolderContext &here, std::strin
     if (!m_seen.insert(FileId{st.st_dev, st.st_ino}).second)
         return;  // the same file through another path: a folder listed twice, a hard link, a bind mount
     ++counts.Files;
-    if (here.shared.str().empty())
-        here.shared = FolderName(here.Folder);
     m_fileList.push_back(FileRecord{static_cast<std::uint64_t>(st.st_size), nameText, here.shared});
 }
 

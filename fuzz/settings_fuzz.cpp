@@ -1,49 +1,17 @@
 // The settings file is the user's to edit: any content gives values or the defaults.
 #include <QSettings>
-#include <cstdint>
-#include <cstdio>
 #include <cstdlib>
-#include <string>
-#include <unistd.h>
 
 #include "persist/settings_format.h"
 #include "persist/settings_store.h"
-
-namespace {
-
-/// One file in a folder of its own, rewritten for every input and removed at exit.
-struct Scratch
-{
-    std::string folder, file;
-    Scratch()
-    {
-        char pattern[] = "/tmp/geminor-fuzz-XXXXXX";
-        folder = ::mkdtemp(pattern) ? pattern : "/tmp";
-        file = folder + "/Geminor.conf";
-    }
-    ~Scratch()
-    {
-        ::unlink(file.c_str());
-        ::rmdir(folder.c_str());
-    }
-};
-
-const std::string &scratchFile()
-{
-    static const Scratch scratch;
-    return scratch.file;
-}
-
-}  // namespace
+#include "fuzz/scratch_file.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size)
 {
-    std::FILE *f = std::fopen(scratchFile().c_str(), "wb");
-    if (!f)
+    const std::string *path = WriteScratchFile("Geminor.conf", data, size);
+    if (!path)
         return 0;
-    std::fwrite(data, 1, size, f);
-    std::fclose(f);
-    QSettings backend(QString::fromStdString(scratchFile()), geminor::TextSettingsFormat());
+    QSettings backend(QString::fromStdString(*path), geminor::TextSettingsFormat());
     geminor::SettingsStore store(backend);
     const int display = store.Display();
     const int recycle = store.RecycleBin();

@@ -13,23 +13,17 @@ QString decodedName(QByteArrayView raw)
 {
     QByteArray out;
     for (qsizetype i = 0; i < raw.size(); ++i) {
+        const qsizetype digits = i + 1 < raw.size() && raw[i + 1] == 'U' ? 4 : 2;
+        const qsizetype first = i + (digits == 4 ? 2 : 1);
         bool ok = false;
-        if (raw[i] == '%' && i + 5 < raw.size() && raw[i + 1] == 'U') {
-            const int code = raw.sliced(i + 2, 4).toByteArray().toInt(&ok, 16);
-            if (ok) {
-                out += QString(QChar(code)).toUtf8();
-                i += 5;
-                continue;
-            }
-        } else if (raw[i] == '%' && i + 2 < raw.size()) {
-            const int code = raw.sliced(i + 1, 2).toByteArray().toInt(&ok, 16);
-            if (ok) {
-                out += QString(QChar(code)).toUtf8();
-                i += 2;
-                continue;
-            }
+        const int code =
+            raw[i] == '%' && first + digits <= raw.size() ? raw.sliced(first, digits).toByteArray().toInt(&ok, 16) : 0;
+        if (ok) {
+            out += QString(QChar(code)).toUtf8();
+            i = first + digits - 1;
+        } else {
+            out += raw[i];
         }
-        out += raw[i];
     }
     return QString::fromUtf8(out);
 }

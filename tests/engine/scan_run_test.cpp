@@ -29,8 +29,7 @@ Scan scan(const TempTree &tree, SearchRequest request, std::int16_t *marker = nu
     std::int16_t ownMarker = 0;
     Scan out;
     out.outcome = RunScan(request, host, cancel, marker ? *marker : ownMarker);
-    for (const ResultEntry &e : out.outcome.entries)
-        out.rows.push_back(e.path().substr(tree.root().size()) + "#" + std::to_string(e.group));
+    out.rows = test::RowsOf(out.outcome, tree.root());
     return out;
 }
 

@@ -92,11 +92,10 @@ DIR *FaultyFileSystem::fdopendir(int fd)
     if (!dir)
         return dir;
     {
-        // The descriptor now belongs to the listing; closedir() closes it.
+        // The descriptor now belongs to the listing (still counted once): closedir() closes it.
         std::lock_guard lock(m_mutex);
-        if (m_names.erase(fd))
-            --m_openCount;
-        ++m_openCount;
+        if (!m_names.erase(fd))
+            ++m_openCount;
     }
     if (m_shuffle) {
         std::vector<dirent> entries;
