@@ -2,7 +2,10 @@
 #include <CLI/CLI.hpp>
 #include <QDate>
 #include <QLocale>
+#include <cerrno>
 #include <csignal>
+#include <cstring>
+#include <optional>
 #include <new>
 #include <cstdio>
 #include <string>
@@ -11,12 +14,14 @@
 #include <system_error>
 #include <vector>
 
+#include "app/cli_actions.h"
 #include "app/cli_host.h"
 #include "engine/file_system.h"
 #include "engine/scan_run.h"
 #include "engine/atomic_file.h"
 #include "persist/session_file.h"
 #include "results/exports.h"
+#include "results/result_json.h"
 
 namespace {
 
@@ -46,7 +51,53 @@ struct Options
     std::string saveSession;
     std::string csv;
     std::string html;
+    std::string json;
+    std::string apply;
+    std::string keep;
+    bool trash = false;
+    bool remove = false;
+    std::string moveTo;
+    bool dryRun = false;
 };
+
+/// The action asked for, if any; a usage error when more than one.
+std::optional<PlanAction> actionOf(const Options &options, std::string &error)
+{
+    const int count = int(options.trash) + int(options.remove) + int(!options.moveTo.empty());
+    if (count > 1)
+        error = "choose one of --trash, --delete and --move-to";
+    else if (count == 1 && options.keep.empty())
+        error = "an action needs --keep first: which file of each group stays";
+    else if (count == 0 && (options.dryRun || !options.keep.empty()))
+        error = "--keep and --dry-run need an action: --trash, --delete or --move-to FOLDER";
+    if (!error.empty() || count == 0)
+        return std::nullopt;
+    return options.trash ? PlanAction::Trash : options.remove ? PlanAction::Delete : PlanAction::Move;
+}
+
+/// Reads the result to act on from a JSON file written with --json.
+std::optional<JsonResult> readApplied(const std::string &path)
+{
+    std::string text, error;
+    if (std::FILE *file = std::fopen(path.c_str(), "rb")) {
+        char buffer[1 << 16];
+        for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, file)) > 0;)
+            text.append(buffer, n);
+        const bool failed = std::ferror(file);
+        std::fclose(file);
+        if (failed) {
+            std::fprintf(stderr, "geminor-cli: cannot read %s\n", path.c_str());
+            return std::nullopt;
+        }
+    } else {
+        std::fprintf(stderr, "geminor-cli: cannot open %s: %s\n", path.c_str(), std::strerror(errno));
+        return std::nullopt;
+    }
+    auto result = ReadResultJson(text, error);
+    if (!result)
+        std::fprintf(stderr, "geminor-cli: %s: %s\n", path.c_str(), error.c_str());
+    return result;
+}
 
 int usageError(const std::string &message)
 {
@@ -86,13 +137,20 @@ void printShown(const std::vector<ResultEntry> &entries, const std::vector<Resul
 /// Writes the exports that were asked for; false when one could not be written.
 bool writeExports(const Options &options, const std::vector<ResultRow> &rows, const ScanOutcome &outcome)
 {
+    bool ok = true;
+    if (!options.json.empty()) {
+        const JsonCounts counts{outcome.TotalFiles, outcome.TotalFolders, outcome.DuplicateCount};
+        if (const auto error = WriteFileAtomically(options.json, ResultJson(rows, outcome.method, counts))) {
+            std::fprintf(stderr, "geminor-cli: cannot write %s: %s\n", options.json.c_str(), error->c_str());
+            ok = false;
+        }
+    }
     if (options.csv.empty() && options.html.empty())
-        return true;
+        return ok;
     if (rows.empty()) {
         std::fputs("geminor-cli: no result rows, nothing exported\n", stderr);
-        return true;
+        return ok;
     }
-    bool ok = true;
     if (!options.csv.empty()) {
         if (const auto error = WriteFileAtomically(options.csv, CsvText(rows))) {
             std::fprintf(stderr, "geminor-cli: cannot write %s: %s\n", options.csv.c_str(), error->c_str());
@@ -117,8 +175,10 @@ int main(int argc, char **argv)
 {
     Options options;
     CLI::App app{"Geminor finds duplicate files.", "geminor-cli"};
-    app.footer("Example:\n  geminor-cli -m crc32 -t \".jpg;.png\" ~/Pictures /media/backup/Pictures\n\n"
-               "Exit status: 0 after a scan, 2 for a usage error, 1 for any other failure.");
+    app.footer("Examples:\n  geminor-cli -m crc32 -t \".jpg;.png\" ~/Pictures /media/backup/Pictures\n"
+               "  geminor-cli --json result.json ~/Music && geminor-cli --apply result.json --keep first --trash\n\n"
+               "Exit status: 0 after a scan (and everything asked done), 2 for a usage error, 3 when an action\n"
+               "skipped a file, 1 for any other failure.");
     app.set_version_flag("--version", std::string("geminor-cli ") + GEMINOR_VERSION);
     CLI::Option *method =
         app.add_option("-m,--method", options.method, "search method: byte, crc32, name or zero")
@@ -137,6 +197,14 @@ int main(int argc, char **argv)
                    "write the request (after the other options) to a session file");
     app.add_option("--csv", options.csv, "write the CSV export of the result");
     app.add_option("--html", options.html, "write the HTML report of the result (FILE ends in .htm)");
+    app.add_option("--json", options.json, "write the result as JSON (paths, sizes, times, devices, inodes)");
+    app.add_option("--apply", options.apply, "act on a result written with --json instead of scanning");
+    app.add_option("--keep", options.keep, "which file of each group stays: first")
+        ->check(CLI::IsMember({"first"}));
+    app.add_flag("--trash", options.trash, "move every other file of each group to the trash");
+    app.add_flag("--delete", options.remove, "delete every other file of each group for good");
+    app.add_option("--move-to", options.moveTo, "move every other file of each group into FOLDER");
+    app.add_flag("--dry-run", options.dryRun, "say what the action would do, change nothing");
     app.add_option("FOLDER", options.folders, "folders to search");
     try {
         app.parse(argc, argv);
@@ -147,6 +215,30 @@ int main(int argc, char **argv)
     }
     if (!options.html.empty() && !options.html.ends_with(".htm"))
         return usageError("the HTML report's name must end in .htm: " + options.html);
+    std::string actionError;
+    const std::optional<PlanAction> action = actionOf(options, actionError);
+    if (!actionError.empty())
+        return usageError(actionError);
+    CliAction act;
+    if (action)
+        act = {*action, options.moveTo, options.dryRun, options.quiet};
+    if (!options.moveTo.empty()) {
+        struct stat st = {};
+        if (::stat(options.moveTo.c_str(), &st) != 0 || !S_ISDIR(st.st_mode))
+            return usageError("not a folder: " + options.moveTo);
+    }
+    if (!options.apply.empty()) {
+        if (!options.folders.empty() || !options.session.empty() || !options.csv.empty() ||
+            !options.html.empty() || !options.json.empty() || !options.saveSession.empty())
+            return usageError("--apply takes no folders, session or exports");
+        if (!action)
+            return usageError("--apply needs an action: --trash, --delete or --move-to FOLDER");
+        std::signal(SIGINT, onInterrupt);
+        auto applied = readApplied(options.apply);
+        if (!applied)
+            return 1;
+        return RunCliAction(act, std::move(applied->files), applied->method, g_cancel);
+    }
     SearchRequest request;
     if (!options.session.empty()) {
         if (!options.folders.empty())
@@ -197,14 +289,19 @@ int main(int argc, char **argv)
         std::int16_t groupMarker = 0;
         ScanOutcome outcome = RunScan(request, host, g_cancel, groupMarker);
         host.finish();
-        const bool exporting = !options.csv.empty() || !options.html.empty();
+        const bool exporting = !options.csv.empty() || !options.html.empty() || !options.json.empty() || action;
         const std::vector<ResultRow> rows = exporting ? LoadResults(outcome.entries) : std::vector<ResultRow>{};
         printShown(outcome.entries, exporting ? &rows : nullptr);
         for (const std::string &line : ClosingTexts(outcome))
             std::fprintf(stderr, "%s\n", line.c_str());
         for (const std::string &line : ProblemTexts(outcome))
             std::fprintf(stderr, "%s\n", line.c_str());
-        return writeExports(options, rows, outcome) ? 0 : 1;
+        const bool exported = writeExports(options, rows, outcome);
+        if (action && !outcome.cancelled) {
+            const int status = RunCliAction(act, PlanFilesOf(rows), outcome.method, g_cancel);
+            return exported ? status : 1;
+        }
+        return exported ? 0 : 1;
     } catch (const std::bad_alloc &) {
         std::fputs("geminor-cli: out of memory: the scan stopped and reports nothing\n", stderr);
         return 1;

@@ -1,51 +1,251 @@
 #include "engine/atomic_file.h"
 
 #include <cerrno>
+#include <climits>
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
+#include <cstdio>
+#include <optional>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include "engine/file_system.h"
+#include "engine/unique_fd.h"
 
 namespace geminor {
+namespace {
 
-std::optional<std::string> WriteFileAtomically(const std::string &path, std::string_view bytes)
+std::string reason(int error)
 {
-    const std::size_t slash = path.rfind('/');
-    const std::string folder = slash == std::string::npos ? "." : path.substr(0, slash + 1);
-    std::string temporary = folder + "/.geminor-XXXXXX";
-    const int fd = ::mkstemp(temporary.data());
-    if (fd < 0)
-        return std::string(std::strerror(errno));
-    auto fail = [&](int error) {
-        Fs().close(fd);
-        UnlinkPath(temporary);
-        return std::optional<std::string>(std::strerror(error));
-    };
+    return std::strerror(error);
+}
+
+/// Follows symbolic links (at most 40) to the path that names no link; `final` is that path's
+/// state, or nothing when no file is there yet.
+int resolveLinks(std::string &path, std::optional<struct stat> &final)
+{
+    for (int hops = 0; hops < 40; ++hops) {
+        struct stat st = {};
+        if (StatPath(path, &st, AT_SYMLINK_NOFOLLOW) != 0) {
+            if (errno != ENOENT)
+                return errno;
+            final.reset();
+            return 0;
+        }
+        if (!S_ISLNK(st.st_mode)) {
+            final = st;
+            return 0;
+        }
+        std::string target(PATH_MAX, '\0');
+        const ssize_t n = ::readlink(path.c_str(), target.data(), target.size());
+        if (n < 0)
+            return errno;
+        target.resize(static_cast<std::size_t>(n));
+        path = target.front() == '/' ? target : FolderOf(path) + target;
+    }
+    return ELOOP;
+}
+
+/// The standard output or error when `st` is the very file behind it, else -1.
+int standardStreamOf(const struct stat &st)
+{
+    for (int fd : {STDOUT_FILENO, STDERR_FILENO}) {
+        struct stat own = {};
+        if (::fstat(fd, &own) == 0 && own.st_dev == st.st_dev && own.st_ino == st.st_ino)
+            return fd;
+    }
+    return -1;
+}
+
+int writeAll(int fd, std::string_view bytes)
+{
     for (std::size_t done = 0; done < bytes.size();) {
         const ssize_t n = Fs().write(fd, bytes.data() + done, bytes.size() - done);
         if (n < 0 && errno == EINTR)
             continue;
         if (n < 0)
-            return fail(errno);
+            return errno;
         done += static_cast<std::size_t>(n);
     }
+    return 0;
+}
+
+mode_t creationMode()
+{
+    const mode_t mask = ::umask(0);
+    ::umask(mask);
+    return 0666 & ~mask;
+}
+
+/// One file being written: resolved, and for a replacement its temporary and backup names.
+struct Pending
+{
+    std::string path;          // after following links
+    std::string_view bytes;
+    bool inPlace = false;      // a device, a FIFO, a stream, or a file whose owner cannot be kept
+    bool existed = false;
+    std::string temporary;     // written and ready to be renamed over `path`
+    std::string backup;        // a hard link to the earlier file while the set is renamed
+};
+
+int writeInPlace(const Pending &file, bool truncate)
+{
     struct stat st = {};
-    const mode_t mode = StatPath(path, &st) == 0 ? (st.st_mode & 07777) : 0644;
-    if (::fchmod(fd, mode) != 0 || Fs().fsync(fd) != 0)
-        return fail(errno);
-    if (Fs().close(fd) != 0) {
-        const int error = errno;
-        UnlinkPath(temporary);
-        return std::string(std::strerror(error));
+    if (StatPath(file.path, &st) == 0 && !S_ISREG(st.st_mode) && !S_ISCHR(st.st_mode) && !S_ISFIFO(st.st_mode))
+        return EINVAL;
+    if (const int stream = StatPath(file.path, &st) == 0 ? standardStreamOf(st) : -1; stream >= 0) {
+        std::fflush(stream == STDOUT_FILENO ? stdout : stderr);
+        return writeAll(stream, file.bytes);
     }
-    if (Fs().renameat2(AT_FDCWD, temporary.c_str(), AT_FDCWD, path.c_str(), 0) != 0) {
-        const int error = errno;
-        UnlinkPath(temporary);
-        return std::string(std::strerror(error));
+    UniqueFd fd(OpenPath(file.path, O_WRONLY | O_NOCTTY | O_CLOEXEC | (truncate ? O_TRUNC : 0)));
+    if (!fd)
+        return errno;
+    if (const int error = writeAll(fd.get(), file.bytes))
+        return error;
+    return fd.reset() != 0 ? errno : 0;
+}
+
+/// Decides how `file` is written; an error when it must not be written at all.
+int prepare(Pending &file)
+{
+    std::optional<struct stat> final;
+    if (const int error = resolveLinks(file.path, final))
+        return error;
+    if (!final)
+        return 0;
+    file.existed = true;
+    if (S_ISCHR(final->st_mode) || S_ISFIFO(final->st_mode) || standardStreamOf(*final) >= 0) {
+        file.inPlace = true;
+        return 0;
     }
+    if (S_ISDIR(final->st_mode))
+        return EISDIR;
+    if (!S_ISREG(final->st_mode))
+        return EINVAL;
+    if (::faccessat(AT_FDCWD, file.path.c_str(), W_OK, AT_EACCESS) != 0 && errno == EACCES)
+        return EACCES;
+    return 0;
+}
+
+/// Writes the temporary beside `file.path` with the mode and owner the file should have.
+int writeTemporary(Pending &file)
+{
+    struct stat old = {};
+    const bool keep = file.existed && StatPath(file.path, &old) == 0;
+    const mode_t mode = keep ? (old.st_mode & 07777) : creationMode();
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        file.temporary = FolderOf(file.path) + TemporaryName();
+        UniqueFd fd(OpenPath(file.temporary, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600));
+        if (!fd && errno == EEXIST)
+            continue;
+        if (!fd) {
+            file.temporary.clear();
+            return errno;
+        }
+        int error = writeAll(fd.get(), file.bytes);
+        if (!error && keep && (old.st_uid != ::geteuid() || old.st_gid != ::getegid()) &&
+            ::fchown(fd.get(), old.st_uid, old.st_gid) != 0) {
+            // Replacing would take the file from its owner: write it in place instead.
+            fd.reset();
+            UnlinkPath(file.temporary);
+            file.temporary.clear();
+            file.inPlace = true;
+            return 0;
+        }
+        if (!error && (::fchmod(fd.get(), mode) != 0 || Fs().fsync(fd.get()) != 0))
+            error = errno;
+        if (fd.reset() != 0 && !error)
+            error = errno;
+        if (error) {
+            UnlinkPath(file.temporary);
+            file.temporary.clear();
+        }
+        return error;
+    }
+    return EEXIST;
+}
+
+int renamePath(const std::string &from, const std::string &to, unsigned flags = 0)
+{
+    return Fs().renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), flags) == 0 ? 0 : errno;
+}
+
+/// Undoes the renames of files [0, count): each earlier file back from its backup, a new one removed.
+void rollBack(std::vector<Pending> &files, std::size_t count)
+{
+    for (std::size_t i = 0; i < count; ++i) {
+        if (files[i].inPlace)
+            continue;
+        if (!files[i].backup.empty()) {
+            if (renamePath(files[i].backup, files[i].path) == 0)
+                files[i].backup.clear();
+        } else if (!files[i].existed) {
+            UnlinkPath(files[i].path);
+        }
+    }
+}
+
+void removeLeftovers(std::vector<Pending> &files)
+{
+    for (Pending &file : files) {
+        if (!file.temporary.empty())
+            UnlinkPath(file.temporary);
+        if (!file.backup.empty())
+            UnlinkPath(file.backup);
+    }
+}
+
+}  // namespace
+
+std::optional<std::string> WriteFileAtomically(const std::string &path, std::string_view bytes)
+{
+    if (auto error = WriteFilesAtomically({{path, bytes}}))
+        return error->substr(error->rfind(": ") + 2);
+    return std::nullopt;
+}
+
+std::optional<std::string> WriteFilesAtomically(const std::vector<FileText> &texts)
+{
+    std::vector<Pending> files;
+    files.reserve(texts.size());
+    for (const FileText &text : texts)
+        files.push_back(Pending{text.path, text.bytes, false, false, {}, {}});
+    auto fail = [&](const std::string &path, int error) {
+        removeLeftovers(files);
+        return std::optional<std::string>(path + ": " + reason(error));
+    };
+    for (Pending &file : files) {
+        if (const int error = prepare(file))
+            return fail(file.path, error);
+        if (!file.inPlace)
+            if (const int error = writeTemporary(file))
+                return fail(file.path, error);
+    }
+    // Every new text is on disk; keep each earlier file reachable until all are in place.
+    for (std::size_t i = 0; i < files.size(); ++i) {
+        Pending &file = files[i];
+        if (file.inPlace || !file.existed)
+            continue;
+        file.backup = FolderOf(file.path) + TemporaryName();
+        if (Fs().linkat(AT_FDCWD, file.path.c_str(), AT_FDCWD, file.backup.c_str(), 0) != 0)
+            file.backup.clear();  // no hard links here: the file is still replaced atomically
+    }
+    for (std::size_t i = 0; i < files.size(); ++i) {
+        Pending &file = files[i];
+        if (file.inPlace)
+            continue;
+        if (const int error = renamePath(file.temporary, file.path)) {
+            rollBack(files, i);
+            return fail(file.path, error);
+        }
+        file.temporary.clear();
+    }
+    for (Pending &file : files)
+        if (file.inPlace)
+            if (const int error = writeInPlace(file, true))
+                return fail(file.path, error);
+    removeLeftovers(files);
     return std::nullopt;
 }
 

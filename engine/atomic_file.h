@@ -3,12 +3,31 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace geminor {
 
-/// Writes `bytes` to `path` through a temporary file in the same folder that is renamed into
-/// place only once complete, so a full disk or a crash never leaves a damaged file where a good
-/// one was. Keeps the permissions of a file it replaces. Returns the system's reason on failure.
+/// One file to write: where, and what.
+struct FileText
+{
+    std::string path;
+    std::string_view bytes;
+};
+
+/// Writes `bytes` to `path` as a user who names that file expects:
+/// - a new or regular file is written through a temporary file in its folder that is renamed
+///   into place only once complete, so a full disk never leaves a damaged file; a replaced file
+///   keeps its mode, and its owner where the process may keep it (else it is written in place);
+/// - a symbolic link is followed to its file, which is replaced; the link stays;
+/// - a character device or FIFO (/dev/null, /dev/stdout) is written in place, and a file that
+///   is this process's standard output or error is written through that descriptor;
+/// - an existing file the user could not write is refused ("Permission denied"), and anything
+///   else that is not a regular file (a folder, a socket, a block device) is refused.
+/// Returns the system's reason on failure.
 std::optional<std::string> WriteFileAtomically(const std::string &path, std::string_view bytes);
+
+/// Writes every file, all or none: a failure part-way leaves each earlier file as it was.
+/// Returns "path: reason" for the first failure.
+std::optional<std::string> WriteFilesAtomically(const std::vector<FileText> &files);
 
 }  // namespace geminor

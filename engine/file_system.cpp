@@ -1,9 +1,11 @@
 #include "engine/file_system.h"
+#include "engine/unique_fd.h"
 
 #include <cerrno>
 #include <climits>
 #include <algorithm>
 #include <fcntl.h>
+#include <random>
 #include <sys/resource.h>
 #include <unistd.h>
 
@@ -86,6 +88,11 @@ ssize_t FileSystem::pread(int fd, void *buffer, std::size_t count, off_t offset)
     return ::pread(fd, buffer, count, offset);
 }
 ssize_t FileSystem::write(int fd, const void *buffer, std::size_t count) { return ::write(fd, buffer, count); }
+ssize_t FileSystem::pwrite(int fd, const void *buffer, std::size_t count, off_t offset)
+{
+    return ::pwrite(fd, buffer, count, offset);
+}
+int FileSystem::ftruncate(int fd, off_t length) { return ::ftruncate(fd, length); }
 int FileSystem::fstat(int fd, struct stat *st) { return ::fstat(fd, st); }
 int FileSystem::fstatat(int dirFd, const char *name, struct stat *st, int flags)
 {
@@ -143,6 +150,56 @@ int UnlinkPath(const std::string &path)
         return Fs().unlinkat(AT_FDCWD, path.c_str(), 0);
     const PathAnchor at(path);
     return at.ok() ? Fs().unlinkat(at.dir(), at.name(), 0) : -1;
+}
+
+int OpenFolder(const std::string &path)
+{
+    return OpenPath(path.empty() ? std::string(".") : path, O_PATH | O_DIRECTORY | O_CLOEXEC);
+}
+
+std::string FolderOf(const std::string &path)
+{
+    const auto slash = path.rfind('/');
+    return slash == std::string::npos ? std::string("./") : path.substr(0, slash + 1);
+}
+
+std::string NameOf(const std::string &path)
+{
+    const auto slash = path.rfind('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+int RenameNoReplace(int oldDir, const std::string &oldName, int newDir, const std::string &newName)
+{
+    if (Fs().renameat2(oldDir, oldName.c_str(), newDir, newName.c_str(), RENAME_NOREPLACE) == 0)
+        return 0;
+    if (errno != EINVAL && errno != ENOSYS)
+        return -1;
+    if (Fs().linkat(oldDir, oldName.c_str(), newDir, newName.c_str(), 0) != 0)
+        return -1;
+    if (Fs().unlinkat(oldDir, oldName.c_str(), 0) != 0) {
+        const int error = errno;
+        Fs().unlinkat(newDir, newName.c_str(), 0);
+        errno = error;
+        return -1;
+    }
+    return 0;
+}
+
+std::string TemporaryName()
+{
+    static thread_local std::mt19937_64 random{std::random_device{}()};
+    static const char kLetters[] = "0123456789abcdefghijklmnopqrstuvwxyz";
+    std::string name = ".geminor-";
+    for (int i = 0; i < 12; ++i)
+        name += kLetters[random() % 36];
+    return name;
+}
+
+int UniqueFd::reset() noexcept
+{
+    const int fd = std::exchange(m_fd, -1);
+    return fd >= 0 ? Fs().close(fd) : 0;
 }
 
 }  // namespace geminor

@@ -20,6 +20,8 @@ public:
     virtual int close(int fd);
     virtual ssize_t pread(int fd, void *buffer, std::size_t count, off_t offset);
     virtual ssize_t write(int fd, const void *buffer, std::size_t count);
+    virtual ssize_t pwrite(int fd, const void *buffer, std::size_t count, off_t offset);
+    virtual int ftruncate(int fd, off_t length);
     virtual int fstat(int fd, struct stat *st);
     virtual int fstatat(int dirFd, const char *name, struct stat *st, int flags);
     virtual int fsync(int fd);
@@ -59,5 +61,18 @@ int OpenPath(const std::string &path, int flags, mode_t mode = 0);
 int StatPath(const std::string &path, struct stat *st, int flags = 0);
 /// unlink(2) for paths of any length.
 int UnlinkPath(const std::string &path);
+/// A descriptor of the folder `path` (O_PATH), for the *at() calls; -1 with errno when it fails.
+int OpenFolder(const std::string &path);
+
+/// renameat2(RENAME_NOREPLACE), or where a file system lacks it, link and unlink (which never
+/// replace either). 0 or -1 with errno.
+int RenameNoReplace(int oldDir, const std::string &oldName, int newDir, const std::string &newName);
+
+/// A random hidden name for a file being written or set aside: ".geminor-" and 12 letters.
+std::string TemporaryName();
+
+/// The folder part of a path, ending in '/' ("./" when there is none), and the last part.
+std::string FolderOf(const std::string &path);
+std::string NameOf(const std::string &path);
 
 }  // namespace geminor

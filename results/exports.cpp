@@ -165,10 +165,11 @@ std::vector<HtmlPage> HtmlPages(const std::vector<ResultRow> &rows, const std::s
 
 std::optional<std::string> WritePages(const std::vector<HtmlPage> &pages)
 {
+    std::vector<FileText> files;
+    files.reserve(pages.size());
     for (const HtmlPage &page : pages)
-        if (auto error = WriteFileAtomically(page.path, page.text))
-            return page.path + ": " + *error;
-    return std::nullopt;
+        files.push_back({page.path, page.text});
+    return WriteFilesAtomically(files);
 }
 
 }  // namespace geminor

@@ -42,7 +42,8 @@ struct ReportHead
 std::vector<HtmlPage> HtmlPages(const std::vector<ResultRow> &rows, const std::string &chosenPath,
                                 const ReportHead &head);
 
-/// Writes every page; the first failure ends the export and is returned.
+/// Writes every page, all or none: a failure part-way leaves the earlier pages as they were.
+/// Returns "path: reason" for the failure.
 std::optional<std::string> WritePages(const std::vector<HtmlPage> &pages);
 
 }  // namespace geminor

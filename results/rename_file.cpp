@@ -4,9 +4,11 @@
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include "engine/file_system.h"
+#include "engine/unique_fd.h"
 
 namespace geminor {
 
@@ -21,20 +23,19 @@ std::optional<std::string> InvalidNameReason(const std::string &name)
     return std::nullopt;
 }
 
-std::optional<std::string> RenameFile(const std::string &oldPath, const std::string &newPath)
+std::optional<std::string> RenameFile(const std::string &oldPath, const std::string &newPath,
+                                      FileIdentity *renamed)
 {
-    if (Fs().renameat2(AT_FDCWD, oldPath.c_str(), AT_FDCWD, newPath.c_str(), RENAME_NOREPLACE) == 0)
-        return std::nullopt;
-    if (errno != EINVAL && errno != ENOSYS)
+    const UniqueFd oldFolder(OpenFolder(FolderOf(oldPath)));
+    const UniqueFd newFolder(OpenFolder(FolderOf(newPath)));
+    if (!oldFolder || !newFolder)
         return std::string(std::strerror(errno));
-    // A file system without RENAME_NOREPLACE: link() never replaces either.
-    if (Fs().linkat(AT_FDCWD, oldPath.c_str(), AT_FDCWD, newPath.c_str(), 0) != 0)
+    const std::string newName = NameOf(newPath);
+    if (RenameNoReplace(oldFolder.get(), NameOf(oldPath), newFolder.get(), newName) != 0)
         return std::string(std::strerror(errno));
-    if (UnlinkPath(oldPath) != 0) {
-        const int error = errno;
-        UnlinkPath(newPath);
-        return std::string(std::strerror(error));
-    }
+    struct stat st = {};
+    if (renamed && Fs().fstatat(newFolder.get(), newName.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0)
+        *renamed = IdentityOf(st);
     return std::nullopt;
 }
 

@@ -3,12 +3,16 @@
 #include <optional>
 #include <string>
 
+#include "engine/file_identity.h"
+
 namespace geminor {
 
 /// Renames a file inside its folder without ever replacing another file (renameat2 with
 /// RENAME_NOREPLACE; where that is missing, a hard link and an unlink). Returns the system's
-/// reason on failure; nothing is changed then.
-std::optional<std::string> RenameFile(const std::string &oldPath, const std::string &newPath);
+/// reason on failure; nothing is changed then. Paths of any length: the rename is made relative
+/// to the folder. `renamed`, when given, gets the file's state after the rename.
+std::optional<std::string> RenameFile(const std::string &oldPath, const std::string &newPath,
+                                      FileIdentity *renamed = nullptr);
 
 /// Why a typed name cannot be a file name: empty, ".", "..", a '/' or a NUL, or longer than
 /// 255 bytes. Nothing when it can.

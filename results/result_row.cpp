@@ -65,7 +65,7 @@ std::vector<ResultRow> LoadResults(const std::vector<ResultEntry> &entries, cons
             const std::int64_t seconds = shown.file.st_mtim.tv_sec;
             rows.push_back({e.name, std::to_string(e.size),
                             ModifiedText(QDateTime::fromSecsSinceEpoch(seconds), locale), e.version, e.folder,
-                            false, false, shown.group, shown.colour, seconds});
+                            false, false, shown.group, shown.colour, seconds, IdentityOf(shown.file)});
         },
         progress);
     return rows;

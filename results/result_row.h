@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/file_identity.h"
 #include "engine/scan_state.h"
 
 namespace geminor {
@@ -28,7 +29,8 @@ struct ResultRow
     bool markedIcon = false;  // the row's picture: follows the marking rules, not the check box
     std::int32_t group = 0;   // 1, 2, 3... over the groups shown; 0 for a zero-size listing
     RowColour colour = RowColour::Default;
-    std::int64_t modifiedSeconds = 0;  // when loaded, to notice a file changed since
+    std::int64_t modifiedSeconds = 0;
+    FileIdentity seen;  // the file when its row was loaded: what the file commands re-check
 
     std::string path() const { return folder + name; }
 };

@@ -1,0 +1,66 @@
+#include "app/cli_actions.h"
+
+#include <cstdio>
+#include <string>
+
+#include "app/cli_host.h"
+
+namespace geminor {
+namespace {
+
+const char *const kDone[] = {"Copied", "Moved", "Trashed", "Deleted"};
+const char *const kWould[] = {"would copy", "would move", "would trash", "would delete"};
+
+void printPath(std::FILE *out, const char *label, const std::string &path, const std::string &tail = {})
+{
+    std::fputs(label, out);
+    std::fputc(' ', out);
+    std::fwrite(path.data(), 1, path.size(), out);
+    std::fputs(tail.c_str(), out);
+    std::fputc('\n', out);
+}
+
+}  // namespace
+
+int RunCliAction(const CliAction &request, std::vector<PlanFile> files, SearchMethod method,
+                 const std::atomic<bool> &cancel)
+{
+    KeepFirst(files);
+    ActionPlan plan{request.action, method, request.targetFolder, std::move(files), true, request.dryRun};
+    CliHost host(request.quiet);
+    const PlanReport report = RunPlan(
+        plan,
+        [&](std::size_t done, std::size_t total) {
+            if (host.progressDue())
+                host.setStatusText(std::string(kDone[static_cast<int>(plan.action)]) + " " + std::to_string(done) +
+                                   "/" + std::to_string(total));
+        },
+        &cancel);
+    host.finish();
+    const int action = static_cast<int>(plan.action);
+    for (const FileReport &file : report.files) {
+        const std::string &path = plan.files[file.file].path;
+        if (file.outcome == FileOutcome::Done) {
+            if (plan.dryRun)
+                printPath(stdout, kWould[action], path);
+            continue;
+        }
+        printPath(stderr, file.outcome == FileOutcome::Skipped ? "geminor-cli: skipped" : "geminor-cli: failed", path,
+                  ": " + ProblemText(file));
+    }
+    std::fflush(stdout);
+    if (report.cancelled)
+        std::fputs("Stopped: the files after the last one reported were left as they were.\n", stderr);
+    const auto freed = static_cast<unsigned long long>(plan.action == PlanAction::Copy ? 0 : report.bytesFreed);
+    if (plan.dryRun)
+        std::fprintf(stderr, "Dry run: nothing was changed.\nWould %s : %zu\nWould skip : %zu\nWould fail : %zu\n"
+                     "Would free : %llu bytes\n", kWould[action] + 6, report.done, report.skipped, report.failed, freed);
+    else
+        std::fprintf(stderr, "%s : %zu\nSkipped : %zu\nFailed : %zu\nFreed : %llu bytes\n", kDone[action],
+                     report.done, report.skipped, report.failed, freed);
+    if (report.failed > 0)
+        return 1;
+    return report.skipped > 0 || report.cancelled ? 3 : 0;
+}
+
+}  // namespace geminor

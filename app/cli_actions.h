@@ -1,0 +1,27 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "engine/request.h"
+#include "results/action_plan.h"
+
+namespace geminor {
+
+/// What geminor-cli was asked to do with the files it found.
+struct CliAction
+{
+    PlanAction action = PlanAction::Trash;
+    std::string targetFolder;  // --move-to
+    bool dryRun = false;
+    bool quiet = false;
+};
+
+/// Keeps the first file of each group, acts on the others through the action plan, and
+/// reports: with --dry-run what would be done on stdout, every file skipped or failed and the
+/// closing counts on stderr. Returns the exit status: 0 when everything was done, 1 when
+/// something failed, 3 when something was only skipped.
+int RunCliAction(const CliAction &request, std::vector<PlanFile> files, SearchMethod method,
+                 const std::atomic<bool> &cancel);
+
+}  // namespace geminor

@@ -1,0 +1,505 @@
+#include "results/action_plan.h"
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <map>
+#include <unordered_map>
+#include <unistd.h>
+
+#include "engine/file_system.h"
+#include "engine/unique_fd.h"
+#include "results/file_copy.h"
+
+namespace geminor {
+namespace {
+
+constexpr std::size_t kCompareBlock = 1 << 20;
+
+/// Opens for reading without following a final link, blocking on a FIFO or touching the access time.
+int openForReading(int folderFd, const std::string &name)
+{
+    const int flags = O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC;
+    const int fd = Fs().openat(folderFd, name.c_str(), flags | O_NOATIME, 0);
+    return fd >= 0 || errno != EPERM ? fd : Fs().openat(folderFd, name.c_str(), flags, 0);
+}
+
+int openPathForReading(const std::string &path)
+{
+    const int flags = O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC;
+    const int fd = OpenPath(path, flags | O_NOATIME);
+    return fd >= 0 || errno != EPERM ? fd : OpenPath(path, flags);
+}
+
+bool vanishedError(int error)
+{
+    return error == ENOENT || error == ENOTDIR;
+}
+
+/// Reads as much of [offset, offset + want) as the file holds; -1 on error.
+ssize_t readFully(int fd, char *buffer, std::size_t want, off_t offset)
+{
+    std::size_t got = 0;
+    while (got < want) {
+        const ssize_t n = Fs().pread(fd, buffer + got, want - got, offset + static_cast<off_t>(got));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0)
+            return -1;
+        if (n == 0)
+            break;
+        got += static_cast<std::size_t>(n);
+    }
+    return static_cast<ssize_t>(got);
+}
+
+/// One marked file renamed aside in its folder, so that every other path to it (a link to its
+/// folder, a mirror) stops reaching it while the kept copy is checked.
+struct Aside
+{
+    int folder = -1;
+    std::string name;       // its name in the result
+    std::string asideName;  // its name while set aside
+};
+
+class Runner
+{
+public:
+    explicit Runner(const ActionPlan &plan) : m_plan(plan), m_a(kCompareBlock), m_b(kCompareBlock)
+    {
+        for (std::size_t i = 0; i < plan.files.size(); ++i)
+            if (!plan.files[i].marked && plan.files[i].group != 0)
+                m_kept[plan.files[i].group].push_back(i);
+    }
+
+    /// Opens the target folder of a copy or move; false (and the report filled) when it cannot.
+    bool openTarget(FileReport &failure)
+    {
+        if (m_plan.action != PlanAction::Copy && m_plan.action != PlanAction::Move)
+            return true;
+        m_target = UniqueFd(OpenFolder(m_plan.targetFolder));
+        struct stat st = {};
+        if (!m_target || Fs().fstat(m_target.get(), &st) != 0) {
+            failure.outcome = FileOutcome::Failed;
+            failure.problem = FileProblem::System;
+            failure.error = errno;
+            return false;
+        }
+        m_targetFolder = IdentityOf(st);
+        m_targetMount = MountIdOf(m_target.get());
+        return true;
+    }
+
+    FileReport act(std::size_t index)
+    {
+        FileReport report;
+        report.file = index;
+        const PlanFile &file = m_plan.files[index];
+        const UniqueFd folder(OpenFolder(FolderOf(file.path)));
+        if (!folder)
+            return vanishedError(errno) ? skip(report, FileProblem::Vanished) : fail(report, errno);
+        struct stat st = {};
+        const std::string name = NameOf(file.path);
+        if (Fs().fstatat(folder.get(), name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0)
+            return vanishedError(errno) ? skip(report, FileProblem::Vanished) : fail(report, errno);
+        if (!S_ISREG(st.st_mode) || IdentityOf(st) != file.seen)
+            return skip(report, FileProblem::Changed);
+        if (m_plan.action == PlanAction::Copy)
+            return copy(report, folder.get(), name);
+        if (m_plan.action == PlanAction::Move) {
+            struct stat own = {};
+            if (Fs().fstat(folder.get(), &own) == 0 && IdentityOf(own).sameFile(m_targetFolder))
+                return skip(report, FileProblem::SameFolder);
+        }
+        report.bytesFreed = st.st_nlink == 1 ? static_cast<std::uint64_t>(st.st_size) : 0;
+        if (m_plan.dryRun)
+            return checkOnly(report, folder.get(), name);
+        const bool otherMount = m_plan.action == PlanAction::Move &&
+                                (st.st_dev != m_targetFolder.device || MountIdOf(folder.get()) != m_targetMount);
+        return otherMount ? moveAcross(report, folder.get(), name) : remove(report, folder.get(), name);
+    }
+
+private:
+    static FileReport skip(FileReport &report, FileProblem problem)
+    {
+        report.outcome = FileOutcome::Skipped;
+        report.problem = problem;
+        report.bytesFreed = 0;
+        return report;
+    }
+    static FileReport fail(FileReport &report, int error, FileProblem problem = FileProblem::System)
+    {
+        report.outcome = FileOutcome::Failed;
+        report.problem = problem;
+        report.error = error;
+        report.bytesFreed = 0;
+        return report;
+    }
+
+    bool needsKeptCopy(const PlanFile &file) const
+    {
+        return m_plan.keepLastCopies && file.group != 0;
+    }
+
+    /// Same length and the same bytes, read side by side.
+    bool sameBytes(int a, int b, std::uint64_t size)
+    {
+        for (std::uint64_t offset = 0;;) {
+            // One byte more than the file should hold at the end tells whether either grew.
+            const auto want = static_cast<std::size_t>(std::min<std::uint64_t>(kCompareBlock, size - offset + 1));
+            const ssize_t n = readFully(a, m_a.data(), want, static_cast<off_t>(offset));
+            const ssize_t k = readFully(b, m_b.data(), want, static_cast<off_t>(offset));
+            if (n < 0 || n != k || std::memcmp(m_a.data(), m_b.data(), static_cast<std::size_t>(n)) != 0)
+                return false;
+            offset += static_cast<std::uint64_t>(n);
+            if (offset > size)
+                return false;
+            if (static_cast<std::size_t>(n) < want)
+                return offset == size;
+        }
+    }
+
+    /// Some unmarked member of the file's group opens as another file with the same bytes.
+    bool keptCopyExists(std::size_t index, int markedFd)
+    {
+        struct stat marked = {};
+        if (Fs().fstat(markedFd, &marked) != 0)
+            return false;
+        const auto kept = m_kept.find(m_plan.files[index].group);
+        if (kept == m_kept.end())
+            return false;
+        for (std::size_t k : kept->second) {
+            const UniqueFd fd(openPathForReading(m_plan.files[k].path));
+            struct stat st = {};
+            if (!fd || Fs().fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode))
+                continue;
+            if ((st.st_dev == marked.st_dev && st.st_ino == marked.st_ino) || st.st_size != marked.st_size)
+                continue;
+            if (sameBytes(markedFd, fd.get(), static_cast<std::uint64_t>(marked.st_size)))
+                return true;
+        }
+        return false;
+    }
+
+    FileReport copy(FileReport &report, int folder, const std::string &name)
+    {
+        const PlanFile &file = m_plan.files[report.file];
+        const UniqueFd source(openForReading(folder, name));
+        struct stat st = {};
+        if (!source)
+            return vanishedError(errno) ? skip(report, FileProblem::Vanished) : fail(report, errno);
+        if (Fs().fstat(source.get(), &st) != 0 || IdentityOf(st) != file.seen)
+            return skip(report, FileProblem::Changed);
+        if (m_plan.dryRun) {
+            report.target = withSlash(m_plan.targetFolder) + FreeNameAt(m_target.get(), name);
+            return report;
+        }
+        std::string temporary, chosen;
+        if (const int error = CopyToTemporary(source.get(), st, m_target.get(), temporary))
+            return fail(report, error);
+        struct stat after = {};
+        if (Fs().fstat(source.get(), &after) != 0 || IdentityOf(after) != file.seen) {
+            Fs().unlinkat(m_target.get(), temporary.c_str(), 0);
+            return skip(report, FileProblem::Changed);
+        }
+        if (const int error = PublishUnderFreeName(m_target.get(), temporary, m_target.get(), name, chosen)) {
+            Fs().unlinkat(m_target.get(), temporary.c_str(), 0);
+            return fail(report, error);
+        }
+        report.target = withSlash(m_plan.targetFolder) + chosen;
+        return report;
+    }
+
+    /// A dry run: every check that changes nothing.
+    FileReport checkOnly(FileReport &report, int folder, const std::string &name)
+    {
+        const UniqueFd source(openForReading(folder, name));
+        struct stat st = {};
+        if (!source)
+            return vanishedError(errno) ? skip(report, FileProblem::Vanished) : fail(report, errno);
+        if (Fs().fstat(source.get(), &st) != 0 || IdentityOf(st) != m_plan.files[report.file].seen)
+            return skip(report, FileProblem::Changed);
+        if (needsKeptCopy(m_plan.files[report.file]) && !keptCopyExists(report.file, source.get()))
+            return skip(report, FileProblem::NoKeptCopy);
+        if (m_plan.action == PlanAction::Move)
+            report.target = withSlash(m_plan.targetFolder) + FreeNameAt(m_target.get(), name);
+        return report;
+    }
+
+    /// Renames the file aside; 0 or the errno.
+    int setAside(Aside &aside)
+    {
+        for (int attempt = 0; attempt < 100; ++attempt) {
+            aside.asideName = TemporaryName();
+            if (RenameNoReplace(aside.folder, aside.name, aside.folder, aside.asideName) == 0)
+                return 0;
+            if (errno != EEXIST)
+                return errno;
+        }
+        return EEXIST;
+    }
+
+    /// Puts an aside file back under its name and reports `problem`; when even that fails, the
+    /// report says where the file was left.
+    FileReport putBack(FileReport &report, const Aside &aside, FileOutcome outcome, FileProblem problem,
+                       int error = 0)
+    {
+        if (RenameNoReplace(aside.folder, aside.asideName, aside.folder, aside.name) != 0) {
+            report.target = FolderOf(m_plan.files[report.file].path) + aside.asideName;
+            return fail(report, errno, FileProblem::LeftAside);
+        }
+        report.outcome = outcome;
+        report.problem = problem;
+        report.error = error;
+        report.bytesFreed = 0;
+        return report;
+    }
+
+    /// Sets the file aside and checks that it is still itself and that a kept copy remains;
+    /// the open file, or an empty descriptor with the report filled (the file put back).
+    UniqueFd asideAndChecked(FileReport &report, Aside &aside)
+    {
+        if (const int error = setAside(aside)) {
+            fail(report, error);
+            return {};
+        }
+        UniqueFd source(openForReading(aside.folder, aside.asideName));
+        struct stat st = {};
+        if (!source || Fs().fstat(source.get(), &st) != 0 ||
+            !IdentityOf(st).sameContentState(m_plan.files[report.file].seen)) {
+            putBack(report, aside, FileOutcome::Skipped, FileProblem::Changed);
+            return {};
+        }
+        if (needsKeptCopy(m_plan.files[report.file]) && !keptCopyExists(report.file, source.get())) {
+            putBack(report, aside, FileOutcome::Skipped, FileProblem::NoKeptCopy);
+            return {};
+        }
+        return source;
+    }
+
+    FileReport remove(FileReport &report, int folder, const std::string &name)
+    {
+        Aside aside{folder, name, {}};
+        const UniqueFd source = asideAndChecked(report, aside);
+        if (!source)
+            return report;
+        switch (m_plan.action) {
+        case PlanAction::Delete:
+            if (Fs().unlinkat(folder, aside.asideName.c_str(), 0) != 0)
+                return putBack(report, aside, FileOutcome::Failed, FileProblem::System, errno);
+            return report;
+        case PlanAction::Trash: return trash(report, aside);
+        case PlanAction::Move: {
+            std::string chosen;
+            const int error = PublishUnderFreeName(folder, aside.asideName, m_target.get(), name, chosen);
+            if (error)
+                return putBack(report, aside, FileOutcome::Failed, FileProblem::System, error);
+            report.target = withSlash(m_plan.targetFolder) + chosen;
+            return report;
+        }
+        case PlanAction::Copy: break;
+        }
+        return report;
+    }
+
+    TrashFolder &trashFor(int folder)
+    {
+        const std::uint64_t mount = MountIdOf(folder);
+        auto found = m_trashes.find(mount);
+        if (found == m_trashes.end() || mount == 0)
+            found = m_trashes.insert_or_assign(mount, FindTrash(folder)).first;
+        return found->second;
+    }
+
+    FileReport trash(FileReport &report, const Aside &aside)
+    {
+        TrashFolder &trash = trashFor(aside.folder);
+        if (trash.refusal != TrashRefusal::None) {
+            putBack(report, aside, FileOutcome::Failed, FileProblem::NoTrash, trash.error);
+            report.trash = trash.refusal;
+            if (report.problem == FileProblem::NoTrash)
+                report.target = trash.path;
+            return report;
+        }
+        const std::string info = TrashInfoText(absolute(m_plan.files[report.file].path), trash.topDirectory);
+        for (int n = 1; n < 10000; ++n) {
+            const std::string name = NameVariant(aside.name, n);
+            const std::string infoName = name + ".trashinfo";
+            UniqueFd fd(Fs().openat(trash.info.get(), infoName.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600));
+            if (!fd && errno == EEXIST)
+                continue;
+            if (!fd)
+                return putBack(report, aside, FileOutcome::Failed, FileProblem::System, errno);
+            const bool written = Fs().write(fd.get(), info.data(), info.size()) == static_cast<ssize_t>(info.size()) &&
+                                 Fs().fsync(fd.get()) == 0;
+            const int writeError = errno;
+            fd.reset();
+            if (!written) {
+                Fs().unlinkat(trash.info.get(), infoName.c_str(), 0);
+                return putBack(report, aside, FileOutcome::Failed, FileProblem::System, writeError);
+            }
+            if (RenameNoReplace(aside.folder, aside.asideName, trash.files.get(), name) == 0) {
+                report.target = trash.path + "files/" + name;
+                return report;
+            }
+            const int error = errno;
+            Fs().unlinkat(trash.info.get(), infoName.c_str(), 0);
+            if (error != EEXIST)
+                return putBack(report, aside, FileOutcome::Failed, FileProblem::System, error);
+        }
+        return putBack(report, aside, FileOutcome::Failed, FileProblem::System, EEXIST);
+    }
+
+    /// A move to another file system: the copy is made while the file stays where it is, then
+    /// the file is checked unchanged, set aside, checked again, and only then removed.
+    FileReport moveAcross(FileReport &report, int folder, const std::string &name)
+    {
+        const PlanFile &file = m_plan.files[report.file];
+        const UniqueFd source(openForReading(folder, name));
+        struct stat st = {};
+        if (!source)
+            return vanishedError(errno) ? skip(report, FileProblem::Vanished) : fail(report, errno);
+        if (Fs().fstat(source.get(), &st) != 0 || IdentityOf(st) != file.seen)
+            return skip(report, FileProblem::Changed);
+        std::string temporary;
+        if (const int error = CopyToTemporary(source.get(), st, m_target.get(), temporary))
+            return fail(report, error);
+        auto dropCopy = [&](const std::string &copyName) { Fs().unlinkat(m_target.get(), copyName.c_str(), 0); };
+        struct stat after = {}, there = {};
+        if (Fs().fstat(source.get(), &after) != 0 || IdentityOf(after) != file.seen ||
+            Fs().fstatat(folder, name.c_str(), &there, AT_SYMLINK_NOFOLLOW) != 0 || IdentityOf(there) != file.seen) {
+            dropCopy(temporary);
+            return skip(report, FileProblem::Changed);
+        }
+        Aside aside{folder, name, {}};
+        const UniqueFd checked = asideAndChecked(report, aside);
+        if (!checked) {
+            dropCopy(temporary);
+            return report;
+        }
+        std::string chosen;
+        if (const int error = PublishUnderFreeName(m_target.get(), temporary, m_target.get(), name, chosen)) {
+            dropCopy(temporary);
+            return putBack(report, aside, FileOutcome::Failed, FileProblem::System, error);
+        }
+        // Written to through a descriptor held open since the copy? Then the source stays.
+        if (Fs().fstat(source.get(), &after) != 0 || !IdentityOf(after).sameContentState(file.seen)) {
+            dropCopy(chosen);
+            return putBack(report, aside, FileOutcome::Skipped, FileProblem::Changed);
+        }
+        if (Fs().unlinkat(folder, aside.asideName.c_str(), 0) != 0) {
+            const int error = errno;
+            dropCopy(chosen);
+            return putBack(report, aside, FileOutcome::Failed, FileProblem::System, error);
+        }
+        report.target = withSlash(m_plan.targetFolder) + chosen;
+        return report;
+    }
+
+    static std::string withSlash(const std::string &folder)
+    {
+        return folder.ends_with('/') ? folder : folder + '/';
+    }
+
+    static std::string absolute(const std::string &path)
+    {
+        if (path.starts_with('/'))
+            return path;
+        char *cwd = ::getcwd(nullptr, 0);
+        std::string out = cwd ? std::string(cwd) + '/' + path : path;
+        std::free(cwd);
+        return out;
+    }
+
+    const ActionPlan &m_plan;
+    std::unordered_map<std::int32_t, std::vector<std::size_t>> m_kept;  // group -> its unmarked files
+    std::map<std::uint64_t, TrashFolder> m_trashes;                     // by mount
+    UniqueFd m_target;
+    FileIdentity m_targetFolder;
+    std::uint64_t m_targetMount = 0;
+    std::vector<char> m_a, m_b;
+};
+
+}  // namespace
+
+std::vector<PlanFile> PlanFilesOf(const std::vector<ResultRow> &rows)
+{
+    std::vector<PlanFile> files;
+    files.reserve(rows.size());
+    for (const ResultRow &row : rows)
+        files.push_back({row.path(), row.seen, row.group, row.marked});
+    return files;
+}
+
+void KeepFirst(std::vector<PlanFile> &files)
+{
+    for (std::size_t i = 0; i < files.size(); ++i)
+        files[i].marked = i > 0 && files[i].group == files[i - 1].group;
+}
+
+PlanReport RunPlan(const ActionPlan &plan, const PlanProgress &progress, const std::atomic<bool> *cancel)
+{
+    PlanReport report;
+    std::size_t total = 0;
+    for (const PlanFile &file : plan.files)
+        total += file.marked ? 1 : 0;
+    Runner runner(plan);
+    FileReport targetFailure;
+    const bool targetOpen = runner.openTarget(targetFailure);
+    std::size_t handled = 0;
+    for (std::size_t i = 0; i < plan.files.size(); ++i) {
+        if (!plan.files[i].marked)
+            continue;
+        if (cancel && cancel->load()) {
+            report.cancelled = true;
+            break;
+        }
+        FileReport file = targetFailure;
+        file.file = i;
+        if (targetOpen)
+            file = runner.act(i);
+        switch (file.outcome) {
+        case FileOutcome::Done: ++report.done; break;
+        case FileOutcome::Skipped: ++report.skipped; break;
+        case FileOutcome::Failed: ++report.failed; break;
+        }
+        report.bytesFreed += file.bytesFreed;
+        report.files.push_back(std::move(file));
+        if (progress)
+            progress(++handled, total);
+    }
+    return report;
+}
+
+std::string TrashRefusalText(TrashRefusal refusal, int error, const std::string &trashPath)
+{
+    const std::string folder = trashPath.empty() ? std::string("the trash folder") : trashPath;
+    switch (refusal) {
+    case TrashRefusal::None: return {};
+    case TrashRefusal::NotAFolder: return folder + " is not a folder";
+    case TrashRefusal::NotYours: return folder + " belongs to another user";
+    case TrashRefusal::OpenToOthers: return folder + " can be opened by other users";
+    case TrashRefusal::NoMountPoint: return "the mount point of its file system cannot be found";
+    case TrashRefusal::System: return "no trash can be made on its file system (" + std::string(std::strerror(error)) + ")";
+    }
+    return {};
+}
+
+std::string ProblemText(const FileReport &report)
+{
+    switch (report.problem) {
+    case FileProblem::None: return {};
+    case FileProblem::Vanished: return "no longer there";
+    case FileProblem::Changed: return "changed since the scan";
+    case FileProblem::NoKeptCopy: return "no other copy left";
+    case FileProblem::SameFolder: return "it is already in that folder";
+    case FileProblem::NoTrash: return "cannot be moved to the trash: " + TrashRefusalText(report.trash, report.error, report.target);
+    case FileProblem::System: return std::strerror(report.error);
+    case FileProblem::Cancelled: return "cancelled";
+    case FileProblem::LeftAside: return std::string(std::strerror(report.error)) + "; the file was left as " + report.target;
+    }
+    return {};
+}
+
+}  // namespace geminor

@@ -1,0 +1,102 @@
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "engine/file_identity.h"
+#include "engine/request.h"
+#include "results/result_row.h"
+#include "results/trash.h"
+
+namespace geminor {
+
+/// What is done to the marked files.
+enum class PlanAction { Copy, Move, Trash, Delete };
+
+/// One file of the result as the scan saw it.
+struct PlanFile
+{
+    std::string path;  // bytes
+    FileIdentity seen;
+    std::int32_t group = 0;  // the files of one group share it; 0 for a zero-size listing
+    bool marked = false;
+};
+
+/// Everything needed to act: the whole result (the unmarked files are the copies kept), the
+/// marks, the method that grouped them and the action.
+struct ActionPlan
+{
+    PlanAction action = PlanAction::Trash;
+    SearchMethod method = SearchMethod::ByteToByte;
+    std::string targetFolder;  // Copy and Move
+    std::vector<PlanFile> files;
+    /// False only when the user agreed that marked files without an unmarked identical copy
+    /// may go too.
+    bool keepLastCopies = true;
+    bool dryRun = false;  // check everything, change nothing
+};
+
+enum class FileOutcome { Done, Skipped, Failed };
+
+/// Why a marked file was not acted on.
+enum class FileProblem {
+    None,
+    Vanished,    // no longer there
+    Changed,     // its identity, size or times differ from what the scan saw
+    NoKeptCopy,  // no unmarked member of its group still holds the same bytes as another file
+    SameFolder,  // a move into the folder it is in
+    NoTrash,     // its file system has no trash Geminor may use (see `trash`)
+    System,      // the system refused (see `error`)
+    Cancelled,   // the plan was stopped before this file
+    LeftAside,   // a step failed and the file could not be put back: it is at `target`
+};
+
+/// What happened to one marked file.
+struct FileReport
+{
+    std::size_t file = 0;  // index into the plan's files
+    FileOutcome outcome = FileOutcome::Done;
+    FileProblem problem = FileProblem::None;
+    int error = 0;                              // errno, for System, NoTrash and LeftAside
+    TrashRefusal trash = TrashRefusal::None;    // for NoTrash
+    std::string target;                         // where it went (copy, move, trash)
+    std::uint64_t bytesFreed = 0;               // its size, when removed and not hard-linked elsewhere
+};
+
+struct PlanReport
+{
+    std::vector<FileReport> files;  // one per marked file, in list order
+    std::size_t done = 0, skipped = 0, failed = 0;
+    std::uint64_t bytesFreed = 0;
+    bool cancelled = false;
+};
+
+/// The files of the result rows, marked as the rows are.
+std::vector<PlanFile> PlanFilesOf(const std::vector<ResultRow> &rows);
+
+/// Marks every file but the first of each group (of a zero-size listing, all but the first), as
+/// "Mark All Duplicates" leaves them.
+void KeepFirst(std::vector<PlanFile> &files);
+
+/// Called after each marked file with the count handled so far and the count marked.
+using PlanProgress = std::function<void(std::size_t done, std::size_t total)>;
+
+/// Acts on every marked file of the plan, in list order, re-checking each at the moment of
+/// acting: it must still be the file the scan saw (device, inode, size, times). Before a
+/// marked file is deleted, trashed or moved away it is renamed aside in its own folder, and
+/// some unmarked member of its group must then still open as a different file with the same
+/// bytes; otherwise it is renamed back. Runs on the caller's thread; `cancel` is read between
+/// files; the report says what became of each file.
+PlanReport RunPlan(const ActionPlan &plan, const PlanProgress &progress = {},
+                   const std::atomic<bool> *cancel = nullptr);
+
+/// One line for a file of the report: "PATH: reason", in Geminor's words.
+std::string ProblemText(const FileReport &report);
+
+/// Why a trash cannot be used, in Geminor's words.
+std::string TrashRefusalText(TrashRefusal refusal, int error, const std::string &trashPath = {});
+
+}  // namespace geminor

@@ -1,0 +1,25 @@
+#pragma once
+
+#include <string>
+#include <sys/stat.h>
+
+namespace geminor {
+
+/// A name in the folder open as `folderFd` that no entry has yet: `name` itself, else
+/// "stem (2).ext", "stem (3).ext" and so on.
+std::string FreeNameAt(int folderFd, const std::string &name);
+
+/// Copies the open regular file `source` (whose state was `st`) into a new temporary file in
+/// the folder `intoFd`: holes stay holes, and the copy gets the file's mode and times and is
+/// fsync-ed. Sets `temporary` to its name; on failure removes it and returns the errno.
+int CopyToTemporary(int source, const struct stat &st, int intoFd, std::string &temporary);
+
+/// Renames `fromName` in `fromFd` to `name` in `intoFd`, or to a free variant of it when taken;
+/// never replaces a file. Sets `chosen`; returns 0 or the errno.
+int PublishUnderFreeName(int fromFd, const std::string &fromName, int intoFd, const std::string &name,
+                         std::string &chosen);
+
+/// "stem (n).ext" for n of 2 and more, shortened to fit 255 bytes; `name` itself for n of 1.
+std::string NameVariant(const std::string &name, int n);
+
+}  // namespace geminor

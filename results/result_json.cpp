@@ -1,0 +1,169 @@
+#include "results/result_json.h"
+
+#include <QByteArray>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QString>
+#include <cstdio>
+
+namespace geminor {
+namespace {
+
+const char *const kMethods[] = {"byte", "crc32", "name", "zero"};
+
+bool validUtf8(const std::string &bytes)
+{
+    const QString text = QString::fromUtf8(bytes.data(), static_cast<qsizetype>(bytes.size()));
+    const QByteArray back = text.toUtf8();
+    return back.size() == static_cast<qsizetype>(bytes.size()) && std::equal(bytes.begin(), bytes.end(), back.begin());
+}
+
+void appendPath(std::string &out, const std::string &path)
+{
+    if (!validUtf8(path)) {
+        out += '[';
+        for (std::size_t i = 0; i < path.size(); ++i)
+            out += (i ? "," : "") + std::to_string(static_cast<unsigned char>(path[i]));
+        out += ']';
+        return;
+    }
+    out += '"';
+    for (const char c : path) {
+        switch (c) {
+        case '"': out += "\\\""; break;
+        case '\\': out += "\\\\"; break;
+        case '\n': out += "\\n"; break;
+        case '\r': out += "\\r"; break;
+        case '\t': out += "\\t"; break;
+        default:
+            if (static_cast<unsigned char>(c) < 0x20) {
+                char escaped[8];
+                std::snprintf(escaped, sizeof escaped, "\\u%04x", static_cast<unsigned>(c));
+                out += escaped;
+            } else {
+                out += c;
+            }
+        }
+    }
+    out += '"';
+}
+
+std::int64_t floorSeconds(std::int64_t nanoseconds)
+{
+    return nanoseconds >= 0 ? nanoseconds / 1'000'000'000 : -((-nanoseconds + 999'999'999) / 1'000'000'000);
+}
+
+void appendFile(std::string &out, const ResultRow &row)
+{
+    const FileIdentity &seen = row.seen;
+    out += "{\"path\":";
+    appendPath(out, row.path());
+    out += ",\"size\":" + std::to_string(seen.size) + ",\"mtime\":" + std::to_string(floorSeconds(seen.modifiedNs)) +
+           ",\"mtime_ns\":" + std::to_string(seen.modifiedNs) + ",\"ctime_ns\":" + std::to_string(seen.changedNs) +
+           ",\"device\":" + std::to_string(seen.device) + ",\"inode\":" + std::to_string(seen.inode) + "}";
+}
+
+std::optional<std::string> pathOf(const QJsonValue &value)
+{
+    if (value.isString()) {
+        const QByteArray bytes = value.toString().toUtf8();
+        return std::string(bytes.constData(), static_cast<std::size_t>(bytes.size()));
+    }
+    if (!value.isArray())
+        return std::nullopt;
+    std::string path;
+    for (const QJsonValue &byte : value.toArray()) {
+        const qint64 b = byte.toInteger(-1);
+        if (b < 1 || b > 255)
+            return std::nullopt;  // no NUL in a path
+        path += static_cast<char>(b);
+    }
+    return path;
+}
+
+bool integerField(const QJsonObject &object, const char *key, qint64 &out)
+{
+    const QJsonValue value = object.value(QLatin1String(key));
+    if (!value.isDouble())
+        return false;
+    out = value.toInteger(-1);
+    return out >= 0 || value.toDouble() == static_cast<double>(out);
+}
+
+}  // namespace
+
+const char *MethodName(SearchMethod method)
+{
+    return kMethods[static_cast<int>(method)];
+}
+
+std::optional<SearchMethod> MethodFromName(const std::string &name)
+{
+    for (int i = 0; i < 4; ++i)
+        if (name == kMethods[i])
+            return static_cast<SearchMethod>(i);
+    return std::nullopt;
+}
+
+std::string ResultJson(const std::vector<ResultRow> &rows, SearchMethod method, const JsonCounts &counts)
+{
+    std::string out = "{\"geminor\":\"" GEMINOR_VERSION "\",\"method\":\"" + std::string(MethodName(method)) +
+                      "\",\"files_scanned\":" + std::to_string(counts.files) +
+                      ",\"folders_scanned\":" + std::to_string(counts.folders) +
+                      ",\"duplicates\":" + std::to_string(counts.duplicates) + ",\"groups\":[";
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+        const bool newGroup = i == 0 || rows[i].group != rows[i - 1].group;
+        if (newGroup)
+            out += i == 0 ? "\n{\"files\":[\n" : "\n]},\n{\"files\":[\n";
+        else
+            out += ",\n";
+        appendFile(out, rows[i]);
+    }
+    out += rows.empty() ? "]}\n" : "\n]}\n]}\n";
+    return out;
+}
+
+std::optional<JsonResult> ReadResultJson(const std::string &text, std::string &error)
+{
+    QJsonParseError parse{};
+    const QJsonDocument document =
+        QJsonDocument::fromJson(QByteArray(text.data(), static_cast<qsizetype>(text.size())), &parse);
+    if (document.isNull()) {
+        error = "not JSON: " + parse.errorString().toStdString() + " at byte " + std::to_string(parse.offset);
+        return std::nullopt;
+    }
+    const QJsonObject root = document.object();
+    const auto method = MethodFromName(root.value(QLatin1String("method")).toString().toStdString());
+    if (!method || !root.value(QLatin1String("groups")).isArray()) {
+        error = "not a Geminor result: no method or no groups";
+        return std::nullopt;
+    }
+    JsonResult result{*method, {}};
+    std::int32_t group = 0;
+    for (const QJsonValue &groupValue : root.value(QLatin1String("groups")).toArray()) {
+        ++group;
+        const QJsonValue files = groupValue.toObject().value(QLatin1String("files"));
+        if (!files.isArray()) {
+            error = "group " + std::to_string(group) + " has no files";
+            return std::nullopt;
+        }
+        for (const QJsonValue &fileValue : files.toArray()) {
+            const QJsonObject file = fileValue.toObject();
+            const auto path = pathOf(file.value(QLatin1String("path")));
+            qint64 size = 0, modified = 0, changed = 0, device = 0, inode = 0;
+            if (!path || path->empty() || !integerField(file, "size", size) ||
+                !integerField(file, "mtime_ns", modified) || !integerField(file, "ctime_ns", changed) ||
+                !integerField(file, "device", device) || !integerField(file, "inode", inode)) {
+                error = "a file of group " + std::to_string(group) + " lacks its path, size, times, device or inode";
+                return std::nullopt;
+            }
+            const FileIdentity seen{static_cast<std::uint64_t>(device), static_cast<std::uint64_t>(inode),
+                                    static_cast<std::uint64_t>(size), modified, changed};
+            result.files.push_back({*path, seen, *method == SearchMethod::ZeroSize ? 0 : group, false});
+        }
+    }
+    return result;
+}
+
+}  // namespace geminor

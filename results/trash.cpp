@@ -1,0 +1,228 @@
+#include "results/trash.h"
+
+#include <cctype>
+#include <cerrno>
+#include <cstdint>
+#include <cstdlib>
+#include <ctime>
+#include <fcntl.h>
+#include <fstream>
+#include <sstream>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "engine/file_system.h"
+
+namespace geminor {
+namespace {
+
+std::string dataHome()
+{
+    const char *dataHome = std::getenv("XDG_DATA_HOME");
+    if (dataHome && *dataHome == '/')
+        return dataHome;
+    const char *home = std::getenv("HOME");
+    return std::string(home ? home : "") + "/.local/share";
+}
+
+/// Makes `path` and every missing folder above it (mode 0700), as `mkdir -p` does.
+int makeFolders(const std::string &path)
+{
+    for (std::size_t slash = path.find('/', 1);; slash = path.find('/', slash + 1)) {
+        const std::string part = path.substr(0, slash);
+        if (!part.empty() && Fs().mkdirat(AT_FDCWD, part.c_str(), 0700) != 0 && errno != EEXIST)
+            return errno;
+        if (slash == std::string::npos)
+            return 0;
+    }
+}
+
+/// The nearest folder at or above `path` that exists, opened; -1 when none.
+int nearestExisting(std::string path)
+{
+    for (;;) {
+        const int fd = OpenFolder(path);
+        if (fd >= 0 || path.size() <= 1)
+            return fd;
+        while (path.size() > 1 && path.back() == '/')
+            path.pop_back();
+        path = FolderOf(path);
+    }
+}
+
+/// Opens (making them when missing) files/ and info/ inside the trash folder `trashFd`.
+void openParts(TrashFolder &trash, int trashFd)
+{
+    for (auto [name, fd] : {std::pair{"files", &trash.files}, std::pair{"info", &trash.info}}) {
+        if (Fs().mkdirat(trashFd, name, 0700) != 0 && errno != EEXIST) {
+            trash.refusal = TrashRefusal::System;
+            trash.error = errno;
+            return;
+        }
+        *fd = UniqueFd(Fs().openat(trashFd, name, O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC, 0));
+        if (!*fd) {
+            trash.refusal = errno == ENOTDIR || errno == ELOOP ? TrashRefusal::NotAFolder : TrashRefusal::System;
+            trash.error = errno;
+            return;
+        }
+    }
+}
+
+/// Opens the folder `name` below `parentFd` (making it 0700 when missing); never a link.
+UniqueFd openOwnFolder(int parentFd, const std::string &name, TrashFolder &trash)
+{
+    if (Fs().mkdirat(parentFd, name.c_str(), 0700) != 0 && errno != EEXIST) {
+        trash.refusal = TrashRefusal::System;
+        trash.error = errno;
+        return {};
+    }
+    UniqueFd fd(Fs().openat(parentFd, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC, 0));
+    if (!fd) {
+        trash.refusal = errno == ENOTDIR || errno == ELOOP ? TrashRefusal::NotAFolder : TrashRefusal::System;
+        trash.error = errno;
+        return {};
+    }
+    struct stat st = {};
+    if (Fs().fstat(fd.get(), &st) != 0) {
+        trash.refusal = TrashRefusal::System;
+        trash.error = errno;
+        return {};
+    }
+    if (st.st_uid != ::getuid())
+        trash.refusal = TrashRefusal::NotYours;
+    else if ((st.st_mode & 0777) != 0700)
+        trash.refusal = TrashRefusal::OpenToOthers;
+    return trash.refusal == TrashRefusal::None ? std::move(fd) : UniqueFd();
+}
+
+TrashFolder topDirectoryTrash(std::uint64_t mountId)
+{
+    TrashFolder trash;
+    trash.topDirectory = MountPointOf(mountId);
+    const UniqueFd top(trash.topDirectory.empty() ? -1 : OpenFolder(trash.topDirectory));
+    if (!top || MountIdOf(top.get()) != mountId) {
+        trash.refusal = TrashRefusal::NoMountPoint;
+        return trash;
+    }
+    const std::string uid = std::to_string(::getuid());
+    struct stat shared = {};
+    if (Fs().fstatat(top.get(), ".Trash", &shared, AT_SYMLINK_NOFOLLOW) == 0 && S_ISDIR(shared.st_mode) &&
+        (shared.st_mode & S_ISVTX)) {
+        TrashFolder own;
+        const UniqueFd sharedFd(Fs().openat(top.get(), ".Trash", O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC, 0));
+        if (sharedFd) {
+            const UniqueFd mine = openOwnFolder(sharedFd.get(), uid, own);
+            if (mine) {
+                openParts(own, mine.get());
+                if (own.refusal == TrashRefusal::None) {
+                    own.path = trash.topDirectory + ".Trash/" + uid + "/";
+                    own.topDirectory = trash.topDirectory;
+                    return own;
+                }
+            }
+        }
+    }
+    const std::string name = ".Trash-" + uid;
+    trash.path = trash.topDirectory + name + "/";
+    const UniqueFd mine = openOwnFolder(top.get(), name, trash);
+    if (mine)
+        openParts(trash, mine.get());
+    return trash;
+}
+
+std::string percentEncoded(const std::string &path)
+{
+    static const char kHex[] = "0123456789ABCDEF";
+    std::string out;
+    for (unsigned char c : path) {
+        if (std::isalnum(c) || c == '/' || c == '-' || c == '_' || c == '.' || c == '~')
+            out += static_cast<char>(c);
+        else
+            out += {'%', kHex[c >> 4], kHex[c & 15]};
+    }
+    return out;
+}
+
+std::string unescapedMountPoint(const std::string &field)
+{
+    std::string out;
+    for (std::size_t i = 0; i < field.size(); ++i) {
+        if (field[i] == '\\' && i + 3 < field.size() && std::isdigit(static_cast<unsigned char>(field[i + 1]))) {
+            out += static_cast<char>(std::strtol(field.substr(i + 1, 3).c_str(), nullptr, 8));
+            i += 3;
+        } else {
+            out += field[i];
+        }
+    }
+    return out;
+}
+
+}  // namespace
+
+std::uint64_t MountIdOf(int fd)
+{
+    struct statx st = {};
+    if (::statx(fd, "", AT_EMPTY_PATH | AT_SYMLINK_NOFOLLOW, STATX_MNT_ID, &st) != 0 || !(st.stx_mask & STATX_MNT_ID))
+        return 0;
+    return st.stx_mnt_id;
+}
+
+std::string MountPointOf(std::uint64_t mountId)
+{
+    std::ifstream mounts("/proc/self/mountinfo");
+    for (std::string line; std::getline(mounts, line);) {
+        std::istringstream fields(line);
+        std::uint64_t id = 0, parent = 0;
+        std::string device, root, point;
+        if (fields >> id >> parent >> device >> root >> point && id == mountId) {
+            point = unescapedMountPoint(point);
+            return point.ends_with('/') ? point : point + '/';
+        }
+    }
+    return {};
+}
+
+TrashFolder FindTrash(int folderFd)
+{
+    const std::uint64_t mountId = MountIdOf(folderFd);
+    if (mountId == 0) {
+        TrashFolder none;
+        none.refusal = TrashRefusal::NoMountPoint;
+        return none;
+    }
+    const std::string data = dataHome();
+    const UniqueFd homeSide(nearestExisting(data));
+    if (homeSide && MountIdOf(homeSide.get()) == mountId) {
+        TrashFolder trash;
+        trash.path = data + "/Trash/";
+        if (const int error = makeFolders(data + "/Trash")) {
+            trash.refusal = error == ENOTDIR || error == EEXIST ? TrashRefusal::NotAFolder : TrashRefusal::System;
+            trash.error = error;
+            return trash;
+        }
+        const UniqueFd folder(OpenFolder(trash.path));
+        if (!folder) {
+            trash.refusal = errno == ENOTDIR ? TrashRefusal::NotAFolder : TrashRefusal::System;
+            trash.error = errno;
+            return trash;
+        }
+        openParts(trash, folder.get());
+        return trash;
+    }
+    return topDirectoryTrash(mountId);
+}
+
+std::string TrashInfoText(const std::string &originalPath, const std::string &topDirectory)
+{
+    std::string path = originalPath;
+    if (!topDirectory.empty() && path.starts_with(topDirectory) && path.size() > topDirectory.size())
+        path.erase(0, topDirectory.size());
+    char date[32];
+    const std::time_t now = std::time(nullptr);
+    std::tm local{};
+    ::localtime_r(&now, &local);
+    std::strftime(date, sizeof date, "%Y-%m-%dT%H:%M:%S", &local);
+    return "[Trash Info]\nPath=" + percentEncoded(path) + "\nDeletionDate=" + date + "\n";
+}
+
+}  // namespace geminor
