@@ -5,6 +5,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <map>
+#include <optional>
 #include <unordered_map>
 #include <unistd.h>
 
@@ -160,15 +161,14 @@ private:
         }
     }
 
-    /// Some unmarked member of the file's group opens as another file with the same bytes.
-    bool keptCopyExists(std::size_t index, int markedFd)
+    /// Some unmarked member of the file's group opens as another file with the same bytes; its
+    /// state, or nothing.
+    std::optional<FileIdentity> findKeptCopy(std::size_t index, int markedFd)
     {
         struct stat marked = {};
-        if (Fs().fstat(markedFd, &marked) != 0)
-            return false;
         const auto kept = m_kept.find(m_plan.files[index].group);
-        if (kept == m_kept.end())
-            return false;
+        if (Fs().fstat(markedFd, &marked) != 0 || kept == m_kept.end())
+            return std::nullopt;
         for (std::size_t k : kept->second) {
             const UniqueFd fd(openPathForReading(m_plan.files[k].path));
             struct stat st = {};
@@ -176,10 +176,23 @@ private:
                 continue;
             if ((st.st_dev == marked.st_dev && st.st_ino == marked.st_ino) || st.st_size != marked.st_size)
                 continue;
-            if (sameBytes(markedFd, fd.get(), static_cast<std::uint64_t>(marked.st_size)))
-                return true;
+            if (sameBytes(markedFd, fd.get(), static_cast<std::uint64_t>(marked.st_size)) &&
+                Fs().fstat(fd.get(), &st) == 0) {
+                m_keptPath = k;
+                return IdentityOf(st);
+            }
         }
-        return false;
+        return std::nullopt;
+    }
+
+    /// After the marked file was set aside: the kept copy found before is still there under its
+    /// path, still the same unchanged file, and still not the marked one.
+    bool keptCopyStands(const FileIdentity &kept, int markedFd)
+    {
+        const UniqueFd fd(openPathForReading(m_plan.files[m_keptPath].path));
+        struct stat st = {}, marked = {};
+        return fd && Fs().fstat(fd.get(), &st) == 0 && Fs().fstat(markedFd, &marked) == 0 &&
+               IdentityOf(st) == kept && !(st.st_dev == marked.st_dev && st.st_ino == marked.st_ino);
     }
 
     FileReport copy(FileReport &report, int folder, const std::string &name)
@@ -220,7 +233,7 @@ private:
             return vanishedError(errno) ? skip(report, FileProblem::Vanished) : fail(report, errno);
         if (Fs().fstat(source.get(), &st) != 0 || IdentityOf(st) != m_plan.files[report.file].seen)
             return skip(report, FileProblem::Changed);
-        if (needsKeptCopy(m_plan.files[report.file]) && !keptCopyExists(report.file, source.get()))
+        if (needsKeptCopy(m_plan.files[report.file]) && !findKeptCopy(report.file, source.get()))
             return skip(report, FileProblem::NoKeptCopy);
         if (m_plan.action == PlanAction::Move)
             report.target = withSlash(m_plan.targetFolder) + FreeNameAt(m_target.get(), name);
@@ -256,22 +269,37 @@ private:
         return report;
     }
 
-    /// Sets the file aside and checks that it is still itself and that a kept copy remains;
-    /// the open file, or an empty descriptor with the report filled (the file put back).
+    /// Checks that a kept copy holds the file's bytes (nothing renamed yet, so a file without
+    /// one stays untouched), sets the file aside, and checks that it is still itself and that
+    /// the kept copy still stands apart from it. The open file, or an empty descriptor with the
+    /// report filled (and the file back in its place).
     UniqueFd asideAndChecked(FileReport &report, Aside &aside)
     {
+        const PlanFile &file = m_plan.files[report.file];
+        std::optional<FileIdentity> kept;
+        if (needsKeptCopy(file)) {
+            const UniqueFd before(openForReading(aside.folder, aside.name));
+            struct stat st = {};
+            if (!before || Fs().fstat(before.get(), &st) != 0 || IdentityOf(st) != file.seen) {
+                skip(report, FileProblem::Changed);
+                return {};
+            }
+            if (!(kept = findKeptCopy(report.file, before.get()))) {
+                skip(report, FileProblem::NoKeptCopy);
+                return {};
+            }
+        }
         if (const int error = setAside(aside)) {
             fail(report, error);
             return {};
         }
         UniqueFd source(openForReading(aside.folder, aside.asideName));
         struct stat st = {};
-        if (!source || Fs().fstat(source.get(), &st) != 0 ||
-            !IdentityOf(st).sameContentState(m_plan.files[report.file].seen)) {
+        if (!source || Fs().fstat(source.get(), &st) != 0 || !IdentityOf(st).sameContentState(file.seen)) {
             putBack(report, aside, FileOutcome::Skipped, FileProblem::Changed);
             return {};
         }
-        if (needsKeptCopy(m_plan.files[report.file]) && !keptCopyExists(report.file, source.get())) {
+        if (kept && !keptCopyStands(*kept, source.get())) {
             putBack(report, aside, FileOutcome::Skipped, FileProblem::NoKeptCopy);
             return {};
         }
@@ -280,6 +308,15 @@ private:
 
     FileReport remove(FileReport &report, int folder, const std::string &name)
     {
+        if (m_plan.action == PlanAction::Trash) {  // before anything is renamed
+            const TrashFolder &trash = trashFor(folder);
+            if (trash.refusal != TrashRefusal::None) {
+                fail(report, trash.error, FileProblem::NoTrash);
+                report.trash = trash.refusal;
+                report.target = trash.path;
+                return report;
+            }
+        }
         Aside aside{folder, name, {}};
         const UniqueFd source = asideAndChecked(report, aside);
         if (!source)
@@ -415,6 +452,7 @@ private:
     const ActionPlan &m_plan;
     std::unordered_map<std::int32_t, std::vector<std::size_t>> m_kept;  // group -> its unmarked files
     std::map<std::uint64_t, TrashFolder> m_trashes;                     // by mount
+    std::size_t m_keptPath = 0;  // the kept copy findKeptCopy found last
     UniqueFd m_target;
     FileIdentity m_targetFolder;
     std::uint64_t m_targetMount = 0;
@@ -470,6 +508,26 @@ PlanReport RunPlan(const ActionPlan &plan, const PlanProgress &progress, const s
             progress(++handled, total);
     }
     return report;
+}
+
+void MergeReports(PlanReport &into, const PlanReport &again)
+{
+    std::unordered_map<std::size_t, const FileReport *> replaced;
+    for (const FileReport &file : again.files)
+        replaced[file.file] = &file;
+    into.done = into.skipped = into.failed = 0;
+    into.bytesFreed = 0;
+    into.cancelled = into.cancelled || again.cancelled;
+    for (FileReport &file : into.files) {
+        if (const auto found = replaced.find(file.file); found != replaced.end())
+            file = *found->second;
+        switch (file.outcome) {
+        case FileOutcome::Done: ++into.done; break;
+        case FileOutcome::Skipped: ++into.skipped; break;
+        case FileOutcome::Failed: ++into.failed; break;
+        }
+        into.bytesFreed += file.bytesFreed;
+    }
 }
 
 std::string TrashRefusalText(TrashRefusal refusal, int error, const std::string &trashPath)

@@ -93,7 +93,10 @@ using PlanProgress = std::function<void(std::size_t done, std::size_t total)>;
 PlanReport RunPlan(const ActionPlan &plan, const PlanProgress &progress = {},
                    const std::atomic<bool> *cancel = nullptr);
 
-/// One line for a file of the report: "PATH: reason", in Geminor's words.
+/// Puts the reports of a second run over some of the same files in place of the first's.
+void MergeReports(PlanReport &into, const PlanReport &again);
+
+/// Why a file was not acted on, in Geminor's words ("changed since the scan").
 std::string ProblemText(const FileReport &report);
 
 /// Why a trash cannot be used, in Geminor's words.

@@ -9,6 +9,7 @@
 #include "engine/buz_timer.h"
 #include "engine/request.h"
 #include "persist/settings_store.h"
+#include "results/action_plan.h"
 #include "ui/prompter.h"
 
 class QAction;
@@ -119,8 +120,8 @@ private:
     void connectCommands();
     void closeViewer();
     bool haveMarks(const QString &title, const QString &message);
-    enum class FileOp { Copy, Move, Trash, Delete };
-    void runFileOperation(FileOp op, const std::string &folder);
+    /// Runs the plan for the marked rows off the window's thread and reports what became of them.
+    void runFileOperation(PlanAction action, const std::string &folder);
     const ResultRow *currentRow() const;
     void showClosingTexts(const ScanOutcome &outcome);
 

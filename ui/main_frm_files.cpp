@@ -1,7 +1,6 @@
 // The file commands of the result list.
 #include <QAction>
 #include <algorithm>
-#include <unordered_map>
 #include <QClipboard>
 #include <QDBusInterface>
 #include <QDBusReply>
@@ -10,16 +9,14 @@
 #include <QFileInfo>
 #include <QGuiApplication>
 #include <QLabel>
-#include <QProgressDialog>
 #include <QTableView>
 #include <QUrl>
-#include <sys/stat.h>
 
-#include "engine/file_compare.h"
-#include "results/file_operations.h"
+#include "results/action_plan.h"
 #include "results/rename_file.h"
 #include "ui/main_frm.h"
 #include "ui/shown_text.h"
+#include "ui/plan_runner.h"
 #include "ui/properties_dlg.h"
 #include "ui/result_model.h"
 
@@ -47,7 +44,7 @@ void MainFrm::CopyMarked()
         return;
     const std::string folder = m_prompter.chooseFolder(this, QStringLiteral("Copy selected files to"));
     if (!folder.empty())
-        runFileOperation(FileOp::Copy, folder);
+        runFileOperation(PlanAction::Copy, folder);
 }
 
 void MainFrm::MoveMarked()
@@ -56,7 +53,7 @@ void MainFrm::MoveMarked()
         return;
     const std::string folder = m_prompter.chooseFolder(this, QStringLiteral("Move selected files to"));
     if (!folder.empty())
-        runFileOperation(FileOp::Move, folder);
+        runFileOperation(PlanAction::Move, folder);
 }
 
 void MainFrm::DeleteMarked()
@@ -70,104 +67,84 @@ void MainFrm::DeleteMarked()
         toTrash ? QStringLiteral("Move %1 marked file(s) to the trash?").arg(marked)
                 : QStringLiteral("Delete %1 marked file(s) for good? They cannot be restored.").arg(marked);
     if (m_prompter.askYesNo(this, QStringLiteral("Confirm"), question, QMessageBox::Warning))
-        runFileOperation(toTrash ? FileOp::Trash : FileOp::Delete, {});
+        runFileOperation(toTrash ? PlanAction::Trash : PlanAction::Delete, {});
 }
 
-void MainFrm::runFileOperation(FileOp op, const std::string &folder)
+namespace {
+
+/// "path: reason" for every file of the report that was not done.
+QString problemList(const ActionPlan &plan, const PlanReport &report)
+{
+    QStringList lines;
+    for (const FileReport &file : report.files)
+        if (file.outcome != FileOutcome::Done)
+            lines << ShownText(plan.files[file.file].path) + QStringLiteral(": ") +
+                         QString::fromStdString(ProblemText(file));
+    return lines.join(QLatin1Char('\n'));
+}
+
+/// The plan again, for only the files of `report` that failed with `problem`.
+ActionPlan planFor(const ActionPlan &plan, const PlanReport &report, FileProblem problem, QStringList &names)
+{
+    ActionPlan again = plan;
+    for (PlanFile &file : again.files)
+        file.marked = false;
+    for (const FileReport &file : report.files)
+        if (file.problem == problem) {
+            again.files[file.file].marked = true;
+            names << ShownText(plan.files[file.file].path);
+        }
+    return again;
+}
+
+}  // namespace
+
+void MainFrm::runFileOperation(PlanAction action, const std::string &folder)
 {
     static const char *const kTitles[] = {"Copying...", "Moving...", "Deleting...", "Deleting..."};
-    const QString title = QString::fromLatin1(kTitles[static_cast<int>(op)]);
-    const std::vector<ResultRow> &rows = m_model->rows();
-    const bool removes = op != FileOp::Copy;
-    const bool byContent = m_lastMethod == SearchMethod::ByteToByte || m_lastMethod == SearchMethod::Crc32;
+    const QString title = QString::fromLatin1(kTitles[static_cast<int>(action)]);
+    const ActionPlan plan{action, m_lastMethod, folder, PlanFilesOf(m_model->rows())};
+    PlanReport report = RunPlanWithProgress(this, title, plan);
 
-    // Before anything goes: which marked files would lose their last identical copy?
-    std::vector<bool> lastCopy(rows.size(), false);
+    // Marked files that are the last of their content go only when the user says so.
     QStringList lonely;
-    if (removes && byContent) {
-        std::unordered_map<std::int32_t, std::vector<std::size_t>> keptByGroup;  // the unmarked rows
-        for (std::size_t k = 0; k < rows.size(); ++k)
-            if (!rows[k].marked && rows[k].group != 0)
-                keptByGroup[rows[k].group].push_back(k);
-        for (std::size_t i = 0; i < rows.size(); ++i) {
-            if (!rows[i].marked || rows[i].group == 0)
-                continue;
-            const auto &kept = keptByGroup[rows[i].group];
-            const bool safe = std::any_of(kept.begin(), kept.end(), [&](std::size_t k) {
-                return CompareFiles(rows[i].path(), rows[k].path()) == 1;
-            });
-            if (!safe) {
-                lastCopy[i] = true;
-                lonely << ShownText(rows[i].path());
-            }
-        }
+    ActionPlan anyway = planFor(plan, report, FileProblem::NoKeptCopy, lonely);
+    if (!lonely.isEmpty() && !report.cancelled &&
+        m_prompter.askYesNo(this, QStringLiteral("Confirm"),
+                            QStringLiteral("No unmarked identical copy is left of %1 file(s).\nRemove them anyway?")
+                                .arg(lonely.size()),
+                            QMessageBox::Warning, lonely.join(QLatin1Char('\n')))) {
+        anyway.keepLastCopies = false;
+        MergeReports(report, RunPlanWithProgress(this, title, anyway));
     }
-    bool removeLonely = false;
-    if (!lonely.isEmpty())
-        removeLonely = m_prompter.askYesNo(
-            this, QStringLiteral("Confirm"),
-            QStringLiteral("No unmarked identical copy is left of these files:\n%1\n\nRemove them anyway?")
-                .arg(lonely.join(QLatin1Char('\n'))),
-            QMessageBox::Warning);
+    // A trash that cannot be used is never passed over in silence: the question names the reason.
+    QStringList untrashed;
+    const ActionPlan forGood = planFor(plan, report, FileProblem::NoTrash, untrashed);
+    if (!untrashed.isEmpty() && !report.cancelled) {
+        const auto first = std::find_if(report.files.begin(), report.files.end(),
+                                        [](const FileReport &f) { return f.problem == FileProblem::NoTrash; });
+        const QString why = QString::fromStdString(TrashRefusalText(first->trash, first->error, first->target));
+        ActionPlan remove = forGood;
+        remove.action = PlanAction::Delete;
+        if (m_prompter.askYesNo(this, QStringLiteral("Confirm"),
+                                QStringLiteral("%1 file(s) cannot be moved to the trash: %2.\n"
+                                               "Delete them for good? They cannot be restored.")
+                                    .arg(untrashed.size())
+                                    .arg(why),
+                                QMessageBox::Warning, untrashed.join(QLatin1Char('\n'))))
+            MergeReports(report, RunPlanWithProgress(this, title, remove));
+    }
 
-    std::string target = folder;
-    if (!target.empty() && target.back() != '/')
-        target += '/';
-    QProgressDialog progress(title, QStringLiteral("Cancel"), 0, static_cast<int>(rows.size()), this);
-    progress.setMinimumDuration(500);
-    progress.setWindowModality(Qt::WindowModal);
-    int done = 0, skipped = 0;
-    QStringList failures;
-    for (std::size_t i = 0; i < rows.size(); ++i) {
-        progress.setValue(static_cast<int>(i));
-        if (progress.wasCanceled())
-            break;
-        const ResultRow &row = rows[i];
-        if (!row.marked)
-            continue;
-        const QString name = ShownText(row.path());
-        struct stat st = {};
-        if (::lstat(row.path().c_str(), &st) != 0) {
-            ++skipped;
-            failures << name + QStringLiteral(": no longer there");
-            continue;
-        }
-        if (std::to_string(st.st_size) != row.sizeText || st.st_mtim.tv_sec != row.modifiedSeconds) {
-            ++skipped;
-            failures << name + QStringLiteral(": changed since the scan");
-            continue;
-        }
-        if (lastCopy[i] && !removeLonely) {
-            ++skipped;
-            failures << name + QStringLiteral(": no other copy left");
-            continue;
-        }
-        OpResult result;
-        switch (op) {
-        case FileOp::Copy: result = CopyInto(row.path(), target); break;
-        case FileOp::Move: result = MoveInto(row.path(), target); break;
-        case FileOp::Trash: result = MoveToTrash(row.path()); break;
-        case FileOp::Delete: result = DeleteForGood(row.path()); break;
-        }
-        if (op == FileOp::Trash && !result.done &&
-            m_prompter.askYesNo(this, QStringLiteral("Confirm"),
-                                QStringLiteral("%1 cannot be moved to the trash (%2).\nDelete it for good?")
-                                    .arg(name, QString::fromStdString(result.error)),
-                                QMessageBox::Warning))
-            result = DeleteForGood(row.path());
-        if (result.done)
-            ++done;
-        else
-            failures << name + QStringLiteral(": ") + QString::fromStdString(result.error);
-    }
-    progress.setValue(static_cast<int>(rows.size()));
-    const int failed = static_cast<int>(failures.size()) - skipped;
-    QString summary =
-        QStringLiteral("%1 file(s) done, %2 skipped, %3 failed.").arg(done).arg(skipped).arg(failed);
-    if (!failures.isEmpty())
-        summary += QStringLiteral("\n\n") + failures.join(QLatin1Char('\n'));
-    panel(1)->setText(summary.section(QLatin1Char('\n'), 0, 0));
-    m_prompter.inform(this, title, summary, failures.isEmpty() ? QMessageBox::NoIcon : QMessageBox::Warning);
+    QString summary = QStringLiteral("%1 file(s) done, %2 skipped, %3 failed.")
+                          .arg(report.done)
+                          .arg(report.skipped)
+                          .arg(report.failed);
+    if (report.cancelled)
+        summary += QStringLiteral(" Cancelled: the other marked files were left as they were.");
+    panel(1)->setText(summary);
+    const bool clean = report.skipped == 0 && report.failed == 0;
+    m_prompter.inform(this, title, summary, clean ? QMessageBox::NoIcon : QMessageBox::Warning,
+                      problemList(plan, report));
 }
 
 void MainFrm::RenameSelected()
@@ -196,14 +173,15 @@ void MainFrm::RenameSelected()
                               QMessageBox::Critical);
             return;
         }
-        if (const auto error = RenameFile(row->path(), row->folder + newName)) {
+        FileIdentity renamed = row->seen;
+        if (const auto error = RenameFile(row->path(), row->folder + newName, &renamed)) {
             m_prompter.inform(this, QStringLiteral("Error"),
                               QStringLiteral("%1 could not be renamed to %2:\n%3")
                                   .arg(ShownText(row->path()), answer, QString::fromStdString(*error)),
                               QMessageBox::Critical);
             return;
         }
-        m_model->renameRow(index, newName);
+        m_model->renameRow(index, newName, renamed);
         return;
     }
 }

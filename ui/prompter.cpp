@@ -8,17 +8,19 @@
 namespace geminor {
 
 bool MessageBoxPrompter::askYesNo(QWidget *parent, const QString &title, const QString &text,
-                                  QMessageBox::Icon icon)
+                                  QMessageBox::Icon icon, const QString &details)
 {
     QMessageBox box(icon, title, text, QMessageBox::Yes | QMessageBox::No, parent);
+    box.setDetailedText(details);
     box.setDefaultButton(QMessageBox::No);
     return box.exec() == QMessageBox::Yes;
 }
 
 void MessageBoxPrompter::inform(QWidget *parent, const QString &title, const QString &text,
-                                QMessageBox::Icon icon)
+                                QMessageBox::Icon icon, const QString &details)
 {
     QMessageBox box(icon, title, text, QMessageBox::Ok, parent);
+    box.setDetailedText(details);
     box.exec();
 }
 

@@ -14,12 +14,13 @@ class Prompter
 {
 public:
     virtual ~Prompter() = default;
-    /// A Yes/No question with No as the default; true for Yes.
+    /// A Yes/No question with No as the default; true for Yes. `details`, a list of files say,
+    /// goes into a scrollable area of its own, so the box always fits the screen.
     virtual bool askYesNo(QWidget *parent, const QString &title, const QString &text,
-                          QMessageBox::Icon icon = QMessageBox::NoIcon) = 0;
+                          QMessageBox::Icon icon = QMessageBox::NoIcon, const QString &details = {}) = 0;
     /// A message with only an OK button.
     virtual void inform(QWidget *parent, const QString &title, const QString &text,
-                        QMessageBox::Icon icon = QMessageBox::NoIcon) = 0;
+                        QMessageBox::Icon icon = QMessageBox::NoIcon, const QString &details = {}) = 0;
     /// A file name to save to, for a filter such as "Geminor|*.gmr" (the overwrite question
     /// included); "" when cancelled.
     virtual std::string saveFileName(QWidget *parent, const QString &title, const QString &filter) = 0;
@@ -36,9 +37,10 @@ public:
 class MessageBoxPrompter final : public Prompter
 {
 public:
-    bool askYesNo(QWidget *parent, const QString &title, const QString &text,
-                  QMessageBox::Icon icon) override;
-    void inform(QWidget *parent, const QString &title, const QString &text, QMessageBox::Icon icon) override;
+    bool askYesNo(QWidget *parent, const QString &title, const QString &text, QMessageBox::Icon icon,
+                  const QString &details) override;
+    void inform(QWidget *parent, const QString &title, const QString &text, QMessageBox::Icon icon,
+                const QString &details) override;
     std::string saveFileName(QWidget *parent, const QString &title, const QString &filter) override;
     std::string openFileName(QWidget *parent, const QString &title, const QString &filter) override;
     std::string chooseFolder(QWidget *parent, const QString &title) override;

@@ -14,9 +14,10 @@ void ResultModel::setRows(std::vector<ResultRow> rows)
     endResetModel();
 }
 
-void ResultModel::renameRow(int row, std::string name)
+void ResultModel::renameRow(int row, std::string name, const FileIdentity &renamed)
 {
     m_rows[static_cast<std::size_t>(row)].name = std::move(name);
+    m_rows[static_cast<std::size_t>(row)].seen = renamed;
     emit dataChanged(index(row, FileName), index(row, FileName), {Qt::DisplayRole});
 }
 

@@ -17,8 +17,8 @@ public:
 
     void setRows(std::vector<ResultRow> rows);
     const std::vector<ResultRow> &rows() const { return m_rows; }
-    /// A renamed file's new name on its row.
-    void renameRow(int row, std::string name);
+    /// A renamed file's new name and state on its row.
+    void renameRow(int row, std::string name, const FileIdentity &renamed);
     /// Runs a marking rule over all rows and tells the view; returns what the rule returns.
     template <typename Rule> auto applyRule(Rule rule)
     {

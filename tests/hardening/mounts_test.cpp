@@ -17,7 +17,7 @@
 #include "engine/atomic_file.h"
 #include "engine/scan_run.h"
 #include "persist/session_file.h"
-#include "results/file_operations.h"
+#include "results/action_plan.h"
 #include "tests/support/scan_helpers.h"
 #include "tests/support/temp_tree.h"
 
@@ -140,35 +140,43 @@ TEST(Mounts, AFullDiskReportsAndKeepsWhatWasThere)
     EXPECT_EQ(readFile(disk + "s.gmr"), earlier);
 
     // A copy and a move: no partial target, the source whole.
-    const std::string source = tree.write("big.bin", big);
-    OpResult copied = CopyInto(source, disk);
-    EXPECT_FALSE(copied.done);
-    EXPECT_THAT(copied.error, HasSubstr("No space left"));
-    OpResult moved = MoveInto(source, disk);
-    EXPECT_FALSE(moved.done);
-    EXPECT_EQ(readFile(source), big);
+    tree.write("src/big.bin", big);
+    const std::string source = tree.write("src2/big.bin", big);
+    for (PlanAction action : {PlanAction::Copy, PlanAction::Move}) {
+        ActionPlan plan = test::PlanOf(tree.root(), action, {"src2/big.bin"});
+        plan.targetFolder = disk;
+        const PlanReport report = RunPlan(plan);
+        ASSERT_EQ(report.failed, 1u);
+        EXPECT_THAT(ProblemText(report.files[0]), HasSubstr("No space left"));
+        EXPECT_EQ(readFile(source), big);
+    }
     EXPECT_THAT(namesIn(disk), ElementsAre("result.csv", "s.gmr"));  // no temporary or partial files
 }
 
-TEST(Mounts, MoveAndCopyIntoTheOwnFolderThroughABindMountedAlias)
+TEST(Mounts, ABindMountedAliasNeverPassesForTheKeptCopy)
 {
     REQUIRE_MOUNTS();
     TempTree tree;
-    const std::string file = tree.write("b/f.txt", "keep me");
-    tree.mkdir("alias");
-    Mount bind(tree.path("b"), tree.path("alias"), nullptr, MS_BIND);
+    tree.write("X/f", "the only bytes");
+    tree.write("Y/f", "the only bytes");
+    const ActionPlan plan = test::PlanOf(tree.root(), PlanAction::Delete, {"X/f"});
+    std::filesystem::remove_all(tree.path("Y"));
+    tree.mkdir("Y");
+    Mount bind(tree.path("X"), tree.path("Y"), nullptr, MS_BIND);  // Y/f is now X/f
     ASSERT_TRUE(bind.ok()) << bind.error();
-    const OpResult moved = MoveInto(file, tree.path("alias/"));
-    EXPECT_FALSE(moved.done);
-    EXPECT_EQ(readFile(file), "keep me");
-    const OpResult copied = CopyInto(file, tree.path("alias/"));
-    ASSERT_TRUE(copied.done) << copied.error;
-    EXPECT_EQ(copied.target, tree.path("alias/f (2).txt"));
-    EXPECT_EQ(readFile(file), "keep me");
-    EXPECT_EQ(readFile(tree.path("b/f (2).txt")), "keep me");
+    const PlanReport report = RunPlan(plan);
+    EXPECT_EQ(report.skipped, 1u);
+    EXPECT_EQ(readFile(tree.path("X/f")), "the only bytes");
+
+    // A move into the file's own folder through a bind-mounted alias of it is refused.
+    ActionPlan move = plan;
+    move.action = PlanAction::Move;
+    move.targetFolder = tree.path("Y");
+    EXPECT_EQ(RunPlan(move).files[0].problem, FileProblem::SameFolder);
+    EXPECT_EQ(readFile(tree.path("X/f")), "the only bytes");
 }
 
-TEST(Mounts, TrashOnAnotherFileSystem)
+TEST(Mounts, TrashOfEveryMountAsTheFreedesktopSpecificationSays)
 {
     REQUIRE_MOUNTS();
     TempTree tree;
@@ -176,28 +184,54 @@ TEST(Mounts, TrashOnAnotherFileSystem)
     const std::string other = tree.mkdir("other") + "/";
     Mount tmpfs("tmpfs", other, "tmpfs", 0, "size=1m");
     ASSERT_TRUE(tmpfs.ok()) << tmpfs.error();
-    ::setenv("XDG_DATA_HOME", (home + "/data").c_str(), 1);
-    const std::string file = tree.write("other/sub/odd name %.txt", "trash me");
-    const std::string trash = other + ".Trash-" + std::to_string(::getuid()) + "/";
-    const OpResult trashed = MoveToTrash(file);
-    ASSERT_TRUE(trashed.done) << trashed.error;
-    EXPECT_EQ(trashed.target, trash + "files/odd name %.txt");
-    EXPECT_EQ(readFile(trashed.target), "trash me");
-    EXPECT_THAT(readFile(trash + "info/odd name %.txt.trashinfo"),
-                HasSubstr("Path=" + other + "sub/odd%20name%20%25.txt\n"));
-    EXPECT_NE(::access(file.c_str(), F_OK), 0);
-
-    // A mount where no trash can be made: the failure is reported and the file stays.
-    const std::string blocked = tree.mkdir("blocked") + "/";
-    Mount second("tmpfs", blocked, "tmpfs", 0, "size=1m");
-    ASSERT_TRUE(second.ok()) << second.error();
-    const std::string kept = tree.write("blocked/kept.txt", "stay");
-    tree.write("blocked/.Trash-" + std::to_string(::getuid()), "");  // a file, not a folder
-    const OpResult refused = MoveToTrash(kept);
-    EXPECT_FALSE(refused.done);
-    EXPECT_FALSE(refused.error.empty());
-    EXPECT_EQ(readFile(kept), "stay");
+    // No ~/.local yet: the home trash is made with its parents.
     ::unsetenv("XDG_DATA_HOME");
+    const std::string savedHome = std::getenv("HOME") ? std::getenv("HOME") : "";
+    ::setenv("HOME", home.c_str(), 1);
+    const std::string uid = std::to_string(::getuid());
+    auto trashOne = [&](const std::string &folder, const std::string &name) {
+        tree.write(folder + "/keep/" + name, "trash me");
+        tree.write(folder + "/go/" + name, "trash me");
+        return RunPlan(test::PlanOf(tree.path(folder), PlanAction::Trash, {"go/" + name}));
+    };
+    PlanReport report = trashOne("home", "a.txt");
+    ASSERT_EQ(report.done, 1u) << ProblemText(report.files[0]);
+    EXPECT_EQ(report.files[0].target, home + "/.local/share/Trash/files/a.txt");
+
+    // Another file system: "$topdir/.Trash-$uid", its info path relative to the top folder.
+    report = trashOne("other", "odd name %.txt");
+    ASSERT_EQ(report.done, 1u) << ProblemText(report.files[0]);
+    EXPECT_EQ(report.files[0].target, other + ".Trash-" + uid + "/files/odd name %.txt");
+    EXPECT_THAT(readFile(other + ".Trash-" + uid + "/info/odd name %.txt.trashinfo"),
+                HasSubstr("Path=go/odd%20name%20%25.txt\n"));
+
+    // Someone else's .Trash-$uid, or one open to others, is refused with the reason; the file stays.
+    ASSERT_EQ(::chmod((other + ".Trash-" + uid).c_str(), 0777), 0);
+    report = trashOne("other", "b.txt");
+    ASSERT_EQ(report.failed, 1u);
+    EXPECT_THAT(ProblemText(report.files[0]), HasSubstr("can be opened by other users"));
+    EXPECT_EQ(readFile(other + "go/b.txt"), "trash me");
+    if (::getuid() == 0) {
+        ASSERT_EQ(::chmod((other + ".Trash-" + uid).c_str(), 0700), 0);
+        ASSERT_EQ(::chown((other + ".Trash-" + uid).c_str(), 4321, 4321), 0);
+        report = trashOne("other", "c.txt");
+        EXPECT_THAT(ProblemText(report.files[0]), HasSubstr("belongs to another user"));
+    }
+    // A sticky shared ".Trash" takes precedence.
+    tree.mkdir("other/.Trash");
+    ASSERT_EQ(::chmod((other + ".Trash").c_str(), 01777), 0);
+    report = trashOne("other", "d.txt");
+    ASSERT_EQ(report.done, 1u) << ProblemText(report.files[0]);
+    EXPECT_EQ(report.files[0].target, other + ".Trash/" + uid + "/files/d.txt");
+
+    // A bind mount of a home folder: the trash of the bind mount, never "Invalid cross-device link".
+    tree.mkdir("bound");
+    Mount bind(home, tree.path("bound"), nullptr, MS_BIND);
+    ASSERT_TRUE(bind.ok()) << bind.error();
+    report = trashOne("bound", "e.txt");
+    ASSERT_EQ(report.done, 1u) << ProblemText(report.files[0]);
+    EXPECT_EQ(report.files[0].target, tree.path("bound/.Trash-" + uid + "/files/e.txt"));
+    ::setenv("HOME", savedHome.c_str(), 1);
 }
 
 std::string cliOutput(const std::vector<std::string> &args)

@@ -11,7 +11,6 @@
 #include "persist/settings_format.h"
 #include "persist/settings_store.h"
 #include <memory>
-#include "results/file_operations.h"
 #include "results/rename_file.h"
 #include "tests/support/scan_helpers.h"
 #include "tests/support/temp_tree.h"
@@ -59,27 +58,38 @@ TEST(Permissions, FilesInAReadOnlyFolderStayWhenMovedDeletedOrRenamed)
     REQUIRE_PERMISSIONS();
     TempTree tree;
     const std::string file = tree.write("ro/f.txt", "keep");
+    const std::string other = tree.write("rw/f.txt", "keep");
     tree.mkdir("dest");
     ::setenv("XDG_DATA_HOME", tree.path("data").c_str(), 1);
+    ActionPlan plan = test::PlanOf(tree.root(), PlanAction::Move, {"ro/f.txt"});
     ASSERT_EQ(::chmod(tree.path("ro").c_str(), 0555), 0);
-
-    const OpResult moved = MoveInto(file, tree.path("dest/"));
-    EXPECT_FALSE(moved.done);
-    EXPECT_THAT(moved.error, HasSubstr("Permission denied"));
-    const std::string other = tree.write("src/other.txt", "mine");  // and into a read-only folder
-    EXPECT_FALSE(MoveInto(other, tree.path("ro/")).done);
-    EXPECT_EQ(readFile(other), "mine");
-    EXPECT_FALSE(DeleteForGood(file).done);
-    const OpResult trashed = MoveToTrash(file);
-    EXPECT_FALSE(trashed.done);  // never reported as done when it was not
+    for (PlanAction action : {PlanAction::Move, PlanAction::Delete, PlanAction::Trash}) {
+        plan.action = action;
+        plan.targetFolder = tree.path("dest");
+        const PlanReport report = RunPlan(plan);
+        ASSERT_EQ(report.failed, 1u);  // never reported as done when it was not
+        EXPECT_THAT(ProblemText(report.files[0]), HasSubstr("Permission denied"));
+        EXPECT_EQ(readFile(file), "keep");
+    }
+    plan = test::PlanOf(tree.root(), PlanAction::Move, {"rw/f.txt"});  // and into a read-only folder
+    plan.targetFolder = tree.path("ro");
+    EXPECT_EQ(RunPlan(plan).failed, 1u);
+    EXPECT_EQ(readFile(other), "keep");
     EXPECT_TRUE(RenameFile(file, tree.path("ro/g.txt")).has_value());
     EXPECT_EQ(readFile(file), "keep");
     EXPECT_EQ(::access(tree.path("dest/f.txt").c_str(), F_OK), -1);  // no copy left behind
 
-    // Writing into a folder without write permission fails with the reason, and nothing is left.
-    const auto error = WriteFileAtomically(tree.path("ro/export.csv"), "x");
+    // Writing into a folder without write permission fails with the reason, and nothing is left;
+    // a file the user may not write is refused, not replaced.
+    auto error = WriteFileAtomically(tree.path("ro/export.csv"), "x");
     ASSERT_TRUE(error);
     EXPECT_THAT(*error, HasSubstr("Permission denied"));
+    const std::string readOnly = tree.write("r.csv", "earlier");
+    ASSERT_EQ(::chmod(readOnly.c_str(), 0444), 0);
+    error = WriteFileAtomically(readOnly, "new");
+    ASSERT_TRUE(error);
+    EXPECT_EQ(*error, "Permission denied");
+    EXPECT_EQ(readFile(readOnly), "earlier");
     ::unsetenv("XDG_DATA_HOME");
 }
 

@@ -2,7 +2,14 @@
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <cerrno>
+#include <filesystem>
+#include <sys/stat.h>
+#include <thread>
 #include <unistd.h>
+
+#include "engine/atomic_file.h"
+#include "tests/support/faulty_file_system.h"
 
 #include "tests/support/temp_tree.h"
 
@@ -107,6 +114,55 @@ TEST(HtmlExport, EscapesNamesAndLinksAndReportsWriteFailures)
     const auto error = WritePages(failing);
     ASSERT_TRUE(error);
     EXPECT_THAT(*error, HasSubstr("missing/rep 1.htm"));
+
+    // A failure part-way leaves the earlier set of pages, never a mix of new and old.
+    std::vector<ResultRow> others(1500, row("y"));
+    const auto next = HtmlPages(others, tree.path("rep.htm"), {" 2", " 0", "d"});
+    {
+        test::FaultyFileSystem seam;
+        seam.failRenames(EIO, 2, 2);
+        ScopedFileSystem use(seam);
+        ASSERT_TRUE(WritePages(next));
+    }
+    EXPECT_EQ(test::readFile(tree.path("rep 1.htm")), written[0].text);
+    EXPECT_EQ(test::readFile(tree.path("rep 2.htm")), written[1].text);
+    for (const auto &entry : std::filesystem::directory_iterator(tree.root()))
+        EXPECT_THAT(entry.path().filename().string(), Not(::testing::StartsWith(".geminor")));
+}
+
+TEST(ExportTargets, LinksAreFollowedDevicesAndFifosWrittenInPlaceModesKept)
+{
+    test::TempTree tree;
+    // A link to a regular file: the file is replaced, the link stays a link.
+    const std::string real = tree.write("real.csv", "old");
+    ASSERT_EQ(::chmod(real.c_str(), 0640), 0);
+    tree.symlink(real, "link.csv");
+    ASSERT_EQ(WriteFileAtomically(tree.path("link.csv"), "new"), std::nullopt);
+    struct stat st = {};
+    ASSERT_EQ(::lstat(tree.path("link.csv").c_str(), &st), 0);
+    EXPECT_TRUE(S_ISLNK(st.st_mode));
+    EXPECT_EQ(test::readFile(real), "new");
+    ASSERT_EQ(::stat(real.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0640u);  // the replaced file keeps its mode
+
+    // A FIFO is written into, not replaced.
+    const std::string fifo = tree.path("pipe");
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    std::string received;
+    std::thread reader([&] { received = test::readFile(fifo); });
+    EXPECT_EQ(WriteFileAtomically(fifo, "through the pipe"), std::nullopt);
+    reader.join();
+    EXPECT_EQ(received, "through the pipe");
+    ASSERT_EQ(::lstat(fifo.c_str(), &st), 0);
+    EXPECT_TRUE(S_ISFIFO(st.st_mode));
+
+    // A character device (/dev/null) stays what it is; a folder is refused.
+    EXPECT_EQ(WriteFileAtomically("/dev/null", "gone"), std::nullopt);
+    ASSERT_EQ(::stat("/dev/null", &st), 0);
+    EXPECT_TRUE(S_ISCHR(st.st_mode));
+    tree.mkdir("folder.csv");
+    EXPECT_TRUE(WriteFileAtomically(tree.path("folder.csv"), "x"));
+    EXPECT_TRUE(std::filesystem::is_directory(tree.path("folder.csv")));
 }
 
 TEST(ResultRows, VanishedFilesLeaveNoGroupOfOneAndColoursStillAlternate)

@@ -23,8 +23,13 @@ public:
     void readShort(bool on) { m_short = on; }
     /// The `n`th open of anything (counted from 1) fails with `error`.
     void failOpenNumber(int n, int error);
-    /// Every rename fails with `error` (0: none do).
-    void failRenames(int error) { m_renameError = error; }
+    /// The renames numbered `from` to `to` (counted from 1) fail with `error` (0: none do).
+    void failRenames(int error, int from = 1, int to = 1 << 30)
+    {
+        m_renameError = error;
+        m_renameFrom = from;
+        m_renameTo = to;
+    }
     /// Runs before every read with the name the file was opened under and the offset.
     void beforeRead(std::function<void(const std::string &name, off_t offset)> hook);
     /// Runs before every open with the name given.
@@ -49,6 +54,9 @@ private:
     std::vector<std::pair<std::string, int>> m_failingReads;
     bool m_short = false;
     int m_renameError = 0;
+    int m_renameFrom = 1;
+    int m_renameTo = 1 << 30;
+    int m_renames = 0;
     int m_opens = 0;
     int m_failOpen = 0;
     int m_failOpenError = 0;

@@ -31,6 +31,19 @@ std::vector<std::string> RowsOf(const ScanOutcome &outcome, const std::string &r
     return rows;
 }
 
+ActionPlan PlanOf(const std::string &root, PlanAction action, const std::vector<std::string> &marked,
+                  SearchMethod method)
+{
+    ActionPlan plan;
+    plan.action = action;
+    plan.method = method;
+    plan.files = PlanFilesOf(LoadResults(ScanFolder(root, method).entries));
+    for (PlanFile &file : plan.files)
+        for (const std::string &end : marked)
+            file.marked = file.marked || file.path.ends_with(end);
+    return plan;
+}
+
 int RunCli(const std::vector<std::string> &args, std::string &out, std::string &err, const std::string &prefix)
 {
     TempTree io;

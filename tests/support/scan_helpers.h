@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "engine/scan_run.h"
+#include "results/action_plan.h"
 
 namespace geminor::test {
 
@@ -12,6 +13,11 @@ ScanOutcome ScanFolder(const std::string &folder, SearchMethod method, bool incl
 
 /// Each entry's path relative to `root`, followed by "#group" when `withGroup`.
 std::vector<std::string> RowsOf(const ScanOutcome &outcome, const std::string &root, bool withGroup = true);
+
+/// The scanned result of `root` as a plan for `action`, with the files whose paths end in one
+/// of `marked` marked.
+ActionPlan PlanOf(const std::string &root, PlanAction action, const std::vector<std::string> &marked,
+                  SearchMethod method = SearchMethod::ByteToByte);
 
 /// Runs geminor-cli with `args` (each passed as one word), after `prefix` (such as
 /// "prlimit --as=N "); returns the exit status and fills stdout and stderr.

@@ -13,17 +13,20 @@ namespace geminor::test {
 class ScriptedPrompter final : public Prompter
 {
 public:
-    bool askYesNo(QWidget *, const QString &title, const QString &text, QMessageBox::Icon) override
+    /// The details, when there are any, are remembered after the text and an empty line.
+    bool askYesNo(QWidget *, const QString &title, const QString &text, QMessageBox::Icon,
+                  const QString &details) override
     {
-        asked.append(title + QLatin1Char('|') + text);
+        asked.append(title + QLatin1Char('|') + text + (details.isEmpty() ? QString() : "\n\n" + details));
         const bool yes = !answers.empty() && answers.front();
         if (!answers.empty())
             answers.pop_front();
         return yes;
     }
-    void inform(QWidget *, const QString &title, const QString &text, QMessageBox::Icon) override
+    void inform(QWidget *, const QString &title, const QString &text, QMessageBox::Icon,
+                const QString &details) override
     {
-        informed.append(title + QLatin1Char('|') + text);
+        informed.append(title + QLatin1Char('|') + text + (details.isEmpty() ? QString() : "\n\n" + details));
     }
     std::string saveFileName(QWidget *, const QString &title, const QString &filter) override
     {

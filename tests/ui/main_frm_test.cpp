@@ -582,7 +582,6 @@ private slots:
         window.setRequest(request);
         window.ScanCommand();
         QCOMPARE(window.results()->rowCount(), 4);  // a.txt twice, b.dat twice
-        const auto scannedTime = std::filesystem::last_write_time(root + "/two/b.dat");
 
         // Copy everything into one folder: the second a.txt gets a new name.
         window.findChild<QAction *>(QStringLiteral("MMarkAll"))->setVisible(true);
@@ -617,20 +616,28 @@ private slots:
         QVERIFY(std::filesystem::exists(root + "/data/Trash/info/a.txt.trashinfo"));
         QCOMPARE(window.results()->rowCount(), 4);  // the rows stay as they were
 
-        // A trash that fails is never success: the user is asked before deleting for good.
+        // A trash that cannot be used is never success: the question names the reason before
+        // anything is deleted for good.
         window.results()->applyRule(MarkNone);
         window.results()->applyRule(MarkAllDuplicates);
         std::ofstream(root + "/two/b.dat") << "bravo";  // as it was at the scan
-        std::filesystem::last_write_time(root + "/two/b.dat", scannedTime);
-        test::FaultyFileSystem noRenames;
-        noRenames.failRenames(EACCES);
-        ScopedFileSystem use(noRenames);
+        std::filesystem::remove_all(root + "/into");
+        std::filesystem::remove_all(root + "/data/Trash");
+        std::ofstream(root + "/data/Trash") << "not a folder";
+        window.ScanCommand();
+        window.results()->applyRule(MarkAllDuplicates);
         prompter.answers = {true, false};  // Yes to the trash, No to deleting for good
-        const qsizetype before = prompter.asked.size();
         window.DeleteMarked();
-        QVERIFY(prompter.asked.size() > before + 1);
-        QVERIFY(prompter.asked.last().contains(QStringLiteral("cannot be moved to the trash")));
-        QVERIFY(!prompter.informed.last().contains(QStringLiteral("1 file(s) done")));
+        QVERIFY(prompter.asked.last().startsWith(
+            QStringLiteral("Confirm|1 file(s) cannot be moved to the trash: %1/data/Trash/ is not a folder.\n")
+                .arg(tree.path())));
+        QVERIFY(prompter.informed.last().startsWith(QStringLiteral("Deleting...|0 file(s) done, 0 skipped, 1 failed.")));
+        QVERIFY(std::filesystem::exists(root + "/two/b.dat"));
+        prompter.answers = {true, true};  // and Yes: gone for good
+        window.DeleteMarked();
+        QVERIFY(prompter.informed.last().startsWith(QStringLiteral("Deleting...|1 file(s) done, 0 skipped, 0 failed.")));
+        QVERIFY(!std::filesystem::exists(root + "/two/b.dat"));
+        QVERIFY(std::filesystem::exists(root + "/one/b.dat"));
     }
 
     void crc32GroupsAreCheckedByteByByteBeforeRemoving()

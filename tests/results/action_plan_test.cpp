@@ -1,0 +1,324 @@
+// The action plan on real trees: what is checked at the moment of acting, and that the last
+// copy of a file survives every alias, change and failure that can come between scan and act.
+#include "results/action_plan.h"
+
+#include <cerrno>
+#include <fcntl.h>
+#include <filesystem>
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "tests/support/faulty_file_system.h"
+#include "tests/support/scan_helpers.h"
+#include "tests/support/temp_tree.h"
+
+namespace geminor {
+namespace {
+
+using test::readFile;
+using test::TempTree;
+using ::testing::HasSubstr;
+
+bool exists(const std::string &path)
+{
+    struct stat st = {};
+    return ::lstat(path.c_str(), &st) == 0;
+}
+
+/// Points the home trash into the tree for the life of the object.
+struct TrashHome
+{
+    explicit TrashHome(const std::string &data) { ::setenv("XDG_DATA_HOME", data.c_str(), 1); }
+    ~TrashHome() { ::unsetenv("XDG_DATA_HOME"); }
+};
+
+FileProblem onlyProblem(const PlanReport &report)
+{
+    EXPECT_EQ(report.files.size(), 1u);
+    return report.files.empty() ? FileProblem::None : report.files[0].problem;
+}
+
+TEST(ActionPlan, RemovesAMarkedFileOnlyWhileAnotherFileHoldsItsBytes)
+{
+    TempTree tree;
+    TrashHome home(tree.path("data"));
+    for (const char *folder : {"X/", "Y/"}) {
+        tree.write(std::string(folder) + "f", "same bytes");
+        tree.write(std::string(folder) + "g", "other bytes");
+    }
+    for (PlanAction action : {PlanAction::Delete, PlanAction::Trash}) {
+        // The kept folder becomes a link to the marked file's folder: the kept path now reaches the marked file.
+        std::filesystem::remove_all(tree.path("Y"));
+        tree.write("Y/f", "same bytes");
+        tree.write("Y/g", "other bytes");
+        ActionPlan plan = test::PlanOf(tree.root(), action, {"X/f"});
+        std::filesystem::remove_all(tree.path("Y"));
+        tree.symlink(tree.path("X"), "Y");
+        PlanReport report = RunPlan(plan);
+        EXPECT_EQ(onlyProblem(report), FileProblem::NoKeptCopy);
+        EXPECT_EQ(readFile(tree.path("X/f")), "same bytes");
+        EXPECT_EQ(report.skipped, 1u);
+
+        // A hard link to the marked file in the kept one's place is the same file, not a copy
+        // (making it changed the marked file's change time too).
+        ::unlink(tree.path("Y").c_str());
+        tree.mkdir("Y");
+        ASSERT_EQ(::link(tree.path("X/f").c_str(), tree.path("Y/f").c_str()), 0);
+        report = RunPlan(plan);
+        EXPECT_EQ(report.skipped, 1u);
+        EXPECT_TRUE(exists(tree.path("X/f")));
+
+        // A kept copy whose bytes changed (same length), or that is gone, keeps nothing.
+        ::unlink(tree.path("Y/f").c_str());
+        ::unlink(tree.path("X/f").c_str());
+        tree.write("X/f", "same bytes");
+        tree.write("Y/f", "same bytes");
+        plan = test::PlanOf(tree.root(), action, {"X/f"});
+        tree.write("Y/f", "SAME bytes");
+        EXPECT_EQ(onlyProblem(RunPlan(plan)), FileProblem::NoKeptCopy);
+        ::unlink(tree.path("Y/f").c_str());
+        EXPECT_EQ(onlyProblem(RunPlan(plan)), FileProblem::NoKeptCopy);
+
+        // With a true copy it goes; the kept one stays.
+        tree.write("Y/f", "same bytes");
+        report = RunPlan(plan);
+        ASSERT_EQ(onlyProblem(report), FileProblem::None);
+        EXPECT_EQ(report.done, 1u);
+        EXPECT_EQ(report.bytesFreed, 10u);
+        EXPECT_FALSE(exists(tree.path("X/f")));
+        EXPECT_EQ(readFile(tree.path("Y/f")), "same bytes");
+        tree.write("X/f", "same bytes");
+    }
+    EXPECT_EQ(readFile(tree.path("data/Trash/files/f")), "same bytes");
+    EXPECT_THAT(readFile(tree.path("data/Trash/info/f.trashinfo")),
+                HasSubstr("Path=" + tree.path("X/f") + "\nDeletionDate="));
+    // Nothing else was left behind in the folders: no file set aside.
+    for (const char *folder : {"X", "Y"})
+        for (const auto &entry : std::filesystem::directory_iterator(tree.path(folder)))
+            EXPECT_THAT(entry.path().filename().string(), ::testing::Not(::testing::StartsWith(".geminor")));
+}
+
+TEST(ActionPlan, AMarkedFileThatChangedSinceTheScanIsSkipped)
+{
+    TempTree tree;
+    tree.write("a/f", "content");
+    tree.write("b/f", "content");
+    ActionPlan plan = test::PlanOf(tree.root(), PlanAction::Delete, {"b/f"});
+
+    ::unlink(tree.path("b/f").c_str());  // vanished
+    EXPECT_EQ(onlyProblem(RunPlan(plan)), FileProblem::Vanished);
+    tree.write("b/f", "content");  // replaced by another file with the same bytes
+    EXPECT_EQ(onlyProblem(RunPlan(plan)), FileProblem::Changed);
+    ::unlink(tree.path("b/f").c_str());
+    ASSERT_EQ(::mkfifo(tree.path("b/f").c_str(), 0600), 0);  // now a FIFO: never opened
+    EXPECT_EQ(onlyProblem(RunPlan(plan)), FileProblem::Changed);
+    ::unlink(tree.path("b/f").c_str());
+
+    tree.write("b/f", "content");
+    plan = test::PlanOf(tree.root(), PlanAction::Delete, {"b/f"});
+    const struct timespec later[2] = {{0, UTIME_OMIT}, {12345, 0}};
+    ASSERT_EQ(::utimensat(AT_FDCWD, tree.path("b/f").c_str(), later, 0), 0);  // touched
+    EXPECT_EQ(onlyProblem(RunPlan(plan)), FileProblem::Changed);
+    EXPECT_TRUE(exists(tree.path("b/f")));
+}
+
+TEST(ActionPlan, LastCopiesGoOnlyWhenAllowedAndEmptyFilesNeedNoCopy)
+{
+    TempTree tree;
+    tree.write("a.bin", "first file!!");
+    tree.write("b.bin", std::string("other da\xfa\x75\x0c\x6c", 12));  // the same CRC-32
+    ActionPlan plan = test::PlanOf(tree.root(), PlanAction::Delete, {"b.bin"}, SearchMethod::Crc32);
+    ASSERT_EQ(plan.files.size(), 2u);
+    EXPECT_EQ(onlyProblem(RunPlan(plan)), FileProblem::NoKeptCopy);  // a CRC-32 group is checked by bytes
+    plan.keepLastCopies = false;
+    EXPECT_EQ(RunPlan(plan).done, 1u);
+    EXPECT_FALSE(exists(tree.path("b.bin")));
+
+    TempTree empty;
+    empty.write("one", "");
+    empty.write("two", "");
+    plan = test::PlanOf(empty.root(), PlanAction::Delete, {"one", "two"}, SearchMethod::ZeroSize);
+    EXPECT_EQ(RunPlan(plan).done, 2u);
+}
+
+TEST(ActionPlan, AKeptCopyThatBecomesAnAliasAtTheMomentOfTheCheckKeepsTheFile)
+{
+    TempTree tree;
+    tree.write("src/f", "only one");
+    tree.write("mir/f", "only one");
+    const ActionPlan plan = test::PlanOf(tree.root(), PlanAction::Delete, {"src/f"});
+    // Just as the kept copy is opened, its folder turns into a mirror of the marked file's.
+    test::FaultyFileSystem seam;
+    bool swapped = false;
+    seam.beforeOpen([&](const std::string &name) {
+        if (!swapped && name == tree.path("mir/f")) {
+            swapped = true;
+            std::filesystem::remove_all(tree.path("mir"));
+            std::filesystem::create_directory_symlink(tree.path("src"), tree.path("mir"));
+        }
+    });
+    ScopedFileSystem use(seam);
+    EXPECT_EQ(onlyProblem(RunPlan(plan)), FileProblem::NoKeptCopy);
+    EXPECT_TRUE(swapped);
+    EXPECT_EQ(readFile(tree.path("src/f")), "only one");
+}
+
+TEST(ActionPlan, CopiesNeverReplaceKeepHolesModeAndTimes)
+{
+    TempTree tree;
+    tree.write("one/a.txt", "first");
+    tree.write("two/a.txt", "first");
+    tree.truncate("one/sparse", 64 << 20);
+    tree.truncate("two/sparse", 64 << 20);
+    for (const char *name : {"one/sparse", "two/sparse"}) {
+        const int fd = ::open(tree.path(name).c_str(), O_WRONLY);
+        ASSERT_EQ(::pwrite(fd, "middle", 6, 32 << 20), 6);
+        ::close(fd);
+        ::chmod(tree.path(name).c_str(), 0640);
+    }
+    tree.write("into/a.txt", "taken");
+    ActionPlan plan = test::PlanOf(tree.root(), PlanAction::Copy, {"one/a.txt", "two/a.txt", "one/sparse"});
+    plan.targetFolder = tree.path("into");
+    const PlanReport report = RunPlan(plan);
+    ASSERT_EQ(report.files.size(), 3u);
+    EXPECT_EQ(report.done, 3u) << ProblemText(report.files[0]);
+    EXPECT_EQ(readFile(tree.path("into/a.txt")), "taken");
+    EXPECT_EQ(readFile(tree.path("into/a (2).txt")), "first");
+    EXPECT_EQ(readFile(tree.path("into/a (3).txt")), "first");
+    struct stat source = {}, copy = {};
+    ASSERT_EQ(::stat(tree.path("one/sparse").c_str(), &source), 0);
+    ASSERT_EQ(::stat(tree.path("into/sparse").c_str(), &copy), 0);
+    EXPECT_EQ(copy.st_size, 64 << 20);
+    EXPECT_LE(copy.st_blocks, source.st_blocks + 64);  // holes stay holes
+    EXPECT_EQ(copy.st_mode & 07777, 0640u);
+    EXPECT_EQ(copy.st_mtim.tv_sec, source.st_mtim.tv_sec);
+    EXPECT_EQ(copy.st_mtim.tv_nsec, source.st_mtim.tv_nsec);
+    EXPECT_EQ(readFile(tree.path("into/sparse")), readFile(tree.path("one/sparse")));
+    for (const auto &entry : std::filesystem::directory_iterator(tree.path("into")))
+        EXPECT_THAT(entry.path().filename().string(), ::testing::Not(::testing::StartsWith(".geminor")));
+}
+
+TEST(ActionPlan, MovesStayInsideTheFileSystemOrCheckTheSourceAfterTheCopy)
+{
+    TempTree tree;
+    tree.write("a/f.bin", "payload");
+    tree.write("b/f.bin", "payload");
+    tree.write("c/f.bin", "other");
+    tree.write("c/g.bin", "other");
+    ActionPlan plan = test::PlanOf(tree.root(), PlanAction::Move, {"b/f.bin"});
+    // Into the file's own folder, also through a link to it: refused, nothing renamed.
+    tree.symlink(tree.path("b"), "alias");
+    for (const char *into : {"b", "alias"}) {
+        plan.targetFolder = tree.path(into);
+        EXPECT_EQ(onlyProblem(RunPlan(plan)), FileProblem::SameFolder) << into;
+    }
+    plan.targetFolder = tree.path("c");
+    PlanReport report = RunPlan(plan);
+    ASSERT_EQ(report.done, 1u);
+    EXPECT_EQ(report.files[0].target, tree.path("c/f (2).bin"));
+    EXPECT_EQ(readFile(tree.path("c/f (2).bin")), "payload");
+    EXPECT_FALSE(exists(tree.path("b/f.bin")));
+
+    if (::access("/dev/shm", W_OK) != 0)
+        GTEST_SKIP() << "no second file system at /dev/shm";
+    char pattern[] = "/dev/shm/geminor-test-XXXXXX";
+    ASSERT_TRUE(::mkdtemp(pattern));
+    const std::string shm = pattern;
+    tree.write("b/f.bin", "payload");
+    plan = test::PlanOf(tree.root(), PlanAction::Move, {"b/f.bin"});
+    plan.targetFolder = shm;
+    {
+        // A writer appends while the copy is read: the source stays, with every line, and no copy remains.
+        test::FaultyFileSystem seam;
+        bool appended = false;
+        seam.beforeRead([&](const std::string &name, off_t) {
+            if (!appended && name == "f.bin") {
+                appended = true;
+                const int fd = ::open(tree.path("b/f.bin").c_str(), O_WRONLY | O_APPEND);
+                (void)!::write(fd, "+", 1);
+                ::close(fd);
+            }
+        });
+        ScopedFileSystem use(seam);
+        EXPECT_EQ(onlyProblem(RunPlan(plan)), FileProblem::Changed);
+    }
+    EXPECT_THAT(readFile(tree.path("b/f.bin")), ::testing::StartsWith("payload+"));
+    EXPECT_TRUE(std::filesystem::is_empty(shm));
+    tree.write("b/f.bin", "payload");
+    plan = test::PlanOf(tree.root(), PlanAction::Move, {"b/f.bin"});
+    plan.targetFolder = shm;
+    report = RunPlan(plan);
+    ASSERT_EQ(report.done, 1u) << ProblemText(report.files[0]);
+    EXPECT_EQ(readFile(shm + "/f.bin"), "payload");
+    EXPECT_FALSE(exists(tree.path("b/f.bin")));
+    std::filesystem::remove_all(shm);
+}
+
+TEST(ActionPlan, LongPathsAndHostileNamesAreTrashedMovedAndDeletedByTheirBytes)
+{
+    TempTree tree;
+    TrashHome home(tree.path("data"));
+    const std::string deep = tree.writeDeep("deep", std::string(200, 'd'), 30, "far away");  // about 6 KB
+    tree.write("near/deep", "far away");
+    tree.mkdir("moved");
+    ActionPlan plan = test::PlanOf(tree.root(), PlanAction::Trash, {"/deep"});
+    for (PlanFile &file : plan.files)
+        file.marked = file.path == deep;
+    PlanReport report = RunPlan(plan);
+    ASSERT_EQ(report.done, 1u) << ProblemText(report.files[0]);
+    EXPECT_EQ(readFile(report.files[0].target), "far away");
+    EXPECT_THAT(readFile(tree.path("data/Trash/info/deep.trashinfo")), HasSubstr(std::string(200, 'd') + "/deep\n"));
+
+    const std::vector<std::string> names{"new\nline", "tab\there", std::string("bad\xff\xfe"), "-rf", "*", "%s%n",
+                                         "quote\"'s", " lead space", "back\\slash", "comma,name", "what?"};
+    for (const std::string &name : names) {
+        tree.write("src/" + name, "same bytes");
+        tree.write("other/" + name, "same bytes");
+    }
+    plan = test::PlanOf(tree.root(), PlanAction::Move, {});
+    for (PlanFile &file : plan.files)
+        file.marked = file.path.starts_with(tree.path("src/"));
+    plan.targetFolder = tree.path("moved");
+    report = RunPlan(plan);
+    EXPECT_EQ(report.done, names.size());
+    for (const std::string &name : names) {
+        EXPECT_EQ(readFile(tree.path("moved/" + name)), "same bytes") << name;
+        EXPECT_EQ(readFile(tree.path("other/" + name)), "same bytes") << name;
+    }
+}
+
+TEST(ActionPlan, AFailedStepPutsTheFileBackAndADryRunChangesNothing)
+{
+    TempTree tree;
+    TrashHome home(tree.path("data"));
+    tree.write("a/f", "bytes");
+    tree.write("b/f", "bytes");
+    ActionPlan plan = test::PlanOf(tree.root(), PlanAction::Trash, {"b/f"});
+    plan.dryRun = true;
+    PlanReport report = RunPlan(plan);
+    EXPECT_EQ(report.done, 1u);
+    EXPECT_TRUE(exists(tree.path("b/f")));
+    EXPECT_FALSE(exists(tree.path("data")));
+    plan.dryRun = false;
+    {
+        test::FaultyFileSystem seam;
+        seam.failRenames(EIO, 2, 2);  // the set-aside works, moving into the trash fails
+        ScopedFileSystem use(seam);
+        report = RunPlan(plan);
+    }
+    EXPECT_EQ(report.failed, 1u);
+    EXPECT_EQ(readFile(tree.path("b/f")), "bytes");
+    for (const auto &entry : std::filesystem::directory_iterator(tree.path("data/Trash/info")))
+        ADD_FAILURE() << "a .trashinfo stayed: " << entry.path();
+
+    std::atomic<bool> cancel{true};
+    report = RunPlan(plan, {}, &cancel);
+    EXPECT_TRUE(report.cancelled);
+    EXPECT_TRUE(report.files.empty());
+    EXPECT_TRUE(exists(tree.path("b/f")));
+}
+
+}  // namespace
+}  // namespace geminor

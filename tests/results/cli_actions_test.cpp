@@ -1,0 +1,99 @@
+// geminor-cli acting on what it found: --json, then --apply with --keep first and an action.
+#include <filesystem>
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+#include <map>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "tests/support/scan_helpers.h"
+#include "tests/support/temp_tree.h"
+
+namespace geminor {
+namespace {
+
+using test::readFile;
+using test::RunCli;
+using test::TempTree;
+using ::testing::HasSubstr;
+
+/// Every file below `root` with its bytes and state: what a dry run must leave as it was.
+std::map<std::string, std::string> snapshot(const std::string &root)
+{
+    std::map<std::string, std::string> files;
+    for (const auto &entry : std::filesystem::recursive_directory_iterator(root)) {
+        struct stat st = {};
+        ::lstat(entry.path().c_str(), &st);
+        files[entry.path()] = readFile(entry.path()) + "|" + std::to_string(st.st_ino) + "|" +
+                              std::to_string(st.st_mtim.tv_nsec) + "|" + std::to_string(st.st_ctim.tv_nsec);
+    }
+    return files;
+}
+
+TEST(GeminorCli, AppliesAJsonResultAfterCheckingEveryFileAgainstIt)
+{
+    TempTree tree;
+    for (const char *name : {"a", "b", "c", "d", "e"}) {
+        tree.write(std::string("first/") + name, std::string("content of ") + name);
+        tree.write(std::string("second/") + name, std::string("content of ") + name);
+    }
+    tree.write("second/new\nline", "odd");
+    tree.write("first/new\nline", "odd");
+    const std::string json = tree.path("r.json"), data = tree.path("data");
+    ::setenv("XDG_DATA_HOME", data.c_str(), 1);
+    std::string out, err;
+    ASSERT_EQ(RunCli({"-q", "--json", json, tree.path("first"), tree.path("second")}, out, err), 0) << err;
+    EXPECT_THAT(readFile(json), HasSubstr("\"path\":\"" + tree.path("second/new\\nline") + "\""));
+
+    const auto before = snapshot(tree.path("second"));
+    EXPECT_EQ(RunCli({"--apply", json, "--keep", "first", "--trash", "--dry-run"}, out, err), 0) << err;
+    EXPECT_THAT(out, HasSubstr("would trash " + tree.path("second/a") + "\n"));
+    EXPECT_THAT(err, HasSubstr("Would trash : 6\n"));
+    EXPECT_EQ(snapshot(tree.path("second")), before);
+    EXPECT_FALSE(std::filesystem::exists(data));
+
+    // Between the report and the act: one changed, one replaced, one aliased to its kept copy.
+    tree.write("second/a", "content of A");
+    ::unlink(tree.path("second/b").c_str());
+    tree.write("second/b", "content of b");
+    ::unlink(tree.path("second/c").c_str());
+    ASSERT_EQ(::symlink(tree.path("first/c").c_str(), tree.path("second/c").c_str()), 0);
+    EXPECT_EQ(RunCli({"--apply", json, "--keep", "first", "--trash"}, out, err), 3) << err;
+    EXPECT_THAT(err, HasSubstr("Trashed : 3\nSkipped : 3\nFailed : 0\nFreed : 27 bytes\n"));
+    EXPECT_THAT(err, HasSubstr("skipped " + tree.path("second/a") + ": changed since the scan"));
+    for (const char *name : {"a", "b", "c", "d", "e"})
+        EXPECT_EQ(readFile(tree.path(std::string("first/") + name)), std::string("content of ") + name);
+    EXPECT_FALSE(std::filesystem::exists(tree.path("second/d")));
+    EXPECT_EQ(readFile(data + "/Trash/files/e"), "content of e");
+    EXPECT_EQ(readFile(data + "/Trash/files/new\nline"), "odd");
+
+    // Usage: an action needs --keep, and only one action at a time.
+    EXPECT_EQ(RunCli({"--apply", json, "--trash"}, out, err), 2);
+    EXPECT_EQ(RunCli({"--apply", json, "--keep", "first", "--trash", "--delete"}, out, err), 2);
+    tree.write("bad.json", "{\"groups\": 3}");
+    EXPECT_EQ(RunCli({"--apply", tree.path("bad.json"), "--keep", "first", "--delete"}, out, err), 1);
+    EXPECT_THAT(err, HasSubstr("not a Geminor result"));
+    ::unsetenv("XDG_DATA_HOME");
+}
+
+TEST(GeminorCli, ScansAndMovesInOneRunWithByteSafeJson)
+{
+    TempTree tree;
+    const std::string odd = std::string("bad\xff name");
+    tree.write("src/" + odd, "same");
+    tree.write("src/z" + odd, "same");
+    tree.mkdir("into");
+    std::string out, err;
+    EXPECT_EQ(RunCli({"-q", "--json", tree.path("r.json"), "--keep", "first", "--move-to", tree.path("into"),
+                      tree.path("src")},
+                     out, err),
+              0)
+        << err;
+    EXPECT_THAT(readFile(tree.path("r.json")), HasSubstr("\"path\":[47,"));  // not UTF-8: its bytes
+    EXPECT_EQ(readFile(tree.path("into/z" + odd)), "same");
+    EXPECT_EQ(readFile(tree.path("src/" + odd)), "same");
+    EXPECT_THAT(err, HasSubstr("Moved : 1\n"));
+}
+
+}  // namespace
+}  // namespace geminor
