@@ -8,11 +8,14 @@ _geminor_cli()
         -m|--method) COMPREPLY=($(compgen -W "byte crc32 name zero" -- "$cur")); return ;;
         -x|--exclude) COMPREPLY=($(compgen -d -- "$cur")); return ;;
         -s|--session|--save-session) COMPREPLY=($(compgen -f -X '!*.gmr' -- "$cur") $(compgen -d -- "$cur")); return ;;
-        --csv|--html|-t|--types) COMPREPLY=($(compgen -f -- "$cur")); return ;;
+        --csv|--html|--json|--apply|-t|--types) COMPREPLY=($(compgen -f -- "$cur")); return ;;
+        --move-to) COMPREPLY=($(compgen -d -- "$cur")); return ;;
+        --keep) COMPREPLY=($(compgen -W "first" -- "$cur")); return ;;
     esac
     if [[ "$cur" == -* ]]; then
         COMPREPLY=($(compgen -W "-m --method -t --types -n --no-subfolders -x --exclude -H --include-hidden
-            --no-protect -q --quiet -s --session --save-session --csv --html --help --version" -- "$cur"))
+            --no-protect -q --quiet -s --session --save-session --csv --html --json
+            --apply --keep --trash --delete --move-to --dry-run --help --version" -- "$cur"))
     else
         COMPREPLY=($(compgen -d -- "$cur"))
     fi
