@@ -218,9 +218,13 @@ std::optional<std::string> WriteFilesAtomically(const std::vector<FileText> &tex
     for (Pending &file : files) {
         if (const int error = prepare(file))
             return fail(file.path, error);
-        if (!file.inPlace)
-            if (const int error = writeTemporary(file))
-                return fail(file.path, error);
+        if (file.inPlace)
+            continue;
+        const int error = writeTemporary(file);
+        if ((error == EACCES || error == EPERM) && file.existed)
+            file.inPlace = true;  // a writable file in a folder that is not: as the shell's '>' would
+        else if (error)
+            return fail(file.path, error);
     }
     // Every new text is on disk; keep each earlier file reachable until all are in place.
     for (std::size_t i = 0; i < files.size(); ++i) {

@@ -17,7 +17,8 @@ struct FileText
 /// Writes `bytes` to `path` as a user who names that file expects:
 /// - a new or regular file is written through a temporary file in its folder that is renamed
 ///   into place only once complete, so a full disk never leaves a damaged file; a replaced file
-///   keeps its mode, and its owner where the process may keep it (else it is written in place);
+///   keeps its mode, and its owner where the process may keep it; a file whose owner cannot be
+///   kept, or whose folder may not be written, is written in place;
 /// - a symbolic link is followed to its file, which is replaced; the link stays;
 /// - a character device or FIFO (/dev/null, /dev/stdout) is written in place, and a file that
 ///   is this process's standard output or error is written through that descriptor;

@@ -138,6 +138,22 @@ private:
         return report;
     }
 
+    /// Opens the marked file for reading when it is still the file the scan saw; else an empty
+    /// descriptor and the report filled.
+    UniqueFd openUnchanged(FileReport &report, int folder, const std::string &name, struct stat &st)
+    {
+        UniqueFd fd(openForReading(folder, name));
+        if (!fd) {
+            vanishedError(errno) ? skip(report, FileProblem::Vanished) : fail(report, errno);
+            return {};
+        }
+        if (Fs().fstat(fd.get(), &st) != 0 || IdentityOf(st) != m_plan.files[report.file].seen) {
+            skip(report, FileProblem::Changed);
+            return {};
+        }
+        return fd;
+    }
+
     bool needsKeptCopy(const PlanFile &file) const
     {
         return m_plan.keepLastCopies && file.group != 0;
@@ -198,12 +214,10 @@ private:
     FileReport copy(FileReport &report, int folder, const std::string &name)
     {
         const PlanFile &file = m_plan.files[report.file];
-        const UniqueFd source(openForReading(folder, name));
         struct stat st = {};
+        const UniqueFd source = openUnchanged(report, folder, name, st);
         if (!source)
-            return vanishedError(errno) ? skip(report, FileProblem::Vanished) : fail(report, errno);
-        if (Fs().fstat(source.get(), &st) != 0 || IdentityOf(st) != file.seen)
-            return skip(report, FileProblem::Changed);
+            return report;
         if (m_plan.dryRun) {
             report.target = withSlash(m_plan.targetFolder) + FreeNameAt(m_target.get(), name);
             return report;
@@ -227,12 +241,10 @@ private:
     /// A dry run: every check that changes nothing.
     FileReport checkOnly(FileReport &report, int folder, const std::string &name)
     {
-        const UniqueFd source(openForReading(folder, name));
         struct stat st = {};
+        const UniqueFd source = openUnchanged(report, folder, name, st);
         if (!source)
-            return vanishedError(errno) ? skip(report, FileProblem::Vanished) : fail(report, errno);
-        if (Fs().fstat(source.get(), &st) != 0 || IdentityOf(st) != m_plan.files[report.file].seen)
-            return skip(report, FileProblem::Changed);
+            return report;
         if (needsKeptCopy(m_plan.files[report.file]) && !findKeptCopy(report.file, source.get()))
             return skip(report, FileProblem::NoKeptCopy);
         if (m_plan.action == PlanAction::Move)
@@ -278,12 +290,10 @@ private:
         const PlanFile &file = m_plan.files[report.file];
         std::optional<FileIdentity> kept;
         if (needsKeptCopy(file)) {
-            const UniqueFd before(openForReading(aside.folder, aside.name));
             struct stat st = {};
-            if (!before || Fs().fstat(before.get(), &st) != 0 || IdentityOf(st) != file.seen) {
-                skip(report, FileProblem::Changed);
+            const UniqueFd before = openUnchanged(report, aside.folder, aside.name, st);
+            if (!before)
                 return {};
-            }
             if (!(kept = findKeptCopy(report.file, before.get()))) {
                 skip(report, FileProblem::NoKeptCopy);
                 return {};
@@ -393,12 +403,10 @@ private:
     FileReport moveAcross(FileReport &report, int folder, const std::string &name)
     {
         const PlanFile &file = m_plan.files[report.file];
-        const UniqueFd source(openForReading(folder, name));
         struct stat st = {};
+        const UniqueFd source = openUnchanged(report, folder, name, st);
         if (!source)
-            return vanishedError(errno) ? skip(report, FileProblem::Vanished) : fail(report, errno);
-        if (Fs().fstat(source.get(), &st) != 0 || IdentityOf(st) != file.seen)
-            return skip(report, FileProblem::Changed);
+            return report;
         std::string temporary;
         if (const int error = CopyToTemporary(source.get(), st, m_target.get(), temporary))
             return fail(report, error);
