@@ -68,6 +68,8 @@ std::optional<std::string> pathOf(const QJsonValue &value)
 {
     if (value.isString()) {
         const QByteArray bytes = value.toString().toUtf8();
+        if (bytes.contains('\0'))
+            return std::nullopt;  // no path holds a NUL: it would name another file
         return std::string(bytes.constData(), static_cast<std::size_t>(bytes.size()));
     }
     if (!value.isArray())
