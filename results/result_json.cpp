@@ -5,6 +5,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QString>
+#include <cmath>
 #include <cstdio>
 
 namespace geminor {
@@ -93,6 +94,19 @@ bool integerField(const QJsonObject &object, const char *key, qint64 &out)
     return out >= 0 || value.toDouble() == static_cast<double>(out);
 }
 
+/// A size, device or inode: never negative; one beyond 2^63 comes back only as near as a double
+/// holds it, so that file's check fails and it is skipped, while the rest of the result stands.
+bool unsignedField(const QJsonObject &object, const char *key, std::uint64_t &out)
+{
+    const QJsonValue value = object.value(QLatin1String(key));
+    const double number = value.toDouble(-1);
+    if (!value.isDouble() || number < 0 || number >= 18446744073709551616.0 || number != std::floor(number))
+        return false;
+    const qint64 exact = value.toInteger(-1);
+    out = exact >= 0 ? static_cast<std::uint64_t>(exact) : static_cast<std::uint64_t>(number);
+    return true;
+}
+
 }  // namespace
 
 const char *MethodName(SearchMethod method)
@@ -153,15 +167,15 @@ std::optional<JsonResult> ReadResultJson(const std::string &text, std::string &e
         for (const QJsonValue &fileValue : files.toArray()) {
             const QJsonObject file = fileValue.toObject();
             const auto path = pathOf(file.value(QLatin1String("path")));
-            qint64 size = 0, modified = 0, changed = 0, device = 0, inode = 0;
-            if (!path || path->empty() || !integerField(file, "size", size) ||
+            qint64 modified = 0, changed = 0;
+            std::uint64_t size = 0, device = 0, inode = 0;
+            if (!path || path->empty() || !unsignedField(file, "size", size) ||
                 !integerField(file, "mtime_ns", modified) || !integerField(file, "ctime_ns", changed) ||
-                !integerField(file, "device", device) || !integerField(file, "inode", inode)) {
+                !unsignedField(file, "device", device) || !unsignedField(file, "inode", inode)) {
                 error = "a file of group " + std::to_string(group) + " lacks its path, size, times, device or inode";
                 return std::nullopt;
             }
-            const FileIdentity seen{static_cast<std::uint64_t>(device), static_cast<std::uint64_t>(inode),
-                                    static_cast<std::uint64_t>(size), modified, changed};
+            const FileIdentity seen{device, inode, size, modified, changed};
             result.files.push_back({*path, seen, *method == SearchMethod::ZeroSize ? 0 : group, false});
         }
     }

@@ -111,8 +111,9 @@ void MainFrm::runFileOperation(PlanAction action, const std::string &folder)
     ActionPlan anyway = planFor(plan, report, FileProblem::NoKeptCopy, lonely);
     if (!lonely.isEmpty() && !report.cancelled &&
         m_prompter.askYesNo(this, QStringLiteral("Confirm"),
-                            QStringLiteral("No unmarked identical copy is left of %1 file(s).\nRemove them anyway?")
-                                .arg(lonely.size()),
+                            QStringLiteral("No unmarked identical copy is left of %1 file(s).\n%2 them anyway?")
+                                .arg(lonely.size())
+                                .arg(action == PlanAction::Move ? QStringLiteral("Move") : QStringLiteral("Remove")),
                             QMessageBox::Warning, lonely.join(QLatin1Char('\n')))) {
         anyway.keepLastCopies = false;
         MergeReports(report, RunPlanWithProgress(this, title, anyway));
