@@ -21,7 +21,14 @@ using ::testing::Not;
 
 ResultRow row(std::string name, RowColour colour = RowColour::Black)
 {
-    return {std::move(name), "10", "T", "N/A", "/d/", false, false, 1, colour};
+    ResultRow shown;
+    shown.name = std::move(name);
+    shown.sizeText = "10";
+    shown.modified = "T";
+    shown.folder = "/d/";
+    shown.group = 1;
+    shown.colour = colour;
+    return shown;
 }
 
 std::size_t count(const std::string &text, const std::string &what)
