@@ -25,6 +25,7 @@ ResultRow row(std::string name, RowColour colour = RowColour::Black)
     shown.name = std::move(name);
     shown.sizeText = "10";
     shown.modified = "T";
+    shown.version = "N/A";
     shown.folder = "/d/";
     shown.group = 1;
     shown.colour = colour;
