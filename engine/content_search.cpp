@@ -364,9 +364,8 @@ Groups IdenticalGroups(const std::vector<const FileRecord *> &members, SearchSta
         all[i] = i;
     std::vector<StreamingCompare::Work> pending;
     pending.push_back({std::move(all), 0});
+    // Cancelled part-way, the groups confirmed so far stay, as the pairwise search keeps them.
     Groups groups = compare.run(std::move(pending), members.size() >= 64);
-    if (state.cancelled())
-        return {};
     std::sort(groups.begin(), groups.end(),
               [](const auto &a, const auto &b) { return a.front() < b.front(); });
     return groups;
@@ -378,7 +377,7 @@ Groups ChecksumGroups(const std::vector<const FileRecord *> &members, SearchStat
     Groups groups;
     for (std::uint32_t i = 0; i < members.size(); ++i) {
         if (state.cancelled())
-            return {};
+            break;  // the groups among the files read so far stay
         const FileRecord &record = *members[i];
         const std::optional<std::uint32_t> crc = FileCrc32(record.folder + record.name, record.size);
         if (!crc) {

@@ -43,6 +43,7 @@ bool CErrorCollection::IsError()
     if (!pending)
         return false;
     m_records.push_back({pending->Description(), "0", {}, pending->Number(), pending->Source()});
+    ClearPendingError();  // recorded once, as a handled error is
     return true;
 }
 

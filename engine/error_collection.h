@@ -39,7 +39,7 @@ public:
     /// recorded when that is 0 too.
     void Add(std::int32_t lErrNumber = 0, std::string sSource = {}, std::string sDescription = {},
              std::string sHelpContext = {}, std::string sHelpFile = {});
-    /// Records the pending error, if there is one, and says whether there was.
+    /// Records the pending error, if there is one, clears it, and says whether there was.
     bool IsError();
     /// Removes the most recent record.
     void Remove();

@@ -97,6 +97,7 @@ ScanOutcome RunScan(const SearchRequest &request, ScanHost &host, CancelRequeste
         outcome.cancelled = cancel.load();
         return outcome;
     }
+    outcome.searched = true;
     host.setStatusText("Starting search engine, please wait...");
     SearchState state(host, cancel, GroupMarker);
     switch (request.Method) {
@@ -131,9 +132,11 @@ std::vector<std::string> ProblemTexts(const ScanOutcome &outcome)
 {
     std::vector<std::string> texts;
     if (outcome.unreadableFiles > 0)
-        texts.push_back(std::to_string(outcome.unreadableFiles) + " files could not be read");
+        texts.push_back(std::to_string(outcome.unreadableFiles) +
+                        (outcome.unreadableFiles == 1 ? " file could not be read" : " files could not be read"));
     if (outcome.unlistedFolders > 0)
-        texts.push_back(std::to_string(outcome.unlistedFolders) + " folders could not be read");
+        texts.push_back(std::to_string(outcome.unlistedFolders) +
+                        (outcome.unlistedFolders == 1 ? " folder could not be read" : " folders could not be read"));
     return texts;
 }
 

@@ -19,6 +19,7 @@ struct ScanOutcome
     std::int64_t TotalFiles = 0;
     std::int64_t TotalFolders = 0;
     bool cancelled = false;
+    bool searched = false;  // files were found and the method's search ran (cancelled or not)
     std::int64_t unreadableFiles = 0;
     std::int64_t unlistedFolders = 0;
 };
@@ -34,8 +35,8 @@ ScanOutcome RunScan(const SearchRequest &request, ScanHost &host, CancelRequeste
 /// The closing lines: "Search Completed.", "Duplicates : N", "Files : N", "Folders : N".
 std::vector<std::string> ClosingTexts(const ScanOutcome &outcome);
 
-/// What went wrong without stopping the scan: "N files could not be read", "N folders could
-/// not be read"; empty when nothing did.
+/// What went wrong without stopping the scan: "N files could not be read", "1 folder could not
+/// be read"; empty when nothing did.
 std::vector<std::string> ProblemTexts(const ScanOutcome &outcome);
 
 }  // namespace geminor

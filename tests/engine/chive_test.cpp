@@ -146,7 +146,8 @@ TEST(CHive, RaisingOrCollectingNamesTheSourceDifferently)
     EXPECT_TRUE(errors.IsError());
     EXPECT_EQ(errors.Count(), 2);
     EXPECT_EQ(errors.Source(1), "CHive.FindNode");
-    ClearPendingError();
+    EXPECT_FALSE(errors.IsError());  // recorded once, then no longer pending
+    EXPECT_EQ(PendingError(), nullptr);
     errors.Add(0, "none");
     EXPECT_FALSE(errors.IsError());
     EXPECT_EQ(errors.Count(), 2);

@@ -7,6 +7,7 @@
 #include "engine/file_compare.h"
 #include "engine/same_name_search.h"
 #include "engine/sorting_lib.h"
+#include "tests/support/faulty_file_system.h"
 #include "tests/support/temp_tree.h"
 
 namespace geminor {
@@ -68,6 +69,36 @@ TEST(ContentSearch, GroupsFollowThePairwiseRuleInBothMethods)
         EXPECT_EQ(marker, 1);
         // The marker is the owner's: the next scan goes on alternating from it.
         EXPECT_THAT(search(recordsOf(tree, {"b7", "c7"}), method, marker).rows, ElementsAre("b7:2", "c7:2"));
+    }
+}
+
+TEST(ContentSearch, ACancelPartWayKeepsTheGroupsAlreadyFound)
+{
+    TempTree tree;
+    for (const char *name : {"a1", "a2"})
+        tree.write(name, "first kind");
+    for (const char *name : {"b1", "b2"})
+        tree.write(name, "other kind");
+    const std::vector<FileRecord> records = recordsOf(tree, {"a1", "a2", "b1", "b2"});
+    for (SearchMethod method : {SearchMethod::Crc32, SearchMethod::ByteToByte}) {
+        SilentHost host;
+        CancelRequested cancel{false};
+        std::int16_t marker = 0;
+        SearchState state(host, cancel, marker);
+        test::FaultyFileSystem seam;  // the cancel comes while the second kind is read
+        seam.beforeRead([&](const std::string &name, off_t) {
+            if (name.ends_with("b1") && method == SearchMethod::Crc32)
+                cancel = true;
+        });
+        ScopedFileSystem use(seam);
+        SearchDuplicates(records, method, state);
+        if (method == SearchMethod::Crc32) {
+            ASSERT_EQ(state.DuplicateRecords.size(), 2u);
+            EXPECT_EQ(state.DuplicateRecords[0].name, "a1");
+            EXPECT_EQ(state.DuplicateRecords[1].name, "a2");
+        } else {
+            EXPECT_EQ(state.DuplicateRecords.size(), 4u);  // not cancelled: both groups
+        }
     }
 }
 

@@ -46,11 +46,11 @@ TEST(Permissions, UnreadableFoldersAndFilesAreReportedAndTheRestIsFound)
         EXPECT_THAT(test::RowsOf(s, tree.root(), false), ElementsAre("open/a", "open/b"));
         EXPECT_EQ(s.unreadableFiles, 2);
         EXPECT_EQ(s.unlistedFolders, 1);
-        EXPECT_THAT(ProblemTexts(s), ElementsAre("2 files could not be read", "1 folders could not be read"));
+        EXPECT_THAT(ProblemTexts(s), ElementsAre("2 files could not be read", "1 folder could not be read"));
     }
     std::string out, err;
     EXPECT_EQ(test::RunCli({"-q", "--no-protect", tree.root()}, out, err), 0);
-    EXPECT_THAT(err, HasSubstr("\n2 files could not be read\n1 folders could not be read\n"));
+    EXPECT_THAT(err, HasSubstr("\n2 files could not be read\n1 folder could not be read\n"));
 }
 
 TEST(Permissions, FilesInAReadOnlyFolderStayWhenMovedDeletedOrRenamed)
