@@ -59,11 +59,11 @@ std::string rowText(const ResultRow &row)
     const std::string cell =
         "<td nowrap bgcolor=\"" + colour +
         "\"><p style=\"margin-left: 5; margin-right: 5\"><font face=\"Arial\" size=\"2\">";
-    return "<tr>\r\n" + cell + HtmlEscaped(row.name) + "</font></td>\r\n" + cell + HtmlEscaped(row.sizeText) +
-           "</td>\r\n" + cell + HtmlEscaped(row.modified) + "</td>\r\n" + "<td nowrap bgcolor=\"" + colour +
+    return "<tr>\r\n" + cell + HtmlEscaped(row.name) + "</font></td>\r\n" + cell + std::to_string(row.size) +
+           "</td>\r\n" + cell + HtmlEscaped(ModifiedText(row)) + "</td>\r\n" + "<td nowrap bgcolor=\"" + colour +
            "\"><p style=\"margin-left: 5; margin-right: 5\" align=\"center\"><font face=\"Arial\" "
            "size=\"2\">" +
-           HtmlEscaped(row.version) + "</td>\r\n" + cell + HtmlEscaped(row.folder) + "</td>\r\n</tr>\r\n";
+           HtmlEscaped(row.version) + "</td>\r\n" + cell + HtmlEscaped(row.folder.str()) + "</td>\r\n</tr>\r\n";
 }
 
 std::string previousLink(const std::string &base, std::size_t page)
@@ -106,8 +106,8 @@ std::string CsvText(const std::vector<ResultRow> &rows)
     AppendString text;
     text.AddToString("File Name,Size(Bytes),Last Modified,Version,Path\r\n");
     for (const ResultRow &row : rows)
-        text.AddToString(CsvField(row.name) + ',' + CsvField(row.sizeText) + ',' + CsvField(row.modified) +
-                         ',' + CsvField(row.version) + ',' + CsvField(row.folder) + "\r\n");
+        text.AddToString(CsvField(row.name) + ',' + std::to_string(row.size) + ',' + CsvField(ModifiedText(row)) +
+                         ',' + CsvField(row.version) + ',' + CsvField(row.folder.str()) + "\r\n");
     text.AddToString("\r\n");
     return text.ReturnString();
 }

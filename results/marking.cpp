@@ -24,7 +24,7 @@ MarkedTotals UpdateMarkedTotals(const std::vector<ResultRow> &rows)
         if (!row.marked)
             continue;
         ++totals.count;
-        totals.size += std::strtod(row.sizeText.c_str(), nullptr);  // a leading-number parse
+        totals.size += static_cast<double>(row.size);
     }
     return totals;
 }

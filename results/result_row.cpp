@@ -16,6 +16,13 @@ std::string ModifiedText(const QDateTime &when, const QLocale &locale)
         .toStdString();
 }
 
+std::string ModifiedText(const ResultRow &row, const QLocale &locale)
+{
+    const std::int64_t ns = row.seen.modifiedNs;
+    const std::int64_t seconds = ns >= 0 ? ns / 1'000'000'000 : -((-ns + 999'999'999) / 1'000'000'000);
+    return ModifiedText(QDateTime::fromSecsSinceEpoch(seconds), locale);
+}
+
 void ForEachShownEntry(const std::vector<ResultEntry> &entries, const std::function<void(const ShownEntry &)> &show,
                        const std::function<void(std::size_t, std::size_t)> &progress)
 {
@@ -53,7 +60,7 @@ void ForEachShownEntry(const std::vector<ResultEntry> &entries, const std::funct
     }
 }
 
-std::vector<ResultRow> LoadResults(const std::vector<ResultEntry> &entries, const QLocale &locale,
+std::vector<ResultRow> LoadResults(const std::vector<ResultEntry> &entries,
                                    const std::function<void(std::size_t, std::size_t)> &progress)
 {
     std::vector<ResultRow> rows;
@@ -62,10 +69,8 @@ std::vector<ResultRow> LoadResults(const std::vector<ResultEntry> &entries, cons
         entries,
         [&](const ShownEntry &shown) {
             const ResultEntry &e = shown.entry;
-            const std::int64_t seconds = shown.file.st_mtim.tv_sec;
-            rows.push_back({e.name, std::to_string(e.size),
-                            ModifiedText(QDateTime::fromSecsSinceEpoch(seconds), locale), e.version, e.folder,
-                            false, false, shown.group, shown.colour, seconds, IdentityOf(shown.file)});
+            rows.push_back({e.name, e.size, e.version, e.folder, false, false, shown.group, shown.colour,
+                            IdentityOf(shown.file)});
         },
         progress);
     return rows;

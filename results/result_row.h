@@ -21,16 +21,14 @@ enum class RowColour { Default, Black, DarkBlue };
 struct ResultRow
 {
     std::string name;
-    std::string sizeText;  // plain decimal digits
-    std::string modified;  // the locale's date and time text
+    std::uint64_t size = 0;  // exact 64-bit length
     std::string version;
-    std::string folder;  // ends in '/'
+    FolderName folder;  // ends in '/'; shared by the rows of one folder
     bool marked = false;
     bool markedIcon = false;  // the row's picture: follows the marking rules, not the check box
     std::int32_t group = 0;   // 1, 2, 3... over the groups shown; 0 for a zero-size listing
     RowColour colour = RowColour::Default;
-    std::int64_t modifiedSeconds = 0;
-    FileIdentity seen;  // the file when its row was loaded: what the file commands re-check
+    FileIdentity seen;  // the file when its row was loaded: its time shown, and what the file commands re-check
 
     std::string path() const { return folder + name; }
 };
@@ -38,6 +36,8 @@ struct ResultRow
 /// The date and time as the result list and the exports show them: the locale's short date
 /// and its time with seconds.
 std::string ModifiedText(const QDateTime &when, const QLocale &locale = QLocale());
+/// A row's modification time, as ModifiedText shows it.
+std::string ModifiedText(const ResultRow &row, const QLocale &locale = QLocale());
 
 /// One entry as the result list shows it: its group number over the groups shown and colour,
 /// and its file's state when it was looked up.
@@ -58,7 +58,7 @@ void ForEachShownEntry(const std::vector<ResultEntry> &entries, const std::funct
 /// fewer than two files is not shown, and group colours alternate over the groups shown,
 /// starting from the colour of the first group's marker (1: black).
 /// `progress(i, n)` is called for every 500th entry that gave a row (i counts entries from 1).
-std::vector<ResultRow> LoadResults(const std::vector<ResultEntry> &entries, const QLocale &locale = QLocale(),
+std::vector<ResultRow> LoadResults(const std::vector<ResultEntry> &entries,
                                    const std::function<void(std::size_t, std::size_t)> &progress = {});
 
 }  // namespace geminor

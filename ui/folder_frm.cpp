@@ -1,5 +1,7 @@
 #include "ui/folder_frm.h"
 
+#include <QStyle>
+
 #include <QCheckBox>
 #include <QFile>
 #include <QGridLayout>
@@ -42,7 +44,7 @@ FolderFrm::FolderFrm(Prompter &prompter, SettingsStore &settings, QWidget *paren
     pathRow->addWidget(m_text1, 1);
     auto *command2 = new QToolButton(this);
     command2->setObjectName(QStringLiteral("Command2"));
-    command2->setIcon(QIcon::fromTheme(QStringLiteral("folder-open")));
+    command2->setIcon(QIcon::fromTheme(QStringLiteral("folder-open"), style()->standardIcon(QStyle::SP_DirOpenIcon)));
     command2->setToolTip(QStringLiteral("Choose Folder to Search"));
     connect(command2, &QToolButton::clicked, this, &FolderFrm::browse);
     pathRow->addWidget(command2);
@@ -72,11 +74,13 @@ FolderFrm::FolderFrm(Prompter &prompter, SettingsStore &settings, QWidget *paren
     auto *typeButtons = new QVBoxLayout;
     m_cmdFileAdd = new QToolButton(this);
     m_cmdFileAdd->setObjectName(QStringLiteral("cmdFileAdd"));
+    m_cmdFileAdd->setText(QStringLiteral("+"));  // shown when the icon theme has no picture
     m_cmdFileAdd->setIcon(QIcon::fromTheme(QStringLiteral("list-add")));
     m_cmdFileAdd->setToolTip(QStringLiteral("Add a file type"));
     connect(m_cmdFileAdd, &QToolButton::clicked, this, &FolderFrm::addFileType);
     m_cmdFileDelete = new QToolButton(this);
     m_cmdFileDelete->setObjectName(QStringLiteral("cmdFileDelete"));
+    m_cmdFileDelete->setText(QStringLiteral("\u2212"));
     m_cmdFileDelete->setIcon(QIcon::fromTheme(QStringLiteral("list-remove")));
     m_cmdFileDelete->setToolTip(QStringLiteral("Remove the file type"));
     connect(m_cmdFileDelete, &QToolButton::clicked, this, &FolderFrm::removeFileType);
@@ -124,7 +128,7 @@ void FolderFrm::browse()
 {
     const std::string folder = m_prompter.chooseFolder(this, QStringLiteral("Choose Folder to Search"));
     m_text1->setText(QFile::decodeName(folder.c_str()));
-    m_text1->setProperty("bytes", QByteArray::fromStdString(folder));
+    m_folderBytes = folder;
     m_cmdOK->setEnabled(!m_text1->text().trimmed().isEmpty());
 }
 
@@ -152,14 +156,14 @@ void FolderFrm::addFileType()
     QString answer =
         m_prompter.askText(this, QStringLiteral("File Types"), QStringLiteral("Please type File Extention"));
     answer.remove(QLatin1Char('*')).remove(QLatin1Char('.')).remove(QLatin1Char(','));
-    ++AddCounter;
+    ++m_addCounter;
     if (!answer.isEmpty()) {
         const QString extension = QLatin1Char('.') + answer;
         auto *item = new QListWidgetItem(extension);
         item->setData(kTypeNameRole, FileTypeName(extension));
         item->setFlags(item->flags() | Qt::ItemIsUserCheckable);
         item->setCheckState(Qt::Unchecked);
-        m_ftype->insertItem(std::min(AddCounter - 1, m_ftype->count()), item);  // past the end: at the end
+        m_ftype->insertItem(std::min(m_addCounter - 1, m_ftype->count()), item);  // past the end: at the end
     }
     SaveFileTypes();
 }
@@ -184,11 +188,11 @@ void FolderFrm::SaveFileTypes()
 
 void FolderFrm::accept()
 {
-    Folder = m_text1->property("bytes").toByteArray().toStdString();
-    SubFolder = m_check1->isChecked() ? "Yes" : "No";
-    Exclude = m_check2->isChecked();
+    m_location.Folder = m_folderBytes;
+    m_location.SubFolder = m_check1->isChecked() ? "Yes" : "No";
+    m_location.Exclude = m_check2->isChecked();
     if (m_option1->isChecked()) {
-        FileTypes = "*.*";
+        m_location.FileTypes = "*.*";
     } else {
         QStringList checked;
         for (int i = 0; i < m_ftype->count(); ++i)
@@ -199,7 +203,7 @@ void FolderFrm::accept()
                               QStringLiteral("Please select at least one file type"));
             return;
         }
-        FileTypes = checked.join(QLatin1Char(';')).toStdString();
+        m_location.FileTypes = checked.join(QLatin1Char(';')).toStdString();
     }
     QDialog::accept();
 }

@@ -3,6 +3,7 @@
 #include <QDialog>
 #include <string>
 
+#include "engine/request.h"
 #include "persist/settings_store.h"
 #include "ui/prompter.h"
 
@@ -28,12 +29,10 @@ public:
 
     FolderFrm(Prompter &prompter, SettingsStore &settings, QWidget *parent = nullptr);
 
-    // What the main window reads after OK.
-    std::string Folder;
-    std::string SubFolder;
-    bool Exclude = false;
-    std::string FileTypes;
-    int AddCounter = 0;
+    /// The location chosen, after OK.
+    const SearchLocation &location() const { return m_location; }
+    /// How many file types were asked for: a new one goes to that position in the list.
+    int addCounter() const { return m_addCounter; }
 
     void browse();
     void addFileType();
@@ -48,6 +47,9 @@ private:
     void typesChosen();
     void SaveFileTypes();
 
+    SearchLocation m_location;
+    std::string m_folderBytes;  // the chosen folder as the file system names it
+    int m_addCounter = 0;
     Prompter &m_prompter;
     SettingsStore &m_settings;
     bool m_browsed = false;

@@ -25,6 +25,7 @@
 #include "ui/file_info_frm.h"
 #include "ui/folder_frm.h"
 #include "ui/image_list.h"
+#include "ui/main_actions.h"
 #include "ui/result_model.h"
 
 namespace geminor {
@@ -42,8 +43,12 @@ MainFrm::MainFrm(Prompter &prompter, SettingsStore &settings, std::string defaul
 {
     setObjectName(QStringLiteral("MainFrm"));
     setWindowTitle(QStringLiteral("Geminor"));
-    buildMenus();
-    buildToolbar();
+    m_actions = BuildMainActions(*this);
+    connect(m_actions.MPicViewer, &QAction::triggered, this, &MainFrm::toggleViewer);
+    connect(m_actions.MSendToRecycleBin, &QAction::triggered, this, &MainFrm::toggleRecycle);
+    connect(m_actions.MClose, &QAction::triggered, this, &QWidget::close);
+    connect(m_actions.buttons[11], &QAction::triggered, this, &MainFrm::toggleViewer);
+    connect(m_actions.buttons[12], &QAction::triggered, this, &MainFrm::toggleRecycle);
     buildControls();
     buildStatusBar();
     m_timer1 = new QTimer(this);
@@ -57,11 +62,10 @@ MainFrm::MainFrm(Prompter &prompter, SettingsStore &settings, std::string defaul
     // The toggles come from the settings; a value other than the two states stays on the button.
     m_display = m_settings.Display();
     m_recycle = m_settings.RecycleBin();
-    findChild<QAction *>(QStringLiteral("MPicViewer"))->setChecked(m_display == SettingsStore::kViewerOn);
-    findChild<QAction *>(QStringLiteral("MSendToRecycleBin"))
-        ->setChecked(m_recycle == SettingsStore::kRecycleOn);
-    m_buttons[11]->setIcon(ImageListIcon(m_display));
-    m_buttons[12]->setIcon(ImageListIcon(m_recycle));
+    m_actions.MPicViewer->setChecked(m_display == SettingsStore::kViewerOn);
+    m_actions.MSendToRecycleBin->setChecked(m_recycle == SettingsStore::kRecycleOn);
+    m_actions.buttons[11]->setIcon(ImageListIcon(m_display));
+    m_actions.buttons[12]->setIcon(ImageListIcon(m_recycle));
     connectCommands();
     NewSession();
     SetBusy(false);
@@ -71,111 +75,6 @@ MainFrm::MainFrm(Prompter &prompter, SettingsStore &settings, std::string defaul
 }
 
 MainFrm::~MainFrm() = default;
-
-QAction *MainFrm::addEntry(QMenu *menu, const char *name, const QString &caption,
-                           const QKeySequence &shortcut)
-{
-    QAction *action = menu->addAction(caption);
-    action->setObjectName(QString::fromLatin1(name));
-    if (!shortcut.isEmpty())
-        action->setShortcut(shortcut);
-    return action;
-}
-
-void MainFrm::buildMenus()
-{
-    m_fileMenu = menuBar()->addMenu(QStringLiteral("File"));
-    m_fileMenu->setObjectName(QStringLiteral("MnuFile"));
-    addEntry(m_fileMenu, "MScan", QStringLiteral("Scan"), Qt::Key_F5);
-    addEntry(m_fileMenu, "MCancel", QStringLiteral("Cancel"), Qt::Key_F6);
-    m_fileMenu->addSeparator();
-    addEntry(m_fileMenu, "MNewSession", QStringLiteral("New Session"), QKeySequence(Qt::CTRL | Qt::Key_N));
-    addEntry(m_fileMenu, "MLoadSession", QStringLiteral("Load Session"), QKeySequence(Qt::CTRL | Qt::Key_L));
-    addEntry(m_fileMenu, "MSaveSession", QStringLiteral("Save Session"), QKeySequence(Qt::CTRL | Qt::Key_S));
-    m_fileMenu->addSeparator();
-    m_exportMenu = m_fileMenu->addMenu(QStringLiteral("Export"));
-    m_exportMenu->setObjectName(QStringLiteral("MExport"));
-    addEntry(m_exportMenu, "MHTML", QStringLiteral("Export in HTML"));
-    addEntry(m_exportMenu, "MCSV", QStringLiteral("Export in CSV"));
-    m_fileMenu->addSeparator();
-    QAction *viewer = addEntry(m_fileMenu, "MPicViewer", QStringLiteral("Show Picture Viewer"));
-    viewer->setCheckable(true);
-    connect(viewer, &QAction::triggered, this, &MainFrm::toggleViewer);
-    QAction *recycle = addEntry(m_fileMenu, "MSendToRecycleBin", QStringLiteral("Send to Recycle Bin"));
-    recycle->setCheckable(true);
-    connect(recycle, &QAction::triggered, this, &MainFrm::toggleRecycle);
-    m_fileMenu->addSeparator();
-    connect(addEntry(m_fileMenu, "MClose", QStringLiteral("Close"), QKeySequence(Qt::CTRL | Qt::Key_X)),
-            &QAction::triggered, this, &QWidget::close);
-
-    m_actionMenu = menuBar()->addMenu(QStringLiteral("Action"));
-    m_actionMenu->setObjectName(QStringLiteral("MAction"));
-    m_markMenu = m_actionMenu->addMenu(QStringLiteral("Mark"));
-    m_markMenu->setObjectName(QStringLiteral("MMark"));
-    addEntry(m_markMenu, "MNone", QStringLiteral("None"));
-    addEntry(m_markMenu, "MMarkAll", QStringLiteral("Mark All"));
-    addEntry(m_markMenu, "MMarkingSelected", QStringLiteral("Mark Selected"));
-    addEntry(m_markMenu, "MMarkAllDuplicates", QStringLiteral("Mark All Duplicates"));
-    m_actionMenu->addSeparator();
-    addEntry(m_actionMenu, "MCopyMarkFiles", QStringLiteral("Copy"), QKeySequence(Qt::CTRL | Qt::Key_C));
-    addEntry(m_actionMenu, "MMoveSelected", QStringLiteral("Move "), QKeySequence(Qt::CTRL | Qt::Key_M));
-    addEntry(m_actionMenu, "MDelete", QStringLiteral("Delete"), Qt::Key_Delete);
-    addEntry(m_actionMenu, "MRename", QStringLiteral("Rename"), QKeySequence(Qt::CTRL | Qt::Key_R));
-    m_actionMenu->addSeparator();
-    addEntry(m_actionMenu, "MOpenFile", QStringLiteral("Open File"), QKeySequence(Qt::CTRL | Qt::Key_O));
-    addEntry(m_actionMenu, "MOpenFolder", QStringLiteral("Open Folder"), QKeySequence(Qt::CTRL | Qt::Key_F));
-    m_actionMenu->addSeparator();
-    addEntry(m_actionMenu, "MCopyPath", QStringLiteral("Copy Path to Clipboard"),
-             QKeySequence(Qt::CTRL | Qt::Key_W));
-    m_actionMenu->addSeparator();
-    addEntry(m_actionMenu, "MFileProperties", QStringLiteral("File Properties"),
-             QKeySequence(Qt::CTRL | Qt::Key_P));
-
-    m_helpMenu = menuBar()->addMenu(QStringLiteral("Help"));
-    m_helpMenu->setObjectName(QStringLiteral("MHelp"));
-    addEntry(m_helpMenu, "MHelpTopics", QStringLiteral("Help Topics"), Qt::Key_F1);
-    m_helpMenu->addSeparator();
-    addEntry(m_helpMenu, "MAbout", QStringLiteral("About Geminor"));
-}
-
-void MainFrm::buildToolbar()
-{
-    QToolBar *toolbar = addToolBar(QStringLiteral("Toolbar"));
-    toolbar->setObjectName(QStringLiteral("Toolbar1"));
-    toolbar->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
-    toolbar->setMovable(false);
-    struct Button
-    {
-        int index;
-        const char *caption;
-        int picture;
-        const char *sameAs;  // the menu entry it runs
-    };
-    static const Button kButtons[] = {{1, "Scan", 1, "MScan"},         {2, "Cancel", 2, nullptr},
-                                      {4, "Mark", 3, nullptr},         {5, "Copy", 4, "MCopyMarkFiles"},
-                                      {6, "Move", 5, "MMoveSelected"}, {7, "Delete", 6, "MDelete"},
-                                      {8, "Rename", 7, "MRename"},     {10, "Export", 8, nullptr},
-                                      {11, "Viewer", 10, nullptr},     {12, "Recycle", 12, nullptr}};
-    for (const Button &b : kButtons) {
-        if (b.index == 4 || b.index == 10)
-            toolbar->addSeparator();
-        QAction *button = toolbar->addAction(ImageListIcon(b.picture), QString::fromLatin1(b.caption));
-        button->setObjectName(QStringLiteral("Button%1").arg(b.index));
-        m_buttons[static_cast<std::size_t>(b.index)] = button;
-        if (b.sameAs) {
-            QAction *entry = findChild<QAction *>(QString::fromLatin1(b.sameAs));
-            connect(button, &QAction::triggered, entry, &QAction::trigger);
-        }
-    }
-    m_buttons[4]->setMenu(m_markMenu);
-    m_buttons[10]->setMenu(m_exportMenu);
-    for (int index : {4, 10})
-        if (auto *tool = qobject_cast<QToolButton *>(
-                toolbar->widgetForAction(m_buttons[static_cast<std::size_t>(index)])))
-            tool->setPopupMode(QToolButton::InstantPopup);
-    connect(m_buttons[11], &QAction::triggered, this, &MainFrm::toggleViewer);
-    connect(m_buttons[12], &QAction::triggered, this, &MainFrm::toggleRecycle);
-}
 
 void MainFrm::buildControls()
 {
@@ -220,7 +119,7 @@ void MainFrm::buildControls()
         frame2Layout->addWidget(m_options[i]);
     }
     frame1Layout->addWidget(frame2);
-    m_chkProtect = new QCheckBox(QStringLiteral("Protect Windows Folders"), frame1);
+    m_chkProtect = new QCheckBox(QStringLiteral("Protect System Folders"), frame1);
     m_chkProtect->setObjectName(QStringLiteral("chkProtect"));
     connect(m_chkProtect, &QCheckBox::clicked, this, &MainFrm::protectClicked);
     m_chkIncludeHidden = new QCheckBox(QStringLiteral("Include Hidden Folders and Files"), frame1);
@@ -266,23 +165,23 @@ void MainFrm::buildStatusBar()
 
 void MainFrm::SetMenusEnabled(bool Enabled)
 {
-    for (const char *name : {"MScan", "MNewSession", "MSaveSession", "MLoadSession"})
-        findChild<QAction *>(QString::fromLatin1(name))->setEnabled(Enabled);
-    m_exportMenu->setEnabled(Enabled);
-    findChild<QAction *>(QStringLiteral("MClose"))->setEnabled(Enabled);
-    findChild<QAction *>(QStringLiteral("MCancel"))->setEnabled(Enabled);
-    m_actionMenu->setEnabled(Enabled);
-    m_helpMenu->setEnabled(Enabled);
-    m_fileMenu->setEnabled(Enabled);
+    for (QAction *entry : {m_actions.MScan, m_actions.MNewSession, m_actions.MSaveSession, m_actions.MLoadSession,
+                           m_actions.MClose, m_actions.MCancel})
+        entry->setEnabled(Enabled);
+    for (QMenu *menu : {m_actions.MExport, m_actions.MAction, m_actions.MHelp, m_actions.MnuFile})
+        menu->setEnabled(Enabled);
+    // The menus' shortcuts go with them: Del, Ctrl+C and the others do nothing during a scan.
+    for (QAction *entry : m_actions.MAction->actions())
+        entry->setEnabled(Enabled);
 }
 
 void MainFrm::SetBusy(bool Busy)
 {
     if (Busy)
         closeViewer();
-    for (std::size_t i = 1; i < m_buttons.size(); ++i)
-        if (m_buttons[i])
-            m_buttons[i]->setEnabled(i == 2 ? Busy : !Busy);
+    for (std::size_t i = 1; i < m_actions.buttons.size(); ++i)
+        if (m_actions.buttons[i])
+            m_actions.buttons[i]->setEnabled(i == 2 ? Busy : !Busy);
     SetMenusEnabled(!Busy);
     for (QWidget *control : std::initializer_list<QWidget *>{m_searchList, m_cmdAdd, m_cmdRemove,
                                                              m_chkProtect, m_chkIncludeHidden, m_rlv})
@@ -306,8 +205,8 @@ void MainFrm::toggleViewer()
         m_display = SettingsStore::kViewerOff;
         closeViewer();
     }
-    findChild<QAction *>(QStringLiteral("MPicViewer"))->setChecked(m_display == SettingsStore::kViewerOn);
-    m_buttons[11]->setIcon(ImageListIcon(m_display));
+    m_actions.MPicViewer->setChecked(m_display == SettingsStore::kViewerOn);
+    m_actions.buttons[11]->setIcon(ImageListIcon(m_display));
     m_settings.SetDisplay(m_display);
 }
 
@@ -318,12 +217,11 @@ void MainFrm::toggleRecycle()
     } else if (m_prompter.askYesNo(
                    this, QStringLiteral("Confirm"),
                    QStringLiteral("This will delete the files permanently i.e., they are not sent to "
-                                  "the recycle bin.\r\nAre you sure to preceed."))) {
+                                  "the Trash.\r\nAre you sure to preceed."))) {
         m_recycle = SettingsStore::kRecycleOff;
     }
-    findChild<QAction *>(QStringLiteral("MSendToRecycleBin"))
-        ->setChecked(m_recycle == SettingsStore::kRecycleOn);
-    m_buttons[12]->setIcon(ImageListIcon(m_recycle));
+    m_actions.MSendToRecycleBin->setChecked(m_recycle == SettingsStore::kRecycleOn);
+    m_actions.buttons[12]->setIcon(ImageListIcon(m_recycle));
     m_settings.SetRecycleBin(m_recycle);
 }
 
@@ -393,8 +291,8 @@ void MainFrm::addLocation(const SearchLocation &row)
 void MainFrm::AddLocationCommand()
 {
     FolderFrm dialog(m_prompter, m_settings, this);
-    if (dialog.exec() == QDialog::Accepted && !QString::fromStdString(dialog.Folder).trimmed().isEmpty())
-        addLocation({dialog.Folder, dialog.SubFolder, dialog.FileTypes, dialog.Exclude});
+    if (dialog.exec() == QDialog::Accepted && !QString::fromStdString(dialog.location().Folder).trimmed().isEmpty())
+        addLocation(dialog.location());
 }
 
 void MainFrm::removeLocation()
@@ -425,8 +323,8 @@ void MainFrm::PreviewSelected()
         connect(m_viewer, &FileInfoFrm::viewerDisabled, this, [this] {
             // Off until the toggle is used again; the stored setting stays as the toggle left it.
             m_display = SettingsStore::kViewerOff;
-            findChild<QAction *>(QStringLiteral("MPicViewer"))->setChecked(false);
-            m_buttons[11]->setIcon(ImageListIcon(m_display));
+            m_actions.MPicViewer->setChecked(false);
+            m_actions.buttons[11]->setIcon(ImageListIcon(m_display));
         });
     }
     m_viewer->LoadPic(row.path());
@@ -447,7 +345,7 @@ bool MainFrm::eventFilter(QObject *watched, QEvent *event)
         } else if (event->type() == QEvent::MouseButtonRelease) {
             auto *mouse = static_cast<QMouseEvent *>(event);
             if (mouse->button() == Qt::RightButton)
-                m_actionMenu->popup(mouse->globalPosition().toPoint());
+                m_actions.MAction->popup(mouse->globalPosition().toPoint());
             else
                 PreviewSelected();
         }
@@ -456,7 +354,7 @@ bool MainFrm::eventFilter(QObject *watched, QEvent *event)
     // F6 on Command1 cancels while the menus (and so F6 of File > Cancel) are disabled.
     if (watched == m_command1 && event->type() == QEvent::KeyPress &&
         static_cast<QKeyEvent *>(event)->key() == Qt::Key_F6) {
-        if (!findChild<QAction *>(QStringLiteral("MCancel"))->isEnabled())
+        if (!m_actions.MCancel->isEnabled())
             CancelCommand();
         return true;
     }

@@ -10,6 +10,7 @@
 #include "engine/request.h"
 #include "persist/settings_store.h"
 #include "results/action_plan.h"
+#include "ui/main_actions.h"
 #include "ui/prompter.h"
 
 class QAction;
@@ -108,12 +109,8 @@ protected:
 private:
     /// LoadSession with everything the reading gave: a damaged file is never scanned.
     SessionRead readSession(const std::string &FileName);
-    void buildMenus();
-    void buildToolbar();
     void buildControls();
     void buildStatusBar();
-    QAction *addEntry(QMenu *menu, const char *name, const QString &caption,
-                      const QKeySequence &shortcut = {});
     void showMethodBold();
     void protectClicked();
     void removeLocation();
@@ -131,12 +128,7 @@ private:
     int m_recycle = SettingsStore::kRecycleOn;
     QString m_protectMarker = QStringLiteral("Direct");
 
-    QMenu *m_fileMenu = nullptr;
-    QMenu *m_exportMenu = nullptr;
-    QMenu *m_actionMenu = nullptr;
-    QMenu *m_markMenu = nullptr;
-    QMenu *m_helpMenu = nullptr;
-    std::array<QAction *, 13> m_buttons{};  // toolbar buttons by index 1..12 (3 and 9 separators)
+    MainActions m_actions;
     QTreeWidget *m_searchList = nullptr;
     QToolButton *m_cmdAdd = nullptr;
     QToolButton *m_cmdRemove = nullptr;

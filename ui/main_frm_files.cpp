@@ -211,7 +211,7 @@ void MainFrm::OpenSelectedFolder()
         if (reply.type() != QDBusMessage::ErrorMessage)
             return;
     }
-    QDesktopServices::openUrl(QUrl::fromLocalFile(QFile::decodeName(row->folder.c_str())));
+    QDesktopServices::openUrl(QUrl::fromLocalFile(QFile::decodeName(row->folder.str().c_str())));
 }
 
 void MainFrm::CopySelectedPath()

@@ -80,20 +80,19 @@ QString ShippedFile(const QString &name)
 
 void MainFrm::connectCommands()
 {
-    auto on = [this](const char *name, auto slot) {
-        connect(findChild<QAction *>(QString::fromLatin1(name)), &QAction::triggered, this, slot);
-    };
-    on("MScan", [this] { ScanCommand(); });
-    on("MCancel", [this] { CancelCommand(); });
-    on("MNewSession", [this] { NewSession(); });
-    on("MSaveSession", [this] { SaveSession({}); });
-    on("MLoadSession", [this] {
+    auto on = [this](QAction *entry, auto slot) { connect(entry, &QAction::triggered, this, slot); };
+    const MainActions &a = m_actions;
+    on(a.MScan, [this] { ScanCommand(); });
+    on(a.MCancel, [this] { CancelCommand(); });
+    on(a.MNewSession, [this] { NewSession(); });
+    on(a.MSaveSession, [this] { SaveSession({}); });
+    on(a.MLoadSession, [this] {
         const std::string path =
             m_prompter.openFileName(this, QStringLiteral("Search Session"), QStringLiteral("Geminor|*.gmr"));
         if (!path.empty())
             LoadSession(path);
     });
-    on("MCSV", [this] {
+    on(a.MCSV, [this] {
         if (m_model->rows().empty())
             return;
         const std::string path = m_prompter.saveFileName(this, QStringLiteral("Export Result"),
@@ -109,7 +108,7 @@ void MainFrm::connectCommands()
             m_prompter.inform(this, QStringLiteral("Export Result"),
                               QStringLiteral("Successfully Completed!"));
     });
-    on("MHTML", [this] {
+    on(a.MHTML, [this] {
         if (m_model->rows().empty())
             return;
         const std::string path = m_prompter.saveFileName(this, QStringLiteral("Export Result"),
@@ -126,22 +125,22 @@ void MainFrm::connectCommands()
         panel(1)->setText(QStringLiteral("List Exported Successful"));
         m_prompter.inform(this, QStringLiteral("Success"), QStringLiteral("List Exported Successful"));
     });
-    on("MAbout", [this] { AboutFrm(this).exec(); });
-    on("MCopyMarkFiles", [this] { CopyMarked(); });
-    on("MMoveSelected", [this] { MoveMarked(); });
-    on("MDelete", [this] { DeleteMarked(); });
-    on("MRename", [this] { RenameSelected(); });
-    on("MOpenFile", [this] { OpenSelectedFile(); });
-    on("MOpenFolder", [this] { OpenSelectedFolder(); });
-    on("MCopyPath", [this] { CopySelectedPath(); });
-    on("MFileProperties", [this] { ShowFileProperties(); });
+    on(a.MAbout, [this] { AboutFrm(this).exec(); });
+    on(a.MCopyMarkFiles, [this] { CopyMarked(); });
+    on(a.MMoveSelected, [this] { MoveMarked(); });
+    on(a.MDelete, [this] { DeleteMarked(); });
+    on(a.MRename, [this] { RenameSelected(); });
+    on(a.MOpenFile, [this] { OpenSelectedFile(); });
+    on(a.MOpenFolder, [this] { OpenSelectedFolder(); });
+    on(a.MCopyPath, [this] { CopySelectedPath(); });
+    on(a.MFileProperties, [this] { ShowFileProperties(); });
     auto showTotals = [this](const MarkedTotals &totals) {
         panel(1)->setText(MarkedTotalsText(totals.count, totals.size));
     };
-    on("MNone", [this, showTotals] { showTotals(m_model->applyRule(MarkNone)); });
-    on("MMarkAll", [this, showTotals] { showTotals(m_model->applyRule(MarkAll)); });
-    on("MMarkAllDuplicates", [this, showTotals] { showTotals(m_model->applyRule(MarkAllDuplicates)); });
-    on("MMarkingSelected", [this, showTotals] {
+    on(a.MNone, [this, showTotals] { showTotals(m_model->applyRule(MarkNone)); });
+    on(a.MMarkAll, [this, showTotals] { showTotals(m_model->applyRule(MarkAll)); });
+    on(a.MMarkAllDuplicates, [this, showTotals] { showTotals(m_model->applyRule(MarkAllDuplicates)); });
+    on(a.MMarkingSelected, [this, showTotals] {
         std::vector<bool> selected(m_model->rows().size(), false);
         for (const QModelIndex &row : m_rlv->selectionModel()->selectedRows())
             selected[static_cast<std::size_t>(row.row())] = true;
@@ -154,17 +153,17 @@ void MainFrm::connectCommands()
                 if (roles == QList<int>{Qt::CheckStateRole})
                     showTotals(UpdateMarkedTotals(m_model->rows()));
             });
-    on("MHelpTopics", [] {
+    on(a.MHelpTopics, [] {
         const QString help = ShippedFile(QStringLiteral("help.html"));
         if (!help.isEmpty())
             QDesktopServices::openUrl(QUrl::fromLocalFile(help));  // nothing to say when it fails
     });
     // The menus are disabled during a scan, so the Cancel button calls the command itself.
-    connect(findChild<QAction *>(QStringLiteral("Button2")), &QAction::triggered, this,
+    connect(a.buttons[2], &QAction::triggered, this,
             [this] { CancelCommand(); });
     // During a scan the menus are disabled, so Command1 (and F6 on it) stands in for Cancel.
     connect(m_command1, &QPushButton::clicked, this, [this] {
-        if (!findChild<QAction *>(QStringLiteral("MCancel"))->isEnabled())
+        if (!m_actions.MCancel->isEnabled())
             CancelCommand();
     });
     // Half a second after a scan: the end sound, once. A missing or unplayable sound says nothing.
@@ -239,14 +238,16 @@ void MainFrm::ScanCommand()
         failure = QString::fromLocal8Bit(e.what());  // the scan could not even start
     }
     panel(1)->setText(QStringLiteral("Loading Searched Result..."));
-    m_model->setRows(LoadResults(outcome.entries, QLocale(), [this](std::size_t i, std::size_t n) {
+    m_model->setRows(LoadResults(outcome.entries, [this](std::size_t i, std::size_t n) {
         panel(1)->setText(QStringLiteral("Loading Searched Result...(%1/%2)").arg(i).arg(n));
     }));
     m_lastMethod = search.Method;
     const bool zeroSize = search.Method == SearchMethod::ZeroSize;
-    findChild<QAction *>(QStringLiteral("MMarkAll"))->setVisible(zeroSize);
-    findChild<QAction *>(QStringLiteral("MMarkAllDuplicates"))->setVisible(!zeroSize);
-    findChild<QAction *>(QStringLiteral("MMarkingSelected"))->setVisible(!zeroSize);
+    if (outcome.searched) {  // an empty or cancelled walk leaves the Mark menu as it was
+        m_actions.MMarkAll->setVisible(zeroSize);
+        m_actions.MMarkAllDuplicates->setVisible(!zeroSize);
+        m_actions.MMarkingSelected->setVisible(!zeroSize);
+    }
     showClosingTexts(outcome);
     if (!failure.isEmpty()) {
         panel(1)->setText(QStringLiteral("Search stopped: ") + failure);

@@ -40,14 +40,15 @@ QVariant ResultModel::data(const QModelIndex &index, int role) const
     case Qt::DisplayRole:
         switch (index.column()) {
         case FileName: return ShownText(row.name);
-        case Size: return ShownText(row.sizeText);
-        case Modified: return ShownText(row.modified);
+        case Size: return QString::number(row.size);
+        case Modified: return QString::fromStdString(ModifiedText(row));
         case Version: return ShownText(row.version);
-        default: return ShownText(row.folder);
+        default: return ShownText(row.folder.str());
         }
     case Qt::CheckStateRole:
         return index.column() == FileName ? QVariant(row.marked ? Qt::Checked : Qt::Unchecked) : QVariant();
-    case Qt::DecorationRole: return index.column() == FileName ? QVariant(ImageListIcon(18)) : QVariant();
+    case Qt::DecorationRole:
+        return index.column() == FileName ? QVariant(ImageListIcon(row.markedIcon ? 17 : 18)) : QVariant();
     case Qt::ForegroundRole:
         if (row.colour == RowColour::Black)
             return QBrush(Qt::black);

@@ -23,8 +23,7 @@ ResultRow row(std::string name, RowColour colour = RowColour::Black)
 {
     ResultRow shown;
     shown.name = std::move(name);
-    shown.sizeText = "10";
-    shown.modified = "T";
+    shown.size = 10;
     shown.version = "N/A";
     shown.folder = "/d/";
     shown.group = 1;
@@ -43,7 +42,8 @@ std::size_t count(const std::string &text, const std::string &what)
 TEST(CsvExport, WritesTheRowsAsShownWithQuotingOnlyWhereNeeded)
 {
     EXPECT_EQ(CsvText({row("a.txt")}),
-              "File Name,Size(Bytes),Last Modified,Version,Path\r\na.txt,10,T,N/A,/d/\r\n\r\n");
+              "File Name,Size(Bytes),Last Modified,Version,Path\r\na.txt,10," + CsvField(ModifiedText(row("a.txt"))) +
+                  ",N/A,/d/\r\n\r\n");
     EXPECT_EQ(CsvText({}), "File Name,Size(Bytes),Last Modified,Version,Path\r\n\r\n");
     EXPECT_EQ(CsvField("a,b.txt"), "\"a,b.txt\"");
     EXPECT_EQ(CsvField("say \"hi\""), "\"say \"\"hi\"\"\"");
@@ -52,7 +52,7 @@ TEST(CsvExport, WritesTheRowsAsShownWithQuotingOnlyWhereNeeded)
     EXPECT_EQ(CsvField(std::string("bad\xff")), std::string("bad\xff"));  // bytes as they are
     ResultRow marked = row("m,n");
     marked.marked = true;
-    EXPECT_THAT(CsvText({marked}), HasSubstr("\"m,n\",10,T,N/A,/d/\r\n"));
+    EXPECT_THAT(CsvText({marked}), HasSubstr("\"m,n\",10," + CsvField(ModifiedText(marked)) + ",N/A,/d/\r\n"));
 }
 
 TEST(HtmlExport, OnePageBelowAThousandRows)
@@ -188,15 +188,15 @@ TEST(ResultRows, VanishedFilesLeaveNoGroupOfOneAndColoursStillAlternate)
         }
     }
     ::unlink(tree.path("b1").c_str());  // group b keeps one file
-    const auto rows = LoadResults(entries, QLocale(QLocale::C));
+    const auto rows = LoadResults(entries);
     ASSERT_EQ(rows.size(), 4u);
     EXPECT_EQ(rows[0].name, "a0");
     EXPECT_EQ(rows[0].colour, RowColour::DarkBlue);  // the first group's marker was 2
     EXPECT_EQ(rows[2].name, "c0");
     EXPECT_EQ(rows[2].colour, RowColour::Black);  // not dark blue again: b is not shown
     EXPECT_EQ(rows[2].group, 2);
-    EXPECT_EQ(rows[0].sizeText, "1");
-    EXPECT_FALSE(rows[0].modified.empty());
+    EXPECT_EQ(rows[0].size, 1u);
+    EXPECT_FALSE(ModifiedText(rows[0]).empty());
 }
 
 }  // namespace

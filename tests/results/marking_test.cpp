@@ -6,12 +6,11 @@
 namespace geminor {
 namespace {
 
-std::vector<ResultRow> rowsOfGroups(const std::vector<int> &groups, const char *size = "10")
+std::vector<ResultRow> rowsOfGroups(const std::vector<int> &groups, std::uint64_t size = 10)
 {
     std::vector<ResultRow> rows;
     for (int g : groups)
-        rows.push_back(
-            {"f", size, "T", "N/A", "/d/", false, false, g, g % 2 ? RowColour::Black : RowColour::DarkBlue});
+        rows.push_back({"f", size, "N/A", "/d/", false, false, g, g % 2 ? RowColour::Black : RowColour::DarkBlue, {}});
     return rows;
 }
 
@@ -40,8 +39,8 @@ TEST(Marking, AllDuplicatesKeepsTheFirstOfEveryGroup)
 
 TEST(Marking, OtherRulesAndTotals)
 {
-    auto rows = rowsOfGroups({0, 0}, "1024");
-    rows[1].sizeText = "512";
+    auto rows = rowsOfGroups({0, 0}, 1024);
+    rows[1].size = 512;
     MarkedTotals totals = MarkAll(rows);
     EXPECT_EQ(totals.count, 2);
     EXPECT_EQ(totals.size, 1536);

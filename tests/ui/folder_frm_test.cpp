@@ -57,7 +57,7 @@ private slots:
             dialog.addFileType();
             dialog.addFileType();
             dialog.addFileType();  // an empty answer adds nothing, but still counts
-            QCOMPARE(dialog.AddCounter, 3);
+            QCOMPARE(dialog.addCounter(), 3);
         }
         const auto stored = settings.LoadFileTypes();
         QVERIFY(stored);
@@ -87,10 +87,10 @@ private slots:
         dialog.findChild<QCheckBox *>(QStringLiteral("Check1"))->setChecked(false);
         dialog.accept();
         QCOMPARE(dialog.result(), int(QDialog::Accepted));
-        QCOMPARE(dialog.Folder, std::string("/data"));
-        QCOMPARE(dialog.SubFolder, std::string("No"));
-        QCOMPARE(dialog.FileTypes, std::string(".mp3;.jpg"));
-        QVERIFY(!dialog.Exclude);
+        QCOMPARE(dialog.location().Folder, std::string("/data"));
+        QCOMPARE(dialog.location().SubFolder, std::string("No"));
+        QCOMPARE(dialog.location().FileTypes, std::string(".mp3;.jpg"));
+        QVERIFY(!dialog.location().Exclude);
 
         auto *exclude = dialog.findChild<QCheckBox *>(QStringLiteral("Check2"));
         exclude->setChecked(true);
@@ -98,8 +98,8 @@ private slots:
         QVERIFY(!dialog.findChild<QRadioButton *>(QStringLiteral("Option2"))->isEnabled());
         QVERIFY(exclude->font().bold());
         dialog.accept();
-        QVERIFY(dialog.Exclude);
-        QCOMPARE(dialog.FileTypes, std::string("*.*"));
+        QVERIFY(dialog.location().Exclude);
+        QCOMPARE(dialog.location().FileTypes, std::string("*.*"));
     }
 
 private:

@@ -77,7 +77,7 @@ private slots:
                                     "MExport=Export/",
                                     "-",
                                     "MPicViewer=Show Picture Viewer/",
-                                    "MSendToRecycleBin=Send to Recycle Bin/",
+                                    "MSendToRecycleBin=Send to Trash/",
                                     "-",
                                     "MClose=Close/Ctrl+X",
                                     "MAction=Action",
@@ -106,7 +106,7 @@ private slots:
         for (QAction *button : window.findChild<QToolBar *>(QStringLiteral("Toolbar1"))->actions())
             toolbar << (button->isSeparator() ? QStringLiteral("-") : button->text());
         QCOMPARE(toolbar, QStringList({"Scan", "Cancel", "-", "Mark", "Copy", "Move", "Delete", "Rename", "-",
-                                       "Export", "Viewer", "Recycle"}));
+                                       "Export", "Viewer", "Trash"}));
     }
 
     void busyLeavesOnlyCancelAndIdleRestoresEverything()
@@ -171,7 +171,7 @@ private slots:
             QCOMPARE(prompter.asked.size(), 1);
             QVERIFY(prompter.asked[0].startsWith(
                 QStringLiteral("Confirm|This will delete the files permanently i.e., they are not sent to "
-                               "the recycle bin.\r\n")));
+                               "the Trash.\r\n")));
             prompter.answers = {true};
             window.findChild<QAction *>(QStringLiteral("MSendToRecycleBin"))->trigger();
             QCOMPARE(window.recycleState(), 11);

@@ -1,0 +1,129 @@
+#include "ui/main_actions.h"
+
+#include <QAction>
+#include <QMainWindow>
+#include <QMenu>
+#include <QMenuBar>
+#include <QToolBar>
+#include <QToolButton>
+
+#include "ui/image_list.h"
+
+namespace geminor {
+namespace {
+
+QAction *entry(QMenu *menu, const char *name, const QString &caption, const QKeySequence &shortcut = {})
+{
+    QAction *action = menu->addAction(caption);
+    action->setObjectName(QString::fromLatin1(name));
+    action->setShortcut(shortcut);
+    return action;
+}
+
+QMenu *menu(QMenuBar *bar, QMenu *parent, const char *name, const QString &caption)
+{
+    QMenu *made = parent ? parent->addMenu(caption) : bar->addMenu(caption);
+    made->setObjectName(QString::fromLatin1(name));
+    return made;
+}
+
+void buildFileMenu(QMainWindow &window, MainActions &a)
+{
+    a.MnuFile = menu(window.menuBar(), nullptr, "MnuFile", QStringLiteral("File"));
+    a.MScan = entry(a.MnuFile, "MScan", QStringLiteral("Scan"), Qt::Key_F5);
+    a.MCancel = entry(a.MnuFile, "MCancel", QStringLiteral("Cancel"), Qt::Key_F6);
+    a.MnuFile->addSeparator();
+    a.MNewSession = entry(a.MnuFile, "MNewSession", QStringLiteral("New Session"), QKeySequence(Qt::CTRL | Qt::Key_N));
+    a.MLoadSession =
+        entry(a.MnuFile, "MLoadSession", QStringLiteral("Load Session"), QKeySequence(Qt::CTRL | Qt::Key_L));
+    a.MSaveSession =
+        entry(a.MnuFile, "MSaveSession", QStringLiteral("Save Session"), QKeySequence(Qt::CTRL | Qt::Key_S));
+    a.MnuFile->addSeparator();
+    a.MExport = menu(nullptr, a.MnuFile, "MExport", QStringLiteral("Export"));
+    a.MHTML = entry(a.MExport, "MHTML", QStringLiteral("Export in HTML"));
+    a.MCSV = entry(a.MExport, "MCSV", QStringLiteral("Export in CSV"));
+    a.MnuFile->addSeparator();
+    a.MPicViewer = entry(a.MnuFile, "MPicViewer", QStringLiteral("Show Picture Viewer"));
+    a.MPicViewer->setCheckable(true);
+    a.MSendToRecycleBin = entry(a.MnuFile, "MSendToRecycleBin", QStringLiteral("Send to Trash"));
+    a.MSendToRecycleBin->setCheckable(true);
+    a.MnuFile->addSeparator();
+    a.MClose = entry(a.MnuFile, "MClose", QStringLiteral("Close"), QKeySequence(Qt::CTRL | Qt::Key_X));
+}
+
+void buildActionMenu(QMainWindow &window, MainActions &a)
+{
+    a.MAction = menu(window.menuBar(), nullptr, "MAction", QStringLiteral("Action"));
+    a.MMark = menu(nullptr, a.MAction, "MMark", QStringLiteral("Mark"));
+    a.MNone = entry(a.MMark, "MNone", QStringLiteral("None"));
+    a.MMarkAll = entry(a.MMark, "MMarkAll", QStringLiteral("Mark All"));
+    a.MMarkingSelected = entry(a.MMark, "MMarkingSelected", QStringLiteral("Mark Selected"));
+    a.MMarkAllDuplicates = entry(a.MMark, "MMarkAllDuplicates", QStringLiteral("Mark All Duplicates"));
+    a.MAction->addSeparator();
+    a.MCopyMarkFiles = entry(a.MAction, "MCopyMarkFiles", QStringLiteral("Copy"), QKeySequence(Qt::CTRL | Qt::Key_C));
+    a.MMoveSelected = entry(a.MAction, "MMoveSelected", QStringLiteral("Move "), QKeySequence(Qt::CTRL | Qt::Key_M));
+    a.MDelete = entry(a.MAction, "MDelete", QStringLiteral("Delete"), Qt::Key_Delete);
+    // Del deletes marked files only from the result list; in the location list it removes the row.
+    a.MDelete->setShortcutContext(Qt::WidgetWithChildrenShortcut);
+    a.MRename = entry(a.MAction, "MRename", QStringLiteral("Rename"), QKeySequence(Qt::CTRL | Qt::Key_R));
+    a.MAction->addSeparator();
+    a.MOpenFile = entry(a.MAction, "MOpenFile", QStringLiteral("Open File"), QKeySequence(Qt::CTRL | Qt::Key_O));
+    a.MOpenFolder = entry(a.MAction, "MOpenFolder", QStringLiteral("Open Folder"), QKeySequence(Qt::CTRL | Qt::Key_F));
+    a.MAction->addSeparator();
+    a.MCopyPath =
+        entry(a.MAction, "MCopyPath", QStringLiteral("Copy Path to Clipboard"), QKeySequence(Qt::CTRL | Qt::Key_W));
+    a.MAction->addSeparator();
+    a.MFileProperties =
+        entry(a.MAction, "MFileProperties", QStringLiteral("File Properties"), QKeySequence(Qt::CTRL | Qt::Key_P));
+}
+
+void buildToolbar(QMainWindow &window, MainActions &a)
+{
+    QToolBar *toolbar = window.addToolBar(QStringLiteral("Toolbar"));
+    toolbar->setObjectName(QStringLiteral("Toolbar1"));
+    toolbar->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
+    toolbar->setMovable(false);
+    struct Button
+    {
+        int index;
+        const char *caption;
+        int picture;
+        QAction *sameAs;  // the menu entry it runs
+    };
+    const Button kButtons[] = {{1, "Scan", 1, a.MScan},          {2, "Cancel", 2, nullptr},
+                               {4, "Mark", 3, nullptr},          {5, "Copy", 4, a.MCopyMarkFiles},
+                               {6, "Move", 5, a.MMoveSelected},  {7, "Delete", 6, a.MDelete},
+                               {8, "Rename", 7, a.MRename},      {10, "Export", 8, nullptr},
+                               {11, "Viewer", 10, nullptr},      {12, "Trash", 12, nullptr}};
+    for (const Button &b : kButtons) {
+        if (b.index == 4 || b.index == 10)
+            toolbar->addSeparator();
+        QAction *button = toolbar->addAction(ImageListIcon(b.picture), QString::fromLatin1(b.caption));
+        button->setObjectName(QStringLiteral("Button%1").arg(b.index));
+        a.buttons[static_cast<std::size_t>(b.index)] = button;
+        if (b.sameAs)
+            QObject::connect(button, &QAction::triggered, b.sameAs, &QAction::trigger);
+    }
+    a.buttons[4]->setMenu(a.MMark);
+    a.buttons[10]->setMenu(a.MExport);
+    for (int index : {4, 10})
+        if (auto *tool = qobject_cast<QToolButton *>(toolbar->widgetForAction(a.buttons[static_cast<std::size_t>(index)])))
+            tool->setPopupMode(QToolButton::InstantPopup);
+}
+
+}  // namespace
+
+MainActions BuildMainActions(QMainWindow &window)
+{
+    MainActions a;
+    buildFileMenu(window, a);
+    buildActionMenu(window, a);
+    a.MHelp = menu(window.menuBar(), nullptr, "MHelp", QStringLiteral("Help"));
+    a.MHelpTopics = entry(a.MHelp, "MHelpTopics", QStringLiteral("Help Topics"), Qt::Key_F1);
+    a.MHelp->addSeparator();
+    a.MAbout = entry(a.MHelp, "MAbout", QStringLiteral("About Geminor"));
+    buildToolbar(window, a);
+    return a;
+}
+
+}  // namespace geminor

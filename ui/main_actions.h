@@ -1,0 +1,30 @@
+#pragma once
+
+#include <array>
+
+class QAction;
+class QMainWindow;
+class QMenu;
+
+namespace geminor {
+
+/// The main window's menus, menu entries and toolbar buttons, by their names. Each entry also
+/// carries its name as its object name, for tests and accessibility tools.
+struct MainActions
+{
+    QMenu *MnuFile = nullptr, *MExport = nullptr, *MAction = nullptr, *MMark = nullptr, *MHelp = nullptr;
+    QAction *MScan = nullptr, *MCancel = nullptr, *MNewSession = nullptr, *MLoadSession = nullptr,
+            *MSaveSession = nullptr, *MHTML = nullptr, *MCSV = nullptr, *MPicViewer = nullptr,
+            *MSendToRecycleBin = nullptr, *MClose = nullptr;
+    QAction *MNone = nullptr, *MMarkAll = nullptr, *MMarkingSelected = nullptr, *MMarkAllDuplicates = nullptr;
+    QAction *MCopyMarkFiles = nullptr, *MMoveSelected = nullptr, *MDelete = nullptr, *MRename = nullptr,
+            *MOpenFile = nullptr, *MOpenFolder = nullptr, *MCopyPath = nullptr, *MFileProperties = nullptr;
+    QAction *MHelpTopics = nullptr, *MAbout = nullptr;
+    std::array<QAction *, 13> buttons{};  // toolbar buttons 1..12 (3 and 9 are separators)
+};
+
+/// Builds the menu bar and the toolbar of `window`; the buttons that stand for a menu entry
+/// trigger it.
+MainActions BuildMainActions(QMainWindow &window);
+
+}  // namespace geminor
