@@ -158,9 +158,8 @@ bool writeExports(const Options &options, const std::vector<ResultRow> &rows, co
         }
     }
     if (!options.html.empty()) {
-        const std::vector<std::string> closing = ClosingTexts(outcome);
-        const ReportHead head{closing[2].substr(7), closing[1].substr(12),
-                              QLocale().toString(QDate::currentDate(), QLocale::ShortFormat).toStdString()};
+        const ReportHead head = ReportHeadOf(outcome.TotalFiles, outcome.DuplicateCount,
+                                             QLocale().toString(QDate::currentDate(), QLocale::ShortFormat).toStdString());
         if (const auto error = WritePages(HtmlPages(rows, options.html, head))) {
             std::fprintf(stderr, "geminor-cli: cannot write %s\n", error->c_str());
             ok = false;

@@ -424,7 +424,9 @@ public:
         for (std::size_t t = 0; t < threads; ++t)
             workers.emplace_back([&, maxOpen] { work(runs, maxOpen); });
         for (std::size_t k = 0; k < runs.size(); ++k) {
-            if (m_state.cancelled())
+            // Cancelled: the size group a worker had begun still gives what it confirmed.
+            const bool last = m_state.cancelled();
+            if (last && k >= m_next.load())
                 break;
             const auto [begin, end] = runs[k];
             if (end - begin == 1) {
@@ -438,6 +440,8 @@ public:
             Groups groups = std::move(*m_results[k]);
             lock.unlock();
             emit(begin, end, groups);
+            if (last)
+                break;
         }
         m_stop = true;
         workers.clear();  // joins

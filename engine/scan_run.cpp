@@ -1,5 +1,8 @@
 #include "engine/scan_run.h"
 
+#include <cstdlib>
+#include <unistd.h>
+
 #include <tuple>
 
 #include "engine/content_search.h"
@@ -64,6 +67,17 @@ std::vector<FileRecord> sortedRecords(FileList fileList)
     return fileList;
 }
 
+std::string absoluteFolder(const std::string &folder)
+{
+    std::string path = folder.ends_with('/') ? folder : folder + '/';
+    if (path.starts_with('/'))
+        return path;
+    char *cwd = ::getcwd(nullptr, 0);
+    path = cwd ? std::string(cwd) + '/' + path : path;
+    std::free(cwd);
+    return path;
+}
+
 /// Every location that is not an exclusion, in list order. The walker, with its record of the
 /// files already seen, is gone before the search needs the memory.
 FileList walkLocations(const SearchRequest &request, ScanHost &host, const CancelRequested &cancel,
@@ -77,6 +91,8 @@ FileList walkLocations(const SearchRequest &request, ScanHost &host, const Cance
         if (row.Exclude)
             continue;
         std::string folder = row.Folder;
+        if (request.ProtectWindowsFolders && IsProtectedPath(absoluteFolder(folder), ProtectedFolders()))
+            ++outcome.protectedLocations;  // walked all the same: the walker leaves out what it must
         const WalkResult walked = walker.ScanLocation(folder, row.SubFolder, row.FileTypes);
         outcome.TotalFiles += walked.Files;
         outcome.TotalFolders += walked.Folders;
@@ -134,6 +150,13 @@ std::vector<std::string> ProblemTexts(const ScanOutcome &outcome)
     if (outcome.unreadableFiles > 0)
         texts.push_back(std::to_string(outcome.unreadableFiles) +
                         (outcome.unreadableFiles == 1 ? " file could not be read" : " files could not be read"));
+    if (outcome.protectedLocations > 0)
+        texts.push_back(std::to_string(outcome.protectedLocations) +
+                        (outcome.protectedLocations == 1 ? " location is a protected system folder"
+                                                         : " locations are protected system folders") +
+                        ": turn off Protect System Folders to search it");
+    if (outcome.cancelled)
+        texts.push_back("The search was cancelled: the result holds what was found until then");
     if (outcome.unlistedFolders > 0)
         texts.push_back(std::to_string(outcome.unlistedFolders) +
                         (outcome.unlistedFolders == 1 ? " folder could not be read" : " folders could not be read"));

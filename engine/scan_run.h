@@ -22,6 +22,7 @@ struct ScanOutcome
     bool searched = false;  // files were found and the method's search ran (cancelled or not)
     std::int64_t unreadableFiles = 0;
     std::int64_t unlistedFolders = 0;
+    std::int64_t protectedLocations = 0;  // locations that lie in a protected system folder
 };
 
 /// Performs a whole scan: walks every location that is not an
@@ -35,8 +36,9 @@ ScanOutcome RunScan(const SearchRequest &request, ScanHost &host, CancelRequeste
 /// The closing lines: "Search Completed.", "Duplicates : N", "Files : N", "Folders : N".
 std::vector<std::string> ClosingTexts(const ScanOutcome &outcome);
 
-/// What went wrong without stopping the scan: "N files could not be read", "1 folder could not
-/// be read"; empty when nothing did.
+/// What the closing "Search Completed." does not say: a cancel, locations that are protected
+/// system folders, "N files could not be read", "1 folder could not be read"; empty when all
+/// went well.
 std::vector<std::string> ProblemTexts(const ScanOutcome &outcome);
 
 }  // namespace geminor

@@ -128,8 +128,13 @@ std::string HtmlEscaped(std::string_view text)
     return out;
 }
 
+ReportHead ReportHeadOf(std::int64_t files, std::int64_t duplicates, std::string date)
+{
+    return {" " + std::to_string(files), " " + std::to_string(duplicates), std::move(date)};
+}
+
 std::vector<HtmlPage> HtmlPages(const std::vector<ResultRow> &rows, const std::string &chosenPath,
-                                const ReportHead &head)
+                                const ReportHead &head, const std::function<void(std::size_t, std::size_t)> &progress)
 {
     const std::string base = chosenPath.substr(0, chosenPath.size() >= 4 ? chosenPath.size() - 4 : 0) + ' ';
     const std::string top = pageHead(head);
@@ -154,6 +159,8 @@ std::vector<HtmlPage> HtmlPages(const std::vector<ResultRow> &rows, const std::s
         pages.push_back(
             page(base + std::to_string(k) + ".htm", previous, nextLink(base, k + 1), body.ReturnString()));
         body = AppendString();
+        if (progress)
+            progress(i + 1, rows.size());
     }
     if (full == 0)
         pages.push_back(page(trimmedSpaces(base) + ".htm", kOnlyPrevious, kLastNext, body.ReturnString()));

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -37,10 +39,15 @@ struct ReportHead
     std::string date;        // today, as the locale's short date
 };
 
+/// The head for a scan that counted `files` and `duplicates`, made today (`date`): each count
+/// after one space, as the status panels show them.
+ReportHead ReportHeadOf(std::int64_t files, std::int64_t duplicates, std::string date);
+
 /// The pages of the HTML report for `chosenPath` (meant to end in ".htm"): 1,000 rows a page,
-/// linked by previous and next links.
+/// linked by previous and next links. `progress(i, n)` is called after each full page.
 std::vector<HtmlPage> HtmlPages(const std::vector<ResultRow> &rows, const std::string &chosenPath,
-                                const ReportHead &head);
+                                const ReportHead &head,
+                                const std::function<void(std::size_t, std::size_t)> &progress = {});
 
 /// Writes every page, all or none: a failure part-way leaves the earlier pages as they were.
 /// Returns "path: reason" for the failure.

@@ -2,6 +2,7 @@
 #include "ui/shown_text.h"
 
 #include <QAction>
+#include <algorithm>
 #include <QCheckBox>
 #include <QEvent>
 #include <QKeyEvent>
@@ -88,6 +89,14 @@ void MainFrm::buildControls()
         {QStringLiteral("Search Locations"), QStringLiteral("Sub Folders"), QStringLiteral("File Type")});
     m_searchList->setRootIsDecorated(false);
     m_searchList->header()->setSectionResizeMode(0, QHeaderView::Stretch);
+    auto *removeKey = new QAction(m_searchList);  // Del in the location list removes the location
+    removeKey->setShortcut(Qt::Key_Delete);
+    removeKey->setShortcutContext(Qt::WidgetShortcut);
+    m_searchList->addAction(removeKey);
+    connect(removeKey, &QAction::triggered, this, [this] {
+        if (m_cmdRemove->isEnabled())
+            removeLocation();
+    });
     top->addWidget(m_searchList, 1);
 
     auto *buttons = new QVBoxLayout;
@@ -140,7 +149,12 @@ void MainFrm::buildControls()
     const int widths[] = {5997, 1764, 3528, 1764, 7408};
     for (int c = 0; c < ResultModel::ColumnCount; ++c)
         m_rlv->setColumnWidth(c, widths[c] * 940 / 20461);
+    // Ten-digit sizes (and more) fit at the start.
+    m_rlv->setColumnWidth(ResultModel::Size, std::max(m_rlv->columnWidth(ResultModel::Size),
+                                                      m_rlv->fontMetrics().horizontalAdvance(QStringLiteral("0000000000000")) + 12));
     m_rlv->horizontalHeader()->setStretchLastSection(true);
+    m_rlv->setTabKeyNavigation(false);  // Tab moves on to the next control
+    m_rlv->addAction(m_actions.MDelete);
     m_rlv->installEventFilter(this);
     m_rlv->viewport()->installEventFilter(this);
     layout->addWidget(m_rlv, 5);
@@ -156,10 +170,16 @@ void MainFrm::buildStatusBar()
     for (std::size_t i = 0; i < m_panels.size(); ++i) {
         m_panels[i] = new QLabel(this);
         m_panels[i]->setObjectName(QStringLiteral("Panel%1").arg(i + 1));
-        if (i == 0)
-            statusBar()->addWidget(m_panels[i], 1);
-        else
+        if (i == 0) {
+            statusBar()->addWidget(m_panels[i]);
+            // Beside panel 1, which keeps its exact texts: what did not go well, the list in a tooltip.
+            m_problems = new QLabel(this);
+            m_problems->setObjectName(QStringLiteral("PanelProblems"));
+            m_problems->setStyleSheet(QStringLiteral("color: #a04000"));
+            statusBar()->addWidget(m_problems, 1);
+        } else {
             statusBar()->addPermanentWidget(m_panels[i]);
+        }
     }
 }
 
@@ -188,9 +208,12 @@ void MainFrm::SetBusy(bool Busy)
         control->setEnabled(!Busy);
     for (QRadioButton *option : m_options)
         option->setEnabled(!Busy);
-    panel(2)->setVisible(!Busy && !m_options[3]->isChecked());
-    panel(3)->setVisible(!Busy);
-    panel(4)->setVisible(!Busy);
+    // Until a scan has counted something, the counts stay hidden.
+    panel(2)->setVisible(!Busy && m_counted && !m_options[3]->isChecked());
+    panel(3)->setVisible(!Busy && m_counted);
+    panel(4)->setVisible(!Busy && m_counted);
+    if (Busy)
+        m_problems->clear();
     if (!Busy && windowTitle() != QStringLiteral("Geminor"))
         setWindowTitle(QStringLiteral("100% Completed"));
 }
@@ -341,7 +364,10 @@ bool MainFrm::eventFilter(QObject *watched, QEvent *event)
 {
     if (watched == m_rlv || watched == m_rlv->viewport()) {
         if (event->type() == QEvent::KeyRelease) {
-            PreviewSelected();
+            const int key = static_cast<QKeyEvent *>(event)->key();
+            if (key != Qt::Key_Tab && key != Qt::Key_Backtab && key != Qt::Key_Shift && key != Qt::Key_Control &&
+                key != Qt::Key_Alt)
+                PreviewSelected();
         } else if (event->type() == QEvent::MouseButtonRelease) {
             auto *mouse = static_cast<QMouseEvent *>(event);
             if (mouse->button() == Qt::RightButton)

@@ -64,6 +64,8 @@ public:
     int recycleState() const { return m_recycle; }
     /// Status panel 1 to 5.
     QLabel *panel(int number) const { return m_panels.at(static_cast<std::size_t>(number - 1)); }
+    /// The label beside panel 1 that says what did not go well in the last scan.
+    QLabel *problems() const { return m_problems; }
 
     /// An empty search: no rows, byte to byte, protection on, hidden files off, no results.
     void NewSession();
@@ -137,6 +139,9 @@ private:
     QCheckBox *m_chkIncludeHidden = nullptr;
     QTableView *m_rlv = nullptr;
     std::array<QLabel *, 5> m_panels{};
+    QLabel *m_problems = nullptr;  // beside panel 1: a cancel, unreadable files, protected locations
+    bool m_counted = false;        // a scan has shown its counts since the last New Session
+    std::int64_t m_lastFiles = 0, m_lastDuplicates = 0;  // the last scan's counts, for the HTML report
     QPushButton *m_command1 = nullptr;
     QTimer *m_timer1 = nullptr;
     QTimer *m_timer2 = nullptr;

@@ -115,9 +115,13 @@ void MainFrm::connectCommands()
                                                          QStringLiteral("Export Result HTML|*.htm"));
         if (path.empty())
             return;
-        const ReportHead head{panel(3)->text().mid(7).toStdString(), panel(2)->text().mid(12).toStdString(),
-                              QLocale().toString(QDate::currentDate(), QLocale::ShortFormat).toStdString()};
-        if (const auto error = WritePages(HtmlPages(m_model->rows(), path, head))) {
+        const ReportHead head = ReportHeadOf(m_lastFiles, m_lastDuplicates,
+                                             QLocale().toString(QDate::currentDate(), QLocale::ShortFormat).toStdString());
+        const auto pages = HtmlPages(m_model->rows(), path, head, [this](std::size_t i, std::size_t n) {
+            panel(1)->setText(QStringLiteral("Exporting %1/%2 Please wait...").arg(i).arg(n));
+            panel(1)->repaint();
+        });
+        if (const auto error = WritePages(pages)) {
             m_prompter.inform(this, QStringLiteral("Error"), QString::fromStdString(*error),
                               QMessageBox::Critical);
             return;
@@ -263,13 +267,18 @@ void MainFrm::ScanCommand()
 void MainFrm::showClosingTexts(const ScanOutcome &outcome)
 {
     const std::vector<std::string> texts = ClosingTexts(outcome);
-    QString status = QString::fromStdString(texts[0]);
+    panel(1)->setText(QString::fromStdString(texts[0]));
+    QStringList problems;
     for (const std::string &problem : ProblemTexts(outcome))
-        status += QStringLiteral(" ") + QString::fromStdString(problem);
-    panel(1)->setText(status);
+        problems << QString::fromStdString(problem);
+    m_problems->setText(problems.join(QStringLiteral("; ")));
+    m_problems->setToolTip(problems.join(QLatin1Char('\n')));
     panel(3)->setText(QString::fromStdString(texts[2]));
     panel(4)->setText(QString::fromStdString(texts[3]));
     panel(2)->setText(QString::fromStdString(texts[1]));
+    m_counted = true;
+    m_lastFiles = outcome.TotalFiles;
+    m_lastDuplicates = outcome.DuplicateCount;
 }
 
 }  // namespace geminor

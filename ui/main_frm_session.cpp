@@ -23,6 +23,8 @@ void MainFrm::NewSession()
     panel(1)->setText(QStringLiteral("Add search path and click on the scan button to start search."));
     for (int i : {2, 3, 4})
         panel(i)->hide();
+    m_problems->clear();
+    m_counted = false;
     panel(5)->setText(QStringLiteral("00:00:00"));
 }
 
@@ -33,10 +35,11 @@ bool MainFrm::LoadSession(const std::string &FileName)
 
 SessionRead MainFrm::readSession(const std::string &FileName)
 {
-    NewSession();
     SessionRead read = LoadSessionFile(FileName);
-    if (read.loaded)
+    if (read.loaded) {  // a session that cannot be opened leaves the request as it was
+        NewSession();
         setRequest(read.request);  // the rows before a bad line stay
+    }
     if (read.error)
         m_prompter.inform(this, QString::number(read.error->number),
                           QString::fromStdString(read.error->description));
@@ -83,8 +86,8 @@ void MainFrm::showEvent(QShowEvent *event)
         return;
     QTimer::singleShot(0, this, [this, path] {
         const SessionRead read = readSession(QFile::encodeName(path).toStdString());
-        if (read.loaded && !read.error)
-            ScanCommand();
+        if (read.loaded)
+            ScanCommand();  // a damaged row line keeps the rows before it, and they are scanned
         else if (!read.loaded)
             m_prompter.inform(this, QStringLiteral("File Not Found"),
                               QLatin1Char('"') + path + QLatin1Char('"'), QMessageBox::Critical);
