@@ -28,6 +28,7 @@
 #include "ui/image_list.h"
 #include "ui/main_actions.h"
 #include "ui/result_model.h"
+#include "ui/scan_runner.h"
 
 namespace geminor {
 namespace {
@@ -52,6 +53,10 @@ MainFrm::MainFrm(Prompter &prompter, SettingsStore &settings, std::string defaul
     connect(m_actions.buttons[12], &QAction::triggered, this, &MainFrm::toggleRecycle);
     buildControls();
     buildStatusBar();
+    m_scan = new ScanRunner(m_minimized, this);
+    connect(m_scan, &ScanRunner::statusText, panel(1), &QLabel::setText);
+    connect(m_scan, &ScanRunner::titleText, this, &QWidget::setWindowTitle);
+    connect(m_scan, &ScanRunner::finished, this, &MainFrm::scanEnded);
     m_timer1 = new QTimer(this);
     m_timer1->setObjectName(QStringLiteral("Timer1"));
     m_timer1->setInterval(1000);

@@ -77,7 +77,8 @@ public:
     /// The program's command line: a session to load and scan at the first activation.
     void setCommandLine(const QString &commandLine) { m_commandLine = commandLine; }
 
-    /// Runs a whole scan of the request (the window stays busy meanwhile) and shows its result.
+    /// Starts a scan of the request on a thread of its own; the window stays busy until it ends,
+    /// shows its result and emits scanFinished().
     void ScanCommand();
     /// Asks, and when the answer is Yes, has the running scan stop.
     void CancelCommand();
@@ -101,6 +102,10 @@ public slots:
     void toggleViewer();
     void toggleRecycle();
 
+signals:
+    /// A scan started by ScanCommand has ended and its result is shown.
+    void scanFinished();
+
 protected:
     void resizeEvent(QResizeEvent *event) override;
     void changeEvent(QEvent *event) override;
@@ -123,6 +128,7 @@ private:
     void runFileOperation(PlanAction action, const std::string &folder);
     const ResultRow *currentRow() const;
     void showClosingTexts(const ScanOutcome &outcome);
+    void scanEnded(const std::shared_ptr<struct ScanResult> &result);
 
     Prompter &m_prompter;
     SettingsStore &m_settings;
@@ -151,7 +157,7 @@ private:
     std::string m_defaultSession;
     QString m_commandLine;
     bool m_activated = false;
-    CancelRequested m_cancel{false};
+    class ScanRunner *m_scan = nullptr;
     std::atomic<bool> m_minimized{false};
     std::int16_t m_groupMarker = 0;
     SearchMethod m_lastMethod = SearchMethod::ByteToByte;

@@ -27,46 +27,9 @@
 #include "ui/about_frm.h"
 #include "ui/main_frm.h"
 #include "ui/result_model.h"
+#include "ui/scan_runner.h"
 
 namespace geminor {
-namespace {
-
-/// Brings the scan's texts from the worker thread to the window, a few dozen a second at most.
-class WindowScanHost final : public ScanHost
-{
-public:
-    WindowScanHost(QWidget *window, QLabel *status, const std::atomic<bool> &minimized)
-        : m_window(window), m_status(status), m_minimized(minimized)
-    {
-    }
-    void setStatusText(std::string_view text) override
-    {
-        QMetaObject::invokeMethod(
-            m_status,
-            [label = m_status, t = QString::fromUtf8(text.data(), text.size())] { label->setText(t); },
-            Qt::QueuedConnection);
-    }
-    void setTitleText(std::string_view text) override
-    {
-        QMetaObject::invokeMethod(
-            m_window,
-            [window = m_window, t = QString::fromUtf8(text.data(), text.size())] {
-                window->setWindowTitle(t);
-            },
-            Qt::QueuedConnection);
-    }
-    bool isMinimized() const override { return m_minimized.load(); }
-    bool progressDue() override { return m_throttle.due(); }
-
-private:
-    QWidget *m_window;
-    QLabel *m_status;
-    const std::atomic<bool> &m_minimized;
-    ProgressThrottle m_throttle{std::chrono::milliseconds(40)};
-};
-
-}  // namespace
-
 QString ShippedFile(const QString &name)
 {
     const QString programFolder = QCoreApplication::applicationDirPath();
@@ -196,7 +159,7 @@ void MainFrm::CancelCommand()
 {
     if (m_prompter.askYesNo(this, QStringLiteral("Cancel Search"),
                             QStringLiteral("Are you sure to cancel searching?")))
-        m_cancel.store(true);
+        m_scan->cancelFlag().store(true);
 }
 
 void MainFrm::ScanCommand()
@@ -208,6 +171,8 @@ void MainFrm::ScanCommand()
         AddLocationCommand();
         return;
     }
+    if (m_scan->running())
+        return;
     SetBusy(true);
     if (!m_stopwatch)
         m_stopwatch = std::make_unique<buzTimer>();
@@ -216,52 +181,31 @@ void MainFrm::ScanCommand()
     for (int i : {2, 3, 4})
         panel(i)->clear();
     panel(5)->setText(QStringLiteral("00:00:00"));
-    m_cancel.store(false);  // only here: a Cancel pressed from now on counts
     m_model->setRows({});
-
-    WindowScanHost host(this, panel(1), m_minimized);
-    ScanOutcome outcome;
-    QString failure;
-    QEventLoop waiting;
-    try {
-        std::thread worker([&] {
-            try {
-                outcome = RunScan(search, host, m_cancel, m_groupMarker);
-            } catch (const std::bad_alloc &) {
-                outcome = ScanOutcome{};  // no partial result: it could be mistaken for the whole
-                failure = QStringLiteral("Geminor ran out of memory.");
-            } catch (const std::exception &e) {
-                outcome = ScanOutcome{};
-                failure = QString::fromLocal8Bit(e.what());
-            }
-            QMetaObject::invokeMethod(&waiting, &QEventLoop::quit, Qt::QueuedConnection);
-        });
-        waiting.exec();
-        worker.join();
-    } catch (const std::system_error &e) {
-        failure = QString::fromLocal8Bit(e.what());  // the scan could not even start
-    }
-    panel(1)->setText(QStringLiteral("Loading Searched Result..."));
-    m_model->setRows(LoadResults(outcome.entries, [this](std::size_t i, std::size_t n) {
-        panel(1)->setText(QStringLiteral("Loading Searched Result...(%1/%2)").arg(i).arg(n));
-    }));
     m_lastMethod = search.Method;
-    const bool zeroSize = search.Method == SearchMethod::ZeroSize;
-    if (outcome.searched) {  // an empty or cancelled walk leaves the Mark menu as it was
+    m_scan->start(search, m_groupMarker);
+}
+
+void MainFrm::scanEnded(const std::shared_ptr<ScanResult> &result)
+{
+    m_model->setRows(std::move(result->rows));
+    const bool zeroSize = m_lastMethod == SearchMethod::ZeroSize;
+    if (result->outcome.searched) {  // an empty or cancelled walk leaves the Mark menu as it was
         m_actions.MMarkAll->setVisible(zeroSize);
         m_actions.MMarkAllDuplicates->setVisible(!zeroSize);
         m_actions.MMarkingSelected->setVisible(!zeroSize);
     }
-    showClosingTexts(outcome);
-    if (!failure.isEmpty()) {
-        panel(1)->setText(QStringLiteral("Search stopped: ") + failure);
+    showClosingTexts(result->outcome);
+    if (!result->failure.isEmpty()) {
+        panel(1)->setText(QStringLiteral("Search stopped: ") + result->failure);
         m_prompter.inform(this, QStringLiteral("Geminor"),
-                          QStringLiteral("The search stopped and shows no result.\n") + failure,
+                          QStringLiteral("The search stopped and shows no result.\n") + result->failure,
                           QMessageBox::Warning);
     }
     m_timer1->stop();
     SetBusy(false);
     m_timer2->start();
+    emit scanFinished();
 }
 
 void MainFrm::showClosingTexts(const ScanOutcome &outcome)

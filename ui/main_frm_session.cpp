@@ -12,6 +12,7 @@
 #include "persist/session_file.h"
 #include "ui/main_frm.h"
 #include "ui/result_model.h"
+#include "ui/scan_runner.h"
 
 namespace geminor {
 
@@ -63,7 +64,7 @@ void MainFrm::SaveSession(std::string FileName, bool quiet)
 
 void MainFrm::closeEvent(QCloseEvent *event)
 {
-    m_cancel.store(true);  // a running scan ends with the window
+    m_scan->cancelFlag().store(true);  // a running scan ends with the window
     if (!m_defaultSession.empty())
         SaveSession(m_defaultSession, true);  // silently: closing is never refused
     for (QWidget *window : QApplication::topLevelWidgets())

@@ -18,6 +18,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QSignalSpy>
 #include <QTimer>
 #include <deque>
 #include <filesystem>
@@ -36,6 +37,18 @@
 
 using namespace geminor;
 using geminor::test::ScriptedPrompter;
+
+namespace {
+
+/// Starts a scan and waits until the window shows its result.
+void scanned(MainFrm &window)
+{
+    QSignalSpy done(&window, &MainFrm::scanFinished);
+    window.ScanCommand();
+    QVERIFY(done.wait(60000));
+}
+
+}  // namespace
 
 class MainFrmTest : public QObject
 {
@@ -362,7 +375,7 @@ private slots:
         request.Locations = {{tree.path().toStdString(), "Yes", "*.*", false}};
         window.setRequest(request);
         window.show();
-        window.ScanCommand();
+        scanned(window);
         QCOMPARE(window.results()->rowCount(), 4);
         auto *list = window.findChild<QTableView *>(QStringLiteral("RLV"));
         const int jpegRow = window.results()->rows()[0].name.ends_with(".jpg") ? 0 : 2;
@@ -414,7 +427,7 @@ private slots:
             request.Method = c.method;
             request.Locations = {{tree.path().toStdString(), "Yes", "*.*", false}};
             window.setRequest(request);
-            window.ScanCommand();
+            scanned(window);
             QCOMPARE(window.results()->rowCount(), c.rows);
             QCOMPARE(window.panel(1)->text(), QStringLiteral("Search Completed."));
             QCOMPARE(window.panel(2)->text(), QLatin1String(c.duplicates));
@@ -433,14 +446,14 @@ private slots:
         window.setRequest(excluded);
         prompter.answers = {true};
         window.CancelCommand();
-        window.ScanCommand();
+        scanned(window);
         QCOMPARE(window.panel(2)->text(), QStringLiteral("Duplicates : 0"));
         QCOMPARE(window.panel(3)->text(), QStringLiteral("Files : 0"));
         QCOMPARE(window.panel(4)->text(), QStringLiteral("Folders : 0"));
         SearchRequest again;
         again.Locations = {{tree.path().toStdString(), "Yes", "*.*", false}};
         window.setRequest(again);
-        window.ScanCommand();
+        scanned(window);
         QCOMPARE(window.results()->rowCount(), 2);  // the flag left by the cancel was cleared
     }
 
@@ -460,7 +473,7 @@ private slots:
             test::FaultyFileSystem faulty;
             faulty.failReadsOf("bad", EIO);
             ScopedFileSystem use(faulty);
-            window.ScanCommand();
+            scanned(window);
         }
         QCOMPARE(window.results()->rowCount(), 2);
         QCOMPARE(window.panel(1)->text(), QStringLiteral("Search Completed."));
@@ -472,7 +485,7 @@ private slots:
         } exhausted;
         {
             ScopedFileSystem use(exhausted);
-            window.ScanCommand();
+            scanned(window);
         }
         QCOMPARE(window.results()->rowCount(), 0);  // nothing half-done is shown
         QVERIFY(window.panel(1)->text().startsWith(QStringLiteral("Search stopped: ")));
@@ -498,10 +511,11 @@ private slots:
         request.Locations = {{tree.path().toStdString(), "Yes", "*.*", false}};
         window.setRequest(request);
         prompter.answers = {true};
-        // The first thing the window does once the scan runs: the user presses Cancel, says Yes.
-        QTimer::singleShot(0, &window,
-                           [&] { window.findChild<QAction *>(QStringLiteral("Button2"))->trigger(); });
+        // As soon as the scan runs: the user presses Cancel and says Yes.
+        QSignalSpy done(&window, &MainFrm::scanFinished);
         window.ScanCommand();
+        window.findChild<QAction *>(QStringLiteral("Button2"))->trigger();
+        QVERIFY(done.wait(60000));
         QCOMPARE(prompter.asked.value(0), QStringLiteral("Cancel Search|Are you sure to cancel searching?"));
         QCOMPARE(window.panel(1)->text(), QStringLiteral("Search Completed."));
         QVERIFY(window.results()->rowCount() < 4000);
@@ -520,7 +534,7 @@ private slots:
         SearchRequest request;
         request.Locations = {{tree.path().toStdString(), "Yes", "*.*", false}};
         window.setRequest(request);
-        window.ScanCommand();
+        scanned(window);
         QCOMPARE(window.results()->rowCount(), 2);
 
         window.CopyMarked();
@@ -580,7 +594,7 @@ private slots:
         SearchRequest request;
         request.Locations = {{root, "Yes", "*.*", false}};
         window.setRequest(request);
-        window.ScanCommand();
+        scanned(window);
         QCOMPARE(window.results()->rowCount(), 4);  // a.txt twice, b.dat twice
 
         // Copy everything into one folder: the second a.txt gets a new name.
@@ -624,7 +638,7 @@ private slots:
         std::filesystem::remove_all(root + "/into");
         std::filesystem::remove_all(root + "/data/Trash");
         std::ofstream(root + "/data/Trash") << "not a folder";
-        window.ScanCommand();
+        scanned(window);
         window.results()->applyRule(MarkAllDuplicates);
         prompter.answers = {true, false};  // Yes to the trash, No to deleting for good
         window.DeleteMarked();
@@ -654,7 +668,7 @@ private slots:
         request.Method = SearchMethod::Crc32;
         request.Locations = {{root, "Yes", "*.*", false}};
         window.setRequest(request);
-        window.ScanCommand();
+        scanned(window);
         QCOMPARE(window.results()->rowCount(), 2);  // a CRC-32 group of two different files
         window.results()->applyRule(MarkAllDuplicates);
         prompter.answers = {true, false};  // delete: yes; remove a file without a copy: no
