@@ -53,6 +53,9 @@ MainFrm::MainFrm(Prompter &prompter, SettingsStore &settings, std::string defaul
     connect(m_actions.buttons[12], &QAction::triggered, this, &MainFrm::toggleRecycle);
     buildControls();
     buildStatusBar();
+    m_files = std::make_unique<FileCommands>(
+        *this, m_prompter, *m_model, *m_rlv, *panel(1), [this] { return m_recycle == SettingsStore::kRecycleOn; },
+        [this] { return m_lastMethod; });
     m_scan = new ScanRunner(m_minimized, this);
     connect(m_scan, &ScanRunner::statusText, panel(1), &QLabel::setText);
     connect(m_scan, &ScanRunner::titleText, this, &QWidget::setWindowTitle);

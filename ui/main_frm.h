@@ -10,6 +10,7 @@
 #include "engine/request.h"
 #include "persist/settings_store.h"
 #include "results/action_plan.h"
+#include "ui/file_commands.h"
 #include "ui/main_actions.h"
 #include "ui/prompter.h"
 
@@ -84,14 +85,14 @@ public:
     void CancelCommand();
     ResultModel *results() const { return m_model; }
     // The file commands on the marked rows and on the current row.
-    void CopyMarked();
-    void MoveMarked();
-    void DeleteMarked();
-    void RenameSelected();
-    void OpenSelectedFile();
-    void OpenSelectedFolder();
-    void CopySelectedPath();
-    void ShowFileProperties();
+    void CopyMarked() { m_files->CopyMarked(); }
+    void MoveMarked() { m_files->MoveMarked(); }
+    void DeleteMarked() { m_files->DeleteMarked(); }
+    void RenameSelected() { m_files->RenameSelected(); }
+    void OpenSelectedFile() { m_files->OpenSelectedFile(); }
+    void OpenSelectedFolder() { m_files->OpenSelectedFolder(); }
+    void CopySelectedPath() { m_files->CopySelectedPath(); }
+    void ShowFileProperties() { m_files->ShowFileProperties(); }
 
     /// The picture preview rule for the current row of the result list.
     void PreviewSelected();
@@ -123,10 +124,6 @@ private:
     void removeLocation();
     void connectCommands();
     void closeViewer();
-    bool haveMarks(const QString &title, const QString &message);
-    /// Runs the plan for the marked rows off the window's thread and reports what became of them.
-    void runFileOperation(PlanAction action, const std::string &folder);
-    const ResultRow *currentRow() const;
     void showClosingTexts(const ScanOutcome &outcome);
     void scanEnded(const std::shared_ptr<struct ScanResult> &result);
 
@@ -158,6 +155,7 @@ private:
     QString m_commandLine;
     bool m_activated = false;
     class ScanRunner *m_scan = nullptr;
+    std::unique_ptr<FileCommands> m_files;
     std::atomic<bool> m_minimized{false};
     std::int16_t m_groupMarker = 0;
     SearchMethod m_lastMethod = SearchMethod::ByteToByte;

@@ -25,6 +25,7 @@
 #include "results/format_size.h"
 #include "results/marking.h"
 #include "ui/about_frm.h"
+#include "ui/export_commands.h"
 #include "ui/main_frm.h"
 #include "ui/result_model.h"
 #include "ui/scan_runner.h"
@@ -55,43 +56,8 @@ void MainFrm::connectCommands()
         if (!path.empty())
             LoadSession(path);
     });
-    on(a.MCSV, [this] {
-        if (m_model->rows().empty())
-            return;
-        const std::string path = m_prompter.saveFileName(this, QStringLiteral("Export Result"),
-                                                         QStringLiteral("Comma Separated Values(CSV)|*.csv"));
-        if (path.empty())
-            return;
-        if (const auto error = WriteFileAtomically(path, CsvText(m_model->rows())))
-            m_prompter.inform(this, QStringLiteral("Export Result"),
-                              QFile::decodeName(path.c_str()) + QStringLiteral(": ") +
-                                  QString::fromStdString(*error),
-                              QMessageBox::Critical);
-        else
-            m_prompter.inform(this, QStringLiteral("Export Result"),
-                              QStringLiteral("Successfully Completed!"));
-    });
-    on(a.MHTML, [this] {
-        if (m_model->rows().empty())
-            return;
-        const std::string path = m_prompter.saveFileName(this, QStringLiteral("Export Result"),
-                                                         QStringLiteral("Export Result HTML|*.htm"));
-        if (path.empty())
-            return;
-        const ReportHead head = ReportHeadOf(m_lastFiles, m_lastDuplicates,
-                                             QLocale().toString(QDate::currentDate(), QLocale::ShortFormat).toStdString());
-        const auto pages = HtmlPages(m_model->rows(), path, head, [this](std::size_t i, std::size_t n) {
-            panel(1)->setText(QStringLiteral("Exporting %1/%2 Please wait...").arg(i).arg(n));
-            panel(1)->repaint();
-        });
-        if (const auto error = WritePages(pages)) {
-            m_prompter.inform(this, QStringLiteral("Error"), QString::fromStdString(*error),
-                              QMessageBox::Critical);
-            return;
-        }
-        panel(1)->setText(QStringLiteral("List Exported Successful"));
-        m_prompter.inform(this, QStringLiteral("Success"), QStringLiteral("List Exported Successful"));
-    });
+    on(a.MCSV, [this] { ExportCsv(*this, m_prompter, m_model->rows()); });
+    on(a.MHTML, [this] { ExportHtml(*this, m_prompter, m_model->rows(), *panel(1), m_lastFiles, m_lastDuplicates); });
     on(a.MAbout, [this] { AboutFrm(this).exec(); });
     on(a.MCopyMarkFiles, [this] { CopyMarked(); });
     on(a.MMoveSelected, [this] { MoveMarked(); });
@@ -120,10 +86,13 @@ void MainFrm::connectCommands()
                 if (roles == QList<int>{Qt::CheckStateRole})
                     showTotals(UpdateMarkedTotals(m_model->rows()));
             });
-    on(a.MHelpTopics, [] {
+    on(a.MHelpTopics, [this] {
         const QString help = ShippedFile(QStringLiteral("help.html"));
-        if (!help.isEmpty())
-            QDesktopServices::openUrl(QUrl::fromLocalFile(help));  // nothing to say when it fails
+        if (help.isEmpty() || !QDesktopServices::openUrl(QUrl::fromLocalFile(help)))
+            m_prompter.inform(this, QStringLiteral("Help Topics"),
+                              help.isEmpty() ? QStringLiteral("The help page is not installed.")
+                                             : QStringLiteral("No web browser could open the help page:\n%1").arg(help),
+                              QMessageBox::Warning);
     });
     // The menus are disabled during a scan, so the Cancel button calls the command itself.
     connect(a.buttons[2], &QAction::triggered, this,

@@ -1,4 +1,5 @@
-// The file commands of the result list.
+#include "ui/file_commands.h"
+
 #include <QAction>
 #include <algorithm>
 #include <QClipboard>
@@ -14,59 +15,66 @@
 
 #include "results/action_plan.h"
 #include "results/rename_file.h"
-#include "ui/main_frm.h"
 #include "ui/shown_text.h"
 #include "ui/plan_runner.h"
 #include "ui/properties_dlg.h"
 #include "ui/result_model.h"
 
 namespace geminor {
-bool MainFrm::haveMarks(const QString &title, const QString &message)
+
+FileCommands::FileCommands(QWidget &window, Prompter &prompter, ResultModel &model, QTableView &list,
+                           QLabel &status, std::function<bool()> toTrash, std::function<SearchMethod()> method)
+    : m_window(window), m_prompter(prompter), m_model(model), m_list(list), m_status(status),
+      m_toTrash(std::move(toTrash)), m_method(std::move(method))
 {
-    for (const ResultRow &row : m_model->rows())
+}
+
+bool FileCommands::haveMarks(const QString &title, const QString &message)
+{
+    for (const ResultRow &row : m_model.rows())
         if (row.marked)
             return true;
-    m_prompter.inform(this, title, message);
+    m_prompter.inform(&m_window, title, message);
     return false;
 }
 
-const ResultRow *MainFrm::currentRow() const
+const ResultRow *FileCommands::currentRow() const
 {
-    const QModelIndex current = m_rlv->currentIndex();
-    if (m_model->rowCount() == 0 || !current.isValid())
+    const QModelIndex current = m_list.currentIndex();
+    if (m_model.rowCount() == 0 || !current.isValid())
         return nullptr;
-    return &m_model->rows()[static_cast<std::size_t>(current.row())];
+    return &m_model.rows()[static_cast<std::size_t>(current.row())];
 }
 
-void MainFrm::CopyMarked()
+void FileCommands::CopyMarked()
 {
     if (!haveMarks(QStringLiteral("Copying..."), QStringLiteral("Please mark files before copying!")))
         return;
-    const std::string folder = m_prompter.chooseFolder(this, QStringLiteral("Copy selected files to"));
+    const std::string folder = m_prompter.chooseFolder(&m_window, QStringLiteral("Copy selected files to"));
     if (!folder.empty())
         runFileOperation(PlanAction::Copy, folder);
 }
 
-void MainFrm::MoveMarked()
+void FileCommands::MoveMarked()
 {
     if (!haveMarks(QStringLiteral("Moving..."), QStringLiteral("Please mark files before moving!")))
         return;
-    const std::string folder = m_prompter.chooseFolder(this, QStringLiteral("Move selected files to"));
+    const std::string folder = m_prompter.chooseFolder(&m_window, QStringLiteral("Move selected files to"));
     if (!folder.empty())
         runFileOperation(PlanAction::Move, folder);
 }
 
-void MainFrm::DeleteMarked()
+void FileCommands::DeleteMarked()
 {
     if (!haveMarks(QStringLiteral("Deleting..."), QStringLiteral("Please mark files before deleting!")))
         return;
-    const auto marked = std::count_if(m_model->rows().begin(), m_model->rows().end(),
+    const auto marked = std::count_if(m_model.rows().begin(), m_model.rows().end(),
                                       [](const ResultRow &row) { return row.marked; });
-    const bool toTrash = recycleState() == SettingsStore::kRecycleOn;
+    const bool toTrash = m_toTrash();
     const QString question =
         toTrash ? QStringLiteral("Move %1 marked file(s) to the trash?").arg(marked)
                 : QStringLiteral("Delete %1 marked file(s) for good? They cannot be restored.").arg(marked);
-    if (m_prompter.askYesNo(this, QStringLiteral("Confirm"), question, QMessageBox::Warning))
+    if (m_prompter.askYesNo(&m_window, QStringLiteral("Confirm"), question, QMessageBox::Warning))
         runFileOperation(toTrash ? PlanAction::Trash : PlanAction::Delete, {});
 }
 
@@ -99,24 +107,24 @@ ActionPlan planFor(const ActionPlan &plan, const PlanReport &report, FileProblem
 
 }  // namespace
 
-void MainFrm::runFileOperation(PlanAction action, const std::string &folder)
+void FileCommands::runFileOperation(PlanAction action, const std::string &folder)
 {
     static const char *const kTitles[] = {"Copying...", "Moving...", "Deleting...", "Deleting..."};
     const QString title = QString::fromLatin1(kTitles[static_cast<int>(action)]);
-    const ActionPlan plan{action, m_lastMethod, folder, PlanFilesOf(m_model->rows())};
-    PlanReport report = RunPlanWithProgress(this, title, plan);
+    const ActionPlan plan{action, m_method(), folder, PlanFilesOf(m_model.rows())};
+    PlanReport report = RunPlanWithProgress(&m_window, title, plan);
 
     // Marked files that are the last of their content go only when the user says so.
     QStringList lonely;
     ActionPlan anyway = planFor(plan, report, FileProblem::NoKeptCopy, lonely);
     if (!lonely.isEmpty() && !report.cancelled &&
-        m_prompter.askYesNo(this, QStringLiteral("Confirm"),
+        m_prompter.askYesNo(&m_window, QStringLiteral("Confirm"),
                             QStringLiteral("No unmarked identical copy is left of %1 file(s).\n%2 them anyway?")
                                 .arg(lonely.size())
                                 .arg(action == PlanAction::Move ? QStringLiteral("Move") : QStringLiteral("Remove")),
                             QMessageBox::Warning, lonely.join(QLatin1Char('\n')))) {
         anyway.keepLastCopies = false;
-        MergeReports(report, RunPlanWithProgress(this, title, anyway));
+        MergeReports(report, RunPlanWithProgress(&m_window, title, anyway));
     }
     // A trash that cannot be used is never passed over in silence: the question names the reason.
     QStringList untrashed;
@@ -127,13 +135,13 @@ void MainFrm::runFileOperation(PlanAction action, const std::string &folder)
         const QString why = QString::fromStdString(TrashRefusalText(first->trash, first->error, first->target));
         ActionPlan remove = forGood;
         remove.action = PlanAction::Delete;
-        if (m_prompter.askYesNo(this, QStringLiteral("Confirm"),
+        if (m_prompter.askYesNo(&m_window, QStringLiteral("Confirm"),
                                 QStringLiteral("%1 file(s) cannot be moved to the trash: %2.\n"
                                                "Delete them for good? They cannot be restored.")
                                     .arg(untrashed.size())
                                     .arg(why),
                                 QMessageBox::Warning, untrashed.join(QLatin1Char('\n'))))
-            MergeReports(report, RunPlanWithProgress(this, title, remove));
+            MergeReports(report, RunPlanWithProgress(&m_window, title, remove));
     }
 
     QString summary = QStringLiteral("%1 file(s) done, %2 skipped, %3 failed.")
@@ -142,25 +150,25 @@ void MainFrm::runFileOperation(PlanAction action, const std::string &folder)
                           .arg(report.failed);
     if (report.cancelled)
         summary += QStringLiteral(" Cancelled: the other marked files were left as they were.");
-    panel(1)->setText(summary);
+    m_status.setText(summary);
     const bool clean = report.skipped == 0 && report.failed == 0;
-    m_prompter.inform(this, title, summary, clean ? QMessageBox::NoIcon : QMessageBox::Warning,
+    m_prompter.inform(&m_window, title, summary, clean ? QMessageBox::NoIcon : QMessageBox::Warning,
                       problemList(plan, report));
 }
 
-void MainFrm::RenameSelected()
+void FileCommands::RenameSelected()
 {
     const ResultRow *row = currentRow();
     if (!row)
         return;
-    const int index = m_rlv->currentIndex().row();
+    const int index = m_list.currentIndex().row();
     const QString old = ShownText(row->name);
     for (;;) {
-        const QString answer = m_prompter.askText(this, QStringLiteral("Rename"),
+        const QString answer = m_prompter.askText(&m_window, QStringLiteral("Rename"),
                                                   QStringLiteral("Please type new name for\r\n") + old, old);
         static const QString kIllegal = QStringLiteral("\\/:*?\"<>|");
         if (std::any_of(kIllegal.begin(), kIllegal.end(), [&](QChar c) { return answer.contains(c); })) {
-            m_prompter.inform(this, QStringLiteral("Error"),
+            m_prompter.inform(&m_window, QStringLiteral("Error"),
                               QStringLiteral("A file name cannot contain any of the following characters:\r\n"
                                              "\\ / : * ? \" <> |"));
             continue;
@@ -170,33 +178,33 @@ void MainFrm::RenameSelected()
         // The old name keeps its bytes; the new one is what was typed.
         const std::string newName = answer.toStdString();
         if (const auto why = InvalidNameReason(newName)) {
-            m_prompter.inform(this, QStringLiteral("Error"), QString::fromStdString(*why),
+            m_prompter.inform(&m_window, QStringLiteral("Error"), QString::fromStdString(*why),
                               QMessageBox::Critical);
             return;
         }
         FileIdentity renamed = row->seen;
         if (const auto error = RenameFile(row->path(), row->folder + newName, &renamed)) {
-            m_prompter.inform(this, QStringLiteral("Error"),
+            m_prompter.inform(&m_window, QStringLiteral("Error"),
                               QStringLiteral("%1 could not be renamed to %2:\n%3")
                                   .arg(ShownText(row->path()), answer, QString::fromStdString(*error)),
                               QMessageBox::Critical);
             return;
         }
-        m_model->renameRow(index, newName, renamed);
+        m_model.renameRow(index, newName, renamed);
         return;
     }
 }
 
-void MainFrm::OpenSelectedFile()
+void FileCommands::OpenSelectedFile()
 {
     if (const ResultRow *row = currentRow())
         if (!QDesktopServices::openUrl(QUrl::fromLocalFile(QFile::decodeName(row->path().c_str()))))
             m_prompter.inform(
-                this, QStringLiteral("Error"),
+                &m_window, QStringLiteral("Error"),
                 QStringLiteral("There is no program associated with the specified type of file."));
 }
 
-void MainFrm::OpenSelectedFolder()
+void FileCommands::OpenSelectedFolder()
 {
     const ResultRow *row = currentRow();
     if (!row)
@@ -211,19 +219,23 @@ void MainFrm::OpenSelectedFolder()
         if (reply.type() != QDBusMessage::ErrorMessage)
             return;
     }
-    QDesktopServices::openUrl(QUrl::fromLocalFile(QFile::decodeName(row->folder.str().c_str())));
+    const QString folder = QFile::decodeName(row->folder.str().c_str());
+    if (!QDesktopServices::openUrl(QUrl::fromLocalFile(folder)))
+        m_prompter.inform(&m_window, QStringLiteral("Error"),
+                          QStringLiteral("No file manager could show the folder:\n%1").arg(folder),
+                          QMessageBox::Warning);
 }
 
-void MainFrm::CopySelectedPath()
+void FileCommands::CopySelectedPath()
 {
     if (const ResultRow *row = currentRow())
         QGuiApplication::clipboard()->setText(QFile::decodeName(row->path().c_str()));
 }
 
-void MainFrm::ShowFileProperties()
+void FileCommands::ShowFileProperties()
 {
     if (const ResultRow *row = currentRow()) {
-        auto *sheet = new PropertiesDlg(row->path(), this);
+        auto *sheet = new PropertiesDlg(row->path(), &m_window);
         sheet->setAttribute(Qt::WA_DeleteOnClose);
         sheet->show();
     }

@@ -1,0 +1,51 @@
+#include "ui/export_commands.h"
+
+#include <QDate>
+#include <QFile>
+#include <QLabel>
+#include <QLocale>
+
+#include "engine/atomic_file.h"
+
+namespace geminor {
+
+void ExportCsv(QWidget &window, Prompter &prompter, const std::vector<ResultRow> &rows)
+{
+    if (rows.empty())
+        return;
+    const std::string path = prompter.saveFileName(&window, QStringLiteral("Export Result"),
+                                                   QStringLiteral("Comma Separated Values(CSV)|*.csv"));
+    if (path.empty())
+        return;
+    if (const auto error = WriteFileAtomically(path, CsvText(rows)))
+        prompter.inform(&window, QStringLiteral("Export Result"),
+                        QFile::decodeName(path.c_str()) + QStringLiteral(": ") + QString::fromStdString(*error),
+                        QMessageBox::Critical);
+    else
+        prompter.inform(&window, QStringLiteral("Export Result"), QStringLiteral("Successfully Completed!"));
+}
+
+void ExportHtml(QWidget &window, Prompter &prompter, const std::vector<ResultRow> &rows, QLabel &status,
+                std::int64_t files, std::int64_t duplicates)
+{
+    if (rows.empty())
+        return;
+    const std::string path = prompter.saveFileName(&window, QStringLiteral("Export Result"),
+                                                   QStringLiteral("Export Result HTML|*.htm"));
+    if (path.empty())
+        return;
+    const ReportHead head =
+        ReportHeadOf(files, duplicates, QLocale().toString(QDate::currentDate(), QLocale::ShortFormat).toStdString());
+    const auto pages = HtmlPages(rows, path, head, [&status](std::size_t i, std::size_t n) {
+        status.setText(QStringLiteral("Exporting %1/%2 Please wait...").arg(i).arg(n));
+        status.repaint();  // the pages are made on this thread: paint the text now
+    });
+    if (const auto error = WritePages(pages)) {
+        prompter.inform(&window, QStringLiteral("Error"), QString::fromStdString(*error), QMessageBox::Critical);
+        return;
+    }
+    status.setText(QStringLiteral("List Exported Successful"));
+    prompter.inform(&window, QStringLiteral("Success"), QStringLiteral("List Exported Successful"));
+}
+
+}  // namespace geminor

@@ -1,0 +1,54 @@
+#pragma once
+
+#include <QString>
+#include <functional>
+#include <string>
+
+#include "engine/request.h"
+#include "results/action_plan.h"
+#include "ui/prompter.h"
+
+class QLabel;
+class QTableView;
+class QWidget;
+
+namespace geminor {
+
+class ResultModel;
+struct ResultRow;
+
+/// The commands of the Action menu: copy, move and delete the marked files (through the action
+/// plan, off the window's thread), and rename, open, show the folder of, copy the path of and
+/// show the properties of the current row's file.
+class FileCommands
+{
+public:
+    /// `toTrash` says whether deleted files go to the trash, `method` which search made the rows.
+    FileCommands(QWidget &window, Prompter &prompter, ResultModel &model, QTableView &list, QLabel &status,
+                 std::function<bool()> toTrash, std::function<SearchMethod()> method);
+
+    void CopyMarked();
+    void MoveMarked();
+    void DeleteMarked();
+    void RenameSelected();
+    void OpenSelectedFile();
+    void OpenSelectedFolder();
+    void CopySelectedPath();
+    void ShowFileProperties();
+
+private:
+    bool haveMarks(const QString &title, const QString &message);
+    const ResultRow *currentRow() const;
+    /// Runs the plan for the marked rows and reports what became of them.
+    void runFileOperation(PlanAction action, const std::string &folder);
+
+    QWidget &m_window;
+    Prompter &m_prompter;
+    ResultModel &m_model;
+    QTableView &m_list;
+    QLabel &m_status;
+    std::function<bool()> m_toTrash;
+    std::function<SearchMethod()> m_method;
+};
+
+}  // namespace geminor
