@@ -13,6 +13,7 @@
 #include "ui/file_commands.h"
 #include "ui/main_actions.h"
 #include "ui/prompter.h"
+#include "ui/request_panel.h"
 
 class QAction;
 class QCheckBox;
@@ -53,12 +54,12 @@ public:
     void SetBusy(bool Busy);
 
     /// The request as the controls hold it, and the controls set from a request.
-    SearchRequest request() const;
-    void setRequest(const SearchRequest &request);
+    SearchRequest request() const { return m_request->request(); }
+    void setRequest(const SearchRequest &request) { m_request->setRequest(request); }
     /// Asks for a row with the search location dialog and adds it.
     void AddLocationCommand();
     /// Adds one row to the search-location list and enables the remove button.
-    void addLocation(const SearchLocation &row);
+    void addLocation(const SearchLocation &row) { m_request->addLocation(row); }
 
     /// The picture number the toggles show: 10/9 for the viewer, 12/11 for the recycle bin.
     int viewerState() const { return m_display; }
@@ -119,9 +120,6 @@ private:
     SessionRead readSession(const std::string &FileName);
     void buildControls();
     void buildStatusBar();
-    void showMethodBold();
-    void protectClicked();
-    void removeLocation();
     void connectCommands();
     void closeViewer();
     void showClosingTexts(const ScanOutcome &outcome);
@@ -131,15 +129,9 @@ private:
     SettingsStore &m_settings;
     int m_display = SettingsStore::kViewerOn;
     int m_recycle = SettingsStore::kRecycleOn;
-    QString m_protectMarker = QStringLiteral("Direct");
 
     MainActions m_actions;
-    QTreeWidget *m_searchList = nullptr;
-    QToolButton *m_cmdAdd = nullptr;
-    QToolButton *m_cmdRemove = nullptr;
-    std::array<QRadioButton *, 4> m_options{};
-    QCheckBox *m_chkProtect = nullptr;
-    QCheckBox *m_chkIncludeHidden = nullptr;
+    RequestPanel *m_request = nullptr;
     QTableView *m_rlv = nullptr;
     std::array<QLabel *, 5> m_panels{};
     QLabel *m_problems = nullptr;  // beside panel 1: a cancel, unreadable files, protected locations

@@ -1,0 +1,174 @@
+#include "ui/request_panel.h"
+
+#include <QAction>
+#include <QCheckBox>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QRadioButton>
+#include <QToolButton>
+#include <QTreeWidget>
+#include <QVBoxLayout>
+
+#include "ui/image_list.h"
+#include "ui/shown_text.h"
+
+namespace geminor {
+namespace {
+
+constexpr int kLocationIcon = 15, kExcludedIcon = 16;
+const char *const kOptionCaptions[] = {"Byte to Byte", "Cyclic Redundancy Check (CRC32)", "Same Name Files",
+                                       "Zero Size Files"};
+
+}  // namespace
+
+RequestPanel::RequestPanel(Prompter &prompter, QWidget *parent) : QWidget(parent), m_prompter(prompter)
+{
+    auto *central = this;
+    auto *top = new QHBoxLayout(this);
+    top->setContentsMargins(0, 0, 0, 0);
+
+    m_searchList = new QTreeWidget(central);
+    m_searchList->setObjectName(QStringLiteral("SearchList"));
+    m_searchList->setHeaderLabels(
+        {QStringLiteral("Search Locations"), QStringLiteral("Sub Folders"), QStringLiteral("File Type")});
+    m_searchList->setRootIsDecorated(false);
+    m_searchList->header()->setSectionResizeMode(0, QHeaderView::Stretch);
+    auto *removeKey = new QAction(m_searchList);  // Del in the location list removes the location
+    removeKey->setShortcut(Qt::Key_Delete);
+    removeKey->setShortcutContext(Qt::WidgetShortcut);
+    m_searchList->addAction(removeKey);
+    connect(removeKey, &QAction::triggered, this, [this] {
+        if (m_cmdRemove->isEnabled())
+            removeLocation();
+    });
+    top->addWidget(m_searchList, 1);
+
+    auto *buttons = new QVBoxLayout;
+    m_cmdAdd = new QToolButton(central);
+    m_cmdAdd->setObjectName(QStringLiteral("cmdAdd"));
+    m_cmdAdd->setIcon(QIcon::fromTheme(QStringLiteral("list-add"), ImageListIcon(kLocationIcon)));
+    m_cmdAdd->setToolTip(QStringLiteral("Add/Exclude Folders"));
+    m_cmdRemove = new QToolButton(central);
+    m_cmdRemove->setObjectName(QStringLiteral("cmdRemove"));
+    m_cmdRemove->setIcon(QIcon::fromTheme(QStringLiteral("list-remove"), ImageListIcon(6)));
+    m_cmdRemove->setToolTip(QStringLiteral("Remove"));
+    connect(m_cmdRemove, &QToolButton::clicked, this, &RequestPanel::removeLocation);
+    connect(m_cmdAdd, &QToolButton::clicked, this, &RequestPanel::addRequested);
+    buttons->addWidget(m_cmdAdd);
+    buttons->addWidget(m_cmdRemove);
+    buttons->addStretch();
+    top->addLayout(buttons);
+
+    auto *frame1 = new QGroupBox(QStringLiteral("Search Engine"), central);
+    frame1->setObjectName(QStringLiteral("Frame1"));
+    auto *frame1Layout = new QVBoxLayout(frame1);
+    auto *frame2 = new QGroupBox(frame1);
+    frame2->setObjectName(QStringLiteral("Frame2"));
+    auto *frame2Layout = new QVBoxLayout(frame2);
+    for (std::size_t i = 0; i < m_options.size(); ++i) {
+        m_options[i] = new QRadioButton(QString::fromLatin1(kOptionCaptions[i]), frame2);
+        m_options[i]->setObjectName(QStringLiteral("Option%1").arg(i + 1));
+        connect(m_options[i], &QRadioButton::toggled, this, &RequestPanel::showMethodBold);
+        frame2Layout->addWidget(m_options[i]);
+    }
+    frame1Layout->addWidget(frame2);
+    m_chkProtect = new QCheckBox(QStringLiteral("Protect System Folders"), frame1);
+    m_chkProtect->setObjectName(QStringLiteral("chkProtect"));
+    connect(m_chkProtect, &QCheckBox::clicked, this, &RequestPanel::protectClicked);
+    m_chkIncludeHidden = new QCheckBox(QStringLiteral("Include Hidden Folders and Files"), frame1);
+    m_chkIncludeHidden->setObjectName(QStringLiteral("chkIncludeHidden"));
+    frame1Layout->addWidget(m_chkProtect);
+    frame1Layout->addWidget(m_chkIncludeHidden);
+    top->addWidget(frame1);
+}
+
+void RequestPanel::protectClicked()
+{
+    if (m_chkProtect->isChecked() || m_protectMarker != QStringLiteral("Direct"))
+        return;
+    if (m_prompter.askYesNo(
+            this, QStringLiteral("Confirm"),
+            QStringLiteral("It is highly recommended to leave this option checked to prevent loss of "
+                           "data.\r\nDo you want to leave this option"),
+            QMessageBox::Critical))
+        m_chkProtect->setChecked(true);
+}
+
+void RequestPanel::showMethodBold()
+{
+    for (QRadioButton *option : m_options) {
+        QFont font = option->font();
+        font.setBold(option->isChecked());
+        option->setFont(font);
+    }
+}
+
+SearchRequest RequestPanel::request() const
+{
+    SearchRequest request;
+    for (std::size_t i = 0; i < m_options.size(); ++i)
+        if (m_options[i]->isChecked())
+            request.Method = static_cast<SearchMethod>(i);
+    request.ProtectWindowsFolders = m_chkProtect->isChecked();
+    request.IncludeHidden = m_chkIncludeHidden->isChecked();
+    for (int i = 0; i < m_searchList->topLevelItemCount(); ++i) {
+        const QTreeWidgetItem *item = m_searchList->topLevelItem(i);
+        request.Locations.push_back({item->data(0, Qt::UserRole).toByteArray().toStdString(),
+                                     item->text(1).toStdString(), item->text(2).toStdString(),
+                                     item->data(1, Qt::UserRole).toInt() == kExcludedIcon});
+    }
+    return request;
+}
+
+void RequestPanel::setRequest(const SearchRequest &request)
+{
+    m_searchList->clear();
+    m_options[static_cast<std::size_t>(request.Method)]->setChecked(true);
+    m_protectMarker = QStringLiteral("ThruFile");  // no warning for a state that comes from a file
+    m_chkProtect->setChecked(request.ProtectWindowsFolders);
+    m_protectMarker = QStringLiteral("Direct");
+    m_chkIncludeHidden->setChecked(request.IncludeHidden);
+    for (const SearchLocation &row : request.Locations)
+        addLocation(row);
+    m_cmdRemove->setEnabled(m_searchList->topLevelItemCount() > 0);
+}
+
+void RequestPanel::addLocation(const SearchLocation &row)
+{
+    auto *item = new QTreeWidgetItem(
+        m_searchList, {ShownText(row.Folder), ShownText(row.SubFolder), ShownText(row.FileTypes)});
+    item->setData(0, Qt::UserRole,
+                  QByteArray::fromStdString(row.Folder));  // the bytes, for names that are not UTF-8
+    const int icon = row.Exclude ? kExcludedIcon : kLocationIcon;
+    item->setData(1, Qt::UserRole, icon);
+    item->setIcon(0, ImageListIcon(icon));
+    m_cmdRemove->setEnabled(true);
+}
+
+void RequestPanel::removeLocation()
+{
+    delete m_searchList->currentItem();
+    m_cmdRemove->setEnabled(m_searchList->topLevelItemCount() > 0);
+}
+
+SearchMethod RequestPanel::method() const
+{
+    for (std::size_t i = 0; i < m_options.size(); ++i)
+        if (m_options[i]->isChecked())
+            return static_cast<SearchMethod>(i);
+    return SearchMethod::ByteToByte;
+}
+
+void RequestPanel::setControlsEnabled(bool enabled)
+{
+    for (QWidget *control : std::initializer_list<QWidget *>{m_searchList, m_cmdAdd, m_cmdRemove, m_chkProtect,
+                                                             m_chkIncludeHidden})
+        control->setEnabled(enabled);
+    for (QRadioButton *option : m_options)
+        option->setEnabled(enabled);
+    if (enabled)
+        m_cmdRemove->setEnabled(m_searchList->topLevelItemCount() > 0);
+}
+
+}  // namespace geminor
