@@ -84,7 +84,7 @@ void MainFrm::connectCommands()
     connect(m_model, &QAbstractItemModel::dataChanged, this,
             [this, showTotals](const QModelIndex &, const QModelIndex &, const QList<int> &roles) {
                 if (roles == QList<int>{Qt::CheckStateRole})
-                    showTotals(UpdateMarkedTotals(m_model->rows()));
+                    showTotals(m_model->totals());
             });
     on(a.MHelpTopics, [this] {
         const QString help = ShippedFile(QStringLiteral("help.html"));

@@ -11,6 +11,7 @@ void ResultModel::setRows(std::vector<ResultRow> rows)
 {
     beginResetModel();
     m_rows = std::move(rows);
+    m_totals = UpdateMarkedTotals(m_rows);
     endResetModel();
 }
 
@@ -64,7 +65,14 @@ bool ResultModel::setData(const QModelIndex &index, const QVariant &value, int r
     if (!checkIndex(index, CheckIndexOption::IndexIsValid) || role != Qt::CheckStateRole ||
         index.column() != FileName)
         return false;
-    m_rows[static_cast<std::size_t>(index.row())].marked = value.value<Qt::CheckState>() == Qt::Checked;
+    ResultRow &row = m_rows[static_cast<std::size_t>(index.row())];
+    const bool marked = value.value<Qt::CheckState>() == Qt::Checked;
+    if (marked != row.marked) {
+        const int sign = marked ? 1 : -1;
+        m_totals.count += sign;
+        m_totals.size += sign * static_cast<double>(row.size);
+    }
+    row.marked = marked;
     emit dataChanged(index, index, {Qt::CheckStateRole});
     return true;
 }

@@ -3,6 +3,7 @@
 #include <QAbstractTableModel>
 #include <vector>
 
+#include "results/marking.h"
 #include "results/result_row.h"
 
 namespace geminor {
@@ -23,11 +24,15 @@ public:
     template <typename Rule> auto applyRule(Rule rule)
     {
         auto result = rule(m_rows);
+        m_totals = result;
         if (!m_rows.empty())
             emit dataChanged(index(0, FileName), index(rowCount() - 1, FileName),
                              {Qt::CheckStateRole, Qt::DecorationRole});
         return result;
     }
+
+    /// The marked rows' count and bytes, kept up to date as marks change (never recounted).
+    const MarkedTotals &totals() const { return m_totals; }
 
     int rowCount(const QModelIndex &parent = {}) const override;
     int columnCount(const QModelIndex &parent = {}) const override;
@@ -38,6 +43,7 @@ public:
 
 private:
     std::vector<ResultRow> m_rows;
+    MarkedTotals m_totals;
 };
 
 }  // namespace geminor
