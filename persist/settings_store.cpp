@@ -85,4 +85,17 @@ void SettingsStore::SaveFileTypes(const std::vector<FileTypeEntry> &types)
     m_settings.sync();
 }
 
+QByteArray SettingsStore::WindowLayout(const QString &key) const
+{
+    const QByteArray text = m_settings.value(QStringLiteral("Window/") + key).toString().toLatin1();
+    auto decoded = QByteArray::fromBase64Encoding(text, QByteArray::AbortOnBase64DecodingErrors);
+    return decoded ? *decoded : QByteArray();
+}
+
+void SettingsStore::SetWindowLayout(const QString &key, const QByteArray &state)
+{
+    m_settings.setValue(QStringLiteral("Window/") + key, QString::fromLatin1(state.toBase64()));
+    m_settings.sync();
+}
+
 }  // namespace geminor

@@ -41,6 +41,11 @@ public:
     /// Replaces the whole section: keys "1" to "n" in list order; an empty list removes it.
     void SaveFileTypes(const std::vector<FileTypeEntry> &types);
 
+    /// The window's own layout under "Window" (its geometry, the splitter, the column widths),
+    /// kept as base64 text; empty when absent or damaged.
+    QByteArray WindowLayout(const QString &key) const;
+    void SetWindowLayout(const QString &key, const QByteArray &state);
+
 private:
     int toggle(const char *key, int on, int off) const;
 

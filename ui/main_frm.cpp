@@ -75,6 +75,23 @@ MainFrm::MainFrm(Prompter &prompter, SettingsStore &settings, std::string defaul
     if (!m_defaultSession.empty() && QFile::exists(QFile::decodeName(m_defaultSession.c_str())))
         LoadSession(m_defaultSession);
     resize(980, 680);
+    restoreLayout();
+}
+
+void MainFrm::restoreLayout()
+{
+    restoreGeometry(m_settings.WindowLayout(QStringLiteral("Geometry")));
+    if (auto *splitter = findChild<QSplitter *>(QStringLiteral("Splitter")))
+        splitter->restoreState(m_settings.WindowLayout(QStringLiteral("Splitter")));
+    m_rlv->horizontalHeader()->restoreState(m_settings.WindowLayout(QStringLiteral("Columns")));
+}
+
+void MainFrm::saveLayout()
+{
+    m_settings.SetWindowLayout(QStringLiteral("Geometry"), saveGeometry());
+    if (auto *splitter = findChild<QSplitter *>(QStringLiteral("Splitter")))
+        m_settings.SetWindowLayout(QStringLiteral("Splitter"), splitter->saveState());
+    m_settings.SetWindowLayout(QStringLiteral("Columns"), m_rlv->horizontalHeader()->saveState());
 }
 
 MainFrm::~MainFrm() = default;

@@ -65,6 +65,7 @@ void MainFrm::SaveSession(std::string FileName, bool quiet)
 void MainFrm::closeEvent(QCloseEvent *event)
 {
     m_scan->cancelFlag().store(true);  // a running scan ends with the window
+    saveLayout();
     if (!m_defaultSession.empty())
         SaveSession(m_defaultSession, true);  // silently: closing is never refused
     for (QWidget *window : QApplication::topLevelWidgets())

@@ -20,6 +20,7 @@
 #include <QFileInfo>
 #include <QSignalSpy>
 #include <QTimer>
+#include <QTreeWidget>
 #include <deque>
 #include <filesystem>
 #include <fstream>
@@ -677,6 +678,53 @@ private slots:
             prompter.asked.last().startsWith(QStringLiteral("Confirm|No unmarked identical copy is left")));
         QVERIFY(std::filesystem::exists(root + "/b.bin"));
         QVERIFY(prompter.informed.last().contains(QStringLiteral("no other copy left")));
+    }
+
+    void keysGoWhereANewUserExpectsAndTheLayoutIsRemembered()
+    {
+        QTemporaryDir tree;
+        const std::string root = tree.path().toStdString();
+        for (const char *name : {"/a/p.jpg", "/b/p.jpg"}) {
+            std::filesystem::create_directories(std::filesystem::path(root + name).parent_path());
+            std::ofstream(root + name) << "picture?";
+        }
+        ScriptedPrompter prompter;
+        SettingsStore settings;
+        auto window = std::make_unique<MainFrm>(prompter, settings);
+        window->show();
+        QVERIFY(QTest::qWaitForWindowActive(window.get()));
+        SearchRequest request;
+        request.Locations = {{root, "Yes", "*.*", false}, {root + "/elsewhere", "Yes", "*.*", true}};
+        window->setRequest(request);
+        scanned(*window);
+        window->results()->applyRule(MarkAllDuplicates);
+
+        // Del in the location list removes the current location, and asks nothing.
+        auto *locations = window->findChild<QTreeWidget *>(QStringLiteral("SearchList"));
+        locations->setFocus();
+        locations->setCurrentItem(locations->topLevelItem(1));
+        QTest::keyClick(locations, Qt::Key_Delete);
+        QCOMPARE(window->request().Locations.size(), std::size_t{1});
+        QVERIFY(prompter.asked.isEmpty());
+        // Del in the result list deletes the marked files (after its question).
+        auto *list = window->findChild<QTableView *>(QStringLiteral("RLV"));
+        list->setFocus();
+        QTest::keyClick(list, Qt::Key_Delete);
+        QVERIFY(prompter.asked.value(0).startsWith(QStringLiteral("Confirm|Move 1 marked file(s) to the trash?")));
+        // Tab leaves the result list and opens no viewer.
+        list->setCurrentIndex(window->results()->index(0, 0));
+        if (window->viewer())
+            window->viewer()->hide();
+        QTest::keyClick(list, Qt::Key_Tab);
+        QVERIFY(!list->hasFocus());
+        QVERIFY(!window->viewer() || !window->viewer()->isVisible());
+        // Ten digits fit in the size column.
+        QVERIFY(list->columnWidth(ResultModel::Size) >= list->fontMetrics().horizontalAdvance(QStringLiteral("21474836480")));
+
+        window->resize(700, 500);
+        window->close();
+        window = std::make_unique<MainFrm>(prompter, settings);
+        QCOMPARE(window->size(), QSize(700, 500));
     }
 
     void everyPictureNumberHasAPicture()
