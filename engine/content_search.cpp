@@ -1,5 +1,7 @@
 #include "engine/content_search.h"
 
+#include <chrono>
+
 #include <algorithm>
 #include <condition_variable>
 #include <exception>
@@ -253,6 +255,7 @@ private:
                 ++m_state.unreadableFiles;
                 continue;
             }
+            m_state.bytesCompared.fetch_add(want, std::memory_order_relaxed);
             const std::uint64_t hash = XXH3_64bits(block.data(), want);
             const std::size_t found = out.find(hash, block.data(), want);
             if (found == out.splits.size()) {
@@ -380,6 +383,7 @@ Groups ChecksumGroups(const std::vector<const FileRecord *> &members, SearchStat
             break;  // the groups among the files read so far stay
         const FileRecord &record = *members[i];
         const std::optional<std::uint32_t> crc = FileCrc32(record.folder + record.name, record.size);
+        state.bytesCompared.fetch_add(record.size, std::memory_order_relaxed);
         if (!crc) {
             ++state.unreadableFiles;
             continue;
@@ -407,7 +411,7 @@ public:
 
     /// Runs `emit(begin, end, groups)` for every size run in order on the caller's thread, and
     /// `single(index)` for every record alone in its size (the last record never starts a run).
-    template <typename Emit, typename Single> void run(Emit emit, Single single)
+    template <typename Emit, typename Single, typename Waiting> void run(Emit emit, Single single, Waiting waiting)
     {
         std::vector<std::pair<std::size_t, std::size_t>> runs;
         for (std::size_t p = 0; p + 1 < m_records.size();) {
@@ -434,7 +438,13 @@ public:
                 continue;
             }
             std::unique_lock lock(m_mutex);
-            m_ready.wait(lock, [&] { return m_results[k].has_value() || m_error; });
+            // A large size group can take minutes: say how far its bytes have come meanwhile.
+            while (!m_ready.wait_for(lock, std::chrono::milliseconds(250),
+                                     [&] { return m_results[k].has_value() || m_error; })) {
+                lock.unlock();
+                waiting();
+                lock.lock();
+            }
             if (m_error)
                 break;
             Groups groups = std::move(*m_results[k]);
@@ -498,6 +508,12 @@ void SearchDuplicates(const std::vector<FileRecord> &FileRecords, SearchMethod m
     const auto RecordTotal = static_cast<std::int64_t>(FileRecords.size());
     std::int64_t Processed = 0;
     auto progress = [&] { state.showProgress("Searching for duplicates...", Processed, RecordTotal, true); };
+    std::uint64_t bytesTotal = 0;  // the bytes of every file that shares its size
+    for (std::size_t p = 0; p < FileRecords.size(); ++p)
+        if ((p > 0 && FileRecords[p - 1].size == FileRecords[p].size) ||
+            (p + 1 < FileRecords.size() && FileRecords[p + 1].size == FileRecords[p].size))
+            bytesTotal += FileRecords[p].size;
+    const auto started = std::chrono::steady_clock::now();
     ParallelGroups(FileRecords, method, state)
         .run(
             [&](std::size_t begin, std::size_t end, const Groups &groups) {
@@ -517,6 +533,12 @@ void SearchDuplicates(const std::vector<FileRecord> &FileRecords, SearchMethod m
             [&](std::size_t) {
                 ++Processed;
                 progress();
+            },
+            [&] {
+                const double seconds =
+                    std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+                state.showBytesProgress("Searching for duplicates...", Processed, RecordTotal,
+                                        state.bytesCompared.load(std::memory_order_relaxed), bytesTotal, seconds);
             });
 }
 

@@ -37,6 +37,10 @@ struct SearchState
     std::int16_t startGroup();
     /// "Searching for duplicates...(P/T) x.x%" style progress, or the title form when minimized.
     void showProgress(const char *label, std::int64_t processed, std::int64_t total, bool statusAllowed);
+    /// The same, while one large size group is compared: the bytes compared of all to compare,
+    /// and the time left at the pace so far ("... 1.2 GB of 60.0 GB, about 25 s left").
+    void showBytesProgress(const char *label, std::int64_t processed, std::int64_t total, std::uint64_t bytes,
+                           std::uint64_t bytesTotal, double seconds);
 
     ScanHost &host;
     const CancelRequested &cancel;
@@ -45,6 +49,7 @@ struct SearchState
     std::int32_t DuplicateCount = 0;
     std::int32_t groups = 0;
     std::atomic<std::int64_t> unreadableFiles{0};  // files that could not be read to the end; any thread
+    std::atomic<std::uint64_t> bytesCompared{0};   // bytes read for comparing so far; any thread
 };
 
 /// "12.5" for 5 of 40: one decimal, as the progress texts show it.

@@ -2,6 +2,8 @@
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <chrono>
+#include <thread>
 #include <unistd.h>
 
 #include "engine/file_compare.h"
@@ -168,6 +170,23 @@ TEST(ContentSearch, ShowsProgressInStatusOrTitle)
     host.minimized = true;
     SearchDuplicates(records, SearchMethod::ByteToByte, state);
     EXPECT_THAT(host.titles, ElementsAre("50.0% (1/2)"));
+
+    // One size group that takes long: its bytes and the time left, in the title while minimized.
+    tree.write("big1", std::string(3 << 20, 'x'));
+    tree.write("big2", std::string(3 << 20, 'x'));
+    const auto big = recordsOf(tree, {"big1", "big2"});
+    test::FaultyFileSystem slow;
+    std::atomic<int> reads{0};
+    slow.beforeRead([&](const std::string &, off_t) {
+        if (++reads <= 6)
+            std::this_thread::sleep_for(std::chrono::milliseconds(250));
+    });
+    ScopedFileSystem use(slow);
+    host.titles.clear();
+    SearchDuplicates(big, SearchMethod::ByteToByte, state);
+    ASSERT_FALSE(host.titles.empty());
+    EXPECT_THAT(host.titles.front(), ::testing::MatchesRegex(R"([0-9.]+% \(0/2\) [0-9.]+ MB of 6\.0 MB.*)"));
+    EXPECT_THAT(host.titles, ::testing::Contains(::testing::HasSubstr("s left")));
 }
 
 TEST(SameNameSearch, GroupsNamesEqualAfterTrimmingAndFolding)
