@@ -3,6 +3,7 @@
 #include <QCloseEvent>
 #include <QFile>
 #include <QImageReader>
+#include <QtConcurrent/QtConcurrentRun>
 #include <QLabel>
 #include <QVBoxLayout>
 
@@ -29,18 +30,27 @@ FileInfoFrm::FileInfoFrm(Prompter &prompter, QWidget *parent)
     m_pic->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Ignored);
     layout->addWidget(m_pic);
     resize(130, 139);  // 1950 x 2085 twips
+    connect(&m_loading, &QFutureWatcher<QImage>::finished, this, &FileInfoFrm::pictureRead);
 }
 
-bool FileInfoFrm::LoadPic(const std::string &FileName)
+void FileInfoFrm::LoadPic(const std::string &FileName)
 {
-    QImageReader reader(QFile::decodeName(FileName.c_str()));
-    reader.setAutoTransform(true);
-    const QImage image = reader.read();
+    // Read off the window's thread; only the newest request is shown.
+    m_loading.setFuture(QtConcurrent::run([path = QFile::decodeName(FileName.c_str())] {
+        QImageReader reader(path);
+        reader.setAutoTransform(true);
+        return reader.read();
+    }));
+}
+
+void FileInfoFrm::pictureRead()
+{
+    const QImage image = m_loading.result();
     if (image.isNull())
-        return false;  // not readable or not a picture Qt knows: keep the last one
+        return;  // not readable or not a picture Qt knows: keep the last one
     m_picture = QPixmap::fromImage(image);
     showScaled();
-    return true;
+    emit pictureShown();
 }
 
 void FileInfoFrm::showScaled()

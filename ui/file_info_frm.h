@@ -1,5 +1,8 @@
 #pragma once
 
+#include <QFutureWatcher>
+#include <QImage>
+#include <QPixmap>
 #include <QWidget>
 #include <string>
 
@@ -17,8 +20,9 @@ class FileInfoFrm : public QWidget
 public:
     FileInfoFrm(Prompter &prompter, QWidget *parent);
 
-    /// Shows a picture file; when it cannot be read, the previous picture stays. True when shown.
-    bool LoadPic(const std::string &FileName);
+    /// Shows a picture file once it is read (off the window's thread, then pictureShown());
+    /// when it cannot be read, the previous picture stays.
+    void LoadPic(const std::string &FileName);
     /// Closing as the user does it from the window's close box: asks whether to switch the
     /// viewer off.
     void closeByUser();
@@ -26,6 +30,8 @@ public:
 signals:
     /// The user closed the window and chose to switch the viewer off.
     void viewerDisabled();
+    /// A picture asked for with LoadPic is shown.
+    void pictureShown();
 
 protected:
     void closeEvent(QCloseEvent *event) override;
@@ -33,10 +39,12 @@ protected:
 
 private:
     void showScaled();
+    void pictureRead();
 
     Prompter &m_prompter;
     QLabel *m_pic = nullptr;
     QPixmap m_picture;
+    QFutureWatcher<QImage> m_loading;
     bool m_byUser = false;
 };
 

@@ -153,52 +153,6 @@ TEST(CHive, RaisingOrCollectingNamesTheSourceDifferently)
     EXPECT_EQ(errors.Count(), 2);
 }
 
-TEST(CHive, GrowsByTheFactorWithEvenRounding)
-{
-    CHive hive;
-    EXPECT_EQ(hive.NodeCapacity(), -1);
-    std::vector<std::int32_t> capacities;
-    for (int i = 1; i <= 761; ++i) {
-        hive.Add(slots(i));
-        if (capacities.empty() || capacities.back() != hive.NodeCapacity())
-            capacities.push_back(hive.NodeCapacity());
-    }
-    EXPECT_THAT(capacities, testing::ElementsAre(100, 150, 225, 338, 507, 760, 1140));
-
-    CNode allocator;
-    allocator.Init(2, 1.5f);
-    EXPECT_EQ(allocator.Alloc(), 1);
-    EXPECT_EQ(allocator.Alloc(), 2);
-    EXPECT_EQ(allocator.Alloc(), 3);  // grows to 3
-    EXPECT_EQ(allocator.Capacity(), 3);
-    allocator.Free(1);
-    allocator.Free(3);
-    EXPECT_EQ(allocator.Alloc(), 3);  // last freed first
-    EXPECT_EQ(allocator.Alloc(), 1);
-}
-
-TEST(CHive, RemovalKeepsTheOtherPositions)
-{
-    CHive hive;
-    for (const char *k : {"a", "b", "c"})
-        hive.Add(slots(k), Variant(k));
-    EXPECT_EQ(hive.Remove(1), 1);
-    EXPECT_EQ(hive.Count(), 2);
-    EXPECT_EQ(hive.Item(1).text(), "b");
-
-    CHive big;  // "d" has two children once these are in
-    for (const char *k : {"d", "b", "f", "a", "c", "e", "g"})
-        big.Add(slots(k), Variant(k));
-    EXPECT_EQ(big.Remove(Variant("d")), 1);
-    std::vector<std::string> order;
-    for (std::int32_t p = 1; p <= big.Count(); ++p)
-        order.push_back(big.Item(p).text() + big.Key(p).text());
-    EXPECT_THAT(order, testing::ElementsAre("bb", "ff", "aa", "cc", "ee", "gg"));
-    EXPECT_TRUE(big.CheckInvariants());
-    EXPECT_EQ(big.Remove(Variant("E")), 5);
-    EXPECT_EQ(big.Item(5).text(), "g");
-}
-
 TEST(CHive, WalksKeysInOrderAndReportsTheEnd)
 {
     CHive hive;
@@ -263,15 +217,6 @@ TEST(CHive, ClearAndInitStartAfresh)
     hive.Add(slots("again"));
     EXPECT_EQ(hive.NodeCapacity(), 100);  // self-initialised with the default size
     EXPECT_EQ(hive.Item(1).text(), "again");
-}
-
-TEST(CHive, ObjectSlotsAreShared)
-{
-    CHive hive;
-    auto shared = std::make_shared<int>(41);
-    hive.Add({Variant(ObjectRef(shared)), 0, 0, 0, 0, 0});
-    *static_cast<int *>(hive.Item(1).object().get()) += 1;
-    EXPECT_EQ(*shared, 42);
 }
 
 TEST(CErrorCollection, RecordsAndRemovesByIndex)

@@ -13,33 +13,6 @@ namespace {
 using ::testing::ElementsAre;
 using Texts = std::vector<std::string>;
 
-TEST(SortingLib, OrdersTextsOrdinallyWithTheEmptyElementFirst)
-{
-    const Texts list{"", "000000000010?b?x", "000000000009?a?y", "b.txt", "B.txt", "a.txt", "A.txt", "ab",
-                     "a"};
-    const Texts sorted = MergeSortList(list);
-    EXPECT_THAT(sorted, ElementsAre("", "000000000009?a?y", "000000000010?b?x", "A.txt", "B.txt", "a",
-                                    "a.txt", "ab", "b.txt"));
-    EXPECT_EQ(list[1], "000000000010?b?x");  // the input is left as it was
-    EXPECT_THAT(MergeSortList(Texts{}), ElementsAre());
-    EXPECT_THAT(MergeSortList(Texts{"z"}), ElementsAre("z"));
-    EXPECT_THAT(BubbleSortList(Texts{"b", "a"}), ElementsAre("a", "b"));
-    EXPECT_THAT(MergeSortList(Texts{"\xff", "\x7f", "\xc3\xa9"}), ElementsAre("\x7f", "\xc3\xa9", "\xff"));
-}
-
-TEST(SortingLib, SplitsWithTheOddElementInTheSecondHalf)
-{
-    Texts first, second;
-    SplitList(Texts{"c", "b", "a"}, first, second);
-    EXPECT_THAT(first, ElementsAre("c"));
-    EXPECT_THAT(second, ElementsAre("b", "a"));
-    SplitList(Texts{"only"}, first, second);
-    EXPECT_THAT(first, ElementsAre("only"));
-    EXPECT_TRUE(second.empty());
-    EXPECT_THAT(MergeLists(Texts{"a", "c"}, Texts{}), ElementsAre("a", "c"));
-    EXPECT_THAT(MergeLists(Texts{}, Texts{"b"}), ElementsAre("b"));
-}
-
 TEST(SortingLib, EqualElementsLeaveLeftFirstThenRight)
 {
     using Tagged = std::pair<int, char>;

@@ -24,7 +24,9 @@
 #include <deque>
 #include <filesystem>
 #include <fstream>
+#include <thread>
 
+#include "engine/file_system.h"
 #include "ui/result_model.h"
 
 #include "tests/support/faulty_file_system.h"
@@ -60,74 +62,13 @@ private slots:
         QVERIFY(m_home.isValid());
         qputenv("XDG_CONFIG_HOME", m_home.path().toUtf8());
         QSettings(QStringLiteral("Geminor"), QStringLiteral("Geminor")).clear();
-    }
-
-    void menusHoldEveryEntryInOrderWithItsShortcut()
-    {
-        ScriptedPrompter prompter;
-        SettingsStore settings;
-        MainFrm window(prompter, settings);
-        QStringList tree;
-        for (QAction *top : window.menuBar()->actions()) {
-            tree << top->menu()->objectName() + QLatin1Char('=') + top->text();
-            for (QAction *entry : top->menu()->actions()) {
-                if (entry->isSeparator()) {
-                    tree << QStringLiteral("-");
-                    continue;
-                }
-                const QString name = entry->menu() ? entry->menu()->objectName() : entry->objectName();
-                tree << name + QLatin1Char('=') + entry->text() + QLatin1Char('/') +
-                            entry->shortcut().toString(QKeySequence::PortableText);
-            }
-        }
-        QCOMPARE(tree, QStringList({"MnuFile=File",
-                                    "MScan=Scan/F5",
-                                    "MCancel=Cancel/F6",
-                                    "-",
-                                    "MNewSession=New Session/Ctrl+N",
-                                    "MLoadSession=Load Session/Ctrl+L",
-                                    "MSaveSession=Save Session/Ctrl+S",
-                                    "-",
-                                    "MExport=Export/",
-                                    "-",
-                                    "MPicViewer=Show Picture Viewer/",
-                                    "MSendToRecycleBin=Send to Trash/",
-                                    "-",
-                                    "MClose=Close/Ctrl+X",
-                                    "MAction=Action",
-                                    "MMark=Mark/",
-                                    "-",
-                                    "MCopyMarkFiles=Copy/Ctrl+C",
-                                    "MMoveSelected=Move /Ctrl+M",
-                                    "MDelete=Delete/Del",
-                                    "MRename=Rename/Ctrl+R",
-                                    "-",
-                                    "MOpenFile=Open File/Ctrl+O",
-                                    "MOpenFolder=Open Folder/Ctrl+F",
-                                    "-",
-                                    "MCopyPath=Copy Path to Clipboard/Ctrl+W",
-                                    "-",
-                                    "MFileProperties=File Properties/Ctrl+P",
-                                    "MHelp=Help",
-                                    "MHelpTopics=Help Topics/F1",
-                                    "-",
-                                    "MAbout=About Geminor/"}));
-        QStringList marks;
-        for (QAction *entry : window.findChild<QMenu *>(QStringLiteral("MMark"))->actions())
-            marks << entry->text();
-        QCOMPARE(marks, QStringList({"None", "Mark All", "Mark Selected", "Mark All Duplicates"}));
-        QStringList toolbar;
-        for (QAction *button : window.findChild<QToolBar *>(QStringLiteral("Toolbar1"))->actions())
-            toolbar << (button->isSeparator() ? QStringLiteral("-") : button->text());
-        QCOMPARE(toolbar, QStringList({"Scan", "Cancel", "-", "Mark", "Copy", "Move", "Delete", "Rename", "-",
-                                       "Export", "Viewer", "Trash"}));
+        prompter = {};
+        settings.emplace();  // reads the settings of the temporary home
     }
 
     void busyLeavesOnlyCancelAndIdleRestoresEverything()
     {
-        ScriptedPrompter prompter;
-        SettingsStore settings;
-        MainFrm window(prompter, settings);
+        MainFrm window(prompter, *settings);
         window.show();
         auto button = [&](int i) { return window.findChild<QAction *>(QStringLiteral("Button%1").arg(i)); };
         window.SetBusy(true);
@@ -171,10 +112,8 @@ private slots:
 
     void togglesAskWhereTheyMustAndAreStored()
     {
-        ScriptedPrompter prompter;
-        SettingsStore settings;
         {
-            MainFrm window(prompter, settings);
+            MainFrm window(prompter, *settings);
             QCOMPARE(window.viewerState(), 10);
             QCOMPARE(window.recycleState(), 12);
             QVERIFY(window.findChild<QAction *>(QStringLiteral("MPicViewer"))->isChecked());
@@ -206,9 +145,7 @@ private slots:
 
     void protectWarningButNotForStatesFromAFile()
     {
-        ScriptedPrompter prompter;
-        SettingsStore settings;
-        MainFrm window(prompter, settings);
+        MainFrm window(prompter, *settings);
         window.show();
         auto *protect = window.findChild<QCheckBox *>(QStringLiteral("chkProtect"));
         QVERIFY(protect->isChecked());
@@ -238,9 +175,7 @@ private slots:
 
     void sessionsRoundTripThroughTheWindow()
     {
-        ScriptedPrompter prompter;
-        SettingsStore settings;
-        MainFrm window(prompter, settings);
+        MainFrm window(prompter, *settings);
         SearchRequest request;
         request.Method = SearchMethod::Crc32;
         request.Locations = {{"/a,b", "Yes", ".jpg", false}, {"/a,b/old", "Yes", "*.*", true}};
@@ -268,22 +203,20 @@ private slots:
 
     void defaultSessionIsWrittenOnCloseAndReadAtStart()
     {
-        ScriptedPrompter prompter;
-        SettingsStore settings;
         const std::string path = (m_home.path() + QStringLiteral("/Default.gmr")).toStdString();
         QFile::remove(QString::fromStdString(path));
         SearchRequest request;
         request.IncludeHidden = true;
         request.Locations = {{"/home/me", "No", "*.*", false}};
         {
-            MainFrm window(prompter, settings, path);
+            MainFrm window(prompter, *settings, path);
             window.setRequest(request);
             window.show();
             window.close();
         }
-        MainFrm again(prompter, settings, path);
+        MainFrm again(prompter, *settings, path);
         QVERIFY(again.request() == request);
-        MainFrm readOnly(prompter, settings, "/nonexistent-folder/Default.gmr");
+        MainFrm readOnly(prompter, *settings, "/nonexistent-folder/Default.gmr");
         readOnly.show();
         QVERIFY(readOnly.close());  // closes silently
         QVERIFY(prompter.informed.isEmpty());
@@ -298,9 +231,7 @@ private slots:
         const QString session = tree.path() + QStringLiteral("/run.gmr");
         std::ofstream(root + "/run.gmr") << "Option1\r\n0\r\n0\r\n" << root << ",Yes,.txt,15\r\n";
 
-        ScriptedPrompter prompter;
-        SettingsStore settings;
-        MainFrm window(prompter, settings);
+        MainFrm window(prompter, *settings);
         window.setCommandLine(QLatin1Char('"') + session + QLatin1Char('"'));
         window.show();
         QVERIFY(QTest::qWaitForWindowActive(&window));
@@ -326,7 +257,7 @@ private slots:
         QVERIFY(damaged.open(QIODevice::WriteOnly));
         damaged.write(QStringLiteral("Option1\r\n0\r\n0\r\n%1,Yes,.txt,15\r\n\xff\x01garbage\r\n").arg(tree.path()).toUtf8());
         damaged.close();
-        MainFrm broken(prompter, settings);
+        MainFrm broken(prompter, *settings);
         broken.setCommandLine(damaged.fileName());
         broken.show();
         QVERIFY(QTest::qWaitForWindowActive(&broken));
@@ -336,7 +267,7 @@ private slots:
         QCOMPARE(broken.request().Locations.size(), std::size_t{1});
         prompter.informed.clear();
 
-        MainFrm missing(prompter, settings);
+        MainFrm missing(prompter, *settings);
         missing.setCommandLine(QStringLiteral("/no/such.gmr"));
         missing.show();
         QVERIFY(QTest::qWaitForWindowActive(&missing));
@@ -369,9 +300,7 @@ private slots:
             QVERIFY(image.save(tree.path() + QLatin1String(name), "JPEG"));
         for (const char *name : {"/c.png", "/d.png"})
             QVERIFY(image.save(tree.path() + QLatin1String(name), "PNG"));
-        ScriptedPrompter prompter;
-        SettingsStore settings;
-        MainFrm window(prompter, settings);
+        MainFrm window(prompter, *settings);
         SearchRequest request;
         request.Locations = {{tree.path().toStdString(), "Yes", "*.*", false}};
         window.setRequest(request);
@@ -384,7 +313,7 @@ private slots:
         list->setCurrentIndex(window.results()->index(jpegRow, 0));
         window.PreviewSelected();
         QVERIFY(window.viewer() && window.viewer()->isVisible());
-        QVERIFY(!window.viewer()->findChild<QLabel *>(QStringLiteral("pic"))->pixmap().isNull());
+        QTRY_VERIFY(!window.viewer()->findChild<QLabel *>(QStringLiteral("pic"))->pixmap().isNull());  // read off the window's thread
         list->setCurrentIndex(window.results()->index(pngRow, 0));
         QTest::keyClick(list, Qt::Key_Down);  // a key release applies the rule
         QVERIFY(window.viewer() && !window.viewer()->isVisible());
@@ -409,9 +338,7 @@ private slots:
             std::ofstream(root + name) << "same";
         std::ofstream(root + "/b/y.txt") << "diff";
         std::ofstream(root + "/b/empty") << "";
-        ScriptedPrompter prompter;
-        SettingsStore settings;
-        MainFrm window(prompter, settings);
+        MainFrm window(prompter, *settings);
         window.show();
         struct Case
         {
@@ -463,9 +390,7 @@ private slots:
         test::TempTree tree;
         for (const char *name : {"a", "b", "bad1", "bad2"})
             tree.write(name, "same");
-        ScriptedPrompter prompter;
-        SettingsStore settings;
-        MainFrm window(prompter, settings);
+        MainFrm window(prompter, *settings);
         window.show();
         SearchRequest request;
         request.Locations = {{tree.root(), "Yes", "*.*", false}};
@@ -504,9 +429,7 @@ private slots:
             for (int f = 0; f < 40; ++f)
                 std::ofstream(folder + "/f" + std::to_string(f)) << "identical";
         }
-        ScriptedPrompter prompter;
-        SettingsStore settings;
-        MainFrm window(prompter, settings);
+        MainFrm window(prompter, *settings);
         window.show();
         SearchRequest request;
         request.Locations = {{tree.path().toStdString(), "Yes", "*.*", false}};
@@ -528,9 +451,7 @@ private slots:
         QTemporaryDir tree;
         for (const std::string name : {"a.txt", "b\xff.txt"})  // byte names: Qt could not make the second
             std::ofstream(tree.path().toStdString() + '/' + name, std::ios::binary) << "twin";
-        ScriptedPrompter prompter;
-        SettingsStore settings;
-        MainFrm window(prompter, settings);
+        MainFrm window(prompter, *settings);
         window.show();
         SearchRequest request;
         request.Locations = {{tree.path().toStdString(), "Yes", "*.*", false}};
@@ -589,9 +510,7 @@ private slots:
             std::ofstream(root + name) << (name[5] == 'a' ? "alpha" : "bravo");
         }
         qputenv("XDG_DATA_HOME", (tree.path() + QStringLiteral("/data")).toUtf8());
-        ScriptedPrompter prompter;
-        SettingsStore settings;
-        MainFrm window(prompter, settings);
+        MainFrm window(prompter, *settings);
         SearchRequest request;
         request.Locations = {{root, "Yes", "*.*", false}};
         window.setRequest(request);
@@ -655,31 +574,6 @@ private slots:
         QVERIFY(std::filesystem::exists(root + "/one/b.dat"));
     }
 
-    void crc32GroupsAreCheckedByteByByteBeforeRemoving()
-    {
-        QTemporaryDir tree;
-        const std::string root = tree.path().toStdString();
-        std::ofstream(root + "/a.bin", std::ios::binary) << "first file!!";
-        std::ofstream(root + "/b.bin", std::ios::binary)
-            << std::string("other da\xfa\x75\x0c\x6c", 12);  // same CRC-32
-        ScriptedPrompter prompter;
-        SettingsStore settings;
-        MainFrm window(prompter, settings);
-        SearchRequest request;
-        request.Method = SearchMethod::Crc32;
-        request.Locations = {{root, "Yes", "*.*", false}};
-        window.setRequest(request);
-        scanned(window);
-        QCOMPARE(window.results()->rowCount(), 2);  // a CRC-32 group of two different files
-        window.results()->applyRule(MarkAllDuplicates);
-        prompter.answers = {true, false};  // delete: yes; remove a file without a copy: no
-        window.DeleteMarked();
-        QVERIFY(
-            prompter.asked.last().startsWith(QStringLiteral("Confirm|No unmarked identical copy is left")));
-        QVERIFY(std::filesystem::exists(root + "/b.bin"));
-        QVERIFY(prompter.informed.last().contains(QStringLiteral("no other copy left")));
-    }
-
     void keysGoWhereANewUserExpectsAndTheLayoutIsRemembered()
     {
         QTemporaryDir tree;
@@ -688,9 +582,7 @@ private slots:
             std::filesystem::create_directories(std::filesystem::path(root + name).parent_path());
             std::ofstream(root + name) << "picture?";
         }
-        ScriptedPrompter prompter;
-        SettingsStore settings;
-        auto window = std::make_unique<MainFrm>(prompter, settings);
+        auto window = std::make_unique<MainFrm>(prompter, *settings);
         window->show();
         QVERIFY(QTest::qWaitForWindowActive(window.get()));
         SearchRequest request;
@@ -723,8 +615,56 @@ private slots:
 
         window->resize(700, 500);
         window->close();
-        window = std::make_unique<MainFrm>(prompter, settings);
+        window = std::make_unique<MainFrm>(prompter, *settings);
         QCOMPARE(window->size(), QSize(700, 500));
+    }
+
+    void theWindowsThreadNeverTouchesAFileOfTheResult()
+    {
+        struct Counting final : FileSystem
+        {
+            const std::thread::id window = std::this_thread::get_id();
+            std::atomic<int> onWindowThread{0};
+            void count()
+            {
+                if (std::this_thread::get_id() == window)
+                    ++onWindowThread;
+            }
+            int openat(int dir, const char *name, int flags, mode_t mode) override
+            {
+                count();
+                return FileSystem::openat(dir, name, flags, mode);
+            }
+            int fstatat(int dir, const char *name, struct stat *st, int flags) override
+            {
+                count();
+                return FileSystem::fstatat(dir, name, st, flags);
+            }
+            ssize_t pread(int fd, void *buffer, std::size_t size, off_t offset) override
+            {
+                count();
+                return FileSystem::pread(fd, buffer, size, offset);
+            }
+            int renameat2(int from, const char *old, int to, const char *name, unsigned flags) override
+            {
+                count();
+                return FileSystem::renameat2(from, old, to, name, flags);
+            }
+        } counting;
+        test::TempTree tree;
+        for (int i = 0; i < 50; ++i)
+            for (const char *folder : {"a/", "b/"})
+                tree.write(folder + std::to_string(i), std::to_string(i));
+        qputenv("XDG_DATA_HOME", QByteArray::fromStdString(tree.path("data")));
+        ScopedFileSystem use(counting);
+        MainFrm window(prompter, *settings);
+        window.setRequest({{{tree.root() + "a", "Yes", "*.*", false}, {tree.root() + "b", "Yes", "*.*", false}}});
+        scanned(window);  // walked, compared, loaded and checked
+        window.results()->applyRule(MarkAllDuplicates);
+        prompter.answers = {true};
+        window.DeleteMarked();  // re-checked, set aside, compared with the kept copy, trashed
+        QVERIFY(prompter.informed.last().startsWith(QStringLiteral("Deleting...|50 file(s) done")));
+        QCOMPARE(counting.onWindowThread.load(), 0);
     }
 
     void everyPictureNumberHasAPicture()
@@ -753,6 +693,9 @@ private slots:
 
 private:
     QTemporaryDir m_home;
+    // Every test starts with a fresh prompter and settings of its own home.
+    ScriptedPrompter prompter;
+    std::optional<SettingsStore> settings;
 };
 
 QTEST_MAIN(MainFrmTest)
