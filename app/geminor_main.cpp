@@ -5,6 +5,7 @@
 #include "persist/default_session.h"
 #include "persist/settings_store.h"
 #include "ui/main_frm.h"
+#include "ui/shipped_files.h"
 #include "ui/prompter.h"
 
 int main(int argc, char *argv[])

@@ -30,6 +30,7 @@
 #include "ui/main_actions.h"
 #include "ui/result_model.h"
 #include "ui/scan_runner.h"
+#include "ui/viewer_control.h"
 
 namespace geminor {
 
@@ -40,13 +41,15 @@ MainFrm::MainFrm(Prompter &prompter, SettingsStore &settings, std::string defaul
     setObjectName(QStringLiteral("MainFrm"));
     setWindowTitle(QStringLiteral("Geminor"));
     m_actions = BuildMainActions(*this);
-    connect(m_actions.MPicViewer, &QAction::triggered, this, &MainFrm::toggleViewer);
     connect(m_actions.MSendToRecycleBin, &QAction::triggered, this, &MainFrm::toggleRecycle);
     connect(m_actions.MClose, &QAction::triggered, this, &QWidget::close);
-    connect(m_actions.buttons[11], &QAction::triggered, this, &MainFrm::toggleViewer);
     connect(m_actions.buttons[12], &QAction::triggered, this, &MainFrm::toggleRecycle);
     buildControls();
     buildStatusBar();
+    m_viewer = new ViewerControl(*this, m_prompter, m_settings, *m_model, *m_rlv, *m_actions.MPicViewer,
+                                 *m_actions.buttons[11]);
+    connect(m_actions.MPicViewer, &QAction::triggered, m_viewer, &ViewerControl::toggle);
+    connect(m_actions.buttons[11], &QAction::triggered, m_viewer, &ViewerControl::toggle);
     m_files = std::make_unique<FileCommands>(
         *this, m_prompter, *m_model, *m_rlv, *panel(1), [this] { return m_recycle == SettingsStore::kRecycleOn; },
         [this] { return m_lastMethod; });
@@ -62,12 +65,9 @@ MainFrm::MainFrm(Prompter &prompter, SettingsStore &settings, std::string defaul
     m_timer2->setInterval(500);
     m_timer2->setSingleShot(true);
 
-    // The toggles come from the settings; a value other than the two states stays on the button.
-    m_display = m_settings.Display();
+    // The toggle comes from the settings; a value other than the two states stays on the button.
     m_recycle = m_settings.RecycleBin();
-    m_actions.MPicViewer->setChecked(m_display == SettingsStore::kViewerOn);
     m_actions.MSendToRecycleBin->setChecked(m_recycle == SettingsStore::kRecycleOn);
-    m_actions.buttons[11]->setIcon(ImageListIcon(m_display));
     m_actions.buttons[12]->setIcon(ImageListIcon(m_recycle));
     connectCommands();
     NewSession();
@@ -163,7 +163,7 @@ void MainFrm::SetMenusEnabled(bool Enabled)
 void MainFrm::SetBusy(bool Busy)
 {
     if (Busy)
-        closeViewer();
+        m_viewer->close();
     for (std::size_t i = 1; i < m_actions.buttons.size(); ++i)
         if (m_actions.buttons[i])
             m_actions.buttons[i]->setEnabled(i == 2 ? Busy : !Busy);
@@ -178,21 +178,6 @@ void MainFrm::SetBusy(bool Busy)
         m_problems->clear();
     if (!Busy && windowTitle() != QStringLiteral("Geminor"))
         setWindowTitle(QStringLiteral("100% Completed"));
-}
-
-void MainFrm::toggleViewer()
-{
-    if (m_display == SettingsStore::kViewerOff) {
-        m_display = SettingsStore::kViewerOn;
-        if (m_model->rowCount() > 0)
-            PreviewSelected();
-    } else {
-        m_display = SettingsStore::kViewerOff;
-        closeViewer();
-    }
-    m_actions.MPicViewer->setChecked(m_display == SettingsStore::kViewerOn);
-    m_actions.buttons[11]->setIcon(ImageListIcon(m_display));
-    m_settings.SetDisplay(m_display);
 }
 
 void MainFrm::toggleRecycle()
@@ -217,42 +202,6 @@ void MainFrm::AddLocationCommand()
         m_request->addLocation(dialog.location());
 }
 
-void MainFrm::closeViewer()
-{
-    delete m_viewer;  // made again on the next preview
-    m_viewer = nullptr;
-}
-
-void MainFrm::PreviewSelected()
-{
-    const QModelIndex current = m_rlv->currentIndex();
-    if (m_display != SettingsStore::kViewerOn || m_model->rowCount() == 0 || !current.isValid())
-        return;
-    const ResultRow &row = m_model->rows()[static_cast<std::size_t>(current.row())];
-    if (!IsPreviewName(row.name)) {
-        if (m_viewer)
-            m_viewer->hide();  // kept, with its last picture
-        return;
-    }
-    if (!m_viewer) {
-        m_viewer = new FileInfoFrm(m_prompter, this);
-        connect(m_viewer, &FileInfoFrm::viewerDisabled, this, [this] {
-            // Off until the toggle is used again; the stored setting stays as the toggle left it.
-            m_display = SettingsStore::kViewerOff;
-            m_actions.MPicViewer->setChecked(false);
-            m_actions.buttons[11]->setIcon(ImageListIcon(m_display));
-        });
-    }
-    m_viewer->LoadPic(row.path());
-    if (!m_viewer->isVisible()) {
-        // Its right edge a little left of the window's, its top level with the result list.
-        const QPoint listTop = m_rlv->mapTo(this, QPoint(0, 0));
-        m_viewer->move(mapToGlobal(QPoint(width() - (m_viewer->width() + 33), listTop.y())));
-        m_viewer->show();
-        activateWindow();
-    }
-}
-
 bool MainFrm::eventFilter(QObject *watched, QEvent *event)
 {
     if (watched == m_rlv || watched == m_rlv->viewport()) {
@@ -260,13 +209,13 @@ bool MainFrm::eventFilter(QObject *watched, QEvent *event)
             const int key = static_cast<QKeyEvent *>(event)->key();
             if (key != Qt::Key_Tab && key != Qt::Key_Backtab && key != Qt::Key_Shift && key != Qt::Key_Control &&
                 key != Qt::Key_Alt)
-                PreviewSelected();
+                m_viewer->previewSelected();
         } else if (event->type() == QEvent::MouseButtonRelease) {
             auto *mouse = static_cast<QMouseEvent *>(event);
             if (mouse->button() == Qt::RightButton)
                 m_actions.MAction->popup(mouse->globalPosition().toPoint());
             else
-                PreviewSelected();
+                m_viewer->previewSelected();
         }
         return false;
     }

@@ -14,6 +14,7 @@
 #include "ui/main_actions.h"
 #include "ui/prompter.h"
 #include "ui/request_panel.h"
+#include "ui/viewer_control.h"
 
 class QAction;
 class QCheckBox;
@@ -32,9 +33,6 @@ class ResultModel;
 struct ResultRow;
 struct ScanOutcome;
 
-/// A file that ships with Geminor (help.html, end.wav): next to the program, or in the
-/// installed data folder; "" when there is none.
-QString ShippedFile(const QString &name);
 
 /// The main window: the search request, the result list, menus, toolbar and status bar.
 /// Every control and menu entry carries its name as its object name ("MScan", "Option1").
@@ -62,7 +60,7 @@ public:
     void addLocation(const SearchLocation &row) { m_request->addLocation(row); }
 
     /// The picture number the toggles show: 10/9 for the viewer, 12/11 for the recycle bin.
-    int viewerState() const { return m_display; }
+    int viewerState() const { return m_viewer->state(); }
     int recycleState() const { return m_recycle; }
     /// Status panel 1 to 5.
     QLabel *panel(int number) const { return m_panels.at(static_cast<std::size_t>(number - 1)); }
@@ -96,12 +94,12 @@ public:
     void ShowFileProperties() { m_files->ShowFileProperties(); }
 
     /// The picture preview rule for the current row of the result list.
-    void PreviewSelected();
+    void PreviewSelected() { m_viewer->previewSelected(); }
     /// The picture viewer window, when there is one.
-    class FileInfoFrm *viewer() const { return m_viewer; }
+    class FileInfoFrm *viewer() const { return m_viewer->viewer(); }
 
 public slots:
-    void toggleViewer();
+    void toggleViewer() { m_viewer->toggle(); }
     void toggleRecycle();
 
 signals:
@@ -124,13 +122,11 @@ private:
     void saveLayout();
     void buildStatusBar();
     void connectCommands();
-    void closeViewer();
     void showClosingTexts(const ScanOutcome &outcome);
     void scanEnded(const std::shared_ptr<struct ScanResult> &result);
 
     Prompter &m_prompter;
     SettingsStore &m_settings;
-    int m_display = SettingsStore::kViewerOn;
     int m_recycle = SettingsStore::kRecycleOn;
 
     MainActions m_actions;
@@ -144,7 +140,7 @@ private:
     QTimer *m_timer1 = nullptr;
     QTimer *m_timer2 = nullptr;
     ResultModel *m_model = nullptr;
-    class FileInfoFrm *m_viewer = nullptr;
+    ViewerControl *m_viewer = nullptr;
 
     std::string m_defaultSession;
     QString m_commandLine;

@@ -25,23 +25,14 @@
 #include "results/format_size.h"
 #include "results/marking.h"
 #include "ui/about_frm.h"
+#include "ui/mark_commands.h"
+#include "ui/shipped_files.h"
 #include "ui/export_commands.h"
 #include "ui/main_frm.h"
 #include "ui/result_model.h"
 #include "ui/scan_runner.h"
 
 namespace geminor {
-QString ShippedFile(const QString &name)
-{
-    const QString programFolder = QCoreApplication::applicationDirPath();
-    for (const QString &folder : {programFolder, programFolder + QStringLiteral("/../share/geminor")}) {
-        const QString path = folder + QLatin1Char('/') + name;
-        if (QFile::exists(path))
-            return QFileInfo(path).canonicalFilePath();
-    }
-    return {};
-}
-
 void MainFrm::connectCommands()
 {
     auto on = [this](QAction *entry, auto slot) { connect(entry, &QAction::triggered, this, slot); };
@@ -67,33 +58,8 @@ void MainFrm::connectCommands()
     on(a.MOpenFolder, [this] { OpenSelectedFolder(); });
     on(a.MCopyPath, [this] { CopySelectedPath(); });
     on(a.MFileProperties, [this] { ShowFileProperties(); });
-    auto showTotals = [this](const MarkedTotals &totals) {
-        panel(1)->setText(MarkedTotalsText(totals.count, totals.size));
-    };
-    on(a.MNone, [this, showTotals] { showTotals(m_model->applyRule(MarkNone)); });
-    on(a.MMarkAll, [this, showTotals] { showTotals(m_model->applyRule(MarkAll)); });
-    on(a.MMarkAllDuplicates, [this, showTotals] { showTotals(m_model->applyRule(MarkAllDuplicates)); });
-    on(a.MMarkingSelected, [this, showTotals] {
-        std::vector<bool> selected(m_model->rows().size(), false);
-        for (const QModelIndex &row : m_rlv->selectionModel()->selectedRows())
-            selected[static_cast<std::size_t>(row.row())] = true;
-        showTotals(
-            m_model->applyRule([&](std::vector<ResultRow> &rows) { return MarkSelected(rows, selected); }));
-    });
-    // A check box ticked by hand: recount everything.
-    connect(m_model, &QAbstractItemModel::dataChanged, this,
-            [this, showTotals](const QModelIndex &, const QModelIndex &, const QList<int> &roles) {
-                if (roles == QList<int>{Qt::CheckStateRole})
-                    showTotals(m_model->totals());
-            });
-    on(a.MHelpTopics, [this] {
-        const QString help = ShippedFile(QStringLiteral("help.html"));
-        if (help.isEmpty() || !QDesktopServices::openUrl(QUrl::fromLocalFile(help)))
-            m_prompter.inform(this, QStringLiteral("Help Topics"),
-                              help.isEmpty() ? QStringLiteral("The help page is not installed.")
-                                             : QStringLiteral("No web browser could open the help page:\n%1").arg(help),
-                              QMessageBox::Warning);
-    });
+    ConnectMarkCommands(a, *m_model, *m_rlv, *panel(1));
+    on(a.MHelpTopics, [this] { OpenHelp(*this, m_prompter); });
     // The menus are disabled during a scan, so the Cancel button calls the command itself.
     connect(a.buttons[2], &QAction::triggered, this,
             [this] { CancelCommand(); });
@@ -102,19 +68,8 @@ void MainFrm::connectCommands()
         if (!m_actions.MCancel->isEnabled())
             CancelCommand();
     });
-    // Half a second after a scan: the end sound, once. A missing or unplayable sound says nothing.
-    connect(m_timer2, &QTimer::timeout, this, [this] {
-        const QString sound = ShippedFile(QStringLiteral("end.wav"));
-        if (sound.isEmpty())
-            return;
-        auto *effect = new QSoundEffect(this);
-        connect(effect, &QSoundEffect::playingChanged, effect, [effect] {
-            if (!effect->isPlaying())
-                effect->deleteLater();
-        });
-        effect->setSource(QUrl::fromLocalFile(sound));
-        effect->play();
-    });
+    // Half a second after a scan: the end sound, once.
+    connect(m_timer2, &QTimer::timeout, this, [this] { PlayEndSound(*this); });
     // A double-click opens the file with the program the desktop has for it.
     connect(m_rlv, &QAbstractItemView::doubleClicked, this, [this] { OpenSelectedFile(); });
     connect(m_timer1, &QTimer::timeout, this, [this] {

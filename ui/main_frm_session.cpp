@@ -13,13 +13,14 @@
 #include "ui/main_frm.h"
 #include "ui/result_model.h"
 #include "ui/scan_runner.h"
+#include "ui/viewer_control.h"
 
 namespace geminor {
 
 void MainFrm::NewSession()
 {
     m_model->setRows({});
-    closeViewer();
+    m_viewer->close();
     setRequest(SearchRequest{});
     panel(1)->setText(QStringLiteral("Add search path and click on the scan button to start search."));
     for (int i : {2, 3, 4})

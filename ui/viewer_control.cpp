@@ -1,0 +1,72 @@
+#include "ui/viewer_control.h"
+
+#include <QAction>
+#include <QTableView>
+
+#include "ui/file_info_frm.h"
+#include "ui/image_list.h"
+#include "ui/result_model.h"
+
+namespace geminor {
+
+ViewerControl::ViewerControl(QWidget &window, Prompter &prompter, SettingsStore &settings, ResultModel &model,
+                             QTableView &list, QAction &entry, QAction &button)
+    : QObject(&window), m_window(window), m_prompter(prompter), m_settings(settings), m_model(model), m_list(list),
+      m_entry(entry), m_button(button), m_display(settings.Display())
+{
+    show(m_display);  // a value other than the two states stays on the button
+}
+
+void ViewerControl::show(int state)
+{
+    m_display = state;
+    m_entry.setChecked(state == SettingsStore::kViewerOn);
+    m_button.setIcon(ImageListIcon(state));
+}
+
+void ViewerControl::toggle()
+{
+    if (m_display == SettingsStore::kViewerOff) {
+        show(SettingsStore::kViewerOn);
+        if (m_model.rowCount() > 0)
+            previewSelected();
+    } else {
+        show(SettingsStore::kViewerOff);
+        close();
+    }
+    m_settings.SetDisplay(m_display);
+}
+
+void ViewerControl::close()
+{
+    delete m_viewer;  // made again on the next preview
+    m_viewer = nullptr;
+}
+
+void ViewerControl::previewSelected()
+{
+    const QModelIndex current = m_list.currentIndex();
+    if (m_display != SettingsStore::kViewerOn || m_model.rowCount() == 0 || !current.isValid())
+        return;
+    const ResultRow &row = m_model.rows()[static_cast<std::size_t>(current.row())];
+    if (!IsPreviewName(row.name)) {
+        if (m_viewer)
+            m_viewer->hide();  // kept, with its last picture
+        return;
+    }
+    if (!m_viewer) {
+        m_viewer = new FileInfoFrm(m_prompter, &m_window);
+        // Off until the toggle is used again; the stored setting stays as the toggle left it.
+        connect(m_viewer, &FileInfoFrm::viewerDisabled, this, [this] { show(SettingsStore::kViewerOff); });
+    }
+    m_viewer->LoadPic(row.path());
+    if (!m_viewer->isVisible()) {
+        // Its right edge a little left of the window's, its top level with the result list.
+        const QPoint listTop = m_list.mapTo(&m_window, QPoint(0, 0));
+        m_viewer->move(m_window.mapToGlobal(QPoint(m_window.width() - (m_viewer->width() + 33), listTop.y())));
+        m_viewer->show();
+        m_window.activateWindow();
+    }
+}
+
+}  // namespace geminor

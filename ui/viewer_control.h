@@ -1,0 +1,50 @@
+#pragma once
+
+#include <QObject>
+
+#include "persist/settings_store.h"
+#include "ui/prompter.h"
+
+class QAction;
+class QTableView;
+class QWidget;
+
+namespace geminor {
+
+class FileInfoFrm;
+class ResultModel;
+
+/// The picture viewer beside the result list and its toggle (`MPicViewer`, toolbar button
+/// 11): which state the toggle is in, the preview rule for the current row, and the viewer
+/// window, made on the first preview and dropped when switched off.
+class ViewerControl final : public QObject
+{
+    Q_OBJECT
+public:
+    ViewerControl(QWidget &window, Prompter &prompter, SettingsStore &settings, ResultModel &model,
+                  QTableView &list, QAction &entry, QAction &button);
+
+    /// 10 (on) or 9 (off), as the toggle shows it.
+    int state() const { return m_display; }
+    void toggle();
+    /// Shows the current row's picture when it is one and the viewer is on; hides the viewer
+    /// for a row that is no picture.
+    void previewSelected();
+    void close();
+    FileInfoFrm *viewer() const { return m_viewer; }
+
+private:
+    void show(int state);
+
+    QWidget &m_window;
+    Prompter &m_prompter;
+    SettingsStore &m_settings;
+    ResultModel &m_model;
+    QTableView &m_list;
+    QAction &m_entry;
+    QAction &m_button;
+    int m_display;
+    FileInfoFrm *m_viewer = nullptr;
+};
+
+}  // namespace geminor
