@@ -28,7 +28,6 @@ namespace {
 using namespace geminor;
 
 CancelRequested g_cancel{false};
-const char *const kMethodNames[] = {"byte", "crc32", "name", "zero"};
 
 void onInterrupt(int)
 {
@@ -58,6 +57,7 @@ struct Options
     bool remove = false;
     std::string moveTo;
     bool dryRun = false;
+    bool null = false;
 };
 
 /// The action asked for, if any; a usage error when more than one.
@@ -109,17 +109,18 @@ int usageError(const std::string &message)
 /// Prints each shown path, with an empty line after each group: from the rows when they were
 /// loaded for an export, otherwise straight from the entries, so a listing of a million files
 /// never holds a million rows.
-void printShown(const std::vector<ResultEntry> &entries, const std::vector<ResultRow> *rows)
+void printShown(const std::vector<ResultEntry> &entries, const std::vector<ResultRow> *rows, bool null)
 {
+    const char end = null ? '\0' : '\n';  // a name may hold a newline: NUL is the one safe end
     std::vector<char> buffer(1 << 16);
     std::setvbuf(stdout, buffer.data(), _IOFBF, buffer.size());
     std::int32_t lastGroup = -1;
     bool any = false;
     auto print = [&](const std::string &path, std::int32_t group) {
         if (any && group != lastGroup)
-            std::fputc('\n', stdout);
+            std::fputc(end, stdout);
         std::fwrite(path.data(), 1, path.size(), stdout);
-        std::fputc('\n', stdout);
+        std::fputc(end, stdout);
         lastGroup = group;
         any = true;
     };
@@ -129,7 +130,7 @@ void printShown(const std::vector<ResultEntry> &entries, const std::vector<Resul
     else
         ForEachShownEntry(entries, [&](const ShownEntry &shown) { print(shown.entry.path(), shown.group); });
     if (any)
-        std::fputc('\n', stdout);
+        std::fputc(end, stdout);
     std::fflush(stdout);
     std::setvbuf(stdout, nullptr, _IOFBF, BUFSIZ);
 }
@@ -168,77 +169,42 @@ bool writeExports(const Options &options, const std::vector<ResultRow> &rows, co
     return ok;
 }
 
-}  // namespace
-
-int main(int argc, char **argv)
+/// The options and their help texts.
+CLI::Option *addOptions(CLI::App &app, Options &options)
 {
-    Options options;
-    CLI::App app{"Geminor finds duplicate files.", "geminor-cli"};
     app.footer("Examples:\n  geminor-cli -m crc32 -t \".jpg;.png\" ~/Pictures /media/backup/Pictures\n"
                "  geminor-cli --json result.json ~/Music && geminor-cli --apply result.json --keep first --trash\n\n"
                "Exit status: 0 after a scan (and everything asked done), 2 for a usage error, 3 when an action\n"
                "skipped a file, 1 for any other failure.");
     app.set_version_flag("--version", std::string("geminor-cli ") + GEMINOR_VERSION);
-    CLI::Option *method =
-        app.add_option("-m,--method", options.method, "search method: byte, crc32, name or zero")
-            ->check(CLI::IsMember({"byte", "crc32", "name", "zero"}))
-            ->capture_default_str();
-    app.add_option("-t,--types", options.types, "file types of the folders, as \".mp3;.jpg\"")
-        ->capture_default_str();
+    CLI::Option *method = app.add_option("-m,--method", options.method, "search method: byte, crc32, name or zero")
+                              ->check(CLI::IsMember({"byte", "crc32", "name", "zero"}))
+                              ->capture_default_str();
+    app.add_option("-t,--types", options.types, "file types of the folders, as \".mp3;.jpg\"")->capture_default_str();
     app.add_flag("-n,--no-subfolders", options.noSubfolders, "do not walk sub-folders");
-    app.add_option("-x,--exclude", options.excluded, "a folder to leave out (repeatable)")
-        ->allow_extra_args(false);
+    app.add_option("-x,--exclude", options.excluded, "a folder to leave out (repeatable)")->allow_extra_args(false);
     app.add_flag("-H,--include-hidden", options.includeHidden, "include hidden files and folders");
     app.add_flag("--no-protect", options.noProtect, "do not protect the system folders");
     app.add_flag("-q,--quiet", options.quiet, "no progress on stderr");
+    app.add_flag("-0,--null", options.null, "end each path with NUL and each group with a second NUL");
     app.add_option("-s,--session", options.session, "take the request from a session file");
-    app.add_option("--save-session", options.saveSession,
-                   "write the request (after the other options) to a session file");
+    app.add_option("--save-session", options.saveSession, "write the request (after the other options) to a session file");
     app.add_option("--csv", options.csv, "write the CSV export of the result");
     app.add_option("--html", options.html, "write the HTML report of the result (FILE ends in .htm)");
     app.add_option("--json", options.json, "write the result as JSON (paths, sizes, times, devices, inodes)");
     app.add_option("--apply", options.apply, "act on a result written with --json instead of scanning");
-    app.add_option("--keep", options.keep, "which file of each group stays: first")
-        ->check(CLI::IsMember({"first"}));
+    app.add_option("--keep", options.keep, "which file of each group stays: first")->check(CLI::IsMember({"first"}));
     app.add_flag("--trash", options.trash, "move every other file of each group to the trash");
     app.add_flag("--delete", options.remove, "delete every other file of each group for good");
     app.add_option("--move-to", options.moveTo, "move every other file of each group into FOLDER");
     app.add_flag("--dry-run", options.dryRun, "say what the action would do, change nothing");
     app.add_option("FOLDER", options.folders, "folders to search");
-    try {
-        app.parse(argc, argv);
-    } catch (const CLI::ParseError &e) {
-        if (e.get_exit_code() == 0)
-            return app.exit(e);
-        return usageError(e.what());
-    }
-    if (!options.html.empty() && !options.html.ends_with(".htm"))
-        return usageError("the HTML report's name must end in .htm: " + options.html);
-    std::string actionError;
-    const std::optional<PlanAction> action = actionOf(options, actionError);
-    if (!actionError.empty())
-        return usageError(actionError);
-    CliAction act;
-    if (action)
-        act = {*action, options.moveTo, options.dryRun, options.quiet};
-    if (!options.moveTo.empty()) {
-        struct stat st = {};
-        if (::stat(options.moveTo.c_str(), &st) != 0 || !S_ISDIR(st.st_mode))
-            return usageError("not a folder: " + options.moveTo);
-    }
-    if (!options.apply.empty()) {
-        if (!options.folders.empty() || !options.session.empty() || !options.csv.empty() ||
-            !options.html.empty() || !options.json.empty() || !options.saveSession.empty())
-            return usageError("--apply takes no folders, session or exports");
-        if (!action)
-            return usageError("--apply needs an action: --trash, --delete or --move-to FOLDER");
-        std::signal(SIGINT, onInterrupt);
-        auto applied = readApplied(options.apply);
-        if (!applied)
-            return 1;
-        return RunCliAction(act, std::move(applied->files), applied->method, g_cancel);
-    }
-    SearchRequest request;
+    return method;
+}
+
+/// The request the options describe; an exit status when they describe none.
+std::optional<int> requestFrom(Options &options, bool methodGiven, SearchRequest &request)
+{
     if (!options.session.empty()) {
         if (!options.folders.empty())
             return usageError("FOLDER arguments cannot be used with --session");
@@ -247,11 +213,10 @@ int main(int argc, char **argv)
             return usageError("cannot open session file \"" + options.session + "\"" +
                               (read.error ? ": " + read.error->description : std::string(": no such file")));
         if (read.error)
-            std::fprintf(stderr, "geminor-cli: %s: %s\n", options.session.c_str(),
-                         read.error->description.c_str());
+            std::fprintf(stderr, "geminor-cli: %s: %s\n", options.session.c_str(), read.error->description.c_str());
         request = read.request;
-        if (method->count() == 0)
-            options.method = kMethodNames[static_cast<int>(request.Method)];
+        if (!methodGiven)
+            options.method = MethodName(request.Method);
     } else if (options.folders.empty()) {
         return usageError("no folder to search");
     }
@@ -260,11 +225,7 @@ int main(int argc, char **argv)
         if (::stat(folder.c_str(), &st) != 0 || !S_ISDIR(st.st_mode))
             return usageError("not a folder: " + folder);
     }
-
-    request.Method = options.method == "crc32"  ? SearchMethod::Crc32
-                     : options.method == "name" ? SearchMethod::SameName
-                     : options.method == "zero" ? SearchMethod::ZeroSize
-                                                : SearchMethod::ByteToByte;
+    request.Method = MethodFromName(options.method).value_or(SearchMethod::ByteToByte);
     if (options.includeHidden)
         request.IncludeHidden = true;
     if (options.noProtect)
@@ -273,47 +234,90 @@ int main(int argc, char **argv)
         request.Locations.push_back({folder, options.noSubfolders ? "No" : "Yes", options.types, false});
     for (const std::string &folder : options.excluded)
         request.Locations.push_back({folder, "No", "*.*", true});
-    if (!options.saveSession.empty()) {
+    if (!options.saveSession.empty())
         if (const auto error = SaveSessionFile(options.saveSession, request)) {
-            std::fprintf(stderr, "geminor-cli: cannot write %s: %s\n", options.saveSession.c_str(),
-                         error->c_str());
+            std::fprintf(stderr, "geminor-cli: cannot write %s: %s\n", options.saveSession.c_str(), error->c_str());
             return 1;
         }
-    }
+    return std::nullopt;
+}
 
+/// Scans, prints the groups and the closing counts, writes the exports and acts; the exit status.
+int scanAndReport(const Options &options, const SearchRequest &request, const std::optional<CliAction> &act)
+{
+    CliHost host(options.quiet);
+    std::int16_t groupMarker = 0;
+    ScanOutcome outcome = RunScan(request, host, g_cancel, groupMarker);
+    host.finish();
+    const bool needRows = !options.csv.empty() || !options.html.empty() || !options.json.empty() || act;
+    const std::vector<ResultRow> rows = needRows ? LoadResults(outcome.entries) : std::vector<ResultRow>{};
+    printShown(outcome.entries, needRows ? &rows : nullptr, options.null);
+    for (const std::string &line : ClosingTexts(outcome))
+        std::fprintf(stderr, "%s\n", line.c_str());
+    for (const std::string &line : ProblemTexts(outcome))
+        std::fprintf(stderr, "%s\n", line.c_str());
+    const bool exported = writeExports(options, rows, outcome);
+    if (act && !outcome.cancelled) {
+        const int status = RunCliAction(*act, PlanFilesOf(rows), outcome.method, g_cancel);
+        return exported ? status : 1;
+    }
+    return exported ? 0 : 1;
+}
+
+int failed(const char *what)
+{
+    std::fprintf(stderr, "geminor-cli: %s\n", what);
+    return 1;
+}
+
+}  // namespace
+
+int main(int argc, char **argv)
+{
+    Options options;
+    CLI::App app{"Geminor finds duplicate files.", "geminor-cli"};
+    CLI::Option *method = addOptions(app, options);
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::ParseError &e) {
+        return e.get_exit_code() == 0 ? app.exit(e) : usageError(e.what());
+    }
+    if (!options.html.empty() && !options.html.ends_with(".htm"))
+        return usageError("the HTML report's name must end in .htm: " + options.html);
+    std::string actionError;
+    const std::optional<PlanAction> action = actionOf(options, actionError);
+    if (!actionError.empty())
+        return usageError(actionError);
+    std::optional<CliAction> act;
+    if (action)
+        act = CliAction{*action, options.moveTo, options.dryRun, options.quiet};
+    struct stat st = {};
+    if (!options.moveTo.empty() && (::stat(options.moveTo.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)))
+        return usageError("not a folder: " + options.moveTo);
     std::signal(SIGINT, onInterrupt);
+    if (!options.apply.empty()) {
+        if (!options.folders.empty() || !options.session.empty() || !options.csv.empty() || !options.html.empty() ||
+            !options.json.empty() || !options.saveSession.empty())
+            return usageError("--apply takes no folders, session or exports");
+        if (!act)
+            return usageError("--apply needs an action: --trash, --delete or --move-to FOLDER");
+        auto applied = readApplied(options.apply);
+        return applied ? RunCliAction(*act, std::move(applied->files), applied->method, g_cancel) : 1;
+    }
+    SearchRequest request;
+    if (const auto status = requestFrom(options, method->count() > 0, request))
+        return *status;
     RaiseOpenFileLimit();
     try {
-        CliHost host(options.quiet);
-        std::int16_t groupMarker = 0;
-        ScanOutcome outcome = RunScan(request, host, g_cancel, groupMarker);
-        host.finish();
-        const bool exporting = !options.csv.empty() || !options.html.empty() || !options.json.empty() || action;
-        const std::vector<ResultRow> rows = exporting ? LoadResults(outcome.entries) : std::vector<ResultRow>{};
-        printShown(outcome.entries, exporting ? &rows : nullptr);
-        for (const std::string &line : ClosingTexts(outcome))
-            std::fprintf(stderr, "%s\n", line.c_str());
-        for (const std::string &line : ProblemTexts(outcome))
-            std::fprintf(stderr, "%s\n", line.c_str());
-        const bool exported = writeExports(options, rows, outcome);
-        if (action && !outcome.cancelled) {
-            const int status = RunCliAction(act, PlanFilesOf(rows), outcome.method, g_cancel);
-            return exported ? status : 1;
-        }
-        return exported ? 0 : 1;
+        return scanAndReport(options, request, act);
     } catch (const std::bad_alloc &) {
-        std::fputs("geminor-cli: out of memory: the scan stopped and reports nothing\n", stderr);
-        return 1;
+        return failed("out of memory: the scan stopped and reports nothing");
     } catch (const std::system_error &e) {
         // A thread that cannot be started under a tight address-space limit is memory too.
-        if (e.code() == std::errc::resource_unavailable_try_again || e.code() == std::errc::not_enough_memory) {
-            std::fputs("geminor-cli: out of memory: the scan stopped and reports nothing\n", stderr);
-            return 1;
-        }
-        std::fprintf(stderr, "geminor-cli: %s\n", e.what());
-        return 1;
+        if (e.code() == std::errc::resource_unavailable_try_again || e.code() == std::errc::not_enough_memory)
+            return failed("out of memory: the scan stopped and reports nothing");
+        return failed(e.what());
     } catch (const std::exception &e) {
-        std::fprintf(stderr, "geminor-cli: %s\n", e.what());
-        return 1;
+        return failed(e.what());
     }
 }

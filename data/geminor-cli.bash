@@ -14,7 +14,7 @@ _geminor_cli()
     esac
     if [[ "$cur" == -* ]]; then
         COMPREPLY=($(compgen -W "-m --method -t --types -n --no-subfolders -x --exclude -H --include-hidden
-            --no-protect -q --quiet -s --session --save-session --csv --html --json
+            --no-protect -q --quiet -0 --null -s --session --save-session --csv --html --json
             --apply --keep --trash --delete --move-to --dry-run --help --version" -- "$cur"))
     else
         COMPREPLY=($(compgen -d -- "$cur"))

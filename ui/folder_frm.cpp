@@ -67,6 +67,20 @@ FolderFrm::FolderFrm(Prompter &prompter, SettingsStore &settings, QWidget *paren
     layout->addWidget(m_option1);
     layout->addWidget(m_option2);
 
+    layout->addLayout(buildTypeList());
+    m_cmdOK = new QPushButton(QStringLiteral("OK"), this);
+    m_cmdOK->setObjectName(QStringLiteral("cmdOK"));
+    m_cmdOK->setEnabled(false);
+    m_cmdOK->setDefault(true);
+    connect(m_cmdOK, &QPushButton::clicked, this, &FolderFrm::accept);
+    layout->addWidget(m_cmdOK, 0, Qt::AlignRight);
+    fillTypes();
+    m_option1->setChecked(true);
+    typesChosen();
+}
+
+QLayout *FolderFrm::buildTypeList()
+{
     auto *typesRow = new QHBoxLayout;
     m_ftype = new QListWidget(this);
     m_ftype->setObjectName(QStringLiteral("FType"));
@@ -88,15 +102,11 @@ FolderFrm::FolderFrm(Prompter &prompter, SettingsStore &settings, QWidget *paren
     typeButtons->addWidget(m_cmdFileDelete);
     typeButtons->addStretch();
     typesRow->addLayout(typeButtons);
-    layout->addLayout(typesRow);
+    return typesRow;
+}
 
-    m_cmdOK = new QPushButton(QStringLiteral("OK"), this);
-    m_cmdOK->setObjectName(QStringLiteral("cmdOK"));
-    m_cmdOK->setEnabled(false);
-    m_cmdOK->setDefault(true);
-    connect(m_cmdOK, &QPushButton::clicked, this, &FolderFrm::accept);
-    layout->addWidget(m_cmdOK, 0, Qt::AlignRight);
-
+void FolderFrm::fillTypes()
+{
     std::vector<FileTypeEntry> types;
     if (auto stored = m_settings.LoadFileTypes()) {
         types = std::move(*stored);
@@ -111,8 +121,6 @@ FolderFrm::FolderFrm(Prompter &prompter, SettingsStore &settings, QWidget *paren
         item->setFlags(item->flags() | Qt::ItemIsUserCheckable);
         item->setCheckState(Qt::Unchecked);
     }
-    m_option1->setChecked(true);
-    typesChosen();
 }
 
 void FolderFrm::showEvent(QShowEvent *event)

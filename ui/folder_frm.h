@@ -8,6 +8,7 @@
 #include "ui/prompter.h"
 
 class QCheckBox;
+class QLayout;
 class QLineEdit;
 class QListWidget;
 class QPushButton;
@@ -43,6 +44,10 @@ protected:
     void showEvent(QShowEvent *event) override;
 
 private:
+    /// The file-type list with its two buttons.
+    QLayout *buildTypeList();
+    /// The user's file types from the settings, else the built-in ones.
+    void fillTypes();
     void excludeClicked();
     void typesChosen();
     void SaveFileTypes();

@@ -93,6 +93,12 @@ TEST(GeminorCli, ScansAndMovesInOneRunWithByteSafeJson)
     EXPECT_EQ(readFile(tree.path("into/z" + odd)), "same");
     EXPECT_EQ(readFile(tree.path("src/" + odd)), "same");
     EXPECT_THAT(err, HasSubstr("Moved : 1\n"));
+
+    // A name with newlines cannot make up a group in the NUL-separated listing.
+    tree.write("nul/a\n\nb", "same");
+    tree.write("nul/z", "same");
+    EXPECT_EQ(RunCli({"-q", "-0", tree.path("nul")}, out, err), 0) << err;
+    EXPECT_EQ(out, tree.path("nul/a\n\nb") + '\0' + tree.path("nul/z") + '\0' + '\0');
 }
 
 }  // namespace
