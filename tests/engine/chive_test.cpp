@@ -2,6 +2,7 @@
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <functional>
 #include <random>
 #include <regex>
 
@@ -13,14 +14,6 @@ constexpr std::int32_t kDuplicateKey = -2147216496;
 HiveSlots slots(Variant item)
 {
     return {std::move(item), 1, 2, 3, 4, 5};
-}
-
-std::vector<std::string> sources(const CErrorCollection &errors)
-{
-    std::vector<std::string> out;
-    for (std::int32_t i = 0; i < errors.Count(); ++i)
-        out.push_back(errors.Source(i));
-    return out;
 }
 
 TEST(CHive, KeylessEntriesKeepTheirOrderAndGetBracedGuidKeys)
@@ -42,81 +35,76 @@ TEST(CHive, KeylessEntriesKeepTheirOrderAndGetBracedGuidKeys)
     EXPECT_EQ(hive.Item(Variant(key)).text(), "first");
 }
 
-TEST(CHive, DuplicateKeysDependOnCompareMode)
+TEST(CHive, EveryMisuseIsReportedWithItsSourceAndChangesNothing)
 {
-    CHive insensitive;
-    insensitive.Add(slots(1), Variant("abc"));
-    insensitive.Add(slots(2), Variant("ABC"));
-    EXPECT_EQ(insensitive.Count(), 1);
-    ASSERT_EQ(insensitive.Errors()->Count(), 1);
-    EXPECT_EQ(insensitive.Errors()->ErrNumber(), kDuplicateKey);
-    EXPECT_EQ(insensitive.Errors()->Description(), "Duplicate Key.");
-    EXPECT_EQ(insensitive.Errors()->Source(), "Add");
-    EXPECT_EQ(insensitive.Item(Variant("aBc")).number(), 1);
+    struct Case
+    {
+        const char *what;
+        std::function<void(CHive &)> misuse;
+        std::vector<std::string> sources;
+        std::int32_t number;  // of the last report
+    };
+    const std::vector<Case> cases{
+        {"duplicate key, case ignored", [](CHive &h) { h.Add(slots(2), Variant("A")); }, {"Add"}, kDuplicateKey},
+        {"whole-number key", [](CHive &h) { h.Add(slots(2), Variant(5)); }, {"Add"}, CHive::kErrorBase + 4},
+        {"byte key", [](CHive &h) { h.Add(slots(2), Variant(std::uint8_t{5})); }, {"Add"}, CHive::kErrorBase + 4},
+        {"empty key", [](CHive &h) { h.Add(slots(2), Variant("")); }, {"Add"}, CHive::kErrorBase + 4096},
+        {"position 0", [](CHive &h) { (void)h.Item(0); }, {"GetIndex", "Item"}, CHive::kErrorBase + 2},
+        {"position past the end", [](CHive &h) { (void)h.Item(2); }, {"GetIndex", "Item"}, CHive::kErrorBase + 2},
+        {"remove past the end", [](CHive &h) { EXPECT_EQ(h.Remove(7), 0); }, {"GetIndex", "Remove"}, 0},
+        {"read a key past the end", [](CHive &h) { EXPECT_TRUE(h.Key(9).isEmpty()); }, {"Key[Read]"}, 0},
+        {"write a key past the end", [](CHive &h) { h.Key(9, Variant("x")); }, {"Key[Assign]"}, 0},
+        {"a key taken by another",
+         [](CHive &h) {
+             h.Add(slots("b"), Variant("b"));
+             h.Key(2, Variant("A"));
+             EXPECT_EQ(h.Remove(2), 2);
+         },
+         {"Key[Assign]"},
+         kDuplicateKey},
+        {"before a missing key", [](CHive &h) { h.Add(slots(2), std::nullopt, Variant("no")); }, {"FindNode", "Add"}, 0},
+        {"a missing key", [](CHive &h) { EXPECT_FALSE(h.Exist(Variant("zzz"))); }, {"FindNode"}, CHive::kErrorBase + 2},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.what);
+        CHive hive;
+        hive.Add(slots("a"), Variant("a"));
+        c.misuse(hive);
+        std::vector<std::string> got;
+        for (std::int32_t i = 0; i < hive.Errors()->Count(); ++i)
+            got.push_back(hive.Errors()->Source(i));
+        EXPECT_EQ(got, c.sources);
+        if (c.number != 0)
+            EXPECT_EQ(hive.Errors()->ErrNumber(), c.number);
+        EXPECT_EQ(hive.Count(), 1);
+        EXPECT_EQ(hive.Item(Variant("a")).text(), "a");
+    }
+    CHive hive;  // the texts of two of them
+    hive.Add(slots("a"), Variant("a"));
+    hive.Add(slots("b"), Variant(5));
+    hive.Add(slots("c"), Variant("A"));
+    EXPECT_EQ(hive.Errors()->Description(0), "Key cannot be Integer or Long or Byte or any kind of Fixed Digit.");
+    EXPECT_EQ(hive.Errors()->Description(1), "Duplicate Key.");
+}
 
+TEST(CHive, KeysFollowTheCompareModeAndDoublesAreKeys)
+{
     CHive sensitive;
     sensitive.CompareMode(0);
     sensitive.Add(slots(1), Variant("abc"));
     sensitive.Add(slots(2), Variant("ABC"));
     EXPECT_EQ(sensitive.Count(), 2);
-    sensitive.Add(slots(3), Variant("abc"));
-    EXPECT_EQ(sensitive.Errors()->ErrNumber(), kDuplicateKey);
-
     CHive duplicates;
     duplicates.AllowDuplicate(true);
     duplicates.Add(slots(1), Variant("k"));
     duplicates.Add(slots(2), Variant("K"));
-    EXPECT_EQ(duplicates.Count(), 2);
     Variant key;
     EXPECT_EQ(duplicates.FindFirst(key).number(), 1);  // among equal keys the older comes first
     EXPECT_EQ(duplicates.FindNext(key).number(), 2);
-}
-
-TEST(CHive, WholeNumberAndEmptyKeysAreRefused)
-{
-    CHive hive;
-    hive.Add(slots("int"), Variant(5));
-    hive.Add(slots("byte"), Variant(std::uint8_t{5}));
-    hive.Add(slots("empty"), Variant(""));
-    EXPECT_EQ(hive.Count(), 0);
-    ASSERT_EQ(hive.Errors()->Count(), 3);
-    EXPECT_EQ(hive.Errors()->Description(0),
-              "Key cannot be Integer or Long or Byte or any kind of Fixed Digit.");
-    EXPECT_EQ(hive.Errors()->ErrNumber(0), CHive::kErrorBase + 4);
-    EXPECT_EQ(hive.Errors()->ErrNumber(2), CHive::kErrorBase + 4096);
-    EXPECT_EQ(hive.Errors()->Description(2), "");
-    hive.Add(slots("double"), Variant(5.0));
-    EXPECT_EQ(hive.Count(), 1);
-    EXPECT_EQ(hive.Item(Variant(5.0)).text(), "double");
-    EXPECT_EQ(hive.Item(1).text(), "double");  // 1 is a position, not a key
-}
-
-TEST(CHive, InvalidPositionsReportTwiceAndGiveNothing)
-{
-    CHive hive;
-    hive.Add(slots("a"));
-    for (std::int32_t bad : {0, 2}) {
-        SCOPED_TRACE(bad);
-        hive.Errors()->Clear();
-        const Variant got = hive.Item(bad);
-        EXPECT_TRUE(got.isNothing());
-        ASSERT_EQ(hive.Errors()->Count(), 2);
-        EXPECT_EQ(hive.Errors()->Description(0), "Invalid Index.");
-        EXPECT_EQ(hive.Errors()->Source(0), "GetIndex");
-        EXPECT_EQ(hive.Errors()->Description(1), "Key not Found in the Hive.");
-        EXPECT_EQ(hive.Errors()->Source(1), "Item");
-    }
-    hive.Errors()->Clear();
-    EXPECT_EQ(hive.Remove(7), 0);
-    EXPECT_THAT(sources(*hive.Errors()), testing::ElementsAre("GetIndex", "Remove"));
-    hive.Errors()->Clear();
-    EXPECT_TRUE(hive.Key(9).isEmpty());
-    hive.Key(9, Variant("x"));
-    EXPECT_THAT(sources(*hive.Errors()), testing::ElementsAre("Key[Read]", "Key[Assign]"));
-    hive.Errors()->Clear();
-    hive.Add(slots("b"), std::nullopt, Variant("nowhere"));
-    EXPECT_THAT(sources(*hive.Errors()), testing::ElementsAre("FindNode", "Add"));
-    EXPECT_EQ(hive.Count(), 1);
+    CHive numbers;
+    numbers.Add(slots("double"), Variant(5.0));
+    EXPECT_EQ(numbers.Item(Variant(5.0)).text(), "double");
+    EXPECT_EQ(numbers.Item(1).text(), "double");  // 1 is a position, not a key
 }
 
 TEST(CHive, RaisingOrCollectingNamesTheSourceDifferently)
@@ -188,9 +176,6 @@ TEST(CHive, BeforeAndAfterPlaceEntriesAndKeysRelink)
     EXPECT_EQ(hive.Item(1).text(), "z");
     EXPECT_EQ(hive.Item(Variant("m")).text(), "z");
     EXPECT_FALSE(hive.Exist(Variant("z")));
-    hive.Key(1, Variant("A"));  // taken by "a"
-    EXPECT_EQ(hive.Errors()->Description(), "Duplicate Key.");
-    EXPECT_EQ(hive.Errors()->Source(), "Key[Assign]");
     Variant key;
     std::string keys;
     for (hive.FindFirst(key); !key.isEmpty(); hive.FindNext(key))
