@@ -30,6 +30,7 @@
 #include "ui/main_actions.h"
 #include "ui/result_model.h"
 #include "ui/scan_runner.h"
+#include "ui/window_layout.h"
 #include "ui/viewer_control.h"
 
 namespace geminor {
@@ -47,7 +48,7 @@ MainFrm::MainFrm(Prompter &prompter, SettingsStore &settings, std::string defaul
     buildControls();
     buildStatusBar();
     m_viewer = new ViewerControl(*this, m_prompter, m_settings, *m_model, *m_rlv, *m_actions.MPicViewer,
-                                 *m_actions.buttons[11]);
+                                 *m_actions.buttons[11], *m_actions.MAction);
     connect(m_actions.MPicViewer, &QAction::triggered, m_viewer, &ViewerControl::toggle);
     connect(m_actions.buttons[11], &QAction::triggered, m_viewer, &ViewerControl::toggle);
     m_files = std::make_unique<FileCommands>(
@@ -75,23 +76,7 @@ MainFrm::MainFrm(Prompter &prompter, SettingsStore &settings, std::string defaul
     if (!m_defaultSession.empty() && QFile::exists(QFile::decodeName(m_defaultSession.c_str())))
         LoadSession(m_defaultSession);
     resize(980, 680);
-    restoreLayout();
-}
-
-void MainFrm::restoreLayout()
-{
-    restoreGeometry(m_settings.WindowLayout(QStringLiteral("Geometry")));
-    if (auto *splitter = findChild<QSplitter *>(QStringLiteral("Splitter")))
-        splitter->restoreState(m_settings.WindowLayout(QStringLiteral("Splitter")));
-    m_rlv->horizontalHeader()->restoreState(m_settings.WindowLayout(QStringLiteral("Columns")));
-}
-
-void MainFrm::saveLayout()
-{
-    m_settings.SetWindowLayout(QStringLiteral("Geometry"), saveGeometry());
-    if (auto *splitter = findChild<QSplitter *>(QStringLiteral("Splitter")))
-        m_settings.SetWindowLayout(QStringLiteral("Splitter"), splitter->saveState());
-    m_settings.SetWindowLayout(QStringLiteral("Columns"), m_rlv->horizontalHeader()->saveState());
+    RestoreWindowLayout(*this, *m_rlv, m_settings);
 }
 
 MainFrm::~MainFrm() = default;
@@ -119,8 +104,6 @@ void MainFrm::buildControls()
     m_rlv->horizontalHeader()->setStretchLastSection(true);
     m_rlv->setTabKeyNavigation(false);  // Tab moves on to the next control
     m_rlv->addAction(m_actions.MDelete);
-    m_rlv->installEventFilter(this);
-    m_rlv->viewport()->installEventFilter(this);
     central->addWidget(m_rlv);
     central->setStretchFactor(1, 3);
     m_command1 = new QPushButton(this);
@@ -204,21 +187,6 @@ void MainFrm::AddLocationCommand()
 
 bool MainFrm::eventFilter(QObject *watched, QEvent *event)
 {
-    if (watched == m_rlv || watched == m_rlv->viewport()) {
-        if (event->type() == QEvent::KeyRelease) {
-            const int key = static_cast<QKeyEvent *>(event)->key();
-            if (key != Qt::Key_Tab && key != Qt::Key_Backtab && key != Qt::Key_Shift && key != Qt::Key_Control &&
-                key != Qt::Key_Alt)
-                m_viewer->previewSelected();
-        } else if (event->type() == QEvent::MouseButtonRelease) {
-            auto *mouse = static_cast<QMouseEvent *>(event);
-            if (mouse->button() == Qt::RightButton)
-                m_actions.MAction->popup(mouse->globalPosition().toPoint());
-            else
-                m_viewer->previewSelected();
-        }
-        return false;
-    }
     // F6 on Command1 cancels while the menus (and so F6 of File > Cancel) are disabled.
     if (watched == m_command1 && event->type() == QEvent::KeyPress &&
         static_cast<QKeyEvent *>(event)->key() == Qt::Key_F6) {

@@ -117,9 +117,6 @@ private:
     /// LoadSession with everything the reading gave: a damaged file is never scanned.
     SessionRead readSession(const std::string &FileName);
     void buildControls();
-    /// The window's size, the splitter and the column widths, as the user left them.
-    void restoreLayout();
-    void saveLayout();
     void buildStatusBar();
     void connectCommands();
     void showClosingTexts(const ScanOutcome &outcome);

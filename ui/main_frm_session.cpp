@@ -13,6 +13,7 @@
 #include "ui/main_frm.h"
 #include "ui/result_model.h"
 #include "ui/scan_runner.h"
+#include "ui/window_layout.h"
 #include "ui/viewer_control.h"
 
 namespace geminor {
@@ -66,7 +67,7 @@ void MainFrm::SaveSession(std::string FileName, bool quiet)
 void MainFrm::closeEvent(QCloseEvent *event)
 {
     m_scan->cancelFlag().store(true);  // a running scan ends with the window
-    saveLayout();
+    SaveWindowLayout(*this, *m_rlv, m_settings);
     if (!m_defaultSession.empty())
         SaveSession(m_defaultSession, true);  // silently: closing is never refused
     for (QWidget *window : QApplication::topLevelWidgets())

@@ -1,6 +1,9 @@
 #include "ui/viewer_control.h"
 
 #include <QAction>
+#include <QKeyEvent>
+#include <QMenu>
+#include <QMouseEvent>
 #include <QTableView>
 
 #include "ui/file_info_frm.h"
@@ -10,11 +13,30 @@
 namespace geminor {
 
 ViewerControl::ViewerControl(QWidget &window, Prompter &prompter, SettingsStore &settings, ResultModel &model,
-                             QTableView &list, QAction &entry, QAction &button)
+                             QTableView &list, QAction &entry, QAction &button, QMenu &contextMenu)
     : QObject(&window), m_window(window), m_prompter(prompter), m_settings(settings), m_model(model), m_list(list),
-      m_entry(entry), m_button(button), m_display(settings.Display())
+      m_entry(entry), m_button(button), m_contextMenu(contextMenu), m_display(settings.Display())
 {
     show(m_display);  // a value other than the two states stays on the button
+    list.installEventFilter(this);
+    list.viewport()->installEventFilter(this);
+}
+
+bool ViewerControl::eventFilter(QObject *, QEvent *event)
+{
+    if (event->type() == QEvent::KeyRelease) {
+        const int key = static_cast<QKeyEvent *>(event)->key();
+        if (key != Qt::Key_Tab && key != Qt::Key_Backtab && key != Qt::Key_Shift && key != Qt::Key_Control &&
+            key != Qt::Key_Alt)
+            previewSelected();
+    } else if (event->type() == QEvent::MouseButtonRelease) {
+        auto *mouse = static_cast<QMouseEvent *>(event);
+        if (mouse->button() == Qt::RightButton)
+            m_contextMenu.popup(mouse->globalPosition().toPoint());
+        else
+            previewSelected();
+    }
+    return false;
 }
 
 void ViewerControl::show(int state)

@@ -6,6 +6,7 @@
 #include "ui/prompter.h"
 
 class QAction;
+class QMenu;
 class QTableView;
 class QWidget;
 
@@ -21,8 +22,10 @@ class ViewerControl final : public QObject
 {
     Q_OBJECT
 public:
+    /// Watches the result list: a key released or a click there applies the preview rule, and
+    /// a right click pops up `contextMenu`.
     ViewerControl(QWidget &window, Prompter &prompter, SettingsStore &settings, ResultModel &model,
-                  QTableView &list, QAction &entry, QAction &button);
+                  QTableView &list, QAction &entry, QAction &button, QMenu &contextMenu);
 
     /// 10 (on) or 9 (off), as the toggle shows it.
     int state() const { return m_display; }
@@ -32,6 +35,9 @@ public:
     void previewSelected();
     void close();
     FileInfoFrm *viewer() const { return m_viewer; }
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
     void show(int state);
@@ -43,6 +49,7 @@ private:
     QTableView &m_list;
     QAction &m_entry;
     QAction &m_button;
+    QMenu &m_contextMenu;
     int m_display;
     FileInfoFrm *m_viewer = nullptr;
 };
