@@ -93,6 +93,24 @@ TEST(ScanRun, ExclusionsOnlyOrNothingAcceptedEndsWithZeroCounts)
 
 using test::RunCli;
 
+TEST(ScanRun, AProtectedLocationIsSaidNotSilentlyEmpty)
+{
+    test::TempTree tree;
+    tree.write("a", "x");
+    tree.write("b", "x");
+    ::setenv("GEMINOR_PROTECTED_FOLDERS", tree.root().c_str(), 1);
+    SearchRequest request;
+    request.Locations = {{tree.root(), "Yes", "*.*", false}};
+    SilentHost host;
+    CancelRequested cancel{false};
+    std::int16_t marker = 0;
+    const ScanOutcome outcome = RunScan(request, host, cancel, marker);
+    ::unsetenv("GEMINOR_PROTECTED_FOLDERS");
+    EXPECT_EQ(outcome.TotalFiles, 0);
+    EXPECT_THAT(ProblemTexts(outcome),
+                ::testing::ElementsAre(::testing::StartsWith("1 location is a protected system folder")));
+}
+
 TEST(GeminorCli, PrintsGroupsAsPathBlocksAndTheClosingTexts)
 {
     TempTree tree;

@@ -115,7 +115,11 @@ TEST(HtmlExport, EscapesNamesAndLinksAndReportsWriteFailures)
 
     test::TempTree tree;
     std::vector<ResultRow> rows(1500, row("z"));
-    const auto written = HtmlPages(rows, tree.path("rep.htm"), {" 1", " 0", "d"});
+    std::vector<std::size_t> progress;
+    const auto written = HtmlPages(rows, tree.path("rep.htm"), ReportHeadOf(1, 0, "d"),
+                                   [&](std::size_t i, std::size_t n) { progress.push_back(i * 10000 + n); });
+    EXPECT_THAT(progress, ::testing::ElementsAre(10001500));  // "Exporting 1000/1500 Please wait..."
+    EXPECT_THAT(written[0].text, HasSubstr("Total Scanned<br> 1</font>"));
     EXPECT_EQ(WritePages(written), std::nullopt);
     EXPECT_EQ(test::readFile(tree.path("rep 2.htm")), written[1].text);
     const auto failing = HtmlPages(rows, tree.path("missing/rep.htm"), {" 1", " 0", "d"});

@@ -36,6 +36,10 @@ private slots:
         QCOMPARE(texts, QStringList(
                             {".mp3", ".wma", ".jpg", ".gif", ".exe", ".zip", ".mpg", ".wav", ".ra", ".avi"}));
         QVERIFY(!dialog.findChild<QToolButton *>(QStringLiteral("cmdFileAdd"))->isEnabled());
+        for (const char *name : {"Command2", "cmdFileAdd", "cmdFileDelete"}) {  // something to see without an icon theme
+            auto *button = dialog.findChild<QToolButton *>(QString::fromLatin1(name));
+            QVERIFY2(!button->icon().isNull() || !button->text().isEmpty(), name);
+        }
         QVERIFY(!dialog.findChild<QPushButton *>(QStringLiteral("cmdOK"))->isEnabled());
         prompter.fileAnswer = "/music";
         dialog.show();

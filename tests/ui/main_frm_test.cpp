@@ -20,6 +20,7 @@
 #include <QFileInfo>
 #include <QSignalSpy>
 #include <QTimer>
+#include <QIcon>
 #include <QTreeWidget>
 #include <deque>
 #include <filesystem>
@@ -268,11 +269,13 @@ private slots:
         prompter.informed.clear();
 
         MainFrm missing(prompter, *settings);
-        missing.setCommandLine(QStringLiteral("/no/such.gmr"));
+        missing.addLocation({"/kept/as/it/was", "Yes", "*.*", false});
+        missing.setCommandLine(QStringLiteral("/no/such/folder/such.gmr"));
         missing.show();
         QVERIFY(QTest::qWaitForWindowActive(&missing));
         QTRY_COMPARE(prompter.informed.size(), 1);
-        QCOMPARE(prompter.informed.last(), QStringLiteral("File Not Found|\"/no/such.gmr\""));
+        QCOMPARE(prompter.informed.last(), QStringLiteral("File Not Found|\"/no/such/folder/such.gmr\""));
+        QCOMPARE(missing.request().Locations.size(), std::size_t{1});  // not emptied by a mistyped name
 
         missing.NewSession();
         // With no location, the add dialog comes up after the message; the test closes it.
@@ -374,15 +377,26 @@ private slots:
         window.setRequest(excluded);
         prompter.answers = {true};
         window.CancelCommand();
+        window.findChild<QRadioButton *>(QStringLiteral("Option1"))->setChecked(true);
         scanned(window);
         QCOMPARE(window.panel(2)->text(), QStringLiteral("Duplicates : 0"));
         QCOMPARE(window.panel(3)->text(), QStringLiteral("Files : 0"));
         QCOMPARE(window.panel(4)->text(), QStringLiteral("Folders : 0"));
+        QVERIFY(window.findChild<QAction *>(QStringLiteral("MMarkAll"))->isVisible());  // no search ran: as it was
         SearchRequest again;
         again.Locations = {{tree.path().toStdString(), "Yes", "*.*", false}};
         window.setRequest(again);
         scanned(window);
         QCOMPARE(window.results()->rowCount(), 2);  // the flag left by the cancel was cleared
+        window.results()->applyRule(MarkAllDuplicates);
+        auto picture = [&](int row) {
+            return window.results()->data(window.results()->index(row, 0), Qt::DecorationRole).value<QIcon>()
+                .pixmap(16).toImage();
+        };
+        QCOMPARE(picture(1), ImageListIcon(17).pixmap(16).toImage());  // marked by a rule: the marked picture
+        QCOMPARE(picture(0), ImageListIcon(18).pixmap(16).toImage());
+        QCOMPARE(window.findChild<QAction *>(QStringLiteral("MSendToRecycleBin"))->text(), QStringLiteral("Send to Trash"));
+        QCOMPARE(window.findChild<QCheckBox *>(QStringLiteral("chkProtect"))->text(), QStringLiteral("Protect System Folders"));
     }
 
     void unreadableFilesAndAScanOutOfMemoryAreReported()
@@ -442,6 +456,7 @@ private slots:
         QVERIFY(done.wait(60000));
         QCOMPARE(prompter.asked.value(0), QStringLiteral("Cancel Search|Are you sure to cancel searching?"));
         QCOMPARE(window.panel(1)->text(), QStringLiteral("Search Completed."));
+        QVERIFY(window.problems()->text().contains(QStringLiteral("cancelled")));
         QVERIFY(window.results()->rowCount() < 4000);
         QVERIFY(window.findChild<QAction *>(QStringLiteral("MScan"))->isEnabled());  // idle again
     }
