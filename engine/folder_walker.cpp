@@ -152,8 +152,14 @@ FolderWalker::FolderWalker(WalkSettings settings, FileList &fileList, ScanHost &
                            const CancelRequested &cancel)
     : m_settings(std::move(settings)), m_fileList(fileList), m_host(host), m_cancel(cancel)
 {
-    for (std::string &folder : m_settings.Excluded)
+    for (std::string &folder : m_settings.Excluded) {
+        // Also by identity: an exclusion named through a link, or a location named through one,
+        // still leaves its folder out.
+        struct stat st = {};
+        if (StatPath(folder, &st) == 0 && S_ISDIR(st.st_mode))
+            m_excludedIds.push_back({st.st_dev, st.st_ino});
         folder = AbsoluteFolder(folder);
+    }
 }
 
 WalkResult FolderWalker::ScanLocation(std::string &Folder, const std::string &SubFolder,
@@ -192,6 +198,10 @@ void FolderWalker::WalkFolder(int dirFd, const std::string &Folder, const std::s
     }
     FolderContext here{Folder, absolute, false, false, {}, FolderName(Folder)};
     here.excluded = IsExcludedFolder(absolute, m_settings.Excluded);
+    struct stat own = {};
+    if (!here.excluded && !m_excludedIds.empty() && Fs().fstat(dirFd, &own) == 0)
+        here.excluded = std::find(m_excludedIds.begin(), m_excludedIds.end(), FileId{own.st_dev, own.st_ino}) !=
+                        m_excludedIds.end();
     if (m_settings.ProtectWindowsFolders) {
         for (const std::string &folder : m_settings.ProtectedFolders) {
             if (StartsWithFolded(absolute, folder))
@@ -315,7 +325,12 @@ void FolderWalker::considerFile(int dirFd, const FolderContext &here, std::strin
     }
     struct stat st = {};
     const std::string nameText(name);
-    if (Fs().fstatat(dirFd, nameText.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(st.st_mode))
+    if (Fs().fstatat(dirFd, nameText.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
+        if (errno != ENOENT)
+            ++m_unreadableFiles;  // a folder that can be listed but not entered: said, not dropped
+        return;
+    }
+    if (!S_ISREG(st.st_mode))
         return;
     const bool zeroSizeMethod = m_settings.Method == SearchMethod::ZeroSize;
     if (zeroSizeMethod ? st.st_size > 0 : st.st_size <= 0)

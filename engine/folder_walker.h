@@ -48,6 +48,8 @@ public:
 
     /// Folders that could not be opened or listed, over all locations walked so far.
     std::int64_t unlistedFolders() const { return m_unlistedFolders; }
+    /// Files listed but whose state could not be read (a folder without execute permission).
+    std::int64_t unreadableFiles() const { return m_unreadableFiles; }
 
 private:
     struct FileId
@@ -86,6 +88,8 @@ private:
     std::int32_t m_progressShownAt = 0;
     int m_depth = 0;  // folders entered below the location
     std::int64_t m_unlistedFolders = 0;
+    std::int64_t m_unreadableFiles = 0;
+    std::vector<FileId> m_excludedIds;  // the excluded folders themselves, by device and inode
     std::unordered_set<FileId, FileIdHash> m_seen;
     std::unordered_map<dev_t, bool> m_pseudoByDevice;
 };

@@ -98,6 +98,7 @@ FileList walkLocations(const SearchRequest &request, ScanHost &host, const Cance
         outcome.TotalFolders += walked.Folders;
     }
     outcome.unlistedFolders = walker.unlistedFolders();
+    outcome.unreadableFiles = walker.unreadableFiles();
     return fileList;
 }
 
@@ -132,7 +133,7 @@ ScanOutcome RunScan(const SearchRequest &request, ScanHost &host, CancelRequeste
     }
     outcome.entries = std::move(state.DuplicateRecords);
     outcome.DuplicateCount = state.DuplicateCount;
-    outcome.unreadableFiles = state.unreadableFiles;
+    outcome.unreadableFiles += state.unreadableFiles;
     outcome.cancelled = cancel.load();
     return outcome;
 }

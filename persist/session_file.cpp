@@ -92,9 +92,16 @@ SessionRead ParseSession(std::string_view bytes)
     SessionRead read;
     read.loaded = true;
     const std::vector<std::string_view> lines = sessionLines(bytes);
+    // Every line Geminor writes ends with CR LF: a last line without its end was cut short.
+    const bool cutShort = !bytes.empty() && bytes.back() != '\r' && !bytes.ends_with("\r\n");
     for (std::size_t i = 0; i < lines.size() && !read.error; ++i) {
         const std::string_view line = lines[i];
         const int number = static_cast<int>(i) + 1;
+        if (cutShort && i + 1 == lines.size()) {
+            read.error = SessionError{62, "Input past end of file: line " + std::to_string(number) +
+                                              " has no line end; the file was cut short"};
+            break;
+        }
         if (number == 1) {
             for (int m = 0; m < 4; ++m)
                 if (line == kMethodWords[m])

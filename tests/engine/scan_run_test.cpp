@@ -111,6 +111,21 @@ TEST(ScanRun, AProtectedLocationIsSaidNotSilentlyEmpty)
                 ::testing::ElementsAre(::testing::StartsWith("1 location is a protected system folder")));
 }
 
+TEST(ScanRun, AnExclusionNamedThroughALinkLeavesItsFolderOut)
+{
+    test::TempTree tree;
+    tree.write("data/a", "x");
+    tree.write("data/private/b", "x");
+    tree.symlink(tree.path("data/private"), "alias");
+    SearchRequest request;
+    request.ProtectWindowsFolders = false;
+    request.Locations = {{tree.path("data"), "Yes", "*.*", false}, {tree.path("alias"), "Yes", "*.*", true}};
+    SilentHost host;
+    CancelRequested cancel{false};
+    std::int16_t marker = 0;
+    EXPECT_EQ(RunScan(request, host, cancel, marker).TotalFiles, 1);
+}
+
 TEST(GeminorCli, PrintsGroupsAsPathBlocksAndTheClosingTexts)
 {
     TempTree tree;

@@ -38,19 +38,21 @@ TEST(Permissions, UnreadableFoldersAndFilesAreReportedAndTheRestIsFound)
     tree.write("closed/c", "same");
     tree.write("locked/x1", "other");
     tree.write("locked/x2", "other");  // two unreadable files of one size
+    tree.write("listed/y", "same");    // listed, but its folder cannot be entered: said, not dropped
+    ASSERT_EQ(::chmod(tree.path("listed").c_str(), 0444), 0);
     ASSERT_EQ(::chmod(tree.path("closed").c_str(), 0), 0);
     ASSERT_EQ(::chmod(tree.path("locked/x1").c_str(), 0), 0);
     ASSERT_EQ(::chmod(tree.path("locked/x2").c_str(), 0), 0);
     for (SearchMethod method : {SearchMethod::ByteToByte, SearchMethod::Crc32}) {
         const ScanOutcome s = test::ScanFolder(tree.root(), method);
         EXPECT_THAT(test::RowsOf(s, tree.root(), false), ElementsAre("open/a", "open/b"));
-        EXPECT_EQ(s.unreadableFiles, 2);
+        EXPECT_EQ(s.unreadableFiles, 3);
         EXPECT_EQ(s.unlistedFolders, 1);
-        EXPECT_THAT(ProblemTexts(s), ElementsAre("2 files could not be read", "1 folder could not be read"));
+        EXPECT_THAT(ProblemTexts(s), ElementsAre("3 files could not be read", "1 folder could not be read"));
     }
     std::string out, err;
     EXPECT_EQ(test::RunCli({"-q", "--no-protect", tree.root()}, out, err), 0);
-    EXPECT_THAT(err, HasSubstr("\n2 files could not be read\n1 folder could not be read\n"));
+    EXPECT_THAT(err, HasSubstr("\n3 files could not be read\n1 folder could not be read\n"));
 }
 
 TEST(Permissions, FilesInAReadOnlyFolderStayWhenMovedDeletedOrRenamed)

@@ -61,14 +61,21 @@ TEST(SessionFile, ReadsLoneCrButNotLoneLf)
     EXPECT_TRUE(read.request.IncludeHidden);
     ASSERT_EQ(read.request.Locations.size(), 1u);
 
-    read = ParseSession("Option3\n0\n1\n/a,No,*.*,15\n");  // one line, which names no method
+    read = ParseSession("Option3\n0\n1\n/a,No,*.*,15\n");  // one line without its end: nothing taken
     EXPECT_TRUE(read.loaded);
-    EXPECT_FALSE(read.error);
+    ASSERT_TRUE(read.error);
+    EXPECT_EQ(read.error->number, 62);
     EXPECT_EQ(read.request, SearchRequest{});
 
-    read = ParseSession("option2\r\n1\r\n0");  // not a method word: byte to byte stays
+    read = ParseSession("option2\r\n1\r\n0\r\n");  // not a method word: byte to byte stays
     EXPECT_EQ(read.request.Method, SearchMethod::ByteToByte);
     EXPECT_FALSE(read.error);
+
+    // Cut short in the last row: ",16" read as ",1" would scan a folder meant to be left out.
+    read = ParseSession("Option1\r\n1\r\n0\r\n/a,Yes,*.*,15\r\n/a/private,No,*.*,1");
+    ASSERT_TRUE(read.error);
+    EXPECT_THAT(read.error->description, ::testing::HasSubstr("line 5 has no line end"));
+    ASSERT_EQ(read.request.Locations.size(), 1u);
 }
 
 TEST(SessionFile, BadLineStopsReadingAndKeepsEarlierRows)
