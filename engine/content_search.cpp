@@ -241,7 +241,10 @@ private:
                    Partition &out)
     {
         out.clear();
+        std::size_t count = 0;
         for (std::uint32_t m : members) {
+            if ((++count & 255) == 0 && m_state.cancelled())
+                return;  // a round over a huge set ends at once; round() then drops it
             // Read straight into the storage; the block stays there only if it starts a new split.
             const std::size_t at = out.storage.size();
             const std::size_t room = offset + want == m_size ? want + 1 : want;  // see readFrom
@@ -335,6 +338,8 @@ private:
         } else {
             partition(members, work.offset, want, mine);
         }
+        if (m_state.cancelled())
+            return;  // a round cut short proves nothing
         const std::uint64_t next = work.offset + want;
         for (auto it = mine.splits.rbegin(); it != mine.splits.rend(); ++it) {
             if (it->members.size() < 2 || next == m_size) {
