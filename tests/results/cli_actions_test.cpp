@@ -96,9 +96,9 @@ TEST(GeminorCli, ScansAndMovesInOneRunWithByteSafeJson)
 
     // A name with newlines cannot make up a group in the NUL-separated listing.
     tree.write("nul/a\n\nb", "same");
-    tree.write("nul/z", "same");
+    tree.write("nul/z\xff\n", "same");
     EXPECT_EQ(RunCli({"-q", "-0", tree.path("nul")}, out, err), 0) << err;
-    EXPECT_EQ(out, tree.path("nul/a\n\nb") + '\0' + tree.path("nul/z") + '\0' + '\0');
+    EXPECT_EQ(out, tree.path("nul/a\n\nb") + '\0' + tree.path("nul/z\xff\n") + '\0' + '\0');
 }
 
 }  // namespace
