@@ -18,8 +18,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
             std::abort();
         const auto slash = file.path.rfind('/');
         geminor::ResultRow row;
-        row.folder = slash == std::string::npos ? std::string() : file.path.substr(0, slash + 1);
-        row.name = file.path.substr(row.folder.size());
+        const std::string folder = slash == std::string::npos ? std::string() : file.path.substr(0, slash + 1);
+        row.folder = folder;
+        row.name = file.path.substr(folder.size());
         row.group = file.group;
         row.seen = file.seen;
         rows.push_back(row);
