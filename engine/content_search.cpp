@@ -26,6 +26,7 @@ constexpr std::size_t kFirstBlock = 4096;
 constexpr std::size_t kMiddleBlock = 64 * 1024;
 constexpr std::size_t kLargeBlock = 1024 * 1024;
 constexpr std::size_t kBlockMemory = 32 * 1024 * 1024;  // representative blocks kept in one round
+constexpr std::size_t kSmallestBlock = 128;
 
 using Groups = std::vector<std::vector<std::uint32_t>>;
 
@@ -93,7 +94,8 @@ private:
 std::size_t blockSize(std::uint64_t offset, std::uint64_t size, std::size_t members)
 {
     const std::size_t wanted = offset == 0 ? kFirstBlock : offset < kLargeBlock ? kMiddleBlock : kLargeBlock;
-    const std::size_t block = std::max<std::size_t>(1024, std::min(wanted, kBlockMemory / members));
+    // The floor is small: a size group of a million files keeps its blocks within the budget.
+    const std::size_t block = std::max<std::size_t>(kSmallestBlock, std::min(wanted, kBlockMemory / members));
     const std::uint64_t rest = size - offset;
     return rest <= 2 * static_cast<std::uint64_t>(block) && rest * members <= kBlockMemory
                ? static_cast<std::size_t>(rest)
@@ -220,11 +222,16 @@ private:
         RawBuffer storage;
         std::unordered_multimap<std::uint64_t, std::size_t> byHash;
 
-        void clear()
+        /// Empties it for a set of `members`; a map sized for a far larger set is made afresh
+        /// rather than cleared bucket by bucket.
+        void clear(std::size_t members = 0)
         {
             splits.clear();
             storage.clear();
-            byHash.clear();
+            if (byHash.bucket_count() > 8 * members + 64)
+                byHash = {};
+            else
+                byHash.clear();
         }
         /// The split whose block holds these bytes; splits.size() when there is none.
         std::size_t find(std::uint64_t hash, const std::byte *block, std::size_t want)
@@ -240,7 +247,7 @@ private:
     void partition(std::span<const std::uint32_t> members, std::uint64_t offset, std::size_t want,
                    Partition &out)
     {
-        out.clear();
+        out.clear(members.size());
         std::size_t count = 0;
         for (std::uint32_t m : members) {
             if ((++count & 255) == 0 && m_state.cancelled())
