@@ -109,16 +109,19 @@ int writeInPlace(const Pending &file, bool truncate)
 /// Decides how `file` is written; an error when it must not be written at all.
 int prepare(Pending &file)
 {
+    // Standard output, a device or a FIFO, however named (/dev/stdout leads to "pipe:[...]").
+    struct stat followed = {};
+    if (StatPath(file.path, &followed) == 0 &&
+        (S_ISCHR(followed.st_mode) || S_ISFIFO(followed.st_mode) || standardStreamOf(followed) >= 0)) {
+        file.existed = file.inPlace = true;
+        return 0;
+    }
     std::optional<struct stat> final;
     if (const int error = resolveLinks(file.path, final))
         return error;
     if (!final)
         return 0;
     file.existed = true;
-    if (S_ISCHR(final->st_mode) || S_ISFIFO(final->st_mode) || standardStreamOf(*final) >= 0) {
-        file.inPlace = true;
-        return 0;
-    }
     if (S_ISDIR(final->st_mode))
         return EISDIR;
     if (!S_ISREG(final->st_mode))

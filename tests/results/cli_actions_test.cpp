@@ -76,6 +76,24 @@ TEST(GeminorCli, AppliesAJsonResultAfterCheckingEveryFileAgainstIt)
     ::unsetenv("XDG_DATA_HOME");
 }
 
+TEST(GeminorCli, AnExportToStandardOutputReachesItThroughAPipe)
+{
+    TempTree tree;
+    tree.write("d/1", "a");
+    tree.write("d/2", "a");
+    std::string out, err;
+    // The prefix makes geminor-cli's standard output a pipe (/dev/stdout then leads to "pipe:[...]").
+    EXPECT_EQ(RunCli({"-q", "--csv", "/dev/stdout", tree.path("d")}, out, err, "sh -c 'exec \"$0\" \"$@\" | cat' "),
+              0)
+        << err;
+    EXPECT_THAT(out, HasSubstr("File Name,Size(Bytes),Last Modified,Version,Path\r\n1,1,"));
+    struct stat st = {};
+    ASSERT_EQ(::stat("/dev/null", &st), 0);
+    EXPECT_EQ(RunCli({"-q", "--csv", "/dev/null", tree.path("d")}, out, err), 0) << err;
+    ASSERT_EQ(::stat("/dev/null", &st), 0);
+    EXPECT_TRUE(S_ISCHR(st.st_mode));  // still the device
+}
+
 TEST(GeminorCli, ScansAndMovesInOneRunWithByteSafeJson)
 {
     TempTree tree;
