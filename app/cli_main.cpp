@@ -307,7 +307,7 @@ int main(int argc, char **argv)
     SearchRequest request;
     if (const auto status = requestFrom(options, method->count() > 0, request))
         return *status;
-    RaiseOpenFileLimit();
+    PrepareProcess();
     try {
         return scanAndReport(options, request, act);
     } catch (const std::bad_alloc &) {

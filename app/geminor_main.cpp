@@ -10,7 +10,7 @@
 
 int main(int argc, char *argv[])
 {
-    geminor::RaiseOpenFileLimit();
+    geminor::PrepareProcess();
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Geminor"));
     QApplication::setOrganizationName(QStringLiteral("Geminor"));

@@ -25,7 +25,7 @@ namespace {
 constexpr std::size_t kFirstBlock = 4096;
 constexpr std::size_t kMiddleBlock = 64 * 1024;
 constexpr std::size_t kLargeBlock = 1024 * 1024;
-constexpr std::size_t kBlockMemory = 32 * 1024 * 1024;  // representative blocks kept in one round
+constexpr std::size_t kBlockMemory = 8 * 1024 * 1024;   // representative blocks kept in one round
 constexpr std::size_t kSmallestBlock = 128;
 
 using Groups = std::vector<std::vector<std::uint32_t>>;

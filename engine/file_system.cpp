@@ -5,6 +5,7 @@
 #include <climits>
 #include <algorithm>
 #include <fcntl.h>
+#include <malloc.h>
 #include <random>
 #include <sys/resource.h>
 #include <unistd.h>
@@ -119,8 +120,9 @@ FileSystem &Fs() { return *g_current; }
 ScopedFileSystem::ScopedFileSystem(FileSystem &fs) : m_previous(g_current) { g_current = &fs; }
 ScopedFileSystem::~ScopedFileSystem() { g_current = m_previous; }
 
-void RaiseOpenFileLimit()
+void PrepareProcess()
 {
+    ::mallopt(M_ARENA_MAX, 1);
     rlimit limit{};
     if (::getrlimit(RLIMIT_NOFILE, &limit) == 0 && limit.rlim_cur < limit.rlim_max) {
         limit.rlim_cur = std::min<rlim_t>(limit.rlim_max, 65536);
