@@ -13,6 +13,7 @@
 #include <span>
 #include <sys/resource.h>
 #include <unordered_map>
+#include <utility>
 #include <xxhash.h>
 
 #include "engine/file_compare.h"
@@ -249,9 +250,14 @@ private:
     {
         out.clear(members.size());
         std::size_t count = 0;
+        std::uint64_t bytes = 0;  // told in batches: one shared counter for every read would be contended
+        auto tell = [&] { m_state.bytesCompared.fetch_add(std::exchange(bytes, 0), std::memory_order_relaxed); };
         for (std::uint32_t m : members) {
-            if ((++count & 255) == 0 && m_state.cancelled())
-                return;  // a round over a huge set ends at once; round() then drops it
+            if ((++count & 255) == 0) {
+                tell();
+                if (m_state.cancelled())
+                    return;  // a round over a huge set ends at once; round() then drops it
+            }
             // Read straight into the storage; the block stays there only if it starts a new split.
             const std::size_t at = out.storage.size();
             const std::size_t room = offset + want == m_size ? want + 1 : want;  // see readFrom
@@ -265,7 +271,7 @@ private:
                 ++m_state.unreadableFiles;
                 continue;
             }
-            m_state.bytesCompared.fetch_add(want, std::memory_order_relaxed);
+            bytes += want;
             const std::uint64_t hash = XXH3_64bits(block.data(), want);
             const std::size_t found = out.find(hash, block.data(), want);
             if (found == out.splits.size()) {
@@ -276,6 +282,7 @@ private:
             }
             out.splits[found].members.push_back(m);
         }
+        tell();
     }
 
     /// Adds the splits of `later` (whose members all come after those of `into`) to `into`.
