@@ -113,6 +113,16 @@ void buildToolbar(QMainWindow &window, MainActions &a)
 
 }  // namespace
 
+void EnableMenus(const MainActions &a, bool enabled)
+{
+    for (QAction *entry : {a.MScan, a.MNewSession, a.MSaveSession, a.MLoadSession, a.MClose, a.MCancel})
+        entry->setEnabled(enabled);
+    for (QMenu *menu : {a.MExport, a.MAction, a.MHelp, a.MnuFile})
+        menu->setEnabled(enabled);
+    for (QAction *entry : a.MAction->actions())
+        entry->setEnabled(enabled);
+}
+
 MainActions BuildMainActions(QMainWindow &window)
 {
     MainActions a;

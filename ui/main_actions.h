@@ -23,6 +23,10 @@ struct MainActions
     std::array<QAction *, 13> buttons{};  // toolbar buttons 1..12 (3 and 9 are separators)
 };
 
+/// The menus and their entries on or off; the action entries' shortcuts (Del, Ctrl+C...) go
+/// with them.
+void EnableMenus(const MainActions &actions, bool enabled);
+
 /// Builds the menu bar and the toolbar of `window`; the buttons that stand for a menu entry
 /// trigger it.
 MainActions BuildMainActions(QMainWindow &window);

@@ -30,6 +30,8 @@
 #include "ui/main_actions.h"
 #include "ui/result_model.h"
 #include "ui/scan_runner.h"
+#include "ui/trash_toggle.h"
+#include "ui/status_panels.h"
 #include "ui/window_layout.h"
 #include "ui/viewer_control.h"
 
@@ -42,17 +44,16 @@ MainFrm::MainFrm(Prompter &prompter, SettingsStore &settings, std::string defaul
     setObjectName(QStringLiteral("MainFrm"));
     setWindowTitle(QStringLiteral("Geminor"));
     m_actions = BuildMainActions(*this);
-    connect(m_actions.MSendToRecycleBin, &QAction::triggered, this, &MainFrm::toggleRecycle);
     connect(m_actions.MClose, &QAction::triggered, this, &QWidget::close);
-    connect(m_actions.buttons[12], &QAction::triggered, this, &MainFrm::toggleRecycle);
     buildControls();
-    buildStatusBar();
+    m_status = std::make_unique<StatusPanels>(*statusBar());
     m_viewer = new ViewerControl(*this, m_prompter, m_settings, *m_model, *m_rlv, *m_actions.MPicViewer,
                                  *m_actions.buttons[11], *m_actions.MAction);
     connect(m_actions.MPicViewer, &QAction::triggered, m_viewer, &ViewerControl::toggle);
     connect(m_actions.buttons[11], &QAction::triggered, m_viewer, &ViewerControl::toggle);
+    m_trash = new TrashToggle(*this, m_prompter, m_settings, *m_actions.MSendToRecycleBin, *m_actions.buttons[12]);
     m_files = std::make_unique<FileCommands>(
-        *this, m_prompter, *m_model, *m_rlv, *panel(1), [this] { return m_recycle == SettingsStore::kRecycleOn; },
+        *this, m_prompter, *m_model, *m_rlv, *panel(1), [this] { return m_trash->toTrash(); },
         [this] { return m_lastMethod; });
     m_scan = new ScanRunner(m_minimized, this);
     connect(m_scan, &ScanRunner::statusText, panel(1), &QLabel::setText);
@@ -66,10 +67,6 @@ MainFrm::MainFrm(Prompter &prompter, SettingsStore &settings, std::string defaul
     m_timer2->setInterval(500);
     m_timer2->setSingleShot(true);
 
-    // The toggle comes from the settings; a value other than the two states stays on the button.
-    m_recycle = m_settings.RecycleBin();
-    m_actions.MSendToRecycleBin->setChecked(m_recycle == SettingsStore::kRecycleOn);
-    m_actions.buttons[12]->setIcon(ImageListIcon(m_recycle));
     connectCommands();
     NewSession();
     SetBusy(false);
@@ -113,34 +110,9 @@ void MainFrm::buildControls()
     setCentralWidget(central);
 }
 
-void MainFrm::buildStatusBar()
-{
-    for (std::size_t i = 0; i < m_panels.size(); ++i) {
-        m_panels[i] = new QLabel(this);
-        m_panels[i]->setObjectName(QStringLiteral("Panel%1").arg(i + 1));
-        if (i == 0) {
-            statusBar()->addWidget(m_panels[i]);
-            // Beside panel 1, which keeps its exact texts: what did not go well, the list in a tooltip.
-            m_problems = new QLabel(this);
-            m_problems->setObjectName(QStringLiteral("PanelProblems"));
-            m_problems->setStyleSheet(QStringLiteral("color: #a04000"));
-            statusBar()->addWidget(m_problems, 1);
-        } else {
-            statusBar()->addPermanentWidget(m_panels[i]);
-        }
-    }
-}
-
 void MainFrm::SetMenusEnabled(bool Enabled)
 {
-    for (QAction *entry : {m_actions.MScan, m_actions.MNewSession, m_actions.MSaveSession, m_actions.MLoadSession,
-                           m_actions.MClose, m_actions.MCancel})
-        entry->setEnabled(Enabled);
-    for (QMenu *menu : {m_actions.MExport, m_actions.MAction, m_actions.MHelp, m_actions.MnuFile})
-        menu->setEnabled(Enabled);
-    // The menus' shortcuts go with them: Del, Ctrl+C and the others do nothing during a scan.
-    for (QAction *entry : m_actions.MAction->actions())
-        entry->setEnabled(Enabled);
+    EnableMenus(m_actions, Enabled);
 }
 
 void MainFrm::SetBusy(bool Busy)
@@ -153,29 +125,9 @@ void MainFrm::SetBusy(bool Busy)
     SetMenusEnabled(!Busy);
     m_request->setControlsEnabled(!Busy);
     m_rlv->setEnabled(!Busy);
-    // Until a scan has counted something, the counts stay hidden.
-    panel(2)->setVisible(!Busy && m_counted && m_request->method() != SearchMethod::ZeroSize);
-    panel(3)->setVisible(!Busy && m_counted);
-    panel(4)->setVisible(!Busy && m_counted);
-    if (Busy)
-        m_problems->clear();
+    m_status->showCounts(Busy, m_request->method() == SearchMethod::ZeroSize);
     if (!Busy && windowTitle() != QStringLiteral("Geminor"))
         setWindowTitle(QStringLiteral("100% Completed"));
-}
-
-void MainFrm::toggleRecycle()
-{
-    if (m_recycle == SettingsStore::kRecycleOff) {
-        m_recycle = SettingsStore::kRecycleOn;
-    } else if (m_prompter.askYesNo(
-                   this, QStringLiteral("Confirm"),
-                   QStringLiteral("This will delete the files permanently i.e., they are not sent to "
-                                  "the Trash.\r\nAre you sure to preceed."))) {
-        m_recycle = SettingsStore::kRecycleOff;
-    }
-    m_actions.MSendToRecycleBin->setChecked(m_recycle == SettingsStore::kRecycleOn);
-    m_actions.buttons[12]->setIcon(ImageListIcon(m_recycle));
-    m_settings.SetRecycleBin(m_recycle);
 }
 
 void MainFrm::AddLocationCommand()

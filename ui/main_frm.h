@@ -14,6 +14,8 @@
 #include "ui/main_actions.h"
 #include "ui/prompter.h"
 #include "ui/request_panel.h"
+#include "ui/status_panels.h"
+#include "ui/trash_toggle.h"
 #include "ui/viewer_control.h"
 
 class QAction;
@@ -61,11 +63,11 @@ public:
 
     /// The picture number the toggles show: 10/9 for the viewer, 12/11 for the recycle bin.
     int viewerState() const { return m_viewer->state(); }
-    int recycleState() const { return m_recycle; }
+    int recycleState() const { return m_trash->state(); }
     /// Status panel 1 to 5.
-    QLabel *panel(int number) const { return m_panels.at(static_cast<std::size_t>(number - 1)); }
+    QLabel *panel(int number) const { return m_status->panel(number); }
     /// The label beside panel 1 that says what did not go well in the last scan.
-    QLabel *problems() const { return m_problems; }
+    QLabel *problems() const { return m_status->problems(); }
 
     /// An empty search: no rows, byte to byte, protection on, hidden files off, no results.
     void NewSession();
@@ -100,7 +102,7 @@ public:
 
 public slots:
     void toggleViewer() { m_viewer->toggle(); }
-    void toggleRecycle();
+    void toggleRecycle() { m_trash->toggle(); }
 
 signals:
     /// A scan started by ScanCommand has ended and its result is shown.
@@ -117,22 +119,17 @@ private:
     /// LoadSession with everything the reading gave: a damaged file is never scanned.
     SessionRead readSession(const std::string &FileName);
     void buildControls();
-    void buildStatusBar();
     void connectCommands();
-    void showClosingTexts(const ScanOutcome &outcome);
     void scanEnded(const std::shared_ptr<struct ScanResult> &result);
 
     Prompter &m_prompter;
     SettingsStore &m_settings;
-    int m_recycle = SettingsStore::kRecycleOn;
+    TrashToggle *m_trash = nullptr;
 
     MainActions m_actions;
     RequestPanel *m_request = nullptr;
     QTableView *m_rlv = nullptr;
-    std::array<QLabel *, 5> m_panels{};
-    QLabel *m_problems = nullptr;  // beside panel 1: a cancel, unreadable files, protected locations
-    bool m_counted = false;        // a scan has shown its counts since the last New Session
-    std::int64_t m_lastFiles = 0, m_lastDuplicates = 0;  // the last scan's counts, for the HTML report
+    std::unique_ptr<StatusPanels> m_status;
     QPushButton *m_command1 = nullptr;
     QTimer *m_timer1 = nullptr;
     QTimer *m_timer2 = nullptr;

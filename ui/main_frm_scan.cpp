@@ -31,6 +31,7 @@
 #include "ui/main_frm.h"
 #include "ui/result_model.h"
 #include "ui/scan_runner.h"
+#include "ui/status_panels.h"
 
 namespace geminor {
 void MainFrm::connectCommands()
@@ -48,7 +49,7 @@ void MainFrm::connectCommands()
             LoadSession(path);
     });
     on(a.MCSV, [this] { ExportCsv(*this, m_prompter, m_model->rows()); });
-    on(a.MHTML, [this] { ExportHtml(*this, m_prompter, m_model->rows(), *panel(1), m_lastFiles, m_lastDuplicates); });
+    on(a.MHTML, [this] { ExportHtml(*this, m_prompter, m_model->rows(), *panel(1), m_status->lastFiles(), m_status->lastDuplicates()); });
     on(a.MAbout, [this] { AboutFrm(this).exec(); });
     on(a.MCopyMarkFiles, [this] { CopyMarked(); });
     on(a.MMoveSelected, [this] { MoveMarked(); });
@@ -119,7 +120,7 @@ void MainFrm::scanEnded(const std::shared_ptr<ScanResult> &result)
         m_actions.MMarkAllDuplicates->setVisible(!zeroSize);
         m_actions.MMarkingSelected->setVisible(!zeroSize);
     }
-    showClosingTexts(result->outcome);
+    m_status->showClosing(result->outcome);
     if (!result->failure.isEmpty()) {
         panel(1)->setText(QStringLiteral("Search stopped: ") + result->failure);
         m_prompter.inform(this, QStringLiteral("Geminor"),
@@ -130,23 +131,6 @@ void MainFrm::scanEnded(const std::shared_ptr<ScanResult> &result)
     SetBusy(false);
     m_timer2->start();
     emit scanFinished();
-}
-
-void MainFrm::showClosingTexts(const ScanOutcome &outcome)
-{
-    const std::vector<std::string> texts = ClosingTexts(outcome);
-    panel(1)->setText(QString::fromStdString(texts[0]));
-    QStringList problems;
-    for (const std::string &problem : ProblemTexts(outcome))
-        problems << QString::fromStdString(problem);
-    m_problems->setText(problems.join(QStringLiteral("; ")));
-    m_problems->setToolTip(problems.join(QLatin1Char('\n')));
-    panel(3)->setText(QString::fromStdString(texts[2]));
-    panel(4)->setText(QString::fromStdString(texts[3]));
-    panel(2)->setText(QString::fromStdString(texts[1]));
-    m_counted = true;
-    m_lastFiles = outcome.TotalFiles;
-    m_lastDuplicates = outcome.DuplicateCount;
 }
 
 }  // namespace geminor

@@ -13,6 +13,7 @@
 #include "ui/main_frm.h"
 #include "ui/result_model.h"
 #include "ui/scan_runner.h"
+#include "ui/status_panels.h"
 #include "ui/window_layout.h"
 #include "ui/viewer_control.h"
 
@@ -24,10 +25,7 @@ void MainFrm::NewSession()
     m_viewer->close();
     setRequest(SearchRequest{});
     panel(1)->setText(QStringLiteral("Add search path and click on the scan button to start search."));
-    for (int i : {2, 3, 4})
-        panel(i)->hide();
-    m_problems->clear();
-    m_counted = false;
+    m_status->reset();
     panel(5)->setText(QStringLiteral("00:00:00"));
 }
 
