@@ -14,7 +14,7 @@ bool CliHost::progressDue()
 
 void CliHost::setStatusText(std::string_view text)
 {
-    if (!m_enabled)
+    if (!m_enabled || text.empty())
         return;
     std::string line(text.substr(0, 200));
     for (char &c : line)

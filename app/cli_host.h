@@ -12,10 +12,10 @@ class CliHost final : public ScanHost
 {
 public:
     explicit CliHost(bool quiet);
-    void setStatusText(std::string_view text) override;
-    void setTitleText(std::string_view) override {}
-    bool isMinimized() const override { return false; }
+    void progress(const ScanProgress &progress) override { setStatusText(ProgressStatusText(progress)); }
     bool progressDue() override;
+    /// One line of progress in place of the last (nothing when not on a terminal).
+    void setStatusText(std::string_view text);
     /// Clears the progress line before the closing texts.
     void finish();
 

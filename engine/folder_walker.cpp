@@ -81,19 +81,6 @@ bool isPseudoMagic(int fd)
     }
 }
 
-/// The first `count` characters of a UTF-8 text (bytes that are not UTF-8 count as one each).
-std::string_view leadingCharacters(std::string_view text, std::size_t count)
-{
-    std::size_t pos = 0;
-    while (count > 0 && pos < text.size()) {
-        ++pos;
-        while (pos < text.size() && (static_cast<unsigned char>(text[pos]) & 0xC0) == 0x80)
-            ++pos;
-        --count;
-    }
-    return text.substr(0, pos);
-}
-
 }  // namespace
 
 /// A listed name: where it starts in the folder's packed names (each ends in NUL) and its type.
@@ -356,10 +343,10 @@ void FolderWalker::showProgress(const std::string &Folder, const std::string &Na
 {
     if (!m_host.progressDue())
         return;
-    if (!m_host.isMinimized())
-        m_host.setStatusText("Scanning... " + Folder);
-    else
-        m_host.setTitleText("Scanning... " + std::string(leadingCharacters(Folder, 3)) + ".../" + Name);
+    ScanProgress progress;
+    progress.folder = Folder;
+    progress.name = Name;
+    m_host.progress(progress);
 }
 
 }  // namespace geminor

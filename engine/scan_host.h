@@ -1,9 +1,33 @@
 #pragma once
 
 #include <chrono>
+#include <cstdint>
+#include <string>
 #include <string_view>
 
 namespace geminor {
+
+/// Where a scan is.
+enum class ScanPhase { Walking, Starting, Searching, Loading };
+
+/// How far a scan has come, as data; the front ends turn it into texts (ProgressStatusText,
+/// ProgressTitleText) or anything else.
+struct ScanProgress
+{
+    ScanPhase phase = ScanPhase::Walking;
+    const char *label = "";                   // Searching: "Searching for duplicates..." and the like
+    std::int64_t done = 0, total = 0;         // records searched, or entries loaded
+    std::uint64_t bytes = 0, bytesTotal = 0;  // compared inside large size groups; 0 when not counted
+    double seconds = 0;                       // since the search began: for the time left
+    std::string_view folder, name;            // Walking: the folder and the sub-folder entered
+    bool statusAllowed = true;                // false: only the title of a minimized window shows it
+};
+
+/// The message line's text for a progress ("Scanning... /a/", "Searching for duplicates...(3/10)
+/// 30.0%"); empty when only the title shows it.
+std::string ProgressStatusText(const ScanProgress &progress);
+/// The window title's text while the window is minimized ("30.0% (3/10)"); empty for none.
+std::string ProgressTitleText(const ScanProgress &progress);
 
 /// What the scan needs of its front end. Called on the scanning thread, often: implementations
 /// must be cheap and coalesce what they show.
@@ -11,13 +35,8 @@ class ScanHost
 {
 public:
     virtual ~ScanHost() = default;
-    /// The message line (status panel 1).
-    virtual void setStatusText(std::string_view text) = 0;
-    /// The window title, used instead of the message line while the window is minimized.
-    virtual void setTitleText(std::string_view text) = 0;
-    virtual bool isMinimized() const = 0;
-    /// True when a progress text would be shown now; lets the engine skip formatting texts
-    /// that nobody would see.
+    virtual void progress(const ScanProgress &progress) = 0;
+    /// True when progress would be shown now; lets the engine skip reports nobody would see.
     virtual bool progressDue() { return true; }
 };
 
@@ -44,9 +63,7 @@ private:
 class SilentHost final : public ScanHost
 {
 public:
-    void setStatusText(std::string_view) override {}
-    void setTitleText(std::string_view) override {}
-    bool isMinimized() const override { return false; }
+    void progress(const ScanProgress &) override {}
     bool progressDue() override { return false; }
 };
 

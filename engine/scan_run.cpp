@@ -115,7 +115,9 @@ ScanOutcome RunScan(const SearchRequest &request, ScanHost &host, CancelRequeste
         return outcome;
     }
     outcome.searched = true;
-    host.setStatusText("Starting search engine, please wait...");
+    ScanProgress starting;
+    starting.phase = ScanPhase::Starting;
+    host.progress(starting);
     SearchState state(host, cancel, GroupMarker);
     switch (request.Method) {
     case SearchMethod::ByteToByte:

@@ -19,47 +19,33 @@ std::string Percent(std::int64_t processed, std::int64_t total)
     return text;
 }
 
-void SearchState::showProgress(const char *label, std::int64_t processed, std::int64_t total,
-                               bool statusAllowed)
+void SearchState::showProgress(const char *label, std::int64_t processed, std::int64_t total, bool statusAllowed)
 {
     if (!host.progressDue())
         return;
-    const std::string counts = std::to_string(processed) + '/' + std::to_string(total);
-    if (host.isMinimized())
-        host.setTitleText(Percent(processed, total) + "% (" + counts + ')');
-    else if (statusAllowed)
-        host.setStatusText(std::string(label) + '(' + counts + ") " + Percent(processed, total) + '%');
+    ScanProgress progress;
+    progress.phase = ScanPhase::Searching;
+    progress.label = label;
+    progress.done = processed;
+    progress.total = total;
+    progress.statusAllowed = statusAllowed;
+    host.progress(progress);
 }
-
-namespace {
-
-std::string bytesText(std::uint64_t bytes)
-{
-    char text[32];
-    const double gb = static_cast<double>(bytes) / (1 << 30), mb = static_cast<double>(bytes) / (1 << 20);
-    std::snprintf(text, sizeof text, gb >= 1 ? "%.1f GB" : "%.1f MB", gb >= 1 ? gb : mb);
-    return text;
-}
-
-}  // namespace
 
 void SearchState::showBytesProgress(const char *label, std::int64_t processed, std::int64_t total,
                                     std::uint64_t bytes, std::uint64_t bytesTotal, double seconds)
 {
     if (bytesTotal == 0 || !host.progressDue())
         return;
-    bytes = std::min(bytes, bytesTotal);
-    std::string tail = " " + bytesText(bytes) + " of " + bytesText(bytesTotal);
-    if (bytes > 0 && seconds >= 1) {
-        const auto left = static_cast<std::int64_t>(seconds * static_cast<double>(bytesTotal - bytes) / static_cast<double>(bytes));
-        tail += ", about " + std::to_string(left) + " s left";
-    }
-    const std::string counts = std::to_string(processed) + '/' + std::to_string(total);
-    const std::string percent = Percent(static_cast<std::int64_t>(bytes / 1024), static_cast<std::int64_t>(bytesTotal / 1024));
-    if (host.isMinimized())
-        host.setTitleText(percent + "% (" + counts + ')' + tail);
-    else
-        host.setStatusText(std::string(label) + '(' + counts + ") " + percent + '%' + tail);
+    ScanProgress progress;
+    progress.phase = ScanPhase::Searching;
+    progress.label = label;
+    progress.done = processed;
+    progress.total = total;
+    progress.bytes = bytes;
+    progress.bytesTotal = bytesTotal;
+    progress.seconds = seconds;
+    host.progress(progress);
 }
 
 }  // namespace geminor

@@ -11,15 +11,21 @@ class RunnerHost final : public ScanHost
 {
 public:
     RunnerHost(ScanRunner &runner, const std::atomic<bool> &minimized) : m_runner(runner), m_minimized(minimized) {}
-    void setStatusText(std::string_view text) override
+    /// The message line's text, or the title's while the window is minimized.
+    void progress(const ScanProgress &progress) override
     {
-        emit m_runner.statusText(QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())));
+        auto shown = [](const std::string &text) {
+            return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+        };
+        // Minimized, the walk and the searches go to the title; the other texts stay in panel 1.
+        const std::string title = m_minimized.load() ? ProgressTitleText(progress) : std::string();
+        const std::string status = title.empty() ? ProgressStatusText(progress) : std::string();
+        if (!title.empty())
+            emit m_runner.titleText(shown(title));
+        else if (!status.empty() && (!m_minimized.load() || progress.phase == ScanPhase::Starting ||
+                                     progress.phase == ScanPhase::Loading))
+            emit m_runner.statusText(shown(status));
     }
-    void setTitleText(std::string_view text) override
-    {
-        emit m_runner.titleText(QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())));
-    }
-    bool isMinimized() const override { return m_minimized.load(); }
     bool progressDue() override { return m_throttle.due(); }
 
 private:
@@ -35,10 +41,14 @@ std::shared_ptr<ScanResult> scanAndLoad(const SearchRequest &request, ScanHost &
     auto result = std::make_shared<ScanResult>();
     try {
         result->outcome = RunScan(request, host, cancel, groupMarker);
-        host.setStatusText("Loading Searched Result...");
+        ScanProgress loading;
+        loading.phase = ScanPhase::Loading;
+        host.progress(loading);
         result->rows = LoadResults(result->outcome.entries, [&](std::size_t i, std::size_t n) {
+            loading.done = static_cast<std::int64_t>(i);
+            loading.total = static_cast<std::int64_t>(n);
             if (host.progressDue())
-                host.setStatusText("Loading Searched Result...(" + std::to_string(i) + "/" + std::to_string(n) + ")");
+                host.progress(loading);
         });
         result->outcome.entries = {};  // the rows hold what is shown
     } catch (const std::bad_alloc &) {

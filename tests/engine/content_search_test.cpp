@@ -10,6 +10,7 @@
 #include "engine/same_name_search.h"
 #include "engine/sorting_lib.h"
 #include "tests/support/faulty_file_system.h"
+#include "tests/support/scan_helpers.h"
 #include "tests/support/temp_tree.h"
 
 namespace geminor {
@@ -150,14 +151,7 @@ TEST(ContentSearch, LargeGroupsStayWithinTheOpenFileBudget)
 
 TEST(ContentSearch, ShowsProgressInStatusOrTitle)
 {
-    struct Host final : ScanHost
-    {
-        void setStatusText(std::string_view t) override { status.emplace_back(t); }
-        void setTitleText(std::string_view t) override { titles.emplace_back(t); }
-        bool isMinimized() const override { return minimized; }
-        std::vector<std::string> status, titles;
-        bool minimized = false;
-    } host;
+    test::RecordingHost host;
     TempTree tree;
     tree.write("a", "1");
     tree.write("b", "22");

@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include "engine/protected_folders.h"
+#include "tests/support/scan_helpers.h"
 #include "tests/support/temp_tree.h"
 
 namespace geminor {
@@ -26,15 +27,7 @@ struct Walked
     std::vector<FileRecord> records;
 };
 
-class RecordingHost final : public ScanHost
-{
-public:
-    void setStatusText(std::string_view text) override { status.emplace_back(text); }
-    void setTitleText(std::string_view text) override { titles.emplace_back(text); }
-    bool isMinimized() const override { return minimized; }
-    std::vector<std::string> status, titles;
-    bool minimized = false;
-};
+using test::RecordingHost;
 
 Walked walk(const TempTree &tree, std::vector<SearchLocation> rows, WalkSettings settings = {},
             ScanHost *host = nullptr)

@@ -8,6 +8,23 @@
 
 namespace geminor::test {
 
+/// Keeps the texts a window would show for each progress: the title's while minimized, else the
+/// message line's.
+struct RecordingHost final : ScanHost
+{
+    void progress(const ScanProgress &progress) override
+    {
+        if (minimized) {
+            if (std::string title = ProgressTitleText(progress); !title.empty())
+                titles.push_back(std::move(title));
+        } else if (std::string line = ProgressStatusText(progress); !line.empty()) {
+            status.push_back(std::move(line));
+        }
+    }
+    std::vector<std::string> status, titles;
+    bool minimized = false;
+};
+
 /// A whole scan of one folder with its sub-folders, every file type, protection off.
 ScanOutcome ScanFolder(const std::string &folder, SearchMethod method, bool includeHidden = false);
 

@@ -1,0 +1,86 @@
+#include <algorithm>
+#include <cstdio>
+
+#include "engine/scan_host.h"
+#include "engine/scan_state.h"
+
+namespace geminor {
+namespace {
+
+/// The first `count` characters of a UTF-8 text (bytes that are not UTF-8 count as one each).
+std::string_view leadingCharacters(std::string_view text, std::size_t count)
+{
+    std::size_t pos = 0;
+    while (count > 0 && pos < text.size()) {
+        ++pos;
+        while (pos < text.size() && (static_cast<unsigned char>(text[pos]) & 0xC0) == 0x80)
+            ++pos;
+        --count;
+    }
+    return text.substr(0, pos);
+}
+
+std::string bytesText(std::uint64_t bytes)
+{
+    char text[32];
+    const double gb = static_cast<double>(bytes) / (1 << 30), mb = static_cast<double>(bytes) / (1 << 20);
+    std::snprintf(text, sizeof text, gb >= 1 ? "%.1f GB" : "%.1f MB", gb >= 1 ? gb : mb);
+    return text;
+}
+
+std::string counts(const ScanProgress &p)
+{
+    return std::to_string(p.done) + '/' + std::to_string(p.total);
+}
+
+/// " 1.2 GB of 60.0 GB, about 25 s left" while a large size group is compared; else empty.
+std::string bytesTail(const ScanProgress &p)
+{
+    if (p.bytesTotal == 0)
+        return {};
+    const std::uint64_t bytes = std::min(p.bytes, p.bytesTotal);
+    std::string tail = " " + bytesText(bytes) + " of " + bytesText(p.bytesTotal);
+    if (bytes > 0 && p.seconds >= 1) {
+        const auto left =
+            static_cast<std::int64_t>(p.seconds * static_cast<double>(p.bytesTotal - bytes) / static_cast<double>(bytes));
+        tail += ", about " + std::to_string(left) + " s left";
+    }
+    return tail;
+}
+
+std::string percent(const ScanProgress &p)
+{
+    if (p.bytesTotal > 0)
+        return Percent(static_cast<std::int64_t>(p.bytes / 1024), static_cast<std::int64_t>(p.bytesTotal / 1024));
+    return Percent(p.done, p.total);
+}
+
+}  // namespace
+
+std::string ProgressStatusText(const ScanProgress &p)
+{
+    switch (p.phase) {
+    case ScanPhase::Walking: return "Scanning... " + std::string(p.folder);
+    case ScanPhase::Starting: return "Starting search engine, please wait...";
+    case ScanPhase::Searching:
+        return p.statusAllowed ? std::string(p.label) + '(' + counts(p) + ") " + percent(p) + '%' + bytesTail(p)
+                               : std::string();
+    case ScanPhase::Loading:
+        return p.total == 0 ? "Loading Searched Result..." : "Loading Searched Result...(" + counts(p) + ')';
+    }
+    return {};
+}
+
+std::string ProgressTitleText(const ScanProgress &p)
+{
+    switch (p.phase) {
+    case ScanPhase::Walking:
+        return "Scanning... " + std::string(leadingCharacters(p.folder, 3)) + ".../" + std::string(p.name);
+    case ScanPhase::Searching: return percent(p) + "% (" + counts(p) + ')' + bytesTail(p);
+    case ScanPhase::Starting:
+    case ScanPhase::Loading: return {};
+    }
+    return {};
+}
+
+}  // namespace geminor
