@@ -110,20 +110,31 @@ public:
     std::size_t size() const { return m_size; }
     std::byte *data() { return m_data.get(); }
     void clear() { m_size = 0; }
+    /// Room for `size` bytes at once, so that a round of known size never doubles its storage.
+    void reserve(std::size_t size)
+    {
+        if (size > m_capacity)
+            grow(size);
+    }
     void resize(std::size_t size)
     {
-        if (size > m_capacity) {
-            const std::size_t capacity = std::max(size, m_capacity * 2);
+        if (size > m_capacity)
+            grow(std::max(size, m_capacity * 2));
+        m_size = size;
+    }
+
+private:
+    void grow(std::size_t capacity)
+    {
+        {
             auto grown = std::make_unique_for_overwrite<std::byte[]>(capacity);
             if (m_size)
                 std::memcpy(grown.get(), m_data.get(), m_size);
             m_data = std::move(grown);
             m_capacity = capacity;
         }
-        m_size = size;
     }
 
-private:
     std::unique_ptr<std::byte[]> m_data;
     std::size_t m_size = 0;
     std::size_t m_capacity = 0;
@@ -249,6 +260,9 @@ private:
                    Partition &out)
     {
         out.clear(members.size());
+        // At most one block per member and the one byte more of a last block: never more.
+        out.storage.reserve(members.size() * want + 1);
+        out.splits.reserve(std::min<std::size_t>(members.size(), 1 << 16));
         std::size_t count = 0;
         std::uint64_t bytes = 0;  // told in batches: one shared counter for every read would be contended
         auto tell = [&] { m_state.bytesCompared.fetch_add(std::exchange(bytes, 0), std::memory_order_relaxed); };
