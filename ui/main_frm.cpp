@@ -1,32 +1,18 @@
 #include "ui/main_frm.h"
-#include "ui/shown_text.h"
 
 #include <QAction>
 #include <algorithm>
-#include <QCheckBox>
-#include <QEvent>
 #include <QKeyEvent>
-#include <QMouseEvent>
 #include <QFile>
-#include <QGroupBox>
-#include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
-#include <QMenuBar>
 #include <QPushButton>
 #include <QSplitter>
-#include <QRadioButton>
 #include <QStatusBar>
 #include <QTableView>
 #include <QTimer>
-#include <QToolBar>
-#include <QToolButton>
-#include <QTreeWidget>
-#include <QVBoxLayout>
 
-#include "ui/file_info_frm.h"
 #include "ui/folder_frm.h"
-#include "ui/image_list.h"
 #include "ui/main_actions.h"
 #include "ui/result_model.h"
 #include "ui/scan_runner.h"

@@ -1,29 +1,11 @@
 // The window's commands that run the engine: scan, cancel and the two exports.
 #include <QAction>
-#include <QCoreApplication>
-#include <QDate>
-#include <QSoundEffect>
-#include <QDesktopServices>
-#include <QFileInfo>
-#include <QItemSelectionModel>
 #include <QTableView>
-#include <QUrl>
-#include <QEventLoop>
-#include <QFile>
 #include <QLabel>
-#include <QMenu>
 #include <QPushButton>
-#include <QRadioButton>
 #include <QTimer>
-#include <new>
-#include <system_error>
-#include <thread>
 
-#include "engine/atomic_file.h"
 #include "engine/scan_run.h"
-#include "results/exports.h"
-#include "results/format_size.h"
-#include "results/marking.h"
 #include "ui/about_frm.h"
 #include "ui/mark_commands.h"
 #include "ui/shipped_files.h"

@@ -1,13 +1,10 @@
 // The window's side of sessions: new, load, save, the default session and the command line.
 #include <QAction>
 #include <QApplication>
-#include <QCheckBox>
 #include <QCloseEvent>
 #include <QFile>
 #include <QLabel>
 #include <QTimer>
-#include <QToolButton>
-#include <QTreeWidget>
 
 #include "persist/session_file.h"
 #include "ui/main_frm.h"
