@@ -84,21 +84,18 @@ struct Pending
     std::string path;          // after following links
     std::string_view bytes;
     bool inPlace = false;      // a device, a FIFO, a stream, or a file whose owner cannot be kept
-    bool existed = false;
+    std::optional<struct stat> old;  // what is there now (after links), when anything is
     std::string temporary;     // written and ready to be renamed over `path`
     std::string backup;        // a hard link to the earlier file while the set is renamed
 };
 
-int writeInPlace(const Pending &file, bool truncate)
+int writeInPlace(const Pending &file)
 {
-    struct stat st = {};
-    if (StatPath(file.path, &st) == 0 && !S_ISREG(st.st_mode) && !S_ISCHR(st.st_mode) && !S_ISFIFO(st.st_mode))
-        return EINVAL;
-    if (const int stream = StatPath(file.path, &st) == 0 ? standardStreamOf(st) : -1; stream >= 0) {
+    if (const int stream = standardStreamOf(*file.old); stream >= 0) {
         std::fflush(stream == STDOUT_FILENO ? stdout : stderr);
         return writeAll(stream, file.bytes);
     }
-    UniqueFd fd(OpenPath(file.path, O_WRONLY | O_NOCTTY | O_CLOEXEC | (truncate ? O_TRUNC : 0)));
+    UniqueFd fd(OpenPath(file.path, O_WRONLY | O_NOCTTY | O_CLOEXEC | O_TRUNC));
     if (!fd)
         return errno;
     if (const int error = writeAll(fd.get(), file.bytes))
@@ -113,18 +110,17 @@ int prepare(Pending &file)
     struct stat followed = {};
     if (StatPath(file.path, &followed) == 0 &&
         (S_ISCHR(followed.st_mode) || S_ISFIFO(followed.st_mode) || standardStreamOf(followed) >= 0)) {
-        file.existed = file.inPlace = true;
+        file.old = followed;
+        file.inPlace = true;
         return 0;
     }
-    std::optional<struct stat> final;
-    if (const int error = resolveLinks(file.path, final))
+    if (const int error = resolveLinks(file.path, file.old))
         return error;
-    if (!final)
+    if (!file.old)
         return 0;
-    file.existed = true;
-    if (S_ISDIR(final->st_mode))
+    if (S_ISDIR(file.old->st_mode))
         return EISDIR;
-    if (!S_ISREG(final->st_mode))
+    if (!S_ISREG(file.old->st_mode))
         return EINVAL;
     if (::faccessat(AT_FDCWD, file.path.c_str(), W_OK, AT_EACCESS) != 0 && errno == EACCES)
         return EACCES;
@@ -134,9 +130,7 @@ int prepare(Pending &file)
 /// Writes the temporary beside `file.path` with the mode and owner the file should have.
 int writeTemporary(Pending &file)
 {
-    struct stat old = {};
-    const bool keep = file.existed && StatPath(file.path, &old) == 0;
-    const mode_t mode = keep ? (old.st_mode & 07777) : creationMode();
+    const mode_t mode = file.old ? (file.old->st_mode & 07777) : creationMode();
     for (int attempt = 0; attempt < 100; ++attempt) {
         file.temporary = FolderOf(file.path) + TemporaryName();
         UniqueFd fd(OpenPath(file.temporary, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600));
@@ -147,8 +141,8 @@ int writeTemporary(Pending &file)
             return errno;
         }
         int error = writeAll(fd.get(), file.bytes);
-        if (!error && keep && (old.st_uid != ::geteuid() || old.st_gid != ::getegid()) &&
-            ::fchown(fd.get(), old.st_uid, old.st_gid) != 0) {
+        if (!error && file.old && (file.old->st_uid != ::geteuid() || file.old->st_gid != ::getegid()) &&
+            ::fchown(fd.get(), file.old->st_uid, file.old->st_gid) != 0) {
             // Replacing would take the file from its owner: write it in place instead.
             fd.reset();
             UnlinkPath(file.temporary);
@@ -183,7 +177,7 @@ void rollBack(std::vector<Pending> &files, std::size_t count)
         if (!files[i].backup.empty()) {
             if (renamePath(files[i].backup, files[i].path) == 0)
                 files[i].backup.clear();
-        } else if (!files[i].existed) {
+        } else if (!files[i].old.has_value()) {
             UnlinkPath(files[i].path);
         }
     }
@@ -213,7 +207,7 @@ std::optional<std::string> WriteFilesAtomically(const std::vector<FileText> &tex
     std::vector<Pending> files;
     files.reserve(texts.size());
     for (const FileText &text : texts)
-        files.push_back(Pending{text.path, text.bytes, false, false, {}, {}});
+        files.push_back(Pending{text.path, text.bytes, false, std::nullopt, {}, {}});
     auto fail = [&](const std::string &path, int error) {
         removeLeftovers(files);
         return std::optional<std::string>(path + ": " + reason(error));
@@ -224,7 +218,7 @@ std::optional<std::string> WriteFilesAtomically(const std::vector<FileText> &tex
         if (file.inPlace)
             continue;
         const int error = writeTemporary(file);
-        if ((error == EACCES || error == EPERM) && file.existed)
+        if ((error == EACCES || error == EPERM) && file.old)
             file.inPlace = true;  // a writable file in a folder that is not: as the shell's '>' would
         else if (error)
             return fail(file.path, error);
@@ -232,7 +226,7 @@ std::optional<std::string> WriteFilesAtomically(const std::vector<FileText> &tex
     // Every new text is on disk; keep each earlier file reachable until all are in place.
     for (std::size_t i = 0; i < files.size(); ++i) {
         Pending &file = files[i];
-        if (file.inPlace || !file.existed)
+        if (file.inPlace || !file.old)
             continue;
         file.backup = FolderOf(file.path) + TemporaryName();
         if (Fs().linkat(AT_FDCWD, file.path.c_str(), AT_FDCWD, file.backup.c_str(), 0) != 0)
@@ -250,7 +244,7 @@ std::optional<std::string> WriteFilesAtomically(const std::vector<FileText> &tex
     }
     for (Pending &file : files)
         if (file.inPlace)
-            if (const int error = writeInPlace(file, true))
+            if (const int error = writeInPlace(file))
                 return fail(file.path, error);
     removeLeftovers(files);
     return std::nullopt;

@@ -29,6 +29,12 @@ inline std::int64_t Nanoseconds(const struct timespec &time)
     return static_cast<std::int64_t>(time.tv_sec) * 1'000'000'000 + time.tv_nsec;
 }
 
+/// Whole seconds since the epoch, rounded down (also before 1970).
+inline std::int64_t FloorSeconds(std::int64_t nanoseconds)
+{
+    return nanoseconds >= 0 ? nanoseconds / 1'000'000'000 : -((-nanoseconds + 999'999'999) / 1'000'000'000);
+}
+
 inline FileIdentity IdentityOf(const struct stat &st)
 {
     return {static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino),

@@ -170,7 +170,10 @@ WalkResult FolderWalker::ScanLocation(std::string &Folder, const std::string &Su
         Fs().close(fd);
         return counts;
     }
-    WalkFolder(fd, Folder, AbsoluteFolder(Folder), counts);
+    const std::string absolute = AbsoluteFolder(Folder);
+    if (m_settings.ProtectWindowsFolders && IsProtectedPath(absolute, m_settings.ProtectedFolders))
+        ++m_protectedLocations;  // walked all the same: what lies in it is left out
+    WalkFolder(fd, Folder, absolute, counts);
     return counts;
 }
 

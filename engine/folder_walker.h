@@ -50,6 +50,8 @@ public:
     std::int64_t unlistedFolders() const { return m_unlistedFolders; }
     /// Files listed but whose state could not be read (a folder without execute permission).
     std::int64_t unreadableFiles() const { return m_unreadableFiles; }
+    /// Locations that lie in a protected system folder.
+    std::int64_t protectedLocations() const { return m_protectedLocations; }
 
 private:
     struct FileId
@@ -89,6 +91,7 @@ private:
     int m_depth = 0;  // folders entered below the location
     std::int64_t m_unlistedFolders = 0;
     std::int64_t m_unreadableFiles = 0;
+    std::int64_t m_protectedLocations = 0;
     std::vector<FileId> m_excludedIds;  // the excluded folders themselves, by device and inode
     std::unordered_set<FileId, FileIdHash> m_seen;
     std::unordered_map<dev_t, bool> m_pseudoByDevice;

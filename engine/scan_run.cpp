@@ -1,7 +1,5 @@
 #include "engine/scan_run.h"
 
-#include <cstdlib>
-#include <unistd.h>
 
 #include <tuple>
 
@@ -67,17 +65,6 @@ std::vector<FileRecord> sortedRecords(FileList fileList)
     return fileList;
 }
 
-std::string absoluteFolder(const std::string &folder)
-{
-    std::string path = folder.ends_with('/') ? folder : folder + '/';
-    if (path.starts_with('/'))
-        return path;
-    char *cwd = ::getcwd(nullptr, 0);
-    path = cwd ? std::string(cwd) + '/' + path : path;
-    std::free(cwd);
-    return path;
-}
-
 /// Every location that is not an exclusion, in list order. The walker, with its record of the
 /// files already seen, is gone before the search needs the memory.
 FileList walkLocations(const SearchRequest &request, ScanHost &host, const CancelRequested &cancel,
@@ -91,14 +78,13 @@ FileList walkLocations(const SearchRequest &request, ScanHost &host, const Cance
         if (row.Exclude)
             continue;
         std::string folder = row.Folder;
-        if (request.ProtectWindowsFolders && IsProtectedPath(absoluteFolder(folder), ProtectedFolders()))
-            ++outcome.protectedLocations;  // walked all the same: the walker leaves out what it must
         const WalkResult walked = walker.ScanLocation(folder, row.SubFolder, row.FileTypes);
         outcome.TotalFiles += walked.Files;
         outcome.TotalFolders += walked.Folders;
     }
     outcome.unlistedFolders = walker.unlistedFolders();
     outcome.unreadableFiles = walker.unreadableFiles();
+    outcome.protectedLocations = walker.protectedLocations();
     return fileList;
 }
 

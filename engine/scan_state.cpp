@@ -21,21 +21,13 @@ std::string Percent(std::int64_t processed, std::int64_t total)
 
 void SearchState::showProgress(const char *label, std::int64_t processed, std::int64_t total, bool statusAllowed)
 {
-    if (!host.progressDue())
-        return;
-    ScanProgress progress;
-    progress.phase = ScanPhase::Searching;
-    progress.label = label;
-    progress.done = processed;
-    progress.total = total;
-    progress.statusAllowed = statusAllowed;
-    host.progress(progress);
+    showBytesProgress(label, processed, total, 0, 0, 0, statusAllowed);
 }
 
 void SearchState::showBytesProgress(const char *label, std::int64_t processed, std::int64_t total,
-                                    std::uint64_t bytes, std::uint64_t bytesTotal, double seconds)
+                                    std::uint64_t bytes, std::uint64_t bytesTotal, double seconds, bool statusAllowed)
 {
-    if (bytesTotal == 0 || !host.progressDue())
+    if (!host.progressDue())
         return;
     ScanProgress progress;
     progress.phase = ScanPhase::Searching;
@@ -45,6 +37,7 @@ void SearchState::showBytesProgress(const char *label, std::int64_t processed, s
     progress.bytes = bytes;
     progress.bytesTotal = bytesTotal;
     progress.seconds = seconds;
+    progress.statusAllowed = statusAllowed;
     host.progress(progress);
 }
 

@@ -40,7 +40,7 @@ struct SearchState
     /// The same, while one large size group is compared: the bytes compared of all to compare,
     /// and the time left at the pace so far ("... 1.2 GB of 60.0 GB, about 25 s left").
     void showBytesProgress(const char *label, std::int64_t processed, std::int64_t total, std::uint64_t bytes,
-                           std::uint64_t bytesTotal, double seconds);
+                           std::uint64_t bytesTotal, double seconds, bool statusAllowed = true);
 
     ScanHost &host;
     const CancelRequested &cancel;

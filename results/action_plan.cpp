@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include "engine/file_system.h"
+#include "engine/folder_walker.h"
 #include "engine/unique_fd.h"
 #include "results/file_copy.h"
 
@@ -18,19 +19,23 @@ namespace {
 
 constexpr std::size_t kCompareBlock = 1 << 20;
 
-/// Opens for reading without following a final link, blocking on a FIFO or touching the access time.
-int openForReading(int folderFd, const std::string &name)
+/// Opens for reading without following a final link, blocking on a FIFO or touching the access
+/// time (where the user may ask that); `open(flags)` opens the file one way or another.
+template <typename Open> int openForReading(Open open)
 {
     const int flags = O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC;
-    const int fd = Fs().openat(folderFd, name.c_str(), flags | O_NOATIME, 0);
-    return fd >= 0 || errno != EPERM ? fd : Fs().openat(folderFd, name.c_str(), flags, 0);
+    const int fd = open(flags | O_NOATIME);
+    return fd >= 0 || errno != EPERM ? fd : open(flags);
+}
+
+int openForReading(int folderFd, const std::string &name)
+{
+    return openForReading([&](int flags) { return Fs().openat(folderFd, name.c_str(), flags, 0); });
 }
 
 int openPathForReading(const std::string &path)
 {
-    const int flags = O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC;
-    const int fd = OpenPath(path, flags | O_NOATIME);
-    return fd >= 0 || errno != EPERM ? fd : OpenPath(path, flags);
+    return openForReading([&](int flags) { return OpenPath(path, flags); });
 }
 
 bool vanishedError(int error)
@@ -369,7 +374,8 @@ private:
                 report.target = trash.path;
             return report;
         }
-        const std::string info = TrashInfoText(absolute(m_plan.files[report.file].path), trash.topDirectory);
+        const std::string info = TrashInfoText(AbsoluteFolder(FolderOf(m_plan.files[report.file].path)) + aside.name,
+                                               trash.topDirectory);
         for (int n = 1; n < 10000; ++n) {
             const std::string name = NameVariant(aside.name, n);
             const std::string infoName = name + ".trashinfo";
@@ -445,16 +451,6 @@ private:
     static std::string withSlash(const std::string &folder)
     {
         return folder.ends_with('/') ? folder : folder + '/';
-    }
-
-    static std::string absolute(const std::string &path)
-    {
-        if (path.starts_with('/'))
-            return path;
-        char *cwd = ::getcwd(nullptr, 0);
-        std::string out = cwd ? std::string(cwd) + '/' + path : path;
-        std::free(cwd);
-        return out;
     }
 
     const ActionPlan &m_plan;

@@ -50,17 +50,12 @@ void appendPath(std::string &out, const std::string &path)
     out += '"';
 }
 
-std::int64_t floorSeconds(std::int64_t nanoseconds)
-{
-    return nanoseconds >= 0 ? nanoseconds / 1'000'000'000 : -((-nanoseconds + 999'999'999) / 1'000'000'000);
-}
-
 void appendFile(std::string &out, const ResultRow &row)
 {
     const FileIdentity &seen = row.seen;
     out += "{\"path\":";
     appendPath(out, row.path());
-    out += ",\"size\":" + std::to_string(seen.size) + ",\"mtime\":" + std::to_string(floorSeconds(seen.modifiedNs)) +
+    out += ",\"size\":" + std::to_string(seen.size) + ",\"mtime\":" + std::to_string(FloorSeconds(seen.modifiedNs)) +
            ",\"mtime_ns\":" + std::to_string(seen.modifiedNs) + ",\"ctime_ns\":" + std::to_string(seen.changedNs) +
            ",\"device\":" + std::to_string(seen.device) + ",\"inode\":" + std::to_string(seen.inode) + "}";
 }

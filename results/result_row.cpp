@@ -18,9 +18,7 @@ std::string ModifiedText(const QDateTime &when, const QLocale &locale)
 
 std::string ModifiedText(const ResultRow &row, const QLocale &locale)
 {
-    const std::int64_t ns = row.seen.modifiedNs;
-    const std::int64_t seconds = ns >= 0 ? ns / 1'000'000'000 : -((-ns + 999'999'999) / 1'000'000'000);
-    return ModifiedText(QDateTime::fromSecsSinceEpoch(seconds), locale);
+    return ModifiedText(QDateTime::fromSecsSinceEpoch(FloorSeconds(row.seen.modifiedNs)), locale);
 }
 
 void ForEachShownEntry(const std::vector<ResultEntry> &entries, const std::function<void(const ShownEntry &)> &show,

@@ -8,13 +8,20 @@
 #include "engine/atomic_file.h"
 
 namespace geminor {
+namespace {
+
+/// The file to export to, asked for only when there is something to export; "" for none.
+std::string exportPath(QWidget &window, Prompter &prompter, const std::vector<ResultRow> &rows, const QString &filter)
+{
+    return rows.empty() ? std::string() : prompter.saveFileName(&window, QStringLiteral("Export Result"), filter);
+}
+
+}  // namespace
 
 void ExportCsv(QWidget &window, Prompter &prompter, const std::vector<ResultRow> &rows)
 {
-    if (rows.empty())
-        return;
-    const std::string path = prompter.saveFileName(&window, QStringLiteral("Export Result"),
-                                                   QStringLiteral("Comma Separated Values(CSV)|*.csv"));
+    const std::string path =
+        exportPath(window, prompter, rows, QStringLiteral("Comma Separated Values(CSV)|*.csv"));
     if (path.empty())
         return;
     if (const auto error = WriteFileAtomically(path, CsvText(rows)))
@@ -28,10 +35,7 @@ void ExportCsv(QWidget &window, Prompter &prompter, const std::vector<ResultRow>
 void ExportHtml(QWidget &window, Prompter &prompter, const std::vector<ResultRow> &rows, QLabel &status,
                 std::int64_t files, std::int64_t duplicates)
 {
-    if (rows.empty())
-        return;
-    const std::string path = prompter.saveFileName(&window, QStringLiteral("Export Result"),
-                                                   QStringLiteral("Export Result HTML|*.htm"));
+    const std::string path = exportPath(window, prompter, rows, QStringLiteral("Export Result HTML|*.htm"));
     if (path.empty())
         return;
     const ReportHead head =
