@@ -2,6 +2,7 @@
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <algorithm>
 #include <functional>
 #include <random>
 #include <regex>
@@ -64,6 +65,14 @@ TEST(CHive, EveryMisuseIsReportedWithItsSourceAndChangesNothing)
          kDuplicateKey},
         {"before a missing key", [](CHive &h) { h.Add(slots(2), std::nullopt, Variant("no")); }, {"FindNode", "Add"}, 0},
         {"a missing key", [](CHive &h) { EXPECT_FALSE(h.Exist(Variant("zzz"))); }, {"FindNode"}, CHive::kErrorBase + 2},
+        {"a walk past the last key",
+         [](CHive &h) {
+             Variant key;
+             h.FindFirst(key);
+             EXPECT_TRUE(h.FindNext(key).isEmpty());
+         },
+         {"GetNextNode"},
+         CHive::kErrorBase + 2},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.what);
@@ -139,24 +148,16 @@ TEST(CHive, RaisingOrCollectingNamesTheSourceDifferently)
     errors.Add(0, "none");
     EXPECT_FALSE(errors.IsError());
     EXPECT_EQ(errors.Count(), 2);
-}
-
-TEST(CHive, WalksKeysInOrderAndReportsTheEnd)
-{
-    CHive hive;
-    for (const char *k : {"b", "a", "c"})
-        hive.Add(slots(std::string("item-") + k), Variant(k));
-    Variant key;
-    std::vector<std::string> keys;
-    for (Variant item = hive.FindFirst(key); !key.isEmpty(); item = hive.FindNext(key))
-        keys.push_back(key.text() + "=" + item.text());
-    EXPECT_THAT(keys, testing::ElementsAre("a=item-a", "b=item-b", "c=item-c"));
-    EXPECT_EQ(hive.Errors()->Source(), "GetNextNode");
-    EXPECT_EQ(hive.Errors()->ErrNumber(), CHive::kErrorBase + 2);
-
-    CHive empty;
-    EXPECT_TRUE(empty.FindFirst(key).isEmpty());
-    EXPECT_TRUE(key.isEmpty());
+    errors.Add(33, "s3", "d3", "h3", "f3");  // by index: the latest when none is given
+    CErrorCollection::IndexVar index;
+    EXPECT_EQ(errors.ErrNumber(index), 33);
+    EXPECT_EQ(index, 2);
+    EXPECT_EQ(errors.HelpFile(2), "f3");
+    errors.Remove(7);  // outside the records: nothing
+    errors.Remove(0);
+    EXPECT_EQ(errors.Source(0), "CHive.FindNode");
+    errors.Remove();
+    EXPECT_EQ(errors.Count(), 1);
 }
 
 TEST(CHive, BeforeAndAfterPlaceEntriesAndKeysRelink)
@@ -185,48 +186,6 @@ TEST(CHive, BeforeAndAfterPlaceEntriesAndKeysRelink)
 
     hive.Item(Variant("b"), Variant("B!"));
     EXPECT_EQ(hive.Item(3).text(), "B!");
-}
-
-TEST(CHive, ClearAndInitStartAfresh)
-{
-    CHive hive;
-    EXPECT_EQ(hive.Clear(), 0);
-    hive.Init(10, 2.0f);
-    for (int i = 0; i < 11; ++i)
-        hive.Add(slots(i));
-    EXPECT_EQ(hive.NodeCapacity(), 20);
-    auto errors = hive.Errors();
-    EXPECT_EQ(hive.Clear(), 0);
-    EXPECT_EQ(hive.Count(), 0);
-    EXPECT_NE(hive.Errors(), errors);  // a fresh collection
-    hive.Add(slots("again"));
-    EXPECT_EQ(hive.NodeCapacity(), 100);  // self-initialised with the default size
-    EXPECT_EQ(hive.Item(1).text(), "again");
-}
-
-TEST(CErrorCollection, RecordsAndRemovesByIndex)
-{
-    CErrorCollection errors;
-    EXPECT_EQ(errors.ErrNumber(), 0);
-    EXPECT_EQ(errors.Description(), "");
-    errors.Add(11, "s1", "d1", "h1", "f1");
-    errors.Add(22, "s2", "d2");
-    errors.Add(33, "s3", "d3");
-    CErrorCollection::IndexVar index;
-    EXPECT_EQ(errors.ErrNumber(index), 33);
-    EXPECT_EQ(index, 2);
-    EXPECT_EQ(errors.HelpContext(0), "h1");
-    EXPECT_EQ(errors.HelpFile(0), "f1");
-    errors.Remove(1);
-    EXPECT_EQ(errors.Count(), 2);
-    EXPECT_EQ(errors.Source(1), "s3");
-    errors.Remove(5);
-    errors.Remove(-1);
-    EXPECT_EQ(errors.Count(), 2);
-    errors.Remove();
-    EXPECT_EQ(errors.Source(), "s1");
-    errors.Clear();
-    EXPECT_EQ(errors.Count(), 0);
 }
 
 TEST(CHive, RandomOperationsKeepTreeAndPositionsConsistent)
@@ -272,6 +231,18 @@ TEST(CHive, RandomOperationsKeepTreeAndPositionsConsistent)
     for (std::size_t i = 0; i < model.size(); ++i)
         ASSERT_EQ(hive.Key(static_cast<std::int32_t>(i) + 1).text(), model[i]);
     EXPECT_EQ(hive.Errors()->Count(), 0);
+    std::vector<std::string> walked;  // the key-ordered walk sees every key once, in order
+    Variant key;
+    for (hive.FindFirst(key); !key.isEmpty(); hive.FindNext(key))
+        walked.push_back(key.text());
+    std::sort(model.begin(), model.end());  // lower-case keys: ordinal order is key order
+    EXPECT_EQ(walked, model);
+    auto errors = hive.Errors();
+    EXPECT_EQ(hive.Clear(), 0);  // afresh: no entries, a new error collection, usable again
+    EXPECT_EQ(hive.Count(), 0);
+    EXPECT_NE(hive.Errors(), errors);
+    hive.Add(slots("again"));
+    EXPECT_EQ(hive.Item(1).text(), "again");
 }
 
 }  // namespace

@@ -95,16 +95,13 @@ using test::RunCli;
 
 TEST(ScanRun, AProtectedLocationIsSaidNotSilentlyEmpty)
 {
-    test::TempTree tree;
+    TempTree tree;
     tree.write("a", "x");
     tree.write("b", "x");
     ::setenv("GEMINOR_PROTECTED_FOLDERS", tree.root().c_str(), 1);
     SearchRequest request;
     request.Locations = {{tree.root(), "Yes", "*.*", false}};
-    SilentHost host;
-    CancelRequested cancel{false};
-    std::int16_t marker = 0;
-    const ScanOutcome outcome = RunScan(request, host, cancel, marker);
+    const ScanOutcome outcome = scan(tree, request).outcome;
     ::unsetenv("GEMINOR_PROTECTED_FOLDERS");
     EXPECT_EQ(outcome.TotalFiles, 0);
     EXPECT_THAT(ProblemTexts(outcome),
@@ -120,10 +117,7 @@ TEST(ScanRun, AnExclusionNamedThroughALinkLeavesItsFolderOut)
     SearchRequest request;
     request.ProtectWindowsFolders = false;
     request.Locations = {{tree.path("data"), "Yes", "*.*", false}, {tree.path("alias"), "Yes", "*.*", true}};
-    SilentHost host;
-    CancelRequested cancel{false};
-    std::int16_t marker = 0;
-    EXPECT_EQ(RunScan(request, host, cancel, marker).TotalFiles, 1);
+    EXPECT_EQ(scan(tree, request).outcome.TotalFiles, 1);
 }
 
 TEST(GeminorCli, PrintsGroupsAsPathBlocksAndTheClosingTexts)
