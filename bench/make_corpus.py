@@ -1,7 +1,8 @@
 #!/usr/bin/env python3
 """Writes the benchmark corpora, deterministically (seeded), with the standard library only.
 
-    bench/make_corpus.py DEST [small|last|first|lognormal|large|million|tenth|realistic|realistic100k]...
+    bench/make_corpus.py DEST [small|last|first|lognormal|large|million|tenth|realistic|realistic100k|
+                             tiny|tinytwice|group50k|group100k|group200k|group400k]...
 """
 import math
 import os
@@ -119,6 +120,20 @@ def realistic(root, count):
         write(os.path.join(root, f"r{i % 1000:03d}", f"m{i:07d}"), data)
 
 
+def tiny(root, count, distinct):
+    """Tiny files of one size in 1,000 folders: a single size group of `count` members holding
+    `distinct` different contents (each content `count // distinct` times)."""
+    for i in range(count):
+        write(os.path.join(root, f"t{i % 1000:03d}", f"n{i:07d}"), b"%08d" % (i % distinct))
+
+
+def one_group(root, count):
+    """`count` different files of 4 KiB: one size group where every member must be read."""
+    rng = random.Random(11)
+    for i in range(count):
+        write(os.path.join(root, f"s{i % 1000:03d}", f"p{i:07d}"), rng.randbytes(4 * KIB))
+
+
 CORPORA = {
     "small": small,
     "last": lambda r: near(r, True),
@@ -129,6 +144,12 @@ CORPORA = {
     "tenth": lambda r: unique_sizes(r, 100_000),
     "realistic": lambda r: realistic(r, 1_000_000),
     "realistic100k": lambda r: realistic(r, 100_000),
+    "tiny": lambda r: tiny(r, 1_000_000, 1_000_000),
+    "tinytwice": lambda r: tiny(r, 1_000_000, 500_000),
+    "group50k": lambda r: one_group(r, 50_000),
+    "group100k": lambda r: one_group(r, 100_000),
+    "group200k": lambda r: one_group(r, 200_000),
+    "group400k": lambda r: one_group(r, 400_000),
 }
 
 if __name__ == "__main__":
