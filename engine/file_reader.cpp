@@ -49,32 +49,42 @@ FileReader &FileReader::operator=(FileReader &&other) noexcept
     return *this;
 }
 
-std::int64_t FileReader::readAtLeast(std::uint64_t offset, std::span<std::byte> buffer, std::size_t least)
+std::int64_t ReadAtLeast(int fd, std::uint64_t offset, std::span<std::byte> buffer, std::size_t least)
 {
     std::size_t done = 0;
     for (;;) {  // at least one call, even for `least` 0: it is how the end of a file is confirmed
-        const ssize_t n =
-            Fs().pread(m_fd, buffer.data() + done, buffer.size() - done, static_cast<off_t>(offset + done));
+        const ssize_t n = Fs().pread(fd, buffer.data() + done, buffer.size() - done, static_cast<off_t>(offset + done));
         if (n < 0 && errno == EINTR)
             continue;
-        if (n < 0) {
-            m_error = errno;
+        if (n < 0)
             return -1;
-        }
         done += static_cast<std::size_t>(n);
         if (n == 0 || done >= least)
             return static_cast<std::int64_t>(done);
     }
 }
 
-std::optional<std::uint64_t> FileReader::nextData(std::uint64_t offset)
+std::optional<std::uint64_t> NextData(int fd, std::uint64_t offset, std::uint64_t size)
 {
-    const off_t at = Fs().lseek(m_fd, static_cast<off_t>(offset), SEEK_DATA);
+    const off_t at = Fs().lseek(fd, static_cast<off_t>(offset), SEEK_DATA);
     if (at >= 0)
         return static_cast<std::uint64_t>(at);
     if (errno == ENXIO)
-        return m_size;
+        return size;
     return std::nullopt;
+}
+
+std::int64_t FileReader::readAtLeast(std::uint64_t offset, std::span<std::byte> buffer, std::size_t least)
+{
+    const std::int64_t done = ReadAtLeast(m_fd, offset, buffer, least);
+    if (done < 0)
+        m_error = errno;
+    return done;
+}
+
+std::optional<std::uint64_t> FileReader::nextData(std::uint64_t offset)
+{
+    return NextData(m_fd, offset, m_size);
 }
 
 void FileReader::close() noexcept

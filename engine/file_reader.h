@@ -6,6 +6,7 @@
 #include <span>
 #include <string>
 #include <sys/types.h>
+#include <utility>
 
 namespace geminor {
 
@@ -42,6 +43,8 @@ public:
     /// hole follows, nullopt when the file system cannot tell.
     std::optional<std::uint64_t> nextData(std::uint64_t offset);
     void close() noexcept;
+    /// Gives the descriptor away: the caller closes it.
+    int release() noexcept { return std::exchange(m_fd, -1); }
 
 private:
     int m_fd = -1;
@@ -50,5 +53,11 @@ private:
     dev_t m_dev = 0;
     ino_t m_ino = 0;
 };
+
+/// FileReader::readAtLeast on a descriptor held elsewhere; errno tells why on -1.
+std::int64_t ReadAtLeast(int fd, std::uint64_t offset, std::span<std::byte> buffer, std::size_t least);
+
+/// FileReader::nextData on a descriptor held elsewhere, for a file of `size` bytes.
+std::optional<std::uint64_t> NextData(int fd, std::uint64_t offset, std::uint64_t size);
 
 }  // namespace geminor

@@ -3,10 +3,13 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <chrono>
+#include <map>
+#include <random>
 #include <thread>
 #include <unistd.h>
 
 #include "engine/file_compare.h"
+#include "engine/identical_groups.h"
 #include "engine/same_name_search.h"
 #include "engine/sorting_lib.h"
 #include "tests/support/faulty_file_system.h"
@@ -123,30 +126,38 @@ TEST(ContentSearch, CompareFilesWorksInThousandByteBlocks)
     EXPECT_EQ(CrcText(*FileCrc32(tree.write("t", "123456789"))), "CBF43926");  // the standard check value
 }
 
-TEST(ContentSearch, LargeGroupsStayWithinTheOpenFileBudget)
+TEST(IdenticalGroups, ExactWhateverTheDigestTheKeptBlocksOrTheOpenFiles)
 {
     TempTree tree;
+    std::mt19937 random(5);
     std::vector<std::string> names;
-    for (int i = 0; i < 1200; ++i) {  // enough for the first round to be read by two threads
+    std::map<std::string, std::vector<std::uint32_t>> byContent;
+    for (std::uint32_t i = 0; i < 1200; ++i) {  // enough for a round to be read by two threads
+        // Twelve kinds that differ in one byte, in the first block, the middle or the last byte.
+        std::string content(9001, 'z');
+        const std::size_t kind = random() % 12;
+        content[std::vector<std::size_t>{0, 100, 4095, 4096, 5000, 9000}[kind % 6]] = static_cast<char>('a' + kind);
+        if (i % 97 == 0)
+            content[1] = static_cast<char>(i);  // alone
         names.push_back("f" + std::to_string(10000 + i));
-        // Two contents that only differ after the first block, to force a second round.
-        tree.write(names.back(), std::string(9000, 'z') + (i % 3 == 0 ? "A" : "B"));
+        tree.write(names.back(), content);
+        byContent[content].push_back(i);
     }
+    std::vector<std::vector<std::uint32_t>> expected;
+    for (const auto &[content, members] : byContent)
+        if (members.size() > 1)
+            expected.push_back(members);
+    std::sort(expected.begin(), expected.end());
     const auto records = recordsOf(tree, names);
-    std::vector<const FileRecord *> members;
-    for (const auto &r : records)
-        members.push_back(&r);
-    SilentHost host;
-    CancelRequested cancel{false};
-    std::int16_t marker = 0;
-    SearchState state(host, cancel, marker);
-    const auto groups = IdenticalGroups(members, state, 8);
-    ASSERT_EQ(groups.size(), 2u);
-    EXPECT_EQ(groups[0].size(), 400u);
-    EXPECT_EQ(groups[1].size(), 800u);
-    EXPECT_EQ(groups[0].front(), 0u);
-    EXPECT_EQ(groups[1].front(), 1u);
-    EXPECT_TRUE(std::is_sorted(groups[1].begin(), groups[1].end()));
+    // A digest of 2 bits makes nearly every digest match a collision that only the bytes settle.
+    for (const CompareLimits limits : {CompareLimits{}, CompareLimits{8, 0, 2}, CompareLimits{1, 9001 * 3, 64}}) {
+        SilentHost host;
+        CancelRequested cancel{false};
+        std::int16_t marker = 0;
+        SearchState state(host, cancel, marker);
+        EXPECT_EQ(IdenticalGroups(records, state, limits).lists(), expected) << limits.keptBlocks << " " << limits.digestBits;
+        EXPECT_EQ(state.unreadableFiles, 0);
+    }
 }
 
 TEST(ContentSearch, ShowsProgressInStatusOrTitle)

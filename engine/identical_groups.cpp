@@ -1,0 +1,452 @@
+#include "engine/identical_groups.h"
+
+#include <algorithm>
+#include <atomic>
+#include <bit>
+#include <cstring>
+#include <exception>
+#include <memory>
+#include <optional>
+#include <thread>
+#include <utility>
+#include <xxhash.h>
+
+#include "engine/file_reader.h"
+#include "engine/file_system.h"
+
+namespace geminor {
+namespace {
+
+constexpr std::size_t kFirstBlock = 4096;
+constexpr std::size_t kMiddleBlock = 64 * 1024;
+constexpr std::size_t kLargeBlock = 1024 * 1024;
+constexpr std::uint32_t kNone = UINT32_MAX;
+
+using Groups = MemberGroups;
+
+/// The next block to read: small at first, where most files differ, larger later, and the
+/// whole rest when it is little more than one block.
+std::size_t blockSize(std::uint64_t offset, std::uint64_t size)
+{
+    const std::size_t wanted = offset == 0 ? kFirstBlock : offset < kLargeBlock ? kMiddleBlock : kLargeBlock;
+    const std::uint64_t rest = size - offset;
+    return rest <= 2 * static_cast<std::uint64_t>(wanted) ? static_cast<std::size_t>(rest) : wanted;
+}
+
+/// One file of a size group, 24 bytes whatever the group's size: opened when first read, held
+/// open while the budget allows, and it must stay the same file and length throughout.
+class Candidate
+{
+public:
+    Candidate() = default;
+    Candidate(const Candidate &) = delete;
+    Candidate &operator=(const Candidate &) = delete;
+    ~Candidate()
+    {
+        if (m_fd >= 0)
+            Fs().close(m_fd);
+    }
+
+    /// Reads `want` bytes at `offset` into `out`, which has room for one byte more: at the end
+    /// of the file that byte tells in the same call whether it has grown. False when the file
+    /// is gone, changed or unreadable.
+    bool read(const FileRecord &record, std::uint64_t offset, std::size_t want, std::byte *out,
+              std::atomic<std::size_t> &openFiles, std::size_t maxOpen)
+    {
+        const std::size_t room = offset + want == record.size ? want + 1 : want;
+        if (m_fd >= 0)
+            return ReadAtLeast(m_fd, offset, {out, room}, want) == static_cast<std::int64_t>(want);
+        FileReader reader(record.folder + record.name);
+        if (!reader.isOpen() || reader.size() != record.size)
+            return false;
+        if (m_seen && (reader.device() != m_dev || reader.inode() != m_ino))
+            return false;  // another file now stands under this name
+        m_seen = true;
+        m_dev = reader.device();
+        m_ino = reader.inode();
+        if (reader.readAtLeast(offset, {out, room}, want) != static_cast<std::int64_t>(want))
+            return false;
+        if (openFiles.fetch_add(1, std::memory_order_relaxed) < maxOpen)
+            m_fd = reader.release();
+        else
+            openFiles.fetch_sub(1, std::memory_order_relaxed);  // over budget: opened again next time
+        return true;
+    }
+
+    /// See NextData; nullopt while the file is not held open.
+    std::optional<std::uint64_t> nextData(std::uint64_t offset, std::uint64_t size) const
+    {
+        return m_fd >= 0 ? NextData(m_fd, offset, size) : std::nullopt;
+    }
+
+    void close(std::atomic<std::size_t> &openFiles)
+    {
+        if (m_fd >= 0) {
+            Fs().close(std::exchange(m_fd, -1));
+            openFiles.fetch_sub(1, std::memory_order_relaxed);
+        }
+    }
+
+private:
+    dev_t m_dev = 0;
+    ino_t m_ino = 0;
+    int m_fd = -1;
+    bool m_seen = false;
+};
+
+/// Members whose blocks at one offset hold the same bytes.
+struct Split
+{
+    XXH128_hash_t digest;
+    std::uint32_t first;  // the member whose block stands for the split
+    std::uint32_t count;
+    std::uint32_t kept;   // which kept block is the first member's, or kNone: read it again
+};
+
+/// The members of one set split by their blocks at one offset: per member a split number,
+/// per split 32 bytes and a slot of the digest table; blocks are kept only up to a budget.
+class Partition
+{
+public:
+    std::vector<Split> splits;
+    std::vector<std::uint32_t> splitOf;  // for each member of the set, in order; kNone if unreadable
+
+    void reset(std::size_t want, std::size_t members, std::size_t keptBudget)
+    {
+        splits.clear();
+        splitOf.clear();
+        splitOf.reserve(members);
+        m_kept.clear();
+        m_kept.reserve(std::min(keptBudget, members * want));
+        m_want = want;
+        m_keptBudget = keptBudget;
+        const std::size_t slots = std::bit_ceil(std::max<std::size_t>(64, 2 * std::min<std::size_t>(members, 4096)));
+        if (m_slots.size() != slots)
+            m_slots.assign(slots, 0);  // a table sized for a far larger set is not cleared slot by slot
+        else
+            std::fill(m_slots.begin(), m_slots.end(), 0);
+    }
+
+    /// The split of `count` members whose block holds `block`, made when no split holds those
+    /// bytes. `reRead(member, into)` reads a member's block again when it was not kept.
+    template <typename ReRead>
+    std::uint32_t place(const XXH128_hash_t &digest, const std::byte *block, std::uint32_t first,
+                        std::uint32_t count, ReRead &reRead)
+    {
+        const std::size_t mask = m_slots.size() - 1;
+        std::size_t at = digest.low64 & mask;
+        for (; m_slots[at] != 0; at = (at + 1) & mask) {
+            Split &split = splits[m_slots[at] - 1];
+            if (XXH128_isEqual(split.digest, digest) && sameBytes(split, block, reRead)) {
+                split.count += count;
+                return m_slots[at] - 1;
+            }
+        }
+        const auto made = static_cast<std::uint32_t>(splits.size());
+        std::uint32_t kept = kNone;
+        if (m_kept.size() + m_want <= m_keptBudget) {
+            kept = static_cast<std::uint32_t>(m_kept.size() / std::max<std::size_t>(m_want, 1));
+            m_kept.insert(m_kept.end(), block, block + m_want);
+        }
+        splits.push_back({digest, first, count, kept});
+        m_slots[at] = made + 1;
+        if (2 * splits.size() > m_slots.size())
+            grow();
+        return made;
+    }
+
+    /// The bytes of a split's first member: kept, or read again into a buffer of this partition.
+    template <typename ReRead> const std::byte *blockOf(const Split &split, ReRead &reRead)
+    {
+        if (split.kept != kNone)
+            return m_kept.data() + std::size_t{split.kept} * m_want;
+        m_scratch.resize(m_want + 1);
+        return reRead(split.first, m_scratch.data()) ? m_scratch.data() : nullptr;
+    }
+
+private:
+    template <typename ReRead> bool sameBytes(const Split &split, const std::byte *block, ReRead &reRead)
+    {
+        const std::byte *bytes = blockOf(split, reRead);
+        return bytes && std::memcmp(bytes, block, m_want) == 0;
+    }
+
+    void grow()
+    {
+        std::vector<std::uint32_t> slots(2 * m_slots.size(), 0);
+        const std::size_t mask = slots.size() - 1;
+        for (std::uint32_t s = 0; s < splits.size(); ++s) {
+            std::size_t at = splits[s].digest.low64 & mask;
+            while (slots[at] != 0)
+                at = (at + 1) & mask;
+            slots[at] = s + 1;
+        }
+        m_slots = std::move(slots);
+    }
+
+    std::size_t m_want = 0;
+    std::size_t m_keptBudget = 0;
+    std::vector<std::uint32_t> m_slots;  // split number + 1; 0 is free
+    std::vector<std::byte> m_kept;
+    std::vector<std::byte> m_scratch;
+};
+
+/// A set of members still alike up to `offset`: a range of a list shared by the sets one
+/// round made, so that a million small sets need no list each.
+struct Work
+{
+    std::shared_ptr<const std::vector<std::uint32_t>> list;
+    std::uint32_t begin = 0, end = 0;
+    std::uint64_t offset = 0;
+
+    std::span<const std::uint32_t> members() const { return {list->data() + begin, end - begin}; }
+};
+
+/// Splits one size group round by round. Once the first rounds have left many independent
+/// sets of candidates, a second thread takes half of them: a single huge size group then
+/// still uses two cores.
+class StreamingCompare
+{
+public:
+    StreamingCompare(std::span<const FileRecord> records, SearchState &state, const CompareLimits &limits)
+        : m_records(records), m_size(records.front().size), m_state(state), m_limits(limits),
+          m_candidates(records.size())
+    {
+    }
+
+    Groups run(std::vector<Work> pending, bool mayShare)
+    {
+        Groups groups, shared;
+        std::jthread helper;
+        std::exception_ptr helperError;
+        Partition partition;
+        while (!pending.empty()) {
+            if (mayShare && pending.size() >= 16) {
+                std::vector<Work> theirs;
+                for (std::size_t i = 1; i < pending.size(); i += 2)
+                    theirs.push_back(std::move(pending[i]));
+                std::erase_if(pending, [](const Work &w) { return !w.list; });
+                helper = std::jthread([this, &shared, &helperError, theirs = std::move(theirs)]() mutable {
+                    try {
+                        shared = run(std::move(theirs), false);
+                    } catch (...) {
+                        helperError = std::current_exception();
+                    }
+                });
+                mayShare = false;
+            }
+            Work work = std::move(pending.back());
+            pending.pop_back();
+            if (m_state.cancelled()) {
+                closeAll(work.members());
+                for (const Work &w : pending)
+                    closeAll(w.members());
+                break;
+            }
+            round(work, partition, pending, groups);
+        }
+        if (helper.joinable())
+            helper.join();
+        if (helperError)
+            std::rethrow_exception(helperError);
+        for (std::size_t g = 0; g < shared.size(); ++g)
+            groups.add(shared[g]);
+        return groups;
+    }
+
+private:
+    void closeAll(std::span<const std::uint32_t> which)
+    {
+        for (std::uint32_t m : which)
+            m_candidates[m].close(m_openFiles);
+    }
+
+    bool read(std::uint32_t member, std::uint64_t offset, std::size_t want, std::byte *into)
+    {
+        return m_candidates[member].read(m_records[member], offset, want, into, m_openFiles, m_limits.maxOpen);
+    }
+
+    XXH128_hash_t digestOf(const std::byte *block, std::size_t want) const
+    {
+        XXH128_hash_t digest = XXH3_128bits(block, want);
+        if (m_limits.digestBits < 64) {
+            digest.low64 &= (std::uint64_t{1} << m_limits.digestBits) - 1;
+            digest.high64 = 0;
+        }
+        return digest;
+    }
+
+    /// Splits `members` by their blocks at `offset` into `out`.
+    void partition(std::span<const std::uint32_t> members, std::uint64_t offset, std::size_t want, Partition &out)
+    {
+        out.reset(want, members.size(), m_limits.keptBlocks);
+        auto reRead = [&](std::uint32_t m, std::byte *into) { return read(m, offset, want, into); };
+        const auto buffer = std::make_unique_for_overwrite<std::byte[]>(want + 1);
+        std::size_t count = 0;
+        std::uint64_t bytes = 0;  // told in batches: one shared counter for every read would be contended
+        auto tell = [&] { m_state.bytesCompared.fetch_add(std::exchange(bytes, 0), std::memory_order_relaxed); };
+        for (std::uint32_t m : members) {
+            if ((++count & 255) == 0) {
+                tell();
+                if (m_state.cancelled())
+                    return;  // a round over a huge set ends at once; round() then drops it
+            }
+            if (!read(m, offset, want, buffer.get())) {
+                m_candidates[m].close(m_openFiles);
+                ++m_state.unreadableFiles;
+                out.splitOf.push_back(kNone);
+                continue;
+            }
+            bytes += want;
+            out.splitOf.push_back(out.place(digestOf(buffer.get(), want), buffer.get(), m, 1, reRead));
+        }
+        tell();
+    }
+
+    /// Adds the splits of `later`, made from the members after those of `into`, to `into`.
+    void merge(Partition &into, Partition &later, std::uint64_t offset, std::size_t want)
+    {
+        auto reRead = [&](std::uint32_t m, std::byte *to) { return read(m, offset, want, to); };
+        std::vector<std::uint32_t> moved(later.splits.size(), kNone);
+        for (std::size_t s = 0; s < later.splits.size(); ++s) {
+            const Split &split = later.splits[s];
+            if (const std::byte *block = later.blockOf(split, reRead))
+                moved[s] = into.place(split.digest, block, split.first, split.count, reRead);
+        }
+        for (std::uint32_t s : later.splitOf)
+            into.splitOf.push_back(s == kNone ? kNone : moved[s]);
+    }
+
+    /// Where a run of holes that every member has at `offset` ends: holes read as zeros, so the
+    /// members agree there without reading. The last byte is always read, for its length check.
+    std::uint64_t holesEnd(std::span<const std::uint32_t> members, std::uint64_t offset) const
+    {
+        std::uint64_t end = m_size - 1;
+        for (std::uint32_t m : members) {
+            const std::optional<std::uint64_t> next = m_candidates[m].nextData(offset, m_size);
+            if (!next || *next <= offset)
+                return offset;
+            end = std::min(end, *next);
+        }
+        return end;
+    }
+
+    /// Reads the next block of every member and splits them by its bytes; a large set is read
+    /// by two threads, each taking one half.
+    void round(const Work &work, Partition &mine, std::vector<Work> &pending, Groups &groups)
+    {
+        const std::span<const std::uint32_t> members = work.members();
+        if (work.offset >= kLargeBlock) {  // checked once per large block: the cost is nil
+            const std::uint64_t skipTo = holesEnd(members, work.offset);
+            if (skipTo > work.offset) {
+                pending.push_back({work.list, work.begin, work.end, skipTo});
+                return;
+            }
+        }
+        const std::size_t want = blockSize(work.offset, m_size);
+        if (members.size() >= 1024 && std::thread::hardware_concurrency() > 1) {
+            const std::size_t half = members.size() / 2;
+            Partition theirs;
+            std::exception_ptr helperError;
+            {
+                std::jthread helper([&] {
+                    try {
+                        partition(members.subspan(half), work.offset, want, theirs);
+                    } catch (...) {
+                        helperError = std::current_exception();
+                    }
+                });
+                partition(members.first(half), work.offset, want, mine);
+            }
+            if (helperError)
+                std::rethrow_exception(helperError);
+            if (!m_state.cancelled())
+                merge(mine, theirs, work.offset, want);
+        } else {
+            partition(members, work.offset, want, mine);
+        }
+        if (m_state.cancelled())
+            return;  // a round cut short proves nothing
+        split(members, mine, work.offset + want, pending, groups);
+    }
+
+    /// Makes the sets of the next round (or, at the end of the files, the groups) of a round's
+    /// splits; the members of a split with no other close their files.
+    void split(std::span<const std::uint32_t> members, const Partition &round, std::uint64_t next,
+               std::vector<Work> &pending, Groups &groups)
+    {
+        const bool atEnd = next == m_size;
+        std::vector<std::uint32_t> start(round.splits.size(), kNone);
+        std::uint32_t listed = 0;
+        for (std::size_t s = 0; s < round.splits.size(); ++s)
+            if (round.splits[s].count >= 2) {
+                start[s] = listed;
+                listed += round.splits[s].count;
+            }
+        auto list = std::make_shared<std::vector<std::uint32_t>>(listed);
+        std::vector<std::uint32_t> filled = start;
+        for (std::size_t i = 0; i < members.size(); ++i) {
+            const std::uint32_t s = round.splitOf[i];
+            if (s == kNone || start[s] == kNone || atEnd)
+                m_candidates[members[i]].close(m_openFiles);
+            if (s != kNone && start[s] != kNone)
+                (*list)[filled[s]++] = members[i];
+        }
+        for (std::size_t s = round.splits.size(); s-- > 0;) {
+            if (start[s] == kNone)
+                continue;
+            const std::uint32_t end = start[s] + round.splits[s].count;
+            if (atEnd)
+                groups.add({list->data() + start[s], end - start[s]});
+            else
+                pending.push_back({list, start[s], end, next});
+        }
+    }
+
+    std::span<const FileRecord> m_records;
+    std::uint64_t m_size;
+    SearchState &m_state;
+    CompareLimits m_limits;
+    std::vector<Candidate> m_candidates;
+    std::atomic<std::size_t> m_openFiles{0};
+};
+
+}  // namespace
+
+MemberGroups IdenticalGroups(std::span<const FileRecord> members, SearchState &state, const CompareLimits &limits)
+{
+    if (members.size() < 2)
+        return {};
+    StreamingCompare compare(members, state, limits);
+    auto all = std::make_shared<std::vector<std::uint32_t>>(members.size());
+    for (std::uint32_t i = 0; i < all->size(); ++i)
+        (*all)[i] = i;
+    std::vector<Work> pending;
+    pending.push_back({std::move(all), 0, static_cast<std::uint32_t>(members.size()), 0});
+    // Cancelled part-way, the groups confirmed so far stay, as the pairwise search keeps them.
+    return compare.run(std::move(pending), members.size() >= 64).sorted();
+}
+
+MemberGroups MemberGroups::sorted() const
+{
+    std::vector<std::uint32_t> order(size());
+    for (std::uint32_t g = 0; g < order.size(); ++g)
+        order[g] = g;
+    std::sort(order.begin(), order.end(), [&](std::uint32_t a, std::uint32_t b) { return (*this)[a][0] < (*this)[b][0]; });
+    MemberGroups out;
+    out.m_members.reserve(m_members.size());
+    out.m_ends.reserve(m_ends.size());
+    for (std::uint32_t g : order)
+        out.add((*this)[g]);
+    return out;
+}
+
+std::vector<std::vector<std::uint32_t>> MemberGroups::lists() const
+{
+    std::vector<std::vector<std::uint32_t>> out;
+    for (std::size_t g = 0; g < size(); ++g)
+        out.emplace_back((*this)[g].begin(), (*this)[g].end());
+    return out;
+}
+
+}  // namespace geminor
