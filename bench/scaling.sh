@@ -1,30 +1,62 @@
 #!/usr/bin/env bash
-# Times geminor-cli on one million tiny files of unique sizes against 100,000 of them:
-# nothing may grow faster than the number of files (goal: ratio under 15), and the peak
-# memory must stay within the budget of 12 MB + 250 bytes per accepted file.
-#   bench/scaling.sh CORPUS_DIR   (made with: bench/make_corpus.py CORPUS_DIR million tenth)
+# Time and peak memory of geminor-cli (byte to byte) against jdupes on trees of every shape, and
+# the memory budget checked on each: 12 MB + 250 bytes per accepted file. Fails over budget, or
+# when the realistic million takes more than 12 times the realistic 100,000.
+#   bench/make_corpus.py CORPUS tiny tinytwice group50k group100k group200k group400k \
+#                               realistic100k realistic [million tenth]
+#   bench/scaling.sh CORPUS [RUNS]
+# Trees that are missing are left out. Each tool runs once to warm the cache, then RUNS times
+# (default 3); the median time and the largest peak are shown.
 set -euo pipefail
-cli="$(dirname "$0")/../build/app/geminor-cli"
+cli="$(cd "$(dirname "$0")/.." && pwd)/build/app/geminor-cli"
 corpus="$1"
+runs="${2:-3}"
+failed=0
+
 median() { sort -n | awk '{a[NR]=$1} END {print a[int((NR+1)/2)]}'; }
+# measure TREE COMMAND...: prints "seconds peak_kb" (median time, largest peak).
 measure() {
-  "$cli" -q -H --no-protect "$1" > /dev/null 2>&1   # warm the cache
-  for _ in 1 2 3; do
-    /usr/bin/time -f '%e %M' "$cli" -q -H --no-protect "$1" 2>&1 >/dev/null | tail -1
+  local tree="$1"; shift
+  "$@" "$tree" >/dev/null 2>&1 || true
+  local out=""
+  for _ in $(seq "$runs"); do
+    out+=$(/usr/bin/time -f '%e %M' "$@" "$tree" 2>&1 >/dev/null | tail -1)$'\n'
   done
+  echo "$(echo -n "$out" | awk '{print $1}' | median) $(echo -n "$out" | awk '{print $2}' | sort -n | tail -1)"
 }
-tenth=$(measure "$corpus/tenth")
-million=$(measure "$corpus/million")
-t=$(echo "$tenth" | awk '{print $1}' | median); m=$(echo "$million" | awk '{print $1}' | median)
-tm=$(echo "$tenth" | awk '{print $2}' | median); mm=$(echo "$million" | awk '{print $2}' | median)
-echo "100,000 files:   ${t} s, peak ${tm} KB"
-echo "1,000,000 files: ${m} s, peak ${mm} KB ($(( mm * 1024 / 1000000 )) bytes a file)"
-echo "ratio: $(awk -v a="$m" -v b="$t" 'BEGIN {printf "%.1f", a / b}')"
-# The memory budget: 12 MB for the program and its libraries, 250 bytes for each accepted file.
-empty=$(mktemp -d)
-fixed=$("$cli" -q "$empty" 2>&1 >/dev/null | tail -0; /usr/bin/time -f '%M' "$cli" -q "$empty" 2>&1 >/dev/null | tail -1)
-rmdir "$empty"
-budget=$(( 12 * 1024 + 250 * 1000000 / 1024 ))
-echo "fixed part: ${fixed} KB; per file above it: $(( (mm - fixed) * 1024 / 1000000 )) bytes"
-if [ "$mm" -le "$budget" ]; then echo "memory budget (12 MB + 250 B a file = ${budget} KB): kept"
-else echo "memory budget (12 MB + 250 B a file = ${budget} KB): EXCEEDED"; exit 1; fi
+files() { "$cli" -q -H --no-protect -m zero "$1" 2>&1 >/dev/null | sed -n 's/^Files : //p'; }
+
+printf '| tree | files | geminor | jdupes | budget |\n|---|---:|---:|---:|---:|\n'
+declare -A seconds
+for name in tiny tinytwice group50k group100k group200k group400k realistic100k realistic tenth million; do
+  tree="$corpus/$name"
+  [ -d "$tree" ] || continue
+  n=$(files "$tree")
+  read -r gt gm <<<"$(measure "$tree" "$cli" -q -H --no-protect)"
+  seconds[$name]=$gt
+  jd="-"
+  if command -v jdupes >/dev/null; then
+    read -r jt jm <<<"$(measure "$tree" jdupes -r -q)"
+    jd="$jt s, $((jm / 1024)) MB"
+  fi
+  budget=$((12 * 1024 + 250 * n / 1024))
+  verdict="kept"
+  if [ "$gm" -gt "$budget" ]; then verdict="EXCEEDED"; failed=1; fi
+  printf '| %s | %s | %s s, %s MB | %s | %s MB %s |\n' "$name" "$n" "$gt" "$((gm / 1024))" "$jd" "$((budget / 1024))" "$verdict"
+done
+
+if [ -d "$corpus/realistic" ]; then
+  read -r g1 gm1 <<<"$(measure "$corpus/realistic" taskset -c 1 "$cli" -q -H --no-protect)"
+  line="| realistic, pinned to one core | | $g1 s, $((gm1 / 1024)) MB |"
+  if command -v jdupes >/dev/null; then
+    read -r j1 jm1 <<<"$(measure "$corpus/realistic" taskset -c 1 jdupes -r -q)"
+    line+=" $j1 s, $((jm1 / 1024)) MB | |"
+  fi
+  echo "$line"
+fi
+if [ -n "${seconds[realistic]:-}" ] && [ -n "${seconds[realistic100k]:-}" ]; then
+  ratio=$(awk -v a="${seconds[realistic]}" -v b="${seconds[realistic100k]}" 'BEGIN {printf "%.1f", a / b}')
+  echo "realistic 1,000,000 / 100,000: ratio $ratio (goal: at most 12)"
+  awk -v r="$ratio" 'BEGIN {exit !(r > 12)}' && failed=1
+fi
+exit $failed

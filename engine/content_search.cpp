@@ -26,7 +26,7 @@ std::size_t OpenFileBudget()
     return std::clamp<std::size_t>(static_cast<std::size_t>(limit.rlim_cur) / 4, 2, 8192);
 }
 
-Groups ChecksumGroups(std::span<const FileRecord> members, SearchState &state)
+Groups ChecksumGroups(std::span<const FileRecord> members, SearchState &state, FolderHandles *folders)
 {
     std::vector<std::pair<std::uint32_t, std::uint32_t>> checksums;  // (CRC-32, member): 8 bytes a file
     checksums.reserve(members.size());
@@ -34,7 +34,8 @@ Groups ChecksumGroups(std::span<const FileRecord> members, SearchState &state)
         if (state.cancelled())
             break;  // the groups among the files read so far stay
         const FileRecord &record = members[i];
-        const std::optional<std::uint32_t> crc = FileCrc32(record.folder + record.name, record.size);
+        const std::optional<std::uint32_t> crc = FileCrc32(
+            folders ? folders->open(record.folder, record.name) : FileReader(record.folder + record.name), record.size);
         state.bytesCompared.fetch_add(record.size, std::memory_order_relaxed);
         if (crc)
             checksums.emplace_back(*crc, i);
@@ -128,8 +129,8 @@ private:
             try {
                 if (end - begin > 1 && !m_state.cancelled()) {
                     const std::span<const FileRecord> members(m_records.data() + begin, end - begin);
-                    groups = m_method == SearchMethod::Crc32 ? ChecksumGroups(members, m_state)
-                                                             : IdenticalGroups(members, m_state, limits);
+                    groups = m_method == SearchMethod::Crc32 ? ChecksumGroups(members, m_state, &m_folders)
+                                                             : IdenticalGroups(members, m_state, limits, &m_folders);
                 }
             } catch (...) {
                 std::lock_guard lock(m_mutex);
@@ -148,6 +149,7 @@ private:
     }
 
     const std::vector<FileRecord> &m_records;
+    FolderHandles m_folders{std::max<std::size_t>(1, OpenFileBudget() / 2)};
     SearchMethod m_method;
     SearchState &m_state;
     std::vector<std::optional<Groups>> m_results;

@@ -19,7 +19,8 @@ namespace geminor {
 void SearchDuplicates(std::vector<FileRecord> FileRecords, SearchMethod method, SearchState &state);
 
 /// The groups of files of equal CRC-32 among same-size `members`, as IdenticalGroups gives them.
-MemberGroups ChecksumGroups(std::span<const FileRecord> members, SearchState &state);
+MemberGroups ChecksumGroups(std::span<const FileRecord> members, SearchState &state,
+                            FolderHandles *folders = nullptr);
 
 /// How many files the search may hold open at once, from the process's descriptor limit.
 std::size_t OpenFileBudget();

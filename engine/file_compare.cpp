@@ -32,7 +32,11 @@ std::int16_t CompareFiles(const std::string &FileName1, const std::string &FileN
 
 std::optional<std::uint32_t> FileCrc32(const std::string &path, std::optional<std::uint64_t> expectedSize)
 {
-    FileReader file(path);
+    return FileCrc32(FileReader(path), expectedSize);
+}
+
+std::optional<std::uint32_t> FileCrc32(FileReader file, std::optional<std::uint64_t> expectedSize)
+{
     if (!file.isOpen() || (expectedSize && file.size() != *expectedSize))
         return std::nullopt;
     // One byte more than the file holds where it fits, so a small file ends in a single read

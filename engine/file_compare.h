@@ -4,6 +4,8 @@
 #include <optional>
 #include <string>
 
+#include "engine/file_reader.h"
+
 namespace geminor {
 
 /// 1 when both files hold the same bytes, 0 when they differ (different lengths included),
@@ -15,6 +17,8 @@ std::int16_t CompareFiles(const std::string &FileName1, const std::string &FileN
 /// length is not `expectedSize` (when given).
 std::optional<std::uint32_t> FileCrc32(const std::string &path,
                                        std::optional<std::uint64_t> expectedSize = std::nullopt);
+/// The same of a file already open.
+std::optional<std::uint32_t> FileCrc32(FileReader file, std::optional<std::uint64_t> expectedSize);
 
 /// The checksum as 8 upper-case hex digits, as the CRC-32 method compares it.
 std::string CrcText(std::uint32_t crc);

@@ -10,9 +10,22 @@
 
 namespace geminor {
 
+namespace {
+constexpr int kReadFlags = O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | O_NOCTTY;
+}
+
 FileReader::FileReader(const std::string &path)
 {
-    const int fd = OpenPath(path, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+    adopt(OpenPath(path, kReadFlags));
+}
+
+FileReader::FileReader(int folder, const std::string &name)
+{
+    adopt(Fs().openat(folder, name.c_str(), kReadFlags, 0));
+}
+
+void FileReader::adopt(int fd)
+{
     if (fd < 0) {
         m_error = errno;
         return;

@@ -18,6 +18,8 @@ public:
     FileReader() = default;
     /// Opens `path`; fails (isOpen() false, error() set) unless it is a regular file.
     explicit FileReader(const std::string &path);
+    /// Opens `name` in the folder open as `folder`.
+    FileReader(int folder, const std::string &name);
     FileReader(FileReader &&other) noexcept;
     FileReader &operator=(FileReader &&other) noexcept;
     FileReader(const FileReader &) = delete;
@@ -47,6 +49,8 @@ public:
     int release() noexcept { return std::exchange(m_fd, -1); }
 
 private:
+    void adopt(int fd);
+
     int m_fd = -1;
     int m_error = 0;
     std::uint64_t m_size = 0;

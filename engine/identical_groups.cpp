@@ -51,12 +51,12 @@ public:
     /// of the file that byte tells in the same call whether it has grown. False when the file
     /// is gone, changed or unreadable.
     bool read(const FileRecord &record, std::uint64_t offset, std::size_t want, std::byte *out,
-              std::atomic<std::size_t> &openFiles, std::size_t maxOpen)
+              std::atomic<std::size_t> &openFiles, std::size_t maxOpen, FolderHandles *folders)
     {
         const std::size_t room = offset + want == record.size ? want + 1 : want;
         if (m_fd >= 0)
             return ReadAtLeast(m_fd, offset, {out, room}, want) == static_cast<std::int64_t>(want);
-        FileReader reader(record.folder + record.name);
+        FileReader reader = folders ? folders->open(record.folder, record.name) : FileReader(record.folder + record.name);
         if (!reader.isOpen() || reader.size() != record.size)
             return false;
         if (m_seen && (reader.device() != m_dev || reader.inode() != m_ino))
@@ -208,8 +208,9 @@ struct Work
 class StreamingCompare
 {
 public:
-    StreamingCompare(std::span<const FileRecord> records, SearchState &state, const CompareLimits &limits)
-        : m_records(records), m_size(records.front().size), m_state(state), m_limits(limits),
+    StreamingCompare(std::span<const FileRecord> records, SearchState &state, const CompareLimits &limits,
+                     FolderHandles *folders)
+        : m_records(records), m_size(records.front().size), m_state(state), m_limits(limits), m_folders(folders),
           m_candidates(records.size())
     {
     }
@@ -263,7 +264,7 @@ private:
 
     bool read(std::uint32_t member, std::uint64_t offset, std::size_t want, std::byte *into)
     {
-        return m_candidates[member].read(m_records[member], offset, want, into, m_openFiles, m_limits.maxOpen);
+        return m_candidates[member].read(m_records[member], offset, want, into, m_openFiles, m_limits.maxOpen, m_folders);
     }
 
     XXH128_hash_t digestOf(const std::byte *block, std::size_t want) const
@@ -407,17 +408,19 @@ private:
     std::uint64_t m_size;
     SearchState &m_state;
     CompareLimits m_limits;
+    FolderHandles *m_folders;
     std::vector<Candidate> m_candidates;
     std::atomic<std::size_t> m_openFiles{0};
 };
 
 }  // namespace
 
-MemberGroups IdenticalGroups(std::span<const FileRecord> members, SearchState &state, const CompareLimits &limits)
+MemberGroups IdenticalGroups(std::span<const FileRecord> members, SearchState &state, const CompareLimits &limits,
+                             FolderHandles *folders)
 {
     if (members.size() < 2)
         return {};
-    StreamingCompare compare(members, state, limits);
+    StreamingCompare compare(members, state, limits, folders);
     auto all = std::make_shared<std::vector<std::uint32_t>>(members.size());
     for (std::uint32_t i = 0; i < all->size(); ++i)
         (*all)[i] = i;

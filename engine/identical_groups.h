@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "engine/file_record.h"
+#include "engine/folder_handles.h"
 #include "engine/scan_state.h"
 
 namespace geminor {
@@ -49,6 +50,6 @@ private:
 /// bytes, never a block: members are split by a 128-bit digest of the block just read, and a
 /// digest match is confirmed byte by byte against the first member of its split.
 MemberGroups IdenticalGroups(std::span<const FileRecord> members, SearchState &state,
-                             const CompareLimits &limits = {});
+                             const CompareLimits &limits = {}, FolderHandles *folders = nullptr);
 
 }  // namespace geminor

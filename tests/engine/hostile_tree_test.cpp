@@ -216,11 +216,11 @@ TEST(ReadFaults, FilesChangingWhileReadAreInNoGroup)
         });
         faulty.beforeOpen([&](const std::string &name) {
             // Listed as a file, opened as something else: a FIFO must never be read (it would block).
-            if (name.ends_with("swapped") && ::unlink(name.c_str()) == 0) {
-                ASSERT_EQ(::mkfifo(name.c_str(), 0600), 0);
+            if (name.ends_with("swapped") && ::unlink(tree.path("swapped").c_str()) == 0) {
+                ASSERT_EQ(::mkfifo(tree.path("swapped").c_str(), 0600), 0);
             }
             if (name.ends_with("vanishes"))
-                ::unlink(name.c_str());
+                ::unlink(tree.path("vanishes").c_str());
         });
         ScopedFileSystem use(faulty);
         const ScanOutcome s = test::ScanFolder(tree.root(), method);

@@ -1,0 +1,35 @@
+#pragma once
+
+#include <cstddef>
+#include <mutex>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+
+#include "engine/file_reader.h"
+#include "engine/file_record.h"
+
+namespace geminor {
+
+/// Descriptors of the folders whose files a search reads, shared by its threads. A file is then
+/// opened by its name in its folder: the kernel looks up one name instead of every folder of
+/// the path. A descriptor, once open, stays open until the search ends, so no thread can lose
+/// it while another uses it; past the capacity, files are opened by their whole paths.
+class FolderHandles
+{
+public:
+    explicit FolderHandles(std::size_t capacity);
+    FolderHandles(const FolderHandles &) = delete;
+    FolderHandles &operator=(const FolderHandles &) = delete;
+    ~FolderHandles();
+
+    /// The file `name` of `folder`, opened as FileReader opens a path.
+    FileReader open(const FolderName &folder, const std::string &name);
+
+private:
+    std::mutex m_mutex;
+    std::unordered_map<std::string_view, int> m_open;  // views of the records' own folder names
+    std::size_t m_capacity;
+};
+
+}  // namespace geminor
