@@ -25,7 +25,6 @@ void printPath(std::FILE *out, const char *label, const std::string &path, const
 int RunCliAction(const CliAction &request, std::vector<PlanFile> files, SearchMethod method,
                  const std::atomic<bool> &cancel)
 {
-    KeepFirst(files);
     ActionPlan plan{request.action, method, request.targetFolder, std::move(files), true, request.dryRun};
     CliHost host(request.quiet);
     const PlanReport report = RunPlan(
@@ -41,8 +40,10 @@ int RunCliAction(const CliAction &request, std::vector<PlanFile> files, SearchMe
     for (const FileReport &file : report.files) {
         const std::string &path = plan.files[file.file].path;
         if (file.outcome == FileOutcome::Done) {
-            if (plan.dryRun)
-                printPath(stdout, kWould[action], path);
+            if (plan.dryRun) {  // the paths alone, for scripts
+                std::fwrite(path.data(), 1, path.size(), stdout);
+                std::fputc(request.null ? '\0' : '\n', stdout);
+            }
             continue;
         }
         printPath(stderr, file.outcome == FileOutcome::Skipped ? "geminor-cli: skipped" : "geminor-cli: failed", path,

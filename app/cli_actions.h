@@ -15,11 +15,12 @@ struct CliAction
     std::string targetFolder;  // --move-to
     bool dryRun = false;
     bool quiet = false;
+    bool null = false;  // -0
 };
 
-/// Keeps the first file of each group, acts on the others through the action plan, and
-/// reports: with --dry-run what would be done on stdout, every file skipped or failed and the
-/// closing counts on stderr. Returns the exit status: 0 when everything was done, 1 when
+/// Acts on the marked files through the action plan, and reports: with --dry-run the files it
+/// would act on, one per line on stdout (NUL-ended with `null`); every file skipped or failed
+/// and the closing counts on stderr. Returns the exit status: 0 when everything was done, 1 when
 /// something failed, 3 when something was only skipped.
 int RunCliAction(const CliAction &request, std::vector<PlanFile> files, SearchMethod method,
                  const std::atomic<bool> &cancel);

@@ -21,6 +21,8 @@
 #include "engine/atomic_file.h"
 #include "persist/session_file.h"
 #include "results/exports.h"
+#include "results/group_order.h"
+#include "results/keep_rules.h"
 #include "results/result_json.h"
 
 namespace {
@@ -52,7 +54,9 @@ struct Options
     std::string html;
     std::string json;
     std::string apply;
-    std::string keep;
+    std::vector<std::string> keep;
+    std::vector<std::string> references;
+    std::string sort = "found";
     bool trash = false;
     bool remove = false;
     std::string moveTo;
@@ -73,6 +77,15 @@ std::optional<PlanAction> actionOf(const Options &options, std::string &error)
     if (!error.empty() || count == 0)
         return std::nullopt;
     return options.trash ? PlanAction::Trash : options.remove ? PlanAction::Delete : PlanAction::Move;
+}
+
+/// The keep rules given, in order; each was checked when the options were read.
+std::vector<KeepCriterion> keepRules(const Options &options)
+{
+    std::vector<KeepCriterion> rules;
+    for (const std::string &text : options.keep)
+        rules.push_back(*ParseKeepCriterion(text));
+    return rules;
 }
 
 /// Reads the result to act on from a JSON file written with --json.
@@ -173,7 +186,9 @@ bool writeExports(const Options &options, const std::vector<ResultRow> &rows, co
 CLI::Option *addOptions(CLI::App &app, Options &options)
 {
     app.footer("Examples:\n  geminor-cli -m crc32 -t \".jpg;.png\" ~/Pictures /media/backup/Pictures\n"
-               "  geminor-cli --json result.json ~/Music && geminor-cli --apply result.json --keep first --trash\n\n"
+               "  geminor-cli --json result.json ~/Music && geminor-cli --apply result.json --keep first --trash\n"
+               "  geminor-cli --keep newest --keep shortest-path --trash --dry-run ~/Photos\n"
+               "  geminor-cli --reference ~/Photos --keep first --delete /media/old-disk\n\n"
                "Exit status: 0 after a scan (and everything asked done), 2 for a usage error, 3 when an action\n"
                "skipped a file, 1 for any other failure.");
     app.set_version_flag("--version", std::string("geminor-cli ") + GEMINOR_VERSION);
@@ -193,7 +208,18 @@ CLI::Option *addOptions(CLI::App &app, Options &options)
     app.add_option("--html", options.html, "write the HTML report of the result (FILE ends in .htm)");
     app.add_option("--json", options.json, "write the result as JSON (paths, sizes, times, devices, inodes)");
     app.add_option("--apply", options.apply, "act on a result written with --json instead of scanning");
-    app.add_option("--keep", options.keep, "which file of each group stays: first")->check(CLI::IsMember({"first"}));
+    app.add_option("--keep", options.keep,
+                   "which file of each group stays (repeatable, later rules break ties): first, newest, oldest,\n"
+                   "shortest-path, longest-path, shortest-name, first-location, path:GLOB, not-path:GLOB")
+        ->check(CLI::Validator(
+            [](std::string &rule) { return ParseKeepCriterion(rule) ? std::string() : "unknown keep rule: " + rule; },
+            "RULE"))
+        ->allow_extra_args(false);
+    app.add_option("--reference", options.references, "a folder to search whose files are always kept (repeatable)")
+        ->allow_extra_args(false);
+    app.add_option("--sort", options.sort, "order of the groups: found, space, size, copies, name or folder")
+        ->check(CLI::IsMember({"found", "space", "size", "copies", "name", "folder"}))
+        ->capture_default_str();
     app.add_flag("--trash", options.trash, "move every other file of each group to the trash");
     app.add_flag("--delete", options.remove, "delete every other file of each group for good");
     app.add_option("--move-to", options.moveTo, "move every other file of each group into FOLDER");
@@ -217,14 +243,15 @@ std::optional<int> requestFrom(Options &options, bool methodGiven, SearchRequest
         request = read.request;
         if (!methodGiven)
             options.method = MethodName(request.Method);
-    } else if (options.folders.empty()) {
+    } else if (options.folders.empty() && options.references.empty()) {
         return usageError("no folder to search");
     }
-    for (const std::string &folder : options.folders) {
-        struct stat st = {};
-        if (::stat(folder.c_str(), &st) != 0 || !S_ISDIR(st.st_mode))
-            return usageError("not a folder: " + folder);
-    }
+    for (const auto *list : {&options.folders, &options.references})
+        for (const std::string &folder : *list) {
+            struct stat st = {};
+            if (::stat(folder.c_str(), &st) != 0 || !S_ISDIR(st.st_mode))
+                return usageError("not a folder: " + folder);
+        }
     request.Method = MethodFromName(options.method).value_or(SearchMethod::ByteToByte);
     if (options.includeHidden)
         request.IncludeHidden = true;
@@ -232,6 +259,8 @@ std::optional<int> requestFrom(Options &options, bool methodGiven, SearchRequest
         request.ProtectWindowsFolders = false;
     for (const std::string &folder : options.folders)
         request.Locations.push_back({folder, options.noSubfolders ? "No" : "Yes", options.types, false});
+    for (const std::string &folder : options.references)
+        request.Locations.push_back({folder, options.noSubfolders ? "No" : "Yes", options.types, false, true});
     for (const std::string &folder : options.excluded)
         request.Locations.push_back({folder, "No", "*.*", true});
     if (!options.saveSession.empty())
@@ -249,9 +278,14 @@ int scanAndReport(const Options &options, const SearchRequest &request, const st
     std::int16_t groupMarker = 0;
     ScanOutcome outcome = RunScan(request, host, g_cancel, groupMarker);
     host.finish();
-    const bool needRows = !options.csv.empty() || !options.html.empty() || !options.json.empty() || act;
-    const std::vector<ResultRow> rows = needRows ? LoadResults(outcome.entries) : std::vector<ResultRow>{};
-    printShown(outcome.entries, needRows ? &rows : nullptr, options.null);
+    const bool needRows = !options.csv.empty() || !options.html.empty() || !options.json.empty() || act ||
+                          options.sort != "found" || !options.keep.empty();
+    std::vector<ResultRow> rows = needRows ? LoadResults(outcome.entries) : std::vector<ResultRow>{};
+    OrderGroups(rows, *ParseGroupOrder(options.sort));
+    if (!options.keep.empty())
+        KeepOne(rows, keepRules(options));
+    if (!act || !act->dryRun)  // a dry run lists only the files it would act on
+        printShown(outcome.entries, needRows ? &rows : nullptr, options.null);
     for (const std::string &line : ClosingTexts(outcome))
         std::fprintf(stderr, "%s\n", line.c_str());
     for (const std::string &line : ProblemTexts(outcome))
@@ -290,7 +324,7 @@ int main(int argc, char **argv)
         return usageError(actionError);
     std::optional<CliAction> act;
     if (action)
-        act = CliAction{*action, options.moveTo, options.dryRun, options.quiet};
+        act = CliAction{*action, options.moveTo, options.dryRun, options.quiet, options.null};
     struct stat st = {};
     if (!options.moveTo.empty() && (::stat(options.moveTo.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)))
         return usageError("not a folder: " + options.moveTo);
@@ -302,7 +336,10 @@ int main(int argc, char **argv)
         if (!act)
             return usageError("--apply needs an action: --trash, --delete or --move-to FOLDER");
         auto applied = readApplied(options.apply);
-        return applied ? RunCliAction(*act, std::move(applied->files), applied->method, g_cancel) : 1;
+        if (!applied)
+            return 1;
+        KeepInPlan(applied->files, keepRules(options));
+        return RunCliAction(*act, std::move(applied->files), applied->method, g_cancel);
     }
     SearchRequest request;
     if (const auto status = requestFrom(options, method->count() > 0, request))

@@ -17,6 +17,7 @@ struct SearchLocation
     std::string SubFolder = "Yes";  // only the exact text "Yes" walks sub-folders
     std::string FileTypes = "*.*";  // "*.*" or ".mp3;.jpg"
     bool Exclude = false;           // the row names a folder to leave out
+    bool Reference = false;         // keep everything here: its files are never marked
 
     bool operator==(const SearchLocation &) const = default;
 };

@@ -1,9 +1,9 @@
 #include "engine/scan_run.h"
 
-
 #include <tuple>
 
 #include "engine/content_search.h"
+#include "engine/file_places.h"
 #include "engine/folder_walker.h"
 #include "engine/protected_folders.h"
 #include "engine/same_name_search.h"
@@ -121,6 +121,7 @@ ScanOutcome RunScan(const SearchRequest &request, ScanHost &host, CancelRequeste
     }
     outcome.entries = std::move(state.DuplicateRecords);
     outcome.DuplicateCount = state.DuplicateCount;
+    PlaceEntries(outcome.entries, outcome.DuplicateCount, request.Locations);
     outcome.unreadableFiles += state.unreadableFiles;
     outcome.cancelled = cancel.load();
     return outcome;

@@ -20,6 +20,8 @@ struct ResultEntry
     std::string version = "N/A";  // the file version text
     std::int16_t marker = 0;      // the group marker, 1 or 2; 0 for a zero-size listing
     std::int32_t group = 0;       // 1, 2, 3... for the groups in order; 0 for a zero-size listing
+    std::int16_t location = -1;   // the first search location that holds the file
+    bool reference = false;       // a reference location holds it: it is kept, never marked
 
     std::string path() const { return folder + name; }
 };

@@ -83,7 +83,7 @@ std::string SessionText(const SearchRequest &request)
     text += request.IncludeHidden ? "1" : "0";
     for (const SearchLocation &row : request.Locations)
         text +=
-            "\r\n" + row.Folder + ',' + row.SubFolder + ',' + row.FileTypes + (row.Exclude ? ",16" : ",15");
+            "\r\n" + row.Folder + ',' + row.SubFolder + ',' + row.FileTypes + (row.Exclude ? ",16" : row.Reference ? ",17" : ",15");
     return text + "\r\n";
 }
 
@@ -122,9 +122,10 @@ SessionRead ParseSession(std::string_view bytes)
             const std::size_t folderEnd = line.size() - fields[fields.size() - 1].size() -
                                           fields[fields.size() - 2].size() -
                                           fields[fields.size() - 3].size() - 3;
-            read.request.Locations.push_back(
-                {std::string(line.substr(0, folderEnd)), std::string(fields[fields.size() - 3]),
-                 std::string(fields[fields.size() - 2]), leadingNumber(fields.back()) == 16});
+            const long marker = leadingNumber(fields.back());  // 17: a reference location
+            read.request.Locations.push_back({std::string(line.substr(0, folderEnd)),
+                                              std::string(fields[fields.size() - 3]),
+                                              std::string(fields[fields.size() - 2]), marker == 16, marker == 17});
         }
     }
     return read;

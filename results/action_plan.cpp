@@ -474,12 +474,6 @@ std::vector<PlanFile> PlanFilesOf(const std::vector<ResultRow> &rows)
     return files;
 }
 
-void KeepFirst(std::vector<PlanFile> &files)
-{
-    for (std::size_t i = 0; i < files.size(); ++i)
-        files[i].marked = i > 0 && files[i].group == files[i - 1].group;
-}
-
 PlanReport RunPlan(const ActionPlan &plan, const PlanProgress &progress, const std::atomic<bool> *cancel)
 {
     PlanReport report;

@@ -77,10 +77,6 @@ struct PlanReport
 /// The files of the result rows, marked as the rows are.
 std::vector<PlanFile> PlanFilesOf(const std::vector<ResultRow> &rows);
 
-/// Marks every file but the first of each group (of a zero-size listing, all but the first), as
-/// "Mark All Duplicates" leaves them.
-void KeepFirst(std::vector<PlanFile> &files);
-
 /// Called after each marked file with the count handled so far and the count marked.
 using PlanProgress = std::function<void(std::size_t done, std::size_t total)>;
 

@@ -1,5 +1,7 @@
 #include "results/exports.h"
 
+#include <algorithm>
+
 #include "engine/atomic_file.h"
 #include "results/append_string.h"
 
@@ -103,11 +105,16 @@ std::string CsvField(std::string_view text)
 
 std::string CsvText(const std::vector<ResultRow> &rows)
 {
+    // Marks are a sixth column, there only when something is marked: an unmarked result reads
+    // as it always did.
+    const bool anyMarked = std::any_of(rows.begin(), rows.end(), [](const ResultRow &r) { return r.marked; });
     AppendString text;
-    text.AddToString("File Name,Size(Bytes),Last Modified,Version,Path\r\n");
+    text.AddToString(anyMarked ? "File Name,Size(Bytes),Last Modified,Version,Path,Marked\r\n"
+                               : "File Name,Size(Bytes),Last Modified,Version,Path\r\n");
     for (const ResultRow &row : rows)
         text.AddToString(CsvField(row.name) + ',' + std::to_string(row.size) + ',' + CsvField(ModifiedText(row)) +
-                         ',' + CsvField(row.version) + ',' + CsvField(row.folder.str()) + "\r\n");
+                         ',' + CsvField(row.version) + ',' + CsvField(row.folder.str()) +
+                         (anyMarked ? (row.marked ? ",Yes" : ",No") : "") + "\r\n");
     text.AddToString("\r\n");
     return text.ReturnString();
 }

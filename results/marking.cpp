@@ -5,11 +5,12 @@
 namespace geminor {
 namespace {
 
-/// Sets every row's mark (and its picture) by `marked(i)` and counts the marked rows.
+/// Sets every row's mark (and its picture) by `marked(i)` and counts the marked rows. A file
+/// in a reference location is never marked.
 template <typename Rule> MarkedTotals markBy(std::vector<ResultRow> &rows, Rule marked)
 {
     for (std::size_t i = 0; i < rows.size(); ++i) {
-        rows[i].marked = marked(i);
+        rows[i].marked = !rows[i].reference && marked(i);
         rows[i].markedIcon = rows[i].marked;
     }
     return UpdateMarkedTotals(rows);
@@ -36,7 +37,18 @@ MarkedTotals MarkAll(std::vector<ResultRow> &rows)
 
 MarkedTotals MarkAllDuplicates(std::vector<ResultRow> &rows)
 {
-    return markBy(rows, [&](std::size_t i) { return i > 0 && rows[i].group == rows[i - 1].group; });
+    // A group holding a reference file keeps that one: every other member is marked.
+    std::vector<bool> keptByReference(rows.size());
+    for (std::size_t begin = 0, end = 0; begin < rows.size(); begin = end) {
+        bool any = false;
+        for (end = begin; end < rows.size() && rows[end].group == rows[begin].group; ++end)
+            any = any || rows[end].reference;
+        for (std::size_t i = begin; i < end; ++i)
+            keptByReference[i] = any && rows[i].group != 0;
+    }
+    return markBy(rows, [&](std::size_t i) {
+        return keptByReference[i] || (i > 0 && rows[i].group == rows[i - 1].group);
+    });
 }
 
 MarkedTotals MarkSelected(std::vector<ResultRow> &rows, const std::vector<bool> &selected)

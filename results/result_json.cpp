@@ -57,7 +57,9 @@ void appendFile(std::string &out, const ResultRow &row)
     appendPath(out, row.path());
     out += ",\"size\":" + std::to_string(seen.size) + ",\"mtime\":" + std::to_string(FloorSeconds(seen.modifiedNs)) +
            ",\"mtime_ns\":" + std::to_string(seen.modifiedNs) + ",\"ctime_ns\":" + std::to_string(seen.changedNs) +
-           ",\"device\":" + std::to_string(seen.device) + ",\"inode\":" + std::to_string(seen.inode) + "}";
+           ",\"device\":" + std::to_string(seen.device) + ",\"inode\":" + std::to_string(seen.inode) +
+           ",\"marked\":" + (row.marked ? "true" : "false") + ",\"reference\":" + (row.reference ? "true" : "false") +
+           "}";
 }
 
 std::optional<std::string> pathOf(const QJsonValue &value)

@@ -68,7 +68,7 @@ std::vector<ResultRow> LoadResults(const std::vector<ResultEntry> &entries,
         [&](const ShownEntry &shown) {
             const ResultEntry &e = shown.entry;
             rows.push_back({e.name, e.size, e.version, e.folder, false, false, shown.group, shown.colour,
-                            IdentityOf(shown.file)});
+                            IdentityOf(shown.file), e.location, e.reference});
         },
         progress);
     return rows;

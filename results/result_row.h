@@ -29,6 +29,8 @@ struct ResultRow
     std::int32_t group = 0;   // 1, 2, 3... over the groups shown; 0 for a zero-size listing
     RowColour colour = RowColour::Default;
     FileIdentity seen;  // the file when its row was loaded: its time shown, and what the file commands re-check
+    std::int16_t location = -1;  // the first search location that holds it
+    bool reference = false;      // in a reference location: kept, never marked
 
     std::string path() const { return folder + name; }
 };

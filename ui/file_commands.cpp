@@ -43,7 +43,7 @@ const ResultRow *FileCommands::currentRow() const
     const QModelIndex current = m_list.currentIndex();
     if (m_model.rowCount() == 0 || !current.isValid())
         return nullptr;
-    return &m_model.rows()[static_cast<std::size_t>(current.row())];
+    return &m_model.rows()[m_model.rowOf(current.row())];
 }
 
 void FileCommands::CopyMarked()

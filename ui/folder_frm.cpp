@@ -56,8 +56,17 @@ FolderFrm::FolderFrm(Prompter &prompter, SettingsStore &settings, QWidget *paren
     m_check2 = new QCheckBox(QStringLiteral("Exclude Folder"), this);
     m_check2->setObjectName(QStringLiteral("Check2"));
     connect(m_check2, &QCheckBox::toggled, this, &FolderFrm::excludeClicked);
+    m_check3 = new QCheckBox(QStringLiteral("Reference: keep everything here"), this);
+    m_check3->setObjectName(QStringLiteral("Check3"));
+    m_check3->setToolTip(QStringLiteral("Files in this folder are never marked; the copies elsewhere are"));
+    connect(m_check2, &QCheckBox::toggled, m_check3, [this](bool excluded) {
+        m_check3->setEnabled(!excluded);
+        if (excluded)
+            m_check3->setChecked(false);
+    });
     layout->addWidget(m_check1);
     layout->addWidget(m_check2);
+    layout->addWidget(m_check3);
 
     m_option1 = new QRadioButton(QStringLiteral("Scan All Files"), this);
     m_option1->setObjectName(QStringLiteral("Option1"));
@@ -199,6 +208,7 @@ void FolderFrm::accept()
     m_location.Folder = m_folderBytes;
     m_location.SubFolder = m_check1->isChecked() ? "Yes" : "No";
     m_location.Exclude = m_check2->isChecked();
+    m_location.Reference = m_check3->isChecked() && !m_location.Exclude;
     if (m_option1->isChecked()) {
         m_location.FileTypes = "*.*";
     } else {

@@ -61,6 +61,7 @@ private:
     QLineEdit *m_text1 = nullptr;
     QCheckBox *m_check1 = nullptr;
     QCheckBox *m_check2 = nullptr;
+    QCheckBox *m_check3 = nullptr;  // a reference location
     QRadioButton *m_option1 = nullptr;
     QRadioButton *m_option2 = nullptr;
     QListWidget *m_ftype = nullptr;

@@ -38,8 +38,9 @@ QIcon ImageListIcon(int number)
         {"folder-locked", QStyle::SP_DirLinkIcon},           // 16 excluded folder
         {"emblem-important", QStyle::SP_DialogApplyButton},  // 17 marked row
         {"text-x-generic", QStyle::SP_FileIcon},             // 18 unmarked row
+        {"folder-favorites", QStyle::SP_DirHomeIcon},        // 19 reference location: kept whole
     };
-    if (number < 1 || number > 18 || kPictures[number].fallback == QStyle::SP_CustomBase)
+    if (number < 1 || number > 19 || kPictures[number].fallback == QStyle::SP_CustomBase)
         return {};
     static const bool registered = (registerPictures(), true);
     (void)registered;

@@ -1,6 +1,7 @@
 #include "ui/main_actions.h"
 
 #include <QAction>
+#include <QActionGroup>
 #include <QMainWindow>
 #include <QMenu>
 #include <QMenuBar>
@@ -51,6 +52,48 @@ void buildFileMenu(QMainWindow &window, MainActions &a)
     a.MClose = entry(a.MnuFile, "MClose", QStringLiteral("Close"), QKeySequence(Qt::CTRL | Qt::Key_X));
 }
 
+/// The keep rules and the other ways of marking many files at once.
+void buildKeepEntries(MainActions &a)
+{
+    a.MMark->addSeparator();
+    a.MKeepOne = menu(nullptr, a.MMark, "MKeepOne", QStringLiteral("Keep One in Each Group"));
+    const std::pair<const char *, const char *> kRules[] = {
+        {"MKeepFirst", "Keep First Listed"},           {"MKeepNewest", "Keep Newest"},
+        {"MKeepOldest", "Keep Oldest"},                {"MKeepShortestPath", "Keep Shortest Path"},
+        {"MKeepLongestPath", "Keep Longest Path"},     {"MKeepShortestName", "Keep Shortest Name"},
+        {"MKeepFirstLocation", "Keep in First Search Location"},
+        {"MKeepMatching", "Keep Path Matching..."},    {"MKeepNotMatching", "Keep Path Not Matching..."}};
+    for (const auto &[name, caption] : kRules) {
+        a.keepRules.push_back(entry(a.MKeepOne, name, QString::fromLatin1(caption)));
+        a.keepRules.back()->setData(static_cast<int>(a.keepRules.size() - 1));  // KeepRule in declared order
+    }
+    a.MMarkInFolder = entry(a.MMark, "MMarkInFolder", QStringLiteral("Mark All in Folder..."));
+    a.MUnmarkInFolder = entry(a.MMark, "MUnmarkInFolder", QStringLiteral("Unmark All in Folder..."));
+    a.MMarkByPattern = entry(a.MMark, "MMarkByPattern", QStringLiteral("Mark by Pattern..."));
+    a.MInvertMarks = entry(a.MMark, "MInvertMarks", QStringLiteral("Invert Marks"), QKeySequence(Qt::CTRL | Qt::Key_I));
+}
+
+/// Orders of the groups and the filter box.
+void buildViewMenu(QMainWindow &window, MainActions &a)
+{
+    a.MView = menu(window.menuBar(), nullptr, "MView", QStringLiteral("View"));
+    auto *orders = new QActionGroup(a.MView);
+    const std::pair<const char *, const char *> kOrders[] = {
+        {"MOrderFound", "Groups as Found"},      {"MOrderSpace", "Groups by Space to Reclaim"},
+        {"MOrderSize", "Groups by Size"},         {"MOrderCopies", "Groups by Number of Copies"},
+        {"MOrderName", "Groups by Name"},         {"MOrderFolder", "Groups by Folder"}};
+    for (const auto &[name, caption] : kOrders) {
+        QAction *order = entry(a.MView, name, QString::fromLatin1(caption));
+        order->setCheckable(true);
+        order->setData(static_cast<int>(a.groupOrders.size()));  // GroupOrder in declared order
+        orders->addAction(order);
+        a.groupOrders.push_back(order);
+    }
+    a.groupOrders.front()->setChecked(true);
+    a.MView->addSeparator();
+    a.MFilter = entry(a.MView, "MFilter", QStringLiteral("Filter Groups"), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_F));
+}
+
 void buildActionMenu(QMainWindow &window, MainActions &a)
 {
     a.MAction = menu(window.menuBar(), nullptr, "MAction", QStringLiteral("Action"));
@@ -59,6 +102,7 @@ void buildActionMenu(QMainWindow &window, MainActions &a)
     a.MMarkAll = entry(a.MMark, "MMarkAll", QStringLiteral("Mark All"));
     a.MMarkingSelected = entry(a.MMark, "MMarkingSelected", QStringLiteral("Mark Selected"));
     a.MMarkAllDuplicates = entry(a.MMark, "MMarkAllDuplicates", QStringLiteral("Mark All Duplicates"));
+    buildKeepEntries(a);
     a.MAction->addSeparator();
     a.MCopyMarkFiles = entry(a.MAction, "MCopyMarkFiles", QStringLiteral("Copy"), QKeySequence(Qt::CTRL | Qt::Key_C));
     a.MMoveSelected = entry(a.MAction, "MMoveSelected", QStringLiteral("Move "), QKeySequence(Qt::CTRL | Qt::Key_M));
@@ -117,7 +161,7 @@ void EnableMenus(const MainActions &a, bool enabled)
 {
     for (QAction *entry : {a.MScan, a.MNewSession, a.MSaveSession, a.MLoadSession, a.MClose, a.MCancel})
         entry->setEnabled(enabled);
-    for (QMenu *menu : {a.MExport, a.MAction, a.MHelp, a.MnuFile})
+    for (QMenu *menu : {a.MExport, a.MAction, a.MHelp, a.MnuFile, a.MView})
         menu->setEnabled(enabled);
     for (QAction *entry : a.MAction->actions())
         entry->setEnabled(enabled);
@@ -128,6 +172,7 @@ MainActions BuildMainActions(QMainWindow &window)
     MainActions a;
     buildFileMenu(window, a);
     buildActionMenu(window, a);
+    buildViewMenu(window, a);
     a.MHelp = menu(window.menuBar(), nullptr, "MHelp", QStringLiteral("Help"));
     a.MHelpTopics = entry(a.MHelp, "MHelpTopics", QStringLiteral("Help Topics"), Qt::Key_F1);
     a.MHelp->addSeparator();

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <array>
+#include <vector>
 
 class QAction;
 class QMainWindow;
@@ -17,6 +18,12 @@ struct MainActions
             *MSaveSession = nullptr, *MHTML = nullptr, *MCSV = nullptr, *MPicViewer = nullptr,
             *MSendToRecycleBin = nullptr, *MClose = nullptr;
     QAction *MNone = nullptr, *MMarkAll = nullptr, *MMarkingSelected = nullptr, *MMarkAllDuplicates = nullptr;
+    QMenu *MKeepOne = nullptr;
+    std::vector<QAction *> keepRules;  // each carries its KeepRule as data
+    QAction *MMarkInFolder = nullptr, *MUnmarkInFolder = nullptr, *MInvertMarks = nullptr, *MMarkByPattern = nullptr;
+    QMenu *MView = nullptr;
+    std::vector<QAction *> groupOrders;  // each carries its GroupOrder as data; one is checked
+    QAction *MFilter = nullptr;
     QAction *MCopyMarkFiles = nullptr, *MMoveSelected = nullptr, *MDelete = nullptr, *MRename = nullptr,
             *MOpenFile = nullptr, *MOpenFolder = nullptr, *MCopyPath = nullptr, *MFileProperties = nullptr;
     QAction *MHelpTopics = nullptr, *MAbout = nullptr;

@@ -6,13 +6,16 @@
 #include <QFile>
 #include <QHeaderView>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QSplitter>
 #include <QStatusBar>
 #include <QTableView>
 #include <QTimer>
+#include <QVBoxLayout>
 
 #include "ui/folder_frm.h"
+#include "ui/group_view.h"
 #include "ui/main_actions.h"
 #include "ui/result_model.h"
 #include "ui/scan_runner.h"
@@ -33,6 +36,9 @@ MainFrm::MainFrm(Prompter &prompter, SettingsStore &settings, std::string defaul
     connect(m_actions.MClose, &QAction::triggered, this, &QWidget::close);
     buildControls();
     m_status = std::make_unique<StatusPanels>(*statusBar());
+    auto *space = new QLabel(this);
+    statusBar()->addPermanentWidget(space);
+    m_groups = new GroupView(m_actions, *m_model, *m_filter, *space);
     m_viewer = new ViewerControl(*this, m_prompter, m_settings, *m_model, *m_rlv, *m_actions.MPicViewer,
                                  *m_actions.buttons[11], *m_actions.MAction);
     connect(m_actions.MPicViewer, &QAction::triggered, m_viewer, &ViewerControl::toggle);
@@ -70,7 +76,13 @@ void MainFrm::buildControls()
     central->setObjectName(QStringLiteral("Splitter"));
     m_request = new RequestPanel(m_prompter, central);
     connect(m_request, &RequestPanel::addRequested, this, &MainFrm::AddLocationCommand);
-    m_rlv = new QTableView(central);
+    auto *results = new QWidget(central);
+    auto *resultsLayout = new QVBoxLayout(results);
+    resultsLayout->setContentsMargins(0, 0, 0, 0);
+    m_filter = new QLineEdit(results);
+    resultsLayout->addWidget(m_filter);
+    m_rlv = new QTableView(results);
+    resultsLayout->addWidget(m_rlv);
     m_rlv->setObjectName(QStringLiteral("RLV"));
     m_model = new ResultModel(this);
     m_rlv->setModel(m_model);
@@ -87,7 +99,7 @@ void MainFrm::buildControls()
     m_rlv->horizontalHeader()->setStretchLastSection(true);
     m_rlv->setTabKeyNavigation(false);  // Tab moves on to the next control
     m_rlv->addAction(m_actions.MDelete);
-    central->addWidget(m_rlv);
+    central->addWidget(results);
     central->setStretchFactor(1, 3);
     m_command1 = new QPushButton(this);
     m_command1->setObjectName(QStringLiteral("Command1"));

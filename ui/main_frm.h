@@ -21,6 +21,7 @@
 class QAction;
 class QCheckBox;
 class QLabel;
+class QLineEdit;
 class QMenu;
 class QPushButton;
 class QRadioButton;
@@ -31,6 +32,7 @@ class QTreeWidget;
 
 namespace geminor {
 
+class GroupView;
 class ResultModel;
 struct ResultRow;
 struct ScanOutcome;
@@ -129,6 +131,8 @@ private:
     MainActions m_actions;
     RequestPanel *m_request = nullptr;
     QTableView *m_rlv = nullptr;
+    QLineEdit *m_filter = nullptr;  // shows only the groups with a matching path
+    GroupView *m_groups = nullptr;
     std::unique_ptr<StatusPanels> m_status;
     QPushButton *m_command1 = nullptr;
     QTimer *m_timer1 = nullptr;

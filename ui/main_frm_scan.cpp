@@ -10,6 +10,7 @@
 #include "ui/mark_commands.h"
 #include "ui/shipped_files.h"
 #include "ui/export_commands.h"
+#include "ui/group_view.h"
 #include "ui/main_frm.h"
 #include "ui/result_model.h"
 #include "ui/scan_runner.h"
@@ -41,7 +42,7 @@ void MainFrm::connectCommands()
     on(a.MOpenFolder, [this] { OpenSelectedFolder(); });
     on(a.MCopyPath, [this] { CopySelectedPath(); });
     on(a.MFileProperties, [this] { ShowFileProperties(); });
-    ConnectMarkCommands(a, *m_model, *m_rlv, *panel(1));
+    ConnectMarkCommands(a, *m_model, *m_rlv, *panel(1), m_prompter, *this);
     on(a.MHelpTopics, [this] { OpenHelp(*this, m_prompter); });
     // The menus are disabled during a scan, so the Cancel button calls the command itself.
     connect(a.buttons[2], &QAction::triggered, this,
@@ -96,6 +97,7 @@ void MainFrm::ScanCommand()
 void MainFrm::scanEnded(const std::shared_ptr<ScanResult> &result)
 {
     m_model->setRows(std::move(result->rows));
+    m_groups->rowsLoaded();
     const bool zeroSize = m_lastMethod == SearchMethod::ZeroSize;
     if (result->outcome.searched) {  // an empty or cancelled walk leaves the Mark menu as it was
         m_actions.MMarkAll->setVisible(zeroSize);

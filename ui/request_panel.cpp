@@ -16,7 +16,7 @@
 namespace geminor {
 namespace {
 
-constexpr int kLocationIcon = 15, kExcludedIcon = 16;
+constexpr int kLocationIcon = 15, kExcludedIcon = 16, kReferenceIcon = 19;
 const char *const kOptionCaptions[] = {"Byte to Byte", "Cyclic Redundancy Check (CRC32)", "Same Name Files",
                                        "Zero Size Files"};
 
@@ -116,7 +116,8 @@ SearchRequest RequestPanel::request() const
         const QTreeWidgetItem *item = m_searchList->topLevelItem(i);
         request.Locations.push_back({item->data(0, Qt::UserRole).toByteArray().toStdString(),
                                      item->text(1).toStdString(), item->text(2).toStdString(),
-                                     item->data(1, Qt::UserRole).toInt() == kExcludedIcon});
+                                     item->data(1, Qt::UserRole).toInt() == kExcludedIcon,
+                                     item->data(1, Qt::UserRole).toInt() == kReferenceIcon});
     }
     return request;
 }
@@ -140,9 +141,11 @@ void RequestPanel::addLocation(const SearchLocation &row)
         m_searchList, {ShownText(row.Folder), ShownText(row.SubFolder), ShownText(row.FileTypes)});
     item->setData(0, Qt::UserRole,
                   QByteArray::fromStdString(row.Folder));  // the bytes, for names that are not UTF-8
-    const int icon = row.Exclude ? kExcludedIcon : kLocationIcon;
+    const int icon = row.Exclude ? kExcludedIcon : row.Reference ? kReferenceIcon : kLocationIcon;
     item->setData(1, Qt::UserRole, icon);
     item->setIcon(0, ImageListIcon(icon));
+    if (row.Reference)
+        item->setToolTip(0, QStringLiteral("Reference location: its files are kept and never marked"));
     m_cmdRemove->setEnabled(true);
 }
 

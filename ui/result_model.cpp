@@ -11,20 +11,45 @@ void ResultModel::setRows(std::vector<ResultRow> rows)
 {
     beginResetModel();
     m_rows = std::move(rows);
+    m_shown.clear();
+    m_mask.clear();
     m_totals = UpdateMarkedTotals(m_rows);
+    m_reclaimable = ReclaimableBytes(m_rows);
     endResetModel();
 }
 
-void ResultModel::renameRow(int row, std::string name, const FileIdentity &renamed)
+void ResultModel::arrange(GroupOrder order, const std::string &filter)
 {
-    m_rows[static_cast<std::size_t>(row)].name = std::move(name);
-    m_rows[static_cast<std::size_t>(row)].seen = renamed;
-    emit dataChanged(index(row, FileName), index(row, FileName), {Qt::DisplayRole});
+    beginResetModel();
+    OrderGroups(m_rows, order);
+    m_shown.clear();
+    m_mask.clear();
+    if (!filter.empty()) {
+        m_mask = GroupsContaining(m_rows, filter);
+        for (std::size_t i = 0; i < m_rows.size(); ++i)
+            if (m_mask[i])
+                m_shown.push_back(i);
+        if (m_shown.size() == m_rows.size()) {  // every group matches: nothing to map
+            m_shown.clear();
+            m_mask.clear();
+        }
+    }
+    endResetModel();
+}
+
+void ResultModel::renameRow(int viewRow, std::string name, const FileIdentity &renamed)
+{
+    ResultRow &row = m_rows[rowOf(viewRow)];
+    row.name = std::move(name);
+    row.seen = renamed;
+    emit dataChanged(index(viewRow, FileName), index(viewRow, FileName), {Qt::DisplayRole});
 }
 
 int ResultModel::rowCount(const QModelIndex &parent) const
 {
-    return parent.isValid() ? 0 : static_cast<int>(m_rows.size());
+    if (parent.isValid())
+        return 0;
+    return static_cast<int>(m_mask.empty() ? m_rows.size() : m_shown.size());
 }
 
 int ResultModel::columnCount(const QModelIndex &parent) const
@@ -36,7 +61,7 @@ QVariant ResultModel::data(const QModelIndex &index, int role) const
 {
     if (!checkIndex(index, CheckIndexOption::IndexIsValid))
         return {};
-    const ResultRow &row = m_rows[static_cast<std::size_t>(index.row())];
+    const ResultRow &row = shownRow(index);
     switch (role) {
     case Qt::DisplayRole:
         switch (index.column()) {
@@ -49,7 +74,9 @@ QVariant ResultModel::data(const QModelIndex &index, int role) const
     case Qt::CheckStateRole:
         return index.column() == FileName ? QVariant(row.marked ? Qt::Checked : Qt::Unchecked) : QVariant();
     case Qt::DecorationRole:
-        return index.column() == FileName ? QVariant(ImageListIcon(row.markedIcon ? 17 : 18)) : QVariant();
+        if (index.column() != FileName)
+            return {};
+        return ImageListIcon(row.reference ? 19 : row.markedIcon ? 17 : 18);
     case Qt::ForegroundRole:
         if (row.colour == RowColour::Black)
             return QBrush(Qt::black);
@@ -65,8 +92,10 @@ bool ResultModel::setData(const QModelIndex &index, const QVariant &value, int r
     if (!checkIndex(index, CheckIndexOption::IndexIsValid) || role != Qt::CheckStateRole ||
         index.column() != FileName)
         return false;
-    ResultRow &row = m_rows[static_cast<std::size_t>(index.row())];
+    ResultRow &row = m_rows[rowOf(index.row())];
     const bool marked = value.value<Qt::CheckState>() == Qt::Checked;
+    if (marked && row.reference)
+        return false;  // kept whatever happens
     if (marked != row.marked) {
         const int sign = marked ? 1 : -1;
         m_totals.count += sign;
@@ -80,7 +109,7 @@ bool ResultModel::setData(const QModelIndex &index, const QVariant &value, int r
 Qt::ItemFlags ResultModel::flags(const QModelIndex &index) const
 {
     Qt::ItemFlags flags = QAbstractTableModel::flags(index);
-    if (index.column() == FileName)
+    if (index.column() == FileName && index.isValid() && !shownRow(index).reference)
         flags |= Qt::ItemIsUserCheckable;
     return flags;
 }

@@ -1,14 +1,18 @@
 #pragma once
 
 #include <QAbstractTableModel>
+#include <type_traits>
 #include <vector>
 
+#include "results/group_order.h"
+#include "results/keep_rules.h"
 #include "results/marking.h"
 #include "results/result_row.h"
 
 namespace geminor {
 
-/// The result list's rows for the view: five columns, a check box on the first.
+/// The result list's rows for the view: five columns, a check box on the first. The groups
+/// can be put in another order and filtered: a view row then stands for rows()[rowOf(view row)].
 class ResultModel final : public QAbstractTableModel
 {
     Q_OBJECT
@@ -18,13 +22,26 @@ public:
 
     void setRows(std::vector<ResultRow> rows);
     const std::vector<ResultRow> &rows() const { return m_rows; }
-    /// A renamed file's new name and state on its row.
-    void renameRow(int row, std::string name, const FileIdentity &renamed);
+    /// Orders the groups and shows only those with a file whose path contains `filter`.
+    void arrange(GroupOrder order, const std::string &filter);
+    /// The row of rows() a view row shows.
+    std::size_t rowOf(int viewRow) const
+    {
+        return m_mask.empty() ? static_cast<std::size_t>(viewRow) : m_shown[static_cast<std::size_t>(viewRow)];
+    }
+    /// Which rows the view shows (empty: all), for commands that act only on what is shown.
+    const std::vector<bool> &shownMask() const { return m_mask; }
+    std::uint64_t reclaimable() const { return m_reclaimable; }
+    /// A renamed file's new name and state on the row shown at `viewRow`.
+    void renameRow(int viewRow, std::string name, const FileIdentity &renamed);
     /// Runs a marking rule over all rows and tells the view; returns what the rule returns.
     template <typename Rule> auto applyRule(Rule rule)
     {
         auto result = rule(m_rows);
-        m_totals = result;
+        if constexpr (std::is_same_v<decltype(result), MarkReport>)
+            m_totals = result.totals;
+        else
+            m_totals = result;
         if (!m_rows.empty())
             emit dataChanged(index(0, FileName), index(rowCount() - 1, FileName),
                              {Qt::CheckStateRole, Qt::DecorationRole});
@@ -42,8 +59,13 @@ public:
     QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
 
 private:
+    const ResultRow &shownRow(const QModelIndex &index) const { return m_rows[rowOf(index.row())]; }
+
     std::vector<ResultRow> m_rows;
+    std::vector<std::size_t> m_shown;  // view row -> row, while a filter hides some
+    std::vector<bool> m_mask;          // row -> shown, while a filter hides some
     MarkedTotals m_totals;
+    std::uint64_t m_reclaimable = 0;
 };
 
 }  // namespace geminor

@@ -70,7 +70,7 @@ void ViewerControl::previewSelected()
     const QModelIndex current = m_list.currentIndex();
     if (m_display != SettingsStore::kViewerOn || m_model.rowCount() == 0 || !current.isValid())
         return;
-    const ResultRow &row = m_model.rows()[static_cast<std::size_t>(current.row())];
+    const ResultRow &row = m_model.rows()[m_model.rowOf(current.row())];
     if (!IsPreviewName(row.name)) {
         if (m_viewer)
             m_viewer->hide();  // kept, with its last picture

@@ -47,7 +47,7 @@ TEST(GeminorCli, AppliesAJsonResultAfterCheckingEveryFileAgainstIt)
 
     const auto before = snapshot(tree.path("second"));
     EXPECT_EQ(RunCli({"--apply", json, "--keep", "first", "--trash", "--dry-run"}, out, err), 0) << err;
-    EXPECT_THAT(out, HasSubstr("would trash " + tree.path("second/a") + "\n"));
+    EXPECT_THAT(out, HasSubstr(tree.path("second/a") + "\n"));
     EXPECT_THAT(err, HasSubstr("Would trash : 6\n"));
     EXPECT_EQ(snapshot(tree.path("second")), before);
     EXPECT_FALSE(std::filesystem::exists(data));

@@ -52,7 +52,9 @@ TEST(CsvExport, WritesTheRowsAsShownWithQuotingOnlyWhereNeeded)
     EXPECT_EQ(CsvField(std::string("bad\xff")), std::string("bad\xff"));  // bytes as they are
     ResultRow marked = row("m,n");
     marked.marked = true;
-    EXPECT_THAT(CsvText({marked}), HasSubstr("\"m,n\",10," + CsvField(ModifiedText(marked)) + ",N/A,/d/\r\n"));
+    EXPECT_EQ(CsvText({marked, row("u")}), "File Name,Size(Bytes),Last Modified,Version,Path,Marked\r\n\"m,n\",10," +
+                                              CsvField(ModifiedText(marked)) + ",N/A,/d/,Yes\r\nu,10," +
+                                              CsvField(ModifiedText(row("u"))) + ",N/A,/d/,No\r\n\r\n");
 }
 
 TEST(HtmlExport, OnePageBelowAThousandRows)

@@ -1,0 +1,68 @@
+#include "engine/file_places.h"
+
+#include <unordered_map>
+
+#include "engine/folder_walker.h"
+
+namespace geminor {
+
+FilePlaces::FilePlaces(const std::vector<SearchLocation> &locations)
+{
+    for (std::size_t i = 0; i < locations.size(); ++i) {
+        const SearchLocation &l = locations[i];
+        if (l.Exclude)
+            continue;
+        m_locations.push_back({AbsoluteFolder(l.Folder), l.SubFolder == "Yes", l.Reference, static_cast<std::int16_t>(i)});
+        m_anyReference = m_anyReference || l.Reference;
+    }
+}
+
+FilePlace FilePlaces::of(const std::string &folder) const
+{
+    const std::string absolute = AbsoluteFolder(folder);
+    FilePlace place;
+    for (const Location &l : m_locations) {
+        const bool holds = l.subFolders ? absolute.starts_with(l.folder) : absolute == l.folder;
+        if (!holds)
+            continue;
+        if (place.location < 0)
+            place.location = l.index;
+        place.reference = place.reference || l.reference;
+    }
+    return place;
+}
+
+void PlaceEntries(std::vector<ResultEntry> &entries, std::int32_t &duplicateCount,
+                  const std::vector<SearchLocation> &locations)
+{
+    const FilePlaces places(locations);
+    std::unordered_map<const std::string *, FilePlace> byFolder;  // the entries of a folder share its name
+    for (ResultEntry &e : entries) {
+        auto [it, isNew] = byFolder.try_emplace(&e.folder.str());
+        if (isNew)
+            it->second = places.of(e.folder.str());
+        e.location = it->second.location;
+        e.reference = it->second.reference;
+    }
+    if (!places.anyReference())
+        return;
+    std::size_t kept = 0;
+    for (std::size_t begin = 0; begin < entries.size();) {
+        std::size_t end = begin + 1;
+        while (end < entries.size() && entries[end].group == entries[begin].group)
+            ++end;
+        bool onlyReferences = entries[begin].group != 0;
+        for (std::size_t i = begin; i < end && onlyReferences; ++i)
+            onlyReferences = entries[i].reference;
+        if (onlyReferences)
+            duplicateCount -= static_cast<std::int32_t>(end - begin - 1);
+        else
+            for (std::size_t i = begin; i < end; ++i, ++kept)
+                if (kept != i)
+                    entries[kept] = std::move(entries[i]);
+        begin = end;
+    }
+    entries.resize(kept);
+}
+
+}  // namespace geminor

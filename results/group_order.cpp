@@ -1,0 +1,108 @@
+#include "results/group_order.h"
+
+#include <algorithm>
+#include <numeric>
+
+#include "engine/case_fold.h"
+
+namespace geminor {
+namespace {
+
+struct GroupSpan
+{
+    std::size_t begin, end;
+};
+
+/// The runs of rows of equal group number; in a zero-size listing every row is a run.
+std::vector<GroupSpan> groupSpans(const std::vector<ResultRow> &rows)
+{
+    std::vector<GroupSpan> spans;
+    for (std::size_t begin = 0; begin < rows.size();) {
+        std::size_t end = begin + 1;
+        while (rows[begin].group != 0 && end < rows.size() && rows[end].group == rows[begin].group)
+            ++end;
+        spans.push_back({begin, end});
+        begin = end;
+    }
+    return spans;
+}
+
+}  // namespace
+
+std::optional<GroupOrder> ParseGroupOrder(std::string_view text)
+{
+    static const std::pair<std::string_view, GroupOrder> kNames[] = {
+        {"found", GroupOrder::Found}, {"space", GroupOrder::Space}, {"size", GroupOrder::Size},
+        {"copies", GroupOrder::Copies}, {"name", GroupOrder::Name}, {"folder", GroupOrder::Folder}};
+    for (const auto &[name, order] : kNames)
+        if (text == name)
+            return order;
+    return std::nullopt;
+}
+
+void OrderGroups(std::vector<ResultRow> &rows, GroupOrder order)
+{
+    if (rows.empty() || rows.front().group == 0)
+        return;
+    std::vector<GroupSpan> spans = groupSpans(rows);
+    // The colour the first found group had when loaded: colours alternate by position, so its
+    // colour now, flipped when it stands at an odd position, is that colour.
+    auto flip = [](RowColour c) { return c == RowColour::Black ? RowColour::DarkBlue : RowColour::Black; };
+    const auto firstFound = std::min_element(spans.begin(), spans.end(), [&](const GroupSpan &a, const GroupSpan &b) {
+        return rows[a.begin].group < rows[b.begin].group;
+    });
+    const RowColour now = rows[firstFound->begin].colour;
+    const RowColour start = (firstFound - spans.begin()) % 2 == 0 ? now : flip(now);
+    auto copies = [](const GroupSpan &g) { return static_cast<std::uint64_t>(g.end - g.begin); };
+    auto space = [&](const GroupSpan &g) { return rows[g.begin].size * (copies(g) - 1); };
+    auto less = [&](const GroupSpan &a, const GroupSpan &b) {
+        const ResultRow &x = rows[a.begin], &y = rows[b.begin];
+        switch (order) {
+        case GroupOrder::Found: return x.group < y.group;
+        case GroupOrder::Space: return space(a) > space(b);
+        case GroupOrder::Size: return x.size > y.size;
+        case GroupOrder::Copies: return copies(a) > copies(b);
+        case GroupOrder::Name: return CompareFolded(x.name, y.name) < 0;
+        case GroupOrder::Folder: return CompareFolded(x.folder.str(), y.folder.str()) < 0;
+        }
+        return false;
+    };
+    // Ties keep the order found, whatever order the rows were in before.
+    std::stable_sort(spans.begin(), spans.end(), [&](const GroupSpan &a, const GroupSpan &b) {
+        return less(a, b) || (!less(b, a) && rows[a.begin].group < rows[b.begin].group);
+    });
+    std::vector<ResultRow> ordered;
+    ordered.reserve(rows.size());
+    for (std::size_t g = 0; g < spans.size(); ++g)
+        for (std::size_t i = spans[g].begin; i < spans[g].end; ++i) {
+            ordered.push_back(std::move(rows[i]));
+            ordered.back().colour = g % 2 == 0 ? start : flip(start);
+        }
+    rows = std::move(ordered);
+}
+
+std::vector<bool> GroupsContaining(const std::vector<ResultRow> &rows, std::string_view text)
+{
+    std::vector<bool> shown(rows.size(), text.empty());
+    if (text.empty())
+        return shown;
+    const std::string wanted = FoldCase(text);
+    for (const GroupSpan &g : groupSpans(rows)) {
+        bool any = false;
+        for (std::size_t i = g.begin; i < g.end && !any; ++i)
+            any = FoldCase(rows[i].path()).find(wanted) != std::string::npos;
+        std::fill(shown.begin() + static_cast<std::ptrdiff_t>(g.begin), shown.begin() + static_cast<std::ptrdiff_t>(g.end), any);
+    }
+    return shown;
+}
+
+std::uint64_t ReclaimableBytes(const std::vector<ResultRow> &rows)
+{
+    std::uint64_t bytes = 0;
+    for (const GroupSpan &g : groupSpans(rows))
+        if (rows[g.begin].group != 0)
+            bytes += rows[g.begin].size * (g.end - g.begin - 1);
+    return bytes;
+}
+
+}  // namespace geminor
