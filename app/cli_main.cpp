@@ -71,9 +71,11 @@ std::optional<PlanAction> actionOf(const Options &options, std::string &error)
     if (count > 1)
         error = "choose one of --trash, --delete and --move-to";
     else if (count == 1 && options.keep.empty())
-        error = "an action needs --keep first: which file of each group stays";
-    else if (count == 0 && (options.dryRun || !options.keep.empty()))
-        error = "--keep and --dry-run need an action: --trash, --delete or --move-to FOLDER";
+        error = "an action needs --keep RULE: which file of each group stays (--keep first: the first listed)";
+    else if (count == 0 && options.dryRun)
+        error = "--dry-run needs an action: --trash, --delete or --move-to FOLDER";
+    else if (count == 0 && !options.keep.empty() && options.json.empty() && options.csv.empty() && options.html.empty())
+        error = "--keep needs an action (--trash, --delete, --move-to FOLDER) or an export to carry the marks";
     if (!error.empty() || count == 0)
         return std::nullopt;
     return options.trash ? PlanAction::Trash : options.remove ? PlanAction::Delete : PlanAction::Move;

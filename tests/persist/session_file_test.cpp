@@ -21,7 +21,8 @@ SearchRequest sample()
     request.Locations = {{"/home/me/Music", "Yes", ".mp3;.wma", false},
                          {"/home/me/Music/Old", "Yes", "*.*", true},
                          {"/data/with,commas, here", "No", "*.*", false},
-                         {std::string("/data/bad\xff\xfe"), "Yes", ".jpg", false}};
+                         {std::string("/data/bad\xff\xfe"), "Yes", ".jpg", false},
+                         {"/keep/all", "Yes", "*.*", false, true}};
     return request;
 }
 
@@ -30,9 +31,10 @@ TEST(SessionFile, WritesTheLineFormatWithCrLf)
     SearchRequest request;
     EXPECT_EQ(SessionText(request), "Option1\r\n1\r\n0\r\n");
     request.Method = SearchMethod::Crc32;
-    request.Locations = {{"C:/Music", "Yes", ".mp3;.wma", false}, {"C:/Music/Old", "Yes", "*.*", true}};
-    EXPECT_EQ(SessionText(request),
-              "Option2\r\n1\r\n0\r\nC:/Music,Yes,.mp3;.wma,15\r\nC:/Music/Old,Yes,*.*,16\r\n");
+    request.Locations = {{"C:/Music", "Yes", ".mp3;.wma", false}, {"C:/Music/Old", "Yes", "*.*", true},
+                         {"/ref", "No", "*.*", false, true}};
+    EXPECT_EQ(SessionText(request),  // a reference location alone has a marker of its own
+              "Option2\r\n1\r\n0\r\nC:/Music,Yes,.mp3;.wma,15\r\nC:/Music/Old,Yes,*.*,16\r\n/ref,No,*.*,17\r\n");
 }
 
 TEST(SessionFile, RoundTripsMethodOptionsAndRows)

@@ -2,6 +2,8 @@
 #include <filesystem>
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <ctime>
+#include <fcntl.h>
 #include <map>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -117,6 +119,48 @@ TEST(GeminorCli, ScansAndMovesInOneRunWithByteSafeJson)
     tree.write("nul/z\xff\n", "same");
     EXPECT_EQ(RunCli({"-q", "-0", tree.path("nul")}, out, err), 0) << err;
     EXPECT_EQ(out, tree.path("nul/a\n\nb") + '\0' + tree.path("nul/z\xff\n") + '\0' + '\0');
+}
+
+TEST(GeminorCli, KeepRulesAndReferenceFoldersChooseWhatADryRunLists)
+{
+    TempTree tree;
+    const auto at = [&](const char *name, const std::string &content, std::time_t seconds) {
+        tree.write(name, content);
+        const struct timespec times[2] = {{seconds, 0}, {seconds, 0}};
+        ::utimensat(AT_FDCWD, tree.path(name).c_str(), times, 0);
+    };
+    at("lib/photo.jpg", "one", 100);            // oldest
+    at("lib/new/photo, copy\n.jpg", "one", 300);  // newest, with a longer path
+    at("lib/x/photo.jpg", "one", 300);          // newest too, shorter
+    at("lib/a.txt", "two", 100);
+    at("ref/a.txt", "two", 50);                 // in the reference folder: always kept
+    at("ref/only1", "three", 1);
+    at("ref/only2", "three", 1);                // a group of reference files: left out
+    std::string out, err;
+    ASSERT_EQ(RunCli({"-q", "--keep", "newest", "--keep", "shortest-path", "--trash", "--dry-run", "--reference",
+                      tree.path("ref"), tree.path("lib")},
+                     out, err),
+              0)
+        << err;
+    EXPECT_EQ(out, tree.path("lib/a.txt") + "\n" + tree.path("lib/new/photo, copy\n.jpg") + "\n" +
+                       tree.path("lib/photo.jpg") + "\n");
+    EXPECT_THAT(err, HasSubstr("Duplicates : 3\n"));  // the reference-only group is not counted
+    ASSERT_EQ(RunCli({"-q", "-0", "--keep", "oldest", "--delete", "--dry-run", tree.path("lib")}, out, err), 0);
+    EXPECT_EQ(out, tree.path("lib/new/photo, copy\n.jpg") + '\0' + tree.path("lib/x/photo.jpg") + '\0');
+
+    // The marks travel in the JSON; the listing follows --sort; a rule that is not one is refused.
+    ASSERT_EQ(RunCli({"-q", "--keep", "path:*/x/*", "--sort", "copies", "--json", tree.path("r.json"),
+                      "--reference", tree.path("ref"), tree.path("lib")},
+                     out, err),
+              0)
+        << err;
+    EXPECT_EQ(out.substr(0, out.find(',')), tree.path("lib/new/photo"));  // three copies come first
+    const std::string json = readFile(tree.path("r.json"));
+    EXPECT_THAT(json, HasSubstr("x/photo.jpg\",\"size\":3,"));
+    EXPECT_THAT(json, testing::ContainsRegex("x/photo.jpg\"[^}]*\"marked\":false"));
+    EXPECT_THAT(json, testing::ContainsRegex("ref/a.txt\"[^}]*\"marked\":false,\"reference\":true"));
+    EXPECT_EQ(RunCli({"--keep", "latest", "--trash", tree.path("lib")}, out, err), 2);
+    EXPECT_EQ(RunCli({"--keep", "first", tree.path("lib")}, out, err), 2);
 }
 
 }  // namespace

@@ -95,9 +95,14 @@ private slots:
         QCOMPARE(dialog.location().SubFolder, std::string("No"));
         QCOMPARE(dialog.location().FileTypes, std::string(".mp3;.jpg"));
         QVERIFY(!dialog.location().Exclude);
+        auto *reference = dialog.findChild<QCheckBox *>(QStringLiteral("Check3"));
+        reference->setChecked(true);
+        dialog.accept();
+        QVERIFY(dialog.location().Reference);
 
         auto *exclude = dialog.findChild<QCheckBox *>(QStringLiteral("Check2"));
         exclude->setChecked(true);
+        QVERIFY(!reference->isEnabled() && !reference->isChecked());  // a folder left out keeps nothing
         QVERIFY(dialog.findChild<QRadioButton *>(QStringLiteral("Option1"))->isChecked());
         QVERIFY(!dialog.findChild<QRadioButton *>(QStringLiteral("Option2"))->isEnabled());
         QVERIFY(exclude->font().bold());

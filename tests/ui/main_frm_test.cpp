@@ -5,6 +5,7 @@
 #include <QGuiApplication>
 #include <QImage>
 #include <QLabel>
+#include <QLineEdit>
 #include <QTableView>
 #include <QPushButton>
 #include <QMenu>
@@ -626,9 +627,58 @@ private slots:
         QCOMPARE(window->size(), QSize(700, 500));
     }
 
+    void keepRulesReferencesAndTheViewActOnTheGroupsShown()
+    {
+        test::TempTree tree;
+        for (const char *name : {"ref/a", "lib/a", "lib/sub/a", "lib/b", "lib/c/b", "lib/d/b", "lib/e/b"})
+            tree.write(name, name[std::string_view(name).size() - 1] == 'a' ? "alpha" : "bravo!");
+        MainFrm window(prompter, *settings);
+        SearchRequest request;
+        request.Locations = {{tree.root() + "lib", "Yes", "*.*", false}, {tree.root() + "ref", "Yes", "*.*", false, true}};
+        window.setRequest(request);
+        window.show();
+        scanned(window);
+        ResultModel &model = *window.results();
+        QCOMPARE(model.rowCount(), 7);
+        auto rowOf = [&](const char *path) {
+            for (int i = 0; i < model.rowCount(); ++i)
+                if (model.rows()[model.rowOf(i)].path() == tree.path(path))
+                    return i;
+            return -1;
+        };
+        QVERIFY(!model.setData(model.index(rowOf("ref/a"), 0), Qt::Checked, Qt::CheckStateRole));  // never ticked
+        QVERIFY(!(model.flags(model.index(rowOf("ref/a"), 0)) & Qt::ItemIsUserCheckable));
+
+        // Only the groups shown: filtered to the b files, Keep Shortest Path leaves the a files as they were.
+        auto *filter = window.findChild<QLineEdit *>(QStringLiteral("GroupFilter"));
+        filter->setText(QStringLiteral("/C/B"));  // any case
+        QTest::keyClick(filter, Qt::Key_Return);
+        QCOMPARE(model.rowCount(), 4);
+        window.findChild<QAction *>(QStringLiteral("MKeepShortestPath"))->trigger();
+        QCOMPARE(window.panel(1)->text(), QStringLiteral("Total Files Marked 3 Size 18 Bytes"));
+        filter->clear();
+        QTest::keyClick(filter, Qt::Key_Return);
+        QCOMPARE(model.rowCount(), 7);
+        QVERIFY(!model.rows()[static_cast<std::size_t>(rowOf("lib/a"))].marked);
+        window.findChild<QAction *>(QStringLiteral("MMarkAllDuplicates"))->trigger();  // a reference is kept
+        QVERIFY(model.rows()[static_cast<std::size_t>(rowOf("lib/a"))].marked);
+        QVERIFY(model.rows()[static_cast<std::size_t>(rowOf("lib/sub/a"))].marked);
+        QVERIFY(!model.rows()[static_cast<std::size_t>(rowOf("ref/a"))].marked);
+
+        // Invert marks the a files but the reference, and would mark the b group whole: spared.
+        window.findChild<QAction *>(QStringLiteral("MNone"))->trigger();
+        window.findChild<QAction *>(QStringLiteral("MInvertMarks"))->trigger();
+        QCOMPARE(prompter.informed.last(), QStringLiteral("Mark|1 group(s) would have had every file marked: the "
+                                                          "first file of each stays unmarked."));
+        window.findChild<QAction *>(QStringLiteral("MOrderCopies"))->trigger();
+        QCOMPARE(model.rows().front().name, std::string("b"));  // four b files: first
+        QCOMPARE(window.findChild<QLabel *>(QStringLiteral("PanelSpace"))->text(),
+                 QStringLiteral("Marked 28 Bytes of 28 Bytes to reclaim"));
+    }
+
     void everyPictureNumberHasAPicture()
     {
-        for (int number : {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 15, 16, 17, 18})
+        for (int number : {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 15, 16, 17, 18, 19})
             QVERIFY2(!ImageListIcon(number).pixmap(16, 16).isNull(), qPrintable(QString::number(number)));
     }
 
