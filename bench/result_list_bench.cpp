@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <filesystem>
 
+#include "results/keep_rules.h"
 #include "results/marking.h"
 #include "results/result_row.h"
 #include "ui/result_model.h"
@@ -53,6 +54,29 @@ int main(int argc, char *argv[])
     std::printf("Mark All Duplicates %.1f ms\n", 1000 * seconds([&] { model.applyRule(geminor::MarkAllDuplicates); }));
     std::printf("Mark All %.1f ms\n", 1000 * seconds([&] { model.applyRule(geminor::MarkAll); }));
     std::printf("Mark None %.1f ms\n", 1000 * seconds([&] { model.applyRule(geminor::MarkNone); }));
+    using namespace geminor;
+    const std::vector<KeepCriterion> rules{{KeepRule::Newest, {}}, {KeepRule::ShortestPath, {}}};
+    std::printf("Keep Newest, then Shortest Path %.1f ms\n",
+                1000 * seconds([&] { model.applyRule([&](auto &r) { return KeepOne(r, rules); }); }));
+    std::printf("Keep Path Not Matching *1* %.1f ms\n", 1000 * seconds([&] {
+        model.applyRule([&](auto &r) { return KeepOne(r, {{KeepRule::NotPath, "*1*"}}); });
+    }));
+    std::printf("Invert Marks %.1f ms\n", 1000 * seconds([&] { model.applyRule([](auto &r) { return InvertMarks(r); }); }));
+    std::printf("Mark by Pattern *7* %.1f ms\n",
+                1000 * seconds([&] { model.applyRule([](auto &r) { return MarkByPattern(r, "*7*"); }); }));
+    std::printf("groups by space to reclaim %.1f ms\n", 1000 * seconds([&] {
+        model.arrange(GroupOrder::Space, {});
+        QApplication::processEvents();
+    }));
+    std::printf("groups by name %.1f ms\n", 1000 * seconds([&] {
+        model.arrange(GroupOrder::Name, {});
+        QApplication::processEvents();
+    }));
+    std::printf("filter on a path text %.1f ms\n", 1000 * seconds([&] {
+        model.arrange(GroupOrder::Found, "77");
+        QApplication::processEvents();
+    }));
+    model.arrange(GroupOrder::Found, {});
     // A check box ticked by hand, and the totals the window then shows.
     double click = 0;
     for (int i = 0; i < 100; ++i)
