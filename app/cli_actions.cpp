@@ -8,8 +8,9 @@
 namespace geminor {
 namespace {
 
-const char *const kDone[] = {"Copied", "Moved", "Trashed", "Deleted"};
-const char *const kWould[] = {"would copy", "would move", "would trash", "would delete"};
+const char *const kDone[] = {"Copied", "Moved", "Trashed", "Deleted", "Linked", "Linked", "Cloned"};
+const char *const kWould[] = {"would copy", "would move", "would trash", "would delete",
+                              "would link", "would link", "would clone"};
 
 void printPath(std::FILE *out, const char *label, const std::string &path, const std::string &tail = {})
 {

@@ -60,6 +60,7 @@ struct Options
     bool trash = false;
     bool remove = false;
     std::string moveTo;
+    std::string link;
     bool dryRun = false;
     bool null = false;
 };
@@ -67,9 +68,10 @@ struct Options
 /// The action asked for, if any; a usage error when more than one.
 std::optional<PlanAction> actionOf(const Options &options, std::string &error)
 {
-    const int count = int(options.trash) + int(options.remove) + int(!options.moveTo.empty());
+    const int count =
+        int(options.trash) + int(options.remove) + int(!options.moveTo.empty()) + int(!options.link.empty());
     if (count > 1)
-        error = "choose one of --trash, --delete and --move-to";
+        error = "choose one of --trash, --delete, --move-to and --link";
     else if (count == 1 && options.keep.empty())
         error = "an action needs --keep RULE: which file of each group stays (--keep first: the first listed)";
     else if (count == 0 && options.dryRun)
@@ -78,6 +80,9 @@ std::optional<PlanAction> actionOf(const Options &options, std::string &error)
         error = "--keep needs an action (--trash, --delete, --move-to FOLDER) or an export to carry the marks";
     if (!error.empty() || count == 0)
         return std::nullopt;
+    if (!options.link.empty())
+        return options.link == "hard" ? PlanAction::HardLink
+               : options.link == "symbolic" ? PlanAction::SymbolicLink : PlanAction::Clone;
     return options.trash ? PlanAction::Trash : options.remove ? PlanAction::Delete : PlanAction::Move;
 }
 
@@ -225,6 +230,10 @@ CLI::Option *addOptions(CLI::App &app, Options &options)
     app.add_flag("--trash", options.trash, "move every other file of each group to the trash");
     app.add_flag("--delete", options.remove, "delete every other file of each group for good");
     app.add_option("--move-to", options.moveTo, "move every other file of each group into FOLDER");
+    app.add_option("--link", options.link,
+                   "replace every other file of each group by a link to the file kept: hard, symbolic\n"
+                   "(relative) or clone (shared blocks, on btrfs or XFS)")
+        ->check(CLI::IsMember({"hard", "symbolic", "clone"}));
     app.add_flag("--dry-run", options.dryRun, "say what the action would do, change nothing");
     app.add_option("FOLDER", options.folders, "folders to search");
     return method;

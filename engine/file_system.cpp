@@ -7,6 +7,7 @@
 #include <fcntl.h>
 #include <malloc.h>
 #include <random>
+#include <sys/ioctl.h>
 #include <sys/resource.h>
 #include <unistd.h>
 
@@ -112,6 +113,16 @@ int FileSystem::renameat2(int oldDir, const char *oldName, int newDir, const cha
 int FileSystem::linkat(int oldDir, const char *oldName, int newDir, const char *newName, int flags)
 {
     return ::linkat(oldDir, oldName, newDir, newName, flags);
+}
+
+int FileSystem::symlinkat(const char *target, int dirFd, const char *name)
+{
+    return ::symlinkat(target, dirFd, name);
+}
+
+int FileSystem::ioctl(int fd, unsigned long request, void *argument)
+{
+    return ::ioctl(fd, request, argument);
 }
 int FileSystem::mkdirat(int dirFd, const char *name, mode_t mode) { return ::mkdirat(dirFd, name, mode); }
 

@@ -32,6 +32,8 @@ public:
     virtual int unlinkat(int dirFd, const char *name, int flags);
     virtual int renameat2(int oldDir, const char *oldName, int newDir, const char *newName, unsigned flags);
     virtual int linkat(int oldDir, const char *oldName, int newDir, const char *newName, int flags);
+    virtual int symlinkat(const char *target, int dirFd, const char *name);
+    virtual int ioctl(int fd, unsigned long request, void *argument);
     virtual int mkdirat(int dirFd, const char *name, mode_t mode);
 };
 

@@ -13,6 +13,7 @@
 #include "engine/folder_walker.h"
 #include "engine/unique_fd.h"
 #include "results/file_copy.h"
+#include "results/link_files.h"
 
 namespace geminor {
 namespace {
@@ -69,7 +70,7 @@ struct Aside
     std::string asideName;  // its name while set aside
 };
 
-class Runner
+class Runner final : public PlanChecks
 {
 public:
     explicit Runner(const ActionPlan &plan) : m_plan(plan), m_a(kCompareBlock), m_b(kCompareBlock)
@@ -119,6 +120,8 @@ public:
                 return skip(report, FileProblem::SameFolder);
         }
         report.bytesFreed = st.st_nlink == 1 ? static_cast<std::uint64_t>(st.st_size) : 0;
+        if (IsLinkAction(m_plan.action))
+            return LinkFile(m_plan, *this, report, folder.get(), name);
         if (m_plan.dryRun)
             return checkOnly(report, folder.get(), name);
         const bool otherMount = m_plan.action == PlanAction::Move &&
@@ -143,9 +146,8 @@ private:
         return report;
     }
 
-    /// Opens the marked file for reading when it is still the file the scan saw; else an empty
-    /// descriptor and the report filled.
-    UniqueFd openUnchanged(FileReport &report, int folder, const std::string &name, struct stat &st)
+public:
+    UniqueFd openUnchanged(FileReport &report, int folder, const std::string &name, struct stat &st) override
     {
         UniqueFd fd(openForReading(folder, name));
         if (!fd) {
@@ -159,13 +161,7 @@ private:
         return fd;
     }
 
-    bool needsKeptCopy(const PlanFile &file) const
-    {
-        return m_plan.keepLastCopies && file.group != 0;
-    }
-
-    /// Same length and the same bytes, read side by side.
-    bool sameBytes(int a, int b, std::uint64_t size)
+    bool sameBytes(int a, int b, std::uint64_t size) override
     {
         for (std::uint64_t offset = 0;;) {
             // One byte more than the file should hold at the end tells whether either grew.
@@ -182,9 +178,14 @@ private:
         }
     }
 
-    /// Some unmarked member of the file's group opens as another file with the same bytes; its
-    /// state, or nothing.
-    std::optional<FileIdentity> findKeptCopy(std::size_t index, int markedFd)
+    std::optional<std::size_t> keptCopy(std::size_t index, int markedFd, std::optional<dev_t> device) override
+    {
+        return findKept(index, markedFd, device, nullptr);
+    }
+
+    /// keptCopy, with the kept copy's state as it was when its bytes were compared.
+    std::optional<std::size_t> findKept(std::size_t index, int markedFd, std::optional<dev_t> device,
+                                        FileIdentity *state)
     {
         struct stat marked = {};
         const auto kept = m_kept.find(m_plan.files[index].group);
@@ -193,17 +194,49 @@ private:
         for (std::size_t k : kept->second) {
             const UniqueFd fd(openPathForReading(m_plan.files[k].path));
             struct stat st = {};
-            if (!fd || Fs().fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode))
+            if (!fd || Fs().fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode) || (device && st.st_dev != *device))
                 continue;
             if ((st.st_dev == marked.st_dev && st.st_ino == marked.st_ino) || st.st_size != marked.st_size)
                 continue;
-            if (sameBytes(markedFd, fd.get(), static_cast<std::uint64_t>(marked.st_size)) &&
-                Fs().fstat(fd.get(), &st) == 0) {
-                m_keptPath = k;
-                return IdentityOf(st);
+            if (sameBytes(markedFd, fd.get(), static_cast<std::uint64_t>(marked.st_size)) && Fs().fstat(fd.get(), &st) == 0) {
+                if (state)
+                    *state = IdentityOf(st);
+                return k;
             }
         }
         return std::nullopt;
+    }
+
+    std::optional<std::size_t> linkedKeptCopy(std::size_t index, const struct stat &st) override
+    {
+        const auto kept = m_kept.find(m_plan.files[index].group);
+        if (kept == m_kept.end())
+            return std::nullopt;
+        for (std::size_t k : kept->second) {
+            struct stat other = {};
+            if (StatPath(m_plan.files[k].path, &other, AT_SYMLINK_NOFOLLOW) == 0 && other.st_dev == st.st_dev &&
+                other.st_ino == st.st_ino)
+                return k;
+        }
+        return std::nullopt;
+    }
+
+private:
+    bool needsKeptCopy(const PlanFile &file) const
+    {
+        return m_plan.keepLastCopies && file.group != 0;
+    }
+
+    /// Some unmarked member of the file's group opens as another file with the same bytes; its
+    /// state, or nothing.
+    std::optional<FileIdentity> findKeptCopy(std::size_t index, int markedFd)
+    {
+        FileIdentity state;
+        const std::optional<std::size_t> k = findKept(index, markedFd, std::nullopt, &state);
+        if (!k)
+            return std::nullopt;
+        m_keptPath = *k;
+        return state;
     }
 
     /// After the marked file was set aside: the kept copy found before is still there under its
@@ -506,56 +539,6 @@ PlanReport RunPlan(const ActionPlan &plan, const PlanProgress &progress, const s
             progress(++handled, total);
     }
     return report;
-}
-
-void MergeReports(PlanReport &into, const PlanReport &again)
-{
-    std::unordered_map<std::size_t, const FileReport *> replaced;
-    for (const FileReport &file : again.files)
-        replaced[file.file] = &file;
-    into.done = into.skipped = into.failed = 0;
-    into.bytesFreed = 0;
-    into.cancelled = into.cancelled || again.cancelled;
-    for (FileReport &file : into.files) {
-        if (const auto found = replaced.find(file.file); found != replaced.end())
-            file = *found->second;
-        switch (file.outcome) {
-        case FileOutcome::Done: ++into.done; break;
-        case FileOutcome::Skipped: ++into.skipped; break;
-        case FileOutcome::Failed: ++into.failed; break;
-        }
-        into.bytesFreed += file.bytesFreed;
-    }
-}
-
-std::string TrashRefusalText(TrashRefusal refusal, int error, const std::string &trashPath)
-{
-    const std::string folder = trashPath.empty() ? std::string("the trash folder") : trashPath;
-    switch (refusal) {
-    case TrashRefusal::None: return {};
-    case TrashRefusal::NotAFolder: return folder + " is not a folder";
-    case TrashRefusal::NotYours: return folder + " belongs to another user";
-    case TrashRefusal::OpenToOthers: return folder + " can be opened by other users";
-    case TrashRefusal::NoMountPoint: return "the mount point of its file system cannot be found";
-    case TrashRefusal::System: return "no trash can be made on its file system (" + std::string(std::strerror(error)) + ")";
-    }
-    return {};
-}
-
-std::string ProblemText(const FileReport &report)
-{
-    switch (report.problem) {
-    case FileProblem::None: return {};
-    case FileProblem::Vanished: return "no longer there";
-    case FileProblem::Changed: return "changed since the scan";
-    case FileProblem::NoKeptCopy: return "no other copy left";
-    case FileProblem::SameFolder: return "it is already in that folder";
-    case FileProblem::NoTrash: return "cannot be moved to the trash: " + TrashRefusalText(report.trash, report.error, report.target);
-    case FileProblem::System: return std::strerror(report.error);
-    case FileProblem::Cancelled: return "cancelled";
-    case FileProblem::LeftAside: return std::string(std::strerror(report.error)) + "; the file was left as " + report.target;
-    }
-    return {};
 }
 
 }  // namespace geminor

@@ -13,8 +13,15 @@
 
 namespace geminor {
 
-/// What is done to the marked files.
-enum class PlanAction { Copy, Move, Trash, Delete };
+/// What is done to the marked files. The links replace a marked file by a link to the copy kept
+/// from its group (a hard link, a relative symbolic link, or a clone sharing its blocks).
+enum class PlanAction { Copy, Move, Trash, Delete, HardLink, SymbolicLink, Clone };
+
+/// True for the actions that replace a file by a link to its kept copy.
+inline bool IsLinkAction(PlanAction action)
+{
+    return action == PlanAction::HardLink || action == PlanAction::SymbolicLink || action == PlanAction::Clone;
+}
 
 /// One file of the result as the scan saw it.
 struct PlanFile
@@ -52,6 +59,8 @@ enum class FileProblem {
     System,      // the system refused (see `error`)
     Cancelled,   // the plan was stopped before this file
     LeftAside,   // a step failed and the file could not be put back: it is at `target`
+    OtherFileSystem,  // a hard link: no kept copy on the file's own file system
+    NoClone,          // its file system cannot share blocks between files
 };
 
 /// What happened to one marked file.
@@ -62,7 +71,7 @@ struct FileReport
     FileProblem problem = FileProblem::None;
     int error = 0;                              // errno, for System, NoTrash and LeftAside
     TrashRefusal trash = TrashRefusal::None;    // for NoTrash
-    std::string target;                         // where it went (copy, move, trash)
+    std::string target;                         // where it went (copy, move, trash); the kept copy (links)
     std::uint64_t bytesFreed = 0;               // its size, when removed and not hard-linked elsewhere
 };
 

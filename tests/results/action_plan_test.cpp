@@ -4,6 +4,7 @@
 
 #include <cerrno>
 #include <fcntl.h>
+#include <algorithm>
 #include <filesystem>
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -318,6 +319,75 @@ TEST(ActionPlan, AFailedStepPutsTheFileBackAndADryRunChangesNothing)
     EXPECT_TRUE(report.cancelled);
     EXPECT_TRUE(report.files.empty());
     EXPECT_TRUE(exists(tree.path("b/f")));
+}
+
+TEST(ActionPlan, LinksReplaceOnlyTheUnchangedFileAndLoseNothing)
+{
+    TempTree tree;
+    tree.write("keep/f", "same bytes");
+    for (const char *name : {"dup/a", "dup/b", "dup/c", "dup/d"})
+        tree.write(name, "same bytes");
+    struct stat kept = {}, st = {};
+    ASSERT_EQ(::stat(tree.path("keep/f").c_str(), &kept), 0);
+
+    // Between the scan and the act: changed, replaced by a copy, replaced by a link to the kept copy.
+    ActionPlan plan = test::PlanOf(tree.root(), PlanAction::HardLink, {"dup/a", "dup/b", "dup/c"});
+    tree.write("dup/a", "other bytes");
+    ::unlink(tree.path("dup/b").c_str());
+    tree.write("dup/b", "same bytes");
+    ::unlink(tree.path("dup/c").c_str());
+    tree.symlink(tree.path("keep/f"), "dup/c");
+    for (PlanAction action : {PlanAction::HardLink, PlanAction::SymbolicLink}) {
+        plan.action = action;
+        const PlanReport report = RunPlan(plan);
+        ASSERT_EQ(report.skipped, 3u);
+        for (const FileReport &file : report.files)
+            EXPECT_EQ(file.problem, FileProblem::Changed) << plan.files[file.file].path;
+    }
+    EXPECT_EQ(readFile(tree.path("dup/a")), "other bytes");
+
+    // Unchanged: a hard link, then a relative symbolic link, to the kept copy; nothing left beside.
+    plan = test::PlanOf(tree.root(), PlanAction::HardLink, {"dup/b", "dup/d"});
+    plan.files.erase(std::remove_if(plan.files.begin(), plan.files.end(),
+                                    [](const PlanFile &f) { return f.path.ends_with("dup/c"); }),
+                     plan.files.end());
+    PlanReport report = RunPlan(plan);
+    ASSERT_EQ(report.done, 2u) << ProblemText(report.files[0]);
+    EXPECT_EQ(report.files[0].target, tree.path("keep/f"));
+    ASSERT_EQ(::stat(tree.path("dup/d").c_str(), &st), 0);
+    EXPECT_TRUE(st.st_ino == kept.st_ino && st.st_nlink >= 2);
+    EXPECT_EQ(report.bytesFreed, 20u);
+    // A result that lists a file and its hard link (a scan lists one inode once; JSON may have both).
+    ASSERT_EQ(::stat(tree.path("dup/d").c_str(), &st), 0);
+    ActionPlan linked{PlanAction::HardLink, SearchMethod::ByteToByte, {},
+                      {{tree.path("keep/f"), IdentityOf(st), 1, false}, {tree.path("dup/d"), IdentityOf(st), 1, true}}};
+    report = RunPlan(linked);
+    EXPECT_EQ(report.done, 1u);  // already what was asked
+    EXPECT_EQ(report.bytesFreed, 0u);
+
+    tree.write("sym/x", "linked by name");
+    tree.write("sym/deeper/y", "linked by name");
+    report = RunPlan(test::PlanOf(tree.path("sym"), PlanAction::SymbolicLink, {"deeper/y"}));
+    ASSERT_EQ(report.done, 1u) << ProblemText(report.files[0]);
+    EXPECT_EQ(std::filesystem::read_symlink(tree.path("sym/deeper/y")), "../x");
+    EXPECT_EQ(readFile(tree.path("sym/deeper/y")), "linked by name");
+    for (const char *folder : {"dup", "sym/deeper"})
+        for (const auto &entry : std::filesystem::directory_iterator(tree.path(folder)))
+            EXPECT_THAT(entry.path().filename().string(), ::testing::Not(::testing::StartsWith(".geminor")));
+
+    // The swap fails: the file stays as it was and the new link is gone.
+    tree.write("swap/k", "swap me");
+    tree.write("swap/m", "swap me");
+    plan = test::PlanOf(tree.path("swap"), PlanAction::HardLink, {"m"});
+    test::FaultyFileSystem seam;
+    seam.failRenames(EIO);
+    {
+        ScopedFileSystem use(seam);
+        EXPECT_EQ(onlyProblem(RunPlan(plan)), FileProblem::System);
+    }
+    ASSERT_EQ(::stat(tree.path("swap/m").c_str(), &st), 0);
+    EXPECT_EQ(st.st_nlink, 1u);
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(tree.path("swap")), {}), 2);
 }
 
 }  // namespace

@@ -1,0 +1,184 @@
+#include "results/link_files.h"
+
+#include <cerrno>
+#include <fcntl.h>
+#include <filesystem>
+#include <linux/fs.h>
+#include <memory>
+
+#include "engine/file_identity.h"
+#include "engine/file_system.h"
+#include "engine/folder_walker.h"
+
+namespace geminor {
+namespace {
+
+bool sameInode(const struct stat &a, const struct stat &b)
+{
+    return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
+}
+
+FileReport finish(FileReport &report, FileOutcome outcome, FileProblem problem, int error = 0)
+{
+    report.outcome = outcome;
+    report.problem = problem;
+    report.error = error;
+    if (outcome != FileOutcome::Done)
+        report.bytesFreed = 0;
+    return report;
+}
+
+/// The relative path from the folder of `from` to `to`, both as the result lists them.
+std::string relativeTarget(const std::string &from, const std::string &to)
+{
+    const std::filesystem::path folder(AbsoluteFolder(FolderOf(from)));
+    const std::filesystem::path target(AbsoluteFolder(FolderOf(to)) + NameOf(to));
+    return target.lexically_relative(folder).native();
+}
+
+/// Asks the kernel to share the kept copy's blocks with the marked file, range by range; it
+/// does so only where the bytes are equal.
+FileReport cloneFile(FileReport &report, int keptFd, int folder, const std::string &name, const struct stat &st)
+{
+    const UniqueFd marked(Fs().openat(folder, name.c_str(), O_WRONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0));
+    struct stat now = {};
+    if (!marked || Fs().fstat(marked.get(), &now) != 0 || !sameInode(now, st))
+        return finish(report, FileOutcome::Skipped, FileProblem::Changed);
+    constexpr std::uint64_t kRange = 16 << 20;  // what every file system that dedupes takes at once
+    auto range = std::make_unique<std::byte[]>(sizeof(file_dedupe_range) + sizeof(file_dedupe_range_info));
+    auto *request = reinterpret_cast<file_dedupe_range *>(range.get());
+    const auto size = static_cast<std::uint64_t>(st.st_size);
+    for (std::uint64_t offset = 0; offset < size;) {
+        *request = {};
+        request->src_offset = offset;
+        request->src_length = std::min(kRange, size - offset);
+        request->dest_count = 1;
+        request->info[0] = {};
+        request->info[0].dest_fd = marked.get();
+        request->info[0].dest_offset = offset;
+        if (Fs().ioctl(keptFd, FIDEDUPERANGE, request) != 0) {
+            const int error = errno;
+            if (error == EOPNOTSUPP || error == EINVAL || error == ENOTTY || error == EXDEV)
+                return finish(report, FileOutcome::Skipped, error == EXDEV ? FileProblem::OtherFileSystem : FileProblem::NoClone);
+            return finish(report, FileOutcome::Failed, FileProblem::System, error);
+        }
+        const file_dedupe_range_info &info = request->info[0];
+        if (info.status == FILE_DEDUPE_RANGE_DIFFERS)
+            return finish(report, FileOutcome::Skipped, FileProblem::NoKeptCopy);
+        if (info.status < 0)
+            return finish(report, FileOutcome::Failed, FileProblem::System, -info.status);
+        if (info.bytes_deduped == 0)
+            return finish(report, FileOutcome::Skipped, FileProblem::NoClone);
+        offset += info.bytes_deduped;
+    }
+    return report;
+}
+
+/// Makes the link under a temporary name beside the marked file; its name, or "" and the
+/// report filled.
+std::string makeLink(const ActionPlan &plan, FileReport &report, int folder, const PlanFile &kept,
+                     const struct stat &keptState)
+{
+    const std::string keptName = NameOf(kept.path);
+    const UniqueFd keptFolder(OpenFolder(FolderOf(kept.path)));
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        const std::string temporary = TemporaryName();
+        const int made = plan.action == PlanAction::HardLink
+                             ? Fs().linkat(keptFolder.get(), keptName.c_str(), folder, temporary.c_str(), 0)
+                             : Fs().symlinkat(relativeTarget(plan.files[report.file].path, kept.path).c_str(),
+                                              folder, temporary.c_str());
+        if (made != 0 && errno == EEXIST)
+            continue;
+        if (made != 0) {
+            finish(report, errno == EXDEV ? FileOutcome::Skipped : FileOutcome::Failed,
+                   errno == EXDEV ? FileProblem::OtherFileSystem : FileProblem::System, errno);
+            return {};
+        }
+        // The link must reach the kept copy as it was checked: not a file put in its place since.
+        struct stat reached = {};
+        if (Fs().fstatat(folder, temporary.c_str(), &reached, 0) != 0 || !sameInode(reached, keptState) ||
+            !IdentityOf(reached).sameContentState(IdentityOf(keptState))) {
+            Fs().unlinkat(folder, temporary.c_str(), 0);
+            finish(report, FileOutcome::Skipped, FileProblem::NoKeptCopy);
+            return {};
+        }
+        return temporary;
+    }
+    finish(report, FileOutcome::Failed, FileProblem::System, EEXIST);
+    return {};
+}
+
+}  // namespace
+
+FileReport LinkFile(const ActionPlan &plan, PlanChecks &checks, FileReport &report, int folder,
+                    const std::string &name)
+{
+    const PlanFile &file = plan.files[report.file];
+    struct stat st = {};
+    const UniqueFd marked = checks.openUnchanged(report, folder, name, st);
+    if (!marked)
+        return report;
+    if (const auto linked = checks.linkedKeptCopy(report.file, st); linked && plan.action == PlanAction::HardLink) {
+        report.target = plan.files[*linked].path;  // already a hard link of the kept copy: done
+        report.bytesFreed = 0;
+        return report;
+    }
+    const std::optional<dev_t> device = plan.action == PlanAction::SymbolicLink ? std::nullopt : std::optional(st.st_dev);
+    const std::optional<std::size_t> kept = checks.keptCopy(report.file, marked.get(), device);
+    if (!kept) {
+        const bool elsewhere = device && checks.keptCopy(report.file, marked.get(), std::nullopt);
+        return finish(report, FileOutcome::Skipped, elsewhere ? FileProblem::OtherFileSystem : FileProblem::NoKeptCopy);
+    }
+    report.target = plan.files[*kept].path;
+    const UniqueFd keptFd(OpenPath(plan.files[*kept].path, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+    struct stat keptState = {};
+    if (!keptFd || Fs().fstat(keptFd.get(), &keptState) != 0)
+        return finish(report, FileOutcome::Skipped, FileProblem::NoKeptCopy);
+    if (plan.dryRun)
+        return report;
+    if (plan.action == PlanAction::Clone)
+        return cloneFile(report, keptFd.get(), folder, name, st);
+
+    const std::string temporary = makeLink(plan, report, folder, plan.files[*kept], keptState);
+    if (temporary.empty())
+        return report;
+    auto dropLink = [&] { Fs().unlinkat(folder, temporary.c_str(), 0); };
+    // Once more, with the link in place: the marked file is the one the scan saw, unchanged, and
+    // holds the kept copy's bytes.
+    struct stat now = {};
+    if (Fs().fstatat(folder, name.c_str(), &now, AT_SYMLINK_NOFOLLOW) != 0 || IdentityOf(now) != file.seen) {
+        dropLink();
+        return finish(report, FileOutcome::Skipped, FileProblem::Changed);
+    }
+    if (!checks.sameBytes(marked.get(), keptFd.get(), static_cast<std::uint64_t>(st.st_size))) {
+        dropLink();
+        return finish(report, FileOutcome::Skipped, FileProblem::NoKeptCopy);
+    }
+    if (Fs().renameat2(folder, temporary.c_str(), folder, name.c_str(), RENAME_EXCHANGE) != 0) {
+        const int error = errno;
+        // A file system that cannot swap: the link replaces the file in one step, just checked.
+        if (error == EINVAL && Fs().renameat2(folder, temporary.c_str(), folder, name.c_str(), 0) == 0)
+            return report;
+        dropLink();
+        return finish(report, FileOutcome::Failed, FileProblem::System, error);
+    }
+    // Swapped: the old file now stands under the temporary name. Written to at the last moment?
+    // Then it goes back.
+    struct stat old = {};
+    if (Fs().fstatat(folder, temporary.c_str(), &old, AT_SYMLINK_NOFOLLOW) != 0 || !sameInode(old, st) ||
+        !IdentityOf(old).sameContentState(file.seen)) {
+        if (Fs().renameat2(folder, temporary.c_str(), folder, name.c_str(), RENAME_EXCHANGE) != 0) {
+            report.target = FolderOf(file.path) + temporary;
+            return finish(report, FileOutcome::Failed, FileProblem::LeftAside, errno);
+        }
+        dropLink();
+        return finish(report, FileOutcome::Skipped, FileProblem::Changed);
+    }
+    if (Fs().unlinkat(folder, temporary.c_str(), 0) != 0) {
+        report.target = FolderOf(file.path) + temporary;
+        return finish(report, FileOutcome::Failed, FileProblem::LeftAside, errno);
+    }
+    return report;
+}
+
+}  // namespace geminor
