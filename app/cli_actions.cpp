@@ -4,6 +4,8 @@
 #include <string>
 
 #include "app/cli_host.h"
+#include "results/journal.h"
+#include "results/undo.h"
 
 namespace geminor {
 namespace {
@@ -26,7 +28,8 @@ void printPath(std::FILE *out, const char *label, const std::string &path, const
 int RunCliAction(const CliAction &request, std::vector<PlanFile> files, SearchMethod method,
                  const std::atomic<bool> &cancel)
 {
-    ActionPlan plan{request.action, method, request.targetFolder, std::move(files), true, request.dryRun};
+    ActionPlan plan{request.action, method, request.targetFolder, std::move(files), true, request.dryRun,
+                    request.dryRun ? std::string() : JournalFolder()};
     CliHost host(request.quiet);
     const PlanReport report = RunPlan(
         plan,
@@ -60,9 +63,50 @@ int RunCliAction(const CliAction &request, std::vector<PlanFile> files, SearchMe
     else
         std::fprintf(stderr, "%s : %zu\nSkipped : %zu\nFailed : %zu\nFreed : %llu bytes\n", kDone[action],
                      report.done, report.skipped, report.failed, freed);
+    if (!report.journal.empty())
+        std::fprintf(stderr, "Journal : %s%s\n", report.journal.c_str(),
+                     plan.action == PlanAction::Delete ? " (a permanent delete cannot be undone)"
+                                                       : " (geminor-cli --undo puts it back)");
     if (report.failed > 0)
         return 1;
     return report.skipped > 0 || report.cancelled ? 3 : 0;
+}
+
+int RunCliUndo(const std::string &id)
+{
+    const std::string folder = JournalFolder();
+    const std::vector<JournalRecord> records = ReadJournals(folder);
+    const JournalRecord *record = JournalToUndo(records, id);
+    if (!record) {
+        std::fprintf(stderr, "geminor-cli: %s\n", id.empty() ? "nothing to undo" : ("no journal " + id).c_str());
+        return 1;
+    }
+    const UndoReport report = UndoOperation(*record);
+    if (!report.undoable) {
+        std::fprintf(stderr, "geminor-cli: %s was a permanent delete: nothing can be put back\n", record->id.c_str());
+        return 1;
+    }
+    for (const UndoStep &step : report.steps)
+        if (step.outcome != UndoOutcome::Restored)
+            printPath(stderr, step.outcome == UndoOutcome::Skipped ? "geminor-cli: skipped" : "geminor-cli: failed",
+                      step.path, ": " + step.reason);
+    MarkUndone(folder, record->id);
+    std::fprintf(stderr, "Undone : %s (%s)\nRestored : %zu\nSkipped : %zu\nFailed : %zu\n", record->id.c_str(),
+                 ActionWord(record->action), report.restored, report.skipped, report.failed);
+    return report.failed > 0 ? 1 : report.skipped > 0 ? 3 : 0;
+}
+
+int PrintJournals()
+{
+    for (const JournalRecord &record : ReadJournals(JournalFolder())) {
+        std::size_t done = 0;
+        for (const JournalStep &step : record.steps)
+            done += step.hasOutcome && step.outcome == FileOutcome::Done;
+        std::printf("%s  %s  %-13s  %zu file(s)%s%s\n", record.id.c_str(), record.time.c_str(),
+                    ActionWord(record.action), done, record.undone ? "  undone" : "",
+                    record.action == PlanAction::Delete ? "  not undoable" : "");
+    }
+    return 0;
 }
 
 }  // namespace geminor

@@ -25,4 +25,11 @@ struct CliAction
 int RunCliAction(const CliAction &request, std::vector<PlanFile> files, SearchMethod method,
                  const std::atomic<bool> &cancel);
 
+/// Undoes the newest operation not undone yet (or the one named `id`), reports on stderr and
+/// returns the exit status: 0 when everything was put back, 3 when a file was skipped, 1 else.
+int RunCliUndo(const std::string &id);
+
+/// Lists the journals, oldest first, a line each, on stdout.
+int PrintJournals();
+
 }  // namespace geminor

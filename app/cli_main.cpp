@@ -61,6 +61,8 @@ struct Options
     bool remove = false;
     std::string moveTo;
     std::string link;
+    std::vector<std::string> undo;  // empty: not asked; one empty text: the newest operation
+    bool journal = false;
     bool dryRun = false;
     bool null = false;
 };
@@ -234,6 +236,11 @@ CLI::Option *addOptions(CLI::App &app, Options &options)
                    "replace every other file of each group by a link to the file kept: hard, symbolic\n"
                    "(relative) or clone (shared blocks, on btrfs or XFS)")
         ->check(CLI::IsMember({"hard", "symbolic", "clone"}));
+    app.add_option("--undo", options.undo, "put back what the last operation (or operation ID) did")
+        ->expected(0, 1)
+        ->default_str("")
+        ->type_name("[ID]");
+    app.add_flag("--journal", options.journal, "list the operations that can be undone");
     app.add_flag("--dry-run", options.dryRun, "say what the action would do, change nothing");
     app.add_option("FOLDER", options.folders, "folders to search");
     return method;
@@ -339,6 +346,10 @@ int main(int argc, char **argv)
     struct stat st = {};
     if (!options.moveTo.empty() && (::stat(options.moveTo.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)))
         return usageError("not a folder: " + options.moveTo);
+    if (options.journal)
+        return PrintJournals();
+    if (app.count("--undo") > 0)
+        return RunCliUndo(options.undo.empty() ? std::string() : options.undo.front());
     std::signal(SIGINT, onInterrupt);
     if (!options.apply.empty()) {
         if (!options.folders.empty() || !options.session.empty() || !options.csv.empty() || !options.html.empty() ||

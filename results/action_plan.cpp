@@ -13,6 +13,7 @@
 #include "engine/folder_walker.h"
 #include "engine/unique_fd.h"
 #include "results/file_copy.h"
+#include "results/journal.h"
 #include "results/link_files.h"
 
 namespace geminor {
@@ -515,7 +516,18 @@ PlanReport RunPlan(const ActionPlan &plan, const PlanProgress &progress, const s
         total += file.marked ? 1 : 0;
     Runner runner(plan);
     FileReport targetFailure;
-    const bool targetOpen = runner.openTarget(targetFailure);
+    bool targetOpen = runner.openTarget(targetFailure);
+    std::optional<Journal> journal;
+    if (!plan.dryRun && !plan.journalFolder.empty() && targetOpen) {
+        std::string error;
+        journal = Journal::Start(plan.journalFolder, plan.action, error);
+        if (!journal) {  // acting without a journal would leave nothing to undo from
+            targetFailure = {0, FileOutcome::Failed, FileProblem::System, errno};
+            targetOpen = false;
+        } else {
+            report.journal = journal->id();
+        }
+    }
     std::size_t handled = 0;
     for (std::size_t i = 0; i < plan.files.size(); ++i) {
         if (!plan.files[i].marked)
@@ -526,8 +538,15 @@ PlanReport RunPlan(const ActionPlan &plan, const PlanProgress &progress, const s
         }
         FileReport file = targetFailure;
         file.file = i;
+        if (journal && !journal->intent(i, plan.files[i])) {
+            file = {i, FileOutcome::Failed, FileProblem::System, errno};
+            targetFailure = file;
+            targetOpen = false;
+        }
         if (targetOpen)
             file = runner.act(i);
+        if (journal && targetOpen)
+            journal->done(file);
         switch (file.outcome) {
         case FileOutcome::Done: ++report.done; break;
         case FileOutcome::Skipped: ++report.skipped; break;
@@ -538,6 +557,8 @@ PlanReport RunPlan(const ActionPlan &plan, const PlanProgress &progress, const s
         if (progress)
             progress(++handled, total);
     }
+    if (journal)
+        journal->finish();
     return report;
 }
 

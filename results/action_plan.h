@@ -44,6 +44,9 @@ struct ActionPlan
     /// may go too.
     bool keepLastCopies = true;
     bool dryRun = false;  // check everything, change nothing
+    /// Where the journal of the operation goes, for undo ("" for none). Each file is written
+    /// to it before it is acted on; a journal that cannot be written stops the plan.
+    std::string journalFolder;
 };
 
 enum class FileOutcome { Done, Skipped, Failed };
@@ -81,6 +84,7 @@ struct PlanReport
     std::size_t done = 0, skipped = 0, failed = 0;
     std::uint64_t bytesFreed = 0;
     bool cancelled = false;
+    std::string journal;  // the journal's id, when one was written
 };
 
 /// The files of the result rows, marked as the rows are.

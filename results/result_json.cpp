@@ -20,7 +20,9 @@ bool validUtf8(const std::string &bytes)
     return back.size() == static_cast<qsizetype>(bytes.size()) && std::equal(bytes.begin(), bytes.end(), back.begin());
 }
 
-void appendPath(std::string &out, const std::string &path)
+}  // namespace
+
+void AppendJsonPath(std::string &out, const std::string &path)
 {
     if (!validUtf8(path)) {
         out += '[';
@@ -50,11 +52,13 @@ void appendPath(std::string &out, const std::string &path)
     out += '"';
 }
 
+namespace {
+
 void appendFile(std::string &out, const ResultRow &row)
 {
     const FileIdentity &seen = row.seen;
     out += "{\"path\":";
-    appendPath(out, row.path());
+    AppendJsonPath(out, row.path());
     out += ",\"size\":" + std::to_string(seen.size) + ",\"mtime\":" + std::to_string(FloorSeconds(seen.modifiedNs)) +
            ",\"mtime_ns\":" + std::to_string(seen.modifiedNs) + ",\"ctime_ns\":" + std::to_string(seen.changedNs) +
            ",\"device\":" + std::to_string(seen.device) + ",\"inode\":" + std::to_string(seen.inode) +
@@ -62,7 +66,9 @@ void appendFile(std::string &out, const ResultRow &row)
            "}";
 }
 
-std::optional<std::string> pathOf(const QJsonValue &value)
+}  // namespace
+
+std::optional<std::string> JsonPath(const QJsonValue &value)
 {
     if (value.isString()) {
         const QByteArray bytes = value.toString().toUtf8();
@@ -82,6 +88,8 @@ std::optional<std::string> pathOf(const QJsonValue &value)
     return path;
 }
 
+namespace {
+
 bool integerField(const QJsonObject &object, const char *key, qint64 &out)
 {
     const QJsonValue value = object.value(QLatin1String(key));
@@ -91,9 +99,9 @@ bool integerField(const QJsonObject &object, const char *key, qint64 &out)
     return out >= 0 || value.toDouble() == static_cast<double>(out);
 }
 
-/// A size, device or inode: never negative; one beyond 2^63 comes back only as near as a double
-/// holds it, so that file's check fails and it is skipped, while the rest of the result stands.
-bool unsignedField(const QJsonObject &object, const char *key, std::uint64_t &out)
+}  // namespace
+
+bool JsonUnsigned(const QJsonObject &object, const char *key, std::uint64_t &out)
 {
     const QJsonValue value = object.value(QLatin1String(key));
     const double number = value.toDouble(-1);
@@ -103,8 +111,6 @@ bool unsignedField(const QJsonObject &object, const char *key, std::uint64_t &ou
     out = exact >= 0 ? static_cast<std::uint64_t>(exact) : static_cast<std::uint64_t>(number);
     return true;
 }
-
-}  // namespace
 
 const char *MethodName(SearchMethod method)
 {
@@ -163,12 +169,12 @@ std::optional<JsonResult> ReadResultJson(const std::string &text, std::string &e
         }
         for (const QJsonValue &fileValue : files.toArray()) {
             const QJsonObject file = fileValue.toObject();
-            const auto path = pathOf(file.value(QLatin1String("path")));
+            const auto path = JsonPath(file.value(QLatin1String("path")));
             qint64 modified = 0, changed = 0;
             std::uint64_t size = 0, device = 0, inode = 0;
-            if (!path || path->empty() || !unsignedField(file, "size", size) ||
+            if (!path || path->empty() || !JsonUnsigned(file, "size", size) ||
                 !integerField(file, "mtime_ns", modified) || !integerField(file, "ctime_ns", changed) ||
-                !unsignedField(file, "device", device) || !unsignedField(file, "inode", inode)) {
+                !JsonUnsigned(file, "device", device) || !JsonUnsigned(file, "inode", inode)) {
                 error = "a file of group " + std::to_string(group) + " lacks its path, size, times, device or inode";
                 return std::nullopt;
             }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QJsonObject>
+#include <QJsonValue>
 #include <optional>
 #include <string>
 #include <vector>
@@ -33,6 +35,15 @@ struct JsonResult
 
 /// Reads a JSON result written by ResultJson; `error` says why when it is not one.
 std::optional<JsonResult> ReadResultJson(const std::string &text, std::string &error);
+
+/// A path in JSON: a string when it is valid UTF-8, else an array of its bytes; and back (no
+/// path holds a NUL).
+void AppendJsonPath(std::string &out, const std::string &path);
+std::optional<std::string> JsonPath(const QJsonValue &value);
+
+/// A size, device or inode: never negative; one beyond 2^63 comes back only as near as a double
+/// holds it, so that a check against it fails rather than passes.
+bool JsonUnsigned(const QJsonObject &object, const char *key, std::uint64_t &out);
 
 /// The method's short name ("byte", "crc32", "name", "zero") and back.
 const char *MethodName(SearchMethod method);

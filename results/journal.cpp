@@ -1,0 +1,218 @@
+#include "results/journal.h"
+
+#include <QByteArray>
+#include <QFile>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <dirent.h>
+#include <map>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "engine/file_system.h"
+#include "results/result_json.h"
+
+namespace geminor {
+namespace {
+
+const char *const kActionWords[] = {"copy", "move", "trash", "delete", "hard-link", "symbolic-link", "clone"};
+const char *const kOutcomeWords[] = {"done", "skipped", "failed"};
+
+void appendIdentity(std::string &out, const char *prefix, const FileIdentity &id)
+{
+    const std::string p(prefix);
+    out += ",\"" + p + "device\":" + std::to_string(id.device) + ",\"" + p + "inode\":" + std::to_string(id.inode) +
+           ",\"" + p + "size\":" + std::to_string(id.size) + ",\"" + p + "mtime_ns\":" +
+           std::to_string(id.modifiedNs) + ",\"" + p + "ctime_ns\":" + std::to_string(id.changedNs);
+}
+
+FileIdentity identityOf(const QJsonObject &o, const std::string &prefix)
+{
+    FileIdentity id;
+    JsonUnsigned(o, (prefix + "device").c_str(), id.device);
+    JsonUnsigned(o, (prefix + "inode").c_str(), id.inode);
+    JsonUnsigned(o, (prefix + "size").c_str(), id.size);
+    id.modifiedNs = o.value(QString::fromStdString(prefix + "mtime_ns")).toInteger();
+    id.changedNs = o.value(QString::fromStdString(prefix + "ctime_ns")).toInteger();
+    return id;
+}
+
+std::string nowText(const char *format)
+{
+    const std::time_t now = std::time(nullptr);
+    std::tm utc = {};
+    ::gmtime_r(&now, &utc);
+    char text[64];
+    std::strftime(text, sizeof text, format, &utc);
+    return text;
+}
+
+/// Folders made as needed, readable by the user alone.
+bool makeFolders(const std::string &folder)
+{
+    for (std::size_t slash = 1; slash != std::string::npos;) {
+        slash = folder.find('/', slash + 1);
+        const std::string part = folder.substr(0, slash);
+        if (::mkdir(part.c_str(), 0700) != 0 && errno != EEXIST)
+            return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+std::string JournalFolder()
+{
+    const char *data = std::getenv("XDG_DATA_HOME");
+    const char *home = std::getenv("HOME");
+    const std::string base = data && *data == '/' ? data : std::string(home ? home : "") + "/.local/share";
+    return base + "/Geminor/journal";
+}
+
+const char *ActionWord(PlanAction action)
+{
+    return kActionWords[static_cast<int>(action)];
+}
+
+std::optional<PlanAction> ActionFromWord(const std::string &word)
+{
+    for (int i = 0; i < 7; ++i)
+        if (word == kActionWords[i])
+            return static_cast<PlanAction>(i);
+    return std::nullopt;
+}
+
+std::optional<Journal> Journal::Start(const std::string &folder, PlanAction action, std::string &error)
+{
+    if (!makeFolders(folder)) {
+        error = folder + ": " + std::strerror(errno);
+        return std::nullopt;
+    }
+    const auto micros = std::chrono::duration_cast<std::chrono::microseconds>(
+                            std::chrono::system_clock::now().time_since_epoch()).count() % 1000000;
+    char suffix[32];
+    std::snprintf(suffix, sizeof suffix, "-%06lld-%d", static_cast<long long>(micros), static_cast<int>(::getpid()));
+    const std::string id = nowText("%Y%m%d-%H%M%S") + suffix;
+    UniqueFd fd(Fs().openat(AT_FDCWD, (folder + "/" + id + ".jsonl").c_str(),
+                            O_WRONLY | O_CREAT | O_EXCL | O_APPEND | O_CLOEXEC, 0600));
+    if (!fd) {
+        error = folder + ": " + std::strerror(errno);
+        return std::nullopt;
+    }
+    Journal journal(id, std::move(fd));
+    const bool undoable = action != PlanAction::Delete;
+    if (!journal.append("{\"geminor_journal\":1,\"id\":\"" + id + "\",\"action\":\"" + ActionWord(action) +
+                            "\",\"time\":\"" + nowText("%Y-%m-%dT%H:%M:%SZ") +
+                            "\",\"undoable\":" + (undoable ? "true" : "false") + "}",
+                        true)) {
+        error = folder + ": " + std::strerror(errno);
+        return std::nullopt;
+    }
+    if (const UniqueFd parent(OpenFolder(folder)); parent)
+        Fs().fsync(parent.get());  // the new file's name is on the disk too
+    return journal;
+}
+
+bool Journal::append(const std::string &line, bool sync)
+{
+    const std::string whole = line + '\n';
+    return Fs().write(m_fd.get(), whole.data(), whole.size()) == static_cast<ssize_t>(whole.size()) &&
+           (!sync || Fs().fsync(m_fd.get()) == 0);
+}
+
+bool Journal::intent(std::size_t index, const PlanFile &file)
+{
+    std::string line = "{\"intent\":" + std::to_string(index) + ",\"path\":";
+    AppendJsonPath(line, file.path);
+    appendIdentity(line, "", file.seen);
+    return append(line + "}", true);  // on the disk before the file is touched
+}
+
+bool Journal::done(const FileReport &report)
+{
+    std::string line = "{\"done\":" + std::to_string(report.file) + ",\"outcome\":\"" +
+                       kOutcomeWords[static_cast<int>(report.outcome)] + "\"";
+    if (!report.target.empty()) {
+        line += ",\"target\":";
+        AppendJsonPath(line, report.target);
+        struct stat st = {};
+        if (report.outcome == FileOutcome::Done && StatPath(report.target, &st, AT_SYMLINK_NOFOLLOW) == 0)
+            appendIdentity(line, "target_", IdentityOf(st));
+    }
+    return append(line + "}", false);
+}
+
+bool Journal::finish()
+{
+    return Fs().fsync(m_fd.get()) == 0;
+}
+
+std::vector<JournalRecord> ReadJournals(const std::string &folder)
+{
+    std::vector<std::string> names;
+    if (DIR *dir = ::opendir(folder.c_str())) {
+        while (const dirent *entry = ::readdir(dir))
+            if (std::string name = entry->d_name; name.ends_with(".jsonl"))
+                names.push_back(name);
+        ::closedir(dir);
+    }
+    std::sort(names.begin(), names.end());
+    std::vector<JournalRecord> records;
+    for (const std::string &name : names) {
+        QFile file(QFile::decodeName((folder + "/" + name).c_str()));
+        if (!file.open(QIODevice::ReadOnly))
+            continue;
+        JournalRecord record;
+        std::map<std::size_t, std::size_t> stepOf;  // plan index -> step
+        bool valid = false;
+        while (!file.atEnd()) {
+            const QJsonObject o = QJsonDocument::fromJson(file.readLine()).object();
+            if (o.contains(QLatin1String("geminor_journal"))) {
+                const auto action = ActionFromWord(o.value(QLatin1String("action")).toString().toStdString());
+                valid = action.has_value();
+                record.action = action.value_or(PlanAction::Delete);
+                record.id = o.value(QLatin1String("id")).toString().toStdString();
+                record.time = o.value(QLatin1String("time")).toString().toStdString();
+            } else if (o.contains(QLatin1String("intent"))) {
+                const auto path = JsonPath(o.value(QLatin1String("path")));
+                if (!path)
+                    continue;
+                stepOf[static_cast<std::size_t>(o.value(QLatin1String("intent")).toInteger())] = record.steps.size();
+                record.steps.push_back({*path, identityOf(o, "")});
+            } else if (o.contains(QLatin1String("done"))) {
+                const auto found = stepOf.find(static_cast<std::size_t>(o.value(QLatin1String("done")).toInteger()));
+                if (found == stepOf.end())
+                    continue;
+                JournalStep &step = record.steps[found->second];
+                const std::string outcome = o.value(QLatin1String("outcome")).toString().toStdString();
+                step.hasOutcome = true;
+                step.outcome = outcome == "done" ? FileOutcome::Done
+                               : outcome == "skipped" ? FileOutcome::Skipped : FileOutcome::Failed;
+                step.target = JsonPath(o.value(QLatin1String("target"))).value_or(std::string());
+                step.targetState = identityOf(o, "target_");
+            } else if (o.contains(QLatin1String("undone"))) {
+                record.undone = true;
+            }
+        }
+        if (valid)
+            records.push_back(std::move(record));
+    }
+    return records;
+}
+
+bool MarkUndone(const std::string &folder, const std::string &id)
+{
+    const UniqueFd fd(Fs().openat(AT_FDCWD, (folder + "/" + id + ".jsonl").c_str(), O_WRONLY | O_APPEND | O_CLOEXEC, 0));
+    const std::string line = "{\"undone\":true,\"time\":\"" + nowText("%Y-%m-%dT%H:%M:%SZ") + "\"}\n";
+    return fd && Fs().write(fd.get(), line.data(), line.size()) == static_cast<ssize_t>(line.size()) &&
+           Fs().fsync(fd.get()) == 0;
+}
+
+}  // namespace geminor

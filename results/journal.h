@@ -1,0 +1,73 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "engine/file_identity.h"
+#include "engine/unique_fd.h"
+#include "results/action_plan.h"
+
+namespace geminor {
+
+/// The folder of the journals: $XDG_DATA_HOME/Geminor/journal (~/.local/share/Geminor/journal).
+std::string JournalFolder();
+
+/// The journal of one operation: an append-only file of JSON lines. What a file is and where
+/// it stands is written (and flushed to the disk) before it is acted on; what became of it is
+/// written after. A crash between the two leaves a step that undo checks against the disk.
+class Journal
+{
+public:
+    /// Starts the journal of an operation in `folder`; no journal (and `error` set) when it
+    /// cannot be written.
+    static std::optional<Journal> Start(const std::string &folder, PlanAction action, std::string &error);
+
+    const std::string &id() const { return m_id; }
+    /// Before acting on plan file `index`.
+    bool intent(std::size_t index, const PlanFile &file);
+    /// After acting: the outcome, and where the file went (or the kept copy it now links to).
+    bool done(const FileReport &report);
+    /// Flushes what is left to the disk.
+    bool finish();
+
+private:
+    Journal(std::string id, UniqueFd fd) : m_id(std::move(id)), m_fd(std::move(fd)) {}
+    bool append(const std::string &line, bool sync);
+
+    std::string m_id;
+    UniqueFd m_fd;
+};
+
+/// One file of a journal, as undo sees it.
+struct JournalStep
+{
+    std::string path;  // where the file was before the operation
+    FileIdentity was;
+    bool hasOutcome = false;  // false: the operation stopped while acting on it
+    FileOutcome outcome = FileOutcome::Failed;
+    std::string target;          // where it went; the kept copy for links
+    FileIdentity targetState;    // what stood at the target right after
+};
+
+/// A journal read back.
+struct JournalRecord
+{
+    std::string id, time;
+    PlanAction action = PlanAction::Trash;
+    bool undone = false;
+    std::vector<JournalStep> steps;
+};
+
+/// Every journal of `folder`, oldest first; unreadable lines are passed over.
+std::vector<JournalRecord> ReadJournals(const std::string &folder);
+
+/// Marks the journal `id` of `folder` as undone.
+bool MarkUndone(const std::string &folder, const std::string &id);
+
+/// The action's word in a journal ("trash", "hard-link"...) and back.
+const char *ActionWord(PlanAction action);
+std::optional<PlanAction> ActionFromWord(const std::string &word);
+
+}  // namespace geminor

@@ -1,0 +1,124 @@
+// The journal of each operation and undo from it, on real trees: every kind of action put back,
+// nothing overwritten when the world changed since, and a crash part-way through.
+#include "results/undo.h"
+
+#include <filesystem>
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include "tests/support/faulty_file_system.h"
+#include "tests/support/scan_helpers.h"
+#include "tests/support/temp_tree.h"
+
+namespace geminor {
+namespace {
+
+using test::readFile;
+using test::TempTree;
+
+struct Operation
+{
+    PlanReport report;
+    UndoReport undo;
+};
+
+/// Runs `action` on the marked files of a fresh scan of `root`, then `between`, then undo.
+template <typename Between>
+Operation runAndUndo(const TempTree &tree, PlanAction action, const std::vector<std::string> &marked, Between between)
+{
+    ActionPlan plan = test::PlanOf(tree.path("files"), action, marked);
+    plan.targetFolder = tree.path("into");
+    plan.journalFolder = tree.path("journal");
+    Operation op{RunPlan(plan), {}};
+    between();
+    const auto records = ReadJournals(plan.journalFolder);
+    const JournalRecord *record = JournalToUndo(records);
+    EXPECT_TRUE(record && record->id == op.report.journal);
+    if (record) {
+        op.undo = UndoOperation(*record);
+        MarkUndone(plan.journalFolder, record->id);
+    }
+    return op;
+}
+
+TEST(Journal, UndoPutsBackEveryKindOfActionAndNeverOverwrites)
+{
+    TempTree tree;
+    ::setenv("XDG_DATA_HOME", tree.path("data").c_str(), 1);
+    tree.mkdir("into");
+    for (const char *name : {"files/keep/a", "files/dup/a", "files/dup/b c,?"})
+        tree.write(name, "same bytes");
+    const std::vector<std::string> marked{"dup/a", "dup/b c,?"};
+    for (PlanAction action : {PlanAction::Trash, PlanAction::Move, PlanAction::Copy, PlanAction::HardLink,
+                              PlanAction::SymbolicLink}) {
+        SCOPED_TRACE(ActionWord(action));
+        const Operation op = runAndUndo(tree, action, marked, [] {});
+        ASSERT_EQ(op.report.done, 2u);
+        EXPECT_EQ(op.undo.restored, 2u);
+        for (const std::string &name : marked) {
+            struct stat st = {};
+            ASSERT_EQ(::lstat(tree.path("files/" + name).c_str(), &st), 0);
+            EXPECT_TRUE(S_ISREG(st.st_mode) && st.st_nlink == 1);  // an independent file again
+            EXPECT_EQ(readFile(tree.path("files/" + name)), "same bytes");
+        }
+        EXPECT_TRUE(std::filesystem::is_empty(tree.path("into")));
+    }
+    EXPECT_TRUE(std::filesystem::is_empty(tree.path("data/Trash/info")));
+
+    // Since the trash: one name was taken again, the other file was purged from the trash.
+    const Operation op = runAndUndo(tree, PlanAction::Trash, marked, [&] {
+        tree.write("files/dup/a", "new content");
+        std::filesystem::remove(tree.path("data/Trash/files/b c,?"));
+    });
+    EXPECT_EQ(op.undo.restored, 0u);
+    EXPECT_EQ(op.undo.skipped, 2u);
+    EXPECT_EQ(readFile(tree.path("files/dup/a")), "new content");
+    EXPECT_EQ(readFile(tree.path("data/Trash/files/a")), "same bytes");  // left where it is
+
+    // A permanent delete is journaled, and nothing claims to bring it back.
+    tree.write("files/dup/a", "same bytes");
+    EXPECT_FALSE(runAndUndo(tree, PlanAction::Delete, {"dup/a"}, [] {}).undo.undoable);
+    ::unsetenv("XDG_DATA_HOME");
+}
+
+TEST(Journal, AfterACrashPartWayUndoRestoresTheFilesAlreadyDone)
+{
+    TempTree tree;
+    ::setenv("XDG_DATA_HOME", tree.path("data").c_str(), 1);
+    tree.write("files/keep/f1", "x");
+    for (const char *name : {"f1", "f2", "f3", "f4"})
+        tree.write(std::string("files/dup/") + name, "x");
+    ActionPlan plan = test::PlanOf(tree.path("files"), PlanAction::Trash, {"dup/f1", "dup/f2", "dup/f3", "dup/f4"});
+    plan.journalFolder = tree.path("journal");
+    ASSERT_EQ(std::count_if(plan.files.begin(), plan.files.end(), [](const PlanFile &f) { return f.marked; }), 4);
+    const pid_t child = ::fork();
+    if (child == 0) {  // killed as it opens the third file: two are in the trash, one begun
+        test::FaultyFileSystem seam;
+        int opened = 0;
+        seam.beforeOpen([&](const std::string &name) {
+            if (name == "f3" && ++opened == 1)
+                ::_exit(9);
+        });
+        ScopedFileSystem use(seam);
+        RunPlan(plan);
+        ::_exit(0);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    ASSERT_EQ(WEXITSTATUS(status), 9);
+    EXPECT_FALSE(std::filesystem::exists(tree.path("files/dup/f1")));
+    const auto records = ReadJournals(plan.journalFolder);
+    ASSERT_EQ(records.size(), 1u);
+    const UndoReport undo = UndoOperation(records[0]);
+    EXPECT_EQ(undo.restored, 2u);
+    EXPECT_EQ(undo.skipped + undo.failed, 0u);  // the third was never touched
+    for (const char *name : {"f1", "f2", "f3", "f4"})
+        EXPECT_EQ(readFile(tree.path(std::string("files/dup/") + name)), "x") << name;
+    ::unsetenv("XDG_DATA_HOME");
+}
+
+}  // namespace
+}  // namespace geminor
