@@ -14,6 +14,8 @@
 #include <QUrl>
 
 #include "results/action_plan.h"
+#include "results/format_size.h"
+#include "results/journal.h"
 #include "results/rename_file.h"
 #include "ui/shown_text.h"
 #include "ui/plan_runner.h"
@@ -78,6 +80,28 @@ void FileCommands::DeleteMarked()
         runFileOperation(toTrash ? PlanAction::Trash : PlanAction::Delete, {});
 }
 
+void FileCommands::LinkMarked(PlanAction action)
+{
+    static const char *const kKinds[] = {"hard links to", "symbolic links to", "clones of"};
+    const QString title = QStringLiteral("Linking...");
+    if (!haveMarks(title, QStringLiteral("Please mark files before replacing them by links!")))
+        return;
+    std::size_t marked = 0;
+    double bytes = 0;
+    for (const ResultRow &row : m_model.rows())
+        if (row.marked) {
+            ++marked;
+            bytes += static_cast<double>(row.size);
+        }
+    const QString question = QStringLiteral("Replace %1 marked file(s) by %2 the copies kept? This frees up to %3.\n"
+                                            "Undo Last Operation makes them independent files again.")
+                                 .arg(marked)
+                                 .arg(QString::fromLatin1(kKinds[static_cast<int>(action) - static_cast<int>(PlanAction::HardLink)]))
+                                 .arg(FormatSize(bytes));
+    if (m_prompter.askYesNo(&m_window, QStringLiteral("Confirm"), question, QMessageBox::Question))
+        runFileOperation(action, {});
+}
+
 namespace {
 
 /// "path: reason" for every file of the report that was not done.
@@ -109,15 +133,16 @@ ActionPlan planFor(const ActionPlan &plan, const PlanReport &report, FileProblem
 
 void FileCommands::runFileOperation(PlanAction action, const std::string &folder)
 {
-    static const char *const kTitles[] = {"Copying...", "Moving...", "Deleting...", "Deleting..."};
+    static const char *const kTitles[] = {"Copying...", "Moving...", "Deleting...", "Deleting...",
+                                          "Linking...", "Linking...", "Linking..."};
     const QString title = QString::fromLatin1(kTitles[static_cast<int>(action)]);
-    const ActionPlan plan{action, m_method(), folder, PlanFilesOf(m_model.rows())};
+    const ActionPlan plan{action, m_method(), folder, PlanFilesOf(m_model.rows()), true, false, JournalFolder()};
     PlanReport report = RunPlanWithProgress(&m_window, title, plan);
 
     // Marked files that are the last of their content go only when the user says so.
     QStringList lonely;
     ActionPlan anyway = planFor(plan, report, FileProblem::NoKeptCopy, lonely);
-    if (!lonely.isEmpty() && !report.cancelled &&
+    if (!lonely.isEmpty() && !report.cancelled && !IsLinkAction(action) &&
         m_prompter.askYesNo(&m_window, QStringLiteral("Confirm"),
                             QStringLiteral("No unmarked identical copy is left of %1 file(s).\n%2 them anyway?")
                                 .arg(lonely.size())

@@ -30,6 +30,9 @@ public:
     void CopyMarked();
     void MoveMarked();
     void DeleteMarked();
+    /// Replaces the marked files by links (or clones) of the copies kept, after a question that
+    /// names the count and the space it frees.
+    void LinkMarked(PlanAction action);
     void RenameSelected();
     void OpenSelectedFile();
     void OpenSelectedFolder();

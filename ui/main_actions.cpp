@@ -111,6 +111,11 @@ void buildActionMenu(QMainWindow &window, MainActions &a)
     a.MDelete->setShortcutContext(Qt::WidgetWithChildrenShortcut);
     a.MRename = entry(a.MAction, "MRename", QStringLiteral("Rename"), QKeySequence(Qt::CTRL | Qt::Key_R));
     a.MAction->addSeparator();
+    a.MLinkHard = entry(a.MAction, "MLinkHard", QStringLiteral("Replace by Hard Links..."));
+    a.MLinkSymbolic = entry(a.MAction, "MLinkSymbolic", QStringLiteral("Replace by Symbolic Links..."));
+    a.MLinkClone = entry(a.MAction, "MLinkClone", QStringLiteral("Replace by Clones..."));
+    a.MUndo = entry(a.MAction, "MUndo", QStringLiteral("Undo Last Operation"), QKeySequence(Qt::CTRL | Qt::Key_Z));
+    a.MAction->addSeparator();
     a.MOpenFile = entry(a.MAction, "MOpenFile", QStringLiteral("Open File"), QKeySequence(Qt::CTRL | Qt::Key_O));
     a.MOpenFolder = entry(a.MAction, "MOpenFolder", QStringLiteral("Open Folder"), QKeySequence(Qt::CTRL | Qt::Key_F));
     a.MAction->addSeparator();

@@ -24,6 +24,7 @@ struct MainActions
     QMenu *MView = nullptr;
     std::vector<QAction *> groupOrders;  // each carries its GroupOrder as data; one is checked
     QAction *MFilter = nullptr;
+    QAction *MLinkHard = nullptr, *MLinkSymbolic = nullptr, *MLinkClone = nullptr, *MUndo = nullptr;
     QAction *MCopyMarkFiles = nullptr, *MMoveSelected = nullptr, *MDelete = nullptr, *MRename = nullptr,
             *MOpenFile = nullptr, *MOpenFolder = nullptr, *MCopyPath = nullptr, *MFileProperties = nullptr;
     QAction *MHelpTopics = nullptr, *MAbout = nullptr;

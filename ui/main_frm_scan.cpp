@@ -10,6 +10,8 @@
 #include "ui/mark_commands.h"
 #include "ui/shipped_files.h"
 #include "ui/export_commands.h"
+#include "ui/file_commands.h"
+#include "ui/undo_command.h"
 #include "ui/group_view.h"
 #include "ui/main_frm.h"
 #include "ui/result_model.h"
@@ -37,6 +39,10 @@ void MainFrm::connectCommands()
     on(a.MCopyMarkFiles, [this] { CopyMarked(); });
     on(a.MMoveSelected, [this] { MoveMarked(); });
     on(a.MDelete, [this] { DeleteMarked(); });
+    on(a.MLinkHard, [this] { m_files->LinkMarked(PlanAction::HardLink); });
+    on(a.MLinkSymbolic, [this] { m_files->LinkMarked(PlanAction::SymbolicLink); });
+    on(a.MLinkClone, [this] { m_files->LinkMarked(PlanAction::Clone); });
+    on(a.MUndo, [this] { UndoLastOperation(*this, m_prompter, *panel(1)); });
     on(a.MRename, [this] { RenameSelected(); });
     on(a.MOpenFile, [this] { OpenSelectedFile(); });
     on(a.MOpenFolder, [this] { OpenSelectedFolder(); });

@@ -47,7 +47,9 @@ ActionPlan PlanOf(const std::string &root, PlanAction action, const std::vector<
 int RunCli(const std::vector<std::string> &args, std::string &out, std::string &err, const std::string &prefix)
 {
     TempTree io;
-    std::string command = prefix + GEMINOR_CLI_PATH;
+    // Trash and journal in a folder of the test's own, unless the test chose one.
+    const std::string home = std::getenv("XDG_DATA_HOME") ? std::string() : "XDG_DATA_HOME='" + io.path("data") + "' ";
+    std::string command = home + prefix + GEMINOR_CLI_PATH;
     for (const std::string &a : args)
         command += " '" + a + "'";
     command += " >" + io.path("out") + " 2>" + io.path("err");
