@@ -13,7 +13,7 @@ GEMINOR_PACKAGES=(
   desktop-file-utils appstream
 )
 # Only ./run-tests needs these: the sanitizer and fuzzing build, and shuffled listings.
-GEMINOR_TEST_PACKAGES=(clang libclang-rt-14-dev disorderfs)
+GEMINOR_TEST_PACKAGES=(clang libclang-rt-14-dev disorderfs btrfs-progs)
 
 geminor_install_packages() {
   local missing=()

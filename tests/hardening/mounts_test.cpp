@@ -276,5 +276,44 @@ TEST(Mounts, ListingOrderFromDisorderfsChangesNoOutput)
     ::umount2(tree.path("mnt").c_str(), MNT_DETACH);
 }
 
+TEST(Mounts, LinksStayWithinAFileSystemAndClonesShareBlocksOnBtrfs)
+{
+    REQUIRE_MOUNTS();
+    TempTree tree;
+    const std::string other = tree.mkdir("scan/other") + "/";
+    Mount tmpfs("tmpfs", other, "tmpfs", 0, "size=1m");
+    ASSERT_TRUE(tmpfs.ok()) << tmpfs.error();
+    tree.write("scan/other/kept", "shared bytes");  // the only kept copy lies on the other file system
+    tree.write("scan/here", "shared bytes");
+    ActionPlan plan = test::PlanOf(tree.path("scan"), PlanAction::HardLink, {"here"});
+    EXPECT_EQ(plan.files.size(), 2u);
+    PlanReport report = RunPlan(plan);
+    ASSERT_EQ(report.skipped, 1u);
+    EXPECT_EQ(report.files[0].problem, FileProblem::OtherFileSystem);
+    plan.action = PlanAction::SymbolicLink;  // a symbolic link may cross
+    report = RunPlan(plan);
+    ASSERT_EQ(report.done, 1u) << ProblemText(report.files[0]);
+    EXPECT_EQ(std::filesystem::read_symlink(tree.path("scan/here")), "other/kept");
+    tree.write("scan/other/copy", "shared bytes");  // tmpfs shares no blocks: said, not failed
+    report = RunPlan(test::PlanOf(other, PlanAction::Clone, {"kept"}));
+    ASSERT_EQ(report.skipped, 1u);
+    EXPECT_EQ(report.files[0].problem, FileProblem::NoClone);
+
+    // On btrfs the kernel shares the blocks: both stay ordinary files with their own names.
+    const std::string image = tree.path("btrfs.img"), where = tree.mkdir("btrfs");
+    tree.truncate("btrfs.img", 128 << 20);
+    if (std::system(("mkfs.btrfs -q " + image + " >/dev/null 2>&1").c_str()) != 0 ||
+        std::system(("mount -o loop " + image + " " + where + " >/dev/null 2>&1").c_str()) != 0)
+        GTEST_SKIP() << "no btrfs file system can be made here (mkfs.btrfs, or a loop device, missing)";
+    const std::string big(1 << 20, 'b');
+    tree.write("btrfs/a", big);
+    tree.write("btrfs/b", big);
+    tree.write("btrfs/c", big.substr(1) + "c");
+    ::sync();
+    report = RunPlan(test::PlanOf(where, PlanAction::Clone, {"b"}));
+    std::system(("umount " + where).c_str());
+    ASSERT_EQ(report.done, 1u) << ProblemText(report.files[0]);
+}
+
 }  // namespace
 }  // namespace geminor
