@@ -306,6 +306,9 @@ int scanAndReport(const Options &options, const SearchRequest &request, const st
         printShown(outcome.entries, needRows ? &rows : nullptr, options.null);
     for (const std::string &line : ClosingTexts(outcome))
         std::fprintf(stderr, "%s\n", line.c_str());
+    if (outcome.DuplicateCount > 0)
+        std::fprintf(stderr, "Reclaimable : %llu bytes\n", static_cast<unsigned long long>(
+                                                             needRows ? ReclaimableBytes(rows) : ReclaimableBytes(outcome.entries)));
     for (const std::string &line : ProblemTexts(outcome))
         std::fprintf(stderr, "%s\n", line.c_str());
     const bool exported = writeExports(options, rows, outcome);

@@ -134,6 +134,15 @@ std::vector<std::string> ClosingTexts(const ScanOutcome &outcome)
             "Folders : " + std::to_string(outcome.TotalFolders)};
 }
 
+std::uint64_t ReclaimableBytes(const std::vector<ResultEntry> &entries)
+{
+    std::uint64_t bytes = 0;
+    for (std::size_t i = 1; i < entries.size(); ++i)
+        if (entries[i].group != 0 && entries[i].group == entries[i - 1].group)
+            bytes += entries[i].size;
+    return bytes;
+}
+
 std::vector<std::string> ProblemTexts(const ScanOutcome &outcome)
 {
     std::vector<std::string> texts;

@@ -41,4 +41,8 @@ std::vector<std::string> ClosingTexts(const ScanOutcome &outcome);
 /// went well.
 std::vector<std::string> ProblemTexts(const ScanOutcome &outcome);
 
+/// The bytes that keeping one file of each group would free (each file is one inode: the walk
+/// takes a file reached twice once).
+std::uint64_t ReclaimableBytes(const std::vector<ResultEntry> &entries);
+
 }  // namespace geminor

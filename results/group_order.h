@@ -28,7 +28,8 @@ void OrderGroups(std::vector<ResultRow> &rows, GroupOrder order);
 /// (every row when `text` is empty). Rows of a zero-size listing are each a group of their own.
 std::vector<bool> GroupsContaining(const std::vector<ResultRow> &rows, std::string_view text);
 
-/// The bytes that keeping one file of each group would free.
+/// The bytes that keeping one file of each group would free, the hard links of one file counted
+/// once.
 std::uint64_t ReclaimableBytes(const std::vector<ResultRow> &rows);
 
 }  // namespace geminor

@@ -132,7 +132,7 @@ TEST(GeminorCli, PrintsGroupsAsPathBlocksAndTheClosingTexts)
     ASSERT_EQ(RunCli({"-q", "--no-protect", tree.path("x")}, out, err), 0) << err;
     const std::string x = tree.path("x/");
     EXPECT_EQ(out, x + "one\n" + x + "two\n\n" + x + "new\nline\n" + x + "other\n\n");  // smaller size first
-    EXPECT_EQ(err, "Search Completed.\nDuplicates : 2\nFiles : 5\nFolders : 0\n");
+    EXPECT_EQ(err, "Search Completed.\nDuplicates : 2\nFiles : 5\nFolders : 0\nReclaimable : 7 bytes\n");
 
     ASSERT_EQ(RunCli({"-q", "-m", "zero", tree.path("x")}, out, err), 0);
     EXPECT_EQ(out, "");

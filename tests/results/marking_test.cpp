@@ -82,6 +82,8 @@ std::vector<ResultRow> group(std::int32_t number, const std::vector<std::tuple<s
         ResultRow row{path.substr(slash + 1), 10, "N/A", path.substr(0, slash + 1), false, false, number,
                       RowColour::Black, {}};
         row.seen.modifiedNs = std::int64_t{second} * 1'000'000'000;
+        static std::uint64_t inode = 0;
+        row.seen.inode = ++inode;
         row.location = static_cast<std::int16_t>(location);
         rows.push_back(row);
     }
@@ -210,6 +212,8 @@ TEST(GroupOrder, GroupsStayWholeInEveryOrderAndAsFoundGivesThemBack)
     for (std::size_t i = 0; i < rows.size(); ++i)
         EXPECT_EQ(rows[i].path() + ModifiedText(rows[i]), found[i].path() + ModifiedText(found[i]));
     EXPECT_EQ(ReclaimableBytes(rows), 100u + 80u + 60u);
+    rows[3].seen = rows[2].seen;  // a hard link of the same file frees nothing
+    EXPECT_EQ(ReclaimableBytes(rows), 100u + 40u + 60u);
     EXPECT_THAT(GroupsContaining(rows, "BIG3"), testing::ElementsAre(false, false, true, true, true, false, false));
 }
 
