@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <cstdlib>
+#include <algorithm>
 #include <cstring>
 #include <fcntl.h>
 #include <map>
@@ -508,8 +509,36 @@ std::vector<PlanFile> PlanFilesOf(const std::vector<ResultRow> &rows)
     return files;
 }
 
-PlanReport RunPlan(const ActionPlan &plan, const PlanProgress &progress, const std::atomic<bool> *cancel)
+namespace {
+
+/// Hard links cannot cross file systems: where a group has marked files on a file system with
+/// no kept copy, the first of them is kept there for the others. Their indices.
+std::vector<std::size_t> keptPerFileSystem(ActionPlan &plan)
 {
+    std::vector<std::size_t> kept;
+    if (plan.action != PlanAction::HardLink)
+        return kept;
+    std::map<std::pair<std::int32_t, std::uint64_t>, bool> held;  // (group, device) has a kept copy
+    for (const PlanFile &file : plan.files)
+        if (!file.marked && file.group != 0)
+            held[{file.group, file.seen.device}] = true;
+    for (std::size_t i = 0; i < plan.files.size(); ++i) {
+        PlanFile &file = plan.files[i];
+        if (file.marked && file.group != 0 && !held[{file.group, file.seen.device}]) {
+            held[{file.group, file.seen.device}] = true;
+            file.marked = false;
+            kept.push_back(i);
+        }
+    }
+    return kept;
+}
+
+}  // namespace
+
+PlanReport RunPlan(const ActionPlan &original, const PlanProgress &progress, const std::atomic<bool> *cancel)
+{
+    ActionPlan plan = original;
+    const std::vector<std::size_t> keptHere = keptPerFileSystem(plan);
     PlanReport report;
     std::size_t total = 0;
     for (const PlanFile &file : plan.files)
@@ -530,6 +559,11 @@ PlanReport RunPlan(const ActionPlan &plan, const PlanProgress &progress, const s
     }
     std::size_t handled = 0;
     for (std::size_t i = 0; i < plan.files.size(); ++i) {
+        if (std::find(keptHere.begin(), keptHere.end(), i) != keptHere.end()) {
+            report.files.push_back({i, FileOutcome::Skipped, FileProblem::KeptOnItsFileSystem});
+            ++report.skipped;
+            continue;
+        }
         if (!plan.files[i].marked)
             continue;
         if (cancel && cancel->load()) {

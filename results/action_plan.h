@@ -63,6 +63,7 @@ enum class FileProblem {
     Cancelled,   // the plan was stopped before this file
     LeftAside,   // a step failed and the file could not be put back: it is at `target`
     OtherFileSystem,  // a hard link: no kept copy on the file's own file system
+    KeptOnItsFileSystem,  // hard links: the first of its group on its file system, kept for the others
     NoClone,          // its file system cannot share blocks between files
 };
 

@@ -52,6 +52,7 @@ std::string ProblemText(const FileReport &report)
     case FileProblem::Cancelled: return "cancelled";
     case FileProblem::LeftAside: return std::string(std::strerror(report.error)) + "; the file was left as " + report.target;
     case FileProblem::OtherFileSystem: return "no kept copy on its file system: a hard link cannot cross file systems";
+    case FileProblem::KeptOnItsFileSystem: return "kept as the copy its file system's other copies link to";
     case FileProblem::NoClone: return "its file system cannot share blocks between files (clones need btrfs or XFS)";
     }
     return {};

@@ -285,11 +285,18 @@ TEST(Mounts, LinksStayWithinAFileSystemAndClonesShareBlocksOnBtrfs)
     ASSERT_TRUE(tmpfs.ok()) << tmpfs.error();
     tree.write("scan/other/kept", "shared bytes");  // the only kept copy lies on the other file system
     tree.write("scan/here", "shared bytes");
-    ActionPlan plan = test::PlanOf(tree.path("scan"), PlanAction::HardLink, {"here"});
-    EXPECT_EQ(plan.files.size(), 2u);
-    PlanReport report = RunPlan(plan);
-    ASSERT_EQ(report.skipped, 1u);
-    EXPECT_EQ(report.files[0].problem, FileProblem::OtherFileSystem);
+    tree.write("scan/there", "shared bytes");
+    ActionPlan plan = test::PlanOf(tree.path("scan"), PlanAction::HardLink, {"here", "there"});
+    EXPECT_EQ(plan.files.size(), 3u);
+    PlanReport report = RunPlan(plan);  // within each file system: "there" links to "here"
+    ASSERT_EQ(report.files.size(), 2u);
+    EXPECT_EQ(report.files[0].problem, FileProblem::KeptOnItsFileSystem);
+    EXPECT_EQ(report.files[1].outcome, FileOutcome::Done) << ProblemText(report.files[1]);
+    struct stat here = {}, there = {};
+    ASSERT_EQ(::stat(tree.path("scan/here").c_str(), &here), 0);
+    ASSERT_EQ(::stat(tree.path("scan/there").c_str(), &there), 0);
+    EXPECT_EQ(here.st_ino, there.st_ino);
+    plan = test::PlanOf(tree.path("scan"), PlanAction::HardLink, {"here"});  // "there" is a link of it now
     plan.action = PlanAction::SymbolicLink;  // a symbolic link may cross
     report = RunPlan(plan);
     ASSERT_EQ(report.done, 1u) << ProblemText(report.files[0]);
