@@ -12,13 +12,14 @@ _geminor_cli()
         --move-to) COMPREPLY=($(compgen -d -- "$cur")); return ;;
         --keep) COMPREPLY=($(compgen -W "first newest oldest shortest-path longest-path shortest-name
             first-location path: not-path:" -- "$cur")); return ;;
+        --link) COMPREPLY=($(compgen -W "hard symbolic clone" -- "$cur")); return ;;
         --sort) COMPREPLY=($(compgen -W "found space size copies name folder" -- "$cur")); return ;;
         --reference) COMPREPLY=($(compgen -d -- "$cur")); return ;;
     esac
     if [[ "$cur" == -* ]]; then
         COMPREPLY=($(compgen -W "-m --method -t --types -n --no-subfolders -x --exclude -H --include-hidden
             --no-protect -q --quiet -0 --null -s --session --save-session --csv --html --json
-            --apply --keep --reference --sort --trash --delete --move-to --dry-run --help --version" -- "$cur"))
+            --apply --keep --reference --sort --link --undo --journal --trash --delete --move-to --dry-run --help --version" -- "$cur"))
     else
         COMPREPLY=($(compgen -d -- "$cur"))
     fi
