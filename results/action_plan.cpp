@@ -385,7 +385,7 @@ private:
             report.target = withSlash(m_plan.targetFolder) + chosen;
             return report;
         }
-        case PlanAction::Copy: break;
+        default: break;  // copies and links never come here
         }
         return report;
     }
@@ -551,7 +551,7 @@ PlanReport RunPlan(const ActionPlan &original, const PlanProgress &progress, con
         std::string error;
         journal = Journal::Start(plan.journalFolder, plan.action, error);
         if (!journal) {  // acting without a journal would leave nothing to undo from
-            targetFailure = {0, FileOutcome::Failed, FileProblem::System, errno};
+            targetFailure = {0, FileOutcome::Failed, FileProblem::System, errno, TrashRefusal::None, {}};
             targetOpen = false;
         } else {
             report.journal = journal->id();
@@ -560,7 +560,7 @@ PlanReport RunPlan(const ActionPlan &original, const PlanProgress &progress, con
     std::size_t handled = 0;
     for (std::size_t i = 0; i < plan.files.size(); ++i) {
         if (std::find(keptHere.begin(), keptHere.end(), i) != keptHere.end()) {
-            report.files.push_back({i, FileOutcome::Skipped, FileProblem::KeptOnItsFileSystem});
+            report.files.push_back({i, FileOutcome::Skipped, FileProblem::KeptOnItsFileSystem, 0, TrashRefusal::None, {}});
             ++report.skipped;
             continue;
         }
@@ -573,7 +573,7 @@ PlanReport RunPlan(const ActionPlan &original, const PlanProgress &progress, con
         FileReport file = targetFailure;
         file.file = i;
         if (journal && !journal->intent(i, plan.files[i])) {
-            file = {i, FileOutcome::Failed, FileProblem::System, errno};
+            file = {i, FileOutcome::Failed, FileProblem::System, errno, TrashRefusal::None, {}};
             targetFailure = file;
             targetOpen = false;
         }

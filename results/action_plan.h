@@ -15,7 +15,8 @@ namespace geminor {
 
 /// What is done to the marked files. The links replace a marked file by a link to the copy kept
 /// from its group (a hard link, a relative symbolic link, or a clone sharing its blocks).
-enum class PlanAction { Copy, Move, Trash, Delete, HardLink, SymbolicLink, Clone };
+/// Rename is the single-file command, journaled like the others.
+enum class PlanAction { Copy, Move, Trash, Delete, HardLink, SymbolicLink, Clone, Rename };
 
 /// True for the actions that replace a file by a link to its kept copy.
 inline bool IsLinkAction(PlanAction action)

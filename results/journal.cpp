@@ -22,7 +22,7 @@
 namespace geminor {
 namespace {
 
-const char *const kActionWords[] = {"copy", "move", "trash", "delete", "hard-link", "symbolic-link", "clone"};
+const char *const kActionWords[] = {"copy", "move", "trash", "delete", "hard-link", "symbolic-link", "clone", "rename"};
 const char *const kOutcomeWords[] = {"done", "skipped", "failed"};
 
 void appendIdentity(std::string &out, const char *prefix, const FileIdentity &id)
@@ -83,7 +83,7 @@ const char *ActionWord(PlanAction action)
 
 std::optional<PlanAction> ActionFromWord(const std::string &word)
 {
-    for (int i = 0; i < 7; ++i)
+    for (int i = 0; i < 8; ++i)
         if (word == kActionWords[i])
             return static_cast<PlanAction>(i);
     return std::nullopt;

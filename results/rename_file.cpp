@@ -1,5 +1,7 @@
 #include "results/rename_file.h"
 
+#include "results/journal.h"
+
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -37,6 +39,21 @@ std::optional<std::string> RenameFile(const std::string &oldPath, const std::str
     if (renamed && Fs().fstatat(newFolder.get(), newName.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0)
         *renamed = IdentityOf(st);
     return std::nullopt;
+}
+
+std::optional<std::string> RenameJournaled(const std::string &oldPath, const FileIdentity &seen,
+                                           const std::string &newPath, const std::string &journalFolder,
+                                           FileIdentity *renamed)
+{
+    std::string error;
+    std::optional<Journal> journal = Journal::Start(journalFolder, PlanAction::Rename, error);
+    if (!journal || !journal->intent(0, {oldPath, seen}))
+        return "the journal cannot be written: " + error;
+    const auto failed = RenameFile(oldPath, newPath, renamed);
+    journal->done({0, failed ? FileOutcome::Failed : FileOutcome::Done, FileProblem::None, 0, TrashRefusal::None,
+                   failed ? std::string() : newPath});
+    journal->finish();
+    return failed;
 }
 
 }  // namespace geminor

@@ -14,6 +14,12 @@ namespace geminor {
 std::optional<std::string> RenameFile(const std::string &oldPath, const std::string &newPath,
                                       FileIdentity *renamed = nullptr);
 
+/// RenameFile, written to a journal in `journalFolder` first, so that undo can name it back;
+/// no rename when the journal cannot be written.
+std::optional<std::string> RenameJournaled(const std::string &oldPath, const FileIdentity &seen,
+                                           const std::string &newPath, const std::string &journalFolder,
+                                           FileIdentity *renamed = nullptr);
+
 /// Why a typed name cannot be a file name: empty, ".", "..", a '/' or a NUL, or longer than
 /// 255 bytes. Nothing when it can.
 std::optional<std::string> InvalidNameReason(const std::string &name);

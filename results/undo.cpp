@@ -90,10 +90,11 @@ std::string undoStep(PlanAction action, const JournalStep &step, bool &skipped)
     struct stat st = {}, reached = {};
     switch (action) {
     case PlanAction::Trash:
+    case PlanAction::Rename:
     case PlanAction::Move: {
         if (!isFile(step.target, st) || !IdentityOf(st).sameFile(step.targetState) ||
             static_cast<std::uint64_t>(st.st_size) != step.was.size)
-            return action == PlanAction::Trash ? "it is no longer in the trash" : "it is no longer where it was moved";
+            return action == PlanAction::Trash ? "it is no longer in the trash" : "it is no longer under its new name";
         const std::string reason = moveBack(step.target, step.path);
         if (!reason.empty())
             return skipped = reason == "the name is taken again" || reason == "its folder is gone", reason;

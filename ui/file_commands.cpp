@@ -208,7 +208,7 @@ void FileCommands::RenameSelected()
             return;
         }
         FileIdentity renamed = row->seen;
-        if (const auto error = RenameFile(row->path(), row->folder + newName, &renamed)) {
+        if (const auto error = RenameJournaled(row->path(), row->seen, row->folder + newName, JournalFolder(), &renamed)) {
             m_prompter.inform(&m_window, QStringLiteral("Error"),
                               QStringLiteral("%1 could not be renamed to %2:\n%3")
                                   .arg(ShownText(row->path()), answer, QString::fromStdString(*error)),

@@ -2,6 +2,8 @@
 // nothing overwritten when the world changed since, and a crash part-way through.
 #include "results/undo.h"
 
+#include "results/rename_file.h"
+
 #include <filesystem>
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -77,6 +79,16 @@ TEST(Journal, UndoPutsBackEveryKindOfActionAndNeverOverwrites)
     EXPECT_EQ(op.undo.skipped, 2u);
     EXPECT_EQ(readFile(tree.path("files/dup/a")), "new content");
     EXPECT_EQ(readFile(tree.path("data/Trash/files/a")), "same bytes");  // left where it is
+
+    // A rename from the window is journaled too, and named back.
+    struct stat st = {};
+    ASSERT_EQ(::stat(tree.path("files/keep/a").c_str(), &st), 0);
+    ASSERT_FALSE(RenameJournaled(tree.path("files/keep/a"), IdentityOf(st), tree.path("files/keep/new name"),
+                                 tree.path("journal")));
+    const auto records = ReadJournals(tree.path("journal"));
+    ASSERT_EQ(records.back().action, PlanAction::Rename);
+    EXPECT_EQ(UndoOperation(records.back()).restored, 1u);
+    EXPECT_EQ(readFile(tree.path("files/keep/a")), "same bytes");
 
     // A permanent delete is journaled, and nothing claims to bring it back.
     tree.write("files/dup/a", "same bytes");
