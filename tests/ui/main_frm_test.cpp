@@ -26,6 +26,7 @@
 #include <deque>
 #include <filesystem>
 #include <fstream>
+#include <sys/stat.h>
 #include <thread>
 
 #include "engine/file_system.h"
@@ -675,6 +676,34 @@ private slots:
         QCOMPARE(model.rows().front().name, std::string("b"));  // four b files: first
         QCOMPARE(window.findChild<QLabel *>(QStringLiteral("PanelSpace"))->text(),
                  QStringLiteral("Marked 28 Bytes of 28 Bytes to reclaim"));
+    }
+
+    void linksAndUndoFromTheWindow()
+    {
+        test::TempTree tree;
+        tree.write("a/song.mp3", "same tune");
+        tree.write("b/song.mp3", "same tune");
+        qputenv("XDG_DATA_HOME", QByteArray::fromStdString(tree.path("data")));  // a journal of its own
+        MainFrm window(prompter, *settings);
+        window.setRequest({{{tree.root(), "Yes", "*.*", false}}});
+        scanned(window);
+        window.findChild<QAction *>(QStringLiteral("MMarkAllDuplicates"))->trigger();
+        prompter.answers = {true};
+        window.findChild<QAction *>(QStringLiteral("MLinkHard"))->trigger();
+        QVERIFY(prompter.asked.last().startsWith(
+            QStringLiteral("Confirm|Replace 1 marked file(s) by hard links to the copies kept? This frees up to 9 Bytes.")));
+        QVERIFY(prompter.informed.last().startsWith(QStringLiteral("Linking...|1 file(s) done, 0 skipped, 0 failed.")));
+        struct stat a = {}, b = {};
+        QCOMPARE(::stat(tree.path("a/song.mp3").c_str(), &a) + ::stat(tree.path("b/song.mp3").c_str(), &b), 0);
+        QCOMPARE(a.st_ino, b.st_ino);
+        prompter.answers = {true};
+        window.findChild<QAction *>(QStringLiteral("MUndo"))->trigger();
+        QVERIFY(prompter.asked.last().startsWith(QStringLiteral("Undo Last Operation|Undo the hard-link of 1 file(s) on ")));
+        QCOMPARE(prompter.informed.last(), QStringLiteral("Undo Last Operation|1 file(s) put back, 0 skipped, 0 failed."));
+        QCOMPARE(::stat(tree.path("b/song.mp3").c_str(), &b), 0);
+        QVERIFY(a.st_ino != b.st_ino && b.st_nlink == 1);
+        window.findChild<QAction *>(QStringLiteral("MUndo"))->trigger();  // nothing left to undo
+        QCOMPARE(prompter.informed.last(), QStringLiteral("Undo Last Operation|There is no operation to undo."));
     }
 
     void everyPictureNumberHasAPicture()
