@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <csignal>
 #include <cstring>
+#include <memory>
 #include <optional>
 #include <new>
 #include <cstdio>
@@ -16,6 +17,7 @@
 
 #include "app/cli_actions.h"
 #include "app/cli_host.h"
+#include "engine/checksum_cache.h"
 #include "engine/file_system.h"
 #include "engine/scan_run.h"
 #include "engine/atomic_file.h"
@@ -63,6 +65,9 @@ struct Options
     std::string link;
     std::vector<std::string> undo;  // empty: not asked; one empty text: the newest operation
     bool journal = false;
+    bool noCache = false;
+    bool clearCache = false;
+    std::string cacheDir;
     bool dryRun = false;
     bool null = false;
 };
@@ -241,6 +246,9 @@ CLI::Option *addOptions(CLI::App &app, Options &options)
         ->default_str("")
         ->type_name("[ID]");
     app.add_flag("--journal", options.journal, "list the operations that can be undone");
+    app.add_flag("--no-cache", options.noCache, "neither use nor fill the checksum cache");
+    app.add_option("--cache-dir", options.cacheDir, "keep the checksum cache in DIR (default ~/.cache/geminor)");
+    app.add_flag("--clear-cache", options.clearCache, "empty the checksum cache (then scan, if folders are given)");
     app.add_flag("--dry-run", options.dryRun, "say what the action would do, change nothing");
     app.add_option("FOLDER", options.folders, "folders to search");
     return method;
@@ -294,7 +302,16 @@ int scanAndReport(const Options &options, const SearchRequest &request, const st
 {
     CliHost host(options.quiet);
     std::int16_t groupMarker = 0;
-    ScanOutcome outcome = RunScan(request, host, g_cancel, groupMarker);
+    std::unique_ptr<ChecksumCache> cache;
+    if (!options.noCache && (request.Method == SearchMethod::ByteToByte || request.Method == SearchMethod::Crc32)) {
+        std::string warning;
+        cache = ChecksumCache::Open(options.cacheDir.empty() ? ChecksumCache::DefaultFolder() : options.cacheDir, warning);
+        if (!cache)
+            std::fprintf(stderr, "geminor-cli: %s\n", warning.c_str());
+    }
+    ScanOutcome outcome = RunScan(request, host, g_cancel, groupMarker, cache.get());
+    if (cache && !cache->warning().empty())
+        std::fprintf(stderr, "geminor-cli: %s\n", cache->warning().c_str());
     host.finish();
     const bool needRows = !options.csv.empty() || !options.html.empty() || !options.json.empty() || act ||
                           options.sort != "found" || !options.keep.empty();
@@ -351,6 +368,13 @@ int main(int argc, char **argv)
         return usageError("not a folder: " + options.moveTo);
     if (options.journal)
         return PrintJournals();
+    if (options.clearCache) {
+        std::string error;
+        if (!ChecksumCache::ClearIn(options.cacheDir.empty() ? ChecksumCache::DefaultFolder() : options.cacheDir, error))
+            return failed(error.c_str());
+        if (options.folders.empty() && options.session.empty() && options.references.empty())
+            return 0;
+    }
     if (app.count("--undo") > 0)
         return RunCliUndo(options.undo.empty() ? std::string() : options.undo.front());
     std::signal(SIGINT, onInterrupt);

@@ -26,7 +26,8 @@ std::size_t OpenFileBudget()
     return std::clamp<std::size_t>(static_cast<std::size_t>(limit.rlim_cur) / 4, 2, 8192);
 }
 
-Groups ChecksumGroups(std::span<const FileRecord> members, SearchState &state, FolderHandles *folders)
+Groups ChecksumGroups(std::span<const FileRecord> members, SearchState &state, FolderHandles *folders,
+                      ChecksumCache *cache)
 {
     std::vector<std::pair<std::uint32_t, std::uint32_t>> checksums;  // (CRC-32, member): 8 bytes a file
     checksums.reserve(members.size());
@@ -34,8 +35,15 @@ Groups ChecksumGroups(std::span<const FileRecord> members, SearchState &state, F
         if (state.cancelled())
             break;  // the groups among the files read so far stay
         const FileRecord &record = members[i];
-        const std::optional<std::uint32_t> crc = FileCrc32(
-            folders ? folders->open(record.folder, record.name) : FileReader(record.folder + record.name), record.size);
+        std::optional<std::uint32_t> crc;
+        if (const auto known = cache ? cache->lookup(StateOf(record)) : std::nullopt; known && known->crc) {
+            crc = known->crc;  // unchanged since it was read: not read again
+        } else {
+            crc = FileCrc32(folders ? folders->open(record.folder, record.name) : FileReader(record.folder + record.name),
+                            record.size);
+            if (crc && cache)
+                cache->store(StateOf(record), {crc, {}, {}});
+        }
         state.bytesCompared.fetch_add(record.size, std::memory_order_relaxed);
         if (crc)
             checksums.emplace_back(*crc, i);
@@ -64,8 +72,9 @@ namespace {
 class ParallelGroups
 {
 public:
-    ParallelGroups(const std::vector<FileRecord> &records, SearchMethod method, SearchState &state)
-        : m_records(records), m_method(method), m_state(state)
+    ParallelGroups(const std::vector<FileRecord> &records, SearchMethod method, SearchState &state,
+                   ChecksumCache *cache)
+        : m_records(records), m_method(method), m_state(state), m_cache(cache)
     {
     }
 
@@ -129,8 +138,9 @@ private:
             try {
                 if (end - begin > 1 && !m_state.cancelled()) {
                     const std::span<const FileRecord> members(m_records.data() + begin, end - begin);
-                    groups = m_method == SearchMethod::Crc32 ? ChecksumGroups(members, m_state, &m_folders)
-                                                             : IdenticalGroups(members, m_state, limits, &m_folders);
+                    groups = m_method == SearchMethod::Crc32
+                                 ? ChecksumGroups(members, m_state, &m_folders, m_cache)
+                                 : IdenticalGroups(members, m_state, limits, &m_folders, m_cache);
                 }
             } catch (...) {
                 std::lock_guard lock(m_mutex);
@@ -152,6 +162,7 @@ private:
     FolderHandles m_folders{std::max<std::size_t>(1, OpenFileBudget() / 2)};
     SearchMethod m_method;
     SearchState &m_state;
+    ChecksumCache *m_cache;
     std::vector<std::optional<Groups>> m_results;
     std::mutex m_mutex;
     std::condition_variable m_ready;
@@ -162,7 +173,8 @@ private:
 
 }  // namespace
 
-void SearchDuplicates(std::vector<FileRecord> FileRecords, SearchMethod method, SearchState &state)
+void SearchDuplicates(std::vector<FileRecord> FileRecords, SearchMethod method, SearchState &state,
+                      ChecksumCache *cache)
 {
     const auto RecordTotal = static_cast<std::int64_t>(FileRecords.size());
     std::int64_t Processed = 0;
@@ -175,7 +187,7 @@ void SearchDuplicates(std::vector<FileRecord> FileRecords, SearchMethod method, 
     const auto started = std::chrono::steady_clock::now();
     MemberGroups found;  // record numbers: the entries are made once their count is known
     std::vector<std::uint32_t> group;
-    ParallelGroups(FileRecords, method, state)
+    ParallelGroups(FileRecords, method, state, cache)
         .run(
             [&](std::size_t begin, std::size_t end, const Groups &groups) {
                 for (std::size_t g = 0; g < groups.size(); ++g) {

@@ -13,6 +13,7 @@
 
 #include "engine/file_reader.h"
 #include "engine/file_system.h"
+#include "engine/checksum_cache.h"
 
 namespace geminor {
 namespace {
@@ -198,6 +199,8 @@ struct Work
     std::shared_ptr<const std::vector<std::uint32_t>> list;
     std::uint32_t begin = 0, end = 0;
     std::uint64_t offset = 0;
+    XXH128_hash_t chain = {0, 0};  // the content digest of the bytes before `offset`
+    bool exact = true;             // false once holes were passed over unread: `chain` is no content digest
 
     std::span<const std::uint32_t> members() const { return {list->data() + begin, end - begin}; }
 };
@@ -209,9 +212,9 @@ class StreamingCompare
 {
 public:
     StreamingCompare(std::span<const FileRecord> records, SearchState &state, const CompareLimits &limits,
-                     FolderHandles *folders)
+                     FolderHandles *folders, ChecksumCache *cache)
         : m_records(records), m_size(records.front().size), m_state(state), m_limits(limits), m_folders(folders),
-          m_candidates(records.size())
+          m_cache(cache), m_candidates(records.size())
     {
     }
 
@@ -267,9 +270,11 @@ private:
         return m_candidates[member].read(m_records[member], offset, want, into, m_openFiles, m_limits.maxOpen, m_folders);
     }
 
-    XXH128_hash_t digestOf(const std::byte *block, std::size_t want) const
+    /// The digest of a block chained to the digest of the bytes before it: at the end of a file,
+    /// the content digest of the whole file (the blocks follow from the size alone).
+    XXH128_hash_t digestOf(const std::byte *block, std::size_t want, const XXH128_hash_t &chain) const
     {
-        XXH128_hash_t digest = XXH3_128bits(block, want);
+        XXH128_hash_t digest = XXH3_128bits_withSeed(block, want, chain.low64 ^ chain.high64);
         if (m_limits.digestBits < 64) {
             digest.low64 &= (std::uint64_t{1} << m_limits.digestBits) - 1;
             digest.high64 = 0;
@@ -278,7 +283,8 @@ private:
     }
 
     /// Splits `members` by their blocks at `offset` into `out`.
-    void partition(std::span<const std::uint32_t> members, std::uint64_t offset, std::size_t want, Partition &out)
+    void partition(std::span<const std::uint32_t> members, std::uint64_t offset, std::size_t want,
+                   const XXH128_hash_t &chain, Partition &out)
     {
         out.reset(want, members.size(), m_limits.keptBlocks);
         auto reRead = [&](std::uint32_t m, std::byte *into) { return read(m, offset, want, into); };
@@ -299,7 +305,7 @@ private:
                 continue;
             }
             bytes += want;
-            out.splitOf.push_back(out.place(digestOf(buffer.get(), want), buffer.get(), m, 1, reRead));
+            out.splitOf.push_back(out.place(digestOf(buffer.get(), want, chain), buffer.get(), m, 1, reRead));
         }
         tell();
     }
@@ -340,7 +346,7 @@ private:
         if (work.offset >= kLargeBlock) {  // checked once per large block: the cost is nil
             const std::uint64_t skipTo = holesEnd(members, work.offset);
             if (skipTo > work.offset) {
-                pending.push_back({work.list, work.begin, work.end, skipTo});
+                pending.push_back({work.list, work.begin, work.end, skipTo, work.chain, false});
                 return;
             }
         }
@@ -352,31 +358,34 @@ private:
             {
                 std::jthread helper([&] {
                     try {
-                        partition(members.subspan(half), work.offset, want, theirs);
+                        partition(members.subspan(half), work.offset, want, work.chain, theirs);
                     } catch (...) {
                         helperError = std::current_exception();
                     }
                 });
-                partition(members.first(half), work.offset, want, mine);
+                partition(members.first(half), work.offset, want, work.chain, mine);
             }
             if (helperError)
                 std::rethrow_exception(helperError);
             if (!m_state.cancelled())
                 merge(mine, theirs, work.offset, want);
         } else {
-            partition(members, work.offset, want, mine);
+            partition(members, work.offset, want, work.chain, mine);
         }
         if (m_state.cancelled())
             return;  // a round cut short proves nothing
-        split(members, mine, work.offset + want, pending, groups);
+        split(work, mine, work.offset + want, pending, groups);
     }
 
     /// Makes the sets of the next round (or, at the end of the files, the groups) of a round's
     /// splits; the members of a split with no other close their files.
-    void split(std::span<const std::uint32_t> members, const Partition &round, std::uint64_t next,
-               std::vector<Work> &pending, Groups &groups)
+    void split(const Work &work, const Partition &round, std::uint64_t next, std::vector<Work> &pending,
+               Groups &groups)
     {
+        const std::span<const std::uint32_t> members = work.members();
         const bool atEnd = next == m_size;
+        if (atEnd && work.exact && m_cache && m_limits.digestBits >= 64)
+            learnWholeDigests(members, round);
         std::vector<std::uint32_t> start(round.splits.size(), kNone);
         std::uint32_t listed = 0;
         for (std::size_t s = 0; s < round.splits.size(); ++s)
@@ -400,8 +409,16 @@ private:
             if (atEnd)
                 groups.add({list->data() + start[s], end - start[s]});
             else
-                pending.push_back({list, start[s], end, next});
+                pending.push_back({list, start[s], end, next, round.splits[s].digest, work.exact});
         }
+    }
+
+    /// Every member read to its end now has its whole content digest: the cache keeps it.
+    void learnWholeDigests(std::span<const std::uint32_t> members, const Partition &round)
+    {
+        for (std::size_t i = 0; i < members.size(); ++i)
+            if (round.splitOf[i] != kNone)
+                m_cache->store(StateOf(m_records[members[i]]), {std::nullopt, round.splits[round.splitOf[i]].digest, {}});
     }
 
     std::span<const FileRecord> m_records;
@@ -409,23 +426,65 @@ private:
     SearchState &m_state;
     CompareLimits m_limits;
     FolderHandles *m_folders;
+    ChecksumCache *m_cache = nullptr;
     std::vector<Candidate> m_candidates;
     std::atomic<std::size_t> m_openFiles{0};
 };
 
+/// When the cache knows the whole content digest of every member, members whose digest no other
+/// member shares are proven different unread: the sets to compare are only the members of equal
+/// digests, `list` holding them set after set. False when some member is unknown.
+bool readOnlyAlike(std::span<const FileRecord> members, ChecksumCache *cache, std::vector<std::uint32_t> &list,
+                   std::vector<Work> &pending)
+{
+    if (!cache)
+        return false;
+    std::vector<std::pair<XXH128_hash_t, std::uint32_t>> known;
+    known.reserve(members.size());
+    for (std::uint32_t i = 0; i < members.size(); ++i) {
+        const std::optional<Digests> digests = cache->lookup(StateOf(members[i]));
+        if (!digests || !digests->whole)
+            return false;
+        known.emplace_back(*digests->whole, i);
+    }
+    std::sort(known.begin(), known.end(), [](const auto &a, const auto &b) {
+        return a.first.high64 != b.first.high64 ? a.first.high64 < b.first.high64
+               : a.first.low64 != b.first.low64 ? a.first.low64 < b.first.low64 : a.second < b.second;
+    });
+    std::vector<std::pair<std::uint32_t, std::uint32_t>> sets;  // [begin, end) of `list`
+    for (std::size_t p = 0; p < known.size();) {
+        std::size_t end = p + 1;
+        while (end < known.size() && XXH128_isEqual(known[end].first, known[p].first))
+            ++end;
+        if (end - p > 1) {
+            sets.emplace_back(static_cast<std::uint32_t>(list.size()), static_cast<std::uint32_t>(list.size() + end - p));
+            for (std::size_t k = p; k < end; ++k)
+                list.push_back(known[k].second);
+        }
+        p = end;
+    }
+    auto shared = std::make_shared<std::vector<std::uint32_t>>(std::move(list));
+    for (auto it = sets.rbegin(); it != sets.rend(); ++it)
+        pending.push_back({shared, it->first, it->second, 0});
+    return true;
+}
+
 }  // namespace
 
 MemberGroups IdenticalGroups(std::span<const FileRecord> members, SearchState &state, const CompareLimits &limits,
-                             FolderHandles *folders)
+                             FolderHandles *folders, ChecksumCache *cache)
 {
     if (members.size() < 2)
         return {};
-    StreamingCompare compare(members, state, limits, folders);
-    auto all = std::make_shared<std::vector<std::uint32_t>>(members.size());
-    for (std::uint32_t i = 0; i < all->size(); ++i)
-        (*all)[i] = i;
+    auto all = std::make_shared<std::vector<std::uint32_t>>();
     std::vector<Work> pending;
-    pending.push_back({std::move(all), 0, static_cast<std::uint32_t>(members.size()), 0});
+    if (!readOnlyAlike(members, cache, *all, pending)) {
+        all->resize(members.size());
+        for (std::uint32_t i = 0; i < all->size(); ++i)
+            (*all)[i] = i;
+        pending.push_back({std::move(all), 0, static_cast<std::uint32_t>(members.size()), 0});
+    }
+    StreamingCompare compare(members, state, limits, folders, cache);
     // Cancelled part-way, the groups confirmed so far stay, as the pairwise search keeps them.
     return compare.run(std::move(pending), members.size() >= 64).sorted();
 }

@@ -5,6 +5,7 @@
 #include <span>
 #include <vector>
 
+#include "engine/checksum_cache.h"
 #include "engine/file_record.h"
 #include "engine/folder_handles.h"
 #include "engine/scan_state.h"
@@ -49,7 +50,11 @@ private:
 /// within a group, groups ordered by their first index. Each round holds per member a few
 /// bytes, never a block: members are split by a 128-bit digest of the block just read, and a
 /// digest match is confirmed byte by byte against the first member of its split.
+/// With a checksum cache, members whose whole content digests (all known and fresh) differ from
+/// every other member's are proven different unread, and the digests of files read to their end
+/// are kept for the next scan.
 MemberGroups IdenticalGroups(std::span<const FileRecord> members, SearchState &state,
-                             const CompareLimits &limits = {}, FolderHandles *folders = nullptr);
+                             const CompareLimits &limits = {}, FolderHandles *folders = nullptr,
+                             ChecksumCache *cache = nullptr);
 
 }  // namespace geminor

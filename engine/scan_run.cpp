@@ -91,7 +91,7 @@ FileList walkLocations(const SearchRequest &request, ScanHost &host, const Cance
 }  // namespace
 
 ScanOutcome RunScan(const SearchRequest &request, ScanHost &host, CancelRequested &cancel,
-                    std::int16_t &GroupMarker)
+                    std::int16_t &GroupMarker, ChecksumCache *cache)
 {
     ScanOutcome outcome;
     outcome.method = request.Method;
@@ -108,7 +108,9 @@ ScanOutcome RunScan(const SearchRequest &request, ScanHost &host, CancelRequeste
     switch (request.Method) {
     case SearchMethod::ByteToByte:
     case SearchMethod::Crc32:
-        SearchDuplicates(sortedRecords(std::move(fileList)), request.Method, state);
+        SearchDuplicates(sortedRecords(std::move(fileList)), request.Method, state, cache);
+        if (cache)
+            cache->finish();
         break;
     case SearchMethod::SameName: searchSameNames(std::move(fileList), state); break;
     case SearchMethod::ZeroSize: {

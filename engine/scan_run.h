@@ -6,6 +6,7 @@
 
 #include "engine/request.h"
 #include "engine/scan_host.h"
+#include "engine/checksum_cache.h"
 #include "engine/scan_state.h"
 
 namespace geminor {
@@ -30,8 +31,9 @@ struct ScanOutcome
 /// Runs on the caller's thread and reports through `host`; the cancel flag may be set from
 /// any thread; the caller clears it when the scan starts, so that a cancel pressed at once is
 /// never lost. `GroupMarker` is the owner's, kept from one scan to the next.
+/// `cache`, when given, is used by the content searches and written to (then finished).
 ScanOutcome RunScan(const SearchRequest &request, ScanHost &host, CancelRequested &cancel,
-                    std::int16_t &GroupMarker);
+                    std::int16_t &GroupMarker, ChecksumCache *cache = nullptr);
 
 /// The closing lines: "Search Completed.", "Duplicates : N", "Files : N", "Folders : N".
 std::vector<std::string> ClosingTexts(const ScanOutcome &outcome);

@@ -47,8 +47,10 @@ ActionPlan PlanOf(const std::string &root, PlanAction action, const std::vector<
 int RunCli(const std::vector<std::string> &args, std::string &out, std::string &err, const std::string &prefix)
 {
     TempTree io;
-    // Trash and journal in a folder of the test's own, unless the test chose one.
-    const std::string home = std::getenv("XDG_DATA_HOME") ? std::string() : "XDG_DATA_HOME='" + io.path("data") + "' ";
+    // Trash, journal and checksum cache in folders of the test's own, unless the test chose them.
+    std::string home = std::getenv("XDG_DATA_HOME") ? std::string() : "XDG_DATA_HOME='" + io.path("data") + "' ";
+    if (!std::getenv("XDG_CACHE_HOME"))
+        home += "XDG_CACHE_HOME='" + io.path("cache") + "' ";
     std::string command = home + prefix + GEMINOR_CLI_PATH;
     for (const std::string &a : args)
         command += " '" + a + "'";

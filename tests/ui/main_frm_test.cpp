@@ -64,6 +64,7 @@ private slots:
         QVERIFY(m_home.isValid());
         qputenv("XDG_CONFIG_HOME", m_home.path().toUtf8());
         qputenv("XDG_DATA_HOME", (m_home.path() + QStringLiteral("/data")).toUtf8());  // trash and journals
+        qputenv("XDG_CACHE_HOME", (m_home.path() + QStringLiteral("/cache")).toUtf8());
         QSettings(QStringLiteral("Geminor"), QStringLiteral("Geminor")).clear();
         prompter = {};
         settings.emplace();  // reads the settings of the temporary home
