@@ -104,7 +104,7 @@ std::unique_ptr<ChecksumCache> ChecksumCache::Open(const std::string &folder, st
     sqlite3_finalize(statement);
     const std::string schema =
         std::string(version != kSchema && version != 0 ? "DROP TABLE IF EXISTS digests;" : "") +
-        "PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL;"
+        "PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL; PRAGMA cache_size=-65536; PRAGMA wal_autocheckpoint=0;"
         "CREATE TABLE IF NOT EXISTS digests(device INTEGER, inode INTEGER, size INTEGER, mtime INTEGER,"
         " cdelta INTEGER, crc INTEGER, whole BLOB, first BLOB, seen INTEGER, PRIMARY KEY(device, inode))"
         " WITHOUT ROWID;"
@@ -316,6 +316,7 @@ void ChecksumCache::finish()
         return;
     const std::string prune = "DELETE FROM digests WHERE seen < " + std::to_string(m_today - kKeepDays);
     sqlite3_exec(m_writer, prune.c_str(), nullptr, nullptr, nullptr);
+    sqlite3_busy_timeout(m_writer, 250);  // a reader of another scan: the log is folded in by a later one
     sqlite3_exec(m_writer, "PRAGMA wal_checkpoint(TRUNCATE)", nullptr, nullptr, nullptr);
 }
 

@@ -7,7 +7,7 @@
 
 namespace geminor::test {
 
-ScanOutcome ScanFolder(const std::string &folder, SearchMethod method, bool includeHidden)
+ScanOutcome ScanFolder(const std::string &folder, SearchMethod method, bool includeHidden, ChecksumCache *cache)
 {
     SearchRequest request;
     request.Method = method;
@@ -17,7 +17,7 @@ ScanOutcome ScanFolder(const std::string &folder, SearchMethod method, bool incl
     SilentHost host;
     CancelRequested cancel{false};
     std::int16_t marker = 0;
-    return RunScan(request, host, cancel, marker);
+    return RunScan(request, host, cancel, marker, cache);
 }
 
 std::vector<std::string> RowsOf(const ScanOutcome &outcome, const std::string &root, bool withGroup)

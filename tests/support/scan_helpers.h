@@ -26,7 +26,8 @@ struct RecordingHost final : ScanHost
 };
 
 /// A whole scan of one folder with its sub-folders, every file type, protection off.
-ScanOutcome ScanFolder(const std::string &folder, SearchMethod method, bool includeHidden = false);
+ScanOutcome ScanFolder(const std::string &folder, SearchMethod method, bool includeHidden = false,
+                       ChecksumCache *cache = nullptr);
 
 /// Each entry's path relative to `root`, followed by "#group" when `withGroup`.
 std::vector<std::string> RowsOf(const ScanOutcome &outcome, const std::string &root, bool withGroup = true);
