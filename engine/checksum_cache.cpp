@@ -15,7 +15,7 @@
 namespace geminor {
 namespace {
 
-constexpr int kSchema = 1;  // the content digests follow the block sizes of this version
+constexpr int kSchema = 2;  // the content digests follow the block sizes of this version
 constexpr std::int64_t kKeepDays = 90;
 constexpr std::size_t kBatch = 4096;
 
@@ -29,6 +29,14 @@ bool makeFolders(const std::string &folder)
             return false;
     }
     return true;
+}
+
+/// The row of a file: its inode (close to its creation order, so that a batch is written near the
+/// end of the table), under 16 bits of its device. Rows also keep both, to tell a collision.
+sqlite3_int64 keyOf(std::uint64_t device, std::uint64_t inode)
+{
+    const std::uint64_t deviceBits = XXH3_64bits(&device, sizeof device) & 0xFFFF;
+    return static_cast<sqlite3_int64>((deviceBits << 47) | (inode & ((std::uint64_t{1} << 47) - 1)));
 }
 
 void putDigest(sqlite3_stmt *statement, int column, const std::optional<XXH128_hash_t> &digest)
@@ -105,9 +113,8 @@ std::unique_ptr<ChecksumCache> ChecksumCache::Open(const std::string &folder, st
     const std::string schema =
         std::string(version != kSchema && version != 0 ? "DROP TABLE IF EXISTS digests;" : "") +
         "PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL; PRAGMA cache_size=-65536; PRAGMA wal_autocheckpoint=0;"
-        "CREATE TABLE IF NOT EXISTS digests(device INTEGER, inode INTEGER, size INTEGER, mtime INTEGER,"
-        " cdelta INTEGER, crc INTEGER, whole BLOB, first BLOB, seen INTEGER, PRIMARY KEY(device, inode))"
-        " WITHOUT ROWID;"
+        "CREATE TABLE IF NOT EXISTS digests(id INTEGER PRIMARY KEY, device INTEGER, inode INTEGER, size INTEGER,"
+        " mtime INTEGER, cdelta INTEGER, crc INTEGER, whole BLOB, first BLOB, seen INTEGER);"
         "PRAGMA user_version=" + std::to_string(kSchema) + ";";
     if (version < 0 || sqlite3_exec(db, schema.c_str(), nullptr, nullptr, nullptr) != SQLITE_OK) {
         warning = "checksum cache not used: " + path + ": " + sqlite3_errmsg(db);
@@ -157,8 +164,8 @@ ChecksumCache::Reader *ChecksumCache::readerOfThisThread()
     auto reader = std::make_unique<Reader>();
     if (sqlite3_open_v2(m_path.c_str(), &reader->db, SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX, nullptr) != SQLITE_OK ||
         sqlite3_exec(reader->db, "PRAGMA mmap_size=1073741824; BEGIN", nullptr, nullptr, nullptr) != SQLITE_OK ||
-        sqlite3_prepare_v2(reader->db, "SELECT size, mtime, cdelta, crc, whole, first, seen FROM digests"
-                                       " WHERE device = ? AND inode = ?", -1, &reader->select, nullptr) != SQLITE_OK) {
+        sqlite3_prepare_v2(reader->db, "SELECT device, inode, size, mtime, cdelta, crc, whole, first, seen"
+                                       " FROM digests WHERE id = ?", -1, &reader->select, nullptr) != SQLITE_OK) {
         std::lock_guard lock(m_mutex);
         fail("reading", reader->db);
         return nullptr;
@@ -193,8 +200,7 @@ std::optional<Digests> ChecksumCache::lookup(const FileState &state)
         return std::nullopt;
     sqlite3_stmt *const m_select = reader->select;
     sqlite3_reset(m_select);
-    sqlite3_bind_int64(m_select, 1, static_cast<sqlite3_int64>(state.device));
-    sqlite3_bind_int64(m_select, 2, static_cast<sqlite3_int64>(state.inode));
+    sqlite3_bind_int64(m_select, 1, keyOf(state.device, state.inode));
     const int step = sqlite3_step(m_select);
     if (step == SQLITE_DONE || step == SQLITE_BUSY)
         return std::nullopt;  // not known, or locked for the moment
@@ -203,18 +209,22 @@ std::optional<Digests> ChecksumCache::lookup(const FileState &state)
         fail("reading", reader->db);
         return std::nullopt;
     }
-    if (static_cast<std::uint64_t>(sqlite3_column_int64(m_select, 0)) != state.size ||
-        sqlite3_column_int64(m_select, 1) != state.modifiedNs ||
-        sqlite3_column_int64(m_select, 2) != state.changedNs - state.modifiedNs)
-        return std::nullopt;  // stale: the file changed since
+    if (static_cast<std::uint64_t>(sqlite3_column_int64(m_select, 0)) != state.device ||
+        static_cast<std::uint64_t>(sqlite3_column_int64(m_select, 1)) != state.inode ||
+        static_cast<std::uint64_t>(sqlite3_column_int64(m_select, 2)) != state.size ||
+        sqlite3_column_int64(m_select, 3) != state.modifiedNs ||
+        sqlite3_column_int64(m_select, 4) != state.changedNs - state.modifiedNs) {
+        sqlite3_reset(m_select);
+        return std::nullopt;  // another file, or stale: the file changed since
+    }
     Digests digests;
-    if (sqlite3_column_type(m_select, 3) == SQLITE_INTEGER)
-        digests.crc = static_cast<std::uint32_t>(sqlite3_column_int64(m_select, 3));
-    digests.whole = digestOf(m_select, 4);
-    digests.first = digestOf(m_select, 5);
+    if (sqlite3_column_type(m_select, 5) == SQLITE_INTEGER)
+        digests.crc = static_cast<std::uint32_t>(sqlite3_column_int64(m_select, 5));
+    digests.whole = digestOf(m_select, 6);
+    digests.first = digestOf(m_select, 7);
     if (!digests.first && digests.whole && state.size <= 8192)
         digests.first = digests.whole;  // a file of one block: kept once
-    if (sqlite3_column_int64(m_select, 6) < m_today) {
+    if (sqlite3_column_int64(m_select, 8) < m_today) {
         std::lock_guard lock(m_mutex);
         m_seen.emplace_back(state.device, state.inode);
     }
@@ -246,23 +256,25 @@ void ChecksumCache::write(Pending pending, Seen seen)
 {
     std::lock_guard writing(m_writing);
     std::sort(pending.begin(), pending.end(), [](const auto &a, const auto &b) {
-        return std::tie(a.first.device, a.first.inode) < std::tie(b.first.device, b.first.inode);
+        return keyOf(a.first.device, a.first.inode) < keyOf(b.first.device, b.first.inode);
     });
     if (sqlite3_exec(m_writer, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr) != SQLITE_OK)
         return;  // locked past the wait: these are learnt again next time
     sqlite3 *const m_db = m_writer;
     sqlite3_stmt *upsert = nullptr, *touch = nullptr;
-    // Into an empty cache nothing needs merging: a plain insert is a third cheaper.
+    // What is known of the same file in the same state is kept beside what was learnt now.
     bool ok = sqlite3_prepare_v2(
                   m_db,
-                  m_empty ? "INSERT OR REPLACE INTO digests VALUES(?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9)" :
-                  "INSERT INTO digests VALUES(?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9) ON CONFLICT(device, inode) DO UPDATE SET"
-                  " crc = CASE WHEN size = ?3 AND mtime = ?4 AND cdelta = ?5 THEN coalesce(?6, crc) ELSE ?6 END,"
-                  " whole = CASE WHEN size = ?3 AND mtime = ?4 AND cdelta = ?5 THEN coalesce(?7, whole) ELSE ?7 END,"
-                  " first = CASE WHEN size = ?3 AND mtime = ?4 AND cdelta = ?5 THEN coalesce(?8, first) ELSE ?8 END,"
-                  " size = ?3, mtime = ?4, cdelta = ?5, seen = ?9",
+                  "INSERT INTO digests VALUES(?10, ?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9) ON CONFLICT(id) DO UPDATE SET"
+                  " crc = CASE WHEN device = ?1 AND inode = ?2 AND size = ?3 AND mtime = ?4 AND cdelta = ?5"
+                  "  THEN coalesce(?6, crc) ELSE ?6 END,"
+                  " whole = CASE WHEN device = ?1 AND inode = ?2 AND size = ?3 AND mtime = ?4 AND cdelta = ?5"
+                  "  THEN coalesce(?7, whole) ELSE ?7 END,"
+                  " first = CASE WHEN device = ?1 AND inode = ?2 AND size = ?3 AND mtime = ?4 AND cdelta = ?5"
+                  "  THEN coalesce(?8, first) ELSE ?8 END,"
+                  " device = ?1, inode = ?2, size = ?3, mtime = ?4, cdelta = ?5, seen = ?9",
                   -1, &upsert, nullptr) == SQLITE_OK &&
-              sqlite3_prepare_v2(m_db, "UPDATE digests SET seen = ?3 WHERE device = ?1 AND inode = ?2", -1, &touch,
+              sqlite3_prepare_v2(m_db, "UPDATE digests SET seen = ?3 WHERE id = ?1 AND inode = ?2", -1, &touch,
                                  nullptr) == SQLITE_OK;
     for (std::size_t i = 0; ok && i < pending.size(); ++i) {
         const auto &[state, digests] = pending[i];
@@ -281,11 +293,12 @@ void ChecksumCache::write(Pending pending, Seen seen)
         const bool oneBlock = digests.whole && digests.first && XXH128_isEqual(*digests.whole, *digests.first);
         putDigest(upsert, 8, oneBlock ? std::nullopt : digests.first);
         sqlite3_bind_int64(upsert, 9, m_today);
+        sqlite3_bind_int64(upsert, 10, keyOf(state.device, state.inode));
         ok = sqlite3_step(upsert) == SQLITE_DONE;
     }
     for (std::size_t i = 0; ok && i < seen.size(); ++i) {
         sqlite3_reset(touch);
-        sqlite3_bind_int64(touch, 1, static_cast<sqlite3_int64>(seen[i].first));
+        sqlite3_bind_int64(touch, 1, keyOf(seen[i].first, seen[i].second));
         sqlite3_bind_int64(touch, 2, static_cast<sqlite3_int64>(seen[i].second));
         sqlite3_bind_int64(touch, 3, m_today);
         ok = sqlite3_step(touch) == SQLITE_DONE;

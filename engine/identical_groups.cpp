@@ -212,9 +212,9 @@ class StreamingCompare
 {
 public:
     StreamingCompare(std::span<const FileRecord> records, SearchState &state, const CompareLimits &limits,
-                     FolderHandles *folders, ChecksumCache *cache)
+                     FolderHandles *folders, ChecksumCache *cache, bool known)
         : m_records(records), m_size(records.front().size), m_state(state), m_limits(limits), m_folders(folders),
-          m_cache(cache), m_candidates(records.size())
+          m_cache(cache), m_known(known), m_candidates(records.size())
     {
     }
 
@@ -287,6 +287,7 @@ private:
                    const XXH128_hash_t &chain, Partition &out)
     {
         out.reset(want, members.size(), m_limits.keptBlocks);
+        const bool learnFirst = m_cache && offset == 0 && m_limits.digestBits >= 64 && !m_known;
         auto reRead = [&](std::uint32_t m, std::byte *into) { return read(m, offset, want, into); };
         const auto buffer = std::make_unique_for_overwrite<std::byte[]>(want + 1);
         std::size_t count = 0;
@@ -305,7 +306,10 @@ private:
                 continue;
             }
             bytes += want;
-            out.splitOf.push_back(out.place(digestOf(buffer.get(), want, chain), buffer.get(), m, 1, reRead));
+            const XXH128_hash_t digest = digestOf(buffer.get(), want, chain);
+            if (learnFirst && want < m_size)  // a file of one block gets its whole digest at once
+                m_cache->store(StateOf(m_records[m]), {std::nullopt, std::nullopt, digest});
+            out.splitOf.push_back(out.place(digest, buffer.get(), m, 1, reRead));
         }
         tell();
     }
@@ -384,7 +388,7 @@ private:
     {
         const std::span<const std::uint32_t> members = work.members();
         const bool atEnd = next == m_size;
-        if (atEnd && work.exact && m_cache && m_limits.digestBits >= 64)
+        if (atEnd && work.exact && m_cache && m_limits.digestBits >= 64 && !m_known)
             learnWholeDigests(members, round);
         std::vector<std::uint32_t> start(round.splits.size(), kNone);
         std::uint32_t listed = 0;
@@ -427,39 +431,62 @@ private:
     CompareLimits m_limits;
     FolderHandles *m_folders;
     ChecksumCache *m_cache = nullptr;
+    bool m_known = false;  // every member's digests came from the cache: nothing to learn
     std::vector<Candidate> m_candidates;
     std::atomic<std::size_t> m_openFiles{0};
 };
 
-/// When the cache knows the whole content digest of every member, members whose digest no other
-/// member shares are proven different unread: the sets to compare are only the members of equal
-/// digests, `list` holding them set after set. False when some member is unknown.
+bool lessDigest(const XXH128_hash_t &a, const XXH128_hash_t &b)
+{
+    return a.high64 != b.high64 ? a.high64 < b.high64 : a.low64 < b.low64;
+}
+
+/// When the cache knows of every member the digest of its first block (and maybe of its whole
+/// content), members whose digests no other member shares are proven different unread: the sets
+/// to compare are only the members of equal digests. False when some member is unknown.
 bool readOnlyAlike(std::span<const FileRecord> members, ChecksumCache *cache, std::vector<std::uint32_t> &list,
                    std::vector<Work> &pending)
 {
     if (!cache)
         return false;
-    std::vector<std::pair<XXH128_hash_t, std::uint32_t>> known;
+    struct Known
+    {
+        XXH128_hash_t first;
+        std::optional<XXH128_hash_t> whole;
+        std::uint32_t index;
+    };
+    std::vector<Known> known;
     known.reserve(members.size());
     for (std::uint32_t i = 0; i < members.size(); ++i) {
         const std::optional<Digests> digests = cache->lookup(StateOf(members[i]));
-        if (!digests || !digests->whole)
+        if (!digests || !digests->first)
             return false;
-        known.emplace_back(*digests->whole, i);
+        known.push_back({*digests->first, digests->whole, i});
     }
-    std::sort(known.begin(), known.end(), [](const auto &a, const auto &b) {
-        return a.first.high64 != b.first.high64 ? a.first.high64 < b.first.high64
-               : a.first.low64 != b.first.low64 ? a.first.low64 < b.first.low64 : a.second < b.second;
+    std::sort(known.begin(), known.end(), [](const Known &a, const Known &b) {
+        return lessDigest(a.first, b.first) || (XXH128_isEqual(a.first, b.first) && a.index < b.index);
     });
     std::vector<std::pair<std::uint32_t, std::uint32_t>> sets;  // [begin, end) of `list`
-    for (std::size_t p = 0; p < known.size();) {
-        std::size_t end = p + 1;
-        while (end < known.size() && XXH128_isEqual(known[end].first, known[p].first))
-            ++end;
-        if (end - p > 1) {
-            sets.emplace_back(static_cast<std::uint32_t>(list.size()), static_cast<std::uint32_t>(list.size() + end - p));
-            for (std::size_t k = p; k < end; ++k)
-                list.push_back(known[k].second);
+    auto emit = [&](auto begin, auto end) {
+        if (end - begin < 2)
+            return;
+        sets.emplace_back(static_cast<std::uint32_t>(list.size()), static_cast<std::uint32_t>(list.size() + (end - begin)));
+        for (auto it = begin; it != end; ++it)
+            list.push_back(it->index);
+    };
+    for (auto p = known.begin(); p != known.end();) {
+        auto end = std::find_if(p, known.end(), [&](const Known &k) { return !XXH128_isEqual(k.first, p->first); });
+        if (end - p > 1 && std::all_of(p, end, [](const Known &k) { return k.whole.has_value(); })) {
+            std::sort(p, end, [](const Known &a, const Known &b) {
+                return lessDigest(*a.whole, *b.whole) || (XXH128_isEqual(*a.whole, *b.whole) && a.index < b.index);
+            });
+            for (auto q = p; q != end;) {
+                auto same = std::find_if(q, end, [&](const Known &k) { return !XXH128_isEqual(*k.whole, *q->whole); });
+                emit(q, same);
+                q = same;
+            }
+        } else {
+            emit(p, end);
         }
         p = end;
     }
@@ -478,13 +505,14 @@ MemberGroups IdenticalGroups(std::span<const FileRecord> members, SearchState &s
         return {};
     auto all = std::make_shared<std::vector<std::uint32_t>>();
     std::vector<Work> pending;
-    if (!readOnlyAlike(members, cache, *all, pending)) {
+    const bool known = readOnlyAlike(members, cache, *all, pending);
+    if (!known) {
         all->resize(members.size());
         for (std::uint32_t i = 0; i < all->size(); ++i)
             (*all)[i] = i;
         pending.push_back({std::move(all), 0, static_cast<std::uint32_t>(members.size()), 0});
     }
-    StreamingCompare compare(members, state, limits, folders, cache);
+    StreamingCompare compare(members, state, limits, folders, cache, known);
     // Cancelled part-way, the groups confirmed so far stay, as the pairwise search keeps them.
     return compare.run(std::move(pending), members.size() >= 64).sorted();
 }
