@@ -50,6 +50,17 @@ void SettingsStore::SetRecycleBin(int state)
     m_settings.sync();
 }
 
+bool SettingsStore::UseChecksumCache() const
+{
+    return toggle("ChecksumCache", 1, 0) == 1;
+}
+
+void SettingsStore::SetUseChecksumCache(bool on)
+{
+    m_settings.setValue(QStringLiteral("Options/ChecksumCache"), on ? QStringLiteral("1") : QStringLiteral("0"));
+    m_settings.sync();
+}
+
 std::optional<std::vector<FileTypeEntry>> SettingsStore::LoadFileTypes() const
 {
     if (!m_settings.childGroups().contains(kFileTypes))

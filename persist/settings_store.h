@@ -33,6 +33,10 @@ public:
     /// 12 (deleted files go to the trash) or 11. Absent, not a number, or another number: 12.
     int RecycleBin() const;
     void SetRecycleBin(int state);
+    /// Whether scans keep and use the checksum cache ("Options/ChecksumCache", 1 or 0): on
+    /// unless it says 0.
+    bool UseChecksumCache() const;
+    void SetUseChecksumCache(bool on);
 
     /// The stored file-type list in the order of its numeric keys; nothing when the section is
     /// absent (the dialog then shows its built-in types). A value without ";" is an extension

@@ -48,6 +48,9 @@ void buildFileMenu(QMainWindow &window, MainActions &a)
     a.MPicViewer->setCheckable(true);
     a.MSendToRecycleBin = entry(a.MnuFile, "MSendToRecycleBin", QStringLiteral("Send to Trash"));
     a.MSendToRecycleBin->setCheckable(true);
+    a.MUseCache = entry(a.MnuFile, "MUseCache", QStringLiteral("Use Checksum Cache"));
+    a.MUseCache->setCheckable(true);
+    a.MClearCache = entry(a.MnuFile, "MClearCache", QStringLiteral("Clear Checksum Cache"));
     a.MnuFile->addSeparator();
     a.MClose = entry(a.MnuFile, "MClose", QStringLiteral("Close"), QKeySequence(Qt::CTRL | Qt::Key_X));
 }

@@ -16,7 +16,7 @@ struct MainActions
     QMenu *MnuFile = nullptr, *MExport = nullptr, *MAction = nullptr, *MMark = nullptr, *MHelp = nullptr;
     QAction *MScan = nullptr, *MCancel = nullptr, *MNewSession = nullptr, *MLoadSession = nullptr,
             *MSaveSession = nullptr, *MHTML = nullptr, *MCSV = nullptr, *MPicViewer = nullptr,
-            *MSendToRecycleBin = nullptr, *MClose = nullptr;
+            *MSendToRecycleBin = nullptr, *MUseCache = nullptr, *MClearCache = nullptr, *MClose = nullptr;
     QAction *MNone = nullptr, *MMarkAll = nullptr, *MMarkingSelected = nullptr, *MMarkAllDuplicates = nullptr;
     QMenu *MKeepOne = nullptr;
     std::vector<QAction *> keepRules;  // each carries its KeepRule as data

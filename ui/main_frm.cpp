@@ -14,6 +14,7 @@
 #include <QTimer>
 #include <QVBoxLayout>
 
+#include "ui/cache_options.h"
 #include "ui/folder_frm.h"
 #include "ui/group_view.h"
 #include "ui/main_actions.h"
@@ -44,6 +45,7 @@ MainFrm::MainFrm(Prompter &prompter, SettingsStore &settings, std::string defaul
     connect(m_actions.MPicViewer, &QAction::triggered, m_viewer, &ViewerControl::toggle);
     connect(m_actions.buttons[11], &QAction::triggered, m_viewer, &ViewerControl::toggle);
     m_trash = new TrashToggle(*this, m_prompter, m_settings, *m_actions.MSendToRecycleBin, *m_actions.buttons[12]);
+    ConnectCacheOptions(m_actions, m_settings, m_prompter, *this);
     m_files = std::make_unique<FileCommands>(
         *this, m_prompter, *m_model, *m_rlv, *panel(1), [this] { return m_trash->toTrash(); },
         [this] { return m_lastMethod; });

@@ -97,7 +97,7 @@ void MainFrm::ScanCommand()
     panel(5)->setText(QStringLiteral("00:00:00"));
     m_model->setRows({});
     m_lastMethod = search.Method;
-    m_scan->start(search, m_groupMarker);
+    m_scan->start(search, m_groupMarker, m_settings.UseChecksumCache());
 }
 
 void MainFrm::scanEnded(const std::shared_ptr<ScanResult> &result)
@@ -111,6 +111,10 @@ void MainFrm::scanEnded(const std::shared_ptr<ScanResult> &result)
         m_actions.MMarkingSelected->setVisible(!zeroSize);
     }
     m_status->showClosing(result->outcome);
+    if (!result->cacheWarning.empty())  // beside the other notes of the scan
+        m_status->problems()->setText(m_status->problems()->text() +
+                                      (m_status->problems()->text().isEmpty() ? QString() : QStringLiteral("; ")) +
+                                      QString::fromStdString(result->cacheWarning));
     if (!result->failure.isEmpty()) {
         panel(1)->setText(QStringLiteral("Search stopped: ") + result->failure);
         m_prompter.inform(this, QStringLiteral("Geminor"),

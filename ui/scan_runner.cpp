@@ -1,5 +1,7 @@
 #include "ui/scan_runner.h"
 
+#include "engine/checksum_cache.h"
+
 #include <new>
 #include <system_error>
 
@@ -36,11 +38,18 @@ private:
 
 /// The scan and the loading of its rows; runs on the scan's thread.
 std::shared_ptr<ScanResult> scanAndLoad(const SearchRequest &request, ScanHost &host, CancelRequested &cancel,
-                                        std::int16_t &groupMarker)
+                                        std::int16_t &groupMarker, bool useCache)
 {
     auto result = std::make_shared<ScanResult>();
     try {
-        result->outcome = RunScan(request, host, cancel, groupMarker);
+        std::unique_ptr<ChecksumCache> cache;
+        std::string warning;
+        if (useCache && (request.Method == SearchMethod::ByteToByte || request.Method == SearchMethod::Crc32))
+            cache = ChecksumCache::Open(ChecksumCache::DefaultFolder(), warning);
+        result->outcome = RunScan(request, host, cancel, groupMarker, cache.get());
+        if (cache)
+            warning = cache->warning();
+        result->cacheWarning = warning;
         ScanProgress loading;
         loading.phase = ScanPhase::Loading;
         host.progress(loading);
@@ -76,12 +85,12 @@ ScanRunner::~ScanRunner()
     }
 }
 
-void ScanRunner::start(const SearchRequest &request, std::int16_t &groupMarker)
+void ScanRunner::start(const SearchRequest &request, std::int16_t &groupMarker, bool useCache)
 {
     m_cancel.store(false);  // only here: a Cancel pressed from now on counts
-    m_thread = QThread::create([this, request, &groupMarker] {
+    m_thread = QThread::create([this, request, &groupMarker, useCache] {
         RunnerHost host(*this, m_minimized);
-        auto result = scanAndLoad(request, host, m_cancel, groupMarker);
+        auto result = scanAndLoad(request, host, m_cancel, groupMarker, useCache);
         QMetaObject::invokeMethod(
             this,
             [this, result] {

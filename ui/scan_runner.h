@@ -18,6 +18,7 @@ struct ScanResult
     ScanOutcome outcome;
     std::vector<ResultRow> rows;
     QString failure;  // why the scan stopped and shows nothing, or empty
+    std::string cacheWarning;  // why the checksum cache was not used, or empty
 };
 
 /// Runs a whole scan and the loading of its rows on a thread of its own; the window's thread
@@ -32,7 +33,9 @@ public:
     ~ScanRunner() override;
 
     /// Starts a scan of `request`; `groupMarker` is the window's, left alone until finished().
-    void start(const SearchRequest &request, std::int16_t &groupMarker);
+    /// With `useCache`, the content searches keep and use the checksum cache (a cache that cannot
+    /// be used says so in the result's problems).
+    void start(const SearchRequest &request, std::int16_t &groupMarker, bool useCache = false);
     bool running() const { return m_thread != nullptr; }
     /// The flag the cancel command sets; cleared when a scan starts.
     CancelRequested &cancelFlag() { return m_cancel; }

@@ -135,6 +135,9 @@ private slots:
             QVERIFY(!window.findChild<QAction *>(QStringLiteral("MSendToRecycleBin"))->isChecked());
             window.findChild<QAction *>(QStringLiteral("Button11"))->trigger();
             QCOMPARE(window.viewerState(), 9);
+            auto *cache = window.findChild<QAction *>(QStringLiteral("MUseCache"));
+            QVERIFY(cache->isChecked());  // on unless switched off
+            cache->trigger();
             QCOMPARE(prompter.asked.size(), 2);  // switching off the viewer asks nothing
         }
         SettingsStore again;
@@ -142,6 +145,7 @@ private slots:
         QCOMPARE(restarted.viewerState(), 9);
         QCOMPARE(restarted.recycleState(), 11);
         QVERIFY(!restarted.findChild<QAction *>(QStringLiteral("MPicViewer"))->isChecked());
+        QVERIFY(!restarted.findChild<QAction *>(QStringLiteral("MUseCache"))->isChecked());
         restarted.toggleRecycle();  // switching on asks nothing
         QCOMPARE(restarted.recycleState(), 12);
         QCOMPARE(prompter.asked.size(), 2);
