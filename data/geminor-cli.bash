@@ -9,7 +9,7 @@ _geminor_cli()
         -x|--exclude) COMPREPLY=($(compgen -d -- "$cur")); return ;;
         -s|--session|--save-session) COMPREPLY=($(compgen -f -X '!*.gmr' -- "$cur") $(compgen -d -- "$cur")); return ;;
         --csv|--html|--json|--apply|-t|--types) COMPREPLY=($(compgen -f -- "$cur")); return ;;
-        --move-to) COMPREPLY=($(compgen -d -- "$cur")); return ;;
+        --move-to|--cache-dir) COMPREPLY=($(compgen -d -- "$cur")); return ;;
         --keep) COMPREPLY=($(compgen -W "first newest oldest shortest-path longest-path shortest-name
             first-location path: not-path:" -- "$cur")); return ;;
         --link) COMPREPLY=($(compgen -W "hard symbolic clone" -- "$cur")); return ;;
@@ -19,7 +19,7 @@ _geminor_cli()
     if [[ "$cur" == -* ]]; then
         COMPREPLY=($(compgen -W "-m --method -t --types -n --no-subfolders -x --exclude -H --include-hidden
             --no-protect -q --quiet -0 --null -s --session --save-session --csv --html --json
-            --apply --keep --reference --sort --link --undo --journal --trash --delete --move-to --dry-run --help --version" -- "$cur"))
+            --apply --keep --reference --sort --link --undo --journal --no-cache --cache-dir --clear-cache --trash --delete --move-to --dry-run --help --version" -- "$cur"))
     else
         COMPREPLY=($(compgen -d -- "$cur"))
     fi
