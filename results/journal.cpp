@@ -185,7 +185,7 @@ std::vector<JournalRecord> ReadJournals(const std::string &folder)
                 if (!path)
                     continue;
                 stepOf[static_cast<std::size_t>(o.value(QLatin1String("intent")).toInteger())] = record.steps.size();
-                record.steps.push_back({*path, identityOf(o, "")});
+                record.steps.push_back({*path, identityOf(o, ""), false, FileOutcome::Failed, {}, {}});
             } else if (o.contains(QLatin1String("done"))) {
                 const auto found = stepOf.find(static_cast<std::size_t>(o.value(QLatin1String("done")).toInteger()));
                 if (found == stepOf.end())

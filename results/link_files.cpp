@@ -1,6 +1,7 @@
 #include "results/link_files.h"
 
 #include <cerrno>
+#include <cstring>
 #include <fcntl.h>
 #include <filesystem>
 #include <linux/fs.h>
@@ -49,11 +50,10 @@ FileReport cloneFile(FileReport &report, int keptFd, int folder, const std::stri
     auto *request = reinterpret_cast<file_dedupe_range *>(range.get());
     const auto size = static_cast<std::uint64_t>(st.st_size);
     for (std::uint64_t offset = 0; offset < size;) {
-        *request = {};
+        std::memset(range.get(), 0, sizeof(file_dedupe_range) + sizeof(file_dedupe_range_info));
         request->src_offset = offset;
         request->src_length = std::min(kRange, size - offset);
         request->dest_count = 1;
-        request->info[0] = {};
         request->info[0].dest_fd = marked.get();
         request->info[0].dest_offset = offset;
         if (Fs().ioctl(keptFd, FIDEDUPERANGE, request) != 0) {

@@ -131,7 +131,7 @@ UndoReport UndoOperation(const JournalRecord &record)
     if (!report.undoable)
         return report;
     for (const JournalStep &step : record.steps) {
-        UndoStep done{step.path};
+        UndoStep done{step.path, UndoOutcome::Restored, {}};
         if (!step.hasOutcome) {
             struct stat st = {};
             if (isFile(step.path, st) && IdentityOf(st) == step.was)

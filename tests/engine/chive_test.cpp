@@ -83,8 +83,9 @@ TEST(CHive, EveryMisuseIsReportedWithItsSourceAndChangesNothing)
         for (std::int32_t i = 0; i < hive.Errors()->Count(); ++i)
             got.push_back(hive.Errors()->Source(i));
         EXPECT_EQ(got, c.sources);
-        if (c.number != 0)
+        if (c.number != 0) {
             EXPECT_EQ(hive.Errors()->ErrNumber(), c.number);
+        }
         EXPECT_EQ(hive.Count(), 1);
         EXPECT_EQ(hive.Item(Variant("a")).text(), "a");
     }

@@ -360,7 +360,7 @@ TEST(ActionPlan, LinksReplaceOnlyTheUnchangedFileAndLoseNothing)
     // A result that lists a file and its hard link (a scan lists one inode once; JSON may have both).
     ASSERT_EQ(::stat(tree.path("dup/d").c_str(), &st), 0);
     ActionPlan linked{PlanAction::HardLink, SearchMethod::ByteToByte, {},
-                      {{tree.path("keep/f"), IdentityOf(st), 1, false}, {tree.path("dup/d"), IdentityOf(st), 1, true}}};
+                      {{tree.path("keep/f"), IdentityOf(st), 1, false}, {tree.path("dup/d"), IdentityOf(st), 1, true}}, true, false, {}};
     report = RunPlan(linked);
     EXPECT_EQ(report.done, 1u);  // already what was asked
     EXPECT_EQ(report.bytesFreed, 0u);

@@ -157,14 +157,17 @@ TEST(KeepRules, NoCommandMarksAWholeGroupOrAReferenceFile)
                 EXPECT_FALSE(rows[end].reference && rows[end].marked);
                 anyKept = anyKept || !rows[end].marked;
                 anyReference = anyReference || rows[end].reference;
-                if (!shown.empty() && !shown[end])
+                if (!shown.empty() && !shown[end]) {
                     EXPECT_EQ(rows[end].marked, before[end].marked) << "a hidden row changed";
+                }
             }
             const bool changed = shown.empty() || shown[begin];
             EXPECT_TRUE(anyKept || !changed) << "round " << round << ": a whole group marked";
-            if (round % 4 == 0 && anyReference && changed)
-                for (std::size_t i = begin; i < end; ++i)
+            if (round % 4 == 0 && anyReference && changed) {
+                for (std::size_t i = begin; i < end; ++i) {
                     EXPECT_EQ(rows[i].marked, !rows[i].reference) << "a reference file is the copy kept";
+                }
+            }
         }
     }
     // The spared groups are counted: inverting an unmarked group of one marks nothing in it.
