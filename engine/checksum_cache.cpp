@@ -1,5 +1,7 @@
 #include "engine/checksum_cache.h"
 
+#include "engine/file_system.h"
+
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
@@ -21,15 +23,6 @@ constexpr std::size_t kBatch = 4096;
 
 const char *const kFile = "/digests.db";
 
-bool makeFolders(const std::string &folder)
-{
-    for (std::size_t slash = 1; slash != std::string::npos;) {
-        slash = folder.find('/', slash + 1);
-        if (::mkdir(folder.substr(0, slash).c_str(), 0700) != 0 && errno != EEXIST)
-            return false;
-    }
-    return true;
-}
 
 /// The row of a file: its inode (close to its creation order, so that a batch is written near the
 /// end of the table), under 16 bits of its device. Rows also keep both, to tell a collision.
@@ -91,7 +84,7 @@ bool ChecksumCache::ClearIn(const std::string &folder, std::string &error)
 
 std::unique_ptr<ChecksumCache> ChecksumCache::Open(const std::string &folder, std::string &warning)
 {
-    if (!makeFolders(folder)) {
+    if (!MakeFolders(folder)) {
         warning = "checksum cache not used: " + folder + ": " + std::strerror(errno);
         return nullptr;
     }

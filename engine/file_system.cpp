@@ -9,6 +9,7 @@
 #include <random>
 #include <sys/ioctl.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace geminor {
@@ -166,6 +167,17 @@ int UnlinkPath(const std::string &path)
         return Fs().unlinkat(AT_FDCWD, path.c_str(), 0);
     const PathAnchor at(path);
     return at.ok() ? Fs().unlinkat(at.dir(), at.name(), 0) : -1;
+}
+
+bool MakeFolders(const std::string &folder)
+{
+    for (std::size_t slash = 1; slash != std::string::npos;) {
+        slash = folder.find('/', slash + 1);
+        const std::string part = folder.substr(0, slash);
+        if (!part.empty() && Fs().mkdirat(AT_FDCWD, part.c_str(), 0700) != 0 && errno != EEXIST)
+            return false;
+    }
+    return true;
 }
 
 int OpenFolder(const std::string &path)

@@ -58,6 +58,10 @@ private:
 /// threads would otherwise each keep their own, and the peak memory would grow by half.
 void PrepareProcess();
 
+/// The folder and its missing parents made, readable by the user alone; false (errno set) when
+/// one cannot be made.
+bool MakeFolders(const std::string &folder);
+
 /// open(2) that also reaches paths longer than PATH_MAX, by descending folder by folder.
 int OpenPath(const std::string &path, int flags, mode_t mode = 0);
 /// stat(2) (or lstat(2) with AT_SYMLINK_NOFOLLOW) for paths of any length.

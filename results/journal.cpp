@@ -54,18 +54,6 @@ std::string nowText(const char *format)
     return text;
 }
 
-/// Folders made as needed, readable by the user alone.
-bool makeFolders(const std::string &folder)
-{
-    for (std::size_t slash = 1; slash != std::string::npos;) {
-        slash = folder.find('/', slash + 1);
-        const std::string part = folder.substr(0, slash);
-        if (::mkdir(part.c_str(), 0700) != 0 && errno != EEXIST)
-            return false;
-    }
-    return true;
-}
-
 }  // namespace
 
 std::string JournalFolder()
@@ -91,7 +79,7 @@ std::optional<PlanAction> ActionFromWord(const std::string &word)
 
 std::optional<Journal> Journal::Start(const std::string &folder, PlanAction action, std::string &error)
 {
-    if (!makeFolders(folder)) {
+    if (!MakeFolders(folder)) {
         error = folder + ": " + std::strerror(errno);
         return std::nullopt;
     }

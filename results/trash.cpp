@@ -25,18 +25,6 @@ std::string dataHome()
     return std::string(home ? home : "") + "/.local/share";
 }
 
-/// Makes `path` and every missing folder above it (mode 0700), as `mkdir -p` does.
-int makeFolders(const std::string &path)
-{
-    for (std::size_t slash = path.find('/', 1);; slash = path.find('/', slash + 1)) {
-        const std::string part = path.substr(0, slash);
-        if (!part.empty() && Fs().mkdirat(AT_FDCWD, part.c_str(), 0700) != 0 && errno != EEXIST)
-            return errno;
-        if (slash == std::string::npos)
-            return 0;
-    }
-}
-
 /// The nearest folder at or above `path` that exists, opened; -1 when none.
 int nearestExisting(std::string path)
 {
@@ -195,7 +183,7 @@ TrashFolder FindTrash(int folderFd)
     if (homeSide && MountIdOf(homeSide.get()) == mountId) {
         TrashFolder trash;
         trash.path = data + "/Trash/";
-        if (const int error = makeFolders(data + "/Trash")) {
+        if (const int error = MakeFolders(data + "/Trash") ? 0 : errno) {
             trash.refusal = error == ENOTDIR || error == EEXIST ? TrashRefusal::NotAFolder : TrashRefusal::System;
             trash.error = error;
             return trash;
