@@ -64,22 +64,34 @@ std::string moveBack(const std::string &from, const std::string &to)
     return {};
 }
 
-/// A link at `path` becomes an independent copy of the bytes it reaches, in one rename.
-std::string unlinkCopy(const std::string &path)
+/// A link at `path` (`link`: its state as checked) becomes an independent copy of the bytes it
+/// reaches. The copy and the link are swapped in one step, and the link removed only when it is
+/// the one checked; anything else put there meanwhile is swapped back, never overwritten.
+std::string unlinkCopy(const std::string &path, const struct stat &link)
 {
     const UniqueFd folder(OpenFolder(FolderOf(path)));
     const UniqueFd source(OpenPath(path, O_RDONLY | O_CLOEXEC));  // through the link
-    struct stat st = {};
+    struct stat st = {}, swapped = {};
     std::string temporary;
     if (!folder || !source || Fs().fstat(source.get(), &st) != 0)
         return std::strerror(errno);
     if (const int error = CopyToTemporary(source.get(), st, folder.get(), temporary))
         return std::strerror(error);
-    if (Fs().renameat2(folder.get(), temporary.c_str(), folder.get(), NameOf(path).c_str(), 0) != 0) {
+    const std::string name = NameOf(path);
+    if (Fs().renameat2(folder.get(), temporary.c_str(), folder.get(), name.c_str(), RENAME_EXCHANGE) != 0) {
         const int error = errno;
         Fs().unlinkat(folder.get(), temporary.c_str(), 0);
         return std::strerror(error);
     }
+    if (Fs().fstatat(folder.get(), temporary.c_str(), &swapped, AT_SYMLINK_NOFOLLOW) != 0 ||
+        swapped.st_dev != link.st_dev || swapped.st_ino != link.st_ino) {
+        if (Fs().renameat2(folder.get(), temporary.c_str(), folder.get(), name.c_str(), RENAME_EXCHANGE) == 0)
+            Fs().unlinkat(folder.get(), temporary.c_str(), 0);  // the copy made here: nothing else
+        else
+            return "it changed while it was put back; what stood there is now " + FolderOf(path) + temporary;
+        return "it changed while it was put back";
+    }
+    Fs().unlinkat(folder.get(), temporary.c_str(), 0);
     return {};
 }
 
@@ -115,7 +127,7 @@ std::string undoStep(PlanAction action, const JournalStep &step, bool &skipped)
             StatPath(step.path, &reached, 0) != 0 || !IdentityOf(reached).sameFile(step.targetState))
             return "it is no longer the link that was made";
         skipped = false;
-        return unlinkCopy(step.path);
+        return unlinkCopy(step.path, st);
     case PlanAction::Clone:
     case PlanAction::Delete: return {};
     }
