@@ -116,10 +116,22 @@ std::string undoStep(PlanAction action, const JournalStep &step, bool &skipped)
         }
         return {};
     }
-    case PlanAction::Copy:
+    case PlanAction::Copy: {
+        // Unchanged (its change time too), then set aside: what is removed is the copy checked,
+        // not a file that took its name in between.
         if (!isFile(step.target, st) || IdentityOf(st) != step.targetState)
             return "the copy changed since, or is gone";
-        return UnlinkPath(step.target) == 0 ? std::string() : (skipped = false, std::strerror(errno));
+        const UniqueFd folder(OpenFolder(FolderOf(step.target)));
+        const std::string aside = TemporaryName();
+        if (!folder || RenameNoReplace(folder.get(), NameOf(step.target), folder.get(), aside) != 0)
+            return "the copy is gone";
+        if (Fs().fstatat(folder.get(), aside.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0 ||
+            !IdentityOf(st).sameContentState(step.targetState)) {  // the rename itself changed its ctime
+            RenameNoReplace(folder.get(), aside, folder.get(), NameOf(step.target));
+            return "the copy changed since";
+        }
+        return Fs().unlinkat(folder.get(), aside.c_str(), 0) == 0 ? std::string() : (skipped = false, std::strerror(errno));
+    }
     case PlanAction::HardLink:
     case PlanAction::SymbolicLink:
         // Still the link that was made: a name reaching the kept copy's very file.
