@@ -184,10 +184,88 @@ void ChecksumCache::fail(const char *what, sqlite3 *db)
     m_pending.clear();
 }
 
+void ChecksumCache::prefetch(const std::vector<FileState> &states)
+{
+    if (m_empty || m_broken || states.empty())
+        return;
+    // A cache of many more files than these is cheaper asked file by file.
+    if (static_cast<double>(SizeIn(FolderOf(m_path))) / 48 > 20.0 * static_cast<double>(states.size()))
+        return;
+    Reader *reader = readerOfThisThread();
+    sqlite3_stmt *scan = nullptr;
+    if (!reader || sqlite3_prepare_v2(reader->db, "SELECT id, device, inode, size, mtime, cdelta, crc, whole, first, seen"
+                                                  " FROM digests ORDER BY id", -1, &scan, nullptr) != SQLITE_OK)
+        return;
+    std::vector<std::pair<std::int64_t, const FileState *>> wanted;
+    wanted.reserve(states.size());
+    for (const FileState &state : states)
+        wanted.emplace_back(keyOf(state.device, state.inode), &state);
+    std::sort(wanted.begin(), wanted.end(), [](const auto &a, const auto &b) { return a.first < b.first; });
+    std::vector<Loaded> loaded;
+    Seen seen;
+    auto next = wanted.begin();
+    int step = SQLITE_ROW;
+    while (next != wanted.end() && (step = sqlite3_step(scan)) == SQLITE_ROW) {
+        const std::int64_t key = sqlite3_column_int64(scan, 0);
+        while (next != wanted.end() && next->first < key)
+            ++next;
+        if (next == wanted.end() || next->first != key)
+            continue;
+        const FileState &state = *next->second;
+        if (static_cast<std::uint64_t>(sqlite3_column_int64(scan, 1)) != state.device ||
+            static_cast<std::uint64_t>(sqlite3_column_int64(scan, 2)) != state.inode ||
+            static_cast<std::uint64_t>(sqlite3_column_int64(scan, 3)) != state.size ||
+            sqlite3_column_int64(scan, 4) != state.modifiedNs ||
+            sqlite3_column_int64(scan, 5) != state.changedNs - state.modifiedNs)
+            continue;  // stale
+        Loaded entry{key, {}, {}, 0, 0};
+        if (sqlite3_column_type(scan, 6) == SQLITE_INTEGER) {
+            entry.crc = static_cast<std::uint32_t>(sqlite3_column_int64(scan, 6));
+            entry.has |= 1;
+        }
+        if (const auto whole = digestOf(scan, 7)) {
+            entry.whole = *whole;
+            entry.has |= 2;
+        }
+        if (const auto first = digestOf(scan, 8)) {
+            entry.first = *first;
+            entry.has |= 4;
+        } else if ((entry.has & 2) && state.size <= 8192) {
+            entry.first = entry.whole;  // a file of one block: kept once
+            entry.has |= 4;
+        }
+        if (sqlite3_column_int64(scan, 9) < m_today)
+            seen.emplace_back(state.device, state.inode);
+        loaded.push_back(entry);
+    }
+    sqlite3_finalize(scan);
+    if (step != SQLITE_ROW && step != SQLITE_DONE)
+        return;  // read part-way: asked file by file
+    std::lock_guard lock(m_mutex);
+    m_loaded = std::move(loaded);
+    m_seen.insert(m_seen.end(), seen.begin(), seen.end());
+    m_prefetched = true;
+}
+
 std::optional<Digests> ChecksumCache::lookup(const FileState &state)
 {
     if (m_empty || m_broken || m_finished)
         return std::nullopt;
+    if (m_prefetched) {
+        const std::int64_t key = keyOf(state.device, state.inode);
+        const auto found = std::lower_bound(m_loaded.begin(), m_loaded.end(), key,
+                                            [](const Loaded &l, std::int64_t k) { return l.key < k; });
+        if (found == m_loaded.end() || found->key != key)
+            return std::nullopt;
+        Digests digests;
+        if (found->has & 1)
+            digests.crc = found->crc;
+        if (found->has & 2)
+            digests.whole = found->whole;
+        if (found->has & 4)
+            digests.first = found->first;
+        return digests;
+    }
     Reader *reader = readerOfThisThread();
     if (!reader)
         return std::nullopt;

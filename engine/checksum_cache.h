@@ -51,6 +51,9 @@ public:
     static std::uint64_t SizeIn(const std::string &folder);
     static bool ClearIn(const std::string &folder, std::string &error);
 
+    /// Reads the records of the files `states` in one pass over the cache, when the cache is not
+    /// far larger than they: look-ups of them are then answered from memory.
+    void prefetch(const std::vector<FileState> &states);
     /// The digests of a file whose state is exactly `state`.
     std::optional<Digests> lookup(const FileState &state);
     /// Keeps what was learnt of a file (merged with what is known of it in the same state).
@@ -92,6 +95,16 @@ private:
     Pending m_pending;
     Seen m_seen;  // records used today: kept fresh
     std::int64_t m_today = 0;
+    /// Fresh records read by prefetch, by key; `m_prefetched` once they stand for every file.
+    struct Loaded
+    {
+        std::int64_t key;
+        XXH128_hash_t whole, first;
+        std::uint32_t crc;
+        std::uint8_t has;  // 1 crc, 2 whole, 4 first
+    };
+    std::vector<Loaded> m_loaded;
+    bool m_prefetched = false;
     std::mutex m_writing;  // one batch at a time
     std::vector<std::thread> m_writes;
 };

@@ -184,6 +184,14 @@ void SearchDuplicates(std::vector<FileRecord> FileRecords, SearchMethod method, 
         if ((p > 0 && FileRecords[p - 1].size == FileRecords[p].size) ||
             (p + 1 < FileRecords.size() && FileRecords[p + 1].size == FileRecords[p].size))
             bytesTotal += FileRecords[p].size;
+    if (cache) {  // the records of every file that shares its size, read in one pass
+        std::vector<FileState> shared;
+        for (std::size_t p = 0; p < FileRecords.size(); ++p)
+            if ((p > 0 && FileRecords[p - 1].size == FileRecords[p].size) ||
+                (p + 1 < FileRecords.size() && FileRecords[p + 1].size == FileRecords[p].size))
+                shared.push_back(StateOf(FileRecords[p]));
+        cache->prefetch(shared);
+    }
     const auto started = std::chrono::steady_clock::now();
     MemberGroups found;  // record numbers: the entries are made once their count is known
     std::vector<std::uint32_t> group;
