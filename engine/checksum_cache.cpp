@@ -156,7 +156,7 @@ ChecksumCache::Reader *ChecksumCache::readerOfThisThread()
         return mine.second;
     auto reader = std::make_unique<Reader>();
     if (sqlite3_open_v2(m_path.c_str(), &reader->db, SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX, nullptr) != SQLITE_OK ||
-        sqlite3_exec(reader->db, "PRAGMA mmap_size=1073741824; BEGIN", nullptr, nullptr, nullptr) != SQLITE_OK ||
+        sqlite3_exec(reader->db, "BEGIN", nullptr, nullptr, nullptr) != SQLITE_OK ||
         sqlite3_prepare_v2(reader->db, "SELECT device, inode, size, mtime, cdelta, crc, whole, first, seen"
                                        " FROM digests WHERE id = ?", -1, &reader->select, nullptr) != SQLITE_OK) {
         std::lock_guard lock(m_mutex);
@@ -184,24 +184,27 @@ void ChecksumCache::fail(const char *what, sqlite3 *db)
     m_pending.clear();
 }
 
-void ChecksumCache::prefetch(const std::vector<FileState> &states)
+void ChecksumCache::prefetch(std::size_t count, const std::function<FileState(std::size_t)> &states)
 {
-    if (m_empty || m_broken || states.empty())
+    if (m_empty || m_broken || count == 0)
         return;
     // A cache of many more files than these is cheaper asked file by file.
-    if (static_cast<double>(SizeIn(FolderOf(m_path))) / 48 > 20.0 * static_cast<double>(states.size()))
+    if (static_cast<double>(SizeIn(FolderOf(m_path))) / 48 > 20.0 * static_cast<double>(count))
         return;
     Reader *reader = readerOfThisThread();
     sqlite3_stmt *scan = nullptr;
     if (!reader || sqlite3_prepare_v2(reader->db, "SELECT id, device, inode, size, mtime, cdelta, crc, whole, first, seen"
                                                   " FROM digests ORDER BY id", -1, &scan, nullptr) != SQLITE_OK)
         return;
-    std::vector<std::pair<std::int64_t, const FileState *>> wanted;
-    wanted.reserve(states.size());
-    for (const FileState &state : states)
-        wanted.emplace_back(keyOf(state.device, state.inode), &state);
+    std::vector<std::pair<std::int64_t, std::size_t>> wanted;
+    wanted.reserve(count);
+    for (std::size_t i = 0; i < count; ++i) {
+        const FileState state = states(i);
+        wanted.emplace_back(keyOf(state.device, state.inode), i);
+    }
     std::sort(wanted.begin(), wanted.end(), [](const auto &a, const auto &b) { return a.first < b.first; });
     std::vector<Loaded> loaded;
+    loaded.reserve(count);  // never doubled
     Seen seen;
     auto next = wanted.begin();
     int step = SQLITE_ROW;
@@ -211,7 +214,7 @@ void ChecksumCache::prefetch(const std::vector<FileState> &states)
             ++next;
         if (next == wanted.end() || next->first != key)
             continue;
-        const FileState &state = *next->second;
+        const FileState state = states(next->second);
         if (static_cast<std::uint64_t>(sqlite3_column_int64(scan, 1)) != state.device ||
             static_cast<std::uint64_t>(sqlite3_column_int64(scan, 2)) != state.inode ||
             static_cast<std::uint64_t>(sqlite3_column_int64(scan, 3)) != state.size ||

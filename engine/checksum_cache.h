@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -51,9 +52,10 @@ public:
     static std::uint64_t SizeIn(const std::string &folder);
     static bool ClearIn(const std::string &folder, std::string &error);
 
-    /// Reads the records of the files `states` in one pass over the cache, when the cache is not
-    /// far larger than they: look-ups of them are then answered from memory.
-    void prefetch(const std::vector<FileState> &states);
+    /// Reads the records of the files `states(i)`, i < count, in one pass over the cache, when the
+    /// cache is not far larger than they: look-ups of them are then answered from memory (48
+    /// bytes a file).
+    void prefetch(std::size_t count, const std::function<FileState(std::size_t)> &states);
     /// The digests of a file whose state is exactly `state`.
     std::optional<Digests> lookup(const FileState &state);
     /// Keeps what was learnt of a file (merged with what is known of it in the same state).

@@ -185,12 +185,12 @@ void SearchDuplicates(std::vector<FileRecord> FileRecords, SearchMethod method, 
             (p + 1 < FileRecords.size() && FileRecords[p + 1].size == FileRecords[p].size))
             bytesTotal += FileRecords[p].size;
     if (cache) {  // the records of every file that shares its size, read in one pass
-        std::vector<FileState> shared;
+        std::vector<std::uint32_t> shared;
         for (std::size_t p = 0; p < FileRecords.size(); ++p)
             if ((p > 0 && FileRecords[p - 1].size == FileRecords[p].size) ||
                 (p + 1 < FileRecords.size() && FileRecords[p + 1].size == FileRecords[p].size))
-                shared.push_back(StateOf(FileRecords[p]));
-        cache->prefetch(shared);
+                shared.push_back(static_cast<std::uint32_t>(p));
+        cache->prefetch(shared.size(), [&](std::size_t i) { return StateOf(FileRecords[shared[i]]); });
     }
     const auto started = std::chrono::steady_clock::now();
     MemberGroups found;  // record numbers: the entries are made once their count is known
