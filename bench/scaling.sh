@@ -25,7 +25,7 @@ measure() {
   echo "$(echo -n "$out" | awk '{print $1}' | median) $(echo -n "$out" | awk '{print $2}' | sort -n | tail -1)"
 }
 # The files a byte-to-byte scan accepts (this run also warms the cache).
-files() { "$cli" -q -H --no-protect "$1" 2>&1 >/dev/null | sed -n 's/^Files : //p'; }
+files() { "$cli" -q -H --no-protect --no-cache "$1" 2>&1 >/dev/null | sed -n 's/^Files : //p'; }
 
 printf '| tree | files | geminor | jdupes | budget |\n|---|---:|---:|---:|---:|\n'
 declare -A seconds
@@ -33,7 +33,7 @@ for name in tiny tinytwice group50k group100k group200k group400k realistic100k 
   tree="$corpus/$name"
   [ -d "$tree" ] || continue
   n=$(files "$tree")
-  read -r gt gm <<<"$(measure "$tree" "$cli" -q -H --no-protect)"
+  read -r gt gm <<<"$(measure "$tree" "$cli" -q -H --no-protect --no-cache)"
   seconds[$name]=$gt
   jd="-"
   if command -v jdupes >/dev/null; then
@@ -47,7 +47,7 @@ for name in tiny tinytwice group50k group100k group200k group400k realistic100k 
 done
 
 if [ -d "$corpus/realistic" ]; then
-  read -r g1 gm1 <<<"$(measure "$corpus/realistic" taskset -c 1 "$cli" -q -H --no-protect)"
+  read -r g1 gm1 <<<"$(measure "$corpus/realistic" taskset -c 1 "$cli" -q -H --no-protect --no-cache)"
   line="| realistic, pinned to one core | | $g1 s, $((gm1 / 1024)) MB |"
   if command -v jdupes >/dev/null; then
     read -r j1 jm1 <<<"$(measure "$corpus/realistic" taskset -c 1 jdupes -r -q)"

@@ -19,7 +19,7 @@ namespace {
 
 constexpr int kSchema = 2;  // the content digests follow the block sizes of this version
 constexpr std::int64_t kKeepDays = 90;
-constexpr std::size_t kBatch = 4096;
+constexpr std::size_t kBatch = 32768;  // records written at once: a batch rewrites the pages it touches
 
 const char *const kFile = "/digests.db";
 
@@ -105,7 +105,8 @@ std::unique_ptr<ChecksumCache> ChecksumCache::Open(const std::string &folder, st
     sqlite3_finalize(statement);
     const std::string schema =
         std::string(version != kSchema && version != 0 ? "DROP TABLE IF EXISTS digests;" : "") +
-        "PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL; PRAGMA cache_size=-65536; PRAGMA wal_autocheckpoint=0;"
+        "PRAGMA page_size=1024; PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL; PRAGMA cache_size=-65536;"
+        "PRAGMA wal_autocheckpoint=0;"
         "CREATE TABLE IF NOT EXISTS digests(id INTEGER PRIMARY KEY, device INTEGER, inode INTEGER, size INTEGER,"
         " mtime INTEGER, cdelta INTEGER, crc INTEGER, whole BLOB, first BLOB, seen INTEGER);"
         "PRAGMA user_version=" + std::to_string(kSchema) + ";";
@@ -252,8 +253,8 @@ void ChecksumCache::prefetch(std::size_t count, const std::function<FileState(st
 
 std::optional<Digests> ChecksumCache::lookup(const FileState &state)
 {
-    if (m_empty || m_broken || m_finished)
-        return std::nullopt;
+    if (m_empty || m_broken || m_finished || state.inode == 0)
+        return std::nullopt;  // (no state known: nothing to trust)
     if (m_prefetched) {
         const std::int64_t key = keyOf(state.device, state.inode);
         const auto found = std::lower_bound(m_loaded.begin(), m_loaded.end(), key,
@@ -309,7 +310,7 @@ std::optional<Digests> ChecksumCache::lookup(const FileState &state)
 void ChecksumCache::store(const FileState &state, const Digests &digests)
 {
     std::lock_guard lock(m_mutex);
-    if (m_broken)
+    if (m_broken || state.inode == 0)
         return;
     m_pending.emplace_back(state, digests);
     if (m_pending.size() >= kBatch)

@@ -52,6 +52,10 @@ public:
     static std::uint64_t SizeIn(const std::string &folder);
     static bool ClearIn(const std::string &folder, std::string &error);
 
+    /// The states of the files walked, by FileRecord::id (see FolderWalker::keepStates).
+    void adoptStates(std::vector<FileState> states) { m_states = std::move(states); }
+    FileState stateOf(std::uint32_t id) const { return id < m_states.size() ? m_states[id] : FileState{}; }
+
     /// Reads the records of the files `states(i)`, i < count, in one pass over the cache, when the
     /// cache is not far larger than they: look-ups of them are then answered from memory (48
     /// bytes a file).
@@ -106,6 +110,7 @@ private:
         std::uint8_t has;  // 1 crc, 2 whole, 4 first
     };
     std::vector<Loaded> m_loaded;
+    std::vector<FileState> m_states;
     bool m_prefetched = false;
     std::mutex m_writing;  // one batch at a time
     std::vector<std::thread> m_writes;

@@ -36,13 +36,13 @@ Groups ChecksumGroups(std::span<const FileRecord> members, SearchState &state, F
             break;  // the groups among the files read so far stay
         const FileRecord &record = members[i];
         std::optional<std::uint32_t> crc;
-        if (const auto known = cache ? cache->lookup(StateOf(record)) : std::nullopt; known && known->crc) {
+        if (const auto known = cache ? cache->lookup(cache->stateOf(record.id)) : std::nullopt; known && known->crc) {
             crc = known->crc;  // unchanged since it was read: not read again
         } else {
             crc = FileCrc32(folders ? folders->open(record.folder, record.name) : FileReader(record.folder + record.name),
                             record.size);
             if (crc && cache)
-                cache->store(StateOf(record), {crc, {}, {}});
+                cache->store(cache->stateOf(record.id), {crc, {}, {}});
         }
         state.bytesCompared.fetch_add(record.size, std::memory_order_relaxed);
         if (crc)
@@ -190,7 +190,7 @@ void SearchDuplicates(std::vector<FileRecord> FileRecords, SearchMethod method, 
             if ((p > 0 && FileRecords[p - 1].size == FileRecords[p].size) ||
                 (p + 1 < FileRecords.size() && FileRecords[p + 1].size == FileRecords[p].size))
                 shared.push_back(static_cast<std::uint32_t>(p));
-        cache->prefetch(shared.size(), [&](std::size_t i) { return StateOf(FileRecords[shared[i]]); });
+        cache->prefetch(shared.size(), [&](std::size_t i) { return cache->stateOf(FileRecords[shared[i]].id); });
     }
     const auto started = std::chrono::steady_clock::now();
     MemberGroups found;  // record numbers: the entries are made once their count is known

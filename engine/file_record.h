@@ -8,7 +8,6 @@
 #include <string_view>
 #include <vector>
 
-#include "engine/checksum_cache.h"
 #include "engine/request.h"
 
 namespace geminor {
@@ -52,18 +51,10 @@ struct FileRecord
     std::uint64_t size = 0;  // exact 64-bit length
     std::string name;        // bytes as listed
     FolderName folder;       // bytes, ends in '/'
-    // The file as it was walked, which the checksum cache keys its records by.
-    std::uint64_t device = 0, inode = 0;
-    std::int64_t modifiedNs = 0, changedNs = 0;
+    std::uint32_t id = 0;  // its place in the walk: where the checksum cache finds its state
 
     bool operator==(const FileRecord &) const = default;
 };
-
-/// The state the checksum cache keys a record by.
-inline FileState StateOf(const FileRecord &record)
-{
-    return {record.device, record.inode, record.size, record.modifiedNs, record.changedNs};
-}
 
 /// Records in the order the walk accepted them; element 0 is always empty and never a record.
 using FileList = std::vector<FileRecord>;

@@ -328,9 +328,12 @@ void FolderWalker::considerFile(int dirFd, const FolderContext &here, std::strin
     if (!m_seen.insert(FileId{st.st_dev, st.st_ino}).second)
         return;  // the same file through another path: a folder listed twice, a hard link, a bind mount
     ++counts.Files;
-    m_fileList.push_back(FileRecord{static_cast<std::uint64_t>(st.st_size), nameText, here.shared, st.st_dev,
-                                    st.st_ino, st.st_mtim.tv_sec * 1'000'000'000LL + st.st_mtim.tv_nsec,
-                                    st.st_ctim.tv_sec * 1'000'000'000LL + st.st_ctim.tv_nsec});
+    if (m_states)  // in step with the list: a record's id is its place in both
+        m_states->push_back({st.st_dev, st.st_ino, static_cast<std::uint64_t>(st.st_size),
+                             st.st_mtim.tv_sec * 1'000'000'000LL + st.st_mtim.tv_nsec,
+                             st.st_ctim.tv_sec * 1'000'000'000LL + st.st_ctim.tv_nsec});
+    m_fileList.push_back(FileRecord{static_cast<std::uint64_t>(st.st_size), nameText, here.shared,
+                                    static_cast<std::uint32_t>(m_fileList.size())});
 }
 
 bool FolderWalker::isPseudoFileSystem(dev_t dev, int fd)

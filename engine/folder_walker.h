@@ -8,6 +8,7 @@
 #include <unordered_set>
 #include <vector>
 
+#include "engine/checksum_cache.h"
 #include "engine/file_record.h"
 #include "engine/request.h"
 #include "engine/scan_host.h"
@@ -52,6 +53,9 @@ public:
     std::int64_t unreadableFiles() const { return m_unreadableFiles; }
     /// Locations that lie in a protected system folder.
     std::int64_t protectedLocations() const { return m_protectedLocations; }
+    /// Also keeps each accepted file's state in `states` (which holds one element for each of
+    /// the list's), for the checksum cache.
+    void keepStates(std::vector<FileState> &states) { m_states = &states; }
 
 private:
     struct FileId
@@ -81,6 +85,7 @@ private:
 
     WalkSettings m_settings;
     FileList &m_fileList;
+    std::vector<FileState> *m_states = nullptr;
     ScanHost &m_host;
     const CancelRequested &m_cancel;
     std::string m_walkSubFolders;

@@ -308,7 +308,7 @@ private:
             bytes += want;
             const XXH128_hash_t digest = digestOf(buffer.get(), want, chain);
             if (learnFirst && want < m_size)  // a file of one block gets its whole digest at once
-                m_cache->store(StateOf(m_records[m]), {std::nullopt, std::nullopt, digest});
+                m_cache->store(m_cache->stateOf(m_records[m].id), {std::nullopt, std::nullopt, digest});
             out.splitOf.push_back(out.place(digest, buffer.get(), m, 1, reRead));
         }
         tell();
@@ -422,7 +422,7 @@ private:
     {
         for (std::size_t i = 0; i < members.size(); ++i)
             if (round.splitOf[i] != kNone)
-                m_cache->store(StateOf(m_records[members[i]]), {std::nullopt, round.splits[round.splitOf[i]].digest, {}});
+                m_cache->store(m_cache->stateOf(m_records[members[i]].id), {std::nullopt, round.splits[round.splitOf[i]].digest, {}});
     }
 
     std::span<const FileRecord> m_records;
@@ -458,7 +458,7 @@ bool readOnlyAlike(std::span<const FileRecord> members, ChecksumCache *cache, st
     std::vector<Known> known;
     known.reserve(members.size());
     for (std::uint32_t i = 0; i < members.size(); ++i) {
-        const std::optional<Digests> digests = cache->lookup(StateOf(members[i]));
+        const std::optional<Digests> digests = cache->lookup(cache->stateOf(members[i].id));
         if (!digests || !digests->first)
             return false;
         known.push_back({*digests->first, digests->whole, i});

@@ -68,10 +68,13 @@ std::vector<FileRecord> sortedRecords(FileList fileList)
 /// Every location that is not an exclusion, in list order. The walker, with its record of the
 /// files already seen, is gone before the search needs the memory.
 FileList walkLocations(const SearchRequest &request, ScanHost &host, const CancelRequested &cancel,
-                       ScanOutcome &outcome)
+                       ScanOutcome &outcome, ChecksumCache *cache)
 {
     FileList fileList = NewFileList();
     FolderWalker walker(walkSettings(request), fileList, host, cancel);
+    std::vector<FileState> states(1);  // element 0 stands beside the list's empty element 0
+    if (cache)
+        walker.keepStates(states);
     for (const SearchLocation &row : request.Locations) {
         if (cancel.load())
             break;
@@ -85,6 +88,8 @@ FileList walkLocations(const SearchRequest &request, ScanHost &host, const Cance
     outcome.unlistedFolders = walker.unlistedFolders();
     outcome.unreadableFiles = walker.unreadableFiles();
     outcome.protectedLocations = walker.protectedLocations();
+    if (cache)
+        cache->adoptStates(std::move(states));
     return fileList;
 }
 
@@ -95,7 +100,8 @@ ScanOutcome RunScan(const SearchRequest &request, ScanHost &host, CancelRequeste
 {
     ScanOutcome outcome;
     outcome.method = request.Method;
-    FileList fileList = walkLocations(request, host, cancel, outcome);
+    const bool cached = request.Method == SearchMethod::ByteToByte || request.Method == SearchMethod::Crc32;
+    FileList fileList = walkLocations(request, host, cancel, outcome, cached ? cache : nullptr);
     if (outcome.TotalFiles == 0 || cancel.load()) {
         outcome.cancelled = cancel.load();
         return outcome;
