@@ -2,6 +2,8 @@
 
 #include "engine/file_system.h"
 
+#include <fcntl.h>
+
 namespace geminor {
 
 FolderHandles::FolderHandles(std::size_t capacity) : m_capacity(capacity) {}
@@ -13,19 +15,29 @@ FolderHandles::~FolderHandles()
             Fs().close(fd);
 }
 
+int FolderHandles::folderFd(const FolderName &folder)
+{
+    std::lock_guard lock(m_mutex);
+    if (const auto it = m_open.find(folder.str()); it != m_open.end())
+        return it->second;
+    if (m_open.size() >= m_capacity)
+        return -1;
+    const int fd = OpenFolder(folder.str());  // -1 is kept too: that folder is read by whole paths
+    m_open.emplace(folder.str(), fd);
+    return fd;
+}
+
 FileReader FolderHandles::open(const FolderName &folder, const std::string &name)
 {
-    int fd = -1;
-    {
-        std::lock_guard lock(m_mutex);
-        if (const auto it = m_open.find(folder.str()); it != m_open.end()) {
-            fd = it->second;
-        } else if (m_open.size() < m_capacity) {
-            fd = OpenFolder(folder.str());  // -1 is kept too: that folder is read by whole paths
-            m_open.emplace(folder.str(), fd);
-        }
-    }
+    const int fd = folderFd(folder);
     return fd >= 0 && !name.empty() ? FileReader(fd, name) : FileReader(folder + name);
+}
+
+int FolderHandles::stat(const FolderName &folder, const std::string &name, struct stat &st)
+{
+    const int fd = folderFd(folder);
+    return fd >= 0 && !name.empty() ? Fs().fstatat(fd, name.c_str(), &st, AT_SYMLINK_NOFOLLOW)
+                                    : StatPath(folder + name, &st, AT_SYMLINK_NOFOLLOW);
 }
 
 }  // namespace geminor

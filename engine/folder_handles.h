@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <mutex>
+#include <sys/stat.h>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -25,8 +26,13 @@ public:
 
     /// The file `name` of `folder`, opened as FileReader opens a path.
     FileReader open(const FolderName &folder, const std::string &name);
+    /// lstat of the file `name` of `folder`.
+    int stat(const FolderName &folder, const std::string &name, struct stat &st);
 
 private:
+    /// The folder's descriptor, opened on first use; -1 when it cannot be or the budget is spent.
+    int folderFd(const FolderName &folder);
+
     std::mutex m_mutex;
     std::unordered_map<std::string_view, int> m_open;  // views of the records' own folder names
     std::size_t m_capacity;

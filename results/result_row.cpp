@@ -1,6 +1,10 @@
 #include "results/result_row.h"
 
+#include "engine/content_search.h"
+#include "engine/folder_handles.h"
+
 #include <fcntl.h>
+#include <algorithm>
 #include <sys/stat.h>
 
 #include "engine/file_system.h"
@@ -27,6 +31,7 @@ void ForEachShownEntry(const std::vector<ResultEntry> &entries, const std::funct
     std::int32_t shownGroups = 0;
     bool firstBlack = true;
     std::vector<std::pair<std::size_t, struct stat>> present;  // the group's files still there
+    FolderHandles folders(std::max<std::size_t>(1, OpenFileBudget()));  // each file looked up by its name in its folder, not its whole path
     for (std::size_t i = 0; i < entries.size();) {
         std::size_t end = i + 1;
         while (entries[i].group != 0 && end < entries.size() && entries[end].group == entries[i].group)
@@ -34,7 +39,7 @@ void ForEachShownEntry(const std::vector<ResultEntry> &entries, const std::funct
         present.clear();
         for (std::size_t k = i; k < end; ++k) {
             struct stat st = {};
-            if (StatPath(entries[k].path(), &st, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(st.st_mode))
+            if (folders.stat(entries[k].folder, entries[k].name, st) != 0 || !S_ISREG(st.st_mode))
                 continue;  // gone since the search
             present.emplace_back(k, st);
             if (progress && (k + 1) % 500 == 0)
