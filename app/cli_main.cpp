@@ -303,7 +303,7 @@ int scanAndReport(const Options &options, const SearchRequest &request, const st
     CliHost host(options.quiet);
     std::int16_t groupMarker = 0;
     std::unique_ptr<ChecksumCache> cache;
-    if (!options.noCache && (request.Method == SearchMethod::ByteToByte || request.Method == SearchMethod::Crc32)) {
+    if (!options.noCache && ReadsContents(request.Method)) {
         std::string warning;
         cache = ChecksumCache::Open(options.cacheDir.empty() ? ChecksumCache::DefaultFolder() : options.cacheDir, warning);
         if (!cache)

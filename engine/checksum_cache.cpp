@@ -17,7 +17,7 @@
 namespace geminor {
 namespace {
 
-constexpr int kSchema = 2;  // the content digests follow the block sizes of this version
+constexpr int kSchema = 3;  // the content digests follow the block sizes of this version
 constexpr std::int64_t kKeepDays = 90;
 constexpr std::size_t kBatch = 131072;  // records written at once: a batch rewrites the pages it touches
 
@@ -50,6 +50,27 @@ std::optional<XXH128_hash_t> digestOf(sqlite3_stmt *statement, int column)
     XXH128_canonical_t canonical;
     std::memcpy(canonical.digest, sqlite3_column_blob(statement, column), 16);
     return XXH128_hashFromCanonical(&canonical);
+}
+
+/// The digests of the row at the statement's columns `at` (device) to `at + 7` (first), when the
+/// row is of the file in `state`; nothing for another file or a stale record. An empty "first"
+/// says the first block is the whole file.
+std::optional<Digests> freshDigests(sqlite3_stmt *row, int at, const FileState &state)
+{
+    if (static_cast<std::uint64_t>(sqlite3_column_int64(row, at)) != state.device ||
+        static_cast<std::uint64_t>(sqlite3_column_int64(row, at + 1)) != state.inode ||
+        static_cast<std::uint64_t>(sqlite3_column_int64(row, at + 2)) != state.size ||
+        sqlite3_column_int64(row, at + 3) != state.modifiedNs ||
+        sqlite3_column_int64(row, at + 4) != state.changedNs - state.modifiedNs)
+        return std::nullopt;
+    Digests digests;
+    if (sqlite3_column_type(row, at + 5) == SQLITE_INTEGER)
+        digests.crc = static_cast<std::uint32_t>(sqlite3_column_int64(row, at + 5));
+    digests.whole = digestOf(row, at + 6);
+    digests.first = digestOf(row, at + 7);
+    if (sqlite3_column_type(row, at + 7) == SQLITE_BLOB && sqlite3_column_bytes(row, at + 7) == 0)
+        digests.first = digests.whole;
+    return digests;
 }
 
 }  // namespace
@@ -216,28 +237,12 @@ void ChecksumCache::prefetch(std::size_t count, const std::function<FileState(st
         if (next == wanted.end() || next->first != key)
             continue;
         const FileState state = states(next->second);
-        if (static_cast<std::uint64_t>(sqlite3_column_int64(scan, 1)) != state.device ||
-            static_cast<std::uint64_t>(sqlite3_column_int64(scan, 2)) != state.inode ||
-            static_cast<std::uint64_t>(sqlite3_column_int64(scan, 3)) != state.size ||
-            sqlite3_column_int64(scan, 4) != state.modifiedNs ||
-            sqlite3_column_int64(scan, 5) != state.changedNs - state.modifiedNs)
+        const std::optional<Digests> digests = freshDigests(scan, 1, state);
+        if (!digests)
             continue;  // stale
-        Loaded entry{key, {}, {}, 0, 0};
-        if (sqlite3_column_type(scan, 6) == SQLITE_INTEGER) {
-            entry.crc = static_cast<std::uint32_t>(sqlite3_column_int64(scan, 6));
-            entry.has |= 1;
-        }
-        if (const auto whole = digestOf(scan, 7)) {
-            entry.whole = *whole;
-            entry.has |= 2;
-        }
-        if (const auto first = digestOf(scan, 8)) {
-            entry.first = *first;
-            entry.has |= 4;
-        } else if ((entry.has & 2) && state.size <= 8192) {
-            entry.first = entry.whole;  // a file of one block: kept once
-            entry.has |= 4;
-        }
+        Loaded entry{key, digests->whole.value_or(XXH128_hash_t{}), digests->first.value_or(XXH128_hash_t{}),
+                     digests->crc.value_or(0),
+                     static_cast<std::uint8_t>((digests->crc ? 1 : 0) | (digests->whole ? 2 : 0) | (digests->first ? 4 : 0))};
         if (sqlite3_column_int64(scan, 9) < m_today)
             seen.emplace_back(state.device, state.inode);
         loaded.push_back(entry);
@@ -284,21 +289,11 @@ std::optional<Digests> ChecksumCache::lookup(const FileState &state)
         fail("reading", reader->db);
         return std::nullopt;
     }
-    if (static_cast<std::uint64_t>(sqlite3_column_int64(m_select, 0)) != state.device ||
-        static_cast<std::uint64_t>(sqlite3_column_int64(m_select, 1)) != state.inode ||
-        static_cast<std::uint64_t>(sqlite3_column_int64(m_select, 2)) != state.size ||
-        sqlite3_column_int64(m_select, 3) != state.modifiedNs ||
-        sqlite3_column_int64(m_select, 4) != state.changedNs - state.modifiedNs) {
+    const std::optional<Digests> digests = freshDigests(m_select, 0, state);
+    if (!digests) {
         sqlite3_reset(m_select);
         return std::nullopt;  // another file, or stale: the file changed since
     }
-    Digests digests;
-    if (sqlite3_column_type(m_select, 5) == SQLITE_INTEGER)
-        digests.crc = static_cast<std::uint32_t>(sqlite3_column_int64(m_select, 5));
-    digests.whole = digestOf(m_select, 6);
-    digests.first = digestOf(m_select, 7);
-    if (!digests.first && digests.whole && state.size <= 8192)
-        digests.first = digests.whole;  // a file of one block: kept once
     if (sqlite3_column_int64(m_select, 8) < m_today) {
         std::lock_guard lock(m_mutex);
         m_seen.emplace_back(state.device, state.inode);
@@ -366,7 +361,10 @@ void ChecksumCache::write(Pending pending, Seen seen)
         putDigest(upsert, 7, digests.whole);
         // The first block of a one-block file is the whole of it: kept once.
         const bool oneBlock = digests.whole && digests.first && XXH128_isEqual(*digests.whole, *digests.first);
-        putDigest(upsert, 8, oneBlock ? std::nullopt : digests.first);
+        if (oneBlock)
+            sqlite3_bind_blob(upsert, 8, "", 0, SQLITE_STATIC);  // empty: the same as the whole
+        else
+            putDigest(upsert, 8, digests.first);
         sqlite3_bind_int64(upsert, 9, m_today);
         sqlite3_bind_int64(upsert, 10, keyOf(state.device, state.inode));
         ok = sqlite3_step(upsert) == SQLITE_DONE;

@@ -11,6 +11,8 @@
 #include <vector>
 #include <xxhash.h>
 
+#include "engine/request.h"
+
 struct sqlite3;
 struct sqlite3_stmt;
 
@@ -32,6 +34,12 @@ struct Digests
     std::optional<XXH128_hash_t> whole;  // the content digest of the whole file (see IdenticalGroups)
     std::optional<XXH128_hash_t> first;  // the same of its first block
 };
+
+/// The methods that read contents, and so use the checksum cache.
+inline bool ReadsContents(SearchMethod method)
+{
+    return method == SearchMethod::ByteToByte || method == SearchMethod::Crc32;
+}
 
 /// Digests of files kept between scans in an SQLite database ($XDG_CACHE_HOME/geminor/digests.db).
 /// A record whose file's state differs is stale and never used. Several processes may share it

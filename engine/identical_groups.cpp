@@ -389,7 +389,7 @@ private:
         const std::span<const std::uint32_t> members = work.members();
         const bool atEnd = next == m_size;
         if (atEnd && work.exact && m_cache && m_limits.digestBits >= 64 && !m_known)
-            learnWholeDigests(members, round);
+            learnWholeDigests(members, round, work.offset == 0);
         std::vector<std::uint32_t> start(round.splits.size(), kNone);
         std::uint32_t listed = 0;
         for (std::size_t s = 0; s < round.splits.size(); ++s)
@@ -418,11 +418,16 @@ private:
     }
 
     /// Every member read to its end now has its whole content digest: the cache keeps it.
-    void learnWholeDigests(std::span<const std::uint32_t> members, const Partition &round)
+    /// (A file read in one block: that block's digest is its first-block digest too.)
+    void learnWholeDigests(std::span<const std::uint32_t> members, const Partition &round, bool oneBlock)
     {
-        for (std::size_t i = 0; i < members.size(); ++i)
-            if (round.splitOf[i] != kNone)
-                m_cache->store(m_cache->stateOf(m_records[members[i]].id), {std::nullopt, round.splits[round.splitOf[i]].digest, {}});
+        for (std::size_t i = 0; i < members.size(); ++i) {
+            if (round.splitOf[i] == kNone)
+                continue;
+            const XXH128_hash_t &digest = round.splits[round.splitOf[i]].digest;
+            m_cache->store(m_cache->stateOf(m_records[members[i]].id),
+                           {std::nullopt, digest, oneBlock ? std::optional(digest) : std::nullopt});
+        }
     }
 
     std::span<const FileRecord> m_records;

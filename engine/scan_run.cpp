@@ -100,7 +100,7 @@ ScanOutcome RunScan(const SearchRequest &request, ScanHost &host, CancelRequeste
 {
     ScanOutcome outcome;
     outcome.method = request.Method;
-    const bool cached = request.Method == SearchMethod::ByteToByte || request.Method == SearchMethod::Crc32;
+    const bool cached = ReadsContents(request.Method);
     FileList fileList = walkLocations(request, host, cancel, outcome, cached ? cache : nullptr);
     if (outcome.TotalFiles == 0 || cancel.load()) {
         outcome.cancelled = cancel.load();

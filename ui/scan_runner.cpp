@@ -44,7 +44,7 @@ std::shared_ptr<ScanResult> scanAndLoad(const SearchRequest &request, ScanHost &
     try {
         std::unique_ptr<ChecksumCache> cache;
         std::string warning;
-        if (useCache && (request.Method == SearchMethod::ByteToByte || request.Method == SearchMethod::Crc32))
+        if (useCache && ReadsContents(request.Method))
             cache = ChecksumCache::Open(ChecksumCache::DefaultFolder(), warning);
         result->outcome = RunScan(request, host, cancel, groupMarker, cache.get());
         if (cache)
