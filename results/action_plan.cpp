@@ -516,8 +516,6 @@ namespace {
 std::vector<std::size_t> keptPerFileSystem(ActionPlan &plan)
 {
     std::vector<std::size_t> kept;
-    if (plan.action != PlanAction::HardLink)
-        return kept;
     std::map<std::pair<std::int32_t, std::uint64_t>, bool> held;  // (group, device) has a kept copy
     for (const PlanFile &file : plan.files)
         if (!file.marked && file.group != 0)
@@ -537,8 +535,11 @@ std::vector<std::size_t> keptPerFileSystem(ActionPlan &plan)
 
 PlanReport RunPlan(const ActionPlan &original, const PlanProgress &progress, const std::atomic<bool> *cancel)
 {
-    ActionPlan plan = original;
-    const std::vector<std::size_t> keptHere = keptPerFileSystem(plan);
+    std::optional<ActionPlan> adjusted;  // only hard links change the marks: no copy for the rest
+    if (original.action == PlanAction::HardLink)
+        adjusted = original;
+    const std::vector<std::size_t> keptHere = adjusted ? keptPerFileSystem(*adjusted) : std::vector<std::size_t>{};
+    const ActionPlan &plan = adjusted ? *adjusted : original;
     PlanReport report;
     std::size_t total = 0;
     for (const PlanFile &file : plan.files)
