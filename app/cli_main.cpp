@@ -310,8 +310,6 @@ int scanAndReport(const Options &options, const SearchRequest &request, const st
             std::fprintf(stderr, "geminor-cli: %s\n", warning.c_str());
     }
     ScanOutcome outcome = RunScan(request, host, g_cancel, groupMarker, cache.get());
-    if (cache && !cache->warning().empty())
-        std::fprintf(stderr, "geminor-cli: %s\n", cache->warning().c_str());
     host.finish();
     const bool needRows = !options.csv.empty() || !options.html.empty() || !options.json.empty() || act ||
                           options.sort != "found" || !options.keep.empty();
@@ -328,6 +326,12 @@ int scanAndReport(const Options &options, const SearchRequest &request, const st
                                                              needRows ? ReclaimableBytes(rows) : ReclaimableBytes(outcome.entries)));
     for (const std::string &line : ProblemTexts(outcome))
         std::fprintf(stderr, "%s\n", line.c_str());
+    if (cache) {
+        cache->wait();  // (it was written while the result was listed)
+        if (!cache->warning().empty())
+            std::fprintf(stderr, "geminor-cli: %s\n", cache->warning().c_str());
+        cache.reset();
+    }
     const bool exported = writeExports(options, rows, outcome);
     if (act && !outcome.cancelled) {
         const int status = RunCliAction(*act, PlanFilesOf(rows), outcome.method, g_cancel);

@@ -3,74 +3,178 @@
 #include "engine/file_system.h"
 
 #include <algorithm>
-#include <atomic>
 #include <cerrno>
-#include <tuple>
-#include <utility>
+#include <chrono>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
-#include <sqlite3.h>
+#include <fcntl.h>
+#include <lmdb.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <thread>
+#include <tuple>
 #include <unistd.h>
+#include <utility>
 
 namespace geminor {
 namespace {
 
-constexpr int kSchema = 3;  // the content digests follow the block sizes of this version
-constexpr std::int64_t kKeepDays = 90;
-constexpr std::size_t kBatch = 131072;  // records written at once: a batch rewrites the pages it touches
+constexpr std::uint16_t kKeepDays = 90;
+constexpr std::size_t kChunk = 16384;  // records written in one transaction: the pages it frees are reused by the next but one
+constexpr unsigned kRenewEvery = 4096;  // look-ups between renewals of a reader's snapshot
+constexpr int kWaitForWriterMs = 3000;
+constexpr std::size_t kMaxValue = 128;  // a longer value is damage
+constexpr off_t kSlack = 1 << 20;  // past the last page: further than a damaged page's offsets reach
 
-const char *const kFile = "/digests.db";
+const char *const kFile = "/digests.mdb";
+const char *const kFiles[] = {"/digests.mdb", "/digests.mdb-lock",
+                              "/digests.db", "/digests.db-wal", "/digests.db-shm"};  // (and an older format's)
 
+/// Under the key of no file: what the file is, and the day records were last pruned.
+const char kMark[] = "geminor digests 1";
+const CacheKey kMetaKey{};
 
-/// The row of a file: its inode (close to its creation order, so that a batch is written near the
-/// end of the table), under 16 bits of its device. Rows also keep both, to tell a collision.
-sqlite3_int64 keyOf(std::uint64_t device, std::uint64_t inode)
+std::string why(int rc)
 {
-    const std::uint64_t deviceBits = XXH3_64bits(&device, sizeof device) & 0xFFFF;
-    return static_cast<sqlite3_int64>((deviceBits << 47) | (inode & ((std::uint64_t{1} << 47) - 1)));
+    return rc == MDB_INVALID || rc == MDB_CORRUPTED || rc == MDB_PAGE_NOTFOUND || rc == MDB_VERSION_MISMATCH
+               ? std::string("damaged (") + mdb_strerror(rc) + "); clear the checksum cache to start a new one"
+               : mdb_strerror(rc);
 }
 
-void putDigest(sqlite3_stmt *statement, int column, const std::optional<XXH128_hash_t> &digest)
+MDB_val valueOf(const void *data, std::size_t size)
 {
-    if (!digest) {
-        sqlite3_bind_null(statement, column);
-        return;
+    return MDB_val{size, const_cast<void *>(data)};
+}
+
+std::uint16_t today()
+{
+    return static_cast<std::uint16_t>(std::time(nullptr) / 86400);
+}
+
+/// The prune day stored in the mark; nothing when `value` is not our mark.
+std::optional<std::uint16_t> markDay(const MDB_val &value)
+{
+    std::uint16_t day = 0;
+    if (value.mv_size != sizeof kMark + sizeof day || std::memcmp(value.mv_data, kMark, sizeof kMark) != 0)
+        return std::nullopt;
+    std::memcpy(&day, static_cast<const char *>(value.mv_data) + sizeof kMark, sizeof day);
+    return day;
+}
+
+int putMark(MDB_txn *txn, MDB_dbi dbi, std::uint16_t day)
+{
+    char bytes[sizeof kMark + sizeof day];
+    std::memcpy(bytes, kMark, sizeof kMark);
+    std::memcpy(bytes + sizeof kMark, &day, sizeof day);
+    MDB_val key = valueOf(kMetaKey.data(), kMetaKey.size()), value = valueOf(bytes, sizeof bytes);
+    return mdb_put(txn, dbi, &key, &value, 0);
+}
+
+/// (Not flushed: a record carries its file's state and a check, so one torn or left from before
+/// is stale or refused, never taken for another's.)
+/// An environment on `path` (read-only or not); nothing with `rc` set when it cannot be opened
+/// or is shorter than its pages say (reading those would fault).
+MDB_env *openEnvironment(const std::string &path, unsigned flags, int &rc)
+{
+    MDB_env *env = nullptr;
+    if ((rc = mdb_env_create(&env)) != 0)
+        return nullptr;
+    mdb_env_set_maxreaders(env, 256);
+    for (const std::size_t map : {std::size_t{1} << 36, std::size_t{1} << 32}) {  // address space may be limited
+        mdb_env_set_mapsize(env, map);
+        if ((rc = mdb_env_open(env, path.c_str(), flags | MDB_NOSUBDIR | MDB_NOTLS | MDB_NORDAHEAD | MDB_NOSYNC, 0600)) != ENOMEM)
+            break;
     }
-    XXH128_canonical_t canonical;
-    XXH128_canonicalFromHash(&canonical, *digest);
-    sqlite3_bind_blob(statement, column, canonical.digest, sizeof canonical.digest, SQLITE_TRANSIENT);
+    MDB_envinfo info = {};
+    MDB_stat pages = {};
+    struct stat st = {};
+    if (rc == 0 && (mdb_env_info(env, &info) != 0 || mdb_env_stat(env, &pages) != 0 || ::stat(path.c_str(), &st) != 0 ||
+                    static_cast<std::uint64_t>(st.st_size) < (info.me_last_pgno + 1) * std::uint64_t{pages.ms_psize}))
+        rc = MDB_INVALID;
+    if (rc != 0) {
+        mdb_env_close(env);
+        return nullptr;
+    }
+    return env;
 }
 
-std::optional<XXH128_hash_t> digestOf(sqlite3_stmt *statement, int column)
+/// The writers' lock: a byte of the data file locked by its open file description. Every
+/// Geminor takes it around its writes, so that one that hangs never hangs another (it is waited
+/// for a few seconds, then the cache is not written).
+bool LockWriters(int fd)
 {
-    if (sqlite3_column_type(statement, column) != SQLITE_BLOB || sqlite3_column_bytes(statement, column) != 16)
-        return std::nullopt;
-    XXH128_canonical_t canonical;
-    std::memcpy(canonical.digest, sqlite3_column_blob(statement, column), 16);
-    return XXH128_hashFromCanonical(&canonical);
+    struct flock lock = {};
+    lock.l_type = F_WRLCK;
+    lock.l_whence = SEEK_SET;
+    lock.l_len = 1;
+    for (int waited = 0; ::fcntl(fd, F_OFD_SETLK, &lock) != 0; waited += 10) {
+        if ((errno != EAGAIN && errno != EACCES && errno != EINTR) || waited >= kWaitForWriterMs)
+            return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return true;
 }
 
-/// The digests of the row at the statement's columns `at` (device) to `at + 7` (first), when the
-/// row is of the file in `state`; nothing for another file or a stale record. An empty "first"
-/// says the first block is the whole file.
-std::optional<Digests> freshDigests(sqlite3_stmt *row, int at, const FileState &state)
+void UnlockWriters(int fd)
 {
-    if (static_cast<std::uint64_t>(sqlite3_column_int64(row, at)) != state.device ||
-        static_cast<std::uint64_t>(sqlite3_column_int64(row, at + 1)) != state.inode ||
-        static_cast<std::uint64_t>(sqlite3_column_int64(row, at + 2)) != state.size ||
-        sqlite3_column_int64(row, at + 3) != state.modifiedNs ||
-        sqlite3_column_int64(row, at + 4) != state.changedNs - state.modifiedNs)
-        return std::nullopt;
-    Digests digests;
-    if (sqlite3_column_type(row, at + 5) == SQLITE_INTEGER)
-        digests.crc = static_cast<std::uint32_t>(sqlite3_column_int64(row, at + 5));
-    digests.whole = digestOf(row, at + 6);
-    digests.first = digestOf(row, at + 7);
-    if (sqlite3_column_type(row, at + 7) == SQLITE_BLOB && sqlite3_column_bytes(row, at + 7) == 0)
-        digests.first = digests.whole;
-    return digests;
+    struct flock lock = {};
+    lock.l_type = F_UNLCK;
+    lock.l_whence = SEEK_SET;
+    lock.l_len = 1;
+    ::fcntl(fd, F_OFD_SETLK, &lock);
+}
+
+/// Gives the data file room past its last page: a damaged page whose offsets point past it then
+/// reads zeros, not a fault. Only ever longer, and only under the writers' lock.
+void KeepSlack(MDB_env *env, int fd)
+{
+    MDB_envinfo info = {};
+    MDB_stat pages = {};
+    struct stat st = {};
+    if (mdb_env_info(env, &info) != 0 || mdb_env_stat(env, &pages) != 0 || ::fstat(fd, &st) != 0)
+        return;
+    const auto wanted = static_cast<off_t>((info.me_last_pgno + 1) * pages.ms_psize) + kSlack;
+    if (st.st_size < wanted)
+        (void)::ftruncate(fd, wanted);
+}
+
+/// Walks every page and record of the cache at `path` in a child process: LMDB trusts its pages,
+/// and a damaged one can make a reader fault, which must cost the cache, never the scan.
+bool ReadsWhole(const std::string &path)
+{
+    const pid_t child = ::fork();
+    if (child < 0)
+        return false;
+    if (child == 0) {
+        const rlimit noCore{0, 0};
+        ::setrlimit(RLIMIT_CORE, &noCore);
+        int rc = 0;
+        MDB_env *env = openEnvironment(path, MDB_RDONLY, rc);
+        MDB_txn *txn = nullptr;
+        bool whole = env && mdb_txn_begin(env, nullptr, MDB_RDONLY, &txn) == 0;
+        for (MDB_dbi dbi : {MDB_dbi{0}, MDB_dbi{1}}) {  // the free pages' table, then the records'
+            MDB_cursor *cursor = nullptr;
+            whole = whole && mdb_cursor_open(txn, dbi, &cursor) == 0;
+            MDB_val key, value;
+            while (whole && (rc = mdb_cursor_get(cursor, &key, &value, MDB_NEXT)) == 0) {
+                CacheKey k;
+                if (dbi == 0 || (key.mv_size == k.size() && std::memcmp(key.mv_data, kMetaKey.data(), k.size()) == 0))
+                    continue;
+                whole = key.mv_size == k.size() && value.mv_size <= kMaxValue &&
+                        (std::memcpy(k.data(), key.mv_data, k.size()),
+                         DecodeRecord(k, {static_cast<const char *>(value.mv_data), value.mv_size}).has_value());
+            }
+            whole = whole && rc == MDB_NOTFOUND;
+        }
+        ::_exit(whole ? 0 : 1);
+    }
+    int status = 0;
+    while (::waitpid(child, &status, 0) < 0)
+        if (errno != EINTR)
+            return false;
+    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
 }
 
 }  // namespace
@@ -85,65 +189,120 @@ std::string ChecksumCache::DefaultFolder()
 std::uint64_t ChecksumCache::SizeIn(const std::string &folder)
 {
     std::uint64_t bytes = 0;
-    for (const char *suffix : {"", "-wal", "-shm"}) {
+    for (const char *file : kFiles) {
         struct stat st = {};
-        if (::stat((folder + kFile + suffix).c_str(), &st) == 0)
-            bytes += static_cast<std::uint64_t>(st.st_size);
+        if (::stat((folder + file).c_str(), &st) == 0)
+            bytes += static_cast<std::uint64_t>(st.st_blocks) * 512;  // the map is sparse: what it takes
     }
     return bytes;
 }
 
 bool ChecksumCache::ClearIn(const std::string &folder, std::string &error)
 {
-    for (const char *suffix : {"", "-wal", "-shm"})
-        if (::unlink((folder + kFile + suffix).c_str()) != 0 && errno != ENOENT) {
-            error = folder + kFile + suffix + ": " + std::strerror(errno);
+    for (const char *file : kFiles)
+        if (::unlink((folder + file).c_str()) != 0 && errno != ENOENT) {
+            error = folder + file + ": " + std::strerror(errno);
             return false;
         }
     return true;
 }
 
+std::optional<std::size_t> ChecksumCache::RecordsIn(const std::string &folder)
+{
+    int rc = 0;
+    MDB_env *env = openEnvironment(folder + kFile, MDB_RDONLY, rc);
+    MDB_txn *txn = nullptr;
+    MDB_cursor *cursor = nullptr;
+    MDB_dbi dbi = 0;
+    std::optional<std::size_t> count;
+    if (env && mdb_txn_begin(env, nullptr, MDB_RDONLY, &txn) == 0 && mdb_dbi_open(txn, nullptr, 0, &dbi) == 0 &&
+        mdb_cursor_open(txn, dbi, &cursor) == 0) {
+        MDB_val key, value;
+        std::size_t records = 0;
+        bool whole = true;
+        while (whole && (rc = mdb_cursor_get(cursor, &key, &value, MDB_NEXT)) == 0) {
+            CacheKey k;
+            whole = key.mv_size == k.size();
+            if (!whole)
+                break;
+            std::memcpy(k.data(), key.mv_data, k.size());
+            whole = k == kMetaKey ? markDay(value).has_value()
+                                  : value.mv_size <= kMaxValue &&
+                                        DecodeRecord(k, {static_cast<const char *>(value.mv_data), value.mv_size});
+            records += k == kMetaKey ? 0 : 1;
+        }
+        if (whole && rc == MDB_NOTFOUND)
+            count = records;
+        mdb_cursor_close(cursor);
+    }
+    if (txn)
+        mdb_txn_abort(txn);
+    if (env)
+        mdb_env_close(env);
+    return count;
+}
+
 std::unique_ptr<ChecksumCache> ChecksumCache::Open(const std::string &folder, std::string &warning)
 {
+    const std::string path = folder + kFile;
     if (!MakeFolders(folder)) {
         warning = "checksum cache not used: " + folder + ": " + std::strerror(errno);
         return nullptr;
     }
-    sqlite3 *db = nullptr;
-    const std::string path = folder + kFile;
-    if (sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX,
-                        nullptr) != SQLITE_OK) {
-        warning = "checksum cache not used: " + path + ": " + (db ? sqlite3_errmsg(db) : "cannot be opened");
-        sqlite3_close(db);
+    for (const char *old : {"/digests.db", "/digests.db-wal", "/digests.db-shm"})
+        ::unlink((folder + old).c_str());  // an earlier Geminor's cache, never read again
+    // Before anything is read, the file gets room past its last page, under the writers' lock.
+    const int lockFd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    if (lockFd < 0) {
+        warning = "checksum cache not used: " + path + ": " + std::strerror(errno);
         return nullptr;
     }
-    sqlite3_busy_timeout(db, 3000);  // another Geminor writing: wait for it
-    int version = -1;
-    sqlite3_stmt *statement = nullptr;
-    if (sqlite3_prepare_v2(db, "PRAGMA user_version", -1, &statement, nullptr) == SQLITE_OK &&
-        sqlite3_step(statement) == SQLITE_ROW)
-        version = sqlite3_column_int(statement, 0);
-    sqlite3_finalize(statement);
-    const std::string schema =
-        std::string(version != kSchema && version != 0 ? "DROP TABLE IF EXISTS digests;" : "") +
-        "PRAGMA page_size=1024; PRAGMA journal_mode=WAL; PRAGMA synchronous=NORMAL; PRAGMA cache_size=-65536;"
-        "PRAGMA wal_autocheckpoint=0;"
-        "CREATE TABLE IF NOT EXISTS digests(id INTEGER PRIMARY KEY, device INTEGER, inode INTEGER, size INTEGER,"
-        " mtime INTEGER, cdelta INTEGER, crc INTEGER, whole BLOB, first BLOB, seen INTEGER);"
-        "PRAGMA user_version=" + std::to_string(kSchema) + ";";
-    if (version < 0 || sqlite3_exec(db, schema.c_str(), nullptr, nullptr, nullptr) != SQLITE_OK) {
-        warning = "checksum cache not used: " + path + ": " + sqlite3_errmsg(db);
-        sqlite3_close(db);
+    const bool locked = LockWriters(lockFd);
+    int rc = 0;
+    MDB_env *env = openEnvironment(path, 0, rc);
+    if (env && locked)
+        KeepSlack(env, lockFd);
+    if (locked)
+        UnlockWriters(lockFd);
+    if (!env) {
+        warning = "checksum cache not used: " + path + ": " + (rc > 0 ? std::strerror(rc) : why(rc));
+        ::close(lockFd);
         return nullptr;
     }
-    std::unique_ptr<ChecksumCache> cache(new ChecksumCache(path, db));
-    // A first scan finds nothing: it need not ask for every file.
-    cache->m_empty = sqlite3_exec(db, "SELECT 1 FROM digests LIMIT 1", [](void *, int, char **, char **) { return 1; },
-                                  nullptr, nullptr) == SQLITE_OK;
-    if (!cache->m_empty && !cache->readerOfThisThread()) {
-        warning = cache->m_warning;
+    MDB_envinfo info = {};
+    if (mdb_env_info(env, &info) == 0 && info.me_last_pgno > 1 && !ReadsWhole(path)) {
+        warning = "checksum cache not used: " + path + ": " + why(MDB_CORRUPTED);
+        ::close(lockFd);
+        mdb_env_close(env);
         return nullptr;
     }
+    int dead = 0;
+    mdb_reader_check(env, &dead);  // slots of scans that were killed (and of a walk that faulted)
+    MDB_txn *txn = nullptr;
+    MDB_dbi dbi = 0;
+    MDB_stat stat = {};
+    MDB_val key = valueOf(kMetaKey.data(), kMetaKey.size()), value;
+    int found = MDB_NOTFOUND;
+    if ((rc = mdb_txn_begin(env, nullptr, MDB_RDONLY, &txn)) == 0 && (rc = mdb_dbi_open(txn, nullptr, 0, &dbi)) == 0 &&
+             (rc = mdb_stat(txn, dbi, &stat)) == 0) {
+        found = mdb_get(txn, dbi, &key, &value);
+        if (found != 0 && found != MDB_NOTFOUND)
+            rc = found;
+        else if (stat.ms_entries > 0 && (found != 0 || !markDay(value)))
+            rc = MDB_INVALID;  // not ours
+    }
+    const std::optional<std::uint16_t> pruned = rc == 0 && found == 0 ? markDay(value) : std::nullopt;
+    if (txn)
+        mdb_txn_commit(txn);  // (keeps the main table's handle)
+    if (rc != 0) {
+        warning = "checksum cache not used: " + path + ": " + (rc > 0 ? std::strerror(rc) : why(rc));
+        ::close(lockFd);
+        mdb_env_close(env);
+        return nullptr;
+    }
+    std::unique_ptr<ChecksumCache> cache(new ChecksumCache(path, env, dbi, lockFd));
+    cache->m_empty = stat.ms_entries <= 1;  // a first scan finds nothing: it need not ask for every file
+    cache->m_prunedDay = pruned.value_or(cache->m_today);
     return cache;
 }
 
@@ -151,24 +310,28 @@ namespace {
 std::atomic<std::uint64_t> g_caches{0};
 }
 
-ChecksumCache::ChecksumCache(std::string path, sqlite3 *writer)
-    : m_path(std::move(path)), m_id(++g_caches), m_writer(writer),
-      m_today(static_cast<std::int64_t>(std::time(nullptr)) / 86400)
+ChecksumCache::ChecksumCache(std::string path, MDB_env *env, unsigned dbi, int lockFd)
+    : m_path(std::move(path)), m_id(++g_caches), m_env(env), m_dbi(dbi), m_lockFd(lockFd), m_today(today())
 {
 }
 
 ChecksumCache::~ChecksumCache()
 {
-    for (std::thread &write : m_writes)
-        write.join();
+    wait();
     m_readers.clear();
-    sqlite3_close(m_writer);
+    ::close(m_lockFd);
+    mdb_env_close(m_env);
 }
 
 ChecksumCache::Reader::~Reader()
 {
-    sqlite3_finalize(select);
-    sqlite3_close(db);
+    mdb_txn_abort(txn);
+}
+
+void ChecksumCache::adoptStates(std::vector<FileState> states)
+{
+    m_states = std::move(states);
+    m_known.assign(m_states.size(), Known{});
 }
 
 ChecksumCache::Reader *ChecksumCache::readerOfThisThread()
@@ -177,16 +340,12 @@ ChecksumCache::Reader *ChecksumCache::readerOfThisThread()
     if (mine.first == m_id)
         return mine.second;
     auto reader = std::make_unique<Reader>();
-    if (sqlite3_open_v2(m_path.c_str(), &reader->db, SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX, nullptr) != SQLITE_OK ||
-        sqlite3_exec(reader->db, "BEGIN", nullptr, nullptr, nullptr) != SQLITE_OK ||
-        sqlite3_prepare_v2(reader->db, "SELECT device, inode, size, mtime, cdelta, crc, whole, first, seen"
-                                       " FROM digests WHERE id = ?", -1, &reader->select, nullptr) != SQLITE_OK) {
-        std::lock_guard lock(m_mutex);
-        fail("reading", reader->db);
+    const int rc = mdb_txn_begin(m_env, nullptr, MDB_RDONLY, &reader->txn);
+    std::lock_guard lock(m_mutex);
+    if (rc != 0) {
+        fail("reading: " + why(rc));
         return nullptr;
     }
-    sqlite3_busy_timeout(reader->db, 3000);
-    std::lock_guard lock(m_mutex);
     m_readers.push_back(std::move(reader));
     mine = {m_id, m_readers.back().get()};
     return mine.second;
@@ -198,212 +357,215 @@ std::string ChecksumCache::warning() const
     return m_warning;
 }
 
-void ChecksumCache::fail(const char *what, sqlite3 *db)
+void ChecksumCache::fail(const std::string &why)
 {
     if (!m_broken)
-        m_warning = std::string("checksum cache not used from here on: ") + what + ": " + sqlite3_errmsg(db);
+        m_warning = "checksum cache not used from here on: " + m_path + ": " + why;
     m_broken = true;
-    m_pending.clear();
 }
 
-void ChecksumCache::prefetch(std::size_t count, const std::function<FileState(std::size_t)> &states)
+void ChecksumCache::take(std::uint32_t id, const CacheRecord &record)
 {
-    if (m_empty || m_broken || count == 0)
+    Known &known = m_known[id];
+    const Digests &d = record.digests;
+    known.crc = d.crc.value_or(0);
+    known.whole = d.whole.value_or(XXH128_hash_t{});
+    known.first = d.first.value_or(XXH128_hash_t{});
+    known.has = static_cast<std::uint8_t>((d.crc ? 1 : 0) | (d.whole ? 2 : 0) | (d.first ? 4 : 0));
+    known.dirty = record.seenDay != m_today;  // seen today: kept 90 days more
+}
+
+void ChecksumCache::prefetch(std::vector<std::uint32_t> ids)
+{
+    if (m_empty || m_broken || ids.empty())
         return;
-    // A cache of many more files than these is cheaper asked file by file.
-    if (static_cast<double>(SizeIn(FolderOf(m_path))) / 48 > 20.0 * static_cast<double>(count))
+    MDB_txn *txn = nullptr;
+    MDB_cursor *cursor = nullptr;
+    MDB_stat stat = {};
+    int rc = mdb_txn_begin(m_env, nullptr, MDB_RDONLY, &txn);
+    if (rc == 0 && (rc = mdb_stat(txn, m_dbi, &stat)) == 0 && stat.ms_entries > 4 * ids.size() + 65536) {
+        mdb_txn_abort(txn);  // a cache of many more files than these is cheaper asked file by file
         return;
-    Reader *reader = readerOfThisThread();
-    sqlite3_stmt *scan = nullptr;
-    if (!reader || sqlite3_prepare_v2(reader->db, "SELECT id, device, inode, size, mtime, cdelta, crc, whole, first, seen"
-                                                  " FROM digests ORDER BY id", -1, &scan, nullptr) != SQLITE_OK)
-        return;
-    std::vector<std::pair<std::int64_t, std::size_t>> wanted;
-    wanted.reserve(count);
-    for (std::size_t i = 0; i < count; ++i) {
-        const FileState state = states(i);
-        wanted.emplace_back(keyOf(state.device, state.inode), i);
     }
-    std::sort(wanted.begin(), wanted.end(), [](const auto &a, const auto &b) { return a.first < b.first; });
-    std::vector<Loaded> loaded;
-    loaded.reserve(count);  // never doubled
-    Seen seen;
-    auto next = wanted.begin();
-    int step = SQLITE_ROW;
-    while (next != wanted.end() && (step = sqlite3_step(scan)) == SQLITE_ROW) {
-        const std::int64_t key = sqlite3_column_int64(scan, 0);
-        while (next != wanted.end() && next->first < key)
-            ++next;
-        if (next == wanted.end() || next->first != key)
-            continue;
-        const FileState state = states(next->second);
-        const std::optional<Digests> digests = freshDigests(scan, 1, state);
-        if (!digests)
-            continue;  // stale
-        Loaded entry{key, digests->whole.value_or(XXH128_hash_t{}), digests->first.value_or(XXH128_hash_t{}),
-                     digests->crc.value_or(0),
-                     static_cast<std::uint8_t>((digests->crc ? 1 : 0) | (digests->whole ? 2 : 0) | (digests->first ? 4 : 0))};
-        if (sqlite3_column_int64(scan, 9) < m_today)
-            seen.emplace_back(state.device, state.inode);
-        loaded.push_back(entry);
+    auto order = [this](std::uint32_t id) { return std::pair(m_states[id].device, m_states[id].inode); };
+    std::sort(ids.begin(), ids.end(), [&](std::uint32_t a, std::uint32_t b) { return order(a) < order(b); });
+    auto next = ids.begin();
+    bool damaged = false;
+    MDB_val key, value;
+    if (rc == 0 && (rc = mdb_cursor_open(txn, m_dbi, &cursor)) == 0) {
+        while (!damaged && (rc = mdb_cursor_get(cursor, &key, &value, MDB_NEXT)) == 0) {
+            CacheKey k;
+            damaged = key.mv_size != k.size() || value.mv_size > kMaxValue;
+            if (damaged)
+                break;
+            std::memcpy(k.data(), key.mv_data, k.size());
+            if (k == kMetaKey)
+                continue;
+            const auto record = DecodeRecord(k, {static_cast<const char *>(value.mv_data), value.mv_size});
+            damaged = !record;
+            const auto here = record ? std::pair(record->state.device, record->state.inode) : std::pair(0UL, 0UL);
+            for (; record && next != ids.end() && order(*next) <= here; ++next)
+                if (m_states[*next] == record->state)
+                    take(*next, *record);
+        }
+        mdb_cursor_close(cursor);
     }
-    sqlite3_finalize(scan);
-    if (step != SQLITE_ROW && step != SQLITE_DONE)
-        return;  // read part-way: asked file by file
-    std::lock_guard lock(m_mutex);
-    m_loaded = std::move(loaded);
-    m_seen.insert(m_seen.end(), seen.begin(), seen.end());
+    if (txn)
+        mdb_txn_abort(txn);
+    if (damaged || rc != MDB_NOTFOUND) {
+        for (Known &known : m_known)
+            known = Known{};
+        std::lock_guard lock(m_mutex);
+        fail(damaged ? "a damaged record; clear the checksum cache to start a new one" : "reading: " + why(rc));
+        return;
+    }
     m_prefetched = true;
 }
 
-std::optional<Digests> ChecksumCache::lookup(const FileState &state)
+void ChecksumCache::ask(std::uint32_t id)
 {
-    if (m_empty || m_broken || m_finished || state.inode == 0)
-        return std::nullopt;  // (no state known: nothing to trust)
-    if (m_prefetched) {
-        const std::int64_t key = keyOf(state.device, state.inode);
-        const auto found = std::lower_bound(m_loaded.begin(), m_loaded.end(), key,
-                                            [](const Loaded &l, std::int64_t k) { return l.key < k; });
-        if (found == m_loaded.end() || found->key != key)
-            return std::nullopt;
-        Digests digests;
-        if (found->has & 1)
-            digests.crc = found->crc;
-        if (found->has & 2)
-            digests.whole = found->whole;
-        if (found->has & 4)
-            digests.first = found->first;
-        return digests;
-    }
-    Reader *reader = readerOfThisThread();
+    const FileState &state = m_states[id];
+    m_known[id].asked = true;
+    Reader *reader = state.inode == 0 ? nullptr : readerOfThisThread();
     if (!reader)
-        return std::nullopt;
-    sqlite3_stmt *const m_select = reader->select;
-    sqlite3_reset(m_select);
-    sqlite3_bind_int64(m_select, 1, keyOf(state.device, state.inode));
-    const int step = sqlite3_step(m_select);
-    if (step == SQLITE_DONE || step == SQLITE_BUSY)
-        return std::nullopt;  // not known, or locked for the moment
-    if (step != SQLITE_ROW) {
+        return;
+    int rc = 0;
+    if (++reader->uses % kRenewEvery == 0) {
+        mdb_txn_reset(reader->txn);
+        rc = mdb_txn_renew(reader->txn);
+    }
+    const CacheKey key = CacheKeyOf(state.device, state.inode);
+    MDB_val k = valueOf(key.data(), key.size()), value;
+    if (rc == 0 && (rc = mdb_get(reader->txn, m_dbi, &k, &value)) == MDB_NOTFOUND)
+        return;
+    const std::optional<CacheRecord> record =
+        rc == 0 && value.mv_size <= kMaxValue ? DecodeRecord(key, {static_cast<const char *>(value.mv_data), value.mv_size})
+                                              : std::nullopt;
+    if (!record) {
         std::lock_guard lock(m_mutex);
-        fail("reading", reader->db);
+        fail(rc != 0 ? "reading: " + why(rc) : "a damaged record; clear the checksum cache to start a new one");
+        return;
+    }
+    if (record->state == state)  // else stale: the file changed since, or another took its inode
+        take(id, *record);
+}
+
+std::optional<Digests> ChecksumCache::lookup(std::uint32_t id)
+{
+    if (m_broken || m_finished || id >= m_known.size())
         return std::nullopt;
-    }
-    const std::optional<Digests> digests = freshDigests(m_select, 0, state);
-    if (!digests) {
-        sqlite3_reset(m_select);
-        return std::nullopt;  // another file, or stale: the file changed since
-    }
-    if (sqlite3_column_int64(m_select, 8) < m_today) {
-        std::lock_guard lock(m_mutex);
-        m_seen.emplace_back(state.device, state.inode);
-    }
-    sqlite3_reset(m_select);
+    Known &known = m_known[id];
+    if (!m_empty && !m_prefetched && !known.asked)
+        ask(id);
+    if (!known.has || m_broken)
+        return std::nullopt;
+    Digests digests;
+    if (known.has & 1)
+        digests.crc = known.crc;
+    if (known.has & 2)
+        digests.whole = known.whole;
+    if (known.has & 4)
+        digests.first = known.first;
     return digests;
 }
 
-void ChecksumCache::store(const FileState &state, const Digests &digests)
+void ChecksumCache::store(std::uint32_t id, const Digests &digests)
 {
-    std::lock_guard lock(m_mutex);
-    if (m_broken || state.inode == 0)
+    if (m_broken || m_finished || id >= m_known.size() || m_states[id].inode == 0)
         return;
-    m_pending.emplace_back(state, digests);
-    if (m_pending.size() >= kBatch)
-        handOver();
+    Known &known = m_known[id];
+    if (digests.crc)
+        known.crc = *digests.crc;
+    if (digests.whole)
+        known.whole = *digests.whole;
+    if (digests.first)
+        known.first = *digests.first;
+    known.has |= static_cast<std::uint8_t>((digests.crc ? 1 : 0) | (digests.whole ? 2 : 0) | (digests.first ? 4 : 0));
+    known.dirty = true;
 }
 
-void ChecksumCache::handOver()
+int ChecksumCache::prune(MDB_txn *txn)
 {
-    if (m_broken || (m_pending.empty() && m_seen.empty()))
-        return;
-    // The searching threads go on while a thread of the cache's own writes the batch.
-    m_writes.emplace_back([this, pending = std::exchange(m_pending, {}), seen = std::exchange(m_seen, {})]() mutable {
-        write(std::move(pending), std::move(seen));
-    });
+    MDB_cursor *cursor = nullptr;
+    int rc = mdb_cursor_open(txn, m_dbi, &cursor);
+    MDB_val key, value;
+    while (rc == 0 && (rc = mdb_cursor_get(cursor, &key, &value, MDB_NEXT)) == 0) {
+        CacheKey k;
+        if (key.mv_size == k.size() && (std::memcpy(k.data(), key.mv_data, k.size()), k == kMetaKey))
+            continue;
+        const auto record = key.mv_size == k.size() && value.mv_size <= kMaxValue
+                                ? DecodeRecord(k, {static_cast<const char *>(value.mv_data), value.mv_size})
+                                : std::nullopt;
+        if (!record || record->seenDay + kKeepDays < m_today)
+            rc = mdb_cursor_del(cursor, 0);
+    }
+    if (cursor)
+        mdb_cursor_close(cursor);
+    return rc == MDB_NOTFOUND ? putMark(txn, m_dbi, m_today) : rc;
 }
 
-void ChecksumCache::write(Pending pending, Seen seen)
+void ChecksumCache::write()
 {
-    std::lock_guard writing(m_writing);
-    std::sort(pending.begin(), pending.end(), [](const auto &a, const auto &b) {
-        return keyOf(a.first.device, a.first.inode) < keyOf(b.first.device, b.first.inode);
-    });
-    if (sqlite3_exec(m_writer, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr) != SQLITE_OK)
-        return;  // locked past the wait: these are learnt again next time
-    sqlite3 *const m_db = m_writer;
-    sqlite3_stmt *upsert = nullptr, *touch = nullptr;
-    // What is known of the same file in the same state is kept beside what was learnt now.
-    bool ok = sqlite3_prepare_v2(
-                  m_db,
-                  "INSERT INTO digests VALUES(?10, ?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9) ON CONFLICT(id) DO UPDATE SET"
-                  " crc = CASE WHEN device = ?1 AND inode = ?2 AND size = ?3 AND mtime = ?4 AND cdelta = ?5"
-                  "  THEN coalesce(?6, crc) ELSE ?6 END,"
-                  " whole = CASE WHEN device = ?1 AND inode = ?2 AND size = ?3 AND mtime = ?4 AND cdelta = ?5"
-                  "  THEN coalesce(?7, whole) ELSE ?7 END,"
-                  " first = CASE WHEN device = ?1 AND inode = ?2 AND size = ?3 AND mtime = ?4 AND cdelta = ?5"
-                  "  THEN coalesce(?8, first) ELSE ?8 END,"
-                  " device = ?1, inode = ?2, size = ?3, mtime = ?4, cdelta = ?5, seen = ?9",
-                  -1, &upsert, nullptr) == SQLITE_OK &&
-              sqlite3_prepare_v2(m_db, "UPDATE digests SET seen = ?3 WHERE id = ?1 AND inode = ?2", -1, &touch,
-                                 nullptr) == SQLITE_OK;
-    for (std::size_t i = 0; ok && i < pending.size(); ++i) {
-        const auto &[state, digests] = pending[i];
-        sqlite3_reset(upsert);
-        sqlite3_bind_int64(upsert, 1, static_cast<sqlite3_int64>(state.device));
-        sqlite3_bind_int64(upsert, 2, static_cast<sqlite3_int64>(state.inode));
-        sqlite3_bind_int64(upsert, 3, static_cast<sqlite3_int64>(state.size));
-        sqlite3_bind_int64(upsert, 4, state.modifiedNs);
-        sqlite3_bind_int64(upsert, 5, state.changedNs - state.modifiedNs);
-        if (digests.crc)
-            sqlite3_bind_int64(upsert, 6, *digests.crc);
-        else
-            sqlite3_bind_null(upsert, 6);
-        putDigest(upsert, 7, digests.whole);
-        // The first block of a one-block file is the whole of it: kept once.
-        const bool oneBlock = digests.whole && digests.first && XXH128_isEqual(*digests.whole, *digests.first);
-        if (oneBlock)
-            sqlite3_bind_blob(upsert, 8, "", 0, SQLITE_STATIC);  // empty: the same as the whole
-        else
-            putDigest(upsert, 8, digests.first);
-        sqlite3_bind_int64(upsert, 9, m_today);
-        sqlite3_bind_int64(upsert, 10, keyOf(state.device, state.inode));
-        ok = sqlite3_step(upsert) == SQLITE_DONE;
-    }
-    for (std::size_t i = 0; ok && i < seen.size(); ++i) {
-        sqlite3_reset(touch);
-        sqlite3_bind_int64(touch, 1, keyOf(seen[i].first, seen[i].second));
-        sqlite3_bind_int64(touch, 2, static_cast<sqlite3_int64>(seen[i].second));
-        sqlite3_bind_int64(touch, 3, m_today);
-        ok = sqlite3_step(touch) == SQLITE_DONE;
-    }
-    sqlite3_finalize(upsert);
-    sqlite3_finalize(touch);
-    if (!ok || sqlite3_exec(m_db, "COMMIT", nullptr, nullptr, nullptr) != SQLITE_OK) {
-        sqlite3_exec(m_db, "ROLLBACK", nullptr, nullptr, nullptr);
+    std::vector<std::uint32_t> dirty;
+    for (std::uint32_t id = 0; id < m_known.size(); ++id)
+        if (m_known[id].dirty)
+            dirty.push_back(id);
+    const bool pruneDue = !m_empty && m_prunedDay != m_today;
+    if (dirty.empty() && !pruneDue)
+        return;
+    // In the order of the keys, a few thousand at a time: each transaction rewrites only the
+    // pages of its own range, and the file grows by little more than what it holds.
+    auto order = [this](std::uint32_t id) { return std::pair(m_states[id].device, m_states[id].inode); };
+    std::sort(dirty.begin(), dirty.end(), [&](std::uint32_t a, std::uint32_t b) { return order(a) < order(b); });
+    if (!LockWriters(m_lockFd)) {
         std::lock_guard lock(m_mutex);
-        fail("writing", m_db);
+        m_warning = "checksum cache not updated: another scan has held it for " +
+                    std::to_string(kWaitForWriterMs / 1000) + " s";
+        return;
+    }
+    int rc = 0;
+    for (std::size_t begin = 0; rc == 0 && (begin < dirty.size() || (begin == 0 && pruneDue)); begin += kChunk) {
+        MDB_txn *txn = nullptr;
+        if ((rc = mdb_txn_begin(m_env, nullptr, 0, &txn)) != 0)
+            break;
+        if (begin == 0)
+            rc = pruneDue ? prune(txn) : m_empty ? putMark(txn, m_dbi, m_prunedDay) : 0;
+        for (std::size_t i = begin; rc == 0 && i < std::min(dirty.size(), begin + kChunk); ++i) {
+            const Known &known = m_known[dirty[i]];
+            CacheRecord record{m_states[dirty[i]], {}, m_today};
+            if (known.has & 1)
+                record.digests.crc = known.crc;
+            if (known.has & 2)
+                record.digests.whole = known.whole;
+            if (known.has & 4)
+                record.digests.first = known.first;
+            const CacheKey key = CacheKeyOf(record.state.device, record.state.inode);
+            const std::string bytes = EncodeRecord(record);
+            MDB_val k = valueOf(key.data(), key.size()), value = valueOf(bytes.data(), bytes.size());
+            rc = mdb_put(txn, m_dbi, &k, &value, 0);
+        }
+        rc = rc == 0 ? mdb_txn_commit(txn) : (mdb_txn_abort(txn), rc);
+    }
+    KeepSlack(m_env, m_lockFd);
+    UnlockWriters(m_lockFd);
+    if (rc != 0) {
+        std::lock_guard lock(m_mutex);
+        m_warning = "checksum cache not updated: " + m_path + ": " + (rc > 0 ? std::strerror(rc) : why(rc));
     }
 }
 
 void ChecksumCache::finish()
 {
-    std::vector<std::thread> writes;
-    {
-        std::lock_guard lock(m_mutex);
-        handOver();
-        writes = std::exchange(m_writes, {});
-        m_finished = true;  // no more look-ups
-        m_readers.clear();  // their read transactions end: the log can be folded in
-    }
-    for (std::thread &write : writes)
-        write.join();
-    std::lock_guard lock(m_mutex);
-    if (m_broken)
-        return;
-    const std::string prune = "DELETE FROM digests WHERE seen < " + std::to_string(m_today - kKeepDays);
-    sqlite3_exec(m_writer, prune.c_str(), nullptr, nullptr, nullptr);
-    sqlite3_busy_timeout(m_writer, 250);  // a reader of another scan: the log is folded in by a later one
-    sqlite3_exec(m_writer, "PRAGMA wal_checkpoint(TRUNCATE)", nullptr, nullptr, nullptr);
+    m_finished = true;  // no more look-ups
+    m_readers.clear();  // their snapshots end: writers may reuse the pages they held
+    if (!m_broken && !m_writer.joinable())
+        m_writer = std::thread([this] { write(); });
+}
+
+void ChecksumCache::wait()
+{
+    if (m_writer.joinable())
+        m_writer.join();
 }
 
 }  // namespace geminor

@@ -36,13 +36,13 @@ Groups ChecksumGroups(std::span<const FileRecord> members, SearchState &state, F
             break;  // the groups among the files read so far stay
         const FileRecord &record = members[i];
         std::optional<std::uint32_t> crc;
-        if (const auto known = cache ? cache->lookup(cache->stateOf(record.id)) : std::nullopt; known && known->crc) {
+        if (const auto known = cache ? cache->lookup(record.id) : std::nullopt; known && known->crc) {
             crc = known->crc;  // unchanged since it was read: not read again
         } else {
             crc = FileCrc32(folders ? folders->open(record.folder, record.name) : FileReader(record.folder + record.name),
                             record.size);
             if (crc && cache)
-                cache->store(cache->stateOf(record.id), {crc, {}, {}});
+                cache->store(record.id, {crc, {}, {}});
         }
         state.bytesCompared.fetch_add(record.size, std::memory_order_relaxed);
         if (crc)
@@ -186,11 +186,10 @@ void SearchDuplicates(std::vector<FileRecord> FileRecords, SearchMethod method, 
             (p + 1 < FileRecords.size() && FileRecords[p + 1].size == FileRecords[p].size)) {
             bytesTotal += FileRecords[p].size;
             if (cache)
-                shared.push_back(static_cast<std::uint32_t>(p));
+                shared.push_back(FileRecords[p].id);
         }
     if (cache)
-        cache->prefetch(shared.size(), [&](std::size_t i) { return cache->stateOf(FileRecords[shared[i]].id); });
-    shared = {};
+        cache->prefetch(std::move(shared));
     const auto started = std::chrono::steady_clock::now();
     MemberGroups found;  // record numbers: the entries are made once their count is known
     std::vector<std::uint32_t> group;

@@ -308,7 +308,7 @@ private:
             bytes += want;
             const XXH128_hash_t digest = digestOf(buffer.get(), want, chain);
             if (learnFirst && want < m_size)  // a file of one block gets its whole digest at once
-                m_cache->store(m_cache->stateOf(m_records[m].id), {std::nullopt, std::nullopt, digest});
+                m_cache->store(m_records[m].id, {std::nullopt, std::nullopt, digest});
             out.splitOf.push_back(out.place(digest, buffer.get(), m, 1, reRead));
         }
         tell();
@@ -425,7 +425,7 @@ private:
             if (round.splitOf[i] == kNone)
                 continue;
             const XXH128_hash_t &digest = round.splits[round.splitOf[i]].digest;
-            m_cache->store(m_cache->stateOf(m_records[members[i]].id),
+            m_cache->store(m_records[members[i]].id,
                            {std::nullopt, digest, oneBlock ? std::optional(digest) : std::nullopt});
         }
     }
@@ -463,7 +463,7 @@ bool readOnlyAlike(std::span<const FileRecord> members, ChecksumCache *cache, st
     std::vector<Known> known;
     known.reserve(members.size());
     for (std::uint32_t i = 0; i < members.size(); ++i) {
-        const std::optional<Digests> digests = cache->lookup(cache->stateOf(members[i].id));
+        const std::optional<Digests> digests = cache->lookup(members[i].id);
         if (!digests || !digests->first)
             return false;
         known.push_back({*digests->first, digests->whole, i});

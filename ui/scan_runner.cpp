@@ -47,9 +47,6 @@ std::shared_ptr<ScanResult> scanAndLoad(const SearchRequest &request, ScanHost &
         if (useCache && ReadsContents(request.Method))
             cache = ChecksumCache::Open(ChecksumCache::DefaultFolder(), warning);
         result->outcome = RunScan(request, host, cancel, groupMarker, cache.get());
-        if (cache)
-            warning = cache->warning();
-        result->cacheWarning = warning;
         ScanProgress loading;
         loading.phase = ScanPhase::Loading;
         host.progress(loading);
@@ -60,6 +57,11 @@ std::shared_ptr<ScanResult> scanAndLoad(const SearchRequest &request, ScanHost &
                 host.progress(loading);
         });
         result->outcome.entries = {};  // the rows hold what is shown
+        if (cache) {
+            cache->wait();  // (it was written while the rows were loaded)
+            warning = cache->warning();
+        }
+        result->cacheWarning = warning;
     } catch (const std::bad_alloc &) {
         *result = ScanResult{};  // no partial result: it could be mistaken for the whole
         result->failure = QStringLiteral("Geminor ran out of memory.");

@@ -22,7 +22,7 @@ TEST(SortingLib, EqualElementsLeaveLeftFirstThenRight)
     EXPECT_THAT(merged, ElementsAre(Tagged{1, 'L'}, Tagged{1, 'R'}, Tagged{2, 'L'}, Tagged{3, 'R'}));
 }
 
-TEST(SortingLib, MatchesStdSortOnRecordsOfAllSizes)
+TEST(SortingLib, BothSortsMatchStdStableSortOnRecordsOfAllSizes)
 {
     std::mt19937_64 random(42);
     for (std::size_t n : {0u, 1u, 2u, 3u, 7u, 64u, 1000u, 4099u}) {
@@ -34,6 +34,7 @@ TEST(SortingLib, MatchesStdSortOnRecordsOfAllSizes)
         auto expected = records;
         std::stable_sort(expected.begin(), expected.end(), SizeFirstLess);
         EXPECT_EQ(MergeSortList(records, SizeFirstLess), expected);
+        EXPECT_EQ(SortList(records, SizeFirstLess), expected);
     }
 }
 

@@ -1,0 +1,51 @@
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <xxhash.h>
+
+namespace geminor {
+
+/// A file's state as the cache keys it: a record is used only while all of it is unchanged.
+struct FileState
+{
+    std::uint64_t device = 0, inode = 0, size = 0;
+    std::int64_t modifiedNs = 0, changedNs = 0;
+
+    bool operator==(const FileState &) const = default;
+};
+
+/// What is known of a file's bytes.
+struct Digests
+{
+    std::optional<std::uint32_t> crc;    // CRC-32 of the whole content
+    std::optional<XXH128_hash_t> whole;  // the content digest of the whole file (see IdenticalGroups)
+    std::optional<XXH128_hash_t> first;  // the same of its first block
+
+    /// Adds what `other` knows and this does not.
+    void merge(const Digests &other);
+};
+
+/// One file's record: its state, what is known of its bytes and the day it was last seen.
+struct CacheRecord
+{
+    FileState state;
+    Digests digests;
+    std::uint16_t seenDay = 0;  // days since 1970
+};
+
+/// The key of a file: device then inode, big-endian, so that a folder's files lie close together.
+using CacheKey = std::array<unsigned char, 16>;
+CacheKey CacheKeyOf(std::uint64_t device, std::uint64_t inode);
+
+/// A record as stored (about 40 bytes for a small file): the state (size and change time as
+/// varints), the digests present, and a check over key and value, so that a torn or damaged
+/// record is never taken for a file's.
+std::string EncodeRecord(const CacheRecord &record);
+/// The record stored under `key` as `value`; nothing when it is damaged.
+std::optional<CacheRecord> DecodeRecord(const CacheKey &key, std::string_view value);
+
+}  // namespace geminor
