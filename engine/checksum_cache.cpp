@@ -317,6 +317,7 @@ ChecksumCache::ChecksumCache(std::string path, MDB_env *env, unsigned dbi, int l
 
 ChecksumCache::~ChecksumCache()
 {
+    awaitRecords();
     wait();
     m_readers.clear();
     ::close(m_lockFd);
@@ -330,8 +331,17 @@ ChecksumCache::Reader::~Reader()
 
 void ChecksumCache::adoptStates(std::vector<FileState> states)
 {
+    awaitRecords();
     m_states = std::move(states);
     m_known.assign(m_states.size(), Known{});
+    if (!m_empty && !m_broken && m_states.size() > 1)
+        m_reader = std::thread([this] { readRecords(); });
+}
+
+void ChecksumCache::awaitRecords()
+{
+    if (m_reader.joinable())
+        m_reader.join();
 }
 
 ChecksumCache::Reader *ChecksumCache::readerOfThisThread()
@@ -375,10 +385,13 @@ void ChecksumCache::take(std::uint32_t id, const CacheRecord &record)
     known.dirty = record.seenDay != m_today;  // seen today: kept 90 days more
 }
 
-void ChecksumCache::prefetch(std::vector<std::uint32_t> ids)
+void ChecksumCache::readRecords()
 {
-    if (m_empty || m_broken || ids.empty())
-        return;
+    std::vector<std::uint32_t> ids;
+    ids.reserve(m_states.size());
+    for (std::uint32_t id = 1; id < m_states.size(); ++id)
+        if (m_states[id].inode != 0)
+            ids.push_back(id);
     MDB_txn *txn = nullptr;
     MDB_cursor *cursor = nullptr;
     MDB_stat stat = {};
@@ -556,6 +569,7 @@ void ChecksumCache::write()
 
 void ChecksumCache::finish()
 {
+    awaitRecords();
     m_finished = true;  // no more look-ups
     m_readers.clear();  // their snapshots end: writers may reuse the pages they held
     if (!m_broken && !m_writer.joinable())

@@ -46,14 +46,13 @@ public:
     /// The records of the cache in `folder`, each checked; nothing when one is damaged.
     static std::optional<std::size_t> RecordsIn(const std::string &folder);
 
-    /// The states of the files walked, by FileRecord::id (see FolderWalker::keepStates).
+    /// The states of the files walked, by FileRecord::id (see FolderWalker::keepStates). Their
+    /// records are read in one ordered pass (every record checked) while the list is sorted,
+    /// when the cache is not far larger than they; otherwise each is looked up when asked.
     void adoptStates(std::vector<FileState> states);
     FileState stateOf(std::uint32_t id) const { return id < m_states.size() ? m_states[id] : FileState{}; }
-
-    /// Reads the records of the files `ids` in one ordered pass over the cache, checking every
-    /// record, when the cache is not far larger than they: look-ups of them are then answered
-    /// from memory. (Otherwise each is looked up when asked.)
-    void prefetch(std::vector<std::uint32_t> ids);
+    /// Waits for that pass: before the first look-up.
+    void awaitRecords();
     /// The digests of the file walked as `id`, when its record is fresh.
     std::optional<Digests> lookup(std::uint32_t id);
     /// Keeps what was learnt of the file walked as `id`.
@@ -94,6 +93,7 @@ private:
     void ask(std::uint32_t id);
     void take(std::uint32_t id, const CacheRecord &record);
     void write();
+    void readRecords();
     int prune(MDB_txn *txn);
 
     mutable std::mutex m_mutex;
@@ -112,7 +112,7 @@ private:
     std::string m_warning;
     std::vector<FileState> m_states;
     std::vector<Known> m_known;  // by id
-    std::thread m_writer;
+    std::thread m_reader, m_writer;
 };
 
 }  // namespace geminor

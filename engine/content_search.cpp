@@ -180,16 +180,12 @@ void SearchDuplicates(std::vector<FileRecord> FileRecords, SearchMethod method, 
     std::int64_t Processed = 0;
     auto progress = [&] { state.showProgress("Searching for duplicates...", Processed, RecordTotal, true); };
     std::uint64_t bytesTotal = 0;  // the bytes of every file that shares its size
-    std::vector<std::uint32_t> shared;  // those files, whose cache records are read in one pass
     for (std::size_t p = 0; p < FileRecords.size(); ++p)
         if ((p > 0 && FileRecords[p - 1].size == FileRecords[p].size) ||
-            (p + 1 < FileRecords.size() && FileRecords[p + 1].size == FileRecords[p].size)) {
+            (p + 1 < FileRecords.size() && FileRecords[p + 1].size == FileRecords[p].size))
             bytesTotal += FileRecords[p].size;
-            if (cache)
-                shared.push_back(FileRecords[p].id);
-        }
     if (cache)
-        cache->prefetch(std::move(shared));
+        cache->awaitRecords();
     const auto started = std::chrono::steady_clock::now();
     MemberGroups found;  // record numbers: the entries are made once their count is known
     std::vector<std::uint32_t> group;

@@ -45,7 +45,7 @@ void searchSameNames(FileList fileList, SearchState &state)
     for (std::size_t i = 1; i < fileList.size(); ++i)
         keyed.push_back({NameKey(fileList[i].name), std::move(fileList[i])});
     fileList = NewFileList();
-    keyed = SortList(std::move(keyed), sameNameLess);
+    keyed = SortList(std::move(keyed), sameNameLess, [](const KeyedRecord &) { return 0; });
     std::vector<FileRecord> records;
     std::vector<std::string> keys;
     records.reserve(keyed.size());
@@ -60,7 +60,7 @@ void searchSameNames(FileList fileList, SearchState &state)
 
 std::vector<FileRecord> sortedRecords(FileList fileList)
 {
-    fileList = SortList(std::move(fileList), SizeFirstLess);  // the empty element stays first
+    fileList = SortList(std::move(fileList), SizeFirstLess, [](const FileRecord &r) { return r.size; });  // the empty element stays first
     fileList.erase(fileList.begin());
     return fileList;
 }

@@ -34,7 +34,7 @@ TEST(SortingLib, BothSortsMatchStdStableSortOnRecordsOfAllSizes)
         auto expected = records;
         std::stable_sort(expected.begin(), expected.end(), SizeFirstLess);
         EXPECT_EQ(MergeSortList(records, SizeFirstLess), expected);
-        EXPECT_EQ(SortList(records, SizeFirstLess), expected);
+        EXPECT_EQ(SortList(records, SizeFirstLess, [](const FileRecord &r) { return r.size; }), expected);
     }
 }
 

@@ -121,5 +121,27 @@ TEST(Permissions, UnreadableOrUnwritableSettingsGiveTheDefaultsAndNoCrash)
     EXPECT_EQ(readFile(locked), text);
 }
 
+TEST(Permissions, AChecksumCacheThatCannotBeWrittenCostsOnlyTheCache)
+{
+    REQUIRE_PERMISSIONS();
+    TempTree tree;
+    tree.write("t/a", "same");
+    tree.write("t/b", "same");
+    tree.write("t/c", "diff");
+    std::string plain, cached, err;
+    ASSERT_EQ(test::RunCli({"-q", "--no-cache", tree.path("t")}, plain, err), 0);
+    ASSERT_EQ(::mkdir(tree.path("empty").c_str(), 0555), 0);  // nothing can be made in it
+    EXPECT_EQ(test::RunCli({"-q", "--cache-dir", tree.path("empty"), tree.path("t")}, cached, err), 0);
+    EXPECT_EQ(cached, plain);
+    EXPECT_THAT(err, HasSubstr("checksum cache not used"));
+    ASSERT_EQ(test::RunCli({"-q", "--cache-dir", tree.path("made"), tree.path("t")}, cached, err), 0);
+    for (const char *file : {"made/digests.mdb", "made/digests.mdb-lock"})
+        ASSERT_EQ(::chmod(tree.path(file).c_str(), 0444), 0);
+    ASSERT_EQ(::chmod(tree.path("made").c_str(), 0555), 0);  // a cache left read-only
+    EXPECT_EQ(test::RunCli({"-q", "--cache-dir", tree.path("made"), tree.path("t")}, cached, err), 0);
+    EXPECT_EQ(cached, plain);
+    EXPECT_THAT(err, HasSubstr("checksum cache not used"));
+}
+
 }  // namespace
 }  // namespace geminor
