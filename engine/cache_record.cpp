@@ -74,16 +74,6 @@ std::uint64_t fromBigEndian(const unsigned char *bytes)
 
 }  // namespace
 
-void Digests::merge(const Digests &other)
-{
-    if (!crc)
-        crc = other.crc;
-    if (!whole)
-        whole = other.whole;
-    if (!first)
-        first = other.first;
-}
-
 CacheKey CacheKeyOf(std::uint64_t device, std::uint64_t inode)
 {
     CacheKey key;

@@ -24,9 +24,6 @@ struct Digests
     std::optional<std::uint32_t> crc;    // CRC-32 of the whole content
     std::optional<XXH128_hash_t> whole;  // the content digest of the whole file (see IdenticalGroups)
     std::optional<XXH128_hash_t> first;  // the same of its first block
-
-    /// Adds what `other` knows and this does not.
-    void merge(const Digests &other);
 };
 
 /// One file's record: its state, what is known of its bytes and the day it was last seen.

@@ -36,6 +36,7 @@ const char *const kFiles[] = {"/digests.mdb", "/digests.mdb-lock",
 const char kMark[] = "geminor digests 1";
 const CacheKey kMetaKey{};
 
+/// Why LMDB (or the system, for an errno value) refused.
 std::string why(int rc)
 {
     return rc == MDB_INVALID || rc == MDB_CORRUPTED || rc == MDB_PAGE_NOTFOUND || rc == MDB_VERSION_MISMATCH
@@ -61,6 +62,33 @@ std::optional<std::uint16_t> markDay(const MDB_val &value)
         return std::nullopt;
     std::memcpy(&day, static_cast<const char *>(value.mv_data) + sizeof kMark, sizeof day);
     return day;
+}
+
+bool isMark(const MDB_val &key)
+{
+    return key.mv_size == kMetaKey.size() && std::memcmp(key.mv_data, kMetaKey.data(), kMetaKey.size()) == 0;
+}
+
+/// The record stored as (`key`, `value`); nothing when it is damaged.
+std::optional<CacheRecord> recordAt(const MDB_val &key, const MDB_val &value)
+{
+    CacheKey k;
+    if (key.mv_size != k.size() || value.mv_size > kMaxValue)
+        return std::nullopt;
+    std::memcpy(k.data(), key.mv_data, k.size());
+    return DecodeRecord(k, {static_cast<const char *>(value.mv_data), value.mv_size});
+}
+
+/// Calls `each(record)` for every record under the cursor's table in key order (the mark passed
+/// over; a damaged record is nothing) until it returns other than 0; MDB_NOTFOUND once all were.
+template <typename Each> int forEachRecord(MDB_cursor *cursor, Each each)
+{
+    MDB_val key, value;
+    int rc = 0;
+    while ((rc = mdb_cursor_get(cursor, &key, &value, MDB_NEXT)) == 0)
+        if (!isMark(key) && (rc = each(recordAt(key, value))) != 0)
+            break;
+    return rc;
 }
 
 int putMark(MDB_txn *txn, MDB_dbi dbi, std::uint16_t day)
@@ -103,10 +131,10 @@ MDB_env *openEnvironment(const std::string &path, unsigned flags, int &rc)
 /// The writers' lock: a byte of the data file locked by its open file description. Every
 /// Geminor takes it around its writes, so that one that hangs never hangs another (it is waited
 /// for a few seconds, then the cache is not written).
-bool LockWriters(int fd)
+bool setWritersLock(int fd, short type)
 {
     struct flock lock = {};
-    lock.l_type = F_WRLCK;
+    lock.l_type = type;
     lock.l_whence = SEEK_SET;
     lock.l_len = 1;
     for (int waited = 0; ::fcntl(fd, F_OFD_SETLK, &lock) != 0; waited += 10) {
@@ -115,15 +143,6 @@ bool LockWriters(int fd)
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
     return true;
-}
-
-void UnlockWriters(int fd)
-{
-    struct flock lock = {};
-    lock.l_type = F_UNLCK;
-    lock.l_whence = SEEK_SET;
-    lock.l_len = 1;
-    ::fcntl(fd, F_OFD_SETLK, &lock);
 }
 
 /// Gives the data file room past its last page: a damaged page whose offsets point past it then
@@ -140,9 +159,35 @@ void KeepSlack(MDB_env *env, int fd)
         (void)::ftruncate(fd, wanted);
 }
 
-/// Walks every page and record of the cache at `path` in a child process: LMDB trusts its pages,
-/// and a damaged one can make a reader fault, which must cost the cache, never the scan.
-bool ReadsWhole(const std::string &path)
+/// The records of the cache at `path`, after walking every page of both its tables (the free
+/// pages' and the records') and checking every record; nothing when one is damaged.
+std::optional<std::size_t> wholeRecords(const std::string &path)
+{
+    int rc = 0;
+    MDB_env *env = openEnvironment(path, MDB_RDONLY, rc);
+    MDB_txn *txn = nullptr;
+    std::size_t records = 0;
+    bool whole = env && mdb_txn_begin(env, nullptr, MDB_RDONLY, &txn) == 0;
+    for (const MDB_dbi dbi : {MDB_dbi{0}, MDB_dbi{1}}) {
+        MDB_cursor *cursor = nullptr;
+        whole = whole && mdb_cursor_open(txn, dbi, &cursor) == 0 &&
+                forEachRecord(cursor, [&](const std::optional<CacheRecord> &record) {
+                    records += dbi == 1 ? 1 : 0;
+                    return dbi == 0 || record ? 0 : MDB_CORRUPTED;
+                }) == MDB_NOTFOUND;
+        if (cursor)
+            mdb_cursor_close(cursor);
+    }
+    if (txn)
+        mdb_txn_abort(txn);
+    if (env)
+        mdb_env_close(env);
+    return whole ? std::optional(records) : std::nullopt;
+}
+
+/// Walks the whole cache at `path` in a child process: LMDB trusts its pages, and a damaged one
+/// can make a reader fault, which must cost the cache, never the scan.
+bool readsWhole(const std::string &path)
 {
     const pid_t child = ::fork();
     if (child < 0)
@@ -150,25 +195,7 @@ bool ReadsWhole(const std::string &path)
     if (child == 0) {
         const rlimit noCore{0, 0};
         ::setrlimit(RLIMIT_CORE, &noCore);
-        int rc = 0;
-        MDB_env *env = openEnvironment(path, MDB_RDONLY, rc);
-        MDB_txn *txn = nullptr;
-        bool whole = env && mdb_txn_begin(env, nullptr, MDB_RDONLY, &txn) == 0;
-        for (MDB_dbi dbi : {MDB_dbi{0}, MDB_dbi{1}}) {  // the free pages' table, then the records'
-            MDB_cursor *cursor = nullptr;
-            whole = whole && mdb_cursor_open(txn, dbi, &cursor) == 0;
-            MDB_val key, value;
-            while (whole && (rc = mdb_cursor_get(cursor, &key, &value, MDB_NEXT)) == 0) {
-                CacheKey k;
-                if (dbi == 0 || (key.mv_size == k.size() && std::memcmp(key.mv_data, kMetaKey.data(), k.size()) == 0))
-                    continue;
-                whole = key.mv_size == k.size() && value.mv_size <= kMaxValue &&
-                        (std::memcpy(k.data(), key.mv_data, k.size()),
-                         DecodeRecord(k, {static_cast<const char *>(value.mv_data), value.mv_size}).has_value());
-            }
-            whole = whole && rc == MDB_NOTFOUND;
-        }
-        ::_exit(whole ? 0 : 1);
+        ::_exit(wholeRecords(path) ? 0 : 1);
     }
     int status = 0;
     while (::waitpid(child, &status, 0) < 0)
@@ -209,37 +236,7 @@ bool ChecksumCache::ClearIn(const std::string &folder, std::string &error)
 
 std::optional<std::size_t> ChecksumCache::RecordsIn(const std::string &folder)
 {
-    int rc = 0;
-    MDB_env *env = openEnvironment(folder + kFile, MDB_RDONLY, rc);
-    MDB_txn *txn = nullptr;
-    MDB_cursor *cursor = nullptr;
-    MDB_dbi dbi = 0;
-    std::optional<std::size_t> count;
-    if (env && mdb_txn_begin(env, nullptr, MDB_RDONLY, &txn) == 0 && mdb_dbi_open(txn, nullptr, 0, &dbi) == 0 &&
-        mdb_cursor_open(txn, dbi, &cursor) == 0) {
-        MDB_val key, value;
-        std::size_t records = 0;
-        bool whole = true;
-        while (whole && (rc = mdb_cursor_get(cursor, &key, &value, MDB_NEXT)) == 0) {
-            CacheKey k;
-            whole = key.mv_size == k.size();
-            if (!whole)
-                break;
-            std::memcpy(k.data(), key.mv_data, k.size());
-            whole = k == kMetaKey ? markDay(value).has_value()
-                                  : value.mv_size <= kMaxValue &&
-                                        DecodeRecord(k, {static_cast<const char *>(value.mv_data), value.mv_size});
-            records += k == kMetaKey ? 0 : 1;
-        }
-        if (whole && rc == MDB_NOTFOUND)
-            count = records;
-        mdb_cursor_close(cursor);
-    }
-    if (txn)
-        mdb_txn_abort(txn);
-    if (env)
-        mdb_env_close(env);
-    return count;
+    return wholeRecords(folder + kFile);
 }
 
 std::unique_ptr<ChecksumCache> ChecksumCache::Open(const std::string &folder, std::string &warning)
@@ -253,51 +250,42 @@ std::unique_ptr<ChecksumCache> ChecksumCache::Open(const std::string &folder, st
         ::unlink((folder + old).c_str());  // an earlier Geminor's cache, never read again
     // Before anything is read, the file gets room past its last page, under the writers' lock.
     const int lockFd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
-    if (lockFd < 0) {
-        warning = "checksum cache not used: " + path + ": " + std::strerror(errno);
-        return nullptr;
-    }
-    const bool locked = LockWriters(lockFd);
-    int rc = 0;
-    MDB_env *env = openEnvironment(path, 0, rc);
+    int rc = lockFd < 0 ? errno : 0;
+    const bool locked = lockFd >= 0 && setWritersLock(lockFd, F_WRLCK);
+    MDB_env *env = lockFd < 0 ? nullptr : openEnvironment(path, 0, rc);
     if (env && locked)
         KeepSlack(env, lockFd);
     if (locked)
-        UnlockWriters(lockFd);
-    if (!env) {
-        warning = "checksum cache not used: " + path + ": " + (rc > 0 ? std::strerror(rc) : why(rc));
-        ::close(lockFd);
-        return nullptr;
-    }
+        setWritersLock(lockFd, F_UNLCK);
     MDB_envinfo info = {};
-    if (mdb_env_info(env, &info) == 0 && info.me_last_pgno > 1 && !ReadsWhole(path)) {
-        warning = "checksum cache not used: " + path + ": " + why(MDB_CORRUPTED);
-        ::close(lockFd);
-        mdb_env_close(env);
-        return nullptr;
-    }
-    int dead = 0;
-    mdb_reader_check(env, &dead);  // slots of scans that were killed (and of a walk that faulted)
+    if (env && mdb_env_info(env, &info) == 0 && info.me_last_pgno > 1 && !readsWhole(path))
+        rc = MDB_CORRUPTED;
     MDB_txn *txn = nullptr;
     MDB_dbi dbi = 0;
     MDB_stat stat = {};
     MDB_val key = valueOf(kMetaKey.data(), kMetaKey.size()), value;
     int found = MDB_NOTFOUND;
-    if ((rc = mdb_txn_begin(env, nullptr, MDB_RDONLY, &txn)) == 0 && (rc = mdb_dbi_open(txn, nullptr, 0, &dbi)) == 0 &&
-             (rc = mdb_stat(txn, dbi, &stat)) == 0) {
-        found = mdb_get(txn, dbi, &key, &value);
-        if (found != 0 && found != MDB_NOTFOUND)
-            rc = found;
-        else if (stat.ms_entries > 0 && (found != 0 || !markDay(value)))
-            rc = MDB_INVALID;  // not ours
+    if (rc == 0) {
+        int dead = 0;
+        mdb_reader_check(env, &dead);  // slots of scans that were killed (and of a walk that faulted)
+        if ((rc = mdb_txn_begin(env, nullptr, MDB_RDONLY, &txn)) == 0 && (rc = mdb_dbi_open(txn, nullptr, 0, &dbi)) == 0 &&
+            (rc = mdb_stat(txn, dbi, &stat)) == 0) {
+            found = mdb_get(txn, dbi, &key, &value);
+            if (found != 0 && found != MDB_NOTFOUND)
+                rc = found;
+            else if (stat.ms_entries > 0 && (found != 0 || !markDay(value)))
+                rc = MDB_INVALID;  // not ours
+        }
     }
     const std::optional<std::uint16_t> pruned = rc == 0 && found == 0 ? markDay(value) : std::nullopt;
     if (txn)
         mdb_txn_commit(txn);  // (keeps the main table's handle)
     if (rc != 0) {
-        warning = "checksum cache not used: " + path + ": " + (rc > 0 ? std::strerror(rc) : why(rc));
-        ::close(lockFd);
-        mdb_env_close(env);
+        warning = "checksum cache not used: " + path + ": " + why(rc);
+        if (env)
+            mdb_env_close(env);
+        if (lockFd >= 0)
+            ::close(lockFd);
         return nullptr;
     }
     std::unique_ptr<ChecksumCache> cache(new ChecksumCache(path, env, dbi, lockFd));
@@ -374,15 +362,39 @@ void ChecksumCache::fail(const std::string &why)
     m_broken = true;
 }
 
+Digests ChecksumCache::Known::digests() const
+{
+    Digests digests;
+    if (has & 1)
+        digests.crc = crc;
+    if (has & 2)
+        digests.whole = whole;
+    if (has & 4)
+        digests.first = first;
+    return digests;
+}
+
+void ChecksumCache::Known::add(const Digests &digests)
+{
+    if (digests.crc)
+        crc = *digests.crc;
+    if (digests.whole)
+        whole = *digests.whole;
+    if (digests.first)
+        first = *digests.first;
+    has |= static_cast<std::uint8_t>((digests.crc ? 1 : 0) | (digests.whole ? 2 : 0) | (digests.first ? 4 : 0));
+}
+
 void ChecksumCache::take(std::uint32_t id, const CacheRecord &record)
 {
-    Known &known = m_known[id];
-    const Digests &d = record.digests;
-    known.crc = d.crc.value_or(0);
-    known.whole = d.whole.value_or(XXH128_hash_t{});
-    known.first = d.first.value_or(XXH128_hash_t{});
-    known.has = static_cast<std::uint8_t>((d.crc ? 1 : 0) | (d.whole ? 2 : 0) | (d.first ? 4 : 0));
-    known.dirty = record.seenDay != m_today;  // seen today: kept 90 days more
+    m_known[id].add(record.digests);
+    m_known[id].dirty = record.seenDay != m_today;  // seen today: kept 90 days more
+}
+
+void ChecksumCache::sortByKey(std::vector<std::uint32_t> &ids) const
+{
+    auto key = [this](std::uint32_t id) { return std::pair(m_states[id].device, m_states[id].inode); };
+    std::sort(ids.begin(), ids.end(), [&](std::uint32_t a, std::uint32_t b) { return key(a) < key(b); });
 }
 
 void ChecksumCache::readRecords()
@@ -400,36 +412,28 @@ void ChecksumCache::readRecords()
         mdb_txn_abort(txn);  // a cache of many more files than these is cheaper asked file by file
         return;
     }
-    auto order = [this](std::uint32_t id) { return std::pair(m_states[id].device, m_states[id].inode); };
-    std::sort(ids.begin(), ids.end(), [&](std::uint32_t a, std::uint32_t b) { return order(a) < order(b); });
+    sortByKey(ids);
     auto next = ids.begin();
-    bool damaged = false;
-    MDB_val key, value;
     if (rc == 0 && (rc = mdb_cursor_open(txn, m_dbi, &cursor)) == 0) {
-        while (!damaged && (rc = mdb_cursor_get(cursor, &key, &value, MDB_NEXT)) == 0) {
-            CacheKey k;
-            damaged = key.mv_size != k.size() || value.mv_size > kMaxValue;
-            if (damaged)
-                break;
-            std::memcpy(k.data(), key.mv_data, k.size());
-            if (k == kMetaKey)
-                continue;
-            const auto record = DecodeRecord(k, {static_cast<const char *>(value.mv_data), value.mv_size});
-            damaged = !record;
-            const auto here = record ? std::pair(record->state.device, record->state.inode) : std::pair(0UL, 0UL);
-            for (; record && next != ids.end() && order(*next) <= here; ++next)
+        rc = forEachRecord(cursor, [&](const std::optional<CacheRecord> &record) {
+            if (!record)
+                return MDB_CORRUPTED;
+            for (; next != ids.end() && std::pair(m_states[*next].device, m_states[*next].inode) <=
+                                            std::pair(record->state.device, record->state.inode);
+                 ++next)
                 if (m_states[*next] == record->state)
                     take(*next, *record);
-        }
+            return 0;
+        });
         mdb_cursor_close(cursor);
     }
     if (txn)
         mdb_txn_abort(txn);
-    if (damaged || rc != MDB_NOTFOUND) {
+    if (rc != MDB_NOTFOUND) {
         for (Known &known : m_known)
             known = Known{};
         std::lock_guard lock(m_mutex);
-        fail(damaged ? "a damaged record; clear the checksum cache to start a new one" : "reading: " + why(rc));
+        fail(rc == MDB_CORRUPTED ? "a damaged record; clear the checksum cache to start a new one" : "reading: " + why(rc));
         return;
     }
     m_prefetched = true;
@@ -451,9 +455,7 @@ void ChecksumCache::ask(std::uint32_t id)
     MDB_val k = valueOf(key.data(), key.size()), value;
     if (rc == 0 && (rc = mdb_get(reader->txn, m_dbi, &k, &value)) == MDB_NOTFOUND)
         return;
-    const std::optional<CacheRecord> record =
-        rc == 0 && value.mv_size <= kMaxValue ? DecodeRecord(key, {static_cast<const char *>(value.mv_data), value.mv_size})
-                                              : std::nullopt;
+    const std::optional<CacheRecord> record = rc == 0 ? recordAt(k, value) : std::nullopt;
     if (!record) {
         std::lock_guard lock(m_mutex);
         fail(rc != 0 ? "reading: " + why(rc) : "a damaged record; clear the checksum cache to start a new one");
@@ -472,46 +474,25 @@ std::optional<Digests> ChecksumCache::lookup(std::uint32_t id)
         ask(id);
     if (!known.has || m_broken)
         return std::nullopt;
-    Digests digests;
-    if (known.has & 1)
-        digests.crc = known.crc;
-    if (known.has & 2)
-        digests.whole = known.whole;
-    if (known.has & 4)
-        digests.first = known.first;
-    return digests;
+    return known.digests();
 }
 
 void ChecksumCache::store(std::uint32_t id, const Digests &digests)
 {
     if (m_broken || m_finished || id >= m_known.size() || m_states[id].inode == 0)
         return;
-    Known &known = m_known[id];
-    if (digests.crc)
-        known.crc = *digests.crc;
-    if (digests.whole)
-        known.whole = *digests.whole;
-    if (digests.first)
-        known.first = *digests.first;
-    known.has |= static_cast<std::uint8_t>((digests.crc ? 1 : 0) | (digests.whole ? 2 : 0) | (digests.first ? 4 : 0));
-    known.dirty = true;
+    m_known[id].add(digests);
+    m_known[id].dirty = true;
 }
 
 int ChecksumCache::prune(MDB_txn *txn)
 {
     MDB_cursor *cursor = nullptr;
     int rc = mdb_cursor_open(txn, m_dbi, &cursor);
-    MDB_val key, value;
-    while (rc == 0 && (rc = mdb_cursor_get(cursor, &key, &value, MDB_NEXT)) == 0) {
-        CacheKey k;
-        if (key.mv_size == k.size() && (std::memcpy(k.data(), key.mv_data, k.size()), k == kMetaKey))
-            continue;
-        const auto record = key.mv_size == k.size() && value.mv_size <= kMaxValue
-                                ? DecodeRecord(k, {static_cast<const char *>(value.mv_data), value.mv_size})
-                                : std::nullopt;
-        if (!record || record->seenDay + kKeepDays < m_today)
-            rc = mdb_cursor_del(cursor, 0);
-    }
+    if (rc == 0)
+        rc = forEachRecord(cursor, [&](const std::optional<CacheRecord> &record) {
+            return !record || record->seenDay + kKeepDays < m_today ? mdb_cursor_del(cursor, 0) : 0;
+        });
     if (cursor)
         mdb_cursor_close(cursor);
     return rc == MDB_NOTFOUND ? putMark(txn, m_dbi, m_today) : rc;
@@ -528,9 +509,8 @@ void ChecksumCache::write()
         return;
     // In the order of the keys, a few thousand at a time: each transaction rewrites only the
     // pages of its own range, and the file grows by little more than what it holds.
-    auto order = [this](std::uint32_t id) { return std::pair(m_states[id].device, m_states[id].inode); };
-    std::sort(dirty.begin(), dirty.end(), [&](std::uint32_t a, std::uint32_t b) { return order(a) < order(b); });
-    if (!LockWriters(m_lockFd)) {
+    sortByKey(dirty);
+    if (!setWritersLock(m_lockFd, F_WRLCK)) {
         std::lock_guard lock(m_mutex);
         m_warning = "checksum cache not updated: another scan has held it for " +
                     std::to_string(kWaitForWriterMs / 1000) + " s";
@@ -544,14 +524,7 @@ void ChecksumCache::write()
         if (begin == 0)
             rc = pruneDue ? prune(txn) : m_empty ? putMark(txn, m_dbi, m_prunedDay) : 0;
         for (std::size_t i = begin; rc == 0 && i < std::min(dirty.size(), begin + kChunk); ++i) {
-            const Known &known = m_known[dirty[i]];
-            CacheRecord record{m_states[dirty[i]], {}, m_today};
-            if (known.has & 1)
-                record.digests.crc = known.crc;
-            if (known.has & 2)
-                record.digests.whole = known.whole;
-            if (known.has & 4)
-                record.digests.first = known.first;
+            const CacheRecord record{m_states[dirty[i]], m_known[dirty[i]].digests(), m_today};
             const CacheKey key = CacheKeyOf(record.state.device, record.state.inode);
             const std::string bytes = EncodeRecord(record);
             MDB_val k = valueOf(key.data(), key.size()), value = valueOf(bytes.data(), bytes.size());
@@ -560,10 +533,10 @@ void ChecksumCache::write()
         rc = rc == 0 ? mdb_txn_commit(txn) : (mdb_txn_abort(txn), rc);
     }
     KeepSlack(m_env, m_lockFd);
-    UnlockWriters(m_lockFd);
+    setWritersLock(m_lockFd, F_UNLCK);
     if (rc != 0) {
         std::lock_guard lock(m_mutex);
-        m_warning = "checksum cache not updated: " + m_path + ": " + (rc > 0 ? std::strerror(rc) : why(rc));
+        m_warning = "checksum cache not updated: " + m_path + ": " + why(rc);
     }
 }
 

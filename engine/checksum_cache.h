@@ -2,7 +2,6 @@
 
 #include <atomic>
 #include <cstdint>
-#include <functional>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -74,6 +73,9 @@ private:
         std::uint8_t has = 0;  // 1 crc, 2 whole, 4 first
         bool dirty = false;  // to be written
         bool asked = false;  // looked up in the cache
+
+        Digests digests() const;
+        void add(const Digests &digests);
     };
 
     /// A read transaction of one searching thread: a snapshot read without locks, renewed now
@@ -92,6 +94,8 @@ private:
     /// Asks the cache for the file walked as `id` (when not prefetched).
     void ask(std::uint32_t id);
     void take(std::uint32_t id, const CacheRecord &record);
+    /// By device and inode: the order of the cache's keys.
+    void sortByKey(std::vector<std::uint32_t> &ids) const;
     void write();
     void readRecords();
     int prune(MDB_txn *txn);
