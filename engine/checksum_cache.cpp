@@ -5,7 +5,6 @@
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
-#include <cstdlib>
 #include <cstring>
 #include <ctime>
 #include <fcntl.h>
@@ -208,9 +207,7 @@ bool readsWhole(const std::string &path)
 
 std::string ChecksumCache::DefaultFolder()
 {
-    const char *cache = std::getenv("XDG_CACHE_HOME");
-    const char *home = std::getenv("HOME");
-    return (cache && *cache == '/' ? std::string(cache) : std::string(home ? home : "") + "/.cache") + "/geminor";
+    return UserBaseFolder("XDG_CACHE_HOME", "/.cache") + "/geminor";
 }
 
 std::uint64_t ChecksumCache::SizeIn(const std::string &folder)

@@ -5,6 +5,7 @@
 #include <climits>
 #include <algorithm>
 #include <fcntl.h>
+#include <cstdlib>
 #include <malloc.h>
 #include <random>
 #include <sys/ioctl.h>
@@ -167,6 +168,15 @@ int UnlinkPath(const std::string &path)
         return Fs().unlinkat(AT_FDCWD, path.c_str(), 0);
     const PathAnchor at(path);
     return at.ok() ? Fs().unlinkat(at.dir(), at.name(), 0) : -1;
+}
+
+std::string UserBaseFolder(const char *variable, const char *underHome)
+{
+    const char *value = std::getenv(variable);
+    if (value && *value == '/')
+        return value;
+    const char *home = std::getenv("HOME");
+    return std::string(home ? home : "") + underHome;
 }
 
 bool MakeFolders(const std::string &folder)

@@ -62,6 +62,10 @@ void PrepareProcess();
 /// one cannot be made.
 bool MakeFolders(const std::string &folder);
 
+/// A base folder of the user's: `variable` (XDG_DATA_HOME, XDG_CACHE_HOME) when it holds an
+/// absolute path, else `underHome` (as "/.local/share") under $HOME.
+std::string UserBaseFolder(const char *variable, const char *underHome);
+
 /// open(2) that also reaches paths longer than PATH_MAX, by descending folder by folder.
 int OpenPath(const std::string &path, int flags, mode_t mode = 0);
 /// stat(2) (or lstat(2) with AT_SYMLINK_NOFOLLOW) for paths of any length.

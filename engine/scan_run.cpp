@@ -45,7 +45,7 @@ void searchSameNames(FileList fileList, SearchState &state)
     for (std::size_t i = 1; i < fileList.size(); ++i)
         keyed.push_back({NameKey(fileList[i].name), std::move(fileList[i])});
     fileList = NewFileList();
-    keyed = SortList(std::move(keyed), sameNameLess, [](const KeyedRecord &) { return 0; });
+    keyed = SortList(std::move(keyed), sameNameLess);
     std::vector<FileRecord> records;
     std::vector<std::string> keys;
     records.reserve(keyed.size());

@@ -111,4 +111,10 @@ std::vector<T> SortList(std::vector<T> list, Less less, KeyOf keyOf)
     return sorted;
 }
 
+/// The same without a cheaper key.
+template <typename T, typename Less> std::vector<T> SortList(std::vector<T> list, Less less)
+{
+    return SortList(std::move(list), less, [](const T &) { return 0; });
+}
+
 }  // namespace geminor

@@ -7,7 +7,6 @@
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
-#include <cstdlib>
 #include <cstring>
 #include <ctime>
 #include <dirent.h>
@@ -33,17 +32,6 @@ void appendIdentity(std::string &out, const char *prefix, const FileIdentity &id
            std::to_string(id.modifiedNs) + ",\"" + p + "ctime_ns\":" + std::to_string(id.changedNs);
 }
 
-FileIdentity identityOf(const QJsonObject &o, const std::string &prefix)
-{
-    FileIdentity id;
-    JsonUnsigned(o, (prefix + "device").c_str(), id.device);
-    JsonUnsigned(o, (prefix + "inode").c_str(), id.inode);
-    JsonUnsigned(o, (prefix + "size").c_str(), id.size);
-    id.modifiedNs = o.value(QString::fromStdString(prefix + "mtime_ns")).toInteger();
-    id.changedNs = o.value(QString::fromStdString(prefix + "ctime_ns")).toInteger();
-    return id;
-}
-
 std::string nowText(const char *format)
 {
     const std::time_t now = std::time(nullptr);
@@ -58,10 +46,7 @@ std::string nowText(const char *format)
 
 std::string JournalFolder()
 {
-    const char *data = std::getenv("XDG_DATA_HOME");
-    const char *home = std::getenv("HOME");
-    const std::string base = data && *data == '/' ? data : std::string(home ? home : "") + "/.local/share";
-    return base + "/Geminor/journal";
+    return UserBaseFolder("XDG_DATA_HOME", "/.local/share") + "/Geminor/journal";
 }
 
 const char *ActionWord(PlanAction action)
@@ -71,7 +56,7 @@ const char *ActionWord(PlanAction action)
 
 std::optional<PlanAction> ActionFromWord(const std::string &word)
 {
-    for (int i = 0; i < 8; ++i)
+    for (std::size_t i = 0; i < std::size(kActionWords); ++i)
         if (word == kActionWords[i])
             return static_cast<PlanAction>(i);
     return std::nullopt;
@@ -173,7 +158,7 @@ std::vector<JournalRecord> ReadJournals(const std::string &folder)
                 if (!path)
                     continue;
                 stepOf[static_cast<std::size_t>(o.value(QLatin1String("intent")).toInteger())] = record.steps.size();
-                record.steps.push_back({*path, identityOf(o, ""), false, FileOutcome::Failed, {}, {}});
+                record.steps.push_back({*path, JsonIdentity(o).value_or(FileIdentity{}), false, FileOutcome::Failed, {}, {}});
             } else if (o.contains(QLatin1String("done"))) {
                 const auto found = stepOf.find(static_cast<std::size_t>(o.value(QLatin1String("done")).toInteger()));
                 if (found == stepOf.end())
@@ -181,10 +166,12 @@ std::vector<JournalRecord> ReadJournals(const std::string &folder)
                 JournalStep &step = record.steps[found->second];
                 const std::string outcome = o.value(QLatin1String("outcome")).toString().toStdString();
                 step.hasOutcome = true;
-                step.outcome = outcome == "done" ? FileOutcome::Done
-                               : outcome == "skipped" ? FileOutcome::Skipped : FileOutcome::Failed;
+                step.outcome = FileOutcome::Failed;
+                for (std::size_t i = 0; i < std::size(kOutcomeWords); ++i)
+                    if (outcome == kOutcomeWords[i])
+                        step.outcome = static_cast<FileOutcome>(i);
                 step.target = JsonPath(o.value(QLatin1String("target"))).value_or(std::string());
-                step.targetState = identityOf(o, "target_");
+                step.targetState = JsonIdentity(o, "target_").value_or(FileIdentity{});
             } else if (o.contains(QLatin1String("undone"))) {
                 record.undone = true;
             }

@@ -90,7 +90,7 @@ std::optional<std::string> JsonPath(const QJsonValue &value)
 
 namespace {
 
-bool integerField(const QJsonObject &object, const char *key, qint64 &out)
+bool integerField(const QJsonObject &object, const char *key, std::int64_t &out)
 {
     const QJsonValue value = object.value(QLatin1String(key));
     if (!value.isDouble())
@@ -110,6 +110,18 @@ bool JsonUnsigned(const QJsonObject &object, const char *key, std::uint64_t &out
     const qint64 exact = value.toInteger(-1);
     out = exact >= 0 ? static_cast<std::uint64_t>(exact) : static_cast<std::uint64_t>(number);
     return true;
+}
+
+std::optional<FileIdentity> JsonIdentity(const QJsonObject &object, const std::string &prefix)
+{
+    FileIdentity id;
+    auto field = [&](const char *name) { return prefix + name; };
+    if (!JsonUnsigned(object, field("device").c_str(), id.device) || !JsonUnsigned(object, field("inode").c_str(), id.inode) ||
+        !JsonUnsigned(object, field("size").c_str(), id.size) ||
+        !integerField(object, field("mtime_ns").c_str(), id.modifiedNs) ||
+        !integerField(object, field("ctime_ns").c_str(), id.changedNs))
+        return std::nullopt;
+    return id;
 }
 
 const char *MethodName(SearchMethod method)
@@ -170,16 +182,12 @@ std::optional<JsonResult> ReadResultJson(const std::string &text, std::string &e
         for (const QJsonValue &fileValue : files.toArray()) {
             const QJsonObject file = fileValue.toObject();
             const auto path = JsonPath(file.value(QLatin1String("path")));
-            qint64 modified = 0, changed = 0;
-            std::uint64_t size = 0, device = 0, inode = 0;
-            if (!path || path->empty() || !JsonUnsigned(file, "size", size) ||
-                !integerField(file, "mtime_ns", modified) || !integerField(file, "ctime_ns", changed) ||
-                !JsonUnsigned(file, "device", device) || !JsonUnsigned(file, "inode", inode)) {
+            const auto seen = JsonIdentity(file);
+            if (!path || path->empty() || !seen) {
                 error = "a file of group " + std::to_string(group) + " lacks its path, size, times, device or inode";
                 return std::nullopt;
             }
-            const FileIdentity seen{device, inode, size, modified, changed};
-            result.files.push_back({*path, seen, *method == SearchMethod::ZeroSize ? 0 : group, false});
+            result.files.push_back({*path, *seen, *method == SearchMethod::ZeroSize ? 0 : group, false});
         }
     }
     return result;

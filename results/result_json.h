@@ -44,6 +44,9 @@ std::optional<std::string> JsonPath(const QJsonValue &value);
 /// A size, device or inode: never negative; one beyond 2^63 comes back only as near as a double
 /// holds it, so that a check against it fails rather than passes.
 bool JsonUnsigned(const QJsonObject &object, const char *key, std::uint64_t &out);
+/// A file's identity from its fields `prefix`device, inode, size, mtime_ns and ctime_ns;
+/// nothing when one is missing or not a whole number.
+std::optional<FileIdentity> JsonIdentity(const QJsonObject &object, const std::string &prefix = {});
 
 /// The method's short name ("byte", "crc32", "name", "zero") and back.
 const char *MethodName(SearchMethod method);

@@ -3,7 +3,6 @@
 #include <cctype>
 #include <cerrno>
 #include <cstdint>
-#include <cstdlib>
 #include <ctime>
 #include <fcntl.h>
 #include <fstream>
@@ -15,15 +14,6 @@
 
 namespace geminor {
 namespace {
-
-std::string dataHome()
-{
-    const char *dataHome = std::getenv("XDG_DATA_HOME");
-    if (dataHome && *dataHome == '/')
-        return dataHome;
-    const char *home = std::getenv("HOME");
-    return std::string(home ? home : "") + "/.local/share";
-}
 
 /// The nearest folder at or above `path` that exists, opened; -1 when none.
 int nearestExisting(std::string path)
@@ -178,7 +168,7 @@ TrashFolder FindTrash(int folderFd)
         none.refusal = TrashRefusal::NoMountPoint;
         return none;
     }
-    const std::string data = dataHome();
+    const std::string data = UserBaseFolder("XDG_DATA_HOME", "/.local/share");
     const UniqueFd homeSide(nearestExisting(data));
     if (homeSide && MountIdOf(homeSide.get()) == mountId) {
         TrashFolder trash;
