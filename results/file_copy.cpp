@@ -1,6 +1,7 @@
 #include "results/file_copy.h"
 
 #include <cerrno>
+#include <cstdio>
 #include <fcntl.h>
 #include <unistd.h>
 #include <vector>
@@ -132,6 +133,29 @@ int PublishUnderFreeName(int fromFd, const std::string &fromName, int intoFd, co
             return errno;  // another file took the name meanwhile: pick again
     }
     return EEXIST;
+}
+
+Swap SwapIn(int folderFd, const std::string &temporary, const std::string &name, bool mayReplace,
+            const std::function<bool(const struct stat &)> &stillChecked)
+{
+    if (Fs().renameat2(folderFd, temporary.c_str(), folderFd, name.c_str(), RENAME_EXCHANGE) != 0) {
+        const int error = errno;
+        if (mayReplace && error == EINVAL && Fs().renameat2(folderFd, temporary.c_str(), folderFd, name.c_str(), 0) == 0)
+            return Swap::Done;
+        Fs().unlinkat(folderFd, temporary.c_str(), 0);
+        errno = error;
+        return Swap::NotSwapped;
+    }
+    // Swapped: what stood there now stands under the temporary name. Changed at the last moment?
+    // Then it goes back.
+    struct stat old = {};
+    if (Fs().fstatat(folderFd, temporary.c_str(), &old, AT_SYMLINK_NOFOLLOW) != 0 || !stillChecked(old)) {
+        if (Fs().renameat2(folderFd, temporary.c_str(), folderFd, name.c_str(), RENAME_EXCHANGE) != 0)
+            return Swap::LeftAside;
+        Fs().unlinkat(folderFd, temporary.c_str(), 0);
+        return Swap::PutBack;
+    }
+    return Fs().unlinkat(folderFd, temporary.c_str(), 0) == 0 ? Swap::Done : Swap::OldKept;
 }
 
 }  // namespace geminor

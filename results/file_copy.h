@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <string>
 #include <sys/stat.h>
 
@@ -18,6 +19,18 @@ int CopyToTemporary(int source, const struct stat &st, int intoFd, std::string &
 /// never replaces a file. Sets `chosen`; returns 0 or the errno.
 int PublishUnderFreeName(int fromFd, const std::string &fromName, int intoFd, const std::string &name,
                          std::string &chosen);
+
+/// What SwapIn did; errno says why for all but Done and PutBack.
+enum class Swap { Done, NotSwapped, PutBack, LeftAside, OldKept };
+
+/// Puts the file `temporary` of the folder `folderFd` in the place of `name` in one step, then
+/// removes what stood there only when `stillChecked` says it is the file that was checked;
+/// otherwise swaps back and removes `temporary`, so that nothing put there meanwhile is ever
+/// lost. LeftAside: it could not be swapped back and stands under `temporary`; OldKept: it
+/// could not be removed and stands there too. With `mayReplace`, a file system that cannot swap
+/// has `name` replaced in one step (the caller checked it just before).
+Swap SwapIn(int folderFd, const std::string &temporary, const std::string &name, bool mayReplace,
+            const std::function<bool(const struct stat &)> &stillChecked);
 
 /// "stem (n).ext" for n of 2 and more, shortened to fit 255 bytes; `name` itself for n of 1.
 std::string NameVariant(const std::string &name, int n);

@@ -10,6 +10,7 @@
 #include "engine/file_identity.h"
 #include "engine/file_system.h"
 #include "engine/folder_walker.h"
+#include "results/file_copy.h"
 
 namespace geminor {
 namespace {
@@ -154,27 +155,14 @@ FileReport LinkFile(const ActionPlan &plan, PlanChecks &checks, FileReport &repo
         dropLink();
         return finish(report, FileOutcome::Skipped, FileProblem::NoKeptCopy);
     }
-    if (Fs().renameat2(folder, temporary.c_str(), folder, name.c_str(), RENAME_EXCHANGE) != 0) {
-        const int error = errno;
-        // A file system that cannot swap: the link replaces the file in one step, just checked.
-        if (error == EINVAL && Fs().renameat2(folder, temporary.c_str(), folder, name.c_str(), 0) == 0)
-            return report;
-        dropLink();
-        return finish(report, FileOutcome::Failed, FileProblem::System, error);
-    }
-    // Swapped: the old file now stands under the temporary name. Written to at the last moment?
-    // Then it goes back.
-    struct stat old = {};
-    if (Fs().fstatat(folder, temporary.c_str(), &old, AT_SYMLINK_NOFOLLOW) != 0 || !sameInode(old, st) ||
-        !IdentityOf(old).sameContentState(file.seen)) {
-        if (Fs().renameat2(folder, temporary.c_str(), folder, name.c_str(), RENAME_EXCHANGE) != 0) {
-            report.target = FolderOf(file.path) + temporary;
-            return finish(report, FileOutcome::Failed, FileProblem::LeftAside, errno);
-        }
-        dropLink();
-        return finish(report, FileOutcome::Skipped, FileProblem::Changed);
-    }
-    if (Fs().unlinkat(folder, temporary.c_str(), 0) != 0) {
+    switch (SwapIn(folder, temporary, name, true, [&](const struct stat &old) {
+        return sameInode(old, st) && IdentityOf(old).sameContentState(file.seen);  // not written to meanwhile
+    })) {
+    case Swap::Done: return report;
+    case Swap::NotSwapped: return finish(report, FileOutcome::Failed, FileProblem::System, errno);
+    case Swap::PutBack: return finish(report, FileOutcome::Skipped, FileProblem::Changed);
+    case Swap::LeftAside:
+    case Swap::OldKept:
         report.target = FolderOf(file.path) + temporary;
         return finish(report, FileOutcome::Failed, FileProblem::LeftAside, errno);
     }

@@ -71,27 +71,21 @@ std::string unlinkCopy(const std::string &path, const struct stat &link)
 {
     const UniqueFd folder(OpenFolder(FolderOf(path)));
     const UniqueFd source(OpenPath(path, O_RDONLY | O_CLOEXEC));  // through the link
-    struct stat st = {}, swapped = {};
+    struct stat st = {};
     std::string temporary;
     if (!folder || !source || Fs().fstat(source.get(), &st) != 0)
         return std::strerror(errno);
     if (const int error = CopyToTemporary(source.get(), st, folder.get(), temporary))
         return std::strerror(error);
-    const std::string name = NameOf(path);
-    if (Fs().renameat2(folder.get(), temporary.c_str(), folder.get(), name.c_str(), RENAME_EXCHANGE) != 0) {
-        const int error = errno;
-        Fs().unlinkat(folder.get(), temporary.c_str(), 0);
-        return std::strerror(error);
+    switch (SwapIn(folder.get(), temporary, NameOf(path), false, [&](const struct stat &swapped) {
+        return swapped.st_dev == link.st_dev && swapped.st_ino == link.st_ino;
+    })) {
+    case Swap::NotSwapped: return std::strerror(errno);
+    case Swap::PutBack: return "it changed while it was put back";
+    case Swap::LeftAside: return "it changed while it was put back; what stood there is now " + FolderOf(path) + temporary;
+    case Swap::Done:
+    case Swap::OldKept: return {};
     }
-    if (Fs().fstatat(folder.get(), temporary.c_str(), &swapped, AT_SYMLINK_NOFOLLOW) != 0 ||
-        swapped.st_dev != link.st_dev || swapped.st_ino != link.st_ino) {
-        if (Fs().renameat2(folder.get(), temporary.c_str(), folder.get(), name.c_str(), RENAME_EXCHANGE) == 0)
-            Fs().unlinkat(folder.get(), temporary.c_str(), 0);  // the copy made here: nothing else
-        else
-            return "it changed while it was put back; what stood there is now " + FolderOf(path) + temporary;
-        return "it changed while it was put back";
-    }
-    Fs().unlinkat(folder.get(), temporary.c_str(), 0);
     return {};
 }
 
