@@ -3,6 +3,7 @@
 #include <unordered_map>
 
 #include "engine/folder_walker.h"
+#include "engine/group_runs.h"
 
 namespace geminor {
 
@@ -47,10 +48,7 @@ void PlaceEntries(std::vector<ResultEntry> &entries, std::int32_t &duplicateCoun
     if (!places.anyReference())
         return;
     std::size_t kept = 0;
-    for (std::size_t begin = 0; begin < entries.size();) {
-        std::size_t end = begin + 1;
-        while (end < entries.size() && entries[end].group == entries[begin].group)
-            ++end;
+    ForEachGroupRun(entries, [&](std::size_t begin, std::size_t end) {
         bool onlyReferences = entries[begin].group != 0;
         for (std::size_t i = begin; i < end && onlyReferences; ++i)
             onlyReferences = entries[i].reference;
@@ -60,8 +58,7 @@ void PlaceEntries(std::vector<ResultEntry> &entries, std::int32_t &duplicateCoun
             for (std::size_t i = begin; i < end; ++i, ++kept)
                 if (kept != i)
                     entries[kept] = std::move(entries[i]);
-        begin = end;
-    }
+    });
     entries.resize(kept);
 }
 

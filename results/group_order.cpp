@@ -4,6 +4,7 @@
 #include <numeric>
 
 #include "engine/case_fold.h"
+#include "engine/group_runs.h"
 
 namespace geminor {
 namespace {
@@ -17,13 +18,7 @@ struct GroupSpan
 std::vector<GroupSpan> groupSpans(const std::vector<ResultRow> &rows)
 {
     std::vector<GroupSpan> spans;
-    for (std::size_t begin = 0; begin < rows.size();) {
-        std::size_t end = begin + 1;
-        while (rows[begin].group != 0 && end < rows.size() && rows[end].group == rows[begin].group)
-            ++end;
-        spans.push_back({begin, end});
-        begin = end;
-    }
+    ForEachGroupRun(rows, [&](std::size_t begin, std::size_t end) { spans.push_back({begin, end}); }, true);
     return spans;
 }
 

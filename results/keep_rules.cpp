@@ -4,6 +4,8 @@
 #include <fnmatch.h>
 #include <limits>
 
+#include "engine/group_runs.h"
+
 namespace geminor {
 namespace {
 
@@ -29,14 +31,10 @@ std::int64_t score(const KeepCandidate &member, std::size_t index, const KeepCri
 /// (group 0) is one group: all its files are alike.
 template <typename Each> void forEachGroup(const std::vector<ResultRow> &rows, const MarkScope &shown, Each each)
 {
-    for (std::size_t begin = 0; begin < rows.size();) {
-        std::size_t end = begin + 1;
-        while (end < rows.size() && rows[end].group == rows[begin].group)
-            ++end;
+    ForEachGroupRun(rows, [&](std::size_t begin, std::size_t end) {
         if (shown.empty() || shown[begin])
             each(begin, end);
-        begin = end;
-    }
+    });
 }
 
 void setMark(ResultRow &row, bool marked)
@@ -147,10 +145,7 @@ MarkReport KeepOne(std::vector<ResultRow> &rows, const std::vector<KeepCriterion
 void KeepInPlan(std::vector<PlanFile> &files, const std::vector<KeepCriterion> &rules)
 {
     std::vector<KeepCandidate> members;
-    for (std::size_t begin = 0; begin < files.size();) {
-        std::size_t end = begin + 1;
-        while (end < files.size() && files[end].group == files[begin].group)
-            ++end;
+    ForEachGroupRun(files, [&](std::size_t begin, std::size_t end) {
         members.clear();
         for (std::size_t i = begin; i < end; ++i) {
             const std::string &path = files[i].path;
@@ -161,8 +156,7 @@ void KeepInPlan(std::vector<PlanFile> &files, const std::vector<KeepCriterion> &
         const std::size_t keep = begin + KeptMember(members, rules);
         for (std::size_t i = begin; i < end; ++i)
             files[i].marked = i != keep;
-        begin = end;
-    }
+    });
 }
 
 MarkReport MarkInFolder(std::vector<ResultRow> &rows, const std::string &folder, bool mark, const MarkScope &shown)

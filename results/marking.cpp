@@ -2,6 +2,8 @@
 
 #include <cstdlib>
 
+#include "engine/group_runs.h"
+
 namespace geminor {
 namespace {
 
@@ -39,13 +41,13 @@ MarkedTotals MarkAllDuplicates(std::vector<ResultRow> &rows)
 {
     // A group holding a reference file keeps that one: every other member is marked.
     std::vector<bool> keptByReference(rows.size());
-    for (std::size_t begin = 0, end = 0; begin < rows.size(); begin = end) {
+    ForEachGroupRun(rows, [&](std::size_t begin, std::size_t end) {
         bool any = false;
-        for (end = begin; end < rows.size() && rows[end].group == rows[begin].group; ++end)
-            any = any || rows[end].reference;
+        for (std::size_t i = begin; i < end; ++i)
+            any = any || rows[i].reference;
         for (std::size_t i = begin; i < end; ++i)
             keptByReference[i] = any && rows[i].group != 0;
-    }
+    });
     return markBy(rows, [&](std::size_t i) {
         return keptByReference[i] || (i > 0 && rows[i].group == rows[i - 1].group);
     });

@@ -8,6 +8,7 @@
 #include <sys/stat.h>
 
 #include "engine/file_system.h"
+#include "engine/group_runs.h"
 
 namespace geminor {
 
@@ -32,10 +33,7 @@ void ForEachShownEntry(const std::vector<ResultEntry> &entries, const std::funct
     bool firstBlack = true;
     std::vector<std::pair<std::size_t, struct stat>> present;  // the group's files still there
     FolderHandles folders(std::max<std::size_t>(1, OpenFileBudget()));  // each file looked up by its name in its folder, not its whole path
-    for (std::size_t i = 0; i < entries.size();) {
-        std::size_t end = i + 1;
-        while (entries[i].group != 0 && end < entries.size() && entries[end].group == entries[i].group)
-            ++end;
+    ForEachGroupRun(entries, [&](std::size_t i, std::size_t end) {
         present.clear();
         for (std::size_t k = i; k < end; ++k) {
             struct stat st = {};
@@ -48,10 +46,8 @@ void ForEachShownEntry(const std::vector<ResultEntry> &entries, const std::funct
         std::int32_t group = 0;
         RowColour colour = RowColour::Default;
         if (entries[i].group != 0) {
-            if (present.size() < 2) {
-                i = end;
-                continue;
-            }
+            if (present.size() < 2)
+                return;
             if (shownGroups == 0)
                 firstBlack = entries[i].marker == 1;
             colour = (shownGroups % 2 == 0) == firstBlack ? RowColour::Black : RowColour::DarkBlue;
@@ -59,8 +55,7 @@ void ForEachShownEntry(const std::vector<ResultEntry> &entries, const std::funct
         }
         for (const auto &[k, st] : present)
             show({entries[k], st, group, colour});
-        i = end;
-    }
+    }, true);
 }
 
 std::vector<ResultRow> LoadResults(const std::vector<ResultEntry> &entries,
