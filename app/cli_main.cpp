@@ -305,7 +305,7 @@ int scanAndReport(const Options &options, const SearchRequest &request, const st
     std::unique_ptr<ChecksumCache> cache;
     if (!options.noCache && ReadsContents(request.Method)) {
         std::string warning;
-        cache = ChecksumCache::Open(options.cacheDir.empty() ? ChecksumCache::DefaultFolder() : options.cacheDir, warning);
+        cache = ChecksumCache::Open(options.cacheDir, warning);
         if (!cache)
             std::fprintf(stderr, "geminor-cli: %s\n", warning.c_str());
     }
@@ -358,6 +358,8 @@ int main(int argc, char **argv)
     } catch (const CLI::ParseError &e) {
         return e.get_exit_code() == 0 ? app.exit(e) : usageError(e.what());
     }
+    if (options.cacheDir.empty())
+        options.cacheDir = ChecksumCache::DefaultFolder();
     if (!options.html.empty() && !options.html.ends_with(".htm"))
         return usageError("the HTML report's name must end in .htm: " + options.html);
     std::string actionError;
@@ -374,7 +376,7 @@ int main(int argc, char **argv)
         return PrintJournals();
     if (options.clearCache) {
         std::string error;
-        if (!ChecksumCache::ClearIn(options.cacheDir.empty() ? ChecksumCache::DefaultFolder() : options.cacheDir, error))
+        if (!ChecksumCache::ClearIn(options.cacheDir, error))
             return failed(error.c_str());
         if (options.folders.empty() && options.session.empty() && options.references.empty())
             return 0;

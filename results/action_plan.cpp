@@ -512,7 +512,7 @@ std::vector<PlanFile> PlanFilesOf(const std::vector<ResultRow> &rows)
 namespace {
 
 /// Hard links cannot cross file systems: where a group has marked files on a file system with
-/// no kept copy, the first of them is kept there for the others. Their indices.
+/// no kept copy, the first of them is kept there for the others. Their indices, ascending.
 std::vector<std::size_t> keptPerFileSystem(ActionPlan &plan)
 {
     std::vector<std::size_t> kept;
@@ -560,7 +560,7 @@ PlanReport RunPlan(const ActionPlan &original, const PlanProgress &progress, con
     }
     std::size_t handled = 0;
     for (std::size_t i = 0; i < plan.files.size(); ++i) {
-        if (std::find(keptHere.begin(), keptHere.end(), i) != keptHere.end()) {
+        if (std::binary_search(keptHere.begin(), keptHere.end(), i)) {
             report.files.push_back({i, FileOutcome::Skipped, FileProblem::KeptOnItsFileSystem, 0, TrashRefusal::None, {}});
             ++report.skipped;
             continue;
