@@ -86,18 +86,12 @@ void FileCommands::LinkMarked(PlanAction action)
     const QString title = QStringLiteral("Linking...");
     if (!haveMarks(title, QStringLiteral("Please mark files before replacing them by links!")))
         return;
-    std::size_t marked = 0;
-    double bytes = 0;
-    for (const ResultRow &row : m_model.rows())
-        if (row.marked) {
-            ++marked;
-            bytes += static_cast<double>(row.size);
-        }
+    const MarkedTotals &marked = m_model.totals();
     const QString question = QStringLiteral("Replace %1 marked file(s) by %2 the copies kept? This frees up to %3.\n"
                                             "Undo Last Operation makes them independent files again.")
-                                 .arg(marked)
+                                 .arg(marked.count)
                                  .arg(QString::fromLatin1(kKinds[static_cast<int>(action) - static_cast<int>(PlanAction::HardLink)]))
-                                 .arg(FormatSize(bytes));
+                                 .arg(FormatSize(marked.size));
     if (m_prompter.askYesNo(&m_window, QStringLiteral("Confirm"), question, QMessageBox::Question))
         runFileOperation(action, {});
 }
