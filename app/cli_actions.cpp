@@ -99,11 +99,8 @@ int RunCliUndo(const std::string &id)
 int PrintJournals()
 {
     for (const JournalRecord &record : ReadJournals(JournalFolder())) {
-        std::size_t done = 0;
-        for (const JournalStep &step : record.steps)
-            done += step.hasOutcome && step.outcome == FileOutcome::Done;
         std::printf("%s  %s  %-13s  %zu file(s)%s%s\n", record.id.c_str(), record.time.c_str(),
-                    ActionWord(record.action), done, record.undone ? "  undone" : "",
+                    ActionWord(record.action), record.doneCount(), record.undone ? "  undone" : "",
                     record.action == PlanAction::Delete ? "  not undoable" : "");
     }
     return 0;

@@ -58,6 +58,15 @@ struct JournalRecord
     PlanAction action = PlanAction::Trash;
     bool undone = false;
     std::vector<JournalStep> steps;
+
+    /// The files the operation acted on.
+    std::size_t doneCount() const
+    {
+        std::size_t done = 0;
+        for (const JournalStep &step : steps)
+            done += step.hasOutcome && step.outcome == FileOutcome::Done;
+        return done;
+    }
 };
 
 /// Every journal of `folder`, oldest first; unreadable lines are passed over.

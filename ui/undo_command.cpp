@@ -25,12 +25,9 @@ void UndoLastOperation(QWidget &window, Prompter &prompter, QLabel &status)
         prompter.inform(&window, title, QStringLiteral("There is no operation to undo."));
         return;
     }
-    std::size_t done = 0;
-    for (const JournalStep &step : record->steps)
-        done += step.hasOutcome && step.outcome == FileOutcome::Done;
     const QString what = QStringLiteral("%1 of %2 file(s) on %3")
                              .arg(QString::fromLatin1(ActionWord(record->action)))
-                             .arg(done)
+                             .arg(record->doneCount())
                              .arg(QString::fromStdString(record->time));
     if (record->action == PlanAction::Delete) {
         prompter.inform(&window, title, QStringLiteral("The last operation, the %1, deleted the files for good: "
