@@ -110,11 +110,7 @@ void MainFrm::scanEnded(const std::shared_ptr<ScanResult> &result)
         m_actions.MMarkAllDuplicates->setVisible(!zeroSize);
         m_actions.MMarkingSelected->setVisible(!zeroSize);
     }
-    m_status->showClosing(result->outcome);
-    if (!result->cacheWarning.empty())  // beside the other notes of the scan
-        m_status->problems()->setText(m_status->problems()->text() +
-                                      (m_status->problems()->text().isEmpty() ? QString() : QStringLiteral("; ")) +
-                                      QString::fromStdString(result->cacheWarning));
+    m_status->showClosing(result->outcome, result->cacheWarning);
     if (!result->failure.isEmpty()) {
         panel(1)->setText(QStringLiteral("Search stopped: ") + result->failure);
         m_prompter.inform(this, QStringLiteral("Geminor"),

@@ -25,13 +25,15 @@ StatusPanels::StatusPanels(QStatusBar &bar)
     }
 }
 
-void StatusPanels::showClosing(const ScanOutcome &outcome)
+void StatusPanels::showClosing(const ScanOutcome &outcome, const std::string &note)
 {
     const std::vector<std::string> texts = ClosingTexts(outcome);
     panel(1)->setText(QString::fromStdString(texts[0]));
     QStringList problems;
     for (const std::string &problem : ProblemTexts(outcome))
         problems << QString::fromStdString(problem);
+    if (!note.empty())
+        problems << QString::fromStdString(note);
     m_problems->setText(problems.join(QStringLiteral("; ")));
     m_problems->setToolTip(problems.join(QLatin1Char('\n')));
     panel(3)->setText(QString::fromStdString(texts[2]));

@@ -20,9 +20,9 @@ public:
 
     QLabel *panel(int number) const { return m_panels.at(static_cast<std::size_t>(number - 1)); }
     QLabel *problems() const { return m_problems; }
-    /// "Search Completed.", the counts, and beside them the cancel, the unreadable files and
-    /// the protected locations.
-    void showClosing(const ScanOutcome &outcome);
+    /// "Search Completed.", the counts, and beside them the cancel, the unreadable files, the
+    /// protected locations and `note` (why the checksum cache was not used).
+    void showClosing(const ScanOutcome &outcome, const std::string &note = {});
     /// The counts shown (after a scan) or hidden (while busy, before any scan; duplicates also
     /// for a zero-size search).
     void showCounts(bool busy, bool zeroSize);
