@@ -60,7 +60,7 @@ void searchSameNames(FileList fileList, SearchState &state)
 
 std::vector<FileRecord> sortedRecords(FileList fileList)
 {
-    fileList = SortList(std::move(fileList), SizeFirstLess, [](const FileRecord &r) { return r.size; });  // the empty element stays first
+    fileList = SortList(std::move(fileList), SizeFirstLess, SizeFirstKey);  // the empty element stays first
     fileList.erase(fileList.begin());
     return fileList;
 }

@@ -29,12 +29,14 @@ TEST(SortingLib, BothSortsMatchStdStableSortOnRecordsOfAllSizes)
         SCOPED_TRACE(n);
         std::vector<FileRecord> records;
         for (std::size_t i = 0; i < n; ++i)
-            records.push_back({random() % 50 + (i % 3 == 0 ? (5ULL << 32) : 0), std::to_string(random() % 20),
+            records.push_back({random() % 50 + (i % 3 == 0 ? (5ULL << 32) : 0),
+                               std::string(i % 4 == 0 ? "a-long-shared-prefix " : i % 4 == 1 ? "\xe9t\xe9 " : "") +
+                                   std::to_string(random() % 20),
                                "/f" + std::to_string(random() % 4) + "/"});
         auto expected = records;
         std::stable_sort(expected.begin(), expected.end(), SizeFirstLess);
         EXPECT_EQ(MergeSortList(records, SizeFirstLess), expected);
-        EXPECT_EQ(SortList(records, SizeFirstLess, [](const FileRecord &r) { return r.size; }), expected);
+        EXPECT_EQ(SortList(records, SizeFirstLess, SizeFirstKey), expected);
     }
 }
 
