@@ -22,7 +22,7 @@ namespace {
 
 constexpr std::uint16_t kKeepDays = 90;
 constexpr std::size_t kChunk = 16384;  // records written in one transaction: the pages it frees are reused by the next but one
-constexpr unsigned kRenewEvery = 4096;  // look-ups between renewals of a reader's snapshot
+constexpr unsigned kRenewEvery = 4096;  // look-ups between renewals of the reader's snapshot
 constexpr int kWaitForWriterMs = 3000;
 constexpr std::size_t kMaxValue = 128;  // a longer value is damage
 constexpr off_t kSlack = 1 << 20;  // past the last page: further than a damaged page's offsets reach
@@ -185,17 +185,21 @@ std::optional<std::size_t> wholeRecords(const std::string &path)
 }
 
 /// Walks the whole cache at `path` in a child process: LMDB trusts its pages, and a damaged one
-/// can make a reader fault, which must cost the cache, never the scan.
-bool readsWhole(const std::string &path)
+/// can make a reader fault, which must cost the cache, never the scan. The child's pid, or -1.
+pid_t startCheck(const std::string &path)
 {
     const pid_t child = ::fork();
-    if (child < 0)
-        return false;
     if (child == 0) {
         const rlimit noCore{0, 0};
         ::setrlimit(RLIMIT_CORE, &noCore);
         ::_exit(wholeRecords(path) ? 0 : 1);
     }
+    return child;
+}
+
+/// Whether the check `child` found every page and record whole.
+bool checkPassed(pid_t child)
+{
     int status = 0;
     while (::waitpid(child, &status, 0) < 0)
         if (errno != EINTR)
@@ -254,96 +258,98 @@ std::unique_ptr<ChecksumCache> ChecksumCache::Open(const std::string &folder, st
         KeepSlack(env, lockFd);
     if (locked)
         setWritersLock(lockFd, F_UNLCK);
-    MDB_envinfo info = {};
-    if (env && mdb_env_info(env, &info) == 0 && info.me_last_pgno > 1 && !readsWhole(path))
-        rc = MDB_CORRUPTED;
-    MDB_txn *txn = nullptr;
-    MDB_dbi dbi = 0;
-    MDB_stat stat = {};
-    MDB_val key = valueOf(kMetaKey.data(), kMetaKey.size()), value;
-    int found = MDB_NOTFOUND;
-    if (rc == 0) {
-        int dead = 0;
-        mdb_reader_check(env, &dead);  // slots of scans that were killed (and of a walk that faulted)
-        if ((rc = mdb_txn_begin(env, nullptr, MDB_RDONLY, &txn)) == 0 && (rc = mdb_dbi_open(txn, nullptr, 0, &dbi)) == 0 &&
-            (rc = mdb_stat(txn, dbi, &stat)) == 0) {
-            found = mdb_get(txn, dbi, &key, &value);
-            if (found != 0 && found != MDB_NOTFOUND)
-                rc = found;
-            else if (stat.ms_entries > 0 && (found != 0 || !markDay(value)))
-                rc = MDB_INVALID;  // not ours
-        }
-    }
-    const std::optional<std::uint16_t> pruned = rc == 0 && found == 0 ? markDay(value) : std::nullopt;
-    if (txn)
-        mdb_txn_commit(txn);  // (keeps the main table's handle)
-    if (rc != 0) {
+    if (!env) {
         warning = "checksum cache not used: " + path + ": " + why(rc);
-        if (env)
-            mdb_env_close(env);
         if (lockFd >= 0)
             ::close(lockFd);
         return nullptr;
     }
-    std::unique_ptr<ChecksumCache> cache(new ChecksumCache(path, env, dbi, lockFd));
-    cache->m_empty = stat.ms_entries <= 1;  // a first scan finds nothing: it need not ask for every file
-    cache->m_prunedDay = pruned.value_or(cache->m_today);
+    // Checked and read on a thread of its own while the folders are walked.
+    std::unique_ptr<ChecksumCache> cache(new ChecksumCache(path, env, lockFd));
+    MDB_envinfo info = {};
+    if ((mdb_env_info(env, &info) != 0 || info.me_last_pgno > 1) && (cache->m_checker = startCheck(path)) < 0)
+        cache->refuse(errno);  // (a new cache has nothing to check; an unchecked one is never read)
+    cache->m_reader = std::thread([cache = cache.get()] { cache->readRecords(); });
     return cache;
 }
 
-namespace {
-std::atomic<std::uint64_t> g_caches{0};
+ChecksumCache::ChecksumCache(std::string path, MDB_env *env, int lockFd)
+    : m_path(std::move(path)), m_env(env), m_lockFd(lockFd), m_today(today())
+{
 }
 
-ChecksumCache::ChecksumCache(std::string path, MDB_env *env, unsigned dbi, int lockFd)
-    : m_path(std::move(path)), m_id(++g_caches), m_env(env), m_dbi(dbi), m_lockFd(lockFd), m_today(today())
+bool ChecksumCache::settle()
 {
+    if (m_broken)
+        return false;
+    if (m_checker != -1 && !checkPassed(std::exchange(m_checker, -1)))
+        return refuse(MDB_CORRUPTED);
+    int dead = 0;
+    mdb_reader_check(m_env, &dead);  // slots of scans that were killed (and of a check that faulted)
+    MDB_txn *txn = nullptr;
+    MDB_dbi dbi = 0;
+    MDB_stat stat = {};
+    MDB_val key = valueOf(kMetaKey.data(), kMetaKey.size()), value;
+    int rc = mdb_txn_begin(m_env, nullptr, MDB_RDONLY, &txn);
+    if (rc == 0 && (rc = mdb_dbi_open(txn, nullptr, 0, &dbi)) == 0 && (rc = mdb_stat(txn, dbi, &stat)) == 0) {
+        const int found = mdb_get(txn, dbi, &key, &value);
+        if (found != 0 && found != MDB_NOTFOUND)
+            rc = found;
+        else if (stat.ms_entries > 0 && (found != 0 || !markDay(value)))
+            rc = MDB_INVALID;  // not ours
+        else
+            m_prunedDay = found == 0 ? *markDay(value) : m_today;
+    }
+    if (txn)
+        mdb_txn_commit(txn);  // (keeps the main table's handle)
+    if (rc != 0)
+        return refuse(rc);
+    m_dbi = dbi;
+    m_empty = stat.ms_entries <= 1;  // a first scan finds nothing: it need not ask for every file
+    return true;
+}
+
+bool ChecksumCache::refuse(int rc)
+{
+    std::lock_guard lock(m_mutex);
+    m_warning = "checksum cache not used: " + m_path + ": " + why(rc);
+    m_broken = true;
+    return false;
 }
 
 ChecksumCache::~ChecksumCache()
 {
+    endStates();
     awaitRecords();
     wait();
-    m_readers.clear();
+    if (m_checker != -1)
+        checkPassed(m_checker);  // (reaped)
     ::close(m_lockFd);
     mdb_env_close(m_env);
 }
 
-ChecksumCache::Reader::~Reader()
+void ChecksumCache::addStates(std::vector<FileState> states)
 {
-    mdb_txn_abort(txn);
+    {
+        std::lock_guard lock(m_mutex);
+        m_handed.push_back(std::move(states));
+    }
+    m_handedMore.notify_one();
 }
 
-void ChecksumCache::adoptStates(std::vector<FileState> states)
+void ChecksumCache::endStates()
 {
-    awaitRecords();
-    m_states = std::move(states);
-    m_known.assign(m_states.size(), Known{});
-    if (!m_empty && !m_broken && m_states.size() > 1)
-        m_reader = std::thread([this] { readRecords(); });
+    {
+        std::lock_guard lock(m_mutex);
+        m_allHanded = true;
+    }
+    m_handedMore.notify_one();
 }
 
 void ChecksumCache::awaitRecords()
 {
     if (m_reader.joinable())
         m_reader.join();
-}
-
-ChecksumCache::Reader *ChecksumCache::readerOfThisThread()
-{
-    thread_local std::pair<std::uint64_t, Reader *> mine{0, nullptr};
-    if (mine.first == m_id)
-        return mine.second;
-    auto reader = std::make_unique<Reader>();
-    const int rc = mdb_txn_begin(m_env, nullptr, MDB_RDONLY, &reader->txn);
-    std::lock_guard lock(m_mutex);
-    if (rc != 0) {
-        fail("reading: " + why(rc));
-        return nullptr;
-    }
-    m_readers.push_back(std::move(reader));
-    mine = {m_id, m_readers.back().get()};
-    return mine.second;
 }
 
 std::string ChecksumCache::warning() const
@@ -396,61 +402,51 @@ void ChecksumCache::sortByKey(std::vector<std::uint32_t> &ids) const
 
 void ChecksumCache::readRecords()
 {
-    std::vector<std::uint32_t> ids;
-    ids.reserve(m_states.size());
-    for (std::uint32_t id = 1; id < m_states.size(); ++id)
-        if (m_states[id].inode != 0)
-            ids.push_back(id);
+    m_states.assign(1, FileState{});  // beside the file list's empty element 0
+    m_known.assign(1, Known{});
     MDB_txn *txn = nullptr;
-    MDB_cursor *cursor = nullptr;
-    MDB_stat stat = {};
-    int rc = mdb_txn_begin(m_env, nullptr, MDB_RDONLY, &txn);
-    if (rc == 0 && (rc = mdb_stat(txn, m_dbi, &stat)) == 0 && stat.ms_entries > 4 * ids.size() + 65536) {
-        mdb_txn_abort(txn);  // a cache of many more files than these is cheaper asked file by file
-        return;
+    if (settle() && !m_empty) {
+        if (const int rc = mdb_txn_begin(m_env, nullptr, MDB_RDONLY, &txn); rc != 0)
+            refuse(rc);
     }
-    sortByKey(ids);
-    auto next = ids.begin();
-    if (rc == 0 && (rc = mdb_cursor_open(txn, m_dbi, &cursor)) == 0) {
-        rc = forEachRecord(cursor, [&](const std::optional<CacheRecord> &record) {
-            if (!record)
-                return MDB_CORRUPTED;
-            for (; next != ids.end() && std::pair(m_states[*next].device, m_states[*next].inode) <=
-                                            std::pair(record->state.device, record->state.inode);
-                 ++next)
-                if (m_states[*next] == record->state)
-                    take(*next, *record);
-            return 0;
-        });
-        mdb_cursor_close(cursor);
+    for (unsigned asked = 0;;) {
+        std::vector<FileState> states;
+        {
+            std::unique_lock lock(m_mutex);
+            m_handedMore.wait(lock, [this] { return !m_handed.empty() || m_allHanded; });
+            if (m_handed.empty())
+                break;
+            states = std::move(m_handed.front());
+            m_handed.pop_front();
+        }
+        for (const FileState &state : states) {
+            m_states.push_back(state);
+            m_known.emplace_back();
+            if (!txn || m_broken || state.inode == 0)
+                continue;
+            if (++asked % kRenewEvery == 0) {  // a snapshot held long keeps writers from reusing its pages
+                mdb_txn_reset(txn);
+                if (const int rc = mdb_txn_renew(txn); rc != 0) {
+                    refuse(rc);
+                    continue;
+                }
+            }
+            ask(txn, static_cast<std::uint32_t>(m_states.size() - 1));
+        }
     }
     if (txn)
         mdb_txn_abort(txn);
-    if (rc != MDB_NOTFOUND) {
-        for (Known &known : m_known)
-            known = Known{};
-        std::lock_guard lock(m_mutex);
-        fail(rc == MDB_CORRUPTED ? "a damaged record; clear the checksum cache to start a new one" : "reading: " + why(rc));
-        return;
-    }
-    m_prefetched = true;
+    if (m_broken)
+        std::fill(m_known.begin(), m_known.end(), Known{});
 }
 
-void ChecksumCache::ask(std::uint32_t id)
+void ChecksumCache::ask(MDB_txn *txn, std::uint32_t id)
 {
     const FileState &state = m_states[id];
-    m_known[id].asked = true;
-    Reader *reader = state.inode == 0 ? nullptr : readerOfThisThread();
-    if (!reader)
-        return;
-    int rc = 0;
-    if (++reader->uses % kRenewEvery == 0) {
-        mdb_txn_reset(reader->txn);
-        rc = mdb_txn_renew(reader->txn);
-    }
     const CacheKey key = CacheKeyOf(state.device, state.inode);
     MDB_val k = valueOf(key.data(), key.size()), value;
-    if (rc == 0 && (rc = mdb_get(reader->txn, m_dbi, &k, &value)) == MDB_NOTFOUND)
+    const int rc = mdb_get(txn, m_dbi, &k, &value);
+    if (rc == MDB_NOTFOUND)
         return;
     const std::optional<CacheRecord> record = rc == 0 ? recordAt(k, value) : std::nullopt;
     if (!record) {
@@ -466,9 +462,7 @@ std::optional<Digests> ChecksumCache::lookup(std::uint32_t id)
 {
     if (m_broken || m_finished || id >= m_known.size())
         return std::nullopt;
-    Known &known = m_known[id];
-    if (!m_empty && !m_prefetched && !known.asked)
-        ask(id);
+    const Known &known = m_known[id];
     if (!known.has || m_broken)
         return std::nullopt;
     return known.digests();
@@ -539,9 +533,9 @@ void ChecksumCache::write()
 
 void ChecksumCache::finish()
 {
+    endStates();
     awaitRecords();
     m_finished = true;  // no more look-ups
-    m_readers.clear();  // their snapshots end: writers may reuse the pages they held
     if (!m_broken && !m_writer.joinable())
         m_writer = std::thread([this] { write(); });
 }

@@ -1,11 +1,14 @@
 #pragma once
 
 #include <atomic>
+#include <condition_variable>
+#include <deque>
 #include <cstdint>
 #include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
+#include <sys/types.h>
 #include <thread>
 #include <vector>
 
@@ -45,12 +48,13 @@ public:
     /// The records of the cache in `folder`, each checked; nothing when one is damaged.
     static std::optional<std::size_t> RecordsIn(const std::string &folder);
 
-    /// The states of the files walked, by FileRecord::id (see FolderWalker::keepStates). Their
-    /// records are read in one ordered pass (every record checked) while the list is sorted,
-    /// when the cache is not far larger than they; otherwise each is looked up when asked.
-    void adoptStates(std::vector<FileState> states);
-    FileState stateOf(std::uint32_t id) const { return id < m_states.size() ? m_states[id] : FileState{}; }
-    /// Waits for that pass: before the first look-up.
+    /// The states of the files walked, in the order of their FileRecord::id (from 1), handed
+    /// over a few thousand at a time while the walk goes on: their records are read on a thread
+    /// of the cache's own, after a check of the whole cache in a child process.
+    void addStates(std::vector<FileState> states);
+    /// No more states come.
+    void endStates();
+    /// Waits for the records of the states handed over: before the first look-up.
     void awaitRecords();
     /// The digests of the file walked as `id`, when its record is fresh.
     std::optional<Digests> lookup(std::uint32_t id);
@@ -72,27 +76,20 @@ private:
         std::uint32_t crc = 0;
         std::uint8_t has = 0;  // 1 crc, 2 whole, 4 first
         bool dirty = false;  // to be written
-        bool asked = false;  // looked up in the cache
 
         Digests digests() const;
         void add(const Digests &digests);
     };
 
-    /// A read transaction of one searching thread: a snapshot read without locks, renewed now
-    /// and then so that writers may reuse the pages it holds.
-    struct Reader
-    {
-        MDB_txn *txn = nullptr;
-        unsigned uses = 0;
-        ~Reader();
-    };
-
-    ChecksumCache(std::string path, MDB_env *env, unsigned dbi, int lockFd);
-    Reader *readerOfThisThread();
+    ChecksumCache(std::string path, MDB_env *env, int lockFd);
+    /// Waits for the check, then reads the mark; false (and the cache not used) when either fails.
+    bool settle();
+    /// Stops using the cache, saying it was not used at all; false.
+    bool refuse(int rc);
     /// Stops using the cache (under m_mutex).
     void fail(const std::string &why);
-    /// Asks the cache for the file walked as `id` (when not prefetched).
-    void ask(std::uint32_t id);
+    /// Asks the cache for the file walked as `id`.
+    void ask(MDB_txn *txn, std::uint32_t id);
     void take(std::uint32_t id, const CacheRecord &record);
     /// By device and inode: the order of the cache's keys.
     void sortByKey(std::vector<std::uint32_t> &ids) const;
@@ -102,20 +99,21 @@ private:
 
     mutable std::mutex m_mutex;
     std::string m_path;
-    std::uint64_t m_id;  // tells this cache's readers from those of a cache gone before
     MDB_env *m_env = nullptr;
     unsigned m_dbi = 0;
     int m_lockFd = -1;  // holds the writers' lock: a writer that hangs never hangs us
-    std::vector<std::unique_ptr<Reader>> m_readers;
+    pid_t m_checker = -1;  // the child checking the whole cache
     std::atomic<bool> m_broken{false};
     bool m_empty = false;  // nothing to look up (set once, at opening)
-    bool m_prefetched = false;
     std::uint16_t m_prunedDay = 0;
     std::uint16_t m_today = 0;
     std::atomic<bool> m_finished{false};
     std::string m_warning;
-    std::vector<FileState> m_states;
-    std::vector<Known> m_known;  // by id
+    std::deque<std::vector<FileState>> m_handed;  // under m_mutex
+    bool m_allHanded = false;                      // under m_mutex
+    std::condition_variable m_handedMore;
+    std::vector<FileState> m_states;  // by id; the reader's until awaitRecords()
+    std::vector<Known> m_known;
     std::thread m_reader, m_writer;
 };
 

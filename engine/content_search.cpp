@@ -11,6 +11,7 @@
 #include <utility>
 
 #include "engine/file_compare.h"
+#include "engine/file_system.h"
 #include "engine/file_version.h"
 #include "engine/identical_groups.h"
 
@@ -23,7 +24,7 @@ std::size_t OpenFileBudget()
     rlimit limit{};
     if (::getrlimit(RLIMIT_NOFILE, &limit) != 0 || limit.rlim_cur == RLIM_INFINITY)
         return 256;
-    return std::clamp<std::size_t>(static_cast<std::size_t>(limit.rlim_cur) / 4, 2, 8192);
+    return std::clamp<std::size_t>(static_cast<std::size_t>(limit.rlim_cur) / 4, 2, kMostFilesOpen);
 }
 
 Groups ChecksumGroups(std::span<const FileRecord> members, SearchState &state, FolderHandles *folders,

@@ -53,9 +53,13 @@ private:
     FileSystem *m_previous;
 };
 
+/// The most descriptors one search budgets for (OpenFileBudget never gives more).
+inline constexpr std::size_t kMostFilesOpen = 8192;
+
 /// Raises the soft limit of open files towards the hard one (at most 65,536): big groups and
 /// deep folders are read with more files open at once. Keeps one malloc arena: the searching
-/// threads would otherwise each keep their own, and the peak memory would grow by half.
+/// threads would otherwise each keep their own, and the peak memory would grow by half. Grows
+/// the descriptor table ahead. Called first thing, while the process has one thread.
 void PrepareProcess();
 
 /// The folder and its missing parents made, readable by the user alone; false (errno set) when

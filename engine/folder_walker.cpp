@@ -12,6 +12,7 @@
 #include <sys/statfs.h>
 #include <sys/sysmacros.h>
 #include <unistd.h>
+#include <utility>
 
 #include "engine/case_fold.h"
 #include "engine/file_system.h"
@@ -22,6 +23,7 @@ namespace {
 
 constexpr int kDirOpenFlags = O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK;
 constexpr int kMaxDepth = 1000;
+constexpr std::size_t kStatesHanded = 4096;
 
 bool isPseudoType(std::string_view type)
 {
@@ -328,12 +330,22 @@ void FolderWalker::considerFile(int dirFd, const FolderContext &here, std::strin
     if (!m_seen.insert(FileId{st.st_dev, st.st_ino}).second)
         return;  // the same file through another path: a folder listed twice, a hard link, a bind mount
     ++counts.Files;
-    if (m_states)  // in step with the list: a record's id is its place in both
-        m_states->push_back({st.st_dev, st.st_ino, static_cast<std::uint64_t>(st.st_size),
-                             st.st_mtim.tv_sec * 1'000'000'000LL + st.st_mtim.tv_nsec,
-                             st.st_ctim.tv_sec * 1'000'000'000LL + st.st_ctim.tv_nsec});
+    if (m_handStates) {  // in step with the list: a record's id is its place in both
+        m_states.push_back({st.st_dev, st.st_ino, static_cast<std::uint64_t>(st.st_size),
+                            st.st_mtim.tv_sec * 1'000'000'000LL + st.st_mtim.tv_nsec,
+                            st.st_ctim.tv_sec * 1'000'000'000LL + st.st_ctim.tv_nsec});
+        if (m_states.size() == kStatesHanded)
+            handStates();
+    }
     m_fileList.push_back(FileRecord{static_cast<std::uint64_t>(st.st_size), nameText, here.shared,
                                     static_cast<std::uint32_t>(m_fileList.size())});
+}
+
+void FolderWalker::handStates()
+{
+    if (m_handStates && !m_states.empty())
+        m_handStates(std::exchange(m_states, {}));
+    m_states.reserve(kStatesHanded);
 }
 
 bool FolderWalker::isPseudoFileSystem(dev_t dev, int fd)

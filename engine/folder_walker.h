@@ -1,12 +1,14 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <sys/types.h>
 #include <unordered_map>
-#include <unordered_set>
 #include <vector>
+
+#include <absl/container/flat_hash_set.h>
 
 #include "engine/checksum_cache.h"
 #include "engine/file_record.h"
@@ -53,9 +55,11 @@ public:
     std::int64_t unreadableFiles() const { return m_unreadableFiles; }
     /// Locations that lie in a protected system folder.
     std::int64_t protectedLocations() const { return m_protectedLocations; }
-    /// Also keeps each accepted file's state in `states` (which holds one element for each of
-    /// the list's), for the checksum cache.
-    void keepStates(std::vector<FileState> &states) { m_states = &states; }
+    /// Also hands each accepted file's state to `hand`, in the list's order, a few thousand at
+    /// a time (for the checksum cache, which reads their records meanwhile).
+    void keepStates(std::function<void(std::vector<FileState>)> hand) { m_handStates = std::move(hand); }
+    /// Hands over the states not yet handed.
+    void handStates();
 
 private:
     struct FileId
@@ -63,13 +67,9 @@ private:
         dev_t dev;
         ino_t ino;
         bool operator==(const FileId &) const = default;
-    };
-    struct FileIdHash
-    {
-        std::size_t operator()(const FileId &id) const noexcept
+        template <typename H> friend H AbslHashValue(H hash, const FileId &id)
         {
-            return std::hash<std::uint64_t>()(static_cast<std::uint64_t>(id.ino) * 0x9E3779B97F4A7C15ULL ^
-                                              static_cast<std::uint64_t>(id.dev));
+            return H::combine(std::move(hash), id.dev, id.ino);
         }
     };
     struct FolderContext;
@@ -85,7 +85,8 @@ private:
 
     WalkSettings m_settings;
     FileList &m_fileList;
-    std::vector<FileState> *m_states = nullptr;
+    std::function<void(std::vector<FileState>)> m_handStates;
+    std::vector<FileState> m_states;  // not yet handed
     ScanHost &m_host;
     const CancelRequested &m_cancel;
     std::string m_walkSubFolders;
@@ -98,7 +99,7 @@ private:
     std::int64_t m_unreadableFiles = 0;
     std::int64_t m_protectedLocations = 0;
     std::vector<FileId> m_excludedIds;  // the excluded folders themselves, by device and inode
-    std::unordered_set<FileId, FileIdHash> m_seen;
+    absl::flat_hash_set<FileId> m_seen;  // open addressing: a node a file cost more than the rest of the walk beyond its stat
     std::unordered_map<dev_t, bool> m_pseudoByDevice;
 };
 

@@ -72,9 +72,8 @@ FileList walkLocations(const SearchRequest &request, ScanHost &host, const Cance
 {
     FileList fileList = NewFileList();
     FolderWalker walker(walkSettings(request), fileList, host, cancel);
-    std::vector<FileState> states(1);  // element 0 stands beside the list's empty element 0
     if (cache)
-        walker.keepStates(states);
+        walker.keepStates([cache](std::vector<FileState> states) { cache->addStates(std::move(states)); });
     for (const SearchLocation &row : request.Locations) {
         if (cancel.load())
             break;
@@ -88,8 +87,10 @@ FileList walkLocations(const SearchRequest &request, ScanHost &host, const Cance
     outcome.unlistedFolders = walker.unlistedFolders();
     outcome.unreadableFiles = walker.unreadableFiles();
     outcome.protectedLocations = walker.protectedLocations();
-    if (cache)
-        cache->adoptStates(std::move(states));
+    if (cache) {
+        walker.handStates();
+        cache->endStates();
+    }
     return fileList;
 }
 

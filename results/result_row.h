@@ -46,13 +46,14 @@ std::string ModifiedText(const ResultRow &row, const QLocale &locale = QLocale()
 struct ShownEntry
 {
     const ResultEntry &entry;
-    const struct stat &file;
+    const FileIdentity &file;
     std::int32_t group;
     RowColour colour;
 };
 
 /// Calls `show` for the result entries whose files still exist as regular files, in order,
-/// by the rules of LoadResults; holds no more than one group at a time.
+/// by the rules of LoadResults; holds a few thousand entries'
+/// look-ups at a time.
 void ForEachShownEntry(const std::vector<ResultEntry> &entries, const std::function<void(const ShownEntry &)> &show,
                        const std::function<void(std::size_t, std::size_t)> &progress = {});
 

@@ -8,7 +8,7 @@ GEMINOR_BUILD="${GEMINOR_BUILD:-$GEMINOR_ROOT/build}"
 GEMINOR_PACKAGES=(
   cmake ninja-build g++ pkg-config
   qt6-base-dev qt6-base-dev-tools qt6-multimedia-dev libqt6svg6
-  libdeflate-dev libxxhash-dev libcli11-dev liblmdb-dev
+  libdeflate-dev libxxhash-dev libcli11-dev liblmdb-dev libabsl-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   desktop-file-utils appstream
 )

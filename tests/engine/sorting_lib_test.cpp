@@ -25,7 +25,7 @@ TEST(SortingLib, EqualElementsLeaveLeftFirstThenRight)
 TEST(SortingLib, BothSortsMatchStdStableSortOnRecordsOfAllSizes)
 {
     std::mt19937_64 random(42);
-    for (std::size_t n : {0u, 1u, 2u, 3u, 7u, 64u, 1000u, 4099u}) {
+    for (std::size_t n : {0u, 1u, 2u, 3u, 7u, 64u, 1000u, 4099u, 40001u}) {  // (the last sorted in two halves)
         SCOPED_TRACE(n);
         std::vector<FileRecord> records;
         for (std::size_t i = 0; i < n; ++i)
