@@ -143,19 +143,20 @@ void printShown(const std::vector<ResultEntry> &entries, const std::vector<Resul
     std::setvbuf(stdout, buffer.data(), _IOFBF, buffer.size());
     std::int32_t lastGroup = -1;
     bool any = false;
-    auto print = [&](const std::string &path, std::int32_t group) {
+    auto print = [&](const std::string &folder, const std::string &name, std::int32_t group) {
         if (any && group != lastGroup)
             std::fputc(end, stdout);
-        std::fwrite(path.data(), 1, path.size(), stdout);
+        std::fwrite(folder.data(), 1, folder.size(), stdout);
+        std::fwrite(name.data(), 1, name.size(), stdout);
         std::fputc(end, stdout);
         lastGroup = group;
         any = true;
     };
     if (rows)
         for (const ResultRow &row : *rows)
-            print(row.path(), row.group);
+            print(row.folder, row.name, row.group);
     else
-        ForEachShownEntry(entries, [&](const ShownEntry &shown) { print(shown.entry.path(), shown.group); });
+        ForEachShownEntry(entries, [&](const ShownEntry &shown) { print(shown.entry.folder, shown.entry.name, shown.group); });
     if (any)
         std::fputc(end, stdout);
     std::fflush(stdout);

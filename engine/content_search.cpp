@@ -220,7 +220,7 @@ void SearchDuplicates(std::vector<FileRecord> FileRecords, SearchMethod method, 
         const std::int16_t marker = state.startGroup();
         for (std::uint32_t i : found[g]) {
             FileRecord &r = FileRecords[i];
-            std::string version = FileVersionText(r.folder + r.name);
+            std::string version = FileVersionText(r.folder, r.name);
             state.DuplicateRecords.push_back({r.size, std::move(r.name), std::move(r.folder), std::move(version),
                                               marker, state.groups});
         }

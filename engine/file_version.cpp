@@ -189,10 +189,25 @@ std::int32_t LoWordOf(std::int32_t value)
     return static_cast<std::int32_t>(std::stoul(hexDigits(value).substr(4, 4), nullptr, 16));
 }
 
+namespace {
+
+bool programFileEnding(std::string_view path)
+{
+    const std::string last4 = FoldCase(path.size() > 4 ? path.substr(path.size() - 4) : path);
+    return std::string_view(".exe .dll .ocx").find(last4) != std::string_view::npos;
+}
+
+}  // namespace
+
+std::string FileVersionText(const std::string &folder, const std::string &name)
+{
+    // A folder ends in '/', which no program ending holds: a short name never is one.
+    return name.size() >= 4 && programFileEnding(name) ? FileVersionText(folder + name) : "N/A";
+}
+
 std::string FileVersionText(const std::string &FileName)
 {
-    const std::string last4 = FoldCase(FileName.size() > 4 ? FileName.substr(FileName.size() - 4) : FileName);
-    if (std::string_view(".exe .dll .ocx").find(last4) == std::string_view::npos)
+    if (!programFileEnding(FileName))
         return "N/A";
     const auto version = VersionReader(FileName).fileVersion();
     if (!version)

@@ -15,7 +15,7 @@ FolderHandles::~FolderHandles()
             Fs().close(fd);
 }
 
-int FolderHandles::folderFd(const FolderName &folder)
+int FolderHandles::descriptor(const FolderName &folder)
 {
     std::lock_guard lock(m_mutex);
     if (const auto it = m_open.find(folder.str()); it != m_open.end())
@@ -29,13 +29,17 @@ int FolderHandles::folderFd(const FolderName &folder)
 
 FileReader FolderHandles::open(const FolderName &folder, const std::string &name)
 {
-    const int fd = folderFd(folder);
+    const int fd = descriptor(folder);
     return fd >= 0 && !name.empty() ? FileReader(fd, name) : FileReader(folder + name);
 }
 
 int FolderHandles::stat(const FolderName &folder, const std::string &name, struct stat &st)
 {
-    const int fd = folderFd(folder);
+    return statIn(descriptor(folder), folder, name, st);
+}
+
+int FolderHandles::statIn(int fd, const FolderName &folder, const std::string &name, struct stat &st)
+{
     return fd >= 0 && !name.empty() ? Fs().fstatat(fd, name.c_str(), &st, AT_SYMLINK_NOFOLLOW)
                                     : StatPath(folder + name, &st, AT_SYMLINK_NOFOLLOW);
 }

@@ -316,7 +316,7 @@ void FolderWalker::considerFile(int dirFd, const FolderContext &here, std::strin
             return;
     }
     struct stat st = {};
-    const std::string nameText(name);
+    std::string nameText(name);
     if (Fs().fstatat(dirFd, nameText.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
         if (errno != ENOENT)
             ++m_unreadableFiles;  // a folder that can be listed but not entered: said, not dropped
@@ -337,7 +337,7 @@ void FolderWalker::considerFile(int dirFd, const FolderContext &here, std::strin
         if (m_states.size() == kStatesHanded)
             handStates();
     }
-    m_fileList.push_back(FileRecord{static_cast<std::uint64_t>(st.st_size), nameText, here.shared,
+    m_fileList.push_back(FileRecord{static_cast<std::uint64_t>(st.st_size), std::move(nameText), here.shared,
                                     static_cast<std::uint32_t>(m_fileList.size())});
 }
 

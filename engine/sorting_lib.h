@@ -87,10 +87,10 @@ std::vector<T> MergeSortList(std::vector<T> list, Less less = {})
 }
 
 /// Calls `each(begin, end)` over [0, n) in two halves, the second on a thread of its own when
-/// `n` is large enough to be worth one; whether it was split.
-template <typename Each> bool InTwoHalves(std::size_t n, Each each)
+/// `n` reaches `worthIt` (what repays a thread's start); whether it was split.
+template <typename Each> bool InTwoHalves(std::size_t n, Each each, std::size_t worthIt = std::size_t{1} << 14)
 {
-    if (n < (std::size_t{1} << 14) || std::thread::hardware_concurrency() < 2) {
+    if (n < worthIt || std::thread::hardware_concurrency() < 2) {
         each(std::size_t{0}, n);
         return false;
     }

@@ -5,13 +5,12 @@
 
 #include <fcntl.h>
 #include <algorithm>
-#include <array>
 #include <optional>
-#include <thread>
 #include <sys/stat.h>
 
 #include "engine/file_system.h"
 #include "engine/group_runs.h"
+#include "engine/sorting_lib.h"
 
 namespace geminor {
 
@@ -31,28 +30,26 @@ std::string ModifiedText(const ResultRow &row, const QLocale &locale)
 
 namespace {
 
-/// Enough entries that the second thread is worth its start, few enough to hold.
+/// Enough entries that the second thread is worth its start, few enough to hold at once.
 constexpr std::size_t kLookUpBatch = 8192;
 
 /// Looks up entries [from, to) on two threads: each is a stat, and half the listing's time.
-void LookUp(const std::vector<ResultEntry> &entries, std::size_t from, std::size_t to,
-            std::array<FolderHandles, 2> &folderSets, std::vector<std::optional<FileIdentity>> &found)
+/// The folders are opened first, on this thread.
+void LookUp(const std::vector<ResultEntry> &entries, std::size_t from, std::size_t to, FolderHandles &folders,
+            std::vector<int> &folderFds, std::vector<std::optional<FileIdentity>> &found)
 {
+    folderFds.clear();
+    for (std::size_t k = from; k < to; ++k)
+        folderFds.push_back(folders.descriptor(entries[k].folder));
     found.assign(to - from, std::nullopt);
-    auto lookUp = [&](std::size_t begin, std::size_t end, FolderHandles &folders) {
-        for (std::size_t k = begin; k < end; ++k) {
+    InTwoHalves(to - from, [&](std::size_t begin, std::size_t end) {
+        for (std::size_t i = begin; i < end; ++i) {
+            const ResultEntry &entry = entries[from + i];
             struct stat st = {};
-            if (folders.stat(entries[k].folder, entries[k].name, st) == 0 && S_ISREG(st.st_mode))
-                found[k - from] = IdentityOf(st);  // else gone since the search
+            if (FolderHandles::statIn(folderFds[i], entry.folder, entry.name, st) == 0 && S_ISREG(st.st_mode))
+                found[i] = IdentityOf(st);  // else gone since the search
         }
-    };
-    const std::size_t half = from + (to - from) / 2;
-    if (to - from < 64) {
-        lookUp(from, to, folderSets[0]);
-        return;
-    }
-    std::jthread other(lookUp, half, to, std::ref(folderSets[1]));
-    lookUp(from, half, folderSets[0]);
+    }, 256);
 }
 
 }  // namespace
@@ -62,17 +59,15 @@ void ForEachShownEntry(const std::vector<ResultEntry> &entries, const std::funct
 {
     std::int32_t shownGroups = 0;
     bool firstBlack = true;
-    // Each file looked up by its name in its folder, not its whole path; a set of folders a
-    // thread, as one shared set's lock cost more than the second thread saved.
-    const std::size_t budget = std::max<std::size_t>(1, OpenFileBudget() / 2);
-    std::array<FolderHandles, 2> folders{FolderHandles(budget), FolderHandles(budget)};
+    FolderHandles folders(std::max<std::size_t>(1, OpenFileBudget()));  // each file looked up by its name in its folder, not its whole path
+    std::vector<int> folderFds;
     std::vector<std::optional<FileIdentity>> found;  // the batch's files still there
     std::vector<std::pair<std::size_t, std::size_t>> runs;
     auto showRuns = [&] {
         if (runs.empty())
             return;
         const std::size_t from = runs.front().first;
-        LookUp(entries, from, runs.back().second, folders, found);
+        LookUp(entries, from, runs.back().second, folders, folderFds, found);
         for (const auto &[i, end] : runs) {
             const auto present = std::count_if(found.begin() + (i - from), found.begin() + (end - from),
                                                [](const auto &f) { return f.has_value(); });
