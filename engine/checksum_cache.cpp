@@ -264,12 +264,11 @@ std::unique_ptr<ChecksumCache> ChecksumCache::Open(const std::string &folder, st
             ::close(lockFd);
         return nullptr;
     }
-    // Checked and read on a thread of its own while the folders are walked.
+    // Checked in a child process while the folders are walked; read once it has passed.
     std::unique_ptr<ChecksumCache> cache(new ChecksumCache(path, env, lockFd));
     MDB_envinfo info = {};
     if ((mdb_env_info(env, &info) != 0 || info.me_last_pgno > 1) && (cache->m_checker = startCheck(path)) < 0)
         cache->refuse(errno);  // (a new cache has nothing to check; an unchecked one is never read)
-    cache->m_reader = std::thread([cache = cache.get()] { cache->readRecords(); });
     return cache;
 }
 
@@ -319,37 +318,12 @@ bool ChecksumCache::refuse(int rc)
 
 ChecksumCache::~ChecksumCache()
 {
-    endStates();
-    awaitRecords();
+    walkDone();
     wait();
     if (m_checker != -1)
         checkPassed(m_checker);  // (reaped)
     ::close(m_lockFd);
     mdb_env_close(m_env);
-}
-
-void ChecksumCache::addStates(std::vector<FileState> states)
-{
-    {
-        std::lock_guard lock(m_mutex);
-        m_handed.push_back(std::move(states));
-    }
-    m_handedMore.notify_one();
-}
-
-void ChecksumCache::endStates()
-{
-    {
-        std::lock_guard lock(m_mutex);
-        m_allHanded = true;
-    }
-    m_handedMore.notify_one();
-}
-
-void ChecksumCache::awaitRecords()
-{
-    if (m_reader.joinable())
-        m_reader.join();
 }
 
 std::string ChecksumCache::warning() const
@@ -400,52 +374,43 @@ void ChecksumCache::sortByKey(std::vector<std::uint32_t> &ids) const
     std::sort(ids.begin(), ids.end(), [&](std::uint32_t a, std::uint32_t b) { return key(a) < key(b); });
 }
 
-void ChecksumCache::readRecords()
+void ChecksumCache::addFile(const FileState &state)
 {
-    m_states.assign(1, FileState{});  // beside the file list's empty element 0
-    m_known.assign(1, Known{});
-    MDB_txn *txn = nullptr;
-    if (settle() && !m_empty) {
-        if (const int rc = mdb_txn_begin(m_env, nullptr, MDB_RDONLY, &txn); rc != 0)
+    if (!std::exchange(m_settled, true)) {
+        m_states.assign(1, FileState{});  // beside the file list's empty element 0
+        m_known.assign(1, Known{});
+        if (settle() && !m_empty)
+            if (const int rc = mdb_txn_begin(m_env, nullptr, MDB_RDONLY, &m_txn); rc != 0)
+                refuse(rc);
+    }
+    m_states.push_back(state);
+    m_known.emplace_back();
+    if (!m_txn || m_broken || state.inode == 0)
+        return;
+    if (++m_asked % kRenewEvery == 0) {  // a snapshot held long keeps writers from reusing its pages
+        mdb_txn_reset(m_txn);
+        if (const int rc = mdb_txn_renew(m_txn); rc != 0) {
             refuse(rc);
-    }
-    for (unsigned asked = 0;;) {
-        std::vector<FileState> states;
-        {
-            std::unique_lock lock(m_mutex);
-            m_handedMore.wait(lock, [this] { return !m_handed.empty() || m_allHanded; });
-            if (m_handed.empty())
-                break;
-            states = std::move(m_handed.front());
-            m_handed.pop_front();
-        }
-        for (const FileState &state : states) {
-            m_states.push_back(state);
-            m_known.emplace_back();
-            if (!txn || m_broken || state.inode == 0)
-                continue;
-            if (++asked % kRenewEvery == 0) {  // a snapshot held long keeps writers from reusing its pages
-                mdb_txn_reset(txn);
-                if (const int rc = mdb_txn_renew(txn); rc != 0) {
-                    refuse(rc);
-                    continue;
-                }
-            }
-            ask(txn, static_cast<std::uint32_t>(m_states.size() - 1));
+            return;
         }
     }
-    if (txn)
-        mdb_txn_abort(txn);
+    ask(static_cast<std::uint32_t>(m_states.size() - 1));
+}
+
+void ChecksumCache::walkDone()
+{
+    if (m_txn)
+        mdb_txn_abort(std::exchange(m_txn, nullptr));
     if (m_broken)
         std::fill(m_known.begin(), m_known.end(), Known{});
 }
 
-void ChecksumCache::ask(MDB_txn *txn, std::uint32_t id)
+void ChecksumCache::ask(std::uint32_t id)
 {
     const FileState &state = m_states[id];
     const CacheKey key = CacheKeyOf(state.device, state.inode);
     MDB_val k = valueOf(key.data(), key.size()), value;
-    const int rc = mdb_get(txn, m_dbi, &k, &value);
+    const int rc = mdb_get(m_txn, m_dbi, &k, &value);
     if (rc == MDB_NOTFOUND)
         return;
     const std::optional<CacheRecord> record = rc == 0 ? recordAt(k, value) : std::nullopt;
@@ -533,8 +498,9 @@ void ChecksumCache::write()
 
 void ChecksumCache::finish()
 {
-    endStates();
-    awaitRecords();
+    walkDone();
+    if (!std::exchange(m_settled, true))
+        settle();  // (no file was walked: the cache is still pruned when due)
     m_finished = true;  // no more look-ups
     if (!m_broken && !m_writer.joinable())
         m_writer = std::thread([this] { write(); });

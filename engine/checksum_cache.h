@@ -1,8 +1,6 @@
 #pragma once
 
 #include <atomic>
-#include <condition_variable>
-#include <deque>
 #include <cstdint>
 #include <memory>
 #include <mutex>
@@ -30,7 +28,8 @@ inline bool ReadsContents(SearchMethod method)
 /// reads come from a memory map without locks, and a record is written for a few tenths of a
 /// microsecond. A record whose file's state differs is stale and never used. Several processes
 /// may share it (one writer at a time); a damaged, locked or full cache is passed over, never a
-/// failed scan: `warning()` then says why, once. Safe to call from several threads.
+/// failed scan: `warning()` then says why, once. `lookup` and `store` may be called from
+/// several threads at once.
 class ChecksumCache
 {
 public:
@@ -48,14 +47,11 @@ public:
     /// The records of the cache in `folder`, each checked; nothing when one is damaged.
     static std::optional<std::size_t> RecordsIn(const std::string &folder);
 
-    /// The states of the files walked, in the order of their FileRecord::id (from 1), handed
-    /// over a few thousand at a time while the walk goes on: their records are read on a thread
-    /// of the cache's own, after a check of the whole cache in a child process.
-    void addStates(std::vector<FileState> states);
-    /// No more states come.
-    void endStates();
-    /// Waits for the records of the states handed over: before the first look-up.
-    void awaitRecords();
+    /// The next file walked, in the order of FileRecord::id from 1: its record is read (after
+    /// the check of the whole cache, in a child process, has passed). One thread at a time.
+    void addFile(const FileState &state);
+    /// No more files come: the look-ups below may start.
+    void walkDone();
     /// The digests of the file walked as `id`, when its record is fresh.
     std::optional<Digests> lookup(std::uint32_t id);
     /// Keeps what was learnt of the file walked as `id`.
@@ -89,12 +85,11 @@ private:
     /// Stops using the cache (under m_mutex).
     void fail(const std::string &why);
     /// Asks the cache for the file walked as `id`.
-    void ask(MDB_txn *txn, std::uint32_t id);
+    void ask(std::uint32_t id);
     void take(std::uint32_t id, const CacheRecord &record);
     /// By device and inode: the order of the cache's keys.
     void sortByKey(std::vector<std::uint32_t> &ids) const;
     void write();
-    void readRecords();
     int prune(MDB_txn *txn);
 
     mutable std::mutex m_mutex;
@@ -109,12 +104,12 @@ private:
     std::uint16_t m_today = 0;
     std::atomic<bool> m_finished{false};
     std::string m_warning;
-    std::deque<std::vector<FileState>> m_handed;  // under m_mutex
-    bool m_allHanded = false;                      // under m_mutex
-    std::condition_variable m_handedMore;
-    std::vector<FileState> m_states;  // by id; the reader's until awaitRecords()
+    bool m_settled = false;  // checked and its mark read (at the first file)
+    MDB_txn *m_txn = nullptr;  // the snapshot the walk's files are read from
+    unsigned m_asked = 0;
+    std::vector<FileState> m_states;  // by id
     std::vector<Known> m_known;
-    std::thread m_reader, m_writer;
+    std::thread m_writer;
 };
 
 }  // namespace geminor

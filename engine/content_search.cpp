@@ -185,8 +185,6 @@ void SearchDuplicates(std::vector<FileRecord> FileRecords, SearchMethod method, 
         if ((p > 0 && FileRecords[p - 1].size == FileRecords[p].size) ||
             (p + 1 < FileRecords.size() && FileRecords[p + 1].size == FileRecords[p].size))
             bytesTotal += FileRecords[p].size;
-    if (cache)
-        cache->awaitRecords();
     const auto started = std::chrono::steady_clock::now();
     MemberGroups found;  // record numbers: the entries are made once their count is known
     std::vector<std::uint32_t> group;

@@ -58,12 +58,35 @@ struct FileRecord
 };
 
 /// Records in the order the walk accepted them; element 0 is always empty and never a record.
-using FileList = std::vector<FileRecord>;
+/// Kept in blocks that never move: a list of millions grows without copying what it holds (the
+/// copies of one ever longer array took a tenth of a rescan's time).
+class FileList
+{
+public:
+    FileList() { push_back({}); }
+
+    std::size_t size() const { return m_size; }
+    FileRecord &operator[](std::size_t i) { return m_blocks[i >> kShift][i & kMask]; }
+    const FileRecord &operator[](std::size_t i) const { return m_blocks[i >> kShift][i & kMask]; }
+    FileRecord &back() { return (*this)[m_size - 1]; }
+    void push_back(FileRecord record)
+    {
+        if ((m_size & kMask) == 0)
+            m_blocks.emplace_back().reserve(kMask + 1);
+        m_blocks.back().push_back(std::move(record));
+        ++m_size;
+    }
+
+private:
+    static constexpr std::size_t kShift = 12, kMask = (std::size_t{1} << kShift) - 1;
+    std::vector<std::vector<FileRecord>> m_blocks;
+    std::size_t m_size = 0;
+};
 
 /// A file list holding only its empty element 0.
 inline FileList NewFileList()
 {
-    return FileList(1);
+    return FileList();
 }
 
 /// The size as 12 zero-padded digits (more digits from 10^12 on, so the text still sorts by size).

@@ -23,7 +23,7 @@ namespace {
 
 constexpr int kDirOpenFlags = O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK;
 constexpr int kMaxDepth = 1000;
-constexpr std::size_t kStatesHanded = 4096;
+constexpr std::size_t kHandedAtOnce = 4096;
 
 bool isPseudoType(std::string_view type)
 {
@@ -330,22 +330,23 @@ void FolderWalker::considerFile(int dirFd, const FolderContext &here, std::strin
     if (!m_seen.insert(FileId{st.st_dev, st.st_ino}).second)
         return;  // the same file through another path: a folder listed twice, a hard link, a bind mount
     ++counts.Files;
-    if (m_handStates) {  // in step with the list: a record's id is its place in both
-        m_states.push_back({st.st_dev, st.st_ino, static_cast<std::uint64_t>(st.st_size),
-                            st.st_mtim.tv_sec * 1'000'000'000LL + st.st_mtim.tv_nsec,
-                            st.st_ctim.tv_sec * 1'000'000'000LL + st.st_ctim.tv_nsec});
-        if (m_states.size() == kStatesHanded)
-            handStates();
-    }
     m_fileList.push_back(FileRecord{static_cast<std::uint64_t>(st.st_size), std::move(nameText), here.shared,
                                     static_cast<std::uint32_t>(m_fileList.size())});
+    if (m_hand) {  // in step with the list: a record's id is its place in both
+        m_walked.push_back({{st.st_dev, st.st_ino, static_cast<std::uint64_t>(st.st_size),
+                             st.st_mtim.tv_sec * 1'000'000'000LL + st.st_mtim.tv_nsec,
+                             st.st_ctim.tv_sec * 1'000'000'000LL + st.st_ctim.tv_nsec},
+                            SizeFirstKey(m_fileList.back()).second});
+        if (m_walked.size() == kHandedAtOnce)
+            handRest();
+    }
 }
 
-void FolderWalker::handStates()
+void FolderWalker::handRest()
 {
-    if (m_handStates && !m_states.empty())
-        m_handStates(std::exchange(m_states, {}));
-    m_states.reserve(kStatesHanded);
+    if (m_hand && !m_walked.empty())
+        m_hand(std::exchange(m_walked, {}));
+    m_walked.reserve(kHandedAtOnce);
 }
 
 bool FolderWalker::isPseudoFileSystem(dev_t dev, int fd)

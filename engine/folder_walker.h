@@ -38,6 +38,14 @@ std::string AbsoluteFolder(const std::string &folder);
 /// excluded folder do not matter.
 bool IsExcludedFolder(std::string_view path, const ExcludedFolders &excluded);
 
+/// An accepted file as the walk hands it on: its state (what the checksum cache keys) and its
+/// record's sort key (SizeFirstKey).
+struct WalkedFile
+{
+    FileState state;
+    std::uint64_t namePrefix = 0;
+};
+
 /// Walks search locations into file records. One walker serves one scan: a file reached twice
 /// (same device and inode) is accepted only the first time, across all locations.
 class FolderWalker
@@ -55,11 +63,11 @@ public:
     std::int64_t unreadableFiles() const { return m_unreadableFiles; }
     /// Locations that lie in a protected system folder.
     std::int64_t protectedLocations() const { return m_protectedLocations; }
-    /// Also hands each accepted file's state to `hand`, in the list's order, a few thousand at
-    /// a time (for the checksum cache, which reads their records meanwhile).
-    void keepStates(std::function<void(std::vector<FileState>)> hand) { m_handStates = std::move(hand); }
-    /// Hands over the states not yet handed.
-    void handStates();
+    /// Also hands each accepted file on to `hand` as a WalkedFile, in the list's order, a few
+    /// thousand at a time (to a WalkCompanion, which works on them meanwhile).
+    void handFiles(std::function<void(std::vector<WalkedFile>)> hand) { m_hand = std::move(hand); }
+    /// Hands over the files not yet handed.
+    void handRest();
 
 private:
     struct FileId
@@ -85,8 +93,8 @@ private:
 
     WalkSettings m_settings;
     FileList &m_fileList;
-    std::function<void(std::vector<FileState>)> m_handStates;
-    std::vector<FileState> m_states;  // not yet handed
+    std::function<void(std::vector<WalkedFile>)> m_hand;
+    std::vector<WalkedFile> m_walked;  // not yet handed
     ScanHost &m_host;
     const CancelRequested &m_cancel;
     std::string m_walkSubFolders;

@@ -1,5 +1,6 @@
 #include "engine/scan_run.h"
 
+#include <optional>
 #include <tuple>
 
 #include "engine/content_search.h"
@@ -8,6 +9,7 @@
 #include "engine/protected_folders.h"
 #include "engine/same_name_search.h"
 #include "engine/sorting_lib.h"
+#include "engine/walk_companion.h"
 
 namespace geminor {
 namespace {
@@ -58,22 +60,32 @@ void searchSameNames(FileList fileList, SearchState &state)
     SearchSameNames(records, keys, state);
 }
 
+/// The records in the order found beside the walk (element 0, no record, left out).
+std::vector<FileRecord> recordsInOrder(FileList fileList, SizeOrder order)
+{
+    SettleTies(order, fileList, SizeFirstLess);
+    return TakeInOrder(std::move(fileList), order);
+}
+
 std::vector<FileRecord> sortedRecords(FileList fileList)
 {
-    fileList = SortList(std::move(fileList), SizeFirstLess, SizeFirstKey);  // the empty element stays first
-    fileList.erase(fileList.begin());
-    return fileList;
+    SizeOrder order;
+    order.reserve(fileList.size() - 1);
+    for (std::uint32_t i = 1; i < fileList.size(); ++i)
+        order.push_back({SizeFirstKey(fileList[i]), i});
+    SortInTwoHalves(order.begin(), order.end(), std::less<>());
+    return recordsInOrder(std::move(fileList), std::move(order));
 }
 
 /// Every location that is not an exclusion, in list order. The walker, with its record of the
 /// files already seen, is gone before the search needs the memory.
 FileList walkLocations(const SearchRequest &request, ScanHost &host, const CancelRequested &cancel,
-                       ScanOutcome &outcome, ChecksumCache *cache)
+                       ScanOutcome &outcome, WalkCompanion *companion)
 {
     FileList fileList = NewFileList();
     FolderWalker walker(walkSettings(request), fileList, host, cancel);
-    if (cache)
-        walker.keepStates([cache](std::vector<FileState> states) { cache->addStates(std::move(states)); });
+    if (companion)
+        walker.handFiles([companion](std::vector<WalkedFile> files) { companion->hand(std::move(files)); });
     for (const SearchLocation &row : request.Locations) {
         if (cancel.load())
             break;
@@ -87,10 +99,7 @@ FileList walkLocations(const SearchRequest &request, ScanHost &host, const Cance
     outcome.unlistedFolders = walker.unlistedFolders();
     outcome.unreadableFiles = walker.unreadableFiles();
     outcome.protectedLocations = walker.protectedLocations();
-    if (cache) {
-        walker.handStates();
-        cache->endStates();
-    }
+    walker.handRest();
     return fileList;
 }
 
@@ -101,8 +110,12 @@ ScanOutcome RunScan(const SearchRequest &request, ScanHost &host, CancelRequeste
 {
     ScanOutcome outcome;
     outcome.method = request.Method;
-    const bool cached = ReadsContents(request.Method);
-    FileList fileList = walkLocations(request, host, cancel, outcome, cached ? cache : nullptr);
+    const bool contents = ReadsContents(request.Method);
+    std::optional<WalkCompanion> companion;
+    if (contents)
+        companion.emplace(cache);
+    FileList fileList = walkLocations(request, host, cancel, outcome, companion ? &*companion : nullptr);
+    SizeOrder order = companion ? companion->finish() : SizeOrder{};
     if (outcome.TotalFiles == 0 || cancel.load()) {
         outcome.cancelled = cancel.load();
         return outcome;
@@ -115,7 +128,7 @@ ScanOutcome RunScan(const SearchRequest &request, ScanHost &host, CancelRequeste
     switch (request.Method) {
     case SearchMethod::ByteToByte:
     case SearchMethod::Crc32:
-        SearchDuplicates(sortedRecords(std::move(fileList)), request.Method, state, cache);
+        SearchDuplicates(recordsInOrder(std::move(fileList), std::move(order)), request.Method, state, cache);
         if (cache)
             cache->finish();
         break;

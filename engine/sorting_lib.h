@@ -6,6 +6,7 @@
 #include <functional>
 #include <numeric>
 #include <thread>
+#include <type_traits>
 #include <utility>
 #include <vector>
 
@@ -99,37 +100,62 @@ template <typename Each> bool InTwoHalves(std::size_t n, Each each, std::size_t 
     return true;
 }
 
-/// The order MergeSortList gives lists without equal elements, found by sorting their places by
-/// a cheap key first (`keyOf`, ordered as `less` orders), then by `less` among equal keys: each
-/// element is moved once, not once per level, and seldom read (a million records moved twenty
-/// times took longer than the search that followed when the contents were cached). Halves are
-/// sorted and moved on two threads.
-template <typename T, typename Less, typename KeyOf>
-std::vector<T> SortList(std::vector<T> list, Less less, KeyOf keyOf)
+/// Sorts [first, last) by `less`: when there are enough, the halves on two threads, then merged.
+template <typename It, typename Less> void SortInTwoHalves(It first, It last, Less less)
 {
-    using Key = decltype(keyOf(list.front()));
-    std::vector<std::pair<Key, std::uint32_t>> order;
-    order.reserve(list.size());
-    for (std::uint32_t i = 0; i < list.size(); ++i)
-        order.emplace_back(keyOf(list[i]), i);
+    const auto n = static_cast<std::size_t>(last - first);
+    const auto at = [first](std::size_t k) { return first + static_cast<std::ptrdiff_t>(k); };
+    if (InTwoHalves(n, [&](std::size_t begin, std::size_t end) { std::sort(at(begin), at(end), less); }))
+        std::inplace_merge(first, at(n / 2), last, less);  // a total order: the same as one sort
+}
+
+/// Places in a list, each with a cheap key that orders as the list's own order does.
+template <typename Key> using KeyedPlaces = std::vector<std::pair<Key, std::uint32_t>>;
+
+/// Places sorted by key and place put in the order SortList gives: among equal keys by `less`
+/// over `list`, then by place.
+template <typename List, typename Less, typename Key>
+void SettleTies(KeyedPlaces<Key> &order, const List &list, Less less)
+{
     auto before = [&](const auto &a, const auto &b) {
-        if (a.first != b.first)
-            return a.first < b.first;
         if (less(list[a.second], list[b.second]))
             return true;
         return !less(list[b.second], list[a.second]) && a.second < b.second;  // equal: as listed
     };
-    const bool halves = InTwoHalves(order.size(), [&](std::size_t begin, std::size_t end) {
-        std::sort(order.begin() + static_cast<std::ptrdiff_t>(begin), order.begin() + static_cast<std::ptrdiff_t>(end), before);
-    });
-    if (halves)  // a total order: merged, the halves give what one sort gives
-        std::inplace_merge(order.begin(), order.begin() + static_cast<std::ptrdiff_t>(order.size() / 2), order.end(), before);
-    std::vector<T> sorted(list.size());
+    for (auto p = order.begin(); p != order.end();) {
+        const auto end = std::find_if(p + 1, order.end(), [&](const auto &o) { return o.first != p->first; });
+        if (end - p > 1)
+            SortInTwoHalves(p, end, before);
+        p = end;
+    }
+}
+
+/// The elements of `list` (a vector or anything indexed alike) at the places of `order`, in that
+/// order, moved out on two threads.
+template <typename List, typename Key> auto TakeInOrder(List list, const KeyedPlaces<Key> &order)
+{
+    std::vector<std::remove_cvref_t<decltype(list[0])>> taken(order.size());
     InTwoHalves(order.size(), [&](std::size_t begin, std::size_t end) {
         for (std::size_t k = begin; k < end; ++k)
-            sorted[k] = std::move(list[order[k].second]);
+            taken[k] = std::move(list[order[k].second]);
     });
-    return sorted;
+    return taken;
+}
+
+/// The order MergeSortList gives lists without equal elements, found by sorting their places by
+/// a cheap key first (`keyOf`, ordered as `less` orders), then by `less` among equal keys: each
+/// element is moved once, not once per level, and seldom read (a million records moved twenty
+/// times took longer than the search that followed when the contents were cached).
+template <typename T, typename Less, typename KeyOf>
+std::vector<T> SortList(std::vector<T> list, Less less, KeyOf keyOf)
+{
+    KeyedPlaces<decltype(keyOf(list.front()))> order;
+    order.reserve(list.size());
+    for (std::uint32_t i = 0; i < list.size(); ++i)
+        order.emplace_back(keyOf(list[i]), i);
+    SortInTwoHalves(order.begin(), order.end(), std::less<>());
+    SettleTies(order, list, less);
+    return TakeInOrder(std::move(list), order);
 }
 
 /// The same without a cheaper key.

@@ -47,7 +47,7 @@ Walked walk(const TempTree &tree, std::vector<SearchLocation> rows, WalkSettings
         out.counts.Files += r.Files;
         out.counts.Folders += r.Folders;
     }
-    EXPECT_EQ(list.front(), FileRecord{});
+    EXPECT_EQ(list[0], FileRecord{});
     for (std::size_t i = 1; i < list.size(); ++i) {
         out.records.push_back(list[i]);
         const std::string path = list[i].folder + list[i].name;

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "engine/file_record.h"
+#include "engine/walk_companion.h"
 
 namespace geminor {
 namespace {
@@ -37,6 +38,27 @@ TEST(SortingLib, BothSortsMatchStdStableSortOnRecordsOfAllSizes)
         std::stable_sort(expected.begin(), expected.end(), SizeFirstLess);
         EXPECT_EQ(MergeSortList(records, SizeFirstLess), expected);
         EXPECT_EQ(SortList(records, SizeFirstLess, SizeFirstKey), expected);
+    }
+}
+
+TEST(SortingLib, TheOrderFoundBesideTheWalkIsTheOrderOfOneSort)
+{
+    std::mt19937_64 random(7);
+    for (std::size_t files : {0u, 1u, 4095u, 4097u, 40000u}) {
+        SCOPED_TRACE(files);
+        WalkCompanion companion(nullptr);
+        SizeOrder expected;
+        for (std::size_t handed = 0; handed < files;) {
+            std::vector<WalkedFile> batch(std::min<std::size_t>(files - handed, random() % 9000 + 1));
+            for (WalkedFile &file : batch) {
+                file.state.size = random() % 40;  // many equal keys: their places decide
+                file.namePrefix = random() % 3;
+                expected.push_back({{file.state.size, file.namePrefix}, static_cast<std::uint32_t>(++handed)});
+            }
+            companion.hand(std::move(batch));
+        }
+        std::sort(expected.begin(), expected.end());
+        EXPECT_EQ(companion.finish(), expected);
     }
 }
 
