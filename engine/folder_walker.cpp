@@ -327,8 +327,10 @@ void FolderWalker::considerFile(int dirFd, const FolderContext &here, std::strin
     const bool zeroSizeMethod = m_settings.Method == SearchMethod::ZeroSize;
     if (zeroSizeMethod ? st.st_size > 0 : st.st_size <= 0)
         return;
-    if (!m_seen.insert(FileId{st.st_dev, st.st_ino}).second)
-        return;  // the same file through another path: a folder listed twice, a hard link, a bind mount
+    // The same file through another path (a folder listed twice, a hard link, a bind mount) is
+    // taken once; files handed on are told apart by their taker, beside the walk.
+    if (!m_hand && !m_seen.insert(FileId{st.st_dev, st.st_ino}).second)
+        return;
     ++counts.Files;
     m_fileList.push_back(FileRecord{static_cast<std::uint64_t>(st.st_size), std::move(nameText), here.shared,
                                     static_cast<std::uint32_t>(m_fileList.size())});

@@ -47,7 +47,7 @@ struct WalkedFile
 };
 
 /// Walks search locations into file records. One walker serves one scan: a file reached twice
-/// (same device and inode) is accepted only the first time, across all locations.
+/// (same device and inode) is accepted only the first time, across all locations (see handFiles).
 class FolderWalker
 {
 public:
@@ -64,7 +64,9 @@ public:
     /// Locations that lie in a protected system folder.
     std::int64_t protectedLocations() const { return m_protectedLocations; }
     /// Also hands each accepted file on to `hand` as a WalkedFile, in the list's order, a few
-    /// thousand at a time (to a WalkCompanion, which works on them meanwhile).
+    /// thousand at a time (to a WalkCompanion, which works on them meanwhile). The files are
+    /// then not told from those already walked: the list and the counts hold a file reached
+    /// twice twice, and the taker leaves out all but the first.
     void handFiles(std::function<void(std::vector<WalkedFile>)> hand) { m_hand = std::move(hand); }
     /// Hands over the files not yet handed.
     void handRest();

@@ -116,6 +116,8 @@ ScanOutcome RunScan(const SearchRequest &request, ScanHost &host, CancelRequeste
         companion.emplace(cache);
     FileList fileList = walkLocations(request, host, cancel, outcome, companion ? &*companion : nullptr);
     SizeOrder order = companion ? companion->finish() : SizeOrder{};
+    if (companion)
+        outcome.TotalFiles -= companion->repeats();
     if (outcome.TotalFiles == 0 || cancel.load()) {
         outcome.cancelled = cancel.load();
         return outcome;

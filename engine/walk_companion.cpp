@@ -81,11 +81,14 @@ void WalkCompanion::work()
 void WalkCompanion::take(const std::vector<WalkedFile> &files)
 {
     const std::size_t begin = m_order.size();
-    auto place = static_cast<std::uint32_t>(begin + 1);  // (element 0 of the list is no record)
     for (const WalkedFile &file : files) {
-        m_order.push_back({{file.state.size, file.namePrefix}, place++});
+        const std::uint32_t place = m_places++;
+        if (m_seen.insert({file.state.device, file.state.inode}).second)
+            m_order.push_back({{file.state.size, file.namePrefix}, place});
+        else
+            ++m_repeats;  // reached before through another path: left out
         if (m_cache)
-            m_cache->addFile(file.state);
+            m_cache->addFile(file.state);  // (every place has its state: the ids stay in step)
     }
     std::sort(m_order.begin() + static_cast<std::ptrdiff_t>(begin), m_order.end());
     m_runs.push_back(begin);

@@ -9,6 +9,8 @@
 #include <utility>
 #include <vector>
 
+#include <absl/container/flat_hash_set.h>
+
 #include "engine/folder_walker.h"
 #include "engine/sorting_lib.h"
 
@@ -20,9 +22,9 @@ class ChecksumCache;
 using SizeOrder = KeyedPlaces<std::pair<std::uint64_t, std::uint64_t>>;
 
 /// Works beside the walk, on the second core that the walk leaves idle, on the files handed to
-/// it a few thousand at a time: sorts them by size (each batch sorted, then merged with the
-/// batches before as a merge sort would) and reads their checksum cache records. After the
-/// walk, only the last merges are left.
+/// it a few thousand at a time: leaves out a file reached before (same device and inode), sorts
+/// the rest by size (each batch sorted, then merged with the batches before as a merge sort
+/// would) and reads their checksum cache records. After the walk, only the last merges are left.
 class WalkCompanion
 {
 public:
@@ -35,6 +37,8 @@ public:
     void hand(std::vector<WalkedFile> files);
     /// No more come: waits for the work on those handed, and gives their order.
     SizeOrder finish();
+    /// Files left out as reached before (known once finish() returned).
+    std::int64_t repeats() const { return m_repeats; }
 
 private:
     void run();
@@ -46,6 +50,9 @@ private:
     std::condition_variable m_handed;
     std::deque<std::vector<WalkedFile>> m_waiting;  // under m_mutex
     bool m_done = false;                             // under m_mutex
+    absl::flat_hash_set<std::pair<std::uint64_t, std::uint64_t>> m_seen;  // device and inode
+    std::int64_t m_repeats = 0;
+    std::uint32_t m_places = 1;  // the next file's place (element 0 of the list is no record)
     SizeOrder m_order;                  // sorted runs, one after the other
     std::vector<std::size_t> m_runs;    // where each run begins; each at least as long as the next
     std::exception_ptr m_error;  // what stopped the work; rethrown by finish()

@@ -41,7 +41,7 @@ TEST(SortingLib, BothSortsMatchStdStableSortOnRecordsOfAllSizes)
     }
 }
 
-TEST(SortingLib, TheOrderFoundBesideTheWalkIsTheOrderOfOneSort)
+TEST(SortingLib, TheOrderFoundBesideTheWalkIsTheOrderOfOneSortOfTheFilesFirstReached)
 {
     std::mt19937_64 random(7);
     for (std::size_t files : {0u, 1u, 4095u, 4097u, 40000u}) {
@@ -53,7 +53,11 @@ TEST(SortingLib, TheOrderFoundBesideTheWalkIsTheOrderOfOneSort)
             for (WalkedFile &file : batch) {
                 file.state.size = random() % 40;  // many equal keys: their places decide
                 file.namePrefix = random() % 3;
-                expected.push_back({{file.state.size, file.namePrefix}, static_cast<std::uint32_t>(++handed)});
+                ++handed;
+                // Now and then the first file again (a hard link, a folder walked twice): left out.
+                file.state.inode = handed > 1 && random() % 10 == 0 ? 1 : handed;
+                if (file.state.inode == handed)
+                    expected.push_back({{file.state.size, file.namePrefix}, static_cast<std::uint32_t>(handed)});
             }
             companion.hand(std::move(batch));
         }
