@@ -13,6 +13,11 @@ WalkCompanion::WalkCompanion(ChecksumCache *cache) : m_cache(cache)
 
 WalkCompanion::~WalkCompanion()
 {
+    stop();
+}
+
+void WalkCompanion::stop()
+{
     {
         std::lock_guard lock(m_mutex);
         m_done = true;
@@ -33,13 +38,7 @@ void WalkCompanion::hand(std::vector<WalkedFile> files)
 
 SizeOrder WalkCompanion::finish()
 {
-    {
-        std::lock_guard lock(m_mutex);
-        m_done = true;
-    }
-    m_handed.notify_one();
-    if (m_thread.joinable())
-        m_thread.join();
+    stop();
     if (m_error)
         std::rethrow_exception(std::exchange(m_error, nullptr));
     return std::move(m_order);
@@ -90,6 +89,8 @@ void WalkCompanion::take(const std::vector<WalkedFile> &files)
         if (m_cache)
             m_cache->addFile(file.state);  // (every place has its state: the ids stay in step)
     }
+    if (m_order.size() == begin)
+        return;
     std::sort(m_order.begin() + static_cast<std::ptrdiff_t>(begin), m_order.end());
     m_runs.push_back(begin);
     // As a counter carries: two runs of about the same length become one, so each element is

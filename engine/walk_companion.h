@@ -28,6 +28,7 @@ using SizeOrder = KeyedPlaces<std::pair<std::uint64_t, std::uint64_t>>;
 class WalkCompanion
 {
 public:
+    /// Starts the thread; `cache` may be none.
     explicit WalkCompanion(ChecksumCache *cache);
     ~WalkCompanion();
     WalkCompanion(const WalkCompanion &) = delete;
@@ -41,6 +42,8 @@ public:
     std::int64_t repeats() const { return m_repeats; }
 
 private:
+    /// Says no more come and waits for the thread.
+    void stop();
     void run();
     void work();
     void take(const std::vector<WalkedFile> &files);
