@@ -39,6 +39,7 @@ void WalkCompanion::hand(std::vector<WalkedFile> files)
 SizeOrder WalkCompanion::finish()
 {
     stop();
+    m_seen = {};  // (its memory goes back before the search)
     if (m_error)
         std::rethrow_exception(std::exchange(m_error, nullptr));
     return std::move(m_order);
