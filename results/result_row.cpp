@@ -33,7 +33,7 @@ namespace {
 /// Enough entries that the second thread is worth its start, few enough to hold at once.
 constexpr std::size_t kLookUpBatch = 8192;
 
-/// Looks up entries [from, to) on two threads: each is a stat, and half the listing's time.
+/// Looks up entries [from, to) on two threads: a stat each, most of what listing costs.
 /// The folders are opened first, on this thread.
 void LookUp(const std::vector<ResultEntry> &entries, std::size_t from, std::size_t to, FolderHandles &folders,
             std::vector<int> &folderFds, std::vector<std::optional<FileIdentity>> &found)
