@@ -7,16 +7,9 @@
 #include <string_view>
 #include <xxhash.h>
 
+#include "engine/file_identity.h"
+
 namespace geminor {
-
-/// A file's state as the cache keys it: a record is used only while all of it is unchanged.
-struct FileState
-{
-    std::uint64_t device = 0, inode = 0, size = 0;
-    std::int64_t modifiedNs = 0, changedNs = 0;
-
-    bool operator==(const FileState &) const = default;
-};
 
 /// What is known of a file's bytes.
 struct Digests
@@ -29,7 +22,7 @@ struct Digests
 /// One file's record: its state, what is known of its bytes and the day it was last seen.
 struct CacheRecord
 {
-    FileState state;
+    FileIdentity state;  // used only while all of it is the file's
     Digests digests;
     std::uint16_t seenDay = 0;  // days since 1970
 };

@@ -15,6 +15,7 @@
 #include <thread>
 #include <tuple>
 #include <unistd.h>
+#include <span>
 #include <utility>
 
 namespace geminor {
@@ -28,8 +29,8 @@ constexpr std::size_t kMaxValue = 128;  // a longer value is damage
 constexpr off_t kSlack = 1 << 20;  // past the last page: further than a damaged page's offsets reach
 
 const char *const kFile = "/digests.mdb";
-const char *const kFiles[] = {"/digests.mdb", "/digests.mdb-lock",
-                              "/digests.db", "/digests.db-wal", "/digests.db-shm"};  // (and an older format's)
+const char *const kFiles[] = {"/digests.mdb", "/digests.mdb-lock", "/digests.db", "/digests.db-wal", "/digests.db-shm"};
+constexpr std::size_t kOlderFormat = 2;  // the files from here on: an earlier Geminor's cache, never read again
 
 /// Under the key of no file: what the file is, and the day records were last pruned.
 const char kMark[] = "geminor digests 1";
@@ -99,6 +100,16 @@ int putMark(MDB_txn *txn, MDB_dbi dbi, std::uint16_t day)
     return mdb_put(txn, dbi, &key, &value, 0);
 }
 
+/// Where the last page of `env` ends, in bytes.
+std::optional<std::uint64_t> pagesEnd(MDB_env *env)
+{
+    MDB_envinfo info = {};
+    MDB_stat pages = {};
+    if (mdb_env_info(env, &info) != 0 || mdb_env_stat(env, &pages) != 0)
+        return std::nullopt;
+    return (info.me_last_pgno + 1) * std::uint64_t{pages.ms_psize};
+}
+
 /// (Not flushed: a record carries its file's state and a check, so one torn or left from before
 /// is stale or refused, never taken for another's.)
 /// An environment on `path` (read-only or not); nothing with `rc` set when it cannot be opened
@@ -114,11 +125,9 @@ MDB_env *openEnvironment(const std::string &path, unsigned flags, int &rc)
         if ((rc = mdb_env_open(env, path.c_str(), flags | MDB_NOSUBDIR | MDB_NOTLS | MDB_NORDAHEAD | MDB_NOSYNC, 0600)) != ENOMEM)
             break;
     }
-    MDB_envinfo info = {};
-    MDB_stat pages = {};
     struct stat st = {};
-    if (rc == 0 && (mdb_env_info(env, &info) != 0 || mdb_env_stat(env, &pages) != 0 || ::stat(path.c_str(), &st) != 0 ||
-                    static_cast<std::uint64_t>(st.st_size) < (info.me_last_pgno + 1) * std::uint64_t{pages.ms_psize}))
+    const auto end = rc == 0 ? pagesEnd(env) : std::nullopt;
+    if (rc == 0 && (!end || ::stat(path.c_str(), &st) != 0 || static_cast<std::uint64_t>(st.st_size) < *end))
         rc = MDB_INVALID;
     if (rc != 0) {
         mdb_env_close(env);
@@ -148,12 +157,11 @@ bool setWritersLock(int fd, short type)
 /// reads zeros, not a fault. Only ever longer, and only under the writers' lock.
 void KeepSlack(MDB_env *env, int fd)
 {
-    MDB_envinfo info = {};
-    MDB_stat pages = {};
     struct stat st = {};
-    if (mdb_env_info(env, &info) != 0 || mdb_env_stat(env, &pages) != 0 || ::fstat(fd, &st) != 0)
+    const auto end = pagesEnd(env);
+    if (!end || ::fstat(fd, &st) != 0)
         return;
-    const auto wanted = static_cast<off_t>((info.me_last_pgno + 1) * pages.ms_psize) + kSlack;
+    const auto wanted = static_cast<off_t>(*end) + kSlack;
     if (st.st_size < wanted)
         (void)::ftruncate(fd, wanted);
 }
@@ -247,8 +255,8 @@ std::unique_ptr<ChecksumCache> ChecksumCache::Open(const std::string &folder, st
         warning = "checksum cache not used: " + folder + ": " + std::strerror(errno);
         return nullptr;
     }
-    for (const char *old : {"/digests.db", "/digests.db-wal", "/digests.db-shm"})
-        ::unlink((folder + old).c_str());  // an earlier Geminor's cache, never read again
+    for (const char *old : std::span(kFiles).subspan(kOlderFormat))
+        ::unlink((folder + old).c_str());
     // Before anything is read, the file gets room past its last page, under the writers' lock.
     const int lockFd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
     int rc = lockFd < 0 ? errno : 0;
@@ -268,7 +276,7 @@ std::unique_ptr<ChecksumCache> ChecksumCache::Open(const std::string &folder, st
     std::unique_ptr<ChecksumCache> cache(new ChecksumCache(path, env, lockFd));
     MDB_envinfo info = {};
     if ((mdb_env_info(env, &info) != 0 || info.me_last_pgno > 1) && (cache->m_checker = startCheck(path)) < 0)
-        cache->refuse(errno);  // (a new cache has nothing to check; an unchecked one is never read)
+        cache->stopUsing(why(errno), true);  // (a new cache has nothing to check; an unchecked one is never read)
     return cache;
 }
 
@@ -282,7 +290,7 @@ bool ChecksumCache::settle()
     if (m_broken)
         return false;
     if (m_checker != -1 && !checkPassed(std::exchange(m_checker, -1)))
-        return refuse(MDB_CORRUPTED);
+        return stopUsing(why(MDB_CORRUPTED), true);
     int dead = 0;
     mdb_reader_check(m_env, &dead);  // slots of scans that were killed (and of a check that faulted)
     MDB_txn *txn = nullptr;
@@ -302,16 +310,17 @@ bool ChecksumCache::settle()
     if (txn)
         mdb_txn_commit(txn);  // (keeps the main table's handle)
     if (rc != 0)
-        return refuse(rc);
+        return stopUsing(why(rc), true);
     m_dbi = dbi;
     m_empty = stat.ms_entries <= 1;  // a first scan finds nothing: it need not ask for every file
     return true;
 }
 
-bool ChecksumCache::refuse(int rc)
+bool ChecksumCache::stopUsing(const std::string &reason, bool fromStart)
 {
     std::lock_guard lock(m_mutex);
-    m_warning = "checksum cache not used: " + m_path + ": " + why(rc);
+    if (!m_broken)
+        m_warning = std::string("checksum cache not used") + (fromStart ? "" : " from here on") + ": " + m_path + ": " + reason;
     m_broken = true;
     return false;
 }
@@ -330,13 +339,6 @@ std::string ChecksumCache::warning() const
 {
     std::lock_guard lock(m_mutex);
     return m_warning;
-}
-
-void ChecksumCache::fail(const std::string &why)
-{
-    if (!m_broken)
-        m_warning = "checksum cache not used from here on: " + m_path + ": " + why;
-    m_broken = true;
 }
 
 Digests ChecksumCache::Known::digests() const
@@ -374,14 +376,14 @@ void ChecksumCache::sortByKey(std::vector<std::uint32_t> &ids) const
     std::sort(ids.begin(), ids.end(), [&](std::uint32_t a, std::uint32_t b) { return key(a) < key(b); });
 }
 
-void ChecksumCache::addFile(const FileState &state)
+void ChecksumCache::addFile(const FileIdentity &state)
 {
     if (!std::exchange(m_settled, true)) {
-        m_states.assign(1, FileState{});  // beside the file list's empty element 0
+        m_states.assign(1, FileIdentity{});  // beside the file list's empty element 0
         m_known.assign(1, Known{});
         if (settle() && !m_empty)
             if (const int rc = mdb_txn_begin(m_env, nullptr, MDB_RDONLY, &m_txn); rc != 0)
-                refuse(rc);
+                stopUsing(why(rc), true);
     }
     m_states.push_back(state);
     m_known.emplace_back();
@@ -390,7 +392,7 @@ void ChecksumCache::addFile(const FileState &state)
     if (++m_asked % kRenewEvery == 0) {  // a snapshot held long keeps writers from reusing its pages
         mdb_txn_reset(m_txn);
         if (const int rc = mdb_txn_renew(m_txn); rc != 0) {
-            refuse(rc);
+            stopUsing(why(rc), true);
             return;
         }
     }
@@ -401,13 +403,11 @@ void ChecksumCache::walkDone()
 {
     if (m_txn)
         mdb_txn_abort(std::exchange(m_txn, nullptr));
-    if (m_broken)
-        std::fill(m_known.begin(), m_known.end(), Known{});
 }
 
 void ChecksumCache::ask(std::uint32_t id)
 {
-    const FileState &state = m_states[id];
+    const FileIdentity &state = m_states[id];
     const CacheKey key = CacheKeyOf(state.device, state.inode);
     MDB_val k = valueOf(key.data(), key.size()), value;
     const int rc = mdb_get(m_txn, m_dbi, &k, &value);
@@ -415,8 +415,7 @@ void ChecksumCache::ask(std::uint32_t id)
         return;
     const std::optional<CacheRecord> record = rc == 0 ? recordAt(k, value) : std::nullopt;
     if (!record) {
-        std::lock_guard lock(m_mutex);
-        fail(rc != 0 ? "reading: " + why(rc) : "a damaged record; clear the checksum cache to start a new one");
+        stopUsing(rc != 0 ? "reading: " + why(rc) : "a damaged record; clear the checksum cache to start a new one", false);
         return;
     }
     if (record->state == state)  // else stale: the file changed since, or another took its inode
@@ -428,9 +427,7 @@ std::optional<Digests> ChecksumCache::lookup(std::uint32_t id)
     if (m_broken || m_finished || id >= m_known.size())
         return std::nullopt;
     const Known &known = m_known[id];
-    if (!known.has || m_broken)
-        return std::nullopt;
-    return known.digests();
+    return known.has ? std::optional(known.digests()) : std::nullopt;
 }
 
 void ChecksumCache::store(std::uint32_t id, const Digests &digests)

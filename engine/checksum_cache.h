@@ -49,7 +49,7 @@ public:
 
     /// The next file walked, in the order of FileRecord::id from 1: its record is read (after
     /// the check of the whole cache, in a child process, has passed). One thread at a time.
-    void addFile(const FileState &state);
+    void addFile(const FileIdentity &state);
     /// No more files come: the look-ups below may start.
     void walkDone();
     /// The digests of the file walked as `id`, when its record is fresh.
@@ -80,10 +80,9 @@ private:
     ChecksumCache(std::string path, MDB_env *env, int lockFd);
     /// Waits for the check, then reads the mark; false (and the cache not used) when either fails.
     bool settle();
-    /// Stops using the cache, saying it was not used at all; false.
-    bool refuse(int rc);
-    /// Stops using the cache (under m_mutex).
-    void fail(const std::string &why);
+    /// Stops using the cache; the warning says why, once: "not used" (`fromStart`) or "not used
+    /// from here on". False.
+    bool stopUsing(const std::string &reason, bool fromStart);
     /// Asks the cache for the file walked as `id`.
     void ask(std::uint32_t id);
     void take(std::uint32_t id, const CacheRecord &record);
@@ -107,7 +106,7 @@ private:
     bool m_settled = false;  // checked and its mark read (at the first file)
     MDB_txn *m_txn = nullptr;  // the snapshot the walk's files are read from
     unsigned m_asked = 0;
-    std::vector<FileState> m_states;  // by id
+    std::vector<FileIdentity> m_states;  // by id
     std::vector<Known> m_known;
     std::thread m_writer;
 };

@@ -10,6 +10,7 @@
 #include <thread>
 #include <utility>
 
+#include "engine/checksum_cache.h"
 #include "engine/file_compare.h"
 #include "engine/file_system.h"
 #include "engine/file_version.h"

@@ -33,11 +33,6 @@ FileReader FolderHandles::open(const FolderName &folder, const std::string &name
     return fd >= 0 && !name.empty() ? FileReader(fd, name) : FileReader(folder + name);
 }
 
-int FolderHandles::stat(const FolderName &folder, const std::string &name, struct stat &st)
-{
-    return statIn(descriptor(folder), folder, name, st);
-}
-
 int FolderHandles::statIn(int fd, const FolderName &folder, const std::string &name, struct stat &st)
 {
     return fd >= 0 && !name.empty() ? Fs().fstatat(fd, name.c_str(), &st, AT_SYMLINK_NOFOLLOW)

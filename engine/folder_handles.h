@@ -26,15 +26,13 @@ public:
 
     /// The file `name` of `folder`, opened as FileReader opens a path.
     FileReader open(const FolderName &folder, const std::string &name);
-    /// lstat of the file `name` of `folder`.
-    int stat(const FolderName &folder, const std::string &name, struct stat &st);
-    /// The same through `folderFd`, the folder's descriptor from `descriptor` (-1: by whole path).
+    /// lstat of the file `name` of `folder` through `folderFd`, the folder's descriptor from
+    /// `descriptor` (-1: by its whole path).
     static int statIn(int folderFd, const FolderName &folder, const std::string &name, struct stat &st);
     /// The folder's descriptor, opened on first use; -1 when it cannot be or the budget is spent.
     int descriptor(const FolderName &folder);
 
 private:
-
     std::mutex m_mutex;
     std::unordered_map<std::string_view, int> m_open;  // views of the records' own folder names
     std::size_t m_capacity;

@@ -335,10 +335,7 @@ void FolderWalker::considerFile(int dirFd, const FolderContext &here, std::strin
     m_fileList.push_back(FileRecord{static_cast<std::uint64_t>(st.st_size), std::move(nameText), here.shared,
                                     static_cast<std::uint32_t>(m_fileList.size())});
     if (m_hand) {  // in step with the list: a record's id is its place in both
-        m_walked.push_back({{st.st_dev, st.st_ino, static_cast<std::uint64_t>(st.st_size),
-                             st.st_mtim.tv_sec * 1'000'000'000LL + st.st_mtim.tv_nsec,
-                             st.st_ctim.tv_sec * 1'000'000'000LL + st.st_ctim.tv_nsec},
-                            SizeFirstKey(m_fileList.back()).second});
+        m_walked.push_back({IdentityOf(st), SizeFirstKey(m_fileList.back()).second});
         if (m_walked.size() == kHandedAtOnce)
             handRest();
     }

@@ -10,7 +10,7 @@
 
 #include <absl/container/flat_hash_set.h>
 
-#include "engine/checksum_cache.h"
+#include "engine/file_identity.h"
 #include "engine/file_record.h"
 #include "engine/request.h"
 #include "engine/scan_host.h"
@@ -42,7 +42,7 @@ bool IsExcludedFolder(std::string_view path, const ExcludedFolders &excluded);
 /// record's sort key (SizeFirstKey).
 struct WalkedFile
 {
-    FileState state;
+    FileIdentity state;
     std::uint64_t namePrefix = 0;
 };
 

@@ -8,6 +8,7 @@
 #include <memory>
 #include <optional>
 #include <thread>
+#include <tuple>
 #include <utility>
 #include <xxhash.h>
 
@@ -441,9 +442,20 @@ private:
     std::atomic<std::size_t> m_openFiles{0};
 };
 
-bool lessDigest(const XXH128_hash_t &a, const XXH128_hash_t &b)
+/// Sorts [begin, end) by `digestOf` of each element, then by index, and calls `each(from, to)`
+/// for every run of equal digests.
+template <typename It, typename DigestOf, typename Each> void forEachDigestRun(It begin, It end, DigestOf digestOf, Each each)
 {
-    return a.high64 != b.high64 ? a.high64 < b.high64 : a.low64 < b.low64;
+    auto key = [&](const auto &k) {
+        const XXH128_hash_t &d = digestOf(k);
+        return std::tuple(d.high64, d.low64, k.index);
+    };
+    std::sort(begin, end, [&](const auto &a, const auto &b) { return key(a) < key(b); });
+    for (It p = begin; p != end;) {
+        const It q = std::find_if(p, end, [&](const auto &k) { return !XXH128_isEqual(digestOf(k), digestOf(*p)); });
+        each(p, q);
+        p = q;
+    }
 }
 
 /// When the cache knows of every member the digest of its first block (and maybe of its whole
@@ -468,9 +480,6 @@ bool readOnlyAlike(std::span<const FileRecord> members, ChecksumCache *cache, st
             return false;
         known.push_back({*digests->first, digests->whole, i});
     }
-    std::sort(known.begin(), known.end(), [](const Known &a, const Known &b) {
-        return lessDigest(a.first, b.first) || (XXH128_isEqual(a.first, b.first) && a.index < b.index);
-    });
     std::vector<std::pair<std::uint32_t, std::uint32_t>> sets;  // [begin, end) of `list`
     auto emit = [&](auto begin, auto end) {
         if (end - begin < 2)
@@ -479,22 +488,14 @@ bool readOnlyAlike(std::span<const FileRecord> members, ChecksumCache *cache, st
         for (auto it = begin; it != end; ++it)
             list.push_back(it->index);
     };
-    for (auto p = known.begin(); p != known.end();) {
-        auto end = std::find_if(p, known.end(), [&](const Known &k) { return !XXH128_isEqual(k.first, p->first); });
-        if (end - p > 1 && std::all_of(p, end, [](const Known &k) { return k.whole.has_value(); })) {
-            std::sort(p, end, [](const Known &a, const Known &b) {
-                return lessDigest(*a.whole, *b.whole) || (XXH128_isEqual(*a.whole, *b.whole) && a.index < b.index);
-            });
-            for (auto q = p; q != end;) {
-                auto same = std::find_if(q, end, [&](const Known &k) { return !XXH128_isEqual(*k.whole, *q->whole); });
-                emit(q, same);
-                q = same;
-            }
-        } else {
-            emit(p, end);
-        }
-        p = end;
-    }
+    // Equal first blocks; then, where every one of them knows its whole digest, equal wholes.
+    forEachDigestRun(known.begin(), known.end(), [](const Known &k) -> const XXH128_hash_t & { return k.first; },
+                     [&](auto begin, auto end) {
+                         if (end - begin > 1 && std::all_of(begin, end, [](const Known &k) { return k.whole.has_value(); }))
+                             forEachDigestRun(begin, end, [](const Known &k) -> const XXH128_hash_t & { return *k.whole; }, emit);
+                         else
+                             emit(begin, end);
+                     });
     auto shared = std::make_shared<std::vector<std::uint32_t>>(std::move(list));
     for (auto it = sets.rbegin(); it != sets.rend(); ++it)
         pending.push_back({shared, it->first, it->second, 0});

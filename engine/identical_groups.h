@@ -5,12 +5,13 @@
 #include <span>
 #include <vector>
 
-#include "engine/checksum_cache.h"
 #include "engine/file_record.h"
 #include "engine/folder_handles.h"
 #include "engine/scan_state.h"
 
 namespace geminor {
+
+class ChecksumCache;
 
 /// How one size group is compared. The scan uses the defaults; tests shrink them to reach the
 /// paths that only huge groups take.

@@ -3,6 +3,7 @@
 #include <optional>
 #include <tuple>
 
+#include "engine/checksum_cache.h"
 #include "engine/content_search.h"
 #include "engine/file_places.h"
 #include "engine/folder_walker.h"
@@ -60,23 +61,6 @@ void searchSameNames(FileList fileList, SearchState &state)
     SearchSameNames(records, keys, state);
 }
 
-/// The records in the order found beside the walk (element 0, no record, left out).
-std::vector<FileRecord> recordsInOrder(FileList fileList, SizeOrder order)
-{
-    SettleTies(order, fileList, SizeFirstLess);
-    return TakeInOrder(std::move(fileList), order);
-}
-
-std::vector<FileRecord> sortedRecords(FileList fileList)
-{
-    SizeOrder order;
-    order.reserve(fileList.size() - 1);
-    for (std::uint32_t i = 1; i < fileList.size(); ++i)
-        order.push_back({SizeFirstKey(fileList[i]), i});
-    SortInTwoHalves(order.begin(), order.end(), std::less<>());
-    return recordsInOrder(std::move(fileList), std::move(order));
-}
-
 /// Every location that is not an exclusion, in list order. The walker, with its record of the
 /// files already seen, is gone before the search needs the memory.
 FileList walkLocations(const SearchRequest &request, ScanHost &host, const CancelRequested &cancel,
@@ -115,9 +99,11 @@ ScanOutcome RunScan(const SearchRequest &request, ScanHost &host, CancelRequeste
     if (contents)
         companion.emplace(cache);
     FileList fileList = walkLocations(request, host, cancel, outcome, companion ? &*companion : nullptr);
-    SizeOrder order = companion ? companion->finish() : SizeOrder{};
-    if (companion)
+    SizeOrder order;
+    if (companion) {
+        order = companion->finish();
         outcome.TotalFiles -= companion->repeats();
+    }
     if (outcome.TotalFiles == 0 || cancel.load()) {
         outcome.cancelled = cancel.load();
         return outcome;
@@ -130,13 +116,14 @@ ScanOutcome RunScan(const SearchRequest &request, ScanHost &host, CancelRequeste
     switch (request.Method) {
     case SearchMethod::ByteToByte:
     case SearchMethod::Crc32:
-        SearchDuplicates(recordsInOrder(std::move(fileList), std::move(order)), request.Method, state, cache);
+        SearchDuplicates(TakeSorted(std::move(fileList), std::move(order), SizeFirstLess), request.Method, state, cache);
         if (cache)
             cache->finish();
         break;
     case SearchMethod::SameName: searchSameNames(std::move(fileList), state); break;
     case SearchMethod::ZeroSize: {
-        std::vector<FileRecord> records = sortedRecords(std::move(fileList));
+        // (element 0 of the list is no record)
+        std::vector<FileRecord> records = SortList(std::move(fileList), SizeFirstLess, SizeFirstKey, 1);
         state.DuplicateRecords.reserve(records.size());  // no doubling of a million entries
         for (FileRecord &r : records)
             state.DuplicateRecords.push_back({r.size, std::move(r.name), std::move(r.folder), "N/A", 0, 0});

@@ -6,10 +6,11 @@
 
 #include "engine/request.h"
 #include "engine/scan_host.h"
-#include "engine/checksum_cache.h"
 #include "engine/scan_state.h"
 
 namespace geminor {
+
+class ChecksumCache;
 
 /// Everything a finished (or cancelled) scan hands to its front end.
 struct ScanOutcome

@@ -112,10 +112,10 @@ template <typename It, typename Less> void SortInTwoHalves(It first, It last, Le
 /// Places in a list, each with a cheap key that orders as the list's own order does.
 template <typename Key> using KeyedPlaces = std::vector<std::pair<Key, std::uint32_t>>;
 
-/// Places sorted by key and place put in the order SortList gives: among equal keys by `less`
-/// over `list`, then by place.
-template <typename List, typename Less, typename Key>
-void SettleTies(KeyedPlaces<Key> &order, const List &list, Less less)
+/// The elements of `list` (a vector or anything indexed alike) at the places of `order`, which
+/// is sorted by key and place, in the order SortList gives: among equal keys by `less`, then by
+/// place. Each element is moved once, on two threads.
+template <typename List, typename Less, typename Key> auto TakeSorted(List list, KeyedPlaces<Key> order, Less less)
 {
     auto before = [&](const auto &a, const auto &b) {
         if (less(list[a.second], list[b.second]))
@@ -128,12 +128,6 @@ void SettleTies(KeyedPlaces<Key> &order, const List &list, Less less)
             SortInTwoHalves(p, end, before);
         p = end;
     }
-}
-
-/// The elements of `list` (a vector or anything indexed alike) at the places of `order`, in that
-/// order, moved out on two threads.
-template <typename List, typename Key> auto TakeInOrder(List list, const KeyedPlaces<Key> &order)
-{
     std::vector<std::remove_cvref_t<decltype(list[0])>> taken(order.size());
     InTwoHalves(order.size(), [&](std::size_t begin, std::size_t end) {
         for (std::size_t k = begin; k < end; ++k)
@@ -142,20 +136,20 @@ template <typename List, typename Key> auto TakeInOrder(List list, const KeyedPl
     return taken;
 }
 
-/// The order MergeSortList gives lists without equal elements, found by sorting their places by
-/// a cheap key first (`keyOf`, ordered as `less` orders), then by `less` among equal keys: each
-/// element is moved once, not once per level, and seldom read (a million records moved twenty
-/// times took longer than the search that followed when the contents were cached).
-template <typename T, typename Less, typename KeyOf>
-std::vector<T> SortList(std::vector<T> list, Less less, KeyOf keyOf)
+/// The order MergeSortList gives lists without equal elements, of the elements from `from` on,
+/// found by sorting their places by a cheap key first (`keyOf`, ordered as `less` orders), then
+/// by `less` among equal keys: each element is moved once, not once per level, and seldom read
+/// (a million records moved twenty times took longer than the search that followed when the
+/// contents were cached).
+template <typename List, typename Less, typename KeyOf>
+auto SortList(List list, Less less, KeyOf keyOf, std::size_t from = 0)
 {
-    KeyedPlaces<decltype(keyOf(list.front()))> order;
-    order.reserve(list.size());
-    for (std::uint32_t i = 0; i < list.size(); ++i)
-        order.emplace_back(keyOf(list[i]), i);
+    KeyedPlaces<decltype(keyOf(list[0]))> order;
+    order.reserve(list.size() - std::min(from, list.size()));
+    for (std::size_t i = from; i < list.size(); ++i)
+        order.emplace_back(keyOf(list[i]), static_cast<std::uint32_t>(i));
     SortInTwoHalves(order.begin(), order.end(), std::less<>());
-    SettleTies(order, list, less);
-    return TakeInOrder(std::move(list), order);
+    return TakeSorted(std::move(list), std::move(order), less);
 }
 
 /// The same without a cheaper key.
