@@ -120,6 +120,29 @@ TEST(ScanRun, AnExclusionNamedThroughALinkLeavesItsFolderOut)
     EXPECT_EQ(scan(tree, request).outcome.TotalFiles, 1);
 }
 
+TEST(ScanRun, AReferenceOrFirstLocationNamedThroughAnotherSpellingHoldsTheSameFiles)
+{
+    test::TempTree tree;
+    tree.write("data/photos/a.jpg", "picture");
+    tree.write("data/photos/sub/b.jpg", "picture");
+    tree.write("data/copy.jpg", "picture");
+    tree.symlink(tree.path("data/photos"), "Photos");
+    for (const std::string &spelling :
+         {tree.path("Photos"), tree.path("Photos") + "/", tree.path("data/photos/sub/..")}) {
+        SearchRequest request;
+        request.ProtectWindowsFolders = false;
+        request.Locations = {{tree.path("data"), "Yes", "*.*", false}, {spelling, "Yes", "*.*", false, true}};
+        const ScanOutcome outcome = scan(tree, request).outcome;
+        ASSERT_EQ(outcome.entries.size(), 3u) << spelling;
+        for (const ResultEntry &e : outcome.entries)
+            EXPECT_EQ(e.reference, e.path().find("photos") != std::string::npos) << e.path() << " " << spelling;
+        // Without sub-folders the reference holds its own files only.
+        request.Locations[1].SubFolder = "No";
+        for (const ResultEntry &e : scan(tree, request).outcome.entries)
+            EXPECT_EQ(e.reference, e.path().ends_with("a.jpg")) << e.path() << " " << spelling;
+    }
+}
+
 TEST(GeminorCli, PrintsGroupsAsPathBlocksAndTheClosingTexts)
 {
     TempTree tree;
