@@ -21,28 +21,28 @@ std::string reason(int error)
     return std::strerror(error);
 }
 
-/// Follows symbolic links (at most 40) to the path that names no link; `final` is that path's
-/// state, or nothing when no file is there yet.
-int resolveLinks(std::string &path, std::optional<struct stat> &final)
+/// EACCES when following the link at `path`, or a link it leads to, would follow another user's
+/// link in a sticky folder anyone may write (/tmp): the rule of the kernel's protected_symlinks,
+/// kept here also where that setting is off. The links are only read, never acted on by hand.
+int mayFollow(std::string path)
 {
     for (int hops = 0; hops < 40; ++hops) {
-        struct stat st = {};
-        if (StatPath(path, &st, AT_SYMLINK_NOFOLLOW) != 0) {
-            if (errno != ENOENT)
-                return errno;
-            final.reset();
-            return 0;
-        }
-        if (!S_ISLNK(st.st_mode)) {
-            final = st;
-            return 0;
-        }
+        struct stat link = {};
+        if (StatPath(path, &link, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISLNK(link.st_mode))
+            return 0;  // the end of the chain, or nothing there yet: open(2) decides
+        const std::string folder = FolderOf(path);
+        struct stat sticky = {};
+        if (StatPath(folder, &sticky) != 0)
+            return errno;
+        if ((sticky.st_mode & (S_ISVTX | S_IWOTH)) == (S_ISVTX | S_IWOTH) && link.st_uid != ::geteuid() &&
+            link.st_uid != sticky.st_uid)
+            return EACCES;
         std::string target(PATH_MAX, '\0');
         const ssize_t n = ::readlink(path.c_str(), target.data(), target.size());
-        if (n < 0)
-            return errno;
+        if (n <= 0)
+            return n < 0 ? errno : 0;
         target.resize(static_cast<std::size_t>(n));
-        path = target.front() == '/' ? target : FolderOf(path) + target;
+        path = target.front() == '/' ? target : folder + target;  // "pipe:[...]" leads nowhere: done
     }
     return ELOOP;
 }
@@ -78,25 +78,34 @@ mode_t creationMode()
     return 0666 & ~mask;
 }
 
-/// One file being written: resolved, and for a replacement its temporary and backup names.
+/// One file being written, and for a replacement its temporary and backup names.
 struct Pending
 {
-    std::string path;          // after following links
+    std::string path;
     std::string_view bytes;
-    bool inPlace = false;      // a device, a FIFO, a stream, or a file whose owner cannot be kept
-    std::optional<struct stat> old;  // what is there now (after links), when anything is
-    std::string temporary;     // written and ready to be renamed over `path`
-    std::string backup;        // a hard link to the earlier file while the set is renamed
+    bool throughLink = false;        // `path` is a link, written through with open(2)
+    bool inPlace = false;            // a link, a device, a FIFO, a stream, or an owner not to be lost
+    std::optional<struct stat> old;  // what is there now (behind a link), when anything is
+    std::string temporary;           // written and ready to be renamed over `path`
+    std::string backup;              // a hard link to the earlier file while the set is renamed
 };
 
 int writeInPlace(const Pending &file)
 {
-    if (const int stream = standardStreamOf(*file.old); stream >= 0) {
+    if (const int stream = file.old ? standardStreamOf(*file.old) : -1; stream >= 0) {
         std::fflush(stream == STDOUT_FILENO ? stdout : stderr);
         return writeAll(stream, file.bytes);
     }
-    UniqueFd fd(OpenPath(file.path, O_WRONLY | O_NOCTTY | O_CLOEXEC | O_TRUNC));
-    if (!fd)
+    // A link is followed by the kernel with the user's own rights (and its protected_symlinks);
+    // anything else is taken only as it was checked, never through a link put there since.
+    const int how = file.throughLink ? O_CREAT : O_NOFOLLOW;
+    UniqueFd fd(OpenPath(file.path, O_WRONLY | O_NOCTTY | O_CLOEXEC | how, 0666));
+    struct stat now = {};
+    if (!fd || Fs().fstat(fd.get(), &now) != 0)
+        return errno;
+    if (file.old && (now.st_dev != file.old->st_dev || now.st_ino != file.old->st_ino))
+        return EAGAIN;  // replaced since it was checked: nothing written
+    if (S_ISREG(now.st_mode) && Fs().ftruncate(fd.get(), 0) != 0)
         return errno;
     if (const int error = writeAll(fd.get(), file.bytes))
         return error;
@@ -106,21 +115,26 @@ int writeInPlace(const Pending &file)
 /// Decides how `file` is written; an error when it must not be written at all.
 int prepare(Pending &file)
 {
+    struct stat st = {};
+    if (StatPath(file.path, &st, AT_SYMLINK_NOFOLLOW) != 0)
+        return errno == ENOENT ? 0 : errno;
+    file.throughLink = S_ISLNK(st.st_mode);
+    if (file.throughLink) {
+        if (const int error = mayFollow(file.path))
+            return error;
+        file.inPlace = true;  // never resolved by hand and renamed over, as root could
+        if (StatPath(file.path, &st) != 0)
+            return errno == ENOENT ? 0 : errno;  // a link to no file yet: open(2) makes it
+    }
+    file.old = st;
     // Standard output, a device or a FIFO, however named (/dev/stdout leads to "pipe:[...]").
-    struct stat followed = {};
-    if (StatPath(file.path, &followed) == 0 &&
-        (S_ISCHR(followed.st_mode) || S_ISFIFO(followed.st_mode) || standardStreamOf(followed) >= 0)) {
-        file.old = followed;
+    if (S_ISCHR(st.st_mode) || S_ISFIFO(st.st_mode) || standardStreamOf(st) >= 0) {
         file.inPlace = true;
         return 0;
     }
-    if (const int error = resolveLinks(file.path, file.old))
-        return error;
-    if (!file.old)
-        return 0;
-    if (S_ISDIR(file.old->st_mode))
+    if (S_ISDIR(st.st_mode))
         return EISDIR;
-    if (!S_ISREG(file.old->st_mode))
+    if (!S_ISREG(st.st_mode))
         return EINVAL;
     if (::faccessat(AT_FDCWD, file.path.c_str(), W_OK, AT_EACCESS) != 0 && errno == EACCES)
         return EACCES;
@@ -207,7 +221,7 @@ std::optional<std::string> WriteFilesAtomically(const std::vector<FileText> &tex
     std::vector<Pending> files;
     files.reserve(texts.size());
     for (const FileText &text : texts)
-        files.push_back(Pending{text.path, text.bytes, false, std::nullopt, {}, {}});
+        files.push_back(Pending{.path = text.path, .bytes = text.bytes});
     auto fail = [&](const std::string &path, int error) {
         removeLeftovers(files);
         return std::optional<std::string>(path + ": " + reason(error));
@@ -223,6 +237,11 @@ std::optional<std::string> WriteFilesAtomically(const std::vector<FileText> &tex
         else if (error)
             return fail(file.path, error);
     }
+    // What cannot be replaced is written first: a full disk there still leaves the rest as it was.
+    for (Pending &file : files)
+        if (file.inPlace)
+            if (const int error = writeInPlace(file))
+                return fail(file.path, error);
     // Every new text is on disk; keep each earlier file reachable until all are in place.
     for (std::size_t i = 0; i < files.size(); ++i) {
         Pending &file = files[i];
@@ -242,10 +261,6 @@ std::optional<std::string> WriteFilesAtomically(const std::vector<FileText> &tex
         }
         file.temporary.clear();
     }
-    for (Pending &file : files)
-        if (file.inPlace)
-            if (const int error = writeInPlace(file))
-                return fail(file.path, error);
     removeLeftovers(files);
     return std::nullopt;
 }

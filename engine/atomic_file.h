@@ -19,7 +19,9 @@ struct FileText
 ///   into place only once complete, so a full disk never leaves a damaged file; a replaced file
 ///   keeps its mode, and its owner where the process may keep it; a file whose owner cannot be
 ///   kept, or whose folder may not be written, is written in place;
-/// - a symbolic link is followed to its file, which is replaced; the link stays;
+/// - a symbolic link is followed by open(2) with the user's own rights and its file written in
+///   place; the link stays. Another user's link in a sticky folder anyone may write (/tmp), or
+///   a link leading through one, is refused ("Permission denied"), as protected_symlinks would;
 /// - a character device or FIFO (/dev/null, /dev/stdout) is written in place, and a file that
 ///   is this process's standard output or error is written through that descriptor;
 /// - an existing file the user could not write is refused ("Permission denied"), and anything

@@ -3,6 +3,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <cerrno>
+#include <cstring>
 #include <filesystem>
 #include <sys/stat.h>
 #include <thread>
@@ -10,6 +11,7 @@
 
 #include "engine/atomic_file.h"
 #include "tests/support/faulty_file_system.h"
+#include "tests/support/scan_helpers.h"
 
 #include "tests/support/temp_tree.h"
 
@@ -177,6 +179,52 @@ TEST(ExportTargets, LinksAreFollowedDevicesAndFifosWrittenInPlaceModesKept)
     tree.mkdir("folder.csv");
     EXPECT_TRUE(WriteFileAtomically(tree.path("folder.csv"), "x"));
     EXPECT_TRUE(std::filesystem::is_directory(tree.path("folder.csv")));
+}
+
+// In /tmp anyone may plant "report.csv -> ~victim/.bashrc": such a link is refused to every
+// writer, root included, as the kernel's protected_symlinks would refuse it.
+TEST(ExportTargets, OthersLinksInStickyFoldersAreRefusedOwnLinksFollowed)
+{
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "giving a link and a folder to other users needs root";
+    test::TempTree tree;
+    const std::string victim = tree.write("home/.bashrc", "mine\n");
+    tree.write("scan/a", "same");
+    tree.write("scan/b", "same");
+    const std::string shared = tree.mkdir("shared");
+    ASSERT_EQ(::chmod(shared.c_str(), 01777), 0);
+    ASSERT_EQ(::chown(shared.c_str(), 65533, 65533), 0);  // owned by neither the user nor the planter
+    const std::string planted = tree.path("shared/report.csv");
+    tree.symlink(victim, "shared/report.csv");
+    ASSERT_EQ(::lchown(planted.c_str(), 65534, 65534), 0);
+    tree.symlink(planted, "mine.csv");  // the user's own link leading to the planted one
+
+    for (const std::string &path : {planted, tree.path("mine.csv")}) {
+        SCOPED_TRACE(path);
+        EXPECT_EQ(WriteFileAtomically(path, "x"), std::optional<std::string>(std::strerror(EACCES)));
+        const auto pages = WritePages({{tree.path("shared/ok.htm"), "x"}, {path, "x"}});
+        ASSERT_TRUE(pages);
+        EXPECT_THAT(*pages, HasSubstr("Permission denied"));
+        EXPECT_EQ(::access(tree.path("shared/ok.htm").c_str(), F_OK), -1);  // all or none
+        for (const char *option : {"--csv", "--json", "--save-session"}) {
+            std::string out, err;
+            EXPECT_NE(test::RunCli({"-q", option, path, tree.path("scan")}, out, err), 0) << option;
+            EXPECT_THAT(err, HasSubstr("Permission denied")) << option;
+        }
+    }
+    EXPECT_EQ(test::readFile(victim), "mine\n");
+    struct stat st = {};
+    ASSERT_EQ(::lstat(planted.c_str(), &st), 0);
+    EXPECT_TRUE(S_ISLNK(st.st_mode));
+
+    // The user's own link there, and the folder owner's, lead where they say.
+    tree.symlink(victim, "shared/own.csv");
+    EXPECT_EQ(WriteFileAtomically(tree.path("shared/own.csv"), "own\n"), std::nullopt);
+    EXPECT_EQ(test::readFile(victim), "own\n");
+    tree.symlink(victim, "shared/owner.csv");
+    ASSERT_EQ(::lchown(tree.path("shared/owner.csv").c_str(), 65533, 65533), 0);
+    EXPECT_EQ(WriteFileAtomically(tree.path("shared/owner.csv"), "owner's\n"), std::nullopt);
+    EXPECT_EQ(test::readFile(victim), "owner's\n");
 }
 
 TEST(ResultRows, VanishedFilesLeaveNoGroupOfOneAndColoursStillAlternate)
