@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
+#include <optional>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
@@ -74,6 +75,42 @@ long leadingNumber(std::string_view text)
     return value;
 }
 
+// A folder whose name holds a line end is written with CR, LF and '%' as %0D, %0A and %25, and
+// its marker gains a '%' ("15%"), which no session had before. Readers that know no escape still
+// read the line whole and take the marker's leading digits: they see a folder that is not there.
+constexpr char kEscapedMarker = '%';
+
+bool needsEscape(std::string_view folder)
+{
+    return folder.find_first_of("\r\n") != std::string_view::npos;
+}
+
+std::string escaped(std::string_view folder)
+{
+    std::string text;
+    for (char c : folder)
+        text += c == '\r' ? "%0D" : c == '\n' ? "%0A" : c == '%' ? "%25" : std::string(1, c);
+    return text;
+}
+
+/// The folder of an escaped line, or nothing when it holds an escape Geminor does not write.
+std::optional<std::string> unescaped(std::string_view text)
+{
+    std::string folder;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] != '%') {
+            folder += text[i];
+            continue;
+        }
+        const std::string_view code = text.substr(i + 1, 2);
+        if (code != "0D" && code != "0A" && code != "25")
+            return std::nullopt;
+        folder += code == "0D" ? '\r' : code == "0A" ? '\n' : '%';
+        i += 2;
+    }
+    return folder;
+}
+
 }  // namespace
 
 std::string SessionText(const SearchRequest &request)
@@ -81,9 +118,13 @@ std::string SessionText(const SearchRequest &request)
     std::string text = kMethodWords[static_cast<int>(request.Method)];
     text += request.ProtectWindowsFolders ? "\r\n1\r\n" : "\r\n0\r\n";
     text += request.IncludeHidden ? "1" : "0";
-    for (const SearchLocation &row : request.Locations)
-        text +=
-            "\r\n" + row.Folder + ',' + row.SubFolder + ',' + row.FileTypes + (row.Exclude ? ",16" : row.Reference ? ",17" : ",15");
+    for (const SearchLocation &row : request.Locations) {
+        const bool escape = needsEscape(row.Folder);
+        text += "\r\n" + (escape ? escaped(row.Folder) : row.Folder) + ',' + row.SubFolder + ',' + row.FileTypes +
+                (row.Exclude ? ",16" : row.Reference ? ",17" : ",15");
+        if (escape)
+            text += kEscapedMarker;
+    }
     return text + "\r\n";
 }
 
@@ -123,8 +164,13 @@ SessionRead ParseSession(std::string_view bytes)
                                           fields[fields.size() - 2].size() -
                                           fields[fields.size() - 3].size() - 3;
             const long marker = leadingNumber(fields.back());  // 17: a reference location
-            read.request.Locations.push_back({std::string(line.substr(0, folderEnd)),
-                                              std::string(fields[fields.size() - 3]),
+            std::optional<std::string> folder(line.substr(0, folderEnd));
+            if (fields.back().ends_with(kEscapedMarker) && !(folder = unescaped(*folder))) {
+                read.error = SessionError{380, "Invalid property value: line " + std::to_string(number) +
+                                                   " holds a folder escape other than %0D, %0A or %25"};
+                break;
+            }
+            read.request.Locations.push_back({std::move(*folder), std::string(fields[fields.size() - 3]),
                                               std::string(fields[fields.size() - 2]), marker == 16, marker == 17});
         }
     }

@@ -26,7 +26,8 @@ struct SessionRead
 };
 
 /// The session file's content: the method word, the two check box states, then one
-/// "Folder,SubFolder,FileTypes,marker" line per row; every line ends in CR LF.
+/// "Folder,SubFolder,FileTypes,marker" line per row; every line ends in CR LF. A folder holding
+/// CR or LF is written with CR, LF and '%' as %0D, %0A and %25, and "%" after its marker.
 std::string SessionText(const SearchRequest &request);
 
 /// Reads a session from its bytes. Lines end at CR LF or a lone CR (a lone LF ends nothing).

@@ -22,7 +22,8 @@ SearchRequest sample()
                          {"/home/me/Music/Old", "Yes", "*.*", true},
                          {"/data/with,commas, here", "No", "*.*", false},
                          {std::string("/data/bad\xff\xfe"), "Yes", ".jpg", false},
-                         {"/keep/all", "Yes", "*.*", false, true}};
+                         {"/keep/all", "Yes", "*.*", false, true},
+                         {std::string("/odd/cr\rlf\n,comma %0D \xff\xfe"), "No", "*.*", true}};
     return request;
 }
 
@@ -35,6 +36,12 @@ TEST(SessionFile, WritesTheLineFormatWithCrLf)
                          {"/ref", "No", "*.*", false, true}};
     EXPECT_EQ(SessionText(request),  // a reference location alone has a marker of its own
               "Option2\r\n1\r\n0\r\nC:/Music,Yes,.mp3;.wma,15\r\nC:/Music/Old,Yes,*.*,16\r\n/ref,No,*.*,17\r\n");
+
+    // A line end in a folder's name is escaped, and the marker says so; the line stays one line.
+    request.Locations = {{"/a\rb\nc%25", "Yes", "*.*", true}};
+    EXPECT_EQ(SessionText(request), "Option2\r\n1\r\n0\r\n/a%0Db%0Ac%2525,Yes,*.*,16%\r\n");
+    // A folder with a bare LF written before the escape still reads as it was.
+    EXPECT_EQ(ParseSession("Option1\r\n1\r\n0\r\n/a\nb,Yes,*.*,15\r\n").request.Locations.at(0).Folder, "/a\nb");
 }
 
 TEST(SessionFile, RoundTripsMethodOptionsAndRows)
@@ -106,6 +113,12 @@ TEST(SessionFile, BadLineStopsReadingAndKeepsEarlierRows)
     ASSERT_EQ(read.request.Locations.size(), 2u);
     EXPECT_TRUE(read.request.Locations[0].Exclude);
     EXPECT_FALSE(read.request.Locations[1].Exclude);
+
+    read = ParseSession("Option1\r\n0\r\n0\r\n/x%0D,Yes,*.*,15%\r\n/y%41,Yes,*.*,15%\r\n");  // not ours
+    ASSERT_TRUE(read.error);
+    EXPECT_EQ(read.error->number, 380);
+    ASSERT_EQ(read.request.Locations.size(), 1u);
+    EXPECT_EQ(read.request.Locations[0].Folder, "/x\r");
 
     read = ParseSession(std::string("\0\xff\x01garbage", 10));
     EXPECT_TRUE(read.loaded);
