@@ -105,10 +105,20 @@ int writeInPlace(const Pending &file)
         return errno;
     if (file.old && (now.st_dev != file.old->st_dev || now.st_ino != file.old->st_ino))
         return EAGAIN;  // replaced since it was checked: nothing written
-    if (S_ISREG(now.st_mode) && Fs().ftruncate(fd.get(), 0) != 0)
+    if (!S_ISREG(now.st_mode)) {
+        if (const int error = writeAll(fd.get(), file.bytes))
+            return error;
+        return fd.reset() != 0 ? errno : 0;
+    }
+    // The room first: a full disk then leaves the earlier text whole, as a replacement would.
+    const auto size = static_cast<off_t>(file.bytes.size());
+    if (size > now.st_size && ::fallocate(fd.get(), 0, 0, size) != 0 &&
+        (errno == ENOSPC || errno == EDQUOT || errno == EFBIG))
         return errno;
     if (const int error = writeAll(fd.get(), file.bytes))
         return error;
+    if (Fs().ftruncate(fd.get(), size) != 0 || Fs().fsync(fd.get()) != 0)
+        return errno;
     return fd.reset() != 0 ? errno : 0;
 }
 
@@ -221,7 +231,7 @@ std::optional<std::string> WriteFilesAtomically(const std::vector<FileText> &tex
     std::vector<Pending> files;
     files.reserve(texts.size());
     for (const FileText &text : texts)
-        files.push_back(Pending{.path = text.path, .bytes = text.bytes});
+        files.push_back(Pending{text.path, text.bytes, false, false, std::nullopt, {}, {}});
     auto fail = [&](const std::string &path, int error) {
         removeLeftovers(files);
         return std::optional<std::string>(path + ": " + reason(error));

@@ -5,6 +5,8 @@
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
+#include <sched.h>
+#include <sys/mount.h>
 #include <sys/stat.h>
 #include <thread>
 #include <unistd.h>
@@ -225,6 +227,30 @@ TEST(ExportTargets, OthersLinksInStickyFoldersAreRefusedOwnLinksFollowed)
     ASSERT_EQ(::lchown(tree.path("shared/owner.csv").c_str(), 65533, 65533), 0);
     EXPECT_EQ(WriteFileAtomically(tree.path("shared/owner.csv"), "owner's\n"), std::nullopt);
     EXPECT_EQ(test::readFile(victim), "owner's\n");
+}
+
+/// Entered before main(), while the process has one thread; the reason when refused.
+const std::string g_noPrivateMounts = [] {
+    if (::unshare(CLONE_NEWNS) != 0 || ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0)
+        return std::string("no private mount namespace: ") + std::strerror(errno);
+    return std::string();
+}();
+
+TEST(ExportTargets, AFullDiskBehindALinkKeepsTheEarlierExport)
+{
+    if (!g_noPrivateMounts.empty())
+        GTEST_SKIP() << g_noPrivateMounts;
+    test::TempTree tree;
+    const std::string disk = tree.mkdir("disk");
+    if (::mount("tmpfs", disk.c_str(), "tmpfs", 0, "size=64k") != 0)
+        GTEST_SKIP() << "no small tmpfs to fill: " << std::strerror(errno);
+    const std::string real = disk + "/result.csv";
+    ASSERT_EQ(WriteFileAtomically(real, "earlier export\r\n"), std::nullopt);
+    tree.symlink(real, "link.csv");  // written in place, so the room is taken before the text goes
+    const auto error = WriteFileAtomically(tree.path("link.csv"), std::string(256 * 1024, 'b'));
+    EXPECT_EQ(error, std::optional<std::string>(std::strerror(ENOSPC)));
+    EXPECT_EQ(test::readFile(real), "earlier export\r\n");
+    ::umount2(disk.c_str(), MNT_DETACH);
 }
 
 TEST(ResultRows, VanishedFilesLeaveNoGroupOfOneAndColoursStillAlternate)
