@@ -18,7 +18,8 @@ struct FileText
 /// - a new or regular file is written through a temporary file in its folder that is renamed
 ///   into place only once complete, so a full disk never leaves a damaged file; a replaced file
 ///   keeps its mode, and its owner where the process may keep it; a file whose owner cannot be
-///   kept, or whose folder may not be written, is written in place;
+///   kept, or whose folder may not be written, is written in place (its room taken first, and
+///   never through a link put there since it was looked at);
 /// - a symbolic link is followed by open(2) with the user's own rights and its file written in
 ///   place; the link stays. Another user's link in a sticky folder anyone may write (/tmp), or
 ///   a link leading through one, is refused ("Permission denied"), as protected_symlinks would;

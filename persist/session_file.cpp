@@ -1,7 +1,5 @@
 #include "persist/session_file.h"
 
-#include "engine/atomic_file.h"
-
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
@@ -9,6 +7,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
+
+#include "engine/atomic_file.h"
 
 namespace geminor {
 namespace {

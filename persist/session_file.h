@@ -36,8 +36,8 @@ SessionRead ParseSession(std::string_view bytes);
 /// Reads a session file.
 SessionRead LoadSessionFile(const std::string &path);
 
-/// Writes a session file through a temporary file renamed into place, so a failure never
-/// leaves a damaged file behind. Returns the system's reason on failure.
+/// Writes a session file as WriteFileAtomically does (a temporary file renamed into place, so a
+/// failure never leaves a damaged file behind). Returns the system's reason on failure.
 std::optional<std::string> SaveSessionFile(const std::string &path, const SearchRequest &request);
 
 }  // namespace geminor
