@@ -5,7 +5,7 @@
 namespace geminor {
 namespace {
 
-enum Has : unsigned char { Crc = 1, Whole = 2, First = 4, FirstIsWhole = 8 };
+enum Has : unsigned char { Crc = 1, Whole = 2, First = 4, FirstIsWhole = 8, WithFileSystem = 16 };
 
 void putVarint(std::string &out, std::uint64_t value)
 {
@@ -91,13 +91,14 @@ std::string EncodeRecord(const CacheRecord &record)
     std::string out;
     out.reserve(72);
     out.push_back(static_cast<char>((d.crc ? Crc : 0) | (d.whole ? Whole : 0) | (d.first && !firstIsWhole ? First : 0) |
-                                    (firstIsWhole ? FirstIsWhole : 0)));
+                                    (firstIsWhole ? FirstIsWhole : 0) | WithFileSystem));
     putFixed(out, record.seenDay);
     putVarint(out, record.state.size);
     putFixed(out, record.state.modifiedNs);
     // Change time minus modification time, zigzag: most often a few bytes.
     const auto delta = static_cast<std::uint64_t>(record.state.changedNs) - static_cast<std::uint64_t>(record.state.modifiedNs);
     putVarint(out, (delta << 1) ^ (static_cast<std::int64_t>(delta) < 0 ? ~std::uint64_t{0} : 0));
+    putFixed(out, record.fileSystem);
     if (d.crc)
         putFixed(out, *d.crc);
     if (d.whole)
@@ -122,8 +123,10 @@ std::optional<CacheRecord> DecodeRecord(const CacheKey &key, std::string_view va
     record.state.inode = fromBigEndian(key.data() + 8);
     std::uint8_t has = 0;
     std::uint64_t zigzag = 0;
-    if (!getFixed(value, has) || (has & ~(Crc | Whole | First | FirstIsWhole)) || !getFixed(value, record.seenDay) ||
-        !getVarint(value, record.state.size) || !getFixed(value, record.state.modifiedNs) || !getVarint(value, zigzag))
+    if (!getFixed(value, has) || (has & ~(Crc | Whole | First | FirstIsWhole | WithFileSystem)) ||
+        !getFixed(value, record.seenDay) || !getVarint(value, record.state.size) ||
+        !getFixed(value, record.state.modifiedNs) || !getVarint(value, zigzag) ||
+        ((has & WithFileSystem) && !getFixed(value, record.fileSystem)))
         return std::nullopt;
     const std::uint64_t delta = (zigzag >> 1) ^ (~(zigzag & 1) + 1);
     record.state.changedNs = static_cast<std::int64_t>(static_cast<std::uint64_t>(record.state.modifiedNs) + delta);

@@ -23,6 +23,7 @@ struct Digests
 struct CacheRecord
 {
     FileIdentity state;  // used only while all of it is the file's
+    std::uint64_t fileSystem = 0;  // which file system the file was on (see ChecksumCache); 0 in older records
     Digests digests;
     std::uint16_t seenDay = 0;  // days since 1970
 };
@@ -31,11 +32,12 @@ struct CacheRecord
 using CacheKey = std::array<unsigned char, 16>;
 CacheKey CacheKeyOf(std::uint64_t device, std::uint64_t inode);
 
-/// A record as stored (about 40 bytes for a small file): the state (size and change time as
-/// varints), the digests present, and a check over key and value, so that a torn or damaged
-/// record is never taken for a file's.
+/// A record as stored (about 48 bytes for a small file): the state (size and change time as
+/// varints), the file system's identity, the digests present, and a check over key and value,
+/// so that a torn or damaged record is never taken for a file's.
 std::string EncodeRecord(const CacheRecord &record);
-/// The record stored under `key` as `value`; nothing when it is damaged.
+/// The record stored under `key` as `value`; nothing when it is damaged. A record of the earlier
+/// format (without the file system) decodes with `fileSystem` 0, which no file system has.
 std::optional<CacheRecord> DecodeRecord(const CacheKey &key, std::string_view value);
 
 }  // namespace geminor

@@ -5,12 +5,14 @@
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
+#include <cstdlib>
 #include <cstring>
 #include <ctime>
 #include <fcntl.h>
 #include <lmdb.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <sys/wait.h>
 #include <thread>
 #include <tuple>
@@ -31,6 +33,11 @@ constexpr off_t kSlack = 1 << 20;  // past the last page: further than a damaged
 const char *const kFile = "/digests.mdb";
 const char *const kFiles[] = {"/digests.mdb", "/digests.mdb-lock", "/digests.db", "/digests.db-wal", "/digests.db-shm"};
 constexpr std::size_t kOlderFormat = 2;  // the files from here on: an earlier Geminor's cache, never read again
+// LMDB's lock file for 256 readers takes about 16 KiB; it is written through a map, where a
+// block that cannot be had is a SIGBUS, so its blocks are had before.
+constexpr off_t kLockBytes = 20 << 10;
+const char *const kLockFile = "digests.mdb-lock";
+constexpr std::uint64_t kLeastRoom = 1 << 20;  // less free on the cache's file system: not used
 
 /// Under the key of no file: what the file is, and the day records were last pruned.
 const char kMark[] = "geminor digests 1";
@@ -215,6 +222,80 @@ bool checkPassed(pid_t child)
     return WIFEXITED(status) && WEXITSTATUS(status) == 0;
 }
 
+/// The cache folder `folder`, made (0700) when missing (unless `make` is false); none, with
+/// `reason`, unless it is the user's own and no one else may write in it: else another user
+/// could plant links or records.
+UniqueFd openOwnFolder(const std::string &folder, bool make, std::string &reason)
+{
+    if (make && !MakeFolders(folder)) {
+        reason = std::strerror(errno);
+        return {};
+    }
+    UniqueFd fd(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    struct stat st = {};
+    if (!fd || ::fstat(fd.get(), &st) != 0) {
+        reason = std::strerror(errno);
+        return {};
+    }
+    if (st.st_uid != ::geteuid() || (st.st_mode & (S_IWGRP | S_IWOTH))) {
+        reason = "a folder that other users can write or that is not yours";
+        return {};
+    }
+    return fd;
+}
+
+/// Whether `name` in the cache folder is missing or a regular file of the user's (not a link):
+/// LMDB opens its files by name.
+bool ownFileOrNone(int folderFd, const char *name, std::string &reason)
+{
+    struct stat st = {};
+    if (::fstatat(folderFd, name, &st, AT_SYMLINK_NOFOLLOW) != 0 || (S_ISREG(st.st_mode) && st.st_uid == ::geteuid()))
+        return true;
+    reason = std::string(name) + " is not a file of yours";
+    return false;
+}
+
+/// `name` in the cache folder, opened for writing (made when missing) without following a link;
+/// none, with `reason`, unless it is a regular file of the user's.
+UniqueFd openOwnFile(int folderFd, const char *name, std::string &reason)
+{
+    struct stat st = {};
+    if (!ownFileOrNone(folderFd, name, reason))  // (first: opening a FIFO would wait)
+        return {};
+    UniqueFd fd(::openat(folderFd, name, O_RDWR | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0600));
+    if (!fd || ::fstat(fd.get(), &st) != 0) {
+        reason = std::string(name) + ": " + std::strerror(errno);
+        return {};
+    }
+    if (!S_ISREG(st.st_mode) || st.st_uid != ::geteuid()) {
+        reason = std::string(name) + " is not a file of yours";
+        return {};
+    }
+    return fd;
+}
+
+/// Has the blocks of LMDB's lock file (which it writes through a map, where a block that cannot
+/// be had is a SIGBUS) and some room for the records: on a full disk the cache is passed over,
+/// never the scan. Before LMDB maps it, and again once its length is known.
+bool reserveLockFile(int folderFd, std::string &reason)
+{
+    UniqueFd fd = openOwnFile(folderFd, kLockFile, reason);
+    struct stat st = {};
+    struct statvfs room = {};
+    if (!fd || ::fstat(fd.get(), &st) != 0)
+        return false;
+    // (KEEP_SIZE: a lock file in use by another scan must not change its length under it.)
+    if (::fallocate(fd.get(), FALLOC_FL_KEEP_SIZE, 0, std::max(kLockBytes, st.st_size)) != 0 && errno != EOPNOTSUPP) {
+        reason = std::string(kLockFile) + ": " + std::strerror(errno);
+        return false;
+    }
+    if (::fstatvfs(fd.get(), &room) == 0 && std::uint64_t{room.f_bavail} * room.f_frsize < kLeastRoom) {
+        reason = std::strerror(ENOSPC);
+        return false;
+    }
+    return true;
+}
+
 }  // namespace
 
 std::string ChecksumCache::DefaultFolder()
@@ -222,12 +303,20 @@ std::string ChecksumCache::DefaultFolder()
     return UserBaseFolder("XDG_CACHE_HOME", "/.cache") + "/geminor";
 }
 
+std::chrono::seconds ChecksumCache::SettleTime()
+{
+    const char *text = std::getenv("GEMINOR_TEST_CACHE_SETTLE_SECONDS");
+    char *end = nullptr;
+    const long seconds = text ? std::strtol(text, &end, 10) : -1;
+    return text && *text && !*end && seconds >= 0 ? std::chrono::seconds(seconds) : kSettle;
+}
+
 std::uint64_t ChecksumCache::SizeIn(const std::string &folder)
 {
     std::uint64_t bytes = 0;
     for (const char *file : kFiles) {
         struct stat st = {};
-        if (::stat((folder + file).c_str(), &st) == 0)
+        if (::lstat((folder + file).c_str(), &st) == 0)
             bytes += static_cast<std::uint64_t>(st.st_blocks) * 512;  // the map is sparse: what it takes
     }
     return bytes;
@@ -245,43 +334,62 @@ bool ChecksumCache::ClearIn(const std::string &folder, std::string &error)
 
 std::optional<std::size_t> ChecksumCache::RecordsIn(const std::string &folder)
 {
-    return wholeRecords(folder + kFile);
+    std::string reason;
+    const UniqueFd folderFd = openOwnFolder(folder, false, reason);
+    if (!folderFd || !ownFileOrNone(folderFd.get(), kFile + 1, reason) || !ownFileOrNone(folderFd.get(), kLockFile, reason))
+        return std::nullopt;
+    return wholeRecords("/proc/self/fd/" + std::to_string(folderFd.get()) + kFile);
 }
 
-std::unique_ptr<ChecksumCache> ChecksumCache::Open(const std::string &folder, std::string &warning)
+std::unique_ptr<ChecksumCache> ChecksumCache::Open(const std::string &folder, std::string &warning,
+                                                   std::chrono::seconds settle)
 {
-    const std::string path = folder + kFile;
-    if (!MakeFolders(folder)) {
-        warning = "checksum cache not used: " + folder + ": " + std::strerror(errno);
+    const std::string shown = folder + kFile;
+    std::string reason;
+    UniqueFd folderFd = openOwnFolder(folder, true, reason);
+    UniqueFd lockFd = folderFd ? openOwnFile(folderFd.get(), kFile + 1, reason) : UniqueFd();
+    if (lockFd && !reserveLockFile(folderFd.get(), reason))
+        lockFd = UniqueFd();
+    if (!lockFd) {
+        warning = "checksum cache not used: " + (folderFd ? shown : folder) + ": " + reason;
         return nullptr;
     }
     for (const char *old : std::span(kFiles).subspan(kOlderFormat))
-        ::unlink((folder + old).c_str());
+        ::unlinkat(folderFd.get(), old + 1, 0);
+    // LMDB opens its files by name: through the folder checked, whatever its path becomes.
+    const std::string path = "/proc/self/fd/" + std::to_string(folderFd.get()) + kFile;
+    const std::string reached = ::access(path.c_str(), F_OK) == 0 ? path : shown;
     // Before anything is read, the file gets room past its last page, under the writers' lock.
-    const int lockFd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
-    int rc = lockFd < 0 ? errno : 0;
-    const bool locked = lockFd >= 0 && setWritersLock(lockFd, F_WRLCK);
-    MDB_env *env = lockFd < 0 ? nullptr : openEnvironment(path, 0, rc);
+    int rc = 0;
+    const bool locked = setWritersLock(lockFd.get(), F_WRLCK);
+    MDB_env *env = openEnvironment(reached, 0, rc);
+    if (env && !reserveLockFile(folderFd.get(), reason)) {
+        mdb_env_close(std::exchange(env, nullptr));
+        rc = 0;
+    }
     if (env && locked)
-        KeepSlack(env, lockFd);
+        KeepSlack(env, lockFd.get());
     if (locked)
-        setWritersLock(lockFd, F_UNLCK);
+        setWritersLock(lockFd.get(), F_UNLCK);
     if (!env) {
-        warning = "checksum cache not used: " + path + ": " + why(rc);
-        if (lockFd >= 0)
-            ::close(lockFd);
+        warning = "checksum cache not used: " + shown + ": " + (rc != 0 ? why(rc) : reason);
         return nullptr;
     }
     // Checked in a child process while the folders are walked; read once it has passed.
-    std::unique_ptr<ChecksumCache> cache(new ChecksumCache(path, env, lockFd));
+    std::unique_ptr<ChecksumCache> cache(new ChecksumCache(shown, env, std::move(folderFd), std::move(lockFd), settle));
     MDB_envinfo info = {};
-    if ((mdb_env_info(env, &info) != 0 || info.me_last_pgno > 1) && (cache->m_checker = startCheck(path)) < 0)
+    if ((mdb_env_info(env, &info) != 0 || info.me_last_pgno > 1) && (cache->m_checker = startCheck(reached)) < 0)
         cache->stopUsing(why(errno), true);  // (a new cache has nothing to check; an unchecked one is never read)
     return cache;
 }
 
-ChecksumCache::ChecksumCache(std::string path, MDB_env *env, int lockFd)
-    : m_path(std::move(path)), m_env(env), m_lockFd(lockFd), m_today(today())
+ChecksumCache::ChecksumCache(std::string path, MDB_env *env, UniqueFd folderFd, UniqueFd lockFd,
+                             std::chrono::seconds settle)
+    : m_path(std::move(path)), m_env(env), m_folderFd(std::move(folderFd)), m_lockFd(std::move(lockFd)),
+      m_today(today()),
+      m_settledBeforeNs(std::chrono::duration_cast<std::chrono::nanoseconds>(
+                            std::chrono::system_clock::now().time_since_epoch() - settle)
+                            .count())
 {
 }
 
@@ -331,7 +439,6 @@ ChecksumCache::~ChecksumCache()
     wait();
     if (m_checker != -1)
         checkPassed(m_checker);  // (reaped)
-    ::close(m_lockFd);
     mdb_env_close(m_env);
 }
 
@@ -376,6 +483,11 @@ void ChecksumCache::sortByKey(std::vector<std::uint32_t> &ids) const
     std::sort(ids.begin(), ids.end(), [&](std::uint32_t a, std::uint32_t b) { return key(a) < key(b); });
 }
 
+void ChecksumCache::noteFolder(dev_t device, int folderFd)
+{
+    m_volumes.note(device, folderFd);
+}
+
 void ChecksumCache::addFile(const FileIdentity &state)
 {
     if (!std::exchange(m_settled, true)) {
@@ -385,9 +497,14 @@ void ChecksumCache::addFile(const FileIdentity &state)
             if (const int rc = mdb_txn_begin(m_env, nullptr, MDB_RDONLY, &m_txn); rc != 0)
                 stopUsing(why(rc), true);
     }
+    if (state.device != m_lastDevice || m_states.size() == 1)
+        m_lastVolume = m_volumes.of(static_cast<dev_t>(m_lastDevice = state.device));
     m_states.push_back(state);
-    m_known.emplace_back();
-    if (!m_txn || m_broken || state.inode == 0)
+    Known &known = m_known.emplace_back();
+    // Times written less than `settle` before the scan may not move at the next change yet.
+    known.trusted = m_lastVolume.trusted && state.inode != 0 &&
+                    std::max(state.modifiedNs, state.changedNs) <= m_settledBeforeNs;
+    if (!m_txn || m_broken || !known.trusted)
         return;
     if (++m_asked % kRenewEvery == 0) {  // a snapshot held long keeps writers from reusing its pages
         mdb_txn_reset(m_txn);
@@ -418,7 +535,8 @@ void ChecksumCache::ask(std::uint32_t id)
         stopUsing(rc != 0 ? "reading: " + why(rc) : "a damaged record; clear the checksum cache to start a new one", false);
         return;
     }
-    if (record->state == state)  // else stale: the file changed since, or another took its inode
+    // Else stale: the file changed since, another took its inode, or another file system its device.
+    if (record->state == state && record->fileSystem == m_lastVolume.identity)
         take(id, *record);
 }
 
@@ -432,7 +550,7 @@ std::optional<Digests> ChecksumCache::lookup(std::uint32_t id)
 
 void ChecksumCache::store(std::uint32_t id, const Digests &digests)
 {
-    if (m_broken || m_finished || id >= m_known.size() || m_states[id].inode == 0)
+    if (m_broken || m_finished || id >= m_known.size() || !m_known[id].trusted)
         return;
     m_known[id].add(digests);
     m_known[id].dirty = true;
@@ -463,13 +581,15 @@ void ChecksumCache::write()
     // In the order of the keys, a few thousand at a time: each transaction rewrites only the
     // pages of its own range, and the file grows by little more than what it holds.
     sortByKey(dirty);
-    if (!setWritersLock(m_lockFd, F_WRLCK)) {
+    if (!setWritersLock(m_lockFd.get(), F_WRLCK)) {
         std::lock_guard lock(m_mutex);
         m_warning = "checksum cache not updated: another scan has held it for " +
                     std::to_string(kWaitForWriterMs / 1000) + " s";
         return;
     }
     int rc = 0;
+    dev_t device = 0;
+    CacheVolume volume;
     for (std::size_t begin = 0; rc == 0 && (begin < dirty.size() || (begin == 0 && pruneDue)); begin += kChunk) {
         MDB_txn *txn = nullptr;
         if ((rc = mdb_txn_begin(m_env, nullptr, 0, &txn)) != 0)
@@ -477,7 +597,9 @@ void ChecksumCache::write()
         if (begin == 0)
             rc = pruneDue ? prune(txn) : m_empty ? putMark(txn, m_dbi, m_prunedDay) : 0;
         for (std::size_t i = begin; rc == 0 && i < std::min(dirty.size(), begin + kChunk); ++i) {
-            const CacheRecord record{m_states[dirty[i]], m_known[dirty[i]].digests(), m_today};
+            if (const FileIdentity &state = m_states[dirty[i]]; i == 0 || state.device != device)
+                volume = m_volumes.of(static_cast<dev_t>(device = state.device));
+            const CacheRecord record{m_states[dirty[i]], volume.identity, m_known[dirty[i]].digests(), m_today};
             const CacheKey key = CacheKeyOf(record.state.device, record.state.inode);
             const std::string bytes = EncodeRecord(record);
             MDB_val k = valueOf(key.data(), key.size()), value = valueOf(bytes.data(), bytes.size());
@@ -485,8 +607,8 @@ void ChecksumCache::write()
         }
         rc = rc == 0 ? mdb_txn_commit(txn) : (mdb_txn_abort(txn), rc);
     }
-    KeepSlack(m_env, m_lockFd);
-    setWritersLock(m_lockFd, F_UNLCK);
+    KeepSlack(m_env, m_lockFd.get());
+    setWritersLock(m_lockFd.get(), F_UNLCK);
     if (rc != 0) {
         std::lock_guard lock(m_mutex);
         m_warning = "checksum cache not updated: " + m_path + ": " + why(rc);

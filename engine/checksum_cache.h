@@ -1,6 +1,7 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <mutex>
@@ -11,7 +12,9 @@
 #include <vector>
 
 #include "engine/cache_record.h"
+#include "engine/cache_volumes.h"
 #include "engine/request.h"
+#include "engine/unique_fd.h"
 
 struct MDB_env;
 struct MDB_txn;
@@ -27,18 +30,31 @@ inline bool ReadsContents(SearchMethod method)
 /// Digests of files kept between scans in an LMDB database ($XDG_CACHE_HOME/geminor/digests.mdb):
 /// reads come from a memory map without locks, and a record is written for a few tenths of a
 /// microsecond. A record whose file's state differs is stale and never used. Several processes
-/// may share it (one writer at a time); a damaged, locked or full cache is passed over, never a
-/// failed scan: `warning()` then says why, once. `lookup` and `store` may be called from
-/// several threads at once.
+/// may share it (one writer at a time); a damaged, locked, full or foreign cache is passed over,
+/// never a failed scan: `warning()` then says why, once. `lookup` and `store` may be called
+/// from several threads at once.
+///
+/// What it trusts: a folder of the user's own that no one else can write; a record only for a
+/// file on a file system that keeps change times (see CacheVolume), only while the file's whole
+/// state and its file system are those recorded, and only when the file's times were at least
+/// `settle` old as the scan began (a page written through a shared map may change again, for a
+/// while, without moving them).
 class ChecksumCache
 {
 public:
+    static constexpr std::chrono::seconds kSettle{60};
+
     ~ChecksumCache();
     ChecksumCache(const ChecksumCache &) = delete;
     ChecksumCache &operator=(const ChecksumCache &) = delete;
 
-    /// Opens (or makes) the cache in `folder`; nothing when it cannot be used, `warning` saying why.
-    static std::unique_ptr<ChecksumCache> Open(const std::string &folder, std::string &warning);
+    /// Opens (or makes, 0700) the cache in `folder`; nothing when it cannot be used, `warning`
+    /// saying why.
+    static std::unique_ptr<ChecksumCache> Open(const std::string &folder, std::string &warning,
+                                               std::chrono::seconds settle = SettleTime());
+    /// kSettle, or the seconds in GEMINOR_TEST_CACHE_SETTLE_SECONDS: tests, whose files are
+    /// seconds old, set it to see the cache used.
+    static std::chrono::seconds SettleTime();
     /// The folder used when none is given.
     static std::string DefaultFolder();
     /// Bytes the cache takes in `folder`, and its removal.
@@ -47,6 +63,9 @@ public:
     /// The records of the cache in `folder`, each checked; nothing when one is damaged.
     static std::optional<std::size_t> RecordsIn(const std::string &folder);
 
+    /// The walk entered a folder (`folderFd`) on a device it had not met: what file system it
+    /// is. The walk's thread, before any file on it is added.
+    void noteFolder(dev_t device, int folderFd);
     /// The next file walked, in the order of FileRecord::id from 1: its record is read (after
     /// the check of the whole cache, in a child process, has passed). One thread at a time.
     void addFile(const FileIdentity &state);
@@ -72,12 +91,13 @@ private:
         std::uint32_t crc = 0;
         std::uint8_t has = 0;  // 1 crc, 2 whole, 4 first
         bool dirty = false;  // to be written
+        bool trusted = false;  // its file system keeps change times, and its times had settled
 
         Digests digests() const;
         void add(const Digests &digests);
     };
 
-    ChecksumCache(std::string path, MDB_env *env, int lockFd);
+    ChecksumCache(std::string path, MDB_env *env, UniqueFd folderFd, UniqueFd lockFd, std::chrono::seconds settle);
     /// Waits for the check, then reads the mark; false (and the cache not used) when either fails.
     bool settle();
     /// Stops using the cache; the warning says why, once: "not used" (`fromStart`) or "not used
@@ -95,12 +115,17 @@ private:
     std::string m_path;
     MDB_env *m_env = nullptr;
     unsigned m_dbi = 0;
-    int m_lockFd = -1;  // holds the writers' lock: a writer that hangs never hangs us
+    UniqueFd m_folderFd;  // the folder checked: LMDB reaches its files through it
+    UniqueFd m_lockFd;  // holds the writers' lock: a writer that hangs never hangs us
     pid_t m_checker = -1;  // the child checking the whole cache
     std::atomic<bool> m_broken{false};
     bool m_empty = false;  // nothing to look up (set once, at opening)
     std::uint16_t m_prunedDay = 0;
     std::uint16_t m_today = 0;
+    std::int64_t m_settledBeforeNs = 0;  // a file's times must be older to be trusted
+    CacheVolumes m_volumes;
+    dev_t m_lastDevice = 0;  // the walk's files come device by device: the last one's volume
+    CacheVolume m_lastVolume;
     std::atomic<bool> m_finished{false};
     std::string m_warning;
     bool m_settled = false;  // checked and its mark read (at the first file)

@@ -356,6 +356,8 @@ bool FolderWalker::isPseudoFileSystem(dev_t dev, int fd)
     const std::string type = mountTypeOf(dev);
     const bool pseudo = type.empty() ? isPseudoMagic(fd) : isPseudoType(type);
     m_pseudoByDevice.emplace(dev, pseudo);
+    if (!pseudo && m_noteDevice)
+        m_noteDevice(dev, fd);
     return pseudo;
 }
 

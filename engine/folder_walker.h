@@ -68,6 +68,9 @@ public:
     /// then not told from those already walked: the list and the counts hold a file reached
     /// twice twice, and the taker leaves out all but the first.
     void handFiles(std::function<void(std::vector<WalkedFile>)> hand) { m_hand = std::move(hand); }
+    /// Also tells `note` of each file system the walk enters, by device, with a folder on it,
+    /// before any of its files is handed on (the checksum cache asks what file system it is).
+    void noteDevices(std::function<void(dev_t, int)> note) { m_noteDevice = std::move(note); }
     /// Hands over the files not yet handed.
     void handRest();
 
@@ -96,6 +99,7 @@ private:
     WalkSettings m_settings;
     FileList &m_fileList;
     std::function<void(std::vector<WalkedFile>)> m_hand;
+    std::function<void(dev_t, int)> m_noteDevice;
     std::vector<WalkedFile> m_walked;  // not yet handed
     ScanHost &m_host;
     const CancelRequested &m_cancel;

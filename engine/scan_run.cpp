@@ -64,12 +64,14 @@ void searchSameNames(FileList fileList, SearchState &state)
 /// Every location that is not an exclusion, in list order. The walker, with its record of the
 /// files already seen, is gone before the search needs the memory.
 FileList walkLocations(const SearchRequest &request, ScanHost &host, const CancelRequested &cancel,
-                       ScanOutcome &outcome, WalkCompanion *companion)
+                       ScanOutcome &outcome, WalkCompanion *companion, ChecksumCache *cache)
 {
     FileList fileList = NewFileList();
     FolderWalker walker(walkSettings(request), fileList, host, cancel);
     if (companion)
         walker.handFiles([companion](std::vector<WalkedFile> files) { companion->hand(std::move(files)); });
+    if (companion && cache)
+        walker.noteDevices([cache](dev_t device, int fd) { cache->noteFolder(device, fd); });
     for (const SearchLocation &row : request.Locations) {
         if (cancel.load())
             break;
@@ -98,7 +100,7 @@ ScanOutcome RunScan(const SearchRequest &request, ScanHost &host, CancelRequeste
     std::optional<WalkCompanion> companion;
     if (contents)
         companion.emplace(cache);
-    FileList fileList = walkLocations(request, host, cancel, outcome, companion ? &*companion : nullptr);
+    FileList fileList = walkLocations(request, host, cancel, outcome, companion ? &*companion : nullptr, cache);
     SizeOrder order;
     if (companion) {
         order = companion->finish();

@@ -1,0 +1,133 @@
+#include "engine/cache_volumes.h"
+
+#include <cstdio>
+#include <cstring>
+#include <dirent.h>
+#include <fstream>
+#include <sstream>
+#include <sys/stat.h>
+#include <sys/statfs.h>
+#include <sys/sysmacros.h>
+#include <utility>
+#include <xxhash.h>
+
+namespace geminor {
+namespace {
+
+constexpr unsigned long kMsdosMagic = 0x4d44;
+constexpr unsigned long kExfatMagic = 0x2011bab0;
+constexpr unsigned long kNtfsMagic = 0x5346544e;  // ntfs and ntfs3 alike
+constexpr unsigned long kFuseMagic = 0x65735546;  // fuse and fuseblk alike
+constexpr unsigned long kTmpfsMagic = 0x01021994;
+constexpr unsigned long kRamfsMagic = 0x858458f6;
+
+/// Adds `text` and a separator to the digest being made.
+void add(XXH3_state_t *state, const std::string &text)
+{
+    XXH3_64bits_update(state, text.data(), text.size());
+    XXH3_64bits_update(state, "", 1);
+}
+
+}  // namespace
+
+bool KeepsChangeTime(unsigned long magic, const std::string &type)
+{
+    // FAT and exFAT keep no change time, NTFS's is not the one Linux reports, and a FUSE file
+    // system reports what its daemon likes. tmpfs never writes its pages back, so a page written
+    // through a shared map stays writable and later writes into it move no time at all.
+    static const char *const kUntrusted[] = {"vfat", "msdos", "umsdos", "exfat", "ntfs", "ntfs3",
+                                             "fuse", "fuseblk", "tmpfs", "ramfs"};
+    for (const char *name : kUntrusted)
+        if (type == name)
+            return false;
+    if (type.starts_with("fuse."))
+        return false;
+    for (const unsigned long untrusted : {kMsdosMagic, kExfatMagic, kNtfsMagic, kFuseMagic, kTmpfsMagic, kRamfsMagic})
+        if (magic == untrusted)
+            return false;
+    return true;
+}
+
+void CacheVolumes::note(dev_t device, int folderFd)
+{
+    struct statfs fs = {};
+    if (::fstatfs(folderFd, &fs) != 0)
+        return;  // (then the mount table tells)
+    std::uint64_t fsid = 0;
+    static_assert(sizeof fs.f_fsid == sizeof fsid);
+    std::memcpy(&fsid, &fs.f_fsid, sizeof fsid);
+    std::lock_guard lock(m_mutex);
+    if (!m_known.contains(device))
+        m_known.emplace(device, learn(device, static_cast<unsigned long>(fs.f_type), fsid));
+}
+
+CacheVolume CacheVolumes::of(dev_t device)
+{
+    std::lock_guard lock(m_mutex);
+    if (const auto known = m_known.find(device); known != m_known.end())
+        return known->second;
+    return m_known.emplace(device, learn(device, 0, 0)).first->second;
+}
+
+CacheVolume CacheVolumes::learn(dev_t device, unsigned long magic, std::uint64_t fsid)
+{
+    readTables();
+    const auto mount = m_mounts.find(device);
+    const auto uuid = m_uuids.find(device);
+    if (magic == 0 && mount == m_mounts.end())
+        return {};  // nothing known of it: not trusted
+    XXH3_state_t *state = XXH3_createState();
+    XXH3_64bits_reset(state);
+    XXH3_64bits_update(state, &fsid, sizeof fsid);
+    add(state, mount != m_mounts.end() ? mount->second.type : std::to_string(magic));
+    if (uuid != m_uuids.end()) {
+        add(state, uuid->second);
+    } else {  // no UUID: where it is mounted from (a loop device, a tmpfs) stands for it
+        const auto number = static_cast<std::uint64_t>(device);
+        XXH3_64bits_update(state, &number, sizeof number);
+        if (mount != m_mounts.end()) {
+            add(state, mount->second.source);
+            add(state, mount->second.root);
+        }
+    }
+    const std::uint64_t identity = XXH3_64bits_digest(state) | 1;
+    XXH3_freeState(state);
+    return {KeepsChangeTime(magic, mount != m_mounts.end() ? mount->second.type : std::string()), identity};
+}
+
+void CacheVolumes::readTables()
+{
+    if (std::exchange(m_tablesRead, true))
+        return;
+    std::ifstream in("/proc/self/mountinfo");
+    for (std::string line; std::getline(in, line);) {
+        std::istringstream fields(line);
+        std::string id, parent, majorMinor, root;
+        unsigned major = 0, minor = 0;
+        fields >> id >> parent >> majorMinor >> root;
+        const auto dash = line.find(" - ");
+        if (dash == std::string::npos || std::sscanf(majorMinor.c_str(), "%u:%u", &major, &minor) != 2)
+            continue;
+        std::istringstream rest(line.substr(dash + 3));
+        Mount mount;
+        rest >> mount.type >> mount.source;
+        mount.root = root;
+        // A file system mounted at several places: the mount of its widest root, whatever the
+        // order of the table.
+        auto [at, added] = m_mounts.emplace(makedev(major, minor), mount);
+        if (!added && root < at->second.root)
+            at->second = mount;
+    }
+    const char *const byUuid = "/dev/disk/by-uuid";
+    if (DIR *dir = ::opendir(byUuid)) {
+        while (const dirent *entry = ::readdir(dir)) {
+            struct stat st = {};
+            if (entry->d_name[0] != '.' && ::stat((std::string(byUuid) + "/" + entry->d_name).c_str(), &st) == 0 &&
+                S_ISBLK(st.st_mode))
+                m_uuids.emplace(st.st_rdev, entry->d_name);
+        }
+        ::closedir(dir);
+    }
+}
+
+}  // namespace geminor
