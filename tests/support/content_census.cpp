@@ -29,7 +29,9 @@ struct Census
     void visit(const std::string &path)
     {
         struct stat st = {};
-        if (::stat(path.c_str(), &st) != 0 || !inside(path))
+        if (::lstat(path.c_str(), &st) != 0)
+            return;
+        if (S_ISLNK(st.st_mode) && (::stat(path.c_str(), &st) != 0 || !inside(path)))
             return;
         if (S_ISREG(st.st_mode)) {
             contents.insert(readFile(path));

@@ -64,7 +64,7 @@ BindMount::BindMount(const std::string &source, const std::string &where) : m_wh
 
 void BindMount::unmount()
 {
-    if (m_ok)
+    if (m_ok && ::umount2(m_where.c_str(), 0) != 0)
         ::umount2(m_where.c_str(), MNT_DETACH);
     m_ok = false;
 }
