@@ -1,5 +1,6 @@
 #include "app/cli_actions.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <string>
 
@@ -13,17 +14,137 @@ namespace {
 const char *const kDone[] = {"Copied", "Moved", "Trashed", "Deleted", "Linked", "Linked", "Cloned"};
 const char *const kWould[] = {"would copy", "would move", "would trash", "would delete",
                               "would link", "would link", "would clone"};
+constexpr std::size_t kBatchFiles = 1 << 16;  // files of whole groups handed to one plan
 
-void printPath(std::FILE *out, const char *label, const std::string &path, const std::string &tail = {})
+/// The length of the printable UTF-8 character at `at`; 0 for a control character (C0, DEL,
+/// C1, and the marks that turn or break a line of text) or a byte that starts none.
+std::size_t printableAt(std::string_view text, std::size_t at)
 {
-    std::fputs(label, out);
-    std::fputc(' ', out);
-    std::fwrite(path.data(), 1, path.size(), out);
-    std::fputs(tail.c_str(), out);
-    std::fputc('\n', out);
+    const auto byte = [&](std::size_t i) { return at + i < text.size() ? static_cast<unsigned char>(text[at + i]) : 0u; };
+    const unsigned lead = byte(0);
+    if (lead < 0x80)
+        return lead >= 0x20 && lead != 0x7F ? 1 : 0;
+    const std::size_t length = lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : lead >= 0xC2 ? 2 : 0;
+    if (length == 0 || lead > 0xF4)
+        return 0;
+    unsigned code = lead & (0x7F >> length);
+    for (std::size_t i = 1; i < length; ++i) {
+        if ((byte(i) & 0xC0) != 0x80)
+            return 0;
+        code = code << 6 | (byte(i) & 0x3F);
+    }
+    const unsigned shortest[] = {0, 0, 0x80, 0x800, 0x10000};
+    if (code < shortest[length] || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF) || code <= 0x9F ||
+        code == 0x200E || code == 0x200F || (code >= 0x2028 && code <= 0x202E) || (code >= 0x2066 && code <= 0x2069))
+        return 0;
+    return length;
+}
+
+void printProblem(const char *what, const std::string &path, const std::string &reason)
+{
+    std::fprintf(stderr, "geminor-cli: %s %s: %s\n", what, QuotedPath(path).c_str(), reason.c_str());
+}
+
+/// The counts of one plan or of several, summed.
+struct Totals
+{
+    std::size_t done = 0, skipped = 0, failed = 0;
+    std::uint64_t freed = 0;
+    bool cancelled = false;
+    std::vector<std::string> journals;
+};
+
+/// Says what became of each marked file of `plan`: with --dry-run the files it would act on
+/// on stdout, and every file skipped or failed on stderr; adds the plan's counts to `totals`.
+void reportPlan(const CliAction &request, const ActionPlan &plan, const PlanReport &report, Totals &totals)
+{
+    for (const FileReport &file : report.files) {
+        const std::string &path = plan.files[file.file].path;
+        if (file.outcome == FileOutcome::Done) {
+            if (plan.dryRun) {  // the paths alone, for scripts
+                std::fwrite(path.data(), 1, path.size(), stdout);
+                std::fputc(request.null ? '\0' : '\n', stdout);
+            }
+            continue;
+        }
+        FileReport shown = file;
+        shown.target = QuotedPath(file.target);  // where a file was left, or the trash refused
+        printProblem(file.outcome == FileOutcome::Skipped ? "skipped" : "failed", path, ProblemText(shown));
+    }
+    std::fflush(stdout);
+    totals.done += report.done;
+    totals.skipped += report.skipped;
+    totals.failed += report.failed;
+    totals.freed += plan.action == PlanAction::Copy ? 0 : report.bytesFreed;
+    totals.cancelled = totals.cancelled || report.cancelled;
+    if (!report.journal.empty())
+        totals.journals.push_back(report.journal);
+}
+
+/// The closing counts on stderr; the exit status.
+int closing(const CliAction &request, const Totals &totals)
+{
+    const int action = static_cast<int>(request.action);
+    if (totals.cancelled)
+        std::fputs("Stopped: the files after the last one reported were left as they were.\n", stderr);
+    const auto freed = static_cast<unsigned long long>(totals.freed);
+    if (request.dryRun)
+        std::fprintf(stderr, "Dry run: nothing was changed.\nWould %s : %zu\nWould skip : %zu\nWould fail : %zu\n"
+                     "Would free : %llu bytes\n", kWould[action] + 6, totals.done, totals.skipped, totals.failed, freed);
+    else
+        std::fprintf(stderr, "%s : %zu\nSkipped : %zu\nFailed : %zu\nFreed : %llu bytes\n", kDone[action],
+                     totals.done, totals.skipped, totals.failed, freed);
+    const char *undo = request.action == PlanAction::Delete ? " (a permanent delete cannot be undone)"
+                                                            : " (geminor-cli --undo puts it back)";
+    if (totals.journals.size() == 1)
+        std::fprintf(stderr, "Journal : %s%s\n", totals.journals.front().c_str(), undo);
+    else if (totals.journals.size() > 1)  // one per batch of groups
+        std::fprintf(stderr, "Journals : %zu, %s to %s%s\n", totals.journals.size(), totals.journals.front().c_str(),
+                     totals.journals.back().c_str(),
+                     request.action == PlanAction::Delete ? undo : " (each geminor-cli --undo puts back the newest)");
+    if (totals.cancelled)
+        return 130;
+    if (totals.failed > 0)
+        return 1;
+    return totals.skipped > 0 ? 3 : 0;
+}
+
+std::string groupsText(std::size_t count)
+{
+    return std::to_string(count) + (count == 1 ? " group" : " groups");
 }
 
 }  // namespace
+
+std::string QuotedPath(std::string_view path)
+{
+    bool plain = !path.starts_with("$'");
+    for (std::size_t i = 0, n; plain && i < path.size(); i += n)
+        plain = (n = printableAt(path, i)) > 0;
+    if (plain)
+        return std::string(path);
+    std::string out = "$'";
+    for (std::size_t i = 0; i < path.size();) {
+        const std::size_t n = printableAt(path, i);
+        const char c = path[i];
+        if (c == '\\' || c == '\'') {
+            out += '\\';
+            out += c;
+        } else if (n > 0) {
+            out.append(path.substr(i, n));
+            i += n;
+            continue;
+        } else if (c == '\n' || c == '\t' || c == '\r') {
+            out += c == '\n' ? "\\n" : c == '\t' ? "\\t" : "\\r";
+        } else {
+            char escaped[8];
+            std::snprintf(escaped, sizeof escaped, "\\x%02x", static_cast<unsigned char>(c));
+            out += escaped;
+        }
+        ++i;
+    }
+    return out + '\'';
+}
 
 int RunCliAction(const CliAction &request, std::vector<PlanFile> files, SearchMethod method,
                  const std::atomic<bool> &cancel)
@@ -40,36 +161,101 @@ int RunCliAction(const CliAction &request, std::vector<PlanFile> files, SearchMe
         },
         &cancel);
     host.finish();
-    const int action = static_cast<int>(plan.action);
-    for (const FileReport &file : report.files) {
-        const std::string &path = plan.files[file.file].path;
-        if (file.outcome == FileOutcome::Done) {
-            if (plan.dryRun) {  // the paths alone, for scripts
-                std::fwrite(path.data(), 1, path.size(), stdout);
-                std::fputc(request.null ? '\0' : '\n', stdout);
-            }
+    Totals totals;
+    reportPlan(request, plan, report, totals);
+    return closing(request, totals);
+}
+
+namespace {
+
+/// What the groups of a JSON result came to before any was acted on.
+struct Settled
+{
+    std::size_t byRules = 0, byResult = 0, repeats = 0, markedReferences = 0, marked = 0;
+};
+
+/// Says on stderr what --apply made of the result's marks.
+void printSettled(const Settled &settled, bool rules)
+{
+    if (settled.repeats > 0)
+        std::fprintf(stderr, "geminor-cli: %zu listing(s) of a file listed before in its group were left out\n",
+                     settled.repeats);
+    if (settled.markedReferences > 0)
+        std::fprintf(stderr, "geminor-cli: %zu reference file(s) the result marks were kept: reference files stay\n",
+                     settled.markedReferences);
+    if (rules && settled.byResult > 0)
+        std::fprintf(stderr, "geminor-cli: --keep chose in %s; %s kept the report's own marks\n",
+                     groupsText(settled.byRules).c_str(), groupsText(settled.byResult).c_str());
+    if (!rules && settled.marked == 0)
+        std::fputs("geminor-cli: the result marks no file (--keep RULE chooses which file of each group stays)\n",
+                   stderr);
+}
+
+}  // namespace
+
+int RunCliApply(const CliAction &request, ResultJsonReader &result, const std::vector<KeepCriterion> &rules,
+                const std::atomic<bool> &cancel)
+{
+    ActionPlan plan{request.action, result.method(), request.targetFolder, {}, true, request.dryRun,
+                    request.dryRun ? std::string() : JournalFolder()};
+    CliHost host(request.quiet);
+    Totals totals;
+    Settled settled;
+    std::size_t listed = 0, markedInBatch = 0;
+    const auto runBatch = [&] {
+        if (markedInBatch > 0) {
+            const std::size_t before = totals.done + totals.skipped + totals.failed;
+            const PlanReport report = RunPlan(
+                plan,
+                [&](std::size_t done, std::size_t) {
+                    if (host.progressDue())
+                        host.setStatusText(std::string(kDone[static_cast<int>(plan.action)]) + " " +
+                                           std::to_string(before + done) + " (" +
+                                           std::to_string(listed * 100 / std::max<std::uint64_t>(1, result.fileCount())) +
+                                           "% of the result)");
+                },
+                &cancel);
+            host.finish();
+            reportPlan(request, plan, report, totals);
+        }
+        plan.files.clear();
+        markedInBatch = 0;
+    };
+    std::vector<JsonFile> group;
+    for (std::int32_t number = 0; !totals.cancelled && result.nextGroup(group, number);) {
+        listed += group.size();
+        const ReportGroupMarks marks = SettleReportGroup(group, rules);
+        settled.repeats += marks.repeats;
+        settled.markedReferences += marks.markedReferences;
+        if (marks.everyFileMarked) {  // acting on it would leave no copy: say so rather than try
+            for (const JsonFile &file : group)
+                printProblem("skipped", file.path, "the report marks every file of its group");
+            totals.skipped += group.size();
+            settled.marked += group.size();
             continue;
         }
-        printPath(stderr, file.outcome == FileOutcome::Skipped ? "geminor-cli: skipped" : "geminor-cli: failed", path,
-                  ": " + ProblemText(file));
+        const std::size_t marked = std::count_if(group.begin(), group.end(), [](const JsonFile &f) { return f.marked; });
+        settled.byRules += marks.byRules;
+        settled.byResult += !marks.byRules && marked > 0;
+        settled.marked += marked;
+        markedInBatch += marked;
+        for (JsonFile &file : group)  // each group its own number: every file is checked against a kept copy
+            plan.files.push_back({std::move(file.path), file.seen, number, file.marked});
+        if (plan.files.size() >= kBatchFiles)
+            runBatch();
+        totals.cancelled = totals.cancelled || cancel.load();
     }
-    std::fflush(stdout);
-    if (report.cancelled)
-        std::fputs("Stopped: the files after the last one reported were left as they were.\n", stderr);
-    const auto freed = static_cast<unsigned long long>(plan.action == PlanAction::Copy ? 0 : report.bytesFreed);
-    if (plan.dryRun)
-        std::fprintf(stderr, "Dry run: nothing was changed.\nWould %s : %zu\nWould skip : %zu\nWould fail : %zu\n"
-                     "Would free : %llu bytes\n", kWould[action] + 6, report.done, report.skipped, report.failed, freed);
-    else
-        std::fprintf(stderr, "%s : %zu\nSkipped : %zu\nFailed : %zu\nFreed : %llu bytes\n", kDone[action],
-                     report.done, report.skipped, report.failed, freed);
-    if (!report.journal.empty())
-        std::fprintf(stderr, "Journal : %s%s\n", report.journal.c_str(),
-                     plan.action == PlanAction::Delete ? " (a permanent delete cannot be undone)"
-                                                       : " (geminor-cli --undo puts it back)");
-    if (report.failed > 0)
+    if (!totals.cancelled)
+        runBatch();
+    host.finish();
+    printSettled(settled, !rules.empty());
+    if (!result.error().empty()) {
+        std::fprintf(stderr, "geminor-cli: the result could not be read to its end (%s): the groups after the last "
+                     "one reported were left as they were\n", result.error().c_str());
+        closing(request, totals);
         return 1;
-    return report.skipped > 0 || report.cancelled ? 3 : 0;
+    }
+    return closing(request, totals);
 }
 
 int RunCliUndo(const std::string &id)
@@ -88,8 +274,7 @@ int RunCliUndo(const std::string &id)
     }
     for (const UndoStep &step : report.steps)
         if (step.outcome != UndoOutcome::Restored)
-            printPath(stderr, step.outcome == UndoOutcome::Skipped ? "geminor-cli: skipped" : "geminor-cli: failed",
-                      step.path, ": " + step.reason);
+            printProblem(step.outcome == UndoOutcome::Skipped ? "skipped" : "failed", step.path, step.reason);
     MarkUndone(folder, record->id);
     std::fprintf(stderr, "Undone : %s (%s)\nRestored : %zu\nSkipped : %zu\nFailed : %zu\n", record->id.c_str(),
                  ActionWord(record->action), report.restored, report.skipped, report.failed);

@@ -1,10 +1,13 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "engine/request.h"
 #include "results/action_plan.h"
+#include "results/keep_rules.h"
+#include "results/result_json.h"
 
 namespace geminor {
 
@@ -24,6 +27,16 @@ struct CliAction
 /// something failed, 3 when something was only skipped.
 int RunCliAction(const CliAction &request, std::vector<PlanFile> files, SearchMethod method,
                  const std::atomic<bool> &cancel);
+
+/// Acts on a JSON result as it is written, a batch of whole groups at a time: its marks are
+/// the marks, its reference files are only ever kept, and `rules` mark the groups in which it
+/// marks nothing. Reports as RunCliAction does.
+int RunCliApply(const CliAction &request, ResultJsonReader &result, const std::vector<KeepCriterion> &rules,
+                const std::atomic<bool> &cancel);
+
+/// A path as it can be shown in a line of text: as it is when it holds only printable UTF-8,
+/// else in the shell's $'...' quoting, with every control character and stray byte escaped.
+std::string QuotedPath(std::string_view path);
 
 /// Undoes the newest operation not undone yet (or the one named `id`), reports on stderr and
 /// returns the exit status: 0 when everything was put back, 3 when a file was skipped, 1 else.

@@ -79,7 +79,7 @@ std::optional<PlanAction> actionOf(const Options &options, std::string &error)
         int(options.trash) + int(options.remove) + int(!options.moveTo.empty()) + int(!options.link.empty());
     if (count > 1)
         error = "choose one of --trash, --delete, --move-to and --link";
-    else if (count == 1 && options.keep.empty())
+    else if (count == 1 && options.keep.empty() && options.apply.empty())  // a result carries its marks
         error = "an action needs --keep RULE: which file of each group stays (--keep first: the first listed)";
     else if (count == 0 && options.dryRun)
         error = "--dry-run needs an action: --trash, --delete or --move-to FOLDER";
@@ -100,30 +100,6 @@ std::vector<KeepCriterion> keepRules(const Options &options)
     for (const std::string &text : options.keep)
         rules.push_back(*ParseKeepCriterion(text));
     return rules;
-}
-
-/// Reads the result to act on from a JSON file written with --json.
-std::optional<JsonResult> readApplied(const std::string &path)
-{
-    std::string text, error;
-    if (std::FILE *file = std::fopen(path.c_str(), "rb")) {
-        char buffer[1 << 16];
-        for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, file)) > 0;)
-            text.append(buffer, n);
-        const bool failed = std::ferror(file);
-        std::fclose(file);
-        if (failed) {
-            std::fprintf(stderr, "geminor-cli: cannot read %s\n", path.c_str());
-            return std::nullopt;
-        }
-    } else {
-        std::fprintf(stderr, "geminor-cli: cannot open %s: %s\n", path.c_str(), std::strerror(errno));
-        return std::nullopt;
-    }
-    auto result = ReadResultJson(text, error);
-    if (!result)
-        std::fprintf(stderr, "geminor-cli: %s: %s\n", path.c_str(), error.c_str());
-    return result;
 }
 
 int usageError(const std::string &message)
@@ -170,7 +146,7 @@ bool writeExports(const Options &options, const std::vector<ResultRow> &rows, co
     if (!options.json.empty()) {
         const JsonCounts counts{outcome.TotalFiles, outcome.TotalFolders, outcome.DuplicateCount};
         if (const auto error = WriteFileAtomically(options.json, ResultJson(rows, outcome.method, counts))) {
-            std::fprintf(stderr, "geminor-cli: cannot write %s: %s\n", options.json.c_str(), error->c_str());
+            std::fprintf(stderr, "geminor-cli: cannot write %s: %s\n", QuotedPath(options.json).c_str(), error->c_str());
             ok = false;
         }
     }
@@ -182,7 +158,7 @@ bool writeExports(const Options &options, const std::vector<ResultRow> &rows, co
     }
     if (!options.csv.empty()) {
         if (const auto error = WriteFileAtomically(options.csv, CsvText(rows))) {
-            std::fprintf(stderr, "geminor-cli: cannot write %s: %s\n", options.csv.c_str(), error->c_str());
+            std::fprintf(stderr, "geminor-cli: cannot write %s: %s\n", QuotedPath(options.csv).c_str(), error->c_str());
             ok = false;
         }
     }
@@ -190,7 +166,7 @@ bool writeExports(const Options &options, const std::vector<ResultRow> &rows, co
         const ReportHead head = ReportHeadOf(outcome.TotalFiles, outcome.DuplicateCount,
                                              QLocale().toString(QDate::currentDate(), QLocale::ShortFormat).toStdString());
         if (const auto error = WritePages(HtmlPages(rows, options.html, head))) {
-            std::fprintf(stderr, "geminor-cli: cannot write %s\n", error->c_str());
+            std::fprintf(stderr, "geminor-cli: cannot write %s\n", QuotedPath(*error).c_str());
             ok = false;
         }
     }
@@ -205,7 +181,7 @@ CLI::Option *addOptions(CLI::App &app, Options &options)
                "  geminor-cli --keep newest --keep shortest-path --trash --dry-run ~/Photos\n"
                "  geminor-cli --reference ~/Photos --keep first --delete /media/old-disk\n\n"
                "Exit status: 0 after a scan (and everything asked done), 2 for a usage error, 3 when an action\n"
-               "skipped a file, 1 for any other failure.");
+               "skipped a file, 130 when Ctrl-C stopped it, 1 for any other failure.");
     app.set_version_flag("--version", std::string("geminor-cli ") + GEMINOR_VERSION);
     CLI::Option *method = app.add_option("-m,--method", options.method, "search method: byte, crc32, name or zero")
                               ->check(CLI::IsMember({"byte", "crc32", "name", "zero"}))
@@ -222,7 +198,9 @@ CLI::Option *addOptions(CLI::App &app, Options &options)
     app.add_option("--csv", options.csv, "write the CSV export of the result");
     app.add_option("--html", options.html, "write the HTML report of the result (FILE ends in .htm)");
     app.add_option("--json", options.json, "write the result as JSON (paths, sizes, times, devices, inodes)");
-    app.add_option("--apply", options.apply, "act on a result written with --json instead of scanning");
+    app.add_option("--apply", options.apply,
+                   "act on a result written with --json instead of scanning: on the files it marks, and with\n"
+                   "--keep on the groups in which it marks none; its reference files are always kept");
     app.add_option("--keep", options.keep,
                    "which file of each group stays (repeatable, later rules break ties): first, newest, oldest,\n"
                    "shortest-path, longest-path, shortest-name, first-location, path:GLOB, not-path:GLOB")
@@ -263,10 +241,10 @@ std::optional<int> requestFrom(Options &options, bool methodGiven, SearchRequest
             return usageError("FOLDER arguments cannot be used with --session");
         const SessionRead read = LoadSessionFile(options.session);
         if (!read.loaded)
-            return usageError("cannot open session file \"" + options.session + "\"" +
+            return usageError("cannot open session file " + QuotedPath(options.session) +
                               (read.error ? ": " + read.error->description : std::string(": no such file")));
         if (read.error)
-            std::fprintf(stderr, "geminor-cli: %s: %s\n", options.session.c_str(), read.error->description.c_str());
+            std::fprintf(stderr, "geminor-cli: %s: %s\n", QuotedPath(options.session).c_str(), read.error->description.c_str());
         request = read.request;
         if (!methodGiven)
             options.method = MethodName(request.Method);
@@ -277,7 +255,7 @@ std::optional<int> requestFrom(Options &options, bool methodGiven, SearchRequest
         for (const std::string &folder : *list) {
             struct stat st = {};
             if (::stat(folder.c_str(), &st) != 0 || !S_ISDIR(st.st_mode))
-                return usageError("not a folder: " + folder);
+                return usageError("not a folder: " + QuotedPath(folder));
         }
     request.Method = MethodFromName(options.method).value_or(SearchMethod::ByteToByte);
     if (options.includeHidden)
@@ -292,7 +270,7 @@ std::optional<int> requestFrom(Options &options, bool methodGiven, SearchRequest
         request.Locations.push_back({folder, "No", "*.*", true});
     if (!options.saveSession.empty())
         if (const auto error = SaveSessionFile(options.saveSession, request)) {
-            std::fprintf(stderr, "geminor-cli: cannot write %s: %s\n", options.saveSession.c_str(), error->c_str());
+            std::fprintf(stderr, "geminor-cli: cannot write %s: %s\n", QuotedPath(options.saveSession).c_str(), error->c_str());
             return 1;
         }
     return std::nullopt;
@@ -334,7 +312,9 @@ int scanAndReport(const Options &options, const SearchRequest &request, const st
         cache.reset();
     }
     const bool exported = writeExports(options, rows, outcome);
-    if (act && !outcome.cancelled) {
+    if (outcome.cancelled)
+        return 130;  // as a shell reports a program that Ctrl-C ended
+    if (act) {
         const int status = RunCliAction(*act, PlanFilesOf(rows), outcome.method, g_cancel);
         return exported ? status : 1;
     }
@@ -362,7 +342,7 @@ int main(int argc, char **argv)
     if (options.cacheDir.empty())
         options.cacheDir = ChecksumCache::DefaultFolder();
     if (!options.html.empty() && !options.html.ends_with(".htm"))
-        return usageError("the HTML report's name must end in .htm: " + options.html);
+        return usageError("the HTML report's name must end in .htm: " + QuotedPath(options.html));
     std::string actionError;
     const std::optional<PlanAction> action = actionOf(options, actionError);
     if (!actionError.empty())
@@ -372,7 +352,7 @@ int main(int argc, char **argv)
         act = CliAction{*action, options.moveTo, options.dryRun, options.quiet, options.null};
     struct stat st = {};
     if (!options.moveTo.empty() && (::stat(options.moveTo.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)))
-        return usageError("not a folder: " + options.moveTo);
+        return usageError("not a folder: " + QuotedPath(options.moveTo));
     if (options.journal)
         return PrintJournals();
     if (options.clearCache) {
@@ -391,11 +371,13 @@ int main(int argc, char **argv)
             return usageError("--apply takes no folders, session or exports");
         if (!act)
             return usageError("--apply needs an action: --trash, --delete or --move-to FOLDER");
-        auto applied = readApplied(options.apply);
-        if (!applied)
+        std::string error;
+        const auto result = ResultJsonReader::Open(options.apply, error);
+        if (!result) {
+            std::fprintf(stderr, "geminor-cli: %s: %s\n", QuotedPath(options.apply).c_str(), error.c_str());
             return 1;
-        KeepInPlan(applied->files, keepRules(options));
-        return RunCliAction(*act, std::move(applied->files), applied->method, g_cancel);
+        }
+        return RunCliApply(*act, *result, keepRules(options), g_cancel);
     }
     SearchRequest request;
     if (const auto status = requestFrom(options, method->count() > 0, request))

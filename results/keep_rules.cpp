@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <fnmatch.h>
 #include <limits>
+#include <map>
 
 #include "engine/group_runs.h"
 
@@ -142,21 +143,52 @@ MarkReport KeepOne(std::vector<ResultRow> &rows, const std::vector<KeepCriterion
     return spareAndCount(rows, shown);
 }
 
-void KeepInPlan(std::vector<PlanFile> &files, const std::vector<KeepCriterion> &rules)
+ReportGroupMarks SettleReportGroup(std::vector<JsonFile> &files, const std::vector<KeepCriterion> &rules)
 {
-    std::vector<KeepCandidate> members;
-    ForEachGroupRun(files, [&](std::size_t begin, std::size_t end) {
-        members.clear();
-        for (std::size_t i = begin; i < end; ++i) {
-            const std::string &path = files[i].path;
-            const std::size_t slash = path.rfind('/');
-            members.push_back({path, slash == std::string::npos ? path.size() : path.size() - slash - 1,
-                               files[i].seen.modifiedNs, -1});
+    ReportGroupMarks report;
+    std::map<std::pair<std::uint64_t, std::uint64_t>, std::size_t> first;  // (device, inode) -> listing kept
+    std::size_t kept = 0;
+    for (std::size_t i = 0; i < files.size(); ++i) {
+        const auto [at, added] = first.try_emplace({files[i].seen.device, files[i].seen.inode}, kept);
+        if (added) {
+            if (kept != i)
+                files[kept] = std::move(files[i]);
+            ++kept;
+            continue;
         }
-        const std::size_t keep = begin + KeptMember(members, rules);
-        for (std::size_t i = begin; i < end; ++i)
-            files[i].marked = i != keep;
-    });
+        JsonFile &listed = files[at->second];
+        listed.marked = listed.marked && files[i].marked;  // kept by any listing: kept
+        listed.reference = listed.reference || files[i].reference;
+        ++report.repeats;
+    }
+    files.resize(kept);
+    bool anyMarked = false, anyReference = false;
+    for (JsonFile &file : files) {
+        report.markedReferences += file.marked && file.reference;
+        file.marked = file.marked && !file.reference;
+        anyMarked = anyMarked || file.marked;
+        anyReference = anyReference || file.reference;
+    }
+    if (anyMarked) {
+        report.everyFileMarked = std::all_of(files.begin(), files.end(), [](const JsonFile &f) { return f.marked; });
+        return report;
+    }
+    if (rules.empty())
+        return report;
+    report.byRules = true;
+    std::size_t keep = files.size();  // with reference files: every other member goes
+    if (!anyReference) {
+        std::vector<KeepCandidate> members;
+        for (const JsonFile &file : files) {
+            const std::size_t slash = file.path.rfind('/');
+            members.push_back({file.path, slash == std::string::npos ? file.path.size() : file.path.size() - slash - 1,
+                               file.seen.modifiedNs, -1});
+        }
+        keep = KeptMember(members, rules);
+    }
+    for (std::size_t i = 0; i < files.size(); ++i)
+        files[i].marked = i != keep && !files[i].reference;
+    return report;
 }
 
 MarkReport MarkInFolder(std::vector<ResultRow> &rows, const std::string &folder, bool mark, const MarkScope &shown)

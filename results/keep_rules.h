@@ -9,6 +9,7 @@
 
 #include "results/action_plan.h"
 #include "results/marking.h"
+#include "results/result_json.h"
 #include "results/result_row.h"
 
 namespace geminor {
@@ -61,8 +62,20 @@ using MarkScope = std::vector<bool>;
 /// Keeps one file of each group by `rules` and marks the others; in a group holding reference
 /// files those are kept and every other member is marked.
 MarkReport KeepOne(std::vector<ResultRow> &rows, const std::vector<KeepCriterion> &rules, const MarkScope &shown = {});
-/// KeepOne for a result read back from JSON: no locations, no reference files.
-void KeepInPlan(std::vector<PlanFile> &files, const std::vector<KeepCriterion> &rules);
+/// What SettleReportGroup made of a group.
+struct ReportGroupMarks
+{
+    bool byRules = false;          // the result marked nothing in it, and the rules chose
+    bool everyFileMarked = false;  // the result marks every file of it: none would be kept
+    std::size_t repeats = 0;       // listings of a file already listed, left out
+    std::size_t markedReferences = 0;  // reference files the result marks, kept
+};
+
+/// Settles the marks of one group of a JSON result, which is data from outside: a file listed
+/// again (the same device and inode) is listed once, marked only when every listing marks it;
+/// a reference file is never marked; in a group the result marks nothing in, `rules` mark as
+/// KeepOne does (no rules: nothing is marked).
+ReportGroupMarks SettleReportGroup(std::vector<JsonFile> &files, const std::vector<KeepCriterion> &rules);
 /// Marks (or unmarks) every row whose file lies in `folder` or below it; other rows stay.
 MarkReport MarkInFolder(std::vector<ResultRow> &rows, const std::string &folder, bool mark, const MarkScope &shown = {});
 /// Marks every row whose path matches `pattern` (see MatchesPattern); other rows stay.

@@ -2,11 +2,13 @@
 
 #include <QJsonObject>
 #include <QJsonValue>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "engine/request.h"
+#include "engine/unique_fd.h"
 #include "results/action_plan.h"
 #include "results/result_row.h"
 
@@ -26,7 +28,64 @@ struct JsonCounts
 /// is one group.
 std::string ResultJson(const std::vector<ResultRow> &rows, SearchMethod method, const JsonCounts &counts);
 
-/// A JSON result read back: its method and its files, unmarked, each with what the scan saw.
+/// One file of a JSON result as the report lists it.
+struct JsonFile
+{
+    std::string path;  // bytes: never empty, no NUL
+    FileIdentity seen;
+    bool marked = false;
+    bool reference = false;
+};
+
+class JsonReader;
+
+/// A JSON result read back a group at a time, whatever the layout of its JSON, so that a large
+/// one is never held whole. Everything in it is checked, nothing believed.
+class ResultJsonReader
+{
+public:
+    /// Reads the whole result once to check it before anything is acted on: JSON, a known
+    /// method, each file with a path (no NUL), its identity in whole numbers within range and
+    /// marks that are true or false, and in a zero-size listing only files of size 0. Nothing,
+    /// and `error` saying why and where, when it is not one.
+    static std::unique_ptr<ResultJsonReader> Open(const std::string &path, std::string &error);
+    /// The same over a text in memory.
+    static std::unique_ptr<ResultJsonReader> FromText(std::string text, std::string &error);
+    ~ResultJsonReader();
+
+    SearchMethod method() const { return m_method; }
+    /// The files the result lists.
+    std::uint64_t fileCount() const { return m_fileCount; }
+    /// The next group's files in the result's order, and its number (1 for the first group;
+    /// groups with no files are passed over); false after the last, or when the file no longer
+    /// reads as it did when it was checked (see error()).
+    bool nextGroup(std::vector<JsonFile> &files, std::int32_t &group);
+    const std::string &error() const { return m_error; }
+
+private:
+    ResultJsonReader() = default;
+    bool check();
+    bool start();
+    bool rootMember(std::string key);
+    bool finishRoot();
+    bool readFiles(std::vector<JsonFile> &files);
+    bool readFile(JsonFile &file, std::size_t index);
+    bool jsonError();
+    bool bad(const std::string &what);
+
+    std::string m_text;  // the result in memory, or
+    UniqueFd m_fd;       // the result's file
+    std::size_t m_textRead = 0;
+    std::unique_ptr<JsonReader> m_json;
+    std::string m_error, m_methodName;
+    SearchMethod m_method = SearchMethod::ByteToByte;
+    bool m_checked = false, m_sawMethod = false, m_done = false;
+    std::int32_t m_group = 0;
+    std::uint64_t m_fileCount = 0;
+};
+
+/// A JSON result read back whole: its method and its files with their marks, each with what
+/// the scan saw and its group's number.
 struct JsonResult
 {
     SearchMethod method = SearchMethod::ByteToByte;

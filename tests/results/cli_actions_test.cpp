@@ -69,8 +69,9 @@ TEST(GeminorCli, AppliesAJsonResultAfterCheckingEveryFileAgainstIt)
     EXPECT_EQ(readFile(data + "/Trash/files/e"), "content of e");
     EXPECT_EQ(readFile(data + "/Trash/files/new\nline"), "odd");
 
-    // Usage: an action needs --keep, and only one action at a time.
-    EXPECT_EQ(RunCli({"--apply", json, "--trash"}, out, err), 2);
+    // Usage: only one action at a time. Without --keep a result that marks nothing does nothing.
+    EXPECT_EQ(RunCli({"--apply", json, "--trash"}, out, err), 0);
+    EXPECT_THAT(err, HasSubstr("the result marks no file"));
     EXPECT_EQ(RunCli({"--apply", json, "--keep", "first", "--trash", "--delete"}, out, err), 2);
     tree.write("bad.json", "{\"groups\": 3}");
     EXPECT_EQ(RunCli({"--apply", tree.path("bad.json"), "--keep", "first", "--delete"}, out, err), 1);
