@@ -5,6 +5,7 @@
 #include <dirent.h>
 #include <fstream>
 #include <sstream>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <sys/statfs.h>
 #include <sys/sysmacros.h>
@@ -20,6 +21,33 @@ constexpr unsigned long kNtfsMagic = 0x5346544e;  // ntfs and ntfs3 alike
 constexpr unsigned long kFuseMagic = 0x65735546;  // fuse and fuseblk alike
 constexpr unsigned long kTmpfsMagic = 0x01021994;
 constexpr unsigned long kRamfsMagic = 0x858458f6;
+
+// The file system's UUID from any descriptor on it (Linux 6.5), where the headers predate it.
+struct FsUuid
+{
+    std::uint8_t length;
+    std::uint8_t bytes[16];
+};
+constexpr unsigned long kGetFsUuid = _IOR(0x15, 0, FsUuid);
+
+/// The UUID of the file system of `fd`, as text; "" when the kernel does not tell it.
+std::string uuidOf(int fd)
+{
+    FsUuid uuid = {};
+    if (::ioctl(fd, kGetFsUuid, &uuid) != 0 || uuid.length == 0 || uuid.length > sizeof uuid.bytes)
+        return {};
+    return std::string(reinterpret_cast<const char *>(uuid.bytes), uuid.length);
+}
+
+/// The file behind loop device `device`; "" when it is none.
+std::string loopFileOf(dev_t device)
+{
+    std::ifstream in("/sys/dev/block/" + std::to_string(major(device)) + ":" + std::to_string(minor(device)) +
+                     "/loop/backing_file");
+    std::string file;
+    std::getline(in, file);
+    return file;
+}
 
 /// Adds `text` and a separator to the digest being made.
 void add(XXH3_state_t *state, const std::string &text)
@@ -56,7 +84,10 @@ void CacheVolumes::note(dev_t device, int folderFd)
     std::uint64_t fsid = 0;
     static_assert(sizeof fs.f_fsid == sizeof fsid);
     std::memcpy(&fsid, &fs.f_fsid, sizeof fsid);
+    const std::string uuid = uuidOf(folderFd);
     std::lock_guard lock(m_mutex);
+    if (!uuid.empty())
+        m_uuids.insert_or_assign(device, uuid);  // (rather than /dev/disk/by-uuid's)
     if (!m_known.contains(device))
         m_known.emplace(device, learn(device, static_cast<unsigned long>(fs.f_type), fsid));
 }
@@ -82,7 +113,7 @@ CacheVolume CacheVolumes::learn(dev_t device, unsigned long magic, std::uint64_t
     add(state, mount != m_mounts.end() ? mount->second.type : std::to_string(magic));
     if (uuid != m_uuids.end()) {
         add(state, uuid->second);
-    } else {  // no UUID: where it is mounted from (a loop device, a tmpfs) stands for it
+    } else {  // no UUID: where it is mounted from (an image, a tmpfs) stands for it
         const auto number = static_cast<std::uint64_t>(device);
         XXH3_64bits_update(state, &number, sizeof number);
         if (mount != m_mounts.end()) {
@@ -90,6 +121,7 @@ CacheVolume CacheVolumes::learn(dev_t device, unsigned long magic, std::uint64_t
             add(state, mount->second.root);
         }
     }
+    add(state, loopFileOf(device));  // an image cloned keeps its UUID, not its place
     const std::uint64_t identity = XXH3_64bits_digest(state) | 1;
     XXH3_freeState(state);
     return {KeepsChangeTime(magic, mount != m_mounts.end() ? mount->second.type : std::string()), identity};

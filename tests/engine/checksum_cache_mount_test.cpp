@@ -1,6 +1,6 @@
 // The checksum cache on file systems mounted for the test in a private mount namespace: a full or
-// read-only one for the cache costs only the cache, and records of files on a file system that
-// keeps no change time are never trusted.
+// read-only one for the cache costs only the cache; records of files on a file system that keeps
+// no change time are never trusted, nor those of another file system on the same device.
 #include <filesystem>
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -94,6 +94,43 @@ TEST(ChecksumCacheMount, FilesOnExfatAreNeverTakenFromTheCache)
         EXPECT_EQ(status, 0) << err;
         EXPECT_THAT(out, ::testing::HasSubstr("/a")) << "the stale record of b was used";
         EXPECT_THAT(out, ::testing::HasSubstr("/b"));
+    }
+}
+
+TEST(ChecksumCacheMount, AnotherFileSystemOnTheSameDeviceNeverTakesARecord)
+{
+    // Two ext4 images whose y has the same inode, size and times, but other bytes, mounted in
+    // turn on the same loop device: only the file system's identity tells them apart.
+    TempTree tree;
+    std::filesystem::create_directory(tree.path("m"));
+    tree.write("src/x", "1111");
+    tree.write("src/y", "2222");
+    std::string make = "mkfs.ext4 -q -F -U 11111111-1111-1111-1111-111111111111 -d '" + tree.path("src") + "' '" +
+                       tree.path("a.img") + "' 4M && printf 1111 > '" + tree.path("src/y") +
+                       "' && mkfs.ext4 -q -F -U 22222222-2222-2222-2222-222222222222 -d '" + tree.path("src") + "' '" +
+                       tree.path("b.img") + "' 4M";
+    for (const char *image : {"a.img", "b.img"})
+        for (const char *field : {"mtime 20200101000000", "ctime 20200101000000", "mtime_extra 0", "ctime_extra 0"})
+            for (const char *file : {"/x", "/y"})
+                make += std::string(" && debugfs -w -R 'sif ") + file + " " + field + "' '" + tree.path(image) + "' 2>/dev/null";
+    if (std::system((make + " >/dev/null").c_str()) != 0)
+        GTEST_SKIP() << "no ext4 image can be made here (mkfs.ext4 or debugfs missing)";
+    const std::string m = "\"" + tree.path("m") + "\"";
+    auto on = [&](const char *image) {
+        return "losetup $L \"" + tree.path(image) + "\" && mount -o ro $L " + m + " || { losetup -d $L; exit 77; }; ";
+    };
+    const std::string script = "L=$(losetup -f) || exit 77; " + on("a.img") + "\"$0\" \"$@\" >/dev/null 2>&1; umount " + m +
+                               "; losetup -d $L; " + on("b.img") + "\"$0\" \"$@\"; status=$?; umount " + m +
+                               "; losetup -d $L; exit $status";
+    for (const std::string method : {"byte", "crc32"}) {
+        SCOPED_TRACE(method);
+        std::string out, err;
+        const int status = cliInNamespace(script, {"-q", "-m", method, "--cache-dir", tree.path("cache"), tree.path("m")}, out, err);
+        if (status == kCannotMount)
+            GTEST_SKIP() << "cannot mount an ext4 image on a loop device in a private mount namespace";
+        EXPECT_EQ(status, 0) << err;
+        EXPECT_THAT(out, ::testing::HasSubstr("/x")) << "the record of the other file system's y was used";
+        EXPECT_THAT(out, ::testing::HasSubstr("/y"));
     }
 }
 
