@@ -1,5 +1,6 @@
 #include "engine/checksum_cache.h"
 
+#include "engine/cache_folder.h"
 #include "engine/file_system.h"
 
 #include <algorithm>
@@ -12,7 +13,6 @@
 #include <lmdb.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
-#include <sys/statvfs.h>
 #include <sys/wait.h>
 #include <thread>
 #include <tuple>
@@ -33,11 +33,6 @@ constexpr off_t kSlack = 1 << 20;  // past the last page: further than a damaged
 const char *const kFile = "/digests.mdb";
 const char *const kFiles[] = {"/digests.mdb", "/digests.mdb-lock", "/digests.db", "/digests.db-wal", "/digests.db-shm"};
 constexpr std::size_t kOlderFormat = 2;  // the files from here on: an earlier Geminor's cache, never read again
-// LMDB's lock file for 256 readers takes about 16 KiB; it is written through a map, where a
-// block that cannot be had is a SIGBUS, so its blocks are had before.
-constexpr off_t kLockBytes = 20 << 10;
-const char *const kLockFile = "digests.mdb-lock";
-constexpr std::uint64_t kLeastRoom = 1 << 20;  // less free on the cache's file system: not used
 
 /// Under the key of no file: what the file is, and the day records were last pruned.
 const char kMark[] = "geminor digests 1";
@@ -222,80 +217,6 @@ bool checkPassed(pid_t child)
     return WIFEXITED(status) && WEXITSTATUS(status) == 0;
 }
 
-/// The cache folder `folder`, made (0700) when missing (unless `make` is false); none, with
-/// `reason`, unless it is the user's own and no one else may write in it: else another user
-/// could plant links or records.
-UniqueFd openOwnFolder(const std::string &folder, bool make, std::string &reason)
-{
-    if (make && !MakeFolders(folder)) {
-        reason = std::strerror(errno);
-        return {};
-    }
-    UniqueFd fd(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    struct stat st = {};
-    if (!fd || ::fstat(fd.get(), &st) != 0) {
-        reason = std::strerror(errno);
-        return {};
-    }
-    if (st.st_uid != ::geteuid() || (st.st_mode & (S_IWGRP | S_IWOTH))) {
-        reason = "a folder that other users can write or that is not yours";
-        return {};
-    }
-    return fd;
-}
-
-/// Whether `name` in the cache folder is missing or a regular file of the user's (not a link):
-/// LMDB opens its files by name.
-bool ownFileOrNone(int folderFd, const char *name, std::string &reason)
-{
-    struct stat st = {};
-    if (::fstatat(folderFd, name, &st, AT_SYMLINK_NOFOLLOW) != 0 || (S_ISREG(st.st_mode) && st.st_uid == ::geteuid()))
-        return true;
-    reason = std::string(name) + " is not a file of yours";
-    return false;
-}
-
-/// `name` in the cache folder, opened for writing (made when missing) without following a link;
-/// none, with `reason`, unless it is a regular file of the user's.
-UniqueFd openOwnFile(int folderFd, const char *name, std::string &reason)
-{
-    struct stat st = {};
-    if (!ownFileOrNone(folderFd, name, reason))  // (first: opening a FIFO would wait)
-        return {};
-    UniqueFd fd(::openat(folderFd, name, O_RDWR | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0600));
-    if (!fd || ::fstat(fd.get(), &st) != 0) {
-        reason = std::string(name) + ": " + std::strerror(errno);
-        return {};
-    }
-    if (!S_ISREG(st.st_mode) || st.st_uid != ::geteuid()) {
-        reason = std::string(name) + " is not a file of yours";
-        return {};
-    }
-    return fd;
-}
-
-/// Has the blocks of LMDB's lock file (which it writes through a map, where a block that cannot
-/// be had is a SIGBUS) and some room for the records: on a full disk the cache is passed over,
-/// never the scan. Before LMDB maps it, and again once its length is known.
-bool reserveLockFile(int folderFd, std::string &reason)
-{
-    UniqueFd fd = openOwnFile(folderFd, kLockFile, reason);
-    struct stat st = {};
-    struct statvfs room = {};
-    if (!fd || ::fstat(fd.get(), &st) != 0)
-        return false;
-    // (KEEP_SIZE: a lock file in use by another scan must not change its length under it.)
-    if (::fallocate(fd.get(), FALLOC_FL_KEEP_SIZE, 0, std::max(kLockBytes, st.st_size)) != 0 && errno != EOPNOTSUPP) {
-        reason = std::string(kLockFile) + ": " + std::strerror(errno);
-        return false;
-    }
-    if (::fstatvfs(fd.get(), &room) == 0 && std::uint64_t{room.f_bavail} * room.f_frsize < kLeastRoom) {
-        reason = std::strerror(ENOSPC);
-        return false;
-    }
-    return true;
-}
-
 }  // namespace
 
 std::string ChecksumCache::DefaultFolder()
@@ -335,8 +256,8 @@ bool ChecksumCache::ClearIn(const std::string &folder, std::string &error)
 std::optional<std::size_t> ChecksumCache::RecordsIn(const std::string &folder)
 {
     std::string reason;
-    const UniqueFd folderFd = openOwnFolder(folder, false, reason);
-    if (!folderFd || !ownFileOrNone(folderFd.get(), kFile + 1, reason) || !ownFileOrNone(folderFd.get(), kLockFile, reason))
+    const UniqueFd folderFd = OpenOwnFolder(folder, false, reason);
+    if (!folderFd || !OwnFileOrNone(folderFd.get(), kFile + 1, reason) || !OwnFileOrNone(folderFd.get(), kLockFile, reason))
         return std::nullopt;
     return wholeRecords("/proc/self/fd/" + std::to_string(folderFd.get()) + kFile);
 }
@@ -346,9 +267,9 @@ std::unique_ptr<ChecksumCache> ChecksumCache::Open(const std::string &folder, st
 {
     const std::string shown = folder + kFile;
     std::string reason;
-    UniqueFd folderFd = openOwnFolder(folder, true, reason);
-    UniqueFd lockFd = folderFd ? openOwnFile(folderFd.get(), kFile + 1, reason) : UniqueFd();
-    if (lockFd && !reserveLockFile(folderFd.get(), reason))
+    UniqueFd folderFd = OpenOwnFolder(folder, true, reason);
+    UniqueFd lockFd = folderFd ? OpenOwnFile(folderFd.get(), kFile + 1, reason) : UniqueFd();
+    if (lockFd && !ReserveLockFile(folderFd.get(), reason))
         lockFd = UniqueFd();
     if (!lockFd) {
         warning = "checksum cache not used: " + (folderFd ? shown : folder) + ": " + reason;
@@ -363,7 +284,7 @@ std::unique_ptr<ChecksumCache> ChecksumCache::Open(const std::string &folder, st
     int rc = 0;
     const bool locked = setWritersLock(lockFd.get(), F_WRLCK);
     MDB_env *env = openEnvironment(reached, 0, rc);
-    if (env && !reserveLockFile(folderFd.get(), reason)) {
+    if (env && !ReserveLockFile(folderFd.get(), reason)) {
         mdb_env_close(std::exchange(env, nullptr));
         rc = 0;
     }
