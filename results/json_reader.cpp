@@ -52,7 +52,7 @@ void appendUtf8(std::string &out, unsigned code)
 
 JsonReader::JsonReader(Fill fill) : m_fill(std::move(fill)), m_buffer(kChunk) {}
 
-int JsonReader::peek()
+int JsonReader::refill()
 {
     if (m_pos == m_end && !m_eof) {
         m_consumed += m_end;
@@ -71,14 +71,6 @@ int JsonReader::peek()
         m_end = n > 0 ? static_cast<std::size_t>(n) : 0;
     }
     return m_pos < m_end ? static_cast<unsigned char>(m_buffer[m_pos]) : -1;
-}
-
-int JsonReader::get()
-{
-    const int c = peek();
-    if (c >= 0)
-        ++m_pos;
-    return c;
 }
 
 JsonReader::Token JsonReader::fail(const std::string &what)
@@ -186,8 +178,13 @@ JsonReader::Token JsonReader::number()
     auto digits = [&] {
         if (!isDigit(peek()))
             return false;
-        while (isDigit(peek()))
-            m_text += static_cast<char>(get());
+        while (isDigit(peek())) {
+            std::size_t run = m_pos;
+            while (run < m_end && isDigit(static_cast<unsigned char>(m_buffer[run])))
+                ++run;
+            m_text.append(m_buffer.data() + m_pos, run - m_pos);
+            m_pos = run;
+        }
         return m_text.size() <= 4096;
     };
     if (peek() == '-')
@@ -216,6 +213,13 @@ JsonReader::Token JsonReader::string(Token as)
     get();  // the opening quote
     m_text.clear();
     for (;;) {
+        // The plain run up to the next quote, escape, control or non-ASCII byte, at once.
+        std::size_t run = m_pos;
+        while (run < m_end && m_buffer[run] != '"' && m_buffer[run] != '\\' &&
+               static_cast<unsigned char>(m_buffer[run]) >= 0x20 && static_cast<unsigned char>(m_buffer[run]) < 0x80)
+            ++run;
+        m_text.append(m_buffer.data() + m_pos, run - m_pos);
+        m_pos = run;
         const int c = get();
         if (c < 0)
             return fail("an unterminated string");

@@ -37,8 +37,14 @@ public:
 private:
     enum class Expect { Value, ValueOrEnd, Key, KeyOrEnd, CommaOrEnd, Nothing };
 
-    int peek();
-    int get();
+    int peek() { return m_pos < m_end ? static_cast<unsigned char>(m_buffer[m_pos]) : refill(); }
+    int get()
+    {
+        const int c = peek();
+        m_pos += c >= 0;
+        return c;
+    }
+    int refill();
     Token fail(const std::string &what);
     Token value(int c);
     Token afterScalar(Token token);

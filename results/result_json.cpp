@@ -391,7 +391,7 @@ bool ResultJsonReader::readFiles(std::vector<JsonFile> &files)
 /// One file, its members in any order.
 bool ResultJsonReader::readFile(JsonFile &file, std::size_t index)
 {
-    const std::string where = "group " + std::to_string(m_group) + ", file " + std::to_string(index) + ": ";
+    const auto where = [&] { return "group " + std::to_string(m_group) + ", file " + std::to_string(index) + ": "; };
     bool seen[kFieldCount] = {};
     Token token;
     while ((token = m_json->next()) == Token::Key) {
@@ -403,7 +403,7 @@ bool ResultJsonReader::readFile(JsonFile &file, std::size_t index)
             continue;
         }
         if (seen[field])
-            return bad(where + "\"" + kFields[field] + "\" is given twice");
+            return bad(where() + "\"" + kFields[field] + "\" is given twice");
         seen[field] = true;
         const std::string &text = m_json->text();
         bool valid = false;
@@ -422,9 +422,9 @@ bool ResultJsonReader::readFile(JsonFile &file, std::size_t index)
                     return jsonError();
             }
             if (valid && file.path.find('\0') != std::string::npos)
-                return bad(where + "its path holds a NUL");
+                return bad(where() + "its path holds a NUL");
             if (valid && file.path.empty())
-                return bad(where + "its path is empty");
+                return bad(where() + "its path is empty");
             break;
         case kSize: valid = token == Token::Number && unsignedNumber(text, file.seen.size); break;
         case kDevice: valid = token == Token::Number && unsignedNumber(text, file.seen.device); break;
@@ -440,14 +440,14 @@ bool ResultJsonReader::readFile(JsonFile &file, std::size_t index)
         if (token == Token::Error)
             return jsonError();
         if (!valid)
-            return bad(where + "\"" + kFields[field] + "\" is not " +
+            return bad(where() + "\"" + kFields[field] + "\" is not " +
                        (field == kPath ? "a path" : field >= kMarked ? "true or false" : "a whole number in range"));
     }
     if (token != Token::EndObject)
         return jsonError();
     for (int field = kPath; field <= kInode; ++field)
         if (!seen[field])
-            return bad(where + "it has no \"" + kFields[field] + "\"");
+            return bad(where() + "it has no \"" + kFields[field] + "\"");
     if (m_checked && m_method == SearchMethod::ZeroSize && file.seen.size != 0)
         return bad("the result changed while it was read");
     return true;
