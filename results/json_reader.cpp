@@ -93,8 +93,7 @@ JsonReader::Token JsonReader::next()
         if (!m_error.empty())
             return Token::Error;
         switch (m_expect) {
-        case Expect::Nothing:
-            return c < 0 ? Token::End : fail("more after the end");
+        case Expect::Nothing: return c < 0 ? Token::End : fail("more after the end");
         case Expect::CommaOrEnd: {
             const bool object = m_stack.back() == '{';
             if (c == ',') {
@@ -128,8 +127,7 @@ JsonReader::Token JsonReader::next()
                 return Token::EndArray;
             }
             [[fallthrough]];
-        case Expect::Value:
-            return value(c);
+        case Expect::Value: return value(c);
         }
     }
 }
@@ -216,7 +214,8 @@ JsonReader::Token JsonReader::string(Token as)
         // The plain run up to the next quote, escape, control or non-ASCII byte, at once.
         std::size_t run = m_pos;
         while (run < m_end && m_buffer[run] != '"' && m_buffer[run] != '\\' &&
-               static_cast<unsigned char>(m_buffer[run]) >= 0x20 && static_cast<unsigned char>(m_buffer[run]) < 0x80)
+               static_cast<unsigned char>(m_buffer[run]) >= 0x20 &&
+               static_cast<unsigned char>(m_buffer[run]) < 0x80)
             ++run;
         m_text.append(m_buffer.data() + m_pos, run - m_pos);
         m_pos = run;
@@ -240,7 +239,9 @@ JsonReader::Token JsonReader::string(Token as)
         }
         const int e = get();
         switch (e) {
-        case '"': case '\\': case '/': m_text += static_cast<char>(e); break;
+        case '"':
+        case '\\':
+        case '/': m_text += static_cast<char>(e); break;
         case 'b': m_text += '\b'; break;
         case 'f': m_text += '\f'; break;
         case 'n': m_text += '\n'; break;
@@ -299,7 +300,7 @@ bool JsonReader::rawUtf8(int lead)
         more = 1;
     } else if (lead >= 0xE0 && lead <= 0xEF) {
         more = 2;
-        low = lead == 0xE0 ? 0xA0 : 0x80;  // no overlong forms
+        low = lead == 0xE0 ? 0xA0 : 0x80;   // no overlong forms
         high = lead == 0xED ? 0x9F : 0xBF;  // no surrogates
     } else if (lead >= 0xF0 && lead <= 0xF4) {
         more = 3;

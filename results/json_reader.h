@@ -15,7 +15,20 @@ namespace geminor {
 class JsonReader
 {
 public:
-    enum class Token { BeginObject, EndObject, BeginArray, EndArray, Key, String, Number, True, False, Null, End, Error };
+    enum class Token {
+        BeginObject,
+        EndObject,
+        BeginArray,
+        EndArray,
+        Key,
+        String,
+        Number,
+        True,
+        False,
+        Null,
+        End,
+        Error
+    };
 
     /// `fill(buffer, size)` gives up to `size` bytes: 0 at the end, -1 on a read error.
     using Fill = std::function<ssize_t(char *buffer, std::size_t size)>;

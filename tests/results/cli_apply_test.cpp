@@ -34,7 +34,9 @@ std::string jsonPath(const std::string &path)
         return out + "]";
     }
     for (const char c : path)
-        out += c == '\n' ? std::string("\\n") : c == '"' || c == '\\' ? std::string("\\") + c : std::string(1, c);
+        out += c == '\n'               ? std::string("\\n")
+               : c == '"' || c == '\\' ? std::string("\\") + c
+                                       : std::string(1, c);
     return '"' + out + '"';
 }
 
@@ -43,10 +45,13 @@ std::string record(const Listed &file)
 {
     struct stat st = {};
     ::lstat(file.path.c_str(), &st);
-    auto ns = [](const timespec &t) { return std::to_string(std::int64_t(t.tv_sec) * 1'000'000'000 + t.tv_nsec); };
-    return "{\"path\":" + jsonPath(file.path) + ",\"size\":" + std::to_string(st.st_size) + ",\"mtime_ns\":" + ns(st.st_mtim) +
-           ",\"ctime_ns\":" + ns(st.st_ctim) + ",\"device\":" + std::to_string(st.st_dev) +
-           ",\"inode\":" + std::to_string(st.st_ino) + ",\"marked\":" + (file.marked ? "true" : "false") +
+    auto ns = [](const timespec &t) {
+        return std::to_string(std::int64_t(t.tv_sec) * 1'000'000'000 + t.tv_nsec);
+    };
+    return "{\"path\":" + jsonPath(file.path) + ",\"size\":" + std::to_string(st.st_size) +
+           ",\"mtime_ns\":" + ns(st.st_mtim) + ",\"ctime_ns\":" + ns(st.st_ctim) +
+           ",\"device\":" + std::to_string(st.st_dev) + ",\"inode\":" + std::to_string(st.st_ino) +
+           ",\"marked\":" + (file.marked ? "true" : "false") +
            ",\"reference\":" + (file.reference ? "true" : "false") + "}";
 }
 
@@ -74,7 +79,9 @@ TEST(GeminorCliApply, ActsOnTheReportsMarksAndNeverOnItsReferenceFiles)
                                          {{tree.path("b1"), true}, {tree.path("b2")}},
                                          {{tree.path("c1")}, {tree.path("c2")}}}));
     std::string out, err;
-    EXPECT_EQ(RunCli({"--apply", json, "--keep", "newest", "--keep", "longest-path", "--delete"}, out, err), 0) << err;
+    EXPECT_EQ(RunCli({"--apply", json, "--keep", "newest", "--keep", "longest-path", "--delete"}, out, err),
+              0)
+        << err;
     EXPECT_TRUE(fs::exists(tree.path("a1")));
     EXPECT_FALSE(fs::exists(tree.path("a2")));  // a group with a reference file keeps that one
     EXPECT_FALSE(fs::exists(tree.path("b1")));
@@ -86,7 +93,8 @@ TEST(GeminorCliApply, ActsOnTheReportsMarksAndNeverOnItsReferenceFiles)
     // Without --keep only what the report marks goes.
     for (const char *name : {"d1", "d2", "e1", "e2"})
         tree.write(name, std::string("bytes of ") + name[0]);
-    tree.write("r.json", report("byte", {{{tree.path("d1")}, {tree.path("d2"), true}}, {{tree.path("e1")}, {tree.path("e2")}}}));
+    tree.write("r.json", report("byte", {{{tree.path("d1")}, {tree.path("d2"), true}},
+                                         {{tree.path("e1")}, {tree.path("e2")}}}));
     EXPECT_EQ(RunCli({"--apply", json, "--trash"}, out, err), 0) << err;
     EXPECT_FALSE(fs::exists(tree.path("d2")));
     for (const char *name : {"d1", "e1", "e2"})
@@ -109,7 +117,8 @@ TEST(GeminorCliApply, NoReportCanMakeItRemoveAFileWithoutAKeptCopy)
     EXPECT_TRUE(fs::exists(tree.path("unique")));
     // Whatever the method says, a file goes only when a kept copy holds its bytes.
     for (const char *method : {"byte", "crc32", "name"}) {
-        tree.write("r.json", report(method, {{{tree.path("empty1")}, {tree.path("unique"), true}}, {{tree.path("alone"), true}}}));
+        tree.write("r.json", report(method, {{{tree.path("empty1")}, {tree.path("unique"), true}},
+                                             {{tree.path("alone"), true}}}));
         EXPECT_EQ(RunCli({"--apply", json, "--delete"}, out, err), 3) << method << err;
         EXPECT_THAT(err, HasSubstr("Deleted : 0\nSkipped : 2\n")) << method;
         EXPECT_TRUE(fs::exists(tree.path("unique")) && fs::exists(tree.path("alone"))) << method;
@@ -119,10 +128,12 @@ TEST(GeminorCliApply, NoReportCanMakeItRemoveAFileWithoutAKeptCopy)
     tree.write("copy2", "two");
     tree.write("r.json", report("byte", {{{tree.path("copy1"), true}, {tree.path("copy2"), true}}}));
     EXPECT_EQ(RunCli({"--apply", json, "--keep", "first", "--delete"}, out, err), 3) << err;
-    EXPECT_THAT(err, HasSubstr("skipped " + tree.path("copy1") + ": the report marks every file of its group"));
+    EXPECT_THAT(err,
+                HasSubstr("skipped " + tree.path("copy1") + ": the report marks every file of its group"));
     EXPECT_TRUE(fs::exists(tree.path("copy1")) && fs::exists(tree.path("copy2")));
     // The same file listed twice, once kept: it is kept.
-    tree.write("r.json", report("byte", {{{tree.path("copy1"), true}, {tree.path("copy1")}, {tree.path("copy2")}}}));
+    tree.write("r.json",
+               report("byte", {{{tree.path("copy1"), true}, {tree.path("copy1")}, {tree.path("copy2")}}}));
     EXPECT_EQ(RunCli({"--apply", json, "--delete"}, out, err), 0) << err;
     EXPECT_TRUE(fs::exists(tree.path("copy1")) && fs::exists(tree.path("copy2")));
     // A real zero-size listing still works.
@@ -142,17 +153,23 @@ TEST(GeminorCliApply, AReportIsCheckedWholeBeforeAnythingIsDone)
     const std::string json = tree.path("r.json");
     const std::string good = report("byte", {{{tree.path("k")}, {tree.path("m"), true}}});
     const std::string head = good.substr(0, good.size() - 2);  // open: one more group may follow
-    const std::string id = ",\"size\":4,\"mtime_ns\":1,\"ctime_ns\":1,\"device\":1,\"inode\":1,\"marked\":true}";
+    const std::string id =
+        ",\"size\":4,\"mtime_ns\":1,\"ctime_ns\":1,\"device\":1,\"inode\":1,\"marked\":true}";
     const std::string bad[] = {
         head + ",{\"files\":[{\"path\":\"/a\\u0000b\"" + id + "]}]}",
         head + ",{\"files\":[{\"path\":[47,0,98]" + id + "]}]}",
         head + ",{\"files\":[{\"path\":\"/\\ud800\"" + id + "]}]}",
         head + ",{\"files\":[{\"path\":\"/a\nb\"" + id + "]}]}",
-        head + ",{\"files\":[{\"path\":\"/x\",\"size\":-1,\"mtime_ns\":1,\"ctime_ns\":1,\"device\":1,\"inode\":1}]}]}",
-        head + ",{\"files\":[{\"path\":\"/x\",\"size\":1,\"mtime_ns\":1,\"ctime_ns\":1,\"device\":1,\"inode\":18446744073709551616}]}]}",
+        head + ",{\"files\":[{\"path\":\"/"
+               "x\",\"size\":-1,\"mtime_ns\":1,\"ctime_ns\":1,\"device\":1,\"inode\":1}]}]}",
+        head +
+            ",{\"files\":[{\"path\":\"/"
+            "x\",\"size\":1,\"mtime_ns\":1,\"ctime_ns\":1,\"device\":1,\"inode\":18446744073709551616}]}]}",
         head + ",{\"files\":[{\"path\":\"/x\",\"size\":1,\"mtime_ns\":1,\"ctime_ns\":1,\"device\":1}]}]}",
         head + ",{\"files\":[{\"path\":\"/x\",\"path\":\"/y\"" + id + "]}]}",
-        head + ",{\"files\":[{\"path\":\"/x\",\"size\":1,\"mtime_ns\":1,\"ctime_ns\":1,\"device\":1,\"inode\":1,\"marked\":\"yes\"}]}]}",
+        head +
+            ",{\"files\":[{\"path\":\"/"
+            "x\",\"size\":1,\"mtime_ns\":1,\"ctime_ns\":1,\"device\":1,\"inode\":1,\"marked\":\"yes\"}]}]}",
         head + ",{\"files\":[{\"path\":\"\"" + id + "]}]}",
         head + ",{\"files\":{}}]}",
         head + "]}x",
@@ -168,7 +185,8 @@ TEST(GeminorCliApply, AReportIsCheckedWholeBeforeAnythingIsDone)
         EXPECT_TRUE(fs::exists(tree.path("m")));
     }
     // Any layout of the same JSON: spaces, key order, the method last, escapes of every kind.
-    std::string layout = report("byte", {{{tree.path("smile copy")}, {tree.path("\xf0\x9f\x98\x80 smile"), true}}});
+    std::string layout =
+        report("byte", {{{tree.path("smile copy")}, {tree.path("\xf0\x9f\x98\x80 smile"), true}}});
     layout.replace(layout.find("\xf0\x9f\x98\x80"), 4, "\\ud83d\\uDE00");
     layout.replace(layout.find("\"method\":\"byte\","), 16, "");
     layout.replace(layout.size() - 1, 1, " ,\n\t\"method\" : \"b\\u0079te\" }");
@@ -188,7 +206,9 @@ TEST(GeminorCliApply, NamesOnStandardErrorAreQuotedWhenTheyHoldControlsOrBadByte
     tree.write("bad\xff", "x");
     tree.write("plain name", "x");
     const std::string json = tree.path("r.json");
-    tree.write("r.json", report("byte", {{{tree.path("keep")}, {tree.path("new\nline"), true}, {tree.path("bad\xff"), true},
+    tree.write("r.json", report("byte", {{{tree.path("keep")},
+                                          {tree.path("new\nline"), true},
+                                          {tree.path("bad\xff"), true},
                                           {tree.path("plain name"), true}}}));
     for (const char *name : {"new\nline", "bad\xff", "plain name"})
         tree.write(name, "y");  // changed since the report
@@ -205,16 +225,26 @@ TEST(GeminorCliApply, CtrlCDuringAScanEndsWithStatus130)
     for (int i = 0; i < 20000; ++i)
         tree.write("d/" + std::to_string(i % 200) + "/f" + std::to_string(i), std::to_string(i % 97));
     // Once it holds a folder of the tree open it is walking it, and Ctrl-C is in its hands.
-    const std::string interrupt = "sh -c '\"$0\" \"$@\" & p=$!; while kill -0 $p 2>/dev/null && ! ls -l /proc/$p/fd "
-                                  "2>/dev/null | grep -q " + tree.path("d") + "; do :; done; kill -INT $p; wait $p' ";
+    const std::string interrupt =
+        "sh -c '\"$0\" \"$@\" & p=$!; while kill -0 $p 2>/dev/null && ! ls -l /proc/$p/fd "
+        "2>/dev/null | grep -q " +
+        tree.path("d") + "; do :; done; kill -INT $p; wait $p' ";
     std::string out, err;
     EXPECT_EQ(RunCli({"-q", "--no-cache", tree.path("d")}, out, err, interrupt), 130) << err;
     EXPECT_THAT(err, HasSubstr("The search was cancelled"));
 }
 
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+#define GEMINOR_SANITIZED 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer)
+#define GEMINOR_SANITIZED 1
+#endif
+#endif
+
 TEST(GeminorCliApply, AReportLargerThanTheMemoryAllowedIsReadInPieces)
 {
-#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+#ifdef GEMINOR_SANITIZED
     GTEST_SKIP() << "sanitizers reserve terabytes of address space";
 #endif
     TempTree tree;
@@ -232,7 +262,8 @@ TEST(GeminorCliApply, AReportLargerThanTheMemoryAllowedIsReadInPieces)
     }
     ASSERT_GT(fs::file_size(json), 40u << 20);
     std::string out, err;
-    EXPECT_EQ(RunCli({"--apply", json, "--keep", "first", "--delete", "--dry-run"}, out, err, "prlimit --as=" + std::to_string(160 << 20) + " "),
+    EXPECT_EQ(RunCli({"--apply", json, "--keep", "first", "--delete", "--dry-run"}, out, err,
+                     "prlimit --as=" + std::to_string(160 << 20) + " "),
               3)
         << err.substr(0, 500);
     EXPECT_THAT(err, HasSubstr("Would skip : 160000\n"));
