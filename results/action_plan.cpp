@@ -63,15 +63,6 @@ ssize_t readFully(int fd, char *buffer, std::size_t want, off_t offset)
     return static_cast<ssize_t>(got);
 }
 
-/// One marked file renamed aside in its folder, so that every other path to it (a link to its
-/// folder, a mirror) stops reaching it while the kept copy is checked.
-struct Aside
-{
-    int folder = -1;
-    std::string name;       // its name in the result
-    std::string asideName;  // its name while set aside
-};
-
 class Runner final : public PlanChecks
 {
 public:
@@ -100,8 +91,11 @@ public:
         return true;
     }
 
-    FileReport act(std::size_t index)
+    /// Acts on marked file `index`; a file set aside takes the name `asideName` (already in the
+    /// journal) when it is free.
+    FileReport act(std::size_t index, const std::string &asideName = {})
     {
+        m_asideName = asideName;
         FileReport report;
         report.file = index;
         const PlanFile &file = m_plan.files[index];
@@ -123,7 +117,7 @@ public:
         }
         report.bytesFreed = st.st_nlink == 1 ? static_cast<std::uint64_t>(st.st_size) : 0;
         if (IsLinkAction(m_plan.action))
-            return LinkFile(m_plan, *this, report, folder.get(), name);
+            return LinkFile(m_plan, *this, report, folder.get(), name, asideName);
         if (m_plan.dryRun)
             return checkOnly(report, folder.get(), name);
         const bool otherMount = m_plan.action == PlanAction::Move &&
@@ -180,14 +174,15 @@ public:
         }
     }
 
-    std::optional<std::size_t> keptCopy(std::size_t index, int markedFd, std::optional<dev_t> device) override
+    std::optional<std::size_t> keptCopy(std::size_t index, int markedFd, std::optional<dev_t> device,
+                                        FileIdentity *state, const struct stat *owner) override
     {
-        return findKept(index, markedFd, device, nullptr);
+        return findKept(index, markedFd, device, state, owner);
     }
 
     /// keptCopy, with the kept copy's state as it was when its bytes were compared.
     std::optional<std::size_t> findKept(std::size_t index, int markedFd, std::optional<dev_t> device,
-                                        FileIdentity *state)
+                                        FileIdentity *state, const struct stat *owner = nullptr)
     {
         struct stat marked = {};
         const auto kept = m_kept.find(m_plan.files[index].group);
@@ -199,6 +194,9 @@ public:
             if (!fd || Fs().fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode) || (device && st.st_dev != *device))
                 continue;
             if ((st.st_dev == marked.st_dev && st.st_ino == marked.st_ino) || st.st_size != marked.st_size)
+                continue;
+            if (owner && (st.st_uid != owner->st_uid || st.st_gid != owner->st_gid ||
+                          (st.st_mode & 07777) != (owner->st_mode & 07777)))
                 continue;
             if (sameBytes(markedFd, fd.get(), static_cast<std::uint64_t>(marked.st_size)) && Fs().fstat(fd.get(), &st) == 0) {
                 if (state)
@@ -224,9 +222,10 @@ public:
     }
 
 private:
+    /// Group 0 is a listing of empty files: they need no copy, as long as they are still empty.
     bool needsKeptCopy(const PlanFile &file) const
     {
-        return m_plan.keepLastCopies && file.group != 0;
+        return m_plan.keepLastCopies && (file.group != 0 || file.seen.size != 0);
     }
 
     /// Some unmarked member of the file's group opens as another file with the same bytes; its
@@ -243,9 +242,9 @@ private:
 
     /// After the marked file was set aside: the kept copy found before is still there under its
     /// path, still the same unchanged file, and still not the marked one.
-    bool keptCopyStands(const FileIdentity &kept, int markedFd)
+    bool keptCopyStands(std::size_t keptIndex, const FileIdentity &kept, int markedFd)
     {
-        const UniqueFd fd(openPathForReading(m_plan.files[m_keptPath].path));
+        const UniqueFd fd(openPathForReading(m_plan.files[keptIndex].path));
         struct stat st = {}, marked = {};
         return fd && Fs().fstat(fd.get(), &st) == 0 && Fs().fstat(markedFd, &marked) == 0 &&
                IdentityOf(st) == kept && !(st.st_dev == marked.st_dev && st.st_ino == marked.st_ino);
@@ -292,9 +291,15 @@ private:
         return report;
     }
 
-    /// Renames the file aside; 0 or the errno.
+    /// Renames the file aside, under the name chosen beforehand when there is one; 0 or the errno.
     int setAside(Aside &aside)
     {
+        if (aside.asideName.empty())
+            aside.asideName = m_asideName;
+        if (!aside.asideName.empty()) {  // the journal names it: no other name will do
+            const int done = RenameNoReplace(aside.folder, aside.name, aside.folder, aside.asideName);
+            return done == 0 ? 0 : errno;
+        }
         for (int attempt = 0; attempt < 100; ++attempt) {
             aside.asideName = TemporaryName();
             if (RenameNoReplace(aside.folder, aside.name, aside.folder, aside.asideName) == 0)
@@ -305,10 +310,9 @@ private:
         return EEXIST;
     }
 
-    /// Puts an aside file back under its name and reports `problem`; when even that fails, the
-    /// report says where the file was left.
+public:
     FileReport putBack(FileReport &report, const Aside &aside, FileOutcome outcome, FileProblem problem,
-                       int error = 0)
+                       int error = 0) override
     {
         if (RenameNoReplace(aside.folder, aside.asideName, aside.folder, aside.name) != 0) {
             report.target = FolderOf(m_plan.files[report.file].path) + aside.asideName;
@@ -321,6 +325,27 @@ private:
         return report;
     }
 
+    UniqueFd setAsideChecked(FileReport &report, Aside &aside, std::size_t kept, const FileIdentity &keptState) override
+    {
+        if (const int error = setAside(aside)) {
+            fail(report, error);
+            return {};
+        }
+        UniqueFd source(openForReading(aside.folder, aside.asideName));
+        struct stat st = {};
+        if (!source || Fs().fstat(source.get(), &st) != 0 ||
+            !IdentityOf(st).sameContentState(m_plan.files[report.file].seen)) {
+            putBack(report, aside, FileOutcome::Skipped, FileProblem::Changed);
+            return {};
+        }
+        if (!keptCopyStands(kept, keptState, source.get())) {
+            putBack(report, aside, FileOutcome::Skipped, FileProblem::NoKeptCopy);
+            return {};
+        }
+        return source;
+    }
+
+private:
     /// Checks that a kept copy holds the file's bytes (nothing renamed yet, so a file without
     /// one stays untouched), sets the file aside, and checks that it is still itself and that
     /// the kept copy still stands apart from it. The open file, or an empty descriptor with the
@@ -328,32 +353,29 @@ private:
     UniqueFd asideAndChecked(FileReport &report, Aside &aside)
     {
         const PlanFile &file = m_plan.files[report.file];
-        std::optional<FileIdentity> kept;
-        if (needsKeptCopy(file)) {
-            struct stat st = {};
-            const UniqueFd before = openUnchanged(report, aside.folder, aside.name, st);
-            if (!before)
-                return {};
-            if (!(kept = findKeptCopy(report.file, before.get()))) {
-                skip(report, FileProblem::NoKeptCopy);
+        if (!needsKeptCopy(file)) {
+            if (const int error = setAside(aside)) {
+                fail(report, error);
                 return {};
             }
+            UniqueFd source(openForReading(aside.folder, aside.asideName));
+            struct stat st = {};
+            if (!source || Fs().fstat(source.get(), &st) != 0 || !IdentityOf(st).sameContentState(file.seen)) {
+                putBack(report, aside, FileOutcome::Skipped, FileProblem::Changed);
+                return {};
+            }
+            return source;
         }
-        if (const int error = setAside(aside)) {
-            fail(report, error);
-            return {};
-        }
-        UniqueFd source(openForReading(aside.folder, aside.asideName));
         struct stat st = {};
-        if (!source || Fs().fstat(source.get(), &st) != 0 || !IdentityOf(st).sameContentState(file.seen)) {
-            putBack(report, aside, FileOutcome::Skipped, FileProblem::Changed);
+        const UniqueFd before = openUnchanged(report, aside.folder, aside.name, st);
+        if (!before)
+            return {};
+        const std::optional<FileIdentity> kept = findKeptCopy(report.file, before.get());
+        if (!kept) {
+            skip(report, FileProblem::NoKeptCopy);
             return {};
         }
-        if (kept && !keptCopyStands(*kept, source.get())) {
-            putBack(report, aside, FileOutcome::Skipped, FileProblem::NoKeptCopy);
-            return {};
-        }
-        return source;
+        return setAsideChecked(report, aside, m_keptPath, *kept);
     }
 
     FileReport remove(FileReport &report, int folder, const std::string &name)
@@ -492,6 +514,7 @@ private:
     std::unordered_map<std::int32_t, std::vector<std::size_t>> m_kept;  // group -> its unmarked files
     std::map<std::uint64_t, TrashFolder> m_trashes;                     // by mount
     std::size_t m_keptPath = 0;  // the kept copy findKeptCopy found last
+    std::string m_asideName;     // for the file being acted on
     UniqueFd m_target;
     FileIdentity m_targetFolder;
     std::uint64_t m_targetMount = 0;

@@ -72,13 +72,17 @@ FileReport cloneFile(FileReport &report, int keptFd, int folder, const std::stri
             return finish(report, FileOutcome::Skipped, FileProblem::NoClone);
         offset += info.bytes_deduped;
     }
+    // Sharing blocks must leave the file itself as it was: its inode, owner and mode.
+    if (Fs().fstat(marked.get(), &now) != 0 || !sameInode(now, st) || now.st_mode != st.st_mode ||
+        now.st_uid != st.st_uid || now.st_gid != st.st_gid)
+        return finish(report, FileOutcome::Failed, FileProblem::System, Fs().fstat(marked.get(), &now) != 0 ? errno : EPERM);
     return report;
 }
 
 /// Makes the link under a temporary name beside the marked file; its name, or "" and the
 /// report filled.
 std::string makeLink(const ActionPlan &plan, FileReport &report, int folder, const PlanFile &kept,
-                     const struct stat &keptState)
+                     const FileIdentity &keptState)
 {
     const std::string keptName = NameOf(kept.path);
     const UniqueFd keptFolder(OpenFolder(FolderOf(kept.path)));
@@ -97,8 +101,8 @@ std::string makeLink(const ActionPlan &plan, FileReport &report, int folder, con
         }
         // The link must reach the kept copy as it was checked: not a file put in its place since.
         struct stat reached = {};
-        if (Fs().fstatat(folder, temporary.c_str(), &reached, 0) != 0 || !sameInode(reached, keptState) ||
-            !IdentityOf(reached).sameContentState(IdentityOf(keptState))) {
+        if (Fs().fstatat(folder, temporary.c_str(), &reached, 0) != 0 ||
+            !IdentityOf(reached).sameContentState(keptState)) {
             Fs().unlinkat(folder, temporary.c_str(), 0);
             finish(report, FileOutcome::Skipped, FileProblem::NoKeptCopy);
             return {};
@@ -112,7 +116,7 @@ std::string makeLink(const ActionPlan &plan, FileReport &report, int folder, con
 }  // namespace
 
 FileReport LinkFile(const ActionPlan &plan, PlanChecks &checks, FileReport &report, int folder,
-                    const std::string &name)
+                    const std::string &name, const std::string &asideName)
 {
     const PlanFile &file = plan.files[report.file];
     struct stat st = {};
@@ -125,45 +129,60 @@ FileReport LinkFile(const ActionPlan &plan, PlanChecks &checks, FileReport &repo
         return report;
     }
     const std::optional<dev_t> device = plan.action == PlanAction::SymbolicLink ? std::nullopt : std::optional(st.st_dev);
-    const std::optional<std::size_t> kept = checks.keptCopy(report.file, marked.get(), device);
+    // A hard link would give the file the kept copy's owner and mode, and share later edits.
+    const struct stat *owner = plan.action == PlanAction::HardLink ? &st : nullptr;
+    FileIdentity keptState;
+    const std::optional<std::size_t> kept = checks.keptCopy(report.file, marked.get(), device, &keptState, owner);
     if (!kept) {
+        if (owner && checks.keptCopy(report.file, marked.get(), device))
+            return finish(report, FileOutcome::Skipped, FileProblem::OwnerOrMode);
         const bool elsewhere = device && checks.keptCopy(report.file, marked.get(), std::nullopt);
         return finish(report, FileOutcome::Skipped, elsewhere ? FileProblem::OtherFileSystem : FileProblem::NoKeptCopy);
     }
     report.target = plan.files[*kept].path;
-    const UniqueFd keptFd(OpenPath(plan.files[*kept].path, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
-    struct stat keptState = {};
-    if (!keptFd || Fs().fstat(keptFd.get(), &keptState) != 0)
-        return finish(report, FileOutcome::Skipped, FileProblem::NoKeptCopy);
     if (plan.dryRun)
         return report;
-    if (plan.action == PlanAction::Clone)
+    if (plan.action == PlanAction::Clone) {
+        const UniqueFd keptFd(OpenPath(plan.files[*kept].path, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+        struct stat keptNow = {};
+        if (!keptFd || Fs().fstat(keptFd.get(), &keptNow) != 0 || IdentityOf(keptNow) != keptState)
+            return finish(report, FileOutcome::Skipped, FileProblem::NoKeptCopy);
         return cloneFile(report, keptFd.get(), folder, name, st);
+    }
 
+    Aside aside{folder, name, asideName};
+    const UniqueFd source = checks.setAsideChecked(report, aside, *kept, keptState);
+    if (!source)
+        return report;
     const std::string temporary = makeLink(plan, report, folder, plan.files[*kept], keptState);
     if (temporary.empty())
-        return report;
-    auto dropLink = [&] { Fs().unlinkat(folder, temporary.c_str(), 0); };
-    // Once more, with the link in place: the marked file is the one the scan saw, unchanged, and
-    // holds the kept copy's bytes.
-    struct stat now = {};
-    if (Fs().fstatat(folder, name.c_str(), &now, AT_SYMLINK_NOFOLLOW) != 0 || IdentityOf(now) != file.seen) {
-        dropLink();
-        return finish(report, FileOutcome::Skipped, FileProblem::Changed);
+        return checks.putBack(report, aside, report.outcome, report.problem, report.error);
+    struct stat made = {};
+    if (Fs().fstatat(folder, temporary.c_str(), &made, AT_SYMLINK_NOFOLLOW) != 0 ||
+        RenameNoReplace(folder, temporary, folder, name) != 0) {
+        const int error = errno;
+        Fs().unlinkat(folder, temporary.c_str(), 0);
+        return checks.putBack(report, aside, FileOutcome::Failed, FileProblem::System, error);
     }
-    if (!checks.sameBytes(marked.get(), keptFd.get(), static_cast<std::uint64_t>(st.st_size))) {
-        dropLink();
-        return finish(report, FileOutcome::Skipped, FileProblem::NoKeptCopy);
+    // Afterwards: the name holds the link made, the link reaches the kept copy as it was
+    // compared, and the file was not written to through a descriptor held open meanwhile.
+    struct stat there = {}, reached = {}, now = {};
+    const bool ours = Fs().fstatat(folder, name.c_str(), &there, AT_SYMLINK_NOFOLLOW) == 0 && sameInode(there, made);
+    const bool reaches = ours && Fs().fstatat(folder, name.c_str(), &reached, 0) == 0 && sameInode(reached, made) ==
+                                     (plan.action == PlanAction::HardLink) &&
+                         reached.st_dev == keptState.device && reached.st_ino == keptState.inode &&
+                         IdentityOf(reached).sameContentState(keptState);
+    const bool unchanged = Fs().fstat(source.get(), &now) == 0 && IdentityOf(now).sameContentState(file.seen);
+    if (!ours) {  // something else took the name at the last moment: it stays, and so does the file
+        report.target = FolderOf(file.path) + aside.asideName;
+        return finish(report, FileOutcome::Failed, FileProblem::LeftAside, EEXIST);
     }
-    switch (SwapIn(folder, temporary, name, true, [&](const struct stat &old) {
-        return sameInode(old, st) && IdentityOf(old).sameContentState(file.seen);  // not written to meanwhile
-    })) {
-    case Swap::Done: return report;
-    case Swap::NotSwapped: return finish(report, FileOutcome::Failed, FileProblem::System, errno);
-    case Swap::PutBack: return finish(report, FileOutcome::Skipped, FileProblem::Changed);
-    case Swap::LeftAside:
-    case Swap::OldKept:
-        report.target = FolderOf(file.path) + temporary;
+    if (!reaches || !unchanged) {
+        Fs().unlinkat(folder, name.c_str(), 0);
+        return checks.putBack(report, aside, FileOutcome::Skipped, unchanged ? FileProblem::NoKeptCopy : FileProblem::Changed);
+    }
+    if (Fs().unlinkat(folder, aside.asideName.c_str(), 0) != 0) {
+        report.target = FolderOf(file.path) + aside.asideName;
         return finish(report, FileOutcome::Failed, FileProblem::LeftAside, errno);
     }
     return report;

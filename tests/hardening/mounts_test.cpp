@@ -18,6 +18,7 @@
 #include "engine/scan_run.h"
 #include "persist/session_file.h"
 #include "results/action_plan.h"
+#include "results/journal.h"
 #include "tests/support/scan_helpers.h"
 #include "tests/support/temp_tree.h"
 
@@ -174,6 +175,68 @@ TEST(Mounts, ABindMountedAliasNeverPassesForTheKeptCopy)
     move.targetFolder = tree.path("Y");
     EXPECT_EQ(RunPlan(move).files[0].problem, FileProblem::SameFolder);
     EXPECT_EQ(readFile(tree.path("X/f")), "the only bytes");
+}
+
+/// A FUSE mirror of `source` on `where` (bindfs), unmounted with the object; "" or why not.
+class Mirror
+{
+public:
+    Mirror(const std::string &source, const std::string &where) : m_where(where)
+    {
+        if (std::system("command -v bindfs >/dev/null 2>&1") != 0 || ::access("/dev/fuse", R_OK | W_OK) != 0)
+            m_refused = "bindfs or /dev/fuse is not available";
+        else if (std::system(("bindfs '" + source + "' '" + where + "' >/dev/null 2>&1").c_str()) != 0)
+            m_refused = "bindfs could not mount";
+    }
+    ~Mirror()
+    {
+        if (m_refused.empty())
+            ::umount2(m_where.c_str(), MNT_DETACH);
+    }
+    const std::string &refused() const { return m_refused; }
+
+private:
+    std::string m_where, m_refused;
+};
+
+TEST(Mounts, NoActionReplacesTheOnlyCopyByItsMirrorOrLinksItToItself)
+{
+    REQUIRE_MOUNTS();
+    TempTree tree;
+    tree.write("src/a", "the only bytes");
+    tree.write("src/sub/b", "also the only ones");
+    tree.mkdir("mir");
+    Mirror mirror(tree.path("src"), tree.path("mir"));
+    if (!mirror.refused().empty())
+        GTEST_SKIP() << mirror.refused();
+    // The same files under two devices: the mirror's names pass for the kept copies.
+    for (PlanAction action : {PlanAction::SymbolicLink, PlanAction::HardLink, PlanAction::Clone, PlanAction::Delete}) {
+        const ActionPlan plan = test::PlanOf(tree.root(), action, {"src/a", "src/sub/b"});
+        ASSERT_EQ(plan.files.size(), 4u);
+        const PlanReport report = RunPlan(plan);
+        EXPECT_EQ(report.done, 0u) << ActionWord(action);
+        struct stat st = {};
+        ASSERT_EQ(::lstat(tree.path("src/a").c_str(), &st), 0);
+        EXPECT_TRUE(S_ISREG(st.st_mode)) << ActionWord(action);
+        EXPECT_EQ(readFile(tree.path("src/a")), "the only bytes");
+        EXPECT_EQ(readFile(tree.path("src/sub/b")), "also the only ones");
+    }
+    EXPECT_THAT(namesIn(tree.path("src")), ElementsAre("a", "sub"));  // nothing left aside
+
+    // A reference named through a bind mount of its folder protects the same files.
+    tree.write("data/photos/p", "picture");
+    tree.write("data/copy", "picture");
+    tree.mkdir("Photos");
+    Mount bind(tree.path("data/photos"), tree.path("Photos"), nullptr, MS_BIND);
+    ASSERT_TRUE(bind.ok()) << bind.error();
+    SearchRequest request;
+    request.ProtectWindowsFolders = false;
+    request.Locations = {{tree.path("data"), "Yes", "*.*", false}, {tree.path("Photos"), "Yes", "*.*", false, true}};
+    SilentHost host;
+    CancelRequested cancel{false};
+    std::int16_t marker = 0;
+    for (const ResultEntry &e : RunScan(request, host, cancel, marker).entries)
+        EXPECT_EQ(e.reference, e.path().ends_with("photos/p")) << e.path();
 }
 
 TEST(Mounts, TrashOfEveryMountAsTheFreedesktopSpecificationSays)

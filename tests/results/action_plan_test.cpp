@@ -392,3 +392,43 @@ TEST(ActionPlan, LinksReplaceOnlyTheUnchangedFileAndLoseNothing)
 
 }  // namespace
 }  // namespace geminor
+
+namespace geminor {
+namespace {
+
+TEST(ActionPlan, HardLinksJoinOnlyFilesThatAgreeOnOwnerAndMode)
+{
+    TempTree tree;
+    tree.write("keep", "script");
+    tree.write("private", "script");
+    ::chmod(tree.path("keep").c_str(), 0644);
+    ::chmod(tree.path("private").c_str(), 0700);
+    const ActionPlan plan = test::PlanOf(tree.root(), PlanAction::HardLink, {"private"});
+    EXPECT_EQ(onlyProblem(RunPlan(plan)), FileProblem::OwnerOrMode);
+    struct stat keep = {}, mine = {};
+    ASSERT_EQ(::stat(tree.path("keep").c_str(), &keep), 0);
+    ASSERT_EQ(::stat(tree.path("private").c_str(), &mine), 0);
+    EXPECT_NE(keep.st_ino, mine.st_ino);
+    EXPECT_EQ(mine.st_mode & 07777, 0700u);
+
+    if (::geteuid() == 0) {  // another owner, the same mode
+        ::chmod(tree.path("private").c_str(), 0644);
+        ASSERT_EQ(::chown(tree.path("private").c_str(), 65534, 65534), 0);
+        EXPECT_EQ(onlyProblem(RunPlan(test::PlanOf(tree.root(), PlanAction::HardLink, {"private"}))),
+                  FileProblem::OwnerOrMode);
+        ASSERT_EQ(::chown(tree.path("private").c_str(), keep.st_uid, keep.st_gid), 0);
+    }
+    ::chmod(tree.path("private").c_str(), 0644);
+    const PlanReport report = RunPlan(test::PlanOf(tree.root(), PlanAction::HardLink, {"private"}));
+    ASSERT_EQ(report.done, 1u) << ProblemText(report.files[0]);
+    ASSERT_EQ(::stat(tree.path("private").c_str(), &mine), 0);
+    EXPECT_EQ(keep.st_ino, mine.st_ino);
+    // A symbolic link keeps nothing of the file's own but its name: it is not held to this.
+    tree.write("s/keep", "other");
+    tree.write("s/mine", "other");
+    ::chmod(tree.path("s/mine").c_str(), 0600);
+    EXPECT_EQ(RunPlan(test::PlanOf(tree.path("s"), PlanAction::SymbolicLink, {"mine"})).done, 1u);
+}
+
+}  // namespace
+}  // namespace geminor
