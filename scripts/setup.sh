@@ -14,6 +14,7 @@ GEMINOR_PACKAGES=(
 )
 # Only ./run-tests needs these: the sanitizer and fuzzing build, and shuffled listings.
 GEMINOR_TEST_PACKAGES=(clang libclang-rt-14-dev disorderfs btrfs-progs)
+GEMINOR_TEST_PACKAGES+=(bindfs fuse3)  # bindfs mirrors (FUSE) for the content property test
 GEMINOR_TEST_PACKAGES+=(exfatprogs exfat-fuse)  # the checksum cache's exFAT test
 
 geminor_install_packages() {
