@@ -40,7 +40,8 @@ const std::string g_mountsRefused = test::EnterPrivateMountNamespace();
 enum class Aliases { Links, BindMounts, Bindfs };
 const char *const kAliasNames[] = {"links", "bind mounts", "bindfs"};
 
-const char *const kActions[] = {"--delete", "--trash", "--move-to", "--link hard", "--link symbolic", "--link clone"};
+const char *const kActions[] = {"--delete",    "--trash",         "--move-to",
+                                "--link hard", "--link symbolic", "--link clone"};
 constexpr std::uint32_t kActionCount = 6, kKeepCount = 9;
 
 /// splitmix64: the same numbers from every standard library, so a seed is the same tree anywhere.
@@ -97,8 +98,12 @@ void snapshot(const std::string &folder, const std::string &relative, std::map<s
         if (S_ISDIR(st.st_mode))
             snapshot(folder, path + '/', files, links);
         else if (S_ISREG(st.st_mode))
-            files[path] = {st.st_ino, st.st_mode, st.st_uid, st.st_gid,
-                           st.st_mtim.tv_sec * 1000000000ll + st.st_mtim.tv_nsec, test::readFile(folder + path)};
+            files[path] = {st.st_ino,
+                           st.st_mode,
+                           st.st_uid,
+                           st.st_gid,
+                           st.st_mtim.tv_sec * 1000000000ll + st.st_mtim.tv_nsec,
+                           test::readFile(folder + path)};
         else if (S_ISLNK(st.st_mode) && links)
             (*links)[path] = fs::read_symlink(folder + path).string();
     }
@@ -151,7 +156,10 @@ private:
     std::vector<Problem> pathProblems(const std::set<std::string> &marked) const;
     std::string story(const std::vector<std::string> &args) const;
     std::string shown(std::string path) const;
-    void alias(const std::string &alias, const std::string &real) { m_aliasTo.emplace_back(alias + '/', real + '/'); }
+    void alias(const std::string &alias, const std::string &real)
+    {
+        m_aliasTo.emplace_back(alias + '/', real + '/');
+    }
 
     Aliases m_kind;
     std::uint32_t m_seed;
@@ -159,7 +167,7 @@ private:
     TempTree m_tree;  // before the mounts, so that they end first
     std::string m_src;
     std::vector<std::string> m_roots;
-    std::vector<std::string> m_sideLinks;  // links to folders inside the tree
+    std::vector<std::string> m_sideLinks;                        // links to folders inside the tree
     std::vector<std::pair<std::string, std::string>> m_aliasTo;  // path prefix -> the real one
     std::vector<std::string> m_aliasStory;
     std::string m_mirrorOfSrc;
@@ -172,7 +180,8 @@ private:
 };
 
 const std::vector<std::string> kFolders = {"d0", "d1", "d2", "d1/e", "d0", "d2", ".h"};
-const std::vector<std::string> kNames = {"a", "b", "copy", "same", "x.dat", "a-rather-longer-name.txt", "n 1", ".dot"};
+const std::vector<std::string> kNames = {"a",   "b",   "copy", "same", "x.dat", "a-rather-longer-name.txt",
+                                         "n 1", ".dot"};
 const std::vector<std::string> kTopFolders = {"d0", "d1", "d2"};
 
 void Trial::makeTree()
@@ -209,8 +218,9 @@ void Trial::makeTree()
             const uid_t owner = m_rng.pick(std::vector<uid_t>{0, 1000, 65534});
             [[maybe_unused]] int ignored = ::chown(full.c_str(), owner, owner);
         }
-        const timespec times[2] = {{1600000000, 0},
-                                   {1600000000 + m_rng.pick(std::vector<long>{0, 0, 1, 100}), long(m_rng.below(2))}};
+        const timespec times[2] = {
+            {1600000000, 0},
+            {1600000000 + m_rng.pick(std::vector<long>{0, 0, 1, 100}), long(m_rng.below(2))}};
         ::utimensat(AT_FDCWD, full.c_str(), times, 0);
     }
     for (std::uint32_t i = m_rng.below(3); i > 0; --i)  // hard links
@@ -231,8 +241,8 @@ void Trial::makeTree()
             fs::create_symlink("..", m_src + '/' + name, ec);
         } else {
             const std::string link = folder + "/side" + std::to_string(i);
-            fs::create_symlink(fs::path(m_src + '/' + side).lexically_relative(m_src + '/' + folder), m_src + '/' + link,
-                               ec);
+            fs::create_symlink(fs::path(m_src + '/' + side).lexically_relative(m_src + '/' + folder),
+                               m_src + '/' + link, ec);
             if (!ec)
                 m_sideLinks.push_back(link);
         }
@@ -272,7 +282,8 @@ std::string Trial::makeAliases()
     if (m_kind >= Aliases::BindMounts) {
         const bool inside = m_rng.chance(50), outside = !inside || m_rng.chance(60);
         if (outside) {
-            const std::string where = m_tree.mkdir(m_rng.pick(std::vector<std::string>{"b", "bound-alias-of-the-tree"}));
+            const std::string where =
+                m_tree.mkdir(m_rng.pick(std::vector<std::string>{"b", "bound-alias-of-the-tree"}));
             const std::string real = realFolder(60);
             m_binds.push_back(std::make_unique<test::BindMount>(real, where));
             m_roots.push_back(where);
@@ -293,7 +304,8 @@ std::string Trial::makeAliases()
     if (m_kind >= Aliases::Bindfs) {
         const bool inside = m_rng.chance(40), outside = !inside || m_rng.chance(70);
         if (outside) {
-            const std::string where = m_tree.mkdir(m_rng.pick(std::vector<std::string>{"m", "mirror-of-the-tree"}));
+            const std::string where =
+                m_tree.mkdir(m_rng.pick(std::vector<std::string>{"m", "mirror-of-the-tree"}));
             const std::string real = realFolder(75);
             m_mirrors.push_back(std::make_unique<test::BindfsMirror>(real, where));
             m_roots.push_back(where);
@@ -316,28 +328,37 @@ std::string Trial::makeAliases()
     for (std::size_t i = m_roots.size(); i > 1; --i)  // the order of the locations counts for some rules
         std::swap(m_roots[i - 1], m_roots[m_rng.below(static_cast<std::uint32_t>(i))]);
     // Longest first, so that an alias inside another is mapped before it.
-    std::sort(m_aliasTo.begin(), m_aliasTo.end(), [](const auto &x, const auto &y) { return x.first.size() > y.first.size(); });
+    std::sort(m_aliasTo.begin(), m_aliasTo.end(),
+              [](const auto &x, const auto &y) { return x.first.size() > y.first.size(); });
     return {};
 }
 
 std::vector<std::string> Trial::command()
 {
     const std::string preferred = m_roots.back() == m_src ? m_src + "/d1" : m_roots.back();
-    const std::string keep[kKeepCount] = {"first",         "newest",      "oldest",
-                                          "shortest-path", "longest-path", "shortest-name",
-                                          "first-location", "path:" + preferred + "/*", "not-path:" + m_src + "/*"};
-    std::vector<std::string> args = {"-q", "--no-protect", "-m", m_rng.pick(std::vector<std::string>{"byte", "byte", "crc32", "zero"})};
+    const std::string keep[kKeepCount] = {"first",
+                                          "newest",
+                                          "oldest",
+                                          "shortest-path",
+                                          "longest-path",
+                                          "shortest-name",
+                                          "first-location",
+                                          "path:" + preferred + "/*",
+                                          "not-path:" + m_src + "/*"};
+    std::vector<std::string> args = {"-q", "--no-protect", "-m",
+                                     m_rng.pick(std::vector<std::string>{"byte", "byte", "crc32", "zero"})};
     if (m_rng.chance(50))
         args.push_back("-H");
-    args.insert(args.end(), {"--csv", m_tree.path("marks.csv"), "--keep", keep[(m_seed / kActionCount) % kKeepCount]});
+    args.insert(args.end(),
+                {"--csv", m_tree.path("marks.csv"), "--keep", keep[(m_seed / kActionCount) % kKeepCount]});
     std::istringstream action(kActions[m_seed % kActionCount]);
     for (std::string word; action >> word;)
         args.push_back(word);
     if (args.back() == "--move-to") {
         const std::uint32_t where = m_rng.below(4);
-        args.push_back(where == 0 ? m_src + "/into"
+        args.push_back(where == 0                             ? m_src + "/into"
                        : where == 1 && !m_mirrorOfSrc.empty() ? m_mirrorOfSrc + "/into"
-                                                             : m_tree.mkdir("moved"));
+                                                              : m_tree.mkdir("moved"));
     }
     args.insert(args.end(), m_roots.begin(), m_roots.end());
     return args;
@@ -369,7 +390,8 @@ std::set<std::string> Trial::markedRealPaths()
         const std::size_t markAt = line.rfind(','), folderAt = line.rfind(',', markAt - 1);
         if (markAt == std::string::npos || folderAt == std::string::npos)
             continue;
-        const std::string path = line.substr(folderAt + 1, markAt - folderAt - 1) + line.substr(0, line.find(','));
+        const std::string path =
+            line.substr(folderAt + 1, markAt - folderAt - 1) + line.substr(0, line.find(','));
         const bool isMarked = line.substr(markAt + 1) == "Yes";
         m_rows += (isMarked ? "  marked " : "  kept   ") + shown(path) + "\n";
         if (isMarked)
@@ -397,18 +419,21 @@ std::vector<Problem> Trial::pathProblems(const std::set<std::string> &marked) co
         if (marked.count(path)) {
             // A marked file may go (or, with a link, become one), but what stands at its path reads the same.
             if (!there && linking)
-                problems.push_back({"a marked file is gone after a link", "marked T/src/" + relative + " is gone"});
+                problems.push_back(
+                    {"a marked file is gone after a link", "marked T/src/" + relative + " is gone"});
             else if (there && test::readFile(path) != was.content)
-                problems.push_back({"a marked file reads otherwise",
-                                    "marked T/src/" + relative + " now reads " + quoted(test::readFile(path)) +
-                                        (S_ISLNK(st.st_mode) ? " (a link to " + fs::read_symlink(path).string() + ")" : "") +
-                                        ", not " + quoted(was.content)});
+                problems.push_back(
+                    {"a marked file reads otherwise",
+                     "marked T/src/" + relative + " now reads " + quoted(test::readFile(path)) +
+                         (S_ISLNK(st.st_mode) ? " (a link to " + fs::read_symlink(path).string() + ")" : "") +
+                         ", not " + quoted(was.content)});
             else if (there && action != "--link symbolic" && ::stat(path.c_str(), &reached) == 0 &&
                      ((reached.st_mode & 07777) != (was.mode & 07777) || reached.st_uid != was.uid ||
                       reached.st_gid != was.gid))
                 problems.push_back({"a link changed who may read or write a file",
-                                    "marked T/src/" + relative + " now has owner " + std::to_string(reached.st_uid) +
-                                        " and mode " + octal(reached.st_mode) + ", was owner " + std::to_string(was.uid) +
+                                    "marked T/src/" + relative + " now has owner " +
+                                        std::to_string(reached.st_uid) + " and mode " +
+                                        octal(reached.st_mode) + ", was owner " + std::to_string(was.uid) +
                                         " and mode " + octal(was.mode)});
             continue;
         }
@@ -443,8 +468,8 @@ std::string Trial::story(const std::vector<std::string> &args) const
     std::map<ino_t, int> inodes;
     for (const auto &[relative, file] : m_before) {
         const int number = inodes.emplace(file.inode, int(inodes.size()) + 1).first->second;
-        text << "  " << relative << " = " << quoted(file.content) << "  inode " << number << ", mode " << octal(file.mode)
-             << ", owner " << file.uid << ", mtime " << file.mtimeNs << "\n";
+        text << "  " << relative << " = " << quoted(file.content) << "  inode " << number << ", mode "
+             << octal(file.mode) << ", owner " << file.uid << ", mtime " << file.mtimeNs << "\n";
     }
     for (const auto &[relative, target] : m_linksBefore)
         text << "  " << relative << " -> " << shown(target) << "\n";
@@ -462,7 +487,6 @@ Outcome Trial::run()
     outcome.skipped = makeAliases();
     if (!outcome.skipped.empty())
         return outcome;
-    const std::string root = m_tree.root();
     for (const char *name : {"XDG_DATA_HOME", "XDG_CACHE_HOME", "XDG_CONFIG_HOME", "HOME"})
         ::setenv(name, m_tree.mkdir(std::string("env/") + name).c_str(), 1);
     const std::vector<std::string> args = command();
@@ -473,7 +497,8 @@ Outcome Trial::run()
         problems.push_back({"usage error", m_err});
     const std::set<std::string> marked = markedRealPaths();
     outcome.marked = marked.size();
-    for (const char *done : {"\nCopied : ", "\nMoved : ", "\nTrashed : ", "\nDeleted : ", "\nLinked : ", "\nCloned : "})
+    for (const char *done :
+         {"\nCopied : ", "\nMoved : ", "\nTrashed : ", "\nDeleted : ", "\nLinked : ", "\nCloned : "})
         if (const std::size_t at = m_err.find(done); at != std::string::npos)
             outcome.done = std::strtoul(m_err.c_str() + at + std::strlen(done), nullptr, 10);
     const std::vector<Problem> paths = pathProblems(marked);  // with the aliases still there
@@ -515,7 +540,8 @@ void checkSeeds(Aliases kind, std::uint32_t first, std::uint32_t count)
         done += outcome.done;
         bool told = false;
         for (const std::string &what : outcome.kinds) {
-            std::vector<std::uint32_t> &seeds = failed[std::string(kActions[seed % kActionCount]) + ": " + what];
+            std::vector<std::uint32_t> &seeds =
+                failed[std::string(kActions[seed % kActionCount]) + ": " + what];
             if (seeds.empty() && !std::exchange(told, true))
                 ADD_FAILURE() << outcome.failure;
             seeds.push_back(seed);
@@ -527,8 +553,8 @@ void checkSeeds(Aliases kind, std::uint32_t first, std::uint32_t count)
         std::string numbers;
         for (std::uint32_t seed : seeds)
             numbers += ' ' + std::to_string(seed);
-        ADD_FAILURE() << what << ": " << seeds.size() << " of " << count / kActionCount << " seeds:" << numbers
-                      << " (GEMINOR_CONTENT_SEED=N runs one again)";
+        ADD_FAILURE() << what << ": " << seeds.size() << " of " << count / kActionCount
+                      << " seeds:" << numbers << " (GEMINOR_CONTENT_SEED=N runs one again)";
     }
 }
 
@@ -549,7 +575,7 @@ void expectKept(Aliases kind, std::uint32_t seed)
 #define REQUIRE_BINDFS()                                                                                     \
     do {                                                                                                     \
         REQUIRE_MOUNTS();                                                                                    \
-        if (const std::string missing = test::BindfsMissing(); !missing.empty())                            \
+        if (const std::string missing = test::BindfsMissing(); !missing.empty())                             \
             GTEST_SKIP() << missing;                                                                         \
     } while (false)
 
@@ -584,12 +610,20 @@ TEST(ContentKept, SymbolicLinksThroughABindfsMirrorNeverLinkAFileToItself)
 
 TEST(ContentKept, SymbolicLinksThroughABindMountLeadToTheKeptCopyFromTheRealPlace)
 {
-    // A relative link made through T/b (a bind mount of T/src/d1), or through T/src/d1/bound
-    // (one of T/src/d2), is right only through the mount: from the file's real folder it leads
-    // nowhere.
+    // A relative link made through T/bound-alias-of-the-tree (a bind mount of T/src/d1), or
+    // through T/src/d1/bound (one of T/src/d2), is right only through the mount: from the file's
+    // real folder it leads nowhere.
     REQUIRE_MOUNTS();
     expectKept(Aliases::BindMounts, 2314);
     expectKept(Aliases::BindMounts, 2008);
+}
+
+TEST(ContentKept, SymbolicLinksThroughAMirrorOfASubfolderLeadToTheKeptCopyFromTheRealPlace)
+{
+    // T/mirror-of-the-tree/n 13 became "../src/d1/n 1", right through the mirror of T/src/d2 but
+    // nowhere from T/src/d2, where the link lies.
+    REQUIRE_BINDFS();
+    expectKept(Aliases::Bindfs, 3010);
 }
 
 TEST(ContentKept, HardLinksKeepWhoMayReadAndWriteEachFile)
