@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstring>
 #include <string>
 
 #include "app/cli_host.h"
@@ -58,8 +59,13 @@ struct Totals
 /// on stdout, and every file skipped or failed on stderr; adds the plan's counts to `totals`.
 void reportPlan(const CliAction &request, const ActionPlan &plan, const PlanReport &report, Totals &totals)
 {
+    std::size_t withoutJournal = 0;
     for (const FileReport &file : report.files) {
         const std::string &path = plan.files[file.file].path;
+        if (file.problem == FileProblem::NoJournal) {  // said once, below
+            ++withoutJournal;
+            continue;
+        }
         if (file.outcome == FileOutcome::Done) {
             if (plan.dryRun) {  // the paths alone, for scripts
                 std::fwrite(path.data(), 1, path.size(), stdout);
@@ -72,6 +78,9 @@ void reportPlan(const CliAction &request, const ActionPlan &plan, const PlanRepo
         printProblem(file.outcome == FileOutcome::Skipped ? "skipped" : "failed", path, ProblemText(shown));
     }
     std::fflush(stdout);
+    if (withoutJournal > 0)
+        std::fprintf(stderr, "geminor-cli: the journal for undo cannot be written (%s): %zu file(s) were left as they "
+                     "were; --no-journal acts without undo\n", std::strerror(report.journalError), withoutJournal);
     totals.done += report.done;
     totals.skipped += report.skipped;
     totals.failed += report.failed;
@@ -150,7 +159,7 @@ int RunCliAction(const CliAction &request, std::vector<PlanFile> files, SearchMe
                  const std::atomic<bool> &cancel)
 {
     ActionPlan plan{request.action, method, request.targetFolder, std::move(files), true, request.dryRun,
-                    request.dryRun ? std::string() : JournalFolder()};
+                    request.dryRun || request.noJournal ? std::string() : JournalFolder()};
     CliHost host(request.quiet);
     const PlanReport report = RunPlan(
         plan,
@@ -197,7 +206,7 @@ int RunCliApply(const CliAction &request, ResultJsonReader &result, const std::v
                 const std::atomic<bool> &cancel)
 {
     ActionPlan plan{request.action, result.method(), request.targetFolder, {}, true, request.dryRun,
-                    request.dryRun ? std::string() : JournalFolder()};
+                    request.dryRun || request.noJournal ? std::string() : JournalFolder()};
     CliHost host(request.quiet);
     Totals totals;
     Settled settled;
@@ -262,20 +271,31 @@ int RunCliUndo(const std::string &id)
 {
     const std::string folder = JournalFolder();
     const std::vector<JournalRecord> records = ReadJournals(folder);
-    const JournalRecord *record = JournalToUndo(records, id);
+    std::vector<const JournalRecord *> passed;
+    const JournalRecord *record = JournalToUndo(records, id, &passed);
+    for (const JournalRecord *over : passed)
+        std::fprintf(stderr, "geminor-cli: passed over %s (%s): %s\n", over->id.c_str(), ActionWord(over->action),
+                     over->action == PlanAction::Delete  ? "a permanent delete cannot be undone"
+                     : over->action == PlanAction::Clone ? "clones changed no file's bytes: nothing to put back"
+                                                         : "it did nothing");
     if (!record) {
         std::fprintf(stderr, "geminor-cli: %s\n", id.empty() ? "nothing to undo" : ("no journal " + id).c_str());
         return 1;
     }
-    const UndoReport report = UndoOperation(*record);
-    if (!report.undoable) {
-        std::fprintf(stderr, "geminor-cli: %s was a permanent delete: nothing can be put back\n", record->id.c_str());
+    if (!CanBeUndone(*record)) {
+        std::fprintf(stderr, "geminor-cli: %s (%s) cannot be undone: %s\n", record->id.c_str(), ActionWord(record->action),
+                     record->action == PlanAction::Delete  ? "the files were deleted for good"
+                     : record->action == PlanAction::Clone ? "clones changed no file's bytes: nothing to put back"
+                                                           : "it did nothing");
         return 1;
     }
+    const UndoReport report = UndoOperation(*record);
     for (const UndoStep &step : report.steps)
         if (step.outcome != UndoOutcome::Restored)
             printProblem(step.outcome == UndoOutcome::Skipped ? "skipped" : "failed", step.path, step.reason);
-    MarkUndone(folder, record->id);
+    // An undo that put nothing back stays to be tried again (a name freed, a disk mounted).
+    if (report.restored > 0 || report.steps.empty())
+        MarkUndone(folder, record->id);
     std::fprintf(stderr, "Undone : %s (%s)\nRestored : %zu\nSkipped : %zu\nFailed : %zu\n", record->id.c_str(),
                  ActionWord(record->action), report.restored, report.skipped, report.failed);
     return report.failed > 0 ? 1 : report.skipped > 0 ? 3 : 0;
@@ -286,9 +306,17 @@ int PrintJournals()
     for (const JournalRecord &record : ReadJournals(JournalFolder())) {
         std::printf("%s  %s  %-13s  %zu file(s)%s%s\n", record.id.c_str(), record.time.c_str(),
                     ActionWord(record.action), record.doneCount(), record.undone ? "  undone" : "",
-                    record.action == PlanAction::Delete ? "  not undoable" : "");
+                    CanBeUndone(record) ? "" : "  not undoable");
     }
     return 0;
+}
+
+void TellInterrupted()
+{
+    for (const JournalRecord &record : InterruptedJournals(JournalFolder()))
+        std::fprintf(stderr, "geminor-cli: the operation %s (%s, %s) stopped part-way; geminor-cli --undo %s puts "
+                     "back what it did\n", record.id.c_str(), ActionWord(record.action), record.time.c_str(),
+                     record.id.c_str());
 }
 
 }  // namespace geminor

@@ -19,6 +19,7 @@ struct CliAction
     bool dryRun = false;
     bool quiet = false;
     bool null = false;  // -0
+    bool noJournal = false;  // act without a journal: nothing of it can be undone
 };
 
 /// Acts on the marked files through the action plan, and reports: with --dry-run the files it
@@ -44,5 +45,8 @@ int RunCliUndo(const std::string &id);
 
 /// Lists the journals, oldest first, a line each, on stdout.
 int PrintJournals();
+
+/// Says on stderr which operations stopped part-way and how to roll them back.
+void TellInterrupted();
 
 }  // namespace geminor

@@ -69,6 +69,7 @@ struct Options
     bool clearCache = false;
     std::string cacheDir;
     bool dryRun = false;
+    bool noJournal = false;
     bool null = false;
 };
 
@@ -229,6 +230,8 @@ CLI::Option *addOptions(CLI::App &app, Options &options)
     app.add_option("--cache-dir", options.cacheDir, "keep the checksum cache in DIR (default ~/.cache/geminor)");
     app.add_flag("--clear-cache", options.clearCache, "empty the checksum cache (then scan, if folders are given)");
     app.add_flag("--dry-run", options.dryRun, "say what the action would do, change nothing");
+    app.add_flag("--no-journal", options.noJournal,
+                 "act without writing the journal (when it cannot be written): nothing of it can be undone");
     app.add_option("FOLDER", options.folders, "folders to search");
     return method;
 }
@@ -349,7 +352,7 @@ int main(int argc, char **argv)
         return usageError(actionError);
     std::optional<CliAction> act;
     if (action)
-        act = CliAction{*action, options.moveTo, options.dryRun, options.quiet, options.null};
+        act = CliAction{*action, options.moveTo, options.dryRun, options.quiet, options.null, options.noJournal};
     struct stat st = {};
     if (!options.moveTo.empty() && (::stat(options.moveTo.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)))
         return usageError("not a folder: " + QuotedPath(options.moveTo));
@@ -362,6 +365,8 @@ int main(int argc, char **argv)
         if (options.folders.empty() && options.session.empty() && options.references.empty())
             return 0;
     }
+    if (!options.quiet)
+        TellInterrupted();
     if (app.count("--undo") > 0)
         return RunCliUndo(options.undo.empty() ? std::string() : options.undo.front());
     std::signal(SIGINT, onInterrupt);

@@ -91,11 +91,16 @@ public:
         return true;
     }
 
-    /// Acts on marked file `index`; a file set aside takes the name `asideName` (already in the
-    /// journal) when it is free.
-    FileReport act(std::size_t index, const std::string &asideName = {})
+    /// Each file acted on is written to `journal` first.
+    void useJournal(Journal *journal) { m_journal = journal; }
+    /// Whether the last act wrote an intent to the journal, and whether writing failed.
+    bool intentWritten() const { return m_intentWritten; }
+
+    /// Acts on marked file `index`.
+    FileReport act(std::size_t index)
     {
-        m_asideName = asideName;
+        m_asideName.clear();
+        m_intentWritten = false;
         FileReport report;
         report.file = index;
         const PlanFile &file = m_plan.files[index];
@@ -108,6 +113,8 @@ public:
             return vanishedError(errno) ? skip(report, FileProblem::Vanished) : fail(report, errno);
         if (!S_ISREG(st.st_mode) || IdentityOf(st) != file.seen)
             return skip(report, FileProblem::Changed);
+        if (m_journal && !m_plan.dryRun && !journalIntent(report, folder.get(), st))
+            return report;
         if (m_plan.action == PlanAction::Copy)
             return copy(report, folder.get(), name);
         if (m_plan.action == PlanAction::Move) {
@@ -117,7 +124,7 @@ public:
         }
         report.bytesFreed = st.st_nlink == 1 ? static_cast<std::uint64_t>(st.st_size) : 0;
         if (IsLinkAction(m_plan.action))
-            return LinkFile(m_plan, *this, report, folder.get(), name, asideName);
+            return LinkFile(m_plan, *this, report, folder.get(), name, m_asideName);
         if (m_plan.dryRun)
             return checkOnly(report, folder.get(), name);
         const bool otherMount = m_plan.action == PlanAction::Move &&
@@ -126,6 +133,23 @@ public:
     }
 
 private:
+    /// Writes what the file is and where it will be set aside (and the trash it is headed
+    /// for) to the journal, before anything changes; false with the report filled when it cannot.
+    bool journalIntent(FileReport &report, int folder, const struct stat &st)
+    {
+        const TrashFolder *trash = m_plan.action == PlanAction::Trash ? &trashFor(folder) : nullptr;
+        if (trash && trash->refusal != TrashRefusal::None)
+            return true;  // refused before anything changes
+        m_asideName = TemporaryName();
+        if (!m_journal->intent(report.file, m_plan.files[report.file], &st, m_asideName, trash ? trash->path : "",
+                               trash ? trash->topDirectory : "")) {
+            fail(report, errno, FileProblem::NoJournal);
+            return false;
+        }
+        m_intentWritten = true;
+        return true;
+    }
+
     static FileReport skip(FileReport &report, FileProblem problem)
     {
         report.outcome = FileOutcome::Skipped;
@@ -514,7 +538,9 @@ private:
     std::unordered_map<std::int32_t, std::vector<std::size_t>> m_kept;  // group -> its unmarked files
     std::map<std::uint64_t, TrashFolder> m_trashes;                     // by mount
     std::size_t m_keptPath = 0;  // the kept copy findKeptCopy found last
-    std::string m_asideName;     // for the file being acted on
+    std::string m_asideName;     // for the file being acted on, as the journal names it
+    Journal *m_journal = nullptr;
+    bool m_intentWritten = false;
     UniqueFd m_target;
     FileIdentity m_targetFolder;
     std::uint64_t m_targetMount = 0;
@@ -571,15 +597,21 @@ PlanReport RunPlan(const ActionPlan &original, const PlanProgress &progress, con
     FileReport targetFailure;
     bool targetOpen = runner.openTarget(targetFailure);
     std::optional<Journal> journal;
+    // Acting without the journal asked for would leave nothing to undo from: from the moment
+    // it cannot be written, every file left fails untouched.
+    auto journalFailed = [&](int error) {
+        report.journalError = error;
+        targetFailure = {0, FileOutcome::Failed, FileProblem::NoJournal, error, TrashRefusal::None, {}};
+        targetOpen = false;
+    };
     if (!plan.dryRun && !plan.journalFolder.empty() && targetOpen) {
         std::string error;
         journal = Journal::Start(plan.journalFolder, plan.action, error);
-        if (!journal) {  // acting without a journal would leave nothing to undo from
-            targetFailure = {0, FileOutcome::Failed, FileProblem::System, errno, TrashRefusal::None, {}};
-            targetOpen = false;
-        } else {
+        if (!journal)
+            journalFailed(errno);
+        else
             report.journal = journal->id();
-        }
+        runner.useJournal(journal ? &*journal : nullptr);
     }
     std::size_t handled = 0;
     for (std::size_t i = 0; i < plan.files.size(); ++i) {
@@ -596,15 +628,11 @@ PlanReport RunPlan(const ActionPlan &original, const PlanProgress &progress, con
         }
         FileReport file = targetFailure;
         file.file = i;
-        if (journal && !journal->intent(i, plan.files[i])) {
-            file = {i, FileOutcome::Failed, FileProblem::System, errno, TrashRefusal::None, {}};
-            targetFailure = file;
-            targetOpen = false;
-        }
-        if (targetOpen)
+        if (targetOpen) {
             file = runner.act(i);
-        if (journal && targetOpen)
-            journal->done(file);
+            if (file.problem == FileProblem::NoJournal || (runner.intentWritten() && !journal->done(file)))
+                journalFailed(file.problem == FileProblem::NoJournal ? file.error : errno);
+        }
         switch (file.outcome) {
         case FileOutcome::Done: ++report.done; break;
         case FileOutcome::Skipped: ++report.skipped; break;
@@ -615,8 +643,8 @@ PlanReport RunPlan(const ActionPlan &original, const PlanProgress &progress, con
         if (progress)
             progress(++handled, total);
     }
-    if (journal)
-        journal->finish();
+    if (journal && !journal->finish() && !report.journalError)
+        report.journalError = errno;
     return report;
 }
 

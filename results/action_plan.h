@@ -46,7 +46,8 @@ struct ActionPlan
     bool keepLastCopies = true;
     bool dryRun = false;  // check everything, change nothing
     /// Where the journal of the operation goes, for undo ("" for none). Each file is written
-    /// to it before it is acted on; a journal that cannot be written stops the plan.
+    /// to it before it is acted on; when the journal cannot be written, the files not acted on
+    /// yet fail with NoJournal, untouched (the front end may ask to go on without undo).
     std::string journalFolder;
 };
 
@@ -67,6 +68,7 @@ enum class FileProblem {
     KeptOnItsFileSystem,  // hard links: the first of its group on its file system, kept for the others
     NoClone,          // its file system cannot share blocks between files
     OwnerOrMode,      // a hard link: every kept copy differs from it in owner, group or permissions
+    NoJournal,        // the journal for undo could not be written (see `error`): nothing was done to it
 };
 
 /// What happened to one marked file.
@@ -88,6 +90,7 @@ struct PlanReport
     std::uint64_t bytesFreed = 0;
     bool cancelled = false;
     std::string journal;  // the journal's id, when one was written
+    int journalError = 0;  // errno, when the journal could not be written
 };
 
 /// The files of the result rows, marked as the rows are.

@@ -12,6 +12,7 @@
 #include <dirent.h>
 #include <map>
 #include <fcntl.h>
+#include <csignal>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -82,14 +83,18 @@ std::optional<Journal> Journal::Start(const std::string &folder, PlanAction acti
     Journal journal(id, std::move(fd));
     const bool undoable = action != PlanAction::Delete;
     if (!journal.append("{\"geminor_journal\":1,\"id\":\"" + id + "\",\"action\":\"" + ActionWord(action) +
-                            "\",\"time\":\"" + nowText("%Y-%m-%dT%H:%M:%SZ") +
+                            "\",\"time\":\"" + nowText("%Y-%m-%dT%H:%M:%SZ") + "\",\"pid\":\"" + std::to_string(::getpid()) +
                             "\",\"undoable\":" + (undoable ? "true" : "false") + "}",
                         true)) {
         error = folder + ": " + std::strerror(errno);
         return std::nullopt;
     }
-    if (const UniqueFd parent(OpenFolder(folder)); parent)
-        Fs().fsync(parent.get());  // the new file's name is on the disk too
+    // The new file's name is on the disk too (fsync needs a descriptor opened for reading).
+    if (const UniqueFd parent(Fs().openat(AT_FDCWD, folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC, 0));
+        !parent || Fs().fsync(parent.get()) != 0) {
+        error = folder + ": " + std::strerror(errno);
+        return std::nullopt;
+    }
     return journal;
 }
 
@@ -100,11 +105,25 @@ bool Journal::append(const std::string &line, bool sync)
            (!sync || Fs().fsync(m_fd.get()) == 0);
 }
 
-bool Journal::intent(std::size_t index, const PlanFile &file)
+bool Journal::intent(std::size_t index, const PlanFile &file, const struct stat *st, const std::string &aside,
+                     const std::string &trash, const std::string &trashTop)
 {
     std::string line = "{\"intent\":" + std::to_string(index) + ",\"path\":";
     AppendJsonPath(line, file.path);
     appendIdentity(line, "", file.seen);
+    if (st)
+        line += ",\"mode\":" + std::to_string(st->st_mode & 07777) + ",\"uid\":" + std::to_string(st->st_uid) +
+                ",\"gid\":" + std::to_string(st->st_gid) + ",\"atime_ns\":" + std::to_string(Nanoseconds(st->st_atim));
+    if (!aside.empty()) {
+        line += ",\"aside\":";
+        AppendJsonPath(line, aside);
+    }
+    if (!trash.empty()) {
+        line += ",\"trash\":";
+        AppendJsonPath(line, trash);
+        line += ",\"trash_top\":";
+        AppendJsonPath(line, trashTop.empty() ? std::string("/") : trashTop);
+    }
     return append(line + "}", true);  // on the disk before the file is touched
 }
 
@@ -119,12 +138,12 @@ bool Journal::done(const FileReport &report)
         if (report.outcome == FileOutcome::Done && StatPath(report.target, &st, AT_SYMLINK_NOFOLLOW) == 0)
             appendIdentity(line, "target_", IdentityOf(st));
     }
-    return append(line + "}", false);
+    return append(line + "}", true);
 }
 
 bool Journal::finish()
 {
-    return Fs().fsync(m_fd.get()) == 0;
+    return append("{\"finished\":true}", true);
 }
 
 std::vector<JournalRecord> ReadJournals(const std::string &folder)
@@ -153,12 +172,33 @@ std::vector<JournalRecord> ReadJournals(const std::string &folder)
                 record.action = action.value_or(PlanAction::Delete);
                 record.id = o.value(QLatin1String("id")).toString().toStdString();
                 record.time = o.value(QLatin1String("time")).toString().toStdString();
+                record.pid = o.value(QLatin1String("pid")).toString().toLong();
             } else if (o.contains(QLatin1String("intent"))) {
                 const auto path = JsonPath(o.value(QLatin1String("path")));
                 if (!path)
                     continue;
                 stepOf[static_cast<std::size_t>(o.value(QLatin1String("intent")).toInteger())] = record.steps.size();
-                record.steps.push_back({*path, JsonIdentity(o).value_or(FileIdentity{}), false, FileOutcome::Failed, {}, {}});
+                JournalStep step;
+                step.path = *path;
+                step.was = JsonIdentity(o).value_or(FileIdentity{});
+                step.aside = JsonPath(o.value(QLatin1String("aside"))).value_or(std::string());
+                step.trash = JsonPath(o.value(QLatin1String("trash"))).value_or(std::string());
+                step.trashTop = JsonPath(o.value(QLatin1String("trash_top"))).value_or(std::string());
+                if (step.trashTop == "/")
+                    step.trashTop.clear();
+                std::uint64_t mode = 0, uid = 0, gid = 0;
+                step.hasOwn = JsonUnsigned(o, "mode", mode) && JsonUnsigned(o, "uid", uid) && JsonUnsigned(o, "gid", gid) &&
+                              mode <= 07777 && o.value(QLatin1String("atime_ns")).isDouble();
+                if (step.hasOwn) {
+                    step.mode = static_cast<mode_t>(mode);
+                    step.uid = static_cast<uid_t>(uid);
+                    step.gid = static_cast<gid_t>(gid);
+                    step.accessedNs = o.value(QLatin1String("atime_ns")).toInteger();
+                }
+                // A step's aside name stays in its own folder.
+                if (step.aside.find('/') != std::string::npos || !step.aside.starts_with(".geminor-"))
+                    step.aside.clear();
+                record.steps.push_back(std::move(step));
             } else if (o.contains(QLatin1String("done"))) {
                 const auto found = stepOf.find(static_cast<std::size_t>(o.value(QLatin1String("done")).toInteger()));
                 if (found == stepOf.end())
@@ -174,12 +214,56 @@ std::vector<JournalRecord> ReadJournals(const std::string &folder)
                 step.targetState = JsonIdentity(o, "target_").value_or(FileIdentity{});
             } else if (o.contains(QLatin1String("undone"))) {
                 record.undone = true;
+            } else if (o.contains(QLatin1String("finished"))) {
+                record.finished = true;
             }
         }
         if (valid)
             records.push_back(std::move(record));
     }
     return records;
+}
+
+bool CanBeUndone(const JournalRecord &record)
+{
+    if (record.action == PlanAction::Delete || record.action == PlanAction::Clone)
+        return false;
+    for (const JournalStep &step : record.steps)
+        if (!step.hasOutcome || step.outcome == FileOutcome::Done)
+            return true;
+    return false;
+}
+
+std::vector<JournalRecord> InterruptedJournals(const std::string &folder)
+{
+    // Most journals end in their closing line: only the others are read whole.
+    bool any = false;
+    if (DIR *dir = ::opendir(folder.c_str())) {
+        while (const dirent *entry = ::readdir(dir)) {
+            const std::string name = entry->d_name;
+            if (!name.ends_with(".jsonl"))
+                continue;
+            const UniqueFd fd(Fs().openat(dirfd(dir), name.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC, 0));
+            struct stat st = {};
+            char tail[64] = {};
+            const off_t at = fd && Fs().fstat(fd.get(), &st) == 0 ? std::max<off_t>(0, st.st_size - 48) : 0;
+            const ssize_t n = fd ? Fs().pread(fd.get(), tail, 48, at) : -1;
+            const std::string end(tail, n > 0 ? static_cast<std::size_t>(n) : 0);
+            any = any || (n > 0 && end.find("\"finished\":true}") == std::string::npos &&
+                          end.find("\"undone\":true") == std::string::npos);
+        }
+        ::closedir(dir);
+    }
+    std::vector<JournalRecord> interrupted;
+    if (!any)
+        return interrupted;
+    for (JournalRecord &record : ReadJournals(folder)) {
+        // A journal written before journals named their process is never called interrupted.
+        const bool running = record.pid <= 0 || ::kill(static_cast<pid_t>(record.pid), 0) == 0 || errno == EPERM;
+        if (!record.finished && !record.undone && !running && CanBeUndone(record))
+            interrupted.push_back(std::move(record));
+    }
+    return interrupted;
 }
 
 bool MarkUndone(const std::string &folder, const std::string &id)

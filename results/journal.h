@@ -25,11 +25,15 @@ public:
     static std::optional<Journal> Start(const std::string &folder, PlanAction action, std::string &error);
 
     const std::string &id() const { return m_id; }
-    /// Before acting on plan file `index`.
-    bool intent(std::size_t index, const PlanFile &file);
-    /// After acting: the outcome, and where the file went (or the kept copy it now links to).
+    /// Before acting on plan file `index`, on the disk before anything changes: what the file
+    /// is (its own mode, owner and times from `st`, when given), the name it will have while set
+    /// aside and the trash it is headed for, so that undo finds it after a crash at any step.
+    bool intent(std::size_t index, const PlanFile &file, const struct stat *st = nullptr,
+                const std::string &aside = {}, const std::string &trash = {}, const std::string &trashTop = {});
+    /// After acting: the outcome, and where the file went (or the kept copy it now links to);
+    /// on the disk before the next file is touched.
     bool done(const FileReport &report);
-    /// Flushes what is left to the disk.
+    /// Says the operation ran to its end, on the disk.
     bool finish();
 
 private:
@@ -45,6 +49,13 @@ struct JournalStep
 {
     std::string path;  // where the file was before the operation
     FileIdentity was;
+    std::string aside;            // its name in its folder while set aside; "" when never
+    std::string trash, trashTop;  // the trash it was headed for, and that trash's top folder
+    bool hasOwn = false;          // its own mode, owner and access time were recorded
+    mode_t mode = 0;
+    uid_t uid = 0;
+    gid_t gid = 0;
+    std::int64_t accessedNs = 0;
     bool hasOutcome = false;  // false: the operation stopped while acting on it
     FileOutcome outcome = FileOutcome::Failed;
     std::string target;          // where it went; the kept copy for links
@@ -57,6 +68,8 @@ struct JournalRecord
     std::string id, time;
     PlanAction action = PlanAction::Trash;
     bool undone = false;
+    bool finished = false;  // ran to its end; else it was interrupted (or still runs: see `pid`)
+    long pid = 0;           // the process that wrote it
     std::vector<JournalStep> steps;
 
     /// The files the operation acted on.
@@ -71,6 +84,14 @@ struct JournalRecord
 
 /// Every journal of `folder`, oldest first; unreadable lines are passed over.
 std::vector<JournalRecord> ReadJournals(const std::string &folder);
+
+/// Whether undo can put anything back: not after a permanent delete, nor after clones (each
+/// file kept its own inode and bytes), nor when nothing was done.
+bool CanBeUndone(const JournalRecord &record);
+
+/// The journals of `folder` whose operation stopped part-way (the process is gone) and that
+/// were not undone: what the next start offers to roll back.
+std::vector<JournalRecord> InterruptedJournals(const std::string &folder);
 
 /// Marks the journal `id` of `folder` as undone.
 bool MarkUndone(const std::string &folder, const std::string &id);

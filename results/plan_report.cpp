@@ -54,6 +54,7 @@ std::string ProblemText(const FileReport &report)
     case FileProblem::OtherFileSystem: return "no kept copy on its file system: a hard link cannot cross file systems";
     case FileProblem::KeptOnItsFileSystem: return "kept as the copy its file system's other copies link to";
     case FileProblem::NoClone: return "its file system cannot share blocks between files (clones need btrfs or XFS)";
+    case FileProblem::NoJournal: return std::string("the journal for undo cannot be written: ") + std::strerror(report.error);
     case FileProblem::OwnerOrMode: return "its owner or permissions differ from the kept copy's: a hard link would give it the kept copy's";
     }
     return {};

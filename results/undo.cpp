@@ -2,13 +2,16 @@
 
 #include <cerrno>
 #include <cstring>
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include "engine/file_system.h"
 #include "engine/unique_fd.h"
+#include "engine/folder_walker.h"
 #include "results/file_copy.h"
+#include "results/trash.h"
 
 namespace geminor {
 namespace {
@@ -64,10 +67,28 @@ std::string moveBack(const std::string &from, const std::string &to)
     return {};
 }
 
+/// Gives the copy `name` of `folder` the file's own mode, times and (where permitted) owner, as
+/// the journal recorded them before it became a link.
+bool giveOwn(int folder, const std::string &name, const JournalStep &step)
+{
+    const UniqueFd fd(Fs().openat(folder, name.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC, 0));
+    if (!fd)
+        return false;
+    struct stat st = {};
+    if (Fs().fstat(fd.get(), &st) == 0 && (st.st_uid != step.uid || st.st_gid != step.gid) &&
+        ::fchown(fd.get(), step.uid, step.gid) != 0 && errno != EPERM)
+        return false;  // another user's file copied by a user: it stays theirs where the system says so
+    auto time = [](std::int64_t ns) {
+        return timespec{static_cast<time_t>(FloorSeconds(ns)), static_cast<long>(ns - FloorSeconds(ns) * 1'000'000'000)};
+    };
+    const struct timespec times[2] = {time(step.accessedNs), time(step.was.modifiedNs)};
+    return ::fchmod(fd.get(), step.mode) == 0 && ::futimens(fd.get(), times) == 0;
+}
+
 /// A link at `path` (`link`: its state as checked) becomes an independent copy of the bytes it
 /// reaches. The copy and the link are swapped in one step, and the link removed only when it is
 /// the one checked; anything else put there meanwhile is swapped back, never overwritten.
-std::string unlinkCopy(const std::string &path, const struct stat &link)
+std::string unlinkCopy(const std::string &path, const struct stat &link, const JournalStep &step)
 {
     const UniqueFd folder(OpenFolder(FolderOf(path)));
     const UniqueFd source(OpenPath(path, O_RDONLY | O_CLOEXEC));  // through the link
@@ -77,6 +98,11 @@ std::string unlinkCopy(const std::string &path, const struct stat &link)
         return std::strerror(errno);
     if (const int error = CopyToTemporary(source.get(), st, folder.get(), temporary))
         return std::strerror(error);
+    if (step.hasOwn && !giveOwn(folder.get(), temporary, step)) {
+        const int error = errno;
+        Fs().unlinkat(folder.get(), temporary.c_str(), 0);
+        return std::strerror(error);
+    }
     switch (SwapIn(folder.get(), temporary, NameOf(path), false, [&](const struct stat &swapped) {
         return swapped.st_dev == link.st_dev && swapped.st_ino == link.st_ino;
     })) {
@@ -87,6 +113,85 @@ std::string unlinkCopy(const std::string &path, const struct stat &link)
     case Swap::OldKept: return {};
     }
     return {};
+}
+
+/// The .trashinfo files of `step`'s trash that name its file; each with whether its file is
+/// still in the trash as the very file the journal recorded.
+std::vector<std::pair<std::string, bool>> trashInfosOf(const JournalStep &step)
+{
+    std::vector<std::pair<std::string, bool>> infos;
+    const std::string text = TrashInfoText(AbsoluteFolder(FolderOf(step.path)) + NameOf(step.path), step.trashTop);
+    const std::string pathLine = text.substr(0, text.find("\nDeletionDate="));
+    DIR *dir = ::opendir((step.trash + "info").c_str());
+    if (!dir)
+        return infos;
+    while (const dirent *entry = ::readdir(dir)) {
+        const std::string name = entry->d_name;
+        if (!name.ends_with(".trashinfo"))
+            continue;
+        const UniqueFd fd(OpenPath(step.trash + "info/" + name, O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
+        char buffer[8192];
+        const ssize_t n = fd ? Fs().pread(fd.get(), buffer, sizeof buffer, 0) : -1;
+        if (n <= 0 || std::string(buffer, static_cast<std::size_t>(n)).find(pathLine + "\n") != 0)
+            continue;
+        struct stat st = {};
+        const std::string file = step.trash + "files/" + name.substr(0, name.size() - 10);
+        infos.push_back({file, StatPath(file, &st, AT_SYMLINK_NOFOLLOW) == 0 && IdentityOf(st).sameFile(step.was)});
+    }
+    ::closedir(dir);
+    return infos;
+}
+
+/// A step whose outcome was never written (the operation was killed while acting on it): the
+/// file is found where each step of the action may have left it (under its name, set aside in
+/// its folder, in the trash, or replaced by a link) and put back; "" when it is back (or never
+/// left), else why not.
+std::string recoverStep(PlanAction action, const JournalStep &step, bool &restored, bool &skipped)
+{
+    restored = false;
+    skipped = true;
+    struct stat st = {};
+    const bool atName = isFile(step.path, st);
+    if (atName && S_ISREG(st.st_mode) && IdentityOf(st).sameContentState(step.was))
+        return {};  // never left, or already back
+    std::vector<std::pair<std::string, bool>> infos;
+    if (action == PlanAction::Trash && !step.trash.empty())
+        infos = trashInfosOf(step);
+    std::string reason = "the operation stopped while acting on it: where it went is not known";
+    const std::string aside = step.aside.empty() ? std::string() : FolderOf(step.path) + step.aside;
+    if (!aside.empty() && isFile(aside, st) && IdentityOf(st).sameContentState(step.was)) {
+        if (atName && (action == PlanAction::HardLink || action == PlanAction::SymbolicLink)) {
+            // The link was put in place; the file itself is still aside: the link goes.
+            struct stat reached = {};
+            if (StatPath(step.path, &reached, 0) != 0 || static_cast<std::uint64_t>(reached.st_size) != step.was.size)
+                return "its name holds another file now; it stays as " + aside;
+            UnlinkPath(step.path);
+        }
+        reason = moveBack(aside, step.path);
+        restored = reason.empty();
+    } else if (!atName) {
+        for (const auto &[file, same] : infos)
+            if (same) {
+                reason = moveBack(file, step.path);
+                restored = reason.empty();
+                break;
+            }
+    } else if (action == PlanAction::HardLink || action == PlanAction::SymbolicLink) {
+        // The link stands and the file is gone: the bytes the link reaches were checked equal.
+        struct stat reached = {};
+        if (StatPath(step.path, &reached, 0) == 0 && static_cast<std::uint64_t>(reached.st_size) == step.was.size &&
+            (S_ISLNK(st.st_mode) || st.st_nlink > 1)) {
+            reason = unlinkCopy(step.path, st, step);
+            restored = reason.empty();
+            skipped = !restored;
+        }
+    }
+    for (const auto &[file, same] : infos) {  // a trash info left without its file
+        struct stat there = {};
+        if (StatPath(file, &there, AT_SYMLINK_NOFOLLOW) != 0)
+            UnlinkPath(step.trash + "info/" + NameOf(file) + ".trashinfo");
+    }
+    return restored ? std::string() : reason;
 }
 
 /// Undoes one file the operation acted on; "" when done, else why not.
@@ -133,7 +238,7 @@ std::string undoStep(PlanAction action, const JournalStep &step, bool &skipped)
             StatPath(step.path, &reached, 0) != 0 || !IdentityOf(reached).sameFile(step.targetState))
             return "it is no longer the link that was made";
         skipped = false;
-        return unlinkCopy(step.path, st);
+        return unlinkCopy(step.path, st, step);
     case PlanAction::Clone:
     case PlanAction::Delete: return {};
     }
@@ -145,17 +250,18 @@ std::string undoStep(PlanAction action, const JournalStep &step, bool &skipped)
 UndoReport UndoOperation(const JournalRecord &record)
 {
     UndoReport report;
-    report.undoable = record.action != PlanAction::Delete;
+    report.undoable = record.action != PlanAction::Delete && record.action != PlanAction::Clone;
     if (!report.undoable)
         return report;
     for (const JournalStep &step : record.steps) {
         UndoStep done{step.path, UndoOutcome::Restored, {}};
         if (!step.hasOutcome) {
-            struct stat st = {};
-            if (isFile(step.path, st) && IdentityOf(st) == step.was)
+            bool restored = false, skipped = true;
+            done.reason = recoverStep(record.action, step, restored, skipped);
+            if (!restored && done.reason.empty())
                 continue;  // stopped before this file was touched
-            done.outcome = UndoOutcome::Skipped;
-            done.reason = "the operation stopped while acting on it: where it went is not known";
+            if (!done.reason.empty())
+                done.outcome = skipped ? UndoOutcome::Skipped : UndoOutcome::Failed;
         } else if (step.outcome != FileOutcome::Done) {
             continue;
         } else {
@@ -171,11 +277,22 @@ UndoReport UndoOperation(const JournalRecord &record)
     return report;
 }
 
-const JournalRecord *JournalToUndo(const std::vector<JournalRecord> &records, const std::string &id)
+const JournalRecord *JournalToUndo(const std::vector<JournalRecord> &records, const std::string &id,
+                                   std::vector<const JournalRecord *> *passed)
 {
-    for (auto it = records.rbegin(); it != records.rend(); ++it)
-        if (id.empty() ? !it->undone : it->id == id)
+    for (auto it = records.rbegin(); it != records.rend(); ++it) {
+        if (!id.empty()) {
+            if (it->id == id)
+                return &*it;
+            continue;
+        }
+        if (it->undone)
+            continue;
+        if (CanBeUndone(*it))
             return &*it;
+        if (passed)
+            passed->push_back(&*it);
+    }
     return nullptr;
 }
 

@@ -31,7 +31,10 @@ struct UndoReport
 /// overwritten.
 UndoReport UndoOperation(const JournalRecord &record);
 
-/// The newest journal of `folder` not undone yet (or the one named `id`), and its index.
-const JournalRecord *JournalToUndo(const std::vector<JournalRecord> &records, const std::string &id = {});
+/// The newest journal not undone yet that can be undone (or the one named `id`). The newer ones
+/// passed over because nothing of them can be put back (a permanent delete, clones, nothing
+/// done) are added to `passed`, newest first.
+const JournalRecord *JournalToUndo(const std::vector<JournalRecord> &records, const std::string &id = {},
+                                   std::vector<const JournalRecord *> *passed = nullptr);
 
 }  // namespace geminor

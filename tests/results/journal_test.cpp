@@ -4,6 +4,7 @@
 
 #include "results/rename_file.h"
 
+#include <fcntl.h>
 #include <filesystem>
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -37,8 +38,8 @@ Operation runAndUndo(const TempTree &tree, PlanAction action, const std::vector<
     Operation op{RunPlan(plan), {}};
     between();
     const auto records = ReadJournals(plan.journalFolder);
-    const JournalRecord *record = JournalToUndo(records);
-    EXPECT_TRUE(record && record->id == op.report.journal);
+    const JournalRecord *record = JournalToUndo(records, op.report.journal);
+    EXPECT_TRUE(record);
     if (record) {
         op.undo = UndoOperation(*record);
         MarkUndone(plan.journalFolder, record->id);
@@ -130,6 +131,131 @@ TEST(Journal, AfterACrashPartWayUndoRestoresTheFilesAlreadyDone)
     for (const char *name : {"f1", "f2", "f3", "f4"})
         EXPECT_EQ(readFile(tree.path(std::string("files/dup/") + name)), "x") << name;
     ::unsetenv("XDG_DATA_HOME");
+}
+
+/// Runs `plan` in a child process that is killed (exit 9) when the plan renames a file from a
+/// name starting with `from` to a name starting with `to`, the `nth` time.
+void runKilledAtRename(const ActionPlan &plan, const std::string &from, const std::string &to, int nth = 1)
+{
+    const pid_t child = ::fork();
+    if (child == 0) {
+        test::FaultyFileSystem seam;
+        int seen = 0;
+        seam.beforeRename([&](const std::string &a, const std::string &b) {
+            if (a.starts_with(from) && b.starts_with(to) && ++seen == nth)
+                ::_exit(9);
+        });
+        ScopedFileSystem use(seam);
+        RunPlan(plan);
+        ::_exit(0);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    ASSERT_EQ(WEXITSTATUS(status), 9);
+}
+
+TEST(Journal, KilledBetweenTheStepsOfAnActionUndoFindsEveryFileAndLeavesNoTrashInfo)
+{
+    TempTree tree;
+    ::setenv("XDG_DATA_HOME", tree.path("data").c_str(), 1);
+    tree.write("files/keep/f", "x");
+    for (const char *name : {"f1", "f2", "f3"})
+        tree.write(std::string("files/dup/") + name, "x");
+    ActionPlan plan = test::PlanOf(tree.path("files"), PlanAction::Trash, {"dup/f1", "dup/f2", "dup/f3"});
+    plan.journalFolder = tree.path("journal");
+    // f1 is in the trash, f2 set aside with its trash info written, f3 untouched.
+    runKilledAtRename(plan, ".geminor-", "f", 2);
+    EXPECT_FALSE(std::filesystem::exists(tree.path("files/dup/f2")));
+    auto records = ReadJournals(plan.journalFolder);
+    ASSERT_EQ(records.size(), 1u);
+    EXPECT_FALSE(records[0].finished);
+    EXPECT_EQ(InterruptedJournals(plan.journalFolder).size(), 1u);
+    UndoReport undo = UndoOperation(records[0]);
+    EXPECT_EQ(undo.restored, 2u);
+    EXPECT_EQ(undo.skipped + undo.failed, 0u) << (undo.steps.empty() ? "" : undo.steps[0].reason);
+    for (const char *name : {"f1", "f2", "f3"})
+        EXPECT_EQ(readFile(tree.path(std::string("files/dup/") + name)), "x") << name;
+    EXPECT_TRUE(std::filesystem::is_empty(tree.path("data/Trash/info")));
+    EXPECT_TRUE(std::filesystem::is_empty(tree.path("data/Trash/files")));
+
+    // Killed with the file set aside for a link, and for a move: each comes back.
+    for (PlanAction action : {PlanAction::SymbolicLink, PlanAction::HardLink, PlanAction::Move}) {
+        SCOPED_TRACE(ActionWord(action));
+        plan = test::PlanOf(tree.path("files"), action, {"dup/f1"});
+        plan.journalFolder = tree.path("journal");
+        plan.targetFolder = tree.mkdir("into");
+        runKilledAtRename(plan, ".geminor-", "f1");
+        records = ReadJournals(plan.journalFolder);
+        undo = UndoOperation(records.back());
+        EXPECT_EQ(undo.restored, 1u);
+        struct stat st = {};
+        ASSERT_EQ(::lstat(tree.path("files/dup/f1").c_str(), &st), 0);
+        EXPECT_TRUE(S_ISREG(st.st_mode) && st.st_nlink == 1);
+        EXPECT_EQ(readFile(tree.path("files/dup/f1")), "x");
+    }
+    ::unsetenv("XDG_DATA_HOME");
+}
+
+TEST(Journal, UndoOfALinkGivesBackTheFilesOwnModeAndTimes)
+{
+    TempTree tree;
+    tree.write("files/keep", "bytes");
+    tree.write("files/mine", "bytes");
+    ::chmod(tree.path("files/mine").c_str(), 0600);
+    const struct timespec old[2] = {{1'700'000'000, 0}, {1'600'000'000, 5}};
+    ::utimensat(AT_FDCWD, tree.path("files/mine").c_str(), old, 0);
+    ActionPlan plan = test::PlanOf(tree.path("files"), PlanAction::SymbolicLink, {"mine"});
+    plan.journalFolder = tree.path("journal");
+    ASSERT_EQ(RunPlan(plan).done, 1u);
+    const auto records = ReadJournals(plan.journalFolder);
+    EXPECT_TRUE(records.back().finished);
+    ASSERT_EQ(UndoOperation(records.back()).restored, 1u);
+    struct stat st = {};
+    ASSERT_EQ(::lstat(tree.path("files/mine").c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07777, 0600u);
+    EXPECT_EQ(st.st_mtim.tv_sec, 1'600'000'000);
+    EXPECT_EQ(st.st_mtim.tv_nsec, 5);
+}
+
+TEST(Journal, WhatCannotBeUndoneIsPassedOverAndAJournalThatCannotBeWrittenTouchesNothing)
+{
+    TempTree tree;
+    tree.write("files/keep", "bytes");
+    tree.write("files/a", "bytes");
+    tree.write("files/b", "bytes");
+    const std::string journal = tree.path("journal");
+    ActionPlan plan = test::PlanOf(tree.path("files"), PlanAction::SymbolicLink, {"files/a"});
+    plan.journalFolder = journal;
+    ASSERT_EQ(RunPlan(plan).done, 1u);
+    plan = test::PlanOf(tree.path("files"), PlanAction::Clone, {"files/b"});  // no clone on this file system
+    plan.journalFolder = journal;
+    RunPlan(plan);
+    plan = test::PlanOf(tree.path("files"), PlanAction::Delete, {"files/b"});
+    plan.journalFolder = journal;
+    ASSERT_EQ(RunPlan(plan).done, 1u);
+    const auto records = ReadJournals(journal);
+    ASSERT_EQ(records.size(), 3u);
+    std::vector<const JournalRecord *> passed;
+    const JournalRecord *undo = JournalToUndo(records, {}, &passed);
+    ASSERT_TRUE(undo);
+    EXPECT_EQ(undo->action, PlanAction::SymbolicLink);
+    EXPECT_EQ(passed.size(), 2u);  // the delete and the clone
+    EXPECT_TRUE(InterruptedJournals(journal).empty());
+
+    // A journal folder that cannot be written: every file fails untouched, and says why.
+    tree.write("files/c", "bytes");
+    tree.write("not-a-folder", "");
+    plan = test::PlanOf(tree.path("files"), PlanAction::Delete, {"files/c"});
+    plan.journalFolder = tree.path("not-a-folder/journal");
+    const PlanReport report = RunPlan(plan);
+    EXPECT_EQ(report.failed, 1u);
+    EXPECT_NE(report.journalError, 0);
+    ASSERT_EQ(report.files.size(), 1u);
+    EXPECT_EQ(report.files[0].problem, FileProblem::NoJournal);
+    EXPECT_THAT(ProblemText(report.files[0]), ::testing::HasSubstr("journal"));
+    EXPECT_EQ(readFile(tree.path("files/c")), "bytes");
+    plan.journalFolder.clear();  // the user agreed to go on without undo
+    EXPECT_EQ(RunPlan(plan).done, 1u);
 }
 
 }  // namespace

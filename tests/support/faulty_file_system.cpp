@@ -128,6 +128,8 @@ dirent *FaultyFileSystem::readdir(DIR *dir)
 int FaultyFileSystem::renameat2(int oldDir, const char *oldName, int newDir, const char *newName,
                                 unsigned flags)
 {
+    if (m_beforeRename)
+        m_beforeRename(oldName, newName);
     if (const int number = ++m_renames; m_renameError && number >= m_renameFrom && number <= m_renameTo) {
         errno = m_renameError;
         return -1;

@@ -34,6 +34,11 @@ public:
     void beforeRead(std::function<void(const std::string &name, off_t offset)> hook);
     /// Runs before every open with the name given.
     void beforeOpen(std::function<void(const std::string &name)> hook);
+    /// Runs before every rename with the two names.
+    void beforeRename(std::function<void(const std::string &from, const std::string &to)> hook)
+    {
+        m_beforeRename = std::move(hook);
+    }
     /// Lists every folder in a shuffled order drawn from `seed`.
     void shuffleListings(unsigned seed);
 
@@ -63,6 +68,7 @@ private:
     std::atomic<int> m_openCount{0};
     std::function<void(const std::string &, off_t)> m_beforeRead;
     std::function<void(const std::string &)> m_beforeOpen;
+    std::function<void(const std::string &, const std::string &)> m_beforeRename;
     bool m_shuffle = false;
     std::mt19937 m_random;
     std::map<DIR *, std::vector<dirent>> m_listings;
