@@ -16,7 +16,6 @@
 #include <set>
 #include <sstream>
 #include <utility>
-#include <dirent.h>
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -65,49 +64,6 @@ public:
 private:
     std::uint64_t m_state;
 };
-
-/// What a regular file was: compared after the action.
-struct FileState
-{
-    ino_t inode = 0;
-    mode_t mode = 0;
-    uid_t uid = 0;
-    gid_t gid = 0;
-    std::int64_t mtimeNs = 0;
-    std::string content;
-};
-
-/// The regular files below `folder` by path relative to it, links not followed; the symbolic
-/// links go to `links` when given.
-void snapshot(const std::string &folder, const std::string &relative, std::map<std::string, FileState> &files,
-              std::map<std::string, std::string> *links = nullptr)
-{
-    std::vector<std::string> names;
-    if (DIR *dir = ::opendir((folder + relative).c_str())) {
-        while (const dirent *entry = ::readdir(dir))
-            if (std::string_view(entry->d_name) != "." && std::string_view(entry->d_name) != "..")
-                names.emplace_back(entry->d_name);
-        ::closedir(dir);
-    }
-    std::sort(names.begin(), names.end());
-    for (const std::string &name : names) {
-        const std::string path = relative + name;
-        struct stat st = {};
-        if (::lstat((folder + path).c_str(), &st) != 0)
-            continue;
-        if (S_ISDIR(st.st_mode))
-            snapshot(folder, path + '/', files, links);
-        else if (S_ISREG(st.st_mode))
-            files[path] = {st.st_ino,
-                           st.st_mode,
-                           st.st_uid,
-                           st.st_gid,
-                           st.st_mtim.tv_sec * 1000000000ll + st.st_mtim.tv_nsec,
-                           test::readFile(folder + path)};
-        else if (S_ISLNK(st.st_mode) && links)
-            (*links)[path] = fs::read_symlink(folder + path).string();
-    }
-}
 
 std::string octal(mode_t mode)
 {
@@ -173,7 +129,7 @@ private:
     std::string m_mirrorOfSrc;
     std::vector<std::unique_ptr<test::BindMount>> m_binds;
     std::vector<std::unique_ptr<test::BindfsMirror>> m_mirrors;
-    std::map<std::string, FileState> m_before;
+    std::map<std::string, test::FileState> m_before;
     std::map<std::string, std::string> m_linksBefore;
     std::string m_out, m_err;
     std::string m_rows;  // the result as the CSV export gave it
@@ -482,7 +438,7 @@ Outcome Trial::run()
 {
     Outcome outcome;
     makeTree();
-    snapshot(m_src + '/', "", m_before, &m_linksBefore);
+    test::Snapshot(m_src + '/', "", m_before, &m_linksBefore);
     const std::set<std::string> contentsBefore = test::ContentsReachable({m_src}, m_tree.root());
     outcome.skipped = makeAliases();
     if (!outcome.skipped.empty())

@@ -1,14 +1,30 @@
 #include "tests/support/content_census.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <dirent.h>
 #include <sys/stat.h>
+#include <unistd.h>
 #include <utility>
 
 #include "tests/support/temp_tree.h"
 
 namespace geminor::test {
 namespace {
+
+/// The names in a folder, without "." and "..", in byte order.
+std::vector<std::string> namesIn(const std::string &folder)
+{
+    std::vector<std::string> names;
+    if (DIR *dir = ::opendir(folder.c_str())) {
+        while (const dirent *entry = ::readdir(dir))
+            if (std::string_view(entry->d_name) != "." && std::string_view(entry->d_name) != "..")
+                names.emplace_back(entry->d_name);
+        ::closedir(dir);
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+}
 
 struct Census
 {
@@ -36,14 +52,7 @@ struct Census
         if (S_ISREG(st.st_mode)) {
             contents.insert(readFile(path));
         } else if (S_ISDIR(st.st_mode) && enteredFolders.insert({st.st_dev, st.st_ino}).second) {
-            std::vector<std::string> names;
-            if (DIR *dir = ::opendir(path.c_str())) {
-                while (const dirent *entry = ::readdir(dir))
-                    if (std::string_view(entry->d_name) != "." && std::string_view(entry->d_name) != "..")
-                        names.emplace_back(entry->d_name);
-                ::closedir(dir);
-            }
-            for (const std::string &name : names)
+            for (const std::string &name : namesIn(path))
                 visit(path + '/' + name);
         }
     }
@@ -60,6 +69,31 @@ std::set<std::string> ContentsReachable(const std::vector<std::string> &roots, c
     for (const std::string &root : roots)
         census.visit(root);
     return std::move(census.contents);
+}
+
+void Snapshot(const std::string &folder, const std::string &relative, std::map<std::string, FileState> &files,
+              std::map<std::string, std::string> *links)
+{
+    for (const std::string &name : namesIn(folder + relative)) {
+        const std::string path = relative + name;
+        struct stat st = {};
+        if (::lstat((folder + path).c_str(), &st) != 0)
+            continue;
+        if (S_ISDIR(st.st_mode)) {
+            Snapshot(folder, path + '/', files, links);
+        } else if (S_ISREG(st.st_mode)) {
+            files[path] = {st.st_ino,
+                           st.st_mode,
+                           st.st_uid,
+                           st.st_gid,
+                           st.st_mtim.tv_sec * 1000000000ll + st.st_mtim.tv_nsec,
+                           readFile(folder + path)};
+        } else if (S_ISLNK(st.st_mode) && links) {
+            std::string target(4096, '\0');
+            const ssize_t n = ::readlink((folder + path).c_str(), target.data(), target.size());
+            (*links)[path] = target.substr(0, n > 0 ? std::size_t(n) : 0);
+        }
+    }
 }
 
 }  // namespace geminor::test
