@@ -79,8 +79,10 @@ int UnlinkPath(const std::string &path);
 /// A descriptor of the folder `path` (O_PATH), for the *at() calls; -1 with errno when it fails.
 int OpenFolder(const std::string &path);
 
-/// renameat2(RENAME_NOREPLACE), or where a file system lacks it, link and unlink (which never
-/// replace either). 0 or -1 with errno.
+/// renameat2(RENAME_NOREPLACE); where a file system lacks it, link and unlink (which never
+/// replace either); where it has no hard links either (exFAT, FAT, most FUSE), a rename after
+/// checking the new name free, verified afterwards. Remembers per file system which way works.
+/// Any thread. 0 or -1 with errno (EEXIST: the new name is taken).
 int RenameNoReplace(int oldDir, const std::string &oldName, int newDir, const std::string &newName);
 
 /// A random hidden name for a file being written or set aside: ".geminor-" and 12 letters.

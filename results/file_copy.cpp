@@ -1,5 +1,6 @@
 #include "results/file_copy.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <fcntl.h>
@@ -22,17 +23,30 @@ bool taken(int folderFd, const std::string &name)
 
 }  // namespace
 
+std::string ShortenedName(const std::string &name, std::size_t most, const std::string &mark)
+{
+    const auto dot = name.rfind('.');
+    std::string extension = dot != std::string::npos && dot > 0 ? name.substr(dot) : std::string();
+    if (extension.size() + mark.size() >= most)
+        extension.clear();
+    std::size_t cut =
+        std::min(name.size() - extension.size(), most - std::min(most, mark.size() + extension.size()));
+    while (cut > 0 && (static_cast<unsigned char>(name[cut]) & 0xC0) == 0x80)
+        --cut;  // never inside a UTF-8 character: exFAT and FAT take only whole ones
+    return name.substr(0, cut) + mark + extension;
+}
+
 std::string NameVariant(const std::string &name, int n)
 {
     if (n <= 1)
         return name;
     const auto dot = name.rfind('.');
     const bool hasExtension = dot != std::string::npos && dot > 0;
-    std::string stem = hasExtension ? name.substr(0, dot) : name;
+    const std::string stem = hasExtension ? name.substr(0, dot) : name;
     const std::string extension = hasExtension ? name.substr(dot) : std::string();
     const std::string number = " (" + std::to_string(n) + ")";
     if (stem.size() + number.size() + extension.size() > 255)  // a name of 255 bytes still gets its number
-        stem.resize(255 - std::min<std::size_t>(255, number.size() + extension.size()));
+        return ShortenedName(name, 255, number);
     return stem + number + extension;
 }
 
@@ -135,12 +149,69 @@ int PublishUnderFreeName(int fromFd, const std::string &fromName, int intoFd, co
     return EEXIST;
 }
 
+namespace {
+
+/// A free hidden name in `folderFd` that `fromName` now has; "" with errno when none could be taken.
+std::string renamedAside(int folderFd, const std::string &fromName)
+{
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        std::string aside = TemporaryName();
+        if (RenameNoReplace(folderFd, fromName, folderFd, aside) == 0)
+            return aside;
+        if (errno != EEXIST)
+            break;
+    }
+    return {};
+}
+
+/// SwapIn where the file system cannot exchange two names: the copy leaves `temporary`, what
+/// stands at `name` takes its place and is checked there, and only then the copy takes `name`.
+/// Each step is a rename that never replaces, so a file put under either name meanwhile stays;
+/// what stood at `name` ends, as after an exchange, under `temporary`.
+Swap swapInSteps(int folderFd, const std::string &temporary, const std::string &name,
+                 const std::function<bool(const struct stat &)> &stillChecked)
+{
+    const std::string copy = renamedAside(folderFd, temporary);
+    if (copy.empty()) {
+        const int error = errno;
+        Fs().unlinkat(folderFd, temporary.c_str(), 0);
+        errno = error;
+        return Swap::NotSwapped;
+    }
+    auto dropCopy = [&](Swap outcome, int error) {
+        Fs().unlinkat(folderFd, copy.c_str(), 0);
+        errno = error;
+        return outcome;
+    };
+    if (RenameNoReplace(folderFd, name, folderFd, temporary) != 0)
+        return dropCopy(Swap::NotSwapped, errno);
+    struct stat old = {};
+    if (Fs().fstatat(folderFd, temporary.c_str(), &old, AT_SYMLINK_NOFOLLOW) != 0 || !stillChecked(old)) {
+        if (RenameNoReplace(folderFd, temporary, folderFd, name) != 0)
+            return dropCopy(Swap::LeftAside, errno);
+        return dropCopy(Swap::PutBack, 0);
+    }
+    if (RenameNoReplace(folderFd, copy, folderFd, name) != 0) {
+        const int error = errno;  // the name was taken at the last moment: that file stays
+        if (RenameNoReplace(folderFd, temporary, folderFd, name) == 0)
+            return dropCopy(Swap::PutBack, error);
+        return dropCopy(Swap::LeftAside, error);
+    }
+    return Fs().unlinkat(folderFd, temporary.c_str(), 0) == 0 ? Swap::Done : Swap::OldKept;
+}
+
+}  // namespace
+
 Swap SwapIn(int folderFd, const std::string &temporary, const std::string &name, bool mayReplace,
             const std::function<bool(const struct stat &)> &stillChecked)
 {
     if (Fs().renameat2(folderFd, temporary.c_str(), folderFd, name.c_str(), RENAME_EXCHANGE) != 0) {
         const int error = errno;
-        if (mayReplace && error == EINVAL && Fs().renameat2(folderFd, temporary.c_str(), folderFd, name.c_str(), 0) == 0)
+        const bool cannotExchange = error == EINVAL || error == ENOSYS || error == EOPNOTSUPP;
+        if (cannotExchange && !mayReplace)
+            return swapInSteps(folderFd, temporary, name, stillChecked);
+        if (mayReplace && cannotExchange &&
+            Fs().renameat2(folderFd, temporary.c_str(), folderFd, name.c_str(), 0) == 0)
             return Swap::Done;
         Fs().unlinkat(folderFd, temporary.c_str(), 0);
         errno = error;

@@ -27,12 +27,18 @@ enum class Swap { Done, NotSwapped, PutBack, LeftAside, OldKept };
 /// removes what stood there only when `stillChecked` says it is the file that was checked;
 /// otherwise swaps back and removes `temporary`, so that nothing put there meanwhile is ever
 /// lost. LeftAside: it could not be swapped back and stands under `temporary`; OldKept: it
-/// could not be removed and stands there too. With `mayReplace`, a file system that cannot swap
-/// has `name` replaced in one step (the caller checked it just before).
+/// could not be removed and stands there too. A file system that cannot swap (most FUSE, exFAT)
+/// gets the same in steps that never replace: `name` is renamed aside and checked before the
+/// copy takes its name. With `mayReplace`, such a file system has `name` replaced in one step
+/// instead (the caller checked it just before).
 Swap SwapIn(int folderFd, const std::string &temporary, const std::string &name, bool mayReplace,
             const std::function<bool(const struct stat &)> &stillChecked);
 
 /// "stem (n).ext" for n of 2 and more, shortened to fit 255 bytes; `name` itself for n of 1.
 std::string NameVariant(const std::string &name, int n);
+
+/// `name` cut to `most` bytes with `mark` after its stem: the extension stays when it leaves
+/// room, and the cut never splits a UTF-8 character.
+std::string ShortenedName(const std::string &name, std::size_t most, const std::string &mark);
 
 }  // namespace geminor

@@ -2,15 +2,18 @@
 
 #include <cctype>
 #include <cerrno>
+#include <cstdio>
 #include <cstdint>
 #include <ctime>
 #include <fcntl.h>
 #include <fstream>
 #include <sstream>
 #include <sys/stat.h>
+#include <sys/vfs.h>
 #include <unistd.h>
 
 #include "engine/file_system.h"
+#include "results/file_copy.h"
 
 namespace geminor {
 namespace {
@@ -46,8 +49,27 @@ void openParts(TrashFolder &trash, int trashFd)
     }
 }
 
-/// Opens the folder `name` below `parentFd` (making it 0700 when missing); never a link.
-UniqueFd openOwnFolder(int parentFd, const std::string &name, TrashFolder &trash)
+/// Whether the mount `mountId` (holding the folder `fd`) keeps each file's mode. exFAT and FAT
+/// show one mode for all, from the mount's umask, and one owner, from its uid= option; exfat-fuse
+/// mounts as "fuseblk", the FUSE type of every file system on a block device (exFAT, NTFS).
+bool keepsModes(int fd, std::uint64_t mountId)
+{
+    constexpr long kFat = 0x4d44, kExfat = 0x2011BAB0, kFuse = 0x65735546;
+    struct statfs st = {};
+    if (::fstatfs(fd, &st) != 0)
+        return true;
+    if (st.f_type == kFat || st.f_type == kExfat)
+        return false;
+    if (st.f_type != kFuse)
+        return true;
+    const std::string type = MountTypeOf(mountId);
+    return !(type == "fuseblk" || type.starts_with("fuseblk.") || type == "fuse.exfat" ||
+             type == "fuse.exfat-fuse");
+}
+
+/// Opens the folder `name` below `parentFd` (making it 0700 when missing); never a link. Where
+/// the file system keeps no modes, the owner it shows (the mount's) is all there is to check.
+UniqueFd openOwnFolder(int parentFd, const std::string &name, TrashFolder &trash, bool modesKept)
 {
     if (Fs().mkdirat(parentFd, name.c_str(), 0700) != 0 && errno != EEXIST) {
         trash.refusal = TrashRefusal::System;
@@ -68,7 +90,7 @@ UniqueFd openOwnFolder(int parentFd, const std::string &name, TrashFolder &trash
     }
     if (st.st_uid != ::getuid())
         trash.refusal = TrashRefusal::NotYours;
-    else if ((st.st_mode & 0777) != 0700)
+    else if (modesKept && (st.st_mode & 0777) != 0700)
         trash.refusal = TrashRefusal::OpenToOthers;
     return trash.refusal == TrashRefusal::None ? std::move(fd) : UniqueFd();
 }
@@ -82,6 +104,7 @@ TrashFolder topDirectoryTrash(std::uint64_t mountId)
         trash.refusal = TrashRefusal::NoMountPoint;
         return trash;
     }
+    const bool modesKept = keepsModes(top.get(), mountId);
     const std::string uid = std::to_string(::getuid());
     struct stat shared = {};
     if (Fs().fstatat(top.get(), ".Trash", &shared, AT_SYMLINK_NOFOLLOW) == 0 && S_ISDIR(shared.st_mode) &&
@@ -89,7 +112,7 @@ TrashFolder topDirectoryTrash(std::uint64_t mountId)
         TrashFolder own;
         const UniqueFd sharedFd(Fs().openat(top.get(), ".Trash", O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC, 0));
         if (sharedFd) {
-            const UniqueFd mine = openOwnFolder(sharedFd.get(), uid, own);
+            const UniqueFd mine = openOwnFolder(sharedFd.get(), uid, own, modesKept);
             if (mine) {
                 openParts(own, mine.get());
                 if (own.refusal == TrashRefusal::None) {
@@ -102,7 +125,7 @@ TrashFolder topDirectoryTrash(std::uint64_t mountId)
     }
     const std::string name = ".Trash-" + uid;
     trash.path = trash.topDirectory + name + "/";
-    const UniqueFd mine = openOwnFolder(top.get(), name, trash);
+    const UniqueFd mine = openOwnFolder(top.get(), name, trash, modesKept);
     if (mine)
         openParts(trash, mine.get());
     return trash;
@@ -158,6 +181,37 @@ std::string MountPointOf(std::uint64_t mountId)
         }
     }
     return {};
+}
+
+std::string MountTypeOf(std::uint64_t mountId)
+{
+    std::ifstream mounts("/proc/self/mountinfo");
+    for (std::string line; std::getline(mounts, line);) {
+        std::istringstream fields(line);
+        std::uint64_t id = 0;
+        if (!(fields >> id) || id != mountId)
+            continue;
+        // Optional fields end at "-"; the file system's type follows.
+        for (std::string field; fields >> field;)
+            if (field == "-" && fields >> field)
+                return field;
+        return {};
+    }
+    return {};
+}
+
+std::string TrashName(const std::string &name, int n)
+{
+    constexpr std::size_t kMost = 255 - std::char_traits<char>::length(".trashinfo");
+    std::string variant = NameVariant(name, n);
+    if (variant.size() <= kMost)
+        return variant;
+    std::uint32_t hash = 2166136261U;  // FNV-1a: names that share their first 240 bytes stay apart
+    for (const unsigned char c : name)
+        hash = (hash ^ c) * 16777619U;
+    char mark[16];
+    std::snprintf(mark, sizeof mark, "~%08x", hash);
+    return ShortenedName(name, kMost, mark + (n > 1 ? " (" + std::to_string(n) + ")" : std::string()));
 }
 
 TrashFolder FindTrash(int folderFd)

@@ -1,0 +1,371 @@
+// File systems of removable disks and FUSE: exFAT (no hard or symbolic links, no modes, no
+// RENAME_NOREPLACE or RENAME_EXCHANGE), through the kernel's driver and through exfat-fuse, and
+// a bindfs mirror (links, but neither rename flag). Every action goes through a scanned plan;
+// nothing may be lost or left aside. The test runs in a private mount namespace of its own.
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+#include <sys/mount.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "engine/file_system.h"
+#include "engine/unique_fd.h"
+#include "results/action_plan.h"
+#include "results/file_copy.h"
+#include "results/journal.h"
+#include "results/undo.h"
+#include "tests/support/mount_helpers.h"
+#include "tests/support/scan_helpers.h"
+#include "tests/support/temp_tree.h"
+
+namespace geminor {
+namespace {
+
+using test::readFile;
+using test::TempTree;
+using ::testing::HasSubstr;
+
+/// Entered before main(), while the process has one thread.
+const std::string g_mountsRefused = test::EnterPrivateMountNamespace();
+
+#define REQUIRE_MOUNTS()                                                                                     \
+    do {                                                                                                     \
+        if (!g_mountsRefused.empty())                                                                        \
+            GTEST_SKIP() << g_mountsRefused;                                                                 \
+    } while (false)
+
+/// The first line a shell command prints; "" when it fails.
+std::string firstLine(const std::string &command)
+{
+    std::string line;
+    if (FILE *out = ::popen(command.c_str(), "r")) {
+        char buffer[256];
+        if (std::fgets(buffer, sizeof buffer, out))
+            line = buffer;
+        if (::pclose(out) != 0)
+            line.clear();
+    }
+    while (!line.empty() && line.back() == '\n')
+        line.pop_back();
+    return line;
+}
+
+/// A fresh exFAT image on a loop device, mounted on `where` by `driver` ("exfat": the kernel's;
+/// "exfat-fuse") until the end of the object; refused() says why not.
+class ExfatMount
+{
+public:
+    ExfatMount(const TempTree &tree, const std::string &driver) : m_where(tree.path(driver))
+    {
+        std::filesystem::create_directory(m_where);
+        const std::string image = tree.path(driver + ".img");
+        if (std::system(
+                ("truncate -s 32M '" + image + "' && mkfs.exfat '" + image + "' >/dev/null 2>&1").c_str()) !=
+            0) {
+            m_refused = "mkfs.exfat (exfatprogs) is not installed";
+            return;
+        }
+        m_loop = firstLine("losetup -f --show '" + image + "' 2>/dev/null");
+        if (m_loop.empty()) {
+            m_refused = "no loop device for the exFAT image (losetup)";
+            return;
+        }
+        const std::string mount = driver == "exfat" ? "mount -t exfat " : "mount.exfat-fuse ";
+        if (std::system((mount + m_loop + " '" + m_where + "' >/dev/null 2>&1").c_str()) != 0)
+            m_refused = driver == "exfat" ? "the kernel has no exFAT driver (mount -t exfat failed)"
+                                          : "exfat-fuse is not installed or cannot mount";
+        else
+            m_mounted = true;
+    }
+    ~ExfatMount()
+    {
+        if (m_mounted)
+            std::system(("umount '" + m_where + "' 2>/dev/null || umount -l '" + m_where + "'").c_str());
+        if (!m_loop.empty())
+            std::system(("losetup -d " + m_loop).c_str());
+    }
+    ExfatMount(const ExfatMount &) = delete;
+    ExfatMount &operator=(const ExfatMount &) = delete;
+
+    const std::string &refused() const { return m_refused; }
+
+private:
+    std::string m_where, m_loop, m_refused;
+    bool m_mounted = false;
+};
+
+/// Every name below `folder`, hidden ones too, relative to it.
+std::vector<std::string> allNames(const std::string &folder)
+{
+    std::vector<std::string> names;
+    for (const auto &entry : std::filesystem::recursive_directory_iterator(folder))
+        names.push_back(entry.path().string().substr(folder.size()));
+    return names;
+}
+
+void expectNothingLeftAside(const std::string &folder)
+{
+    for (const std::string &name : allNames(folder))
+        EXPECT_THAT(name, ::testing::Not(HasSubstr(".geminor-")));
+}
+
+std::string percentDecoded(const std::string &text)
+{
+    std::string out;
+    for (std::size_t i = 0; i < text.size(); ++i)
+        if (text[i] == '%' && i + 2 < text.size()) {
+            out += static_cast<char>(std::stoi(text.substr(i + 1, 2), nullptr, 16));
+            i += 2;
+        } else {
+            out += text[i];
+        }
+    return out;
+}
+
+/// The decoded Path= line of a .trashinfo file.
+std::string trashedPath(const std::string &infoFile)
+{
+    std::ifstream in(infoFile);
+    for (std::string line; std::getline(in, line);)
+        if (line.starts_with("Path="))
+            return percentDecoded(line.substr(5));
+    return {};
+}
+
+/// Runs `plan` with a journal in `journal`, then `between`, then undo; the plan's and the
+/// undo's reports.
+template <typename Between>
+std::pair<PlanReport, UndoReport> runAndUndo(ActionPlan plan, const std::string &journal, Between between)
+{
+    plan.journalFolder = journal;
+    const PlanReport report = RunPlan(plan);
+    between(report);
+    const auto records = ReadJournals(journal);
+    const JournalRecord *record = JournalToUndo(records);
+    if (!record)
+        return {report, {}};
+    const UndoReport undo = UndoOperation(*record);
+    MarkUndone(journal, record->id);
+    return {report, undo};
+}
+
+std::pair<PlanReport, UndoReport> runAndUndo(const ActionPlan &plan, const std::string &journal)
+{
+    return runAndUndo(plan, journal, [](const PlanReport &) {});
+}
+
+// 255 bytes, so ".trashinfo" no longer fits; a cut at an even byte would split a character.
+const std::string kLongName = [] {
+    std::string name = "L";
+    for (int i = 0; i < 125; ++i)
+        name += "\u00e9";
+    return name + ".txt";
+}();
+
+/// Trashes a file with the longest name a file system allows from `root` (on a trash below
+/// `trashRoot`), and undoes it: the trash holds a shorter name, the info the whole one.
+void trashLongNameAndUndo(TempTree &tree, const std::string &root, const std::string &trash,
+                          const std::string &infoPathExpected)
+{
+    tree.write(root.substr(tree.root().size()) + "keep/" + kLongName, "long");
+    tree.write(root.substr(tree.root().size()) + "dup/" + kLongName, "long");
+    ASSERT_EQ(kLongName.size(), 255u);
+    const auto check = [&](const PlanReport &report) {
+        ASSERT_EQ(report.done, 1u) << ProblemText(report.files[0]);
+        const std::string inTrash = report.files[0].target;
+        EXPECT_THAT(inTrash, ::testing::StartsWith(trash + "files/"));
+        EXPECT_THAT(inTrash, ::testing::EndsWith(".txt"));
+        const std::string name = NameOf(inTrash);
+        EXPECT_LE(name.size() + std::strlen(".trashinfo"), 255u);
+        EXPECT_EQ(std::count(name.begin(), name.end(), '\xc3'), std::count(name.begin(), name.end(), '\xa9'));
+        EXPECT_EQ(readFile(inTrash), "long");
+        EXPECT_EQ(trashedPath(trash + "info/" + NameOf(inTrash) + ".trashinfo"), infoPathExpected);
+    };
+    const UndoReport undo =
+        runAndUndo(test::PlanOf(root, PlanAction::Trash, {"dup/" + kLongName}), tree.path("journal"), check)
+            .second;
+    EXPECT_EQ(undo.restored, 1u);
+    EXPECT_EQ(readFile(root + "dup/" + kLongName), "long");
+    EXPECT_TRUE(std::filesystem::is_empty(trash + "info"));
+}
+
+/// What exFAT through FUSE answers: no rename flags, no hard links. Counts the refusals.
+class NoFlagsNoLinks final : public FileSystem
+{
+public:
+    int renameat2(int oldDir, const char *oldName, int newDir, const char *newName, unsigned flags) override
+    {
+        if (flags != 0)
+            return ++refused, errno = EINVAL, -1;
+        return FileSystem::renameat2(oldDir, oldName, newDir, newName, 0);
+    }
+    int linkat(int, const char *, int, const char *, int) override { return ++refused, errno = EPERM, -1; }
+    int refused = 0;
+};
+
+TEST(Removable, WithoutRenameFlagsOrLinksNothingIsReplacedAndRefusalsArePaidOnce)
+{
+    REQUIRE_MOUNTS();
+    TempTree tree;
+    const std::string disk =
+        tree.mkdir("disk") + "/";  // a file system of its own: what is learnt stays there
+    if (::mount("none", disk.c_str(), "tmpfs", 0, "size=1m") != 0)
+        GTEST_SKIP() << "tmpfs cannot be mounted: " << std::strerror(errno);
+    NoFlagsNoLinks seam;
+    ScopedFileSystem use(seam);
+    const UniqueFd folder(OpenFolder(disk));
+    for (const char *name : {"a", "b", "taken"})
+        tree.write(std::string("disk/") + name, name);
+
+    EXPECT_EQ(RenameNoReplace(folder.get(), "a", folder.get(), "a2"), 0);
+    EXPECT_EQ(seam.refused, 2);  // the flag, then the link: once for this file system
+    EXPECT_NE(RenameNoReplace(folder.get(), "b", folder.get(), "taken"), 0);
+    EXPECT_EQ(errno, EEXIST);
+    for (int i = 0; i < 100; ++i)
+        ASSERT_EQ(RenameNoReplace(folder.get(), i % 2 ? "b2" : "b", folder.get(), i % 2 ? "b" : "b2"), 0);
+    EXPECT_EQ(seam.refused, 2);
+    EXPECT_EQ(readFile(disk + "a2"), "a");
+    EXPECT_EQ(readFile(disk + "b"), "b");
+    EXPECT_EQ(readFile(disk + "taken"), "taken");
+
+    // SwapIn without an exchange: the copy takes the name only after what stood there checked.
+    for (const bool stillChecked : {false, true}) {
+        tree.write("disk/.copy", "copy");
+        const Swap swap =
+            SwapIn(folder.get(), ".copy", "b", false, [&](const struct stat &) { return stillChecked; });
+        EXPECT_EQ(swap, stillChecked ? Swap::Done : Swap::PutBack);
+        EXPECT_EQ(readFile(disk + "b"), stillChecked ? "copy" : "b");
+        EXPECT_THAT(allNames(disk), ::testing::UnorderedElementsAre("a2", "b", "taken"));
+    }
+    ::umount2(disk.c_str(), MNT_DETACH);
+}
+
+TEST(Removable, ALongNameIsTrashedUnderAShorterOneAndComesBackWhole)
+{
+    TempTree tree;
+    ::setenv("XDG_DATA_HOME", tree.path("data").c_str(), 1);
+    trashLongNameAndUndo(tree, tree.path("files/"), tree.path("data/Trash/"),
+                         tree.path("files/dup/" + kLongName));
+    ::unsetenv("XDG_DATA_HOME");
+}
+
+/// Deletes, moves (within the disk and off it), trashes (and undoes) and tries to link files on
+/// an exFAT disk mounted by `driver`: every byte stays, nothing stays aside.
+void everyActionOnExfat(const std::string &driver)
+{
+    TempTree tree;
+    ExfatMount exfat(tree, driver);
+    if (!exfat.refused().empty())
+        GTEST_SKIP() << exfat.refused();
+    ::setenv("XDG_DATA_HOME", tree.path("data").c_str(), 1);
+    const std::string m = tree.path(driver) + "/";
+    const std::string rel = driver + "/";
+    for (const char *name : {"delete", "within", "out", "trash", "link"}) {
+        tree.write(rel + "keep/" + name, std::string("bytes of ") + name);
+        tree.write(rel + "dup/" + name, std::string("bytes of ") + name);
+    }
+    tree.write(rel + "into/within", "another file of that name");
+    tree.mkdir("out");
+
+    PlanReport report = RunPlan(test::PlanOf(m, PlanAction::Delete, {"dup/delete"}));
+    EXPECT_EQ(report.done, 1u) << ProblemText(report.files[0]);
+    EXPECT_FALSE(std::filesystem::exists(m + "dup/delete"));
+
+    // Within the disk, onto a name that is taken: the file gets the next free one.
+    ActionPlan plan = test::PlanOf(m, PlanAction::Move, {"dup/within"});
+    plan.targetFolder = m + "into";
+    report = RunPlan(plan);
+    EXPECT_EQ(report.done, 1u) << ProblemText(report.files[0]);
+    EXPECT_EQ(readFile(m + "into/within (2)"), "bytes of within");
+    EXPECT_EQ(readFile(m + "into/within"), "another file of that name");
+    plan = test::PlanOf(m, PlanAction::Move, {"dup/out"});
+    plan.targetFolder = tree.path("out");
+    report = RunPlan(plan);
+    EXPECT_EQ(report.done, 1u) << ProblemText(report.files[0]);
+    EXPECT_EQ(readFile(tree.path("out/out")), "bytes of out");
+
+    // Into "$topdir/.Trash-$uid", which shows mode 0777 there, and back out by undo.
+    const std::string trash = m + ".Trash-" + std::to_string(::getuid()) + "/";
+    const auto [trashed, undone] =
+        runAndUndo(test::PlanOf(m, PlanAction::Trash, {"dup/trash"}), tree.path("journal"));
+    EXPECT_EQ(trashed.done, 1u) << ProblemText(trashed.files[0]);
+    EXPECT_EQ(trashed.files[0].target, trash + "files/trash");
+    EXPECT_EQ(undone.restored, 1u);
+    EXPECT_EQ(readFile(m + "dup/trash"), "bytes of trash");
+    trashLongNameAndUndo(tree, m, trash, "dup/" + kLongName);
+
+    // No links at all there: the file stays as it was.
+    for (PlanAction action : {PlanAction::SymbolicLink, PlanAction::HardLink}) {
+        report = RunPlan(test::PlanOf(m, action, {"dup/link"}));
+        EXPECT_EQ(report.done, 0u) << ActionWord(action);
+        struct stat st = {};
+        ASSERT_EQ(::lstat((m + "dup/link").c_str(), &st), 0);
+        EXPECT_TRUE(S_ISREG(st.st_mode));
+    }
+    for (const char *name : {"delete", "within", "out", "trash", "link"})
+        EXPECT_EQ(readFile(m + "keep/" + name), std::string("bytes of ") + name);
+    EXPECT_EQ(readFile(m + "dup/link"), "bytes of link");
+    expectNothingLeftAside(m);
+    ::unsetenv("XDG_DATA_HOME");
+}
+
+TEST(Removable, EveryActionOnKernelExfatKeepsEveryByte)
+{
+    REQUIRE_MOUNTS();
+    everyActionOnExfat("exfat");
+}
+
+TEST(Removable, EveryActionOnExfatFuseKeepsEveryByte)
+{
+    REQUIRE_MOUNTS();
+    everyActionOnExfat("exfat-fuse");
+}
+
+TEST(Removable, ABindfsMirrorTakesEveryActionAndItsUndo)
+{
+    REQUIRE_MOUNTS();
+    if (const std::string missing = test::BindfsMissing(); !missing.empty())
+        GTEST_SKIP() << missing;
+    TempTree tree;
+    ::setenv("XDG_DATA_HOME", tree.path("data").c_str(), 1);
+    for (const char *name : {"delete", "move", "link"}) {
+        tree.write(std::string("src/keep/") + name, std::string("bytes of ") + name);
+        tree.write(std::string("src/dup/") + name, std::string("bytes of ") + name);
+    }
+    tree.mkdir("src/into");
+    tree.mkdir("mirror");
+    test::BindfsMirror mirror(tree.path("src"), tree.path("mirror"));
+    ASSERT_TRUE(mirror.ok()) << mirror.error();
+    const std::string m = tree.path("mirror/");
+
+    EXPECT_EQ(RunPlan(test::PlanOf(m, PlanAction::Delete, {"dup/delete"})).done, 1u);
+    ActionPlan plan = test::PlanOf(m, PlanAction::Move, {"dup/move"});
+    plan.targetFolder = m + "into";
+    EXPECT_EQ(RunPlan(plan).done, 1u);
+    EXPECT_EQ(readFile(m + "into/move"), "bytes of move");
+    // Undoing a link swaps a copy in for it: bindfs cannot exchange two names in one step.
+    for (PlanAction action : {PlanAction::SymbolicLink, PlanAction::HardLink}) {
+        SCOPED_TRACE(ActionWord(action));
+        const auto [report, undo] = runAndUndo(test::PlanOf(m, action, {"dup/link"}), tree.path("journal"));
+        ASSERT_EQ(report.done, 1u) << ProblemText(report.files[0]);
+        EXPECT_EQ(undo.restored, 1u) << (undo.steps.empty() ? "" : undo.steps[0].reason);
+        struct stat st = {};
+        ASSERT_EQ(::lstat(tree.path("src/dup/link").c_str(), &st), 0);  // (the mirror's link count may lag)
+        EXPECT_TRUE(S_ISREG(st.st_mode) && st.st_nlink == 1) << std::oct << st.st_mode << " " << st.st_nlink;
+        EXPECT_EQ(readFile(m + "dup/link"), "bytes of link");
+    }
+    for (const char *name : {"delete", "move", "link"})
+        EXPECT_EQ(readFile(m + "keep/" + name), std::string("bytes of ") + name);
+    expectNothingLeftAside(m);
+    ::unsetenv("XDG_DATA_HOME");
+}
+
+}  // namespace
+}  // namespace geminor
