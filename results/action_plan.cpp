@@ -69,7 +69,7 @@ public:
     explicit Runner(const ActionPlan &plan) : m_plan(plan), m_a(kCompareBlock), m_b(kCompareBlock)
     {
         for (std::size_t i = 0; i < plan.files.size(); ++i)
-            if (!plan.files[i].marked && plan.files[i].group != 0)
+            if (!plan.files[i].marked)
                 m_kept[plan.files[i].group].push_back(i);
     }
 
@@ -246,10 +246,11 @@ public:
     }
 
 private:
-    /// Group 0 is a listing of empty files: they need no copy, as long as they are still empty.
+    /// Group 0 is a listing of empty files: they need no copy, as long as they are still empty,
+    /// unless one was kept; then it must stand apart (not be the file itself through a mirror).
     bool needsKeptCopy(const PlanFile &file) const
     {
-        return m_plan.keepLastCopies && (file.group != 0 || file.seen.size != 0);
+        return m_plan.keepLastCopies && (file.group != 0 || file.seen.size != 0 || m_kept.contains(0));
     }
 
     /// Some unmarked member of the file's group opens as another file with the same bytes; its
@@ -458,7 +459,7 @@ private:
         const std::string info = TrashInfoText(AbsoluteFolder(FolderOf(m_plan.files[report.file].path)) + aside.name,
                                                trash.topDirectory);
         for (int n = 1; n < 10000; ++n) {
-            const std::string name = NameVariant(aside.name, n);
+            const std::string name = TrashName(aside.name, n);
             const std::string infoName = name + ".trashinfo";
             UniqueFd fd(Fs().openat(trash.info.get(), infoName.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600));
             if (!fd && errno == EEXIST)

@@ -5,12 +5,17 @@
 #include <fcntl.h>
 #include <filesystem>
 #include <linux/fs.h>
+#include <algorithm>
+#include <set>
+#include <tuple>
 #include <memory>
+#include <sys/vfs.h>
 
 #include "engine/file_identity.h"
 #include "engine/file_system.h"
 #include "engine/folder_walker.h"
 #include "results/file_copy.h"
+#include "results/trash.h"
 
 namespace geminor {
 namespace {
@@ -30,12 +35,45 @@ FileReport finish(FileReport &report, FileOutcome outcome, FileProblem problem, 
     return report;
 }
 
-/// The relative path from the folder of `from` to `to`, both as the result lists them.
-std::string relativeTarget(const std::string &from, const std::string &to)
+/// True when every folder of `folder` below `base` (both absolute, ending in '/') is a real
+/// folder, not a link, on the mount `mount`.
+bool plainBelow(const std::string &base, const std::string &folder, std::uint64_t mount)
 {
-    const std::filesystem::path folder(AbsoluteFolder(FolderOf(from)));
-    const std::filesystem::path target(AbsoluteFolder(FolderOf(to)) + NameOf(to));
-    return target.lexically_relative(folder).native();
+    for (std::size_t slash = folder.find('/', base.size()); slash != std::string::npos;
+         slash = folder.find('/', slash + 1)) {
+        const std::string prefix = folder.substr(0, slash);
+        struct stat st = {};
+        const UniqueFd fd(OpenFolder(prefix + '/'));
+        if (StatPath(prefix, &st, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISDIR(st.st_mode) || !fd || MountIdOf(fd.get()) != mount)
+            return false;
+    }
+    return true;
+}
+
+/// What the symbolic link in place of `from` holds to reach `to`: the path relative to its
+/// folder, so that a tree moved whole keeps its links, when the two paths meet below their
+/// common folder only through real folders of one mount; else the absolute path, since a
+/// relative one would read differently from the file's real place than from a bind mount, a
+/// mirror or a link it was reached through.
+std::string linkTarget(const std::string &from, const std::string &to)
+{
+    const std::string folder = AbsoluteFolder(FolderOf(from));
+    const std::string toFolder = AbsoluteFolder(FolderOf(to));
+    const std::string target = toFolder + NameOf(to);
+    std::size_t same = 0;
+    while (same < folder.size() && same < toFolder.size() && folder[same] == toFolder[same])
+        ++same;
+    const std::string base = folder.substr(0, folder.rfind('/', same == 0 ? 0 : same - 1) + 1);
+    const UniqueFd baseFd(OpenFolder(base));
+    const std::uint64_t mount = baseFd ? MountIdOf(baseFd.get()) : 0;
+    // A FUSE file system may show a folder at another depth than its own (a mirror holding a
+    // bind mount, a pool) without any mount in between.
+    constexpr long kFuse = 0x65735546;
+    struct statfs fs = {};
+    if (mount == 0 || ::fstatfs(baseFd.get(), &fs) != 0 || fs.f_type == kFuse || !plainBelow(base, folder, mount) ||
+        !plainBelow(base, toFolder, mount))
+        return target;
+    return std::filesystem::path(target).lexically_relative(std::filesystem::path(folder)).native();
 }
 
 /// Asks the kernel to share the kept copy's blocks with the marked file, range by range; it
@@ -90,7 +128,7 @@ std::string makeLink(const ActionPlan &plan, FileReport &report, int folder, con
         const std::string temporary = TemporaryName();
         const int made = plan.action == PlanAction::HardLink
                              ? Fs().linkat(keptFolder.get(), keptName.c_str(), folder, temporary.c_str(), 0)
-                             : Fs().symlinkat(relativeTarget(plan.files[report.file].path, kept.path).c_str(),
+                             : Fs().symlinkat(linkTarget(plan.files[report.file].path, kept.path).c_str(),
                                               folder, temporary.c_str());
         if (made != 0 && errno == EEXIST)
             continue;
@@ -114,6 +152,29 @@ std::string makeLink(const ActionPlan &plan, FileReport &report, int folder, con
 }
 
 }  // namespace
+
+std::size_t OwnerOrModeMismatches(const std::vector<PlanFile> &files)
+{
+    using Owner = std::tuple<std::int32_t, std::uint64_t, uid_t, gid_t, mode_t>;  // group, device, owner, mode
+    std::set<Owner> kept;
+    std::set<std::pair<std::int32_t, std::uint64_t>> keptOn;  // group and device with a kept copy
+    std::vector<Owner> marked;
+    for (const PlanFile &file : files) {
+        struct stat st = {};
+        if (file.group == 0 || StatPath(file.path, &st, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(st.st_mode))
+            continue;
+        const Owner owner{file.group, st.st_dev, st.st_uid, st.st_gid, static_cast<mode_t>(st.st_mode & 07777)};
+        if (file.marked) {
+            marked.push_back(owner);
+        } else {
+            kept.insert(owner);
+            keptOn.insert({file.group, st.st_dev});
+        }
+    }
+    return static_cast<std::size_t>(std::count_if(marked.begin(), marked.end(), [&](const Owner &m) {
+        return keptOn.contains({std::get<0>(m), std::get<1>(m)}) && !kept.contains(m);
+    }));
+}
 
 FileReport LinkFile(const ActionPlan &plan, PlanChecks &checks, FileReport &report, int folder,
                     const std::string &name, const std::string &asideName)

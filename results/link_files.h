@@ -2,6 +2,7 @@
 
 #include <optional>
 #include <string>
+#include <vector>
 #include <sys/stat.h>
 
 #include "engine/unique_fd.h"
@@ -60,5 +61,10 @@ protected:
 /// where the bytes are equal; the file keeps its inode, owner and mode.
 FileReport LinkFile(const ActionPlan &plan, PlanChecks &checks, FileReport &report, int folder,
                     const std::string &name, const std::string &asideName = {});
+
+/// How many marked files no unmarked member of their group on their file system agrees with
+/// on owner, group and permissions: the files a hard link would leave. Looks at the files
+/// (lstat), never reads them.
+std::size_t OwnerOrModeMismatches(const std::vector<PlanFile> &files);
 
 }  // namespace geminor

@@ -2,6 +2,7 @@
 
 #include <QAction>
 #include <algorithm>
+#include <cstring>
 #include <QClipboard>
 #include <QDBusInterface>
 #include <QDBusReply>
@@ -16,6 +17,7 @@
 #include "results/action_plan.h"
 #include "results/format_size.h"
 #include "results/journal.h"
+#include "results/link_files.h"
 #include "results/rename_file.h"
 #include "ui/shown_text.h"
 #include "ui/plan_runner.h"
@@ -87,11 +89,20 @@ void FileCommands::LinkMarked(PlanAction action)
     if (!haveMarks(title, QStringLiteral("Please mark files before replacing them by links!")))
         return;
     const MarkedTotals &marked = m_model.totals();
-    const QString question = QStringLiteral("Replace %1 marked file(s) by %2 the copies kept? This frees up to %3.\n"
-                                            "Undo Last Operation makes them independent files again.")
-                                 .arg(marked.count)
-                                 .arg(QString::fromLatin1(kKinds[static_cast<int>(action) - static_cast<int>(PlanAction::HardLink)]))
-                                 .arg(FormatSize(marked.size));
+    QString question = QStringLiteral("Replace %1 marked file(s) by %2 the copies kept? This frees up to %3.\n"
+                                      "Undo Last Operation makes them independent files again.")
+                           .arg(marked.count)
+                           .arg(QString::fromLatin1(kKinds[static_cast<int>(action) - static_cast<int>(PlanAction::HardLink)]))
+                           .arg(FormatSize(marked.size));
+    if (action == PlanAction::HardLink) {  // a hard link would give them the kept copy's owner and mode
+        std::size_t differ = 0;
+        const std::vector<PlanFile> files = PlanFilesOf(m_model.rows());
+        RunWithProgress(&m_window, title, 0, [&](const std::atomic<bool> &, std::atomic<std::size_t> &) {
+            differ = OwnerOrModeMismatches(files);
+        });
+        if (differ > 0)
+            question += QStringLiteral("\n%1 files differ in owner or permissions and will be left.").arg(differ);
+    }
     if (m_prompter.askYesNo(&m_window, QStringLiteral("Confirm"), question, QMessageBox::Question))
         runFileOperation(action, {});
 }
@@ -132,6 +143,18 @@ void FileCommands::runFileOperation(PlanAction action, const std::string &folder
     const QString title = QString::fromLatin1(kTitles[static_cast<int>(action)]);
     const ActionPlan plan{action, m_method(), folder, PlanFilesOf(m_model.rows()), true, false, JournalFolder()};
     PlanReport report = RunPlanWithProgress(&m_window, title, plan);
+
+    // Without its journal nothing was touched: going on means no undo, which the user decides.
+    QStringList unjournaled;
+    ActionPlan withoutJournal = planFor(plan, report, FileProblem::NoJournal, unjournaled);
+    if (!unjournaled.isEmpty() && !report.cancelled &&
+        m_prompter.askYesNo(&m_window, QStringLiteral("Confirm"),
+                            QStringLiteral("Undo will not be possible for this operation (%1). Go on?")
+                                .arg(QString::fromLocal8Bit(std::strerror(report.journalError))),
+                            QMessageBox::Warning, unjournaled.join(QLatin1Char('\n')))) {
+        withoutJournal.journalFolder.clear();
+        MergeReports(report, RunPlanWithProgress(&m_window, title, withoutJournal));
+    }
 
     // Marked files that are the last of their content go only when the user says so.
     QStringList lonely;

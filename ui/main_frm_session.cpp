@@ -8,6 +8,7 @@
 
 #include "persist/session_file.h"
 #include "ui/main_frm.h"
+#include "ui/undo_command.h"
 #include "ui/result_model.h"
 #include "ui/scan_runner.h"
 #include "ui/status_panels.h"
@@ -79,6 +80,7 @@ void MainFrm::showEvent(QShowEvent *event)
     // The first time the window comes up: not every desktop activates a new window, so this
     // does not wait for the activation itself.
     m_activated = true;
+    QTimer::singleShot(0, this, [this] { OfferInterruptedUndo(*this, m_prompter, *panel(1)); });
     QString path = m_commandLine;
     path.remove(QLatin1Char('"'));
     if (path.isEmpty())

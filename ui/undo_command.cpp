@@ -10,36 +10,64 @@
 #include "ui/shown_text.h"
 
 namespace geminor {
+namespace {
+void undo(QWidget &window, Prompter &prompter, QLabel &status, const QString &title, const JournalRecord &record);
+}  // namespace
 
 void UndoLastOperation(QWidget &window, Prompter &prompter, QLabel &status)
 {
     const QString title = QStringLiteral("Undo Last Operation");
     const std::string folder = JournalFolder();
     std::optional<JournalRecord> record;
+    QStringList passed;  // newer operations of which nothing can be put back
     RunWithProgress(&window, title, 0, [&](const std::atomic<bool> &, std::atomic<std::size_t> &) {
         const std::vector<JournalRecord> records = ReadJournals(folder);
-        if (const JournalRecord *last = JournalToUndo(records))
+        std::vector<const JournalRecord *> over;
+        if (const JournalRecord *last = JournalToUndo(records, {}, &over))
             record = *last;
+        for (const JournalRecord *r : over)
+            passed << QStringLiteral("The %1 on %2 cannot be undone.")
+                          .arg(QString::fromLatin1(ActionWord(r->action)), QString::fromStdString(r->time));
     });
     if (!record) {
-        prompter.inform(&window, title, QStringLiteral("There is no operation to undo."));
+        passed << QStringLiteral("There is no operation to undo.");
+        prompter.inform(&window, title, passed.join(QLatin1Char('\n')));
         return;
     }
     const QString what = QStringLiteral("%1 of %2 file(s) on %3")
                              .arg(QString::fromLatin1(ActionWord(record->action)))
                              .arg(record->doneCount())
                              .arg(QString::fromStdString(record->time));
-    if (record->action == PlanAction::Delete) {
-        prompter.inform(&window, title, QStringLiteral("The last operation, the %1, deleted the files for good: "
-                                                       "it cannot be undone.").arg(what));
+    passed << QStringLiteral("Undo the %1?").arg(what);
+    if (!prompter.askYesNo(&window, title, passed.join(QLatin1Char('\n'))))
         return;
+    undo(window, prompter, status, title, *record);
+}
+
+void OfferInterruptedUndo(QWidget &window, Prompter &prompter, QLabel &status)
+{
+    const std::vector<JournalRecord> interrupted = InterruptedJournals(JournalFolder());
+    const QString title = QStringLiteral("Undo Last Operation");
+    for (const JournalRecord &record : interrupted) {
+        const QString what = QStringLiteral("%1 of %2 file(s) on %3")
+                                 .arg(QString::fromLatin1(ActionWord(record.action)))
+                                 .arg(record.steps.size())
+                                 .arg(QString::fromStdString(record.time));
+        if (prompter.askYesNo(&window, title,
+                              QStringLiteral("The %1 stopped part-way. Put back what it did?").arg(what)))
+            undo(window, prompter, status, title, record);
     }
-    if (!prompter.askYesNo(&window, title, QStringLiteral("Undo the %1?").arg(what)))
-        return;
+}
+
+namespace {
+
+void undo(QWidget &window, Prompter &prompter, QLabel &status, const QString &title, const JournalRecord &record)
+{
     UndoReport report;
     RunWithProgress(&window, title, 0, [&](const std::atomic<bool> &, std::atomic<std::size_t> &) {
-        report = UndoOperation(*record);
-        MarkUndone(folder, record->id);
+        report = UndoOperation(record);
+        if (report.restored > 0 || report.steps.empty())  // else it stays to be tried again
+            MarkUndone(JournalFolder(), record.id);
     });
     QStringList problems;
     for (const UndoStep &step : report.steps)
@@ -54,4 +82,5 @@ void UndoLastOperation(QWidget &window, Prompter &prompter, QLabel &status)
                     problems.join(QLatin1Char('\n')));
 }
 
+}  // namespace
 }  // namespace geminor

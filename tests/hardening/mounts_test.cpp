@@ -363,7 +363,9 @@ TEST(Mounts, LinksStayWithinAFileSystemAndClonesShareBlocksOnBtrfs)
     plan.action = PlanAction::SymbolicLink;  // a symbolic link may cross
     report = RunPlan(plan);
     ASSERT_EQ(report.done, 1u) << ProblemText(report.files[0]);
-    EXPECT_EQ(std::filesystem::read_symlink(tree.path("scan/here")), "other/kept");
+    // Across a mount the link holds the absolute path: a relative one could read otherwise from
+    // the file's real place when the mount is a bind of another folder.
+    EXPECT_EQ(std::filesystem::read_symlink(tree.path("scan/here")), tree.path("scan/other/kept"));
     tree.write("scan/other/copy", "shared bytes");  // tmpfs shares no blocks: said, not failed
     report = RunPlan(test::PlanOf(other, PlanAction::Clone, {"kept"}));
     ASSERT_EQ(report.skipped, 1u);

@@ -11,6 +11,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "results/link_files.h"
 #include "tests/support/faulty_file_system.h"
 #include "tests/support/scan_helpers.h"
 #include "tests/support/temp_tree.h"
@@ -404,6 +405,7 @@ TEST(ActionPlan, HardLinksJoinOnlyFilesThatAgreeOnOwnerAndMode)
     ::chmod(tree.path("keep").c_str(), 0644);
     ::chmod(tree.path("private").c_str(), 0700);
     const ActionPlan plan = test::PlanOf(tree.root(), PlanAction::HardLink, {"private"});
+    EXPECT_EQ(OwnerOrModeMismatches(plan.files), 1u);  // what the question says before acting
     EXPECT_EQ(onlyProblem(RunPlan(plan)), FileProblem::OwnerOrMode);
     struct stat keep = {}, mine = {};
     ASSERT_EQ(::stat(tree.path("keep").c_str(), &keep), 0);
@@ -419,6 +421,7 @@ TEST(ActionPlan, HardLinksJoinOnlyFilesThatAgreeOnOwnerAndMode)
         ASSERT_EQ(::chown(tree.path("private").c_str(), keep.st_uid, keep.st_gid), 0);
     }
     ::chmod(tree.path("private").c_str(), 0644);
+    EXPECT_EQ(OwnerOrModeMismatches(plan.files), 0u);
     const PlanReport report = RunPlan(test::PlanOf(tree.root(), PlanAction::HardLink, {"private"}));
     ASSERT_EQ(report.done, 1u) << ProblemText(report.files[0]);
     ASSERT_EQ(::stat(tree.path("private").c_str(), &mine), 0);

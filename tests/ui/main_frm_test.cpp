@@ -27,8 +27,10 @@
 #include <filesystem>
 #include <fstream>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <thread>
 
+#include "engine/file_identity.h"
 #include "engine/file_system.h"
 #include "ui/result_model.h"
 
@@ -709,6 +711,46 @@ private slots:
         QVERIFY(a.st_ino != b.st_ino && b.st_nlink == 1);
         window.findChild<QAction *>(QStringLiteral("MUndo"))->trigger();  // nothing left to undo
         QCOMPARE(prompter.informed.last(), QStringLiteral("Undo Last Operation|There is no operation to undo."));
+
+        // Where no journal can be written, the user decides whether to go on without undo.
+        tree.write("blocker", "");
+        qputenv("XDG_DATA_HOME", QByteArray::fromStdString(tree.path("blocker/data")));
+        scanned(window);
+        window.findChild<QAction *>(QStringLiteral("MMarkAllDuplicates"))->trigger();
+        prompter.answers = {true, true};
+        window.findChild<QAction *>(QStringLiteral("MLinkHard"))->trigger();
+        QVERIFY(prompter.asked.last().startsWith(
+            QStringLiteral("Confirm|Undo will not be possible for this operation (Not a directory). Go on?")));
+        QCOMPARE(::stat(tree.path("b/song.mp3").c_str(), &b), 0);
+        QCOMPARE(a.st_ino, b.st_ino);
+    }
+
+    void anOperationKilledPartWayIsOfferedBackAtStart()
+    {
+        test::TempTree tree;
+        tree.write("c/x", "lonely");
+        const std::string aside = tree.path("c/.geminor-abcdefghijkl");
+        std::filesystem::rename(tree.path("c/x"), aside);
+        struct stat st = {};
+        QCOMPARE(::stat(aside.c_str(), &st), 0);
+        const pid_t gone = ::fork();
+        if (gone == 0)
+            ::_exit(0);
+        ::waitpid(gone, nullptr, 0);
+        qputenv("XDG_DATA_HOME", QByteArray::fromStdString(tree.path("data")));
+        tree.write("data/Geminor/journal/20260101-000000-000000-1.jsonl",
+                   "{\"geminor_journal\":1,\"id\":\"20260101-000000-000000-1\",\"action\":\"trash\",\"time\":"
+                   "\"2026-01-01T00:00:00Z\",\"pid\":\"" + std::to_string(gone) + "\",\"undoable\":true}\n"
+                   "{\"intent\":0,\"path\":\"" + tree.path("c/x") + "\",\"device\":" + std::to_string(st.st_dev) +
+                   ",\"inode\":" + std::to_string(st.st_ino) + ",\"size\":6,\"mtime_ns\":" +
+                   std::to_string(Nanoseconds(st.st_mtim)) + ",\"ctime_ns\":0,\"aside\":\".geminor-abcdefghijkl\"}\n");
+        prompter.answers = {true};
+        MainFrm window(prompter, *settings);
+        window.show();
+        QTRY_VERIFY(!prompter.asked.isEmpty());
+        QVERIFY(prompter.asked.last().endsWith(QStringLiteral("stopped part-way. Put back what it did?")));
+        QCOMPARE(test::readFile(tree.path("c/x")), std::string("lonely"));
+        QCOMPARE(prompter.informed.last(), QStringLiteral("Undo Last Operation|1 file(s) put back, 0 skipped, 0 failed."));
     }
 
     void everyPictureNumberHasAPicture()
