@@ -138,7 +138,7 @@ bool Journal::done(const FileReport &report)
         if (report.outcome == FileOutcome::Done && StatPath(report.target, &st, AT_SYMLINK_NOFOLLOW) == 0)
             appendIdentity(line, "target_", IdentityOf(st));
     }
-    return append(line + "}", true);
+    return append(line + "}", false);  // synced with the next intent, before the next file is touched
 }
 
 bool Journal::finish()
