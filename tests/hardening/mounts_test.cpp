@@ -239,6 +239,37 @@ TEST(Mounts, NoActionReplacesTheOnlyCopyByItsMirrorOrLinksItToItself)
         EXPECT_EQ(e.reference, e.path().ends_with("photos/p")) << e.path();
 }
 
+TEST(Mounts, AnOverlaysMergedViewNeverPassesForTheKeptCopyOfItsLowerFolder)
+{
+    REQUIRE_MOUNTS();
+    TempTree tree;
+    tree.write("lower/a", "the only bytes");
+    for (const char *folder : {"upper", "work", "merged"})
+        tree.mkdir(folder);
+    const std::string options =
+        "lowerdir=" + tree.path("lower") + ",upperdir=" + tree.path("upper") + ",workdir=" + tree.path("work");
+    Mount overlay("overlay", tree.path("merged"), "overlay", 0, options.c_str());
+    if (!overlay.ok())
+        GTEST_SKIP() << "no overlay can be mounted here: " << overlay.error();
+    for (PlanAction action : {PlanAction::Delete, PlanAction::SymbolicLink, PlanAction::HardLink, PlanAction::Move}) {
+        SearchRequest request;
+        request.ProtectWindowsFolders = false;
+        request.Locations = {{tree.path("merged"), "Yes", "*.*", false}, {tree.path("lower"), "Yes", "*.*", false}};
+        SilentHost host;
+        CancelRequested cancel{false};
+        std::int16_t marker = 0;
+        ActionPlan plan;
+        plan.action = action;
+        plan.targetFolder = tree.mkdir("into");
+        plan.files = PlanFilesOf(LoadResults(RunScan(request, host, cancel, marker).entries));
+        ASSERT_EQ(plan.files.size(), 2u);
+        for (PlanFile &file : plan.files)
+            file.marked = file.path.find("/lower/") != std::string::npos;
+        EXPECT_EQ(RunPlan(plan).done, 0u) << ActionWord(action);
+        EXPECT_EQ(readFile(tree.path("lower/a")), "the only bytes") << ActionWord(action);
+    }
+}
+
 TEST(Mounts, TrashOfEveryMountAsTheFreedesktopSpecificationSays)
 {
     REQUIRE_MOUNTS();
