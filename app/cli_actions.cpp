@@ -296,7 +296,8 @@ int RunCliUndo(const std::string &id)
     // An undo that put nothing back stays to be tried again (a name freed, a disk mounted).
     if (report.restored > 0 || report.steps.empty())
         MarkUndone(folder, record->id);
-    std::fprintf(stderr, "Undone : %s (%s)\nRestored : %zu\nSkipped : %zu\nFailed : %zu\n", record->id.c_str(),
+    std::fprintf(stderr, "%s : %s (%s)\nRestored : %zu\nSkipped : %zu\nFailed : %zu\n",
+                 report.restored > 0 || report.steps.empty() ? "Undone" : "Nothing put back", record->id.c_str(),
                  ActionWord(record->action), report.restored, report.skipped, report.failed);
     return report.failed > 0 ? 1 : report.skipped > 0 ? 3 : 0;
 }

@@ -3,6 +3,7 @@
 
 #include <cerrno>
 #include <climits>
+#include <cstdio>
 #include <algorithm>
 #include <array>
 #include <atomic>
@@ -384,6 +385,26 @@ int RenameNoReplace(int oldDir, const std::string &oldName, int newDir, const st
         g_renameSteps.remember(*key, RenameStep::CheckedRename);
     errno = error;
     return done;
+}
+
+std::string RealFolder(int fd, const std::string &spelled)
+{
+    char link[64];
+    std::snprintf(link, sizeof link, "/proc/self/fd/%d", fd);
+    std::string path(PATH_MAX, '\0');
+    const ssize_t n = fd >= 0 ? ::readlink(link, path.data(), path.size()) : -1;
+    if (n > 0 && path[0] == '/' && static_cast<std::size_t>(n) < path.size()) {
+        path.resize(static_cast<std::size_t>(n));
+        if (!path.ends_with(" (deleted)"))
+            return path.ends_with('/') ? path : path + '/';
+    }
+    std::string absolute = spelled;
+    if (!absolute.starts_with('/')) {
+        char *cwd = ::getcwd(nullptr, 0);
+        absolute = std::string(cwd ? cwd : "") + '/' + absolute;
+        std::free(cwd);
+    }
+    return absolute.ends_with('/') ? absolute : absolute + '/';
 }
 
 std::string TemporaryName()

@@ -85,6 +85,11 @@ int OpenFolder(const std::string &path);
 /// Any thread. 0 or -1 with errno (EEXIST: the new name is taken).
 int RenameNoReplace(int oldDir, const std::string &oldName, int newDir, const std::string &newName);
 
+/// The absolute path by which the kernel knows the folder open as `fd`, ending in '/' (links
+/// resolved, no "..", whatever the working folder); `spelled` made absolute against the
+/// working folder when the kernel cannot tell.
+std::string RealFolder(int fd, const std::string &spelled);
+
 /// A random hidden name for a file being written or set aside: ".geminor-" and 12 letters.
 std::string TemporaryName();
 

@@ -87,6 +87,7 @@ public:
             return false;
         }
         m_targetFolder = IdentityOf(st);
+        m_targetReal = RealFolder(m_target.get(), m_plan.targetFolder);
         m_targetMount = MountIdOf(m_target.get());
         return true;
     }
@@ -113,6 +114,7 @@ public:
             return vanishedError(errno) ? skip(report, FileProblem::Vanished) : fail(report, errno);
         if (!S_ISREG(st.st_mode) || IdentityOf(st) != file.seen)
             return skip(report, FileProblem::Changed);
+        m_realFolder = RealFolder(folder.get(), FolderOf(file.path));
         if (m_journal && !m_plan.dryRun && !journalIntent(report, folder.get(), st))
             return report;
         if (m_plan.action == PlanAction::Copy)
@@ -141,8 +143,10 @@ private:
         if (trash && trash->refusal != TrashRefusal::None)
             return true;  // refused before anything changes
         m_asideName = TemporaryName();
-        if (!m_journal->intent(report.file, m_plan.files[report.file], &st, m_asideName, trash ? trash->path : "",
-                               trash ? trash->topDirectory : "")) {
+        // Undo must find the file from any working folder: its path as the kernel knows it.
+        const PlanFile real{m_realFolder + NameOf(m_plan.files[report.file].path), m_plan.files[report.file].seen, 0, true};
+        if (!m_journal->intent(report.file, real, &st, m_asideName, trash ? trash->path : "",
+                               trash ? trash->topDirectory : "", m_plan.action == PlanAction::Move ? m_targetReal : "")) {
             fail(report, errno, FileProblem::NoJournal);
             return false;
         }
@@ -298,7 +302,7 @@ private:
             Fs().unlinkat(m_target.get(), temporary.c_str(), 0);
             return fail(report, error);
         }
-        report.target = withSlash(m_plan.targetFolder) + chosen;
+        report.target = m_targetReal + chosen;
         return report;
     }
 
@@ -429,7 +433,7 @@ private:
             const int error = PublishUnderFreeName(folder, aside.asideName, m_target.get(), name, chosen);
             if (error)
                 return putBack(report, aside, FileOutcome::Failed, FileProblem::System, error);
-            report.target = withSlash(m_plan.targetFolder) + chosen;
+            report.target = m_targetReal + chosen;
             return report;
         }
         default: break;  // copies and links never come here
@@ -456,7 +460,7 @@ private:
                 report.target = trash.path;
             return report;
         }
-        const std::string info = TrashInfoText(AbsoluteFolder(FolderOf(m_plan.files[report.file].path)) + aside.name,
+        const std::string info = TrashInfoText(m_realFolder + aside.name,
                                                trash.topDirectory);
         for (int n = 1; n < 10000; ++n) {
             const std::string name = TrashName(aside.name, n);
@@ -495,7 +499,8 @@ private:
         const UniqueFd source = openUnchanged(report, folder, name, st);
         if (!source)
             return report;
-        std::string temporary;
+        // Named after the journaled aside name, so that undo finds a copy left by a crash.
+        std::string temporary = m_asideName.empty() ? std::string() : MoveTemporaryName(m_asideName);
         if (const int error = CopyToTemporary(source.get(), st, m_target.get(), temporary))
             return fail(report, error);
         auto dropCopy = [&](const std::string &copyName) { Fs().unlinkat(m_target.get(), copyName.c_str(), 0); };
@@ -526,7 +531,7 @@ private:
             dropCopy(chosen);
             return putBack(report, aside, FileOutcome::Failed, FileProblem::System, error);
         }
-        report.target = withSlash(m_plan.targetFolder) + chosen;
+        report.target = m_targetReal + chosen;
         return report;
     }
 
@@ -544,6 +549,8 @@ private:
     bool m_intentWritten = false;
     UniqueFd m_target;
     FileIdentity m_targetFolder;
+    std::string m_targetReal;  // the target folder's absolute path, as the kernel knows it
+    std::string m_realFolder;  // the folder of the file being acted on, likewise
     std::uint64_t m_targetMount = 0;
     std::vector<char> m_a, m_b;
 };

@@ -111,8 +111,9 @@ std::string FreeNameAt(int folderFd, const std::string &name)
 int CopyToTemporary(int source, const struct stat &st, int intoFd, std::string &temporary)
 {
     UniqueFd out;
+    const std::string chosen = temporary;
     for (int attempt = 0; attempt < 100 && !out; ++attempt) {
-        temporary = TemporaryName();
+        temporary = attempt == 0 && !chosen.empty() ? chosen : TemporaryName();
         out = UniqueFd(Fs().openat(intoFd, temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600));
         if (!out && errno != EEXIST)
             break;

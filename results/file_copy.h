@@ -12,7 +12,8 @@ std::string FreeNameAt(int folderFd, const std::string &name);
 
 /// Copies the open regular file `source` (whose state was `st`) into a new temporary file in
 /// the folder `intoFd`: holes stay holes, and the copy gets the file's mode and times and is
-/// fsync-ed. Sets `temporary` to its name; on failure removes it and returns the errno.
+/// fsync-ed. Sets `temporary` to its name (the one it holds on entry when that is free); on
+/// failure removes it and returns the errno.
 int CopyToTemporary(int source, const struct stat &st, int intoFd, std::string &temporary);
 
 /// Renames `fromName` in `fromFd` to `name` in `intoFd`, or to a free variant of it when taken;

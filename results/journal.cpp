@@ -106,7 +106,7 @@ bool Journal::append(const std::string &line, bool sync)
 }
 
 bool Journal::intent(std::size_t index, const PlanFile &file, const struct stat *st, const std::string &aside,
-                     const std::string &trash, const std::string &trashTop)
+                     const std::string &trash, const std::string &trashTop, const std::string &moveTo)
 {
     std::string line = "{\"intent\":" + std::to_string(index) + ",\"path\":";
     AppendJsonPath(line, file.path);
@@ -123,6 +123,10 @@ bool Journal::intent(std::size_t index, const PlanFile &file, const struct stat 
         AppendJsonPath(line, trash);
         line += ",\"trash_top\":";
         AppendJsonPath(line, trashTop.empty() ? std::string("/") : trashTop);
+    }
+    if (!moveTo.empty()) {
+        line += ",\"move_to\":";
+        AppendJsonPath(line, moveTo);
     }
     return append(line + "}", true);  // on the disk before the file is touched
 }
@@ -184,6 +188,7 @@ std::vector<JournalRecord> ReadJournals(const std::string &folder)
                 step.aside = JsonPath(o.value(QLatin1String("aside"))).value_or(std::string());
                 step.trash = JsonPath(o.value(QLatin1String("trash"))).value_or(std::string());
                 step.trashTop = JsonPath(o.value(QLatin1String("trash_top"))).value_or(std::string());
+                step.moveTo = JsonPath(o.value(QLatin1String("move_to"))).value_or(std::string());
                 if (step.trashTop == "/")
                     step.trashTop.clear();
                 std::uint64_t mode = 0, uid = 0, gid = 0;
@@ -228,8 +233,8 @@ bool CanBeUndone(const JournalRecord &record)
 {
     if (record.action == PlanAction::Delete || record.action == PlanAction::Clone)
         return false;
-    for (const JournalStep &step : record.steps)
-        if (!step.hasOutcome || step.outcome == FileOutcome::Done)
+    for (const JournalStep &step : record.steps)  // a failed step may have left its file aside
+        if (!step.hasOutcome || step.outcome != FileOutcome::Skipped)
             return true;
     return false;
 }

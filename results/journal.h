@@ -29,7 +29,8 @@ public:
     /// is (its own mode, owner and times from `st`, when given), the name it will have while set
     /// aside and the trash it is headed for, so that undo finds it after a crash at any step.
     bool intent(std::size_t index, const PlanFile &file, const struct stat *st = nullptr,
-                const std::string &aside = {}, const std::string &trash = {}, const std::string &trashTop = {});
+                const std::string &aside = {}, const std::string &trash = {}, const std::string &trashTop = {},
+                const std::string &moveTo = {});
     /// After acting: the outcome, and where the file went (or the kept copy it now links to);
     /// on the disk before the next file is touched.
     bool done(const FileReport &report);
@@ -51,6 +52,7 @@ struct JournalStep
     FileIdentity was;
     std::string aside;            // its name in its folder while set aside; "" when never
     std::string trash, trashTop;  // the trash it was headed for, and that trash's top folder
+    std::string moveTo;           // the folder a move was taking it to
     bool hasOwn = false;          // its own mode, owner and access time were recorded
     mode_t mode = 0;
     uid_t uid = 0;

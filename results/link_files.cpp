@@ -120,12 +120,14 @@ FileReport cloneFile(FileReport &report, int keptFd, int folder, const std::stri
 /// Makes the link under a temporary name beside the marked file; its name, or "" and the
 /// report filled.
 std::string makeLink(const ActionPlan &plan, FileReport &report, int folder, const PlanFile &kept,
-                     const FileIdentity &keptState)
+                     const FileIdentity &keptState, const std::string &asideName)
 {
     const std::string keptName = NameOf(kept.path);
     const UniqueFd keptFolder(OpenFolder(FolderOf(kept.path)));
     for (int attempt = 0; attempt < 100; ++attempt) {
-        const std::string temporary = TemporaryName();
+        // Named after the aside name the journal holds, so that undo finds it after a crash.
+        const std::string temporary =
+            attempt == 0 && !asideName.empty() ? LinkTemporaryName(asideName) : TemporaryName();
         const int made = plan.action == PlanAction::HardLink
                              ? Fs().linkat(keptFolder.get(), keptName.c_str(), folder, temporary.c_str(), 0)
                              : Fs().symlinkat(linkTarget(plan.files[report.file].path, kept.path).c_str(),
@@ -215,7 +217,7 @@ FileReport LinkFile(const ActionPlan &plan, PlanChecks &checks, FileReport &repo
     const UniqueFd source = checks.setAsideChecked(report, aside, *kept, keptState);
     if (!source)
         return report;
-    const std::string temporary = makeLink(plan, report, folder, plan.files[*kept], keptState);
+    const std::string temporary = makeLink(plan, report, folder, plan.files[*kept], keptState, aside.asideName);
     if (temporary.empty())
         return checks.putBack(report, aside, report.outcome, report.problem, report.error);
     struct stat made = {};

@@ -62,6 +62,19 @@ protected:
 FileReport LinkFile(const ActionPlan &plan, PlanChecks &checks, FileReport &report, int folder,
                     const std::string &name, const std::string &asideName = {});
 
+/// The name a link is made under beside the file set aside as `asideName`, before it takes the
+/// file's place.
+inline std::string LinkTemporaryName(const std::string &asideName)
+{
+    return asideName + "-link";
+}
+
+/// The name a move to another file system copies the file under in the target folder.
+inline std::string MoveTemporaryName(const std::string &asideName)
+{
+    return asideName + "-copy";
+}
+
 /// How many marked files no unmarked member of their group on their file system agrees with
 /// on owner, group and permissions: the files a hard link would leave. Looks at the files
 /// (lstat), never reads them.

@@ -1,16 +1,20 @@
 #include "results/undo.h"
 
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
+#include <functional>
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <vector>
 
 #include "engine/file_system.h"
 #include "engine/unique_fd.h"
 #include "engine/folder_walker.h"
 #include "results/file_copy.h"
+#include "results/link_files.h"
 #include "results/trash.h"
 
 namespace geminor {
@@ -88,14 +92,35 @@ bool giveOwn(int folder, const std::string &name, const JournalStep &step)
 /// A link at `path` (`link`: its state as checked) becomes an independent copy of the bytes it
 /// reaches. The copy and the link are swapped in one step, and the link removed only when it is
 /// the one checked; anything else put there meanwhile is swapped back, never overwritten.
+/// The name an undo copies a link's bytes under beside it: the same for every undo of `step`,
+/// so that one killed part-way leaves nothing the next cannot find.
+std::string undoTemporaryName(const JournalStep &step)
+{
+    char hex[17];
+    std::snprintf(hex, sizeof hex, "%016zx", std::hash<std::string>{}(step.path + '\0' + step.aside + '\0' +
+                                                                      std::to_string(step.was.inode)));
+    return ".geminor-u" + std::string(hex, 11);
+}
+
+/// What an undo of `step` killed part-way left beside the file: a copy not swapped in yet, or
+/// the link swapped out. Neither holds anything the file does not.
+void dropUndoLeftover(const JournalStep &step)
+{
+    struct stat st = {};
+    const std::string left = FolderOf(step.path) + undoTemporaryName(step);
+    if (isFile(left, st) && (S_ISREG(st.st_mode) || S_ISLNK(st.st_mode)))
+        UnlinkPath(left);
+}
+
 std::string unlinkCopy(const std::string &path, const struct stat &link, const JournalStep &step)
 {
     const UniqueFd folder(OpenFolder(FolderOf(path)));
     const UniqueFd source(OpenPath(path, O_RDONLY | O_CLOEXEC));  // through the link
     struct stat st = {};
-    std::string temporary;
+    std::string temporary = undoTemporaryName(step);
     if (!folder || !source || Fs().fstat(source.get(), &st) != 0)
         return std::strerror(errno);
+    dropUndoLeftover(step);
     if (const int error = CopyToTemporary(source.get(), st, folder.get(), temporary))
         return std::strerror(error);
     if (step.hasOwn && !giveOwn(folder.get(), temporary, step)) {
@@ -115,6 +140,34 @@ std::string unlinkCopy(const std::string &path, const struct stat &link, const J
     return {};
 }
 
+/// Whether what a done step did was already undone: the file is back under its name (and, for
+/// a trash, its trash info gone), a link is an independent file again, a copy is gone.
+bool alreadyBack(PlanAction action, const JournalStep &step)
+{
+    struct stat st = {};
+    switch (action) {
+    case PlanAction::Trash:
+    case PlanAction::Move:
+    case PlanAction::Rename:
+        if (!isFile(step.path, st) || !IdentityOf(st).sameFile(step.was) ||
+            static_cast<std::uint64_t>(st.st_size) != step.was.size)
+            return false;
+        if (action == PlanAction::Trash) {  // its trash info, left when the undo was stopped
+            const std::string files = FolderOf(step.target);
+            UnlinkPath(FolderOf(files.substr(0, files.size() - 1)) + "info/" + NameOf(step.target) + ".trashinfo");
+        }
+        return true;
+    case PlanAction::Copy: return !isFile(step.target, st);
+    case PlanAction::HardLink:
+    case PlanAction::SymbolicLink:
+        return isFile(step.path, st) && S_ISREG(st.st_mode) && st.st_nlink == 1 &&
+               !IdentityOf(st).sameFile(step.targetState);
+    case PlanAction::Clone:
+    case PlanAction::Delete: return false;
+    }
+    return false;
+}
+
 /// The .trashinfo files of `step`'s trash that name its file; each with whether its file is
 /// still in the trash as the very file the journal recorded.
 std::vector<std::pair<std::string, bool>> trashInfosOf(const JournalStep &step)
@@ -132,7 +185,11 @@ std::vector<std::pair<std::string, bool>> trashInfosOf(const JournalStep &step)
         const UniqueFd fd(OpenPath(step.trash + "info/" + name, O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
         char buffer[8192];
         const ssize_t n = fd ? Fs().pread(fd.get(), buffer, sizeof buffer, 0) : -1;
-        if (n <= 0 || std::string(buffer, static_cast<std::size_t>(n)).find(pathLine + "\n") != 0)
+        const std::string text(buffer, n > 0 ? static_cast<std::size_t>(n) : 0);
+        // One killed while it was written holds less than its Path line: known by its name.
+        const bool cutShort = n >= 0 && text.find("\nDeletionDate=") == std::string::npos &&
+                              name.starts_with(NameOf(step.path).substr(0, 64));
+        if (!cutShort && text.find(pathLine + "\n") != 0)
             continue;
         struct stat st = {};
         const std::string file = step.trash + "files/" + name.substr(0, name.size() - 10);
@@ -142,18 +199,61 @@ std::vector<std::pair<std::string, bool>> trashInfosOf(const JournalStep &step)
     return infos;
 }
 
+/// `there` (in state `st`) is a copy of the file at `path` made by a move: the same length,
+/// modification time and bytes.
+bool sameCopy(const std::string &there, const struct stat &st, const std::string &path)
+{
+    const UniqueFd a(OpenPath(there, O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
+    const UniqueFd b(OpenPath(path, O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
+    struct stat other = {};
+    if (!a || !b || Fs().fstat(b.get(), &other) != 0 || other.st_size != st.st_size ||
+        Nanoseconds(other.st_mtim) != Nanoseconds(st.st_mtim) || IdentityOf(other).sameFile(IdentityOf(st)))
+        return false;
+    std::vector<char> x(1 << 16), y(1 << 16);
+    for (off_t at = 0;;) {
+        const ssize_t n = Fs().pread(a.get(), x.data(), x.size(), at), k = Fs().pread(b.get(), y.data(), y.size(), at);
+        if (n < 0 || n != k || std::memcmp(x.data(), y.data(), static_cast<std::size_t>(n)) != 0)
+            return false;
+        if (n == 0)
+            return true;
+        at += n;
+    }
+}
+
 /// A step whose outcome was never written (the operation was killed while acting on it): the
 /// file is found where each step of the action may have left it (under its name, set aside in
 /// its folder, in the trash, or replaced by a link) and put back; "" when it is back (or never
 /// left), else why not.
+/// What a step killed part-way may have left beside the file, none of it holding anything the
+/// file does not: a link not yet in the file's place, a copy to another file system not yet
+/// published, trash info whose file never reached the trash.
+void dropLeftovers(PlanAction action, const JournalStep &step)
+{
+    struct stat st = {};
+    if (!step.aside.empty()) {
+        const std::string link = FolderOf(step.path) + LinkTemporaryName(step.aside);
+        if (isFile(link, st) && (S_ISLNK(st.st_mode) || st.st_nlink > 1))
+            UnlinkPath(link);
+        const std::string copy = step.moveTo.empty() ? std::string() : step.moveTo + MoveTemporaryName(step.aside);
+        if (action == PlanAction::Move && !copy.empty() && isFile(copy, st) && S_ISREG(st.st_mode))
+            UnlinkPath(copy);
+    }
+    if (action == PlanAction::Trash && !step.trash.empty())
+        for (const auto &[file, same] : trashInfosOf(step))
+            if (struct stat there = {}; StatPath(file, &there, AT_SYMLINK_NOFOLLOW) != 0)
+                UnlinkPath(step.trash + "info/" + NameOf(file) + ".trashinfo");
+}
+
 std::string recoverStep(PlanAction action, const JournalStep &step, bool &restored, bool &skipped)
 {
     restored = false;
     skipped = true;
     struct stat st = {};
     const bool atName = isFile(step.path, st);
-    if (atName && S_ISREG(st.st_mode) && IdentityOf(st).sameContentState(step.was))
+    if (atName && S_ISREG(st.st_mode) && IdentityOf(st).sameContentState(step.was)) {
+        dropLeftovers(action, step);
         return {};  // never left, or already back
+    }
     std::vector<std::pair<std::string, bool>> infos;
     if (action == PlanAction::Trash && !step.trash.empty())
         infos = trashInfosOf(step);
@@ -186,11 +286,28 @@ std::string recoverStep(PlanAction action, const JournalStep &step, bool &restor
             skipped = !restored;
         }
     }
-    for (const auto &[file, same] : infos) {  // a trash info left without its file
-        struct stat there = {};
-        if (StatPath(file, &there, AT_SYMLINK_NOFOLLOW) != 0)
-            UnlinkPath(step.trash + "info/" + NameOf(file) + ".trashinfo");
+    if (action == PlanAction::Move && !step.moveTo.empty()) {
+        const bool back = isFile(step.path, st) && IdentityOf(st).sameContentState(step.was);
+        for (int n = 1; n <= 1000; ++n) {
+            const std::string there = step.moveTo + NameVariant(NameOf(step.path), n);
+            struct stat moved = {};
+            if (!isFile(there, moved) || !S_ISREG(moved.st_mode))
+                continue;
+            // Moved within its file system (the same file), or copied to another one and the
+            // file removed (its length and modification time, which the copy keeps).
+            const bool itself = IdentityOf(moved).sameFile(step.was) ||
+                                (moved.st_dev != step.was.device && IdentityOf(moved).size == step.was.size &&
+                                 IdentityOf(moved).modifiedNs == step.was.modifiedNs);
+            if (!back && itself) {
+                reason = moveBack(there, step.path);
+                restored = reason.empty();
+                break;
+            }
+            if (back && sameCopy(there, moved, step.path))  // a copy to another file system, published
+                UnlinkPath(there);
+        }
     }
+    dropLeftovers(action, step);
     return restored ? std::string() : reason;
 }
 
@@ -263,7 +380,15 @@ UndoReport UndoOperation(const JournalRecord &record)
             if (!done.reason.empty())
                 done.outcome = skipped ? UndoOutcome::Skipped : UndoOutcome::Failed;
         } else if (step.outcome != FileOutcome::Done) {
-            continue;
+            // A file left aside when a step failed and it could not be put back.
+            bool restored = false, skipped = true;
+            done.reason = recoverStep(record.action, step, restored, skipped);
+            if (!restored)
+                continue;
+        } else if (alreadyBack(record.action, step)) {
+            if (IsLinkAction(record.action))
+                dropUndoLeftover(step);
+            continue;  // an undo before was stopped after putting it back
         } else {
             bool skipped = false;
             done.reason = undoStep(record.action, step, skipped);

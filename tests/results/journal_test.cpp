@@ -196,6 +196,30 @@ TEST(Journal, KilledBetweenTheStepsOfAnActionUndoFindsEveryFileAndLeavesNoTrashI
     ::unsetenv("XDG_DATA_HOME");
 }
 
+TEST(Journal, AnOperationOnRelativePathsIsUndoneFromAnyWorkingFolder)
+{
+    TempTree tree;
+    ::setenv("XDG_DATA_HOME", tree.path("data").c_str(), 1);
+    tree.write("files/keep", "bytes");
+    tree.write("files/mine", "bytes");
+    tree.mkdir("elsewhere/files");
+    char *before = ::getcwd(nullptr, 0);
+    ASSERT_EQ(::chdir(tree.root().c_str()), 0);
+    ActionPlan plan = test::PlanOf("files", PlanAction::Trash, {"mine"});
+    plan.journalFolder = tree.path("journal");
+    const PlanReport report = RunPlan(plan);
+    ASSERT_EQ(::chdir(tree.path("elsewhere").c_str()), 0);
+    const auto records = ReadJournals(plan.journalFolder);
+    const UndoReport undo = UndoOperation(records.back());
+    ASSERT_EQ(::chdir(before), 0);
+    std::free(before);
+    ASSERT_EQ(report.done, 1u);
+    EXPECT_EQ(undo.restored, 1u);
+    EXPECT_EQ(readFile(tree.path("files/mine")), "bytes");
+    EXPECT_TRUE(std::filesystem::is_empty(tree.path("elsewhere/files")));
+    ::unsetenv("XDG_DATA_HOME");
+}
+
 TEST(Journal, UndoOfALinkGivesBackTheFilesOwnModeAndTimes)
 {
     TempTree tree;
