@@ -1,11 +1,8 @@
-// Whatever the tree, its aliases and the keep rule, acting on a result keeps every content the
-// real tree held (somewhere in it, the move target or the trash, by a path that does not lead
-// back to itself), and the files left unmarked are untouched. Trees are drawn at random from a
-// seed; a failing seed is printed with its tree, command and losses, and kept below by name.
-// The test runs in a private mount namespace of its own; where the machine cannot mount, the
-// cases that need mounts say so and skip.
+// Whatever the tree, its aliases and the keep rule, acting on a result keeps every content the real
+// tree held (in it, the move target or the trash, by a path that does not lead back to itself), and
+// the files left unmarked are untouched. Trees are drawn from a seed; a failing seed is printed with
+// its tree, command and losses, and kept below by name. Runs in a private mount namespace of its own.
 #include <algorithm>
-#include <cerrno>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -42,15 +39,18 @@ const char *const kAliasNames[] = {"links", "bind mounts", "bindfs"};
 const char *const kActions[] = {"--delete",    "--trash",         "--move-to",
                                 "--link hard", "--link symbolic", "--link clone"};
 constexpr std::uint32_t kActionCount = 6, kKeepCount = 9;
+const std::vector<std::string> kFolders = {"d0", "d1", "d2", "d1/e", "d0", "d2", ".h"};
+const std::vector<std::string> kNames = {"a",   "b",   "copy", "same", "x.dat", "a-rather-longer-name.txt",
+                                         "n 1", ".dot"};
+const std::vector<std::string> kTopFolders = {"d0", "d1", "d2"};
 
 /// splitmix64: the same numbers from every standard library, so a seed is the same tree anywhere.
-class Random
+struct Random
 {
-public:
-    explicit Random(std::uint64_t seed) : m_state(seed) {}
+    std::uint64_t state;
     std::uint32_t below(std::uint32_t n)
     {
-        std::uint64_t z = (m_state += 0x9e3779b97f4a7c15ull);
+        std::uint64_t z = (state += 0x9e3779b97f4a7c15ull);
         z = (z ^ (z >> 30)) * 0xbf58476d1ce4e5b9ull;
         z = (z ^ (z >> 27)) * 0x94d049bb133111ebull;
         return static_cast<std::uint32_t>((z ^ (z >> 31)) % n);
@@ -58,11 +58,12 @@ public:
     bool chance(std::uint32_t percent) { return below(100) < percent; }
     template <typename T> const T &pick(const std::vector<T> &from)
     {
-        return from[below(static_cast<std::uint32_t>(from.size()))];
+        return from[below(std::uint32_t(from.size()))];
     }
-
-private:
-    std::uint64_t m_state;
+    template <typename T> T pick(std::initializer_list<T> from)
+    {
+        return from.begin()[below(std::uint32_t(from.size()))];
+    }
 };
 
 std::string octal(mode_t mode)
@@ -77,30 +78,35 @@ std::string quoted(const std::string &content)
     return content.size() > 40 ? '"' + content.substr(0, 37) + "...\"" : '"' + content + '"';
 }
 
+/// A top folder for a mount inside the tree, neither holding nor held by `other`.
+std::string otherTop(Random &rng, const std::string &other)
+{
+    std::vector<std::string> choices;
+    for (const std::string &top : kTopFolders)
+        if (!other.starts_with(top))
+            choices.push_back(top);
+    return rng.pick(choices);
+}
+
 /// One thing a trial found wrong; `kind` sorts the findings, so that one fault does not hide another.
 struct Problem
 {
     std::string kind, text;
 };
 
-/// What a trial came to.
+/// What a trial came to: why it could not run, or the whole story (empty when everything was kept).
 struct Outcome
 {
-    std::string skipped;  // why it could not run
-    std::string failure;  // the whole story; empty when everything was kept
+    std::string skipped, failure;
     std::set<std::string> kinds;
-    std::size_t marked = 0, done = 0;
+    std::size_t done = 0;
 };
 
 /// One trial: a tree drawn from the seed, its aliases, one action under one keep rule.
 class Trial
 {
 public:
-    Trial(Aliases kind, std::uint32_t seed) : m_kind(kind), m_seed(seed), m_rng(seed * 3ull + int(kind))
-    {
-        m_src = m_tree.path("src");
-    }
-
+    Trial(Aliases kind, std::uint32_t seed) : m_kind(kind), m_seed(seed), m_rng{seed * 3ull + int(kind)} {}
     Outcome run();
 
 private:
@@ -108,20 +114,74 @@ private:
     std::string makeAliases();  // the reason when a mount fails
     std::vector<std::string> command();
     std::set<std::string> markedRealPaths();
-    std::string realPathOf(std::string path) const;
     std::vector<Problem> pathProblems(const std::set<std::string> &marked) const;
     std::string story(const std::vector<std::string> &args) const;
-    std::string shown(std::string path) const;
-    void alias(const std::string &alias, const std::string &real)
+
+    std::string realFolder(std::uint32_t srcPercent)
     {
-        m_aliasTo.emplace_back(alias + '/', real + '/');
+        return m_rng.chance(srcPercent) ? m_src : m_src + '/' + m_rng.pick(kTopFolders);
+    }
+    /// `path` leads to `real`; `how` ("symbolic link", "bind mount"...) tells it in the story.
+    void alias(const std::string &path, const std::string &real, const std::string &how = {})
+    {
+        m_aliasTo.emplace_back(path + '/', real + '/');
+        if (!how.empty())
+            m_aliasStory.push_back(shown(path) + (how == "symbolic link" ? " -> " : " = ") + shown(real) +
+                                   " (" + how + ")");
+    }
+    /// One `Mount` outside the tree (named from `names`) of T/src or a top folder, one inside T/src
+    /// (named `inner`) of another top folder, or both; the reason when one fails.
+    template <typename Mount>
+    std::string mount(std::vector<std::unique_ptr<Mount>> &mounts, std::uint32_t insidePercent,
+                      std::uint32_t outsidePercent, std::uint32_t srcPercent,
+                      std::initializer_list<const char *> names, const std::string &inner,
+                      const std::string &how)
+    {
+        const bool inside = m_rng.chance(insidePercent), outside = !inside || m_rng.chance(outsidePercent);
+        const auto add = [&](const std::string &where, const std::string &real) {
+            mounts.push_back(std::make_unique<Mount>(real, where));
+            alias(where, real, how);
+        };
+        if (outside) {
+            const std::string where = m_tree.mkdir(m_rng.pick(names)), real = realFolder(srcPercent);
+            add(where, real);
+            m_roots.push_back(where);
+            if (how == "bindfs mirror" && real == m_src)
+                m_mirrorOfSrc = where;
+        }
+        if (inside) {
+            const std::string at = m_rng.pick(kTopFolders), of = otherTop(m_rng, at);
+            add(m_tree.mkdir("src/" + at + "/" + inner), m_src + '/' + of);
+        }
+        for (const auto &made : mounts)
+            if (!made->ok())
+                return made->error();
+        return {};
+    }
+    std::string realPathOf(std::string path) const
+    {
+        for (int round = 0; round < 4; ++round) {
+            const auto alias = std::find_if(m_aliasTo.begin(), m_aliasTo.end(),
+                                            [&](const auto &pair) { return path.starts_with(pair.first); });
+            if (alias == m_aliasTo.end())
+                break;
+            path = alias->second + path.substr(alias->first.size());
+        }
+        return path;
+    }
+    std::string shown(std::string path) const
+    {
+        for (std::size_t at = path.find(m_tree.root()); at != std::string::npos;
+             at = path.find(m_tree.root()))
+            path.replace(at, m_tree.root().size(), "T/");
+        return path;
     }
 
     Aliases m_kind;
     std::uint32_t m_seed;
     Random m_rng;
     TempTree m_tree;  // before the mounts, so that they end first
-    std::string m_src;
+    std::string m_src = m_tree.path("src");
     std::vector<std::string> m_roots;
     std::vector<std::string> m_sideLinks;                        // links to folders inside the tree
     std::vector<std::pair<std::string, std::string>> m_aliasTo;  // path prefix -> the real one
@@ -134,11 +194,6 @@ private:
     std::string m_out, m_err;
     std::string m_rows;  // the result as the CSV export gave it
 };
-
-const std::vector<std::string> kFolders = {"d0", "d1", "d2", "d1/e", "d0", "d2", ".h"};
-const std::vector<std::string> kNames = {"a",   "b",   "copy", "same", "x.dat", "a-rather-longer-name.txt",
-                                         "n 1", ".dot"};
-const std::vector<std::string> kTopFolders = {"d0", "d1", "d2"};
 
 void Trial::makeTree()
 {
@@ -169,124 +224,63 @@ void Trial::makeTree()
             continue;
         const std::string full = m_tree.write("src/" + path, m_rng.pick(pool));
         files.push_back(path);
-        ::chmod(full.c_str(), m_rng.pick(std::vector<mode_t>{0644, 0600, 0444, 0755, 0640}));
+        ::chmod(full.c_str(), m_rng.pick<mode_t>({0644, 0600, 0444, 0755, 0640}));
         if (::geteuid() == 0) {
-            const uid_t owner = m_rng.pick(std::vector<uid_t>{0, 1000, 65534});
+            const uid_t owner = m_rng.pick<uid_t>({0, 1000, 65534});
             [[maybe_unused]] int ignored = ::chown(full.c_str(), owner, owner);
         }
-        const timespec times[2] = {
-            {1600000000, 0},
-            {1600000000 + m_rng.pick(std::vector<long>{0, 0, 1, 100}), long(m_rng.below(2))}};
+        const timespec times[2] = {{1600000000, 0},
+                                   {1600000000 + m_rng.pick({0L, 0L, 1L, 100L}), m_rng.below(2)}};
         ::utimensat(AT_FDCWD, full.c_str(), times, 0);
     }
     for (std::uint32_t i = m_rng.below(3); i > 0; --i)  // hard links
         ::link((m_src + '/' + m_rng.pick(files)).c_str(),
                (m_src + '/' + m_rng.pick(kFolders) + "/hl" + std::to_string(i)).c_str());
+    std::error_code ec;
     for (std::uint32_t i = m_rng.below(3); i > 0; --i) {  // links to files, relative or whole
         const std::string folder = m_rng.pick(kFolders), target = m_src + '/' + m_rng.pick(files);
-        std::error_code ec;
         fs::create_symlink(m_rng.chance(50) ? fs::path(target).lexically_relative(m_src + '/' + folder)
                                             : fs::path(target),
                            m_src + '/' + folder + "/sl" + std::to_string(i), ec);
     }
     for (std::uint32_t i = m_rng.below(3); i > 0; --i) {  // links to folders: a loop, or a side step
-        const std::string folder = m_rng.pick(kFolders), name = folder + "/up" + std::to_string(i);
-        const std::string side = m_rng.pick(kTopFolders);
-        std::error_code ec;
-        if (m_rng.chance(40)) {
-            fs::create_symlink("..", m_src + '/' + name, ec);
-        } else {
-            const std::string link = folder + "/side" + std::to_string(i);
-            fs::create_symlink(fs::path(m_src + '/' + side).lexically_relative(m_src + '/' + folder),
-                               m_src + '/' + link, ec);
-            if (!ec)
-                m_sideLinks.push_back(link);
-        }
+        const std::string folder = m_rng.pick(kFolders), side = m_rng.pick(kTopFolders);
+        const bool loop = m_rng.chance(40);
+        const std::string link = folder + (loop ? "/up" : "/side") + std::to_string(i);
+        fs::create_symlink(loop ? fs::path("..")
+                                : fs::path(m_src + '/' + side).lexically_relative(m_src + '/' + folder),
+                           m_src + '/' + link, ec);
+        if (!ec && !loop)
+            m_sideLinks.push_back(link);
     }
-}
-
-/// A top folder for a mount inside the tree, neither holding nor held by `other`.
-std::string otherTop(Random &rng, const std::string &other)
-{
-    std::vector<std::string> choices;
-    for (const std::string &top : kTopFolders)
-        if (!other.starts_with(top))
-            choices.push_back(top);
-    return rng.pick(choices);
 }
 
 std::string Trial::makeAliases()
 {
     const std::string root = m_tree.root();
     m_roots.push_back(m_src);
-    auto realFolder = [&](int srcPercent) {
-        return m_rng.chance(srcPercent) ? m_src : m_src + '/' + m_rng.pick(kTopFolders);
-    };
     if (m_rng.chance(60)) {
-        const std::string link = root + m_rng.pick(std::vector<std::string>{"l", "link-to-the-real-tree"});
-        const std::string real = realFolder(60);
+        const std::string link = root + m_rng.pick({"l", "link-to-the-real-tree"}), real = realFolder(60);
         fs::create_symlink(m_rng.chance(50) ? fs::path(real).lexically_relative(root) : fs::path(real), link);
         m_roots.push_back(link);
-        alias(link, real);
-        m_aliasStory.push_back(shown(link) + " -> " + shown(real) + " (symbolic link)");
+        alias(link, real, "symbolic link");
     }
     if (!m_sideLinks.empty() && m_rng.chance(30)) {
         const std::string link = m_src + '/' + m_rng.pick(m_sideLinks);
         m_roots.push_back(link);
         alias(link, fs::weakly_canonical(link).string());
     }
-    if (m_kind >= Aliases::BindMounts) {
-        const bool inside = m_rng.chance(50), outside = !inside || m_rng.chance(60);
-        if (outside) {
-            const std::string where =
-                m_tree.mkdir(m_rng.pick(std::vector<std::string>{"b", "bound-alias-of-the-tree"}));
-            const std::string real = realFolder(60);
-            m_binds.push_back(std::make_unique<test::BindMount>(real, where));
-            m_roots.push_back(where);
-            alias(where, real);
-            m_aliasStory.push_back(shown(where) + " = " + shown(real) + " (bind mount)");
-        }
-        if (inside) {
-            const std::string at = m_rng.pick(kTopFolders), of = otherTop(m_rng, at);
-            const std::string where = m_tree.mkdir("src/" + at + "/bound"), real = m_src + '/' + of;
-            m_binds.push_back(std::make_unique<test::BindMount>(real, where));
-            alias(where, real);
-            m_aliasStory.push_back(shown(where) + " = " + shown(real) + " (bind mount)");
-        }
-        for (const auto &bind : m_binds)
-            if (!bind->ok())
-                return bind->error();
-    }
-    if (m_kind >= Aliases::Bindfs) {
-        const bool inside = m_rng.chance(40), outside = !inside || m_rng.chance(70);
-        if (outside) {
-            const std::string where =
-                m_tree.mkdir(m_rng.pick(std::vector<std::string>{"m", "mirror-of-the-tree"}));
-            const std::string real = realFolder(75);
-            m_mirrors.push_back(std::make_unique<test::BindfsMirror>(real, where));
-            m_roots.push_back(where);
-            alias(where, real);
-            m_aliasStory.push_back(shown(where) + " = " + shown(real) + " (bindfs mirror)");
-            if (real == m_src)
-                m_mirrorOfSrc = where;
-        }
-        if (inside) {
-            const std::string at = m_rng.pick(kTopFolders), of = otherTop(m_rng, at);
-            const std::string where = m_tree.mkdir("src/" + at + "/mirror"), real = m_src + '/' + of;
-            m_mirrors.push_back(std::make_unique<test::BindfsMirror>(real, where));
-            alias(where, real);
-            m_aliasStory.push_back(shown(where) + " = " + shown(real) + " (bindfs mirror)");
-        }
-        for (const auto &mirror : m_mirrors)
-            if (!mirror->ok())
-                return mirror->error();
-    }
+    std::string refused;
+    if (m_kind >= Aliases::BindMounts)
+        refused = mount(m_binds, 50, 60, 60, {"b", "bound-alias-of-the-tree"}, "bound", "bind mount");
+    if (m_kind >= Aliases::Bindfs && refused.empty())
+        refused = mount(m_mirrors, 40, 70, 75, {"m", "mirror-of-the-tree"}, "mirror", "bindfs mirror");
     for (std::size_t i = m_roots.size(); i > 1; --i)  // the order of the locations counts for some rules
         std::swap(m_roots[i - 1], m_roots[m_rng.below(static_cast<std::uint32_t>(i))]);
     // Longest first, so that an alias inside another is mapped before it.
     std::sort(m_aliasTo.begin(), m_aliasTo.end(),
               [](const auto &x, const auto &y) { return x.first.size() > y.first.size(); });
-    return {};
+    return refused;
 }
 
 std::vector<std::string> Trial::command()
@@ -302,7 +296,7 @@ std::vector<std::string> Trial::command()
                                           "path:" + preferred + "/*",
                                           "not-path:" + m_src + "/*"};
     std::vector<std::string> args = {"-q", "--no-protect", "-m",
-                                     m_rng.pick(std::vector<std::string>{"byte", "byte", "crc32", "zero"})};
+                                     m_rng.pick({"byte", "byte", "crc32", "zero"})};
     if (m_rng.chance(50))
         args.push_back("-H");
     args.insert(args.end(),
@@ -318,18 +312,6 @@ std::vector<std::string> Trial::command()
     }
     args.insert(args.end(), m_roots.begin(), m_roots.end());
     return args;
-}
-
-std::string Trial::realPathOf(std::string path) const
-{
-    for (int round = 0; round < 4; ++round) {
-        const auto alias = std::find_if(m_aliasTo.begin(), m_aliasTo.end(),
-                                        [&](const auto &pair) { return path.starts_with(pair.first); });
-        if (alias == m_aliasTo.end())
-            break;
-        path = alias->second + path.substr(alias->first.size());
-    }
-    return path;
 }
 
 /// The real paths of the files the keep rule marked, from the CSV export (name first, then
@@ -356,41 +338,30 @@ std::set<std::string> Trial::markedRealPaths()
     return marked;
 }
 
-std::string Trial::shown(std::string path) const
-{
-    for (std::size_t at = path.find(m_tree.root()); at != std::string::npos; at = path.find(m_tree.root()))
-        path.replace(at, m_tree.root().size(), "T/");
-    return path;
-}
-
 std::vector<Problem> Trial::pathProblems(const std::set<std::string> &marked) const
 {
     const std::string_view action = kActions[m_seed % kActionCount];
-    const bool linking = action.starts_with("--link");
     std::vector<Problem> problems;
     for (const auto &[relative, was] : m_before) {
-        const std::string path = m_src + '/' + relative;
+        const std::string path = m_src + '/' + relative, at = "T/src/" + relative;
         struct stat st = {}, reached = {};
         const bool there = ::lstat(path.c_str(), &st) == 0;
         if (marked.count(path)) {
             // A marked file may go (or, with a link, become one), but what stands at its path reads the same.
-            if (!there && linking)
-                problems.push_back(
-                    {"a marked file is gone after a link", "marked T/src/" + relative + " is gone"});
+            if (!there && action.starts_with("--link"))
+                problems.push_back({"a marked file is gone after a link", "marked " + at + " is gone"});
             else if (there && test::readFile(path) != was.content)
                 problems.push_back(
                     {"a marked file reads otherwise",
-                     "marked T/src/" + relative + " now reads " + quoted(test::readFile(path)) +
+                     "marked " + at + " now reads " + quoted(test::readFile(path)) +
                          (S_ISLNK(st.st_mode) ? " (a link to " + fs::read_symlink(path).string() + ")" : "") +
                          ", not " + quoted(was.content)});
             else if (there && action != "--link symbolic" && ::stat(path.c_str(), &reached) == 0 &&
                      ((reached.st_mode & 07777) != (was.mode & 07777) || reached.st_uid != was.uid ||
                       reached.st_gid != was.gid))
                 problems.push_back({"a link changed who may read or write a file",
-                                    "marked T/src/" + relative + " now has owner " +
-                                        std::to_string(reached.st_uid) + " and mode " +
-                                        octal(reached.st_mode) + ", was owner " + std::to_string(was.uid) +
-                                        " and mode " + octal(was.mode)});
+                                    "marked " + at + " now has owner " + std::to_string(reached.st_uid) +
+                                        " and mode " + octal(reached.st_mode)});
             continue;
         }
         std::string change;
@@ -409,7 +380,7 @@ std::vector<Problem> Trial::pathProblems(const std::set<std::string> &marked) co
         else if (test::readFile(path) != was.content)
             change = "changed its content";
         if (!change.empty())
-            problems.push_back({"an unmarked file changed", "unmarked T/src/" + relative + " " + change});
+            problems.push_back({"an unmarked file changed", "unmarked " + at + " " + change});
     }
     return problems;
 }
@@ -452,7 +423,6 @@ Outcome Trial::run()
     if (status == 2)
         problems.push_back({"usage error", m_err});
     const std::set<std::string> marked = markedRealPaths();
-    outcome.marked = marked.size();
     for (const char *done :
          {"\nCopied : ", "\nMoved : ", "\nTrashed : ", "\nDeleted : ", "\nLinked : ", "\nCloned : "})
         if (const std::size_t at = m_err.find(done); at != std::string::npos)
@@ -468,8 +438,7 @@ Outcome Trial::run()
             problems.insert(problems.begin(), {"a content was lost", "LOST the content " + quoted(content)});
     if (problems.empty())
         return outcome;
-    std::string text = story(args);
-    text += "the result, in list order:\n" + m_rows;
+    std::string text = story(args) + "the result, in list order:\n" + m_rows;
     for (const Problem &problem : problems) {
         text += problem.text + "\n";
         outcome.kinds.insert(problem.kind);
@@ -478,21 +447,30 @@ Outcome Trial::run()
     return outcome;
 }
 
+/// Why trials with `kind` of aliases cannot run here; empty when they can.
+std::string mountsMissing(Aliases kind)
+{
+    if (kind == Aliases::Links)
+        return {};
+    return !g_mountsRefused.empty() || kind == Aliases::BindMounts ? g_mountsRefused : test::BindfsMissing();
+}
+
 /// Runs `count` seeds from `first`: each action under each keep rule, on trees of their own. The
 /// first seed failing each action in each way is told in full, the others by number.
 void checkSeeds(Aliases kind, std::uint32_t first, std::uint32_t count)
 {
+    if (const std::string missing = mountsMissing(kind); !missing.empty())
+        GTEST_SKIP() << missing;
     if (const char *one = std::getenv("GEMINOR_CONTENT_SEED")) {  // to see one seed again
         first = static_cast<std::uint32_t>(std::strtoul(one, nullptr, 10));
         count = 1;
     }
     std::map<std::string, std::vector<std::uint32_t>> failed;  // by action and kind of problem
-    std::size_t marked = 0, done = 0;
+    std::size_t done = 0;
     for (std::uint32_t seed = first; seed < first + count; ++seed) {
         const Outcome outcome = Trial(kind, seed).run();
         if (!outcome.skipped.empty())
             GTEST_SKIP() << outcome.skipped;
-        marked += outcome.marked;
         done += outcome.done;
         bool told = false;
         for (const std::string &what : outcome.kinds) {
@@ -503,37 +481,17 @@ void checkSeeds(Aliases kind, std::uint32_t first, std::uint32_t count)
             seeds.push_back(seed);
         }
     }
-    std::printf("%u trees, %zu files marked, %zu acted on\n", count, marked, done);
-    EXPECT_GT(done, 0u) << "no trial acted on a file: the trees hold no duplicates";
+    if (count > 1) {  // a named seed may act on nothing now that its fault is fixed
+        EXPECT_GT(done, 0u) << "no trial acted on a file: the trees hold no duplicates";
+    }
     for (const auto &[what, seeds] : failed) {
         std::string numbers;
         for (std::uint32_t seed : seeds)
             numbers += ' ' + std::to_string(seed);
-        ADD_FAILURE() << what << ": " << seeds.size() << " of " << count / kActionCount
+        ADD_FAILURE() << what << ": " << seeds.size() << " of " << (count + kActionCount - 1) / kActionCount
                       << " seeds:" << numbers << " (GEMINOR_CONTENT_SEED=N runs one again)";
     }
 }
-
-void expectKept(Aliases kind, std::uint32_t seed)
-{
-    const Outcome outcome = Trial(kind, seed).run();
-    if (!outcome.skipped.empty())
-        GTEST_SKIP() << outcome.skipped;
-    EXPECT_EQ(outcome.failure, "");
-}
-
-#define REQUIRE_MOUNTS()                                                                                     \
-    do {                                                                                                     \
-        if (!g_mountsRefused.empty())                                                                        \
-            GTEST_SKIP() << g_mountsRefused;                                                                 \
-    } while (false)
-
-#define REQUIRE_BINDFS()                                                                                     \
-    do {                                                                                                     \
-        REQUIRE_MOUNTS();                                                                                    \
-        if (const std::string missing = test::BindfsMissing(); !missing.empty())                             \
-            GTEST_SKIP() << missing;                                                                         \
-    } while (false)
 
 constexpr std::uint32_t kSeedsPerKind = kActionCount * kKeepCount;  // every action under every rule
 
@@ -544,13 +502,11 @@ TEST(ContentKept, ThroughLinksToFilesAndFolders)
 
 TEST(ContentKept, ThroughBindMounts)
 {
-    REQUIRE_MOUNTS();
     checkSeeds(Aliases::BindMounts, 2000, kSeedsPerKind * 6);
 }
 
 TEST(ContentKept, ThroughBindfsMirrors)
 {
-    REQUIRE_BINDFS();
     checkSeeds(Aliases::Bindfs, 3000, kSeedsPerKind * 6);
 }
 
@@ -560,8 +516,7 @@ TEST(ContentKept, SymbolicLinksThroughABindfsMirrorNeverLinkAFileToItself)
 {
     // T/m mirrors T/src; the copies kept through the mirror are the marked files themselves, and
     // the only copies of two contents became links to themselves.
-    REQUIRE_BINDFS();
-    expectKept(Aliases::Bindfs, 3004);
+    checkSeeds(Aliases::Bindfs, 3004, 1);
 }
 
 TEST(ContentKept, SymbolicLinksThroughABindMountLeadToTheKeptCopyFromTheRealPlace)
@@ -569,31 +524,28 @@ TEST(ContentKept, SymbolicLinksThroughABindMountLeadToTheKeptCopyFromTheRealPlac
     // A relative link made through T/bound-alias-of-the-tree (a bind mount of T/src/d1), or
     // through T/src/d1/bound (one of T/src/d2), is right only through the mount: from the file's
     // real folder it leads nowhere.
-    REQUIRE_MOUNTS();
-    expectKept(Aliases::BindMounts, 2314);
-    expectKept(Aliases::BindMounts, 2008);
+    checkSeeds(Aliases::BindMounts, 2314, 1);
+    checkSeeds(Aliases::BindMounts, 2008, 1);
 }
 
 TEST(ContentKept, SymbolicLinksThroughAMirrorOfASubfolderLeadToTheKeptCopyFromTheRealPlace)
 {
     // T/mirror-of-the-tree/n 13 became "../src/d1/n 1", right through the mirror of T/src/d2 but
     // nowhere from T/src/d2, where the link lies.
-    REQUIRE_BINDFS();
-    expectKept(Aliases::Bindfs, 3010);
+    checkSeeds(Aliases::Bindfs, 3010, 1);
 }
 
 TEST(ContentKept, HardLinksKeepWhoMayReadAndWriteEachFile)
 {
     // T/src/d2/same2 (owner 0, mode 0644) became a link to T/src/d2/copy (owner 65534, 0444), and
     // T/src/d0/n 1 (0755) one to T/src/.h/b (0444).
-    expectKept(Aliases::Links, 1011);
+    checkSeeds(Aliases::Links, 1011, 1);
 }
 
 TEST(ContentKept, ZeroSizeDeletesThroughABindfsMirrorLeaveTheKeptFile)
 {
     // The empty file kept is T/m/d2/copy, which is T/src/d2/copy, marked and deleted.
-    REQUIRE_BINDFS();
-    expectKept(Aliases::Bindfs, 3024);
+    checkSeeds(Aliases::Bindfs, 3024, 1);
 }
 
 }  // namespace

@@ -4,11 +4,10 @@
 // nothing may be lost or left aside. The test runs in a private mount namespace of its own.
 #include <algorithm>
 #include <cerrno>
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
+#include <functional>
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <sys/mount.h>
@@ -30,75 +29,51 @@ namespace {
 
 using test::readFile;
 using test::TempTree;
+using ::testing::Each;
 using ::testing::HasSubstr;
+using ::testing::Not;
 
 /// Entered before main(), while the process has one thread.
 const std::string g_mountsRefused = test::EnterPrivateMountNamespace();
 
-#define REQUIRE_MOUNTS()                                                                                     \
+#define SKIP_IF(reason)                                                                                      \
     do {                                                                                                     \
-        if (!g_mountsRefused.empty())                                                                        \
-            GTEST_SKIP() << g_mountsRefused;                                                                 \
+        if (const std::string why = (reason); !why.empty())                                                  \
+            GTEST_SKIP() << why;                                                                             \
     } while (false)
 
-/// The first line a shell command prints; "" when it fails.
-std::string firstLine(const std::string &command)
-{
-    std::string line;
-    if (FILE *out = ::popen(command.c_str(), "r")) {
-        char buffer[256];
-        if (std::fgets(buffer, sizeof buffer, out))
-            line = buffer;
-        if (::pclose(out) != 0)
-            line.clear();
-    }
-    while (!line.empty() && line.back() == '\n')
-        line.pop_back();
-    return line;
-}
-
 /// A fresh exFAT image on a loop device, mounted on `where` by `driver` ("exfat": the kernel's;
-/// "exfat-fuse") until the end of the object; refused() says why not.
-class ExfatMount
+/// "exfat-fuse") until the end of the object; `refused` says why not.
+struct ExfatMount
 {
-public:
-    ExfatMount(const TempTree &tree, const std::string &driver) : m_where(tree.path(driver))
+    ExfatMount(const TempTree &tree, const std::string &driver) : where(tree.path(driver))
     {
-        std::filesystem::create_directory(m_where);
+        std::filesystem::create_directory(where);
         const std::string image = tree.path(driver + ".img");
         if (std::system(
-                ("truncate -s 32M '" + image + "' && mkfs.exfat '" + image + "' >/dev/null 2>&1").c_str()) !=
-            0) {
-            m_refused = "mkfs.exfat (exfatprogs) is not installed";
+                ("truncate -s 32M '" + image + "' && mkfs.exfat '" + image + "' >/dev/null 2>&1").c_str())) {
+            refused = "mkfs.exfat (exfatprogs) is not installed";
             return;
         }
-        m_loop = firstLine("losetup -f --show '" + image + "' 2>/dev/null");
-        if (m_loop.empty()) {
-            m_refused = "no loop device for the exFAT image (losetup)";
+        if (std::system(("losetup -f --show '" + image + "' >'" + image + ".loop' 2>/dev/null").c_str())) {
+            refused = "no loop device for the exFAT image (losetup)";
             return;
         }
+        loop = readFile(image + ".loop");
+        loop.pop_back();  // the newline
         const std::string mount = driver == "exfat" ? "mount -t exfat " : "mount.exfat-fuse ";
-        if (std::system((mount + m_loop + " '" + m_where + "' >/dev/null 2>&1").c_str()) != 0)
-            m_refused = driver == "exfat" ? "the kernel has no exFAT driver (mount -t exfat failed)"
-                                          : "exfat-fuse is not installed or cannot mount";
-        else
-            m_mounted = true;
+        if (std::system((mount + loop + " '" + where + "' >/dev/null 2>&1").c_str()))
+            refused = driver == "exfat" ? "the kernel has no exFAT driver (mount -t exfat failed)"
+                                        : "exfat-fuse is not installed or cannot mount";
     }
     ~ExfatMount()
     {
-        if (m_mounted)
-            std::system(("umount '" + m_where + "' 2>/dev/null || umount -l '" + m_where + "'").c_str());
-        if (!m_loop.empty())
-            std::system(("losetup -d " + m_loop).c_str());
+        if (refused.empty())
+            std::system(("umount '" + where + "' 2>/dev/null || umount -l '" + where + "'").c_str());
+        if (!loop.empty())
+            std::system(("losetup -d " + loop).c_str());
     }
-    ExfatMount(const ExfatMount &) = delete;
-    ExfatMount &operator=(const ExfatMount &) = delete;
-
-    const std::string &refused() const { return m_refused; }
-
-private:
-    std::string m_where, m_loop, m_refused;
-    bool m_mounted = false;
+    std::string where, loop, refused;
 };
 
 /// Every name below `folder`, hidden ones too, relative to it.
@@ -110,43 +85,30 @@ std::vector<std::string> allNames(const std::string &folder)
     return names;
 }
 
-void expectNothingLeftAside(const std::string &folder)
-{
-    for (const std::string &name : allNames(folder))
-        EXPECT_THAT(name, ::testing::Not(HasSubstr(".geminor-")));
-}
-
-std::string percentDecoded(const std::string &text)
-{
-    std::string out;
-    for (std::size_t i = 0; i < text.size(); ++i)
-        if (text[i] == '%' && i + 2 < text.size()) {
-            out += static_cast<char>(std::stoi(text.substr(i + 1, 2), nullptr, 16));
-            i += 2;
-        } else {
-            out += text[i];
-        }
-    return out;
-}
-
 /// The decoded Path= line of a .trashinfo file.
 std::string trashedPath(const std::string &infoFile)
 {
-    std::ifstream in(infoFile);
-    for (std::string line; std::getline(in, line);)
-        if (line.starts_with("Path="))
-            return percentDecoded(line.substr(5));
-    return {};
+    const std::string text = readFile(infoFile);
+    std::string path;
+    for (std::size_t i = text.find("\nPath=") + 6; i < text.size() && text[i] != '\n'; ++i)
+        if (text[i] != '%') {
+            path += text[i];
+        } else {
+            path += static_cast<char>(std::stoi(text.substr(i + 1, 2), nullptr, 16));
+            i += 2;
+        }
+    return path;
 }
 
 /// Runs `plan` with a journal in `journal`, then `between`, then undo; the plan's and the
 /// undo's reports.
-template <typename Between>
-std::pair<PlanReport, UndoReport> runAndUndo(ActionPlan plan, const std::string &journal, Between between)
+std::pair<PlanReport, UndoReport> runAndUndo(ActionPlan plan, const std::string &journal,
+                                             const std::function<void(const PlanReport &)> &between = {})
 {
     plan.journalFolder = journal;
     const PlanReport report = RunPlan(plan);
-    between(report);
+    if (between)
+        between(report);
     const auto records = ReadJournals(journal);
     const JournalRecord *record = JournalToUndo(records);
     if (!record)
@@ -154,11 +116,6 @@ std::pair<PlanReport, UndoReport> runAndUndo(ActionPlan plan, const std::string 
     const UndoReport undo = UndoOperation(*record);
     MarkUndone(journal, record->id);
     return {report, undo};
-}
-
-std::pair<PlanReport, UndoReport> runAndUndo(const ActionPlan &plan, const std::string &journal)
-{
-    return runAndUndo(plan, journal, [](const PlanReport &) {});
 }
 
 // 255 bytes, so ".trashinfo" no longer fits; a cut at an even byte would split a character.
@@ -212,7 +169,7 @@ public:
 
 TEST(Removable, WithoutRenameFlagsOrLinksNothingIsReplacedAndRefusalsArePaidOnce)
 {
-    REQUIRE_MOUNTS();
+    SKIP_IF(g_mountsRefused);
     TempTree tree;
     const std::string disk =
         tree.mkdir("disk") + "/";  // a file system of its own: what is learnt stays there
@@ -256,28 +213,23 @@ TEST(Removable, ALongNameIsTrashedUnderAShorterOneAndComesBackWhole)
     ::unsetenv("XDG_DATA_HOME");
 }
 
-/// Deletes, moves (within the disk and off it), trashes (and undoes) and tries to link files on
-/// an exFAT disk mounted by `driver`: every byte stays, nothing stays aside.
-void everyActionOnExfat(const std::string &driver)
+/// Deletes, moves (onto a taken name on the disk, and off it), trashes (and undoes) and links
+/// files on the disk `m`, which holds the files of `real` (the same folder but for a mirror) and
+/// has `links` or not: every byte stays, nothing stays aside.
+void everyAction(TempTree &tree, const std::string &m, const std::string &real, bool links)
 {
-    TempTree tree;
-    ExfatMount exfat(tree, driver);
-    if (!exfat.refused().empty())
-        GTEST_SKIP() << exfat.refused();
     ::setenv("XDG_DATA_HOME", tree.path("data").c_str(), 1);
-    const std::string m = tree.path(driver) + "/";
-    const std::string rel = driver + "/";
-    for (const char *name : {"delete", "within", "out", "trash", "link"}) {
-        tree.write(rel + "keep/" + name, std::string("bytes of ") + name);
-        tree.write(rel + "dup/" + name, std::string("bytes of ") + name);
-    }
+    const std::string rel = m.substr(tree.root().size());
+    const std::vector<std::string> names = {"delete", "within", "out", "trash", "link"};
+    for (const std::string &name : names)
+        for (const char *side : {"keep/", "dup/"})
+            tree.write(rel + side + name, "bytes of " + name);
     tree.write(rel + "into/within", "another file of that name");
     tree.mkdir("out");
 
     PlanReport report = RunPlan(test::PlanOf(m, PlanAction::Delete, {"dup/delete"}));
     EXPECT_EQ(report.done, 1u) << ProblemText(report.files[0]);
     EXPECT_FALSE(std::filesystem::exists(m + "dup/delete"));
-
     // Within the disk, onto a name that is taken: the file gets the next free one.
     ActionPlan plan = test::PlanOf(m, PlanAction::Move, {"dup/within"});
     plan.targetFolder = m + "into";
@@ -291,7 +243,7 @@ void everyActionOnExfat(const std::string &driver)
     EXPECT_EQ(report.done, 1u) << ProblemText(report.files[0]);
     EXPECT_EQ(readFile(tree.path("out/out")), "bytes of out");
 
-    // Into "$topdir/.Trash-$uid", which shows mode 0777 there, and back out by undo.
+    // Into "$topdir/.Trash-$uid", which shows mode 0777 on exFAT, and back out by undo.
     const std::string trash = m + ".Trash-" + std::to_string(::getuid()) + "/";
     const auto [trashed, undone] =
         runAndUndo(test::PlanOf(m, PlanAction::Trash, {"dup/trash"}), tree.path("journal"));
@@ -301,70 +253,52 @@ void everyActionOnExfat(const std::string &driver)
     EXPECT_EQ(readFile(m + "dup/trash"), "bytes of trash");
     trashLongNameAndUndo(tree, m, trash, "dup/" + kLongName);
 
-    // No links at all there: the file stays as it was.
+    // Without links the file stays as it was; with them, undo swaps a copy in for the link, as
+    // neither file system can exchange two names in one step.
     for (PlanAction action : {PlanAction::SymbolicLink, PlanAction::HardLink}) {
-        report = RunPlan(test::PlanOf(m, action, {"dup/link"}));
-        EXPECT_EQ(report.done, 0u) << ActionWord(action);
+        SCOPED_TRACE(ActionWord(action));
+        const auto [linked, undo] = runAndUndo(test::PlanOf(m, action, {"dup/link"}), tree.path("journal"));
+        ASSERT_EQ(linked.done, links ? 1u : 0u) << ProblemText(linked.files[0]);
+        EXPECT_EQ(undo.restored, linked.done) << (undo.steps.empty() ? "" : undo.steps[0].reason);
         struct stat st = {};
-        ASSERT_EQ(::lstat((m + "dup/link").c_str(), &st), 0);
-        EXPECT_TRUE(S_ISREG(st.st_mode));
+        ASSERT_EQ(::lstat((real + "dup/link").c_str(), &st), 0);  // (a mirror's link count may lag)
+        EXPECT_TRUE(S_ISREG(st.st_mode) && st.st_nlink == 1) << std::oct << st.st_mode << " " << st.st_nlink;
+        EXPECT_EQ(readFile(m + "dup/link"), "bytes of link");
     }
-    for (const char *name : {"delete", "within", "out", "trash", "link"})
-        EXPECT_EQ(readFile(m + "keep/" + name), std::string("bytes of ") + name);
-    EXPECT_EQ(readFile(m + "dup/link"), "bytes of link");
-    expectNothingLeftAside(m);
+    for (const std::string &name : names)
+        EXPECT_EQ(readFile(m + "keep/" + name), "bytes of " + name);
+    EXPECT_THAT(allNames(m), Each(Not(HasSubstr(".geminor-"))));
     ::unsetenv("XDG_DATA_HOME");
 }
 
 TEST(Removable, EveryActionOnKernelExfatKeepsEveryByte)
 {
-    REQUIRE_MOUNTS();
-    everyActionOnExfat("exfat");
+    SKIP_IF(g_mountsRefused);
+    TempTree tree;
+    const ExfatMount exfat(tree, "exfat");
+    SKIP_IF(exfat.refused);
+    everyAction(tree, exfat.where + "/", exfat.where + "/", false);
 }
 
 TEST(Removable, EveryActionOnExfatFuseKeepsEveryByte)
 {
-    REQUIRE_MOUNTS();
-    everyActionOnExfat("exfat-fuse");
+    SKIP_IF(g_mountsRefused);
+    TempTree tree;
+    const ExfatMount exfat(tree, "exfat-fuse");
+    SKIP_IF(exfat.refused);
+    everyAction(tree, exfat.where + "/", exfat.where + "/", false);
 }
 
 TEST(Removable, ABindfsMirrorTakesEveryActionAndItsUndo)
 {
-    REQUIRE_MOUNTS();
-    if (const std::string missing = test::BindfsMissing(); !missing.empty())
-        GTEST_SKIP() << missing;
+    SKIP_IF(g_mountsRefused);
+    SKIP_IF(test::BindfsMissing());
     TempTree tree;
-    ::setenv("XDG_DATA_HOME", tree.path("data").c_str(), 1);
-    for (const char *name : {"delete", "move", "link"}) {
-        tree.write(std::string("src/keep/") + name, std::string("bytes of ") + name);
-        tree.write(std::string("src/dup/") + name, std::string("bytes of ") + name);
-    }
-    tree.mkdir("src/into");
+    tree.mkdir("src");
     tree.mkdir("mirror");
-    test::BindfsMirror mirror(tree.path("src"), tree.path("mirror"));
+    const test::BindfsMirror mirror(tree.path("src"), tree.path("mirror"));
     ASSERT_TRUE(mirror.ok()) << mirror.error();
-    const std::string m = tree.path("mirror/");
-
-    EXPECT_EQ(RunPlan(test::PlanOf(m, PlanAction::Delete, {"dup/delete"})).done, 1u);
-    ActionPlan plan = test::PlanOf(m, PlanAction::Move, {"dup/move"});
-    plan.targetFolder = m + "into";
-    EXPECT_EQ(RunPlan(plan).done, 1u);
-    EXPECT_EQ(readFile(m + "into/move"), "bytes of move");
-    // Undoing a link swaps a copy in for it: bindfs cannot exchange two names in one step.
-    for (PlanAction action : {PlanAction::SymbolicLink, PlanAction::HardLink}) {
-        SCOPED_TRACE(ActionWord(action));
-        const auto [report, undo] = runAndUndo(test::PlanOf(m, action, {"dup/link"}), tree.path("journal"));
-        ASSERT_EQ(report.done, 1u) << ProblemText(report.files[0]);
-        EXPECT_EQ(undo.restored, 1u) << (undo.steps.empty() ? "" : undo.steps[0].reason);
-        struct stat st = {};
-        ASSERT_EQ(::lstat(tree.path("src/dup/link").c_str(), &st), 0);  // (the mirror's link count may lag)
-        EXPECT_TRUE(S_ISREG(st.st_mode) && st.st_nlink == 1) << std::oct << st.st_mode << " " << st.st_nlink;
-        EXPECT_EQ(readFile(m + "dup/link"), "bytes of link");
-    }
-    for (const char *name : {"delete", "move", "link"})
-        EXPECT_EQ(readFile(m + "keep/" + name), std::string("bytes of ") + name);
-    expectNothingLeftAside(m);
-    ::unsetenv("XDG_DATA_HOME");
+    everyAction(tree, tree.path("mirror/"), tree.path("src/"), true);
 }
 
 }  // namespace
