@@ -233,6 +233,8 @@ int RunCliApply(const CliAction &request, ResultJsonReader &result, const std::v
     std::vector<JsonFile> group;
     for (std::int32_t number = 0; !totals.cancelled && result.nextGroup(group, number);) {
         listed += group.size();
+        for (JsonFile &file : group)  // a reference file in one group is one in all
+            file.reference = file.reference || result.isReference(file.seen);
         const ReportGroupMarks marks = SettleReportGroup(group, rules);
         settled.repeats += marks.repeats;
         settled.markedReferences += marks.markedReferences;

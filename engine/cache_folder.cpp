@@ -42,9 +42,11 @@ UniqueFd OpenOwnFolder(const std::string &folder, bool make, std::string &reason
 bool OwnFileOrNone(int folderFd, const char *name, std::string &reason)
 {
     struct stat st = {};
-    if (::fstatat(folderFd, name, &st, AT_SYMLINK_NOFOLLOW) != 0 || (S_ISREG(st.st_mode) && st.st_uid == ::geteuid()))
+    if (::fstatat(folderFd, name, &st, AT_SYMLINK_NOFOLLOW) != 0 ||
+        (S_ISREG(st.st_mode) && st.st_uid == ::geteuid() && !(st.st_mode & (S_IWGRP | S_IWOTH))))
         return true;
-    reason = std::string(name) + " is not a file of yours";
+    reason = std::string(name) + (S_ISREG(st.st_mode) && st.st_uid == ::geteuid() ? " can be written by others"
+                                                                                  : " is not a file of yours");
     return false;
 }
 
@@ -58,8 +60,8 @@ UniqueFd OpenOwnFile(int folderFd, const char *name, std::string &reason)
         reason = std::string(name) + ": " + std::strerror(errno);
         return {};
     }
-    if (!S_ISREG(st.st_mode) || st.st_uid != ::geteuid()) {
-        reason = std::string(name) + " is not a file of yours";
+    if (!S_ISREG(st.st_mode) || st.st_uid != ::geteuid() || (st.st_mode & (S_IWGRP | S_IWOTH))) {
+        reason = std::string(name) + " is not a file of yours alone";
         return {};
     }
     return fd;

@@ -13,6 +13,7 @@
 #include "engine/file_system.h"
 #include "engine/folder_walker.h"
 #include "engine/unique_fd.h"
+#include "results/extended_attributes.h"
 #include "results/file_copy.h"
 #include "results/journal.h"
 #include "results/link_files.h"
@@ -224,7 +225,8 @@ public:
             if ((st.st_dev == marked.st_dev && st.st_ino == marked.st_ino) || st.st_size != marked.st_size)
                 continue;
             if (owner && (st.st_uid != owner->st_uid || st.st_gid != owner->st_gid ||
-                          (st.st_mode & 07777) != (owner->st_mode & 07777)))
+                          (st.st_mode & 07777) != (owner->st_mode & 07777) ||
+                          ExtendedAttributesOf(fd.get()) != ExtendedAttributesOf(markedFd)))
                 continue;
             if (sameBytes(markedFd, fd.get(), static_cast<std::uint64_t>(marked.st_size)) && Fs().fstat(fd.get(), &st) == 0) {
                 if (state)

@@ -67,7 +67,7 @@ enum class FileProblem {
     OtherFileSystem,  // a hard link: no kept copy on the file's own file system
     KeptOnItsFileSystem,  // hard links: the first of its group on its file system, kept for the others
     NoClone,          // its file system cannot share blocks between files
-    OwnerOrMode,      // a hard link: every kept copy differs from it in owner, group or permissions
+    OwnerOrMode,      // a hard link: every kept copy differs from it in owner, group, permissions or ACL
     NoJournal,        // the journal for undo could not be written (see `error`): nothing was done to it
 };
 

@@ -1,4 +1,5 @@
 #include "results/file_copy.h"
+#include "results/extended_attributes.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -125,8 +126,11 @@ int CopyToTemporary(int source, const struct stat &st, int intoFd, std::string &
     }
     int error = copyData(source, out.get(), st.st_size);
     const struct timespec times[2] = {st.st_atim, st.st_mtim};
-    if (!error && (::fchmod(out.get(), st.st_mode & 07777) != 0 || ::futimens(out.get(), times) != 0 ||
-                   Fs().fsync(out.get()) != 0))
+    if (!error && ::fchmod(out.get(), st.st_mode & 07777) != 0)
+        error = errno;
+    if (!error)
+        CopyExtendedAttributes(source, out.get());  // its ACL and notes too
+    if (!error && (::futimens(out.get(), times) != 0 || Fs().fsync(out.get()) != 0))
         error = errno;
     if (out.reset() != 0 && !error)
         error = errno;

@@ -55,7 +55,7 @@ std::string ProblemText(const FileReport &report)
     case FileProblem::KeptOnItsFileSystem: return "kept as the copy its file system's other copies link to";
     case FileProblem::NoClone: return "its file system cannot share blocks between files (clones need btrfs or XFS)";
     case FileProblem::NoJournal: return std::string("the journal for undo cannot be written: ") + std::strerror(report.error);
-    case FileProblem::OwnerOrMode: return "its owner or permissions differ from the kept copy's: a hard link would give it the kept copy's";
+    case FileProblem::OwnerOrMode: return "its owner, permissions or extended attributes (ACL) differ from the kept copy's: a hard link would give it the kept copy's";
     }
     return {};
 }

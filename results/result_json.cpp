@@ -258,6 +258,9 @@ bool ResultJsonReader::check()
     std::string notEmpty;  // the method may come after the groups
     for (std::int32_t group = 0; nextGroup(files, group);) {
         m_fileCount += files.size();
+        for (const JsonFile &file : files)
+            if (file.reference)
+                m_references.push_back({file.seen.device, file.seen.inode});
         for (std::size_t i = 0; i < files.size() && notEmpty.empty(); ++i)
             if (files[i].seen.size != 0)
                 notEmpty = "group " + std::to_string(group) + ", file " + std::to_string(i + 1) +
@@ -271,8 +274,15 @@ bool ResultJsonReader::check()
     m_method = *method;
     if (m_method == SearchMethod::ZeroSize && !notEmpty.empty())
         return bad(notEmpty);
+    std::sort(m_references.begin(), m_references.end());
+    m_references.erase(std::unique(m_references.begin(), m_references.end()), m_references.end());
     m_checked = true;
     return start();
+}
+
+bool ResultJsonReader::isReference(const FileIdentity &file) const
+{
+    return std::binary_search(m_references.begin(), m_references.end(), std::pair{file.device, file.inode});
 }
 
 /// From the beginning of the result to the first group.

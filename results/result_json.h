@@ -5,6 +5,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "engine/request.h"
@@ -61,6 +62,9 @@ public:
     /// reads as it did when it was checked (see error()).
     bool nextGroup(std::vector<JsonFile> &files, std::int32_t &group);
     const std::string &error() const { return m_error; }
+    /// Whether the result calls this file (by device and inode) a reference file in any of its
+    /// groups: then it is one in every group.
+    bool isReference(const FileIdentity &file) const;
 
 private:
     ResultJsonReader() = default;
@@ -82,6 +86,7 @@ private:
     bool m_checked = false, m_sawMethod = false, m_done = false;
     std::int32_t m_group = 0;
     std::uint64_t m_fileCount = 0;
+    std::vector<std::pair<std::uint64_t, std::uint64_t>> m_references;  // sorted (device, inode)
 };
 
 /// A JSON result read back whole: its method and its files with their marks, each with what

@@ -158,7 +158,12 @@ TEST(ChecksumCache, AFolderOthersCanWriteIsNotTrusted)
                       lock = plant("lock", 0700, "digests.mdb-lock"), data = plant("data", 0700, "digests.mdb");
     const std::string other = plant("other", 0700, nullptr);
     ASSERT_EQ(::chown(other.c_str(), ::geteuid() + 1, static_cast<gid_t>(-1)), 0);
-    for (const std::string &folder : {shared, group, lock, data, other}) {
+    // The user's own records, left writable by everyone.
+    const std::string open = plant("open", 0700, nullptr);
+    std::filesystem::copy(tree.path("made/deep"), open, std::filesystem::copy_options::recursive |
+                                                            std::filesystem::copy_options::overwrite_existing);
+    ::chmod((open + "/digests.mdb").c_str(), 0666);
+    for (const std::string &folder : {shared, group, lock, data, other, open}) {
         SCOPED_TRACE(folder);
         EXPECT_EQ(cli({"-q", "-m", "crc32", "--cache-dir", folder, tree.path("t")}, out, err), 0);
         EXPECT_EQ(out, expected);

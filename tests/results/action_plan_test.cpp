@@ -9,6 +9,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 
 #include "results/link_files.h"
@@ -422,6 +423,20 @@ TEST(ActionPlan, HardLinksJoinOnlyFilesThatAgreeOnOwnerAndMode)
     }
     ::chmod(tree.path("private").c_str(), 0644);
     EXPECT_EQ(OwnerOrModeMismatches(plan.files), 0u);
+    // A note or an ACL of its own (where the file system keeps them) is the file's too; a copy
+    // keeps them.
+    if (::setxattr(tree.path("private").c_str(), "user.note", "mine", 4, 0) == 0) {
+        EXPECT_EQ(onlyProblem(RunPlan(test::PlanOf(tree.root(), PlanAction::HardLink, {"private"}))),
+                  FileProblem::OwnerOrMode);
+        ActionPlan copy = test::PlanOf(tree.root(), PlanAction::Copy, {"private"});
+        copy.targetFolder = tree.mkdir("copies");
+        ASSERT_EQ(RunPlan(copy).done, 1u);
+        char note[8] = {};
+        EXPECT_EQ(::getxattr(tree.path("copies/private").c_str(), "user.note", note, sizeof note), 4);
+        EXPECT_STREQ(note, "mine");
+        ::removexattr(tree.path("private").c_str(), "user.note");
+        std::filesystem::remove_all(tree.path("copies"));
+    }
     const PlanReport report = RunPlan(test::PlanOf(tree.root(), PlanAction::HardLink, {"private"}));
     ASSERT_EQ(report.done, 1u) << ProblemText(report.files[0]);
     ASSERT_EQ(::stat(tree.path("private").c_str(), &mine), 0);
