@@ -103,8 +103,10 @@ int closing(const CliAction &request, const Totals &totals)
     else
         std::fprintf(stderr, "%s : %zu\nSkipped : %zu\nFailed : %zu\nFreed : %llu bytes\n", kDone[action],
                      totals.done, totals.skipped, totals.failed, freed);
-    const char *undo = request.action == PlanAction::Delete ? " (a permanent delete cannot be undone)"
-                                                            : " (geminor-cli --undo puts it back)";
+    const char *undo = request.action == PlanAction::Delete  ? " (a permanent delete cannot be undone)"
+                       : request.action == PlanAction::Clone ? " (clones keep each file's bytes: nothing to undo)"
+                       : totals.done == 0                    ? " (nothing was done)"
+                                                             : " (geminor-cli --undo puts it back)";
     if (totals.journals.size() == 1)
         std::fprintf(stderr, "Journal : %s%s\n", totals.journals.front().c_str(), undo);
     else if (totals.journals.size() > 1)  // one per batch of groups

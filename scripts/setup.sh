@@ -16,6 +16,7 @@ GEMINOR_PACKAGES=(
 GEMINOR_TEST_PACKAGES=(clang libclang-rt-14-dev disorderfs btrfs-progs)
 GEMINOR_TEST_PACKAGES+=(bindfs fuse3)  # bindfs mirrors (FUSE) for the content property test
 GEMINOR_TEST_PACKAGES+=(exfatprogs exfat-fuse)  # the checksum cache's exFAT test
+GEMINOR_TEST_PACKAGES+=(strace)  # crash points: geminor-cli killed before each call that changes files
 
 geminor_install_packages() {
   local missing=()
