@@ -1,5 +1,6 @@
 #include "engine/atomic_file.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
@@ -21,30 +22,64 @@ std::string reason(int error)
     return std::strerror(error);
 }
 
-/// EACCES when following the link at `path`, or a link it leads to, would follow another user's
-/// link in a sticky folder anyone may write (/tmp): the rule of the kernel's protected_symlinks,
-/// kept here also where that setting is off. The links are only read, never acted on by hand.
-int mayFollow(std::string path)
+/// True when `st` lies in a sticky folder anyone may write (/tmp) and belongs to neither the
+/// user nor that folder's owner: there such a link is not followed (protected_symlinks), nor
+/// such a FIFO or file opened to be written (protected_fifos, protected_regular), whoever
+/// writes and whatever those settings say.
+bool plantedInSticky(const std::string &folder, const struct stat &st)
 {
-    for (int hops = 0; hops < 40; ++hops) {
-        struct stat link = {};
-        if (StatPath(path, &link, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISLNK(link.st_mode))
-            return 0;  // the end of the chain, or nothing there yet: open(2) decides
-        const std::string folder = FolderOf(path);
-        struct stat sticky = {};
-        if (StatPath(folder, &sticky) != 0)
-            return errno;
-        if ((sticky.st_mode & (S_ISVTX | S_IWOTH)) == (S_ISVTX | S_IWOTH) && link.st_uid != ::geteuid() &&
-            link.st_uid != sticky.st_uid)
-            return EACCES;
-        std::string target(PATH_MAX, '\0');
-        const ssize_t n = ::readlink(path.c_str(), target.data(), target.size());
-        if (n <= 0)
-            return n < 0 ? errno : 0;
-        target.resize(static_cast<std::size_t>(n));
-        path = target.front() == '/' ? target : folder + target;  // "pipe:[...]" leads nowhere: done
+    struct stat sticky = {};
+    return StatPath(folder.empty() ? "/" : folder, &sticky) == 0 &&
+           (sticky.st_mode & (S_ISVTX | S_IWOTH)) == (S_ISVTX | S_IWOTH) && st.st_uid != ::geteuid() &&
+           st.st_uid != sticky.st_uid;
+}
+
+void pushNames(std::vector<std::string> &names, const std::string &path)
+{
+    std::vector<std::string> parts;
+    for (std::size_t at = 0; at <= path.size();) {
+        const std::size_t slash = std::min(path.find('/', at), path.size());
+        if (slash > at && path.compare(at, slash - at, ".") != 0)
+            parts.push_back(path.substr(at, slash - at));
+        at = slash + 1;
     }
-    return ELOOP;
+    names.insert(names.end(), parts.rbegin(), parts.rend());
+}
+
+/// Looks `path` up name by name as the kernel would, and gives the folder its last name lies
+/// in (links resolved). EACCES when a link on the way, a folder's or the last one, is planted
+/// in a sticky folder (plantedInSticky). The links are only read, never acted on by hand.
+int lookUp(const std::string &path, std::string &folder)
+{
+    std::vector<std::string> names;  // what is left, the next name last
+    pushNames(names, path);
+    folder = path.starts_with('/') ? "" : ".";  // links resolved, so ".." is the kernel's too
+    for (int hops = 0; !names.empty();) {
+        const std::string next = folder + '/' + names.back();
+        names.pop_back();
+        struct stat st = {};
+        if (StatPath(next, &st, AT_SYMLINK_NOFOLLOW) != 0)
+            return errno == ENOENT ? 0 : errno;  // nothing there (yet): open(2) decides
+        if (!S_ISLNK(st.st_mode)) {
+            if (names.empty())
+                return 0;
+            folder = next;
+            continue;
+        }
+        if (plantedInSticky(folder, st))
+            return EACCES;
+        if (++hops > 40)
+            return ELOOP;
+        std::string target(PATH_MAX, '\0');
+        const ssize_t n = ::readlink(next.c_str(), target.data(), target.size());
+        if (n <= 0)
+            return n < 0 ? errno : ENOENT;
+        target.resize(static_cast<std::size_t>(n));
+        if (target.front() == '/')
+            folder.clear();
+        pushNames(names, target);  // "pipe:[...]" (/dev/stdout) leads nowhere: done
+    }
+    return 0;
 }
 
 /// The standard output or error when `st` is the very file behind it, else -1.
@@ -88,7 +123,28 @@ struct Pending
     std::optional<struct stat> old;  // what is there now (behind a link), when anything is
     std::string temporary;           // written and ready to be renamed over `path`
     std::string backup;              // a hard link to the earlier file while the set is renamed
+    std::string folder;              // where the file lies, links resolved
 };
+
+/// Opens the file to be written in place. A FIFO no one reads, or one put behind a link since
+/// it was looked at, is given a moment for its reader (ENXIO after it), never waited for
+/// forever; then its writes wait as usual.
+UniqueFd openInPlace(const Pending &file)
+{
+    // A link is followed by the kernel with the user's own rights (and its protected_symlinks);
+    // anything else is taken only as it was checked, never through a link put there since.
+    const bool fifo = file.old && S_ISFIFO(file.old->st_mode);
+    const int how = (file.throughLink ? O_CREAT : O_NOFOLLOW) | (fifo || !file.old ? O_NONBLOCK : 0);
+    for (int waited = 0;; waited += 20) {
+        UniqueFd fd(OpenPath(file.path, O_WRONLY | O_NOCTTY | O_CLOEXEC | how, 0666));
+        if (fd && (how & O_NONBLOCK) &&
+            ::fcntl(fd.get(), F_SETFL, ::fcntl(fd.get(), F_GETFL) & ~O_NONBLOCK) != 0)
+            return UniqueFd();
+        if (fd || !fifo || errno != ENXIO || waited >= 1000)
+            return fd;
+        ::usleep(20 * 1000);
+    }
+}
 
 int writeInPlace(const Pending &file)
 {
@@ -96,15 +152,14 @@ int writeInPlace(const Pending &file)
         std::fflush(stream == STDOUT_FILENO ? stdout : stderr);
         return writeAll(stream, file.bytes);
     }
-    // A link is followed by the kernel with the user's own rights (and its protected_symlinks);
-    // anything else is taken only as it was checked, never through a link put there since.
-    const int how = file.throughLink ? O_CREAT : O_NOFOLLOW;
-    UniqueFd fd(OpenPath(file.path, O_WRONLY | O_NOCTTY | O_CLOEXEC | how, 0666));
+    UniqueFd fd = openInPlace(file);
     struct stat now = {};
     if (!fd || Fs().fstat(fd.get(), &now) != 0)
         return errno;
     if (file.old && (now.st_dev != file.old->st_dev || now.st_ino != file.old->st_ino))
         return EAGAIN;  // replaced since it was checked: nothing written
+    if (!file.old && plantedInSticky(file.folder, now))
+        return EACCES;  // put behind the link since it was looked at
     if (!S_ISREG(now.st_mode)) {
         if (const int error = writeAll(fd.get(), file.bytes))
             return error;
@@ -125,17 +180,21 @@ int writeInPlace(const Pending &file)
 /// Decides how `file` is written; an error when it must not be written at all.
 int prepare(Pending &file)
 {
+    if (const int error = lookUp(file.path, file.folder))
+        return error;
     struct stat st = {};
     if (StatPath(file.path, &st, AT_SYMLINK_NOFOLLOW) != 0)
         return errno == ENOENT ? 0 : errno;
     file.throughLink = S_ISLNK(st.st_mode);
     if (file.throughLink) {
-        if (const int error = mayFollow(file.path))
-            return error;
         file.inPlace = true;  // never resolved by hand and renamed over, as root could
         if (StatPath(file.path, &st) != 0)
             return errno == ENOENT ? 0 : errno;  // a link to no file yet: open(2) makes it
     }
+    // Neither written into nor replaced: the planter's FIFO would hang the export, and the
+    // planter's file would be given the user's text or taken from its owner.
+    if ((S_ISFIFO(st.st_mode) || S_ISREG(st.st_mode)) && plantedInSticky(file.folder, st))
+        return EACCES;
     file.old = st;
     // Standard output, a device or a FIFO, however named (/dev/stdout leads to "pipe:[...]").
     if (S_ISCHR(st.st_mode) || S_ISFIFO(st.st_mode) || standardStreamOf(st) >= 0) {
@@ -231,27 +290,29 @@ std::optional<std::string> WriteFilesAtomically(const std::vector<FileText> &tex
     std::vector<Pending> files;
     files.reserve(texts.size());
     for (const FileText &text : texts)
-        files.push_back(Pending{text.path, text.bytes, false, false, std::nullopt, {}, {}});
-    auto fail = [&](const std::string &path, int error) {
+        files.push_back(Pending{text.path, text.bytes, false, false, std::nullopt, {}, {}, {}});
+    auto fail = [&](const Pending &file, int error) {
         removeLeftovers(files);
-        return std::optional<std::string>(path + ": " + reason(error));
+        const bool unread = error == ENXIO && file.old && S_ISFIFO(file.old->st_mode);
+        return std::optional<std::string>(file.path + ": " + reason(error) +
+                                          (unread ? " (no program reads from this FIFO)" : ""));
     };
     for (Pending &file : files) {
         if (const int error = prepare(file))
-            return fail(file.path, error);
+            return fail(file, error);
         if (file.inPlace)
             continue;
         const int error = writeTemporary(file);
         if ((error == EACCES || error == EPERM) && file.old)
             file.inPlace = true;  // a writable file in a folder that is not: as the shell's '>' would
         else if (error)
-            return fail(file.path, error);
+            return fail(file, error);
     }
     // What cannot be replaced is written first: a full disk there still leaves the rest as it was.
     for (Pending &file : files)
         if (file.inPlace)
             if (const int error = writeInPlace(file))
-                return fail(file.path, error);
+                return fail(file, error);
     // Every new text is on disk; keep each earlier file reachable until all are in place.
     for (std::size_t i = 0; i < files.size(); ++i) {
         Pending &file = files[i];
@@ -267,7 +328,7 @@ std::optional<std::string> WriteFilesAtomically(const std::vector<FileText> &tex
             continue;
         if (const int error = renamePath(file.temporary, file.path)) {
             rollBack(files, i);
-            return fail(file.path, error);
+            return fail(file, error);
         }
         file.temporary.clear();
     }

@@ -21,10 +21,13 @@ struct FileText
 ///   kept, or whose folder may not be written, is written in place (its room taken first, and
 ///   never through a link put there since it was looked at);
 /// - a symbolic link is followed by open(2) with the user's own rights and its file written in
-///   place; the link stays. Another user's link in a sticky folder anyone may write (/tmp), or
-///   a link leading through one, is refused ("Permission denied"), as protected_symlinks would;
+///   place; the link stays. In a sticky folder anyone may write (/tmp), a link, a FIFO or a
+///   file belonging to neither the user nor the folder's owner is refused ("Permission
+///   denied") wherever it lies on the way, as protected_symlinks, protected_fifos and
+///   protected_regular would;
 /// - a character device or FIFO (/dev/null, /dev/stdout) is written in place, and a file that
-///   is this process's standard output or error is written through that descriptor;
+///   is this process's standard output or error is written through that descriptor; a FIFO no
+///   one reads is given up on after a second ("No such device or address");
 /// - an existing file the user could not write is refused ("Permission denied"), and anything
 ///   else that is not a regular file (a folder, a socket, a block device) is refused.
 /// Returns the system's reason on failure.

@@ -4,7 +4,9 @@
 #include <gtest/gtest.h>
 #include <cerrno>
 #include <cstring>
+#include <fcntl.h>
 #include <filesystem>
+#include <future>
 #include <sched.h>
 #include <sys/mount.h>
 #include <sys/stat.h>
@@ -173,6 +175,15 @@ TEST(ExportTargets, LinksAreFollowedDevicesAndFifosWrittenInPlaceModesKept)
     EXPECT_EQ(received, "through the pipe");
     ASSERT_EQ(::lstat(fifo.c_str(), &st), 0);
     EXPECT_TRUE(S_ISFIFO(st.st_mode));
+    // With no one reading it, the FIFO is given up on, not waited for forever.
+    auto lonely = std::async(std::launch::async, [&] { return WriteFileAtomically(fifo, "x"); });
+    if (lonely.wait_for(std::chrono::seconds(10)) == std::future_status::timeout) {
+        ADD_FAILURE() << "hangs on a FIFO no one reads";
+        const int unblock = ::open(fifo.c_str(), O_RDONLY | O_NONBLOCK);
+        lonely.wait();
+        ::close(unblock);
+    }
+    EXPECT_THAT(lonely.get().value_or("written"), HasSubstr(std::strerror(ENXIO)));
 
     // A character device (/dev/null) stays what it is; a folder is refused.
     EXPECT_EQ(WriteFileAtomically("/dev/null", "gone"), std::nullopt);
@@ -227,6 +238,40 @@ TEST(ExportTargets, OthersLinksInStickyFoldersAreRefusedOwnLinksFollowed)
     ASSERT_EQ(::lchown(tree.path("shared/owner.csv").c_str(), 65533, 65533), 0);
     EXPECT_EQ(WriteFileAtomically(tree.path("shared/owner.csv"), "owner's\n"), std::nullopt);
     EXPECT_EQ(test::readFile(victim), "owner's\n");
+
+    // A planted link to a folder is refused on the way, as the last part would be.
+    const std::string elsewhere = tree.write("elsewhere/out.csv", "kept\n");
+    tree.symlink(tree.path("elsewhere"), "shared/folder");
+    ASSERT_EQ(::lchown(tree.path("shared/folder").c_str(), 65534, 65534), 0);
+    tree.symlink(tree.path("shared/folder/out.csv"), "through.csv");
+    for (const std::string &path :
+         {tree.path("shared/folder/out.csv"), tree.path("shared/folder/new.csv"), tree.path("through.csv")})
+        EXPECT_EQ(WriteFileAtomically(path, "x"), std::optional<std::string>(std::strerror(EACCES))) << path;
+    EXPECT_EQ(test::readFile(elsewhere), "kept\n");
+    EXPECT_EQ(::access(tree.path("elsewhere/new.csv").c_str(), F_OK), -1);
+
+    // The planter's FIFO there is not written into (a reader waits, so a write would not hang),
+    // nor is the planter's file written into or replaced; the user's and the owner's files are.
+    const std::string fifo = tree.path("shared/fifo.csv");
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0666), 0);
+    ASSERT_EQ(::chown(fifo.c_str(), 65534, 65534), 0);
+    const int reader = ::open(fifo.c_str(), O_RDONLY | O_NONBLOCK);
+    ASSERT_GE(reader, 0);
+    const std::string theirs = tree.write("shared/theirs.csv", "theirs\n");
+    ASSERT_EQ(::chown(theirs.c_str(), 65534, 65534), 0);
+    for (const std::string &path : {fifo, theirs})
+        EXPECT_EQ(WriteFileAtomically(path, "x"), std::optional<std::string>(std::strerror(EACCES))) << path;
+    char byte = 0;
+    EXPECT_EQ(::read(reader, &byte, 1), 0);
+    ::close(reader);
+    EXPECT_EQ(test::readFile(theirs), "theirs\n");
+    ASSERT_EQ(::stat(theirs.c_str(), &st), 0);
+    EXPECT_EQ(st.st_uid, 65534u);
+    const std::string owners = tree.write("shared/owners.csv", "owner's\n");
+    ASSERT_EQ(::chown(owners.c_str(), 65533, 65533), 0);
+    for (const std::string &path : {tree.path("shared/mine.csv"), tree.path("shared/mine.csv"), owners})
+        EXPECT_EQ(WriteFileAtomically(path, "ok\n"), std::nullopt) << path;
+    EXPECT_EQ(test::readFile(owners), "ok\n");
 }
 
 /// Entered before main(), while the process has one thread; the reason when refused.
