@@ -4,10 +4,12 @@ set -euo pipefail
 
 GEMINOR_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 GEMINOR_BUILD="${GEMINOR_BUILD:-$GEMINOR_ROOT/build}"
+GEMINOR_TARGETS=()
 
 GEMINOR_PACKAGES=(
   cmake ninja-build g++ pkg-config
   qt6-base-dev qt6-base-dev-tools qt6-multimedia-dev libqt6svg6
+  qt6-image-formats-plugins
   libdeflate-dev libxxhash-dev libcli11-dev liblmdb-dev libabsl-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   desktop-file-utils appstream
@@ -36,9 +38,12 @@ geminor_install_packages() {
   fi
 }
 
+# Builds the targets named in GEMINOR_TARGETS (./run: the two programs), else everything.
 geminor_build() {
   if [ ! -f "$GEMINOR_BUILD/build.ninja" ]; then
     cmake -S "$GEMINOR_ROOT" -B "$GEMINOR_BUILD" -G Ninja -DCMAKE_BUILD_TYPE=Release "$@" >&2
   fi
-  cmake --build "$GEMINOR_BUILD" --parallel "$(nproc)" >&2
+  local targets=()
+  [ ${#GEMINOR_TARGETS[@]} -eq 0 ] || targets=(--target "${GEMINOR_TARGETS[@]}")
+  cmake --build "$GEMINOR_BUILD" --parallel "$(nproc)" "${targets[@]}" >&2
 }
