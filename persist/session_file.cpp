@@ -1,5 +1,6 @@
 #include "persist/session_file.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
@@ -9,27 +10,46 @@
 #include <vector>
 
 #include "engine/atomic_file.h"
+#include "engine/file_system.h"
+#include "engine/unique_fd.h"
 
 namespace geminor {
 namespace {
 
 const char *const kMethodWords[] = {"Option1", "Option2", "Option3", "Option4"};
 
-std::vector<std::string_view> sessionLines(std::string_view bytes)
+/// The lines of a session and whether the last one had its line end. The first line end decides
+/// the file's kind: after a lone LF every LF ends a line (a file written on Linux); otherwise
+/// lines end at CR LF or a lone CR, and a lone LF is part of its line, as a folder's name held
+/// one before such names were escaped.
+struct Lines
 {
     std::vector<std::string_view> lines;
+    bool lastEnded = true;
+};
+
+Lines sessionLines(std::string_view bytes)
+{
+    const std::size_t firstEnd = bytes.find_first_of("\r\n");
+    const bool lfEnds = firstEnd != std::string_view::npos && bytes[firstEnd] == '\n';
+    Lines out;
     std::size_t start = 0;
     for (std::size_t i = 0; i < bytes.size(); ++i) {
-        if (bytes[i] != '\r')
+        if (lfEnds ? bytes[i] != '\n' : bytes[i] != '\r')
             continue;
-        lines.push_back(bytes.substr(start, i - start));
-        if (i + 1 < bytes.size() && bytes[i + 1] == '\n')
+        std::string_view line = bytes.substr(start, i - start);
+        if (lfEnds && line.ends_with('\r'))
+            line.remove_suffix(1);
+        out.lines.push_back(line);
+        if (!lfEnds && i + 1 < bytes.size() && bytes[i + 1] == '\n')
             ++i;
         start = i + 1;
     }
-    if (start < bytes.size())
-        lines.push_back(bytes.substr(start));  // a last line without its line end
-    return lines;
+    if (start < bytes.size()) {
+        out.lines.push_back(bytes.substr(start));
+        out.lastEnded = false;
+    }
+    return out;
 }
 
 std::vector<std::string_view> splitAtCommas(std::string_view line)
@@ -111,6 +131,47 @@ std::optional<std::string> unescaped(std::string_view text)
     return folder;
 }
 
+/// Splits a row line into its location; the folder may hold commas (everything before the last
+/// three fields).
+std::optional<SessionError> readRow(std::string_view line, int number, SearchRequest &request)
+{
+    const std::vector<std::string_view> fields = splitAtCommas(line);
+    if (fields.size() < 4)
+        return SessionError{9, "Subscript out of range: line " + std::to_string(number) +
+                                   " is not a search location (Folder,SubFolder,FileTypes,marker)"};
+    const std::size_t n = fields.size();
+    const std::size_t folderEnd = line.size() - fields[n - 1].size() - fields[n - 2].size() - fields[n - 3].size() - 3;
+    const long marker = leadingNumber(fields.back());  // 17: a reference location
+    std::optional<std::string> folder(line.substr(0, folderEnd));
+    if (fields.back().ends_with(kEscapedMarker) && !(folder = unescaped(*folder)))
+        return SessionError{380, "Invalid property value: line " + std::to_string(number) +
+                                     " holds a folder escape other than %0D, %0A or %25"};
+    request.Locations.push_back(
+        {std::move(*folder), std::string(fields[n - 3]), std::string(fields[n - 2]), marker == 16, marker == 17});
+    return std::nullopt;
+}
+
+/// Whether a last line that lost its line end is whole all the same: a method word, a check box
+/// state, or a row with a marker Geminor writes. A cut-short "1" of "16" is none of these, nor is
+/// an escaped folder whose "%" after the marker was cut.
+bool wholeWithoutLineEnd(std::string_view line, int number)
+{
+    if (number == 1)
+        return std::find(std::begin(kMethodWords), std::end(kMethodWords), line) != std::end(kMethodWords);
+    if (number <= 3)
+        return true;  // one digit, checked as any other state
+    const std::vector<std::string_view> fields = splitAtCommas(line);
+    if (fields.size() < 4)
+        return false;
+    std::string_view marker = fields.back();
+    const bool escapedFolder = marker.ends_with(kEscapedMarker);
+    if (escapedFolder)
+        marker.remove_suffix(1);
+    if (marker != "15" && marker != "16" && marker != "17")
+        return false;
+    return escapedFolder || (line.find("%0D") == std::string_view::npos && line.find("%0A") == std::string_view::npos);
+}
+
 }  // namespace
 
 std::string SessionText(const SearchRequest &request)
@@ -132,18 +193,14 @@ SessionRead ParseSession(std::string_view bytes)
 {
     SessionRead read;
     read.loaded = true;
-    const std::vector<std::string_view> lines = sessionLines(bytes);
-    // Every line Geminor writes ends with CR LF: a last line without its end was cut short.
-    const bool cutShort = !bytes.empty() && bytes.back() != '\r' && !bytes.ends_with("\r\n");
-    for (std::size_t i = 0; i < lines.size() && !read.error; ++i) {
-        const std::string_view line = lines[i];
+    const Lines lines = sessionLines(bytes);
+    for (std::size_t i = 0; i < lines.lines.size() && !read.error; ++i) {
+        const std::string_view line = lines.lines[i];
         const int number = static_cast<int>(i) + 1;
-        if (cutShort && i + 1 == lines.size()) {
+        if (i + 1 == lines.lines.size() && !lines.lastEnded && !wholeWithoutLineEnd(line, number)) {
             read.error = SessionError{62, "Input past end of file: line " + std::to_string(number) +
-                                              " has no line end; the file was cut short"};
-            break;
-        }
-        if (number == 1) {
+                                              " has no line end and is incomplete; the file was cut short"};
+        } else if (number == 1) {
             for (int m = 0; m < 4; ++m)
                 if (line == kMethodWords[m])
                     read.request.Method = static_cast<SearchMethod>(m);
@@ -152,26 +209,7 @@ SessionRead ParseSession(std::string_view bytes)
         } else if (number == 3) {
             read.error = checkBoxState(line, number, read.request.IncludeHidden);
         } else {
-            const std::vector<std::string_view> fields = splitAtCommas(line);
-            if (fields.size() < 4) {
-                read.error =
-                    SessionError{9, "Subscript out of range: line " + std::to_string(number) +
-                                        " is not a search location (Folder,SubFolder,FileTypes,marker)"};
-                break;
-            }
-            // A folder that held commas: everything before the last three fields.
-            const std::size_t folderEnd = line.size() - fields[fields.size() - 1].size() -
-                                          fields[fields.size() - 2].size() -
-                                          fields[fields.size() - 3].size() - 3;
-            const long marker = leadingNumber(fields.back());  // 17: a reference location
-            std::optional<std::string> folder(line.substr(0, folderEnd));
-            if (fields.back().ends_with(kEscapedMarker) && !(folder = unescaped(*folder))) {
-                read.error = SessionError{380, "Invalid property value: line " + std::to_string(number) +
-                                                   " holds a folder escape other than %0D, %0A or %25"};
-                break;
-            }
-            read.request.Locations.push_back({std::move(*folder), std::string(fields[fields.size() - 3]),
-                                              std::string(fields[fields.size() - 2]), marker == 16, marker == 17});
+            read.error = readRow(line, number, read.request);
         }
     }
     return read;
@@ -179,41 +217,42 @@ SessionRead ParseSession(std::string_view bytes)
 
 SessionRead LoadSessionFile(const std::string &path)
 {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+    const UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY));
     SessionRead read;
-    if (fd < 0) {
-        if (errno != ENOENT)
-            read.error = SessionError{errno == EACCES ? 75 : 76, std::strerror(errno)};
+    if (!fd) {
+        const int error = errno;
+        struct stat folder = {};
+        // A missing file alone is no failure of the reading; a missing folder is.
+        if (error == ENOENT && StatPath(FolderOf(path), &folder) != 0)
+            read.error = SessionError{76, "Path not found: " + FolderOf(path)};
+        else if (error != ENOENT)
+            read.error = SessionError{error == EACCES ? 75 : 76, std::strerror(error)};
         return read;
     }
     struct stat st = {};
-    if (::fstat(fd, &st) == 0 && !S_ISREG(st.st_mode) && !S_ISDIR(st.st_mode)) {
-        ::close(fd);  // a FIFO or a device could block or never end
+    if (::fstat(fd.get(), &st) == 0 && !S_ISREG(st.st_mode) && !S_ISDIR(st.st_mode)) {
         read.error = SessionError{57, "Device I/O error: " + path + " is not a regular file"};
-        return read;
+        return read;  // a FIFO or a device could block or never end
     }
     std::string bytes;
     char buffer[65536];
     constexpr std::size_t kLargest = 64 << 20;  // no real session comes near this
     for (;;) {
-        const ssize_t n = ::read(fd, buffer, sizeof buffer);
+        const ssize_t n = ::read(fd.get(), buffer, sizeof buffer);
         if (n < 0 && errno == EINTR)
             continue;
         if (n < 0) {
             read.error = SessionError{57, std::strerror(errno)};
-            ::close(fd);
             return read;
         }
         if (n == 0)
             break;
         bytes.append(buffer, static_cast<std::size_t>(n));
         if (bytes.size() > kLargest) {
-            ::close(fd);
             read.error = SessionError{7, "Out of memory: " + path + " is too large to be a session file"};
             return read;
         }
     }
-    ::close(fd);
     return ParseSession(bytes);
 }
 

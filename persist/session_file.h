@@ -30,10 +30,13 @@ struct SessionRead
 /// CR or LF is written with CR, LF and '%' as %0D, %0A and %25, and "%" after its marker.
 std::string SessionText(const SearchRequest &request);
 
-/// Reads a session from its bytes. Lines end at CR LF or a lone CR (a lone LF ends nothing).
+/// Reads a session from its bytes. Lines end at CR LF or a lone CR, or, in a file whose first
+/// line ends in a lone LF, at LF. A last line without its line end is taken when it is whole (a
+/// method word, a state, a row with a marker Geminor writes), else it is reported as cut short.
 SessionRead ParseSession(std::string_view bytes);
 
-/// Reads a session file.
+/// Reads a session file. A missing file is not loaded and no failure; a file in a missing
+/// folder is a failure of the reading (76, "Path not found").
 SessionRead LoadSessionFile(const std::string &path);
 
 /// Writes a session file as WriteFileAtomically does (a temporary file renamed into place, so a

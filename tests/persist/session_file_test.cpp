@@ -62,7 +62,7 @@ TEST(SessionFile, RoundTripsMethodOptionsAndRows)
     }
 }
 
-TEST(SessionFile, ReadsLoneCrButNotLoneLf)
+TEST(SessionFile, ReadsCrLfLoneCrAndLfFiles)
 {
     SessionRead read = ParseSession("Option3\r0\r1\r/a,No,*.*,15\r");
     EXPECT_EQ(read.request.Method, SearchMethod::SameName);
@@ -70,21 +70,41 @@ TEST(SessionFile, ReadsLoneCrButNotLoneLf)
     EXPECT_TRUE(read.request.IncludeHidden);
     ASSERT_EQ(read.request.Locations.size(), 1u);
 
-    read = ParseSession("Option3\n0\n1\n/a,No,*.*,15\n");  // one line without its end: nothing taken
-    EXPECT_TRUE(read.loaded);
-    ASSERT_TRUE(read.error);
-    EXPECT_EQ(read.error->number, 62);
-    EXPECT_EQ(read.request, SearchRequest{});
+    // Written on Linux: LF line ends, with or without the last one, read as the CR LF file would.
+    SearchRequest expected;
+    expected.Method = SearchMethod::SameName;
+    expected.ProtectWindowsFolders = false;
+    expected.IncludeHidden = true;
+    expected.Locations = {{"/a\rb", "No", "*.*", false}, {"/x,y", "Yes", ".jpg", true}};
+    for (const char *text : {"Option3\n0\n1\n/a\rb,No,*.*,15\n/x,y,Yes,.jpg,16\n",
+                             "Option3\n0\n1\n/a\rb,No,*.*,15\r\n/x,y,Yes,.jpg,16",
+                             "Option3\r\n0\r\n1\r\n/a%0Db,No,*.*,15%\r\n/x,y,Yes,.jpg,16"}) {
+        read = ParseSession(text);
+        EXPECT_FALSE(read.error) << text;
+        EXPECT_EQ(read.request, expected) << text;
+    }
+    EXPECT_EQ(ParseSession("Option2").request.Method, SearchMethod::Crc32);
+    EXPECT_FALSE(ParseSession("Option2\n1\n0").error);
 
     read = ParseSession("option2\r\n1\r\n0\r\n");  // not a method word: byte to byte stays
     EXPECT_EQ(read.request.Method, SearchMethod::ByteToByte);
     EXPECT_FALSE(read.error);
 
-    // Cut short in the last row: ",16" read as ",1" would scan a folder meant to be left out.
-    read = ParseSession("Option1\r\n1\r\n0\r\n/a,Yes,*.*,15\r\n/a/private,No,*.*,1");
+    // Cut short in the last row: ",16" read as ",1" would scan a folder meant to be left out, and
+    // so would an escaped folder whose "%" was lost.
+    for (const char *cut : {"Option1\r\n1\r\n0\r\n/a,Yes,*.*,15\r\n/a/private,No,*.*,1",
+                            "Option1\n1\n0\n/a,Yes,*.*,15\n/a/private,No,*.*,",
+                            "Option1\n1\n0\n/a,Yes,*.*,15\n/a/pri%0Avate,No,*.*,16"}) {
+        read = ParseSession(cut);
+        ASSERT_TRUE(read.error) << cut;
+        EXPECT_EQ(read.error->number, 62);
+        EXPECT_THAT(read.error->description, ::testing::HasSubstr("line 5 has no line end"));
+        ASSERT_EQ(read.request.Locations.size(), 1u);
+        EXPECT_TRUE(read.loaded);
+    }
+    read = ParseSession("Option");
     ASSERT_TRUE(read.error);
-    EXPECT_THAT(read.error->description, ::testing::HasSubstr("line 5 has no line end"));
-    ASSERT_EQ(read.request.Locations.size(), 1u);
+    EXPECT_EQ(read.error->number, 62);
 }
 
 TEST(SessionFile, BadLineStopsReadingAndKeepsEarlierRows)
@@ -145,8 +165,8 @@ TEST(SessionFile, HugeTruncatedAndSpecialFilesLoadNothingUnasked)
     for (std::size_t cut = 0; cut < whole.size(); ++cut) {
         read = ParseSession(whole.substr(0, cut));
         EXPECT_LE(read.request.Locations.size(), sample().Locations.size());
-        for (std::size_t i = 0; i < read.request.Locations.size(); ++i)  // never a row made up
-            EXPECT_EQ(read.request.Locations[i].Folder.substr(0, 1), sample().Locations[i].Folder.substr(0, 1));
+        for (std::size_t i = 0; i < read.request.Locations.size(); ++i)  // never a row made up or cut
+            EXPECT_EQ(read.request.Locations[i], sample().Locations[i]) << cut;
     }
 }
 
@@ -156,6 +176,10 @@ TEST(SessionFile, MissingFilesAndFailedWritesAreReported)
     const SessionRead missing = LoadSessionFile(tree.path("none.gmr"));
     EXPECT_FALSE(missing.loaded);
     EXPECT_FALSE(missing.error);  // just not there
+    const SessionRead noFolder = LoadSessionFile(tree.path("gone/none.gmr"));
+    EXPECT_FALSE(noFolder.loaded);
+    ASSERT_TRUE(noFolder.error);  // a folder that is not there is a failure of the reading
+    EXPECT_EQ(noFolder.error->number, 76);
 
     const SessionRead folder = LoadSessionFile(tree.root());
     EXPECT_FALSE(folder.loaded);
