@@ -196,7 +196,7 @@ void FolderWalker::WalkFolder(int dirFd, const std::string &Folder, const std::s
                         m_excludedIds.end();
     if (m_settings.ProtectWindowsFolders) {
         for (const std::string &folder : m_settings.ProtectedFolders) {
-            if (StartsWithFolded(absolute, folder))
+            if (LiesInFolder(absolute, folder))
                 here.allProtected = true;
             else if (StartsWithFolded(folder, absolute))
                 here.protectCandidates.push_back(&folder);
@@ -255,7 +255,7 @@ bool FolderWalker::isProtected(const FolderContext &here, std::string_view name)
         return true;
     // Only a protected folder that begins with this folder's path can still match a name in it.
     for (const std::string *folder : here.protectCandidates)
-        if (StartsWithFolded(here.absolute + std::string(name), *folder))
+        if (LiesInFolder(here.absolute + std::string(name), *folder))
             return true;
     return false;
 }

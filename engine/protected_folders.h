@@ -10,8 +10,11 @@ namespace geminor {
 /// (':'-separated) when set, otherwise the usual system folders of a Linux machine.
 std::vector<std::string> ProtectedFolders();
 
-/// True when `path` starts with one of `folders`, ignoring case and with no separator boundary
-/// (so "/usr2/x" is protected by "/usr").
+/// True when `path` is `folder` or lies inside it, ignoring case: "/usr/x" lies in "/usr",
+/// "/usr2/x" does not. Trailing separators do not count.
+bool LiesInFolder(std::string_view path, std::string_view folder);
+
+/// True when `path` lies in one of `folders` (LiesInFolder).
 bool IsProtectedPath(std::string_view path, const std::vector<std::string> &folders);
 
 }  // namespace geminor

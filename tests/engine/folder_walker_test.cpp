@@ -100,32 +100,42 @@ TEST(FolderWalker, ExcludedFoldersAreEnteredAndCountedButYieldNothing)
     EXPECT_TRUE(IsExcludedFolder("/", {"/"}));
 }
 
-TEST(FolderWalker, ProtectedFoldersArePrefixesWithoutBoundary)
+TEST(FolderWalker, ProtectedFoldersEndAtASeparator)
 {
     TempTree tree;
     tree.write("sys/a.txt", "1");
+    tree.write("sys/deep/e.txt", "5");
     tree.write("system/b.txt", "2");
     tree.write("sys.log", "3");
     tree.write("other/c.txt", "4");
+    tree.write("other/Lib/d.txt", "6");
+    tree.write("other/library/f.txt", "7");
     WalkSettings settings;
-    ::setenv("GEMINOR_PROTECTED_FOLDERS", (tree.path("nowhere") + ":" + tree.path("SYS")).c_str(), 1);
+    ::setenv("GEMINOR_PROTECTED_FOLDERS",
+             (tree.path("nowhere") + ":" + tree.path("SYS") + "::" + tree.path("other/lib/")).c_str(), 1);
     settings.ProtectedFolders = ProtectedFolders();
     ::unsetenv("GEMINOR_PROTECTED_FOLDERS");
-    ASSERT_EQ(settings.ProtectedFolders.size(), 2u);
+    ASSERT_EQ(settings.ProtectedFolders.size(), 3u);
 
     Walked w = walk(tree, {location(tree)}, settings);
-    EXPECT_THAT(w.files, ElementsAre("other/c.txt"));
-    EXPECT_EQ(w.counts.Folders, 1);
+    EXPECT_THAT(w.files, ElementsAre("other/c.txt", "other/library/f.txt", "sys.log", "system/b.txt"));
 
     w = walk(tree, {location(tree, "sys/")}, settings);  // a location inside a protected folder
     EXPECT_THAT(w.files, IsEmpty());
 
     settings.ProtectWindowsFolders = false;
     w = walk(tree, {location(tree)}, settings);
-    EXPECT_EQ(w.files.size(), 4u);
+    EXPECT_EQ(w.files.size(), 7u);
 
     EXPECT_THAT(ProtectedFolders(), testing::Contains("/proc"));
-    EXPECT_TRUE(IsProtectedPath("/usr2/x", {"/usr"}));
+    const std::vector<std::string> system = ProtectedFolders();
+    for (const char *path : {"/usr", "/usr/", "/usr/x", "/USR/share/x", "/var/lib/apt", "/snap/x"})
+        EXPECT_TRUE(IsProtectedPath(path, system)) << path;
+    for (const char *path : {"/usr2/x", "/snapshots", "/library", "/devel/", "/var/library", "/", "/home/usr"})
+        EXPECT_FALSE(IsProtectedPath(path, system)) << path;
+    EXPECT_TRUE(IsProtectedPath("/Data/Émile/x", {"/data/émile"}));
+    EXPECT_FALSE(IsProtectedPath("/data/émile2/x", {"/data/Émile"}));
+    EXPECT_TRUE(IsProtectedPath("/anything", {"/"}));
 }
 
 TEST(FolderWalker, HiddenEntriesFollowTheOption)
