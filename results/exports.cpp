@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "engine/atomic_file.h"
+#include "engine/file_system.h"
 #include "results/append_string.h"
 
 namespace geminor {
@@ -20,7 +21,7 @@ std::string pageHead(const ReportHead &head)
     std::string host(kProductSite);
     if (const auto scheme = host.find("://"); scheme != std::string::npos)
         host.erase(0, scheme + 3);
-    return "<html><head><title>Geminor</title></head>\r\n"
+    return "<html><head><meta charset=\"utf-8\"><title>Geminor</title></head>\r\n"
            "<body topmargin=0><table border=0 cellpadding=4 cellspacing=1 style=\"border-collapse: "
            "collapse\" "
            "bordercolor=\"#111111\" width=763>\r\n"
@@ -68,16 +69,34 @@ std::string rowText(const ResultRow &row)
            HtmlEscaped(row.version) + "</td>\r\n" + cell + HtmlEscaped(row.folder.str()) + "</td>\r\n</tr>\r\n";
 }
 
+/// A neighbour page's address: its file name alone, so the pages work wherever they are moved.
+/// The characters a URL would read as its own ('%', '#', '?', and ':' before any '/', a scheme)
+/// are percent-encoded.
+std::string pageLink(const std::string &base, std::size_t page)
+{
+    std::string link;
+    for (char c : NameOf(base + std::to_string(page) + ".htm")) {
+        if (c == '%' || c == '#' || c == '?' || c == ':') {
+            constexpr char kHex[] = "0123456789ABCDEF";
+            link += '%';
+            link += kHex[static_cast<unsigned char>(c) >> 4];
+            link += kHex[static_cast<unsigned char>(c) & 15];
+        } else {
+            link += c;
+        }
+    }
+    return HtmlEscaped(link);
+}
+
 std::string previousLink(const std::string &base, std::size_t page)
 {
-    return std::string(kPlainPrevious) + "<a href=\"" + HtmlEscaped(base + std::to_string(page) + ".htm") +
+    return std::string(kPlainPrevious) + "<a href=\"" + pageLink(base, page) +
            "\" style=\"text-decoration: none\">&lt;&lt;Previous</a>&nbsp;";
 }
 
 std::string nextLink(const std::string &base, std::size_t page)
 {
-    return "<a href=\"" + HtmlEscaped(base + std::to_string(page) + ".htm") +
-           "\" style=\"text-decoration: none\">Next&gt;&gt;</font></b></p></a></td>";
+    return "<a href=\"" + pageLink(base, page) + "\" style=\"text-decoration: none\">Next&gt;&gt;</font></b></p></a></td>";
 }
 
 std::string trimmedSpaces(const std::string &text)

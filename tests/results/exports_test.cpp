@@ -81,7 +81,8 @@ TEST(HtmlExport, OnePageBelowAThousandRows)
     EXPECT_THAT(text, HasSubstr("Total Duplicates<br> 999</font>"));
     EXPECT_THAT(text, HasSubstr("Generate on<br>12/5/26</font>"));
     EXPECT_THAT(text, HasSubstr("<a href=\"https://geminor.org\""));
-    EXPECT_TRUE(text.starts_with("<html><head><title>Geminor</title></head>\r\n<body topmargin=0>"));
+    EXPECT_TRUE(text.starts_with(
+        "<html><head><meta charset=\"utf-8\"><title>Geminor</title></head>\r\n<body topmargin=0>"));
     EXPECT_TRUE(text.ends_with("</tr>\r\n</table><br><br></body></html>\r\n"));
 }
 
@@ -96,10 +97,10 @@ TEST(HtmlExport, PagesOfAThousandLinkBothWays)
     EXPECT_EQ(count(pages[0].text, "<tr>\r\n"), 1000u);
     EXPECT_EQ(count(pages[1].text, "<tr>\r\n"), 0u);
     EXPECT_THAT(pages[0].text,
-                HasSubstr("<td><p align=right><b><font face=Arial size=2><a href=\"/r/Report 2.htm\" "
+                HasSubstr("<td><p align=right><b><font face=Arial size=2><a href=\"Report 2.htm\" "
                           "style=\"text-decoration: none\">Next&gt;&gt;</font></b></p></a></td>"));
     EXPECT_THAT(pages[1].text,
-                HasSubstr("<a href=\"/r/Report 1.htm\" style=\"text-decoration: none\">&lt;&lt;Previous"
+                HasSubstr("<a href=\"Report 1.htm\" style=\"text-decoration: none\">&lt;&lt;Previous"
                           "</a>&nbsp;</font></b></p></a></td><table"));
 
     rows.assign(2500, row("y", RowColour::Default));
@@ -107,8 +108,18 @@ TEST(HtmlExport, PagesOfAThousandLinkBothWays)
     ASSERT_EQ(pages.size(), 3u);
     EXPECT_EQ(pages[2].path, "/r/out. 3.htm");
     EXPECT_EQ(count(pages[2].text, "<tr>\r\n"), 500u);
-    EXPECT_THAT(pages[1].text, HasSubstr("href=\"/r/out. 1.htm\""));
-    EXPECT_THAT(pages[1].text, HasSubstr("href=\"/r/out. 3.htm\""));
+    EXPECT_THAT(pages[1].text, HasSubstr("href=\"out. 1.htm\""));
+    EXPECT_THAT(pages[1].text, HasSubstr("href=\"out. 3.htm\""));
+
+    // Typed as a relative path, the pages still link to each other by file name (a link holding
+    // the folder would resolve to out/out/), and what a URL reads as its own is encoded.
+    pages = HtmlPages(rows, "out/r.htm", head);
+    EXPECT_EQ(pages[1].path, "out/r 2.htm");
+    EXPECT_THAT(pages[1].text, HasSubstr("href=\"r 1.htm\""));
+    EXPECT_THAT(pages[1].text, Not(HasSubstr("out/")));
+    pages = HtmlPages(rows, "/r/a:b #1? 100%&.htm", head);
+    EXPECT_EQ(pages[1].path, "/r/a:b #1? 100%& 2.htm");
+    EXPECT_THAT(pages[1].text, HasSubstr("href=\"a%3Ab %231%3F 100%25&amp; 3.htm\""));
     EXPECT_EQ(count(pages[1].text, "#FFCC99"), 5000u);  // rows without a group colour
 }
 
@@ -120,6 +131,10 @@ TEST(HtmlExport, EscapesNamesAndLinksAndReportsWriteFailures)
     EXPECT_EQ(pages[0].path, "/r/R&D.htm");
     EXPECT_THAT(pages[0].text, HasSubstr("a&lt;b&gt;&amp;&quot;c&quot;.txt</font></td>"));
     EXPECT_THAT(pages[0].text, HasSubstr("/x&amp;y/</td>"));
+    // Names are written as their bytes, under a head that says they are UTF-8.
+    const std::string emoji = HtmlPages({row("\xC3\xA9moji \xF0\x9F\x93\xB7.txt")}, "/r/e.htm", {" 1", " 0", "d"})[0].text;
+    EXPECT_THAT(emoji, HasSubstr("<meta charset=\"utf-8\">"));
+    EXPECT_THAT(emoji, HasSubstr(">\xC3\xA9moji \xF0\x9F\x93\xB7.txt</font></td>"));
 
     test::TempTree tree;
     std::vector<ResultRow> rows(1500, row("z"));
