@@ -199,6 +199,26 @@ MarkReport MarkInFolder(std::vector<ResultRow> &rows, const std::string &folder,
     });
 }
 
+MarkReport KeepThisOne(std::vector<ResultRow> &rows, std::size_t keep)
+{
+    MarkReport report;
+    report.totals = UpdateMarkedTotals(rows);
+    if (keep >= rows.size())
+        return report;
+    std::size_t begin = keep, end = keep + 1;
+    const std::int32_t group = rows[keep].group;
+    if (group != 0) {
+        while (begin > 0 && rows[begin - 1].group == group)
+            --begin;
+        while (end < rows.size() && rows[end].group == group)
+            ++end;
+    }
+    for (std::size_t i = begin; i < end; ++i)
+        setMark(rows[i], i != keep);
+    report.totals = UpdateMarkedTotals(rows);
+    return report;
+}
+
 MarkReport MarkByPattern(std::vector<ResultRow> &rows, const std::string &pattern, const MarkScope &shown)
 {
     return markEach(rows, shown, [&](const ResultRow &row) { return row.marked || MatchesPattern(pattern, row.path()); });

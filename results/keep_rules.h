@@ -78,6 +78,9 @@ struct ReportGroupMarks
 ReportGroupMarks SettleReportGroup(std::vector<JsonFile> &files, const std::vector<KeepCriterion> &rules);
 /// Marks (or unmarks) every row whose file lies in `folder` or below it; other rows stay.
 MarkReport MarkInFolder(std::vector<ResultRow> &rows, const std::string &folder, bool mark, const MarkScope &shown = {});
+/// Keeps the file of row `keep` and marks the other members of its group (reference files stay
+/// unmarked); the other groups stay as they were. In a zero-size listing only that row changes.
+MarkReport KeepThisOne(std::vector<ResultRow> &rows, std::size_t keep);
 /// Marks every row whose path matches `pattern` (see MatchesPattern); other rows stay.
 MarkReport MarkByPattern(std::vector<ResultRow> &rows, const std::string &pattern, const MarkScope &shown = {});
 /// Marks the unmarked rows and unmarks the marked ones.

@@ -1,6 +1,7 @@
 #include "ui/group_view.h"
 
 #include <QAction>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QTimer>
@@ -30,9 +31,22 @@ GroupView::GroupView(const MainActions &actions, ResultModel &model, QLineEdit &
         m_filter.setFocus();
         m_filter.selectAll();
     });
+    m_filter.installEventFilter(this);
     connect(&model, &QAbstractItemModel::dataChanged, this, &GroupView::showSpace);
     connect(&model, &QAbstractItemModel::modelReset, this, &GroupView::showSpace);
     showSpace();
+}
+
+bool GroupView::eventFilter(QObject *watched, QEvent *event)
+{
+    if (event->type() == QEvent::ShortcutOverride) {
+        auto *key = static_cast<QKeyEvent *>(event);
+        if (key->matches(QKeySequence::Undo) || key->matches(QKeySequence::Redo)) {
+            key->ignore();  // not the text's: the window's shortcut runs
+            return true;
+        }
+    }
+    return QObject::eventFilter(watched, event);
 }
 
 void GroupView::rowsLoaded()

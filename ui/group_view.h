@@ -22,6 +22,11 @@ public:
     /// Puts a newly loaded result in the order and filter chosen.
     void rowsLoaded();
 
+protected:
+    /// Undo and Redo in the filter box reach the window: a filter is applied as it is typed,
+    /// so its text's own undo would silently change what the list shows.
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
 private:
     void arrange();
     void showSpace();

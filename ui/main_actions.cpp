@@ -30,7 +30,7 @@ QMenu *menu(QMenuBar *bar, QMenu *parent, const char *name, const QString &capti
 
 void buildFileMenu(QMainWindow &window, MainActions &a)
 {
-    a.MnuFile = menu(window.menuBar(), nullptr, "MnuFile", QStringLiteral("File"));
+    a.MnuFile = menu(window.menuBar(), nullptr, "MnuFile", QStringLiteral("&File"));
     a.MScan = entry(a.MnuFile, "MScan", QStringLiteral("Scan"), Qt::Key_F5);
     a.MCancel = entry(a.MnuFile, "MCancel", QStringLiteral("Cancel"), Qt::Key_F6);
     a.MnuFile->addSeparator();
@@ -40,9 +40,9 @@ void buildFileMenu(QMainWindow &window, MainActions &a)
     a.MSaveSession =
         entry(a.MnuFile, "MSaveSession", QStringLiteral("Save Session"), QKeySequence(Qt::CTRL | Qt::Key_S));
     a.MnuFile->addSeparator();
-    a.MExport = menu(nullptr, a.MnuFile, "MExport", QStringLiteral("Export"));
-    a.MHTML = entry(a.MExport, "MHTML", QStringLiteral("Export in HTML"));
-    a.MCSV = entry(a.MExport, "MCSV", QStringLiteral("Export in CSV"));
+    a.MExport = menu(nullptr, a.MnuFile, "MExport", QStringLiteral("&Export"));
+    a.MHTML = entry(a.MExport, "MHTML", QStringLiteral("Export in &HTML"), QKeySequence(Qt::CTRL | Qt::Key_E));
+    a.MCSV = entry(a.MExport, "MCSV", QStringLiteral("Export in &CSV"), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_E));
     a.MnuFile->addSeparator();
     a.MPicViewer = entry(a.MnuFile, "MPicViewer", QStringLiteral("Show Picture Viewer"));
     a.MPicViewer->setCheckable(true);
@@ -53,33 +53,34 @@ void buildFileMenu(QMainWindow &window, MainActions &a)
     a.MClearCache = entry(a.MnuFile, "MClearCache", QStringLiteral("Clear Checksum Cache"));
     a.MnuFile->addSeparator();
     a.MClose = entry(a.MnuFile, "MClose", QStringLiteral("Close"), QKeySequence(Qt::CTRL | Qt::Key_X));
+    a.MClose->setShortcuts({QKeySequence(Qt::CTRL | Qt::Key_X), QKeySequence(Qt::CTRL | Qt::Key_Q)});
 }
 
 /// The keep rules and the other ways of marking many files at once.
 void buildKeepEntries(MainActions &a)
 {
     a.MMark->addSeparator();
-    a.MKeepOne = menu(nullptr, a.MMark, "MKeepOne", QStringLiteral("Keep One in Each Group"));
+    a.MKeepOne = menu(nullptr, a.MMark, "MKeepOne", QStringLiteral("&Keep One in Each Group"));
     const std::pair<const char *, const char *> kRules[] = {
-        {"MKeepFirst", "Keep First Listed"},           {"MKeepNewest", "Keep Newest"},
-        {"MKeepOldest", "Keep Oldest"},                {"MKeepShortestPath", "Keep Shortest Path"},
-        {"MKeepLongestPath", "Keep Longest Path"},     {"MKeepShortestName", "Keep Shortest Name"},
-        {"MKeepFirstLocation", "Keep in First Search Location"},
-        {"MKeepMatching", "Keep Path Matching..."},    {"MKeepNotMatching", "Keep Path Not Matching..."}};
+        {"MKeepFirst", "Keep &First Listed"},          {"MKeepNewest", "Keep &Newest"},
+        {"MKeepOldest", "Keep &Oldest"},               {"MKeepShortestPath", "Keep &Shortest Path"},
+        {"MKeepLongestPath", "Keep &Longest Path"},    {"MKeepShortestName", "Keep Shortest Na&me"},
+        {"MKeepFirstLocation", "Keep in First Search Lo&cation"},
+        {"MKeepMatching", "Keep Path &Matching..."},   {"MKeepNotMatching", "Keep Path No&t Matching..."}};
     for (const auto &[name, caption] : kRules) {
         a.keepRules.push_back(entry(a.MKeepOne, name, QString::fromLatin1(caption)));
         a.keepRules.back()->setData(static_cast<int>(a.keepRules.size() - 1));  // KeepRule in declared order
     }
-    a.MMarkInFolder = entry(a.MMark, "MMarkInFolder", QStringLiteral("Mark All in Folder..."));
-    a.MUnmarkInFolder = entry(a.MMark, "MUnmarkInFolder", QStringLiteral("Unmark All in Folder..."));
-    a.MMarkByPattern = entry(a.MMark, "MMarkByPattern", QStringLiteral("Mark by Pattern..."));
-    a.MInvertMarks = entry(a.MMark, "MInvertMarks", QStringLiteral("Invert Marks"), QKeySequence(Qt::CTRL | Qt::Key_I));
+    a.MMarkInFolder = entry(a.MMark, "MMarkInFolder", QStringLiteral("Mark All in &Folder..."));
+    a.MUnmarkInFolder = entry(a.MMark, "MUnmarkInFolder", QStringLiteral("&Unmark All in Folder..."));
+    a.MMarkByPattern = entry(a.MMark, "MMarkByPattern", QStringLiteral("Mark by &Pattern..."));
+    a.MInvertMarks = entry(a.MMark, "MInvertMarks", QStringLiteral("&Invert Marks"), QKeySequence(Qt::CTRL | Qt::Key_I));
 }
 
 /// Orders of the groups and the filter box.
 void buildViewMenu(QMainWindow &window, MainActions &a)
 {
-    a.MView = menu(window.menuBar(), nullptr, "MView", QStringLiteral("View"));
+    a.MView = menu(window.menuBar(), nullptr, "MView", QStringLiteral("&View"));
     auto *orders = new QActionGroup(a.MView);
     const std::pair<const char *, const char *> kOrders[] = {
         {"MOrderFound", "Groups as Found"},      {"MOrderSpace", "Groups by Space to Reclaim"},
@@ -99,12 +100,13 @@ void buildViewMenu(QMainWindow &window, MainActions &a)
 
 void buildActionMenu(QMainWindow &window, MainActions &a)
 {
-    a.MAction = menu(window.menuBar(), nullptr, "MAction", QStringLiteral("Action"));
-    a.MMark = menu(nullptr, a.MAction, "MMark", QStringLiteral("Mark"));
-    a.MNone = entry(a.MMark, "MNone", QStringLiteral("None"));
-    a.MMarkAll = entry(a.MMark, "MMarkAll", QStringLiteral("Mark All"));
-    a.MMarkingSelected = entry(a.MMark, "MMarkingSelected", QStringLiteral("Mark Selected"));
-    a.MMarkAllDuplicates = entry(a.MMark, "MMarkAllDuplicates", QStringLiteral("Mark All Duplicates"));
+    a.MAction = menu(window.menuBar(), nullptr, "MAction", QStringLiteral("&Action"));
+    a.MMark = menu(nullptr, a.MAction, "MMark", QStringLiteral("&Mark"));
+    a.MNone = entry(a.MMark, "MNone", QStringLiteral("&None"));
+    a.MMarkAll = entry(a.MMark, "MMarkAll", QStringLiteral("Mark &All"));
+    a.MMarkingSelected = entry(a.MMark, "MMarkingSelected", QStringLiteral("Mark &Selected"));
+    a.MMarkAllDuplicates = entry(a.MMark, "MMarkAllDuplicates", QStringLiteral("Mark All &Duplicates"),
+                                 QKeySequence(Qt::CTRL | Qt::Key_D));
     buildKeepEntries(a);
     a.MAction->addSeparator();
     a.MCopyMarkFiles = entry(a.MAction, "MCopyMarkFiles", QStringLiteral("Copy"), QKeySequence(Qt::CTRL | Qt::Key_C));
@@ -114,9 +116,12 @@ void buildActionMenu(QMainWindow &window, MainActions &a)
     a.MDelete->setShortcutContext(Qt::WidgetWithChildrenShortcut);
     a.MRename = entry(a.MAction, "MRename", QStringLiteral("Rename"), QKeySequence(Qt::CTRL | Qt::Key_R));
     a.MAction->addSeparator();
-    a.MLinkHard = entry(a.MAction, "MLinkHard", QStringLiteral("Replace by Hard Links..."));
-    a.MLinkSymbolic = entry(a.MAction, "MLinkSymbolic", QStringLiteral("Replace by Symbolic Links..."));
-    a.MLinkClone = entry(a.MAction, "MLinkClone", QStringLiteral("Replace by Clones..."));
+    a.MLinkHard = entry(a.MAction, "MLinkHard", QStringLiteral("Replace by Hard Links..."),
+                        QKeySequence(Qt::CTRL | Qt::Key_H));
+    a.MLinkSymbolic = entry(a.MAction, "MLinkSymbolic", QStringLiteral("Replace by Symbolic Links..."),
+                            QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_H));
+    a.MLinkClone = entry(a.MAction, "MLinkClone", QStringLiteral("Replace by Clones..."),
+                         QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_K));
     a.MUndo = entry(a.MAction, "MUndo", QStringLiteral("Undo Last Operation"), QKeySequence(Qt::CTRL | Qt::Key_Z));
     a.MAction->addSeparator();
     a.MOpenFile = entry(a.MAction, "MOpenFile", QStringLiteral("Open File"), QKeySequence(Qt::CTRL | Qt::Key_O));
@@ -156,11 +161,45 @@ void buildToolbar(QMainWindow &window, MainActions &a)
         if (b.sameAs)
             QObject::connect(button, &QAction::triggered, b.sameAs, &QAction::trigger);
     }
+    // The menus are off during a scan: the Cancel button, on only then, carries the cancel key.
+    a.buttons[2]->setShortcut(Qt::Key_F6);
     a.buttons[4]->setMenu(a.MMark);
     a.buttons[10]->setMenu(a.MExport);
     for (int index : {4, 10})
         if (auto *tool = qobject_cast<QToolButton *>(toolbar->widgetForAction(a.buttons[static_cast<std::size_t>(index)])))
             tool->setPopupMode(QToolButton::InstantPopup);
+}
+
+/// The right-click menu of a result row, and the keys that open menus.
+void buildRowMenu(QMainWindow &window, MainActions &a)
+{
+    a.RowMenu = new QMenu(&window);
+    a.RowMenu->setObjectName(QStringLiteral("RowMenu"));
+    a.MKeepThisOne = entry(a.RowMenu, "MKeepThisOne", QStringLiteral("&Keep This One"));
+    a.MMarkThisFolder = entry(a.RowMenu, "MMarkThisFolder", QStringLiteral("&Mark All in This Folder"));
+    a.MUnmarkThisFolder = entry(a.RowMenu, "MUnmarkThisFolder", QStringLiteral("&Unmark All in This Folder"));
+    a.MExcludeFolder = entry(a.RowMenu, "MExcludeFolder", QStringLiteral("E&xclude This Folder"));
+    a.RowMenu->addSeparator();
+    // The same commands as the Action menu's, their keys shown beside them.
+    const std::pair<QAction *, const char *> kSame[] = {{a.MOpenFile, "&Open"},
+                                                        {a.MOpenFolder, "&Show in Folder"},
+                                                        {a.MCopyPath, "&Copy Path"},
+                                                        {a.MFileProperties, "&Properties"}};
+    for (const auto &[same, caption] : kSame) {
+        QAction *row = a.RowMenu->addAction(QString::fromLatin1(caption) + u'\t' +
+                                            same->shortcut().toString(QKeySequence::NativeText));
+        row->setObjectName(QStringLiteral("Row") + same->objectName());
+        QObject::connect(row, &QAction::triggered, same, &QAction::trigger);
+    }
+    a.MMenuKey = new QAction(&window);
+    a.MMenuKey->setObjectName(QStringLiteral("MMenuKey"));
+    a.MMenuKey->setShortcut(Qt::Key_F10);
+    a.MKeepOneKey = new QAction(&window);
+    a.MKeepOneKey->setObjectName(QStringLiteral("MKeepOneKey"));
+    a.MKeepOneKey->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_K));
+    window.addActions({a.MMenuKey, a.MKeepOneKey});
+    QObject::connect(a.MMenuKey, &QAction::triggered, &window,
+                     [&window, file = a.MnuFile] { window.menuBar()->setActiveAction(file->menuAction()); });
 }
 
 }  // namespace
@@ -171,8 +210,12 @@ void EnableMenus(const MainActions &a, bool enabled)
         entry->setEnabled(enabled);
     for (QMenu *menu : {a.MExport, a.MAction, a.MHelp, a.MnuFile, a.MView})
         menu->setEnabled(enabled);
-    for (QAction *entry : a.MAction->actions())
-        entry->setEnabled(enabled);
+    // Entry by entry, submenus too, so that no key of theirs works during a scan.
+    for (QMenu *menu : {a.MAction, a.MMark, a.MKeepOne, a.MExport, a.MView, a.RowMenu})
+        for (QAction *entry : menu->actions())
+            entry->setEnabled(enabled);
+    for (QAction *key : {a.MMenuKey, a.MKeepOneKey})
+        key->setEnabled(enabled);
 }
 
 MainActions BuildMainActions(QMainWindow &window)
@@ -186,6 +229,7 @@ MainActions BuildMainActions(QMainWindow &window)
     a.MHelp->addSeparator();
     a.MAbout = entry(a.MHelp, "MAbout", QStringLiteral("About Geminor"));
     buildToolbar(window, a);
+    buildRowMenu(window, a);
     return a;
 }
 

@@ -28,11 +28,17 @@ struct MainActions
     QAction *MCopyMarkFiles = nullptr, *MMoveSelected = nullptr, *MDelete = nullptr, *MRename = nullptr,
             *MOpenFile = nullptr, *MOpenFolder = nullptr, *MCopyPath = nullptr, *MFileProperties = nullptr;
     QAction *MHelpTopics = nullptr, *MAbout = nullptr;
+    // The result list's right-click menu: the row's own commands.
+    QMenu *RowMenu = nullptr;
+    QAction *MKeepThisOne = nullptr, *MMarkThisFolder = nullptr, *MUnmarkThisFolder = nullptr,
+            *MExcludeFolder = nullptr;
+    // Keys with no menu entry of their own: F10 opens the menu bar, Ctrl+K the keep rules.
+    QAction *MMenuKey = nullptr, *MKeepOneKey = nullptr;
     std::array<QAction *, 13> buttons{};  // toolbar buttons 1..12 (3 and 9 are separators)
 };
 
-/// The menus and their entries on or off; the action entries' shortcuts (Del, Ctrl+C...) go
-/// with them.
+/// The menus and their entries on or off, submenus' entries too; the entries' shortcuts (Del,
+/// Ctrl+C...) go with them.
 void EnableMenus(const MainActions &actions, bool enabled);
 
 /// Builds the menu bar and the toolbar of `window`; the buttons that stand for a menu entry

@@ -41,7 +41,7 @@ MainFrm::MainFrm(Prompter &prompter, SettingsStore &settings, std::string defaul
     statusBar()->addPermanentWidget(space);
     m_groups = new GroupView(m_actions, *m_model, *m_filter, *space);
     m_viewer = new ViewerControl(*this, m_prompter, m_settings, *m_model, *m_rlv, *m_actions.MPicViewer,
-                                 *m_actions.buttons[11], *m_actions.MAction);
+                                 *m_actions.buttons[11], *m_actions.RowMenu);
     connect(m_actions.MPicViewer, &QAction::triggered, m_viewer, &ViewerControl::toggle);
     connect(m_actions.buttons[11], &QAction::triggered, m_viewer, &ViewerControl::toggle);
     m_trash = new TrashToggle(*this, m_prompter, m_settings, *m_actions.MSendToRecycleBin, *m_actions.buttons[12]);
@@ -125,6 +125,10 @@ void MainFrm::SetBusy(bool Busy)
     SetMenusEnabled(!Busy);
     m_request->setControlsEnabled(!Busy);
     m_rlv->setEnabled(!Busy);
+    m_filter->setEnabled(!Busy);
+    // Not in a text field during a scan, where keys would edit text: Command1 takes F6.
+    if (Busy)
+        m_command1->setFocus();
     m_status->showCounts(Busy, m_request->method() == SearchMethod::ZeroSize);
     if (!Busy && windowTitle() != QStringLiteral("Geminor"))
         setWindowTitle(QStringLiteral("100% Completed"));

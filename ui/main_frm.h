@@ -96,6 +96,8 @@ public:
     void OpenSelectedFolder() { m_files->OpenSelectedFolder(); }
     void CopySelectedPath() { m_files->CopySelectedPath(); }
     void ShowFileProperties() { m_files->ShowFileProperties(); }
+    /// Adds the current row's folder to the search locations as an excluded folder.
+    void ExcludeSelectedFolder();
 
     /// The picture preview rule for the current row of the result list.
     void PreviewSelected() { m_viewer->previewSelected(); }

@@ -1,4 +1,6 @@
 // The window's commands that run the engine: scan, cancel and the two exports.
+#include <algorithm>
+
 #include <QAction>
 #include <QTableView>
 #include <QLabel>
@@ -16,6 +18,7 @@
 #include "ui/main_frm.h"
 #include "ui/result_model.h"
 #include "ui/scan_runner.h"
+#include "ui/shown_text.h"
 #include "ui/status_panels.h"
 
 namespace geminor {
@@ -48,6 +51,7 @@ void MainFrm::connectCommands()
     on(a.MOpenFolder, [this] { OpenSelectedFolder(); });
     on(a.MCopyPath, [this] { CopySelectedPath(); });
     on(a.MFileProperties, [this] { ShowFileProperties(); });
+    on(a.MExcludeFolder, [this] { ExcludeSelectedFolder(); });
     ConnectMarkCommands(a, *m_model, *m_rlv, *panel(1), m_prompter, *this);
     on(a.MHelpTopics, [this] { OpenHelp(*this, m_prompter); });
     // The menus are disabled during a scan, so the Cancel button calls the command itself.
@@ -67,6 +71,20 @@ void MainFrm::connectCommands()
             m_stopwatch = std::make_unique<buzTimer>();
         panel(5)->setText(QString::fromStdString(m_stopwatch->Elapsed()));
     });
+}
+
+void MainFrm::ExcludeSelectedFolder()
+{
+    const QModelIndex current = m_rlv->currentIndex();
+    if (!current.isValid())
+        return;
+    const std::string folder = m_model->rows()[m_model->rowOf(current.row())].folder.str();
+    const SearchRequest search = request();
+    const bool listed = std::any_of(search.Locations.begin(), search.Locations.end(),
+                                    [&](const SearchLocation &row) { return row.Exclude && row.Folder == folder; });
+    if (!listed)
+        addLocation({folder, "Yes", "*.*", true});
+    panel(1)->setText(QStringLiteral("Left out of the next scan: ") + ShownText(folder));
 }
 
 void MainFrm::CancelCommand()
@@ -119,6 +137,7 @@ void MainFrm::scanEnded(const std::shared_ptr<ScanResult> &result)
     }
     m_timer1->stop();
     SetBusy(false);
+    m_rlv->setFocus();  // the keys act on the result, not on a text field
     m_timer2->start();
     emit scanFinished();
 }

@@ -1,8 +1,12 @@
 #include "ui/mark_commands.h"
 
+#include <optional>
+
 #include <QAction>
 #include <QItemSelectionModel>
+#include <QKeyEvent>
 #include <QLabel>
+#include <QMenu>
 #include <QTableView>
 
 #include "results/format_size.h"
@@ -26,6 +30,44 @@ std::string askPattern(Prompter &prompter, QWidget &window, const QString &title
         .trimmed()
         .toStdString();
 }
+
+/// An entry's caption as a title: without its mnemonic and its dots.
+QString titleOf(const QAction &entry)
+{
+    return entry.text().remove(u'&').remove(QStringLiteral("..."));
+}
+
+/// Space on the result list ticks every selected row, or unticks them when the current row is ticked.
+class SpaceTicks final : public QObject
+{
+public:
+    SpaceTicks(ResultModel &model, QTableView &list) : QObject(&list), m_model(model), m_list(list)
+    {
+        list.installEventFilter(this);
+    }
+
+protected:
+    bool eventFilter(QObject *, QEvent *event) override
+    {
+        if (event->type() != QEvent::KeyPress)
+            return false;
+        const auto *key = static_cast<QKeyEvent *>(event);
+        const QModelIndex current = m_list.currentIndex();
+        if (key->key() != Qt::Key_Space || key->modifiers() != Qt::NoModifier || !current.isValid())
+            return false;
+        const Qt::CheckState state = m_model.rows()[m_model.rowOf(current.row())].marked ? Qt::Unchecked : Qt::Checked;
+        QModelIndexList rows = m_list.selectionModel()->selectedRows();
+        if (rows.isEmpty())
+            rows = {current};
+        for (const QModelIndex &row : rows)
+            m_model.setData(m_model.index(row.row(), ResultModel::FileName), state, Qt::CheckStateRole);
+        return true;
+    }
+
+private:
+    ResultModel &m_model;
+    QTableView &m_list;
+};
 
 }  // namespace
 
@@ -59,7 +101,7 @@ void ConnectMarkCommands(const MainActions &actions, ResultModel &model, QTableV
         QObject::connect(entry, &QAction::triggered, &model, [entry, &prompter, &window, many] {
             KeepCriterion criterion{static_cast<KeepRule>(entry->data().toInt()), {}};
             if (criterion.rule == KeepRule::Path || criterion.rule == KeepRule::NotPath) {
-                criterion.pattern = askPattern(prompter, window, entry->text().remove(QStringLiteral("...")));
+                criterion.pattern = askPattern(prompter, window, titleOf(*entry));
                 if (criterion.pattern.empty())
                     return;
             }
@@ -67,7 +109,7 @@ void ConnectMarkCommands(const MainActions &actions, ResultModel &model, QTableV
         });
     for (const auto &[entry, mark] : {std::pair{actions.MMarkInFolder, true}, std::pair{actions.MUnmarkInFolder, false}})
         QObject::connect(entry, &QAction::triggered, &model, [entry, mark, &prompter, &window, many] {
-            const std::string folder = prompter.chooseFolder(&window, entry->text().remove(QStringLiteral("...")));
+            const std::string folder = prompter.chooseFolder(&window, titleOf(*entry));
             if (!folder.empty())
                 many([&](std::vector<ResultRow> &rows, const MarkScope &scope) { return MarkInFolder(rows, folder, mark, scope); });
         });
@@ -78,6 +120,29 @@ void ConnectMarkCommands(const MainActions &actions, ResultModel &model, QTableV
     });
     QObject::connect(actions.MInvertMarks, &QAction::triggered, &model,
                      [many] { many([](std::vector<ResultRow> &rows, const MarkScope &scope) { return InvertMarks(rows, scope); }); });
+    // The row menu: the current row's group and folder.
+    auto current = [&model, &list]() -> std::optional<std::size_t> {
+        const QModelIndex at = list.currentIndex();
+        if (!at.isValid())
+            return std::nullopt;
+        return model.rowOf(at.row());
+    };
+    QObject::connect(actions.MKeepThisOne, &QAction::triggered, &model, [&model, current, show] {
+        if (const auto row = current())
+            show(model.applyRule([&](std::vector<ResultRow> &rows) { return KeepThisOne(rows, *row); }).totals);
+    });
+    for (const auto &[entry, mark] : {std::pair{actions.MMarkThisFolder, true}, std::pair{actions.MUnmarkThisFolder, false}})
+        QObject::connect(entry, &QAction::triggered, &model, [&model, current, mark, many] {
+            if (const auto row = current())
+                many([&, folder = model.rows()[*row].folder.str()](std::vector<ResultRow> &rows, const MarkScope &scope) {
+                    return MarkInFolder(rows, folder, mark, scope);
+                });
+        });
+    new SpaceTicks(model, list);
+    QObject::connect(actions.MKeepOneKey, &QAction::triggered, &list, [&list, keepOne = actions.MKeepOne] {
+        const QRect row = list.visualRect(list.currentIndex());
+        keepOne->popup(list.viewport()->mapToGlobal(row.isValid() ? row.bottomLeft() : QPoint(0, 0)));
+    });
     QObject::connect(&model, &QAbstractItemModel::dataChanged, &status,
                      [&model, show](const QModelIndex &, const QModelIndex &, const QList<int> &roles) {
                          if (roles == QList<int>{Qt::CheckStateRole})

@@ -2,6 +2,9 @@
 
 #include <QBrush>
 #include <QColor>
+#include <QFont>
+#include <QGuiApplication>
+#include <QPalette>
 
 #include "ui/image_list.h"
 #include "ui/shown_text.h"
@@ -13,6 +16,7 @@ void ResultModel::setRows(std::vector<ResultRow> rows)
     m_rows = std::move(rows);
     m_shown.clear();
     m_mask.clear();
+    m_bands.clear();
     m_totals = UpdateMarkedTotals(m_rows);
     m_reclaimable = ReclaimableBytes(m_rows);
     endResetModel();
@@ -24,6 +28,7 @@ void ResultModel::arrange(GroupOrder order, const std::string &filter)
     OrderGroups(m_rows, order);
     m_shown.clear();
     m_mask.clear();
+    m_bands.clear();
     if (!filter.empty()) {
         m_mask = GroupsContaining(m_rows, filter);
         for (std::size_t i = 0; i < m_rows.size(); ++i)
@@ -76,15 +81,60 @@ QVariant ResultModel::data(const QModelIndex &index, int role) const
     case Qt::DecorationRole:
         if (index.column() != FileName)
             return {};
-        return ImageListIcon(row.reference ? 19 : row.markedIcon ? 17 : 18);
-    case Qt::ForegroundRole:
-        if (row.colour == RowColour::Black)
-            return QBrush(Qt::black);
-        if (row.colour == RowColour::DarkBlue)
-            return QBrush(QColor(0, 0, 192));
-        return {};
+        // The check box decides the picture, so a row ticked by hand looks like one a rule marked.
+        return ImageListIcon(row.reference ? 19 : row.marked ? 17 : 18);
+    case Qt::ForegroundRole: {
+        if (row.colour == RowColour::Default)
+            return {};
+        // Alternate over the rows shown: a filter or an order must never give two neighbours one look.
+        const RowColour first = shownRow(this->index(0, 0)).colour;
+        const bool black = (first == RowColour::Black) == (band(index.row()) == 0);
+        return black ? QBrush(Qt::black) : QBrush(QColor(0, 0, 192));
+    }
+    case Qt::BackgroundRole: {
+        if (row.group == 0 || band(index.row()) == 0)
+            return {};
+        const QPalette palette = QGuiApplication::palette();
+        const QColor base = palette.color(QPalette::Base), tint = palette.color(QPalette::Highlight);
+        auto mix = [](int a, int b) { return (a * 85 + b * 15) / 100; };
+        return QBrush(QColor(mix(base.red(), tint.red()), mix(base.green(), tint.green()), mix(base.blue(), tint.blue())));
+    }
+    case Qt::FontRole: {
+        if (!keptCopy(rowOf(index.row())))
+            return {};
+        QFont font;
+        font.setBold(true);
+        return font;
+    }
     default: return {};
     }
+}
+
+int ResultModel::band(int viewRow) const
+{
+    const std::size_t count = static_cast<std::size_t>(rowCount());
+    if (m_bands.size() != count) {
+        m_bands.assign(count, 0);
+        for (std::size_t i = 1; i < count; ++i) {
+            const bool newGroup = m_rows[rowOf(static_cast<int>(i))].group != m_rows[rowOf(static_cast<int>(i - 1))].group;
+            m_bands[i] = newGroup ? 1 - m_bands[i - 1] : m_bands[i - 1];
+        }
+    }
+    return m_bands[static_cast<std::size_t>(viewRow)];
+}
+
+bool ResultModel::keptCopy(std::size_t row) const
+{
+    const std::int32_t group = m_rows[row].group;
+    if (group == 0 || m_rows[row].marked)
+        return false;
+    for (std::size_t i = row; i > 0 && m_rows[i - 1].group == group; --i)
+        if (m_rows[i - 1].marked)
+            return true;
+    for (std::size_t i = row + 1; i < m_rows.size() && m_rows[i].group == group; ++i)
+        if (m_rows[i].marked)
+            return true;
+    return false;
 }
 
 bool ResultModel::setData(const QModelIndex &index, const QVariant &value, int role)

@@ -60,10 +60,16 @@ public:
 
 private:
     const ResultRow &shownRow(const QModelIndex &index) const { return m_rows[rowOf(index.row())]; }
+    /// 1 for the rows of every other group shown, counted over the view's rows; made again
+    /// whenever the rows shown change.
+    int band(int viewRow) const;
+    /// An unmarked row of a group in which another file is marked: the copy that stays.
+    bool keptCopy(std::size_t row) const;
 
     std::vector<ResultRow> m_rows;
     std::vector<std::size_t> m_shown;  // view row -> row, while a filter hides some
     std::vector<bool> m_mask;          // row -> shown, while a filter hides some
+    mutable std::vector<std::uint8_t> m_bands;  // view row -> band, as band() last made it
     MarkedTotals m_totals;
     std::uint64_t m_reclaimable = 0;
 };

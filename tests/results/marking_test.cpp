@@ -180,6 +180,19 @@ TEST(KeepRules, NoCommandMarksAWholeGroupOrAReferenceFile)
     EXPECT_FALSE(rows[0].marked);
     EXPECT_TRUE(rows[1].marked);
     EXPECT_EQ(MarkInFolder(rows, "/a", false).totals.count, 0);
+
+    // Keep This One: the rest of its group only, references never, neighbours of the same colour untouched.
+    rows = group(1, {{"/a/x", 0, 0}});
+    for (auto &more : {group(2, {{"/a/x", 0, 0}, {"/b/x", 0, 0}, {"/r/x", 0, 0}, {"/c/x", 0, 0}}), group(3, {{"/d/y", 0, 0}, {"/e/y", 0, 0}})})
+        rows.insert(rows.end(), more.begin(), more.end());
+    rows[3].reference = true;
+    rows[1].marked = true;
+    const MarkReport kept = KeepThisOne(rows, 2);
+    EXPECT_THAT(marks(rows), testing::ElementsAre(false, true, false, false, true, false, false));
+    EXPECT_EQ(kept.totals.count, 2);
+    EXPECT_TRUE(rows[4].markedIcon);
+    EXPECT_EQ(KeepThisOne(rows, 99).totals.count, 2);  // no such row: nothing changes
+    EXPECT_THAT(marks(rows), testing::ElementsAre(false, true, false, false, true, false, false));
 }
 
 TEST(GroupOrder, GroupsStayWholeInEveryOrderAndAsFoundGivesThemBack)
