@@ -109,7 +109,7 @@ std::vector<ResultRow> LoadResults(const std::vector<ResultEntry> &entries,
         [&](const ShownEntry &shown) {
             const ResultEntry &e = shown.entry;
             rows.push_back({e.name, e.size, e.version, e.folder, false, false, shown.group, shown.colour,
-                            shown.file, e.location, e.reference});
+                            shown.file, e.location, e.reference, {}});
         },
         progress);
     return rows;

@@ -31,6 +31,7 @@ struct ResultRow
     FileIdentity seen;  // the file when its row was loaded: its time shown, and what the file commands re-check
     std::int16_t location = -1;  // the first search location that holds it
     bool reference = false;      // in a reference location: kept, never marked
+    std::string problem;         // why the last operation left its file as it was ("" when it did not)
 
     std::string path() const { return folder + name; }
 };

@@ -3,6 +3,9 @@
 #include <QAction>
 #include <algorithm>
 #include <cstring>
+#include <set>
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <QClipboard>
 #include <QDBusInterface>
 #include <QDBusReply>
@@ -19,6 +22,9 @@
 #include "results/journal.h"
 #include "results/link_files.h"
 #include "results/rename_file.h"
+#include "results/rows_follow.h"
+#include "results/clone_probe.h"
+#include "engine/file_system.h"
 #include "ui/shown_text.h"
 #include "ui/plan_runner.h"
 #include "ui/properties_dlg.h"
@@ -88,12 +94,41 @@ void FileCommands::LinkMarked(PlanAction action)
     const QString title = QStringLiteral("Linking...");
     if (!haveMarks(title, QStringLiteral("Please mark files before replacing them by links!")))
         return;
-    const MarkedTotals &marked = m_model.totals();
+    MarkedTotals marked = m_model.totals();
+    QStringList uncloneable;
+    FileReport noClone;
+    noClone.problem = FileProblem::NoClone;
+    if (action == PlanAction::Clone) {  // said before acting, not found out file by file
+        std::vector<std::string> refused;
+        const std::vector<PlanFile> files = PlanFilesOf(m_model.rows());
+        RunWithProgress(&m_window, title, 0, [&](const std::atomic<bool> &, std::atomic<std::size_t> &) {
+            refused = UncloneableFiles(files);
+        });
+        for (const std::string &path : refused)
+            uncloneable << ShownText(path);
+        if (static_cast<std::int64_t>(refused.size()) >= marked.count) {
+            m_prompter.inform(&m_window, title,
+                              QStringLiteral("None of the %1 marked file(s) can be replaced by clones: %2.")
+                                  .arg(refused.size())
+                                  .arg(QString::fromStdString(ProblemText(noClone))),
+                              QMessageBox::Information, uncloneable.join(QLatin1Char('\n')));
+            return;
+        }
+        marked.count -= static_cast<std::int64_t>(refused.size());
+        const std::set<std::string> left(refused.begin(), refused.end());
+        for (const ResultRow &row : m_model.rows())
+            if (row.marked && left.contains(row.path()))
+                marked.size -= static_cast<double>(row.size);
+    }
     QString question = QStringLiteral("Replace %1 marked file(s) by %2 the copies kept? This frees up to %3.\n"
                                       "Undo Last Operation makes them independent files again.")
                            .arg(marked.count)
                            .arg(QString::fromLatin1(kKinds[static_cast<int>(action) - static_cast<int>(PlanAction::HardLink)]))
                            .arg(FormatSize(marked.size));
+    if (!uncloneable.isEmpty())
+        question += QStringLiteral("\n%1 other file(s) will be left: %2.")
+                        .arg(uncloneable.size())
+                        .arg(QString::fromStdString(ProblemText(noClone)));
     if (action == PlanAction::HardLink) {  // a hard link would give them the kept copy's owner and mode
         std::size_t differ = 0;
         const std::vector<PlanFile> files = PlanFilesOf(m_model.rows());
@@ -103,8 +138,35 @@ void FileCommands::LinkMarked(PlanAction action)
         if (differ > 0)
             question += QStringLiteral("\n%1 files differ in owner or permissions and will be left.").arg(differ);
     }
-    if (m_prompter.askYesNo(&m_window, QStringLiteral("Confirm"), question, QMessageBox::Question))
+    if (m_prompter.askYesNo(&m_window, QStringLiteral("Confirm"), question, QMessageBox::Question,
+                            uncloneable.join(QLatin1Char('\n'))))
         runFileOperation(action, {});
+}
+
+QString OperationTitle(PlanAction action)
+{
+    static const char *const kTitles[] = {"Copying...", "Moving...", "Send to Trash", "Deleting...",
+                                          "Linking...", "Linking...", "Linking...", "Rename"};
+    return QString::fromLatin1(kTitles[static_cast<int>(action)]);
+}
+
+QString DoneText(PlanAction action, std::size_t files, std::uint64_t bytes)
+{
+    static const char *const kDone[] = {"copied", "moved", "moved to the Trash", "deleted for good",
+                                        "replaced by hard links", "replaced by symbolic links",
+                                        "replaced by clones", "renamed"};
+    const QString size = FormatSize(static_cast<double>(bytes));
+    return IsLinkAction(action)
+               ? QStringLiteral("%1 file(s) %2, %3 freed.").arg(files).arg(QString::fromLatin1(kDone[static_cast<int>(action)]), size)
+               : QStringLiteral("%1 file(s) %2 (%3).").arg(files).arg(QString::fromLatin1(kDone[static_cast<int>(action)]), size);
+}
+
+std::optional<FileIdentity> IdentityNow(const std::string &path)
+{
+    struct stat st = {};
+    if (StatPath(path, &st, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(st.st_mode))
+        return std::nullopt;
+    return IdentityOf(st);
 }
 
 namespace {
@@ -138,9 +200,7 @@ ActionPlan planFor(const ActionPlan &plan, const PlanReport &report, FileProblem
 
 void FileCommands::runFileOperation(PlanAction action, const std::string &folder)
 {
-    static const char *const kTitles[] = {"Copying...", "Moving...", "Deleting...", "Deleting...",
-                                          "Linking...", "Linking...", "Linking..."};
-    const QString title = QString::fromLatin1(kTitles[static_cast<int>(action)]);
+    const QString title = OperationTitle(action);
     const ActionPlan plan{action, m_method(), folder, PlanFilesOf(m_model.rows()), true, false, JournalFolder()};
     PlanReport report = RunPlanWithProgress(&m_window, title, plan);
 
@@ -170,32 +230,54 @@ void FileCommands::runFileOperation(PlanAction action, const std::string &folder
     }
     // A trash that cannot be used is never passed over in silence: the question names the reason.
     QStringList untrashed;
-    const ActionPlan forGood = planFor(plan, report, FileProblem::NoTrash, untrashed);
+    const ActionPlan toDelete = planFor(plan, report, FileProblem::NoTrash, untrashed);
+    DoneTotals forGood;  // deleted for good where the trash could not be used
     if (!untrashed.isEmpty() && !report.cancelled) {
         const auto first = std::find_if(report.files.begin(), report.files.end(),
                                         [](const FileReport &f) { return f.problem == FileProblem::NoTrash; });
         const QString why = QString::fromStdString(TrashRefusalText(first->trash, first->error, first->target));
-        ActionPlan remove = forGood;
+        ActionPlan remove = toDelete;
         remove.action = PlanAction::Delete;
         if (m_prompter.askYesNo(&m_window, QStringLiteral("Confirm"),
                                 QStringLiteral("%1 file(s) cannot be moved to the trash: %2.\n"
                                                "Delete them for good? They cannot be restored.")
                                     .arg(untrashed.size())
                                     .arg(why),
-                                QMessageBox::Warning, untrashed.join(QLatin1Char('\n'))))
-            MergeReports(report, RunPlanWithProgress(&m_window, title, remove));
+                                QMessageBox::Warning, untrashed.join(QLatin1Char('\n')))) {
+            const PlanReport again = RunPlanWithProgress(&m_window, title, remove);
+            forGood = DoneOf(remove, again);
+            MergeReports(report, again);
+        }
     }
 
-    QString summary = QStringLiteral("%1 file(s) done, %2 skipped, %3 failed.")
-                          .arg(report.done)
-                          .arg(report.skipped)
-                          .arg(report.failed);
+    followReport(title, plan, report);
+    const DoneTotals done = DoneOf(plan, report);
+    const std::size_t files = done.files - forGood.files;
+    QString summary = DoneText(action, files, IsLinkAction(action) ? report.bytesFreed : done.bytes - forGood.bytes);
+    if (forGood.files > 0)
+        summary = (files > 0 ? summary + QLatin1Char(' ') : QString()) +
+                  DoneText(PlanAction::Delete, forGood.files, forGood.bytes);
+    const bool clean = report.skipped == 0 && report.failed == 0;
+    if (!clean)
+        summary += QStringLiteral(" %1 skipped, %2 failed.").arg(report.skipped).arg(report.failed);
     if (report.cancelled)
         summary += QStringLiteral(" Cancelled: the other marked files were left as they were.");
     m_status.setText(summary);
-    const bool clean = report.skipped == 0 && report.failed == 0;
-    m_prompter.inform(&m_window, title, summary, clean ? QMessageBox::NoIcon : QMessageBox::Warning,
-                      problemList(plan, report));
+    if (!clean)
+        m_prompter.inform(&m_window, title, summary, QMessageBox::Warning, problemList(plan, report));
+}
+
+void FileCommands::followReport(const QString &title, const ActionPlan &plan, const PlanReport &report)
+{
+    std::vector<ResultRow> rows;
+    std::vector<GoneRow> gone;
+    RunWithProgress(&m_window, title, 0, [&](const std::atomic<bool> &, std::atomic<std::size_t> &) {
+        rows = m_model.rows();
+        gone = m_model.goneRows();
+        FollowPlan(rows, gone, plan, report, IdentityNow);
+    });
+    m_model.goneRows() = std::move(gone);
+    m_model.replaceRows(std::move(rows));
 }
 
 void FileCommands::RenameSelected()

@@ -2,6 +2,7 @@
 
 #include <QString>
 #include <functional>
+#include <optional>
 #include <string>
 
 #include "engine/request.h"
@@ -16,6 +17,14 @@ namespace geminor {
 
 class ResultModel;
 struct ResultRow;
+
+/// The title of an operation's progress and of its report ("Copying...", "Send to Trash").
+QString OperationTitle(PlanAction action);
+/// What an operation did, for the status bar: "3 file(s) moved to the Trash (1.2 MB)."; for
+/// links `bytes` is the space freed.
+QString DoneText(PlanAction action, std::size_t files, std::uint64_t bytes);
+/// What stands at `path` now as the plans re-check it, when it is a regular file.
+std::optional<FileIdentity> IdentityNow(const std::string &path);
 
 /// The commands of the Action menu: copy, move and delete the marked files (through the action
 /// plan, off the window's thread), and rename, open, show the folder of, copy the path of and
@@ -44,6 +53,8 @@ private:
     const ResultRow *currentRow() const;
     /// Runs the plan for the marked rows and reports what became of them.
     void runFileOperation(PlanAction action, const std::string &folder);
+    /// The rows follow what the plan did to their files (looked up off the window's thread).
+    void followReport(const QString &title, const ActionPlan &plan, const PlanReport &report);
 
     QWidget &m_window;
     Prompter &m_prompter;

@@ -45,7 +45,7 @@ void MainFrm::connectCommands()
     on(a.MLinkHard, [this] { m_files->LinkMarked(PlanAction::HardLink); });
     on(a.MLinkSymbolic, [this] { m_files->LinkMarked(PlanAction::SymbolicLink); });
     on(a.MLinkClone, [this] { m_files->LinkMarked(PlanAction::Clone); });
-    on(a.MUndo, [this] { UndoLastOperation(*this, m_prompter, *panel(1)); });
+    on(a.MUndo, [this] { UndoLastOperation(*this, m_prompter, *panel(1), m_model); });
     on(a.MRename, [this] { RenameSelected(); });
     on(a.MOpenFile, [this] { OpenSelectedFile(); });
     on(a.MOpenFolder, [this] { OpenSelectedFolder(); });

@@ -1,17 +1,23 @@
 #include "ui/plan_runner.h"
 
 #include <QEventLoop>
+#include <algorithm>
 #include <QProgressDialog>
 #include <QTimer>
 #include <atomic>
 #include <thread>
+#include <vector>
+
+#include "results/format_size.h"
 
 namespace geminor {
 
 void RunWithProgress(QWidget *window, const QString &title, std::size_t total,
-                     const std::function<void(const std::atomic<bool> &cancel, std::atomic<std::size_t> &done)> &work)
+                     const std::function<void(const std::atomic<bool> &cancel, std::atomic<std::size_t> &done)> &work,
+                     const std::function<QString(std::size_t done)> &label)
 {
-    QProgressDialog progress(title, QStringLiteral("Cancel"), 0, static_cast<int>(total), window);
+    QProgressDialog progress(label ? label(0) : title, QStringLiteral("Cancel"), 0, static_cast<int>(total), window);
+    progress.setWindowTitle(title);
     progress.setWindowModality(Qt::WindowModal);
     progress.setMinimumDuration(400);
     progress.setAutoReset(false);
@@ -21,7 +27,12 @@ void RunWithProgress(QWidget *window, const QString &title, std::size_t total,
     QObject::connect(&progress, &QProgressDialog::canceled, [&cancel] { cancel.store(true); });
     QTimer tick;  // polled, so a plan of 60,000 files sends no 60,000 signals
     tick.setInterval(50);
-    QObject::connect(&tick, &QTimer::timeout, [&] { progress.setValue(static_cast<int>(done.load())); });
+    QObject::connect(&tick, &QTimer::timeout, [&] {
+        const std::size_t now = done.load();
+        progress.setValue(static_cast<int>(now));
+        if (label)
+            progress.setLabelText(label(now));
+    });
     tick.start();
     QEventLoop waiting;
     std::thread worker([&] {
@@ -36,9 +47,19 @@ void RunWithProgress(QWidget *window, const QString &title, std::size_t total,
 
 PlanReport RunPlanWithProgress(QWidget *window, const QString &title, const ActionPlan &plan)
 {
-    std::size_t total = 0;
+    std::vector<std::uint64_t> bytesBefore{0};  // the bytes of the first n marked files
     for (const PlanFile &file : plan.files)
-        total += file.marked ? 1 : 0;
+        if (file.marked)
+            bytesBefore.push_back(bytesBefore.back() + file.seen.size);
+    const std::size_t total = bytesBefore.size() - 1;
+    const QString allBytes = FormatSize(static_cast<double>(bytesBefore.back()));
+    auto label = [&](std::size_t done) {
+        done = std::min(done, total);
+        return QStringLiteral("%1 of %2 file(s), %3 of %4")
+            .arg(done)
+            .arg(total)
+            .arg(FormatSize(static_cast<double>(bytesBefore[done])), allBytes);
+    };
     PlanReport report;
     RunWithProgress(window, title, total, [&](const std::atomic<bool> &cancel, std::atomic<std::size_t> &done) {
         try {
@@ -46,7 +67,7 @@ PlanReport RunPlanWithProgress(QWidget *window, const QString &title, const Acti
         } catch (const std::exception &) {
             report.cancelled = true;  // out of memory: what was reported so far stands
         }
-    });
+    }, label);
     return report;
 }
 

@@ -16,6 +16,9 @@ void ResultModel::setRows(std::vector<ResultRow> rows)
     m_rows = std::move(rows);
     m_shown.clear();
     m_mask.clear();
+    m_order = GroupOrder::Found;
+    m_filter.clear();
+    m_gone.clear();
     m_bands.clear();
     m_totals = UpdateMarkedTotals(m_rows);
     m_reclaimable = ReclaimableBytes(m_rows);
@@ -24,6 +27,8 @@ void ResultModel::setRows(std::vector<ResultRow> rows)
 
 void ResultModel::arrange(GroupOrder order, const std::string &filter)
 {
+    m_order = order;
+    m_filter = filter;
     beginResetModel();
     OrderGroups(m_rows, order);
     m_shown.clear();
@@ -40,6 +45,14 @@ void ResultModel::arrange(GroupOrder order, const std::string &filter)
         }
     }
     endResetModel();
+}
+
+void ResultModel::replaceRows(std::vector<ResultRow> rows)
+{
+    m_rows = std::move(rows);
+    m_totals = UpdateMarkedTotals(m_rows);
+    m_reclaimable = ReclaimableBytes(m_rows);
+    arrange(m_order, m_filter);
 }
 
 void ResultModel::renameRow(int viewRow, std::string name, const FileIdentity &renamed)
@@ -83,6 +96,8 @@ QVariant ResultModel::data(const QModelIndex &index, int role) const
             return {};
         // The check box decides the picture, so a row ticked by hand looks like one a rule marked.
         return ImageListIcon(row.reference ? 19 : row.marked ? 17 : 18);
+    case Qt::ToolTipRole:
+        return row.problem.empty() ? QVariant() : QVariant(QString::fromStdString(row.problem));
     case Qt::ForegroundRole: {
         if (row.colour == RowColour::Default)
             return {};

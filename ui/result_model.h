@@ -8,6 +8,7 @@
 #include "results/keep_rules.h"
 #include "results/marking.h"
 #include "results/result_row.h"
+#include "results/rows_follow.h"
 
 namespace geminor {
 
@@ -32,6 +33,11 @@ public:
     /// Which rows the view shows (empty: all), for commands that act only on what is shown.
     const std::vector<bool> &shownMask() const { return m_mask; }
     std::uint64_t reclaimable() const { return m_reclaimable; }
+    /// Rows changed by what was done to their files, in the order and under the filter of the
+    /// last arrange().
+    void replaceRows(std::vector<ResultRow> rows);
+    /// The rows taken out by what was done since the rows were set, for an undo to bring back.
+    std::vector<GoneRow> &goneRows() { return m_gone; }
     /// A renamed file's new name and state on the row shown at `viewRow`.
     void renameRow(int viewRow, std::string name, const FileIdentity &renamed);
     /// Runs a marking rule over all rows and tells the view; returns what the rule returns.
@@ -72,6 +78,9 @@ private:
     mutable std::vector<std::uint8_t> m_bands;  // view row -> band, as band() last made it
     MarkedTotals m_totals;
     std::uint64_t m_reclaimable = 0;
+    GroupOrder m_order = GroupOrder::Found;  // as last arranged
+    std::string m_filter;
+    std::vector<GoneRow> m_gone;
 };
 
 }  // namespace geminor
