@@ -1,8 +1,12 @@
 #include "persist/settings_store.h"
 
-#include "persist/settings_format.h"
-
 #include <algorithm>
+
+#include <QFile>
+#include <QFileInfo>
+
+#include "engine/file_system.h"
+#include "persist/settings_format.h"
 
 namespace geminor {
 namespace {
@@ -96,17 +100,13 @@ void SettingsStore::SaveFileTypes(const std::vector<FileTypeEntry> &types)
     m_settings.sync();
 }
 
-QByteArray SettingsStore::WindowLayout(const QString &key) const
+QString SettingsStore::WindowLayoutFile() const
 {
-    const QByteArray text = m_settings.value(QStringLiteral("Window/") + key).toString().toLatin1();
-    auto decoded = QByteArray::fromBase64Encoding(text, QByteArray::AbortOnBase64DecodingErrors);
-    return decoded ? *decoded : QByteArray();
-}
-
-void SettingsStore::SetWindowLayout(const QString &key, const QByteArray &state)
-{
-    m_settings.setValue(QStringLiteral("Window/") + key, QString::fromLatin1(state.toBase64()));
-    m_settings.sync();
+    const QString name = QStringLiteral("/window-layout.conf");
+    if (!m_own)
+        return QFileInfo(m_settings.fileName()).absolutePath() + name;
+    return QFile::decodeName(UserBaseFolder("XDG_STATE_HOME", "/.local/state").c_str()) + QStringLiteral("/Geminor") +
+           name;
 }
 
 }  // namespace geminor

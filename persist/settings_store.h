@@ -45,10 +45,11 @@ public:
     /// Replaces the whole section: keys "1" to "n" in list order; an empty list removes it.
     void SaveFileTypes(const std::vector<FileTypeEntry> &types);
 
-    /// The window's own layout under "Window" (its geometry, the splitter, the column widths),
-    /// kept as base64 text; empty when absent or damaged.
-    QByteArray WindowLayout(const QString &key) const;
-    void SetWindowLayout(const QString &key, const QByteArray &state);
+    /// The file that keeps the window's layout (size, splitter, columns), apart from these
+    /// settings so that they are written only when a toggle or the type list changes:
+    /// $XDG_STATE_HOME/Geminor/window-layout.conf for the user's own settings, beside the
+    /// settings file for a store handed in.
+    QString WindowLayoutFile() const;
 
 private:
     int toggle(const char *key, int on, int off) const;

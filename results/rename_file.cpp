@@ -19,7 +19,7 @@ std::optional<std::string> InvalidNameReason(const std::string &name)
     if (name.empty() || name == "." || name == "..")
         return std::string("\"") + name + "\" cannot be a file name.";
     if (name.find('/') != std::string::npos || name.find('\0') != std::string::npos)
-        return std::string("A file name cannot contain '/'.");
+        return std::string("A file name cannot contain '/' or a NUL character.");
     if (name.size() > 255)
         return std::string("A file name can be at most 255 bytes long.");
     return std::nullopt;

@@ -21,7 +21,8 @@ std::optional<std::string> RenameJournaled(const std::string &oldPath, const Fil
                                            FileIdentity *renamed = nullptr);
 
 /// Why a typed name cannot be a file name: empty, ".", "..", a '/' or a NUL, or longer than
-/// 255 bytes. Nothing when it can.
+/// 255 bytes (a file system that allows less refuses the rename itself, with its reason).
+/// Nothing when it can: '\\', ':', '*', '?', '"', '<', '>' and '|' are ordinary characters.
 std::optional<std::string> InvalidNameReason(const std::string &name);
 
 }  // namespace geminor

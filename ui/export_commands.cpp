@@ -3,6 +3,7 @@
 #include <QDate>
 #include <QFile>
 #include <QLabel>
+#include <QLayout>
 #include <QLocale>
 
 #include "engine/atomic_file.h"
@@ -42,7 +43,11 @@ void ExportHtml(QWidget &window, Prompter &prompter, const std::vector<ResultRow
         ReportHeadOf(files, duplicates, QLocale().toString(QDate::currentDate(), QLocale::ShortFormat).toStdString());
     const auto pages = HtmlPages(rows, path, head, [&status](std::size_t i, std::size_t n) {
         status.setText(QStringLiteral("Exporting %1/%2 Please wait...").arg(i).arg(n));
-        status.repaint();  // the pages are made on this thread: paint the text now
+        // The pages are made on this thread, so the event loop neither lays the status bar out
+        // nor paints it: both now, or the text is painted in the width of the one before.
+        if (QWidget *bar = status.parentWidget(); bar && bar->layout())
+            bar->layout()->activate();
+        status.repaint();
     });
     if (const auto error = WritePages(pages)) {
         prompter.inform(&window, QStringLiteral("Error"), QString::fromStdString(*error), QMessageBox::Critical);

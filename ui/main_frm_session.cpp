@@ -29,13 +29,14 @@ void MainFrm::NewSession()
 
 bool MainFrm::LoadSession(const std::string &FileName)
 {
+    NewSession();  // from the menu the window is reset first, whether the file opens or not
     return readSession(FileName).loaded;
 }
 
 SessionRead MainFrm::readSession(const std::string &FileName)
 {
     SessionRead read = LoadSessionFile(FileName);
-    if (read.loaded) {  // a session that cannot be opened leaves the request as it was
+    if (read.loaded) {  // one named on the command line that cannot be opened leaves the request as it was
         NewSession();
         setRequest(read.request);  // the rows before a bad line stay
     }
@@ -81,15 +82,14 @@ void MainFrm::showEvent(QShowEvent *event)
     // does not wait for the activation itself.
     m_activated = true;
     QTimer::singleShot(0, this, [this] { OfferInterruptedUndo(*this, m_prompter, *panel(1)); });
-    QString path = m_commandLine;
-    path.remove(QLatin1Char('"'));
+    const QString path = m_commandLine;  // a path as the system handed it over, quotes and all
     if (path.isEmpty())
         return;
     QTimer::singleShot(0, this, [this, path] {
         const SessionRead read = readSession(QFile::encodeName(path).toStdString());
         if (read.loaded)
             ScanCommand();  // a damaged row line keeps the rows before it, and they are scanned
-        else if (!read.loaded)
+        else  // after the reading's own failure, when it had one (a missing folder)
             m_prompter.inform(this, QStringLiteral("File Not Found"),
                               QLatin1Char('"') + path + QLatin1Char('"'), QMessageBox::Critical);
     });
