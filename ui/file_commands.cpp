@@ -290,13 +290,6 @@ void FileCommands::RenameSelected()
     for (;;) {
         const QString answer = m_prompter.askText(&m_window, QStringLiteral("Rename"),
                                                   QStringLiteral("Please type new name for\r\n") + old, old);
-        static const QString kIllegal = QStringLiteral("\\/:*?\"<>|");
-        if (std::any_of(kIllegal.begin(), kIllegal.end(), [&](QChar c) { return answer.contains(c); })) {
-            m_prompter.inform(&m_window, QStringLiteral("Error"),
-                              QStringLiteral("A file name cannot contain any of the following characters:\r\n"
-                                             "\\ / : * ? \" <> |"));
-            continue;
-        }
         if (answer.trimmed().isEmpty() || answer == old)
             return;
         // The old name keeps its bytes; the new one is what was typed.
@@ -304,7 +297,7 @@ void FileCommands::RenameSelected()
         if (const auto why = InvalidNameReason(newName)) {
             m_prompter.inform(&m_window, QStringLiteral("Error"), QString::fromStdString(*why),
                               QMessageBox::Critical);
-            return;
+            continue;  // asked again
         }
         FileIdentity renamed = row->seen;
         if (const auto error = RenameJournaled(row->path(), row->seen, row->folder + newName, JournalFolder(), &renamed)) {

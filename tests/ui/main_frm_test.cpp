@@ -67,6 +67,7 @@ private slots:
         qputenv("XDG_CONFIG_HOME", m_home.path().toUtf8());
         qputenv("XDG_DATA_HOME", (m_home.path() + QStringLiteral("/data")).toUtf8());  // trash and journals
         qputenv("XDG_CACHE_HOME", (m_home.path() + QStringLiteral("/cache")).toUtf8());
+        qputenv("XDG_STATE_HOME", (m_home.path() + QStringLiteral("/state")).toUtf8());  // the window's layout
         QSettings(QStringLiteral("Geminor"), QStringLiteral("Geminor")).clear();
         prompter = {};
         settings.emplace();  // reads the settings of the temporary home
@@ -234,7 +235,7 @@ private slots:
         std::ofstream(root + "/run.gmr") << "Option1\r\n0\r\n0\r\n" << root << ",Yes,.txt,15\r\n";
 
         MainFrm window(prompter, *settings);
-        window.setCommandLine(QLatin1Char('"') + session + QLatin1Char('"'));
+        window.setCommandLine(session);
         window.show();
         QVERIFY(QTest::qWaitForWindowActive(&window));
         QTRY_COMPARE(window.results()->rowCount(), 2);
@@ -274,7 +275,8 @@ private slots:
         missing.setCommandLine(QStringLiteral("/no/such/folder/such.gmr"));
         missing.show();
         QVERIFY(QTest::qWaitForWindowActive(&missing));
-        QTRY_COMPARE(prompter.informed.size(), 1);
+        QTRY_COMPARE(prompter.informed.size(), 2);  // the reading's failure first: no such folder
+        QCOMPARE(prompter.informed.first(), QStringLiteral("76|Path not found: /no/such/folder/"));
         QCOMPARE(prompter.informed.last(), QStringLiteral("File Not Found|\"/no/such/folder/such.gmr\""));
         QCOMPARE(missing.request().Locations.size(), std::size_t{1});  // not emptied by a mistyped name
 
@@ -479,12 +481,10 @@ private slots:
 
         auto *list = window.findChild<QTableView *>(QStringLiteral("RLV"));
         list->setCurrentIndex(window.results()->index(0, 0));
-        prompter.texts = {QStringLiteral("bad:name"), QStringLiteral("A.txt")};
-        window.RenameSelected();  // the colon is refused and the question comes again
-        QCOMPARE(
-            prompter.informed.last(),
-            QStringLiteral(
-                "Error|A file name cannot contain any of the following characters:\r\n\\ / : * ? \" <> |"));
+        prompter.texts = {QStringLiteral("bad/name"), QStringLiteral("A.txt")};
+        window.RenameSelected();  // the slash is refused and the question comes again
+        QCOMPARE(prompter.informed.last(),
+                 QStringLiteral("Error|A file name cannot contain '/' or a NUL character."));
         QCOMPARE(prompter.asked.last(), QStringLiteral("Rename|Please type new name for\r\na.txt|a.txt"));
         QCOMPARE(window.results()->rows()[0].name, std::string("A.txt"));
         QVERIFY(QFile::exists(tree.path() + QStringLiteral("/A.txt")));
