@@ -12,8 +12,8 @@ class QLabel;
 
 namespace geminor {
 
-/// "Picture Viewer": a small tool window beside the result list that shows the picture of the
-/// row the user moves to, stretched to the window.
+/// "Picture Viewer": a pane beside the result list that shows the picture of the row the user
+/// moves to, whole and upright, and a larger window of the same picture on demand.
 class FileInfoFrm : public QWidget
 {
     Q_OBJECT
@@ -23,12 +23,18 @@ public:
     /// Shows a picture file once it is read (off the window's thread, then pictureShown());
     /// when it cannot be read, the previous picture stays.
     void LoadPic(const std::string &FileName);
-    /// Closing as the user does it from the window's close box: asks whether to switch the
+    /// Closing as the user does it from the pane's close button: asks whether to switch the
     /// viewer off.
     void closeByUser();
+    /// A window of its own, nearly the screen's size, with the picture shown now.
+    void showLarger();
+    /// The larger window while it is open, else null.
+    QWidget *larger() const { return m_larger; }
+    /// The picture shown, at its own size and upright.
+    QSize pictureSize() const { return m_picture.size(); }
 
 signals:
-    /// The user closed the window and chose to switch the viewer off.
+    /// The user closed the pane and chose to switch the viewer off.
     void viewerDisabled();
     /// A picture asked for with LoadPic is shown.
     void pictureShown();
@@ -36,20 +42,26 @@ signals:
 protected:
     void closeEvent(QCloseEvent *event) override;
     void resizeEvent(QResizeEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
     void showScaled();
     void pictureRead();
 
     Prompter &m_prompter;
+    QLabel *m_caption = nullptr;
     QLabel *m_pic = nullptr;
+    QWidget *m_larger = nullptr;
+    QLabel *m_largerPic = nullptr;
     QPixmap m_picture;
+    QString m_shownName;
+    QString m_loadingName;
     QFutureWatcher<QImage> m_loading;
     bool m_byUser = false;
 };
 
-/// True when a file name counts as a picture for the viewer: its last four characters, in
-/// lower case, occur in ".bmp .dib .gif .jpg .wmf .emf .ico .cur".
+/// True when a file name ends in an extension of a picture format Qt can read here (.png,
+/// .jpeg, .webp, .tiff, .svg... as the installed plug-ins allow), in any case.
 bool IsPreviewName(const std::string &name);
 
 }  // namespace geminor

@@ -3,7 +3,11 @@
 #include <QStyle>
 
 #include <QCheckBox>
+#include <QCompleter>
+#include <QDialogButtonBox>
+#include <QDir>
 #include <QFile>
+#include <QFileSystemModel>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -40,7 +44,14 @@ FolderFrm::FolderFrm(Prompter &prompter, SettingsStore &settings, QWidget *paren
     pathRow->addWidget(new QLabel(QStringLiteral("Path :"), this));
     m_text1 = new QLineEdit(this);
     m_text1->setObjectName(QStringLiteral("Text1"));
-    m_text1->setReadOnly(true);
+    m_text1->setPlaceholderText(QStringLiteral("Type a folder or choose one"));
+    auto *folders = new QFileSystemModel(this);
+    folders->setFilter(QDir::AllDirs | QDir::NoDotAndDotDot | QDir::Hidden);
+    folders->setRootPath(QString());
+    auto *completer = new QCompleter(folders, this);
+    m_text1->setCompleter(completer);
+    connect(m_text1, &QLineEdit::textChanged, this,
+            [this](const QString &text) { m_cmdOK->setEnabled(!text.trimmed().isEmpty()); });
     pathRow->addWidget(m_text1, 1);
     auto *command2 = new QToolButton(this);
     command2->setObjectName(QStringLiteral("Command2"));
@@ -77,12 +88,15 @@ FolderFrm::FolderFrm(Prompter &prompter, SettingsStore &settings, QWidget *paren
     layout->addWidget(m_option2);
 
     layout->addLayout(buildTypeList());
-    m_cmdOK = new QPushButton(QStringLiteral("OK"), this);
+    auto *buttons = new QDialogButtonBox(this);
+    m_cmdOK = buttons->addButton(QStringLiteral("OK"), QDialogButtonBox::AcceptRole);
     m_cmdOK->setObjectName(QStringLiteral("cmdOK"));
     m_cmdOK->setEnabled(false);
     m_cmdOK->setDefault(true);
-    connect(m_cmdOK, &QPushButton::clicked, this, &FolderFrm::accept);
-    layout->addWidget(m_cmdOK, 0, Qt::AlignRight);
+    buttons->addButton(QDialogButtonBox::Cancel)->setObjectName(QStringLiteral("cmdCancel"));
+    connect(buttons, &QDialogButtonBox::accepted, this, &FolderFrm::accept);
+    connect(buttons, &QDialogButtonBox::rejected, this, &FolderFrm::reject);
+    layout->addWidget(buttons);
     fillTypes();
     m_option1->setChecked(true);
     typesChosen();
@@ -132,6 +146,32 @@ void FolderFrm::fillTypes()
     }
 }
 
+void FolderFrm::setLocation(const SearchLocation &location)
+{
+    m_browsed = true;  // the folder is known: no browser first
+    m_folderBytes = location.Folder;
+    m_text1->setText(QFile::decodeName(location.Folder.c_str()));
+    m_check1->setChecked(location.SubFolder == "Yes");
+    m_check2->setChecked(location.Exclude);
+    m_check3->setChecked(location.Reference && !location.Exclude);
+    const QString types = QString::fromStdString(location.FileTypes);
+    if (types == QStringLiteral("*.*") || location.Exclude) {
+        m_option1->setChecked(true);
+        return;
+    }
+    m_option2->setChecked(true);
+    for (const QString &type : types.split(QLatin1Char(';'), Qt::SkipEmptyParts)) {
+        const auto found = m_ftype->findItems(type, Qt::MatchFixedString);
+        QListWidgetItem *item = found.value(0);
+        if (!item) {  // a type since removed from the list still counts for this location
+            item = new QListWidgetItem(type, m_ftype);
+            item->setData(kTypeNameRole, FileTypeName(type));
+            item->setFlags(item->flags() | Qt::ItemIsUserCheckable);
+        }
+        item->setCheckState(Qt::Checked);
+    }
+}
+
 void FolderFrm::showEvent(QShowEvent *event)
 {
     QDialog::showEvent(event);
@@ -144,6 +184,8 @@ void FolderFrm::showEvent(QShowEvent *event)
 void FolderFrm::browse()
 {
     const std::string folder = m_prompter.chooseFolder(this, QStringLiteral("Choose Folder to Search"));
+    if (folder.empty() && !m_text1->text().isEmpty())
+        return;  // cancelled: what was typed stays
     m_text1->setText(QFile::decodeName(folder.c_str()));
     m_folderBytes = folder;
     m_cmdOK->setEnabled(!m_text1->text().trimmed().isEmpty());
@@ -203,9 +245,27 @@ void FolderFrm::SaveFileTypes()
     m_settings.SaveFileTypes(types);
 }
 
+std::string FolderFrm::typedFolder() const
+{
+    QString text = m_text1->text().trimmed();
+    if (text == QFile::decodeName(m_folderBytes.c_str()))
+        return m_folderBytes;  // picked: the bytes as the file system has them
+    if (text == QStringLiteral("~") || text.startsWith(QStringLiteral("~/")))
+        text = QDir::homePath() + text.mid(1);
+    if (!QDir::isAbsolutePath(text))
+        return {};
+    return QFile::encodeName(QDir::cleanPath(text)).toStdString();
+}
+
 void FolderFrm::accept()
 {
-    m_location.Folder = m_folderBytes;
+    const std::string folder = typedFolder();
+    if (folder.empty()) {
+        m_prompter.inform(this, QStringLiteral("Error"),
+                          QStringLiteral("Please type the full path of a folder, starting with / or ~/"));
+        return;
+    }
+    m_location.Folder = folder;
     m_location.SubFolder = m_check1->isChecked() ? "Yes" : "No";
     m_location.Exclude = m_check2->isChecked();
     m_location.Reference = m_check3->isChecked() && !m_location.Exclude;

@@ -20,8 +20,9 @@ namespace geminor {
 /// The type name the desktop gives files with this extension (".mp3"); may be empty.
 QString FileTypeName(const QString &extension);
 
-/// "Add/Exclude Folders": one search location or one folder to leave out. The folder browser
-/// opens as soon as the dialog shows; the file-type list is the user's, kept in the settings.
+/// "Add/Exclude Folders": one search location or one folder to leave out. The path is typed
+/// (with completion) or picked; the folder browser opens as soon as a new location's dialog
+/// shows. The file-type list is the user's, kept in the settings.
 class FolderFrm : public QDialog
 {
     Q_OBJECT
@@ -35,6 +36,8 @@ public:
     /// How many file types were asked for: a new one goes to that position in the list.
     int addCounter() const { return m_addCounter; }
 
+    /// Opens on a location to edit: its fields filled in, no folder browser first.
+    void setLocation(const SearchLocation &location);
     void browse();
     void addFileType();
     void removeFileType();
@@ -51,6 +54,8 @@ private:
     void excludeClicked();
     void typesChosen();
     void SaveFileTypes();
+    /// The path typed or picked, as bytes; "" when it is no absolute path.
+    std::string typedFolder() const;
 
     SearchLocation m_location;
     std::string m_folderBytes;  // the chosen folder as the file system names it

@@ -1,7 +1,9 @@
 #include "ui/prompter.h"
 
+#include <QDir>
 #include <QFile>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QInputDialog>
 #include <QLineEdit>
 
@@ -38,9 +40,14 @@ QString nameFilter(const QString &filter, QString *suffix = nullptr)
 
 }  // namespace
 
+QString MessageBoxPrompter::startFolder() const
+{
+    return !m_lastFolder.isEmpty() && QFileInfo(m_lastFolder).isDir() ? m_lastFolder : QDir::homePath();
+}
+
 std::string MessageBoxPrompter::saveFileName(QWidget *parent, const QString &title, const QString &filter)
 {
-    QFileDialog dialog(parent, title);
+    QFileDialog dialog(parent, title, startFolder());
     QString suffix;
     dialog.setNameFilter(nameFilter(filter, &suffix));
     dialog.setDefaultSuffix(suffix);
@@ -48,24 +55,29 @@ std::string MessageBoxPrompter::saveFileName(QWidget *parent, const QString &tit
     dialog.setFileMode(QFileDialog::AnyFile);
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
         return {};
+    usedFolder(QFileInfo(dialog.selectedFiles().constFirst()).absolutePath());
     return QFile::encodeName(dialog.selectedFiles().constFirst()).toStdString();
 }
 
 std::string MessageBoxPrompter::openFileName(QWidget *parent, const QString &title, const QString &filter)
 {
-    QFileDialog dialog(parent, title);
+    QFileDialog dialog(parent, title, startFolder());
     dialog.setNameFilter(nameFilter(filter));
     dialog.setAcceptMode(QFileDialog::AcceptOpen);
     dialog.setFileMode(QFileDialog::ExistingFile);
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
         return {};
+    usedFolder(QFileInfo(dialog.selectedFiles().constFirst()).absolutePath());
     return QFile::encodeName(dialog.selectedFiles().constFirst()).toStdString();
 }
 
 std::string MessageBoxPrompter::chooseFolder(QWidget *parent, const QString &title)
 {
-    const QString folder = QFileDialog::getExistingDirectory(parent, title);
-    return folder.isEmpty() ? std::string() : QFile::encodeName(folder).toStdString();
+    const QString folder = QFileDialog::getExistingDirectory(parent, title, startFolder());
+    if (folder.isEmpty())
+        return {};
+    usedFolder(folder);
+    return QFile::encodeName(folder).toStdString();
 }
 
 QString MessageBoxPrompter::askText(QWidget *parent, const QString &title, const QString &prompt,

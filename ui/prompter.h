@@ -33,10 +33,17 @@ public:
                             const QString &initial = {}) = 0;
 };
 
-/// The real thing: modal message boxes.
+/// The real thing: modal message boxes. File and folder dialogs start in the folder used last
+/// in any of them, else in the home folder.
 class MessageBoxPrompter final : public Prompter
 {
 public:
+    /// Where the next file or folder dialog starts: the folder used last while it still
+    /// exists, else the home folder.
+    QString startFolder() const;
+    /// A file or folder was chosen in `folder`.
+    void usedFolder(const QString &folder) { m_lastFolder = folder; }
+
     bool askYesNo(QWidget *parent, const QString &title, const QString &text, QMessageBox::Icon icon,
                   const QString &details) override;
     void inform(QWidget *parent, const QString &title, const QString &text, QMessageBox::Icon icon,
@@ -46,6 +53,9 @@ public:
     std::string chooseFolder(QWidget *parent, const QString &title) override;
     QString askText(QWidget *parent, const QString &title, const QString &prompt,
                     const QString &initial) override;
+
+private:
+    QString m_lastFolder;
 };
 
 }  // namespace geminor

@@ -1,9 +1,10 @@
 #include "ui/shipped_files.h"
 
 #include <QCoreApplication>
-#include <QDesktopServices>
 #include <QFile>
 #include <QFileInfo>
+#include <QPointer>
+#include <QProcess>
 #include <QSoundEffect>
 #include <QUrl>
 
@@ -20,15 +21,43 @@ QString ShippedFile(const QString &name)
     return {};
 }
 
+void OpenOnDesktop(QWidget &window, Prompter &prompter, const QString &path, const QString &title,
+                   const QString &what)
+{
+    // xdg-open itself, not a detached start: only its exit status tells whether a program
+    // took the path. Not owned by the window: a browser it waits for outlives the window.
+    auto *opener = new QProcess;
+    const QPointer<QWidget> parent(&window);
+    const auto fail = [opener, parent, &prompter, title, text = QStringLiteral("%1:\n%2").arg(what, path)] {
+        opener->disconnect();
+        opener->deleteLater();
+        if (parent)
+            prompter.inform(parent, title, text, QMessageBox::Warning);
+    };
+    QObject::connect(opener, &QProcess::errorOccurred, opener, [opener, fail](QProcess::ProcessError error) {
+        if (error == QProcess::FailedToStart)
+            fail();
+    });
+    QObject::connect(opener, &QProcess::finished, opener, [opener, fail](int status, QProcess::ExitStatus how) {
+        if (status != 0 || how != QProcess::NormalExit)
+            fail();
+        else
+            opener->deleteLater();
+    });
+    opener->setStandardOutputFile(QProcess::nullDevice());
+    opener->start(QStringLiteral("xdg-open"), {path});
+}
+
 void OpenHelp(QWidget &window, Prompter &prompter)
 {
     const QString help = ShippedFile(QStringLiteral("help.html"));
-    if (!help.isEmpty() && QDesktopServices::openUrl(QUrl::fromLocalFile(help)))
+    if (help.isEmpty()) {
+        prompter.inform(&window, QStringLiteral("Help Topics"), QStringLiteral("The help page is not installed."),
+                        QMessageBox::Warning);
         return;
-    prompter.inform(&window, QStringLiteral("Help Topics"),
-                    help.isEmpty() ? QStringLiteral("The help page is not installed.")
-                                   : QStringLiteral("No web browser could open the help page:\n%1").arg(help),
-                    QMessageBox::Warning);
+    }
+    OpenOnDesktop(window, prompter, help, QStringLiteral("Help Topics"),
+                  QStringLiteral("No web browser could open the help page"));
 }
 
 void PlayEndSound(QObject &owner)

@@ -3,7 +3,9 @@
 #include <QAction>
 #include <QKeyEvent>
 #include <QMenu>
+#include <QLayout>
 #include <QMouseEvent>
+#include <QSplitter>
 #include <QTableView>
 
 #include "ui/file_info_frm.h"
@@ -18,6 +20,14 @@ ViewerControl::ViewerControl(QWidget &window, Prompter &prompter, SettingsStore 
       m_entry(entry), m_button(button), m_contextMenu(contextMenu), m_display(settings.Display())
 {
     show(m_display);  // a value other than the two states stays on the button
+    // The viewer shares the list's place, split beside it, so it never covers a column.
+    if (QLayout *layout = list.parentWidget() ? list.parentWidget()->layout() : nullptr) {
+        m_split = new QSplitter(Qt::Horizontal, list.parentWidget());
+        m_split->setObjectName(QStringLiteral("ViewerSplitter"));
+        m_split->setChildrenCollapsible(false);
+        delete layout->replaceWidget(&list, m_split);
+        m_split->addWidget(&list);
+    }
     list.installEventFilter(this);
     list.viewport()->installEventFilter(this);
 }
@@ -78,17 +88,19 @@ void ViewerControl::previewSelected()
     }
     if (!m_viewer) {
         m_viewer = new FileInfoFrm(m_prompter, &m_window);
+        if (m_split) {
+            const int width = m_split->width();
+            m_split->addWidget(m_viewer);
+            m_split->setSizes({width - width / 3, width / 3});
+        } else {
+            m_viewer->setWindowFlag(Qt::Tool);
+            m_viewer->resize(320, 320);
+        }
         // Off until the toggle is used again; the stored setting stays as the toggle left it.
         connect(m_viewer, &FileInfoFrm::viewerDisabled, this, [this] { show(SettingsStore::kViewerOff); });
     }
     m_viewer->LoadPic(row.path());
-    if (!m_viewer->isVisible()) {
-        // Its right edge a little left of the window's, its top level with the result list.
-        const QPoint listTop = m_list.mapTo(&m_window, QPoint(0, 0));
-        m_viewer->move(m_window.mapToGlobal(QPoint(m_window.width() - (m_viewer->width() + 33), listTop.y())));
-        m_viewer->show();
-        m_window.activateWindow();
-    }
+    m_viewer->show();
 }
 
 }  // namespace geminor

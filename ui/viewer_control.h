@@ -7,6 +7,7 @@
 
 class QAction;
 class QMenu;
+class QSplitter;
 class QTableView;
 class QWidget;
 
@@ -17,7 +18,7 @@ class ResultModel;
 
 /// The picture viewer beside the result list and its toggle (`MPicViewer`, toolbar button
 /// 11): which state the toggle is in, the preview rule for the current row, and the viewer
-/// window, made on the first preview and dropped when switched off.
+/// pane, split off beside the list on the first preview and dropped when switched off.
 class ViewerControl final : public QObject
 {
     Q_OBJECT
@@ -51,6 +52,7 @@ private:
     QAction &m_button;
     QMenu &m_contextMenu;
     int m_display;
+    QSplitter *m_split = nullptr;
     FileInfoFrm *m_viewer = nullptr;
 };
 

@@ -1,4 +1,7 @@
 #include <QCheckBox>
+#include <QCompleter>
+#include <QDir>
+#include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
 #include <QRadioButton>
@@ -45,8 +48,13 @@ private slots:
         dialog.show();
         QTRY_COMPARE(prompter.asked.value(0), QStringLiteral("Choose Folder to Search"));
         QVERIFY(dialog.findChild<QPushButton *>(QStringLiteral("cmdOK"))->isEnabled());
-        dialog.browse();  // cancelled: no path, no OK
+        dialog.browse();  // cancelled: the path stays
+        QCOMPARE(dialog.findChild<QLineEdit *>(QStringLiteral("Text1"))->text(), QStringLiteral("/music"));
+        QVERIFY(dialog.findChild<QPushButton *>(QStringLiteral("cmdOK"))->isEnabled());
+        dialog.findChild<QLineEdit *>(QStringLiteral("Text1"))->clear();  // nothing typed: no OK
         QVERIFY(!dialog.findChild<QPushButton *>(QStringLiteral("cmdOK"))->isEnabled());
+        dialog.findChild<QPushButton *>(QStringLiteral("cmdCancel"))->click();
+        QCOMPARE(dialog.result(), int(QDialog::Rejected));
         QVERIFY(!settings.LoadFileTypes());  // nothing written yet
     }
 
@@ -109,6 +117,48 @@ private slots:
         dialog.accept();
         QVERIFY(dialog.location().Exclude);
         QCOMPARE(dialog.location().FileTypes, std::string("*.*"));
+    }
+
+    void takesATypedPathAndOpensOnALocationToEdit()
+    {
+        ScriptedPrompter prompter;
+        SettingsStore settings;
+        FolderFrm dialog(prompter, settings);
+        auto *path = dialog.findChild<QLineEdit *>(QStringLiteral("Text1"));
+        QVERIFY(!path->isReadOnly() && path->completer());
+        QTest::keyClicks(path, QStringLiteral("photos/2024"));
+        dialog.accept();  // not a full path: said, not taken
+        QCOMPARE(prompter.informed.value(0),
+                 QStringLiteral("Error|Please type the full path of a folder, starting with / or ~/"));
+        QCOMPARE(dialog.result(), int(QDialog::Rejected));
+        path->setText(QStringLiteral("~/photos/2024/"));
+        dialog.accept();
+        QCOMPARE(dialog.result(), int(QDialog::Accepted));
+        QCOMPARE(QString::fromStdString(dialog.location().Folder), QDir::homePath() + QStringLiteral("/photos/2024"));
+
+        FolderFrm edit(prompter, settings);
+        edit.setLocation({"/data/backup", "No", ".flac;.jpg", false, true});
+        edit.show();
+        QTest::qWait(20);
+        QVERIFY(prompter.asked.isEmpty());  // no folder browser over a known location
+        QCOMPARE(edit.findChild<QLineEdit *>(QStringLiteral("Text1"))->text(), QStringLiteral("/data/backup"));
+        QVERIFY(edit.findChild<QCheckBox *>(QStringLiteral("Check3"))->isChecked());
+        edit.accept();
+        QCOMPARE(edit.location().Folder, std::string("/data/backup"));
+        QCOMPARE(edit.location().SubFolder, std::string("No"));
+        QCOMPARE(edit.location().FileTypes, std::string(".jpg;.flac"));  // list order; a type not listed is added
+        QVERIFY(edit.location().Reference && !edit.location().Exclude);
+    }
+
+    void fileDialogsStartInTheFolderUsedLast()
+    {
+        MessageBoxPrompter prompter;
+        QCOMPARE(prompter.startFolder(), QDir::homePath());
+        QTemporaryDir used;
+        prompter.usedFolder(used.path());
+        QCOMPARE(prompter.startFolder(), used.path());
+        prompter.usedFolder(used.path() + QStringLiteral("/gone"));
+        QCOMPARE(prompter.startFolder(), QDir::homePath());
     }
 
 private:

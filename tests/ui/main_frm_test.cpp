@@ -299,7 +299,7 @@ private slots:
         image.fill(Qt::red);
         for (const char *name : {"/a.jpg", "/b.jpg"})
             QVERIFY(image.save(tree.path() + QLatin1String(name), "JPEG"));
-        for (const char *name : {"/c.png", "/d.png"})
+        for (const char *name : {"/c.txt", "/d.txt"})  // no picture by name
             QVERIFY(image.save(tree.path() + QLatin1String(name), "PNG"));
         MainFrm window(prompter, *settings);
         SearchRequest request;
