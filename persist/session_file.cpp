@@ -140,14 +140,15 @@ std::optional<SessionError> readRow(std::string_view line, int number, SearchReq
         return SessionError{9, "Subscript out of range: line " + std::to_string(number) +
                                    " is not a search location (Folder,SubFolder,FileTypes,marker)"};
     const std::size_t n = fields.size();
-    const std::size_t folderEnd = line.size() - fields[n - 1].size() - fields[n - 2].size() - fields[n - 3].size() - 3;
+    const std::size_t folderEnd =
+        line.size() - fields[n - 1].size() - fields[n - 2].size() - fields[n - 3].size() - 3;
     const long marker = leadingNumber(fields.back());  // 17: a reference location
     std::optional<std::string> folder(line.substr(0, folderEnd));
     if (fields.back().ends_with(kEscapedMarker) && !(folder = unescaped(*folder)))
         return SessionError{380, "Invalid property value: line " + std::to_string(number) +
                                      " holds a folder escape other than %0D, %0A or %25"};
-    request.Locations.push_back(
-        {std::move(*folder), std::string(fields[n - 3]), std::string(fields[n - 2]), marker == 16, marker == 17});
+    request.Locations.push_back({std::move(*folder), std::string(fields[n - 3]), std::string(fields[n - 2]),
+                                 marker == 16, marker == 17});
     return std::nullopt;
 }
 
@@ -169,7 +170,8 @@ bool wholeWithoutLineEnd(std::string_view line, int number)
         marker.remove_suffix(1);
     if (marker != "15" && marker != "16" && marker != "17")
         return false;
-    return escapedFolder || (line.find("%0D") == std::string_view::npos && line.find("%0A") == std::string_view::npos);
+    return escapedFolder ||
+           (line.find("%0D") == std::string_view::npos && line.find("%0A") == std::string_view::npos);
 }
 
 }  // namespace

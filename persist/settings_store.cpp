@@ -105,8 +105,8 @@ QString SettingsStore::WindowLayoutFile() const
     const QString name = QStringLiteral("/window-layout.conf");
     if (!m_own)
         return QFileInfo(m_settings.fileName()).absolutePath() + name;
-    return QFile::decodeName(UserBaseFolder("XDG_STATE_HOME", "/.local/state").c_str()) + QStringLiteral("/Geminor") +
-           name;
+    return QFile::decodeName(UserBaseFolder("XDG_STATE_HOME", "/.local/state").c_str()) +
+           QStringLiteral("/Geminor") + name;
 }
 
 }  // namespace geminor

@@ -96,7 +96,8 @@ std::string previousLink(const std::string &base, std::size_t page)
 
 std::string nextLink(const std::string &base, std::size_t page)
 {
-    return "<a href=\"" + pageLink(base, page) + "\" style=\"text-decoration: none\">Next&gt;&gt;</font></b></p></a></td>";
+    return "<a href=\"" + pageLink(base, page) +
+           "\" style=\"text-decoration: none\">Next&gt;&gt;</font></b></p></a></td>";
 }
 
 std::string trimmedSpaces(const std::string &text)

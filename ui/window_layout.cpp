@@ -42,7 +42,8 @@ void SaveWindowLayout(const QMainWindow &window, const QTableView &list, const S
     layout.setValue(QStringLiteral("Geometry"), QString::fromLatin1(window.saveGeometry().toBase64()));
     if (const auto *splitter = window.findChild<const QSplitter *>(QStringLiteral("Splitter")))
         layout.setValue(QStringLiteral("Splitter"), QString::fromLatin1(splitter->saveState().toBase64()));
-    layout.setValue(QStringLiteral("Columns"), QString::fromLatin1(list.horizontalHeader()->saveState().toBase64()));
+    layout.setValue(QStringLiteral("Columns"),
+                    QString::fromLatin1(list.horizontalHeader()->saveState().toBase64()));
     layout.sync();  // a failure costs only the layout
 }
 

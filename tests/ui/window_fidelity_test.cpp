@@ -118,7 +118,8 @@ private slots:
         QCOMPARE(window.results()->rowCount(), 0);
         QVERIFY(window.request().Locations.empty());
         QCOMPARE(window.request().Method, SearchMethod::ByteToByte);
-        QCOMPARE(prompter.informed, QStringList{QStringLiteral("76|Path not found: %1/gone/").arg(tree.path())});
+        QCOMPARE(prompter.informed,
+                 QStringList{QStringLiteral("76|Path not found: %1/gone/").arg(tree.path())});
         QCOMPARE(window.panel(1)->text(),
                  QStringLiteral("Add search path and click on the scan button to start search."));
         prompter.fileAnswer = lf.toStdString();
@@ -147,9 +148,11 @@ private slots:
         QVERIFY(QFile::exists(tree.path() + QLatin1Char('/') + meeting));
         QCOMPARE(window.results()->rows()[0].name, meeting.toStdString());
 
-        for (const std::string &name : std::initializer_list<std::string>{"", ".", "..", "a/b", std::string("a\0b", 3), std::string(256, 'x')})
+        for (const std::string &name : std::initializer_list<std::string>{
+                 "", ".", "..", "a/b", std::string("a\0b", 3), std::string(256, 'x')})
             QVERIFY(InvalidNameReason(name));
-        for (const std::string &name : std::initializer_list<std::string>{"a:b", "\\?*\"<>|", "...", std::string(255, 'x'), "\xff\xfe"})
+        for (const std::string &name :
+             std::initializer_list<std::string>{"a:b", "\\?*\"<>|", "...", std::string(255, 'x'), "\xff\xfe"})
             QVERIFY(!InvalidNameReason(name));
     }
 
