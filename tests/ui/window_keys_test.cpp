@@ -92,6 +92,13 @@ private slots:
         prompter.answers = {true};
         QTest::keyClick(list, Qt::Key_Delete);
         QVERIFY(!std::filesystem::exists(trashed));
+        // Ctrl+Z in the location list is the window's: the user is asked, and says No.
+        auto *locations = child<QTreeWidget>(window, "SearchList");
+        locations->setFocus();
+        prompter.answers = {false};
+        QTest::keyClick(locations, Qt::Key_Z, Qt::ControlModifier);
+        QVERIFY2(prompter.asked.last().startsWith(QStringLiteral("Undo Last Operation|")), qPrintable(prompter.asked.last()));
+        QVERIFY(!std::filesystem::exists(trashed));
 
         // The user filters, then presses Ctrl+Z in the filter box: the trash is undone.
         auto *filter = child<QLineEdit>(window, "GroupFilter");
@@ -114,6 +121,12 @@ private slots:
         QCOMPARE(filter->text(), QString());
         QCOMPARE(prompter.asked.size(), asked + 1);
         QVERIFY(std::filesystem::exists(trashed));
+
+        // Outside a text field the window has the keys: Ctrl+C copies files, Ctrl+Z undoes.
+        list->setFocus();
+        QTest::keyClick(list, Qt::Key_C, Qt::ControlModifier);
+        QVERIFY(prompter.asked.last() == QStringLiteral("Copy selected files to") ||
+                prompter.informed.last().startsWith(QStringLiteral("Copying...|")));
     }
 
     void f6CancelsARunningScanWhateverHadTheFocus()
