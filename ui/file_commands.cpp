@@ -25,6 +25,7 @@
 #include "results/rows_follow.h"
 #include "results/clone_probe.h"
 #include "engine/file_system.h"
+#include "ui/shipped_files.h"
 #include "ui/shown_text.h"
 #include "ui/plan_runner.h"
 #include "ui/properties_dlg.h"
@@ -337,10 +338,8 @@ void FileCommands::OpenSelectedFolder()
             return;
     }
     const QString folder = QFile::decodeName(row->folder.str().c_str());
-    if (!QDesktopServices::openUrl(QUrl::fromLocalFile(folder)))
-        m_prompter.inform(&m_window, QStringLiteral("Error"),
-                          QStringLiteral("No file manager could show the folder:\n%1").arg(folder),
-                          QMessageBox::Warning);
+    OpenOnDesktop(m_window, m_prompter, folder, QStringLiteral("Error"),
+                  QStringLiteral("No file manager could show the folder"));
 }
 
 void FileCommands::CopySelectedPath()

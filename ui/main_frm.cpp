@@ -78,6 +78,12 @@ void MainFrm::buildControls()
     central->setObjectName(QStringLiteral("Splitter"));
     m_request = new RequestPanel(m_prompter, central);
     connect(m_request, &RequestPanel::addRequested, this, &MainFrm::AddLocationCommand);
+    connect(m_request, &RequestPanel::editRequested, this, [this](int index) {
+        FolderFrm dialog(m_prompter, m_settings, this);
+        dialog.setLocation(m_request->request().Locations.at(index));
+        if (dialog.exec() == QDialog::Accepted)
+            m_request->replaceLocation(index, dialog.location());
+    });
     auto *results = new QWidget(central);
     auto *resultsLayout = new QVBoxLayout(results);
     resultsLayout->setContentsMargins(0, 0, 0, 0);

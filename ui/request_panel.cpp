@@ -42,6 +42,8 @@ RequestPanel::RequestPanel(Prompter &prompter, QWidget *parent) : QWidget(parent
         if (m_cmdRemove->isEnabled())
             removeLocation();
     });
+    connect(m_searchList, &QTreeWidget::itemDoubleClicked, this,
+            [this](QTreeWidgetItem *item) { emit editRequested(m_searchList->indexOfTopLevelItem(item)); });
     top->addWidget(m_searchList, 1);
 
     auto *buttons = new QVBoxLayout;
@@ -147,6 +149,15 @@ void RequestPanel::addLocation(const SearchLocation &row)
     if (row.Reference)
         item->setToolTip(0, QStringLiteral("Reference location: its files are kept and never marked"));
     m_cmdRemove->setEnabled(true);
+}
+
+void RequestPanel::replaceLocation(int index, const SearchLocation &row)
+{
+    addLocation(row);
+    QTreeWidgetItem *added = m_searchList->takeTopLevelItem(m_searchList->topLevelItemCount() - 1);
+    delete m_searchList->takeTopLevelItem(index);
+    m_searchList->insertTopLevelItem(index, added);
+    m_searchList->setCurrentItem(added);
 }
 
 void RequestPanel::removeLocation()

@@ -26,6 +26,8 @@ public:
     void setRequest(const SearchRequest &request);
     /// Adds one row to the search-location list and enables the remove button.
     void addLocation(const SearchLocation &row);
+    /// Puts `row` in place of the location at `index`.
+    void replaceLocation(int index, const SearchLocation &row);
     /// Removes the current row of the search-location list.
     void removeLocation();
     SearchMethod method() const;
@@ -35,6 +37,8 @@ public:
 signals:
     /// cmdAdd was clicked: the window asks for a location.
     void addRequested();
+    /// A location was double-clicked: the window asks for its new fields.
+    void editRequested(int index);
 
 private:
     void showMethodBold();

@@ -1,3 +1,4 @@
+#include <QApplication>
 #include <QCheckBox>
 #include <QCompleter>
 #include <QDir>
@@ -8,10 +9,14 @@
 #include <QSettings>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 #include <QToolButton>
+#include <QTreeWidget>
 
 #include "tests/support/scripted_prompter.h"
 #include "ui/folder_frm.h"
+#include "ui/main_frm.h"
+#include "ui/shipped_files.h"
 
 using namespace geminor;
 using geminor::test::ScriptedPrompter;
@@ -24,6 +29,9 @@ private slots:
     {
         QVERIFY(m_home.isValid());
         qputenv("XDG_CONFIG_HOME", m_home.path().toUtf8());
+        qputenv("XDG_DATA_HOME", (m_home.path() + QStringLiteral("/data")).toUtf8());
+        qputenv("XDG_CACHE_HOME", (m_home.path() + QStringLiteral("/cache")).toUtf8());
+        qputenv("XDG_STATE_HOME", (m_home.path() + QStringLiteral("/state")).toUtf8());
         QSettings(QStringLiteral("Geminor"), QStringLiteral("Geminor")).clear();
     }
 
@@ -148,6 +156,66 @@ private slots:
         QCOMPARE(edit.location().SubFolder, std::string("No"));
         QCOMPARE(edit.location().FileTypes, std::string(".jpg;.flac"));  // list order; a type not listed is added
         QVERIFY(edit.location().Reference && !edit.location().Exclude);
+    }
+
+    void aDoubleClickedLocationIsEditedInPlace()
+    {
+        ScriptedPrompter prompter;
+        SettingsStore settings;
+        MainFrm window(prompter, settings);
+        SearchRequest request;
+        request.Locations = {{"/a", "Yes", "*.*", false, false}, {"/b", "Yes", ".jpg", false, false}};
+        window.setRequest(request);
+        window.show();
+        QString shownPath;
+        QTimer::singleShot(0, [&] {
+            auto *dialog = qobject_cast<FolderFrm *>(QApplication::activeModalWidget());
+            QVERIFY(dialog);
+            shownPath = dialog->findChild<QLineEdit *>(QStringLiteral("Text1"))->text();
+            dialog->findChild<QLineEdit *>(QStringLiteral("Text1"))->setText(QStringLiteral("/c"));
+            dialog->findChild<QCheckBox *>(QStringLiteral("Check1"))->setChecked(false);
+            dialog->accept();
+        });
+        auto *list = window.findChild<QTreeWidget *>(QStringLiteral("SearchList"));
+        const QPoint second = list->visualItemRect(list->topLevelItem(1)).center();
+        QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, second);
+        QTest::mouseDClick(list->viewport(), Qt::LeftButton, {}, second);
+        QCOMPARE(shownPath, QStringLiteral("/b"));
+        QVERIFY(prompter.asked.isEmpty());  // no folder browser first
+        const std::vector<SearchLocation> expected = {{"/a", "Yes", "*.*", false, false},
+                                                      {"/c", "No", ".jpg", false, false}};
+        QVERIFY(window.request().Locations == expected);
+    }
+
+    void helpAndFoldersSayWhenNothingOpensThem()
+    {
+        QTemporaryDir bin;
+        const QByteArray path = qgetenv("PATH");
+        qputenv("PATH", bin.path().toUtf8());  // no xdg-open at all
+        ScriptedPrompter prompter;
+        QWidget window;
+        const auto open = [&] {
+            OpenOnDesktop(window, prompter, QStringLiteral("/usr/share/doc/help.html"), QStringLiteral("Help Topics"),
+                          QStringLiteral("No web browser could open the help page"));
+        };
+        open();
+        QTRY_COMPARE(prompter.informed.size(), 1);
+        QCOMPARE(prompter.informed.value(0),
+                 QStringLiteral("Help Topics|No web browser could open the help page:\n/usr/share/doc/help.html"));
+        const auto opener = [&](const char *status) {
+            QFile script(bin.path() + QStringLiteral("/xdg-open"));
+            QVERIFY(script.open(QIODevice::WriteOnly | QIODevice::Truncate));
+            script.write(QByteArray("#!/bin/sh\nexit ") + status + "\n");
+            script.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        };
+        opener("3");  // xdg-open found no program for it
+        open();
+        QTRY_COMPARE(prompter.informed.size(), 2);
+        opener("0");
+        open();
+        QTest::qWait(300);
+        QCOMPARE(prompter.informed.size(), 2);  // opened: nothing said
+        qputenv("PATH", path);
     }
 
     void fileDialogsStartInTheFolderUsedLast()
