@@ -1,5 +1,7 @@
 #include "ui/viewer_control.h"
 
+#include <algorithm>
+
 #include <QAction>
 #include <QKeyEvent>
 #include <QMenu>
@@ -89,9 +91,11 @@ void ViewerControl::previewSelected()
     if (!m_viewer) {
         m_viewer = new FileInfoFrm(m_prompter, &m_window);
         if (m_split) {
+            // A quarter of the width: the list keeps room for its Path column.
             const int width = m_split->width();
+            const int pane = std::max(width / 4, 200);
             m_split->addWidget(m_viewer);
-            m_split->setSizes({width - width / 3, width / 3});
+            m_split->setSizes({width - pane, pane});
         } else {
             m_viewer->setWindowFlag(Qt::Tool);
             m_viewer->resize(320, 320);
