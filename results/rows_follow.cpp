@@ -40,17 +40,37 @@ void dropRows(std::vector<ResultRow> &rows, std::vector<bool> &leaves, std::vect
     rows = std::move(kept);
 }
 
-/// Puts `row` back after the last row of its group, or as a group of its own before the first
-/// group found after it.
-void insertRow(std::vector<ResultRow> &rows, ResultRow row)
+/// Puts `back` (in their order) after the last row of their group, or as groups of their own
+/// at the end: the list's order then places them.
+void insertRows(std::vector<ResultRow> &rows, std::vector<ResultRow> back)
 {
-    auto last = std::find_if(rows.rbegin(), rows.rend(), [&](const ResultRow &r) { return r.group == row.group; });
-    if (last != rows.rend()) {
-        rows.insert(last.base(), std::move(row));
+    if (back.empty())
         return;
+    std::unordered_map<std::int32_t, std::vector<ResultRow>> byGroup;
+    std::vector<std::int32_t> groups;  // in the order they come back
+    for (ResultRow &row : back) {
+        auto &members = byGroup[row.group];
+        if (members.empty())
+            groups.push_back(row.group);
+        members.push_back(std::move(row));
     }
-    auto later = std::find_if(rows.begin(), rows.end(), [&](const ResultRow &r) { return r.group > row.group; });
-    rows.insert(later, std::move(row));
+    std::vector<ResultRow> merged;
+    merged.reserve(rows.size() + back.size());
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+        const std::int32_t group = rows[i].group;
+        merged.push_back(std::move(rows[i]));
+        if (group != 0 && (i + 1 == rows.size() || rows[i + 1].group != group))
+            if (auto it = byGroup.find(group); it != byGroup.end()) {
+                for (ResultRow &row : it->second)
+                    merged.push_back(std::move(row));
+                byGroup.erase(it);
+            }
+    }
+    for (std::int32_t group : groups)
+        if (auto it = byGroup.find(group); it != byGroup.end())
+            for (ResultRow &row : it->second)
+                merged.push_back(std::move(row));
+    rows = std::move(merged);
 }
 
 }  // namespace
@@ -60,6 +80,8 @@ void FollowPlan(std::vector<ResultRow> &rows, std::vector<GoneRow> &gone, const 
 {
     if (rows.size() != plan.files.size())
         return;  // not the plan of these rows
+    for (ResultRow &row : rows)
+        row.problem.clear();  // the reasons said are those of the last operation
     std::vector<bool> leaves(rows.size(), false), keep(rows.size(), false);
     std::set<std::int32_t> touched;
     bool any = false;
@@ -103,19 +125,23 @@ void FollowUndo(std::vector<ResultRow> &rows, std::vector<GoneRow> &gone, PlanAc
 {
     std::set<std::int32_t> touched;
     std::set<std::string> restored;
+    std::unordered_map<std::string, std::size_t> listed;
+    for (std::size_t i = 0; i < rows.size(); ++i)
+        listed.emplace(rows[i].path(), i);
     for (const UndoStep &step : report.steps) {
         if (step.outcome != UndoOutcome::Restored)
             continue;
-        auto listed = std::find_if(rows.begin(), rows.end(), [&](const ResultRow &r) { return r.path() == step.path; });
-        if (listed == rows.end()) {
+        const auto at = listed.find(step.path);
+        if (at == listed.end()) {
             restored.insert(step.path);
             continue;
         }
         // A link made an independent file again: what undo wrote is the file now.
+        ResultRow &row = rows[at->second];
         if (IsLinkAction(action))
             if (const auto now = lookup(step.path))
-                listed->seen = *now;
-        touched.insert(listed->group);
+                row.seen = *now;
+        touched.insert(row.group);
     }
     for (const GoneRow &g : gone)
         if (g.actedOn && restored.contains(g.row.path()))
@@ -123,9 +149,10 @@ void FollowUndo(std::vector<ResultRow> &rows, std::vector<GoneRow> &gone, PlanAc
     // Back in the order they left, so a group comes back as it was listed; the files that had
     // left as the last of a group come back with it.
     std::vector<GoneRow> still;
+    std::vector<ResultRow> back;
     for (GoneRow &g : gone) {
-        const bool back = g.actedOn ? restored.contains(g.row.path()) : g.row.group != 0 && touched.contains(g.row.group);
-        if (!back) {
+        const bool returns = g.actedOn ? restored.contains(g.row.path()) : g.row.group != 0 && touched.contains(g.row.group);
+        if (!returns) {
             still.push_back(std::move(g));
             continue;
         }
@@ -138,8 +165,9 @@ void FollowUndo(std::vector<ResultRow> &rows, std::vector<GoneRow> &gone, PlanAc
             row.marked = row.markedIcon = false;
             row.problem.clear();
         }
-        insertRow(rows, std::move(row));
+        back.push_back(std::move(row));
     }
+    insertRows(rows, std::move(back));
     gone = std::move(still);
     if (IsLinkAction(action))
         refreshGroups(rows, touched, lookup);

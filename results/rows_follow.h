@@ -26,7 +26,8 @@ using IdentityLookup = std::function<std::optional<FileIdentity>(const std::stri
 /// Brings `rows` in line with what the plan made of them (the plan's files are the rows, in
 /// order). Files moved, trashed or deleted leave the list, moved and trashed ones into `gone`;
 /// a group left with one file leaves with it; a file replaced by a link stays, unmarked, as
-/// what now stands at its path; a file not acted on stays marked with the reason in `problem`.
+/// what now stands at its path; a file not acted on stays marked with the reason in `problem`
+/// (the reasons of an operation before are cleared).
 /// Other files of the groups acted on take their state now when only their change time moved
 /// (a hard link to them), so acting again works without a rescan. Copies add nothing.
 void FollowPlan(std::vector<ResultRow> &rows, std::vector<GoneRow> &gone, const ActionPlan &plan,
