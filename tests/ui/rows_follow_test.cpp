@@ -8,6 +8,7 @@
 #include <fstream>
 
 #include "persist/settings_store.h"
+#include "results/clone_probe.h"
 #include "tests/support/scripted_prompter.h"
 #include "tests/support/temp_tree.h"
 #include "ui/main_frm.h"
@@ -120,6 +121,15 @@ private slots:
         QCOMPARE(cell.data(Qt::CheckStateRole).value<Qt::CheckState>(), Qt::Checked);
         QCOMPARE(cell.data(Qt::ToolTipRole).toString(), QStringLiteral("changed since the scan"));
         QCOMPARE(model.totals().count, 1);
+
+        // Clones where the file system cannot share blocks: said before anything is asked or done.
+        if (CanClone(tree.root()))
+            QSKIP("the temporary folder's file system can make clones");
+        const qsizetype asked = prompter.asked.size();
+        window.findChild<QAction *>(QStringLiteral("MLinkClone"))->trigger();
+        QCOMPARE(prompter.asked.size(), asked);
+        QVERIFY(prompter.informed.last().startsWith(
+            QStringLiteral("Linking...|None of the 1 marked file(s) can be replaced by clones: its file system cannot")));
     }
 
 private:
