@@ -113,10 +113,15 @@ private slots:
         QVERIFY(std::filesystem::exists(trashed));
         QCOMPARE(filter->text(), QStringLiteral("photos"));
 
-        // Copy and Del act on the filter's text, never on the files.
+        // Copy, Cut and Del act on the filter's text, never on the files or the window.
         filter->selectAll();
         QTest::keyClick(filter, Qt::Key_C, Qt::ControlModifier);
         QCOMPARE(QGuiApplication::clipboard()->text(), QStringLiteral("photos"));
+        filter->setSelection(0, 5);
+        QTest::keyClick(filter, Qt::Key_X, Qt::ControlModifier);
+        QCOMPARE(QGuiApplication::clipboard()->text(), QStringLiteral("photo"));
+        QVERIFY(window.isVisible());
+        QTest::keyClick(filter, Qt::Key_Home);
         QTest::keyClick(filter, Qt::Key_Delete);
         QCOMPARE(filter->text(), QString());
         QCOMPARE(prompter.asked.size(), asked + 1);
@@ -256,12 +261,19 @@ private slots:
         QTest::keyClick(list, Qt::Key_Space);
         QVERIFY(!marked(model, tree.path("a/note.txt")) && !marked(model, tree.path("d/note.txt")));
 
-        // Ctrl+D marks the duplicates; Alt+F opens File; Ctrl+Q is a way to close.
+        // Ctrl+D marks the duplicates; Alt+F and F10 open File, Ctrl+K the keep rules; Ctrl+Q closes too.
         QTest::keyClick(list, Qt::Key_D, Qt::ControlModifier);
         QCOMPARE(model.totals().count, 3);
         QTest::keyClick(list, Qt::Key_F, Qt::AltModifier);
         QTRY_COMPARE(QApplication::activePopupWidget(), child<QMenu>(window, "MnuFile"));
         QApplication::activePopupWidget()->close();
+        for (const auto &[key, menu] : {std::pair{QKeyCombination(Qt::Key_F10), "MnuFile"},
+                                        std::pair{QKeyCombination(Qt::CTRL | Qt::Key_K), "MKeepOne"}}) {
+            list->setFocus();
+            QTest::keyClick(list, key.key(), key.keyboardModifiers());
+            QTRY_COMPARE(QApplication::activePopupWidget(), child<QMenu>(window, menu));
+            QApplication::activePopupWidget()->close();
+        }
         QVERIFY(child<QAction>(window, "MClose")->shortcuts().contains(QKeySequence(Qt::CTRL | Qt::Key_Q)));
     }
 
