@@ -4,6 +4,7 @@
 
 #include <QAction>
 #include <QItemSelectionModel>
+#include <QContextMenuEvent>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QMenu>
@@ -37,18 +38,27 @@ QString titleOf(const QAction &entry)
     return entry.text().remove(u'&').remove(QStringLiteral("..."));
 }
 
-/// Space on the result list ticks every selected row, or unticks them when the current row is ticked.
-class SpaceTicks final : public QObject
+/// Keys on the result list: Space ticks every selected row, or unticks them when the current
+/// row is ticked; the menu key (or Shift+F10) opens the row's menu beside the current row.
+class RowKeys final : public QObject
 {
 public:
-    SpaceTicks(ResultModel &model, QTableView &list) : QObject(&list), m_model(model), m_list(list)
+    RowKeys(ResultModel &model, QTableView &list, QMenu &rowMenu)
+        : QObject(&list), m_model(model), m_list(list), m_rowMenu(rowMenu)
     {
         list.installEventFilter(this);
+        list.viewport()->installEventFilter(this);
     }
 
 protected:
     bool eventFilter(QObject *, QEvent *event) override
     {
+        if (event->type() == QEvent::ContextMenu &&
+            static_cast<QContextMenuEvent *>(event)->reason() == QContextMenuEvent::Keyboard) {
+            const QRect row = m_list.visualRect(m_list.currentIndex());
+            m_rowMenu.popup(m_list.viewport()->mapToGlobal(row.isValid() ? row.center() : QPoint(0, 0)));
+            return true;
+        }
         if (event->type() != QEvent::KeyPress)
             return false;
         const auto *key = static_cast<QKeyEvent *>(event);
@@ -67,6 +77,7 @@ protected:
 private:
     ResultModel &m_model;
     QTableView &m_list;
+    QMenu &m_rowMenu;
 };
 
 }  // namespace
@@ -138,7 +149,7 @@ void ConnectMarkCommands(const MainActions &actions, ResultModel &model, QTableV
                     return MarkInFolder(rows, folder, mark, scope);
                 });
         });
-    new SpaceTicks(model, list);
+    new RowKeys(model, list, *actions.RowMenu);
     QObject::connect(actions.MKeepOneKey, &QAction::triggered, &list, [&list, keepOne = actions.MKeepOne] {
         const QRect row = list.visualRect(list.currentIndex());
         keepOne->popup(list.viewport()->mapToGlobal(row.isValid() ? row.bottomLeft() : QPoint(0, 0)));

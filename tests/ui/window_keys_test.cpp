@@ -1,6 +1,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QClipboard>
+#include <QContextMenuEvent>
 #include <QFont>
 #include <QLabel>
 #include <QLineEdit>
@@ -228,9 +229,13 @@ private slots:
         auto *list = child<QTableView>(window, "RLV");
         auto *rowMenu = child<QMenu>(window, "RowMenu");
 
-        // A right click on a row opens the row's menu, not the whole Action menu.
+        // A right click on a row, or the menu key, opens the row's menu, not the whole Action menu.
         const QRect second = list->visualRect(model.index(viewRowOf(model, tree.path("b/song.mp3")), 1));
         QTest::mouseClick(list->viewport(), Qt::RightButton, {}, second.center());
+        QTRY_VERIFY(rowMenu->isVisible());
+        rowMenu->hide();
+        QContextMenuEvent menuKey(QContextMenuEvent::Keyboard, QPoint(0, 0));  // the menu key
+        QApplication::sendEvent(list, &menuKey);
         QTRY_VERIFY(rowMenu->isVisible());
         rowMenu->hide();
         QCOMPARE(list->currentIndex().row(), viewRowOf(model, tree.path("b/song.mp3")));
