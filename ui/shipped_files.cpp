@@ -6,6 +6,7 @@
 #include <QPointer>
 #include <QProcess>
 #include <QSoundEffect>
+#include <QTimer>
 #include <QUrl>
 
 namespace geminor {
@@ -31,8 +32,11 @@ void OpenOnDesktop(QWidget &window, Prompter &prompter, const QString &path, con
     const auto fail = [opener, parent, &prompter, title, text = QStringLiteral("%1:\n%2").arg(what, path)] {
         opener->disconnect();
         opener->deleteLater();
+        // Asked from the window's own loop, not from inside the process's signal.
         if (parent)
-            prompter.inform(parent, title, text, QMessageBox::Warning);
+            QTimer::singleShot(0, parent, [parent, &prompter, title, text] {
+                prompter.inform(parent, title, text, QMessageBox::Warning);
+            });
     };
     QObject::connect(opener, &QProcess::errorOccurred, opener, [opener, fail](QProcess::ProcessError error) {
         if (error == QProcess::FailedToStart)
