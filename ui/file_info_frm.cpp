@@ -37,8 +37,8 @@ QLabel *pictureLabel(QWidget *parent, const QString &name)
     return label;
 }
 
-QToolButton *titleButton(QWidget *parent, const QString &name, const QString &icon, QStyle::StandardPixmap fallback,
-                         const QString &tip)
+QToolButton *titleButton(QWidget *parent, const QString &name, const QString &icon,
+                         QStyle::StandardPixmap fallback, const QString &tip)
 {
     auto *button = new QToolButton(parent);
     button->setObjectName(name);

@@ -42,12 +42,13 @@ void OpenOnDesktop(QWidget &window, Prompter &prompter, const QString &path, con
         if (error == QProcess::FailedToStart)
             fail();
     });
-    QObject::connect(opener, &QProcess::finished, opener, [opener, fail](int status, QProcess::ExitStatus how) {
-        if (status != 0 || how != QProcess::NormalExit)
-            fail();
-        else
-            opener->deleteLater();
-    });
+    QObject::connect(opener, &QProcess::finished, opener,
+                     [opener, fail](int status, QProcess::ExitStatus how) {
+                         if (status != 0 || how != QProcess::NormalExit)
+                             fail();
+                         else
+                             opener->deleteLater();
+                     });
     opener->setStandardOutputFile(QProcess::nullDevice());
     opener->start(QStringLiteral("xdg-open"), {path});
 }
@@ -56,8 +57,8 @@ void OpenHelp(QWidget &window, Prompter &prompter)
 {
     const QString help = ShippedFile(QStringLiteral("help.html"));
     if (help.isEmpty()) {
-        prompter.inform(&window, QStringLiteral("Help Topics"), QStringLiteral("The help page is not installed."),
-                        QMessageBox::Warning);
+        prompter.inform(&window, QStringLiteral("Help Topics"),
+                        QStringLiteral("The help page is not installed."), QMessageBox::Warning);
         return;
     }
     OpenOnDesktop(window, prompter, help, QStringLiteral("Help Topics"),
