@@ -94,6 +94,10 @@ void MainFrm::buildControls()
     m_rlv->setObjectName(QStringLiteral("RLV"));
     m_model = new ResultModel(this);
     m_rlv->setModel(m_model);
+    // The scan's count stands until an action changes what is listed.
+    connect(m_model, &ResultModel::followed, this, [this] {
+        m_status->panel(2)->setText(QStringLiteral("Duplicates : %1").arg(m_model->duplicates()));
+    });
     m_rlv->verticalHeader()->hide();
     m_rlv->setSelectionBehavior(QAbstractItemView::SelectRows);
     m_rlv->setShowGrid(false);

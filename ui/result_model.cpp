@@ -53,6 +53,15 @@ void ResultModel::replaceRows(std::vector<ResultRow> rows)
     m_totals = UpdateMarkedTotals(m_rows);
     m_reclaimable = ReclaimableBytes(m_rows);
     arrange(m_order, m_filter);
+    emit followed();
+}
+
+std::int64_t ResultModel::duplicates() const
+{
+    std::int64_t count = 0;
+    for (std::size_t i = 1; i < m_rows.size(); ++i)
+        count += m_rows[i].group != 0 && m_rows[i].group == m_rows[i - 1].group;
+    return count;
 }
 
 void ResultModel::renameRow(int viewRow, std::string name, const FileIdentity &renamed)

@@ -57,12 +57,19 @@ public:
     /// The marked rows' count and bytes, kept up to date as marks change (never recounted).
     const MarkedTotals &totals() const { return m_totals; }
 
+    /// Files that are duplicates of another shown in the rows: each group's members but one.
+    std::int64_t duplicates() const;
+
     int rowCount(const QModelIndex &parent = {}) const override;
     int columnCount(const QModelIndex &parent = {}) const override;
     QVariant data(const QModelIndex &index, int role) const override;
     bool setData(const QModelIndex &index, const QVariant &value, int role) override;
     Qt::ItemFlags flags(const QModelIndex &index) const override;
     QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
+
+signals:
+    /// The rows were made to follow an action or an undo.
+    void followed();
 
 private:
     const ResultRow &shownRow(const QModelIndex &index) const { return m_rows[rowOf(index.row())]; }

@@ -77,6 +77,7 @@ private slots:
         QVERIFY(rowOf(model, tree.path("a/three.txt")) >= 0 && rowOf(model, tree.path("c/three.txt")) >= 0);
         QCOMPARE(model.totals().count, 0);
         QCOMPARE(model.reclaimable(), std::uint64_t{12});
+        QCOMPARE(window.panel(2)->text(), QStringLiteral("Duplicates : 1"));
 
         // Undo: the rows come back as they were listed, and acting on them works again.
         prompter.answers = {false};
@@ -88,6 +89,7 @@ private slots:
         QCOMPARE(model.rowCount(), 5);
         QCOMPARE(model.reclaimable(), reclaimable);
         QCOMPARE(window.panel(1)->text(), QStringLiteral("2 file(s) put back."));
+        QCOMPARE(window.panel(2)->text(), QStringLiteral("Duplicates : 3"));
         act("MMarkAllDuplicates");
         QCOMPARE(model.totals().count, 3);
         prompter.answers = {true};
