@@ -176,6 +176,18 @@ bool wholeWithoutLineEnd(std::string_view line, int number)
 
 }  // namespace
 
+namespace {
+
+/// A field other than the folder, without line ends: no name a line end could be part of, and
+/// one written raw would end its line when read back.
+std::string withoutLineEnds(std::string field)
+{
+    std::erase_if(field, [](char c) { return c == '\r' || c == '\n'; });
+    return field;
+}
+
+}  // namespace
+
 std::string SessionText(const SearchRequest &request)
 {
     std::string text = kMethodWords[static_cast<int>(request.Method)];
@@ -183,7 +195,8 @@ std::string SessionText(const SearchRequest &request)
     text += request.IncludeHidden ? "1" : "0";
     for (const SearchLocation &row : request.Locations) {
         const bool escape = needsEscape(row.Folder);
-        text += "\r\n" + (escape ? escaped(row.Folder) : row.Folder) + ',' + row.SubFolder + ',' + row.FileTypes +
+        text += "\r\n" + (escape ? escaped(row.Folder) : row.Folder) + ',' + withoutLineEnds(row.SubFolder) + ',' +
+                withoutLineEnds(row.FileTypes) +
                 (row.Exclude ? ",16" : row.Reference ? ",17" : ",15");
         if (escape)
             text += kEscapedMarker;
