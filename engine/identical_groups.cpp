@@ -221,9 +221,11 @@ public:
 
     Groups run(std::vector<Work> pending, bool mayShare)
     {
+        // What the helper writes outlives it: an exception leaving this frame joins the helper
+        // (its destructor) before these go.
         Groups groups, shared;
-        std::jthread helper;
         std::exception_ptr helperError;
+        std::jthread helper;
         Partition partition;
         while (!pending.empty()) {
             if (mayShare && pending.size() >= 16) {
