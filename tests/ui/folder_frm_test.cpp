@@ -13,6 +13,7 @@
 #include <QToolButton>
 #include <QTreeWidget>
 
+#include "tests/support/window_fixture.h"
 #include "tests/support/scripted_prompter.h"
 #include "ui/folder_frm.h"
 #include "ui/main_frm.h"
@@ -27,12 +28,7 @@ class FolderFrmTest : public QObject
 private slots:
     void init()
     {
-        QVERIFY(m_home.isValid());
-        qputenv("XDG_CONFIG_HOME", m_home.path().toUtf8());
-        qputenv("XDG_DATA_HOME", (m_home.path() + QStringLiteral("/data")).toUtf8());
-        qputenv("XDG_CACHE_HOME", (m_home.path() + QStringLiteral("/cache")).toUtf8());
-        qputenv("XDG_STATE_HOME", (m_home.path() + QStringLiteral("/state")).toUtf8());
-        QSettings(QStringLiteral("Geminor"), QStringLiteral("Geminor")).clear();
+        QVERIFY(test::UseTemporaryHome(m_home));
     }
 
     void opensWithTheBuiltInTypesAndTheFolderBrowser()

@@ -34,6 +34,7 @@
 #include "engine/file_system.h"
 #include "ui/result_model.h"
 
+#include "tests/support/window_fixture.h"
 #include "tests/support/faulty_file_system.h"
 #include "tests/support/temp_tree.h"
 #include "tests/support/scripted_prompter.h"
@@ -63,12 +64,7 @@ class MainFrmTest : public QObject
 private slots:
     void init()
     {
-        QVERIFY(m_home.isValid());
-        qputenv("XDG_CONFIG_HOME", m_home.path().toUtf8());
-        qputenv("XDG_DATA_HOME", (m_home.path() + QStringLiteral("/data")).toUtf8());  // trash and journals
-        qputenv("XDG_CACHE_HOME", (m_home.path() + QStringLiteral("/cache")).toUtf8());
-        qputenv("XDG_STATE_HOME", (m_home.path() + QStringLiteral("/state")).toUtf8());  // the window's layout
-        QSettings(QStringLiteral("Geminor"), QStringLiteral("Geminor")).clear();
+        QVERIFY(test::UseTemporaryHome(m_home));
         prompter = {};
         settings.emplace();  // reads the settings of the temporary home
     }
@@ -435,12 +431,7 @@ private slots:
     void cancelStopsARunningScan()
     {
         QTemporaryDir tree;
-        for (int d = 0; d < 100; ++d) {
-            const std::string folder = tree.path().toStdString() + "/d" + std::to_string(d);
-            std::filesystem::create_directories(folder);
-            for (int f = 0; f < 40; ++f)
-                std::ofstream(folder + "/f" + std::to_string(f)) << "identical";
-        }
+        test::FillSlowTree(tree.path());
         MainFrm window(prompter, *settings);
         window.show();
         SearchRequest request;

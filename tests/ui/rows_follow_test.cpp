@@ -9,6 +9,7 @@
 
 #include "persist/settings_store.h"
 #include "results/clone_probe.h"
+#include "tests/support/window_fixture.h"
 #include "tests/support/scripted_prompter.h"
 #include "tests/support/temp_tree.h"
 #include "ui/main_frm.h"
@@ -37,12 +38,7 @@ class RowsFollowTest : public QObject
 private slots:
     void init()
     {
-        QVERIFY(m_home.isValid());
-        qputenv("XDG_CONFIG_HOME", m_home.path().toUtf8());
-        qputenv("XDG_DATA_HOME", (m_home.path() + QStringLiteral("/data")).toUtf8());
-        qputenv("XDG_CACHE_HOME", (m_home.path() + QStringLiteral("/cache")).toUtf8());
-        qputenv("XDG_STATE_HOME", (m_home.path() + QStringLiteral("/state")).toUtf8());
-        QSettings(QStringLiteral("Geminor"), QStringLiteral("Geminor")).clear();
+        QVERIFY(test::UseTemporaryHome(m_home));
         prompter = {};
         settings.emplace();
     }

@@ -11,6 +11,7 @@
 #include <QTest>
 #include <QToolButton>
 
+#include "tests/support/window_fixture.h"
 #include "tests/support/scripted_prompter.h"
 #include "ui/file_info_frm.h"
 #include "ui/main_frm.h"
@@ -52,12 +53,7 @@ class ViewerTest : public QObject
 private slots:
     void init()
     {
-        QVERIFY(m_home.isValid());
-        qputenv("XDG_CONFIG_HOME", m_home.path().toUtf8());
-        qputenv("XDG_DATA_HOME", (m_home.path() + QStringLiteral("/data")).toUtf8());
-        qputenv("XDG_CACHE_HOME", (m_home.path() + QStringLiteral("/cache")).toUtf8());
-        qputenv("XDG_STATE_HOME", (m_home.path() + QStringLiteral("/state")).toUtf8());
-        QSettings(QStringLiteral("Geminor"), QStringLiteral("Geminor")).clear();
+        QVERIFY(test::UseTemporaryHome(m_home));
     }
 
     void previewsEveryFormatQtReads()

@@ -14,6 +14,7 @@
 #include <optional>
 
 #include "results/rename_file.h"
+#include "tests/support/window_fixture.h"
 #include "tests/support/scripted_prompter.h"
 #include "ui/export_commands.h"
 #include "ui/main_frm.h"
@@ -60,11 +61,7 @@ class WindowFidelityTest : public QObject
 private slots:
     void init()
     {
-        QVERIFY(m_home.isValid());
-        qputenv("XDG_CONFIG_HOME", m_home.path().toUtf8());
-        qputenv("XDG_DATA_HOME", (m_home.path() + QStringLiteral("/data")).toUtf8());
-        qputenv("XDG_CACHE_HOME", (m_home.path() + QStringLiteral("/cache")).toUtf8());
-        qputenv("XDG_STATE_HOME", (m_home.path() + QStringLiteral("/state")).toUtf8());
+        QVERIFY(test::UseTemporaryHome(m_home, false));
         QFile::remove(configFile());
         QFile::remove(layoutFile());
         prompter = {};

@@ -16,6 +16,7 @@
 #include <fstream>
 #include <optional>
 
+#include "tests/support/window_fixture.h"
 #include "tests/support/scripted_prompter.h"
 #include "tests/support/temp_tree.h"
 #include "ui/image_list.h"
@@ -66,12 +67,7 @@ class WindowKeysTest : public QObject
 private slots:
     void init()
     {
-        QVERIFY(m_home.isValid());
-        qputenv("XDG_CONFIG_HOME", m_home.path().toUtf8());
-        qputenv("XDG_DATA_HOME", (m_home.path() + QStringLiteral("/data")).toUtf8());  // trash and journals
-        qputenv("XDG_CACHE_HOME", (m_home.path() + QStringLiteral("/cache")).toUtf8());
-        qputenv("XDG_STATE_HOME", (m_home.path() + QStringLiteral("/state")).toUtf8());
-        QSettings(QStringLiteral("Geminor"), QStringLiteral("Geminor")).clear();
+        QVERIFY(test::UseTemporaryHome(m_home));
         prompter = {};
         settings.emplace();
     }
@@ -138,12 +134,7 @@ private slots:
     void f6CancelsARunningScanWhateverHadTheFocus()
     {
         QTemporaryDir tree;
-        for (int d = 0; d < 100; ++d) {
-            const std::string folder = tree.path().toStdString() + "/d" + std::to_string(d);
-            std::filesystem::create_directories(folder);
-            for (int f = 0; f < 40; ++f)
-                std::ofstream(folder + "/f" + std::to_string(f)) << "identical";
-        }
+        test::FillSlowTree(tree.path());
         MainFrm window(prompter, *settings);
         window.show();
         QVERIFY(QTest::qWaitForWindowActive(&window));
