@@ -9,7 +9,6 @@
 #include <random>
 #include <sys/mman.h>
 #include <sys/stat.h>
-#include <sys/statfs.h>
 #include <thread>
 #include <unistd.h>
 
@@ -54,10 +53,13 @@ bool cacheUsedForTemporaryFiles()
     return ChecksumCache::RecordsIn(tree.path("cache")) == 2u;
 }
 
+#define SKIP_UNLESS_CACHE_USED()                                                                       \
+    if (!cacheUsedForTemporaryFiles())                                                                 \
+    GTEST_SKIP() << "the temporary folder is on a file system where the cache is not used"
+
 TEST(ChecksumCache, GivesTheGroupsOfAScanWithoutItWhateverChangedBetweenScans)
 {
-    if (!cacheUsedForTemporaryFiles())
-        GTEST_SKIP() << "the temporary folder is on a file system where the cache is not used";
+    SKIP_UNLESS_CACHE_USED();
     std::mt19937 random(9);
     for (SearchMethod method : {SearchMethod::ByteToByte, SearchMethod::Crc32}) {
         TempTree tree;
@@ -86,24 +88,18 @@ TEST(ChecksumCache, GivesTheGroupsOfAScanWithoutItWhateverChangedBetweenScans)
     }
 }
 
-TEST(ChecksumCache, AStaleRecordIsNeverUsed)
+TEST(ChecksumCache, AStaleRecordIsNeverUsedAndFilesWrittenWithinTheMinuteAreNotTrusted)
 {
-    for (SearchMethod method : {SearchMethod::ByteToByte, SearchMethod::Crc32}) {
-        TempTree tree;
-        tree.write("t/a", std::string(5000, 'a') + "1");
-        tree.write("t/b", std::string(5000, 'a') + "2");
-        EXPECT_THAT(rows(tree, method, tree.path("cache")), ::testing::IsEmpty());
-        rewriteKeepingTime(tree, "t/b", std::string(5000, 'a') + "1");  // now equal to a; same size and time
-        EXPECT_THAT(rows(tree, method, tree.path("cache")), ::testing::ElementsAre("/a#1", "/b#1"));
-    }
-}
-
-TEST(ChecksumCache, FilesWrittenWithinTheMinuteAreNotTrusted)
-{
-    // A second write into a page already dirtied through a shared map changes the bytes and no
-    // time: a record taken meanwhile would be stale, and would look fresh.
     for (SearchMethod method : {SearchMethod::ByteToByte, SearchMethod::Crc32}) {
         SCOPED_TRACE(static_cast<int>(method));
+        TempTree stale;
+        stale.write("t/a", std::string(5000, 'a') + "1");
+        stale.write("t/b", std::string(5000, 'a') + "2");
+        EXPECT_THAT(rows(stale, method, stale.path("cache")), ::testing::IsEmpty());
+        rewriteKeepingTime(stale, "t/b", std::string(5000, 'a') + "1");  // now equal to a; same size and time
+        EXPECT_THAT(rows(stale, method, stale.path("cache")), ::testing::ElementsAre("/a#1", "/b#1"));
+
+        // A second write into a page dirtied through a shared map changes the bytes and no time.
         TempTree tree;
         const std::string base(8192, 'm');
         tree.write("t/a", base);
@@ -132,8 +128,7 @@ int cli(const std::vector<std::string> &args, std::string &out, std::string &err
 
 TEST(ChecksumCache, AFolderOthersCanWriteIsNotTrusted)
 {
-    if (!cacheUsedForTemporaryFiles())
-        GTEST_SKIP() << "the temporary folder is on a file system where the cache is not used";
+    SKIP_UNLESS_CACHE_USED();
     TempTree tree;
     tree.write("t/a", "same");
     tree.write("t/b", "same");
@@ -184,8 +179,7 @@ std::string cliOutput(const std::string &folder, const std::string &cacheFolder,
 
 TEST(ChecksumCache, DamageCostsOnlyTheCache)
 {
-    if (!cacheUsedForTemporaryFiles())
-        GTEST_SKIP() << "the temporary folder is on a file system where the cache is not used";
+    SKIP_UNLESS_CACHE_USED();
     TempTree tree;
     for (int i = 0; i < 300; ++i)
         tree.write("t/" + std::to_string(i % 3) + "/f" + std::to_string(i), std::string(i % 7 * 3000 + 1, 'a') + std::to_string(i % 20));
@@ -193,11 +187,11 @@ TEST(ChecksumCache, DamageCostsOnlyTheCache)
     ASSERT_EQ(test::RunCli({"-q", "--no-cache", tree.path("t")}, out, warnings), 0);
     // Not a database at all, and a file where the folder should be.
     tree.write("bad/digests.mdb", std::string(8192, '\x5a'));
-    EXPECT_EQ(cliOutput(tree.path("t"), tree.path("bad"), warnings), out);
-    EXPECT_THAT(warnings, ::testing::HasSubstr("checksum cache not used"));
     tree.write("file", "x");
-    EXPECT_EQ(cliOutput(tree.path("t"), tree.path("file"), warnings), out);
-    EXPECT_THAT(warnings, ::testing::HasSubstr("checksum cache not used"));
+    for (const char *folder : {"bad", "file"}) {
+        EXPECT_EQ(cliOutput(tree.path("t"), tree.path(folder), warnings), out);
+        EXPECT_THAT(warnings, ::testing::HasSubstr("checksum cache not used"));
+    }
     // A cache cut short, and one with its pages overwritten: each page in turn.
     const std::string cache = tree.path("cache"), data = cache + "/digests.mdb";
     cliOutput(tree.path("t"), cache, warnings);
@@ -220,8 +214,7 @@ TEST(ChecksumCache, DamageCostsOnlyTheCache)
 
 TEST(ChecksumCache, TwoScansWriteOneCacheAtOnce)
 {
-    if (!cacheUsedForTemporaryFiles())
-        GTEST_SKIP() << "the temporary folder is on a file system where the cache is not used";
+    SKIP_UNLESS_CACHE_USED();
     TempTree tree;
     for (int i = 0; i < 400; ++i)
         tree.write("big/" + std::to_string(i % 2) + "/f" + std::to_string(i), std::to_string(i % 200));

@@ -53,9 +53,8 @@ TEST(SessionFile, RoundTripsMethodOptionsAndRows)
         request.Method = method;
         request.IncludeHidden = method == SearchMethod::SameName;
         request.ProtectWindowsFolders = method != SearchMethod::ZeroSize;
-        const std::string path = tree.path("s.gmr");
-        ASSERT_EQ(SaveSessionFile(path, request), std::nullopt);
-        const SessionRead read = LoadSessionFile(path);
+        ASSERT_EQ(SaveSessionFile(tree.path("s.gmr"), request), std::nullopt);
+        const SessionRead read = LoadSessionFile(tree.path("s.gmr"));
         EXPECT_TRUE(read.loaded);
         EXPECT_FALSE(read.error);
         EXPECT_EQ(read.request, request);
@@ -117,8 +116,7 @@ TEST(SessionFile, BadLineStopsReadingAndKeepsEarlierRows)
     ASSERT_EQ(read.request.Locations.size(), 1u);
     EXPECT_EQ(read.request.Locations[0].Folder, "/a");
 
-    read =
-        ParseSession("Option1\r\n1\r\n0\r\n/a,Yes,*.*,15\r\n\r\n/c,Yes,*.*,15\r\n");  // empty line among rows
+    read = ParseSession("Option1\r\n1\r\n0\r\n/a,Yes,*.*,15\r\n\r\n/c,Yes,*.*,15\r\n");  // an empty line
     EXPECT_TRUE(read.error);
     EXPECT_EQ(read.request.Locations.size(), 1u);
 
@@ -145,7 +143,7 @@ TEST(SessionFile, BadLineStopsReadingAndKeepsEarlierRows)
     EXPECT_EQ(read.request, SearchRequest{});
 }
 
-TEST(SessionFile, HugeTruncatedAndSpecialFilesLoadNothingUnasked)
+TEST(SessionFile, HugeTruncatedSpecialAndMissingFilesLoadNothingUnaskedAndFailedWritesAreReported)
 {
     TempTree tree;
     tree.write("huge.gmr", "Option2\r\n1\r\n1\r\n/x/,Yes,*.*,15\r\n");
@@ -168,11 +166,7 @@ TEST(SessionFile, HugeTruncatedAndSpecialFilesLoadNothingUnasked)
         for (std::size_t i = 0; i < read.request.Locations.size(); ++i)  // never a row made up or cut
             EXPECT_EQ(read.request.Locations[i], sample().Locations[i]) << cut;
     }
-}
 
-TEST(SessionFile, MissingFilesAndFailedWritesAreReported)
-{
-    TempTree tree;
     const SessionRead missing = LoadSessionFile(tree.path("none.gmr"));
     EXPECT_FALSE(missing.loaded);
     EXPECT_FALSE(missing.error);  // just not there
@@ -180,20 +174,11 @@ TEST(SessionFile, MissingFilesAndFailedWritesAreReported)
     EXPECT_FALSE(noFolder.loaded);
     ASSERT_TRUE(noFolder.error);  // a folder that is not there is a failure of the reading
     EXPECT_EQ(noFolder.error->number, 76);
-
-    const SessionRead folder = LoadSessionFile(tree.root());
-    EXPECT_FALSE(folder.loaded);
-    EXPECT_TRUE(folder.error);
+    EXPECT_TRUE(LoadSessionFile(tree.root()).error);
 
     EXPECT_TRUE(SaveSessionFile(tree.path("no/such/folder/s.gmr"), sample()));
     const std::string good = tree.write("keep.gmr", "Option4\r\n0\r\n0\r\n");
     ::chmod(good.c_str(), 0640);
-    tree.mkdir("ro");
-    ::chmod(tree.path("ro").c_str(), 0500);
-    if (::geteuid() != 0) {  // root writes anywhere
-        EXPECT_TRUE(SaveSessionFile(tree.path("ro/s.gmr"), sample()));
-    }
-    ::chmod(tree.path("ro").c_str(), 0700);
     ASSERT_EQ(SaveSessionFile(good, sample()), std::nullopt);
     EXPECT_EQ(LoadSessionFile(good).request, sample());
     struct stat st = {};

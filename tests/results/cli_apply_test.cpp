@@ -108,9 +108,8 @@ TEST_F(GeminorCliApply, ActsOnTheReportsMarksAndNeverOnItsReferenceFiles)
     EXPECT_EQ(apply(report("byte", {{{"d1"}, {"d2", true}}, {{"e1"}, {"e2"}}}), {"--trash"}), 0) << err;
     EXPECT_EQ(left({"d1", "d2", "e1", "e2"}), "d1 e1 e2");
     // A reference file in one group is one in every group that lists it again.
-    tree.write("f1", "f");
-    tree.write("f2", "f");
-    tree.write("f3", "f");
+    for (const char *name : {"f1", "f2", "f3"})
+        tree.write(name, "f");
     EXPECT_EQ(apply(report("byte", {{{"f1", false, true}, {"f2"}}, {{"f1", true}, {"f3"}}}), {"--delete"}), 0) << err;
     EXPECT_EQ(left({"f1", "f2", "f3"}), "f1 f2 f3");
 }

@@ -16,7 +16,6 @@
 #include "engine/atomic_file.h"
 #include "tests/support/faulty_file_system.h"
 #include "tests/support/scan_helpers.h"
-
 #include "tests/support/temp_tree.h"
 
 namespace geminor {
@@ -63,15 +62,15 @@ TEST(CsvExport, WritesTheRowsAsShownWithQuotingOnlyWhereNeeded)
                                               CsvField(ModifiedText(row("u"))) + ",N/A,/d/,No\r\n\r\n");
 }
 
-TEST(HtmlExport, OnePageBelowAThousandRows)
+TEST(HtmlExport, OnePageBelowAThousandRowsAndPagesOfAThousandLinkedBothWays)
 {
     std::vector<ResultRow> rows;
     for (int i = 0; i < 999; ++i)
         rows.push_back(row("f" + std::to_string(i), i % 2 ? RowColour::DarkBlue : RowColour::Black));
-    const auto pages = HtmlPages(rows, "/r/Report.htm", {" 5000", " 999", "12/5/26"});
+    auto pages = HtmlPages(rows, "/r/Report.htm", {" 5000", " 999", "12/5/26"});
     ASSERT_EQ(pages.size(), 1u);
     EXPECT_EQ(pages[0].path, "/r/Report.htm");
-    const std::string &text = pages[0].text;
+    const std::string text = pages[0].text;
     EXPECT_EQ(count(text, "<tr>\r\n"), 999u);
     EXPECT_EQ(count(text, "bgcolor=\"#99CCFF\""), 500u * 5);
     EXPECT_EQ(count(text, "bgcolor=\"#FFCC99\""), 499u * 5);
@@ -84,13 +83,11 @@ TEST(HtmlExport, OnePageBelowAThousandRows)
     EXPECT_TRUE(text.starts_with(
         "<html><head><meta charset=\"utf-8\"><title>Geminor</title></head>\r\n<body topmargin=0>"));
     EXPECT_TRUE(text.ends_with("</tr>\r\n</table><br><br></body></html>\r\n"));
-}
 
-TEST(HtmlExport, PagesOfAThousandLinkBothWays)
-{
+    // Pages of a thousand link both ways.
     const ReportHead head{" 1", " 2", "d"};
-    std::vector<ResultRow> rows(1000, row("x"));
-    auto pages = HtmlPages(rows, "/r/Report.htm", head);
+    rows.assign(1000, row("x"));
+    pages = HtmlPages(rows, "/r/Report.htm", head);
     ASSERT_EQ(pages.size(), 2u);
     EXPECT_EQ(pages[0].path, "/r/Report 1.htm");
     EXPECT_EQ(pages[1].path, "/r/Report 2.htm");
@@ -145,8 +142,7 @@ TEST(HtmlExport, EscapesNamesAndLinksAndReportsWriteFailures)
     EXPECT_THAT(written[0].text, HasSubstr("Total Scanned<br> 1</font>"));
     EXPECT_EQ(WritePages(written), std::nullopt);
     EXPECT_EQ(test::readFile(tree.path("rep 2.htm")), written[1].text);
-    const auto failing = HtmlPages(rows, tree.path("missing/rep.htm"), {" 1", " 0", "d"});
-    const auto error = WritePages(failing);
+    const auto error = WritePages(HtmlPages(rows, tree.path("missing/rep.htm"), {" 1", " 0", "d"}));
     ASSERT_TRUE(error);
     EXPECT_THAT(*error, HasSubstr("missing/rep 1.htm"));
 
@@ -215,6 +211,7 @@ TEST(ExportTargets, OthersLinksInStickyFoldersAreRefusedOwnLinksFollowed)
 {
     if (::geteuid() != 0)
         GTEST_SKIP() << "giving a link and a folder to other users needs root";
+    const std::optional<std::string> refused = std::strerror(EACCES);
     test::TempTree tree;
     const std::string victim = tree.write("home/.bashrc", "mine\n");
     tree.write("scan/a", "same");
@@ -229,7 +226,7 @@ TEST(ExportTargets, OthersLinksInStickyFoldersAreRefusedOwnLinksFollowed)
 
     for (const std::string &path : {planted, tree.path("mine.csv")}) {
         SCOPED_TRACE(path);
-        EXPECT_EQ(WriteFileAtomically(path, "x"), std::optional<std::string>(std::strerror(EACCES)));
+        EXPECT_EQ(WriteFileAtomically(path, "x"), refused);
         const auto pages = WritePages({{tree.path("shared/ok.htm"), "x"}, {path, "x"}});
         ASSERT_TRUE(pages);
         EXPECT_THAT(*pages, HasSubstr("Permission denied"));
@@ -261,7 +258,7 @@ TEST(ExportTargets, OthersLinksInStickyFoldersAreRefusedOwnLinksFollowed)
     tree.symlink(tree.path("shared/folder/out.csv"), "through.csv");
     for (const std::string &path :
          {tree.path("shared/folder/out.csv"), tree.path("shared/folder/new.csv"), tree.path("through.csv")})
-        EXPECT_EQ(WriteFileAtomically(path, "x"), std::optional<std::string>(std::strerror(EACCES))) << path;
+        EXPECT_EQ(WriteFileAtomically(path, "x"), refused) << path;
     EXPECT_EQ(test::readFile(elsewhere), "kept\n");
     EXPECT_EQ(::access(tree.path("elsewhere/new.csv").c_str(), F_OK), -1);
 
@@ -275,7 +272,7 @@ TEST(ExportTargets, OthersLinksInStickyFoldersAreRefusedOwnLinksFollowed)
     const std::string theirs = tree.write("shared/theirs.csv", "theirs\n");
     ASSERT_EQ(::chown(theirs.c_str(), 65534, 65534), 0);
     for (const std::string &path : {fifo, theirs})
-        EXPECT_EQ(WriteFileAtomically(path, "x"), std::optional<std::string>(std::strerror(EACCES))) << path;
+        EXPECT_EQ(WriteFileAtomically(path, "x"), refused) << path;
     char byte = 0;
     EXPECT_EQ(::read(reader, &byte, 1), 0);
     ::close(reader);
@@ -284,7 +281,7 @@ TEST(ExportTargets, OthersLinksInStickyFoldersAreRefusedOwnLinksFollowed)
     EXPECT_EQ(st.st_uid, 65534u);
     const std::string owners = tree.write("shared/owners.csv", "owner's\n");
     ASSERT_EQ(::chown(owners.c_str(), 65533, 65533), 0);
-    for (const std::string &path : {tree.path("shared/mine.csv"), tree.path("shared/mine.csv"), owners})
+    for (const std::string &path : {tree.path("shared/mine.csv"), owners})
         EXPECT_EQ(WriteFileAtomically(path, "ok\n"), std::nullopt) << path;
     EXPECT_EQ(test::readFile(owners), "ok\n");
 }
@@ -335,8 +332,6 @@ TEST(ResultRows, VanishedFilesLeaveNoGroupOfOneAndColoursStillAlternate)
     EXPECT_EQ(rows[2].name, "c0");
     EXPECT_EQ(rows[2].colour, RowColour::Black);  // not dark blue again: b is not shown
     EXPECT_EQ(rows[2].group, 2);
-    EXPECT_EQ(rows[0].size, 1u);
-    EXPECT_FALSE(ModifiedText(rows[0]).empty());
 }
 
 }  // namespace

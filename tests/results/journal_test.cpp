@@ -28,13 +28,19 @@ struct Operation
     UndoReport undo;
 };
 
+ActionPlan journaledPlan(const TempTree &tree, PlanAction action, const std::vector<std::string> &marked)
+{
+    ActionPlan plan = test::PlanOf(tree.path("files"), action, marked);
+    plan.journalFolder = tree.path("journal");
+    return plan;
+}
+
 /// Runs `action` on the marked files of a fresh scan of `root`, then `between`, then undo.
 template <typename Between>
 Operation runAndUndo(const TempTree &tree, PlanAction action, const std::vector<std::string> &marked, Between between)
 {
-    ActionPlan plan = test::PlanOf(tree.path("files"), action, marked);
+    ActionPlan plan = journaledPlan(tree, action, marked);
     plan.targetFolder = tree.path("into");
-    plan.journalFolder = tree.path("journal");
     Operation op{RunPlan(plan), {}};
     between();
     const auto records = ReadJournals(plan.journalFolder);
@@ -45,6 +51,23 @@ Operation runAndUndo(const TempTree &tree, PlanAction action, const std::vector<
         MarkUndone(plan.journalFolder, record->id);
     }
     return op;
+}
+
+/// Runs `plan` in a child whose file system `arm` makes exit 9 part-way.
+template <typename Arm>
+void runKilled(const ActionPlan &plan, Arm arm)
+{
+    const pid_t child = ::fork();
+    if (child == 0) {
+        test::FaultyFileSystem seam;
+        arm(seam);
+        ScopedFileSystem use(seam);
+        RunPlan(plan);
+        ::_exit(0);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    ASSERT_EQ(WEXITSTATUS(status), 9);
 }
 
 TEST(Journal, UndoPutsBackEveryKindOfActionAndNeverOverwrites)
@@ -104,24 +127,15 @@ TEST(Journal, AfterACrashPartWayUndoRestoresTheFilesAlreadyDone)
     tree.write("files/keep/f1", "x");
     for (const char *name : {"f1", "f2", "f3", "f4"})
         tree.write(std::string("files/dup/") + name, "x");
-    ActionPlan plan = test::PlanOf(tree.path("files"), PlanAction::Trash, {"dup/f1", "dup/f2", "dup/f3", "dup/f4"});
-    plan.journalFolder = tree.path("journal");
-    ASSERT_EQ(std::count_if(plan.files.begin(), plan.files.end(), [](const PlanFile &f) { return f.marked; }), 4);
-    const pid_t child = ::fork();
-    if (child == 0) {  // killed as it opens the third file: two are in the trash, one begun
-        test::FaultyFileSystem seam;
-        int opened = 0;
+    ActionPlan plan = journaledPlan(tree, PlanAction::Trash, {"dup/f1", "dup/f2", "dup/f3", "dup/f4"});
+    // Killed as it opens the third file: two are in the trash, one begun.
+    int opened = 0;
+    runKilled(plan, [&](test::FaultyFileSystem &seam) {
         seam.beforeOpen([&](const std::string &name) {
             if (name == "f3" && ++opened == 1)
                 ::_exit(9);
         });
-        ScopedFileSystem use(seam);
-        RunPlan(plan);
-        ::_exit(0);
-    }
-    int status = 0;
-    ASSERT_EQ(::waitpid(child, &status, 0), child);
-    ASSERT_EQ(WEXITSTATUS(status), 9);
+    });
     EXPECT_FALSE(std::filesystem::exists(tree.path("files/dup/f1")));
     const auto records = ReadJournals(plan.journalFolder);
     ASSERT_EQ(records.size(), 1u);
@@ -133,25 +147,15 @@ TEST(Journal, AfterACrashPartWayUndoRestoresTheFilesAlreadyDone)
     ::unsetenv("XDG_DATA_HOME");
 }
 
-/// Runs `plan` in a child process that is killed (exit 9) when the plan renames a file from a
-/// name starting with `from` to a name starting with `to`, the `nth` time.
 void runKilledAtRename(const ActionPlan &plan, const std::string &from, const std::string &to, int nth = 1)
 {
-    const pid_t child = ::fork();
-    if (child == 0) {
-        test::FaultyFileSystem seam;
-        int seen = 0;
+    int seen = 0;
+    runKilled(plan, [&](test::FaultyFileSystem &seam) {
         seam.beforeRename([&](const std::string &a, const std::string &b) {
             if (a.starts_with(from) && b.starts_with(to) && ++seen == nth)
                 ::_exit(9);
         });
-        ScopedFileSystem use(seam);
-        RunPlan(plan);
-        ::_exit(0);
-    }
-    int status = 0;
-    ASSERT_EQ(::waitpid(child, &status, 0), child);
-    ASSERT_EQ(WEXITSTATUS(status), 9);
+    });
 }
 
 TEST(Journal, KilledBetweenTheStepsOfAnActionUndoFindsEveryFileAndLeavesNoTrashInfo)
@@ -161,8 +165,7 @@ TEST(Journal, KilledBetweenTheStepsOfAnActionUndoFindsEveryFileAndLeavesNoTrashI
     tree.write("files/keep/f", "x");
     for (const char *name : {"f1", "f2", "f3"})
         tree.write(std::string("files/dup/") + name, "x");
-    ActionPlan plan = test::PlanOf(tree.path("files"), PlanAction::Trash, {"dup/f1", "dup/f2", "dup/f3"});
-    plan.journalFolder = tree.path("journal");
+    ActionPlan plan = journaledPlan(tree, PlanAction::Trash, {"dup/f1", "dup/f2", "dup/f3"});
     // f1 is in the trash, f2 set aside with its trash info written, f3 untouched.
     runKilledAtRename(plan, ".geminor-", "f", 2);
     EXPECT_FALSE(std::filesystem::exists(tree.path("files/dup/f2")));
@@ -181,8 +184,7 @@ TEST(Journal, KilledBetweenTheStepsOfAnActionUndoFindsEveryFileAndLeavesNoTrashI
     // Killed with the file set aside for a link, and for a move: each comes back.
     for (PlanAction action : {PlanAction::SymbolicLink, PlanAction::HardLink, PlanAction::Move}) {
         SCOPED_TRACE(ActionWord(action));
-        plan = test::PlanOf(tree.path("files"), action, {"dup/f1"});
-        plan.journalFolder = tree.path("journal");
+        plan = journaledPlan(tree, action, {"dup/f1"});
         plan.targetFolder = tree.mkdir("into");
         runKilledAtRename(plan, ".geminor-", "f1");
         records = ReadJournals(plan.journalFolder);
@@ -228,8 +230,7 @@ TEST(Journal, UndoOfALinkGivesBackTheFilesOwnModeAndTimes)
     ::chmod(tree.path("files/mine").c_str(), 0600);
     const struct timespec old[2] = {{1'700'000'000, 0}, {1'600'000'000, 5}};
     ::utimensat(AT_FDCWD, tree.path("files/mine").c_str(), old, 0);
-    ActionPlan plan = test::PlanOf(tree.path("files"), PlanAction::SymbolicLink, {"mine"});
-    plan.journalFolder = tree.path("journal");
+    const ActionPlan plan = journaledPlan(tree, PlanAction::SymbolicLink, {"mine"});
     ASSERT_EQ(RunPlan(plan).done, 1u);
     const auto records = ReadJournals(plan.journalFolder);
     EXPECT_TRUE(records.back().finished);
@@ -248,14 +249,11 @@ TEST(Journal, WhatCannotBeUndoneIsPassedOverAndAJournalThatCannotBeWrittenTouche
     tree.write("files/a", "bytes");
     tree.write("files/b", "bytes");
     const std::string journal = tree.path("journal");
-    ActionPlan plan = test::PlanOf(tree.path("files"), PlanAction::SymbolicLink, {"files/a"});
-    plan.journalFolder = journal;
+    ActionPlan plan = journaledPlan(tree, PlanAction::SymbolicLink, {"files/a"});
     ASSERT_EQ(RunPlan(plan).done, 1u);
-    plan = test::PlanOf(tree.path("files"), PlanAction::Clone, {"files/b"});  // no clone on this file system
-    plan.journalFolder = journal;
+    plan = journaledPlan(tree, PlanAction::Clone, {"files/b"});  // no clone on this file system
     RunPlan(plan);
-    plan = test::PlanOf(tree.path("files"), PlanAction::Delete, {"files/b"});
-    plan.journalFolder = journal;
+    plan = journaledPlan(tree, PlanAction::Delete, {"files/b"});
     ASSERT_EQ(RunPlan(plan).done, 1u);
     const auto records = ReadJournals(journal);
     ASSERT_EQ(records.size(), 3u);

@@ -28,7 +28,7 @@ std::vector<bool> marks(const std::vector<ResultRow> &rows)
     return out;
 }
 
-TEST(Marking, AllDuplicatesKeepsTheFirstOfEveryGroup)
+TEST(Marking, AllDuplicatesKeepsTheFirstOfEveryGroupAndTotalsFollowEveryRule)
 {
     auto rows = rowsOfGroups({1, 1, 2, 2, 2, 3});
     MarkedTotals totals = MarkAllDuplicates(rows);
@@ -41,13 +41,11 @@ TEST(Marking, AllDuplicatesKeepsTheFirstOfEveryGroup)
     rows = rowsOfGroups({1, 1, 3, 3});
     MarkAllDuplicates(rows);
     EXPECT_THAT(marks(rows), testing::ElementsAre(false, true, false, true));
-}
 
-TEST(Marking, OtherRulesAndTotals)
-{
-    auto rows = rowsOfGroups({0, 0}, 1024);
+    // The other rules, and the totals.
+    rows = rowsOfGroups({0, 0}, 1024);
     rows[1].size = 512;
-    MarkedTotals totals = MarkAll(rows);
+    totals = MarkAll(rows);
     EXPECT_EQ(totals.count, 2);
     EXPECT_EQ(totals.size, 1536);
     rows[0].marked = false;  // by hand: the picture stays
@@ -66,12 +64,6 @@ TEST(Marking, OtherRulesAndTotals)
     EXPECT_EQ(MarkAllDuplicates(none).count, 0);
     EXPECT_EQ(MarkAll(none).size, 0);
 }
-
-}  // namespace
-}  // namespace geminor
-
-namespace geminor {
-namespace {
 
 /// A group of files for the keep rules: path, modification second, search location.
 std::vector<ResultRow> group(std::int32_t number, const std::vector<std::tuple<std::string, int, int>> &files)
@@ -157,25 +149,20 @@ TEST(KeepRules, NoCommandMarksAWholeGroupOrAReferenceFile)
                 EXPECT_FALSE(rows[end].reference && rows[end].marked);
                 anyKept = anyKept || !rows[end].marked;
                 anyReference = anyReference || rows[end].reference;
-                if (!shown.empty() && !shown[end]) {
+                if (!shown.empty() && !shown[end])
                     EXPECT_EQ(rows[end].marked, before[end].marked) << "a hidden row changed";
-                }
             }
             const bool changed = shown.empty() || shown[begin];
             EXPECT_TRUE(anyKept || !changed) << "round " << round << ": a whole group marked";
-            if (round % 4 == 0 && anyReference && changed) {
-                for (std::size_t i = begin; i < end; ++i) {
+            if (round % 4 == 0 && anyReference && changed)
+                for (std::size_t i = begin; i < end; ++i)
                     EXPECT_EQ(rows[i].marked, !rows[i].reference) << "a reference file is the copy kept";
-                }
-            }
         }
     }
     // The spared groups are counted: inverting an unmarked group of one marks nothing in it.
     auto rows = group(1, {{"/a/x", 0, 0}, {"/a/y", 0, 0}});
-    rows[0].marked = true;
-    rows[1].marked = true;
-    const MarkReport report = InvertMarks(rows);
-    EXPECT_EQ(report.sparedGroups, 0);
+    rows[0].marked = rows[1].marked = true;
+    EXPECT_EQ(InvertMarks(rows).sparedGroups, 0);
     EXPECT_EQ(MarkInFolder(rows, "/a/", true).sparedGroups, 1);
     EXPECT_FALSE(rows[0].marked);
     EXPECT_TRUE(rows[1].marked);
