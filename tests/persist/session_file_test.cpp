@@ -61,7 +61,7 @@ TEST(SessionFile, RoundTripsMethodOptionsAndRows)
     }
 }
 
-TEST(SessionFile, ReadsCrLfLoneCrAndLfFiles)
+TEST(SessionFile, ReadsCrLfLoneCrAndLfFilesAndStopsAtABadLine)
 {
     SessionRead read = ParseSession("Option3\r0\r1\r/a,No,*.*,15\r");
     EXPECT_EQ(read.request.Method, SearchMethod::SameName);
@@ -104,11 +104,9 @@ TEST(SessionFile, ReadsCrLfLoneCrAndLfFiles)
     read = ParseSession("Option");
     ASSERT_TRUE(read.error);
     EXPECT_EQ(read.error->number, 62);
-}
 
-TEST(SessionFile, BadLineStopsReadingAndKeepsEarlierRows)
-{
-    SessionRead read = ParseSession("Option1\r\n1\r\n0\r\n/a,Yes,*.*,15\r\n/b,Yes,*.*\r\n/c,Yes,*.*,15\r\n");
+    // A bad line stops the reading and keeps the rows before it.
+    read = ParseSession("Option1\r\n1\r\n0\r\n/a,Yes,*.*,15\r\n/b,Yes,*.*\r\n/c,Yes,*.*,15\r\n");
     EXPECT_TRUE(read.loaded);
     ASSERT_TRUE(read.error);
     EXPECT_EQ(read.error->number, 9);

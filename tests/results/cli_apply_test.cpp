@@ -91,7 +91,7 @@ protected:
     std::string out, err;
 };
 
-TEST_F(GeminorCliApply, ActsOnTheReportsMarksAndNeverOnItsReferenceFiles)
+TEST_F(GeminorCliApply, ActsOnTheReportsMarksNeverOnItsReferenceFilesAndQuotesOddNames)
 {
     for (const char *name : {"a1", "a2", "b1", "b2", "c1", "c2", "d1", "d2", "e1", "e2"})
         tree.write(name, std::string("bytes of ") + name[0]);
@@ -112,6 +112,18 @@ TEST_F(GeminorCliApply, ActsOnTheReportsMarksAndNeverOnItsReferenceFiles)
         tree.write(name, "f");
     EXPECT_EQ(apply(report("byte", {{{"f1", false, true}, {"f2"}}, {{"f1", true}, {"f3"}}}), {"--delete"}), 0) << err;
     EXPECT_EQ(left({"f1", "f2", "f3"}), "f1 f2 f3");
+    // Names on standard error are quoted when they hold controls or bad bytes.
+    tree.write("keep", "x");
+    for (const char *name : {"new\nline", "bad\xff", "plain name"})
+        tree.write(name, "x");
+    const std::string text =
+        report("byte", {{{"keep"}, {"new\nline", true}, {"bad\xff", true}, {"plain name", true}}});
+    for (const char *name : {"new\nline", "bad\xff", "plain name"})
+        tree.write(name, "y");  // changed since the report
+    EXPECT_EQ(apply(text, {"--delete"}), 3) << err;
+    EXPECT_THAT(err, HasSubstr("skipped $'" + tree.path("new\\nline") + "': changed since the scan\n"));
+    EXPECT_THAT(err, HasSubstr("skipped $'" + tree.path("bad\\xff") + "': changed since the scan\n"));
+    EXPECT_THAT(err, HasSubstr("skipped " + tree.path("plain name") + ": changed since the scan\n"));
 }
 
 TEST_F(GeminorCliApply, NoReportCanMakeItRemoveAFileWithoutAKeptCopy)
@@ -188,21 +200,6 @@ TEST_F(GeminorCliApply, AReportIsCheckedWholeBeforeAnythingIsDone)
         layout.replace(at, 1, "\\/");
     EXPECT_EQ(apply(layout, {"--delete"}), 0) << layout << err;
     EXPECT_EQ(left({"\xf0\x9f\x98\x80 smile", "smile copy"}), "smile copy");
-}
-
-TEST_F(GeminorCliApply, NamesOnStandardErrorAreQuotedWhenTheyHoldControlsOrBadBytes)
-{
-    tree.write("keep", "x");
-    for (const char *name : {"new\nline", "bad\xff", "plain name"})
-        tree.write(name, "x");
-    const std::string text =
-        report("byte", {{{"keep"}, {"new\nline", true}, {"bad\xff", true}, {"plain name", true}}});
-    for (const char *name : {"new\nline", "bad\xff", "plain name"})
-        tree.write(name, "y");  // changed since the report
-    EXPECT_EQ(apply(text, {"--delete"}), 3) << err;
-    EXPECT_THAT(err, HasSubstr("skipped $'" + tree.path("new\\nline") + "': changed since the scan\n"));
-    EXPECT_THAT(err, HasSubstr("skipped $'" + tree.path("bad\\xff") + "': changed since the scan\n"));
-    EXPECT_THAT(err, HasSubstr("skipped " + tree.path("plain name") + ": changed since the scan\n"));
 }
 
 TEST_F(GeminorCliApply, CtrlCDuringAScanEndsWithStatus130)
