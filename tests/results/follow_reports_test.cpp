@@ -69,7 +69,7 @@ std::vector<std::string> paths(const std::vector<ResultRow> &rows)
 
 }  // namespace
 
-TEST(FollowReports, TrashLeavesUndoBringsBackWithTheStateNow)
+TEST(FollowReports, TrashLeavesUndoBringsBackWithTheStateNowAndLinksStayUnmarked)
 {
     std::vector<ResultRow> rows = {row("/a/", 1, false, 1), row("/b/", 1, true, 2), row("/c/", 1, true, 3),
                                    row("/d/", 2, false, 4), row("/e/", 2, true, 5)};
@@ -100,21 +100,16 @@ TEST(FollowReports, TrashLeavesUndoBringsBackWithTheStateNow)
     EXPECT_EQ(rows[2].seen.changedNs, 200);
     EXPECT_FALSE(rows[2].marked);
     EXPECT_EQ(rows[3].seen.changedNs, 100);  // never acted on: as it was seen
-}
 
-TEST(FollowReports, LinksStayUnmarkedAndOnlyAChangeTimeIsTakenOnTrust)
-{
-    std::vector<ResultRow> rows = {row("/a/", 1, false, 1), row("/b/", 1, true, 2), row("/c/", 1, false, 3)};
-    ActionPlan plan;
+    // Links stay unmarked, and only a change time is taken on trust.
+    rows = {row("/a/", 1, false, 1), row("/b/", 1, true, 2), row("/c/", 1, false, 3)};
     plan.action = PlanAction::HardLink;
     plan.files = PlanFilesOf(rows);
-    PlanReport planReport;
     planReport.files = {report(1, FileOutcome::Done)};
-    Disk disk;
+    disk.files.clear();
     disk.files["/a/f"] = {1, 1, 4, 100, 300};  // one more link: its change time moved
     disk.files["/b/f"] = {1, 1, 4, 100, 300};  // the same file as a now
     disk.files["/c/f"] = {1, 3, 4, 999, 999};  // written since the scan: must still refuse
-    std::vector<GoneRow> gone;
     FollowPlan(rows, gone, plan, planReport, disk.lookup());
     ASSERT_EQ(rows.size(), 3u);
     EXPECT_FALSE(rows[1].marked);
