@@ -7,7 +7,6 @@
 #include <fcntl.h>
 #include <map>
 #include <optional>
-#include <unordered_map>
 #include <unistd.h>
 
 #include "engine/file_system.h"
@@ -16,63 +15,21 @@
 #include "results/extended_attributes.h"
 #include "results/file_copy.h"
 #include "results/journal.h"
+#include "results/kept_copies.h"
 #include "results/link_files.h"
 
 namespace geminor {
 namespace {
-
-constexpr std::size_t kCompareBlock = 1 << 20;
-
-/// Opens for reading without following a final link, blocking on a FIFO or touching the access
-/// time (where the user may ask that); `open(flags)` opens the file one way or another.
-template <typename Open> int openForReading(Open open)
-{
-    const int flags = O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC;
-    const int fd = open(flags | O_NOATIME);
-    return fd >= 0 || errno != EPERM ? fd : open(flags);
-}
-
-int openForReading(int folderFd, const std::string &name)
-{
-    return openForReading([&](int flags) { return Fs().openat(folderFd, name.c_str(), flags, 0); });
-}
-
-int openPathForReading(const std::string &path)
-{
-    return openForReading([&](int flags) { return OpenPath(path, flags); });
-}
 
 bool vanishedError(int error)
 {
     return error == ENOENT || error == ENOTDIR;
 }
 
-/// Reads as much of [offset, offset + want) as the file holds; -1 on error.
-ssize_t readFully(int fd, char *buffer, std::size_t want, off_t offset)
-{
-    std::size_t got = 0;
-    while (got < want) {
-        const ssize_t n = Fs().pread(fd, buffer + got, want - got, offset + static_cast<off_t>(got));
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0)
-            return -1;
-        if (n == 0)
-            break;
-        got += static_cast<std::size_t>(n);
-    }
-    return static_cast<ssize_t>(got);
-}
-
 class Runner final : public PlanChecks
 {
 public:
-    explicit Runner(const ActionPlan &plan) : m_plan(plan), m_a(kCompareBlock), m_b(kCompareBlock)
-    {
-        for (std::size_t i = 0; i < plan.files.size(); ++i)
-            if (!plan.files[i].marked)
-                m_kept[plan.files[i].group].push_back(i);
-    }
+    explicit Runner(const ActionPlan &plan) : m_plan(plan), m_copies(plan) {}
 
     /// Opens the target folder of a copy or move; false (and the report filled) when it cannot.
     bool openTarget(FileReport &failure)
@@ -174,7 +131,7 @@ private:
 public:
     UniqueFd openUnchanged(FileReport &report, int folder, const std::string &name, struct stat &st) override
     {
-        UniqueFd fd(openForReading(folder, name));
+        UniqueFd fd(OpenForReading(folder, name));
         if (!fd) {
             vanishedError(errno) ? skip(report, FileProblem::Vanished) : fail(report, errno);
             return {};
@@ -186,69 +143,17 @@ public:
         return fd;
     }
 
-    bool sameBytes(int a, int b, std::uint64_t size) override
-    {
-        for (std::uint64_t offset = 0;;) {
-            // One byte more than the file should hold at the end tells whether either grew.
-            const auto want = static_cast<std::size_t>(std::min<std::uint64_t>(kCompareBlock, size - offset + 1));
-            const ssize_t n = readFully(a, m_a.data(), want, static_cast<off_t>(offset));
-            const ssize_t k = readFully(b, m_b.data(), want, static_cast<off_t>(offset));
-            if (n < 0 || n != k || std::memcmp(m_a.data(), m_b.data(), static_cast<std::size_t>(n)) != 0)
-                return false;
-            offset += static_cast<std::uint64_t>(n);
-            if (offset > size)
-                return false;
-            if (static_cast<std::size_t>(n) < want)
-                return offset == size;
-        }
-    }
+    bool sameBytes(int a, int b, std::uint64_t size) override { return m_copies.sameBytes(a, b, size); }
 
     std::optional<std::size_t> keptCopy(std::size_t index, int markedFd, std::optional<dev_t> device,
                                         FileIdentity *state, const struct stat *owner) override
     {
-        return findKept(index, markedFd, device, state, owner);
-    }
-
-    /// keptCopy, with the kept copy's state as it was when its bytes were compared.
-    std::optional<std::size_t> findKept(std::size_t index, int markedFd, std::optional<dev_t> device,
-                                        FileIdentity *state, const struct stat *owner = nullptr)
-    {
-        struct stat marked = {};
-        const auto kept = m_kept.find(m_plan.files[index].group);
-        if (Fs().fstat(markedFd, &marked) != 0 || kept == m_kept.end())
-            return std::nullopt;
-        for (std::size_t k : kept->second) {
-            const UniqueFd fd(openPathForReading(m_plan.files[k].path));
-            struct stat st = {};
-            if (!fd || Fs().fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode) || (device && st.st_dev != *device))
-                continue;
-            if ((st.st_dev == marked.st_dev && st.st_ino == marked.st_ino) || st.st_size != marked.st_size)
-                continue;
-            if (owner && (st.st_uid != owner->st_uid || st.st_gid != owner->st_gid ||
-                          (st.st_mode & 07777) != (owner->st_mode & 07777) ||
-                          ExtendedAttributesOf(fd.get()) != ExtendedAttributesOf(markedFd)))
-                continue;
-            if (sameBytes(markedFd, fd.get(), static_cast<std::uint64_t>(marked.st_size)) && Fs().fstat(fd.get(), &st) == 0) {
-                if (state)
-                    *state = IdentityOf(st);
-                return k;
-            }
-        }
-        return std::nullopt;
+        return m_copies.find(index, markedFd, device, state, owner);
     }
 
     std::optional<std::size_t> linkedKeptCopy(std::size_t index, const struct stat &st) override
     {
-        const auto kept = m_kept.find(m_plan.files[index].group);
-        if (kept == m_kept.end())
-            return std::nullopt;
-        for (std::size_t k : kept->second) {
-            struct stat other = {};
-            if (StatPath(m_plan.files[k].path, &other, AT_SYMLINK_NOFOLLOW) == 0 && other.st_dev == st.st_dev &&
-                other.st_ino == st.st_ino)
-                return k;
-        }
-        return std::nullopt;
+        return m_copies.linked(index, st);
     }
 
 private:
@@ -256,7 +161,7 @@ private:
     /// unless one was kept; then it must stand apart (not be the file itself through a mirror).
     bool needsKeptCopy(const PlanFile &file) const
     {
-        return m_plan.keepLastCopies && (file.group != 0 || file.seen.size != 0 || m_kept.contains(0));
+        return m_plan.keepLastCopies && (file.group != 0 || file.seen.size != 0 || m_copies.has(0));
     }
 
     /// Some unmarked member of the file's group opens as another file with the same bytes; its
@@ -264,21 +169,11 @@ private:
     std::optional<FileIdentity> findKeptCopy(std::size_t index, int markedFd)
     {
         FileIdentity state;
-        const std::optional<std::size_t> k = findKept(index, markedFd, std::nullopt, &state);
+        const std::optional<std::size_t> k = m_copies.find(index, markedFd, std::nullopt, &state);
         if (!k)
             return std::nullopt;
         m_keptPath = *k;
         return state;
-    }
-
-    /// After the marked file was set aside: the kept copy found before is still there under its
-    /// path, still the same unchanged file, and still not the marked one.
-    bool keptCopyStands(std::size_t keptIndex, const FileIdentity &kept, int markedFd)
-    {
-        const UniqueFd fd(openPathForReading(m_plan.files[keptIndex].path));
-        struct stat st = {}, marked = {};
-        return fd && Fs().fstat(fd.get(), &st) == 0 && Fs().fstat(markedFd, &marked) == 0 &&
-               IdentityOf(st) == kept && !(st.st_dev == marked.st_dev && st.st_ino == marked.st_ino);
     }
 
     FileReport copy(FileReport &report, int folder, const std::string &name)
@@ -362,14 +257,14 @@ public:
             fail(report, error);
             return {};
         }
-        UniqueFd source(openForReading(aside.folder, aside.asideName));
+        UniqueFd source(OpenForReading(aside.folder, aside.asideName));
         struct stat st = {};
         if (!source || Fs().fstat(source.get(), &st) != 0 ||
             !IdentityOf(st).sameContentState(m_plan.files[report.file].seen)) {
             putBack(report, aside, FileOutcome::Skipped, FileProblem::Changed);
             return {};
         }
-        if (!keptCopyStands(kept, keptState, source.get())) {
+        if (!m_copies.stands(kept, keptState, source.get())) {
             putBack(report, aside, FileOutcome::Skipped, FileProblem::NoKeptCopy);
             return {};
         }
@@ -389,7 +284,7 @@ private:
                 fail(report, error);
                 return {};
             }
-            UniqueFd source(openForReading(aside.folder, aside.asideName));
+            UniqueFd source(OpenForReading(aside.folder, aside.asideName));
             struct stat st = {};
             if (!source || Fs().fstat(source.get(), &st) != 0 || !IdentityOf(st).sameContentState(file.seen)) {
                 putBack(report, aside, FileOutcome::Skipped, FileProblem::Changed);
@@ -543,8 +438,8 @@ private:
     }
 
     const ActionPlan &m_plan;
-    std::unordered_map<std::int32_t, std::vector<std::size_t>> m_kept;  // group -> its unmarked files
-    std::map<std::uint64_t, TrashFolder> m_trashes;                     // by mount
+    KeptCopies m_copies;
+    std::map<std::uint64_t, TrashFolder> m_trashes;  // by mount
     std::size_t m_keptPath = 0;  // the kept copy findKeptCopy found last
     std::string m_asideName;     // for the file being acted on, as the journal names it
     Journal *m_journal = nullptr;
@@ -554,7 +449,6 @@ private:
     std::string m_targetReal;  // the target folder's absolute path, as the kernel knows it
     std::string m_realFolder;  // the folder of the file being acted on, likewise
     std::uint64_t m_targetMount = 0;
-    std::vector<char> m_a, m_b;
 };
 
 }  // namespace

@@ -1,0 +1,129 @@
+#include "results/kept_copies.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <unistd.h>
+
+#include "engine/file_system.h"
+#include "engine/folder_walker.h"
+#include "results/extended_attributes.h"
+
+namespace geminor {
+namespace {
+
+constexpr std::size_t kCompareBlock = 1 << 20;
+
+/// Opens for reading without following a final link, blocking on a FIFO or touching the access
+/// time (where the user may ask that); `open(flags)` opens the file one way or another.
+template <typename Open> int openForReading(Open open)
+{
+    const int flags = O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC;
+    const int fd = open(flags | O_NOATIME);
+    return fd >= 0 || errno != EPERM ? fd : open(flags);
+}
+
+/// Reads as much of [offset, offset + want) as the file holds; -1 on error.
+ssize_t readFully(int fd, char *buffer, std::size_t want, off_t offset)
+{
+    std::size_t got = 0;
+    while (got < want) {
+        const ssize_t n = Fs().pread(fd, buffer + got, want - got, offset + static_cast<off_t>(got));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0)
+            return -1;
+        if (n == 0)
+            break;
+        got += static_cast<std::size_t>(n);
+    }
+    return static_cast<ssize_t>(got);
+}
+
+}  // namespace
+
+int OpenForReading(int folderFd, const std::string &name)
+{
+    return openForReading([&](int flags) { return Fs().openat(folderFd, name.c_str(), flags, 0); });
+}
+
+int OpenPathForReading(const std::string &path)
+{
+    return openForReading([&](int flags) { return OpenPath(path, flags); });
+}
+
+KeptCopies::KeptCopies(const ActionPlan &plan) : m_plan(plan), m_a(kCompareBlock), m_b(kCompareBlock)
+{
+    for (std::size_t i = 0; i < plan.files.size(); ++i)
+        if (!plan.files[i].marked)
+            m_kept[plan.files[i].group].push_back(i);
+}
+
+bool KeptCopies::sameBytes(int a, int b, std::uint64_t size)
+{
+    for (std::uint64_t offset = 0;;) {
+        // One byte more than the file should hold at the end tells whether either grew.
+        const auto want = static_cast<std::size_t>(std::min<std::uint64_t>(kCompareBlock, size - offset + 1));
+        const ssize_t n = readFully(a, m_a.data(), want, static_cast<off_t>(offset));
+        const ssize_t k = readFully(b, m_b.data(), want, static_cast<off_t>(offset));
+        if (n < 0 || n != k || std::memcmp(m_a.data(), m_b.data(), static_cast<std::size_t>(n)) != 0)
+            return false;
+        offset += static_cast<std::uint64_t>(n);
+        if (offset > size)
+            return false;
+        if (static_cast<std::size_t>(n) < want)
+            return offset == size;
+    }
+}
+
+std::optional<std::size_t> KeptCopies::find(std::size_t index, int markedFd, std::optional<dev_t> device,
+                                            FileIdentity *state, const struct stat *owner)
+{
+    struct stat marked = {};
+    const auto kept = m_kept.find(m_plan.files[index].group);
+    if (Fs().fstat(markedFd, &marked) != 0 || kept == m_kept.end())
+        return std::nullopt;
+    for (std::size_t k : kept->second) {
+        const UniqueFd fd(OpenPathForReading(m_plan.files[k].path));
+        struct stat st = {};
+        if (!fd || Fs().fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode) || (device && st.st_dev != *device))
+            continue;
+        if ((st.st_dev == marked.st_dev && st.st_ino == marked.st_ino) || st.st_size != marked.st_size)
+            continue;
+        if (owner && (st.st_uid != owner->st_uid || st.st_gid != owner->st_gid ||
+                      (st.st_mode & 07777) != (owner->st_mode & 07777) ||
+                      ExtendedAttributesOf(fd.get()) != ExtendedAttributesOf(markedFd)))
+            continue;
+        if (sameBytes(markedFd, fd.get(), static_cast<std::uint64_t>(marked.st_size)) && Fs().fstat(fd.get(), &st) == 0) {
+            if (state)
+                *state = IdentityOf(st);
+            return k;
+        }
+    }
+    return std::nullopt;
+}
+
+std::optional<std::size_t> KeptCopies::linked(std::size_t index, const struct stat &st) const
+{
+    const auto kept = m_kept.find(m_plan.files[index].group);
+    if (kept == m_kept.end())
+        return std::nullopt;
+    for (std::size_t k : kept->second) {
+        struct stat other = {};
+        if (StatPath(m_plan.files[k].path, &other, AT_SYMLINK_NOFOLLOW) == 0 && other.st_dev == st.st_dev &&
+            other.st_ino == st.st_ino)
+            return k;
+    }
+    return std::nullopt;
+}
+
+bool KeptCopies::stands(std::size_t keptIndex, const FileIdentity &kept, int markedFd) const
+{
+    const UniqueFd fd(OpenPathForReading(m_plan.files[keptIndex].path));
+    struct stat st = {}, marked = {};
+    return fd && Fs().fstat(fd.get(), &st) == 0 && Fs().fstat(markedFd, &marked) == 0 &&
+           IdentityOf(st) == kept && !(st.st_dev == marked.st_dev && st.st_ino == marked.st_ino);
+}
+
+}  // namespace geminor
