@@ -9,7 +9,6 @@
 #include <set>
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
-#include <sched.h>
 #include <sys/mount.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -19,6 +18,7 @@
 #include "persist/session_file.h"
 #include "results/action_plan.h"
 #include "results/journal.h"
+#include "tests/support/mount_helpers.h"
 #include "tests/support/scan_helpers.h"
 #include "tests/support/temp_tree.h"
 
@@ -31,13 +31,7 @@ using ::testing::ElementsAre;
 using ::testing::HasSubstr;
 
 /// Entered before main(), while the process has one thread.
-const std::string g_mountsRefused = [] {
-    if (::unshare(CLONE_NEWNS) != 0)
-        return std::string("no private mount namespace: ") + std::strerror(errno);
-    if (::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0)
-        return std::string("mounts cannot be made private: ") + std::strerror(errno);
-    return std::string();
-}();
+const std::string g_mountsRefused = test::EnterPrivateMountNamespace();
 
 #define REQUIRE_MOUNTS()                                                                                     \
     do {                                                                                                     \
@@ -69,6 +63,17 @@ private:
     bool m_ok = false;
     int m_error = 0;
 };
+
+std::vector<ResultEntry> scanned(std::vector<SearchLocation> locations)
+{
+    SearchRequest request;
+    request.ProtectWindowsFolders = false;
+    request.Locations = std::move(locations);
+    SilentHost host;
+    CancelRequested cancel{false};
+    std::int16_t marker = 0;
+    return RunScan(request, host, cancel, marker).entries;
+}
 
 std::set<std::string> namesIn(const std::string &folder)
 {
@@ -177,38 +182,16 @@ TEST(Mounts, ABindMountedAliasNeverPassesForTheKeptCopy)
     EXPECT_EQ(readFile(tree.path("X/f")), "the only bytes");
 }
 
-/// A FUSE mirror of `source` on `where` (bindfs), unmounted with the object; "" or why not.
-class Mirror
-{
-public:
-    Mirror(const std::string &source, const std::string &where) : m_where(where)
-    {
-        if (std::system("command -v bindfs >/dev/null 2>&1") != 0 || ::access("/dev/fuse", R_OK | W_OK) != 0)
-            m_refused = "bindfs or /dev/fuse is not available";
-        else if (std::system(("bindfs '" + source + "' '" + where + "' >/dev/null 2>&1").c_str()) != 0)
-            m_refused = "bindfs could not mount";
-    }
-    ~Mirror()
-    {
-        if (m_refused.empty())
-            ::umount2(m_where.c_str(), MNT_DETACH);
-    }
-    const std::string &refused() const { return m_refused; }
-
-private:
-    std::string m_where, m_refused;
-};
-
 TEST(Mounts, NoActionReplacesTheOnlyCopyByItsMirrorOrLinksItToItself)
 {
     REQUIRE_MOUNTS();
     TempTree tree;
     tree.write("src/a", "the only bytes");
     tree.write("src/sub/b", "also the only ones");
-    tree.mkdir("mir");
-    Mirror mirror(tree.path("src"), tree.path("mir"));
-    if (!mirror.refused().empty())
-        GTEST_SKIP() << mirror.refused();
+    if (const std::string missing = test::BindfsMissing(); !missing.empty())
+        GTEST_SKIP() << missing;
+    const test::BindfsMirror mirror(tree.path("src"), tree.mkdir("mir"));
+    ASSERT_TRUE(mirror.ok()) << mirror.error();
     // The same files under two devices: the mirror's names pass for the kept copies.
     for (PlanAction action : {PlanAction::SymbolicLink, PlanAction::HardLink, PlanAction::Clone, PlanAction::Delete}) {
         const ActionPlan plan = test::PlanOf(tree.root(), action, {"src/a", "src/sub/b"});
@@ -229,13 +212,8 @@ TEST(Mounts, NoActionReplacesTheOnlyCopyByItsMirrorOrLinksItToItself)
     tree.mkdir("Photos");
     Mount bind(tree.path("data/photos"), tree.path("Photos"), nullptr, MS_BIND);
     ASSERT_TRUE(bind.ok()) << bind.error();
-    SearchRequest request;
-    request.ProtectWindowsFolders = false;
-    request.Locations = {{tree.path("data"), "Yes", "*.*", false}, {tree.path("Photos"), "Yes", "*.*", false, true}};
-    SilentHost host;
-    CancelRequested cancel{false};
-    std::int16_t marker = 0;
-    for (const ResultEntry &e : RunScan(request, host, cancel, marker).entries)
+    for (const ResultEntry &e :
+         scanned({{tree.path("data"), "Yes", "*.*", false}, {tree.path("Photos"), "Yes", "*.*", false, true}}))
         EXPECT_EQ(e.reference, e.path().ends_with("photos/p")) << e.path();
 }
 
@@ -252,16 +230,11 @@ TEST(Mounts, AnOverlaysMergedViewNeverPassesForTheKeptCopyOfItsLowerFolder)
     if (!overlay.ok())
         GTEST_SKIP() << "no overlay can be mounted here: " << overlay.error();
     for (PlanAction action : {PlanAction::Delete, PlanAction::SymbolicLink, PlanAction::HardLink, PlanAction::Move}) {
-        SearchRequest request;
-        request.ProtectWindowsFolders = false;
-        request.Locations = {{tree.path("merged"), "Yes", "*.*", false}, {tree.path("lower"), "Yes", "*.*", false}};
-        SilentHost host;
-        CancelRequested cancel{false};
-        std::int16_t marker = 0;
         ActionPlan plan;
         plan.action = action;
         plan.targetFolder = tree.mkdir("into");
-        plan.files = PlanFilesOf(LoadResults(RunScan(request, host, cancel, marker).entries));
+        plan.files = PlanFilesOf(
+            LoadResults(scanned({{tree.path("merged"), "Yes", "*.*", false}, {tree.path("lower"), "Yes", "*.*", false}})));
         ASSERT_EQ(plan.files.size(), 2u);
         for (PlanFile &file : plan.files)
             file.marked = file.path.find("/lower/") != std::string::npos;

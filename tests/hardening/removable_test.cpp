@@ -271,23 +271,17 @@ void everyAction(TempTree &tree, const std::string &m, const std::string &real, 
     ::unsetenv("XDG_DATA_HOME");
 }
 
-TEST(Removable, EveryActionOnKernelExfatKeepsEveryByte)
+void everyActionOnExfat(const std::string &driver)
 {
     SKIP_IF(g_mountsRefused);
     TempTree tree;
-    const ExfatMount exfat(tree, "exfat");
+    const ExfatMount exfat(tree, driver);
     SKIP_IF(exfat.refused);
     everyAction(tree, exfat.where + "/", exfat.where + "/", false);
 }
 
-TEST(Removable, EveryActionOnExfatFuseKeepsEveryByte)
-{
-    SKIP_IF(g_mountsRefused);
-    TempTree tree;
-    const ExfatMount exfat(tree, "exfat-fuse");
-    SKIP_IF(exfat.refused);
-    everyAction(tree, exfat.where + "/", exfat.where + "/", false);
-}
+TEST(Removable, EveryActionOnKernelExfatKeepsEveryByte) { everyActionOnExfat("exfat"); }
+TEST(Removable, EveryActionOnExfatFuseKeepsEveryByte) { everyActionOnExfat("exfat-fuse"); }
 
 TEST(Removable, ABindfsMirrorTakesEveryActionAndItsUndo)
 {

@@ -22,17 +22,12 @@ bool isMountPoint(const std::string &where)
 }
 
 /// Waits up to `ms` for `pid` to end; false when it is still running.
-bool waitFor(pid_t pid, int ms, int *status = nullptr)
+bool waitFor(pid_t pid, int ms)
 {
-    int ignored = 0;
-    for (int waited = 0;; waited += 2) {
-        const pid_t done = ::waitpid(pid, status ? status : &ignored, WNOHANG);
-        if (done == pid || (done < 0 && errno != EINTR))
+    for (int waited = 0; waited <= ms; waited += 2, ::usleep(2000))
+        if (const pid_t done = ::waitpid(pid, nullptr, WNOHANG); done == pid || (done < 0 && errno != EINTR))
             return true;
-        if (waited >= ms)
-            return false;
-        ::usleep(2000);
-    }
+    return false;
 }
 
 }  // namespace
