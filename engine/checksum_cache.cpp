@@ -1,6 +1,7 @@
 #include "engine/checksum_cache.h"
 
 #include "engine/cache_folder.h"
+#include "engine/checksum_store.h"
 #include "engine/file_system.h"
 
 #include <algorithm>
@@ -8,216 +9,16 @@
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
-#include <ctime>
 #include <fcntl.h>
 #include <lmdb.h>
-#include <sys/resource.h>
-#include <sys/stat.h>
-#include <sys/wait.h>
-#include <thread>
-#include <tuple>
-#include <unistd.h>
 #include <span>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <utility>
 
 namespace geminor {
-namespace {
 
-constexpr std::uint16_t kKeepDays = 90;
-constexpr std::size_t kChunk = 16384;  // records written in one transaction: the pages it frees are reused by the next but one
-constexpr unsigned kRenewEvery = 4096;  // look-ups between renewals of the reader's snapshot
-constexpr int kWaitForWriterMs = 3000;
-constexpr std::size_t kMaxValue = 128;  // a longer value is damage
-constexpr off_t kSlack = 1 << 20;  // past the last page: further than a damaged page's offsets reach
-
-const char *const kFile = "/digests.mdb";
-const char *const kFiles[] = {"/digests.mdb", "/digests.mdb-lock", "/digests.db", "/digests.db-wal", "/digests.db-shm"};
-constexpr std::size_t kOlderFormat = 2;  // the files from here on: an earlier Geminor's cache, never read again
-
-/// Under the key of no file: what the file is, and the day records were last pruned.
-const char kMark[] = "geminor digests 1";
-const CacheKey kMetaKey{};
-
-/// Why LMDB (or the system, for an errno value) refused.
-std::string why(int rc)
-{
-    return rc == MDB_INVALID || rc == MDB_CORRUPTED || rc == MDB_PAGE_NOTFOUND || rc == MDB_VERSION_MISMATCH
-               ? std::string("damaged (") + mdb_strerror(rc) + "); clear the checksum cache to start a new one"
-               : mdb_strerror(rc);
-}
-
-MDB_val valueOf(const void *data, std::size_t size)
-{
-    return MDB_val{size, const_cast<void *>(data)};
-}
-
-std::uint16_t today()
-{
-    return static_cast<std::uint16_t>(std::time(nullptr) / 86400);
-}
-
-/// The prune day stored in the mark; nothing when `value` is not our mark.
-std::optional<std::uint16_t> markDay(const MDB_val &value)
-{
-    std::uint16_t day = 0;
-    if (value.mv_size != sizeof kMark + sizeof day || std::memcmp(value.mv_data, kMark, sizeof kMark) != 0)
-        return std::nullopt;
-    std::memcpy(&day, static_cast<const char *>(value.mv_data) + sizeof kMark, sizeof day);
-    return day;
-}
-
-bool isMark(const MDB_val &key)
-{
-    return key.mv_size == kMetaKey.size() && std::memcmp(key.mv_data, kMetaKey.data(), kMetaKey.size()) == 0;
-}
-
-/// The record stored as (`key`, `value`); nothing when it is damaged.
-std::optional<CacheRecord> recordAt(const MDB_val &key, const MDB_val &value)
-{
-    CacheKey k;
-    if (key.mv_size != k.size() || value.mv_size > kMaxValue)
-        return std::nullopt;
-    std::memcpy(k.data(), key.mv_data, k.size());
-    return DecodeRecord(k, {static_cast<const char *>(value.mv_data), value.mv_size});
-}
-
-/// Calls `each(record)` for every record under the cursor's table in key order (the mark passed
-/// over; a damaged record is nothing) until it returns other than 0; MDB_NOTFOUND once all were.
-template <typename Each> int forEachRecord(MDB_cursor *cursor, Each each)
-{
-    MDB_val key, value;
-    int rc = 0;
-    while ((rc = mdb_cursor_get(cursor, &key, &value, MDB_NEXT)) == 0)
-        if (!isMark(key) && (rc = each(recordAt(key, value))) != 0)
-            break;
-    return rc;
-}
-
-int putMark(MDB_txn *txn, MDB_dbi dbi, std::uint16_t day)
-{
-    char bytes[sizeof kMark + sizeof day];
-    std::memcpy(bytes, kMark, sizeof kMark);
-    std::memcpy(bytes + sizeof kMark, &day, sizeof day);
-    MDB_val key = valueOf(kMetaKey.data(), kMetaKey.size()), value = valueOf(bytes, sizeof bytes);
-    return mdb_put(txn, dbi, &key, &value, 0);
-}
-
-/// Where the last page of `env` ends, in bytes.
-std::optional<std::uint64_t> pagesEnd(MDB_env *env)
-{
-    MDB_envinfo info = {};
-    MDB_stat pages = {};
-    if (mdb_env_info(env, &info) != 0 || mdb_env_stat(env, &pages) != 0)
-        return std::nullopt;
-    return (info.me_last_pgno + 1) * std::uint64_t{pages.ms_psize};
-}
-
-/// (Not flushed: a record carries its file's state and a check, so one torn or left from before
-/// is stale or refused, never taken for another's.)
-/// An environment on `path` (read-only or not); nothing with `rc` set when it cannot be opened
-/// or is shorter than its pages say (reading those would fault).
-MDB_env *openEnvironment(const std::string &path, unsigned flags, int &rc)
-{
-    MDB_env *env = nullptr;
-    if ((rc = mdb_env_create(&env)) != 0)
-        return nullptr;
-    mdb_env_set_maxreaders(env, 256);
-    for (const std::size_t map : {std::size_t{1} << 36, std::size_t{1} << 32}) {  // address space may be limited
-        mdb_env_set_mapsize(env, map);
-        if ((rc = mdb_env_open(env, path.c_str(), flags | MDB_NOSUBDIR | MDB_NOTLS | MDB_NORDAHEAD | MDB_NOSYNC, 0600)) != ENOMEM)
-            break;
-    }
-    struct stat st = {};
-    const auto end = rc == 0 ? pagesEnd(env) : std::nullopt;
-    if (rc == 0 && (!end || ::stat(path.c_str(), &st) != 0 || static_cast<std::uint64_t>(st.st_size) < *end))
-        rc = MDB_INVALID;
-    if (rc != 0) {
-        mdb_env_close(env);
-        return nullptr;
-    }
-    return env;
-}
-
-/// The writers' lock: a byte of the data file locked by its open file description. Every
-/// Geminor takes it around its writes, so that one that hangs never hangs another (it is waited
-/// for a few seconds, then the cache is not written).
-bool setWritersLock(int fd, short type)
-{
-    struct flock lock = {};
-    lock.l_type = type;
-    lock.l_whence = SEEK_SET;
-    lock.l_len = 1;
-    for (int waited = 0; ::fcntl(fd, F_OFD_SETLK, &lock) != 0; waited += 10) {
-        if ((errno != EAGAIN && errno != EACCES && errno != EINTR) || waited >= kWaitForWriterMs)
-            return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-    return true;
-}
-
-/// Gives the data file room past its last page: a damaged page whose offsets point past it then
-/// reads zeros, not a fault. Only ever longer, and only under the writers' lock.
-void KeepSlack(MDB_env *env, int fd)
-{
-    struct stat st = {};
-    const auto end = pagesEnd(env);
-    if (!end || ::fstat(fd, &st) != 0)
-        return;
-    const auto wanted = static_cast<off_t>(*end) + kSlack;
-    if (st.st_size < wanted)
-        (void)::ftruncate(fd, wanted);
-}
-
-/// The records of the cache at `path`, after walking every page of both its tables (the free
-/// pages' and the records') and checking every record; nothing when one is damaged.
-std::optional<std::size_t> wholeRecords(const std::string &path)
-{
-    int rc = 0;
-    MDB_env *env = openEnvironment(path, MDB_RDONLY, rc);
-    MDB_txn *txn = nullptr;
-    std::size_t records = 0;
-    bool whole = env && mdb_txn_begin(env, nullptr, MDB_RDONLY, &txn) == 0;
-    for (const MDB_dbi dbi : {MDB_dbi{0}, MDB_dbi{1}}) {
-        MDB_cursor *cursor = nullptr;
-        whole = whole && mdb_cursor_open(txn, dbi, &cursor) == 0 &&
-                forEachRecord(cursor, [&](const std::optional<CacheRecord> &record) {
-                    records += dbi == 1 ? 1 : 0;
-                    return dbi == 0 || record ? 0 : MDB_CORRUPTED;
-                }) == MDB_NOTFOUND;
-        if (cursor)
-            mdb_cursor_close(cursor);
-    }
-    if (txn)
-        mdb_txn_abort(txn);
-    if (env)
-        mdb_env_close(env);
-    return whole ? std::optional(records) : std::nullopt;
-}
-
-/// Walks the whole cache at `path` in a child process: LMDB trusts its pages, and a damaged one
-/// can make a reader fault, which must cost the cache, never the scan. The child's pid, or -1.
-pid_t startCheck(const std::string &path)
-{
-    const pid_t child = ::fork();
-    if (child == 0) {
-        const rlimit noCore{0, 0};
-        ::setrlimit(RLIMIT_CORE, &noCore);
-        ::_exit(wholeRecords(path) ? 0 : 1);
-    }
-    return child;
-}
-
-/// Whether the check `child` found every page and record whole.
-bool checkPassed(pid_t child)
-{
-    int status = 0;
-    while (::waitpid(child, &status, 0) < 0)
-        if (errno != EINTR)
-            return false;
-    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
-}
-
-}  // namespace
+using namespace digest_store;
 
 std::string ChecksumCache::DefaultFolder()
 {

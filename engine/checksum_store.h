@@ -1,0 +1,66 @@
+#pragma once
+
+// The LMDB side of the checksum cache: opening the database, its writers' lock, the room kept
+// past its last page, and walking it whole in a child process. Internal to ChecksumCache.
+
+#include <cstddef>
+#include <cstdint>
+#include <lmdb.h>
+#include <optional>
+#include <string>
+#include <sys/types.h>
+
+#include "engine/cache_record.h"
+
+namespace geminor::digest_store {
+
+inline constexpr std::uint16_t kKeepDays = 90;
+inline constexpr std::size_t kChunk = 16384;  // records written in one transaction: the pages it frees are reused by the next but one
+inline constexpr unsigned kRenewEvery = 4096;  // look-ups between renewals of the reader's snapshot
+inline constexpr int kWaitForWriterMs = 3000;
+
+inline const char *const kFile = "/digests.mdb";
+inline const char *const kFiles[] = {"/digests.mdb", "/digests.mdb-lock", "/digests.db", "/digests.db-wal", "/digests.db-shm"};
+inline constexpr std::size_t kOlderFormat = 2;  // the files from here on: an earlier Geminor's cache, never read again
+
+/// Under the key of no file: what the file is, and the day records were last pruned.
+inline const CacheKey kMetaKey{};
+
+/// Why LMDB (or the system, for an errno value) refused.
+std::string why(int rc);
+MDB_val valueOf(const void *data, std::size_t size);
+std::uint16_t today();
+/// The prune day stored in the mark; nothing when `value` is not our mark.
+std::optional<std::uint16_t> markDay(const MDB_val &value);
+bool isMark(const MDB_val &key);
+/// The record stored as (`key`, `value`); nothing when it is damaged.
+std::optional<CacheRecord> recordAt(const MDB_val &key, const MDB_val &value);
+int putMark(MDB_txn *txn, MDB_dbi dbi, std::uint16_t day);
+/// An environment on `path` (read-only or not); nothing with `rc` set when it cannot be opened
+/// or is shorter than its pages say (reading those would fault).
+MDB_env *openEnvironment(const std::string &path, unsigned flags, int &rc);
+/// Takes (F_WRLCK) or drops (F_UNLCK) the writers' lock on the data file `fd`; false when
+/// another Geminor held it for kWaitForWriterMs.
+bool setWritersLock(int fd, short type);
+/// Gives the data file room past its last page; only under the writers' lock.
+void KeepSlack(MDB_env *env, int fd);
+/// The records of the cache at `path`, every page and record walked; nothing when one is damaged.
+std::optional<std::size_t> wholeRecords(const std::string &path);
+/// Starts walking the cache at `path` in a child process; the child's pid, or -1.
+pid_t startCheck(const std::string &path);
+/// Whether the check `child` found every page and record whole (and reaps it).
+bool checkPassed(pid_t child);
+
+/// Calls `each(record)` for every record under the cursor's table in key order (the mark passed
+/// over; a damaged record is nothing) until it returns other than 0; MDB_NOTFOUND once all were.
+template <typename Each> int forEachRecord(MDB_cursor *cursor, Each each)
+{
+    MDB_val key, value;
+    int rc = 0;
+    while ((rc = mdb_cursor_get(cursor, &key, &value, MDB_NEXT)) == 0)
+        if (!isMark(key) && (rc = each(recordAt(key, value))) != 0)
+            break;
+    return rc;
+}
+
+}  // namespace geminor::digest_store
