@@ -220,14 +220,12 @@ bool sameCopy(const std::string &there, const struct stat &st, const std::string
     }
 }
 
-/// A step whose outcome was never written (the operation was killed while acting on it): the
-/// file is found where each step of the action may have left it (under its name, set aside in
-/// its folder, in the trash, or replaced by a link) and put back; "" when it is back (or never
-/// left), else why not.
 /// What a step killed part-way may have left beside the file, none of it holding anything the
 /// file does not: a link not yet in the file's place, a copy to another file system not yet
-/// published, trash info whose file never reached the trash.
-void dropLeftovers(PlanAction action, const JournalStep &step)
+/// published, trash info (of `infos`, the step's trash info read once) whose file never reached
+/// the trash.
+void dropLeftovers(PlanAction action, const JournalStep &step,
+                   const std::vector<std::pair<std::string, bool>> &infos = {})
 {
     struct stat st = {};
     if (!step.aside.empty()) {
@@ -238,12 +236,15 @@ void dropLeftovers(PlanAction action, const JournalStep &step)
         if (action == PlanAction::Move && !copy.empty() && isFile(copy, st) && S_ISREG(st.st_mode))
             UnlinkPath(copy);
     }
-    if (action == PlanAction::Trash && !step.trash.empty())
-        for (const auto &[file, same] : trashInfosOf(step))
-            if (struct stat there = {}; StatPath(file, &there, AT_SYMLINK_NOFOLLOW) != 0)
-                UnlinkPath(step.trash + "info/" + NameOf(file) + ".trashinfo");
+    for (const auto &[file, same] : infos)
+        if (struct stat there = {}; StatPath(file, &there, AT_SYMLINK_NOFOLLOW) != 0)
+            UnlinkPath(step.trash + "info/" + NameOf(file) + ".trashinfo");
 }
 
+/// A step whose outcome was never written (the operation was killed while acting on it): the
+/// file is found where each step of the action may have left it (under its name, set aside in
+/// its folder, in the trash, or replaced by a link) and put back; "" when it is back (or never
+/// left), else why not.
 std::string recoverStep(PlanAction action, const JournalStep &step, bool &restored, bool &skipped)
 {
     restored = false;
@@ -251,6 +252,7 @@ std::string recoverStep(PlanAction action, const JournalStep &step, bool &restor
     struct stat st = {};
     const bool atName = isFile(step.path, st);
     if (atName && S_ISREG(st.st_mode) && IdentityOf(st).sameContentState(step.was)) {
+        // Under its name, the file left no trash info behind: the trash's folder is not read.
         dropLeftovers(action, step);
         return {};  // never left, or already back
     }
@@ -307,7 +309,7 @@ std::string recoverStep(PlanAction action, const JournalStep &step, bool &restor
                 UnlinkPath(there);
         }
     }
-    dropLeftovers(action, step);
+    dropLeftovers(action, step, infos);
     return restored ? std::string() : reason;
 }
 
