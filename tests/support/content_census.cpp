@@ -71,8 +71,7 @@ std::set<std::string> ContentsReachable(const std::vector<std::string> &roots, c
     return std::move(census.contents);
 }
 
-void Snapshot(const std::string &folder, const std::string &relative, std::map<std::string, FileState> &files,
-              std::map<std::string, std::string> *links)
+void Snapshot(const std::string &folder, const std::string &relative, std::map<std::string, FileState> &files)
 {
     for (const std::string &name : namesIn(folder + relative)) {
         const std::string path = relative + name;
@@ -80,18 +79,10 @@ void Snapshot(const std::string &folder, const std::string &relative, std::map<s
         if (::lstat((folder + path).c_str(), &st) != 0)
             continue;
         if (S_ISDIR(st.st_mode)) {
-            Snapshot(folder, path + '/', files, links);
+            Snapshot(folder, path + '/', files);
         } else if (S_ISREG(st.st_mode)) {
-            files[path] = {st.st_ino,
-                           st.st_mode,
-                           st.st_uid,
-                           st.st_gid,
-                           st.st_mtim.tv_sec * 1000000000ll + st.st_mtim.tv_nsec,
-                           readFile(folder + path)};
-        } else if (S_ISLNK(st.st_mode) && links) {
-            std::string target(4096, '\0');
-            const ssize_t n = ::readlink((folder + path).c_str(), target.data(), target.size());
-            (*links)[path] = target.substr(0, n > 0 ? std::size_t(n) : 0);
+            files[path] = {st.st_ino, st.st_mode, st.st_uid, st.st_gid,
+                           st.st_mtim.tv_sec * 1000000000ll + st.st_mtim.tv_nsec, readFile(folder + path)};
         }
     }
 }

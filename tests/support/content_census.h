@@ -26,9 +26,7 @@ struct FileState
     std::string content;
 };
 
-/// The regular files below `folder` + `relative`, by path relative to `folder`, links not
-/// followed; the symbolic links and their targets go to `links` when given.
-void Snapshot(const std::string &folder, const std::string &relative, std::map<std::string, FileState> &files,
-              std::map<std::string, std::string> *links = nullptr);
+/// The regular files below `folder` + `relative`, by path relative to `folder`, links not followed.
+void Snapshot(const std::string &folder, const std::string &relative, std::map<std::string, FileState> &files);
 
 }  // namespace geminor::test
