@@ -21,7 +21,9 @@ constexpr std::size_t kBatchFiles = 1 << 16;  // files of whole groups handed to
 /// C1, and the marks that turn or break a line of text) or a byte that starts none.
 std::size_t printableAt(std::string_view text, std::size_t at)
 {
-    const auto byte = [&](std::size_t i) { return at + i < text.size() ? static_cast<unsigned char>(text[at + i]) : 0u; };
+    const auto byte = [&](std::size_t i) {
+        return at + i < text.size() ? static_cast<unsigned char>(text[at + i]) : 0u;
+    };
     const unsigned lead = byte(0);
     if (lead < 0x80)
         return lead >= 0x20 && lead != 0x7F ? 1 : 0;
@@ -36,7 +38,8 @@ std::size_t printableAt(std::string_view text, std::size_t at)
     }
     const unsigned shortest[] = {0, 0, 0x80, 0x800, 0x10000};
     if (code < shortest[length] || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF) || code <= 0x9F ||
-        code == 0x200E || code == 0x200F || (code >= 0x2028 && code <= 0x202E) || (code >= 0x2066 && code <= 0x2069))
+        code == 0x200E || code == 0x200F || (code >= 0x2028 && code <= 0x202E) ||
+        (code >= 0x2066 && code <= 0x2069))
         return 0;
     return length;
 }
@@ -79,8 +82,11 @@ void reportPlan(const CliAction &request, const ActionPlan &plan, const PlanRepo
     }
     std::fflush(stdout);
     if (withoutJournal > 0)
-        std::fprintf(stderr, "geminor-cli: the journal for undo cannot be written (%s): %zu file(s) were left as they "
-                     "were; --no-journal acts without undo\n", std::strerror(report.journalError), withoutJournal);
+        std::fprintf(
+            stderr,
+            "geminor-cli: the journal for undo cannot be written (%s): %zu file(s) were left as they "
+            "were; --no-journal acts without undo\n",
+            std::strerror(report.journalError), withoutJournal);
     totals.done += report.done;
     totals.skipped += report.skipped;
     totals.failed += report.failed;
@@ -98,21 +104,25 @@ int closing(const CliAction &request, const Totals &totals)
         std::fputs("Stopped: the files after the last one reported were left as they were.\n", stderr);
     const auto freed = static_cast<unsigned long long>(totals.freed);
     if (request.dryRun)
-        std::fprintf(stderr, "Dry run: nothing was changed.\nWould %s : %zu\nWould skip : %zu\nWould fail : %zu\n"
-                     "Would free : %llu bytes\n", kWould[action] + 6, totals.done, totals.skipped, totals.failed, freed);
+        std::fprintf(stderr,
+                     "Dry run: nothing was changed.\nWould %s : %zu\nWould skip : %zu\nWould fail : %zu\n"
+                     "Would free : %llu bytes\n",
+                     kWould[action] + 6, totals.done, totals.skipped, totals.failed, freed);
     else
         std::fprintf(stderr, "%s : %zu\nSkipped : %zu\nFailed : %zu\nFreed : %llu bytes\n", kDone[action],
                      totals.done, totals.skipped, totals.failed, freed);
-    const char *undo = request.action == PlanAction::Delete  ? " (a permanent delete cannot be undone)"
-                       : request.action == PlanAction::Clone ? " (clones keep each file's bytes: nothing to undo)"
-                       : totals.done == 0                    ? " (nothing was done)"
-                                                             : " (geminor-cli --undo puts it back)";
+    const char *undo = request.action == PlanAction::Delete ? " (a permanent delete cannot be undone)"
+                       : request.action == PlanAction::Clone
+                           ? " (clones keep each file's bytes: nothing to undo)"
+                       : totals.done == 0 ? " (nothing was done)"
+                                          : " (geminor-cli --undo puts it back)";
     if (totals.journals.size() == 1)
         std::fprintf(stderr, "Journal : %s%s\n", totals.journals.front().c_str(), undo);
     else if (totals.journals.size() > 1)  // one per batch of groups
-        std::fprintf(stderr, "Journals : %zu, %s to %s%s\n", totals.journals.size(), totals.journals.front().c_str(),
-                     totals.journals.back().c_str(),
-                     request.action == PlanAction::Delete ? undo : " (each geminor-cli --undo puts back the newest)");
+        std::fprintf(
+            stderr, "Journals : %zu, %s to %s%s\n", totals.journals.size(), totals.journals.front().c_str(),
+            totals.journals.back().c_str(),
+            request.action == PlanAction::Delete ? undo : " (each geminor-cli --undo puts back the newest)");
     if (totals.cancelled)
         return 130;
     if (totals.failed > 0)
@@ -160,15 +170,20 @@ std::string QuotedPath(std::string_view path)
 int RunCliAction(const CliAction &request, std::vector<PlanFile> files, SearchMethod method,
                  const std::atomic<bool> &cancel)
 {
-    ActionPlan plan{request.action, method, request.targetFolder, std::move(files), true, request.dryRun,
+    ActionPlan plan{request.action,
+                    method,
+                    request.targetFolder,
+                    std::move(files),
+                    true,
+                    request.dryRun,
                     request.dryRun || request.noJournal ? std::string() : JournalFolder()};
     CliHost host(request.quiet);
     const PlanReport report = RunPlan(
         plan,
         [&](std::size_t done, std::size_t total) {
             if (host.progressDue())
-                host.setStatusText(std::string(kDone[static_cast<int>(plan.action)]) + " " + std::to_string(done) +
-                                   "/" + std::to_string(total));
+                host.setStatusText(std::string(kDone[static_cast<int>(plan.action)]) + " " +
+                                   std::to_string(done) + "/" + std::to_string(total));
         },
         &cancel);
     host.finish();
@@ -189,17 +204,20 @@ struct Settled
 void printSettled(const Settled &settled, bool rules)
 {
     if (settled.repeats > 0)
-        std::fprintf(stderr, "geminor-cli: %zu listing(s) of a file listed before in its group were left out\n",
+        std::fprintf(stderr,
+                     "geminor-cli: %zu listing(s) of a file listed before in its group were left out\n",
                      settled.repeats);
     if (settled.markedReferences > 0)
-        std::fprintf(stderr, "geminor-cli: %zu reference file(s) the result marks were kept: reference files stay\n",
+        std::fprintf(stderr,
+                     "geminor-cli: %zu reference file(s) the result marks were kept: reference files stay\n",
                      settled.markedReferences);
     if (rules && settled.byResult > 0)
         std::fprintf(stderr, "geminor-cli: --keep chose in %s; %s kept the report's own marks\n",
                      groupsText(settled.byRules).c_str(), groupsText(settled.byResult).c_str());
     if (!rules && settled.marked == 0)
-        std::fputs("geminor-cli: the result marks no file (--keep RULE chooses which file of each group stays)\n",
-                   stderr);
+        std::fputs(
+            "geminor-cli: the result marks no file (--keep RULE chooses which file of each group stays)\n",
+            stderr);
 }
 
 }  // namespace
@@ -207,7 +225,12 @@ void printSettled(const Settled &settled, bool rules)
 int RunCliApply(const CliAction &request, ResultJsonReader &result, const std::vector<KeepCriterion> &rules,
                 const std::atomic<bool> &cancel)
 {
-    ActionPlan plan{request.action, result.method(), request.targetFolder, {}, true, request.dryRun,
+    ActionPlan plan{request.action,
+                    result.method(),
+                    request.targetFolder,
+                    {},
+                    true,
+                    request.dryRun,
                     request.dryRun || request.noJournal ? std::string() : JournalFolder()};
     CliHost host(request.quiet);
     Totals totals;
@@ -220,10 +243,11 @@ int RunCliApply(const CliAction &request, ResultJsonReader &result, const std::v
                 plan,
                 [&](std::size_t done, std::size_t) {
                     if (host.progressDue())
-                        host.setStatusText(std::string(kDone[static_cast<int>(plan.action)]) + " " +
-                                           std::to_string(before + done) + " (" +
-                                           std::to_string(listed * 100 / std::max<std::uint64_t>(1, result.fileCount())) +
-                                           "% of the result)");
+                        host.setStatusText(
+                            std::string(kDone[static_cast<int>(plan.action)]) + " " +
+                            std::to_string(before + done) + " (" +
+                            std::to_string(listed * 100 / std::max<std::uint64_t>(1, result.fileCount())) +
+                            "% of the result)");
                 },
                 &cancel);
             host.finish();
@@ -247,7 +271,8 @@ int RunCliApply(const CliAction &request, ResultJsonReader &result, const std::v
             settled.marked += group.size();
             continue;
         }
-        const std::size_t marked = std::count_if(group.begin(), group.end(), [](const JsonFile &f) { return f.marked; });
+        const std::size_t marked =
+            std::count_if(group.begin(), group.end(), [](const JsonFile &f) { return f.marked; });
         settled.byRules += marks.byRules;
         settled.byResult += !marks.byRules && marked > 0;
         settled.marked += marked;
@@ -263,8 +288,10 @@ int RunCliApply(const CliAction &request, ResultJsonReader &result, const std::v
     host.finish();
     printSettled(settled, !rules.empty());
     if (!result.error().empty()) {
-        std::fprintf(stderr, "geminor-cli: the result could not be read to its end (%s): the groups after the last "
-                     "one reported were left as they were\n", result.error().c_str());
+        std::fprintf(stderr,
+                     "geminor-cli: the result could not be read to its end (%s): the groups after the last "
+                     "one reported were left as they were\n",
+                     result.error().c_str());
         closing(request, totals);
         return 1;
     }
@@ -278,19 +305,23 @@ int RunCliUndo(const std::string &id)
     std::vector<const JournalRecord *> passed;
     const JournalRecord *record = JournalToUndo(records, id, &passed);
     for (const JournalRecord *over : passed)
-        std::fprintf(stderr, "geminor-cli: passed over %s (%s): %s\n", over->id.c_str(), ActionWord(over->action),
-                     over->action == PlanAction::Delete  ? "a permanent delete cannot be undone"
-                     : over->action == PlanAction::Clone ? "clones changed no file's bytes: nothing to put back"
-                                                         : "it did nothing");
+        std::fprintf(
+            stderr, "geminor-cli: passed over %s (%s): %s\n", over->id.c_str(), ActionWord(over->action),
+            over->action == PlanAction::Delete  ? "a permanent delete cannot be undone"
+            : over->action == PlanAction::Clone ? "clones changed no file's bytes: nothing to put back"
+                                                : "it did nothing");
     if (!record) {
-        std::fprintf(stderr, "geminor-cli: %s\n", id.empty() ? "nothing to undo" : ("no journal " + id).c_str());
+        std::fprintf(stderr, "geminor-cli: %s\n",
+                     id.empty() ? "nothing to undo" : ("no journal " + id).c_str());
         return 1;
     }
     if (!CanBeUndone(*record)) {
-        std::fprintf(stderr, "geminor-cli: %s (%s) cannot be undone: %s\n", record->id.c_str(), ActionWord(record->action),
-                     record->action == PlanAction::Delete  ? "the files were deleted for good"
-                     : record->action == PlanAction::Clone ? "clones changed no file's bytes: nothing to put back"
-                                                           : "it did nothing");
+        std::fprintf(stderr, "geminor-cli: %s (%s) cannot be undone: %s\n", record->id.c_str(),
+                     ActionWord(record->action),
+                     record->action == PlanAction::Delete ? "the files were deleted for good"
+                     : record->action == PlanAction::Clone
+                         ? "clones changed no file's bytes: nothing to put back"
+                         : "it did nothing");
         return 1;
     }
     const UndoReport report = UndoOperation(*record);
@@ -301,8 +332,9 @@ int RunCliUndo(const std::string &id)
     if (report.restored > 0 || report.steps.empty())
         MarkUndone(folder, record->id);
     std::fprintf(stderr, "%s : %s (%s)\nRestored : %zu\nSkipped : %zu\nFailed : %zu\n",
-                 report.restored > 0 || report.steps.empty() ? "Undone" : "Nothing put back", record->id.c_str(),
-                 ActionWord(record->action), report.restored, report.skipped, report.failed);
+                 report.restored > 0 || report.steps.empty() ? "Undone" : "Nothing put back",
+                 record->id.c_str(), ActionWord(record->action), report.restored, report.skipped,
+                 report.failed);
     return report.failed > 0 ? 1 : report.skipped > 0 ? 3 : 0;
 }
 
@@ -319,9 +351,10 @@ int PrintJournals()
 void TellInterrupted()
 {
     for (const JournalRecord &record : InterruptedJournals(JournalFolder()))
-        std::fprintf(stderr, "geminor-cli: the operation %s (%s, %s) stopped part-way; geminor-cli --undo %s puts "
-                     "back what it did\n", record.id.c_str(), ActionWord(record.action), record.time.c_str(),
-                     record.id.c_str());
+        std::fprintf(stderr,
+                     "geminor-cli: the operation %s (%s, %s) stopped part-way; geminor-cli --undo %s puts "
+                     "back what it did\n",
+                     record.id.c_str(), ActionWord(record.action), record.time.c_str(), record.id.c_str());
 }
 
 }  // namespace geminor

@@ -18,7 +18,7 @@ struct CliAction
     std::string targetFolder;  // --move-to
     bool dryRun = false;
     bool quiet = false;
-    bool null = false;  // -0
+    bool null = false;       // -0
     bool noJournal = false;  // act without a journal: nothing of it can be undone
 };
 

@@ -81,16 +81,20 @@ std::optional<PlanAction> actionOf(const Options &options, std::string &error)
     if (count > 1)
         error = "choose one of --trash, --delete, --move-to and --link";
     else if (count == 1 && options.keep.empty() && options.apply.empty())  // a result carries its marks
-        error = "an action needs --keep RULE: which file of each group stays (--keep first: the first listed)";
+        error =
+            "an action needs --keep RULE: which file of each group stays (--keep first: the first listed)";
     else if (count == 0 && options.dryRun)
         error = "--dry-run needs an action: --trash, --delete or --move-to FOLDER";
-    else if (count == 0 && !options.keep.empty() && options.json.empty() && options.csv.empty() && options.html.empty())
-        error = "--keep needs an action (--trash, --delete, --move-to FOLDER) or an export to carry the marks";
+    else if (count == 0 && !options.keep.empty() && options.json.empty() && options.csv.empty() &&
+             options.html.empty())
+        error =
+            "--keep needs an action (--trash, --delete, --move-to FOLDER) or an export to carry the marks";
     if (!error.empty() || count == 0)
         return std::nullopt;
     if (!options.link.empty())
-        return options.link == "hard" ? PlanAction::HardLink
-               : options.link == "symbolic" ? PlanAction::SymbolicLink : PlanAction::Clone;
+        return options.link == "hard"       ? PlanAction::HardLink
+               : options.link == "symbolic" ? PlanAction::SymbolicLink
+                                            : PlanAction::Clone;
     return options.trash ? PlanAction::Trash : options.remove ? PlanAction::Delete : PlanAction::Move;
 }
 
@@ -133,7 +137,9 @@ void printShown(const std::vector<ResultEntry> &entries, const std::vector<Resul
         for (const ResultRow &row : *rows)
             print(row.folder, row.name, row.group);
     else
-        ForEachShownEntry(entries, [&](const ShownEntry &shown) { print(shown.entry.folder, shown.entry.name, shown.group); });
+        ForEachShownEntry(entries, [&](const ShownEntry &shown) {
+            print(shown.entry.folder, shown.entry.name, shown.group);
+        });
     if (any)
         std::fputc(end, stdout);
     std::fflush(stdout);
@@ -147,7 +153,8 @@ bool writeExports(const Options &options, const std::vector<ResultRow> &rows, co
     if (!options.json.empty()) {
         const JsonCounts counts{outcome.TotalFiles, outcome.TotalFolders, outcome.DuplicateCount};
         if (const auto error = WriteFileAtomically(options.json, ResultJson(rows, outcome.method, counts))) {
-            std::fprintf(stderr, "geminor-cli: cannot write %s: %s\n", QuotedPath(options.json).c_str(), error->c_str());
+            std::fprintf(stderr, "geminor-cli: cannot write %s: %s\n", QuotedPath(options.json).c_str(),
+                         error->c_str());
             ok = false;
         }
     }
@@ -159,13 +166,15 @@ bool writeExports(const Options &options, const std::vector<ResultRow> &rows, co
     }
     if (!options.csv.empty()) {
         if (const auto error = WriteFileAtomically(options.csv, CsvText(rows))) {
-            std::fprintf(stderr, "geminor-cli: cannot write %s: %s\n", QuotedPath(options.csv).c_str(), error->c_str());
+            std::fprintf(stderr, "geminor-cli: cannot write %s: %s\n", QuotedPath(options.csv).c_str(),
+                         error->c_str());
             ok = false;
         }
     }
     if (!options.html.empty()) {
-        const ReportHead head = ReportHeadOf(outcome.TotalFiles, outcome.DuplicateCount,
-                                             QLocale().toString(QDate::currentDate(), QLocale::ShortFormat).toStdString());
+        const ReportHead head =
+            ReportHeadOf(outcome.TotalFiles, outcome.DuplicateCount,
+                         QLocale().toString(QDate::currentDate(), QLocale::ShortFormat).toStdString());
         if (const auto error = WritePages(HtmlPages(rows, options.html, head))) {
             std::fprintf(stderr, "geminor-cli: cannot write %s\n", QuotedPath(*error).c_str());
             ok = false;
@@ -177,39 +186,49 @@ bool writeExports(const Options &options, const std::vector<ResultRow> &rows, co
 /// The options and their help texts.
 CLI::Option *addOptions(CLI::App &app, Options &options)
 {
-    app.footer("Examples:\n  geminor-cli -m crc32 -t \".jpg;.png\" ~/Pictures /media/backup/Pictures\n"
-               "  geminor-cli --json result.json ~/Music && geminor-cli --apply result.json --keep first --trash\n"
-               "  geminor-cli --keep newest --keep shortest-path --trash --dry-run ~/Photos\n"
-               "  geminor-cli --reference ~/Photos --keep first --delete /media/old-disk\n\n"
-               "Exit status: 0 after a scan (and everything asked done), 2 for a usage error, 3 when an action\n"
-               "skipped a file, 130 when Ctrl-C stopped it, 1 for any other failure.");
+    app.footer(
+        "Examples:\n  geminor-cli -m crc32 -t \".jpg;.png\" ~/Pictures /media/backup/Pictures\n"
+        "  geminor-cli --json result.json ~/Music && geminor-cli --apply result.json --keep first --trash\n"
+        "  geminor-cli --keep newest --keep shortest-path --trash --dry-run ~/Photos\n"
+        "  geminor-cli --reference ~/Photos --keep first --delete /media/old-disk\n\n"
+        "Exit status: 0 after a scan (and everything asked done), 2 for a usage error, 3 when an action\n"
+        "skipped a file, 130 when Ctrl-C stopped it, 1 for any other failure.");
     app.set_version_flag("--version", std::string("geminor-cli ") + GEMINOR_VERSION);
-    CLI::Option *method = app.add_option("-m,--method", options.method, "search method: byte, crc32, name or zero")
-                              ->check(CLI::IsMember({"byte", "crc32", "name", "zero"}))
-                              ->capture_default_str();
-    app.add_option("-t,--types", options.types, "file types of the folders, as \".mp3;.jpg\"")->capture_default_str();
+    CLI::Option *method =
+        app.add_option("-m,--method", options.method, "search method: byte, crc32, name or zero")
+            ->check(CLI::IsMember({"byte", "crc32", "name", "zero"}))
+            ->capture_default_str();
+    app.add_option("-t,--types", options.types, "file types of the folders, as \".mp3;.jpg\"")
+        ->capture_default_str();
     app.add_flag("-n,--no-subfolders", options.noSubfolders, "do not walk sub-folders");
-    app.add_option("-x,--exclude", options.excluded, "a folder to leave out (repeatable)")->allow_extra_args(false);
+    app.add_option("-x,--exclude", options.excluded, "a folder to leave out (repeatable)")
+        ->allow_extra_args(false);
     app.add_flag("-H,--include-hidden", options.includeHidden, "include hidden files and folders");
     app.add_flag("--no-protect", options.noProtect, "do not protect the system folders");
     app.add_flag("-q,--quiet", options.quiet, "no progress on stderr");
     app.add_flag("-0,--null", options.null, "end each path with NUL and each group with a second NUL");
     app.add_option("-s,--session", options.session, "take the request from a session file");
-    app.add_option("--save-session", options.saveSession, "write the request (after the other options) to a session file");
+    app.add_option("--save-session", options.saveSession,
+                   "write the request (after the other options) to a session file");
     app.add_option("--csv", options.csv, "write the CSV export of the result");
     app.add_option("--html", options.html, "write the HTML report of the result (FILE ends in .htm)");
     app.add_option("--json", options.json, "write the result as JSON (paths, sizes, times, devices, inodes)");
-    app.add_option("--apply", options.apply,
-                   "act on a result written with --json instead of scanning: on the files it marks, and with\n"
-                   "--keep on the groups in which it marks none; its reference files are always kept");
-    app.add_option("--keep", options.keep,
-                   "which file of each group stays (repeatable, later rules break ties): first, newest, oldest,\n"
-                   "shortest-path, longest-path, shortest-name, first-location, path:GLOB, not-path:GLOB")
+    app.add_option(
+        "--apply", options.apply,
+        "act on a result written with --json instead of scanning: on the files it marks, and with\n"
+        "--keep on the groups in which it marks none; its reference files are always kept");
+    app.add_option(
+           "--keep", options.keep,
+           "which file of each group stays (repeatable, later rules break ties): first, newest, oldest,\n"
+           "shortest-path, longest-path, shortest-name, first-location, path:GLOB, not-path:GLOB")
         ->check(CLI::Validator(
-            [](std::string &rule) { return ParseKeepCriterion(rule) ? std::string() : "unknown keep rule: " + rule; },
+            [](std::string &rule) {
+                return ParseKeepCriterion(rule) ? std::string() : "unknown keep rule: " + rule;
+            },
             "RULE"))
         ->allow_extra_args(false);
-    app.add_option("--reference", options.references, "a folder to search whose files are always kept (repeatable)")
+    app.add_option("--reference", options.references,
+                   "a folder to search whose files are always kept (repeatable)")
         ->allow_extra_args(false);
     app.add_option("--sort", options.sort, "order of the groups: found, space, size, copies, name or folder")
         ->check(CLI::IsMember({"found", "space", "size", "copies", "name", "folder"}))
@@ -227,8 +246,10 @@ CLI::Option *addOptions(CLI::App &app, Options &options)
         ->type_name("[ID]");
     app.add_flag("--journal", options.journal, "list the operations that can be undone");
     app.add_flag("--no-cache", options.noCache, "neither use nor fill the checksum cache");
-    app.add_option("--cache-dir", options.cacheDir, "keep the checksum cache in DIR (default ~/.cache/geminor)");
-    app.add_flag("--clear-cache", options.clearCache, "empty the checksum cache (then scan, if folders are given)");
+    app.add_option("--cache-dir", options.cacheDir,
+                   "keep the checksum cache in DIR (default ~/.cache/geminor)");
+    app.add_flag("--clear-cache", options.clearCache,
+                 "empty the checksum cache (then scan, if folders are given)");
     app.add_flag("--dry-run", options.dryRun, "say what the action would do, change nothing");
     app.add_flag("--no-journal", options.noJournal,
                  "act without writing the journal (when it cannot be written): nothing of it can be undone");
@@ -247,7 +268,8 @@ std::optional<int> requestFrom(Options &options, bool methodGiven, SearchRequest
             return usageError("cannot open session file " + QuotedPath(options.session) +
                               (read.error ? ": " + read.error->description : std::string(": no such file")));
         if (read.error)
-            std::fprintf(stderr, "geminor-cli: %s: %s\n", QuotedPath(options.session).c_str(), read.error->description.c_str());
+            std::fprintf(stderr, "geminor-cli: %s: %s\n", QuotedPath(options.session).c_str(),
+                         read.error->description.c_str());
         request = read.request;
         if (!methodGiven)
             options.method = MethodName(request.Method);
@@ -268,12 +290,14 @@ std::optional<int> requestFrom(Options &options, bool methodGiven, SearchRequest
     for (const std::string &folder : options.folders)
         request.Locations.push_back({folder, options.noSubfolders ? "No" : "Yes", options.types, false});
     for (const std::string &folder : options.references)
-        request.Locations.push_back({folder, options.noSubfolders ? "No" : "Yes", options.types, false, true});
+        request.Locations.push_back(
+            {folder, options.noSubfolders ? "No" : "Yes", options.types, false, true});
     for (const std::string &folder : options.excluded)
         request.Locations.push_back({folder, "No", "*.*", true});
     if (!options.saveSession.empty())
         if (const auto error = SaveSessionFile(options.saveSession, request)) {
-            std::fprintf(stderr, "geminor-cli: cannot write %s: %s\n", QuotedPath(options.saveSession).c_str(), error->c_str());
+            std::fprintf(stderr, "geminor-cli: cannot write %s: %s\n",
+                         QuotedPath(options.saveSession).c_str(), error->c_str());
             return 1;
         }
     return std::nullopt;
@@ -304,8 +328,9 @@ int scanAndReport(const Options &options, const SearchRequest &request, const st
     for (const std::string &line : ClosingTexts(outcome))
         std::fprintf(stderr, "%s\n", line.c_str());
     if (outcome.DuplicateCount > 0)
-        std::fprintf(stderr, "Reclaimable : %llu bytes\n", static_cast<unsigned long long>(
-                                                             needRows ? ReclaimableBytes(rows) : ReclaimableBytes(outcome.entries)));
+        std::fprintf(stderr, "Reclaimable : %llu bytes\n",
+                     static_cast<unsigned long long>(needRows ? ReclaimableBytes(rows)
+                                                              : ReclaimableBytes(outcome.entries)));
     for (const std::string &line : ProblemTexts(outcome))
         std::fprintf(stderr, "%s\n", line.c_str());
     if (cache) {
@@ -352,7 +377,8 @@ int main(int argc, char **argv)
         return usageError(actionError);
     std::optional<CliAction> act;
     if (action)
-        act = CliAction{*action, options.moveTo, options.dryRun, options.quiet, options.null, options.noJournal};
+        act = CliAction{*action,       options.moveTo, options.dryRun,
+                        options.quiet, options.null,   options.noJournal};
     struct stat st = {};
     if (!options.moveTo.empty() && (::stat(options.moveTo.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)))
         return usageError("not a folder: " + QuotedPath(options.moveTo));
@@ -371,8 +397,8 @@ int main(int argc, char **argv)
         return RunCliUndo(options.undo.empty() ? std::string() : options.undo.front());
     std::signal(SIGINT, onInterrupt);
     if (!options.apply.empty()) {
-        if (!options.folders.empty() || !options.session.empty() || !options.csv.empty() || !options.html.empty() ||
-            !options.json.empty() || !options.saveSession.empty())
+        if (!options.folders.empty() || !options.session.empty() || !options.csv.empty() ||
+            !options.html.empty() || !options.json.empty() || !options.saveSession.empty())
             return usageError("--apply takes no folders, session or exports");
         if (!act)
             return usageError("--apply needs an action: --trash, --delete or --move-to FOLDER");

@@ -20,7 +20,7 @@ template <typename F> double seconds(F f)
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 }
 
-} // namespace
+}  // namespace
 
 int main(int argc, char *argv[])
 {
@@ -34,8 +34,8 @@ int main(int argc, char *argv[])
         if (!file.is_regular_file())
             continue;
         const auto n = static_cast<std::int32_t>(entries.size());
-        entries.push_back({1, file.path().filename().string(), file.path().parent_path().string() + '/', "N/A",
-                           static_cast<std::int16_t>(n / 2 % 2 ? 2 : 1), n / 2 + 1});
+        entries.push_back({1, file.path().filename().string(), file.path().parent_path().string() + '/',
+                           "N/A", static_cast<std::int16_t>(n / 2 % 2 ? 2 : 1), n / 2 + 1});
         if (entries.size() == 100000)
             break;
     }
@@ -51,31 +51,34 @@ int main(int argc, char *argv[])
         QApplication::processEvents();
     });
     std::printf("%zu rows: load %.3f s, into the list %.3f s\n", entries.size(), load, show);
-    std::printf("Mark All Duplicates %.1f ms\n", 1000 * seconds([&] { model.applyRule(geminor::MarkAllDuplicates); }));
+    std::printf("Mark All Duplicates %.1f ms\n",
+                1000 * seconds([&] { model.applyRule(geminor::MarkAllDuplicates); }));
     std::printf("Mark All %.1f ms\n", 1000 * seconds([&] { model.applyRule(geminor::MarkAll); }));
     std::printf("Mark None %.1f ms\n", 1000 * seconds([&] { model.applyRule(geminor::MarkNone); }));
     using namespace geminor;
     const std::vector<KeepCriterion> rules{{KeepRule::Newest, {}}, {KeepRule::ShortestPath, {}}};
     std::printf("Keep Newest, then Shortest Path %.1f ms\n",
                 1000 * seconds([&] { model.applyRule([&](auto &r) { return KeepOne(r, rules); }); }));
-    std::printf("Keep Path Not Matching *1* %.1f ms\n", 1000 * seconds([&] {
-        model.applyRule([&](auto &r) { return KeepOne(r, {{KeepRule::NotPath, "*1*"}}); });
-    }));
-    std::printf("Invert Marks %.1f ms\n", 1000 * seconds([&] { model.applyRule([](auto &r) { return InvertMarks(r); }); }));
+    std::printf("Keep Path Not Matching *1* %.1f ms\n",
+                1000 * seconds([&] {
+                    model.applyRule([&](auto &r) { return KeepOne(r, {{KeepRule::NotPath, "*1*"}}); });
+                }));
+    std::printf("Invert Marks %.1f ms\n",
+                1000 * seconds([&] { model.applyRule([](auto &r) { return InvertMarks(r); }); }));
     std::printf("Mark by Pattern *7* %.1f ms\n",
                 1000 * seconds([&] { model.applyRule([](auto &r) { return MarkByPattern(r, "*7*"); }); }));
     std::printf("groups by space to reclaim %.1f ms\n", 1000 * seconds([&] {
-        model.arrange(GroupOrder::Space, {});
-        QApplication::processEvents();
-    }));
+                                                            model.arrange(GroupOrder::Space, {});
+                                                            QApplication::processEvents();
+                                                        }));
     std::printf("groups by name %.1f ms\n", 1000 * seconds([&] {
-        model.arrange(GroupOrder::Name, {});
-        QApplication::processEvents();
-    }));
+                                                model.arrange(GroupOrder::Name, {});
+                                                QApplication::processEvents();
+                                            }));
     std::printf("filter on a path text %.1f ms\n", 1000 * seconds([&] {
-        model.arrange(GroupOrder::Found, "77");
-        QApplication::processEvents();
-    }));
+                                                       model.arrange(GroupOrder::Found, "77");
+                                                       QApplication::processEvents();
+                                                   }));
     model.arrange(GroupOrder::Found, {});
     // A check box ticked by hand, and the totals the window then shows.
     double click = 0;

@@ -45,8 +45,9 @@ bool OwnFileOrNone(int folderFd, const char *name, std::string &reason)
     if (::fstatat(folderFd, name, &st, AT_SYMLINK_NOFOLLOW) != 0 ||
         (S_ISREG(st.st_mode) && st.st_uid == ::geteuid() && !(st.st_mode & (S_IWGRP | S_IWOTH))))
         return true;
-    reason = std::string(name) + (S_ISREG(st.st_mode) && st.st_uid == ::geteuid() ? " can be written by others"
-                                                                                  : " is not a file of yours");
+    reason =
+        std::string(name) + (S_ISREG(st.st_mode) && st.st_uid == ::geteuid() ? " can be written by others"
+                                                                             : " is not a file of yours");
     return false;
 }
 
@@ -75,7 +76,8 @@ bool ReserveLockFile(int folderFd, std::string &reason)
     if (!fd || ::fstat(fd.get(), &st) != 0)
         return false;
     // (KEEP_SIZE: a lock file in use by another scan must not change its length under it.)
-    if (::fallocate(fd.get(), FALLOC_FL_KEEP_SIZE, 0, std::max(kLockBytes, st.st_size)) != 0 && errno != EOPNOTSUPP) {
+    if (::fallocate(fd.get(), FALLOC_FL_KEEP_SIZE, 0, std::max(kLockBytes, st.st_size)) != 0 &&
+        errno != EOPNOTSUPP) {
         reason = std::string(kLockFile) + ": " + std::strerror(errno);
         return false;
     }

@@ -61,7 +61,8 @@ bool getDigest(std::string_view &in, std::optional<XXH128_hash_t> &digest)
 
 std::uint32_t checkOf(const CacheKey &key, std::string_view value)
 {
-    return static_cast<std::uint32_t>(XXH3_64bits_withSeed(value.data(), value.size(), XXH3_64bits(key.data(), key.size())));
+    return static_cast<std::uint32_t>(
+        XXH3_64bits_withSeed(value.data(), value.size(), XXH3_64bits(key.data(), key.size())));
 }
 
 std::uint64_t fromBigEndian(const unsigned char *bytes)
@@ -90,13 +91,15 @@ std::string EncodeRecord(const CacheRecord &record)
     const bool firstIsWhole = d.first && d.whole && XXH128_isEqual(*d.first, *d.whole);
     std::string out;
     out.reserve(72);
-    out.push_back(static_cast<char>((d.crc ? Crc : 0) | (d.whole ? Whole : 0) | (d.first && !firstIsWhole ? First : 0) |
+    out.push_back(static_cast<char>((d.crc ? Crc : 0) | (d.whole ? Whole : 0) |
+                                    (d.first && !firstIsWhole ? First : 0) |
                                     (firstIsWhole ? FirstIsWhole : 0) | WithFileSystem));
     putFixed(out, record.seenDay);
     putVarint(out, record.state.size);
     putFixed(out, record.state.modifiedNs);
     // Change time minus modification time, zigzag: most often a few bytes.
-    const auto delta = static_cast<std::uint64_t>(record.state.changedNs) - static_cast<std::uint64_t>(record.state.modifiedNs);
+    const auto delta = static_cast<std::uint64_t>(record.state.changedNs) -
+                       static_cast<std::uint64_t>(record.state.modifiedNs);
     putVarint(out, (delta << 1) ^ (static_cast<std::int64_t>(delta) < 0 ? ~std::uint64_t{0} : 0));
     putFixed(out, record.fileSystem);
     if (d.crc)
@@ -129,7 +132,8 @@ std::optional<CacheRecord> DecodeRecord(const CacheKey &key, std::string_view va
         ((has & WithFileSystem) && !getFixed(value, record.fileSystem)))
         return std::nullopt;
     const std::uint64_t delta = (zigzag >> 1) ^ (~(zigzag & 1) + 1);
-    record.state.changedNs = static_cast<std::int64_t>(static_cast<std::uint64_t>(record.state.modifiedNs) + delta);
+    record.state.changedNs =
+        static_cast<std::int64_t>(static_cast<std::uint64_t>(record.state.modifiedNs) + delta);
     Digests &d = record.digests;
     if (has & Crc) {
         std::uint32_t crc = 0;
@@ -137,7 +141,8 @@ std::optional<CacheRecord> DecodeRecord(const CacheKey &key, std::string_view va
             return std::nullopt;
         d.crc = crc;
     }
-    if (((has & Whole) && !getDigest(value, d.whole)) || ((has & First) && !getDigest(value, d.first)) || !value.empty())
+    if (((has & Whole) && !getDigest(value, d.whole)) || ((has & First) && !getDigest(value, d.first)) ||
+        !value.empty())
         return std::nullopt;
     if (has & FirstIsWhole)
         d.first = d.whole;

@@ -23,7 +23,8 @@ struct Digests
 struct CacheRecord
 {
     FileIdentity state;  // used only while all of it is the file's
-    std::uint64_t fileSystem = 0;  // which file system the file was on (see ChecksumCache); 0 in older records
+    std::uint64_t fileSystem =
+        0;  // which file system the file was on (see ChecksumCache); 0 in older records
     Digests digests;
     std::uint16_t seenDay = 0;  // days since 1970
 };

@@ -63,14 +63,15 @@ bool KeepsChangeTime(unsigned long magic, const std::string &type)
     // FAT and exFAT keep no change time, NTFS's is not the one Linux reports, and a FUSE file
     // system reports what its daemon likes. tmpfs never writes its pages back, so a page written
     // through a shared map stays writable and later writes into it move no time at all.
-    static const char *const kUntrusted[] = {"vfat", "msdos", "umsdos", "exfat", "ntfs", "ntfs3",
-                                             "fuse", "fuseblk", "tmpfs", "ramfs"};
+    static const char *const kUntrusted[] = {"vfat",  "msdos", "umsdos",  "exfat", "ntfs",
+                                             "ntfs3", "fuse",  "fuseblk", "tmpfs", "ramfs"};
     for (const char *name : kUntrusted)
         if (type == name)
             return false;
     if (type.starts_with("fuse."))
         return false;
-    for (const unsigned long untrusted : {kMsdosMagic, kExfatMagic, kNtfsMagic, kFuseMagic, kTmpfsMagic, kRamfsMagic})
+    for (const unsigned long untrusted :
+         {kMsdosMagic, kExfatMagic, kNtfsMagic, kFuseMagic, kTmpfsMagic, kRamfsMagic})
         if (magic == untrusted)
             return false;
     return true;
@@ -154,8 +155,8 @@ void CacheVolumes::readTables()
     if (DIR *dir = ::opendir(byUuid)) {
         while (const dirent *entry = ::readdir(dir)) {
             struct stat st = {};
-            if (entry->d_name[0] != '.' && ::stat((std::string(byUuid) + "/" + entry->d_name).c_str(), &st) == 0 &&
-                S_ISBLK(st.st_mode))
+            if (entry->d_name[0] != '.' &&
+                ::stat((std::string(byUuid) + "/" + entry->d_name).c_str(), &st) == 0 && S_ISBLK(st.st_mode))
                 m_uuids.emplace(st.st_rdev, entry->d_name);
         }
         ::closedir(dir);

@@ -58,7 +58,8 @@ std::optional<std::size_t> ChecksumCache::RecordsIn(const std::string &folder)
 {
     std::string reason;
     const UniqueFd folderFd = OpenOwnFolder(folder, false, reason);
-    if (!folderFd || !OwnFileOrNone(folderFd.get(), kFile + 1, reason) || !OwnFileOrNone(folderFd.get(), kLockFile, reason))
+    if (!folderFd || !OwnFileOrNone(folderFd.get(), kFile + 1, reason) ||
+        !OwnFileOrNone(folderFd.get(), kLockFile, reason))
         return std::nullopt;
     return wholeRecords("/proc/self/fd/" + std::to_string(folderFd.get()) + kFile);
 }
@@ -98,20 +99,22 @@ std::unique_ptr<ChecksumCache> ChecksumCache::Open(const std::string &folder, st
         return nullptr;
     }
     // Checked in a child process while the folders are walked; read once it has passed.
-    std::unique_ptr<ChecksumCache> cache(new ChecksumCache(shown, env, std::move(folderFd), std::move(lockFd), settle));
+    std::unique_ptr<ChecksumCache> cache(
+        new ChecksumCache(shown, env, std::move(folderFd), std::move(lockFd), settle));
     MDB_envinfo info = {};
-    if ((mdb_env_info(env, &info) != 0 || info.me_last_pgno > 1) && (cache->m_checker = startCheck(reached)) < 0)
-        cache->stopUsing(why(errno), true);  // (a new cache has nothing to check; an unchecked one is never read)
+    if ((mdb_env_info(env, &info) != 0 || info.me_last_pgno > 1) &&
+        (cache->m_checker = startCheck(reached)) < 0)
+        cache->stopUsing(why(errno),
+                         true);  // (a new cache has nothing to check; an unchecked one is never read)
     return cache;
 }
 
 ChecksumCache::ChecksumCache(std::string path, MDB_env *env, UniqueFd folderFd, UniqueFd lockFd,
                              std::chrono::seconds settle)
     : m_path(std::move(path)), m_env(env), m_folderFd(std::move(folderFd)), m_lockFd(std::move(lockFd)),
-      m_today(today()),
-      m_settledBeforeNs(std::chrono::duration_cast<std::chrono::nanoseconds>(
-                            std::chrono::system_clock::now().time_since_epoch() - settle)
-                            .count())
+      m_today(today()), m_settledBeforeNs(std::chrono::duration_cast<std::chrono::nanoseconds>(
+                                              std::chrono::system_clock::now().time_since_epoch() - settle)
+                                              .count())
 {
 }
 
@@ -150,7 +153,8 @@ bool ChecksumCache::stopUsing(const std::string &reason, bool fromStart)
 {
     std::lock_guard lock(m_mutex);
     if (!m_broken)
-        m_warning = std::string("checksum cache not used") + (fromStart ? "" : " from here on") + ": " + m_path + ": " + reason;
+        m_warning = std::string("checksum cache not used") + (fromStart ? "" : " from here on") + ": " +
+                    m_path + ": " + reason;
     m_broken = true;
     return false;
 }
@@ -190,7 +194,8 @@ void ChecksumCache::Known::add(const Digests &digests)
         whole = *digests.whole;
     if (digests.first)
         first = *digests.first;
-    has |= static_cast<std::uint8_t>((digests.crc ? 1 : 0) | (digests.whole ? 2 : 0) | (digests.first ? 4 : 0));
+    has |=
+        static_cast<std::uint8_t>((digests.crc ? 1 : 0) | (digests.whole ? 2 : 0) | (digests.first ? 4 : 0));
 }
 
 void ChecksumCache::take(std::uint32_t id, const CacheRecord &record)
@@ -254,7 +259,9 @@ void ChecksumCache::ask(std::uint32_t id)
         return;
     const std::optional<CacheRecord> record = rc == 0 ? recordAt(k, value) : std::nullopt;
     if (!record) {
-        stopUsing(rc != 0 ? "reading: " + why(rc) : "a damaged record; clear the checksum cache to start a new one", false);
+        stopUsing(rc != 0 ? "reading: " + why(rc)
+                          : "a damaged record; clear the checksum cache to start a new one",
+                  false);
         return;
     }
     // Else stale: the file changed since, another took its inode, or another file system its device.
@@ -312,7 +319,8 @@ void ChecksumCache::write()
     int rc = 0;
     dev_t device = 0;
     CacheVolume volume;
-    for (std::size_t begin = 0; rc == 0 && (begin < dirty.size() || (begin == 0 && pruneDue)); begin += kChunk) {
+    for (std::size_t begin = 0; rc == 0 && (begin < dirty.size() || (begin == 0 && pruneDue));
+         begin += kChunk) {
         MDB_txn *txn = nullptr;
         if ((rc = mdb_txn_begin(m_env, nullptr, 0, &txn)) != 0)
             break;
@@ -321,7 +329,8 @@ void ChecksumCache::write()
         for (std::size_t i = begin; rc == 0 && i < std::min(dirty.size(), begin + kChunk); ++i) {
             if (const FileIdentity &state = m_states[dirty[i]]; i == 0 || state.device != device)
                 volume = m_volumes.of(static_cast<dev_t>(device = state.device));
-            const CacheRecord record{m_states[dirty[i]], volume.identity, m_known[dirty[i]].digests(), m_today};
+            const CacheRecord record{m_states[dirty[i]], volume.identity, m_known[dirty[i]].digests(),
+                                     m_today};
             const CacheKey key = CacheKeyOf(record.state.device, record.state.inode);
             const std::string bytes = EncodeRecord(record);
             MDB_val k = valueOf(key.data(), key.size()), value = valueOf(bytes.data(), bytes.size());
@@ -341,7 +350,7 @@ void ChecksumCache::finish()
 {
     walkDone();
     if (!std::exchange(m_settled, true))
-        settle();  // (no file was walked: the cache is still pruned when due)
+        settle();       // (no file was walked: the cache is still pruned when due)
     m_finished = true;  // no more look-ups
     if (!m_broken && !m_writer.joinable())
         m_writer = std::thread([this] { write(); });

@@ -90,14 +90,15 @@ private:
         XXH128_hash_t whole{}, first{};
         std::uint32_t crc = 0;
         std::uint8_t has = 0;  // 1 crc, 2 whole, 4 first
-        bool dirty = false;  // to be written
+        bool dirty = false;    // to be written
         bool trusted = false;  // its file system keeps change times, and its times had settled
 
         Digests digests() const;
         void add(const Digests &digests);
     };
 
-    ChecksumCache(std::string path, MDB_env *env, UniqueFd folderFd, UniqueFd lockFd, std::chrono::seconds settle);
+    ChecksumCache(std::string path, MDB_env *env, UniqueFd folderFd, UniqueFd lockFd,
+                  std::chrono::seconds settle);
     /// Waits for the check, then reads the mark; false (and the cache not used) when either fails.
     bool settle();
     /// Stops using the cache; the warning says why, once: "not used" (`fromStart`) or "not used
@@ -115,8 +116,8 @@ private:
     std::string m_path;
     MDB_env *m_env = nullptr;
     unsigned m_dbi = 0;
-    UniqueFd m_folderFd;  // the folder checked: LMDB reaches its files through it
-    UniqueFd m_lockFd;  // holds the writers' lock: a writer that hangs never hangs us
+    UniqueFd m_folderFd;   // the folder checked: LMDB reaches its files through it
+    UniqueFd m_lockFd;     // holds the writers' lock: a writer that hangs never hangs us
     pid_t m_checker = -1;  // the child checking the whole cache
     std::atomic<bool> m_broken{false};
     bool m_empty = false;  // nothing to look up (set once, at opening)
@@ -128,7 +129,7 @@ private:
     CacheVolume m_lastVolume;
     std::atomic<bool> m_finished{false};
     std::string m_warning;
-    bool m_settled = false;  // checked and its mark read (at the first file)
+    bool m_settled = false;    // checked and its mark read (at the first file)
     MDB_txn *m_txn = nullptr;  // the snapshot the walk's files are read from
     unsigned m_asked = 0;
     std::vector<FileIdentity> m_states;  // by id

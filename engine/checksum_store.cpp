@@ -15,7 +15,7 @@ namespace geminor::digest_store {
 namespace {
 
 constexpr std::size_t kMaxValue = 128;  // a longer value is damage
-constexpr off_t kSlack = 1 << 20;  // past the last page: further than a damaged page's offsets reach
+constexpr off_t kSlack = 1 << 20;       // past the last page: further than a damaged page's offsets reach
 
 const char kMark[] = "geminor digests 1";
 
@@ -35,7 +35,8 @@ std::optional<std::uint64_t> pagesEnd(MDB_env *env)
 std::string why(int rc)
 {
     return rc == MDB_INVALID || rc == MDB_CORRUPTED || rc == MDB_PAGE_NOTFOUND || rc == MDB_VERSION_MISMATCH
-               ? std::string("damaged (") + mdb_strerror(rc) + "); clear the checksum cache to start a new one"
+               ? std::string("damaged (") + mdb_strerror(rc) +
+                     "); clear the checksum cache to start a new one"
                : mdb_strerror(rc);
 }
 
@@ -93,9 +94,12 @@ MDB_env *openEnvironment(const std::string &path, unsigned flags, int &rc)
     if ((rc = mdb_env_create(&env)) != 0)
         return nullptr;
     mdb_env_set_maxreaders(env, 256);
-    for (const std::size_t map : {std::size_t{1} << 36, std::size_t{1} << 32}) {  // address space may be limited
+    for (const std::size_t map :
+         {std::size_t{1} << 36, std::size_t{1} << 32}) {  // address space may be limited
         mdb_env_set_mapsize(env, map);
-        if ((rc = mdb_env_open(env, path.c_str(), flags | MDB_NOSUBDIR | MDB_NOTLS | MDB_NORDAHEAD | MDB_NOSYNC, 0600)) != ENOMEM)
+        if ((rc = mdb_env_open(env, path.c_str(),
+                               flags | MDB_NOSUBDIR | MDB_NOTLS | MDB_NORDAHEAD | MDB_NOSYNC, 0600)) !=
+            ENOMEM)
             break;
     }
     struct stat st = {};
@@ -187,6 +191,5 @@ bool checkPassed(pid_t child)
             return false;
     return WIFEXITED(status) && WEXITSTATUS(status) == 0;
 }
-
 
 }  // namespace geminor::digest_store

@@ -15,13 +15,16 @@
 namespace geminor::digest_store {
 
 inline constexpr std::uint16_t kKeepDays = 90;
-inline constexpr std::size_t kChunk = 16384;  // records written in one transaction: the pages it frees are reused by the next but one
+inline constexpr std::size_t kChunk =
+    16384;  // records written in one transaction: the pages it frees are reused by the next but one
 inline constexpr unsigned kRenewEvery = 4096;  // look-ups between renewals of the reader's snapshot
 inline constexpr int kWaitForWriterMs = 3000;
 
 inline const char *const kFile = "/digests.mdb";
-inline const char *const kFiles[] = {"/digests.mdb", "/digests.mdb-lock", "/digests.db", "/digests.db-wal", "/digests.db-shm"};
-inline constexpr std::size_t kOlderFormat = 2;  // the files from here on: an earlier Geminor's cache, never read again
+inline const char *const kFiles[] = {"/digests.mdb", "/digests.mdb-lock", "/digests.db", "/digests.db-wal",
+                                     "/digests.db-shm"};
+inline constexpr std::size_t kOlderFormat =
+    2;  // the files from here on: an earlier Geminor's cache, never read again
 
 /// Under the key of no file: what the file is, and the day records were last pruned.
 inline const CacheKey kMetaKey{};

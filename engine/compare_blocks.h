@@ -48,7 +48,8 @@ public:
         const std::size_t room = offset + want == record.size ? want + 1 : want;
         if (m_fd >= 0)
             return ReadAtLeast(m_fd, offset, {out, room}, want) == static_cast<std::int64_t>(want);
-        FileReader reader = folders ? folders->open(record.folder, record.name) : FileReader(record.folder + record.name);
+        FileReader reader =
+            folders ? folders->open(record.folder, record.name) : FileReader(record.folder + record.name);
         if (!reader.isOpen() || reader.size() != record.size)
             return false;
         if (m_seen && (reader.device() != m_dev || reader.inode() != m_ino))
@@ -92,7 +93,7 @@ struct Split
     XXH128_hash_t digest;
     std::uint32_t first;  // the member whose block stands for the split
     std::uint32_t count;
-    std::uint32_t kept;   // which kept block is the first member's, or kNone: read it again
+    std::uint32_t kept;  // which kept block is the first member's, or kNone: read it again
 };
 
 /// The members of one set split by their blocks at one offset: per member a split number,
@@ -112,7 +113,8 @@ public:
         m_kept.reserve(std::min(keptBudget, members * want));
         m_want = want;
         m_keptBudget = keptBudget;
-        const std::size_t slots = std::bit_ceil(std::max<std::size_t>(64, 2 * std::min<std::size_t>(members, 4096)));
+        const std::size_t slots =
+            std::bit_ceil(std::max<std::size_t>(64, 2 * std::min<std::size_t>(members, 4096)));
         if (m_slots.size() != slots)
             m_slots.assign(slots, 0);  // a table sized for a far larger set is not cleared slot by slot
         else

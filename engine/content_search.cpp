@@ -41,7 +41,8 @@ Groups ChecksumGroups(std::span<const FileRecord> members, SearchState &state, F
         if (const auto known = cache ? cache->lookup(record.id) : std::nullopt; known && known->crc) {
             crc = known->crc;  // unchanged since it was read: not read again
         } else {
-            crc = FileCrc32(folders ? folders->open(record.folder, record.name) : FileReader(record.folder + record.name),
+            crc = FileCrc32(folders ? folders->open(record.folder, record.name)
+                                    : FileReader(record.folder + record.name),
                             record.size);
             if (crc && cache)
                 cache->store(record.id, {crc, {}, {}});
@@ -82,7 +83,8 @@ public:
 
     /// Runs `emit(begin, end, groups)` for every size run in order on the caller's thread, and
     /// `single(index)` for every record alone in its size (the last record never starts a run).
-    template <typename Emit, typename Single, typename Waiting> void run(Emit emit, Single single, Waiting waiting)
+    template <typename Emit, typename Single, typename Waiting>
+    void run(Emit emit, Single single, Waiting waiting)
     {
         std::vector<std::pair<std::size_t, std::size_t>> runs;
         for (std::size_t p = 0; p + 1 < m_records.size();) {
@@ -209,7 +211,8 @@ void SearchDuplicates(std::vector<FileRecord> FileRecords, SearchMethod method, 
                 const double seconds =
                     std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
                 state.showBytesProgress("Searching for duplicates...", Processed, RecordTotal,
-                                        state.bytesCompared.load(std::memory_order_relaxed), bytesTotal, seconds);
+                                        state.bytesCompared.load(std::memory_order_relaxed), bytesTotal,
+                                        seconds);
             });
     std::size_t entries = 0;
     for (std::size_t g = 0; g < found.size(); ++g)
@@ -220,8 +223,8 @@ void SearchDuplicates(std::vector<FileRecord> FileRecords, SearchMethod method, 
         for (std::uint32_t i : found[g]) {
             FileRecord &r = FileRecords[i];
             std::string version = FileVersionText(r.folder, r.name);
-            state.DuplicateRecords.push_back({r.size, std::move(r.name), std::move(r.folder), std::move(version),
-                                              marker, state.groups});
+            state.DuplicateRecords.push_back(
+                {r.size, std::move(r.name), std::move(r.folder), std::move(version), marker, state.groups});
         }
         state.DuplicateCount += static_cast<std::int32_t>(found[g].size() - 1);
     }

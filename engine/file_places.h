@@ -34,7 +34,7 @@ public:
 private:
     struct Location
     {
-        std::string folder;  // absolute, ends in '/'
+        std::string folder;                                         // absolute, ends in '/'
         std::optional<std::pair<std::uint64_t, std::uint64_t>> id;  // device and inode
         bool subFolders;
         bool reference;

@@ -66,7 +66,8 @@ std::int64_t ReadAtLeast(int fd, std::uint64_t offset, std::span<std::byte> buff
 {
     std::size_t done = 0;
     for (;;) {  // at least one call, even for `least` 0: it is how the end of a file is confirmed
-        const ssize_t n = Fs().pread(fd, buffer.data() + done, buffer.size() - done, static_cast<off_t>(offset + done));
+        const ssize_t n =
+            Fs().pread(fd, buffer.data() + done, buffer.size() - done, static_cast<off_t>(offset + done));
         if (n < 0 && errno == EINTR)
             continue;
         if (n < 0)

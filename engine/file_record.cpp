@@ -28,7 +28,8 @@ bool SizeFirstLess(const FileRecord &a, const FileRecord &b)
 
 std::pair<std::uint64_t, std::uint64_t> SizeFirstKey(const FileRecord &record)
 {
-    std::uint64_t prefix = 0;  // big-endian: compared as numbers, as the bytes compare; a shorter name pads with 0
+    std::uint64_t prefix =
+        0;  // big-endian: compared as numbers, as the bytes compare; a shorter name pads with 0
     for (std::size_t i = 0; i < 8; ++i)
         prefix = prefix << 8 | (i < record.name.size() ? static_cast<unsigned char>(record.name[i]) : 0u);
     return {record.size, prefix};

@@ -33,9 +33,15 @@ public:
     {
         return a.m_text == b.m_text ? std::strong_ordering::equal : a.str().compare(b.str()) <=> 0;
     }
-    friend std::string operator+(const FolderName &folder, const std::string &name) { return folder.str() + name; }
+    friend std::string operator+(const FolderName &folder, const std::string &name)
+    {
+        return folder.str() + name;
+    }
     friend std::string operator+(std::string text, const FolderName &folder) { return text += folder.str(); }
-    friend std::ostream &operator<<(std::ostream &out, const FolderName &folder) { return out << folder.str(); }
+    friend std::ostream &operator<<(std::ostream &out, const FolderName &folder)
+    {
+        return out << folder.str();
+    }
 
 private:
     static const std::string &empty()
@@ -52,7 +58,7 @@ struct FileRecord
     std::uint64_t size = 0;  // exact 64-bit length
     std::string name;        // bytes as listed
     FolderName folder;       // bytes, ends in '/'
-    std::uint32_t id = 0;  // its place in the walk: where the checksum cache finds its state
+    std::uint32_t id = 0;    // its place in the walk: where the checksum cache finds its state
 
     bool operator==(const FileRecord &) const = default;
 };

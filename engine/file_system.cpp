@@ -92,28 +92,58 @@ int FileSystem::openat(int dirFd, const char *name, int flags, mode_t mode)
 {
     return ::openat(dirFd, name, flags, mode);
 }
-int FileSystem::close(int fd) { return ::close(fd); }
+int FileSystem::close(int fd)
+{
+    return ::close(fd);
+}
 ssize_t FileSystem::pread(int fd, void *buffer, std::size_t count, off_t offset)
 {
     return ::pread(fd, buffer, count, offset);
 }
-ssize_t FileSystem::write(int fd, const void *buffer, std::size_t count) { return ::write(fd, buffer, count); }
+ssize_t FileSystem::write(int fd, const void *buffer, std::size_t count)
+{
+    return ::write(fd, buffer, count);
+}
 ssize_t FileSystem::pwrite(int fd, const void *buffer, std::size_t count, off_t offset)
 {
     return ::pwrite(fd, buffer, count, offset);
 }
-int FileSystem::ftruncate(int fd, off_t length) { return ::ftruncate(fd, length); }
-int FileSystem::fstat(int fd, struct stat *st) { return ::fstat(fd, st); }
+int FileSystem::ftruncate(int fd, off_t length)
+{
+    return ::ftruncate(fd, length);
+}
+int FileSystem::fstat(int fd, struct stat *st)
+{
+    return ::fstat(fd, st);
+}
 int FileSystem::fstatat(int dirFd, const char *name, struct stat *st, int flags)
 {
     return ::fstatat(dirFd, name, st, flags);
 }
-int FileSystem::fsync(int fd) { return ::fsync(fd); }
-off_t FileSystem::lseek(int fd, off_t offset, int whence) { return ::lseek(fd, offset, whence); }
-DIR *FileSystem::fdopendir(int fd) { return ::fdopendir(fd); }
-dirent *FileSystem::readdir(DIR *dir) { return ::readdir(dir); }
-int FileSystem::closedir(DIR *dir) { return ::closedir(dir); }
-int FileSystem::unlinkat(int dirFd, const char *name, int flags) { return ::unlinkat(dirFd, name, flags); }
+int FileSystem::fsync(int fd)
+{
+    return ::fsync(fd);
+}
+off_t FileSystem::lseek(int fd, off_t offset, int whence)
+{
+    return ::lseek(fd, offset, whence);
+}
+DIR *FileSystem::fdopendir(int fd)
+{
+    return ::fdopendir(fd);
+}
+dirent *FileSystem::readdir(DIR *dir)
+{
+    return ::readdir(dir);
+}
+int FileSystem::closedir(DIR *dir)
+{
+    return ::closedir(dir);
+}
+int FileSystem::unlinkat(int dirFd, const char *name, int flags)
+{
+    return ::unlinkat(dirFd, name, flags);
+}
 int FileSystem::renameat2(int oldDir, const char *oldName, int newDir, const char *newName, unsigned flags)
 {
     return ::renameat2(oldDir, oldName, newDir, newName, flags);
@@ -132,12 +162,24 @@ int FileSystem::ioctl(int fd, unsigned long request, void *argument)
 {
     return ::ioctl(fd, request, argument);
 }
-int FileSystem::mkdirat(int dirFd, const char *name, mode_t mode) { return ::mkdirat(dirFd, name, mode); }
+int FileSystem::mkdirat(int dirFd, const char *name, mode_t mode)
+{
+    return ::mkdirat(dirFd, name, mode);
+}
 
-FileSystem &Fs() { return *g_current; }
+FileSystem &Fs()
+{
+    return *g_current;
+}
 
-ScopedFileSystem::ScopedFileSystem(FileSystem &fs) : m_previous(g_current) { g_current = &fs; }
-ScopedFileSystem::~ScopedFileSystem() { g_current = m_previous; }
+ScopedFileSystem::ScopedFileSystem(FileSystem &fs) : m_previous(g_current)
+{
+    g_current = &fs;
+}
+ScopedFileSystem::~ScopedFileSystem()
+{
+    g_current = m_previous;
+}
 
 void PrepareProcess()
 {

@@ -192,8 +192,8 @@ void FolderWalker::WalkFolder(int dirFd, const std::string &Folder, const std::s
     here.excluded = IsExcludedFolder(absolute, m_settings.Excluded);
     struct stat own = {};
     if (!here.excluded && !m_excludedIds.empty() && Fs().fstat(dirFd, &own) == 0)
-        here.excluded = std::find(m_excludedIds.begin(), m_excludedIds.end(), FileId{own.st_dev, own.st_ino}) !=
-                        m_excludedIds.end();
+        here.excluded = std::find(m_excludedIds.begin(), m_excludedIds.end(),
+                                  FileId{own.st_dev, own.st_ino}) != m_excludedIds.end();
     if (m_settings.ProtectWindowsFolders) {
         for (const std::string &folder : m_settings.ProtectedFolders) {
             if (LiesInFolder(absolute, folder))
@@ -230,9 +230,9 @@ void FolderWalker::WalkFolder(int dirFd, const std::string &Folder, const std::s
                 if (type == DT_UNKNOWN) {
                     struct stat st = {};
                     type = Fs().fstatat(fd, name.data(), &st, AT_SYMLINK_NOFOLLOW) != 0 ? DT_UNKNOWN
-                           : S_ISDIR(st.st_mode)                                       ? DT_DIR
-                           : S_ISREG(st.st_mode)                                       ? DT_REG
-                                                                                       : DT_LNK;
+                           : S_ISDIR(st.st_mode)                                        ? DT_DIR
+                           : S_ISREG(st.st_mode)                                        ? DT_REG
+                                                                                        : DT_LNK;
                 }
                 if (type == DT_DIR)
                     enterSubFolder(fd, here, std::string(name), counts);

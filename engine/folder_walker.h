@@ -54,7 +54,8 @@ public:
     FolderWalker(WalkSettings settings, FileList &fileList, ScanHost &host, const CancelRequested &cancel);
 
     /// Walks one location. Appends '/' to `Folder` when it lacks one. Runs on the caller's thread,
-    /// depth-first, each folder in byte order of its names; returns what was accepted and entered until cancel.
+    /// depth-first, each folder in byte order of its names; returns what was accepted and entered until
+    /// cancel.
     WalkResult ScanLocation(std::string &Folder, const std::string &SubFolder, const std::string &FileTypes);
 
     /// Folders that could not be opened or listed, over all locations walked so far.
@@ -113,7 +114,8 @@ private:
     std::int64_t m_unreadableFiles = 0;
     std::int64_t m_protectedLocations = 0;
     std::vector<FileId> m_excludedIds;  // the excluded folders themselves, by device and inode
-    absl::flat_hash_set<FileId> m_seen;  // open addressing: a node a file cost more than the rest of the walk beyond its stat
+    absl::flat_hash_set<FileId>
+        m_seen;  // open addressing: a node a file cost more than the rest of the walk beyond its stat
     std::unordered_map<dev_t, bool> m_pseudoByDevice;
 };
 

@@ -59,8 +59,8 @@ class StreamingCompare
 public:
     StreamingCompare(std::span<const FileRecord> records, SearchState &state, const CompareLimits &limits,
                      FolderHandles *folders, ChecksumCache *cache, bool known)
-        : m_records(records), m_size(records.front().size), m_state(state), m_limits(limits), m_folders(folders),
-          m_cache(cache), m_known(known), m_candidates(records.size())
+        : m_records(records), m_size(records.front().size), m_state(state), m_limits(limits),
+          m_folders(folders), m_cache(cache), m_known(known), m_candidates(records.size())
     {
     }
 
@@ -115,7 +115,8 @@ private:
 
     bool read(std::uint32_t member, std::uint64_t offset, std::size_t want, std::byte *into)
     {
-        return m_candidates[member].read(m_records[member], offset, want, into, m_openFiles, m_limits.maxOpen, m_folders);
+        return m_candidates[member].read(m_records[member], offset, want, into, m_openFiles, m_limits.maxOpen,
+                                         m_folders);
     }
 
     /// The digest of a block chained to the digest of the bytes before it: at the end of a file,
@@ -140,7 +141,9 @@ private:
         const auto buffer = std::make_unique_for_overwrite<std::byte[]>(want + 1);
         std::size_t count = 0;
         std::uint64_t bytes = 0;  // told in batches: one shared counter for every read would be contended
-        auto tell = [&] { m_state.bytesCompared.fetch_add(std::exchange(bytes, 0), std::memory_order_relaxed); };
+        auto tell = [&] {
+            m_state.bytesCompared.fetch_add(std::exchange(bytes, 0), std::memory_order_relaxed);
+        };
         for (std::uint32_t m : members) {
             if ((++count & 255) == 0) {
                 tell();
@@ -291,7 +294,8 @@ private:
 
 /// Sorts [begin, end) by `digestOf` of each element, then by index, and calls `each(from, to)`
 /// for every run of equal digests.
-template <typename It, typename DigestOf, typename Each> void forEachDigestRun(It begin, It end, DigestOf digestOf, Each each)
+template <typename It, typename DigestOf, typename Each>
+void forEachDigestRun(It begin, It end, DigestOf digestOf, Each each)
 {
     auto key = [&](const auto &k) {
         const XXH128_hash_t &d = digestOf(k);
@@ -299,7 +303,8 @@ template <typename It, typename DigestOf, typename Each> void forEachDigestRun(I
     };
     std::sort(begin, end, [&](const auto &a, const auto &b) { return key(a) < key(b); });
     for (It p = begin; p != end;) {
-        const It q = std::find_if(p, end, [&](const auto &k) { return !XXH128_isEqual(digestOf(k), digestOf(*p)); });
+        const It q =
+            std::find_if(p, end, [&](const auto &k) { return !XXH128_isEqual(digestOf(k), digestOf(*p)); });
         each(p, q);
         p = q;
     }
@@ -308,8 +313,8 @@ template <typename It, typename DigestOf, typename Each> void forEachDigestRun(I
 /// When the cache knows of every member the digest of its first block (and maybe of its whole
 /// content), members whose digests no other member shares are proven different unread: the sets
 /// to compare are only the members of equal digests. False when some member is unknown.
-bool readOnlyAlike(std::span<const FileRecord> members, ChecksumCache *cache, std::vector<std::uint32_t> &list,
-                   std::vector<Work> &pending)
+bool readOnlyAlike(std::span<const FileRecord> members, ChecksumCache *cache,
+                   std::vector<std::uint32_t> &list, std::vector<Work> &pending)
 {
     if (!cache)
         return false;
@@ -331,18 +336,22 @@ bool readOnlyAlike(std::span<const FileRecord> members, ChecksumCache *cache, st
     auto emit = [&](auto begin, auto end) {
         if (end - begin < 2)
             return;
-        sets.emplace_back(static_cast<std::uint32_t>(list.size()), static_cast<std::uint32_t>(list.size() + (end - begin)));
+        sets.emplace_back(static_cast<std::uint32_t>(list.size()),
+                          static_cast<std::uint32_t>(list.size() + (end - begin)));
         for (auto it = begin; it != end; ++it)
             list.push_back(it->index);
     };
     // Equal first blocks; then, where every one of them knows its whole digest, equal wholes.
-    forEachDigestRun(known.begin(), known.end(), [](const Known &k) -> const XXH128_hash_t & { return k.first; },
-                     [&](auto begin, auto end) {
-                         if (end - begin > 1 && std::all_of(begin, end, [](const Known &k) { return k.whole.has_value(); }))
-                             forEachDigestRun(begin, end, [](const Known &k) -> const XXH128_hash_t & { return *k.whole; }, emit);
-                         else
-                             emit(begin, end);
-                     });
+    forEachDigestRun(
+        known.begin(), known.end(), [](const Known &k) -> const XXH128_hash_t & { return k.first; },
+        [&](auto begin, auto end) {
+            if (end - begin > 1 &&
+                std::all_of(begin, end, [](const Known &k) { return k.whole.has_value(); }))
+                forEachDigestRun(
+                    begin, end, [](const Known &k) -> const XXH128_hash_t & { return *k.whole; }, emit);
+            else
+                emit(begin, end);
+        });
     auto shared = std::make_shared<std::vector<std::uint32_t>>(std::move(list));
     for (auto it = sets.rbegin(); it != sets.rend(); ++it)
         pending.push_back({shared, it->first, it->second, 0});
@@ -351,8 +360,8 @@ bool readOnlyAlike(std::span<const FileRecord> members, ChecksumCache *cache, st
 
 }  // namespace
 
-MemberGroups IdenticalGroups(std::span<const FileRecord> members, SearchState &state, const CompareLimits &limits,
-                             FolderHandles *folders, ChecksumCache *cache)
+MemberGroups IdenticalGroups(std::span<const FileRecord> members, SearchState &state,
+                             const CompareLimits &limits, FolderHandles *folders, ChecksumCache *cache)
 {
     if (members.size() < 2)
         return {};
@@ -375,7 +384,8 @@ MemberGroups MemberGroups::sorted() const
     std::vector<std::uint32_t> order(size());
     for (std::uint32_t g = 0; g < order.size(); ++g)
         order[g] = g;
-    std::sort(order.begin(), order.end(), [&](std::uint32_t a, std::uint32_t b) { return (*this)[a][0] < (*this)[b][0]; });
+    std::sort(order.begin(), order.end(),
+              [&](std::uint32_t a, std::uint32_t b) { return (*this)[a][0] < (*this)[b][0]; });
     MemberGroups out;
     out.m_members.reserve(m_members.size());
     out.m_ends.reserve(m_ends.size());

@@ -17,9 +17,9 @@ class ChecksumCache;
 /// paths that only huge groups take.
 struct CompareLimits
 {
-    std::size_t maxOpen = 256;             // files held open at once
-    std::size_t keptBlocks = 1 << 20;      // bytes of blocks kept to confirm a match without reading again
-    unsigned digestBits = 128;             // below 64 the digest collides on purpose
+    std::size_t maxOpen = 256;         // files held open at once
+    std::size_t keptBlocks = 1 << 20;  // bytes of blocks kept to confirm a match without reading again
+    unsigned digestBits = 128;         // below 64 the digest collides on purpose
 };
 
 /// Groups of member indices stored one after another, so that half a million pairs take no

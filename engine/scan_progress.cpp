@@ -41,8 +41,8 @@ std::string bytesTail(const ScanProgress &p)
     const std::uint64_t bytes = std::min(p.bytes, p.bytesTotal);
     std::string tail = " " + bytesText(bytes) + " of " + bytesText(p.bytesTotal);
     if (bytes > 0 && p.seconds >= 1) {
-        const auto left =
-            static_cast<std::int64_t>(p.seconds * static_cast<double>(p.bytesTotal - bytes) / static_cast<double>(bytes));
+        const auto left = static_cast<std::int64_t>(p.seconds * static_cast<double>(p.bytesTotal - bytes) /
+                                                    static_cast<double>(bytes));
         tail += ", about " + std::to_string(left) + " s left";
     }
     return tail;
@@ -51,7 +51,8 @@ std::string bytesTail(const ScanProgress &p)
 std::string percent(const ScanProgress &p)
 {
     if (p.bytesTotal > 0)
-        return Percent(static_cast<std::int64_t>(p.bytes / 1024), static_cast<std::int64_t>(p.bytesTotal / 1024));
+        return Percent(static_cast<std::int64_t>(p.bytes / 1024),
+                       static_cast<std::int64_t>(p.bytesTotal / 1024));
     return Percent(p.done, p.total);
 }
 
@@ -63,8 +64,9 @@ std::string ProgressStatusText(const ScanProgress &p)
     case ScanPhase::Walking: return "Scanning... " + std::string(p.folder);
     case ScanPhase::Starting: return "Starting search engine, please wait...";
     case ScanPhase::Searching:
-        return p.statusAllowed ? std::string(p.label) + '(' + counts(p) + ") " + percent(p) + '%' + bytesTail(p)
-                               : std::string();
+        return p.statusAllowed
+                   ? std::string(p.label) + '(' + counts(p) + ") " + percent(p) + '%' + bytesTail(p)
+                   : std::string();
     case ScanPhase::Loading:
         return p.total == 0 ? "Loading Searched Result..." : "Loading Searched Result...(" + counts(p) + ')';
     }

@@ -100,7 +100,8 @@ ScanOutcome RunScan(const SearchRequest &request, ScanHost &host, CancelRequeste
     std::optional<WalkCompanion> companion;
     if (contents)
         companion.emplace(cache);
-    FileList fileList = walkLocations(request, host, cancel, outcome, companion ? &*companion : nullptr, cache);
+    FileList fileList =
+        walkLocations(request, host, cancel, outcome, companion ? &*companion : nullptr, cache);
     SizeOrder order;
     if (companion) {
         order = companion->finish();
@@ -118,7 +119,8 @@ ScanOutcome RunScan(const SearchRequest &request, ScanHost &host, CancelRequeste
     switch (request.Method) {
     case SearchMethod::ByteToByte:
     case SearchMethod::Crc32:
-        SearchDuplicates(TakeSorted(std::move(fileList), std::move(order), SizeFirstLess), request.Method, state, cache);
+        SearchDuplicates(TakeSorted(std::move(fileList), std::move(order), SizeFirstLess), request.Method,
+                         state, cache);
         if (cache)
             cache->finish();
         break;
@@ -160,8 +162,9 @@ std::vector<std::string> ProblemTexts(const ScanOutcome &outcome)
 {
     std::vector<std::string> texts;
     if (outcome.unreadableFiles > 0)
-        texts.push_back(std::to_string(outcome.unreadableFiles) +
-                        (outcome.unreadableFiles == 1 ? " file could not be read" : " files could not be read"));
+        texts.push_back(std::to_string(outcome.unreadableFiles) + (outcome.unreadableFiles == 1
+                                                                       ? " file could not be read"
+                                                                       : " files could not be read"));
     if (outcome.protectedLocations > 0)
         texts.push_back(std::to_string(outcome.protectedLocations) +
                         (outcome.protectedLocations == 1 ? " location is a protected system folder"
@@ -170,8 +173,9 @@ std::vector<std::string> ProblemTexts(const ScanOutcome &outcome)
     if (outcome.cancelled)
         texts.push_back("The search was cancelled: the result holds what was found until then");
     if (outcome.unlistedFolders > 0)
-        texts.push_back(std::to_string(outcome.unlistedFolders) +
-                        (outcome.unlistedFolders == 1 ? " folder could not be read" : " folders could not be read"));
+        texts.push_back(std::to_string(outcome.unlistedFolders) + (outcome.unlistedFolders == 1
+                                                                       ? " folder could not be read"
+                                                                       : " folders could not be read"));
     return texts;
 }
 

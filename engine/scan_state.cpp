@@ -19,13 +19,15 @@ std::string Percent(std::int64_t processed, std::int64_t total)
     return text;
 }
 
-void SearchState::showProgress(const char *label, std::int64_t processed, std::int64_t total, bool statusAllowed)
+void SearchState::showProgress(const char *label, std::int64_t processed, std::int64_t total,
+                               bool statusAllowed)
 {
     showBytesProgress(label, processed, total, 0, 0, 0, statusAllowed);
 }
 
 void SearchState::showBytesProgress(const char *label, std::int64_t processed, std::int64_t total,
-                                    std::uint64_t bytes, std::uint64_t bytesTotal, double seconds, bool statusAllowed)
+                                    std::uint64_t bytes, std::uint64_t bytesTotal, double seconds,
+                                    bool statusAllowed)
 {
     if (!host.progressDue())
         return;

@@ -89,7 +89,8 @@ std::vector<T> MergeSortList(std::vector<T> list, Less less = {})
 
 /// Calls `each(begin, end)` over [0, n) in two halves, the second on a thread of its own when
 /// `n` reaches `worthIt` (what repays a thread's start); whether it was split.
-template <typename Each> bool InTwoHalves(std::size_t n, Each each, std::size_t worthIt = std::size_t{1} << 14)
+template <typename Each>
+bool InTwoHalves(std::size_t n, Each each, std::size_t worthIt = std::size_t{1} << 14)
 {
     if (n < worthIt || std::thread::hardware_concurrency() < 2) {
         each(std::size_t{0}, n);
@@ -115,7 +116,8 @@ template <typename Key> using KeyedPlaces = std::vector<std::pair<Key, std::uint
 /// The elements of `list` (a vector or anything indexed alike) at the places of `order`, which
 /// is sorted by key and place, in the order SortList gives: among equal keys by `less`, then by
 /// place. Each element is moved once, on two threads.
-template <typename List, typename Less, typename Key> auto TakeSorted(List list, KeyedPlaces<Key> order, Less less)
+template <typename List, typename Less, typename Key>
+auto TakeSorted(List list, KeyedPlaces<Key> order, Less less)
 {
     auto before = [&](const auto &a, const auto &b) {
         if (less(list[a.second], list[b.second]))

@@ -51,14 +51,14 @@ private:
     ChecksumCache *m_cache;
     std::mutex m_mutex;
     std::condition_variable m_handed;
-    std::deque<std::vector<WalkedFile>> m_waiting;  // under m_mutex
-    bool m_done = false;                             // under m_mutex
+    std::deque<std::vector<WalkedFile>> m_waiting;                        // under m_mutex
+    bool m_done = false;                                                  // under m_mutex
     absl::flat_hash_set<std::pair<std::uint64_t, std::uint64_t>> m_seen;  // device and inode
     std::int64_t m_repeats = 0;
-    std::uint32_t m_places = 1;  // the next file's place (element 0 of the list is no record)
-    SizeOrder m_order;                  // sorted runs, one after the other
-    std::vector<std::size_t> m_runs;    // where each run begins; each at least as long as the next
-    std::exception_ptr m_error;  // what stopped the work; rethrown by finish()
+    std::uint32_t m_places = 1;       // the next file's place (element 0 of the list is no record)
+    SizeOrder m_order;                // sorted runs, one after the other
+    std::vector<std::size_t> m_runs;  // where each run begins; each at least as long as the next
+    std::exception_ptr m_error;       // what stopped the work; rethrown by finish()
     std::thread m_thread;
 };
 

@@ -18,7 +18,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
             std::abort();
         const auto slash = file.path.rfind('/');
         geminor::ResultRow row;
-        const std::string folder = slash == std::string::npos ? std::string() : file.path.substr(0, slash + 1);
+        const std::string folder =
+            slash == std::string::npos ? std::string() : file.path.substr(0, slash + 1);
         row.folder = folder;
         row.name = file.path.substr(folder.size());
         row.group = file.group;

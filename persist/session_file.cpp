@@ -195,9 +195,11 @@ std::string SessionText(const SearchRequest &request)
     text += request.IncludeHidden ? "1" : "0";
     for (const SearchLocation &row : request.Locations) {
         const bool escape = needsEscape(row.Folder);
-        text += "\r\n" + (escape ? escaped(row.Folder) : row.Folder) + ',' + withoutLineEnds(row.SubFolder) + ',' +
-                withoutLineEnds(row.FileTypes) +
-                (row.Exclude ? ",16" : row.Reference ? ",17" : ",15");
+        text += "\r\n" + (escape ? escaped(row.Folder) : row.Folder) + ',' + withoutLineEnds(row.SubFolder) +
+                ',' + withoutLineEnds(row.FileTypes) +
+                (row.Exclude     ? ",16"
+                 : row.Reference ? ",17"
+                                 : ",15");
         if (escape)
             text += kEscapedMarker;
     }

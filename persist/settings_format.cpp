@@ -16,8 +16,9 @@ QString decodedName(QByteArrayView raw)
         const qsizetype digits = i + 1 < raw.size() && raw[i + 1] == 'U' ? 4 : 2;
         const qsizetype first = i + (digits == 4 ? 2 : 1);
         bool ok = false;
-        const int code =
-            raw[i] == '%' && first + digits <= raw.size() ? raw.sliced(first, digits).toByteArray().toInt(&ok, 16) : 0;
+        const int code = raw[i] == '%' && first + digits <= raw.size()
+                             ? raw.sliced(first, digits).toByteArray().toInt(&ok, 16)
+                             : 0;
         if (ok) {
             out += QString(QChar(code)).toUtf8();
             i = first + digits - 1;
@@ -33,8 +34,8 @@ QByteArray encodedName(const QString &name)
     QByteArray out;
     for (const QChar ch : name) {
         const char16_t c = ch.unicode();
-        if ((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-' || c == '_' ||
-            c == '.' || c == '/')
+        if ((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-' ||
+            c == '_' || c == '.' || c == '/')
             out += static_cast<char>(c);
         else if (c <= 0xFF)
             out += '%' + QByteArray::number(c, 16).toUpper().rightJustified(2, '0');
@@ -161,7 +162,8 @@ bool writeText(QIODevice &device, const QSettings::SettingsMap &map)
 
 QSettings::Format TextSettingsFormat()
 {
-    static const QSettings::Format format = QSettings::registerFormat(QStringLiteral("conf"), readText, writeText);
+    static const QSettings::Format format =
+        QSettings::registerFormat(QStringLiteral("conf"), readText, writeText);
     return format;
 }
 

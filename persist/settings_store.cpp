@@ -61,7 +61,8 @@ bool SettingsStore::UseChecksumCache() const
 
 void SettingsStore::SetUseChecksumCache(bool on)
 {
-    m_settings.setValue(QStringLiteral("Options/ChecksumCache"), on ? QStringLiteral("1") : QStringLiteral("0"));
+    m_settings.setValue(QStringLiteral("Options/ChecksumCache"),
+                        on ? QStringLiteral("1") : QStringLiteral("0"));
     m_settings.sync();
 }
 

@@ -87,8 +87,9 @@ public:
             return LinkFile(m_plan, *this, report, folder.get(), name, m_asideName);
         if (m_plan.dryRun)
             return checkOnly(report, folder.get(), name);
-        const bool otherMount = m_plan.action == PlanAction::Move &&
-                                (st.st_dev != m_targetFolder.device || MountIdOf(folder.get()) != m_targetMount);
+        const bool otherMount =
+            m_plan.action == PlanAction::Move &&
+            (st.st_dev != m_targetFolder.device || MountIdOf(folder.get()) != m_targetMount);
         return otherMount ? moveAcross(report, folder.get(), name) : remove(report, folder.get(), name);
     }
 
@@ -102,9 +103,11 @@ private:
             return true;  // refused before anything changes
         m_asideName = TemporaryName();
         // Undo must find the file from any working folder: its path as the kernel knows it.
-        const PlanFile real{m_realFolder + NameOf(m_plan.files[report.file].path), m_plan.files[report.file].seen, 0, true};
+        const PlanFile real{m_realFolder + NameOf(m_plan.files[report.file].path),
+                            m_plan.files[report.file].seen, 0, true};
         if (!m_journal->intent(report.file, real, &st, m_asideName, trash ? trash->path : "",
-                               trash ? trash->topDirectory : "", m_plan.action == PlanAction::Move ? m_targetReal : "")) {
+                               trash ? trash->topDirectory : "",
+                               m_plan.action == PlanAction::Move ? m_targetReal : "")) {
             fail(report, errno, FileProblem::NoJournal);
             return false;
         }
@@ -251,7 +254,8 @@ public:
         return report;
     }
 
-    UniqueFd setAsideChecked(FileReport &report, Aside &aside, std::size_t kept, const FileIdentity &keptState) override
+    UniqueFd setAsideChecked(FileReport &report, Aside &aside, std::size_t kept,
+                             const FileIdentity &keptState) override
     {
         if (const int error = setAside(aside)) {
             fail(report, error);
@@ -286,7 +290,8 @@ private:
             }
             UniqueFd source(OpenForReading(aside.folder, aside.asideName));
             struct stat st = {};
-            if (!source || Fs().fstat(source.get(), &st) != 0 || !IdentityOf(st).sameContentState(file.seen)) {
+            if (!source || Fs().fstat(source.get(), &st) != 0 ||
+                !IdentityOf(st).sameContentState(file.seen)) {
                 putBack(report, aside, FileOutcome::Skipped, FileProblem::Changed);
                 return {};
             }
@@ -357,18 +362,19 @@ private:
                 report.target = trash.path;
             return report;
         }
-        const std::string info = TrashInfoText(m_realFolder + aside.name,
-                                               trash.topDirectory);
+        const std::string info = TrashInfoText(m_realFolder + aside.name, trash.topDirectory);
         for (int n = 1; n < 10000; ++n) {
             const std::string name = TrashName(aside.name, n);
             const std::string infoName = name + ".trashinfo";
-            UniqueFd fd(Fs().openat(trash.info.get(), infoName.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600));
+            UniqueFd fd(Fs().openat(trash.info.get(), infoName.c_str(),
+                                    O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600));
             if (!fd && errno == EEXIST)
                 continue;
             if (!fd)
                 return putBack(report, aside, FileOutcome::Failed, FileProblem::System, errno);
-            const bool written = Fs().write(fd.get(), info.data(), info.size()) == static_cast<ssize_t>(info.size()) &&
-                                 Fs().fsync(fd.get()) == 0;
+            const bool written =
+                Fs().write(fd.get(), info.data(), info.size()) == static_cast<ssize_t>(info.size()) &&
+                Fs().fsync(fd.get()) == 0;
             const int writeError = errno;
             fd.reset();
             if (!written) {
@@ -400,10 +406,13 @@ private:
         std::string temporary = m_asideName.empty() ? std::string() : MoveTemporaryName(m_asideName);
         if (const int error = CopyToTemporary(source.get(), st, m_target.get(), temporary))
             return fail(report, error);
-        auto dropCopy = [&](const std::string &copyName) { Fs().unlinkat(m_target.get(), copyName.c_str(), 0); };
+        auto dropCopy = [&](const std::string &copyName) {
+            Fs().unlinkat(m_target.get(), copyName.c_str(), 0);
+        };
         struct stat after = {}, there = {};
         if (Fs().fstat(source.get(), &after) != 0 || IdentityOf(after) != file.seen ||
-            Fs().fstatat(folder, name.c_str(), &there, AT_SYMLINK_NOFOLLOW) != 0 || IdentityOf(there) != file.seen) {
+            Fs().fstatat(folder, name.c_str(), &there, AT_SYMLINK_NOFOLLOW) != 0 ||
+            IdentityOf(there) != file.seen) {
             dropCopy(temporary);
             return skip(report, FileProblem::Changed);
         }
@@ -440,8 +449,8 @@ private:
     const ActionPlan &m_plan;
     KeptCopies m_copies;
     std::map<std::uint64_t, TrashFolder> m_trashes;  // by mount
-    std::size_t m_keptPath = 0;  // the kept copy findKeptCopy found last
-    std::string m_asideName;     // for the file being acted on, as the journal names it
+    std::size_t m_keptPath = 0;                      // the kept copy findKeptCopy found last
+    std::string m_asideName;                         // for the file being acted on, as the journal names it
     Journal *m_journal = nullptr;
     bool m_intentWritten = false;
     UniqueFd m_target;
@@ -491,7 +500,8 @@ PlanReport RunPlan(const ActionPlan &original, const PlanProgress &progress, con
     std::optional<ActionPlan> adjusted;  // only hard links change the marks: no copy for the rest
     if (original.action == PlanAction::HardLink)
         adjusted = original;
-    const std::vector<std::size_t> keptHere = adjusted ? keptPerFileSystem(*adjusted) : std::vector<std::size_t>{};
+    const std::vector<std::size_t> keptHere =
+        adjusted ? keptPerFileSystem(*adjusted) : std::vector<std::size_t>{};
     const ActionPlan &plan = adjusted ? *adjusted : original;
     PlanReport report;
     std::size_t total = 0;
@@ -520,7 +530,8 @@ PlanReport RunPlan(const ActionPlan &original, const PlanProgress &progress, con
     std::size_t handled = 0;
     for (std::size_t i = 0; i < plan.files.size(); ++i) {
         if (std::binary_search(keptHere.begin(), keptHere.end(), i)) {
-            report.files.push_back({i, FileOutcome::Skipped, FileProblem::KeptOnItsFileSystem, 0, TrashRefusal::None, {}});
+            report.files.push_back(
+                {i, FileOutcome::Skipped, FileProblem::KeptOnItsFileSystem, 0, TrashRefusal::None, {}});
             ++report.skipped;
             continue;
         }

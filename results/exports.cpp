@@ -63,10 +63,12 @@ std::string rowText(const ResultRow &row)
         "<td nowrap bgcolor=\"" + colour +
         "\"><p style=\"margin-left: 5; margin-right: 5\"><font face=\"Arial\" size=\"2\">";
     return "<tr>\r\n" + cell + HtmlEscaped(row.name) + "</font></td>\r\n" + cell + std::to_string(row.size) +
-           "</td>\r\n" + cell + HtmlEscaped(ModifiedText(row)) + "</td>\r\n" + "<td nowrap bgcolor=\"" + colour +
+           "</td>\r\n" + cell + HtmlEscaped(ModifiedText(row)) + "</td>\r\n" + "<td nowrap bgcolor=\"" +
+           colour +
            "\"><p style=\"margin-left: 5; margin-right: 5\" align=\"center\"><font face=\"Arial\" "
            "size=\"2\">" +
-           HtmlEscaped(row.version) + "</td>\r\n" + cell + HtmlEscaped(row.folder.str()) + "</td>\r\n</tr>\r\n";
+           HtmlEscaped(row.version) + "</td>\r\n" + cell + HtmlEscaped(row.folder.str()) +
+           "</td>\r\n</tr>\r\n";
 }
 
 /// A neighbour page's address: its file name alone, so the pages work wherever they are moved.
@@ -132,9 +134,10 @@ std::string CsvText(const std::vector<ResultRow> &rows)
     text.AddToString(anyMarked ? "File Name,Size(Bytes),Last Modified,Version,Path,Marked\r\n"
                                : "File Name,Size(Bytes),Last Modified,Version,Path\r\n");
     for (const ResultRow &row : rows)
-        text.AddToString(CsvField(row.name) + ',' + std::to_string(row.size) + ',' + CsvField(ModifiedText(row)) +
-                         ',' + CsvField(row.version) + ',' + CsvField(row.folder.str()) +
-                         (anyMarked ? (row.marked ? ",Yes" : ",No") : "") + "\r\n");
+        text.AddToString(CsvField(row.name) + ',' + std::to_string(row.size) + ',' +
+                         CsvField(ModifiedText(row)) + ',' + CsvField(row.version) + ',' +
+                         CsvField(row.folder.str()) + (anyMarked ? (row.marked ? ",Yes" : ",No") : "") +
+                         "\r\n");
     text.AddToString("\r\n");
     return text.ReturnString();
 }
@@ -161,7 +164,8 @@ ReportHead ReportHeadOf(std::int64_t files, std::int64_t duplicates, std::string
 }
 
 std::vector<HtmlPage> HtmlPages(const std::vector<ResultRow> &rows, const std::string &chosenPath,
-                                const ReportHead &head, const std::function<void(std::size_t, std::size_t)> &progress)
+                                const ReportHead &head,
+                                const std::function<void(std::size_t, std::size_t)> &progress)
 {
     const std::string base = chosenPath.substr(0, chosenPath.size() >= 4 ? chosenPath.size() - 4 : 0) + ' ';
     const std::string top = pageHead(head);

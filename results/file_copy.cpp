@@ -57,7 +57,8 @@ namespace {
 int copyRange(int source, int out, off_t from, off_t to, std::vector<char> &buffer)
 {
     for (off_t offset = from; offset < to;) {
-        const auto want = static_cast<std::size_t>(std::min<off_t>(to - offset, static_cast<off_t>(buffer.size())));
+        const auto want =
+            static_cast<std::size_t>(std::min<off_t>(to - offset, static_cast<off_t>(buffer.size())));
         const ssize_t n = Fs().pread(source, buffer.data(), want, offset);
         if (n < 0 && errno == EINTR)
             continue;
@@ -66,7 +67,8 @@ int copyRange(int source, int out, off_t from, off_t to, std::vector<char> &buff
         if (n == 0)
             return 0;  // the file shrank: the check after the copy notices
         for (ssize_t done = 0; done < n;) {
-            const ssize_t w = Fs().pwrite(out, buffer.data() + done, static_cast<std::size_t>(n - done), offset + done);
+            const ssize_t w =
+                Fs().pwrite(out, buffer.data() + done, static_cast<std::size_t>(n - done), offset + done);
             if (w < 0 && errno == EINTR)
                 continue;
             if (w < 0)

@@ -18,7 +18,12 @@ struct GroupSpan
 std::vector<GroupSpan> groupSpans(const std::vector<ResultRow> &rows)
 {
     std::vector<GroupSpan> spans;
-    ForEachGroupRun(rows, [&](std::size_t begin, std::size_t end) { spans.push_back({begin, end}); }, true);
+    ForEachGroupRun(
+        rows,
+        [&](std::size_t begin, std::size_t end) {
+            spans.push_back({begin, end});
+        },
+        true);
     return spans;
 }
 
@@ -27,8 +32,8 @@ std::vector<GroupSpan> groupSpans(const std::vector<ResultRow> &rows)
 std::optional<GroupOrder> ParseGroupOrder(std::string_view text)
 {
     static const std::pair<std::string_view, GroupOrder> kNames[] = {
-        {"found", GroupOrder::Found}, {"space", GroupOrder::Space}, {"size", GroupOrder::Size},
-        {"copies", GroupOrder::Copies}, {"name", GroupOrder::Name}, {"folder", GroupOrder::Folder}};
+        {"found", GroupOrder::Found},   {"space", GroupOrder::Space}, {"size", GroupOrder::Size},
+        {"copies", GroupOrder::Copies}, {"name", GroupOrder::Name},   {"folder", GroupOrder::Folder}};
     for (const auto &[name, order] : kNames)
         if (text == name)
             return order;
@@ -43,9 +48,10 @@ void OrderGroups(std::vector<ResultRow> &rows, GroupOrder order)
     // The colour the first found group had when loaded: colours alternate by position, so its
     // colour now, flipped when it stands at an odd position, is that colour.
     auto flip = [](RowColour c) { return c == RowColour::Black ? RowColour::DarkBlue : RowColour::Black; };
-    const auto firstFound = std::min_element(spans.begin(), spans.end(), [&](const GroupSpan &a, const GroupSpan &b) {
-        return rows[a.begin].group < rows[b.begin].group;
-    });
+    const auto firstFound =
+        std::min_element(spans.begin(), spans.end(), [&](const GroupSpan &a, const GroupSpan &b) {
+            return rows[a.begin].group < rows[b.begin].group;
+        });
     const RowColour now = rows[firstFound->begin].colour;
     const RowColour start = (firstFound - spans.begin()) % 2 == 0 ? now : flip(now);
     auto copies = [](const GroupSpan &g) { return static_cast<std::uint64_t>(g.end - g.begin); };
@@ -86,7 +92,8 @@ std::vector<bool> GroupsContaining(const std::vector<ResultRow> &rows, std::stri
         bool any = false;
         for (std::size_t i = g.begin; i < g.end && !any; ++i)
             any = FoldCase(rows[i].path()).find(wanted) != std::string::npos;
-        std::fill(shown.begin() + static_cast<std::ptrdiff_t>(g.begin), shown.begin() + static_cast<std::ptrdiff_t>(g.end), any);
+        std::fill(shown.begin() + static_cast<std::ptrdiff_t>(g.begin),
+                  shown.begin() + static_cast<std::ptrdiff_t>(g.end), any);
     }
     return shown;
 }

@@ -22,15 +22,17 @@
 namespace geminor {
 namespace {
 
-const char *const kActionWords[] = {"copy", "move", "trash", "delete", "hard-link", "symbolic-link", "clone", "rename"};
+const char *const kActionWords[] = {"copy",      "move",          "trash", "delete",
+                                    "hard-link", "symbolic-link", "clone", "rename"};
 const char *const kOutcomeWords[] = {"done", "skipped", "failed"};
 
 void appendIdentity(std::string &out, const char *prefix, const FileIdentity &id)
 {
     const std::string p(prefix);
-    out += ",\"" + p + "device\":" + std::to_string(id.device) + ",\"" + p + "inode\":" + std::to_string(id.inode) +
-           ",\"" + p + "size\":" + std::to_string(id.size) + ",\"" + p + "mtime_ns\":" +
-           std::to_string(id.modifiedNs) + ",\"" + p + "ctime_ns\":" + std::to_string(id.changedNs);
+    out += ",\"" + p + "device\":" + std::to_string(id.device) + ",\"" + p +
+           "inode\":" + std::to_string(id.inode) + ",\"" + p + "size\":" + std::to_string(id.size) + ",\"" +
+           p + "mtime_ns\":" + std::to_string(id.modifiedNs) + ",\"" + p +
+           "ctime_ns\":" + std::to_string(id.changedNs);
 }
 
 std::string nowText(const char *format)
@@ -70,9 +72,12 @@ std::optional<Journal> Journal::Start(const std::string &folder, PlanAction acti
         return std::nullopt;
     }
     const auto micros = std::chrono::duration_cast<std::chrono::microseconds>(
-                            std::chrono::system_clock::now().time_since_epoch()).count() % 1000000;
+                            std::chrono::system_clock::now().time_since_epoch())
+                            .count() %
+                        1000000;
     char suffix[32];
-    std::snprintf(suffix, sizeof suffix, "-%06lld-%d", static_cast<long long>(micros), static_cast<int>(::getpid()));
+    std::snprintf(suffix, sizeof suffix, "-%06lld-%d", static_cast<long long>(micros),
+                  static_cast<int>(::getpid()));
     const std::string id = nowText("%Y%m%d-%H%M%S") + suffix;
     UniqueFd fd(Fs().openat(AT_FDCWD, (folder + "/" + id + ".jsonl").c_str(),
                             O_WRONLY | O_CREAT | O_EXCL | O_APPEND | O_CLOEXEC, 0600));
@@ -83,8 +88,9 @@ std::optional<Journal> Journal::Start(const std::string &folder, PlanAction acti
     Journal journal(id, std::move(fd));
     const bool undoable = action != PlanAction::Delete;
     if (!journal.append("{\"geminor_journal\":1,\"id\":\"" + id + "\",\"action\":\"" + ActionWord(action) +
-                            "\",\"time\":\"" + nowText("%Y-%m-%dT%H:%M:%SZ") + "\",\"pid\":\"" + std::to_string(::getpid()) +
-                            "\",\"undoable\":" + (undoable ? "true" : "false") + "}",
+                            "\",\"time\":\"" + nowText("%Y-%m-%dT%H:%M:%SZ") + "\",\"pid\":\"" +
+                            std::to_string(::getpid()) + "\",\"undoable\":" + (undoable ? "true" : "false") +
+                            "}",
                         true)) {
         error = folder + ": " + std::strerror(errno);
         return std::nullopt;
@@ -112,8 +118,9 @@ bool Journal::intent(std::size_t index, const PlanFile &file, const struct stat 
     AppendJsonPath(line, file.path);
     appendIdentity(line, "", file.seen);
     if (st)
-        line += ",\"mode\":" + std::to_string(st->st_mode & 07777) + ",\"uid\":" + std::to_string(st->st_uid) +
-                ",\"gid\":" + std::to_string(st->st_gid) + ",\"atime_ns\":" + std::to_string(Nanoseconds(st->st_atim));
+        line += ",\"mode\":" + std::to_string(st->st_mode & 07777) +
+                ",\"uid\":" + std::to_string(st->st_uid) + ",\"gid\":" + std::to_string(st->st_gid) +
+                ",\"atime_ns\":" + std::to_string(Nanoseconds(st->st_atim));
     if (!aside.empty()) {
         line += ",\"aside\":";
         AppendJsonPath(line, aside);
@@ -181,7 +188,8 @@ std::vector<JournalRecord> ReadJournals(const std::string &folder)
                 const auto path = JsonPath(o.value(QLatin1String("path")));
                 if (!path)
                     continue;
-                stepOf[static_cast<std::size_t>(o.value(QLatin1String("intent")).toInteger())] = record.steps.size();
+                stepOf[static_cast<std::size_t>(o.value(QLatin1String("intent")).toInteger())] =
+                    record.steps.size();
                 JournalStep step;
                 step.path = *path;
                 step.was = JsonIdentity(o).value_or(FileIdentity{});
@@ -192,8 +200,9 @@ std::vector<JournalRecord> ReadJournals(const std::string &folder)
                 if (step.trashTop == "/")
                     step.trashTop.clear();
                 std::uint64_t mode = 0, uid = 0, gid = 0;
-                step.hasOwn = JsonUnsigned(o, "mode", mode) && JsonUnsigned(o, "uid", uid) && JsonUnsigned(o, "gid", gid) &&
-                              mode <= 07777 && o.value(QLatin1String("atime_ns")).isDouble();
+                step.hasOwn = JsonUnsigned(o, "mode", mode) && JsonUnsigned(o, "uid", uid) &&
+                              JsonUnsigned(o, "gid", gid) && mode <= 07777 &&
+                              o.value(QLatin1String("atime_ns")).isDouble();
                 if (step.hasOwn) {
                     step.mode = static_cast<mode_t>(mode);
                     step.uid = static_cast<uid_t>(uid);
@@ -205,7 +214,8 @@ std::vector<JournalRecord> ReadJournals(const std::string &folder)
                     step.aside.clear();
                 record.steps.push_back(std::move(step));
             } else if (o.contains(QLatin1String("done"))) {
-                const auto found = stepOf.find(static_cast<std::size_t>(o.value(QLatin1String("done")).toInteger()));
+                const auto found =
+                    stepOf.find(static_cast<std::size_t>(o.value(QLatin1String("done")).toInteger()));
                 if (found == stepOf.end())
                     continue;
                 JournalStep &step = record.steps[found->second];
@@ -264,7 +274,8 @@ std::vector<JournalRecord> InterruptedJournals(const std::string &folder)
         return interrupted;
     for (JournalRecord &record : ReadJournals(folder)) {
         // A journal written before journals named their process is never called interrupted.
-        const bool running = record.pid <= 0 || ::kill(static_cast<pid_t>(record.pid), 0) == 0 || errno == EPERM;
+        const bool running =
+            record.pid <= 0 || ::kill(static_cast<pid_t>(record.pid), 0) == 0 || errno == EPERM;
         if (!record.finished && !record.undone && !running && CanBeUndone(record))
             interrupted.push_back(std::move(record));
     }
@@ -273,7 +284,8 @@ std::vector<JournalRecord> InterruptedJournals(const std::string &folder)
 
 bool MarkUndone(const std::string &folder, const std::string &id)
 {
-    const UniqueFd fd(Fs().openat(AT_FDCWD, (folder + "/" + id + ".jsonl").c_str(), O_WRONLY | O_APPEND | O_CLOEXEC, 0));
+    const UniqueFd fd(
+        Fs().openat(AT_FDCWD, (folder + "/" + id + ".jsonl").c_str(), O_WRONLY | O_APPEND | O_CLOEXEC, 0));
     const std::string line = "{\"undone\":true,\"time\":\"" + nowText("%Y-%m-%dT%H:%M:%SZ") + "\"}\n";
     return fd && Fs().write(fd.get(), line.data(), line.size()) == static_cast<ssize_t>(line.size()) &&
            Fs().fsync(fd.get()) == 0;

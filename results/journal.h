@@ -29,8 +29,8 @@ public:
     /// is (its own mode, owner and times from `st`, when given), the name it will have while set
     /// aside and the trash it is headed for, so that undo finds it after a crash at any step.
     bool intent(std::size_t index, const PlanFile &file, const struct stat *st = nullptr,
-                const std::string &aside = {}, const std::string &trash = {}, const std::string &trashTop = {},
-                const std::string &moveTo = {});
+                const std::string &aside = {}, const std::string &trash = {},
+                const std::string &trashTop = {}, const std::string &moveTo = {});
     /// After acting: the outcome, and where the file went (or the kept copy it now links to);
     /// on the disk before the next file is touched.
     bool done(const FileReport &report);
@@ -60,8 +60,8 @@ struct JournalStep
     std::int64_t accessedNs = 0;
     bool hasOutcome = false;  // false: the operation stopped while acting on it
     FileOutcome outcome = FileOutcome::Failed;
-    std::string target;          // where it went; the kept copy for links
-    FileIdentity targetState;    // what stood at the target right after
+    std::string target;        // where it went; the kept copy for links
+    FileIdentity targetState;  // what stood at the target right after
 };
 
 /// A journal read back.

@@ -30,7 +30,8 @@ std::int64_t score(const KeepCandidate &member, std::size_t index, const KeepCri
 
 /// The runs of rows of one group in `shown`: calls `each(begin, end)`. A zero-size listing
 /// (group 0) is one group: all its files are alike.
-template <typename Each> void forEachGroup(const std::vector<ResultRow> &rows, const MarkScope &shown, Each each)
+template <typename Each>
+void forEachGroup(const std::vector<ResultRow> &rows, const MarkScope &shown, Each each)
 {
     ForEachGroupRun(rows, [&](std::size_t begin, std::size_t end) {
         if (shown.empty() || shown[begin])
@@ -49,7 +50,8 @@ MarkReport spareAndCount(std::vector<ResultRow> &rows, const MarkScope &shown)
 {
     MarkReport report;
     forEachGroup(rows, shown, [&](std::size_t begin, std::size_t end) {
-        if (std::all_of(rows.begin() + static_cast<std::ptrdiff_t>(begin), rows.begin() + static_cast<std::ptrdiff_t>(end),
+        if (std::all_of(rows.begin() + static_cast<std::ptrdiff_t>(begin),
+                        rows.begin() + static_cast<std::ptrdiff_t>(end),
                         [](const ResultRow &r) { return r.marked; })) {
             setMark(rows[begin], false);
             ++report.sparedGroups;
@@ -59,7 +61,8 @@ MarkReport spareAndCount(std::vector<ResultRow> &rows, const MarkScope &shown)
     return report;
 }
 
-template <typename Rule> MarkReport markEach(std::vector<ResultRow> &rows, const MarkScope &shown, Rule marked)
+template <typename Rule>
+MarkReport markEach(std::vector<ResultRow> &rows, const MarkScope &shown, Rule marked)
 {
     for (std::size_t i = 0; i < rows.size(); ++i)
         if (shown.empty() || shown[i])
@@ -119,7 +122,8 @@ std::size_t KeptMember(std::span<const KeepCandidate> members, const std::vector
     return left.empty() ? 0 : left.front();
 }
 
-MarkReport KeepOne(std::vector<ResultRow> &rows, const std::vector<KeepCriterion> &rules, const MarkScope &shown)
+MarkReport KeepOne(std::vector<ResultRow> &rows, const std::vector<KeepCriterion> &rules,
+                   const MarkScope &shown)
 {
     std::vector<KeepCandidate> members;
     std::vector<std::string> paths;
@@ -134,7 +138,8 @@ MarkReport KeepOne(std::vector<ResultRow> &rows, const std::vector<KeepCriterion
             for (std::size_t i = begin; i < end; ++i)
                 paths.push_back(rows[i].path());
             for (std::size_t i = begin; i < end; ++i)
-                members.push_back({paths[i - begin], rows[i].name.size(), rows[i].seen.modifiedNs, rows[i].location});
+                members.push_back(
+                    {paths[i - begin], rows[i].name.size(), rows[i].seen.modifiedNs, rows[i].location});
             keep = begin + KeptMember(members, rules);
         }
         for (std::size_t i = begin; i < end; ++i)
@@ -170,7 +175,8 @@ ReportGroupMarks SettleReportGroup(std::vector<JsonFile> &files, const std::vect
         anyReference = anyReference || file.reference;
     }
     if (anyMarked) {
-        report.everyFileMarked = std::all_of(files.begin(), files.end(), [](const JsonFile &f) { return f.marked; });
+        report.everyFileMarked =
+            std::all_of(files.begin(), files.end(), [](const JsonFile &f) { return f.marked; });
         return report;
     }
     if (rules.empty())
@@ -181,7 +187,8 @@ ReportGroupMarks SettleReportGroup(std::vector<JsonFile> &files, const std::vect
         std::vector<KeepCandidate> members;
         for (const JsonFile &file : files) {
             const std::size_t slash = file.path.rfind('/');
-            members.push_back({file.path, slash == std::string::npos ? file.path.size() : file.path.size() - slash - 1,
+            members.push_back({file.path,
+                               slash == std::string::npos ? file.path.size() : file.path.size() - slash - 1,
                                file.seen.modifiedNs, -1});
         }
         keep = KeptMember(members, rules);
@@ -191,7 +198,8 @@ ReportGroupMarks SettleReportGroup(std::vector<JsonFile> &files, const std::vect
     return report;
 }
 
-MarkReport MarkInFolder(std::vector<ResultRow> &rows, const std::string &folder, bool mark, const MarkScope &shown)
+MarkReport MarkInFolder(std::vector<ResultRow> &rows, const std::string &folder, bool mark,
+                        const MarkScope &shown)
 {
     const std::string within = folder.ends_with('/') ? folder : folder + '/';
     return markEach(rows, shown, [&](const ResultRow &row) {
@@ -221,7 +229,8 @@ MarkReport KeepThisOne(std::vector<ResultRow> &rows, std::size_t keep)
 
 MarkReport MarkByPattern(std::vector<ResultRow> &rows, const std::string &pattern, const MarkScope &shown)
 {
-    return markEach(rows, shown, [&](const ResultRow &row) { return row.marked || MatchesPattern(pattern, row.path()); });
+    return markEach(rows, shown,
+                    [&](const ResultRow &row) { return row.marked || MatchesPattern(pattern, row.path()); });
 }
 
 MarkReport InvertMarks(std::vector<ResultRow> &rows, const MarkScope &shown)

@@ -15,7 +15,17 @@
 namespace geminor {
 
 /// Which file of a group stays.
-enum class KeepRule { First, Newest, Oldest, ShortestPath, LongestPath, ShortestName, FirstLocation, Path, NotPath };
+enum class KeepRule {
+    First,
+    Newest,
+    Oldest,
+    ShortestPath,
+    LongestPath,
+    ShortestName,
+    FirstLocation,
+    Path,
+    NotPath
+};
 
 struct KeepCriterion
 {
@@ -61,13 +71,14 @@ using MarkScope = std::vector<bool>;
 
 /// Keeps one file of each group by `rules` and marks the others; in a group holding reference
 /// files those are kept and every other member is marked.
-MarkReport KeepOne(std::vector<ResultRow> &rows, const std::vector<KeepCriterion> &rules, const MarkScope &shown = {});
+MarkReport KeepOne(std::vector<ResultRow> &rows, const std::vector<KeepCriterion> &rules,
+                   const MarkScope &shown = {});
 /// What SettleReportGroup made of a group.
 struct ReportGroupMarks
 {
-    bool byRules = false;          // the result marked nothing in it, and the rules chose
-    bool everyFileMarked = false;  // the result marks every file of it: none would be kept
-    std::size_t repeats = 0;       // listings of a file already listed, left out
+    bool byRules = false;              // the result marked nothing in it, and the rules chose
+    bool everyFileMarked = false;      // the result marks every file of it: none would be kept
+    std::size_t repeats = 0;           // listings of a file already listed, left out
     std::size_t markedReferences = 0;  // reference files the result marks, kept
 };
 
@@ -77,12 +88,14 @@ struct ReportGroupMarks
 /// KeepOne does (no rules: nothing is marked).
 ReportGroupMarks SettleReportGroup(std::vector<JsonFile> &files, const std::vector<KeepCriterion> &rules);
 /// Marks (or unmarks) every row whose file lies in `folder` or below it; other rows stay.
-MarkReport MarkInFolder(std::vector<ResultRow> &rows, const std::string &folder, bool mark, const MarkScope &shown = {});
+MarkReport MarkInFolder(std::vector<ResultRow> &rows, const std::string &folder, bool mark,
+                        const MarkScope &shown = {});
 /// Keeps the file of row `keep` and marks the other members of its group (reference files stay
 /// unmarked); the other groups stay as they were. In a zero-size listing only that row changes.
 MarkReport KeepThisOne(std::vector<ResultRow> &rows, std::size_t keep);
 /// Marks every row whose path matches `pattern` (see MatchesPattern); other rows stay.
-MarkReport MarkByPattern(std::vector<ResultRow> &rows, const std::string &pattern, const MarkScope &shown = {});
+MarkReport MarkByPattern(std::vector<ResultRow> &rows, const std::string &pattern,
+                         const MarkScope &shown = {});
 /// Marks the unmarked rows and unmarks the marked ones.
 MarkReport InvertMarks(std::vector<ResultRow> &rows, const MarkScope &shown = {});
 

@@ -95,7 +95,8 @@ std::optional<std::size_t> KeptCopies::find(std::size_t index, int markedFd, std
                       (st.st_mode & 07777) != (owner->st_mode & 07777) ||
                       ExtendedAttributesOf(fd.get()) != ExtendedAttributesOf(markedFd)))
             continue;
-        if (sameBytes(markedFd, fd.get(), static_cast<std::uint64_t>(marked.st_size)) && Fs().fstat(fd.get(), &st) == 0) {
+        if (sameBytes(markedFd, fd.get(), static_cast<std::uint64_t>(marked.st_size)) &&
+            Fs().fstat(fd.get(), &st) == 0) {
             if (state)
                 *state = IdentityOf(st);
             return k;

@@ -44,7 +44,8 @@ bool plainBelow(const std::string &base, const std::string &folder, std::uint64_
         const std::string prefix = folder.substr(0, slash);
         struct stat st = {};
         const UniqueFd fd(OpenFolder(prefix + '/'));
-        if (StatPath(prefix, &st, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISDIR(st.st_mode) || !fd || MountIdOf(fd.get()) != mount)
+        if (StatPath(prefix, &st, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISDIR(st.st_mode) || !fd ||
+            MountIdOf(fd.get()) != mount)
             return false;
     }
     return true;
@@ -70,17 +71,19 @@ std::string linkTarget(const std::string &from, const std::string &to)
     // bind mount, a pool) without any mount in between.
     constexpr long kFuse = 0x65735546;
     struct statfs fs = {};
-    if (mount == 0 || ::fstatfs(baseFd.get(), &fs) != 0 || fs.f_type == kFuse || !plainBelow(base, folder, mount) ||
-        !plainBelow(base, toFolder, mount))
+    if (mount == 0 || ::fstatfs(baseFd.get(), &fs) != 0 || fs.f_type == kFuse ||
+        !plainBelow(base, folder, mount) || !plainBelow(base, toFolder, mount))
         return target;
     return std::filesystem::path(target).lexically_relative(std::filesystem::path(folder)).native();
 }
 
 /// Asks the kernel to share the kept copy's blocks with the marked file, range by range; it
 /// does so only where the bytes are equal.
-FileReport cloneFile(FileReport &report, int keptFd, int folder, const std::string &name, const struct stat &st)
+FileReport cloneFile(FileReport &report, int keptFd, int folder, const std::string &name,
+                     const struct stat &st)
 {
-    const UniqueFd marked(Fs().openat(folder, name.c_str(), O_WRONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0));
+    const UniqueFd marked(
+        Fs().openat(folder, name.c_str(), O_WRONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0));
     struct stat now = {};
     if (!marked || Fs().fstat(marked.get(), &now) != 0 || !sameInode(now, st))
         return finish(report, FileOutcome::Skipped, FileProblem::Changed);
@@ -98,7 +101,8 @@ FileReport cloneFile(FileReport &report, int keptFd, int folder, const std::stri
         if (Fs().ioctl(keptFd, FIDEDUPERANGE, request) != 0) {
             const int error = errno;
             if (error == EOPNOTSUPP || error == EINVAL || error == ENOTTY || error == EXDEV)
-                return finish(report, FileOutcome::Skipped, error == EXDEV ? FileProblem::OtherFileSystem : FileProblem::NoClone);
+                return finish(report, FileOutcome::Skipped,
+                              error == EXDEV ? FileProblem::OtherFileSystem : FileProblem::NoClone);
             return finish(report, FileOutcome::Failed, FileProblem::System, error);
         }
         const file_dedupe_range_info &info = request->info[0];
@@ -113,7 +117,8 @@ FileReport cloneFile(FileReport &report, int keptFd, int folder, const std::stri
     // Sharing blocks must leave the file itself as it was: its inode, owner and mode.
     if (Fs().fstat(marked.get(), &now) != 0 || !sameInode(now, st) || now.st_mode != st.st_mode ||
         now.st_uid != st.st_uid || now.st_gid != st.st_gid)
-        return finish(report, FileOutcome::Failed, FileProblem::System, Fs().fstat(marked.get(), &now) != 0 ? errno : EPERM);
+        return finish(report, FileOutcome::Failed, FileProblem::System,
+                      Fs().fstat(marked.get(), &now) != 0 ? errno : EPERM);
     return report;
 }
 
@@ -157,7 +162,8 @@ std::string makeLink(const ActionPlan &plan, FileReport &report, int folder, con
 
 std::size_t OwnerOrModeMismatches(const std::vector<PlanFile> &files)
 {
-    using Owner = std::tuple<std::int32_t, std::uint64_t, uid_t, gid_t, mode_t>;  // group, device, owner, mode
+    using Owner =
+        std::tuple<std::int32_t, std::uint64_t, uid_t, gid_t, mode_t>;  // group, device, owner, mode
     std::set<Owner> kept;
     std::set<std::pair<std::int32_t, std::uint64_t>> keptOn;  // group and device with a kept copy
     std::vector<Owner> marked;
@@ -165,7 +171,8 @@ std::size_t OwnerOrModeMismatches(const std::vector<PlanFile> &files)
         struct stat st = {};
         if (file.group == 0 || StatPath(file.path, &st, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(st.st_mode))
             continue;
-        const Owner owner{file.group, st.st_dev, st.st_uid, st.st_gid, static_cast<mode_t>(st.st_mode & 07777)};
+        const Owner owner{file.group, st.st_dev, st.st_uid, st.st_gid,
+                          static_cast<mode_t>(st.st_mode & 07777)};
         if (file.marked) {
             marked.push_back(owner);
         } else {
@@ -186,27 +193,32 @@ FileReport LinkFile(const ActionPlan &plan, PlanChecks &checks, FileReport &repo
     const UniqueFd marked = checks.openUnchanged(report, folder, name, st);
     if (!marked)
         return report;
-    if (const auto linked = checks.linkedKeptCopy(report.file, st); linked && plan.action == PlanAction::HardLink) {
+    if (const auto linked = checks.linkedKeptCopy(report.file, st);
+        linked && plan.action == PlanAction::HardLink) {
         report.target = plan.files[*linked].path;  // already a hard link of the kept copy: done
         report.bytesFreed = 0;
         return report;
     }
-    const std::optional<dev_t> device = plan.action == PlanAction::SymbolicLink ? std::nullopt : std::optional(st.st_dev);
+    const std::optional<dev_t> device =
+        plan.action == PlanAction::SymbolicLink ? std::nullopt : std::optional(st.st_dev);
     // A hard link would give the file the kept copy's owner and mode, and share later edits.
     const struct stat *owner = plan.action == PlanAction::HardLink ? &st : nullptr;
     FileIdentity keptState;
-    const std::optional<std::size_t> kept = checks.keptCopy(report.file, marked.get(), device, &keptState, owner);
+    const std::optional<std::size_t> kept =
+        checks.keptCopy(report.file, marked.get(), device, &keptState, owner);
     if (!kept) {
         if (owner && checks.keptCopy(report.file, marked.get(), device))
             return finish(report, FileOutcome::Skipped, FileProblem::OwnerOrMode);
         const bool elsewhere = device && checks.keptCopy(report.file, marked.get(), std::nullopt);
-        return finish(report, FileOutcome::Skipped, elsewhere ? FileProblem::OtherFileSystem : FileProblem::NoKeptCopy);
+        return finish(report, FileOutcome::Skipped,
+                      elsewhere ? FileProblem::OtherFileSystem : FileProblem::NoKeptCopy);
     }
     report.target = plan.files[*kept].path;
     if (plan.dryRun)
         return report;
     if (plan.action == PlanAction::Clone) {
-        const UniqueFd keptFd(OpenPath(plan.files[*kept].path, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+        const UniqueFd keptFd(
+            OpenPath(plan.files[*kept].path, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
         struct stat keptNow = {};
         if (!keptFd || Fs().fstat(keptFd.get(), &keptNow) != 0 || IdentityOf(keptNow) != keptState)
             return finish(report, FileOutcome::Skipped, FileProblem::NoKeptCopy);
@@ -217,7 +229,8 @@ FileReport LinkFile(const ActionPlan &plan, PlanChecks &checks, FileReport &repo
     const UniqueFd source = checks.setAsideChecked(report, aside, *kept, keptState);
     if (!source)
         return report;
-    const std::string temporary = makeLink(plan, report, folder, plan.files[*kept], keptState, aside.asideName);
+    const std::string temporary =
+        makeLink(plan, report, folder, plan.files[*kept], keptState, aside.asideName);
     if (temporary.empty())
         return checks.putBack(report, aside, report.outcome, report.problem, report.error);
     struct stat made = {};
@@ -230,9 +243,10 @@ FileReport LinkFile(const ActionPlan &plan, PlanChecks &checks, FileReport &repo
     // Afterwards: the name holds the link made, the link reaches the kept copy as it was
     // compared, and the file was not written to through a descriptor held open meanwhile.
     struct stat there = {}, reached = {}, now = {};
-    const bool ours = Fs().fstatat(folder, name.c_str(), &there, AT_SYMLINK_NOFOLLOW) == 0 && sameInode(there, made);
-    const bool reaches = ours && Fs().fstatat(folder, name.c_str(), &reached, 0) == 0 && sameInode(reached, made) ==
-                                     (plan.action == PlanAction::HardLink) &&
+    const bool ours =
+        Fs().fstatat(folder, name.c_str(), &there, AT_SYMLINK_NOFOLLOW) == 0 && sameInode(there, made);
+    const bool reaches = ours && Fs().fstatat(folder, name.c_str(), &reached, 0) == 0 &&
+                         sameInode(reached, made) == (plan.action == PlanAction::HardLink) &&
                          reached.st_dev == keptState.device && reached.st_ino == keptState.inode &&
                          IdentityOf(reached).sameContentState(keptState);
     const bool unchanged = Fs().fstat(source.get(), &now) == 0 && IdentityOf(now).sameContentState(file.seen);
@@ -242,7 +256,8 @@ FileReport LinkFile(const ActionPlan &plan, PlanChecks &checks, FileReport &repo
     }
     if (!reaches || !unchanged) {
         Fs().unlinkat(folder, name.c_str(), 0);
-        return checks.putBack(report, aside, FileOutcome::Skipped, unchanged ? FileProblem::NoKeptCopy : FileProblem::Changed);
+        return checks.putBack(report, aside, FileOutcome::Skipped,
+                              unchanged ? FileProblem::NoKeptCopy : FileProblem::Changed);
     }
     if (Fs().unlinkat(folder, aside.asideName.c_str(), 0) != 0) {
         report.target = FolderOf(file.path) + aside.asideName;

@@ -26,12 +26,14 @@ class PlanChecks
 public:
     /// The marked file open for reading while it is still the file the scan saw; else an empty
     /// descriptor and the report filled.
-    virtual UniqueFd openUnchanged(FileReport &report, int folder, const std::string &name, struct stat &st) = 0;
+    virtual UniqueFd openUnchanged(FileReport &report, int folder, const std::string &name,
+                                   struct stat &st) = 0;
     /// An unmarked member of the file's group that opens as another file with the same bytes,
     /// on `device` when given, and agreeing with `owner` on owner, group and permissions when
     /// given: its index in the plan, and its state as compared in `state`.
     virtual std::optional<std::size_t> keptCopy(std::size_t index, int markedFd, std::optional<dev_t> device,
-                                                FileIdentity *state = nullptr, const struct stat *owner = nullptr) = 0;
+                                                FileIdentity *state = nullptr,
+                                                const struct stat *owner = nullptr) = 0;
     /// An unmarked member of the file's group that is this very file (`st`): already linked.
     virtual std::optional<std::size_t> linkedKeptCopy(std::size_t index, const struct stat &st) = 0;
     /// Same length and the same bytes, read side by side.
@@ -44,8 +46,8 @@ public:
                                      const FileIdentity &keptState) = 0;
     /// Puts an aside file back under its name and reports `problem`; when even that fails, the
     /// report says where the file was left.
-    virtual FileReport putBack(FileReport &report, const Aside &aside, FileOutcome outcome, FileProblem problem,
-                               int error = 0) = 0;
+    virtual FileReport putBack(FileReport &report, const Aside &aside, FileOutcome outcome,
+                               FileProblem problem, int error = 0) = 0;
 
 protected:
     ~PlanChecks() = default;

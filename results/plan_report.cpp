@@ -34,7 +34,8 @@ std::string TrashRefusalText(TrashRefusal refusal, int error, const std::string 
     case TrashRefusal::NotYours: return folder + " belongs to another user";
     case TrashRefusal::OpenToOthers: return folder + " can be opened by other users";
     case TrashRefusal::NoMountPoint: return "the mount point of its file system cannot be found";
-    case TrashRefusal::System: return "no trash can be made on its file system (" + std::string(std::strerror(error)) + ")";
+    case TrashRefusal::System:
+        return "no trash can be made on its file system (" + std::string(std::strerror(error)) + ")";
     }
     return {};
 }
@@ -47,15 +48,22 @@ std::string ProblemText(const FileReport &report)
     case FileProblem::Changed: return "changed since the scan";
     case FileProblem::NoKeptCopy: return "no other copy left";
     case FileProblem::SameFolder: return "it is already in that folder";
-    case FileProblem::NoTrash: return "cannot be moved to the trash: " + TrashRefusalText(report.trash, report.error, report.target);
+    case FileProblem::NoTrash:
+        return "cannot be moved to the trash: " + TrashRefusalText(report.trash, report.error, report.target);
     case FileProblem::System: return std::strerror(report.error);
     case FileProblem::Cancelled: return "cancelled";
-    case FileProblem::LeftAside: return std::string(std::strerror(report.error)) + "; the file was left as " + report.target;
-    case FileProblem::OtherFileSystem: return "no kept copy on its file system: a hard link cannot cross file systems";
+    case FileProblem::LeftAside:
+        return std::string(std::strerror(report.error)) + "; the file was left as " + report.target;
+    case FileProblem::OtherFileSystem:
+        return "no kept copy on its file system: a hard link cannot cross file systems";
     case FileProblem::KeptOnItsFileSystem: return "kept as the copy its file system's other copies link to";
-    case FileProblem::NoClone: return "its file system cannot share blocks between files (clones need btrfs or XFS)";
-    case FileProblem::NoJournal: return std::string("the journal for undo cannot be written: ") + std::strerror(report.error);
-    case FileProblem::OwnerOrMode: return "its owner, permissions or extended attributes (ACL) differ from the kept copy's: a hard link would give it the kept copy's";
+    case FileProblem::NoClone:
+        return "its file system cannot share blocks between files (clones need btrfs or XFS)";
+    case FileProblem::NoJournal:
+        return std::string("the journal for undo cannot be written: ") + std::strerror(report.error);
+    case FileProblem::OwnerOrMode:
+        return "its owner, permissions or extended attributes (ACL) differ from the kept copy's: a hard link "
+               "would give it the kept copy's";
     }
     return {};
 }

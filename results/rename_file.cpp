@@ -50,8 +50,8 @@ std::optional<std::string> RenameJournaled(const std::string &oldPath, const Fil
     if (!journal || !journal->intent(0, {oldPath, seen}))
         return "the journal cannot be written: " + error;
     const auto failed = RenameFile(oldPath, newPath, renamed);
-    journal->done({0, failed ? FileOutcome::Failed : FileOutcome::Done, FileProblem::None, 0, TrashRefusal::None,
-                   failed ? std::string() : newPath});
+    journal->done({0, failed ? FileOutcome::Failed : FileOutcome::Done, FileProblem::None, 0,
+                   TrashRefusal::None, failed ? std::string() : newPath});
     journal->finish();
     return failed;
 }

@@ -9,7 +9,6 @@
 #include <cmath>
 #include <cstdio>
 
-
 namespace geminor {
 namespace {
 
@@ -19,7 +18,8 @@ bool validUtf8(const std::string &bytes)
 {
     const QString text = QString::fromUtf8(bytes.data(), static_cast<qsizetype>(bytes.size()));
     const QByteArray back = text.toUtf8();
-    return back.size() == static_cast<qsizetype>(bytes.size()) && std::equal(bytes.begin(), bytes.end(), back.begin());
+    return back.size() == static_cast<qsizetype>(bytes.size()) &&
+           std::equal(bytes.begin(), bytes.end(), back.begin());
 }
 
 }  // namespace
@@ -61,11 +61,12 @@ void appendFile(std::string &out, const ResultRow &row)
     const FileIdentity &seen = row.seen;
     out += "{\"path\":";
     AppendJsonPath(out, row.path());
-    out += ",\"size\":" + std::to_string(seen.size) + ",\"mtime\":" + std::to_string(FloorSeconds(seen.modifiedNs)) +
-           ",\"mtime_ns\":" + std::to_string(seen.modifiedNs) + ",\"ctime_ns\":" + std::to_string(seen.changedNs) +
-           ",\"device\":" + std::to_string(seen.device) + ",\"inode\":" + std::to_string(seen.inode) +
-           ",\"marked\":" + (row.marked ? "true" : "false") + ",\"reference\":" + (row.reference ? "true" : "false") +
-           "}";
+    out += ",\"size\":" + std::to_string(seen.size) +
+           ",\"mtime\":" + std::to_string(FloorSeconds(seen.modifiedNs)) +
+           ",\"mtime_ns\":" + std::to_string(seen.modifiedNs) +
+           ",\"ctime_ns\":" + std::to_string(seen.changedNs) + ",\"device\":" + std::to_string(seen.device) +
+           ",\"inode\":" + std::to_string(seen.inode) + ",\"marked\":" + (row.marked ? "true" : "false") +
+           ",\"reference\":" + (row.reference ? "true" : "false") + "}";
 }
 
 }  // namespace
@@ -118,7 +119,8 @@ std::optional<FileIdentity> JsonIdentity(const QJsonObject &object, const std::s
 {
     FileIdentity id;
     auto field = [&](const char *name) { return prefix + name; };
-    if (!JsonUnsigned(object, field("device").c_str(), id.device) || !JsonUnsigned(object, field("inode").c_str(), id.inode) ||
+    if (!JsonUnsigned(object, field("device").c_str(), id.device) ||
+        !JsonUnsigned(object, field("inode").c_str(), id.inode) ||
         !JsonUnsigned(object, field("size").c_str(), id.size) ||
         !integerField(object, field("mtime_ns").c_str(), id.modifiedNs) ||
         !integerField(object, field("ctime_ns").c_str(), id.changedNs))

@@ -51,7 +51,8 @@ bool signedNumber(const std::string &text, std::int64_t &out)
 }
 
 enum Field { kPath, kSize, kModified, kChanged, kDevice, kInode, kMarked, kReference, kFieldCount };
-const char *const kFields[] = {"path", "size", "mtime_ns", "ctime_ns", "device", "inode", "marked", "reference"};
+const char *const kFields[] = {"path",   "size",  "mtime_ns", "ctime_ns",
+                               "device", "inode", "marked",   "reference"};
 
 }  // namespace
 
@@ -157,8 +158,9 @@ bool ResultJsonReader::start()
     while ((token = m_json->next()) == Token::Key) {
         if (m_json->text() == "groups") {
             token = m_json->next();
-            return token == Token::BeginArray ? true : token == Token::Error ? jsonError()
-                                                                           : bad("not a Geminor result: no method or no groups");
+            return token == Token::BeginArray ? true
+                   : token == Token::Error    ? jsonError()
+                                              : bad("not a Geminor result: no method or no groups");
         }
         if (!rootMember(m_json->text()))
             return false;
@@ -207,7 +209,8 @@ bool ResultJsonReader::nextGroup(std::vector<JsonFile> &files, std::int32_t &gro
             return false;
         }
         if (token != Token::BeginObject)
-            return token == Token::Error ? jsonError() : bad("group " + std::to_string(m_group + 1) + " is not an object");
+            return token == Token::Error ? jsonError()
+                                         : bad("group " + std::to_string(m_group + 1) + " is not an object");
         if (m_group == std::numeric_limits<std::int32_t>::max())
             return bad("more groups than Geminor can count");
         group = ++m_group;
@@ -237,25 +240,29 @@ bool ResultJsonReader::readFiles(std::vector<JsonFile> &files)
 {
     Token token = m_json->next();
     if (token != Token::BeginArray)
-        return token == Token::Error ? jsonError() : bad("group " + std::to_string(m_group) + " has no files");
+        return token == Token::Error ? jsonError()
+                                     : bad("group " + std::to_string(m_group) + " has no files");
     while ((token = m_json->next()) == Token::BeginObject)
         if (!readFile(files.emplace_back(), files.size()))
             return false;
     if (token != Token::EndArray)
         return token == Token::Error ? jsonError()
-                                     : bad("group " + std::to_string(m_group) + ", file " + std::to_string(files.size() + 1) +
-                                           ": not an object");
+                                     : bad("group " + std::to_string(m_group) + ", file " +
+                                           std::to_string(files.size() + 1) + ": not an object");
     return true;
 }
 
 /// One file, its members in any order.
 bool ResultJsonReader::readFile(JsonFile &file, std::size_t index)
 {
-    const auto where = [&] { return "group " + std::to_string(m_group) + ", file " + std::to_string(index) + ": "; };
+    const auto where = [&] {
+        return "group " + std::to_string(m_group) + ", file " + std::to_string(index) + ": ";
+    };
     bool seen[kFieldCount] = {};
     Token token;
     while ((token = m_json->next()) == Token::Key) {
-        const auto field = std::find(std::begin(kFields), std::end(kFields), m_json->text()) - std::begin(kFields);
+        const auto field =
+            std::find(std::begin(kFields), std::end(kFields), m_json->text()) - std::begin(kFields);
         token = m_json->next();
         if (field == kFieldCount) {
             if (!m_json->skipValue(token))
@@ -274,8 +281,8 @@ bool ResultJsonReader::readFile(JsonFile &file, std::size_t index)
                 valid = true;
             } else if (token == Token::BeginArray) {
                 std::uint64_t byte = 0;
-                while ((token = m_json->next()) == Token::Number && unsignedNumber(text, byte) && byte <= 255 &&
-                       file.path.size() < JsonReader::kMaxString)
+                while ((token = m_json->next()) == Token::Number && unsignedNumber(text, byte) &&
+                       byte <= 255 && file.path.size() < JsonReader::kMaxString)
                     file.path += static_cast<char>(byte);
                 valid = token == Token::EndArray;
                 if (token == Token::Error)
@@ -301,7 +308,9 @@ bool ResultJsonReader::readFile(JsonFile &file, std::size_t index)
             return jsonError();
         if (!valid)
             return bad(where() + "\"" + kFields[field] + "\" is not " +
-                       (field == kPath ? "a path" : field >= kMarked ? "true or false" : "a whole number in range"));
+                       (field == kPath     ? "a path"
+                        : field >= kMarked ? "true or false"
+                                           : "a whole number in range"));
     }
     if (token != Token::EndObject)
         return jsonError();

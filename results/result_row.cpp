@@ -42,24 +42,30 @@ void LookUp(const std::vector<ResultEntry> &entries, std::size_t from, std::size
     for (std::size_t k = from; k < to; ++k)
         folderFds.push_back(folders.descriptor(entries[k].folder));
     found.assign(to - from, std::nullopt);
-    InTwoHalves(to - from, [&](std::size_t begin, std::size_t end) {
-        for (std::size_t i = begin; i < end; ++i) {
-            const ResultEntry &entry = entries[from + i];
-            struct stat st = {};
-            if (FolderHandles::statIn(folderFds[i], entry.folder, entry.name, st) == 0 && S_ISREG(st.st_mode))
-                found[i] = IdentityOf(st);  // else gone since the search
-        }
-    }, 256);
+    InTwoHalves(
+        to - from,
+        [&](std::size_t begin, std::size_t end) {
+            for (std::size_t i = begin; i < end; ++i) {
+                const ResultEntry &entry = entries[from + i];
+                struct stat st = {};
+                if (FolderHandles::statIn(folderFds[i], entry.folder, entry.name, st) == 0 &&
+                    S_ISREG(st.st_mode))
+                    found[i] = IdentityOf(st);  // else gone since the search
+            }
+        },
+        256);
 }
 
 }  // namespace
 
-void ForEachShownEntry(const std::vector<ResultEntry> &entries, const std::function<void(const ShownEntry &)> &show,
+void ForEachShownEntry(const std::vector<ResultEntry> &entries,
+                       const std::function<void(const ShownEntry &)> &show,
                        const std::function<void(std::size_t, std::size_t)> &progress)
 {
     std::int32_t shownGroups = 0;
     bool firstBlack = true;
-    FolderHandles folders(std::max<std::size_t>(1, OpenFileBudget()));  // each file looked up by its name in its folder, not its whole path
+    FolderHandles folders(std::max<std::size_t>(
+        1, OpenFileBudget()));  // each file looked up by its name in its folder, not its whole path
     std::vector<int> folderFds;
     std::vector<std::optional<FileIdentity>> found;  // the batch's files still there
     std::vector<std::pair<std::size_t, std::size_t>> runs;
@@ -91,11 +97,14 @@ void ForEachShownEntry(const std::vector<ResultEntry> &entries, const std::funct
         }
         runs.clear();
     };
-    ForEachGroupRun(entries, [&](std::size_t i, std::size_t end) {
-        runs.emplace_back(i, end);
-        if (end - runs.front().first >= kLookUpBatch)
-            showRuns();
-    }, true);
+    ForEachGroupRun(
+        entries,
+        [&](std::size_t i, std::size_t end) {
+            runs.emplace_back(i, end);
+            if (end - runs.front().first >= kLookUpBatch)
+                showRuns();
+        },
+        true);
     showRuns();
 }
 
@@ -108,8 +117,18 @@ std::vector<ResultRow> LoadResults(const std::vector<ResultEntry> &entries,
         entries,
         [&](const ShownEntry &shown) {
             const ResultEntry &e = shown.entry;
-            rows.push_back({e.name, e.size, e.version, e.folder, false, false, shown.group, shown.colour,
-                            shown.file, e.location, e.reference, {}});
+            rows.push_back({e.name,
+                            e.size,
+                            e.version,
+                            e.folder,
+                            false,
+                            false,
+                            shown.group,
+                            shown.colour,
+                            shown.file,
+                            e.location,
+                            e.reference,
+                            {}});
         },
         progress);
     return rows;

@@ -28,7 +28,8 @@ struct ResultRow
     bool markedIcon = false;  // the row's picture: follows the marking rules, not the check box
     std::int32_t group = 0;   // 1, 2, 3... over the groups shown; 0 for a zero-size listing
     RowColour colour = RowColour::Default;
-    FileIdentity seen;  // the file when its row was loaded: its time shown, and what the file commands re-check
+    FileIdentity
+        seen;  // the file when its row was loaded: its time shown, and what the file commands re-check
     std::int16_t location = -1;  // the first search location that holds it
     bool reference = false;      // in a reference location: kept, never marked
     std::string problem;         // why the last operation left its file as it was ("" when it did not)
@@ -55,7 +56,8 @@ struct ShownEntry
 /// Calls `show` for the result entries whose files still exist as regular files, in order,
 /// by the rules of LoadResults; holds a few thousand entries'
 /// look-ups at a time.
-void ForEachShownEntry(const std::vector<ResultEntry> &entries, const std::function<void(const ShownEntry &)> &show,
+void ForEachShownEntry(const std::vector<ResultEntry> &entries,
+                       const std::function<void(const ShownEntry &)> &show,
                        const std::function<void(std::size_t, std::size_t)> &progress = {});
 
 /// The rows for the result entries whose files still exist as regular files. A group left with

@@ -8,7 +8,8 @@ namespace geminor {
 namespace {
 
 /// Takes the state now of the rows of `groups` whose file only had its change time moved.
-void refreshGroups(std::vector<ResultRow> &rows, const std::set<std::int32_t> &groups, const IdentityLookup &lookup)
+void refreshGroups(std::vector<ResultRow> &rows, const std::set<std::int32_t> &groups,
+                   const IdentityLookup &lookup)
 {
     for (ResultRow &row : rows)
         if (row.group != 0 && groups.contains(row.group))
@@ -97,12 +98,8 @@ void FollowPlan(std::vector<ResultRow> &rows, std::vector<GoneRow> &gone, const 
         row.problem.clear();
         switch (plan.action) {
         case PlanAction::Move:
-        case PlanAction::Trash:
-            keep[file.file] = true;
-            [[fallthrough]];
-        case PlanAction::Delete:
-            leaves[file.file] = any = true;
-            break;
+        case PlanAction::Trash: keep[file.file] = true; [[fallthrough]];
+        case PlanAction::Delete: leaves[file.file] = any = true; break;
         case PlanAction::HardLink:
         case PlanAction::SymbolicLink:
         case PlanAction::Clone:
@@ -151,7 +148,8 @@ void FollowUndo(std::vector<ResultRow> &rows, std::vector<GoneRow> &gone, PlanAc
     std::vector<GoneRow> still;
     std::vector<ResultRow> back;
     for (GoneRow &g : gone) {
-        const bool returns = g.actedOn ? restored.contains(g.row.path()) : g.row.group != 0 && touched.contains(g.row.group);
+        const bool returns =
+            g.actedOn ? restored.contains(g.row.path()) : g.row.group != 0 && touched.contains(g.row.group);
         if (!returns) {
             still.push_back(std::move(g));
             continue;
@@ -160,7 +158,8 @@ void FollowUndo(std::vector<ResultRow> &rows, std::vector<GoneRow> &gone, PlanAc
         // Renamed back it is the same file, its change time moved; copied back from another
         // file system it is a new one with the same length and modification time.
         if (g.actedOn) {
-            if (const auto now = lookup(row.path()); now && now->size == row.seen.size && now->modifiedNs == row.seen.modifiedNs)
+            if (const auto now = lookup(row.path());
+                now && now->size == row.seen.size && now->modifiedNs == row.seen.modifiedNs)
                 row.seen = *now;
             row.marked = row.markedIcon = false;
             row.problem.clear();

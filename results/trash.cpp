@@ -42,7 +42,8 @@ void openParts(TrashFolder &trash, int trashFd)
         }
         *fd = UniqueFd(Fs().openat(trashFd, name, O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC, 0));
         if (!*fd) {
-            trash.refusal = errno == ENOTDIR || errno == ELOOP ? TrashRefusal::NotAFolder : TrashRefusal::System;
+            trash.refusal =
+                errno == ENOTDIR || errno == ELOOP ? TrashRefusal::NotAFolder : TrashRefusal::System;
             trash.error = errno;
             return;
         }
@@ -110,7 +111,8 @@ TrashFolder topDirectoryTrash(std::uint64_t mountId)
     if (Fs().fstatat(top.get(), ".Trash", &shared, AT_SYMLINK_NOFOLLOW) == 0 && S_ISDIR(shared.st_mode) &&
         (shared.st_mode & S_ISVTX)) {
         TrashFolder own;
-        const UniqueFd sharedFd(Fs().openat(top.get(), ".Trash", O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC, 0));
+        const UniqueFd sharedFd(
+            Fs().openat(top.get(), ".Trash", O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC, 0));
         if (sharedFd) {
             const UniqueFd mine = openOwnFolder(sharedFd.get(), uid, own, modesKept);
             if (mine) {
@@ -148,7 +150,8 @@ std::string unescapedMountPoint(const std::string &field)
 {
     std::string out;
     for (std::size_t i = 0; i < field.size(); ++i) {
-        if (field[i] == '\\' && i + 3 < field.size() && std::isdigit(static_cast<unsigned char>(field[i + 1]))) {
+        if (field[i] == '\\' && i + 3 < field.size() &&
+            std::isdigit(static_cast<unsigned char>(field[i + 1]))) {
             out += static_cast<char>(std::strtol(field.substr(i + 1, 3).c_str(), nullptr, 8));
             i += 3;
         } else {
@@ -163,7 +166,8 @@ std::string unescapedMountPoint(const std::string &field)
 std::uint64_t MountIdOf(int fd)
 {
     struct statx st = {};
-    if (::statx(fd, "", AT_EMPTY_PATH | AT_SYMLINK_NOFOLLOW, STATX_MNT_ID, &st) != 0 || !(st.stx_mask & STATX_MNT_ID))
+    if (::statx(fd, "", AT_EMPTY_PATH | AT_SYMLINK_NOFOLLOW, STATX_MNT_ID, &st) != 0 ||
+        !(st.stx_mask & STATX_MNT_ID))
         return 0;
     return st.stx_mnt_id;
 }
@@ -228,7 +232,8 @@ TrashFolder FindTrash(int folderFd)
         TrashFolder trash;
         trash.path = data + "/Trash/";
         if (const int error = MakeFolders(data + "/Trash") ? 0 : errno) {
-            trash.refusal = error == ENOTDIR || error == EEXIST ? TrashRefusal::NotAFolder : TrashRefusal::System;
+            trash.refusal =
+                error == ENOTDIR || error == EEXIST ? TrashRefusal::NotAFolder : TrashRefusal::System;
             trash.error = error;
             return trash;
         }

@@ -20,8 +20,8 @@ enum class TrashRefusal {
 struct TrashFolder
 {
     TrashRefusal refusal = TrashRefusal::None;
-    int error = 0;     // errno when the refusal is System
-    std::string path;  // the trash folder, ending in '/'
+    int error = 0;             // errno when the refusal is System
+    std::string path;          // the trash folder, ending in '/'
     std::string topDirectory;  // the mount point for a "$topdir" trash, ending in '/'; "" for the home trash
     UniqueFd files;
     UniqueFd info;

@@ -83,7 +83,8 @@ bool giveOwn(int folder, const std::string &name, const JournalStep &step)
         ::fchown(fd.get(), step.uid, step.gid) != 0 && errno != EPERM)
         return false;  // another user's file copied by a user: it stays theirs where the system says so
     auto time = [](std::int64_t ns) {
-        return timespec{static_cast<time_t>(FloorSeconds(ns)), static_cast<long>(ns - FloorSeconds(ns) * 1'000'000'000)};
+        return timespec{static_cast<time_t>(FloorSeconds(ns)),
+                        static_cast<long>(ns - FloorSeconds(ns) * 1'000'000'000)};
     };
     const struct timespec times[2] = {time(step.accessedNs), time(step.was.modifiedNs)};
     return ::fchmod(fd.get(), step.mode) == 0 && ::futimens(fd.get(), times) == 0;
@@ -97,8 +98,9 @@ bool giveOwn(int folder, const std::string &name, const JournalStep &step)
 std::string undoTemporaryName(const JournalStep &step)
 {
     char hex[17];
-    std::snprintf(hex, sizeof hex, "%016zx", std::hash<std::string>{}(step.path + '\0' + step.aside + '\0' +
-                                                                      std::to_string(step.was.inode)));
+    std::snprintf(
+        hex, sizeof hex, "%016zx",
+        std::hash<std::string>{}(step.path + '\0' + step.aside + '\0' + std::to_string(step.was.inode)));
     return ".geminor-u" + std::string(hex, 11);
 }
 
@@ -133,7 +135,8 @@ std::string unlinkCopy(const std::string &path, const struct stat &link, const J
     })) {
     case Swap::NotSwapped: return std::strerror(errno);
     case Swap::PutBack: return "it changed while it was put back";
-    case Swap::LeftAside: return "it changed while it was put back; what stood there is now " + FolderOf(path) + temporary;
+    case Swap::LeftAside:
+        return "it changed while it was put back; what stood there is now " + FolderOf(path) + temporary;
     case Swap::Done:
     case Swap::OldKept: return {};
     }
@@ -154,7 +157,8 @@ bool alreadyBack(PlanAction action, const JournalStep &step)
             return false;
         if (action == PlanAction::Trash) {  // its trash info, left when the undo was stopped
             const std::string files = FolderOf(step.target);
-            UnlinkPath(FolderOf(files.substr(0, files.size() - 1)) + "info/" + NameOf(step.target) + ".trashinfo");
+            UnlinkPath(FolderOf(files.substr(0, files.size() - 1)) + "info/" + NameOf(step.target) +
+                       ".trashinfo");
         }
         return true;
     case PlanAction::Copy: return !isFile(step.target, st);
@@ -173,7 +177,8 @@ bool alreadyBack(PlanAction action, const JournalStep &step)
 std::vector<std::pair<std::string, bool>> trashInfosOf(const JournalStep &step)
 {
     std::vector<std::pair<std::string, bool>> infos;
-    const std::string text = TrashInfoText(AbsoluteFolder(FolderOf(step.path)) + NameOf(step.path), step.trashTop);
+    const std::string text =
+        TrashInfoText(AbsoluteFolder(FolderOf(step.path)) + NameOf(step.path), step.trashTop);
     const std::string pathLine = text.substr(0, text.find("\nDeletionDate="));
     DIR *dir = ::opendir((step.trash + "info").c_str());
     if (!dir)
@@ -193,7 +198,8 @@ std::vector<std::pair<std::string, bool>> trashInfosOf(const JournalStep &step)
             continue;
         struct stat st = {};
         const std::string file = step.trash + "files/" + name.substr(0, name.size() - 10);
-        infos.push_back({file, StatPath(file, &st, AT_SYMLINK_NOFOLLOW) == 0 && IdentityOf(st).sameFile(step.was)});
+        infos.push_back(
+            {file, StatPath(file, &st, AT_SYMLINK_NOFOLLOW) == 0 && IdentityOf(st).sameFile(step.was)});
     }
     ::closedir(dir);
     return infos;
@@ -211,7 +217,8 @@ bool sameCopy(const std::string &there, const struct stat &st, const std::string
         return false;
     std::vector<char> x(1 << 16), y(1 << 16);
     for (off_t at = 0;;) {
-        const ssize_t n = Fs().pread(a.get(), x.data(), x.size(), at), k = Fs().pread(b.get(), y.data(), y.size(), at);
+        const ssize_t n = Fs().pread(a.get(), x.data(), x.size(), at),
+                      k = Fs().pread(b.get(), y.data(), y.size(), at);
         if (n < 0 || n != k || std::memcmp(x.data(), y.data(), static_cast<std::size_t>(n)) != 0)
             return false;
         if (n == 0)
@@ -232,7 +239,8 @@ void dropLeftovers(PlanAction action, const JournalStep &step,
         const std::string link = FolderOf(step.path) + LinkTemporaryName(step.aside);
         if (isFile(link, st) && (S_ISLNK(st.st_mode) || st.st_nlink > 1))
             UnlinkPath(link);
-        const std::string copy = step.moveTo.empty() ? std::string() : step.moveTo + MoveTemporaryName(step.aside);
+        const std::string copy =
+            step.moveTo.empty() ? std::string() : step.moveTo + MoveTemporaryName(step.aside);
         if (action == PlanAction::Move && !copy.empty() && isFile(copy, st) && S_ISREG(st.st_mode))
             UnlinkPath(copy);
     }
@@ -265,7 +273,8 @@ std::string recoverStep(PlanAction action, const JournalStep &step, bool &restor
         if (atName && (action == PlanAction::HardLink || action == PlanAction::SymbolicLink)) {
             // The link was put in place; the file itself is still aside: the link goes.
             struct stat reached = {};
-            if (StatPath(step.path, &reached, 0) != 0 || static_cast<std::uint64_t>(reached.st_size) != step.was.size)
+            if (StatPath(step.path, &reached, 0) != 0 ||
+                static_cast<std::uint64_t>(reached.st_size) != step.was.size)
                 return "its name holds another file now; it stays as " + aside;
             UnlinkPath(step.path);
         }
@@ -281,7 +290,8 @@ std::string recoverStep(PlanAction action, const JournalStep &step, bool &restor
     } else if (action == PlanAction::HardLink || action == PlanAction::SymbolicLink) {
         // The link stands and the file is gone: the bytes the link reaches were checked equal.
         struct stat reached = {};
-        if (StatPath(step.path, &reached, 0) == 0 && static_cast<std::uint64_t>(reached.st_size) == step.was.size &&
+        if (StatPath(step.path, &reached, 0) == 0 &&
+            static_cast<std::uint64_t>(reached.st_size) == step.was.size &&
             (S_ISLNK(st.st_mode) || st.st_nlink > 1)) {
             reason = unlinkCopy(step.path, st, step);
             restored = reason.empty();
@@ -324,12 +334,14 @@ std::string undoStep(PlanAction action, const JournalStep &step, bool &skipped)
     case PlanAction::Move: {
         if (!isFile(step.target, st) || !IdentityOf(st).sameFile(step.targetState) ||
             static_cast<std::uint64_t>(st.st_size) != step.was.size)
-            return action == PlanAction::Trash ? "it is no longer in the trash" : "it is no longer under its new name";
+            return action == PlanAction::Trash ? "it is no longer in the trash"
+                                               : "it is no longer under its new name";
         const std::string reason = moveBack(step.target, step.path);
         if (!reason.empty())
             return skipped = reason == "the name is taken again" || reason == "its folder is gone", reason;
         if (action == PlanAction::Trash) {  // .../files/NAME has its .../info/NAME.trashinfo
-            const std::string trash = FolderOf(FolderOf(step.target).substr(0, FolderOf(step.target).size() - 1));
+            const std::string trash =
+                FolderOf(FolderOf(step.target).substr(0, FolderOf(step.target).size() - 1));
             UnlinkPath(trash + "info/" + NameOf(step.target) + ".trashinfo");
         }
         return {};
@@ -348,7 +360,8 @@ std::string undoStep(PlanAction action, const JournalStep &step, bool &skipped)
             RenameNoReplace(folder.get(), aside, folder.get(), NameOf(step.target));
             return "the copy changed since";
         }
-        return Fs().unlinkat(folder.get(), aside.c_str(), 0) == 0 ? std::string() : (skipped = false, std::strerror(errno));
+        return Fs().unlinkat(folder.get(), aside.c_str(), 0) == 0 ? std::string()
+                                                                  : (skipped = false, std::strerror(errno));
     }
     case PlanAction::HardLink:
     case PlanAction::SymbolicLink:
@@ -397,8 +410,9 @@ UndoReport UndoOperation(const JournalRecord &record)
             if (!done.reason.empty())
                 done.outcome = skipped ? UndoOutcome::Skipped : UndoOutcome::Failed;
         }
-        (done.outcome == UndoOutcome::Restored ? report.restored
-         : done.outcome == UndoOutcome::Skipped ? report.skipped : report.failed)++;
+        (done.outcome == UndoOutcome::Restored  ? report.restored
+         : done.outcome == UndoOutcome::Skipped ? report.skipped
+                                                : report.failed)++;
         report.steps.push_back(std::move(done));
     }
     return report;

@@ -14,7 +14,9 @@ std::string WhenText(const std::string &stamp, const QDateTime &now, const QLoca
         return QStringLiteral("today %1").arg(time).toStdString();
     if (local.date() == today.addDays(-1))
         return QStringLiteral("yesterday %1").arg(time).toStdString();
-    return QStringLiteral("%1 %2").arg(locale.toString(local.date(), QLocale::ShortFormat), time).toStdString();
+    return QStringLiteral("%1 %2")
+        .arg(locale.toString(local.date(), QLocale::ShortFormat), time)
+        .toStdString();
 }
 
 bool ChangedNothing(const JournalRecord &record)

@@ -11,20 +11,26 @@
 
 namespace geminor {
 
-void ConnectCacheOptions(const MainActions &actions, SettingsStore &settings, Prompter &prompter, QWidget &window)
+void ConnectCacheOptions(const MainActions &actions, SettingsStore &settings, Prompter &prompter,
+                         QWidget &window)
 {
     actions.MUseCache->setChecked(settings.UseChecksumCache());
     QObject::connect(actions.MUseCache, &QAction::toggled, actions.MUseCache,
                      [&settings](bool on) { settings.SetUseChecksumCache(on); });
     QAction *clear = actions.MClearCache;
-    auto size = [] { return FormatSize(static_cast<double>(ChecksumCache::SizeIn(ChecksumCache::DefaultFolder()))); };
-    QObject::connect(actions.MnuFile, &QMenu::aboutToShow, clear,
-                     [clear, size] { clear->setText(QStringLiteral("Clear Checksum Cache (%1)").arg(size())); });
+    auto size = [] {
+        return FormatSize(static_cast<double>(ChecksumCache::SizeIn(ChecksumCache::DefaultFolder())));
+    };
+    QObject::connect(actions.MnuFile, &QMenu::aboutToShow, clear, [clear, size] {
+        clear->setText(QStringLiteral("Clear Checksum Cache (%1)").arg(size()));
+    });
     QObject::connect(clear, &QAction::triggered, clear, [&prompter, &window, size] {
         const QString title = QStringLiteral("Clear Checksum Cache");
-        if (!prompter.askYesNo(&window, title,
-                               QStringLiteral("Remove the checksums kept between scans (%1)? The next scan reads "
-                                              "every file again.").arg(size())))
+        if (!prompter.askYesNo(
+                &window, title,
+                QStringLiteral("Remove the checksums kept between scans (%1)? The next scan reads "
+                               "every file again.")
+                    .arg(size())))
             return;
         std::string error;
         if (!ChecksumCache::ClearIn(ChecksumCache::DefaultFolder(), error))

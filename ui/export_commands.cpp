@@ -12,9 +12,11 @@ namespace geminor {
 namespace {
 
 /// The file to export to, asked for only when there is something to export; "" for none.
-std::string exportPath(QWidget &window, Prompter &prompter, const std::vector<ResultRow> &rows, const QString &filter)
+std::string exportPath(QWidget &window, Prompter &prompter, const std::vector<ResultRow> &rows,
+                       const QString &filter)
 {
-    return rows.empty() ? std::string() : prompter.saveFileName(&window, QStringLiteral("Export Result"), filter);
+    return rows.empty() ? std::string()
+                        : prompter.saveFileName(&window, QStringLiteral("Export Result"), filter);
 }
 
 }  // namespace
@@ -27,7 +29,8 @@ void ExportCsv(QWidget &window, Prompter &prompter, const std::vector<ResultRow>
         return;
     if (const auto error = WriteFileAtomically(path, CsvText(rows)))
         prompter.inform(&window, QStringLiteral("Export Result"),
-                        QFile::decodeName(path.c_str()) + QStringLiteral(": ") + QString::fromStdString(*error),
+                        QFile::decodeName(path.c_str()) + QStringLiteral(": ") +
+                            QString::fromStdString(*error),
                         QMessageBox::Critical);
     else
         prompter.inform(&window, QStringLiteral("Export Result"), QStringLiteral("Successfully Completed!"));
@@ -39,8 +42,8 @@ void ExportHtml(QWidget &window, Prompter &prompter, const std::vector<ResultRow
     const std::string path = exportPath(window, prompter, rows, QStringLiteral("Export Result HTML|*.htm"));
     if (path.empty())
         return;
-    const ReportHead head =
-        ReportHeadOf(files, duplicates, QLocale().toString(QDate::currentDate(), QLocale::ShortFormat).toStdString());
+    const ReportHead head = ReportHeadOf(
+        files, duplicates, QLocale().toString(QDate::currentDate(), QLocale::ShortFormat).toStdString());
     const auto pages = HtmlPages(rows, path, head, [&status](std::size_t i, std::size_t n) {
         status.setText(QStringLiteral("Exporting %1/%2 Please wait...").arg(i).arg(n));
         // The pages are made on this thread, so the event loop neither lays the status bar out
@@ -50,7 +53,8 @@ void ExportHtml(QWidget &window, Prompter &prompter, const std::vector<ResultRow
         status.repaint();
     });
     if (const auto error = WritePages(pages)) {
-        prompter.inform(&window, QStringLiteral("Error"), QString::fromStdString(*error), QMessageBox::Critical);
+        prompter.inform(&window, QStringLiteral("Error"), QString::fromStdString(*error),
+                        QMessageBox::Critical);
         return;
     }
     status.setText(QStringLiteral("List Exported Successful"));

@@ -34,7 +34,8 @@
 namespace geminor {
 
 FileCommands::FileCommands(QWidget &window, Prompter &prompter, ResultModel &model, QTableView &list,
-                           QLabel &status, std::function<bool()> toTrash, std::function<SearchMethod()> method)
+                           QLabel &status, std::function<bool()> toTrash,
+                           std::function<SearchMethod()> method)
     : m_window(window), m_prompter(prompter), m_model(model), m_list(list), m_status(status),
       m_toTrash(std::move(toTrash)), m_method(std::move(method))
 {
@@ -121,11 +122,13 @@ void FileCommands::LinkMarked(PlanAction action)
             if (row.marked && left.contains(row.path()))
                 marked.size -= static_cast<double>(row.size);
     }
-    QString question = QStringLiteral("Replace %1 marked file(s) by %2 the copies kept? This frees up to %3.\n"
-                                      "Undo Last Operation makes them independent files again.")
-                           .arg(marked.count)
-                           .arg(QString::fromLatin1(kKinds[static_cast<int>(action) - static_cast<int>(PlanAction::HardLink)]))
-                           .arg(FormatSize(marked.size));
+    QString question =
+        QStringLiteral("Replace %1 marked file(s) by %2 the copies kept? This frees up to %3.\n"
+                       "Undo Last Operation makes them independent files again.")
+            .arg(marked.count)
+            .arg(QString::fromLatin1(
+                kKinds[static_cast<int>(action) - static_cast<int>(PlanAction::HardLink)]))
+            .arg(FormatSize(marked.size));
     if (!uncloneable.isEmpty())
         question += QStringLiteral("\n%1 other file(s) will be left: %2.")
                         .arg(uncloneable.size())
@@ -137,7 +140,8 @@ void FileCommands::LinkMarked(PlanAction action)
             differ = OwnerOrModeMismatches(files);
         });
         if (differ > 0)
-            question += QStringLiteral("\n%1 files differ in owner or permissions and will be left.").arg(differ);
+            question +=
+                QStringLiteral("\n%1 files differ in owner or permissions and will be left.").arg(differ);
     }
     if (m_prompter.askYesNo(&m_window, QStringLiteral("Confirm"), question, QMessageBox::Question,
                             uncloneable.join(QLatin1Char('\n'))))
@@ -146,20 +150,28 @@ void FileCommands::LinkMarked(PlanAction action)
 
 QString OperationTitle(PlanAction action)
 {
-    static const char *const kTitles[] = {"Copying...", "Moving...", "Send to Trash", "Deleting...",
-                                          "Linking...", "Linking...", "Linking...", "Rename"};
+    static const char *const kTitles[] = {"Copying...", "Moving...",  "Send to Trash", "Deleting...",
+                                          "Linking...", "Linking...", "Linking...",    "Rename"};
     return QString::fromLatin1(kTitles[static_cast<int>(action)]);
 }
 
 QString DoneText(PlanAction action, std::size_t files, std::uint64_t bytes)
 {
-    static const char *const kDone[] = {"copied", "moved", "moved to the Trash", "deleted for good",
-                                        "replaced by hard links", "replaced by symbolic links",
-                                        "replaced by clones", "renamed"};
+    static const char *const kDone[] = {"copied",
+                                        "moved",
+                                        "moved to the Trash",
+                                        "deleted for good",
+                                        "replaced by hard links",
+                                        "replaced by symbolic links",
+                                        "replaced by clones",
+                                        "renamed"};
     const QString size = FormatSize(static_cast<double>(bytes));
-    return IsLinkAction(action)
-               ? QStringLiteral("%1 file(s) %2, %3 freed.").arg(files).arg(QString::fromLatin1(kDone[static_cast<int>(action)]), size)
-               : QStringLiteral("%1 file(s) %2 (%3).").arg(files).arg(QString::fromLatin1(kDone[static_cast<int>(action)]), size);
+    return IsLinkAction(action) ? QStringLiteral("%1 file(s) %2, %3 freed.")
+                                      .arg(files)
+                                      .arg(QString::fromLatin1(kDone[static_cast<int>(action)]), size)
+                                : QStringLiteral("%1 file(s) %2 (%3).")
+                                      .arg(files)
+                                      .arg(QString::fromLatin1(kDone[static_cast<int>(action)]), size);
 }
 
 std::optional<FileIdentity> IdentityNow(const std::string &path)
@@ -202,7 +214,8 @@ ActionPlan planFor(const ActionPlan &plan, const PlanReport &report, FileProblem
 void FileCommands::runFileOperation(PlanAction action, const std::string &folder)
 {
     const QString title = OperationTitle(action);
-    const ActionPlan plan{action, m_method(), folder, PlanFilesOf(m_model.rows()), true, false, JournalFolder()};
+    const ActionPlan plan{action, m_method(), folder,         PlanFilesOf(m_model.rows()),
+                          true,   false,      JournalFolder()};
     PlanReport report = RunPlanWithProgress(&m_window, title, plan);
 
     // Without its journal nothing was touched: going on means no undo, which the user decides.
@@ -221,11 +234,12 @@ void FileCommands::runFileOperation(PlanAction action, const std::string &folder
     QStringList lonely;
     ActionPlan anyway = planFor(plan, report, FileProblem::NoKeptCopy, lonely);
     if (!lonely.isEmpty() && !report.cancelled && !IsLinkAction(action) &&
-        m_prompter.askYesNo(&m_window, QStringLiteral("Confirm"),
-                            QStringLiteral("No unmarked identical copy is left of %1 file(s).\n%2 them anyway?")
-                                .arg(lonely.size())
-                                .arg(action == PlanAction::Move ? QStringLiteral("Move") : QStringLiteral("Remove")),
-                            QMessageBox::Warning, lonely.join(QLatin1Char('\n')))) {
+        m_prompter.askYesNo(
+            &m_window, QStringLiteral("Confirm"),
+            QStringLiteral("No unmarked identical copy is left of %1 file(s).\n%2 them anyway?")
+                .arg(lonely.size())
+                .arg(action == PlanAction::Move ? QStringLiteral("Move") : QStringLiteral("Remove")),
+            QMessageBox::Warning, lonely.join(QLatin1Char('\n')))) {
         anyway.keepLastCopies = false;
         MergeReports(report, RunPlanWithProgress(&m_window, title, anyway));
     }
@@ -234,9 +248,11 @@ void FileCommands::runFileOperation(PlanAction action, const std::string &folder
     const ActionPlan toDelete = planFor(plan, report, FileProblem::NoTrash, untrashed);
     DoneTotals forGood;  // deleted for good where the trash could not be used
     if (!untrashed.isEmpty() && !report.cancelled) {
-        const auto first = std::find_if(report.files.begin(), report.files.end(),
-                                        [](const FileReport &f) { return f.problem == FileProblem::NoTrash; });
-        const QString why = QString::fromStdString(TrashRefusalText(first->trash, first->error, first->target));
+        const auto first = std::find_if(report.files.begin(), report.files.end(), [](const FileReport &f) {
+            return f.problem == FileProblem::NoTrash;
+        });
+        const QString why =
+            QString::fromStdString(TrashRefusalText(first->trash, first->error, first->target));
         ActionPlan remove = toDelete;
         remove.action = PlanAction::Delete;
         if (m_prompter.askYesNo(&m_window, QStringLiteral("Confirm"),
@@ -254,7 +270,8 @@ void FileCommands::runFileOperation(PlanAction action, const std::string &folder
     followReport(title, plan, report);
     const DoneTotals done = DoneOf(plan, report);
     const std::size_t files = done.files - forGood.files;
-    QString summary = DoneText(action, files, IsLinkAction(action) ? report.bytesFreed : done.bytes - forGood.bytes);
+    QString summary =
+        DoneText(action, files, IsLinkAction(action) ? report.bytesFreed : done.bytes - forGood.bytes);
     if (forGood.files > 0)
         summary = (files > 0 ? summary + QLatin1Char(' ') : QString()) +
                   DoneText(PlanAction::Delete, forGood.files, forGood.bytes);
@@ -301,7 +318,8 @@ void FileCommands::RenameSelected()
             continue;  // asked again
         }
         FileIdentity renamed = row->seen;
-        if (const auto error = RenameJournaled(row->path(), row->seen, row->folder + newName, JournalFolder(), &renamed)) {
+        if (const auto error =
+                RenameJournaled(row->path(), row->seen, row->folder + newName, JournalFolder(), &renamed)) {
             m_prompter.inform(&m_window, QStringLiteral("Error"),
                               QStringLiteral("%1 could not be renamed to %2:\n%3")
                                   .arg(ShownText(row->path()), answer, QString::fromStdString(*error)),

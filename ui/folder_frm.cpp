@@ -55,7 +55,8 @@ FolderFrm::FolderFrm(Prompter &prompter, SettingsStore &settings, QWidget *paren
     pathRow->addWidget(m_text1, 1);
     auto *command2 = new QToolButton(this);
     command2->setObjectName(QStringLiteral("Command2"));
-    command2->setIcon(QIcon::fromTheme(QStringLiteral("folder-open"), style()->standardIcon(QStyle::SP_DirOpenIcon)));
+    command2->setIcon(
+        QIcon::fromTheme(QStringLiteral("folder-open"), style()->standardIcon(QStyle::SP_DirOpenIcon)));
     command2->setToolTip(QStringLiteral("Choose Folder to Search"));
     connect(command2, &QToolButton::clicked, this, &FolderFrm::browse);
     pathRow->addWidget(command2);

@@ -71,8 +71,9 @@ void GroupView::showSpace()
         m_space.clear();
         return;
     }
-    m_space.setText(QStringLiteral("Marked %1 of %2 to reclaim")
-                        .arg(FormatSize(m_model.totals().size), FormatSize(static_cast<double>(m_model.reclaimable()))));
+    m_space.setText(
+        QStringLiteral("Marked %1 of %2 to reclaim")
+            .arg(FormatSize(m_model.totals().size), FormatSize(static_cast<double>(m_model.reclaimable()))));
 }
 
 }  // namespace geminor

@@ -34,15 +34,18 @@ void buildFileMenu(QMainWindow &window, MainActions &a)
     a.MScan = entry(a.MnuFile, "MScan", QStringLiteral("Scan"), Qt::Key_F5);
     a.MCancel = entry(a.MnuFile, "MCancel", QStringLiteral("Cancel"), Qt::Key_F6);
     a.MnuFile->addSeparator();
-    a.MNewSession = entry(a.MnuFile, "MNewSession", QStringLiteral("New Session"), QKeySequence(Qt::CTRL | Qt::Key_N));
+    a.MNewSession =
+        entry(a.MnuFile, "MNewSession", QStringLiteral("New Session"), QKeySequence(Qt::CTRL | Qt::Key_N));
     a.MLoadSession =
         entry(a.MnuFile, "MLoadSession", QStringLiteral("Load Session"), QKeySequence(Qt::CTRL | Qt::Key_L));
     a.MSaveSession =
         entry(a.MnuFile, "MSaveSession", QStringLiteral("Save Session"), QKeySequence(Qt::CTRL | Qt::Key_S));
     a.MnuFile->addSeparator();
     a.MExport = menu(nullptr, a.MnuFile, "MExport", QStringLiteral("&Export"));
-    a.MHTML = entry(a.MExport, "MHTML", QStringLiteral("Export in &HTML"), QKeySequence(Qt::CTRL | Qt::Key_E));
-    a.MCSV = entry(a.MExport, "MCSV", QStringLiteral("Export in &CSV"), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_E));
+    a.MHTML =
+        entry(a.MExport, "MHTML", QStringLiteral("Export in &HTML"), QKeySequence(Qt::CTRL | Qt::Key_E));
+    a.MCSV = entry(a.MExport, "MCSV", QStringLiteral("Export in &CSV"),
+                   QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_E));
     a.MnuFile->addSeparator();
     a.MPicViewer = entry(a.MnuFile, "MPicViewer", QStringLiteral("Show Picture Viewer"));
     a.MPicViewer->setCheckable(true);
@@ -62,11 +65,15 @@ void buildKeepEntries(MainActions &a)
     a.MMark->addSeparator();
     a.MKeepOne = menu(nullptr, a.MMark, "MKeepOne", QStringLiteral("&Keep One in Each Group"));
     const std::pair<const char *, const char *> kRules[] = {
-        {"MKeepFirst", "Keep &First Listed"},          {"MKeepNewest", "Keep &Newest"},
-        {"MKeepOldest", "Keep &Oldest"},               {"MKeepShortestPath", "Keep &Shortest Path"},
-        {"MKeepLongestPath", "Keep &Longest Path"},    {"MKeepShortestName", "Keep Shortest Na&me"},
+        {"MKeepFirst", "Keep &First Listed"},
+        {"MKeepNewest", "Keep &Newest"},
+        {"MKeepOldest", "Keep &Oldest"},
+        {"MKeepShortestPath", "Keep &Shortest Path"},
+        {"MKeepLongestPath", "Keep &Longest Path"},
+        {"MKeepShortestName", "Keep Shortest Na&me"},
         {"MKeepFirstLocation", "Keep in First Search Lo&cation"},
-        {"MKeepMatching", "Keep Path &Matching..."},   {"MKeepNotMatching", "Keep Path No&t Matching..."}};
+        {"MKeepMatching", "Keep Path &Matching..."},
+        {"MKeepNotMatching", "Keep Path No&t Matching..."}};
     for (const auto &[name, caption] : kRules) {
         a.keepRules.push_back(entry(a.MKeepOne, name, QString::fromLatin1(caption)));
         a.keepRules.back()->setData(static_cast<int>(a.keepRules.size() - 1));  // KeepRule in declared order
@@ -74,7 +81,8 @@ void buildKeepEntries(MainActions &a)
     a.MMarkInFolder = entry(a.MMark, "MMarkInFolder", QStringLiteral("Mark All in &Folder..."));
     a.MUnmarkInFolder = entry(a.MMark, "MUnmarkInFolder", QStringLiteral("&Unmark All in Folder..."));
     a.MMarkByPattern = entry(a.MMark, "MMarkByPattern", QStringLiteral("Mark by &Pattern..."));
-    a.MInvertMarks = entry(a.MMark, "MInvertMarks", QStringLiteral("&Invert Marks"), QKeySequence(Qt::CTRL | Qt::Key_I));
+    a.MInvertMarks =
+        entry(a.MMark, "MInvertMarks", QStringLiteral("&Invert Marks"), QKeySequence(Qt::CTRL | Qt::Key_I));
 }
 
 /// Orders of the groups and the filter box.
@@ -83,9 +91,9 @@ void buildViewMenu(QMainWindow &window, MainActions &a)
     a.MView = menu(window.menuBar(), nullptr, "MView", QStringLiteral("&View"));
     auto *orders = new QActionGroup(a.MView);
     const std::pair<const char *, const char *> kOrders[] = {
-        {"MOrderFound", "Groups as Found"},      {"MOrderSpace", "Groups by Space to Reclaim"},
-        {"MOrderSize", "Groups by Size"},         {"MOrderCopies", "Groups by Number of Copies"},
-        {"MOrderName", "Groups by Name"},         {"MOrderFolder", "Groups by Folder"}};
+        {"MOrderFound", "Groups as Found"}, {"MOrderSpace", "Groups by Space to Reclaim"},
+        {"MOrderSize", "Groups by Size"},   {"MOrderCopies", "Groups by Number of Copies"},
+        {"MOrderName", "Groups by Name"},   {"MOrderFolder", "Groups by Folder"}};
     for (const auto &[name, caption] : kOrders) {
         QAction *order = entry(a.MView, name, QString::fromLatin1(caption));
         order->setCheckable(true);
@@ -95,7 +103,8 @@ void buildViewMenu(QMainWindow &window, MainActions &a)
     }
     a.groupOrders.front()->setChecked(true);
     a.MView->addSeparator();
-    a.MFilter = entry(a.MView, "MFilter", QStringLiteral("Filter Groups"), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_F));
+    a.MFilter = entry(a.MView, "MFilter", QStringLiteral("Filter Groups"),
+                      QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_F));
 }
 
 void buildActionMenu(QMainWindow &window, MainActions &a)
@@ -109,8 +118,10 @@ void buildActionMenu(QMainWindow &window, MainActions &a)
                                  QKeySequence(Qt::CTRL | Qt::Key_D));
     buildKeepEntries(a);
     a.MAction->addSeparator();
-    a.MCopyMarkFiles = entry(a.MAction, "MCopyMarkFiles", QStringLiteral("Copy"), QKeySequence(Qt::CTRL | Qt::Key_C));
-    a.MMoveSelected = entry(a.MAction, "MMoveSelected", QStringLiteral("Move "), QKeySequence(Qt::CTRL | Qt::Key_M));
+    a.MCopyMarkFiles =
+        entry(a.MAction, "MCopyMarkFiles", QStringLiteral("Copy"), QKeySequence(Qt::CTRL | Qt::Key_C));
+    a.MMoveSelected =
+        entry(a.MAction, "MMoveSelected", QStringLiteral("Move "), QKeySequence(Qt::CTRL | Qt::Key_M));
     a.MDelete = entry(a.MAction, "MDelete", QStringLiteral("Delete"), Qt::Key_Delete);
     // Del deletes marked files only from the result list; in the location list it removes the row.
     a.MDelete->setShortcutContext(Qt::WidgetWithChildrenShortcut);
@@ -122,16 +133,19 @@ void buildActionMenu(QMainWindow &window, MainActions &a)
                             QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_H));
     a.MLinkClone = entry(a.MAction, "MLinkClone", QStringLiteral("Replace by Clones..."),
                          QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_K));
-    a.MUndo = entry(a.MAction, "MUndo", QStringLiteral("Undo Last Operation"), QKeySequence(Qt::CTRL | Qt::Key_Z));
+    a.MUndo =
+        entry(a.MAction, "MUndo", QStringLiteral("Undo Last Operation"), QKeySequence(Qt::CTRL | Qt::Key_Z));
     a.MAction->addSeparator();
-    a.MOpenFile = entry(a.MAction, "MOpenFile", QStringLiteral("Open File"), QKeySequence(Qt::CTRL | Qt::Key_O));
-    a.MOpenFolder = entry(a.MAction, "MOpenFolder", QStringLiteral("Open Folder"), QKeySequence(Qt::CTRL | Qt::Key_F));
+    a.MOpenFile =
+        entry(a.MAction, "MOpenFile", QStringLiteral("Open File"), QKeySequence(Qt::CTRL | Qt::Key_O));
+    a.MOpenFolder =
+        entry(a.MAction, "MOpenFolder", QStringLiteral("Open Folder"), QKeySequence(Qt::CTRL | Qt::Key_F));
     a.MAction->addSeparator();
-    a.MCopyPath =
-        entry(a.MAction, "MCopyPath", QStringLiteral("Copy Path to Clipboard"), QKeySequence(Qt::CTRL | Qt::Key_W));
+    a.MCopyPath = entry(a.MAction, "MCopyPath", QStringLiteral("Copy Path to Clipboard"),
+                        QKeySequence(Qt::CTRL | Qt::Key_W));
     a.MAction->addSeparator();
-    a.MFileProperties =
-        entry(a.MAction, "MFileProperties", QStringLiteral("File Properties"), QKeySequence(Qt::CTRL | Qt::Key_P));
+    a.MFileProperties = entry(a.MAction, "MFileProperties", QStringLiteral("File Properties"),
+                              QKeySequence(Qt::CTRL | Qt::Key_P));
 }
 
 void buildToolbar(QMainWindow &window, MainActions &a)
@@ -147,11 +161,11 @@ void buildToolbar(QMainWindow &window, MainActions &a)
         int picture;
         QAction *sameAs;  // the menu entry it runs
     };
-    const Button kButtons[] = {{1, "Scan", 1, a.MScan},          {2, "Cancel", 2, nullptr},
-                               {4, "Mark", 3, nullptr},          {5, "Copy", 4, a.MCopyMarkFiles},
-                               {6, "Move", 5, a.MMoveSelected},  {7, "Delete", 6, a.MDelete},
-                               {8, "Rename", 7, a.MRename},      {10, "Export", 8, nullptr},
-                               {11, "Viewer", 10, nullptr},      {12, "Trash", 12, nullptr}};
+    const Button kButtons[] = {{1, "Scan", 1, a.MScan},         {2, "Cancel", 2, nullptr},
+                               {4, "Mark", 3, nullptr},         {5, "Copy", 4, a.MCopyMarkFiles},
+                               {6, "Move", 5, a.MMoveSelected}, {7, "Delete", 6, a.MDelete},
+                               {8, "Rename", 7, a.MRename},     {10, "Export", 8, nullptr},
+                               {11, "Viewer", 10, nullptr},     {12, "Trash", 12, nullptr}};
     for (const Button &b : kButtons) {
         if (b.index == 4 || b.index == 10)
             toolbar->addSeparator();
@@ -166,7 +180,8 @@ void buildToolbar(QMainWindow &window, MainActions &a)
     a.buttons[4]->setMenu(a.MMark);
     a.buttons[10]->setMenu(a.MExport);
     for (int index : {4, 10})
-        if (auto *tool = qobject_cast<QToolButton *>(toolbar->widgetForAction(a.buttons[static_cast<std::size_t>(index)])))
+        if (auto *tool = qobject_cast<QToolButton *>(
+                toolbar->widgetForAction(a.buttons[static_cast<std::size_t>(index)])))
             tool->setPopupMode(QToolButton::InstantPopup);
 }
 

@@ -20,7 +20,8 @@ struct MainActions
     QAction *MNone = nullptr, *MMarkAll = nullptr, *MMarkingSelected = nullptr, *MMarkAllDuplicates = nullptr;
     QMenu *MKeepOne = nullptr;
     std::vector<QAction *> keepRules;  // each carries its KeepRule as data
-    QAction *MMarkInFolder = nullptr, *MUnmarkInFolder = nullptr, *MInvertMarks = nullptr, *MMarkByPattern = nullptr;
+    QAction *MMarkInFolder = nullptr, *MUnmarkInFolder = nullptr, *MInvertMarks = nullptr,
+            *MMarkByPattern = nullptr;
     QMenu *MView = nullptr;
     std::vector<QAction *> groupOrders;  // each carries its GroupOrder as data; one is checked
     QAction *MFilter = nullptr;

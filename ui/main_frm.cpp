@@ -44,7 +44,8 @@ MainFrm::MainFrm(Prompter &prompter, SettingsStore &settings, std::string defaul
                                  *m_actions.buttons[11], *m_actions.RowMenu);
     connect(m_actions.MPicViewer, &QAction::triggered, m_viewer, &ViewerControl::toggle);
     connect(m_actions.buttons[11], &QAction::triggered, m_viewer, &ViewerControl::toggle);
-    m_trash = new TrashToggle(*this, m_prompter, m_settings, *m_actions.MSendToRecycleBin, *m_actions.buttons[12]);
+    m_trash =
+        new TrashToggle(*this, m_prompter, m_settings, *m_actions.MSendToRecycleBin, *m_actions.buttons[12]);
     ConnectCacheOptions(m_actions, m_settings, m_prompter, *this);
     m_files = std::make_unique<FileCommands>(
         *this, m_prompter, *m_model, *m_rlv, *panel(1), [this] { return m_trash->toTrash(); },
@@ -106,8 +107,10 @@ void MainFrm::buildControls()
     for (int c = 0; c < ResultModel::ColumnCount; ++c)
         m_rlv->setColumnWidth(c, widths[c] * 940 / 20461);
     // Ten-digit sizes (and more) fit at the start.
-    m_rlv->setColumnWidth(ResultModel::Size, std::max(m_rlv->columnWidth(ResultModel::Size),
-                                                      m_rlv->fontMetrics().horizontalAdvance(QStringLiteral("0000000000000")) + 12));
+    m_rlv->setColumnWidth(
+        ResultModel::Size,
+        std::max(m_rlv->columnWidth(ResultModel::Size),
+                 m_rlv->fontMetrics().horizontalAdvance(QStringLiteral("0000000000000")) + 12));
     m_rlv->horizontalHeader()->setStretchLastSection(true);
     m_rlv->setTabKeyNavigation(false);  // Tab moves on to the next control
     m_rlv->addAction(m_actions.MDelete);
@@ -147,7 +150,8 @@ void MainFrm::SetBusy(bool Busy)
 void MainFrm::AddLocationCommand()
 {
     FolderFrm dialog(m_prompter, m_settings, this);
-    if (dialog.exec() == QDialog::Accepted && !QString::fromStdString(dialog.location().Folder).trimmed().isEmpty())
+    if (dialog.exec() == QDialog::Accepted &&
+        !QString::fromStdString(dialog.location().Folder).trimmed().isEmpty())
         m_request->addLocation(dialog.location());
 }
 

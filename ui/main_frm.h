@@ -37,7 +37,6 @@ class ResultModel;
 struct ResultRow;
 struct ScanOutcome;
 
-
 /// The main window: the search request, the result list, menus, toolbar and status bar.
 /// Every control and menu entry carries its name as its object name ("MScan", "Option1").
 class MainFrm : public QMainWindow

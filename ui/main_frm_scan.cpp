@@ -37,7 +37,10 @@ void MainFrm::connectCommands()
             LoadSession(path);
     });
     on(a.MCSV, [this] { ExportCsv(*this, m_prompter, m_model->rows()); });
-    on(a.MHTML, [this] { ExportHtml(*this, m_prompter, m_model->rows(), *panel(1), m_status->lastFiles(), m_status->lastDuplicates()); });
+    on(a.MHTML, [this] {
+        ExportHtml(*this, m_prompter, m_model->rows(), *panel(1), m_status->lastFiles(),
+                   m_status->lastDuplicates());
+    });
     on(a.MAbout, [this] { AboutFrm(this).exec(); });
     on(a.MCopyMarkFiles, [this] { CopyMarked(); });
     on(a.MMoveSelected, [this] { MoveMarked(); });
@@ -55,8 +58,7 @@ void MainFrm::connectCommands()
     ConnectMarkCommands(a, *m_model, *m_rlv, *panel(1), m_prompter, *this);
     on(a.MHelpTopics, [this] { OpenHelp(*this, m_prompter); });
     // The menus are disabled during a scan, so the Cancel button calls the command itself.
-    connect(a.buttons[2], &QAction::triggered, this,
-            [this] { CancelCommand(); });
+    connect(a.buttons[2], &QAction::triggered, this, [this] { CancelCommand(); });
     // During a scan the menus are disabled, so Command1 (and F6 on it) stands in for Cancel.
     connect(m_command1, &QPushButton::clicked, this, [this] {
         if (!m_actions.MCancel->isEnabled())
@@ -80,8 +82,9 @@ void MainFrm::ExcludeSelectedFolder()
         return;
     const std::string folder = m_model->rows()[m_model->rowOf(current.row())].folder.str();
     const SearchRequest search = request();
-    const bool listed = std::any_of(search.Locations.begin(), search.Locations.end(),
-                                    [&](const SearchLocation &row) { return row.Exclude && row.Folder == folder; });
+    const bool listed =
+        std::any_of(search.Locations.begin(), search.Locations.end(),
+                    [&](const SearchLocation &row) { return row.Exclude && row.Folder == folder; });
     if (!listed)
         addLocation({folder, "Yes", "*.*", true});
     panel(1)->setText(QStringLiteral("Left out of the next scan: ") + ShownText(folder));

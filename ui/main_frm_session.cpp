@@ -89,7 +89,7 @@ void MainFrm::showEvent(QShowEvent *event)
         const SessionRead read = readSession(QFile::encodeName(path).toStdString());
         if (read.loaded)
             ScanCommand();  // a damaged row line keeps the rows before it, and they are scanned
-        else  // after the reading's own failure, when it had one (a missing folder)
+        else                // after the reading's own failure, when it had one (a missing folder)
             m_prompter.inform(this, QStringLiteral("File Not Found"),
                               QLatin1Char('"') + path + QLatin1Char('"'), QMessageBox::Critical);
     });

@@ -65,7 +65,8 @@ protected:
         const QModelIndex current = m_list.currentIndex();
         if (key->key() != Qt::Key_Space || key->modifiers() != Qt::NoModifier || !current.isValid())
             return false;
-        const Qt::CheckState state = m_model.rows()[m_model.rowOf(current.row())].marked ? Qt::Unchecked : Qt::Checked;
+        const Qt::CheckState state =
+            m_model.rows()[m_model.rowOf(current.row())].marked ? Qt::Unchecked : Qt::Checked;
         QModelIndexList rows = m_list.selectionModel()->selectedRows();
         if (rows.isEmpty())
             rows = {current};
@@ -85,9 +86,12 @@ private:
 void ConnectMarkCommands(const MainActions &actions, ResultModel &model, QTableView &list, QLabel &status,
                          Prompter &prompter, QWidget &window)
 {
-    auto show = [&status](const MarkedTotals &totals) { status.setText(MarkedTotalsText(totals.count, totals.size)); };
+    auto show = [&status](const MarkedTotals &totals) {
+        status.setText(MarkedTotalsText(totals.count, totals.size));
+    };
     auto rule = [&](QAction *entry, auto apply) {
-        QObject::connect(entry, &QAction::triggered, &model, [&model, show, apply] { show(model.applyRule(apply)); });
+        QObject::connect(entry, &QAction::triggered, &model,
+                         [&model, show, apply] { show(model.applyRule(apply)); });
     };
     rule(actions.MNone, MarkNone);
     rule(actions.MMarkAll, MarkAll);
@@ -101,12 +105,15 @@ void ConnectMarkCommands(const MainActions &actions, ResultModel &model, QTableV
     // The commands for many groups at once: only the groups shown, and a word on those spared.
     auto many = [&model, &prompter, &window, show](auto command) {
         const MarkScope shown = model.shownMask();
-        const MarkReport report = model.applyRule([&](std::vector<ResultRow> &rows) { return command(rows, shown); });
+        const MarkReport report =
+            model.applyRule([&](std::vector<ResultRow> &rows) { return command(rows, shown); });
         show(report.totals);
         if (report.sparedGroups > 0)
-            prompter.inform(&window, QStringLiteral("Mark"),
-                            QStringLiteral("%1 group(s) would have had every file marked: the first file of each "
-                                           "stays unmarked.").arg(report.sparedGroups));
+            prompter.inform(
+                &window, QStringLiteral("Mark"),
+                QStringLiteral("%1 group(s) would have had every file marked: the first file of each "
+                               "stays unmarked.")
+                    .arg(report.sparedGroups));
     };
     for (QAction *entry : actions.keepRules)
         QObject::connect(entry, &QAction::triggered, &model, [entry, &prompter, &window, many] {
@@ -116,21 +123,29 @@ void ConnectMarkCommands(const MainActions &actions, ResultModel &model, QTableV
                 if (criterion.pattern.empty())
                     return;
             }
-            many([&](std::vector<ResultRow> &rows, const MarkScope &scope) { return KeepOne(rows, {criterion}, scope); });
+            many([&](std::vector<ResultRow> &rows, const MarkScope &scope) {
+                return KeepOne(rows, {criterion}, scope);
+            });
         });
-    for (const auto &[entry, mark] : {std::pair{actions.MMarkInFolder, true}, std::pair{actions.MUnmarkInFolder, false}})
+    for (const auto &[entry, mark] :
+         {std::pair{actions.MMarkInFolder, true}, std::pair{actions.MUnmarkInFolder, false}})
         QObject::connect(entry, &QAction::triggered, &model, [entry, mark, &prompter, &window, many] {
             const std::string folder = prompter.chooseFolder(&window, titleOf(*entry));
             if (!folder.empty())
-                many([&](std::vector<ResultRow> &rows, const MarkScope &scope) { return MarkInFolder(rows, folder, mark, scope); });
+                many([&](std::vector<ResultRow> &rows, const MarkScope &scope) {
+                    return MarkInFolder(rows, folder, mark, scope);
+                });
         });
     QObject::connect(actions.MMarkByPattern, &QAction::triggered, &model, [&prompter, &window, many] {
         const std::string pattern = askPattern(prompter, window, QStringLiteral("Mark by Pattern"));
         if (!pattern.empty())
-            many([&](std::vector<ResultRow> &rows, const MarkScope &scope) { return MarkByPattern(rows, pattern, scope); });
+            many([&](std::vector<ResultRow> &rows, const MarkScope &scope) {
+                return MarkByPattern(rows, pattern, scope);
+            });
     });
-    QObject::connect(actions.MInvertMarks, &QAction::triggered, &model,
-                     [many] { many([](std::vector<ResultRow> &rows, const MarkScope &scope) { return InvertMarks(rows, scope); }); });
+    QObject::connect(actions.MInvertMarks, &QAction::triggered, &model, [many] {
+        many([](std::vector<ResultRow> &rows, const MarkScope &scope) { return InvertMarks(rows, scope); });
+    });
     // The row menu: the current row's group and folder.
     auto current = [&model, &list]() -> std::optional<std::size_t> {
         const QModelIndex at = list.currentIndex();
@@ -140,12 +155,15 @@ void ConnectMarkCommands(const MainActions &actions, ResultModel &model, QTableV
     };
     QObject::connect(actions.MKeepThisOne, &QAction::triggered, &model, [&model, current, show] {
         if (const auto row = current())
-            show(model.applyRule([&](std::vector<ResultRow> &rows) { return KeepThisOne(rows, *row); }).totals);
+            show(model.applyRule([&](std::vector<ResultRow> &rows) { return KeepThisOne(rows, *row); })
+                     .totals);
     });
-    for (const auto &[entry, mark] : {std::pair{actions.MMarkThisFolder, true}, std::pair{actions.MUnmarkThisFolder, false}})
+    for (const auto &[entry, mark] :
+         {std::pair{actions.MMarkThisFolder, true}, std::pair{actions.MUnmarkThisFolder, false}})
         QObject::connect(entry, &QAction::triggered, &model, [&model, current, mark, many] {
             if (const auto row = current())
-                many([&, folder = model.rows()[*row].folder.str()](std::vector<ResultRow> &rows, const MarkScope &scope) {
+                many([&, folder = model.rows()[*row].folder.str()](std::vector<ResultRow> &rows,
+                                                                   const MarkScope &scope) {
                     return MarkInFolder(rows, folder, mark, scope);
                 });
         });

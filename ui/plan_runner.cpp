@@ -12,11 +12,13 @@
 
 namespace geminor {
 
-void RunWithProgress(QWidget *window, const QString &title, std::size_t total,
-                     const std::function<void(const std::atomic<bool> &cancel, std::atomic<std::size_t> &done)> &work,
-                     const std::function<QString(std::size_t done)> &label)
+void RunWithProgress(
+    QWidget *window, const QString &title, std::size_t total,
+    const std::function<void(const std::atomic<bool> &cancel, std::atomic<std::size_t> &done)> &work,
+    const std::function<QString(std::size_t done)> &label)
 {
-    QProgressDialog progress(label ? label(0) : title, QStringLiteral("Cancel"), 0, static_cast<int>(total), window);
+    QProgressDialog progress(label ? label(0) : title, QStringLiteral("Cancel"), 0, static_cast<int>(total),
+                             window);
     progress.setWindowTitle(title);
     progress.setWindowModality(Qt::WindowModal);
     progress.setMinimumDuration(400);
@@ -61,13 +63,17 @@ PlanReport RunPlanWithProgress(QWidget *window, const QString &title, const Acti
             .arg(FormatSize(static_cast<double>(bytesBefore[done])), allBytes);
     };
     PlanReport report;
-    RunWithProgress(window, title, total, [&](const std::atomic<bool> &cancel, std::atomic<std::size_t> &done) {
-        try {
-            report = RunPlan(plan, [&done](std::size_t handled, std::size_t) { done.store(handled); }, &cancel);
-        } catch (const std::exception &) {
-            report.cancelled = true;  // out of memory: what was reported so far stands
-        }
-    }, label);
+    RunWithProgress(
+        window, title, total,
+        [&](const std::atomic<bool> &cancel, std::atomic<std::size_t> &done) {
+            try {
+                report = RunPlan(
+                    plan, [&done](std::size_t handled, std::size_t) { done.store(handled); }, &cancel);
+            } catch (const std::exception &) {
+                report.cancelled = true;  // out of memory: what was reported so far stands
+            }
+        },
+        label);
     return report;
 }
 

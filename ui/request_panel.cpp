@@ -176,8 +176,8 @@ SearchMethod RequestPanel::method() const
 
 void RequestPanel::setControlsEnabled(bool enabled)
 {
-    for (QWidget *control : std::initializer_list<QWidget *>{m_searchList, m_cmdAdd, m_cmdRemove, m_chkProtect,
-                                                             m_chkIncludeHidden})
+    for (QWidget *control : std::initializer_list<QWidget *>{m_searchList, m_cmdAdd, m_cmdRemove,
+                                                             m_chkProtect, m_chkIncludeHidden})
         control->setEnabled(enabled);
     for (QRadioButton *option : m_options)
         option->setEnabled(enabled);

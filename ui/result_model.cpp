@@ -121,7 +121,8 @@ QVariant ResultModel::data(const QModelIndex &index, int role) const
         const QPalette palette = QGuiApplication::palette();
         const QColor base = palette.color(QPalette::Base), tint = palette.color(QPalette::Highlight);
         auto mix = [](int a, int b) { return (a * 85 + b * 15) / 100; };
-        return QBrush(QColor(mix(base.red(), tint.red()), mix(base.green(), tint.green()), mix(base.blue(), tint.blue())));
+        return QBrush(QColor(mix(base.red(), tint.red()), mix(base.green(), tint.green()),
+                             mix(base.blue(), tint.blue())));
     }
     case Qt::FontRole: {
         if (!keptCopy(rowOf(index.row())))
@@ -140,7 +141,8 @@ int ResultModel::band(int viewRow) const
     if (m_bands.size() != count) {
         m_bands.assign(count, 0);
         for (std::size_t i = 1; i < count; ++i) {
-            const bool newGroup = m_rows[rowOf(static_cast<int>(i))].group != m_rows[rowOf(static_cast<int>(i - 1))].group;
+            const bool newGroup =
+                m_rows[rowOf(static_cast<int>(i))].group != m_rows[rowOf(static_cast<int>(i - 1))].group;
             m_bands[i] = newGroup ? 1 - m_bands[i - 1] : m_bands[i - 1];
         }
     }

@@ -28,7 +28,8 @@ public:
     /// The row of rows() a view row shows.
     std::size_t rowOf(int viewRow) const
     {
-        return m_mask.empty() ? static_cast<std::size_t>(viewRow) : m_shown[static_cast<std::size_t>(viewRow)];
+        return m_mask.empty() ? static_cast<std::size_t>(viewRow)
+                              : m_shown[static_cast<std::size_t>(viewRow)];
     }
     /// Which rows the view shows (empty: all), for commands that act only on what is shown.
     const std::vector<bool> &shownMask() const { return m_mask; }
@@ -80,8 +81,8 @@ private:
     bool keptCopy(std::size_t row) const;
 
     std::vector<ResultRow> m_rows;
-    std::vector<std::size_t> m_shown;  // view row -> row, while a filter hides some
-    std::vector<bool> m_mask;          // row -> shown, while a filter hides some
+    std::vector<std::size_t> m_shown;           // view row -> row, while a filter hides some
+    std::vector<bool> m_mask;                   // row -> shown, while a filter hides some
     mutable std::vector<std::uint8_t> m_bands;  // view row -> band, as band() last made it
     MarkedTotals m_totals;
     std::uint64_t m_reclaimable = 0;

@@ -12,7 +12,10 @@ namespace {
 class RunnerHost final : public ScanHost
 {
 public:
-    RunnerHost(ScanRunner &runner, const std::atomic<bool> &minimized) : m_runner(runner), m_minimized(minimized) {}
+    RunnerHost(ScanRunner &runner, const std::atomic<bool> &minimized)
+        : m_runner(runner), m_minimized(minimized)
+    {
+    }
     /// The message line's text, or the title's while the window is minimized.
     void progress(const ScanProgress &progress) override
     {
@@ -74,7 +77,8 @@ std::shared_ptr<ScanResult> scanAndLoad(const SearchRequest &request, ScanHost &
 
 }  // namespace
 
-ScanRunner::ScanRunner(const std::atomic<bool> &minimized, QObject *parent) : QObject(parent), m_minimized(minimized)
+ScanRunner::ScanRunner(const std::atomic<bool> &minimized, QObject *parent)
+    : QObject(parent), m_minimized(minimized)
 {
 }
 

@@ -17,7 +17,7 @@ struct ScanResult
 {
     ScanOutcome outcome;
     std::vector<ResultRow> rows;
-    QString failure;  // why the scan stopped and shows nothing, or empty
+    QString failure;           // why the scan stopped and shows nothing, or empty
     std::string cacheWarning;  // why the checksum cache was not used, or empty
 };
 

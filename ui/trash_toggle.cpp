@@ -27,9 +27,10 @@ void TrashToggle::toggle()
 {
     if (m_state == SettingsStore::kRecycleOff)
         show(SettingsStore::kRecycleOn);
-    else if (m_prompter.askYesNo(&m_window, QStringLiteral("Confirm"),
-                                 QStringLiteral("This will delete the files permanently i.e., they are not sent to "
-                                                "the Trash.\r\nAre you sure to preceed.")))
+    else if (m_prompter.askYesNo(
+                 &m_window, QStringLiteral("Confirm"),
+                 QStringLiteral("This will delete the files permanently i.e., they are not sent to "
+                                "the Trash.\r\nAre you sure to preceed.")))
         show(SettingsStore::kRecycleOff);
     else
         show(m_state);  // the entry's check mark back as it was

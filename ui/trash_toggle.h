@@ -16,7 +16,8 @@ class TrashToggle final : public QObject
 {
     Q_OBJECT
 public:
-    TrashToggle(QWidget &window, Prompter &prompter, SettingsStore &settings, QAction &entry, QAction &button);
+    TrashToggle(QWidget &window, Prompter &prompter, SettingsStore &settings, QAction &entry,
+                QAction &button);
 
     /// 12 (to the trash) or 11 (for good), as the button shows it.
     int state() const { return m_state; }

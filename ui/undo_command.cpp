@@ -16,8 +16,8 @@
 namespace geminor {
 namespace {
 
-void undo(QWidget &window, Prompter &prompter, QLabel &status, const QString &title, const JournalRecord &record,
-          ResultModel *model);
+void undo(QWidget &window, Prompter &prompter, QLabel &status, const QString &title,
+          const JournalRecord &record, ResultModel *model);
 
 /// "trash of 3 file(s), today 17:22"
 QString operationText(const JournalRecord &record, std::size_t files)
@@ -69,8 +69,8 @@ void OfferInterruptedUndo(QWidget &window, Prompter &prompter, QLabel &status)
 
 namespace {
 
-void undo(QWidget &window, Prompter &prompter, QLabel &status, const QString &title, const JournalRecord &record,
-          ResultModel *model)
+void undo(QWidget &window, Prompter &prompter, QLabel &status, const QString &title,
+          const JournalRecord &record, ResultModel *model)
 {
     UndoReport report;
     std::vector<ResultRow> rows;

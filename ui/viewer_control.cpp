@@ -18,8 +18,9 @@ namespace geminor {
 
 ViewerControl::ViewerControl(QWidget &window, Prompter &prompter, SettingsStore &settings, ResultModel &model,
                              QTableView &list, QAction &entry, QAction &button, QMenu &contextMenu)
-    : QObject(&window), m_window(window), m_prompter(prompter), m_settings(settings), m_model(model), m_list(list),
-      m_entry(entry), m_button(button), m_contextMenu(contextMenu), m_display(settings.Display())
+    : QObject(&window), m_window(window), m_prompter(prompter), m_settings(settings), m_model(model),
+      m_list(list), m_entry(entry), m_button(button), m_contextMenu(contextMenu),
+      m_display(settings.Display())
 {
     show(m_display);  // a value other than the two states stays on the button
     // The viewer shares the list's place, split beside it, so it never covers a column.

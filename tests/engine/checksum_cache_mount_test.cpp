@@ -19,9 +19,11 @@ constexpr int kCannotMount = 77;
 
 /// geminor-cli with `args` as the last command of `script`, run by sh in a private mount
 /// namespace (the command is "$0" "$@"), with the cache taking files at once.
-int cliInNamespace(const std::string &script, const std::vector<std::string> &args, std::string &out, std::string &err)
+int cliInNamespace(const std::string &script, const std::vector<std::string> &args, std::string &out,
+                   std::string &err)
 {
-    return test::RunCli(args, out, err, "GEMINOR_TEST_CACHE_SETTLE_SECONDS=0 unshare -m sh -c '" + script + "' ");
+    return test::RunCli(args, out, err,
+                        "GEMINOR_TEST_CACHE_SETTLE_SECONDS=0 unshare -m sh -c '" + script + "' ");
 }
 
 bool canMountTmpfs(const std::string &where)
@@ -52,13 +54,15 @@ TEST(ChecksumCacheMount, AFullOrReadOnlyCacheFolderCostsOnlyTheCache)
     } cases[] = {
         {"a new cache on a full disk", mount + fill},
         {"a cache made, then the disk filled", mount + once + fill},
-        {"a cache made, then the file system read-only", mount + once + "mount -o remount,ro \"" + tree.path("m") + "\"; "},
+        {"a cache made, then the file system read-only",
+         mount + once + "mount -o remount,ro \"" + tree.path("m") + "\"; "},
     };
     for (const std::string method : {"byte", "crc32"})
         for (const auto &c : cases) {
             SCOPED_TRACE(std::string(c.what) + ", " + method);
-            const int status = cliInNamespace(c.script + "exec \"$0\" \"$@\"",
-                                              {"-q", "-m", method, "--cache-dir", tree.path("m/cache"), tree.path("t")}, out, err);
+            const int status = cliInNamespace(
+                c.script + "exec \"$0\" \"$@\"",
+                {"-q", "-m", method, "--cache-dir", tree.path("m/cache"), tree.path("t")}, out, err);
             ASSERT_NE(status, kCannotMount) << err;
             EXPECT_EQ(status, 0) << err;  // (a SIGBUS was 135)
             EXPECT_EQ(out, expected);
@@ -76,21 +80,31 @@ TEST(ChecksumCacheMount, FilesOnExfatAreNeverTakenFromTheCache)
     if (std::system(make.c_str()) != 0)
         GTEST_SKIP() << "mkfs.exfat (exfatprogs) is not installed";
     // Through a loop device: the kernel's exFAT, else exfat-fuse (which wants a block device).
-    const std::string script =
-        "L=$(losetup -f --show \"" + image + "\") || exit 77; "
-        "{ mount -t exfat $L \"" + m + "\" 2>/dev/null || mount.exfat-fuse $L \"" + m + "\" >/dev/null 2>&1; } || "
-        "{ losetup -d $L; exit 77; }; "
-        "printf 1111 > \"" + m + "/a\"; printf 2222 > \"" + m + "/b\"; touch -d 2020-01-01 \"" + m + "/a\" \"" + m + "/b\"; "
-        "\"$0\" \"$@\" >/dev/null 2>&1; "
-        "printf 1111 > \"" + m + "/b\"; touch -d 2020-01-01 \"" + m + "/b\"; "
-        "\"$0\" \"$@\"; status=$?; umount \"" + m + "\"; losetup -d $L; exit $status";
+    const std::string script = "L=$(losetup -f --show \"" + image +
+                               "\") || exit 77; "
+                               "{ mount -t exfat $L \"" +
+                               m + "\" 2>/dev/null || mount.exfat-fuse $L \"" + m +
+                               "\" >/dev/null 2>&1; } || "
+                               "{ losetup -d $L; exit 77; }; "
+                               "printf 1111 > \"" +
+                               m + "/a\"; printf 2222 > \"" + m + "/b\"; touch -d 2020-01-01 \"" + m +
+                               "/a\" \"" + m +
+                               "/b\"; "
+                               "\"$0\" \"$@\" >/dev/null 2>&1; "
+                               "printf 1111 > \"" +
+                               m + "/b\"; touch -d 2020-01-01 \"" + m +
+                               "/b\"; "
+                               "\"$0\" \"$@\"; status=$?; umount \"" +
+                               m + "\"; losetup -d $L; exit $status";
     for (const std::string method : {"byte", "crc32"}) {
         SCOPED_TRACE(method);
         std::string out, err;
-        const int status = cliInNamespace(script, {"-q", "-m", method, "--cache-dir", tree.path("cache"), m}, out, err);
+        const int status =
+            cliInNamespace(script, {"-q", "-m", method, "--cache-dir", tree.path("cache"), m}, out, err);
         if (status == kCannotMount)
-            GTEST_SKIP() << "cannot mount an exFAT image in a private mount namespace (needs root, losetup, and exFAT "
-                            "in the kernel or exfat-fuse)";
+            GTEST_SKIP()
+                << "cannot mount an exFAT image in a private mount namespace (needs root, losetup, and exFAT "
+                   "in the kernel or exfat-fuse)";
         EXPECT_EQ(status, 0) << err;
         EXPECT_THAT(out, ::testing::HasSubstr("/a")) << "the stale record of b was used";
         EXPECT_THAT(out, ::testing::HasSubstr("/b"));
@@ -105,27 +119,32 @@ TEST(ChecksumCacheMount, AnotherFileSystemOnTheSameDeviceNeverTakesARecord)
     std::filesystem::create_directory(tree.path("m"));
     tree.write("src/x", "1111");
     tree.write("src/y", "2222");
-    std::string make = "mkfs.ext4 -q -F -U 11111111-1111-1111-1111-111111111111 -d '" + tree.path("src") + "' '" +
-                       tree.path("a.img") + "' 4M && printf 1111 > '" + tree.path("src/y") +
-                       "' && mkfs.ext4 -q -F -U 22222222-2222-2222-2222-222222222222 -d '" + tree.path("src") + "' '" +
-                       tree.path("b.img") + "' 4M";
+    std::string make = "mkfs.ext4 -q -F -U 11111111-1111-1111-1111-111111111111 -d '" + tree.path("src") +
+                       "' '" + tree.path("a.img") + "' 4M && printf 1111 > '" + tree.path("src/y") +
+                       "' && mkfs.ext4 -q -F -U 22222222-2222-2222-2222-222222222222 -d '" +
+                       tree.path("src") + "' '" + tree.path("b.img") + "' 4M";
     for (const char *image : {"a.img", "b.img"})
-        for (const char *field : {"mtime 20200101000000", "ctime 20200101000000", "mtime_extra 0", "ctime_extra 0"})
+        for (const char *field :
+             {"mtime 20200101000000", "ctime 20200101000000", "mtime_extra 0", "ctime_extra 0"})
             for (const char *file : {"/x", "/y"})
-                make += std::string(" && debugfs -w -R 'sif ") + file + " " + field + "' '" + tree.path(image) + "' 2>/dev/null";
+                make += std::string(" && debugfs -w -R 'sif ") + file + " " + field + "' '" +
+                        tree.path(image) + "' 2>/dev/null";
     if (std::system((make + " >/dev/null").c_str()) != 0)
         GTEST_SKIP() << "no ext4 image can be made here (mkfs.ext4 or debugfs missing)";
     const std::string m = "\"" + tree.path("m") + "\"";
     auto on = [&](const char *image) {
-        return "losetup $L \"" + tree.path(image) + "\" && mount -o ro $L " + m + " || { losetup -d $L; exit 77; }; ";
+        return "losetup $L \"" + tree.path(image) + "\" && mount -o ro $L " + m +
+               " || { losetup -d $L; exit 77; }; ";
     };
-    const std::string script = "L=$(losetup -f) || exit 77; " + on("a.img") + "\"$0\" \"$@\" >/dev/null 2>&1; umount " + m +
-                               "; losetup -d $L; " + on("b.img") + "\"$0\" \"$@\"; status=$?; umount " + m +
+    const std::string script = "L=$(losetup -f) || exit 77; " + on("a.img") +
+                               "\"$0\" \"$@\" >/dev/null 2>&1; umount " + m + "; losetup -d $L; " +
+                               on("b.img") + "\"$0\" \"$@\"; status=$?; umount " + m +
                                "; losetup -d $L; exit $status";
     for (const std::string method : {"byte", "crc32"}) {
         SCOPED_TRACE(method);
         std::string out, err;
-        const int status = cliInNamespace(script, {"-q", "-m", method, "--cache-dir", tree.path("cache"), tree.path("m")}, out, err);
+        const int status = cliInNamespace(
+            script, {"-q", "-m", method, "--cache-dir", tree.path("cache"), tree.path("m")}, out, err);
         if (status == kCannotMount)
             GTEST_SKIP() << "cannot mount an ext4 image on a loop device in a private mount namespace";
         EXPECT_EQ(status, 0) << err;

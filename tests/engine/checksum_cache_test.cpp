@@ -53,8 +53,8 @@ bool cacheUsedForTemporaryFiles()
     return ChecksumCache::RecordsIn(tree.path("cache")) == 2u;
 }
 
-#define SKIP_UNLESS_CACHE_USED()                                                                       \
-    if (!cacheUsedForTemporaryFiles())                                                                 \
+#define SKIP_UNLESS_CACHE_USED()                                                                             \
+    if (!cacheUsedForTemporaryFiles())                                                                       \
     GTEST_SKIP() << "the temporary folder is on a file system where the cache is not used"
 
 TEST(ChecksumCache, GivesTheGroupsOfAScanWithoutItWhateverChangedBetweenScans)
@@ -64,14 +64,19 @@ TEST(ChecksumCache, GivesTheGroupsOfAScanWithoutItWhateverChangedBetweenScans)
     for (SearchMethod method : {SearchMethod::ByteToByte, SearchMethod::Crc32}) {
         TempTree tree;
         const std::string cache = tree.path("cache");
-        auto content = [&](int kind) { return std::string(kind % 3 == 0 ? 9000 : 100, 'x') + std::to_string(kind % 5); };
+        auto content = [&](int kind) {
+            return std::string(kind % 3 == 0 ? 9000 : 100, 'x') + std::to_string(kind % 5);
+        };
         for (int i = 0; i < 60; ++i)
-            tree.write("t/d" + std::to_string(i % 4) + "/f" + std::to_string(i), content(static_cast<int>(random() % 10)));
+            tree.write("t/d" + std::to_string(i % 4) + "/f" + std::to_string(i),
+                       content(static_cast<int>(random() % 10)));
         for (int round = 0; round < 6; ++round) {
             SCOPED_TRACE(round);
             EXPECT_EQ(rows(tree, method, cache), rows(tree, method));
-            for (int change = 0; change < 8; ++change) {  // between scans: changed, touched, replaced, renamed
-                const std::string name = "t/d" + std::to_string(random() % 4) + "/f" + std::to_string(random() % 60);
+            for (int change = 0; change < 8;
+                 ++change) {  // between scans: changed, touched, replaced, renamed
+                const std::string name =
+                    "t/d" + std::to_string(random() % 4) + "/f" + std::to_string(random() % 60);
                 if (!std::filesystem::exists(tree.path(name)))
                     continue;
                 switch (random() % 4) {
@@ -106,7 +111,8 @@ TEST(ChecksumCache, AStaleRecordIsNeverUsedAndFilesWrittenWithinTheMinuteAreNotT
         tree.write("t/b", base);
         const int fd = ::open(tree.path("t/b").c_str(), O_RDWR);
         ASSERT_GE(fd, 0);
-        auto *map = static_cast<char *>(::mmap(nullptr, base.size(), PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0));
+        auto *map =
+            static_cast<char *>(::mmap(nullptr, base.size(), PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0));
         ::close(fd);
         ASSERT_NE(map, MAP_FAILED);
         map[10] = 'x';
@@ -121,7 +127,8 @@ TEST(ChecksumCache, AStaleRecordIsNeverUsedAndFilesWrittenWithinTheMinuteAreNotT
 }
 
 /// geminor-cli with `args` under `prefix`; its exit status, output in `out` and warnings in `err`.
-int cli(const std::vector<std::string> &args, std::string &out, std::string &err, const std::string &prefix = {})
+int cli(const std::vector<std::string> &args, std::string &out, std::string &err,
+        const std::string &prefix = {})
 {
     return test::RunCli(args, out, err, kSettleAtOnce + prefix);
 }
@@ -150,13 +157,15 @@ TEST(ChecksumCache, AFolderOthersCanWriteIsNotTrusted)
         return tree.path(folder);
     };
     const std::string shared = plant("shared", 01777, nullptr), group = plant("group", 0770, nullptr),
-                      lock = plant("lock", 0700, "digests.mdb-lock"), data = plant("data", 0700, "digests.mdb");
+                      lock = plant("lock", 0700, "digests.mdb-lock"),
+                      data = plant("data", 0700, "digests.mdb");
     const std::string other = plant("other", 0700, nullptr);
     ASSERT_EQ(::chown(other.c_str(), ::geteuid() + 1, static_cast<gid_t>(-1)), 0);
     // The user's own records, left writable by everyone.
     const std::string open = plant("open", 0700, nullptr);
-    std::filesystem::copy(tree.path("made/deep"), open, std::filesystem::copy_options::recursive |
-                                                            std::filesystem::copy_options::overwrite_existing);
+    std::filesystem::copy(tree.path("made/deep"), open,
+                          std::filesystem::copy_options::recursive |
+                              std::filesystem::copy_options::overwrite_existing);
     ::chmod((open + "/digests.mdb").c_str(), 0666);
     for (const std::string &folder : {shared, group, lock, data, other, open}) {
         SCOPED_TRACE(folder);
@@ -182,7 +191,8 @@ TEST(ChecksumCache, DamageCostsOnlyTheCache)
     SKIP_UNLESS_CACHE_USED();
     TempTree tree;
     for (int i = 0; i < 300; ++i)
-        tree.write("t/" + std::to_string(i % 3) + "/f" + std::to_string(i), std::string(i % 7 * 3000 + 1, 'a') + std::to_string(i % 20));
+        tree.write("t/" + std::to_string(i % 3) + "/f" + std::to_string(i),
+                   std::string(i % 7 * 3000 + 1, 'a') + std::to_string(i % 20));
     std::string out, warnings;
     ASSERT_EQ(test::RunCli({"-q", "--no-cache", tree.path("t")}, out, warnings), 0);
     // Not a database at all, and a file where the folder should be.

@@ -46,12 +46,21 @@ TEST(CHive, EveryMisuseIsReportedWithItsSourceAndChangesNothing)
         std::int32_t number;  // of the last report
     };
     const std::vector<Case> cases{
-        {"duplicate key, case ignored", [](CHive &h) { h.Add(slots(2), Variant("A")); }, {"Add"}, kDuplicateKey},
+        {"duplicate key, case ignored",
+         [](CHive &h) { h.Add(slots(2), Variant("A")); },
+         {"Add"},
+         kDuplicateKey},
         {"whole-number key", [](CHive &h) { h.Add(slots(2), Variant(5)); }, {"Add"}, CHive::kErrorBase + 4},
-        {"byte key", [](CHive &h) { h.Add(slots(2), Variant(std::uint8_t{5})); }, {"Add"}, CHive::kErrorBase + 4},
+        {"byte key",
+         [](CHive &h) { h.Add(slots(2), Variant(std::uint8_t{5})); },
+         {"Add"},
+         CHive::kErrorBase + 4},
         {"empty key", [](CHive &h) { h.Add(slots(2), Variant("")); }, {"Add"}, CHive::kErrorBase + 4096},
         {"position 0", [](CHive &h) { (void)h.Item(0); }, {"GetIndex", "Item"}, CHive::kErrorBase + 2},
-        {"position past the end", [](CHive &h) { (void)h.Item(2); }, {"GetIndex", "Item"}, CHive::kErrorBase + 2},
+        {"position past the end",
+         [](CHive &h) { (void)h.Item(2); },
+         {"GetIndex", "Item"},
+         CHive::kErrorBase + 2},
         {"remove past the end", [](CHive &h) { EXPECT_EQ(h.Remove(7), 0); }, {"GetIndex", "Remove"}, 0},
         {"read a key past the end", [](CHive &h) { EXPECT_TRUE(h.Key(9).isEmpty()); }, {"Key[Read]"}, 0},
         {"write a key past the end", [](CHive &h) { h.Key(9, Variant("x")); }, {"Key[Assign]"}, 0},
@@ -63,8 +72,14 @@ TEST(CHive, EveryMisuseIsReportedWithItsSourceAndChangesNothing)
          },
          {"Key[Assign]"},
          kDuplicateKey},
-        {"before a missing key", [](CHive &h) { h.Add(slots(2), std::nullopt, Variant("no")); }, {"FindNode", "Add"}, 0},
-        {"a missing key", [](CHive &h) { EXPECT_FALSE(h.Exist(Variant("zzz"))); }, {"FindNode"}, CHive::kErrorBase + 2},
+        {"before a missing key",
+         [](CHive &h) { h.Add(slots(2), std::nullopt, Variant("no")); },
+         {"FindNode", "Add"},
+         0},
+        {"a missing key",
+         [](CHive &h) { EXPECT_FALSE(h.Exist(Variant("zzz"))); },
+         {"FindNode"},
+         CHive::kErrorBase + 2},
         {"a walk past the last key",
          [](CHive &h) {
              Variant key;
@@ -93,7 +108,8 @@ TEST(CHive, EveryMisuseIsReportedWithItsSourceAndChangesNothing)
     hive.Add(slots("a"), Variant("a"));
     hive.Add(slots("b"), Variant(5));
     hive.Add(slots("c"), Variant("A"));
-    EXPECT_EQ(hive.Errors()->Description(0), "Key cannot be Integer or Long or Byte or any kind of Fixed Digit.");
+    EXPECT_EQ(hive.Errors()->Description(0),
+              "Key cannot be Integer or Long or Byte or any kind of Fixed Digit.");
     EXPECT_EQ(hive.Errors()->Description(1), "Duplicate Key.");
 }
 

@@ -136,7 +136,8 @@ TEST(IdenticalGroups, ExactWhateverTheDigestTheKeptBlocksOrTheOpenFiles)
         // Twelve kinds that differ in one byte, in the first block, the middle or the last byte.
         std::string content(9001, 'z');
         const std::size_t kind = random() % 12;
-        content[std::vector<std::size_t>{0, 100, 4095, 4096, 5000, 9000}[kind % 6]] = static_cast<char>('a' + kind);
+        content[std::vector<std::size_t>{0, 100, 4095, 4096, 5000, 9000}[kind % 6]] =
+            static_cast<char>('a' + kind);
         if (i % 97 == 0)
             content[1] = static_cast<char>(i);  // alone
         names.push_back("f" + std::to_string(10000 + i));
@@ -150,12 +151,14 @@ TEST(IdenticalGroups, ExactWhateverTheDigestTheKeptBlocksOrTheOpenFiles)
     std::sort(expected.begin(), expected.end());
     const auto records = recordsOf(tree, names);
     // A digest of 2 bits makes nearly every digest match a collision that only the bytes settle.
-    for (const CompareLimits limits : {CompareLimits{}, CompareLimits{8, 0, 2}, CompareLimits{1, 9001 * 3, 64}}) {
+    for (const CompareLimits limits :
+         {CompareLimits{}, CompareLimits{8, 0, 2}, CompareLimits{1, 9001 * 3, 64}}) {
         SilentHost host;
         CancelRequested cancel{false};
         std::int16_t marker = 0;
         SearchState state(host, cancel, marker);
-        EXPECT_EQ(IdenticalGroups(records, state, limits).lists(), expected) << limits.keptBlocks << " " << limits.digestBits;
+        EXPECT_EQ(IdenticalGroups(records, state, limits).lists(), expected)
+            << limits.keptBlocks << " " << limits.digestBits;
         EXPECT_EQ(state.unreadableFiles, 0);
     }
 }

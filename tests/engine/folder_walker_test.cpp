@@ -131,7 +131,8 @@ TEST(FolderWalker, ProtectedFoldersEndAtASeparator)
     const std::vector<std::string> system = ProtectedFolders();
     for (const char *path : {"/usr", "/usr/", "/usr/x", "/USR/share/x", "/var/lib/apt", "/snap/x"})
         EXPECT_TRUE(IsProtectedPath(path, system)) << path;
-    for (const char *path : {"/usr2/x", "/snapshots", "/library", "/devel/", "/var/library", "/", "/home/usr"})
+    for (const char *path :
+         {"/usr2/x", "/snapshots", "/library", "/devel/", "/var/library", "/", "/home/usr"})
         EXPECT_FALSE(IsProtectedPath(path, system)) << path;
     EXPECT_TRUE(IsProtectedPath("/Data/Émile/x", {"/data/émile"}));
     EXPECT_FALSE(IsProtectedPath("/data/émile2/x", {"/data/Émile"}));

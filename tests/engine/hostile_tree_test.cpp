@@ -292,7 +292,8 @@ TEST(Determinism, ShuffledListingsGiveTheSameResult)
 {
     TempTree tree;
     for (int i = 0; i < 40; ++i) {
-        tree.write("d" + std::to_string(i % 4) + "/f" + std::to_string(i), "content " + std::to_string(i % 7));
+        tree.write("d" + std::to_string(i % 4) + "/f" + std::to_string(i),
+                   "content " + std::to_string(i % 7));
         tree.write("n" + std::to_string(i % 3) + "/same name", std::to_string(i % 3));
     }
     tree.write("z/empty-a", "");

@@ -135,7 +135,8 @@ TEST(ScanRun, AReferenceOrFirstLocationNamedThroughAnotherSpellingHoldsTheSameFi
         const ScanOutcome outcome = scan(tree, request).outcome;
         ASSERT_EQ(outcome.entries.size(), 3u) << spelling;
         for (const ResultEntry &e : outcome.entries)
-            EXPECT_EQ(e.reference, e.path().find("photos") != std::string::npos) << e.path() << " " << spelling;
+            EXPECT_EQ(e.reference, e.path().find("photos") != std::string::npos)
+                << e.path() << " " << spelling;
         // Without sub-folders the reference holds its own files only.
         request.Locations[1].SubFolder = "No";
         for (const ResultEntry &e : scan(tree, request).outcome.entries)
@@ -211,7 +212,8 @@ TEST(GeminorCli, UnderAnAddressSpaceLimitTheScanCompletesOrFailsWhole)
     int completed = 0, failed = 0;
     for (int megabytes = 36; megabytes <= 100; megabytes += 8) {
         std::string out;
-        const int status = RunCli({"-q", tree.root()}, out, err, "prlimit --as=" + std::to_string(megabytes << 20) + " ");
+        const int status =
+            RunCli({"-q", tree.root()}, out, err, "prlimit --as=" + std::to_string(megabytes << 20) + " ");
         if (status == 127)
             continue;  // too little even to load the libraries
         if (status == 0) {

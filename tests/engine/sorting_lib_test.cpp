@@ -26,12 +26,15 @@ TEST(SortingLib, EqualElementsLeaveLeftFirstThenRight)
 TEST(SortingLib, BothSortsMatchStdStableSortOnRecordsOfAllSizes)
 {
     std::mt19937_64 random(42);
-    for (std::size_t n : {0u, 1u, 2u, 3u, 7u, 64u, 1000u, 4099u, 40001u}) {  // (the last sorted in two halves)
+    for (std::size_t n :
+         {0u, 1u, 2u, 3u, 7u, 64u, 1000u, 4099u, 40001u}) {  // (the last sorted in two halves)
         SCOPED_TRACE(n);
         std::vector<FileRecord> records;
         for (std::size_t i = 0; i < n; ++i)
             records.push_back({random() % 50 + (i % 3 == 0 ? (5ULL << 32) : 0),
-                               std::string(i % 4 == 0 ? "a-long-shared-prefix " : i % 4 == 1 ? "\xe9t\xe9 " : "") +
+                               std::string(i % 4 == 0   ? "a-long-shared-prefix "
+                                           : i % 4 == 1 ? "\xe9t\xe9 "
+                                                        : "") +
                                    std::to_string(random() % 20),
                                "/f" + std::to_string(random() % 4) + "/"});
         auto expected = records;
@@ -57,7 +60,8 @@ TEST(SortingLib, TheOrderFoundBesideTheWalkIsTheOrderOfOneSortOfTheFilesFirstRea
                 // Now and then the first file again (a hard link, a folder walked twice): left out.
                 file.state.inode = handed > 1 && random() % 10 == 0 ? 1 : handed;
                 if (file.state.inode == handed)
-                    expected.push_back({{file.state.size, file.namePrefix}, static_cast<std::uint32_t>(handed)});
+                    expected.push_back(
+                        {{file.state.size, file.namePrefix}, static_cast<std::uint32_t>(handed)});
             }
             companion.hand(std::move(batch));
         }

@@ -54,8 +54,14 @@ struct Random
         return static_cast<std::uint32_t>((z ^ (z >> 31)) % n);
     }
     bool chance(std::uint32_t percent) { return below(100) < percent; }
-    template <typename T> const T &pick(const std::vector<T> &from) { return from[below(std::uint32_t(from.size()))]; }
-    template <typename T> T pick(std::initializer_list<T> from) { return from.begin()[below(std::uint32_t(from.size()))]; }
+    template <typename T> const T &pick(const std::vector<T> &from)
+    {
+        return from[below(std::uint32_t(from.size()))];
+    }
+    template <typename T> T pick(std::initializer_list<T> from)
+    {
+        return from.begin()[below(std::uint32_t(from.size()))];
+    }
 };
 
 /// A top folder for a mount inside the tree, neither holding nor held by `other`.
@@ -93,7 +99,10 @@ private:
     {
         return m_rng.chance(srcPercent) ? m_src : m_src + '/' + m_rng.pick(kTopFolders);
     }
-    void alias(const std::string &path, const std::string &real) { m_aliasTo.emplace_back(path + '/', real + '/'); }
+    void alias(const std::string &path, const std::string &real)
+    {
+        m_aliasTo.emplace_back(path + '/', real + '/');
+    }
     /// One `Mount` outside the tree (named from `names`) of T/src or a top folder, one inside T/src
     /// (named `inner`) of another top folder, or both; the reason when one fails.
     template <typename Mount>
@@ -320,7 +329,8 @@ std::string Trial::pathProblems(const std::set<std::string> &marked) const
         }
         if (!there || !S_ISREG(st.st_mode) || st.st_ino != was.inode || st.st_mode != was.mode ||
             st.st_uid != was.uid || st.st_gid != was.gid ||
-            st.st_mtim.tv_sec * 1000000000ll + st.st_mtim.tv_nsec != was.mtimeNs || test::readFile(path) != was.content)
+            st.st_mtim.tv_sec * 1000000000ll + st.st_mtim.tv_nsec != was.mtimeNs ||
+            test::readFile(path) != was.content)
             problems += "unmarked " + at + " changed\n";
     }
     return problems;
@@ -401,16 +411,28 @@ void checkSeeds(Aliases kind, std::uint32_t first, std::uint32_t count)
 
 constexpr std::uint32_t kSeedsPerKind = kActionCount * kKeepCount;  // every action under every rule
 
-TEST(ContentKept, ThroughLinksToFilesAndFolders) { checkSeeds(Aliases::Links, 1000, kSeedsPerKind * 3); }
+TEST(ContentKept, ThroughLinksToFilesAndFolders)
+{
+    checkSeeds(Aliases::Links, 1000, kSeedsPerKind * 3);
+}
 
-TEST(ContentKept, ThroughBindMounts) { checkSeeds(Aliases::BindMounts, 2000, kSeedsPerKind * 6); }
+TEST(ContentKept, ThroughBindMounts)
+{
+    checkSeeds(Aliases::BindMounts, 2000, kSeedsPerKind * 6);
+}
 
-TEST(ContentKept, ThroughBindfsMirrors) { checkSeeds(Aliases::Bindfs, 3000, kSeedsPerKind * 6); }
+TEST(ContentKept, ThroughBindfsMirrors)
+{
+    checkSeeds(Aliases::Bindfs, 3000, kSeedsPerKind * 6);
+}
 
 // Seeds that failed once, kept by what they found.
 
 // T/m mirrors T/src: the copies kept through it were the marked files, linked to themselves.
-TEST(ContentKept, SymbolicLinksThroughABindfsMirrorNeverLinkAFileToItself) { checkSeeds(Aliases::Bindfs, 3004, 1); }
+TEST(ContentKept, SymbolicLinksThroughABindfsMirrorNeverLinkAFileToItself)
+{
+    checkSeeds(Aliases::Bindfs, 3004, 1);
+}
 
 // A relative link made through a bind mount of another folder led nowhere from the file's real folder.
 TEST(ContentKept, SymbolicLinksThroughABindMountLeadToTheKeptCopyFromTheRealPlace)
@@ -426,10 +448,16 @@ TEST(ContentKept, SymbolicLinksThroughAMirrorOfASubfolderLeadToTheKeptCopyFromTh
 }
 
 // A hard link made a 0644 file owned by root one with mode 0444 owned by nobody.
-TEST(ContentKept, HardLinksKeepWhoMayReadAndWriteEachFile) { checkSeeds(Aliases::Links, 1011, 1); }
+TEST(ContentKept, HardLinksKeepWhoMayReadAndWriteEachFile)
+{
+    checkSeeds(Aliases::Links, 1011, 1);
+}
 
 // The empty file kept was T/m/d2/copy, which is T/src/d2/copy, marked and deleted.
-TEST(ContentKept, ZeroSizeDeletesThroughABindfsMirrorLeaveTheKeptFile) { checkSeeds(Aliases::Bindfs, 3024, 1); }
+TEST(ContentKept, ZeroSizeDeletesThroughABindfsMirrorLeaveTheKeptFile)
+{
+    checkSeeds(Aliases::Bindfs, 3024, 1);
+}
 
 }  // namespace
 }  // namespace geminor

@@ -139,7 +139,8 @@ TEST(Mounts, AFullDiskReportsAndKeepsWhatWasThere)
     ASSERT_FALSE(SaveSessionFile(disk + "s.gmr", request));
     const std::string earlier = readFile(disk + "s.gmr");
     for (int i = 0; i < 3000; ++i)
-        request.Locations.push_back({"/a/rather/long/folder/name/number/" + std::to_string(i), "Yes", "*.*", false});
+        request.Locations.push_back(
+            {"/a/rather/long/folder/name/number/" + std::to_string(i), "Yes", "*.*", false});
     const auto sessionError = SaveSessionFile(disk + "s.gmr", request);
     ASSERT_TRUE(sessionError);
     EXPECT_THAT(*sessionError, HasSubstr("No space left"));
@@ -193,7 +194,8 @@ TEST(Mounts, NoActionReplacesTheOnlyCopyByItsMirrorOrLinksItToItself)
     const test::BindfsMirror mirror(tree.path("src"), tree.mkdir("mir"));
     ASSERT_TRUE(mirror.ok()) << mirror.error();
     // The same files under two devices: the mirror's names pass for the kept copies.
-    for (PlanAction action : {PlanAction::SymbolicLink, PlanAction::HardLink, PlanAction::Clone, PlanAction::Delete}) {
+    for (PlanAction action :
+         {PlanAction::SymbolicLink, PlanAction::HardLink, PlanAction::Clone, PlanAction::Delete}) {
         const ActionPlan plan = test::PlanOf(tree.root(), action, {"src/a", "src/sub/b"});
         ASSERT_EQ(plan.files.size(), 4u);
         const PlanReport report = RunPlan(plan);
@@ -212,8 +214,8 @@ TEST(Mounts, NoActionReplacesTheOnlyCopyByItsMirrorOrLinksItToItself)
     tree.mkdir("Photos");
     Mount bind(tree.path("data/photos"), tree.path("Photos"), nullptr, MS_BIND);
     ASSERT_TRUE(bind.ok()) << bind.error();
-    for (const ResultEntry &e :
-         scanned({{tree.path("data"), "Yes", "*.*", false}, {tree.path("Photos"), "Yes", "*.*", false, true}}))
+    for (const ResultEntry &e : scanned(
+             {{tree.path("data"), "Yes", "*.*", false}, {tree.path("Photos"), "Yes", "*.*", false, true}}))
         EXPECT_EQ(e.reference, e.path().ends_with("photos/p")) << e.path();
 }
 
@@ -224,17 +226,18 @@ TEST(Mounts, AnOverlaysMergedViewNeverPassesForTheKeptCopyOfItsLowerFolder)
     tree.write("lower/a", "the only bytes");
     for (const char *folder : {"upper", "work", "merged"})
         tree.mkdir(folder);
-    const std::string options =
-        "lowerdir=" + tree.path("lower") + ",upperdir=" + tree.path("upper") + ",workdir=" + tree.path("work");
+    const std::string options = "lowerdir=" + tree.path("lower") + ",upperdir=" + tree.path("upper") +
+                                ",workdir=" + tree.path("work");
     Mount overlay("overlay", tree.path("merged"), "overlay", 0, options.c_str());
     if (!overlay.ok())
         GTEST_SKIP() << "no overlay can be mounted here: " << overlay.error();
-    for (PlanAction action : {PlanAction::Delete, PlanAction::SymbolicLink, PlanAction::HardLink, PlanAction::Move}) {
+    for (PlanAction action :
+         {PlanAction::Delete, PlanAction::SymbolicLink, PlanAction::HardLink, PlanAction::Move}) {
         ActionPlan plan;
         plan.action = action;
         plan.targetFolder = tree.mkdir("into");
-        plan.files = PlanFilesOf(
-            LoadResults(scanned({{tree.path("merged"), "Yes", "*.*", false}, {tree.path("lower"), "Yes", "*.*", false}})));
+        plan.files = PlanFilesOf(LoadResults(scanned(
+            {{tree.path("merged"), "Yes", "*.*", false}, {tree.path("lower"), "Yes", "*.*", false}})));
         ASSERT_EQ(plan.files.size(), 2u);
         for (PlanFile &file : plan.files)
             file.marked = file.path.find("/lower/") != std::string::npos;
@@ -333,12 +336,14 @@ TEST(Mounts, ListingOrderFromDisorderfsChangesNoOutput)
         GTEST_SKIP() << "disorderfs could not mount";
     for (const char *method : {"byte", "crc32", "name"}) {
         const std::string plainCsv = tree.path("plain.csv"), shuffledCsv = tree.path("shuffled.csv");
-        const std::string plain = cliOutput({"-q", "--no-protect", "-m", method, "--csv", plainCsv, tree.path("src")});
+        const std::string plain =
+            cliOutput({"-q", "--no-protect", "-m", method, "--csv", plainCsv, tree.path("src")});
         const std::string shuffled =
             cliOutput({"-q", "--no-protect", "-m", method, "--csv", shuffledCsv, tree.path("mnt")});
         EXPECT_FALSE(plain.empty());
         EXPECT_EQ(replaced(shuffled, tree.path("mnt"), tree.path("src")), plain) << method;
-        EXPECT_EQ(replaced(readFile(shuffledCsv), tree.path("mnt"), tree.path("src")), readFile(plainCsv)) << method;
+        EXPECT_EQ(replaced(readFile(shuffledCsv), tree.path("mnt"), tree.path("src")), readFile(plainCsv))
+            << method;
     }
     ::umount2(tree.path("mnt").c_str(), MNT_DETACH);
 }
@@ -364,7 +369,7 @@ TEST(Mounts, LinksStayWithinAFileSystemAndClonesShareBlocksOnBtrfs)
     ASSERT_EQ(::stat(tree.path("scan/there").c_str(), &there), 0);
     EXPECT_EQ(here.st_ino, there.st_ino);
     plan = test::PlanOf(tree.path("scan"), PlanAction::HardLink, {"here"});  // "there" is a link of it now
-    plan.action = PlanAction::SymbolicLink;  // a symbolic link may cross
+    plan.action = PlanAction::SymbolicLink;                                  // a symbolic link may cross
     report = RunPlan(plan);
     ASSERT_EQ(report.done, 1u) << ProblemText(report.files[0]);
     // Across a mount the link holds the absolute path: a relative one could read otherwise from

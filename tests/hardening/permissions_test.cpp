@@ -86,7 +86,8 @@ TEST(Permissions, FilesInAReadOnlyFolderStayWhenMovedDeletedOrRenamed)
     auto error = WriteFileAtomically(tree.path("ro/export.csv"), "x");
     ASSERT_TRUE(error);
     EXPECT_THAT(*error, HasSubstr("Permission denied"));
-    EXPECT_EQ(WriteFileAtomically(tree.path("ro/f.txt"), "rewritten"), std::nullopt);  // a writable file in it
+    EXPECT_EQ(WriteFileAtomically(tree.path("ro/f.txt"), "rewritten"),
+              std::nullopt);  // a writable file in it
     EXPECT_EQ(readFile(tree.path("ro/f.txt")), "rewritten");
     const std::string readOnly = tree.write("r.csv", "earlier");
     ASSERT_EQ(::chmod(readOnly.c_str(), 0444), 0);

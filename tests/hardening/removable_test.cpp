@@ -280,8 +280,14 @@ void everyActionOnExfat(const std::string &driver)
     everyAction(tree, exfat.where + "/", exfat.where + "/", false);
 }
 
-TEST(Removable, EveryActionOnKernelExfatKeepsEveryByte) { everyActionOnExfat("exfat"); }
-TEST(Removable, EveryActionOnExfatFuseKeepsEveryByte) { everyActionOnExfat("exfat-fuse"); }
+TEST(Removable, EveryActionOnKernelExfatKeepsEveryByte)
+{
+    everyActionOnExfat("exfat");
+}
+TEST(Removable, EveryActionOnExfatFuseKeepsEveryByte)
+{
+    everyActionOnExfat("exfat-fuse");
+}
 
 TEST(Removable, ABindfsMirrorTakesEveryActionAndItsUndo)
 {

@@ -32,16 +32,19 @@ TEST(SessionFile, WritesTheLineFormatWithCrLf)
     SearchRequest request;
     EXPECT_EQ(SessionText(request), "Option1\r\n1\r\n0\r\n");
     request.Method = SearchMethod::Crc32;
-    request.Locations = {{"C:/Music", "Yes", ".mp3;.wma", false}, {"C:/Music/Old", "Yes", "*.*", true},
+    request.Locations = {{"C:/Music", "Yes", ".mp3;.wma", false},
+                         {"C:/Music/Old", "Yes", "*.*", true},
                          {"/ref", "No", "*.*", false, true}};
-    EXPECT_EQ(SessionText(request),  // a reference location alone has a marker of its own
-              "Option2\r\n1\r\n0\r\nC:/Music,Yes,.mp3;.wma,15\r\nC:/Music/Old,Yes,*.*,16\r\n/ref,No,*.*,17\r\n");
+    EXPECT_EQ(
+        SessionText(request),  // a reference location alone has a marker of its own
+        "Option2\r\n1\r\n0\r\nC:/Music,Yes,.mp3;.wma,15\r\nC:/Music/Old,Yes,*.*,16\r\n/ref,No,*.*,17\r\n");
 
     // A line end in a folder's name is escaped, and the marker says so; the line stays one line.
     request.Locations = {{"/a\rb\nc%25", "Yes", "*.*", true}};
     EXPECT_EQ(SessionText(request), "Option2\r\n1\r\n0\r\n/a%0Db%0Ac%2525,Yes,*.*,16%\r\n");
     // A folder with a bare LF written before the escape still reads as it was.
-    EXPECT_EQ(ParseSession("Option1\r\n1\r\n0\r\n/a\nb,Yes,*.*,15\r\n").request.Locations.at(0).Folder, "/a\nb");
+    EXPECT_EQ(ParseSession("Option1\r\n1\r\n0\r\n/a\nb,Yes,*.*,15\r\n").request.Locations.at(0).Folder,
+              "/a\nb");
 }
 
 TEST(SessionFile, RoundTripsMethodOptionsAndRows)

@@ -102,7 +102,8 @@ private slots:
         raw.setValue(QStringLiteral("File Types/1"), QStringLiteral(".a"));
         raw.setValue(QStringLiteral("File Types/x"), QStringLiteral(".ignored;No"));
         QVERIFY((*SettingsStore(raw).LoadFileTypes() ==
-                 std::vector<FileTypeEntry>{{QStringLiteral(".a"), QString()}, {QStringLiteral(".b"), QStringLiteral("Bee;extra")}}));
+                 std::vector<FileTypeEntry>{{QStringLiteral(".a"), QString()},
+                                            {QStringLiteral(".b"), QStringLiteral("Bee;extra")}}));
     }
 
     void defaultSessionLivesInTheUserDataFolder()

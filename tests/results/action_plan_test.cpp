@@ -274,10 +274,13 @@ TEST(ActionPlan, LongPathsAndHostileNamesAreTrashedMovedAndDeletedByTheirBytes)
     PlanReport report = RunPlan(plan);
     ASSERT_EQ(report.done, 1u) << ProblemText(report.files[0]);
     EXPECT_EQ(readFile(report.files[0].target), "far away");
-    EXPECT_THAT(readFile(tree.path("data/Trash/info/deep.trashinfo")), HasSubstr(std::string(200, 'd') + "/deep\n"));
+    EXPECT_THAT(readFile(tree.path("data/Trash/info/deep.trashinfo")),
+                HasSubstr(std::string(200, 'd') + "/deep\n"));
 
-    const std::vector<std::string> names{"new\nline", "tab\there", std::string("bad\xff\xfe"), "-rf", "*", "%s%n",
-                                         "quote\"'s", " lead space", "back\\slash", "comma,name", "what?"};
+    const std::vector<std::string> names{"new\nline",  "tab\there",   std::string("bad\xff\xfe"),
+                                         "-rf",        "*",           "%s%n",
+                                         "quote\"'s",  " lead space", "back\\slash",
+                                         "comma,name", "what?"};
     for (const std::string &name : names) {
         tree.write("src/" + name, "same bytes");
         tree.write("other/" + name, "same bytes");
@@ -362,8 +365,14 @@ TEST(ActionPlan, LinksReplaceOnlyTheUnchangedFileAndLoseNothing)
     EXPECT_TRUE(st.st_ino == kept.st_ino && st.st_nlink >= 2);
     EXPECT_EQ(report.bytesFreed, 20u);
     // A result listing a file and its hard link (JSON may have both).
-    ActionPlan linked{PlanAction::HardLink, SearchMethod::ByteToByte, {},
-                      {{tree.path("keep/f"), IdentityOf(st), 1, false}, {tree.path("dup/d"), IdentityOf(st), 1, true}}, true, false, {}};
+    ActionPlan linked{
+        PlanAction::HardLink,
+        SearchMethod::ByteToByte,
+        {},
+        {{tree.path("keep/f"), IdentityOf(st), 1, false}, {tree.path("dup/d"), IdentityOf(st), 1, true}},
+        true,
+        false,
+        {}};
     report = RunPlan(linked);
     EXPECT_EQ(report.done, 1u);  // already what was asked
     EXPECT_EQ(report.bytesFreed, 0u);

@@ -86,8 +86,9 @@ TEST(GeminorCli, AnExportToStandardOutputReachesItThroughAPipe)
     tree.write("d/2", "a");
     std::string out, err;
     // The prefix makes geminor-cli's standard output a pipe (/dev/stdout then leads to "pipe:[...]").
-    EXPECT_EQ(RunCli({"-q", "--csv", "/dev/stdout", tree.path("d")}, out, err, "sh -c 'exec \"$0\" \"$@\" | cat' "),
-              0)
+    EXPECT_EQ(
+        RunCli({"-q", "--csv", "/dev/stdout", tree.path("d")}, out, err, "sh -c 'exec \"$0\" \"$@\" | cat' "),
+        0)
         << err;
     EXPECT_THAT(out, HasSubstr("File Name,Size(Bytes),Last Modified,Version,Path\r\n1,1,"));
     struct stat st = {};
@@ -130,23 +131,24 @@ TEST(GeminorCli, KeepRulesAndReferenceFoldersChooseWhatADryRunLists)
         const struct timespec times[2] = {{seconds, 0}, {seconds, 0}};
         ::utimensat(AT_FDCWD, tree.path(name).c_str(), times, 0);
     };
-    at("lib/photo.jpg", "one", 100);            // oldest
+    at("lib/photo.jpg", "one", 100);              // oldest
     at("lib/new/photo, copy\n.jpg", "one", 300);  // newest, with a longer path
-    at("lib/x/photo.jpg", "one", 300);          // newest too, shorter
+    at("lib/x/photo.jpg", "one", 300);            // newest too, shorter
     at("lib/a.txt", "two", 100);
-    at("ref/a.txt", "two", 50);                 // in the reference folder: always kept
+    at("ref/a.txt", "two", 50);  // in the reference folder: always kept
     at("ref/only1", "three", 1);
-    at("ref/only2", "three", 1);                // a group of reference files: left out
+    at("ref/only2", "three", 1);  // a group of reference files: left out
     std::string out, err;
-    ASSERT_EQ(RunCli({"-q", "--keep", "newest", "--keep", "shortest-path", "--trash", "--dry-run", "--reference",
-                      tree.path("ref"), tree.path("lib")},
+    ASSERT_EQ(RunCli({"-q", "--keep", "newest", "--keep", "shortest-path", "--trash", "--dry-run",
+                      "--reference", tree.path("ref"), tree.path("lib")},
                      out, err),
               0)
         << err;
     EXPECT_EQ(out, tree.path("lib/a.txt") + "\n" + tree.path("lib/new/photo, copy\n.jpg") + "\n" +
                        tree.path("lib/photo.jpg") + "\n");
     EXPECT_THAT(err, HasSubstr("Duplicates : 3\n"));  // the reference-only group is not counted
-    ASSERT_EQ(RunCli({"-q", "-0", "--keep", "oldest", "--delete", "--dry-run", tree.path("lib")}, out, err), 0);
+    ASSERT_EQ(RunCli({"-q", "-0", "--keep", "oldest", "--delete", "--dry-run", tree.path("lib")}, out, err),
+              0);
     EXPECT_EQ(out, tree.path("lib/new/photo, copy\n.jpg") + '\0' + tree.path("lib/x/photo.jpg") + '\0');
 
     // The marks travel in the JSON; the listing follows --sort; a rule that is not one is refused.

@@ -110,7 +110,8 @@ TEST_F(GeminorCliApply, ActsOnTheReportsMarksNeverOnItsReferenceFilesAndQuotesOd
     // A reference file in one group is one in every group that lists it again.
     for (const char *name : {"f1", "f2", "f3"})
         tree.write(name, "f");
-    EXPECT_EQ(apply(report("byte", {{{"f1", false, true}, {"f2"}}, {{"f1", true}, {"f3"}}}), {"--delete"}), 0) << err;
+    EXPECT_EQ(apply(report("byte", {{{"f1", false, true}, {"f2"}}, {{"f1", true}, {"f3"}}}), {"--delete"}), 0)
+        << err;
     EXPECT_EQ(left({"f1", "f2", "f3"}), "f1 f2 f3");
     // Names on standard error are quoted when they hold controls or bad bytes.
     tree.write("keep", "x");

@@ -46,9 +46,8 @@ std::size_t count(const std::string &text, const std::string &what)
 
 TEST(CsvExport, WritesTheRowsAsShownWithQuotingOnlyWhereNeeded)
 {
-    EXPECT_EQ(CsvText({row("a.txt")}),
-              "File Name,Size(Bytes),Last Modified,Version,Path\r\na.txt,10," + CsvField(ModifiedText(row("a.txt"))) +
-                  ",N/A,/d/\r\n\r\n");
+    EXPECT_EQ(CsvText({row("a.txt")}), "File Name,Size(Bytes),Last Modified,Version,Path\r\na.txt,10," +
+                                           CsvField(ModifiedText(row("a.txt"))) + ",N/A,/d/\r\n\r\n");
     EXPECT_EQ(CsvText({}), "File Name,Size(Bytes),Last Modified,Version,Path\r\n\r\n");
     EXPECT_EQ(CsvField("a,b.txt"), "\"a,b.txt\"");
     EXPECT_EQ(CsvField("say \"hi\""), "\"say \"\"hi\"\"\"");
@@ -57,9 +56,10 @@ TEST(CsvExport, WritesTheRowsAsShownWithQuotingOnlyWhereNeeded)
     EXPECT_EQ(CsvField(std::string("bad\xff")), std::string("bad\xff"));  // bytes as they are
     ResultRow marked = row("m,n");
     marked.marked = true;
-    EXPECT_EQ(CsvText({marked, row("u")}), "File Name,Size(Bytes),Last Modified,Version,Path,Marked\r\n\"m,n\",10," +
-                                              CsvField(ModifiedText(marked)) + ",N/A,/d/,Yes\r\nu,10," +
-                                              CsvField(ModifiedText(row("u"))) + ",N/A,/d/,No\r\n\r\n");
+    EXPECT_EQ(CsvText({marked, row("u")}),
+              "File Name,Size(Bytes),Last Modified,Version,Path,Marked\r\n\"m,n\",10," +
+                  CsvField(ModifiedText(marked)) + ",N/A,/d/,Yes\r\nu,10," +
+                  CsvField(ModifiedText(row("u"))) + ",N/A,/d/,No\r\n\r\n");
 }
 
 TEST(HtmlExport, OnePageBelowAThousandRowsAndPagesOfAThousandLinkedBothWays)
@@ -129,7 +129,8 @@ TEST(HtmlExport, EscapesNamesAndLinksAndReportsWriteFailures)
     EXPECT_THAT(pages[0].text, HasSubstr("a&lt;b&gt;&amp;&quot;c&quot;.txt</font></td>"));
     EXPECT_THAT(pages[0].text, HasSubstr("/x&amp;y/</td>"));
     // Names are written as their bytes, under a head that says they are UTF-8.
-    const std::string emoji = HtmlPages({row("\xC3\xA9moji \xF0\x9F\x93\xB7.txt")}, "/r/e.htm", {" 1", " 0", "d"})[0].text;
+    const std::string emoji =
+        HtmlPages({row("\xC3\xA9moji \xF0\x9F\x93\xB7.txt")}, "/r/e.htm", {" 1", " 0", "d"})[0].text;
     EXPECT_THAT(emoji, HasSubstr("<meta charset=\"utf-8\">"));
     EXPECT_THAT(emoji, HasSubstr(">\xC3\xA9moji \xF0\x9F\x93\xB7.txt</font></td>"));
 

@@ -77,7 +77,7 @@ TEST(FollowReports, TrashLeavesUndoBringsBackWithTheStateNowAndLinksStayUnmarked
     plan.files = PlanFilesOf(rows);
     PlanReport planReport;
     planReport.files = {report(1, FileOutcome::Done), report(2, FileOutcome::Skipped, FileProblem::Changed),
-                    report(4, FileOutcome::Done)};
+                        report(4, FileOutcome::Done)};
     Disk disk;
     std::vector<GoneRow> gone;
     FollowPlan(rows, gone, plan, planReport, disk.lookup());
@@ -124,7 +124,8 @@ TEST(FollowReports, UndoQuestionShowsLocalTimeAndPassesOverWhatChangedNothing)
     const QDateTime now = QDateTime::fromString(QStringLiteral("2026-12-06T18:00:00"), Qt::ISODate);
     const QDateTime today = now.addSecs(-600).toUTC(), yesterday = now.addDays(-1).toUTC();
     const QString hhmm = now.addSecs(-600).toString(QStringLiteral("HH:mm"));
-    EXPECT_EQ(WhenText(today.toString(Qt::ISODate).toStdString(), now, QLocale::c()), "today " + hhmm.toStdString());
+    EXPECT_EQ(WhenText(today.toString(Qt::ISODate).toStdString(), now, QLocale::c()),
+              "today " + hhmm.toStdString());
     EXPECT_EQ(WhenText(yesterday.toString(Qt::ISODate).toStdString(), now, QLocale::c()), "yesterday 18:00");
     EXPECT_NE(WhenText("2020-01-02T03:04:05Z", now, QLocale::c()).find("04"), std::string::npos);
     EXPECT_EQ(WhenText("not a time", now), "not a time");
@@ -133,7 +134,7 @@ TEST(FollowReports, UndoQuestionShowsLocalTimeAndPassesOverWhatChangedNothing)
     did.action = nothing.action = stopped.action = PlanAction::Trash;
     did.finished = nothing.finished = true;
     did.steps = {step("/a", true, FileOutcome::Done)};
-    nothing.steps = {step("/b", true, FileOutcome::Failed)};  // refused before anything moved
+    nothing.steps = {step("/b", true, FileOutcome::Failed)};   // refused before anything moved
     stopped.steps = {step("/c", false, FileOutcome::Failed)};  // no outcome, not finished
     EXPECT_FALSE(ChangedNothing(did));
     EXPECT_TRUE(ChangedNothing(nothing));

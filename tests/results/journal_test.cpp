@@ -37,7 +37,8 @@ ActionPlan journaledPlan(const TempTree &tree, PlanAction action, const std::vec
 
 /// Runs `action` on the marked files of a fresh scan of `root`, then `between`, then undo.
 template <typename Between>
-Operation runAndUndo(const TempTree &tree, PlanAction action, const std::vector<std::string> &marked, Between between)
+Operation runAndUndo(const TempTree &tree, PlanAction action, const std::vector<std::string> &marked,
+                     Between between)
 {
     ActionPlan plan = journaledPlan(tree, action, marked);
     plan.targetFolder = tree.path("into");
@@ -54,8 +55,7 @@ Operation runAndUndo(const TempTree &tree, PlanAction action, const std::vector<
 }
 
 /// Runs `plan` in a child whose file system `arm` makes exit 9 part-way.
-template <typename Arm>
-void runKilled(const ActionPlan &plan, Arm arm)
+template <typename Arm> void runKilled(const ActionPlan &plan, Arm arm)
 {
     const pid_t child = ::fork();
     if (child == 0) {

@@ -16,7 +16,8 @@ std::vector<ResultRow> rowsOfGroups(const std::vector<int> &groups, std::uint64_
 {
     std::vector<ResultRow> rows;
     for (int g : groups)
-        rows.push_back({"f", size, "N/A", "/d/", false, false, g, g % 2 ? RowColour::Black : RowColour::DarkBlue, {}});
+        rows.push_back(
+            {"f", size, "N/A", "/d/", false, false, g, g % 2 ? RowColour::Black : RowColour::DarkBlue, {}});
     return rows;
 }
 
@@ -72,7 +73,7 @@ std::vector<ResultRow> group(std::int32_t number, const std::vector<std::tuple<s
     for (const auto &[path, second, location] : files) {
         const std::size_t slash = path.rfind('/');
         ResultRow row{path.substr(slash + 1), 10, "N/A", path.substr(0, slash + 1), false, false, number,
-                      RowColour::Black, {}};
+                      RowColour::Black,       {}};
         row.seen.modifiedNs = std::int64_t{second} * 1'000'000'000;
         static std::uint64_t inode = 0;
         row.seen.inode = ++inode;
@@ -105,10 +106,17 @@ TEST(KeepRules, EachRuleKeepsItsFileAndLaterRulesBreakTies)
                                 {"/a/photo.jpg", 9, 0},
                                 {"/a/copy of photo, \xff?.jpg", 1, 2}});
     const std::pair<std::vector<std::string>, std::size_t> cases[] = {
-        {{"first"}, 0},          {{"newest"}, 1},           {{"newest", "shortest-path"}, 2},
-        {{"oldest"}, 3},         {{"shortest-path"}, 2},    {{"longest-path"}, 3},
-        {{"shortest-name"}, 1},  {{"shortest-name", "first-location"}, 2},
-        {{"first-location"}, 2}, {{"path:/archive/*"}, 1},  {{"not-path:*copy*", "not-path:* (1).*"}, 1},
+        {{"first"}, 0},
+        {{"newest"}, 1},
+        {{"newest", "shortest-path"}, 2},
+        {{"oldest"}, 3},
+        {{"shortest-path"}, 2},
+        {{"longest-path"}, 3},
+        {{"shortest-name"}, 1},
+        {{"shortest-name", "first-location"}, 2},
+        {{"first-location"}, 2},
+        {{"path:/archive/*"}, 1},
+        {{"not-path:*copy*", "not-path:* (1).*"}, 1},
         {{"path:*.png"}, 0},  // nothing matches: every file ties, the first listed stays
     };
     for (const auto &[rules, kept] : cases)
@@ -125,8 +133,9 @@ TEST(KeepRules, NoCommandMarksAWholeGroupOrAReferenceFile)
         for (std::int32_t g = 1; g <= 6; ++g) {
             const int members = 1 + static_cast<int>(random() % 4);  // a group of one: a cancelled scan
             for (int m = 0; m < members; ++m) {
-                auto row = group(g, {{"/" + std::string(1, char('a' + random() % 3)) + "/f" + std::to_string(m),
-                                      static_cast<int>(random() % 3), static_cast<int>(random() % 3)}});
+                auto row =
+                    group(g, {{"/" + std::string(1, char('a' + random() % 3)) + "/f" + std::to_string(m),
+                               static_cast<int>(random() % 3), static_cast<int>(random() % 3)}});
                 row[0].reference = random() % 5 == 0;
                 row[0].marked = !row[0].reference && random() % 2;
                 rows.push_back(row[0]);
@@ -170,7 +179,8 @@ TEST(KeepRules, NoCommandMarksAWholeGroupOrAReferenceFile)
 
     // Keep This One: the rest of its group only, references never, neighbours of the same colour untouched.
     rows = group(1, {{"/a/x", 0, 0}});
-    for (auto &more : {group(2, {{"/a/x", 0, 0}, {"/b/x", 0, 0}, {"/r/x", 0, 0}, {"/c/x", 0, 0}}), group(3, {{"/d/y", 0, 0}, {"/e/y", 0, 0}})})
+    for (auto &more : {group(2, {{"/a/x", 0, 0}, {"/b/x", 0, 0}, {"/r/x", 0, 0}, {"/c/x", 0, 0}}),
+                       group(3, {{"/d/y", 0, 0}, {"/e/y", 0, 0}})})
         rows.insert(rows.end(), more.begin(), more.end());
     rows[3].reference = true;
     rows[1].marked = true;
@@ -217,7 +227,8 @@ TEST(GroupOrder, GroupsStayWholeInEveryOrderAndAsFoundGivesThemBack)
     EXPECT_EQ(ReclaimableBytes(rows), 100u + 80u + 60u);
     rows[3].seen = rows[2].seen;  // a hard link of the same file frees nothing
     EXPECT_EQ(ReclaimableBytes(rows), 100u + 40u + 60u);
-    EXPECT_THAT(GroupsContaining(rows, "BIG3"), testing::ElementsAre(false, false, true, true, true, false, false));
+    EXPECT_THAT(GroupsContaining(rows, "BIG3"),
+                testing::ElementsAre(false, false, true, true, true, false, false));
 }
 
 }  // namespace

@@ -81,8 +81,12 @@ void Snapshot(const std::string &folder, const std::string &relative, std::map<s
         if (S_ISDIR(st.st_mode)) {
             Snapshot(folder, path + '/', files);
         } else if (S_ISREG(st.st_mode)) {
-            files[path] = {st.st_ino, st.st_mode, st.st_uid, st.st_gid,
-                           st.st_mtim.tv_sec * 1000000000ll + st.st_mtim.tv_nsec, readFile(folder + path)};
+            files[path] = {st.st_ino,
+                           st.st_mode,
+                           st.st_uid,
+                           st.st_gid,
+                           st.st_mtim.tv_sec * 1000000000ll + st.st_mtim.tv_nsec,
+                           readFile(folder + path)};
         }
     }
 }

@@ -27,6 +27,7 @@ struct FileState
 };
 
 /// The regular files below `folder` + `relative`, by path relative to `folder`, links not followed.
-void Snapshot(const std::string &folder, const std::string &relative, std::map<std::string, FileState> &files);
+void Snapshot(const std::string &folder, const std::string &relative,
+              std::map<std::string, FileState> &files);
 
 }  // namespace geminor::test

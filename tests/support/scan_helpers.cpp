@@ -7,7 +7,8 @@
 
 namespace geminor::test {
 
-ScanOutcome ScanFolder(const std::string &folder, SearchMethod method, bool includeHidden, ChecksumCache *cache)
+ScanOutcome ScanFolder(const std::string &folder, SearchMethod method, bool includeHidden,
+                       ChecksumCache *cache)
 {
     SearchRequest request;
     request.Method = method;
@@ -44,11 +45,13 @@ ActionPlan PlanOf(const std::string &root, PlanAction action, const std::vector<
     return plan;
 }
 
-int RunCli(const std::vector<std::string> &args, std::string &out, std::string &err, const std::string &prefix)
+int RunCli(const std::vector<std::string> &args, std::string &out, std::string &err,
+           const std::string &prefix)
 {
     TempTree io;
     // Trash, journal and checksum cache in folders of the test's own, unless the test chose them.
-    std::string home = std::getenv("XDG_DATA_HOME") ? std::string() : "XDG_DATA_HOME='" + io.path("data") + "' ";
+    std::string home =
+        std::getenv("XDG_DATA_HOME") ? std::string() : "XDG_DATA_HOME='" + io.path("data") + "' ";
     if (!std::getenv("XDG_CACHE_HOME"))
         home += "XDG_CACHE_HOME='" + io.path("cache") + "' ";
     std::string command = home + prefix + GEMINOR_CLI_PATH;

@@ -69,7 +69,8 @@ std::string TempTree::writeDeep(std::string_view folder, const std::string &name
         whole += name + "/";
     }
     const int file = ::openat(fd, "deep", O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
-    const bool written = ::write(file, content.data(), content.size()) == static_cast<ssize_t>(content.size());
+    const bool written =
+        ::write(file, content.data(), content.size()) == static_cast<ssize_t>(content.size());
     ::close(file);
     ::close(fd);
     if (!written)

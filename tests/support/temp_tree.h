@@ -26,7 +26,8 @@ public:
     void symlink(std::string_view target, std::string_view relative);
     /// Writes "deep" at the bottom of `depth` nested folders called `name` below `folder`,
     /// folder by folder, as no single path may reach it; returns its whole path.
-    std::string writeDeep(std::string_view folder, const std::string &name, int depth, std::string_view content);
+    std::string writeDeep(std::string_view folder, const std::string &name, int depth,
+                          std::string_view content);
     /// Sets a file's length without writing it (a sparse file).
     void truncate(std::string_view relative, std::uint64_t size);
 

@@ -26,10 +26,7 @@ class FolderFrmTest : public QObject
 {
     Q_OBJECT
 private slots:
-    void init()
-    {
-        QVERIFY(test::UseTemporaryHome(m_home));
-    }
+    void init() { QVERIFY(test::UseTemporaryHome(m_home)); }
 
     void opensWithTheBuiltInTypesAndTheFolderBrowser()
     {
@@ -43,7 +40,8 @@ private slots:
         QCOMPARE(texts, QStringList(
                             {".mp3", ".wma", ".jpg", ".gif", ".exe", ".zip", ".mpg", ".wav", ".ra", ".avi"}));
         QVERIFY(!dialog.findChild<QToolButton *>(QStringLiteral("cmdFileAdd"))->isEnabled());
-        for (const char *name : {"Command2", "cmdFileAdd", "cmdFileDelete"}) {  // something to see without an icon theme
+        for (const char *name :
+             {"Command2", "cmdFileAdd", "cmdFileDelete"}) {  // something to see without an icon theme
             auto *button = dialog.findChild<QToolButton *>(QString::fromLatin1(name));
             QVERIFY2(!button->icon().isNull() || !button->text().isEmpty(), name);
         }
@@ -138,19 +136,22 @@ private slots:
         path->setText(QStringLiteral("~/photos/2024/"));
         dialog.accept();
         QCOMPARE(dialog.result(), int(QDialog::Accepted));
-        QCOMPARE(QString::fromStdString(dialog.location().Folder), QDir::homePath() + QStringLiteral("/photos/2024"));
+        QCOMPARE(QString::fromStdString(dialog.location().Folder),
+                 QDir::homePath() + QStringLiteral("/photos/2024"));
 
         FolderFrm edit(prompter, settings);
         edit.setLocation({"/data/backup", "No", ".flac;.jpg", false, true});
         edit.show();
         QTest::qWait(20);
         QVERIFY(prompter.asked.isEmpty());  // no folder browser over a known location
-        QCOMPARE(edit.findChild<QLineEdit *>(QStringLiteral("Text1"))->text(), QStringLiteral("/data/backup"));
+        QCOMPARE(edit.findChild<QLineEdit *>(QStringLiteral("Text1"))->text(),
+                 QStringLiteral("/data/backup"));
         QVERIFY(edit.findChild<QCheckBox *>(QStringLiteral("Check3"))->isChecked());
         edit.accept();
         QCOMPARE(edit.location().Folder, std::string("/data/backup"));
         QCOMPARE(edit.location().SubFolder, std::string("No"));
-        QCOMPARE(edit.location().FileTypes, std::string(".jpg;.flac"));  // list order; a type not listed is added
+        QCOMPARE(edit.location().FileTypes,
+                 std::string(".jpg;.flac"));  // list order; a type not listed is added
         QVERIFY(edit.location().Reference && !edit.location().Exclude);
     }
 
@@ -191,13 +192,15 @@ private slots:
         ScriptedPrompter prompter;
         QWidget window;
         const auto open = [&] {
-            OpenOnDesktop(window, prompter, QStringLiteral("/usr/share/doc/help.html"), QStringLiteral("Help Topics"),
+            OpenOnDesktop(window, prompter, QStringLiteral("/usr/share/doc/help.html"),
+                          QStringLiteral("Help Topics"),
                           QStringLiteral("No web browser could open the help page"));
         };
         open();
         QTRY_COMPARE(prompter.informed.size(), 1);
-        QCOMPARE(prompter.informed.value(0),
-                 QStringLiteral("Help Topics|No web browser could open the help page:\n/usr/share/doc/help.html"));
+        QCOMPARE(
+            prompter.informed.value(0),
+            QStringLiteral("Help Topics|No web browser could open the help page:\n/usr/share/doc/help.html"));
         const auto opener = [&](const char *status) {
             QFile script(bin.path() + QStringLiteral("/xdg-open"));
             QVERIFY(script.open(QIODevice::WriteOnly | QIODevice::Truncate));

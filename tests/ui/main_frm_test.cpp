@@ -254,7 +254,9 @@ private slots:
         // A damaged session: its message, and a scan of the rows read before the bad line.
         QFile damaged(tree.path() + QStringLiteral("/damaged.gmr"));
         QVERIFY(damaged.open(QIODevice::WriteOnly));
-        damaged.write(QStringLiteral("Option1\r\n0\r\n0\r\n%1,Yes,.txt,15\r\n\xff\x01garbage\r\n").arg(tree.path()).toUtf8());
+        damaged.write(QStringLiteral("Option1\r\n0\r\n0\r\n%1,Yes,.txt,15\r\n\xff\x01garbage\r\n")
+                          .arg(tree.path())
+                          .toUtf8());
         damaged.close();
         MainFrm broken(prompter, *settings);
         broken.setCommandLine(damaged.fileName());
@@ -310,7 +312,10 @@ private slots:
         list->setCurrentIndex(window.results()->index(jpegRow, 0));
         window.PreviewSelected();
         QVERIFY(window.viewer() && window.viewer()->isVisible());
-        QTRY_VERIFY(!window.viewer()->findChild<QLabel *>(QStringLiteral("pic"))->pixmap().isNull());  // read off the window's thread
+        QTRY_VERIFY(!window.viewer()
+                         ->findChild<QLabel *>(QStringLiteral("pic"))
+                         ->pixmap()
+                         .isNull());  // read off the window's thread
         list->setCurrentIndex(window.results()->index(pngRow, 0));
         QTest::keyClick(list, Qt::Key_Down);  // a key release applies the rule
         QVERIFY(window.viewer() && !window.viewer()->isVisible());
@@ -376,7 +381,8 @@ private slots:
         QCOMPARE(window.panel(2)->text(), QStringLiteral("Duplicates : 0"));
         QCOMPARE(window.panel(3)->text(), QStringLiteral("Files : 0"));
         QCOMPARE(window.panel(4)->text(), QStringLiteral("Folders : 0"));
-        QVERIFY(window.findChild<QAction *>(QStringLiteral("MMarkAll"))->isVisible());  // no search ran: as it was
+        QVERIFY(window.findChild<QAction *>(QStringLiteral("MMarkAll"))
+                    ->isVisible());  // no search ran: as it was
         SearchRequest again;
         again.Locations = {{tree.path().toStdString(), "Yes", "*.*", false}};
         window.setRequest(again);
@@ -384,13 +390,18 @@ private slots:
         QCOMPARE(window.results()->rowCount(), 2);  // the flag left by the cancel was cleared
         window.results()->applyRule(MarkAllDuplicates);
         auto picture = [&](int row) {
-            return window.results()->data(window.results()->index(row, 0), Qt::DecorationRole).value<QIcon>()
-                .pixmap(16).toImage();
+            return window.results()
+                ->data(window.results()->index(row, 0), Qt::DecorationRole)
+                .value<QIcon>()
+                .pixmap(16)
+                .toImage();
         };
         QCOMPARE(picture(1), ImageListIcon(17).pixmap(16).toImage());  // marked by a rule: the marked picture
         QCOMPARE(picture(0), ImageListIcon(18).pixmap(16).toImage());
-        QCOMPARE(window.findChild<QAction *>(QStringLiteral("MSendToRecycleBin"))->text(), QStringLiteral("Send to Trash"));
-        QCOMPARE(window.findChild<QCheckBox *>(QStringLiteral("chkProtect"))->text(), QStringLiteral("Protect System Folders"));
+        QCOMPARE(window.findChild<QAction *>(QStringLiteral("MSendToRecycleBin"))->text(),
+                 QStringLiteral("Send to Trash"));
+        QCOMPARE(window.findChild<QCheckBox *>(QStringLiteral("chkProtect"))->text(),
+                 QStringLiteral("Protect System Folders"));
     }
 
     void unreadableFilesAndAScanOutOfMemoryAreReported()
@@ -516,8 +527,11 @@ private slots:
         const std::thread::id windowThread = std::this_thread::get_id();
         std::atomic<int> onWindowThread{0};
         test::FaultyFileSystem counting;
-        counting.beforeOpen([&](const std::string &) { onWindowThread += std::this_thread::get_id() == windowThread; });
-        counting.beforeRead([&](const std::string &, off_t) { onWindowThread += std::this_thread::get_id() == windowThread; });
+        counting.beforeOpen(
+            [&](const std::string &) { onWindowThread += std::this_thread::get_id() == windowThread; });
+        counting.beforeRead([&](const std::string &, off_t) {
+            onWindowThread += std::this_thread::get_id() == windowThread;
+        });
         ScopedFileSystem use(counting);
         MainFrm window(prompter, *settings);
         window.setRequest({{{root, "Yes", "*.*", false}}});
@@ -569,7 +583,8 @@ private slots:
         prompter.answers = {true, false};  // Yes to the trash, No to deleting for good
         window.DeleteMarked();
         QVERIFY(prompter.asked.last().startsWith(
-            QStringLiteral("Confirm|1 file(s) cannot be moved to the trash: %1/data/Trash/ is not a folder.\n")
+            QStringLiteral(
+                "Confirm|1 file(s) cannot be moved to the trash: %1/data/Trash/ is not a folder.\n")
                 .arg(tree.path())));
         QVERIFY(prompter.informed.last().startsWith(
             QStringLiteral("Send to Trash|0 file(s) moved to the Trash (0 Bytes). 0 skipped, 1 failed.")));
@@ -610,7 +625,8 @@ private slots:
         auto *list = window->findChild<QTableView *>(QStringLiteral("RLV"));
         list->setFocus();
         QTest::keyClick(list, Qt::Key_Delete);
-        QVERIFY(prompter.asked.value(0).startsWith(QStringLiteral("Confirm|Move 1 marked file(s) to the trash?")));
+        QVERIFY(prompter.asked.value(0).startsWith(
+            QStringLiteral("Confirm|Move 1 marked file(s) to the trash?")));
         // Tab leaves the result list and opens no viewer.
         list->setCurrentIndex(window->results()->index(0, 0));
         if (window->viewer())
@@ -619,7 +635,8 @@ private slots:
         QVERIFY(!list->hasFocus());
         QVERIFY(!window->viewer() || !window->viewer()->isVisible());
         // Ten digits fit in the size column.
-        QVERIFY(list->columnWidth(ResultModel::Size) >= list->fontMetrics().horizontalAdvance(QStringLiteral("21474836480")));
+        QVERIFY(list->columnWidth(ResultModel::Size) >=
+                list->fontMetrics().horizontalAdvance(QStringLiteral("21474836480")));
 
         window->resize(700, 500);
         window->close();
@@ -634,7 +651,8 @@ private slots:
             tree.write(name, name[std::string_view(name).size() - 1] == 'a' ? "alpha" : "bravo!");
         MainFrm window(prompter, *settings);
         SearchRequest request;
-        request.Locations = {{tree.root() + "lib", "Yes", "*.*", false}, {tree.root() + "ref", "Yes", "*.*", false, true}};
+        request.Locations = {{tree.root() + "lib", "Yes", "*.*", false},
+                             {tree.root() + "ref", "Yes", "*.*", false, true}};
         window.setRequest(request);
         window.show();
         scanned(window);
@@ -646,7 +664,8 @@ private slots:
                     return i;
             return -1;
         };
-        QVERIFY(!model.setData(model.index(rowOf("ref/a"), 0), Qt::Checked, Qt::CheckStateRole));  // never ticked
+        QVERIFY(
+            !model.setData(model.index(rowOf("ref/a"), 0), Qt::Checked, Qt::CheckStateRole));  // never ticked
         QVERIFY(!(model.flags(model.index(rowOf("ref/a"), 0)) & Qt::ItemIsUserCheckable));
 
         // Only the groups shown: filtered to the b files, Keep Shortest Path leaves the a files as they were.
@@ -668,8 +687,9 @@ private slots:
         // Invert marks the a files but the reference, and would mark the b group whole: spared.
         window.findChild<QAction *>(QStringLiteral("MNone"))->trigger();
         window.findChild<QAction *>(QStringLiteral("MInvertMarks"))->trigger();
-        QCOMPARE(prompter.informed.last(), QStringLiteral("Mark|1 group(s) would have had every file marked: the "
-                                                          "first file of each stays unmarked."));
+        QCOMPARE(prompter.informed.last(),
+                 QStringLiteral("Mark|1 group(s) would have had every file marked: the "
+                                "first file of each stays unmarked."));
         window.findChild<QAction *>(QStringLiteral("MOrderCopies"))->trigger();
         QCOMPARE(model.rows().front().name, std::string("b"));  // four b files: first
         QCOMPARE(window.findChild<QLabel *>(QStringLiteral("PanelSpace"))->text(),
@@ -688,20 +708,23 @@ private slots:
         window.findChild<QAction *>(QStringLiteral("MMarkAllDuplicates"))->trigger();
         prompter.answers = {true};
         window.findChild<QAction *>(QStringLiteral("MLinkHard"))->trigger();
-        QVERIFY(prompter.asked.last().startsWith(
-            QStringLiteral("Confirm|Replace 1 marked file(s) by hard links to the copies kept? This frees up to 9 Bytes.")));
+        QVERIFY(prompter.asked.last().startsWith(QStringLiteral(
+            "Confirm|Replace 1 marked file(s) by hard links to the copies kept? This frees up to 9 Bytes.")));
         QCOMPARE(window.panel(1)->text(), QStringLiteral("1 file(s) replaced by hard links, 9 Bytes freed."));
         struct stat a = {}, b = {};
-        QCOMPARE(::stat(tree.path("a/song.mp3").c_str(), &a) + ::stat(tree.path("b/song.mp3").c_str(), &b), 0);
+        QCOMPARE(::stat(tree.path("a/song.mp3").c_str(), &a) + ::stat(tree.path("b/song.mp3").c_str(), &b),
+                 0);
         QCOMPARE(a.st_ino, b.st_ino);
         prompter.answers = {true};
         window.findChild<QAction *>(QStringLiteral("MUndo"))->trigger();
-        QVERIFY(prompter.asked.last().startsWith(QStringLiteral("Undo Last Operation|Undo the hard-link of 1 file(s), today ")));
+        QVERIFY(prompter.asked.last().startsWith(
+            QStringLiteral("Undo Last Operation|Undo the hard-link of 1 file(s), today ")));
         QCOMPARE(window.panel(1)->text(), QStringLiteral("1 file(s) put back."));
         QCOMPARE(::stat(tree.path("b/song.mp3").c_str(), &b), 0);
         QVERIFY(a.st_ino != b.st_ino && b.st_nlink == 1);
         window.findChild<QAction *>(QStringLiteral("MUndo"))->trigger();  // nothing left to undo
-        QCOMPARE(prompter.informed.last(), QStringLiteral("Undo Last Operation|There is no operation to undo."));
+        QCOMPARE(prompter.informed.last(),
+                 QStringLiteral("Undo Last Operation|There is no operation to undo."));
 
         // Where no journal can be written, the user decides whether to go on without undo.
         tree.write("blocker", "");
@@ -710,8 +733,8 @@ private slots:
         window.findChild<QAction *>(QStringLiteral("MMarkAllDuplicates"))->trigger();
         prompter.answers = {true, true};
         window.findChild<QAction *>(QStringLiteral("MLinkHard"))->trigger();
-        QVERIFY(prompter.asked.last().startsWith(
-            QStringLiteral("Confirm|Undo will not be possible for this operation (Not a directory). Go on?")));
+        QVERIFY(prompter.asked.last().startsWith(QStringLiteral(
+            "Confirm|Undo will not be possible for this operation (Not a directory). Go on?")));
         QCOMPARE(::stat(tree.path("b/song.mp3").c_str(), &b), 0);
         QCOMPARE(a.st_ino, b.st_ino);
     }
@@ -731,10 +754,14 @@ private slots:
         qputenv("XDG_DATA_HOME", QByteArray::fromStdString(tree.path("data")));
         tree.write("data/Geminor/journal/20260101-000000-000000-1.jsonl",
                    "{\"geminor_journal\":1,\"id\":\"20260101-000000-000000-1\",\"action\":\"trash\",\"time\":"
-                   "\"2026-01-01T00:00:00Z\",\"pid\":\"" + std::to_string(gone) + "\",\"undoable\":true}\n"
-                   "{\"intent\":0,\"path\":\"" + tree.path("c/x") + "\",\"device\":" + std::to_string(st.st_dev) +
-                   ",\"inode\":" + std::to_string(st.st_ino) + ",\"size\":6,\"mtime_ns\":" +
-                   std::to_string(Nanoseconds(st.st_mtim)) + ",\"ctime_ns\":0,\"aside\":\".geminor-abcdefghijkl\"}\n");
+                   "\"2026-01-01T00:00:00Z\",\"pid\":\"" +
+                       std::to_string(gone) +
+                       "\",\"undoable\":true}\n"
+                       "{\"intent\":0,\"path\":\"" +
+                       tree.path("c/x") + "\",\"device\":" + std::to_string(st.st_dev) +
+                       ",\"inode\":" + std::to_string(st.st_ino) +
+                       ",\"size\":6,\"mtime_ns\":" + std::to_string(Nanoseconds(st.st_mtim)) +
+                       ",\"ctime_ns\":0,\"aside\":\".geminor-abcdefghijkl\"}\n");
         prompter.answers = {true};
         MainFrm window(prompter, *settings);
         window.show();

@@ -59,12 +59,14 @@ private slots:
         QCOMPARE(model.rowCount(), 5);
         const std::uint64_t reclaimable = model.reclaimable();
         QCOMPARE(reclaimable, std::uint64_t{2 * 12 + 3});
-        auto act = [&](const char *name) { window.findChild<QAction *>(QString::fromLatin1(name))->trigger(); };
+        auto act = [&](const char *name) {
+            window.findChild<QAction *>(QString::fromLatin1(name))->trigger();
+        };
 
         // Trash: the trashed files leave, and two.txt's group with them; no box for a clean run.
         act("MMarkAllDuplicates");
-        QVERIFY(model.setData(model.index(rowOf(model, tree.path("c/three.txt")), ResultModel::FileName), Qt::Unchecked,
-                              Qt::CheckStateRole));
+        QVERIFY(model.setData(model.index(rowOf(model, tree.path("c/three.txt")), ResultModel::FileName),
+                              Qt::Unchecked, Qt::CheckStateRole));
         prompter.answers = {true};
         act("MDelete");
         QVERIFY(prompter.informed.isEmpty());
@@ -78,7 +80,8 @@ private slots:
         // Undo: the rows come back as they were listed, and acting on them works again.
         prompter.answers = {false};
         act("MUndo");
-        QVERIFY(prompter.asked.last().startsWith(QStringLiteral("Undo Last Operation|Undo the trash of 2 file(s), today ")));
+        QVERIFY(prompter.asked.last().startsWith(
+            QStringLiteral("Undo Last Operation|Undo the trash of 2 file(s), today ")));
         prompter.answers = {true};
         act("MUndo");  // a No is not remembered: the same question again
         QCOMPARE(prompter.asked.at(prompter.asked.size() - 2), prompter.asked.last());
@@ -126,8 +129,8 @@ private slots:
         const qsizetype asked = prompter.asked.size();
         window.findChild<QAction *>(QStringLiteral("MLinkClone"))->trigger();
         QCOMPARE(prompter.asked.size(), asked);
-        QVERIFY(prompter.informed.last().startsWith(
-            QStringLiteral("Linking...|None of the 1 marked file(s) can be replaced by clones: its file system cannot")));
+        QVERIFY(prompter.informed.last().startsWith(QStringLiteral(
+            "Linking...|None of the 1 marked file(s) can be replaced by clones: its file system cannot")));
     }
 
 private:

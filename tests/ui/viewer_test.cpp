@@ -51,10 +51,7 @@ class ViewerTest : public QObject
 {
     Q_OBJECT
 private slots:
-    void init()
-    {
-        QVERIFY(test::UseTemporaryHome(m_home));
-    }
+    void init() { QVERIFY(test::UseTemporaryHome(m_home)); }
 
     void previewsEveryFormatQtReads()
     {

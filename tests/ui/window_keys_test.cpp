@@ -94,7 +94,8 @@ private slots:
         locations->setFocus();
         prompter.answers = {false};
         QTest::keyClick(locations, Qt::Key_Z, Qt::ControlModifier);
-        QVERIFY2(prompter.asked.last().startsWith(QStringLiteral("Undo Last Operation|")), qPrintable(prompter.asked.last()));
+        QVERIFY2(prompter.asked.last().startsWith(QStringLiteral("Undo Last Operation|")),
+                 qPrintable(prompter.asked.last()));
         QVERIFY(!std::filesystem::exists(trashed));
 
         // The user filters, then presses Ctrl+Z in the filter box: the trash is undone.
@@ -106,7 +107,8 @@ private slots:
         const qsizetype asked = prompter.asked.size();
         QTest::keyClick(filter, Qt::Key_Z, Qt::ControlModifier);
         QCOMPARE(prompter.asked.size(), asked + 1);
-        QVERIFY2(prompter.asked.last().startsWith(QStringLiteral("Undo Last Operation|")), qPrintable(prompter.asked.last()));
+        QVERIFY2(prompter.asked.last().startsWith(QStringLiteral("Undo Last Operation|")),
+                 qPrintable(prompter.asked.last()));
         QVERIFY(std::filesystem::exists(trashed));
         QCOMPARE(filter->text(), QStringLiteral("photos"));
 
@@ -140,7 +142,8 @@ private slots:
         QVERIFY(QTest::qWaitForWindowActive(&window));
         window.setRequest({{{tree.path().toStdString(), "Yes", "*.*", false}}});
         auto *filter = child<QLineEdit>(window, "GroupFilter");
-        for (QWidget *focus : {static_cast<QWidget *>(filter), static_cast<QWidget *>(child<QTreeWidget>(window, "SearchList")),
+        for (QWidget *focus : {static_cast<QWidget *>(filter),
+                               static_cast<QWidget *>(child<QTreeWidget>(window, "SearchList")),
                                static_cast<QWidget *>(child<QTableView>(window, "RLV"))}) {
             focus->setFocus();
             prompter = {};
@@ -151,7 +154,8 @@ private slots:
             QWidget *now = QApplication::focusWidget();
             QTest::keyClick(now ? now : &window, Qt::Key_F6);
             QVERIFY(done.wait(60000));
-            QCOMPARE(prompter.asked.value(0), QStringLiteral("Cancel Search|Are you sure to cancel searching?"));
+            QCOMPARE(prompter.asked.value(0),
+                     QStringLiteral("Cancel Search|Are you sure to cancel searching?"));
             QVERIFY(window.problems()->text().contains(QStringLiteral("cancelled")));
             QVERIFY(filter->isEnabled());
             QVERIFY(child<QTableView>(window, "RLV")->hasFocus());
@@ -162,8 +166,9 @@ private slots:
     {
         TempTree tree;
         // By space: A, B, C, D. The filter shows A and C, which stood two groups apart.
-        for (const auto &[paths, content] : {std::pair{"keep/a other/a", "AAAAAAAA"}, std::pair{"o1/b o2/b", "BBBBBB"},
-                                             std::pair{"keep/c other/c", "CCCC"}, std::pair{"o1/d o2/d", "DD"}}) {
+        for (const auto &[paths, content] :
+             {std::pair{"keep/a other/a", "AAAAAAAA"}, std::pair{"o1/b o2/b", "BBBBBB"},
+              std::pair{"keep/c other/c", "CCCC"}, std::pair{"o1/d o2/d", "DD"}}) {
             const std::string both = paths;
             const std::size_t space = both.find(' ');
             tree.write(both.substr(0, space), content);
@@ -186,7 +191,8 @@ private slots:
             QTest::keyClick(filter, Qt::Key_Return);
             QCOMPARE(model.rowCount(), shown.isEmpty() ? 8 : 4);
             for (int row = 1; row < model.rowCount(); ++row) {
-                const bool sameGroup = model.rows()[model.rowOf(row)].group == model.rows()[model.rowOf(row - 1)].group;
+                const bool sameGroup =
+                    model.rows()[model.rowOf(row)].group == model.rows()[model.rowOf(row - 1)].group;
                 QVERIFY2(sameGroup == (lookOf(row).first == lookOf(row - 1).first), qPrintable(shown));
                 QVERIFY2(sameGroup == (lookOf(row).second == lookOf(row - 1).second), qPrintable(shown));
             }
@@ -195,7 +201,11 @@ private slots:
 
         // A row ticked by hand shows the marked picture; the file left in its group stands out.
         auto picture = [&](int row) {
-            return model.index(row, ResultModel::FileName).data(Qt::DecorationRole).value<QIcon>().pixmap(16, 16).toImage();
+            return model.index(row, ResultModel::FileName)
+                .data(Qt::DecorationRole)
+                .value<QIcon>()
+                .pixmap(16, 16)
+                .toImage();
         };
         QVERIFY(model.setData(model.index(1, ResultModel::FileName), Qt::Checked, Qt::CheckStateRole));
         QCOMPARE(picture(1), ImageListIcon(17).pixmap(16, 16).toImage());
