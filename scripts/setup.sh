@@ -19,6 +19,7 @@ GEMINOR_TEST_PACKAGES=(clang libclang-rt-14-dev disorderfs btrfs-progs)
 GEMINOR_TEST_PACKAGES+=(bindfs fuse3)  # bindfs mirrors (FUSE) for the content property test
 GEMINOR_TEST_PACKAGES+=(exfatprogs exfat-fuse)  # the checksum cache's exFAT test
 GEMINOR_TEST_PACKAGES+=(strace)  # crash points: geminor-cli killed before each call that changes files
+GEMINOR_TEST_PACKAGES+=(clang-format clang-tidy)  # the code's format and bugprone checks
 
 geminor_install_packages() {
   local missing=()
