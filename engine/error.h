@@ -87,8 +87,7 @@ inline Unexpected FailErrno(std::string path = {}, int errnum = errno)
 }
 
 /// A value or an error, the subset of `std::expected<T, Error>` the code uses.
-template <typename T>
-class [[nodiscard]] Result
+template <typename T> class [[nodiscard]] Result
 {
 public:
     Result(T value) : m_state(std::in_place_index<0>, std::move(value)) {}
@@ -111,8 +110,7 @@ private:
 };
 
 /// Done, or the error that stopped it.
-template <>
-class [[nodiscard]] Result<void>
+template <> class [[nodiscard]] Result<void>
 {
 public:
     Result() = default;
