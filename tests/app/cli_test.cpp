@@ -1,0 +1,101 @@
+// geminor-cli as a user runs it: options, the groups on stdout and the closing texts on stderr.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include "tests/support/scan_helpers.h"
+#include "tests/support/temp_tree.h"
+
+namespace geminor {
+namespace {
+
+using test::RunCli;
+using test::TempTree;
+
+TEST(GeminorCli, PrintsGroupsAsPathBlocksAndTheClosingTexts)
+{
+    TempTree tree;
+    tree.write("x/one", "dup");
+    tree.write("x/two", "dup");
+    tree.write("x/new\nline", "pair");
+    tree.write("x/other", "pair");
+    tree.write(std::string("x/bad\xff"), "solo");
+    std::string out, err;
+    ASSERT_EQ(RunCli({"-q", "--no-protect", tree.path("x")}, out, err), 0) << err;
+    const std::string x = tree.path("x/");
+    EXPECT_EQ(out, x + "one\n" + x + "two\n\n" + x + "new\nline\n" + x + "other\n\n");  // smaller size first
+    EXPECT_EQ(err, "Search Completed.\nDuplicates : 2\nFiles : 5\nFolders : 0\nReclaimable : 7 bytes\n");
+
+    ASSERT_EQ(RunCli({"-q", "-m", "zero", tree.path("x")}, out, err), 0);
+    EXPECT_EQ(out, "");
+    EXPECT_EQ(RunCli({"-m", "fuzzy", tree.path("x")}, out, err), 2);
+    EXPECT_THAT(err, testing::HasSubstr("fuzzy"));
+    EXPECT_EQ(RunCli({}, out, err), 2);
+    EXPECT_EQ(RunCli({tree.path("nowhere")}, out, err), 2);
+    EXPECT_THAT(err, testing::HasSubstr("nowhere"));
+    EXPECT_EQ(RunCli({"--version"}, out, err), 0);
+    EXPECT_THAT(out, testing::StartsWith("geminor-cli "));
+    EXPECT_EQ(RunCli({"--help"}, out, err), 0);
+    EXPECT_THAT(out, testing::HasSubstr("Example"));
+}
+
+TEST(GeminorCli, OptionsBecomeLocationsAndExclusions)
+{
+    TempTree tree;
+    tree.write("keep/a.jpg", "img");
+    tree.write("keep/b.JPG", "img");
+    tree.write("keep/c.txt", "img");
+    tree.write("skip/d.jpg", "img");
+    tree.write("keep/.hidden.jpg", "img");
+    tree.write("keep/deeper/e.jpg", "img");
+    std::string out, err;
+    ASSERT_EQ(RunCli({"-q", "--no-protect", "-t", ".jpg", "-n", "-x", tree.path("skip"), tree.path("keep"),
+                      tree.path("skip")},
+                     out, err),
+              0);
+    EXPECT_EQ(out, tree.path("keep/a.jpg") + "\n" + tree.path("keep/b.JPG") + "\n\n");
+    ASSERT_EQ(RunCli({"-q", "--no-protect", "-H", "-t", ".jpg", tree.path("keep")}, out, err), 0);
+    EXPECT_THAT(out, testing::HasSubstr(".hidden.jpg"));
+    EXPECT_THAT(out, testing::HasSubstr("deeper/e.jpg"));
+}
+
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+#define GEMINOR_SANITIZED 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer)
+#define GEMINOR_SANITIZED 1
+#endif
+#endif
+
+TEST(GeminorCli, UnderAnAddressSpaceLimitTheScanCompletesOrFailsWhole)
+{
+#ifdef GEMINOR_SANITIZED
+    GTEST_SKIP() << "sanitizers reserve terabytes of address space";
+#endif
+    TempTree tree;
+    for (int i = 0; i < 1000; ++i)
+        tree.write("d" + std::to_string(i % 30) + "/f" + std::to_string(i), std::string(100 + i % 50, 'x'));
+    std::string full, err;
+    ASSERT_EQ(RunCli({"-q", tree.root()}, full, err), 0);
+    int completed = 0, failed = 0;
+    for (int megabytes = 36; megabytes <= 100; megabytes += 8) {
+        std::string out;
+        const int status =
+            RunCli({"-q", tree.root()}, out, err, "prlimit --as=" + std::to_string(megabytes << 20) + " ");
+        if (status == 127)
+            continue;  // too little even to load the libraries
+        if (status == 0) {
+            EXPECT_EQ(out, full) << megabytes << " MB";
+            ++completed;
+        } else {
+            EXPECT_EQ(status, 1) << megabytes << " MB: " << err;
+            EXPECT_EQ(out, "") << megabytes << " MB: a partial result";
+            EXPECT_THAT(err, testing::HasSubstr("out of memory")) << megabytes << " MB";
+            ++failed;
+        }
+    }
+    EXPECT_GT(completed, 0);
+    EXPECT_GT(failed, 0) << "no limit in the range made the scan fail";
+}
+
+}  // namespace
+}  // namespace geminor
