@@ -1,5 +1,6 @@
 #include "engine/checksum_cache.h"
 
+#include "engine/cache_checker.h"
 #include "engine/cache_folder.h"
 #include "engine/checksum_store.h"
 #include "engine/file_system.h"
@@ -102,10 +103,10 @@ std::unique_ptr<ChecksumCache> ChecksumCache::Open(const std::string &folder, st
     std::unique_ptr<ChecksumCache> cache(
         new ChecksumCache(shown, env, std::move(folderFd), std::move(lockFd), settle));
     MDB_envinfo info = {};
-    if ((mdb_env_info(env, &info) != 0 || info.me_last_pgno > 1) &&
-        (cache->m_checker = startCheck(reached)) < 0)
-        cache->stopUsing(why(errno),
-                         true);  // (a new cache has nothing to check; an unchecked one is never read)
+    // (A new cache has nothing to check; an unchecked one is never read.)
+    if (mdb_env_info(env, &info) != 0 || info.me_last_pgno > 1)
+        if (!(cache->m_checker = CacheCheck::Start(reached, cache->m_folderFd.get())))
+            cache->stopUsing(why(errno), true);
     return cache;
 }
 
@@ -122,7 +123,7 @@ bool ChecksumCache::settle()
 {
     if (m_broken)
         return false;
-    if (m_checker != -1 && !checkPassed(std::exchange(m_checker, -1)))
+    if (m_checker && !m_checker.passed())
         return stopUsing(why(MDB_CORRUPTED), true);
     int dead = 0;
     mdb_reader_check(m_env, &dead);  // slots of scans that were killed (and of a check that faulted)
@@ -163,8 +164,6 @@ ChecksumCache::~ChecksumCache()
 {
     walkDone();
     wait();
-    if (m_checker != -1)
-        checkPassed(m_checker);  // (reaped)
     mdb_env_close(m_env);
 }
 

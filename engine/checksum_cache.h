@@ -11,6 +11,7 @@
 #include <thread>
 #include <vector>
 
+#include "engine/cache_checker.h"
 #include "engine/cache_record.h"
 #include "engine/cache_volumes.h"
 #include "engine/request.h"
@@ -67,7 +68,7 @@ public:
     /// is. The walk's thread, before any file on it is added.
     void noteFolder(dev_t device, int folderFd);
     /// The next file walked, in the order of FileRecord::id from 1: its record is read (after
-    /// the check of the whole cache, in a child process, has passed). One thread at a time.
+    /// the check of the whole cache, in a process of its own, has passed). One thread at a time.
     void addFile(const FileIdentity &state);
     /// No more files come: the look-ups below may start.
     void walkDone();
@@ -118,7 +119,7 @@ private:
     unsigned m_dbi = 0;
     UniqueFd m_folderFd;   // the folder checked: LMDB reaches its files through it
     UniqueFd m_lockFd;     // holds the writers' lock: a writer that hangs never hangs us
-    pid_t m_checker = -1;  // the child checking the whole cache
+    CacheCheck m_checker;  // the process checking the whole cache
     std::atomic<bool> m_broken{false};
     bool m_empty = false;  // nothing to look up (set once, at opening)
     std::uint16_t m_prunedDay = 0;

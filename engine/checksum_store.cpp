@@ -5,9 +5,7 @@
 #include <cstring>
 #include <ctime>
 #include <fcntl.h>
-#include <sys/resource.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
 
@@ -167,29 +165,6 @@ std::optional<std::size_t> wholeRecords(const std::string &path)
     if (env)
         mdb_env_close(env);
     return whole ? std::optional(records) : std::nullopt;
-}
-
-/// Walks the whole cache at `path` in a child process: LMDB trusts its pages, and a damaged one
-/// can make a reader fault, which must cost the cache, never the scan. The child's pid, or -1.
-pid_t startCheck(const std::string &path)
-{
-    const pid_t child = ::fork();
-    if (child == 0) {
-        const rlimit noCore{0, 0};
-        ::setrlimit(RLIMIT_CORE, &noCore);
-        ::_exit(wholeRecords(path) ? 0 : 1);
-    }
-    return child;
-}
-
-/// Whether the check `child` found every page and record whole.
-bool checkPassed(pid_t child)
-{
-    int status = 0;
-    while (::waitpid(child, &status, 0) < 0)
-        if (errno != EINTR)
-            return false;
-    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
 }
 
 }  // namespace geminor::digest_store

@@ -1,7 +1,7 @@
 #pragma once
 
 // The LMDB side of the checksum cache: opening the database, its writers' lock, the room kept
-// past its last page, and walking it whole in a child process. Internal to ChecksumCache.
+// past its last page, and walking it whole (see CacheCheck). Internal to ChecksumCache.
 
 #include <cstddef>
 #include <cstdint>
@@ -49,10 +49,6 @@ bool setWritersLock(int fd, short type);
 void KeepSlack(MDB_env *env, int fd);
 /// The records of the cache at `path`, every page and record walked; nothing when one is damaged.
 std::optional<std::size_t> wholeRecords(const std::string &path);
-/// Starts walking the cache at `path` in a child process; the child's pid, or -1.
-pid_t startCheck(const std::string &path);
-/// Whether the check `child` found every page and record whole (and reaps it).
-bool checkPassed(pid_t child);
 
 /// Calls `each(record)` for every record under the cursor's table in key order (the mark passed
 /// over; a damaged record is nothing) until it returns other than 0; MDB_NOTFOUND once all were.
