@@ -6,16 +6,15 @@
 #include <fcntl.h>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
-#include <sstream>
+#include <optional>
 #include <sys/stat.h>
 #include <sys/statfs.h>
-#include <sys/sysmacros.h>
 #include <unistd.h>
 #include <utility>
 
 #include "engine/case_fold.h"
 #include "engine/file_system.h"
+#include "engine/mount_table.h"
 #include "engine/protected_folders.h"
 
 namespace geminor {
@@ -34,33 +33,6 @@ bool isPseudoType(std::string_view type)
         if (type == pseudo)
             return true;
     return false;
-}
-
-/// The file-system type of the mount with device `dev`, from the mount table; empty when unknown.
-std::string mountTypeOf(dev_t dev)
-{
-    std::ifstream in("/proc/self/mountinfo");
-    std::string line;
-    while (std::getline(in, line)) {
-        std::istringstream fields(line);
-        std::string id, parent, majorMinor;
-        fields >> id >> parent >> majorMinor;
-        const auto colon = majorMinor.find(':');
-        if (colon == std::string::npos)
-            continue;
-        const unsigned major = static_cast<unsigned>(std::stoul(majorMinor.substr(0, colon)));
-        const unsigned minor = static_cast<unsigned>(std::stoul(majorMinor.substr(colon + 1)));
-        if (makedev(major, minor) != dev)
-            continue;
-        const auto dash = line.find(" - ");
-        if (dash == std::string::npos)
-            return {};
-        std::istringstream rest(line.substr(dash + 3));
-        std::string type;
-        rest >> type;
-        return type;
-    }
-    return {};
 }
 
 bool isPseudoMagic(int fd)
@@ -353,7 +325,8 @@ bool FolderWalker::isPseudoFileSystem(dev_t dev, int fd)
     const auto known = m_pseudoByDevice.find(dev);
     if (known != m_pseudoByDevice.end())
         return known->second;
-    const std::string type = mountTypeOf(dev);
+    const std::optional<MountEntry> mount = MountOfDevice(dev);
+    const std::string type = mount ? mount->type : std::string();
     const bool pseudo = type.empty() ? isPseudoMagic(fd) : isPseudoType(type);
     m_pseudoByDevice.emplace(dev, pseudo);
     if (!pseudo && m_noteDevice)

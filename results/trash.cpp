@@ -13,6 +13,7 @@
 #include <unistd.h>
 
 #include "engine/file_system.h"
+#include "engine/mount_table.h"
 #include "results/file_copy.h"
 
 namespace geminor {
@@ -146,21 +147,6 @@ std::string percentEncoded(const std::string &path)
     return out;
 }
 
-std::string unescapedMountPoint(const std::string &field)
-{
-    std::string out;
-    for (std::size_t i = 0; i < field.size(); ++i) {
-        if (field[i] == '\\' && i + 3 < field.size() &&
-            std::isdigit(static_cast<unsigned char>(field[i + 1]))) {
-            out += static_cast<char>(std::strtol(field.substr(i + 1, 3).c_str(), nullptr, 8));
-            i += 3;
-        } else {
-            out += field[i];
-        }
-    }
-    return out;
-}
-
 }  // namespace
 
 std::uint64_t MountIdOf(int fd)
@@ -174,34 +160,14 @@ std::uint64_t MountIdOf(int fd)
 
 std::string MountPointOf(std::uint64_t mountId)
 {
-    std::ifstream mounts("/proc/self/mountinfo");
-    for (std::string line; std::getline(mounts, line);) {
-        std::istringstream fields(line);
-        std::uint64_t id = 0, parent = 0;
-        std::string device, root, point;
-        if (fields >> id >> parent >> device >> root >> point && id == mountId) {
-            point = unescapedMountPoint(point);
-            return point.ends_with('/') ? point : point + '/';
-        }
-    }
-    return {};
+    const std::optional<MountEntry> mount = MountOf(mountId);
+    return mount ? mount->point : std::string();
 }
 
 std::string MountTypeOf(std::uint64_t mountId)
 {
-    std::ifstream mounts("/proc/self/mountinfo");
-    for (std::string line; std::getline(mounts, line);) {
-        std::istringstream fields(line);
-        std::uint64_t id = 0;
-        if (!(fields >> id) || id != mountId)
-            continue;
-        // Optional fields end at "-"; the file system's type follows.
-        for (std::string field; fields >> field;)
-            if (field == "-" && fields >> field)
-                return field;
-        return {};
-    }
-    return {};
+    const std::optional<MountEntry> mount = MountOf(mountId);
+    return mount ? mount->type : std::string();
 }
 
 std::string TrashName(const std::string &name, int n)
