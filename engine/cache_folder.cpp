@@ -26,9 +26,9 @@ UniqueFd OpenOwnFolder(const std::string &folder, bool make, std::string &reason
         reason = std::strerror(errno);
         return {};
     }
-    UniqueFd fd(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    UniqueFd fd(Fs().openat(AT_FDCWD, folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC, 0));
     struct stat st = {};
-    if (!fd || ::fstat(fd.get(), &st) != 0) {
+    if (!fd || Fs().fstat(fd.get(), &st) != 0) {
         reason = std::strerror(errno);
         return {};
     }
@@ -42,7 +42,7 @@ UniqueFd OpenOwnFolder(const std::string &folder, bool make, std::string &reason
 bool OwnFileOrNone(int folderFd, const char *name, std::string &reason)
 {
     struct stat st = {};
-    if (::fstatat(folderFd, name, &st, AT_SYMLINK_NOFOLLOW) != 0 ||
+    if (Fs().fstatat(folderFd, name, &st, AT_SYMLINK_NOFOLLOW) != 0 ||
         (S_ISREG(st.st_mode) && st.st_uid == ::geteuid() && !(st.st_mode & (S_IWGRP | S_IWOTH))))
         return true;
     reason =
@@ -56,8 +56,8 @@ UniqueFd OpenOwnFile(int folderFd, const char *name, std::string &reason)
     struct stat st = {};
     if (!OwnFileOrNone(folderFd, name, reason))  // (first: opening a FIFO would wait)
         return {};
-    UniqueFd fd(::openat(folderFd, name, O_RDWR | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0600));
-    if (!fd || ::fstat(fd.get(), &st) != 0) {
+    UniqueFd fd(Fs().openat(folderFd, name, O_RDWR | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0600));
+    if (!fd || Fs().fstat(fd.get(), &st) != 0) {
         reason = std::string(name) + ": " + std::strerror(errno);
         return {};
     }
@@ -73,7 +73,7 @@ bool ReserveLockFile(int folderFd, std::string &reason)
     UniqueFd fd = OpenOwnFile(folderFd, kLockFile, reason);
     struct stat st = {};
     struct statvfs room = {};
-    if (!fd || ::fstat(fd.get(), &st) != 0)
+    if (!fd || Fs().fstat(fd.get(), &st) != 0)
         return false;
     // (KEEP_SIZE: a lock file in use by another scan must not change its length under it.)
     if (::fallocate(fd.get(), FALLOC_FL_KEEP_SIZE, 0, std::max(kLockBytes, st.st_size)) != 0 &&

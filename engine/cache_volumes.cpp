@@ -3,7 +3,9 @@
 #include <cstdio>
 #include <cstring>
 #include <dirent.h>
+#include <fcntl.h>
 #include <fstream>
+#include <memory>
 #include <sstream>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
@@ -11,6 +13,8 @@
 #include <sys/sysmacros.h>
 #include <utility>
 #include <xxhash.h>
+
+#include "engine/file_system.h"
 
 namespace geminor {
 namespace {
@@ -34,7 +38,7 @@ constexpr unsigned long kGetFsUuid = _IOR(0x15, 0, FsUuid);
 std::string uuidOf(int fd)
 {
     FsUuid uuid = {};
-    if (::ioctl(fd, kGetFsUuid, &uuid) != 0 || uuid.length == 0 || uuid.length > sizeof uuid.bytes)
+    if (Fs().ioctl(fd, kGetFsUuid, &uuid) != 0 || uuid.length == 0 || uuid.length > sizeof uuid.bytes)
         return {};
     return std::string(reinterpret_cast<const char *>(uuid.bytes), uuid.length);
 }
@@ -47,6 +51,26 @@ std::string loopFileOf(dev_t device)
     std::string file;
     std::getline(in, file);
     return file;
+}
+
+struct FreeState
+{
+    void operator()(XXH3_state_t *state) const { XXH3_freeState(state); }
+};
+
+struct CloseDir
+{
+    void operator()(DIR *dir) const { Fs().closedir(dir); }
+};
+
+/// The listing of the folder `path`; none when it cannot be read.
+std::unique_ptr<DIR, CloseDir> listing(const char *path)
+{
+    const int fd = Fs().openat(AT_FDCWD, path, O_RDONLY | O_DIRECTORY | O_CLOEXEC, 0);
+    DIR *dir = fd >= 0 ? Fs().fdopendir(fd) : nullptr;
+    if (fd >= 0 && !dir)
+        Fs().close(fd);  // (the listing owns the descriptor only once it is made)
+    return std::unique_ptr<DIR, CloseDir>(dir);
 }
 
 /// Adds `text` and a separator to the digest being made.
@@ -108,7 +132,8 @@ CacheVolume CacheVolumes::learn(dev_t device, unsigned long magic, std::uint64_t
     const auto uuid = m_uuids.find(device);
     if (magic == 0 && mount == m_mounts.end())
         return {};  // nothing known of it: not trusted
-    XXH3_state_t *state = XXH3_createState();
+    const std::unique_ptr<XXH3_state_t, FreeState> owned(XXH3_createState());
+    XXH3_state_t *state = owned.get();
     XXH3_64bits_reset(state);
     XXH3_64bits_update(state, &fsid, sizeof fsid);
     add(state, mount != m_mounts.end() ? mount->second.type : std::to_string(magic));
@@ -124,7 +149,6 @@ CacheVolume CacheVolumes::learn(dev_t device, unsigned long magic, std::uint64_t
     }
     add(state, loopFileOf(device));  // an image cloned keeps its UUID, not its place
     const std::uint64_t identity = XXH3_64bits_digest(state) | 1;
-    XXH3_freeState(state);
     return {KeepsChangeTime(magic, mount != m_mounts.end() ? mount->second.type : std::string()), identity};
 }
 
@@ -152,15 +176,13 @@ void CacheVolumes::readTables()
             at->second = mount;
     }
     const char *const byUuid = "/dev/disk/by-uuid";
-    if (DIR *dir = ::opendir(byUuid)) {
-        while (const dirent *entry = ::readdir(dir)) {
+    if (const auto dir = listing(byUuid))
+        while (const dirent *entry = Fs().readdir(dir.get())) {
             struct stat st = {};
-            if (entry->d_name[0] != '.' &&
-                ::stat((std::string(byUuid) + "/" + entry->d_name).c_str(), &st) == 0 && S_ISBLK(st.st_mode))
+            if (entry->d_name[0] != '.' && StatPath(std::string(byUuid) + "/" + entry->d_name, &st) == 0 &&
+                S_ISBLK(st.st_mode))
                 m_uuids.emplace(st.st_rdev, entry->d_name);
         }
-        ::closedir(dir);
-    }
 }
 
 }  // namespace geminor

@@ -39,7 +39,7 @@ std::uint64_t ChecksumCache::SizeIn(const std::string &folder)
     std::uint64_t bytes = 0;
     for (const char *file : kFiles) {
         struct stat st = {};
-        if (::lstat((folder + file).c_str(), &st) == 0)
+        if (StatPath(folder + file, &st, AT_SYMLINK_NOFOLLOW) == 0)
             bytes += static_cast<std::uint64_t>(st.st_blocks) * 512;  // the map is sparse: what it takes
     }
     return bytes;
@@ -48,7 +48,7 @@ std::uint64_t ChecksumCache::SizeIn(const std::string &folder)
 bool ChecksumCache::ClearIn(const std::string &folder, std::string &error)
 {
     for (const char *file : kFiles)
-        if (::unlink((folder + file).c_str()) != 0 && errno != ENOENT) {
+        if (UnlinkPath(folder + file) != 0 && errno != ENOENT) {
             error = folder + file + ": " + std::strerror(errno);
             return false;
         }
@@ -79,43 +79,46 @@ std::unique_ptr<ChecksumCache> ChecksumCache::Open(const std::string &folder, st
         return nullptr;
     }
     for (const char *old : std::span(kFiles).subspan(kOlderFormat))
-        ::unlinkat(folderFd.get(), old + 1, 0);
+        Fs().unlinkat(folderFd.get(), old + 1, 0);
     // LMDB opens its files by name: through the folder checked, whatever its path becomes.
     const std::string path = "/proc/self/fd/" + std::to_string(folderFd.get()) + kFile;
-    const std::string reached = ::access(path.c_str(), F_OK) == 0 ? path : shown;
+    struct stat st = {};
+    const std::string reached = Fs().fstatat(AT_FDCWD, path.c_str(), &st, 0) == 0 ? path : shown;
     // Before anything is read, the file gets room past its last page, under the writers' lock.
     int rc = 0;
     const bool locked = setWritersLock(lockFd.get(), F_WRLCK);
-    MDB_env *env = openEnvironment(reached, 0, rc);
+    LmdbEnv env = openEnvironment(reached, 0, rc);
     if (env && !ReserveLockFile(folderFd.get(), reason)) {
-        mdb_env_close(std::exchange(env, nullptr));
+        env.reset();
         rc = 0;
     }
     if (env && locked)
-        KeepSlack(env, lockFd.get());
+        KeepSlack(env.get(), lockFd.get());
     if (locked)
         setWritersLock(lockFd.get(), F_UNLCK);
     if (!env) {
         warning = "checksum cache not used: " + shown + ": " + (rc != 0 ? why(rc) : reason);
         return nullptr;
     }
-    // Checked in a child process while the folders are walked; read once it has passed.
-    std::unique_ptr<ChecksumCache> cache(
-        new ChecksumCache(shown, env, std::move(folderFd), std::move(lockFd), settle));
-    MDB_envinfo info = {};
+    // Checked in a process of its own while the folders are walked; read once it has passed.
     // (A new cache has nothing to check; an unchecked one is never read.)
-    if (mdb_env_info(env, &info) != 0 || info.me_last_pgno > 1)
+    MDB_envinfo info = {};
+    const bool check = mdb_env_info(env.get(), &info) != 0 || info.me_last_pgno > 1;
+    std::unique_ptr<ChecksumCache> cache(
+        new ChecksumCache(shown, std::move(env), std::move(folderFd), std::move(lockFd), settle));
+    if (check)
         if (!(cache->m_checker = CacheCheck::Start(reached, cache->m_folderFd.get())))
             cache->stopUsing(why(errno), true);
     return cache;
 }
 
-ChecksumCache::ChecksumCache(std::string path, MDB_env *env, UniqueFd folderFd, UniqueFd lockFd,
+ChecksumCache::ChecksumCache(std::string path, LmdbEnv env, UniqueFd folderFd, UniqueFd lockFd,
                              std::chrono::seconds settle)
-    : m_path(std::move(path)), m_env(env), m_folderFd(std::move(folderFd)), m_lockFd(std::move(lockFd)),
-      m_today(today()), m_settledBeforeNs(std::chrono::duration_cast<std::chrono::nanoseconds>(
-                                              std::chrono::system_clock::now().time_since_epoch() - settle)
-                                              .count())
+    : m_path(std::move(path)), m_env(std::move(env)), m_folderFd(std::move(folderFd)),
+      m_lockFd(std::move(lockFd)), m_today(today()),
+      m_settledBeforeNs(std::chrono::duration_cast<std::chrono::nanoseconds>(
+                            std::chrono::system_clock::now().time_since_epoch() - settle)
+                            .count())
 {
 }
 
@@ -126,14 +129,15 @@ bool ChecksumCache::settle()
     if (m_checker && !m_checker.passed())
         return stopUsing(why(MDB_CORRUPTED), true);
     int dead = 0;
-    mdb_reader_check(m_env, &dead);  // slots of scans that were killed (and of a check that faulted)
-    MDB_txn *txn = nullptr;
+    mdb_reader_check(m_env.get(), &dead);  // slots of scans that were killed (and of a check that faulted)
     MDB_dbi dbi = 0;
     MDB_stat stat = {};
     MDB_val key = valueOf(kMetaKey.data(), kMetaKey.size()), value;
-    int rc = mdb_txn_begin(m_env, nullptr, MDB_RDONLY, &txn);
-    if (rc == 0 && (rc = mdb_dbi_open(txn, nullptr, 0, &dbi)) == 0 && (rc = mdb_stat(txn, dbi, &stat)) == 0) {
-        const int found = mdb_get(txn, dbi, &key, &value);
+    int rc = 0;
+    LmdbTxn txn = beginTxn(m_env.get(), MDB_RDONLY, rc);
+    if (rc == 0 && (rc = mdb_dbi_open(txn.get(), nullptr, 0, &dbi)) == 0 &&
+        (rc = mdb_stat(txn.get(), dbi, &stat)) == 0) {
+        const int found = mdb_get(txn.get(), dbi, &key, &value);
         if (found != 0 && found != MDB_NOTFOUND)
             rc = found;
         else if (stat.ms_entries > 0 && (found != 0 || !markDay(value)))
@@ -142,7 +146,7 @@ bool ChecksumCache::settle()
             m_prunedDay = found == 0 ? *markDay(value) : m_today;
     }
     if (txn)
-        mdb_txn_commit(txn);  // (keeps the main table's handle)
+        mdb_txn_commit(txn.release());  // (keeps the main table's handle)
     if (rc != 0)
         return stopUsing(why(rc), true);
     m_dbi = dbi;
@@ -164,7 +168,6 @@ ChecksumCache::~ChecksumCache()
 {
     walkDone();
     wait();
-    mdb_env_close(m_env);
 }
 
 std::string ChecksumCache::warning() const
@@ -220,7 +223,7 @@ void ChecksumCache::addFile(const FileIdentity &state)
         m_states.assign(1, FileIdentity{});  // beside the file list's empty element 0
         m_known.assign(1, Known{});
         if (settle() && !m_empty)
-            if (const int rc = mdb_txn_begin(m_env, nullptr, MDB_RDONLY, &m_txn); rc != 0)
+            if (int rc = 0; !(m_txn = beginTxn(m_env.get(), MDB_RDONLY, rc)))
                 stopUsing(why(rc), true);
     }
     if (state.device != m_lastDevice || m_states.size() == 1)
@@ -233,8 +236,8 @@ void ChecksumCache::addFile(const FileIdentity &state)
     if (!m_txn || m_broken || !known.trusted)
         return;
     if (++m_asked % kRenewEvery == 0) {  // a snapshot held long keeps writers from reusing its pages
-        mdb_txn_reset(m_txn);
-        if (const int rc = mdb_txn_renew(m_txn); rc != 0) {
+        mdb_txn_reset(m_txn.get());
+        if (const int rc = mdb_txn_renew(m_txn.get()); rc != 0) {
             stopUsing(why(rc), true);
             return;
         }
@@ -244,8 +247,7 @@ void ChecksumCache::addFile(const FileIdentity &state)
 
 void ChecksumCache::walkDone()
 {
-    if (m_txn)
-        mdb_txn_abort(std::exchange(m_txn, nullptr));
+    m_txn.reset();
 }
 
 void ChecksumCache::ask(std::uint32_t id)
@@ -253,7 +255,7 @@ void ChecksumCache::ask(std::uint32_t id)
     const FileIdentity &state = m_states[id];
     const CacheKey key = CacheKeyOf(state.device, state.inode);
     MDB_val k = valueOf(key.data(), key.size()), value;
-    const int rc = mdb_get(m_txn, m_dbi, &k, &value);
+    const int rc = mdb_get(m_txn.get(), m_dbi, &k, &value);
     if (rc == MDB_NOTFOUND)
         return;
     const std::optional<CacheRecord> record = rc == 0 ? recordAt(k, value) : std::nullopt;
@@ -286,14 +288,11 @@ void ChecksumCache::store(std::uint32_t id, const Digests &digests)
 
 int ChecksumCache::prune(MDB_txn *txn)
 {
-    MDB_cursor *cursor = nullptr;
-    int rc = mdb_cursor_open(txn, m_dbi, &cursor);
-    if (rc == 0)
-        rc = forEachRecord(cursor, [&](const std::optional<CacheRecord> &record) {
-            return !record || record->seenDay + kKeepDays < m_today ? mdb_cursor_del(cursor, 0) : 0;
+    int rc = 0;
+    if (const LmdbCursor cursor = openCursor(txn, m_dbi, rc))
+        rc = forEachRecord(cursor.get(), [&](const std::optional<CacheRecord> &record) {
+            return !record || record->seenDay + kKeepDays < m_today ? mdb_cursor_del(cursor.get(), 0) : 0;
         });
-    if (cursor)
-        mdb_cursor_close(cursor);
     return rc == MDB_NOTFOUND ? putMark(txn, m_dbi, m_today) : rc;
 }
 
@@ -320,11 +319,11 @@ void ChecksumCache::write()
     CacheVolume volume;
     for (std::size_t begin = 0; rc == 0 && (begin < dirty.size() || (begin == 0 && pruneDue));
          begin += kChunk) {
-        MDB_txn *txn = nullptr;
-        if ((rc = mdb_txn_begin(m_env, nullptr, 0, &txn)) != 0)
+        LmdbTxn txn = beginTxn(m_env.get(), 0, rc);
+        if (!txn)
             break;
         if (begin == 0)
-            rc = pruneDue ? prune(txn) : m_empty ? putMark(txn, m_dbi, m_prunedDay) : 0;
+            rc = pruneDue ? prune(txn.get()) : m_empty ? putMark(txn.get(), m_dbi, m_prunedDay) : 0;
         for (std::size_t i = begin; rc == 0 && i < std::min(dirty.size(), begin + kChunk); ++i) {
             if (const FileIdentity &state = m_states[dirty[i]]; i == 0 || state.device != device)
                 volume = m_volumes.of(static_cast<dev_t>(device = state.device));
@@ -333,11 +332,12 @@ void ChecksumCache::write()
             const CacheKey key = CacheKeyOf(record.state.device, record.state.inode);
             const std::string bytes = EncodeRecord(record);
             MDB_val k = valueOf(key.data(), key.size()), value = valueOf(bytes.data(), bytes.size());
-            rc = mdb_put(txn, m_dbi, &k, &value, 0);
+            rc = mdb_put(txn.get(), m_dbi, &k, &value, 0);
         }
-        rc = rc == 0 ? mdb_txn_commit(txn) : (mdb_txn_abort(txn), rc);
+        if (rc == 0)
+            rc = mdb_txn_commit(txn.release());
     }
-    KeepSlack(m_env, m_lockFd.get());
+    KeepSlack(m_env.get(), m_lockFd.get());
     setWritersLock(m_lockFd.get(), F_UNLCK);
     if (rc != 0) {
         std::lock_guard lock(m_mutex);

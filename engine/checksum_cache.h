@@ -14,11 +14,9 @@
 #include "engine/cache_checker.h"
 #include "engine/cache_record.h"
 #include "engine/cache_volumes.h"
+#include "engine/checksum_store.h"
 #include "engine/request.h"
 #include "engine/unique_fd.h"
-
-struct MDB_env;
-struct MDB_txn;
 
 namespace geminor {
 
@@ -98,7 +96,7 @@ private:
         void add(const Digests &digests);
     };
 
-    ChecksumCache(std::string path, MDB_env *env, UniqueFd folderFd, UniqueFd lockFd,
+    ChecksumCache(std::string path, digest_store::LmdbEnv env, UniqueFd folderFd, UniqueFd lockFd,
                   std::chrono::seconds settle);
     /// Waits for the check, then reads the mark; false (and the cache not used) when either fails.
     bool settle();
@@ -115,7 +113,7 @@ private:
 
     mutable std::mutex m_mutex;
     std::string m_path;
-    MDB_env *m_env = nullptr;
+    digest_store::LmdbEnv m_env;
     unsigned m_dbi = 0;
     UniqueFd m_folderFd;   // the folder checked: LMDB reaches its files through it
     UniqueFd m_lockFd;     // holds the writers' lock: a writer that hangs never hangs us
@@ -130,8 +128,8 @@ private:
     CacheVolume m_lastVolume;
     std::atomic<bool> m_finished{false};
     std::string m_warning;
-    bool m_settled = false;    // checked and its mark read (at the first file)
-    MDB_txn *m_txn = nullptr;  // the snapshot the walk's files are read from
+    bool m_settled = false;       // checked and its mark read (at the first file)
+    digest_store::LmdbTxn m_txn;  // the snapshot the walk's files are read from
     unsigned m_asked = 0;
     std::vector<FileIdentity> m_states;  // by id
     std::vector<Known> m_known;

@@ -9,6 +9,8 @@
 #include <thread>
 #include <unistd.h>
 
+#include "engine/file_system.h"
+
 namespace geminor::digest_store {
 namespace {
 
@@ -28,6 +30,20 @@ std::optional<std::uint64_t> pagesEnd(MDB_env *env)
 }
 
 }  // namespace
+
+LmdbTxn beginTxn(MDB_env *env, unsigned flags, int &rc)
+{
+    MDB_txn *txn = nullptr;
+    rc = mdb_txn_begin(env, nullptr, flags, &txn);
+    return LmdbTxn(rc == 0 ? txn : nullptr);
+}
+
+LmdbCursor openCursor(MDB_txn *txn, MDB_dbi dbi, int &rc)
+{
+    MDB_cursor *cursor = nullptr;
+    rc = mdb_cursor_open(txn, dbi, &cursor);
+    return LmdbCursor(rc == 0 ? cursor : nullptr);
+}
 
 /// Why LMDB (or the system, for an errno value) refused.
 std::string why(int rc)
@@ -86,29 +102,26 @@ int putMark(MDB_txn *txn, MDB_dbi dbi, std::uint16_t day)
 /// is stale or refused, never taken for another's.)
 /// An environment on `path` (read-only or not); nothing with `rc` set when it cannot be opened
 /// or is shorter than its pages say (reading those would fault).
-MDB_env *openEnvironment(const std::string &path, unsigned flags, int &rc)
+LmdbEnv openEnvironment(const std::string &path, unsigned flags, int &rc)
 {
-    MDB_env *env = nullptr;
-    if ((rc = mdb_env_create(&env)) != 0)
+    MDB_env *created = nullptr;
+    if ((rc = mdb_env_create(&created)) != 0)
         return nullptr;
-    mdb_env_set_maxreaders(env, 256);
+    LmdbEnv env(created);
+    mdb_env_set_maxreaders(env.get(), 256);
     for (const std::size_t map :
          {std::size_t{1} << 36, std::size_t{1} << 32}) {  // address space may be limited
-        mdb_env_set_mapsize(env, map);
-        if ((rc = mdb_env_open(env, path.c_str(),
+        mdb_env_set_mapsize(env.get(), map);
+        if ((rc = mdb_env_open(env.get(), path.c_str(),
                                flags | MDB_NOSUBDIR | MDB_NOTLS | MDB_NORDAHEAD | MDB_NOSYNC, 0600)) !=
             ENOMEM)
             break;
     }
     struct stat st = {};
-    const auto end = rc == 0 ? pagesEnd(env) : std::nullopt;
-    if (rc == 0 && (!end || ::stat(path.c_str(), &st) != 0 || static_cast<std::uint64_t>(st.st_size) < *end))
+    const auto end = rc == 0 ? pagesEnd(env.get()) : std::nullopt;
+    if (rc == 0 && (!end || StatPath(path, &st) != 0 || static_cast<std::uint64_t>(st.st_size) < *end))
         rc = MDB_INVALID;
-    if (rc != 0) {
-        mdb_env_close(env);
-        return nullptr;
-    }
-    return env;
+    return rc == 0 ? std::move(env) : nullptr;
 }
 
 /// The writers' lock: a byte of the data file locked by its open file description. Every
@@ -134,11 +147,11 @@ void KeepSlack(MDB_env *env, int fd)
 {
     struct stat st = {};
     const auto end = pagesEnd(env);
-    if (!end || ::fstat(fd, &st) != 0)
+    if (!end || Fs().fstat(fd, &st) != 0)
         return;
     const auto wanted = static_cast<off_t>(*end) + kSlack;
     if (st.st_size < wanted)
-        (void)::ftruncate(fd, wanted);
+        (void)Fs().ftruncate(fd, wanted);
 }
 
 /// The records of the cache at `path`, after walking every page of both its tables (the free
@@ -146,24 +159,17 @@ void KeepSlack(MDB_env *env, int fd)
 std::optional<std::size_t> wholeRecords(const std::string &path)
 {
     int rc = 0;
-    MDB_env *env = openEnvironment(path, MDB_RDONLY, rc);
-    MDB_txn *txn = nullptr;
+    const LmdbEnv env = openEnvironment(path, MDB_RDONLY, rc);
+    const LmdbTxn txn = env ? beginTxn(env.get(), MDB_RDONLY, rc) : nullptr;
     std::size_t records = 0;
-    bool whole = env && mdb_txn_begin(env, nullptr, MDB_RDONLY, &txn) == 0;
+    bool whole = txn != nullptr;
     for (const MDB_dbi dbi : {MDB_dbi{0}, MDB_dbi{1}}) {
-        MDB_cursor *cursor = nullptr;
-        whole = whole && mdb_cursor_open(txn, dbi, &cursor) == 0 &&
-                forEachRecord(cursor, [&](const std::optional<CacheRecord> &record) {
-                    records += dbi == 1 ? 1 : 0;
-                    return dbi == 0 || record ? 0 : MDB_CORRUPTED;
-                }) == MDB_NOTFOUND;
-        if (cursor)
-            mdb_cursor_close(cursor);
+        const LmdbCursor cursor = whole ? openCursor(txn.get(), dbi, rc) : nullptr;
+        whole = cursor && forEachRecord(cursor.get(), [&](const std::optional<CacheRecord> &record) {
+                              records += dbi == 1 ? 1 : 0;
+                              return dbi == 0 || record ? 0 : MDB_CORRUPTED;
+                          }) == MDB_NOTFOUND;
     }
-    if (txn)
-        mdb_txn_abort(txn);
-    if (env)
-        mdb_env_close(env);
     return whole ? std::optional(records) : std::nullopt;
 }
 

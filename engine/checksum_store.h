@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <lmdb.h>
+#include <memory>
 #include <optional>
 #include <string>
 #include <sys/types.h>
@@ -29,6 +30,29 @@ inline constexpr std::size_t kOlderFormat =
 /// Under the key of no file: what the file is, and the day records were last pruned.
 inline const CacheKey kMetaKey{};
 
+/// One owner for each LMDB handle: an environment is closed, a transaction aborted unless it
+/// was committed (`mdb_txn_commit(txn.release())`), a cursor closed.
+struct CloseEnv
+{
+    void operator()(MDB_env *env) const { mdb_env_close(env); }
+};
+struct AbortTxn
+{
+    void operator()(MDB_txn *txn) const { mdb_txn_abort(txn); }
+};
+struct CloseCursor
+{
+    void operator()(MDB_cursor *cursor) const { mdb_cursor_close(cursor); }
+};
+using LmdbEnv = std::unique_ptr<MDB_env, CloseEnv>;
+using LmdbTxn = std::unique_ptr<MDB_txn, AbortTxn>;
+using LmdbCursor = std::unique_ptr<MDB_cursor, CloseCursor>;
+
+/// A transaction of `env` (MDB_RDONLY or 0); none with `rc` set when LMDB refuses.
+LmdbTxn beginTxn(MDB_env *env, unsigned flags, int &rc);
+/// A cursor on `dbi`; none with `rc` set when LMDB refuses.
+LmdbCursor openCursor(MDB_txn *txn, MDB_dbi dbi, int &rc);
+
 /// Why LMDB (or the system, for an errno value) refused.
 std::string why(int rc);
 MDB_val valueOf(const void *data, std::size_t size);
@@ -41,7 +65,7 @@ std::optional<CacheRecord> recordAt(const MDB_val &key, const MDB_val &value);
 int putMark(MDB_txn *txn, MDB_dbi dbi, std::uint16_t day);
 /// An environment on `path` (read-only or not); nothing with `rc` set when it cannot be opened
 /// or is shorter than its pages say (reading those would fault).
-MDB_env *openEnvironment(const std::string &path, unsigned flags, int &rc);
+LmdbEnv openEnvironment(const std::string &path, unsigned flags, int &rc);
 /// Takes (F_WRLCK) or drops (F_UNLCK) the writers' lock on the data file `fd`; false when
 /// another Geminor held it for kWaitForWriterMs.
 bool setWritersLock(int fd, short type);
