@@ -26,6 +26,7 @@
 #include "results/group_order.h"
 #include "results/keep_rules.h"
 #include "results/result_json.h"
+#include "texts/cache_texts.h"
 
 namespace {
 
@@ -310,10 +311,11 @@ int scanAndReport(const Options &options, const SearchRequest &request, const st
     std::int16_t groupMarker = 0;
     std::unique_ptr<ChecksumCache> cache;
     if (!options.noCache && ReadsContents(request.Method)) {
-        std::string warning;
-        cache = ChecksumCache::Open(options.cacheDir, warning);
-        if (!cache)
-            std::fprintf(stderr, "geminor-cli: %s\n", warning.c_str());
+        if (auto opened = ChecksumCache::Open(options.cacheDir))
+            cache = std::move(*opened);
+        else
+            std::fprintf(stderr, "geminor-cli: %s\n",
+                         CacheWarningText({CacheWarning::Stage::NotUsed, opened.error()}).c_str());
     }
     ScanOutcome outcome = RunScan(request, host, g_cancel, groupMarker, cache.get());
     host.finish();
@@ -335,8 +337,8 @@ int scanAndReport(const Options &options, const SearchRequest &request, const st
         std::fprintf(stderr, "%s\n", line.c_str());
     if (cache) {
         cache->wait();  // (it was written while the result was listed)
-        if (!cache->warning().empty())
-            std::fprintf(stderr, "geminor-cli: %s\n", cache->warning().c_str());
+        if (const auto warning = cache->warning())
+            std::fprintf(stderr, "geminor-cli: %s\n", CacheWarningText(*warning).c_str());
         cache.reset();
     }
     const bool exported = writeExports(options, rows, outcome);
@@ -385,9 +387,8 @@ int main(int argc, char **argv)
     if (options.journal)
         return PrintJournals();
     if (options.clearCache) {
-        std::string error;
-        if (!ChecksumCache::ClearIn(options.cacheDir, error))
-            return failed(error.c_str());
+        if (const Status cleared = ChecksumCache::ClearIn(options.cacheDir); !cleared)
+            return failed(CacheErrorText(cleared.error()).c_str());
         if (options.folders.empty() && options.session.empty() && options.references.empty())
             return 0;
     }

@@ -45,70 +45,95 @@ std::uint64_t ChecksumCache::SizeIn(const std::string &folder)
     return bytes;
 }
 
-bool ChecksumCache::ClearIn(const std::string &folder, std::string &error)
+Status ChecksumCache::ClearIn(const std::string &folder)
 {
     for (const char *file : kFiles)
-        if (UnlinkPath(folder + file) != 0 && errno != ENOENT) {
-            error = folder + file + ": " + std::strerror(errno);
-            return false;
-        }
-    return true;
+        if (UnlinkPath(folder + file) != 0 && errno != ENOENT)
+            return FailErrno(folder + file);
+    return {};
 }
 
 std::optional<std::size_t> ChecksumCache::RecordsIn(const std::string &folder)
 {
-    std::string reason;
-    const UniqueFd folderFd = OpenOwnFolder(folder, false, reason);
-    if (!folderFd || !OwnFileOrNone(folderFd.get(), kFile + 1, reason) ||
-        !OwnFileOrNone(folderFd.get(), kLockFile, reason))
+    const Result<UniqueFd> folderFd = OpenOwnFolder(folder, false);
+    if (!folderFd || !OwnFileOrNone(folderFd->get(), kFile + 1) || !OwnFileOrNone(folderFd->get(), kLockFile))
         return std::nullopt;
-    return wholeRecords("/proc/self/fd/" + std::to_string(folderFd.get()) + kFile);
+    return wholeRecords("/proc/self/fd/" + std::to_string(folderFd->get()) + kFile);
 }
 
-std::unique_ptr<ChecksumCache> ChecksumCache::Open(const std::string &folder, std::string &warning,
-                                                   std::chrono::seconds settle)
+namespace {
+
+/// The cache's folder and its data file (which carries the writers' lock).
+struct OpenedFolder
+{
+    UniqueFd folder, data;
+};
+
+Unexpected at(std::string path, Error error)
+{
+    error.path = std::move(path);
+    return Unexpected(std::move(error));
+}
+
+/// The cache's folder and data file, each checked to be the user's alone, and room had.
+Result<OpenedFolder> openFolder(const std::string &folder, const std::string &shown)
+{
+    Result<UniqueFd> folderFd = OpenOwnFolder(folder, true);
+    if (!folderFd)
+        return at(folder, folderFd.error());
+    Result<UniqueFd> data = OpenOwnFile(folderFd->get(), kFile + 1);
+    const Status room = data ? ReserveLockFile(folderFd->get()) : Status(Unexpected(data.error()));
+    if (!room)
+        return at(shown, room.error());
+    for (const char *old : std::span(kFiles).subspan(kOlderFormat))
+        Fs().unlinkat(folderFd->get(), old + 1, 0);
+    return OpenedFolder{std::move(*folderFd), std::move(*data)};
+}
+
+/// The environment on `reached`: before anything is read, its file gets room past its last
+/// page, under the writers' lock.
+Result<LmdbEnv> openDatabase(const std::string &reached, const OpenedFolder &opened)
+{
+    int rc = 0;
+    const bool locked = setWritersLock(opened.data.get(), F_WRLCK);
+    LmdbEnv env = openEnvironment(reached, 0, rc);
+    const Status room = env ? ReserveLockFile(opened.folder.get()) : Status();
+    if (!room)
+        env.reset();
+    if (env && locked)
+        KeepSlack(env.get(), opened.data.get());
+    if (locked)
+        setWritersLock(opened.data.get(), F_UNLCK);
+    if (!env)
+        return room ? Fail(ErrorCode::CacheUnusable, rc) : Unexpected(room.error());
+    return env;
+}
+
+}  // namespace
+
+Result<std::unique_ptr<ChecksumCache>> ChecksumCache::Open(const std::string &folder,
+                                                           std::chrono::seconds settle)
 {
     const std::string shown = folder + kFile;
-    std::string reason;
-    UniqueFd folderFd = OpenOwnFolder(folder, true, reason);
-    UniqueFd lockFd = folderFd ? OpenOwnFile(folderFd.get(), kFile + 1, reason) : UniqueFd();
-    if (lockFd && !ReserveLockFile(folderFd.get(), reason))
-        lockFd = UniqueFd();
-    if (!lockFd) {
-        warning = "checksum cache not used: " + (folderFd ? shown : folder) + ": " + reason;
-        return nullptr;
-    }
-    for (const char *old : std::span(kFiles).subspan(kOlderFormat))
-        Fs().unlinkat(folderFd.get(), old + 1, 0);
+    Result<OpenedFolder> opened = openFolder(folder, shown);
+    if (!opened)
+        return Unexpected(opened.error());
     // LMDB opens its files by name: through the folder checked, whatever its path becomes.
-    const std::string path = "/proc/self/fd/" + std::to_string(folderFd.get()) + kFile;
+    const std::string path = "/proc/self/fd/" + std::to_string(opened->folder.get()) + kFile;
     struct stat st = {};
     const std::string reached = Fs().fstatat(AT_FDCWD, path.c_str(), &st, 0) == 0 ? path : shown;
-    // Before anything is read, the file gets room past its last page, under the writers' lock.
-    int rc = 0;
-    const bool locked = setWritersLock(lockFd.get(), F_WRLCK);
-    LmdbEnv env = openEnvironment(reached, 0, rc);
-    if (env && !ReserveLockFile(folderFd.get(), reason)) {
-        env.reset();
-        rc = 0;
-    }
-    if (env && locked)
-        KeepSlack(env.get(), lockFd.get());
-    if (locked)
-        setWritersLock(lockFd.get(), F_UNLCK);
-    if (!env) {
-        warning = "checksum cache not used: " + shown + ": " + (rc != 0 ? why(rc) : reason);
-        return nullptr;
-    }
+    Result<LmdbEnv> env = openDatabase(reached, *opened);
+    if (!env)
+        return at(shown, env.error());
     // Checked in a process of its own while the folders are walked; read once it has passed.
     // (A new cache has nothing to check; an unchecked one is never read.)
     MDB_envinfo info = {};
-    const bool check = mdb_env_info(env.get(), &info) != 0 || info.me_last_pgno > 1;
-    std::unique_ptr<ChecksumCache> cache(
-        new ChecksumCache(shown, std::move(env), std::move(folderFd), std::move(lockFd), settle));
+    const bool check = mdb_env_info(env->get(), &info) != 0 || info.me_last_pgno > 1;
+    std::unique_ptr<ChecksumCache> cache(new ChecksumCache(shown, std::move(*env), std::move(opened->folder),
+                                                           std::move(opened->data), settle));
     if (check)
         if (!(cache->m_checker = CacheCheck::Start(reached, cache->m_folderFd.get())))
-            cache->stopUsing(why(errno), true);
+            cache->stopUsing(Error{ErrorCode::SystemCall, errno}, true);
     return cache;
 }
 
@@ -127,7 +152,7 @@ bool ChecksumCache::settle()
     if (m_broken)
         return false;
     if (m_checker && !m_checker.passed())
-        return stopUsing(why(MDB_CORRUPTED), true);
+        return stopUsing(Error{ErrorCode::CacheUnusable, MDB_CORRUPTED}, true);
     int dead = 0;
     mdb_reader_check(m_env.get(), &dead);  // slots of scans that were killed (and of a check that faulted)
     MDB_dbi dbi = 0;
@@ -148,18 +173,20 @@ bool ChecksumCache::settle()
     if (txn)
         mdb_txn_commit(txn.release());  // (keeps the main table's handle)
     if (rc != 0)
-        return stopUsing(why(rc), true);
+        return stopUsing(Error{ErrorCode::CacheUnusable, rc}, true);
     m_dbi = dbi;
     m_empty = stat.ms_entries <= 1;  // a first scan finds nothing: it need not ask for every file
     return true;
 }
 
-bool ChecksumCache::stopUsing(const std::string &reason, bool fromStart)
+bool ChecksumCache::stopUsing(Error reason, bool fromStart)
 {
     std::lock_guard lock(m_mutex);
+    reason.path = m_path;
     if (!m_broken)
-        m_warning = std::string("checksum cache not used") + (fromStart ? "" : " from here on") + ": " +
-                    m_path + ": " + reason;
+        m_warning =
+            CacheWarning{fromStart ? CacheWarning::Stage::NotUsed : CacheWarning::Stage::NotUsedFromHere,
+                         std::move(reason)};
     m_broken = true;
     return false;
 }
@@ -170,7 +197,7 @@ ChecksumCache::~ChecksumCache()
     wait();
 }
 
-std::string ChecksumCache::warning() const
+std::optional<CacheWarning> ChecksumCache::warning() const
 {
     std::lock_guard lock(m_mutex);
     return m_warning;
@@ -224,7 +251,7 @@ void ChecksumCache::addFile(const FileIdentity &state)
         m_known.assign(1, Known{});
         if (settle() && !m_empty)
             if (int rc = 0; !(m_txn = beginTxn(m_env.get(), MDB_RDONLY, rc)))
-                stopUsing(why(rc), true);
+                stopUsing(Error{ErrorCode::CacheUnusable, rc}, true);
     }
     if (state.device != m_lastDevice || m_states.size() == 1)
         m_lastVolume = m_volumes.of(static_cast<dev_t>(m_lastDevice = state.device));
@@ -238,7 +265,7 @@ void ChecksumCache::addFile(const FileIdentity &state)
     if (++m_asked % kRenewEvery == 0) {  // a snapshot held long keeps writers from reusing its pages
         mdb_txn_reset(m_txn.get());
         if (const int rc = mdb_txn_renew(m_txn.get()); rc != 0) {
-            stopUsing(why(rc), true);
+            stopUsing(Error{ErrorCode::CacheUnusable, rc}, true);
             return;
         }
     }
@@ -260,8 +287,7 @@ void ChecksumCache::ask(std::uint32_t id)
         return;
     const std::optional<CacheRecord> record = rc == 0 ? recordAt(k, value) : std::nullopt;
     if (!record) {
-        stopUsing(rc != 0 ? "reading: " + why(rc)
-                          : "a damaged record; clear the checksum cache to start a new one",
+        stopUsing(rc != 0 ? Error{ErrorCode::CacheReadFailed, rc} : Error{ErrorCode::CacheDamagedRecord},
                   false);
         return;
     }
@@ -310,8 +336,7 @@ void ChecksumCache::write()
     sortByKey(dirty);
     if (!setWritersLock(m_lockFd.get(), F_WRLCK)) {
         std::lock_guard lock(m_mutex);
-        m_warning = "checksum cache not updated: another scan has held it for " +
-                    std::to_string(kWaitForWriterMs / 1000) + " s";
+        m_warning = CacheWarning{CacheWarning::Stage::NotUpdated, Error{ErrorCode::CacheWriterBusy}};
         return;
     }
     int rc = 0;
@@ -341,7 +366,8 @@ void ChecksumCache::write()
     setWritersLock(m_lockFd.get(), F_UNLCK);
     if (rc != 0) {
         std::lock_guard lock(m_mutex);
-        m_warning = "checksum cache not updated: " + m_path + ": " + why(rc);
+        m_warning =
+            CacheWarning{CacheWarning::Stage::NotUpdated, Error{ErrorCode::CacheUnusable, rc, m_path}};
     }
 }
 

@@ -13,6 +13,7 @@
 
 #include "engine/cache_checker.h"
 #include "engine/cache_record.h"
+#include "engine/cache_warning.h"
 #include "engine/cache_volumes.h"
 #include "engine/checksum_store.h"
 #include "engine/request.h"
@@ -47,10 +48,9 @@ public:
     ChecksumCache(const ChecksumCache &) = delete;
     ChecksumCache &operator=(const ChecksumCache &) = delete;
 
-    /// Opens (or makes, 0700) the cache in `folder`; nothing when it cannot be used, `warning`
-    /// saying why.
-    static std::unique_ptr<ChecksumCache> Open(const std::string &folder, std::string &warning,
-                                               std::chrono::seconds settle = SettleTime());
+    /// Opens (or makes, 0700) the cache in `folder`; why it cannot be used, else.
+    static Result<std::unique_ptr<ChecksumCache>> Open(const std::string &folder,
+                                                       std::chrono::seconds settle = SettleTime());
     /// kSettle, or the seconds in GEMINOR_TEST_CACHE_SETTLE_SECONDS: tests, whose files are
     /// seconds old, set it to see the cache used.
     static std::chrono::seconds SettleTime();
@@ -58,7 +58,7 @@ public:
     static std::string DefaultFolder();
     /// Bytes the cache takes in `folder`, and its removal.
     static std::uint64_t SizeIn(const std::string &folder);
-    static bool ClearIn(const std::string &folder, std::string &error);
+    static Status ClearIn(const std::string &folder);
     /// The records of the cache in `folder`, each checked; nothing when one is damaged.
     static std::optional<std::size_t> RecordsIn(const std::string &folder);
 
@@ -79,8 +79,8 @@ public:
     /// the cache is destroyed, or at `wait()`.
     void finish();
     void wait();
-    /// Why the cache stopped being used, or "".
-    std::string warning() const;
+    /// Why the cache stopped being used or was not written; nothing when it was not.
+    std::optional<CacheWarning> warning() const;
 
 private:
     /// What is known of a file walked, by its id: 40 bytes.
@@ -100,9 +100,9 @@ private:
                   std::chrono::seconds settle);
     /// Waits for the check, then reads the mark; false (and the cache not used) when either fails.
     bool settle();
-    /// Stops using the cache; the warning says why, once: "not used" (`fromStart`) or "not used
-    /// from here on". False.
-    bool stopUsing(const std::string &reason, bool fromStart);
+    /// Stops using the cache; the warning says why, once: not used (`fromStart`) or not used
+    /// from here on. False.
+    bool stopUsing(Error reason, bool fromStart);
     /// Asks the cache for the file walked as `id`.
     void ask(std::uint32_t id);
     void take(std::uint32_t id, const CacheRecord &record);
@@ -127,7 +127,7 @@ private:
     dev_t m_lastDevice = 0;  // the walk's files come device by device: the last one's volume
     CacheVolume m_lastVolume;
     std::atomic<bool> m_finished{false};
-    std::string m_warning;
+    std::optional<CacheWarning> m_warning;
     bool m_settled = false;       // checked and its mark read (at the first file)
     digest_store::LmdbTxn m_txn;  // the snapshot the walk's files are read from
     unsigned m_asked = 0;

@@ -45,15 +45,6 @@ LmdbCursor openCursor(MDB_txn *txn, MDB_dbi dbi, int &rc)
     return LmdbCursor(rc == 0 ? cursor : nullptr);
 }
 
-/// Why LMDB (or the system, for an errno value) refused.
-std::string why(int rc)
-{
-    return rc == MDB_INVALID || rc == MDB_CORRUPTED || rc == MDB_PAGE_NOTFOUND || rc == MDB_VERSION_MISMATCH
-               ? std::string("damaged (") + mdb_strerror(rc) +
-                     "); clear the checksum cache to start a new one"
-               : mdb_strerror(rc);
-}
-
 MDB_val valueOf(const void *data, std::size_t size)
 {
     return MDB_val{size, const_cast<void *>(data)};

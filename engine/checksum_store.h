@@ -53,8 +53,6 @@ LmdbTxn beginTxn(MDB_env *env, unsigned flags, int &rc);
 /// A cursor on `dbi`; none with `rc` set when LMDB refuses.
 LmdbCursor openCursor(MDB_txn *txn, MDB_dbi dbi, int &rc);
 
-/// Why LMDB (or the system, for an errno value) refused.
-std::string why(int rc);
 MDB_val valueOf(const void *data, std::size_t size);
 std::uint16_t today();
 /// The prune day stored in the mark; nothing when `value` is not our mark.

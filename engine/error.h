@@ -45,7 +45,14 @@ enum class ErrorCode {
     NotOurLink,
 
     // checksum cache
-    CacheUnusable,
+    CacheUnusable,            // LMDB (or the system) refused: `errnum` holds its code
+    CacheFolderNotOwn,        // the cache's folder is not the user's, or others can write in it
+    CacheFileNotOwn,          // the file `detail` of the cache is not a file of the user's
+    CacheFileOthersCanWrite,  // ... is the user's, but others can write it
+    CacheFileNotOwnAlone,     // ... was replaced, once open, by one not the user's alone
+    CacheReadFailed,          // reading a record: `errnum` holds LMDB's code
+    CacheDamagedRecord,
+    CacheWriterBusy,  // another scan held the writers' lock too long
 
     // exports
     ExportUnwritable,

@@ -6,6 +6,7 @@
 #include "engine/checksum_cache.h"
 #include "persist/settings_store.h"
 #include "results/format_size.h"
+#include "texts/cache_texts.h"
 #include "ui/main_actions.h"
 #include "ui/prompter.h"
 
@@ -32,9 +33,9 @@ void ConnectCacheOptions(const MainActions &actions, SettingsStore &settings, Pr
                                "every file again.")
                     .arg(size())))
             return;
-        std::string error;
-        if (!ChecksumCache::ClearIn(ChecksumCache::DefaultFolder(), error))
-            prompter.inform(&window, title, QString::fromStdString(error), QMessageBox::Warning);
+        if (const Status cleared = ChecksumCache::ClearIn(ChecksumCache::DefaultFolder()); !cleared)
+            prompter.inform(&window, title, QString::fromStdString(CacheErrorText(cleared.error())),
+                            QMessageBox::Warning);
     });
 }
 

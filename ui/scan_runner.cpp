@@ -1,6 +1,7 @@
 #include "ui/scan_runner.h"
 
 #include "engine/checksum_cache.h"
+#include "texts/cache_texts.h"
 
 #include <new>
 #include <system_error>
@@ -47,8 +48,12 @@ std::shared_ptr<ScanResult> scanAndLoad(const SearchRequest &request, ScanHost &
     try {
         std::unique_ptr<ChecksumCache> cache;
         std::string warning;
-        if (useCache && ReadsContents(request.Method))
-            cache = ChecksumCache::Open(ChecksumCache::DefaultFolder(), warning);
+        if (useCache && ReadsContents(request.Method)) {
+            if (auto opened = ChecksumCache::Open(ChecksumCache::DefaultFolder()))
+                cache = std::move(*opened);
+            else
+                warning = CacheWarningText({CacheWarning::Stage::NotUsed, opened.error()});
+        }
         result->outcome = RunScan(request, host, cancel, groupMarker, cache.get());
         ScanProgress loading;
         loading.phase = ScanPhase::Loading;
@@ -62,7 +67,8 @@ std::shared_ptr<ScanResult> scanAndLoad(const SearchRequest &request, ScanHost &
         result->outcome.entries = {};  // the rows hold what is shown
         if (cache) {
             cache->wait();  // (it was written while the rows were loaded)
-            warning = cache->warning();
+            if (const auto stopped = cache->warning())
+                warning = CacheWarningText(*stopped);
         }
         result->cacheWarning = warning;
     } catch (const std::bad_alloc &) {
