@@ -3,6 +3,7 @@
 #include <string>
 
 #include "engine/scan_host.h"
+#include "texts/scan_texts.h"
 
 namespace geminor {
 

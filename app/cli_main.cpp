@@ -20,6 +20,7 @@
 #include "engine/checksum_cache.h"
 #include "engine/file_system.h"
 #include "engine/scan_run.h"
+#include "texts/scan_texts.h"
 #include "engine/atomic_file.h"
 #include "persist/session_file.h"
 #include "results/exports.h"

@@ -10,8 +10,8 @@ namespace geminor {
 /// Where a scan is.
 enum class ScanPhase { Walking, Starting, Searching, Loading };
 
-/// How far a scan has come, as data; the front ends turn it into texts (ProgressStatusText,
-/// ProgressTitleText) or anything else.
+/// How far a scan has come, as data; the front ends turn it into texts (texts/scan_texts.h) or
+/// anything else.
 struct ScanProgress
 {
     ScanPhase phase = ScanPhase::Walking;
@@ -22,12 +22,6 @@ struct ScanProgress
     std::string_view folder, name;            // Walking: the folder and the sub-folder entered
     bool statusAllowed = true;                // false: only the title of a minimized window shows it
 };
-
-/// The message line's text for a progress ("Scanning... /a/", "Searching for duplicates...(3/10)
-/// 30.0%"); empty when only the title shows it.
-std::string ProgressStatusText(const ScanProgress &progress);
-/// The window title's text while the window is minimized ("30.0% (3/10)"); empty for none.
-std::string ProgressTitleText(const ScanProgress &progress);
 
 /// What the scan needs of its front end. Called on the scanning thread, often: implementations
 /// must be cheap and coalesce what they show.

@@ -142,13 +142,6 @@ ScanOutcome RunScan(const SearchRequest &request, ScanHost &host, CancelRequeste
     return outcome;
 }
 
-std::vector<std::string> ClosingTexts(const ScanOutcome &outcome)
-{
-    return {"Search Completed.", "Duplicates : " + std::to_string(outcome.DuplicateCount),
-            "Files : " + std::to_string(outcome.TotalFiles),
-            "Folders : " + std::to_string(outcome.TotalFolders)};
-}
-
 std::uint64_t ReclaimableBytes(const std::vector<ResultEntry> &entries)
 {
     std::uint64_t bytes = 0;
@@ -156,27 +149,6 @@ std::uint64_t ReclaimableBytes(const std::vector<ResultEntry> &entries)
         if (entries[i].group != 0 && entries[i].group == entries[i - 1].group)
             bytes += entries[i].size;
     return bytes;
-}
-
-std::vector<std::string> ProblemTexts(const ScanOutcome &outcome)
-{
-    std::vector<std::string> texts;
-    if (outcome.unreadableFiles > 0)
-        texts.push_back(std::to_string(outcome.unreadableFiles) + (outcome.unreadableFiles == 1
-                                                                       ? " file could not be read"
-                                                                       : " files could not be read"));
-    if (outcome.protectedLocations > 0)
-        texts.push_back(std::to_string(outcome.protectedLocations) +
-                        (outcome.protectedLocations == 1 ? " location is a protected system folder"
-                                                         : " locations are protected system folders") +
-                        ": turn off Protect System Folders to search it");
-    if (outcome.cancelled)
-        texts.push_back("The search was cancelled: the result holds what was found until then");
-    if (outcome.unlistedFolders > 0)
-        texts.push_back(std::to_string(outcome.unlistedFolders) + (outcome.unlistedFolders == 1
-                                                                       ? " folder could not be read"
-                                                                       : " folders could not be read"));
-    return texts;
 }
 
 }  // namespace geminor

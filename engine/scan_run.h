@@ -36,14 +36,6 @@ struct ScanOutcome
 ScanOutcome RunScan(const SearchRequest &request, ScanHost &host, CancelRequested &cancel,
                     std::int16_t &GroupMarker, ChecksumCache *cache = nullptr);
 
-/// The closing lines: "Search Completed.", "Duplicates : N", "Files : N", "Folders : N".
-std::vector<std::string> ClosingTexts(const ScanOutcome &outcome);
-
-/// What the closing "Search Completed." does not say: a cancel, locations that are protected
-/// system folders, "N files could not be read", "1 folder could not be read"; empty when all
-/// went well.
-std::vector<std::string> ProblemTexts(const ScanOutcome &outcome);
-
 /// The bytes that keeping one file of each group would free (each file is one inode: the walk
 /// takes a file reached twice once).
 std::uint64_t ReclaimableBytes(const std::vector<ResultEntry> &entries);

@@ -54,7 +54,4 @@ struct SearchState
     std::atomic<std::uint64_t> bytesCompared{0};   // bytes read for comparing so far; any thread
 };
 
-/// "12.5" for 5 of 40: one decimal, as the progress texts show it.
-std::string Percent(std::int64_t processed, std::int64_t total);
-
 }  // namespace geminor

@@ -2,6 +2,7 @@
 
 #include "engine/checksum_cache.h"
 #include "texts/cache_texts.h"
+#include "texts/scan_texts.h"
 
 #include <new>
 #include <system_error>

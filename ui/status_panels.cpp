@@ -4,6 +4,7 @@
 #include <QStatusBar>
 
 #include "engine/scan_run.h"
+#include "texts/scan_texts.h"
 
 namespace geminor {
 

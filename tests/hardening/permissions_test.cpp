@@ -8,6 +8,7 @@
 
 #include "engine/atomic_file.h"
 #include "engine/scan_run.h"
+#include "texts/scan_texts.h"
 #include "persist/settings_format.h"
 #include "persist/settings_store.h"
 #include <memory>

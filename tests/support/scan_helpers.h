@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "engine/scan_run.h"
+#include "texts/scan_texts.h"
 #include "results/action_plan.h"
 
 namespace geminor::test {

@@ -1,11 +1,19 @@
+#include "texts/scan_texts.h"
+
 #include <algorithm>
 #include <cstdio>
 
-#include "engine/scan_host.h"
-#include "engine/scan_state.h"
-
 namespace geminor {
 namespace {
+
+/// "12.5" for 5 of 40: one decimal, as the progress texts show it.
+std::string percentOf(std::int64_t processed, std::int64_t total)
+{
+    char text[32];
+    const double percent = total ? 100.0 / static_cast<double>(total) * static_cast<double>(processed) : 0.0;
+    std::snprintf(text, sizeof text, "%.1f", percent);
+    return text;
+}
 
 /// The first `count` characters of a UTF-8 text (bytes that are not UTF-8 count as one each).
 std::string_view leadingCharacters(std::string_view text, std::size_t count)
@@ -51,9 +59,9 @@ std::string bytesTail(const ScanProgress &p)
 std::string percent(const ScanProgress &p)
 {
     if (p.bytesTotal > 0)
-        return Percent(static_cast<std::int64_t>(p.bytes / 1024),
-                       static_cast<std::int64_t>(p.bytesTotal / 1024));
-    return Percent(p.done, p.total);
+        return percentOf(static_cast<std::int64_t>(p.bytes / 1024),
+                         static_cast<std::int64_t>(p.bytesTotal / 1024));
+    return percentOf(p.done, p.total);
 }
 
 }  // namespace
@@ -83,6 +91,34 @@ std::string ProgressTitleText(const ScanProgress &p)
     case ScanPhase::Loading: return {};
     }
     return {};
+}
+
+std::vector<std::string> ClosingTexts(const ScanOutcome &outcome)
+{
+    return {"Search Completed.", "Duplicates : " + std::to_string(outcome.DuplicateCount),
+            "Files : " + std::to_string(outcome.TotalFiles),
+            "Folders : " + std::to_string(outcome.TotalFolders)};
+}
+
+std::vector<std::string> ProblemTexts(const ScanOutcome &outcome)
+{
+    std::vector<std::string> texts;
+    if (outcome.unreadableFiles > 0)
+        texts.push_back(std::to_string(outcome.unreadableFiles) + (outcome.unreadableFiles == 1
+                                                                       ? " file could not be read"
+                                                                       : " files could not be read"));
+    if (outcome.protectedLocations > 0)
+        texts.push_back(std::to_string(outcome.protectedLocations) +
+                        (outcome.protectedLocations == 1 ? " location is a protected system folder"
+                                                         : " locations are protected system folders") +
+                        ": turn off Protect System Folders to search it");
+    if (outcome.cancelled)
+        texts.push_back("The search was cancelled: the result holds what was found until then");
+    if (outcome.unlistedFolders > 0)
+        texts.push_back(std::to_string(outcome.unlistedFolders) + (outcome.unlistedFolders == 1
+                                                                       ? " folder could not be read"
+                                                                       : " folders could not be read"));
+    return texts;
 }
 
 }  // namespace geminor
