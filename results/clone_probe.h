@@ -3,7 +3,7 @@
 #include <string>
 #include <vector>
 
-#include "results/action_plan.h"
+#include "results/plan_file.h"
 
 namespace geminor {
 

@@ -7,7 +7,7 @@
 
 #include "engine/file_identity.h"
 #include "engine/unique_fd.h"
-#include "results/action_plan.h"
+#include "results/plan.h"
 
 namespace geminor {
 

@@ -7,7 +7,7 @@
 #include <string_view>
 #include <vector>
 
-#include "results/action_plan.h"
+#include "results/plan_file.h"
 #include "results/marking.h"
 #include "results/result_json.h"
 #include "results/result_row.h"

@@ -7,7 +7,7 @@
 #include <unordered_map>
 #include <vector>
 
-#include "results/action_plan.h"
+#include "results/plan.h"
 
 namespace geminor {
 

@@ -6,7 +6,7 @@
 #include <sys/stat.h>
 
 #include "engine/unique_fd.h"
-#include "results/action_plan.h"
+#include "results/plan.h"
 
 namespace geminor {
 

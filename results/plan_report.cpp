@@ -1,4 +1,4 @@
-#include "results/action_plan.h"
+#include "results/plan_report.h"
 
 #include <cstring>
 #include <unordered_map>

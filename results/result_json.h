@@ -10,7 +10,7 @@
 
 #include "engine/request.h"
 #include "engine/unique_fd.h"
-#include "results/action_plan.h"
+#include "results/plan_file.h"
 #include "results/result_row.h"
 
 namespace geminor {

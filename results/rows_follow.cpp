@@ -4,6 +4,8 @@
 #include <set>
 #include <unordered_map>
 
+#include "results/plan_report.h"
+
 namespace geminor {
 namespace {
 

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "engine/file_identity.h"
-#include "results/action_plan.h"
+#include "results/plan.h"
 #include "results/result_row.h"
 #include "results/undo.h"
 

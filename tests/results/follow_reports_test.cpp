@@ -2,6 +2,7 @@
 
 #include <map>
 
+#include "results/action_plan.h"
 #include "results/rows_follow.h"
 #include "results/undo_offer.h"
 
