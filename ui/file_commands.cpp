@@ -29,6 +29,7 @@
 #include "ui/shown_text.h"
 #include "ui/plan_runner.h"
 #include "ui/properties_dlg.h"
+#include "ui/operation_texts.h"
 #include "ui/result_model.h"
 
 namespace geminor {
@@ -92,7 +93,6 @@ void FileCommands::DeleteMarked()
 
 void FileCommands::LinkMarked(PlanAction action)
 {
-    static const char *const kKinds[] = {"hard links to", "symbolic links to", "clones of"};
     const QString title = QStringLiteral("Linking...");
     if (!haveMarks(title, QStringLiteral("Please mark files before replacing them by links!")))
         return;
@@ -103,9 +103,12 @@ void FileCommands::LinkMarked(PlanAction action)
     if (action == PlanAction::Clone) {  // said before acting, not found out file by file
         std::vector<std::string> refused;
         const std::vector<PlanFile> files = PlanFilesOf(m_model.rows());
-        RunWithProgress(&m_window, title, 0, [&](const std::atomic<bool> &, std::atomic<std::size_t> &) {
-            refused = UncloneableFiles(files);
-        });
+        const QString failed =
+            RunWithProgress(&m_window, title, 0, [&](const std::atomic<bool> &, std::atomic<std::size_t> &) {
+                refused = UncloneableFiles(files);
+            });
+        if (!failed.isEmpty())
+            return m_prompter.inform(&m_window, title, failed, QMessageBox::Warning);
         for (const std::string &path : refused)
             uncloneable << ShownText(path);
         if (static_cast<std::int64_t>(refused.size()) >= marked.count) {
@@ -126,8 +129,7 @@ void FileCommands::LinkMarked(PlanAction action)
         QStringLiteral("Replace %1 marked file(s) by %2 the copies kept? This frees up to %3.\n"
                        "Undo Last Operation makes them independent files again.")
             .arg(marked.count)
-            .arg(QString::fromLatin1(
-                kKinds[static_cast<int>(action) - static_cast<int>(PlanAction::HardLink)]))
+            .arg(LinkKind(action))
             .arg(FormatSize(marked.size));
     if (!uncloneable.isEmpty())
         question += QStringLiteral("\n%1 other file(s) will be left: %2.")
@@ -136,9 +138,12 @@ void FileCommands::LinkMarked(PlanAction action)
     if (action == PlanAction::HardLink) {  // a hard link would give them the kept copy's owner and mode
         std::size_t differ = 0;
         const std::vector<PlanFile> files = PlanFilesOf(m_model.rows());
-        RunWithProgress(&m_window, title, 0, [&](const std::atomic<bool> &, std::atomic<std::size_t> &) {
-            differ = OwnerOrModeMismatches(files);
-        });
+        const QString failed =
+            RunWithProgress(&m_window, title, 0, [&](const std::atomic<bool> &, std::atomic<std::size_t> &) {
+                differ = OwnerOrModeMismatches(files);
+            });
+        if (!failed.isEmpty())
+            return m_prompter.inform(&m_window, title, failed, QMessageBox::Warning);
         if (differ > 0)
             question +=
                 QStringLiteral("\n%1 files differ in owner or permissions and will be left.").arg(differ);
@@ -146,32 +151,6 @@ void FileCommands::LinkMarked(PlanAction action)
     if (m_prompter.askYesNo(&m_window, QStringLiteral("Confirm"), question, QMessageBox::Question,
                             uncloneable.join(QLatin1Char('\n'))))
         runFileOperation(action, {});
-}
-
-QString OperationTitle(PlanAction action)
-{
-    static const char *const kTitles[] = {"Copying...", "Moving...",  "Send to Trash", "Deleting...",
-                                          "Linking...", "Linking...", "Linking...",    "Rename"};
-    return QString::fromLatin1(kTitles[static_cast<int>(action)]);
-}
-
-QString DoneText(PlanAction action, std::size_t files, std::uint64_t bytes)
-{
-    static const char *const kDone[] = {"copied",
-                                        "moved",
-                                        "moved to the Trash",
-                                        "deleted for good",
-                                        "replaced by hard links",
-                                        "replaced by symbolic links",
-                                        "replaced by clones",
-                                        "renamed"};
-    const QString size = FormatSize(static_cast<double>(bytes));
-    return IsLinkAction(action) ? QStringLiteral("%1 file(s) %2, %3 freed.")
-                                      .arg(files)
-                                      .arg(QString::fromLatin1(kDone[static_cast<int>(action)]), size)
-                                : QStringLiteral("%1 file(s) %2 (%3).")
-                                      .arg(files)
-                                      .arg(QString::fromLatin1(kDone[static_cast<int>(action)]), size);
 }
 
 std::optional<FileIdentity> IdentityNow(const std::string &path)
@@ -289,11 +268,14 @@ void FileCommands::followReport(const QString &title, const ActionPlan &plan, co
 {
     std::vector<ResultRow> rows;
     std::vector<GoneRow> gone;
-    RunWithProgress(&m_window, title, 0, [&](const std::atomic<bool> &, std::atomic<std::size_t> &) {
-        rows = m_model.rows();
-        gone = m_model.goneRows();
-        FollowPlan(rows, gone, plan, report, IdentityNow);
-    });
+    const QString failed =
+        RunWithProgress(&m_window, title, 0, [&](const std::atomic<bool> &, std::atomic<std::size_t> &) {
+            rows = m_model.rows();
+            gone = m_model.goneRows();
+            FollowPlan(rows, gone, plan, report, IdentityNow);
+        });
+    if (!failed.isEmpty())
+        return m_prompter.inform(&m_window, title, failed, QMessageBox::Warning);
     m_model.goneRows() = std::move(gone);
     m_model.replaceRows(std::move(rows));
 }

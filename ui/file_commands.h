@@ -18,11 +18,6 @@ namespace geminor {
 class ResultModel;
 struct ResultRow;
 
-/// The title of an operation's progress and of its report ("Copying...", "Send to Trash").
-QString OperationTitle(PlanAction action);
-/// What an operation did, for the status bar: "3 file(s) moved to the Trash (1.2 MB)."; for
-/// links `bytes` is the space freed.
-QString DoneText(PlanAction action, std::size_t files, std::uint64_t bytes);
 /// What stands at `path` now as the plans re-check it, when it is a regular file.
 std::optional<FileIdentity> IdentityNow(const std::string &path);
 

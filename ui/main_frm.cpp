@@ -50,7 +50,7 @@ MainFrm::MainFrm(Prompter &prompter, SettingsStore &settings, std::string defaul
     m_files = std::make_unique<FileCommands>(
         *this, m_prompter, *m_model, *m_rlv, *panel(1), [this] { return m_trash->toTrash(); },
         [this] { return m_lastMethod; });
-    m_scan = new ScanRunner(m_minimized, this);
+    m_scan = new ScanRunner(this);
     connect(m_scan, &ScanRunner::statusText, panel(1), &QLabel::setText);
     connect(m_scan, &ScanRunner::titleText, this, &QWidget::setWindowTitle);
     connect(m_scan, &ScanRunner::finished, this, &MainFrm::scanEnded);
@@ -179,7 +179,7 @@ void MainFrm::changeEvent(QEvent *event)
     QMainWindow::changeEvent(event);
     if (event->type() != QEvent::WindowStateChange)
         return;
-    m_minimized = isMinimized();
+    m_scan->setMinimized(isMinimized());
     if (!isMinimized())
         setWindowTitle(QStringLiteral("Geminor"));
 }

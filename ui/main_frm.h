@@ -146,7 +146,6 @@ private:
     bool m_activated = false;
     class ScanRunner *m_scan = nullptr;
     std::unique_ptr<FileCommands> m_files;
-    std::atomic<bool> m_minimized{false};
     std::int16_t m_groupMarker = 0;
     SearchMethod m_lastMethod = SearchMethod::ByteToByte;
     std::unique_ptr<buzTimer> m_stopwatch;

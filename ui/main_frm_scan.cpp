@@ -123,6 +123,7 @@ void MainFrm::ScanCommand()
 
 void MainFrm::scanEnded(const std::shared_ptr<ScanResult> &result)
 {
+    m_groupMarker = result->groupMarker;
     m_model->setRows(std::move(result->rows));
     m_groups->rowsLoaded();
     const bool zeroSize = m_lastMethod == SearchMethod::ZeroSize;

@@ -63,7 +63,7 @@ void MainFrm::SaveSession(std::string FileName, bool quiet)
 
 void MainFrm::closeEvent(QCloseEvent *event)
 {
-    m_scan->cancelFlag().store(true);  // a running scan ends with the window
+    m_scan->cancelAndWait();  // a running scan ends with the window
     SaveWindowLayout(*this, *m_rlv, m_settings);
     if (!m_defaultSession.empty())
         SaveSession(m_defaultSession, true);  // silently: closing is never refused

@@ -5,6 +5,7 @@
 #include <QProgressDialog>
 #include <QTimer>
 #include <atomic>
+#include <new>
 #include <thread>
 #include <vector>
 
@@ -12,7 +13,19 @@
 
 namespace geminor {
 
-void RunWithProgress(
+QString FailureOf(const std::function<void()> &work)
+{
+    try {
+        work();
+    } catch (const std::bad_alloc &) {
+        return QStringLiteral("Geminor ran out of memory.");
+    } catch (const std::exception &e) {
+        return QString::fromLocal8Bit(e.what());
+    }
+    return {};
+}
+
+QString RunWithProgress(
     QWidget *window, const QString &title, std::size_t total,
     const std::function<void(const std::atomic<bool> &cancel, std::atomic<std::size_t> &done)> &work,
     const std::function<QString(std::size_t done)> &label)
@@ -37,14 +50,16 @@ void RunWithProgress(
     });
     tick.start();
     QEventLoop waiting;
+    QString failure;
     std::thread worker([&] {
-        work(cancel, done);
+        failure = FailureOf([&] { work(cancel, done); });
         QMetaObject::invokeMethod(&waiting, &QEventLoop::quit, Qt::QueuedConnection);
     });
     waiting.exec();
     worker.join();
     tick.stop();
     progress.setValue(static_cast<int>(total));
+    return failure;
 }
 
 PlanReport RunPlanWithProgress(QWidget *window, const QString &title, const ActionPlan &plan)
@@ -63,7 +78,7 @@ PlanReport RunPlanWithProgress(QWidget *window, const QString &title, const Acti
             .arg(FormatSize(static_cast<double>(bytesBefore[done])), allBytes);
     };
     PlanReport report;
-    RunWithProgress(
+    (void)RunWithProgress(
         window, title, total,
         [&](const std::atomic<bool> &cancel, std::atomic<std::size_t> &done) {
             try {

@@ -41,11 +41,21 @@ private:
     ProgressThrottle m_throttle{std::chrono::milliseconds(40)};
 };
 
+/// No partial result, which could be mistaken for the whole: only why, and the marker reached.
+ScanResult failed(const ScanResult &partial, QString why)
+{
+    ScanResult result;
+    result.failure = std::move(why);
+    result.groupMarker = partial.groupMarker;
+    return result;
+}
+
 /// The scan and the loading of its rows; runs on the scan's thread.
 std::shared_ptr<ScanResult> scanAndLoad(const SearchRequest &request, ScanHost &host, CancelRequested &cancel,
-                                        std::int16_t &groupMarker, bool useCache)
+                                        std::int16_t groupMarker, bool useCache)
 {
     auto result = std::make_shared<ScanResult>();
+    result->groupMarker = groupMarker;
     try {
         std::unique_ptr<ChecksumCache> cache;
         std::string warning;
@@ -55,7 +65,7 @@ std::shared_ptr<ScanResult> scanAndLoad(const SearchRequest &request, ScanHost &
             else
                 warning = CacheWarningText({CacheWarning::Stage::NotUsed, opened.error()});
         }
-        result->outcome = RunScan(request, host, cancel, groupMarker, cache.get());
+        result->outcome = RunScan(request, host, cancel, result->groupMarker, cache.get());
         ScanProgress loading;
         loading.phase = ScanPhase::Loading;
         host.progress(loading);
@@ -73,35 +83,34 @@ std::shared_ptr<ScanResult> scanAndLoad(const SearchRequest &request, ScanHost &
         }
         result->cacheWarning = warning;
     } catch (const std::bad_alloc &) {
-        *result = ScanResult{};  // no partial result: it could be mistaken for the whole
-        result->failure = QStringLiteral("Geminor ran out of memory.");
+        *result = failed(*result, QStringLiteral("Geminor ran out of memory."));
     } catch (const std::exception &e) {
-        *result = ScanResult{};
-        result->failure = QString::fromLocal8Bit(e.what());
+        *result = failed(*result, QString::fromLocal8Bit(e.what()));
     }
     return result;
 }
 
 }  // namespace
 
-ScanRunner::ScanRunner(const std::atomic<bool> &minimized, QObject *parent)
-    : QObject(parent), m_minimized(minimized)
-{
-}
+ScanRunner::ScanRunner(QObject *parent) : QObject(parent) {}
 
 ScanRunner::~ScanRunner()
 {
-    m_cancel.store(true);
-    if (m_thread) {
-        m_thread->wait();
-        delete m_thread;
-    }
+    cancelAndWait();
+    delete m_thread;
 }
 
-void ScanRunner::start(const SearchRequest &request, std::int16_t &groupMarker, bool useCache)
+void ScanRunner::cancelAndWait()
+{
+    m_cancel.store(true);
+    if (m_thread)
+        m_thread->wait();
+}
+
+void ScanRunner::start(const SearchRequest &request, std::int16_t groupMarker, bool useCache)
 {
     m_cancel.store(false);  // only here: a Cancel pressed from now on counts
-    m_thread = QThread::create([this, request, &groupMarker, useCache] {
+    m_thread = QThread::create([this, request, groupMarker, useCache] {
         RunnerHost host(*this, m_minimized);
         auto result = scanAndLoad(request, host, m_cancel, groupMarker, useCache);
         QMetaObject::invokeMethod(

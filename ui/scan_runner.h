@@ -17,28 +17,33 @@ struct ScanResult
 {
     ScanOutcome outcome;
     std::vector<ResultRow> rows;
-    QString failure;           // why the scan stopped and shows nothing, or empty
-    std::string cacheWarning;  // why the checksum cache was not used, or empty
+    QString failure;               // why the scan stopped and shows nothing, or empty
+    std::string cacheWarning;      // why the checksum cache was not used, or empty
+    std::int16_t groupMarker = 0;  // the marker the next scan starts from
 };
 
 /// Runs a whole scan and the loading of its rows on a thread of its own; the window's thread
-/// only receives texts and, at the end, the rows. Destroying it cancels a running scan and
-/// waits for it.
+/// only receives texts and, at the end, the rows. The scan's thread uses nothing but what the
+/// runner owns. Destroying it cancels a running scan and waits for it.
 class ScanRunner final : public QObject
 {
     Q_OBJECT
 public:
-    /// `minimized` is read from the scan's thread: progress then goes to the title.
-    explicit ScanRunner(const std::atomic<bool> &minimized, QObject *parent = nullptr);
+    explicit ScanRunner(QObject *parent = nullptr);
     ~ScanRunner() override;
 
-    /// Starts a scan of `request`; `groupMarker` is the window's, left alone until finished().
-    /// With `useCache`, the content searches keep and use the checksum cache (a cache that cannot
-    /// be used says so in the result's problems).
-    void start(const SearchRequest &request, std::int16_t &groupMarker, bool useCache = false);
+    /// Starts a scan of `request` from the group marker `groupMarker`; the marker it ends with
+    /// comes back in the result. With `useCache`, the content searches keep and use the checksum
+    /// cache (a cache that cannot be used says so in the result's problems).
+    void start(const SearchRequest &request, std::int16_t groupMarker, bool useCache = false);
     bool running() const { return m_thread != nullptr; }
     /// The flag the cancel command sets; cleared when a scan starts.
     CancelRequested &cancelFlag() { return m_cancel; }
+    /// Has a running scan stop and waits until its thread has ended; finished() still follows
+    /// from the event loop.
+    void cancelAndWait();
+    /// Read from the scan's thread: while minimized, progress goes to the title.
+    void setMinimized(bool minimized) { m_minimized.store(minimized); }
 
 signals:
     void statusText(const QString &text);
@@ -46,7 +51,7 @@ signals:
     void finished(std::shared_ptr<geminor::ScanResult> result);
 
 private:
-    const std::atomic<bool> &m_minimized;
+    std::atomic<bool> m_minimized{false};
     CancelRequested m_cancel{false};
     QThread *m_thread = nullptr;
 };

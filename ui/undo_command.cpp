@@ -36,14 +36,17 @@ void UndoLastOperation(QWidget &window, Prompter &prompter, QLabel &status, Resu
     const std::string folder = JournalFolder();
     std::optional<JournalRecord> record;
     QStringList passed;  // newer operations of which nothing can be put back
-    RunWithProgress(&window, title, 0, [&](const std::atomic<bool> &, std::atomic<std::size_t> &) {
-        const std::vector<JournalRecord> records = ReadJournals(folder);
-        std::vector<const JournalRecord *> over;
-        if (const JournalRecord *last = OperationToUndo(records, over))
-            record = *last;
-        for (const JournalRecord *r : over)
-            passed << QStringLiteral("The %1 cannot be undone.").arg(operationText(*r, r->doneCount()));
-    });
+    const QString failed =
+        RunWithProgress(&window, title, 0, [&](const std::atomic<bool> &, std::atomic<std::size_t> &) {
+            const std::vector<JournalRecord> records = ReadJournals(folder);
+            std::vector<const JournalRecord *> over;
+            if (const JournalRecord *last = OperationToUndo(records, over))
+                record = *last;
+            for (const JournalRecord *r : over)
+                passed << QStringLiteral("The %1 cannot be undone.").arg(operationText(*r, r->doneCount()));
+        });
+    if (!failed.isEmpty())
+        return prompter.inform(&window, title, failed, QMessageBox::Warning);
     if (!record) {
         passed << QStringLiteral("There is no operation to undo.");
         prompter.inform(&window, title, passed.join(QLatin1Char('\n')));
@@ -75,16 +78,19 @@ void undo(QWidget &window, Prompter &prompter, QLabel &status, const QString &ti
     UndoReport report;
     std::vector<ResultRow> rows;
     std::vector<GoneRow> gone;
-    RunWithProgress(&window, title, 0, [&](const std::atomic<bool> &, std::atomic<std::size_t> &) {
-        report = UndoOperation(record);
-        if (report.restored > 0 || report.steps.empty())  // else it stays to be tried again
-            MarkUndone(JournalFolder(), record.id);
-        if (model && report.restored > 0) {
-            rows = model->rows();
-            gone = model->goneRows();
-            FollowUndo(rows, gone, record.action, report, IdentityNow);
-        }
-    });
+    const QString failed =
+        RunWithProgress(&window, title, 0, [&](const std::atomic<bool> &, std::atomic<std::size_t> &) {
+            report = UndoOperation(record);
+            if (report.restored > 0 || report.steps.empty())  // else it stays to be tried again
+                MarkUndone(JournalFolder(), record.id);
+            if (model && report.restored > 0) {
+                rows = model->rows();
+                gone = model->goneRows();
+                FollowUndo(rows, gone, record.action, report, IdentityNow);
+            }
+        });
+    if (!failed.isEmpty())
+        return prompter.inform(&window, title, failed, QMessageBox::Warning);
     if (model && report.restored > 0) {
         model->goneRows() = std::move(gone);
         model->replaceRows(std::move(rows));
