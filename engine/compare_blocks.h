@@ -20,6 +20,7 @@
 #include "engine/file_record.h"
 #include "engine/file_system.h"
 #include "engine/folder_handles.h"
+#include "engine/unique_fd.h"
 
 namespace geminor::compare_blocks {
 
@@ -30,15 +31,6 @@ inline constexpr std::uint32_t kNone = UINT32_MAX;
 class Candidate
 {
 public:
-    Candidate() = default;
-    Candidate(const Candidate &) = delete;
-    Candidate &operator=(const Candidate &) = delete;
-    ~Candidate()
-    {
-        if (m_fd >= 0)
-            Fs().close(m_fd);
-    }
-
     /// Reads `want` bytes at `offset` into `out`, which has room for one byte more: at the end
     /// of the file that byte tells in the same call whether it has grown. False when the file
     /// is gone, changed or unreadable.
@@ -46,8 +38,8 @@ public:
               std::atomic<std::size_t> &openFiles, std::size_t maxOpen, FolderHandles *folders)
     {
         const std::size_t room = offset + want == record.size ? want + 1 : want;
-        if (m_fd >= 0)
-            return ReadAtLeast(m_fd, offset, {out, room}, want) == static_cast<std::int64_t>(want);
+        if (m_fd)
+            return ReadAtLeast(m_fd.get(), offset, {out, room}, want) == static_cast<std::int64_t>(want);
         FileReader reader =
             folders ? folders->open(record.folder, record.name) : FileReader(record.folder + record.name);
         if (!reader.isOpen() || reader.size() != record.size)
@@ -69,13 +61,13 @@ public:
     /// See NextData; nullopt while the file is not held open.
     std::optional<std::uint64_t> nextData(std::uint64_t offset, std::uint64_t size) const
     {
-        return m_fd >= 0 ? NextData(m_fd, offset, size) : std::nullopt;
+        return m_fd ? NextData(m_fd.get(), offset, size) : std::nullopt;
     }
 
     void close(std::atomic<std::size_t> &openFiles)
     {
-        if (m_fd >= 0) {
-            Fs().close(std::exchange(m_fd, -1));
+        if (m_fd) {
+            m_fd.reset();
             openFiles.fetch_sub(1, std::memory_order_relaxed);
         }
     }
@@ -83,7 +75,7 @@ public:
 private:
     dev_t m_dev = 0;
     ino_t m_ino = 0;
-    int m_fd = -1;
+    UniqueFd m_fd;
     bool m_seen = false;
 };
 

@@ -16,50 +16,30 @@ constexpr int kReadFlags = O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | O_NO
 
 FileReader::FileReader(const std::string &path)
 {
-    adopt(OpenPath(path, kReadFlags));
+    adopt(UniqueFd(OpenPath(path, kReadFlags)));
 }
 
 FileReader::FileReader(int folder, const std::string &name)
 {
-    adopt(Fs().openat(folder, name.c_str(), kReadFlags, 0));
+    adopt(UniqueFd(Fs().openat(folder, name.c_str(), kReadFlags, 0)));
 }
 
-void FileReader::adopt(int fd)
+void FileReader::adopt(UniqueFd fd)
 {
-    if (fd < 0) {
+    if (!fd) {
         m_error = errno;
         return;
     }
     struct stat st = {};
-    const bool statFailed = Fs().fstat(fd, &st) != 0;
+    const bool statFailed = Fs().fstat(fd.get(), &st) != 0;
     if (statFailed || !S_ISREG(st.st_mode)) {
         m_error = statFailed ? errno : EINVAL;
-        Fs().close(fd);
         return;
     }
-    m_fd = fd;
+    m_fd = std::move(fd);
     m_size = static_cast<std::uint64_t>(st.st_size);
     m_dev = st.st_dev;
     m_ino = st.st_ino;
-}
-
-FileReader::FileReader(FileReader &&other) noexcept
-    : m_fd(std::exchange(other.m_fd, -1)), m_error(other.m_error), m_size(other.m_size), m_dev(other.m_dev),
-      m_ino(other.m_ino)
-{
-}
-
-FileReader &FileReader::operator=(FileReader &&other) noexcept
-{
-    if (this != &other) {
-        close();
-        m_fd = std::exchange(other.m_fd, -1);
-        m_error = other.m_error;
-        m_size = other.m_size;
-        m_dev = other.m_dev;
-        m_ino = other.m_ino;
-    }
-    return *this;
 }
 
 std::int64_t ReadAtLeast(int fd, std::uint64_t offset, std::span<std::byte> buffer, std::size_t least)
@@ -90,7 +70,7 @@ std::optional<std::uint64_t> NextData(int fd, std::uint64_t offset, std::uint64_
 
 std::int64_t FileReader::readAtLeast(std::uint64_t offset, std::span<std::byte> buffer, std::size_t least)
 {
-    const std::int64_t done = ReadAtLeast(m_fd, offset, buffer, least);
+    const std::int64_t done = ReadAtLeast(m_fd.get(), offset, buffer, least);
     if (done < 0)
         m_error = errno;
     return done;
@@ -98,14 +78,7 @@ std::int64_t FileReader::readAtLeast(std::uint64_t offset, std::span<std::byte> 
 
 std::optional<std::uint64_t> FileReader::nextData(std::uint64_t offset)
 {
-    return NextData(m_fd, offset, m_size);
-}
-
-void FileReader::close() noexcept
-{
-    if (m_fd >= 0)
-        Fs().close(m_fd);  // never retried: the descriptor is gone either way
-    m_fd = -1;
+    return NextData(m_fd.get(), offset, m_size);
 }
 
 }  // namespace geminor

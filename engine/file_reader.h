@@ -8,6 +8,8 @@
 #include <sys/types.h>
 #include <utility>
 
+#include "engine/unique_fd.h"
+
 namespace geminor {
 
 /// An open regular file for reading. Move-only; closes once; never follows a final symbolic
@@ -20,13 +22,8 @@ public:
     explicit FileReader(const std::string &path);
     /// Opens `name` in the folder open as `folder`.
     FileReader(int folder, const std::string &name);
-    FileReader(FileReader &&other) noexcept;
-    FileReader &operator=(FileReader &&other) noexcept;
-    FileReader(const FileReader &) = delete;
-    FileReader &operator=(const FileReader &) = delete;
-    ~FileReader() { close(); }
 
-    bool isOpen() const { return m_fd >= 0; }
+    bool isOpen() const { return bool(m_fd); }
     int error() const { return m_error; }
     std::uint64_t size() const { return m_size; }
     dev_t device() const { return m_dev; }
@@ -44,14 +41,14 @@ public:
     /// Where the next bytes that are not a hole begin at or after `offset`: size() when only a
     /// hole follows, nullopt when the file system cannot tell.
     std::optional<std::uint64_t> nextData(std::uint64_t offset);
-    void close() noexcept;
-    /// Gives the descriptor away: the caller closes it.
-    int release() noexcept { return std::exchange(m_fd, -1); }
+    void close() noexcept { m_fd.reset(); }  // never retried: the descriptor is gone either way
+    /// Gives the descriptor away.
+    UniqueFd release() noexcept { return std::move(m_fd); }
 
 private:
-    void adopt(int fd);
+    void adopt(UniqueFd fd);
 
-    int m_fd = -1;
+    UniqueFd m_fd;
     int m_error = 0;
     std::uint64_t m_size = 0;
     dev_t m_dev = 0;

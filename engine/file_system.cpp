@@ -34,7 +34,7 @@ public:
     {
         std::size_t start = 0;
         if (path.front() == '/') {
-            m_fd = Fs().openat(AT_FDCWD, "/", O_PATH | O_DIRECTORY | O_CLOEXEC, 0);
+            m_fd = UniqueFd(Fs().openat(AT_FDCWD, "/", O_PATH | O_DIRECTORY | O_CLOEXEC, 0));
             start = 1;
         }
         for (;;) {
@@ -51,22 +51,15 @@ public:
                 return;
             }
             const std::string piece = path.substr(start, slash - start + 1);
-            const int next = Fs().openat(dir(), piece.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC, 0);
-            const int error = errno;
-            if (m_fd >= 0)
-                Fs().close(m_fd);
-            m_fd = next;
-            if (next < 0) {
-                m_error = error;
+            UniqueFd next(Fs().openat(dir(), piece.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC, 0));
+            if (!next) {
+                m_error = errno;
+                m_fd.reset();
                 return;
             }
+            m_fd = std::move(next);
             start = slash + 1;
         }
-    }
-    ~PathAnchor()
-    {
-        if (m_fd >= 0)
-            Fs().close(m_fd);
     }
     PathAnchor(const PathAnchor &) = delete;
     PathAnchor &operator=(const PathAnchor &) = delete;
@@ -77,11 +70,11 @@ public:
             errno = m_error;
         return m_error == 0;
     }
-    int dir() const { return m_fd >= 0 ? m_fd : AT_FDCWD; }
+    int dir() const { return m_fd ? m_fd.get() : AT_FDCWD; }
     const char *name() const { return m_name.c_str(); }
 
 private:
-    int m_fd = -1;
+    UniqueFd m_fd;
     int m_error = 0;
     std::string m_name;
 };
@@ -197,11 +190,8 @@ void PrepareProcess()
     // once here, while the process has one thread, to what the searches hold at most.
     if (::getrlimit(RLIMIT_NOFILE, &limit) == 0) {
         const int top = static_cast<int>(std::min<rlim_t>(limit.rlim_cur, 2 * kMostFilesOpen)) - 1;
-        const int any = ::open("/", O_PATH | O_CLOEXEC);
-        const int high = any >= 0 && top > any ? ::fcntl(any, F_DUPFD_CLOEXEC, top) : -1;
-        for (const int fd : {high, any})
-            if (fd >= 0)
-                ::close(fd);
+        const UniqueFd any(Fs().openat(AT_FDCWD, "/", O_PATH | O_CLOEXEC, 0));
+        const UniqueFd high(any && top > any.get() ? ::fcntl(any.get(), F_DUPFD_CLOEXEC, top) : -1);
     }
 }
 
@@ -463,6 +453,12 @@ int UniqueFd::reset() noexcept
 {
     const int fd = std::exchange(m_fd, -1);
     return fd >= 0 ? Fs().close(fd) : 0;
+}
+
+void UniqueDir::reset() noexcept
+{
+    if (DIR *dir = std::exchange(m_dir, nullptr))
+        Fs().closedir(dir);
 }
 
 }  // namespace geminor

@@ -8,23 +8,15 @@ namespace geminor {
 
 FolderHandles::FolderHandles(std::size_t capacity) : m_capacity(capacity) {}
 
-FolderHandles::~FolderHandles()
-{
-    for (const auto &[folder, fd] : m_open)
-        if (fd >= 0)
-            Fs().close(fd);
-}
-
 int FolderHandles::descriptor(const FolderName &folder)
 {
     std::lock_guard lock(m_mutex);
     if (const auto it = m_open.find(folder.str()); it != m_open.end())
-        return it->second;
+        return it->second.get();
     if (m_open.size() >= m_capacity)
         return -1;
-    const int fd = OpenFolder(folder.str());  // -1 is kept too: that folder is read by whole paths
-    m_open.emplace(folder.str(), fd);
-    return fd;
+    // -1 is kept too: that folder is read by whole paths.
+    return m_open.emplace(folder.str(), UniqueFd(OpenFolder(folder.str()))).first->second.get();
 }
 
 FileReader FolderHandles::open(const FolderName &folder, const std::string &name)

@@ -9,6 +9,7 @@
 
 #include "engine/file_reader.h"
 #include "engine/file_record.h"
+#include "engine/unique_fd.h"
 
 namespace geminor {
 
@@ -22,7 +23,6 @@ public:
     explicit FolderHandles(std::size_t capacity);
     FolderHandles(const FolderHandles &) = delete;
     FolderHandles &operator=(const FolderHandles &) = delete;
-    ~FolderHandles();
 
     /// The file `name` of `folder`, opened as FileReader opens a path.
     FileReader open(const FolderName &folder, const std::string &name);
@@ -34,7 +34,7 @@ public:
 
 private:
     std::mutex m_mutex;
-    std::unordered_map<std::string_view, int> m_open;  // views of the records' own folder names
+    std::unordered_map<std::string_view, UniqueFd> m_open;  // views of the records' own folder names
     std::size_t m_capacity;
 };
 

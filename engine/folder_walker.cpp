@@ -55,14 +55,42 @@ bool isPseudoMagic(int fd)
     }
 }
 
-}  // namespace
-
-/// A listed name: where it starts in the folder's packed names (each ends in NUL) and its type.
-struct FolderWalker::Entry
+/// A folder's entries in byte order of their names, not in the order the file system lists them:
+/// the same tree then gives the same walk, and the same first path of a hard-linked file. The
+/// names are packed into one buffer: a folder of a million files is held once, compactly.
+struct Listing
 {
-    std::size_t offset;
-    unsigned char type;
+    struct Entry
+    {
+        std::size_t offset;  // where its name starts in `names` (each name ends in NUL)
+        unsigned char type;
+    };
+    std::string names;
+    std::vector<Entry> entries;
+    bool broken = false;  // the listing broke off part-way: what was listed is still walked
+
+    std::string_view nameOf(const Entry &entry) const { return names.data() + entry.offset; }
 };
+
+Listing listSorted(DIR *dir)
+{
+    Listing listing;
+    errno = 0;
+    for (const dirent *entry = Fs().readdir(dir); entry; entry = Fs().readdir(dir)) {
+        listing.entries.push_back({listing.names.size(), entry->d_type});
+        listing.names += TrimAtNul(entry->d_name);
+        listing.names += '\0';
+        errno = 0;
+    }
+    listing.broken = errno != 0;
+    std::sort(listing.entries.begin(), listing.entries.end(),
+              [&listing](const Listing::Entry &a, const Listing::Entry &b) {
+                  return listing.nameOf(a) < listing.nameOf(b);
+              });
+    return listing;
+}
+
+}  // namespace
 
 struct FolderWalker::FolderContext
 {
@@ -134,32 +162,46 @@ WalkResult FolderWalker::ScanLocation(std::string &Folder, const std::string &Su
     m_entryCounter = 0;
     m_progressShownAt = 0;
     WalkResult counts;
-    const int fd = OpenPath(Folder, O_RDONLY | O_DIRECTORY | O_CLOEXEC | O_NONBLOCK);
-    if (fd < 0) {
+    UniqueFd fd(OpenPath(Folder, O_RDONLY | O_DIRECTORY | O_CLOEXEC | O_NONBLOCK));
+    if (!fd) {
         ++m_unlistedFolders;
         return counts;
     }
     struct stat st = {};
-    if (Fs().fstat(fd, &st) == 0 && isPseudoFileSystem(st.st_dev, fd)) {
-        Fs().close(fd);
+    if (Fs().fstat(fd.get(), &st) == 0 && isPseudoFileSystem(st.st_dev, fd.get()))
         return counts;
-    }
     const std::string absolute = AbsoluteFolder(Folder);
     if (m_settings.ProtectWindowsFolders && IsProtectedPath(absolute, m_settings.ProtectedFolders))
         ++m_protectedLocations;  // walked all the same: what lies in it is left out
-    WalkFolder(fd, Folder, absolute, counts);
+    WalkFolder(std::move(fd), Folder, absolute, counts);
     return counts;
 }
 
-void FolderWalker::WalkFolder(int dirFd, const std::string &Folder, const std::string &absolute,
+void FolderWalker::WalkFolder(UniqueFd dirFd, const std::string &Folder, const std::string &absolute,
                               WalkResult &counts)
 {
-    DIR *dir = Fs().fdopendir(dirFd);
+    const UniqueDir dir(Fs().fdopendir(dirFd.get()));
     if (!dir) {
-        Fs().close(dirFd);
         ++m_unlistedFolders;
         return;
     }
+    const int fd = dirFd.release();  // the listing closes it
+    const FolderContext here = contextOf(fd, Folder, absolute);
+    const Listing listing = listSorted(dir.get());
+    if (listing.broken)
+        ++m_unlistedFolders;
+    for (const Listing::Entry &entry : listing.entries) {
+        if (m_cancel.load(std::memory_order_relaxed))
+            break;
+        if (!here.excluded)
+            takeEntry(fd, here, listing.nameOf(entry), entry.type, counts);
+        ++m_entryCounter;
+    }
+}
+
+FolderWalker::FolderContext FolderWalker::contextOf(int dirFd, const std::string &Folder,
+                                                    const std::string &absolute) const
+{
     FolderContext here{Folder, absolute, false, false, {}, FolderName(Folder)};
     here.excluded = IsExcludedFolder(absolute, m_settings.Excluded);
     struct stat own = {};
@@ -174,49 +216,23 @@ void FolderWalker::WalkFolder(int dirFd, const std::string &Folder, const std::s
                 here.protectCandidates.push_back(&folder);
         }
     }
-    // Entries are taken in byte order of their names, not in the order the file system lists
-    // them: the same tree then gives the same walk, and the same first path of a hard-linked file.
-    // The names are packed into one buffer: a folder of a million files is held once, compactly.
-    std::string names;
-    std::vector<Entry> entries;
-    errno = 0;
-    for (const dirent *entry = Fs().readdir(dir); entry; entry = Fs().readdir(dir)) {
-        entries.push_back({names.size(), entry->d_type});
-        names += TrimAtNul(entry->d_name);
-        names += '\0';
-        errno = 0;
+    return here;
+}
+
+void FolderWalker::takeEntry(int dirFd, const FolderContext &here, std::string_view name, unsigned char type,
+                             WalkResult &counts)
+{
+    if (type == DT_UNKNOWN) {
+        struct stat st = {};
+        type = Fs().fstatat(dirFd, name.data(), &st, AT_SYMLINK_NOFOLLOW) != 0 ? DT_UNKNOWN
+               : S_ISDIR(st.st_mode)                                           ? DT_DIR
+               : S_ISREG(st.st_mode)                                           ? DT_REG
+                                                                               : DT_LNK;
     }
-    if (errno != 0)
-        ++m_unlistedFolders;  // the listing broke off part-way: what was listed is still walked
-    auto nameOf = [&names](const Entry &entry) { return std::string_view(names.data() + entry.offset); };
-    std::sort(entries.begin(), entries.end(),
-              [&nameOf](const Entry &a, const Entry &b) { return nameOf(a) < nameOf(b); });
-    const int fd = ::dirfd(dir);
-    for (const Entry &entry : entries) {
-        if (m_cancel.load(std::memory_order_relaxed))
-            break;
-        const std::string_view name = nameOf(entry);
-        if (!here.excluded) {
-            if (entry.type == DT_DIR || entry.type == DT_UNKNOWN) {
-                unsigned char type = entry.type;
-                if (type == DT_UNKNOWN) {
-                    struct stat st = {};
-                    type = Fs().fstatat(fd, name.data(), &st, AT_SYMLINK_NOFOLLOW) != 0 ? DT_UNKNOWN
-                           : S_ISDIR(st.st_mode)                                        ? DT_DIR
-                           : S_ISREG(st.st_mode)                                        ? DT_REG
-                                                                                        : DT_LNK;
-                }
-                if (type == DT_DIR)
-                    enterSubFolder(fd, here, std::string(name), counts);
-                else if (type == DT_REG)
-                    considerFile(fd, here, name, DT_REG, counts);
-            } else {
-                considerFile(fd, here, name, entry.type, counts);
-            }
-        }
-        ++m_entryCounter;
-    }
-    Fs().closedir(dir);
+    if (type == DT_DIR)
+        enterSubFolder(dirFd, here, std::string(name), counts);
+    else
+        considerFile(dirFd, here, name, type, counts);  // takes regular files alone
 }
 
 bool FolderWalker::isProtected(const FolderContext &here, std::string_view name) const
@@ -246,21 +262,19 @@ void FolderWalker::enterSubFolder(int parentFd, const FolderContext &here, std::
     Name += '/';
     // Each level holds a descriptor and a stack frame: a hostile tree thousands of folders
     // deep ends here, and what lies below is reported as not read.
-    const int fd = m_depth < kMaxDepth ? Fs().openat(parentFd, Name.c_str(), kDirOpenFlags, 0) : -1;
-    if (fd >= 0) {
+    UniqueFd fd(m_depth < kMaxDepth ? Fs().openat(parentFd, Name.c_str(), kDirOpenFlags, 0) : -1);
+    if (fd) {
         struct stat st = {};
-        if (Fs().fstat(fd, &st) != 0 || isPseudoFileSystem(st.st_dev, fd)) {
-            Fs().close(fd);
+        if (Fs().fstat(fd.get(), &st) != 0 || isPseudoFileSystem(st.st_dev, fd.get()))
             return;
-        }
     }
     ++counts.Folders;
     const std::string path = here.Folder + Name;
-    if (fd < 0) {
+    if (!fd) {
         ++m_unlistedFolders;
     } else {
         ++m_depth;
-        WalkFolder(fd, path, here.absolute + Name, counts);
+        WalkFolder(std::move(fd), path, here.absolute + Name, counts);
         --m_depth;
     }
     // Every 50 entries, counted across the folders walked: a walk whose folders all hold the
@@ -301,7 +315,7 @@ void FolderWalker::considerFile(int dirFd, const FolderContext &here, std::strin
         return;
     // The same file through another path (a folder listed twice, a hard link, a bind mount) is
     // taken once; files handed on are told apart by their taker, beside the walk.
-    if (!m_hand && !m_seen.insert(FileId{st.st_dev, st.st_ino}).second)
+    if (!m_hand && !m_seen.firstTime(st.st_dev, st.st_ino))
         return;
     ++counts.Files;
     m_fileList.push_back(FileRecord{static_cast<std::uint64_t>(st.st_size), std::move(nameText), here.shared,

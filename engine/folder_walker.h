@@ -8,12 +8,12 @@
 #include <unordered_map>
 #include <vector>
 
-#include <absl/container/flat_hash_set.h>
-
 #include "engine/file_identity.h"
 #include "engine/file_record.h"
 #include "engine/request.h"
 #include "engine/scan_host.h"
+#include "engine/seen_files.h"
+#include "engine/unique_fd.h"
 
 namespace geminor {
 
@@ -81,15 +81,14 @@ private:
         dev_t dev;
         ino_t ino;
         bool operator==(const FileId &) const = default;
-        template <typename H> friend H AbslHashValue(H hash, const FileId &id)
-        {
-            return H::combine(std::move(hash), id.dev, id.ino);
-        }
     };
     struct FolderContext;
-    struct Entry;
 
-    void WalkFolder(int dirFd, const std::string &Folder, const std::string &absolute, WalkResult &counts);
+    void WalkFolder(UniqueFd dirFd, const std::string &Folder, const std::string &absolute,
+                    WalkResult &counts);
+    FolderContext contextOf(int dirFd, const std::string &Folder, const std::string &absolute) const;
+    void takeEntry(int dirFd, const FolderContext &here, std::string_view name, unsigned char type,
+                   WalkResult &counts);
     void enterSubFolder(int parentFd, const FolderContext &here, std::string name, WalkResult &counts);
     void considerFile(int dirFd, const FolderContext &here, std::string_view name, unsigned char type,
                       WalkResult &counts);
@@ -114,8 +113,7 @@ private:
     std::int64_t m_unreadableFiles = 0;
     std::int64_t m_protectedLocations = 0;
     std::vector<FileId> m_excludedIds;  // the excluded folders themselves, by device and inode
-    absl::flat_hash_set<FileId>
-        m_seen;  // open addressing: a node a file cost more than the rest of the walk beyond its stat
+    SeenFiles m_seen;
     std::unordered_map<dev_t, bool> m_pseudoByDevice;
 };
 

@@ -39,7 +39,7 @@ void WalkCompanion::hand(std::vector<WalkedFile> files)
 SizeOrder WalkCompanion::finish()
 {
     stop();
-    m_seen = {};  // (its memory goes back before the search)
+    m_seen.clear();  // (its memory goes back before the search)
     if (m_error)
         std::rethrow_exception(std::exchange(m_error, nullptr));
     return std::move(m_order);
@@ -83,7 +83,7 @@ void WalkCompanion::take(const std::vector<WalkedFile> &files)
     const std::size_t begin = m_order.size();
     for (const WalkedFile &file : files) {
         const std::uint32_t place = m_places++;
-        if (m_seen.insert({file.state.device, file.state.inode}).second)
+        if (m_seen.firstTime(file.state.device, file.state.inode))
             m_order.push_back({{file.state.size, file.namePrefix}, place});
         else
             ++m_repeats;  // reached before through another path: left out

@@ -9,9 +9,8 @@
 #include <utility>
 #include <vector>
 
-#include <absl/container/flat_hash_set.h>
-
 #include "engine/folder_walker.h"
+#include "engine/seen_files.h"
 #include "engine/sorting_lib.h"
 
 namespace geminor {
@@ -51,9 +50,9 @@ private:
     ChecksumCache *m_cache;
     std::mutex m_mutex;
     std::condition_variable m_handed;
-    std::deque<std::vector<WalkedFile>> m_waiting;                        // under m_mutex
-    bool m_done = false;                                                  // under m_mutex
-    absl::flat_hash_set<std::pair<std::uint64_t, std::uint64_t>> m_seen;  // device and inode
+    std::deque<std::vector<WalkedFile>> m_waiting;  // under m_mutex
+    bool m_done = false;                            // under m_mutex
+    SeenFiles m_seen;
     std::int64_t m_repeats = 0;
     std::uint32_t m_places = 1;       // the next file's place (element 0 of the list is no record)
     SizeOrder m_order;                // sorted runs, one after the other
