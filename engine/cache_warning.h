@@ -1,5 +1,8 @@
 #pragma once
 
+#include <string>
+#include <utility>
+
 #include "engine/error.h"
 
 namespace geminor {
@@ -12,5 +15,11 @@ struct CacheWarning
     Stage stage = Stage::NotUsed;
     Error error;
 };
+
+/// An error of the checksum cache: its code, LMDB's (or the system's) code, the cache's path.
+inline Error CacheError(ErrorCode code, int errnum = 0, std::string path = {})
+{
+    return Error{code, errnum, std::move(path), {}};
+}
 
 }  // namespace geminor

@@ -1,21 +1,18 @@
 #include "engine/checksum_cache.h"
 
-#include "engine/cache_checker.h"
-#include "engine/cache_folder.h"
-#include "engine/checksum_store.h"
-#include "engine/file_system.h"
-
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstdlib>
-#include <cstring>
 #include <fcntl.h>
 #include <lmdb.h>
-#include <span>
 #include <sys/stat.h>
-#include <unistd.h>
 #include <utility>
+
+#include "engine/cache_checker.h"
+#include "engine/cache_folder.h"
+#include "engine/checksum_store.h"
+#include "engine/file_system.h"
 
 namespace geminor {
 
@@ -61,86 +58,25 @@ std::optional<std::size_t> ChecksumCache::RecordsIn(const std::string &folder)
     return wholeRecords("/proc/self/fd/" + std::to_string(folderFd->get()) + kFile);
 }
 
-namespace {
-
-/// The cache's folder and its data file (which carries the writers' lock).
-struct OpenedFolder
-{
-    UniqueFd folder, data;
-};
-
-Unexpected at(std::string path, Error error)
-{
-    error.path = std::move(path);
-    return Unexpected(std::move(error));
-}
-
-/// The cache's folder and data file, each checked to be the user's alone, and room had.
-Result<OpenedFolder> openFolder(const std::string &folder, const std::string &shown)
-{
-    Result<UniqueFd> folderFd = OpenOwnFolder(folder, true);
-    if (!folderFd)
-        return at(folder, folderFd.error());
-    Result<UniqueFd> data = OpenOwnFile(folderFd->get(), kFile + 1);
-    const Status room = data ? ReserveLockFile(folderFd->get()) : Status(Unexpected(data.error()));
-    if (!room)
-        return at(shown, room.error());
-    for (const char *old : std::span(kFiles).subspan(kOlderFormat))
-        Fs().unlinkat(folderFd->get(), old + 1, 0);
-    return OpenedFolder{std::move(*folderFd), std::move(*data)};
-}
-
-/// The environment on `reached`: before anything is read, its file gets room past its last
-/// page, under the writers' lock.
-Result<LmdbEnv> openDatabase(const std::string &reached, const OpenedFolder &opened)
-{
-    int rc = 0;
-    const bool locked = setWritersLock(opened.data.get(), F_WRLCK);
-    LmdbEnv env = openEnvironment(reached, 0, rc);
-    const Status room = env ? ReserveLockFile(opened.folder.get()) : Status();
-    if (!room)
-        env.reset();
-    if (env && locked)
-        KeepSlack(env.get(), opened.data.get());
-    if (locked)
-        setWritersLock(opened.data.get(), F_UNLCK);
-    if (!env)
-        return room ? Fail(ErrorCode::CacheUnusable, rc) : Unexpected(room.error());
-    return env;
-}
-
-}  // namespace
-
 Result<std::unique_ptr<ChecksumCache>> ChecksumCache::Open(const std::string &folder,
                                                            std::chrono::seconds settle)
 {
-    const std::string shown = folder + kFile;
-    Result<OpenedFolder> opened = openFolder(folder, shown);
-    if (!opened)
-        return Unexpected(opened.error());
-    // LMDB opens its files by name: through the folder checked, whatever its path becomes.
-    const std::string path = "/proc/self/fd/" + std::to_string(opened->folder.get()) + kFile;
-    struct stat st = {};
-    const std::string reached = Fs().fstatat(AT_FDCWD, path.c_str(), &st, 0) == 0 ? path : shown;
-    Result<LmdbEnv> env = openDatabase(reached, *opened);
-    if (!env)
-        return at(shown, env.error());
+    Result<OpenedStore> store = openStore(folder);
+    if (!store)
+        return Unexpected(store.error());
     // Checked in a process of its own while the folders are walked; read once it has passed.
     // (A new cache has nothing to check; an unchecked one is never read.)
     MDB_envinfo info = {};
-    const bool check = mdb_env_info(env->get(), &info) != 0 || info.me_last_pgno > 1;
-    std::unique_ptr<ChecksumCache> cache(new ChecksumCache(shown, std::move(*env), std::move(opened->folder),
-                                                           std::move(opened->data), settle));
+    const bool check = mdb_env_info(store->env.get(), &info) != 0 || info.me_last_pgno > 1;
+    std::unique_ptr<ChecksumCache> cache(new ChecksumCache(std::move(*store), settle));
     if (check)
-        if (!(cache->m_checker = CacheCheck::Start(reached, cache->m_folderFd.get())))
-            cache->stopUsing(Error{ErrorCode::SystemCall, errno}, true);
+        if (!(cache->m_checker = CacheCheck::Start(cache->m_store.reached, cache->m_store.folder.get())))
+            cache->stopUsing(CacheError(ErrorCode::SystemCall, errno), true);
     return cache;
 }
 
-ChecksumCache::ChecksumCache(std::string path, LmdbEnv env, UniqueFd folderFd, UniqueFd lockFd,
-                             std::chrono::seconds settle)
-    : m_path(std::move(path)), m_env(std::move(env)), m_folderFd(std::move(folderFd)),
-      m_lockFd(std::move(lockFd)), m_today(today()),
+ChecksumCache::ChecksumCache(OpenedStore store, std::chrono::seconds settle)
+    : m_store(std::move(store)), m_today(today()),
       m_settledBeforeNs(std::chrono::duration_cast<std::chrono::nanoseconds>(
                             std::chrono::system_clock::now().time_since_epoch() - settle)
                             .count())
@@ -152,37 +88,21 @@ bool ChecksumCache::settle()
     if (m_broken)
         return false;
     if (m_checker && !m_checker.passed())
-        return stopUsing(Error{ErrorCode::CacheUnusable, MDB_CORRUPTED}, true);
+        return stopUsing(CacheError(ErrorCode::CacheUnusable, MDB_CORRUPTED), true);
     int dead = 0;
-    mdb_reader_check(m_env.get(), &dead);  // slots of scans that were killed (and of a check that faulted)
-    MDB_dbi dbi = 0;
-    MDB_stat stat = {};
-    MDB_val key = valueOf(kMetaKey.data(), kMetaKey.size()), value;
-    int rc = 0;
-    LmdbTxn txn = beginTxn(m_env.get(), MDB_RDONLY, rc);
-    if (rc == 0 && (rc = mdb_dbi_open(txn.get(), nullptr, 0, &dbi)) == 0 &&
-        (rc = mdb_stat(txn.get(), dbi, &stat)) == 0) {
-        const int found = mdb_get(txn.get(), dbi, &key, &value);
-        if (found != 0 && found != MDB_NOTFOUND)
-            rc = found;
-        else if (stat.ms_entries > 0 && (found != 0 || !markDay(value)))
-            rc = MDB_INVALID;  // not ours
-        else
-            m_prunedDay = found == 0 ? *markDay(value) : m_today;
-    }
-    if (txn)
-        mdb_txn_commit(txn.release());  // (keeps the main table's handle)
-    if (rc != 0)
-        return stopUsing(Error{ErrorCode::CacheUnusable, rc}, true);
-    m_dbi = dbi;
-    m_empty = stat.ms_entries <= 1;  // a first scan finds nothing: it need not ask for every file
+    mdb_reader_check(m_store.env.get(),
+                     &dead);  // slots of scans that were killed (and of a check that faulted)
+    Result<StoreMark> mark = readMark(m_store.env.get(), m_today);
+    if (!mark)
+        return stopUsing(mark.error(), true);
+    m_mark = *mark;
     return true;
 }
 
 bool ChecksumCache::stopUsing(Error reason, bool fromStart)
 {
     std::lock_guard lock(m_mutex);
-    reason.path = m_path;
+    reason.path = m_store.shown;
     if (!m_broken)
         m_warning =
             CacheWarning{fromStart ? CacheWarning::Stage::NotUsed : CacheWarning::Stage::NotUsedFromHere,
@@ -200,7 +120,7 @@ ChecksumCache::~ChecksumCache()
 std::optional<CacheWarning> ChecksumCache::warning() const
 {
     std::lock_guard lock(m_mutex);
-    return m_warning;
+    return m_warning ? m_warning : m_writer.warning();
 }
 
 Digests ChecksumCache::Known::digests() const
@@ -227,18 +147,6 @@ void ChecksumCache::Known::add(const Digests &digests)
         static_cast<std::uint8_t>((digests.crc ? 1 : 0) | (digests.whole ? 2 : 0) | (digests.first ? 4 : 0));
 }
 
-void ChecksumCache::take(std::uint32_t id, const CacheRecord &record)
-{
-    m_known[id].add(record.digests);
-    m_known[id].dirty = record.seenDay != m_today;  // seen today: kept 90 days more
-}
-
-void ChecksumCache::sortByKey(std::vector<std::uint32_t> &ids) const
-{
-    auto key = [this](std::uint32_t id) { return std::pair(m_states[id].device, m_states[id].inode); };
-    std::sort(ids.begin(), ids.end(), [&](std::uint32_t a, std::uint32_t b) { return key(a) < key(b); });
-}
-
 void ChecksumCache::noteFolder(dev_t device, int folderFd)
 {
     m_volumes.note(device, folderFd);
@@ -249,9 +157,9 @@ void ChecksumCache::addFile(const FileIdentity &state)
     if (!std::exchange(m_settled, true)) {
         m_states.assign(1, FileIdentity{});  // beside the file list's empty element 0
         m_known.assign(1, Known{});
-        if (settle() && !m_empty)
-            if (int rc = 0; !(m_txn = beginTxn(m_env.get(), MDB_RDONLY, rc)))
-                stopUsing(Error{ErrorCode::CacheUnusable, rc}, true);
+        if (settle() && !m_mark.empty)
+            if (const Status begun = m_snapshot.begin(m_store.env.get(), m_mark.dbi); !begun)
+                stopUsing(begun.error(), true);
     }
     if (state.device != m_lastDevice || m_states.size() == 1)
         m_lastVolume = m_volumes.of(static_cast<dev_t>(m_lastDevice = state.device));
@@ -260,40 +168,27 @@ void ChecksumCache::addFile(const FileIdentity &state)
     // Times written less than `settle` before the scan may not move at the next change yet.
     known.trusted = m_lastVolume.trusted && state.inode != 0 &&
                     std::max(state.modifiedNs, state.changedNs) <= m_settledBeforeNs;
-    if (!m_txn || m_broken || !known.trusted)
-        return;
-    if (++m_asked % kRenewEvery == 0) {  // a snapshot held long keeps writers from reusing its pages
-        mdb_txn_reset(m_txn.get());
-        if (const int rc = mdb_txn_renew(m_txn.get()); rc != 0) {
-            stopUsing(Error{ErrorCode::CacheUnusable, rc}, true);
-            return;
-        }
-    }
-    ask(static_cast<std::uint32_t>(m_states.size() - 1));
+    if (m_snapshot && !m_broken && known.trusted)
+        ask(static_cast<std::uint32_t>(m_states.size() - 1));
 }
 
 void ChecksumCache::walkDone()
 {
-    m_txn.reset();
+    m_snapshot.end();
 }
 
 void ChecksumCache::ask(std::uint32_t id)
 {
-    const FileIdentity &state = m_states[id];
-    const CacheKey key = CacheKeyOf(state.device, state.inode);
-    MDB_val k = valueOf(key.data(), key.size()), value;
-    const int rc = mdb_get(m_txn.get(), m_dbi, &k, &value);
-    if (rc == MDB_NOTFOUND)
-        return;
-    const std::optional<CacheRecord> record = rc == 0 ? recordAt(k, value) : std::nullopt;
-    if (!record) {
-        stopUsing(rc != 0 ? Error{ErrorCode::CacheReadFailed, rc} : Error{ErrorCode::CacheDamagedRecord},
-                  false);
+    const Result<std::optional<CacheRecord>> record = m_snapshot.read(m_states[id]);
+    if (!record) {  // (a snapshot that cannot be renewed costs the cache as a whole)
+        stopUsing(record.error(), record.error().code == ErrorCode::CacheUnusable);
         return;
     }
     // Else stale: the file changed since, another took its inode, or another file system its device.
-    if (record->state == state && record->fileSystem == m_lastVolume.identity)
-        take(id, *record);
+    if (*record && (*record)->state == m_states[id] && (*record)->fileSystem == m_lastVolume.identity) {
+        m_known[id].add((*record)->digests);
+        m_known[id].dirty = (*record)->seenDay != m_today;  // seen today: kept 90 days more
+    }
 }
 
 std::optional<Digests> ChecksumCache::lookup(std::uint32_t id)
@@ -312,63 +207,21 @@ void ChecksumCache::store(std::uint32_t id, const Digests &digests)
     m_known[id].dirty = true;
 }
 
-int ChecksumCache::prune(MDB_txn *txn)
+CacheWriter::Records ChecksumCache::toWrite()
 {
-    int rc = 0;
-    if (const LmdbCursor cursor = openCursor(txn, m_dbi, rc))
-        rc = forEachRecord(cursor.get(), [&](const std::optional<CacheRecord> &record) {
-            return !record || record->seenDay + kKeepDays < m_today ? mdb_cursor_del(cursor.get(), 0) : 0;
-        });
-    return rc == MDB_NOTFOUND ? putMark(txn, m_dbi, m_today) : rc;
-}
-
-void ChecksumCache::write()
-{
-    std::vector<std::uint32_t> dirty;
+    m_dirty.clear();
     for (std::uint32_t id = 0; id < m_known.size(); ++id)
         if (m_known[id].dirty)
-            dirty.push_back(id);
-    const bool pruneDue = !m_empty && m_prunedDay != m_today;
-    if (dirty.empty() && !pruneDue)
-        return;
-    // In the order of the keys, a few thousand at a time: each transaction rewrites only the
-    // pages of its own range, and the file grows by little more than what it holds.
-    sortByKey(dirty);
-    if (!setWritersLock(m_lockFd.get(), F_WRLCK)) {
-        std::lock_guard lock(m_mutex);
-        m_warning = CacheWarning{CacheWarning::Stage::NotUpdated, Error{ErrorCode::CacheWriterBusy}};
-        return;
-    }
-    int rc = 0;
-    dev_t device = 0;
-    CacheVolume volume;
-    for (std::size_t begin = 0; rc == 0 && (begin < dirty.size() || (begin == 0 && pruneDue));
-         begin += kChunk) {
-        LmdbTxn txn = beginTxn(m_env.get(), 0, rc);
-        if (!txn)
-            break;
-        if (begin == 0)
-            rc = pruneDue ? prune(txn.get()) : m_empty ? putMark(txn.get(), m_dbi, m_prunedDay) : 0;
-        for (std::size_t i = begin; rc == 0 && i < std::min(dirty.size(), begin + kChunk); ++i) {
-            if (const FileIdentity &state = m_states[dirty[i]]; i == 0 || state.device != device)
-                volume = m_volumes.of(static_cast<dev_t>(device = state.device));
-            const CacheRecord record{m_states[dirty[i]], volume.identity, m_known[dirty[i]].digests(),
-                                     m_today};
-            const CacheKey key = CacheKeyOf(record.state.device, record.state.inode);
-            const std::string bytes = EncodeRecord(record);
-            MDB_val k = valueOf(key.data(), key.size()), value = valueOf(bytes.data(), bytes.size());
-            rc = mdb_put(txn.get(), m_dbi, &k, &value, 0);
-        }
-        if (rc == 0)
-            rc = mdb_txn_commit(txn.release());
-    }
-    KeepSlack(m_env.get(), m_lockFd.get());
-    setWritersLock(m_lockFd.get(), F_UNLCK);
-    if (rc != 0) {
-        std::lock_guard lock(m_mutex);
-        m_warning =
-            CacheWarning{CacheWarning::Stage::NotUpdated, Error{ErrorCode::CacheUnusable, rc, m_path}};
-    }
+            m_dirty.push_back(id);
+    auto key = [this](std::uint32_t id) { return std::pair(m_states[id].device, m_states[id].inode); };
+    std::sort(m_dirty.begin(), m_dirty.end(),
+              [&](std::uint32_t a, std::uint32_t b) { return key(a) < key(b); });
+    return {m_dirty.size(), [this, device = dev_t{0}, volume = CacheVolume()](std::size_t i) mutable {
+                const std::uint32_t id = m_dirty[i];
+                if (i == 0 || m_states[id].device != device)
+                    volume = m_volumes.of(device = static_cast<dev_t>(m_states[id].device));
+                return CacheRecord{m_states[id], volume.identity, m_known[id].digests(), m_today};
+            }};
 }
 
 void ChecksumCache::finish()
@@ -377,14 +230,14 @@ void ChecksumCache::finish()
     if (!std::exchange(m_settled, true))
         settle();       // (no file was walked: the cache is still pruned when due)
     m_finished = true;  // no more look-ups
-    if (!m_broken && !m_writer.joinable())
-        m_writer = std::thread([this] { write(); });
+    if (!m_broken && !m_writer.started())
+        m_writer.start({m_store.env.get(), m_mark, m_store.data.get(), m_store.shown, m_today},
+                       [this] { return toWrite(); });
 }
 
 void ChecksumCache::wait()
 {
-    if (m_writer.joinable())
-        m_writer.join();
+    m_writer.wait();
 }
 
 }  // namespace geminor

@@ -8,12 +8,13 @@
 #include <optional>
 #include <string>
 #include <sys/types.h>
-#include <thread>
 #include <vector>
 
 #include "engine/cache_checker.h"
 #include "engine/cache_record.h"
+#include "engine/cache_snapshot.h"
 #include "engine/cache_warning.h"
+#include "engine/cache_writer.h"
 #include "engine/cache_volumes.h"
 #include "engine/checksum_store.h"
 #include "engine/request.h"
@@ -96,8 +97,7 @@ private:
         void add(const Digests &digests);
     };
 
-    ChecksumCache(std::string path, digest_store::LmdbEnv env, UniqueFd folderFd, UniqueFd lockFd,
-                  std::chrono::seconds settle);
+    ChecksumCache(digest_store::OpenedStore store, std::chrono::seconds settle);
     /// Waits for the check, then reads the mark; false (and the cache not used) when either fails.
     bool settle();
     /// Stops using the cache; the warning says why, once: not used (`fromStart`) or not used
@@ -105,22 +105,14 @@ private:
     bool stopUsing(Error reason, bool fromStart);
     /// Asks the cache for the file walked as `id`.
     void ask(std::uint32_t id);
-    void take(std::uint32_t id, const CacheRecord &record);
-    /// By device and inode: the order of the cache's keys.
-    void sortByKey(std::vector<std::uint32_t> &ids) const;
-    void write();
-    int prune(MDB_txn *txn);
+    /// What is to be written, in the order of the keys (on the writer's thread).
+    CacheWriter::Records toWrite();
 
     mutable std::mutex m_mutex;
-    std::string m_path;
-    digest_store::LmdbEnv m_env;
-    unsigned m_dbi = 0;
-    UniqueFd m_folderFd;   // the folder checked: LMDB reaches its files through it
-    UniqueFd m_lockFd;     // holds the writers' lock: a writer that hangs never hangs us
+    digest_store::OpenedStore m_store;
     CacheCheck m_checker;  // the process checking the whole cache
+    digest_store::StoreMark m_mark;
     std::atomic<bool> m_broken{false};
-    bool m_empty = false;  // nothing to look up (set once, at opening)
-    std::uint16_t m_prunedDay = 0;
     std::uint16_t m_today = 0;
     std::int64_t m_settledBeforeNs = 0;  // a file's times must be older to be trusted
     CacheVolumes m_volumes;
@@ -128,12 +120,12 @@ private:
     CacheVolume m_lastVolume;
     std::atomic<bool> m_finished{false};
     std::optional<CacheWarning> m_warning;
-    bool m_settled = false;       // checked and its mark read (at the first file)
-    digest_store::LmdbTxn m_txn;  // the snapshot the walk's files are read from
-    unsigned m_asked = 0;
+    bool m_settled = false;              // checked and its mark read (at the first file)
+    CacheSnapshot m_snapshot;            // what the walk's files are read from
     std::vector<FileIdentity> m_states;  // by id
     std::vector<Known> m_known;
-    std::thread m_writer;
+    std::vector<std::uint32_t> m_dirty;  // the ids to write, in the order of the keys
+    CacheWriter m_writer;                // (last: it ends first)
 };
 
 }  // namespace geminor

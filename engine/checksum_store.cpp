@@ -6,9 +6,13 @@
 #include <ctime>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <span>
 #include <thread>
 #include <unistd.h>
+#include <utility>
 
+#include "engine/cache_folder.h"
+#include "engine/cache_warning.h"
 #include "engine/file_system.h"
 
 namespace geminor::digest_store {
@@ -29,7 +33,82 @@ std::optional<std::uint64_t> pagesEnd(MDB_env *env)
     return (info.me_last_pgno + 1) * std::uint64_t{pages.ms_psize};
 }
 
+Unexpected at(std::string path, Error error)
+{
+    error.path = std::move(path);
+    return Unexpected(std::move(error));
+}
+
+/// The cache's folder and data file, each checked to be the user's alone, and room had.
+Result<OpenedStore> openFolder(const std::string &folder)
+{
+    OpenedStore store;
+    store.shown = folder + kFile;
+    Result<UniqueFd> folderFd = OpenOwnFolder(folder, true);
+    if (!folderFd)
+        return at(folder, folderFd.error());
+    Result<UniqueFd> data = OpenOwnFile(folderFd->get(), kFile + 1);
+    const Status room = data ? ReserveLockFile(folderFd->get()) : Status(Unexpected(data.error()));
+    if (!room)
+        return at(store.shown, room.error());
+    for (const char *old : std::span(kFiles).subspan(kOlderFormat))
+        Fs().unlinkat(folderFd->get(), old + 1, 0);
+    // LMDB opens its files by name: through the folder checked, whatever its path becomes.
+    const std::string path = "/proc/self/fd/" + std::to_string(folderFd->get()) + kFile;
+    struct stat st = {};
+    store.reached = Fs().fstatat(AT_FDCWD, path.c_str(), &st, 0) == 0 ? path : store.shown;
+    store.folder = std::move(*folderFd);
+    store.data = std::move(*data);
+    return store;
+}
+
 }  // namespace
+
+Result<OpenedStore> openStore(const std::string &folder)
+{
+    Result<OpenedStore> store = openFolder(folder);
+    if (!store)
+        return store;
+    // Before anything is read, the file gets room past its last page, under the writers' lock.
+    int rc = 0;
+    const bool locked = setWritersLock(store->data.get(), F_WRLCK);
+    store->env = openEnvironment(store->reached, 0, rc);
+    const Status room = store->env ? ReserveLockFile(store->folder.get()) : Status();
+    if (!room)
+        store->env.reset();
+    if (store->env && locked)
+        KeepSlack(store->env.get(), store->data.get());
+    if (locked)
+        setWritersLock(store->data.get(), F_UNLCK);
+    if (!store->env)
+        return at(store->shown, room ? CacheError(ErrorCode::CacheUnusable, rc) : room.error());
+    return store;
+}
+
+Result<StoreMark> readMark(MDB_env *env, std::uint16_t today)
+{
+    StoreMark mark;
+    MDB_stat stat = {};
+    MDB_val key = valueOf(kMetaKey.data(), kMetaKey.size()), value;
+    int rc = 0;
+    LmdbTxn txn = beginTxn(env, MDB_RDONLY, rc);
+    if (rc == 0 && (rc = mdb_dbi_open(txn.get(), nullptr, 0, &mark.dbi)) == 0 &&
+        (rc = mdb_stat(txn.get(), mark.dbi, &stat)) == 0) {
+        const int found = mdb_get(txn.get(), mark.dbi, &key, &value);
+        if (found != 0 && found != MDB_NOTFOUND)
+            rc = found;
+        else if (stat.ms_entries > 0 && (found != 0 || !markDay(value)))
+            rc = MDB_INVALID;  // not ours
+        else
+            mark.prunedDay = found == 0 ? *markDay(value) : today;
+    }
+    if (txn)
+        mdb_txn_commit(txn.release());  // (keeps the main table's handle)
+    if (rc != 0)
+        return Fail(ErrorCode::CacheUnusable, rc);
+    mark.empty = stat.ms_entries <= 1;
+    return mark;
+}
 
 LmdbTxn beginTxn(MDB_env *env, unsigned flags, int &rc)
 {

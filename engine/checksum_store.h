@@ -1,7 +1,8 @@
 #pragma once
 
-// The LMDB side of the checksum cache: opening the database, its writers' lock, the room kept
-// past its last page, and walking it whole (see CacheCheck). Internal to ChecksumCache.
+// The store of the checksum cache: its folder and LMDB database opened and checked, its mark,
+// its writers' lock, the room kept past its last page, and walking it whole (see CacheCheck).
+// Internal to ChecksumCache.
 
 #include <cstddef>
 #include <cstdint>
@@ -12,6 +13,8 @@
 #include <sys/types.h>
 
 #include "engine/cache_record.h"
+#include "engine/error.h"
+#include "engine/unique_fd.h"
 
 namespace geminor::digest_store {
 
@@ -64,6 +67,30 @@ int putMark(MDB_txn *txn, MDB_dbi dbi, std::uint16_t day);
 /// An environment on `path` (read-only or not); nothing with `rc` set when it cannot be opened
 /// or is shorter than its pages say (reading those would fault).
 LmdbEnv openEnvironment(const std::string &path, unsigned flags, int &rc);
+/// The cache as opened: its folder and data file (which carries the writers' lock), each checked
+/// to be the user's alone, and the LMDB environment on it.
+struct OpenedStore
+{
+    std::string shown;    // the data file's path, as warnings give it
+    std::string reached;  // the same as LMDB opens it: through the folder's descriptor
+    UniqueFd folder, data;
+    LmdbEnv env;
+};
+/// Opens (or makes, 0700) the cache in `folder`; why it cannot be used, else (the error's path
+/// is the data file's, or the folder's).
+Result<OpenedStore> openStore(const std::string &folder);
+
+/// What the cache's mark says; read once the cache's check passed.
+struct StoreMark
+{
+    MDB_dbi dbi = 0;              // the records' table
+    std::uint16_t prunedDay = 0;  // the day records were last pruned
+    bool empty = false;           // no record: a first scan need not ask for every file
+};
+/// The records' table and the mark; CacheUnusable (with LMDB's code) when the cache cannot be
+/// read or is not ours.
+Result<StoreMark> readMark(MDB_env *env, std::uint16_t today);
+
 /// Takes (F_WRLCK) or drops (F_UNLCK) the writers' lock on the data file `fd`; false when
 /// another Geminor held it for kWaitForWriterMs.
 bool setWritersLock(int fd, short type);
