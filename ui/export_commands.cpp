@@ -3,62 +3,85 @@
 #include <QDate>
 #include <QFile>
 #include <QLabel>
-#include <QLayout>
 #include <QLocale>
+#include <memory>
 
 #include "engine/atomic_file.h"
+#include "results/exports.h"
+#include "ui/file_operation.h"
+#include "ui/job_runner.h"
+#include "ui/prompter.h"
+#include "ui/result_model.h"
 
 namespace geminor {
 namespace {
 
 /// The file to export to, asked for only when there is something to export; "" for none.
-std::string exportPath(QWidget &window, Prompter &prompter, const std::vector<ResultRow> &rows,
-                       const QString &filter)
+std::string exportPath(const CommandContext &context, const QString &filter)
 {
-    return rows.empty() ? std::string()
-                        : prompter.saveFileName(&window, QStringLiteral("Export Result"), filter);
+    return context.model.rows().empty()
+               ? std::string()
+               : context.prompter.saveFileName(&context.window, QStringLiteral("Export Result"), filter);
 }
 
 }  // namespace
 
-void ExportCsv(QWidget &window, Prompter &prompter, const std::vector<ResultRow> &rows)
+void ExportCsv(const CommandContext &context)
 {
-    const std::string path =
-        exportPath(window, prompter, rows, QStringLiteral("Comma Separated Values(CSV)|*.csv"));
+    const std::string path = exportPath(context, QStringLiteral("Comma Separated Values(CSV)|*.csv"));
     if (path.empty())
         return;
-    if (const auto error = WriteFileAtomically(path, CsvText(rows)))
-        prompter.inform(&window, QStringLiteral("Export Result"),
-                        QFile::decodeName(path.c_str()) + QStringLiteral(": ") +
-                            QString::fromStdString(*error),
-                        QMessageBox::Critical);
-    else
-        prompter.inform(&window, QStringLiteral("Export Result"), QStringLiteral("Successfully Completed!"));
+    auto error = std::make_shared<std::optional<std::string>>();
+    Job job;
+    job.title = QStringLiteral("Export Result");
+    job.dialog = false;  // as quick as the list is long: no more than writing it out
+    job.work = [error, path, rows = context.model.rows()](JobProgress &) {
+        *error = WriteFileAtomically(path, CsvText(rows));
+    };
+    job.then = [context, error, path] {
+        if (*error)
+            context.prompter.inform(&context.window, QStringLiteral("Export Result"),
+                                    QFile::decodeName(path.c_str()) + QStringLiteral(": ") +
+                                        QString::fromStdString(**error),
+                                    QMessageBox::Critical);
+        else
+            context.prompter.inform(&context.window, QStringLiteral("Export Result"),
+                                    QStringLiteral("Successfully Completed!"));
+    };
+    context.jobs.start(std::move(job));
 }
 
-void ExportHtml(QWidget &window, Prompter &prompter, const std::vector<ResultRow> &rows, QLabel &status,
-                std::int64_t files, std::int64_t duplicates)
+void ExportHtml(const CommandContext &context, std::int64_t files, std::int64_t duplicates)
 {
-    const std::string path = exportPath(window, prompter, rows, QStringLiteral("Export Result HTML|*.htm"));
+    const std::string path = exportPath(context, QStringLiteral("Export Result HTML|*.htm"));
     if (path.empty())
         return;
     const ReportHead head = ReportHeadOf(
         files, duplicates, QLocale().toString(QDate::currentDate(), QLocale::ShortFormat).toStdString());
-    const auto pages = HtmlPages(rows, path, head, [&status](std::size_t i, std::size_t n) {
-        status.setText(QStringLiteral("Exporting %1/%2 Please wait...").arg(i).arg(n));
-        // The pages are made on this thread, so the event loop neither lays the status bar out
-        // nor paints it: both now, or the text is painted in the width of the one before.
-        if (QWidget *bar = status.parentWidget(); bar && bar->layout())
-            bar->layout()->activate();
-        status.repaint();
-    });
-    if (const auto error = WritePages(pages)) {
-        prompter.inform(&window, QStringLiteral("Error"), QString::fromStdString(*error),
-                        QMessageBox::Critical);
-        return;
-    }
-    status.setText(QStringLiteral("List Exported Successful"));
-    prompter.inform(&window, QStringLiteral("Success"), QStringLiteral("List Exported Successful"));
+    auto error = std::make_shared<std::optional<std::string>>();
+    Job job;
+    job.title = QStringLiteral("Error");
+    job.dialog = false;  // the status bar tells the pages done
+    job.work = [error, path, head, rows = context.model.rows()](JobProgress &progress) {
+        const auto pages = HtmlPages(rows, path, head, [&progress](std::size_t i, std::size_t n) {
+            progress.total = n;
+            progress.done = i;
+        });
+        *error = WritePages(pages);
+    };
+    job.tick = [status = &context.status](std::size_t done, std::size_t total) {
+        if (total > 0)
+            status->setText(QStringLiteral("Exporting %1/%2 Please wait...").arg(done).arg(total));
+    };
+    job.then = [context, error] {
+        if (*error)
+            return context.prompter.inform(&context.window, QStringLiteral("Error"),
+                                           QString::fromStdString(**error), QMessageBox::Critical);
+        context.status.setText(QStringLiteral("List Exported Successful"));
+        context.prompter.inform(&context.window, QStringLiteral("Success"),
+                                QStringLiteral("List Exported Successful"));
+    };
+    context.jobs.start(std::move(job));
 }
 
 }  // namespace geminor

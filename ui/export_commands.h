@@ -1,21 +1,18 @@
 #pragma once
 
-#include <vector>
-
-#include "results/exports.h"
-#include "ui/prompter.h"
-
-class QLabel;
-class QWidget;
+#include <cstdint>
 
 namespace geminor {
 
-/// "Export in CSV": asks for a file and writes the rows; nothing when there are none.
-void ExportCsv(QWidget &window, Prompter &prompter, const std::vector<ResultRow> &rows);
+struct CommandContext;
 
-/// "Export in HTML": asks for a file and writes the report's pages, with "Exporting i/n Please
-/// wait..." in `status` after each page; the head's counts are the last scan's.
-void ExportHtml(QWidget &window, Prompter &prompter, const std::vector<ResultRow> &rows, QLabel &status,
-                std::int64_t files, std::int64_t duplicates);
+/// "Export in CSV": asks for a file and writes the model's rows in a job; nothing when there
+/// are none.
+void ExportCsv(const CommandContext &context);
+
+/// "Export in HTML": asks for a file and writes the report's pages in a job, with "Exporting
+/// i/n Please wait..." in the status bar as the pages are made; the head's counts are the last
+/// scan's.
+void ExportHtml(const CommandContext &context, std::int64_t files, std::int64_t duplicates);
 
 }  // namespace geminor

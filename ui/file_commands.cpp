@@ -27,18 +27,17 @@
 #include "engine/file_system.h"
 #include "ui/shipped_files.h"
 #include "ui/shown_text.h"
-#include "ui/plan_runner.h"
+#include "ui/job_runner.h"
 #include "ui/properties_dlg.h"
 #include "ui/operation_texts.h"
 #include "ui/result_model.h"
 
 namespace geminor {
 
-FileCommands::FileCommands(QWidget &window, Prompter &prompter, ResultModel &model, QTableView &list,
-                           QLabel &status, std::function<bool()> toTrash,
+FileCommands::FileCommands(const CommandContext &context, QTableView &list, std::function<bool()> toTrash,
                            std::function<SearchMethod()> method)
-    : m_window(window), m_prompter(prompter), m_model(model), m_list(list), m_status(status),
-      m_toTrash(std::move(toTrash)), m_method(std::move(method))
+    : m_context(context), m_window(context.window), m_prompter(context.prompter), m_model(context.model),
+      m_list(list), m_toTrash(std::move(toTrash)), m_method(std::move(method))
 {
 }
 
@@ -93,64 +92,70 @@ void FileCommands::DeleteMarked()
 
 void FileCommands::LinkMarked(PlanAction action)
 {
-    const QString title = QStringLiteral("Linking...");
-    if (!haveMarks(title, QStringLiteral("Please mark files before replacing them by links!")))
+    if (!haveMarks(QStringLiteral("Linking..."),
+                   QStringLiteral("Please mark files before replacing them by links!")))
         return;
+    if (action != PlanAction::Clone)
+        return confirmLinks(action, {});
+    // Said before acting, not found out file by file.
+    auto refused = std::make_shared<std::vector<std::string>>();
+    Job job;
+    job.title = QStringLiteral("Linking...");
+    job.work = [refused, files = PlanFilesOf(m_model.rows())](JobProgress &) {
+        *refused = UncloneableFiles(files);
+    };
+    job.then = [this, refused] { confirmLinks(PlanAction::Clone, *refused); };
+    m_context.jobs.start(std::move(job));
+}
+
+void FileCommands::confirmLinks(PlanAction action, const std::vector<std::string> &refused)
+{
+    const QString title = QStringLiteral("Linking...");
     MarkedTotals marked = m_model.totals();
     QStringList uncloneable;
     FileReport noClone;
     noClone.problem = FileProblem::NoClone;
-    if (action == PlanAction::Clone) {  // said before acting, not found out file by file
-        std::vector<std::string> refused;
-        const std::vector<PlanFile> files = PlanFilesOf(m_model.rows());
-        const QString failed =
-            RunWithProgress(&m_window, title, 0, [&](const std::atomic<bool> &, std::atomic<std::size_t> &) {
-                refused = UncloneableFiles(files);
-            });
-        if (!failed.isEmpty())
-            return m_prompter.inform(&m_window, title, failed, QMessageBox::Warning);
-        for (const std::string &path : refused)
-            uncloneable << ShownText(path);
-        if (static_cast<std::int64_t>(refused.size()) >= marked.count) {
-            m_prompter.inform(&m_window, title,
-                              QStringLiteral("None of the %1 marked file(s) can be replaced by clones: %2.")
-                                  .arg(refused.size())
-                                  .arg(QString::fromStdString(ProblemText(noClone))),
-                              QMessageBox::Information, uncloneable.join(QLatin1Char('\n')));
-            return;
-        }
-        marked.count -= static_cast<std::int64_t>(refused.size());
-        const std::set<std::string> left(refused.begin(), refused.end());
-        for (const ResultRow &row : m_model.rows())
-            if (row.marked && left.contains(row.path()))
-                marked.size -= static_cast<double>(row.size);
-    }
-    QString question =
+    for (const std::string &path : refused)
+        uncloneable << ShownText(path);
+    if (!refused.empty() && static_cast<std::int64_t>(refused.size()) >= marked.count)
+        return m_prompter.inform(
+            &m_window, title,
+            QStringLiteral("None of the %1 marked file(s) can be replaced by clones: %2.")
+                .arg(refused.size())
+                .arg(QString::fromStdString(ProblemText(noClone))),
+            QMessageBox::Information, uncloneable.join(QLatin1Char('\n')));
+    marked.count -= static_cast<std::int64_t>(refused.size());
+    const std::set<std::string> left(refused.begin(), refused.end());
+    for (const ResultRow &row : m_model.rows())
+        if (row.marked && left.contains(row.path()))
+            marked.size -= static_cast<double>(row.size);
+    auto question = std::make_shared<QString>(
         QStringLiteral("Replace %1 marked file(s) by %2 the copies kept? This frees up to %3.\n"
                        "Undo Last Operation makes them independent files again.")
             .arg(marked.count)
             .arg(LinkKind(action))
-            .arg(FormatSize(marked.size));
+            .arg(FormatSize(marked.size)));
     if (!uncloneable.isEmpty())
-        question += QStringLiteral("\n%1 other file(s) will be left: %2.")
-                        .arg(uncloneable.size())
-                        .arg(QString::fromStdString(ProblemText(noClone)));
-    if (action == PlanAction::HardLink) {  // a hard link would give them the kept copy's owner and mode
-        std::size_t differ = 0;
-        const std::vector<PlanFile> files = PlanFilesOf(m_model.rows());
-        const QString failed =
-            RunWithProgress(&m_window, title, 0, [&](const std::atomic<bool> &, std::atomic<std::size_t> &) {
-                differ = OwnerOrModeMismatches(files);
-            });
-        if (!failed.isEmpty())
-            return m_prompter.inform(&m_window, title, failed, QMessageBox::Warning);
-        if (differ > 0)
-            question +=
+        *question += QStringLiteral("\n%1 other file(s) will be left: %2.")
+                         .arg(uncloneable.size())
+                         .arg(QString::fromStdString(ProblemText(noClone)));
+    auto ask = [this, action, question, details = uncloneable.join(QLatin1Char('\n'))] {
+        if (m_prompter.askYesNo(&m_window, QStringLiteral("Confirm"), *question, QMessageBox::Question,
+                                details))
+            runFileOperation(action, {});
+    };
+    if (action != PlanAction::HardLink)
+        return ask();
+    // A hard link would give them the kept copy's owner and mode.
+    Job job;
+    job.title = title;
+    job.work = [question, files = PlanFilesOf(m_model.rows())](JobProgress &) {
+        if (const std::size_t differ = OwnerOrModeMismatches(files); differ > 0)
+            *question +=
                 QStringLiteral("\n%1 files differ in owner or permissions and will be left.").arg(differ);
-    }
-    if (m_prompter.askYesNo(&m_window, QStringLiteral("Confirm"), question, QMessageBox::Question,
-                            uncloneable.join(QLatin1Char('\n'))))
-        runFileOperation(action, {});
+    };
+    job.then = ask;
+    m_context.jobs.start(std::move(job));
 }
 
 std::optional<FileIdentity> IdentityNow(const std::string &path)
@@ -161,123 +166,9 @@ std::optional<FileIdentity> IdentityNow(const std::string &path)
     return IdentityOf(st);
 }
 
-namespace {
-
-/// "path: reason" for every file of the report that was not done.
-QString problemList(const ActionPlan &plan, const PlanReport &report)
-{
-    QStringList lines;
-    for (const FileReport &file : report.files)
-        if (file.outcome != FileOutcome::Done)
-            lines << ShownText(plan.files[file.file].path) + QStringLiteral(": ") +
-                         QString::fromStdString(ProblemText(file));
-    return lines.join(QLatin1Char('\n'));
-}
-
-/// The plan again, for only the files of `report` that failed with `problem`.
-ActionPlan planFor(const ActionPlan &plan, const PlanReport &report, FileProblem problem, QStringList &names)
-{
-    ActionPlan again = plan;
-    for (PlanFile &file : again.files)
-        file.marked = false;
-    for (const FileReport &file : report.files)
-        if (file.problem == problem) {
-            again.files[file.file].marked = true;
-            names << ShownText(plan.files[file.file].path);
-        }
-    return again;
-}
-
-}  // namespace
-
 void FileCommands::runFileOperation(PlanAction action, const std::string &folder)
 {
-    const QString title = OperationTitle(action);
-    const ActionPlan plan{action, m_method(), folder,         PlanFilesOf(m_model.rows()),
-                          true,   false,      JournalFolder()};
-    PlanReport report = RunPlanWithProgress(&m_window, title, plan);
-
-    // Without its journal nothing was touched: going on means no undo, which the user decides.
-    QStringList unjournaled;
-    ActionPlan withoutJournal = planFor(plan, report, FileProblem::NoJournal, unjournaled);
-    if (!unjournaled.isEmpty() && !report.cancelled &&
-        m_prompter.askYesNo(&m_window, QStringLiteral("Confirm"),
-                            QStringLiteral("Undo will not be possible for this operation (%1). Go on?")
-                                .arg(QString::fromLocal8Bit(std::strerror(report.journalError))),
-                            QMessageBox::Warning, unjournaled.join(QLatin1Char('\n')))) {
-        withoutJournal.journalFolder.clear();
-        MergeReports(report, RunPlanWithProgress(&m_window, title, withoutJournal));
-    }
-
-    // Marked files that are the last of their content go only when the user says so.
-    QStringList lonely;
-    ActionPlan anyway = planFor(plan, report, FileProblem::NoKeptCopy, lonely);
-    if (!lonely.isEmpty() && !report.cancelled && !IsLinkAction(action) &&
-        m_prompter.askYesNo(
-            &m_window, QStringLiteral("Confirm"),
-            QStringLiteral("No unmarked identical copy is left of %1 file(s).\n%2 them anyway?")
-                .arg(lonely.size())
-                .arg(action == PlanAction::Move ? QStringLiteral("Move") : QStringLiteral("Remove")),
-            QMessageBox::Warning, lonely.join(QLatin1Char('\n')))) {
-        anyway.keepLastCopies = false;
-        MergeReports(report, RunPlanWithProgress(&m_window, title, anyway));
-    }
-    // A trash that cannot be used is never passed over in silence: the question names the reason.
-    QStringList untrashed;
-    const ActionPlan toDelete = planFor(plan, report, FileProblem::NoTrash, untrashed);
-    DoneTotals forGood;  // deleted for good where the trash could not be used
-    if (!untrashed.isEmpty() && !report.cancelled) {
-        const auto first = std::find_if(report.files.begin(), report.files.end(), [](const FileReport &f) {
-            return f.problem == FileProblem::NoTrash;
-        });
-        const QString why =
-            QString::fromStdString(TrashRefusalText(first->trash, first->error, first->target));
-        ActionPlan remove = toDelete;
-        remove.action = PlanAction::Delete;
-        if (m_prompter.askYesNo(&m_window, QStringLiteral("Confirm"),
-                                QStringLiteral("%1 file(s) cannot be moved to the trash: %2.\n"
-                                               "Delete them for good? They cannot be restored.")
-                                    .arg(untrashed.size())
-                                    .arg(why),
-                                QMessageBox::Warning, untrashed.join(QLatin1Char('\n')))) {
-            const PlanReport again = RunPlanWithProgress(&m_window, title, remove);
-            forGood = DoneOf(remove, again);
-            MergeReports(report, again);
-        }
-    }
-
-    followReport(title, plan, report);
-    const DoneTotals done = DoneOf(plan, report);
-    const std::size_t files = done.files - forGood.files;
-    QString summary =
-        DoneText(action, files, IsLinkAction(action) ? report.bytesFreed : done.bytes - forGood.bytes);
-    if (forGood.files > 0)
-        summary = (files > 0 ? summary + QLatin1Char(' ') : QString()) +
-                  DoneText(PlanAction::Delete, forGood.files, forGood.bytes);
-    const bool clean = report.skipped == 0 && report.failed == 0;
-    if (!clean)
-        summary += QStringLiteral(" %1 skipped, %2 failed.").arg(report.skipped).arg(report.failed);
-    if (report.cancelled)
-        summary += QStringLiteral(" Cancelled: the other marked files were left as they were.");
-    m_status.setText(summary);
-    if (!clean)
-        m_prompter.inform(&m_window, title, summary, QMessageBox::Warning, problemList(plan, report));
-}
-
-void FileCommands::followReport(const QString &title, const ActionPlan &plan, const PlanReport &report)
-{
-    std::vector<ResultRow> rows;
-    std::vector<GoneRow> gone;
-    const QString failed =
-        RunWithProgress(&m_window, title, 0, [&](const std::atomic<bool> &, std::atomic<std::size_t> &) {
-            rows = m_model.rows();
-            gone = m_model.goneRows();
-            FollowPlan(rows, gone, plan, report, IdentityNow);
-        });
-    if (!failed.isEmpty())
-        return m_prompter.inform(&m_window, title, failed, QMessageBox::Warning);
-    m_model.goneRows() = std::move(gone);
-    m_model.replaceRows(std::move(rows));
+    FileOperation::Start(m_context, action, m_method(), folder);
 }
 
 void FileCommands::RenameSelected()
@@ -299,18 +190,34 @@ void FileCommands::RenameSelected()
                               QMessageBox::Critical);
             continue;  // asked again
         }
-        FileIdentity renamed = row->seen;
-        if (const auto error =
-                RenameJournaled(row->path(), row->seen, row->folder + newName, JournalFolder(), &renamed)) {
-            m_prompter.inform(&m_window, QStringLiteral("Error"),
-                              QStringLiteral("%1 could not be renamed to %2:\n%3")
-                                  .arg(ShownText(row->path()), answer, QString::fromStdString(*error)),
-                              QMessageBox::Critical);
-            return;
-        }
-        m_model.renameRow(index, newName, renamed);
-        return;
+        return rename(index, newName, answer);
     }
+}
+
+void FileCommands::rename(int viewRow, const std::string &newName, const QString &answer)
+{
+    const ResultRow &row = m_model.rows()[m_model.rowOf(viewRow)];
+    struct Renamed
+    {
+        FileIdentity identity;
+        std::optional<std::string> error;
+    };
+    auto renamed = std::make_shared<Renamed>(Renamed{row.seen, {}});
+    Job job;
+    job.title = QStringLiteral("Rename");
+    job.dialog = false;  // one file: over before a dialog could show
+    job.work = [renamed, path = row.path(), seen = row.seen, to = row.folder + newName](JobProgress &) {
+        renamed->error = RenameJournaled(path, seen, to, JournalFolder(), &renamed->identity);
+    };
+    job.then = [this, renamed, viewRow, newName, answer, shown = ShownText(row.path())] {
+        if (renamed->error)
+            return m_prompter.inform(&m_window, QStringLiteral("Error"),
+                                     QStringLiteral("%1 could not be renamed to %2:\n%3")
+                                         .arg(shown, answer, QString::fromStdString(*renamed->error)),
+                                     QMessageBox::Critical);
+        m_model.renameRow(viewRow, newName, renamed->identity);
+    };
+    m_context.jobs.start(std::move(job));
 }
 
 void FileCommands::OpenSelectedFile()
@@ -350,11 +257,20 @@ void FileCommands::CopySelectedPath()
 
 void FileCommands::ShowFileProperties()
 {
-    if (const ResultRow *row = currentRow()) {
-        auto *sheet = new PropertiesDlg(row->path(), &m_window);
+    const ResultRow *row = currentRow();
+    if (!row)
+        return;
+    auto facts = std::make_shared<FileFacts>();
+    Job job;
+    job.title = QStringLiteral("Properties");
+    job.dialog = false;
+    job.work = [facts, path = row->path()](JobProgress &) { *facts = FileFactsOf(path); };
+    job.then = [this, facts] {
+        auto *sheet = new PropertiesDlg(*facts, &m_window);
         sheet->setAttribute(Qt::WA_DeleteOnClose);
         sheet->show();
-    }
+    };
+    m_context.jobs.start(std::move(job));
 }
 
 }  // namespace geminor

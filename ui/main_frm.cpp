@@ -17,6 +17,7 @@
 #include "ui/cache_options.h"
 #include "ui/folder_frm.h"
 #include "ui/group_view.h"
+#include "ui/job_runner.h"
 #include "ui/main_actions.h"
 #include "ui/result_model.h"
 #include "ui/scan_runner.h"
@@ -46,10 +47,11 @@ MainFrm::MainFrm(Prompter &prompter, SettingsStore &settings, std::string defaul
     connect(m_actions.buttons[11], &QAction::triggered, m_viewer, &ViewerControl::toggle);
     m_trash =
         new TrashToggle(*this, m_prompter, m_settings, *m_actions.MSendToRecycleBin, *m_actions.buttons[12]);
-    ConnectCacheOptions(m_actions, m_settings, m_prompter, *this);
+    m_jobs = new JobRunner(*this, m_prompter);
+    m_context.reset(new CommandContext{*this, m_prompter, *m_model, *panel(1), *m_jobs});
+    ConnectCacheOptions(m_actions, m_settings, *m_context);
     m_files = std::make_unique<FileCommands>(
-        *this, m_prompter, *m_model, *m_rlv, *panel(1), [this] { return m_trash->toTrash(); },
-        [this] { return m_lastMethod; });
+        *m_context, *m_rlv, [this] { return m_trash->toTrash(); }, [this] { return m_lastMethod; });
     m_scan = new ScanRunner(this);
     connect(m_scan, &ScanRunner::statusText, panel(1), &QLabel::setText);
     connect(m_scan, &ScanRunner::titleText, this, &QWidget::setWindowTitle);
@@ -71,7 +73,12 @@ MainFrm::MainFrm(Prompter &prompter, SettingsStore &settings, std::string defaul
     RestoreWindowLayout(*this, *m_rlv, m_settings);
 }
 
-MainFrm::~MainFrm() = default;
+MainFrm::~MainFrm()
+{
+    // Before the members the jobs' continuations and the scan's texts could reach go.
+    m_jobs->cancelAndWait();
+    m_scan->cancelAndWait();
+}
 
 void MainFrm::buildControls()
 {

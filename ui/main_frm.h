@@ -11,6 +11,7 @@
 #include "persist/settings_store.h"
 #include "results/action_plan.h"
 #include "ui/file_commands.h"
+#include "ui/job_runner.h"
 #include "ui/main_actions.h"
 #include "ui/prompter.h"
 #include "ui/request_panel.h"
@@ -86,6 +87,9 @@ public:
     /// Asks, and when the answer is Yes, has the running scan stop.
     void CancelCommand();
     ResultModel *results() const { return m_model; }
+    /// The runner of the window's file work: a command that acts on files has ended when it is
+    /// no longer busy.
+    JobRunner *jobs() const { return m_jobs; }
     // The file commands on the marked rows and on the current row.
     void CopyMarked() { m_files->CopyMarked(); }
     void MoveMarked() { m_files->MoveMarked(); }
@@ -145,6 +149,8 @@ private:
     QString m_commandLine;
     bool m_activated = false;
     class ScanRunner *m_scan = nullptr;
+    JobRunner *m_jobs = nullptr;
+    std::unique_ptr<CommandContext> m_context;  // what the file commands act through
     std::unique_ptr<FileCommands> m_files;
     std::int16_t m_groupMarker = 0;
     SearchMethod m_lastMethod = SearchMethod::ByteToByte;

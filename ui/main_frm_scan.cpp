@@ -15,6 +15,7 @@
 #include "ui/file_commands.h"
 #include "ui/undo_command.h"
 #include "ui/group_view.h"
+#include "ui/job_runner.h"
 #include "ui/main_frm.h"
 #include "ui/result_model.h"
 #include "ui/scan_runner.h"
@@ -36,11 +37,8 @@ void MainFrm::connectCommands()
         if (!path.empty())
             LoadSession(path);
     });
-    on(a.MCSV, [this] { ExportCsv(*this, m_prompter, m_model->rows()); });
-    on(a.MHTML, [this] {
-        ExportHtml(*this, m_prompter, m_model->rows(), *panel(1), m_status->lastFiles(),
-                   m_status->lastDuplicates());
-    });
+    on(a.MCSV, [this] { ExportCsv(*m_context); });
+    on(a.MHTML, [this] { ExportHtml(*m_context, m_status->lastFiles(), m_status->lastDuplicates()); });
     on(a.MAbout, [this] { AboutFrm(this).exec(); });
     on(a.MCopyMarkFiles, [this] { CopyMarked(); });
     on(a.MMoveSelected, [this] { MoveMarked(); });
@@ -48,7 +46,7 @@ void MainFrm::connectCommands()
     on(a.MLinkHard, [this] { m_files->LinkMarked(PlanAction::HardLink); });
     on(a.MLinkSymbolic, [this] { m_files->LinkMarked(PlanAction::SymbolicLink); });
     on(a.MLinkClone, [this] { m_files->LinkMarked(PlanAction::Clone); });
-    on(a.MUndo, [this] { UndoLastOperation(*this, m_prompter, *panel(1), m_model); });
+    on(a.MUndo, [this] { UndoLastOperation(*m_context); });
     on(a.MRename, [this] { RenameSelected(); });
     on(a.MOpenFile, [this] { OpenSelectedFile(); });
     on(a.MOpenFolder, [this] { OpenSelectedFolder(); });

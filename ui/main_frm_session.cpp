@@ -9,6 +9,7 @@
 #include "persist/session_file.h"
 #include "ui/main_frm.h"
 #include "ui/undo_command.h"
+#include "ui/job_runner.h"
 #include "ui/result_model.h"
 #include "ui/scan_runner.h"
 #include "ui/status_panels.h"
@@ -63,7 +64,8 @@ void MainFrm::SaveSession(std::string FileName, bool quiet)
 
 void MainFrm::closeEvent(QCloseEvent *event)
 {
-    m_scan->cancelAndWait();  // a running scan ends with the window
+    m_scan->cancelAndWait();  // a running scan and file work end with the window
+    m_jobs->cancelAndWait();
     SaveWindowLayout(*this, *m_rlv, m_settings);
     if (!m_defaultSession.empty())
         SaveSession(m_defaultSession, true);  // silently: closing is never refused
@@ -81,11 +83,11 @@ void MainFrm::showEvent(QShowEvent *event)
     // The first time the window comes up: not every desktop activates a new window, so this
     // does not wait for the activation itself.
     m_activated = true;
-    QTimer::singleShot(0, this, [this] { OfferInterruptedUndo(*this, m_prompter, *panel(1)); });
     const QString path = m_commandLine;  // a path as the system handed it over, quotes and all
-    if (path.isEmpty())
-        return;
-    QTimer::singleShot(0, this, [this, path] {
+    // The session named on the command line is scanned once the interrupted operations are dealt with.
+    OfferInterruptedUndo(*m_context, [this, path] {
+        if (path.isEmpty())
+            return;
         const SessionRead read = readSession(QFile::encodeName(path).toStdString());
         if (read.loaded)
             ScanCommand();  // a damaged row line keeps the rows before it, and they are scanned

@@ -9,8 +9,10 @@
 #include <QMimeDatabase>
 #include <grp.h>
 #include <pwd.h>
+#include <fcntl.h>
 #include <sys/stat.h>
 
+#include "engine/file_system.h"
 #include "results/format_size.h"
 
 namespace geminor {
@@ -35,35 +37,48 @@ QString owner(uid_t uid, gid_t gid)
 
 }  // namespace
 
-PropertiesDlg::PropertiesDlg(const std::string &path, QWidget *parent) : QDialog(parent)
+FileFacts FileFactsOf(const std::string &path)
+{
+    FileFacts facts;
+    const auto slash = path.rfind('/');
+    facts.name = QFile::decodeName(path.substr(slash + 1).c_str());
+    facts.folder = QFile::decodeName(path.substr(0, slash + 1).c_str());
+    struct stat st = {};
+    if (StatPath(path, &st, AT_SYMLINK_NOFOLLOW) != 0)
+        return facts;
+    const QLocale locale;
+    facts.exists = true;
+    facts.size = FormatSize(static_cast<double>(st.st_size)) +
+                 QStringLiteral(" (%1 bytes)").arg(locale.toString(qint64(st.st_size)));
+    facts.type = QMimeDatabase().mimeTypeForFile(QFile::decodeName(path.c_str())).comment();
+    facts.modified = locale.toString(QDateTime::fromSecsSinceEpoch(st.st_mtim.tv_sec), QLocale::LongFormat);
+    facts.accessed = locale.toString(QDateTime::fromSecsSinceEpoch(st.st_atim.tv_sec), QLocale::LongFormat);
+    facts.permissions = permissions(st.st_mode);
+    facts.owner = owner(st.st_uid, st.st_gid);
+    return facts;
+}
+
+PropertiesDlg::PropertiesDlg(const FileFacts &facts, QWidget *parent) : QDialog(parent)
 {
     setObjectName(QStringLiteral("PropertiesDlg"));
-    const QString shown = QFile::decodeName(path.c_str());
-    const auto slash = path.rfind('/');
-    setWindowTitle(QFile::decodeName(path.substr(slash + 1).c_str()) + QStringLiteral(" Properties"));
+    setWindowTitle(facts.name + QStringLiteral(" Properties"));
     auto *form = new QFormLayout(this);
     auto add = [&](const QString &label, const QString &value) {
         auto *field = new QLabel(value, this);
         field->setTextInteractionFlags(Qt::TextSelectableByMouse);
         form->addRow(label, field);
     };
-    add(QStringLiteral("Name:"), QFile::decodeName(path.substr(slash + 1).c_str()));
-    add(QStringLiteral("Folder:"), QFile::decodeName(path.substr(0, slash + 1).c_str()));
-    struct stat st = {};
-    if (::lstat(path.c_str(), &st) != 0) {
+    add(QStringLiteral("Name:"), facts.name);
+    add(QStringLiteral("Folder:"), facts.folder);
+    if (!facts.exists) {
         add(QStringLiteral("State:"), QStringLiteral("The file is no longer there."));
     } else {
-        const QLocale locale;
-        add(QStringLiteral("Size:"),
-            FormatSize(static_cast<double>(st.st_size)) +
-                QStringLiteral(" (%1 bytes)").arg(locale.toString(qint64(st.st_size))));
-        add(QStringLiteral("Type:"), QMimeDatabase().mimeTypeForFile(shown).comment());
-        add(QStringLiteral("Modified:"),
-            locale.toString(QDateTime::fromSecsSinceEpoch(st.st_mtim.tv_sec), QLocale::LongFormat));
-        add(QStringLiteral("Accessed:"),
-            locale.toString(QDateTime::fromSecsSinceEpoch(st.st_atim.tv_sec), QLocale::LongFormat));
-        add(QStringLiteral("Permissions:"), permissions(st.st_mode));
-        add(QStringLiteral("Owner:"), owner(st.st_uid, st.st_gid));
+        add(QStringLiteral("Size:"), facts.size);
+        add(QStringLiteral("Type:"), facts.type);
+        add(QStringLiteral("Modified:"), facts.modified);
+        add(QStringLiteral("Accessed:"), facts.accessed);
+        add(QStringLiteral("Permissions:"), facts.permissions);
+        add(QStringLiteral("Owner:"), facts.owner);
     }
     auto *buttons = new QDialogButtonBox(QDialogButtonBox::Close, this);
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);

@@ -104,7 +104,7 @@ QVariant ResultModel::data(const QModelIndex &index, int role) const
         if (index.column() != FileName)
             return {};
         // The check box decides the picture, so a row ticked by hand looks like one a rule marked.
-        return ImageListIcon(row.reference ? 19 : row.marked ? 17 : 18);
+        return rowIcon(row);
     case Qt::ToolTipRole:
         return row.problem.empty() ? QVariant() : QVariant(QString::fromStdString(row.problem));
     case Qt::ForegroundRole: {
@@ -133,6 +133,13 @@ QVariant ResultModel::data(const QModelIndex &index, int role) const
     }
     default: return {};
     }
+}
+
+const QIcon &ResultModel::rowIcon(const ResultRow &row) const
+{
+    if (m_icons[0].isNull())
+        m_icons = {ImageListIcon(17), ImageListIcon(18), ImageListIcon(19)};
+    return m_icons[row.reference ? 2 : row.marked ? 0 : 1];
 }
 
 int ResultModel::band(int viewRow) const

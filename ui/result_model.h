@@ -1,6 +1,8 @@
 #pragma once
 
 #include <QAbstractTableModel>
+#include <QIcon>
+#include <array>
 #include <type_traits>
 #include <vector>
 
@@ -79,6 +81,8 @@ private:
     int band(int viewRow) const;
     /// An unmarked row of a group in which another file is marked: the copy that stays.
     bool keptCopy(std::size_t row) const;
+    /// The row's picture: made once, as a view asks for it row after row.
+    const QIcon &rowIcon(const ResultRow &row) const;
 
     std::vector<ResultRow> m_rows;
     std::vector<std::size_t> m_shown;           // view row -> row, while a filter hides some
@@ -89,6 +93,7 @@ private:
     GroupOrder m_order = GroupOrder::Found;  // as last arranged
     std::string m_filter;
     std::vector<GoneRow> m_gone;
+    mutable std::array<QIcon, 3> m_icons;  // marked, unmarked, reference; made on first use
 };
 
 }  // namespace geminor

@@ -3,6 +3,7 @@
 #include <QSettings>
 #include <QString>
 #include <QTemporaryDir>
+#include <QTest>
 
 #include <filesystem>
 #include <fstream>
@@ -24,6 +25,13 @@ inline bool UseTemporaryHome(const QTemporaryDir &home, bool clearSettings = tru
     if (clearSettings)
         QSettings(QStringLiteral("Geminor"), QStringLiteral("Geminor")).clear();
     return true;
+}
+
+/// Waits until the file work a command of `window` started has ended (it runs in jobs off the
+/// window's thread, and their questions and reports come after them).
+template <typename Window> bool Settled(Window &window)
+{
+    return QTest::qWaitFor([&] { return !window.jobs()->busy(); }, 60000);
 }
 
 /// 100 folders of 40 identical files: a scan long enough to be interrupted.

@@ -48,6 +48,44 @@ using geminor::test::ScriptedPrompter;
 
 namespace {
 
+/// The real file system, counting the calls the window's thread makes through it.
+class WindowThreadCalls final : public FileSystem
+{
+public:
+    int count() const { return m_calls.load(); }
+    int openat(int dir, const char *name, int flags, mode_t mode) override
+    {
+        return seen(), FileSystem::openat(dir, name, flags, mode);
+    }
+    int fstat(int fd, struct stat *st) override { return seen(), FileSystem::fstat(fd, st); }
+    int fstatat(int dir, const char *name, struct stat *st, int flags) override
+    {
+        return seen(), FileSystem::fstatat(dir, name, st, flags);
+    }
+    ssize_t pread(int fd, void *buffer, std::size_t count, off_t offset) override
+    {
+        return seen(), FileSystem::pread(fd, buffer, count, offset);
+    }
+    ssize_t write(int fd, const void *buffer, std::size_t count) override
+    {
+        return seen(), FileSystem::write(fd, buffer, count);
+    }
+    int renameat2(int from, const char *old, int to, const char *name, unsigned flags) override
+    {
+        return seen(), FileSystem::renameat2(from, old, to, name, flags);
+    }
+    int unlinkat(int dir, const char *name, int flags) override
+    {
+        return seen(), FileSystem::unlinkat(dir, name, flags);
+    }
+    DIR *fdopendir(int fd) override { return seen(), FileSystem::fdopendir(fd); }
+
+private:
+    void seen() { m_calls += std::this_thread::get_id() == m_window; }
+    const std::thread::id m_window = std::this_thread::get_id();
+    std::atomic<int> m_calls{0};
+};
+
 /// Starts a scan and waits until the window shows its result.
 void scanned(MainFrm &window)
 {
@@ -475,8 +513,10 @@ private slots:
         QCOMPARE(window.results()->rowCount(), 2);
 
         window.CopyMarked();
+        QVERIFY(test::Settled(window));
         window.MoveMarked();
         window.DeleteMarked();
+        QVERIFY(test::Settled(window));
         QCOMPARE(prompter.informed, QStringList({"Copying...|Please mark files before copying!",
                                                  "Moving...|Please mark files before moving!",
                                                  "Deleting...|Please mark files before deleting!"}));
@@ -485,6 +525,7 @@ private slots:
         list->setCurrentIndex(window.results()->index(0, 0));
         prompter.texts = {QStringLiteral("bad/name"), QStringLiteral("A.txt")};
         window.RenameSelected();  // the slash is refused and the question comes again
+        QVERIFY(test::Settled(window));
         QCOMPARE(prompter.informed.last(),
                  QStringLiteral("Error|A file name cannot contain '/' or a NUL character."));
         QCOMPARE(prompter.asked.last(), QStringLiteral("Rename|Please type new name for\r\na.txt|a.txt"));
@@ -495,19 +536,23 @@ private slots:
         list->setCurrentIndex(window.results()->index(1, 0));  // the name that is not UTF-8
         prompter.texts = {QStringLiteral("A.txt")};            // taken: nothing is overwritten
         window.RenameSelected();
+        QVERIFY(test::Settled(window));
         QVERIFY(prompter.informed.last().startsWith(QStringLiteral("Error|")));
         QCOMPARE(window.results()->rows()[1].name, std::string("b\xff.txt"));
         prompter.texts = {QStringLiteral("c.txt")};
         window.RenameSelected();
+        QVERIFY(test::Settled(window));
         QCOMPARE(window.results()->rows()[1].name, std::string("c.txt"));
         QVERIFY(QFile::exists(tree.path() + QStringLiteral("/c.txt")));
         prompter.texts = {QStringLiteral("  ")};  // empty: nothing happens
         window.RenameSelected();
+        QVERIFY(test::Settled(window));
         QCOMPARE(window.results()->rows()[1].name, std::string("c.txt"));
 
         window.CopySelectedPath();
         QCOMPARE(QGuiApplication::clipboard()->text(), tree.path() + QStringLiteral("/c.txt"));
         window.ShowFileProperties();
+        QVERIFY(test::Settled(window));
         auto *sheet = window.findChild<QDialog *>(QStringLiteral("PropertiesDlg"));
         QVERIFY(sheet);
         QCOMPARE(sheet->windowTitle(), QStringLiteral("c.txt Properties"));
@@ -544,6 +589,7 @@ private slots:
         std::filesystem::create_directories(root + "/into");
         prompter.fileAnswer = root + "/into";
         window.CopyMarked();
+        QVERIFY(test::Settled(window));
         QVERIFY(std::filesystem::exists(root + "/into/a.txt"));
         QVERIFY(std::filesystem::exists(root + "/into/a (2).txt"));
         QCOMPARE(window.panel(1)->text(), QStringLiteral("4 file(s) copied (20 Bytes)."));
@@ -551,6 +597,7 @@ private slots:
         // Every copy of a group marked: asked again; No keeps them all.
         prompter.answers = {true, false};  // Yes to the trash, No to removing last copies
         window.DeleteMarked();
+        QVERIFY(test::Settled(window));
         QVERIFY(prompter.asked.contains(QStringLiteral("Confirm|Move 4 marked file(s) to the trash?")));
         QVERIFY(prompter.informed.last().startsWith(
             QStringLiteral("Send to Trash|0 file(s) moved to the Trash (0 Bytes). 4 skipped, 0 failed.")));
@@ -561,6 +608,7 @@ private slots:
         std::ofstream(root + "/two/b.dat") << "bravo!";  // changed since the scan
         prompter.answers = {true};
         window.DeleteMarked();
+        QVERIFY(test::Settled(window));
         QVERIFY(prompter.informed.last().startsWith(
             QStringLiteral("Send to Trash|1 file(s) moved to the Trash (5 Bytes). 1 skipped, 0 failed.")));
         QVERIFY(prompter.informed.last().contains(QStringLiteral("changed since the scan")));
@@ -582,6 +630,7 @@ private slots:
         window.results()->applyRule(MarkAllDuplicates);
         prompter.answers = {true, false};  // Yes to the trash, No to deleting for good
         window.DeleteMarked();
+        QVERIFY(test::Settled(window));
         QVERIFY(prompter.asked.last().startsWith(
             QStringLiteral(
                 "Confirm|1 file(s) cannot be moved to the trash: %1/data/Trash/ is not a folder.\n")
@@ -591,10 +640,65 @@ private slots:
         QVERIFY(std::filesystem::exists(root + "/two/b.dat"));
         prompter.answers = {true, true};  // and Yes: gone for good
         window.DeleteMarked();
+        QVERIFY(test::Settled(window));
         QCOMPARE(window.panel(1)->text(), QStringLiteral("1 file(s) deleted for good (5 Bytes)."));
         QVERIFY(!std::filesystem::exists(root + "/two/b.dat"));
         QVERIFY(std::filesystem::exists(root + "/one/b.dat"));
         QCOMPARE(onWindowThread.load(), 0);  // scans, copies and trashes all ran off the window's thread
+    }
+
+    void fileWorkRunsOffTheWindowThread()
+    {
+        test::TempTree tree;
+        tree.write("a/song.mp3", "same tune");
+        tree.write("b/song.mp3", "same tune");
+        WindowThreadCalls calls;
+        ScopedFileSystem use(calls);
+        MainFrm window(prompter, *settings);
+        window.setRequest({{{tree.root(), "Yes", "*.*", false}}});
+        scanned(window);  // with the checksum cache, which is on unless switched off
+        auto run = [&](const char *entry) {
+            window.findChild<QAction *>(QString::fromLatin1(entry))->trigger();
+            QVERIFY(test::Settled(window));
+        };
+
+        // The exports write what the window lists; a file that cannot be written is named.
+        prompter.fileAnswer = tree.path("list.csv");
+        run("MCSV");
+        QCOMPARE(prompter.informed.last(), QStringLiteral("Export Result|Successfully Completed!"));
+        QVERIFY(test::readFile(tree.path("list.csv")).find(tree.path("b/")) != std::string::npos);
+        prompter.fileAnswer = tree.path("list.htm");
+        run("MHTML");
+        QCOMPARE(prompter.informed.last(), QStringLiteral("Success|List Exported Successful"));
+        QCOMPARE(window.panel(1)->text(), QStringLiteral("List Exported Successful"));
+        QVERIFY(test::readFile(tree.path("list.htm")).find("song.mp3") != std::string::npos);
+        prompter.fileAnswer = tree.path("none/list.csv");
+        run("MCSV");
+        QVERIFY(prompter.informed.last().startsWith(
+            QStringLiteral("Export Result|%1: ").arg(QString::fromStdString(tree.path("none/list.csv")))));
+
+        // Rename and properties of the current row, links and their undo, the cache cleared.
+        window.findChild<QTableView *>(QStringLiteral("RLV"))->setCurrentIndex(window.results()->index(0, 0));
+        prompter.texts = {QStringLiteral("tune.mp3")};
+        window.RenameSelected();
+        QVERIFY(test::Settled(window));
+        QCOMPARE(window.results()->rows()[0].name, std::string("tune.mp3"));
+        window.ShowFileProperties();
+        QVERIFY(test::Settled(window));
+        QCOMPARE(window.findChild<QDialog *>(QStringLiteral("PropertiesDlg"))->windowTitle(),
+                 QStringLiteral("tune.mp3 Properties"));
+        run("MMarkAllDuplicates");
+        prompter.answers = {true};
+        run("MLinkHard");
+        QCOMPARE(window.panel(1)->text(), QStringLiteral("1 file(s) replaced by hard links, 9 Bytes freed."));
+        prompter.answers = {true};
+        run("MUndo");
+        QCOMPARE(window.panel(1)->text(), QStringLiteral("1 file(s) put back."));
+        prompter.answers = {true};
+        run("MClearCache");
+        QVERIFY(
+            prompter.asked.last().startsWith(QStringLiteral("Clear Checksum Cache|Remove the checksums")));
+        QCOMPARE(calls.count(), 0);
     }
 
     void keysGoWhereANewUserExpectsAndTheLayoutIsRemembered()
@@ -708,6 +812,7 @@ private slots:
         window.findChild<QAction *>(QStringLiteral("MMarkAllDuplicates"))->trigger();
         prompter.answers = {true};
         window.findChild<QAction *>(QStringLiteral("MLinkHard"))->trigger();
+        QVERIFY(test::Settled(window));
         QVERIFY(prompter.asked.last().startsWith(QStringLiteral(
             "Confirm|Replace 1 marked file(s) by hard links to the copies kept? This frees up to 9 Bytes.")));
         QCOMPARE(window.panel(1)->text(), QStringLiteral("1 file(s) replaced by hard links, 9 Bytes freed."));
@@ -717,12 +822,14 @@ private slots:
         QCOMPARE(a.st_ino, b.st_ino);
         prompter.answers = {true};
         window.findChild<QAction *>(QStringLiteral("MUndo"))->trigger();
+        QVERIFY(test::Settled(window));
         QVERIFY(prompter.asked.last().startsWith(
             QStringLiteral("Undo Last Operation|Undo the hard-link of 1 file(s), today ")));
         QCOMPARE(window.panel(1)->text(), QStringLiteral("1 file(s) put back."));
         QCOMPARE(::stat(tree.path("b/song.mp3").c_str(), &b), 0);
         QVERIFY(a.st_ino != b.st_ino && b.st_nlink == 1);
         window.findChild<QAction *>(QStringLiteral("MUndo"))->trigger();  // nothing left to undo
+        QVERIFY(test::Settled(window));
         QCOMPARE(prompter.informed.last(),
                  QStringLiteral("Undo Last Operation|There is no operation to undo."));
 
@@ -733,6 +840,7 @@ private slots:
         window.findChild<QAction *>(QStringLiteral("MMarkAllDuplicates"))->trigger();
         prompter.answers = {true, true};
         window.findChild<QAction *>(QStringLiteral("MLinkHard"))->trigger();
+        QVERIFY(test::Settled(window));
         QVERIFY(prompter.asked.last().startsWith(QStringLiteral(
             "Confirm|Undo will not be possible for this operation (Not a directory). Go on?")));
         QCOMPARE(::stat(tree.path("b/song.mp3").c_str(), &b), 0);
@@ -766,6 +874,7 @@ private slots:
         MainFrm window(prompter, *settings);
         window.show();
         QTRY_VERIFY(!prompter.asked.isEmpty());
+        QVERIFY(test::Settled(window));
         QVERIFY(prompter.asked.last().endsWith(QStringLiteral("stopped part-way. Put back what it did?")));
         QCOMPARE(test::readFile(tree.path("c/x")), std::string("lonely"));
         QCOMPARE(window.panel(1)->text(), QStringLiteral("1 file(s) put back."));

@@ -61,6 +61,7 @@ private slots:
         QCOMPARE(reclaimable, std::uint64_t{2 * 12 + 3});
         auto act = [&](const char *name) {
             window.findChild<QAction *>(QString::fromLatin1(name))->trigger();
+            QVERIFY(test::Settled(window));
         };
 
         // Trash: the trashed files leave, and two.txt's group with them; no box for a clean run.
@@ -113,6 +114,7 @@ private slots:
         tree.write("c/three.txt", "changed copy");  // same length, another content and time
         prompter.answers = {true};
         window.findChild<QAction *>(QStringLiteral("MDelete"))->trigger();
+        QVERIFY(test::Settled(window));
         QVERIFY(prompter.informed.last().startsWith(
             QStringLiteral("Send to Trash|1 file(s) moved to the Trash (12 Bytes). 1 skipped, 0 failed.")));
         QCOMPARE(model.rowCount(), 2);
@@ -128,6 +130,7 @@ private slots:
             QSKIP("the temporary folder's file system can make clones");
         const qsizetype asked = prompter.asked.size();
         window.findChild<QAction *>(QStringLiteral("MLinkClone"))->trigger();
+        QVERIFY(test::Settled(window));
         QCOMPARE(prompter.asked.size(), asked);
         QVERIFY(prompter.informed.last().startsWith(QStringLiteral(
             "Linking...|None of the 1 marked file(s) can be replaced by clones: its file system cannot")));

@@ -17,6 +17,8 @@
 #include "tests/support/window_fixture.h"
 #include "tests/support/scripted_prompter.h"
 #include "ui/export_commands.h"
+#include "ui/file_operation.h"
+#include "ui/job_runner.h"
 #include "ui/main_frm.h"
 #include "ui/result_model.h"
 #include "ui/status_panels.h"
@@ -141,6 +143,7 @@ private slots:
         const QString meeting = QStringLiteral("Meeting 10:30 \\*?\"<>|.txt");
         prompter.texts = {QStringLiteral(".."), meeting};
         window.RenameSelected();
+        QVERIFY(test::Settled(window));
         QCOMPARE(prompter.informed, QStringList{QStringLiteral("Error|\"..\" cannot be a file name.")});
         QVERIFY(QFile::exists(tree.path() + QLatin1Char('/') + meeting));
         QCOMPARE(window.results()->rows()[0].name, meeting.toStdString());
@@ -169,8 +172,11 @@ private slots:
         ResultRow row;
         row.name = "x";
         row.folder = "/d/";
-        ExportHtml(window, prompter, std::vector<ResultRow>(2500, row), *panels.panel(1), 63000, 57000);
-        QVERIFY(watch.painted.contains(QStringLiteral("Exporting 2000/2500 Please wait...")));
+        ResultModel model;
+        model.setRows(std::vector<ResultRow>(2500, row));
+        JobRunner jobs(window, prompter);
+        ExportHtml({window, prompter, model, *panels.panel(1), jobs}, 63000, 57000);
+        QTRY_VERIFY(watch.painted.contains(QStringLiteral("List Exported Successful")));
         QCOMPARE(watch.cut, 0);
         QVERIFY(QFile::exists(folder.path() + QStringLiteral("/r 3.htm")));
     }

@@ -88,12 +88,14 @@ private slots:
         const std::string trashed = window.results()->rows()[1].path();
         prompter.answers = {true};
         QTest::keyClick(list, Qt::Key_Delete);
+        QVERIFY(test::Settled(window));
         QVERIFY(!std::filesystem::exists(trashed));
         // Ctrl+Z in the location list is the window's: the user is asked, and says No.
         auto *locations = child<QTreeWidget>(window, "SearchList");
         locations->setFocus();
         prompter.answers = {false};
         QTest::keyClick(locations, Qt::Key_Z, Qt::ControlModifier);
+        QVERIFY(test::Settled(window));
         QVERIFY2(prompter.asked.last().startsWith(QStringLiteral("Undo Last Operation|")),
                  qPrintable(prompter.asked.last()));
         QVERIFY(!std::filesystem::exists(trashed));
@@ -106,6 +108,7 @@ private slots:
         prompter.answers = {true};
         const qsizetype asked = prompter.asked.size();
         QTest::keyClick(filter, Qt::Key_Z, Qt::ControlModifier);
+        QVERIFY(test::Settled(window));
         QCOMPARE(prompter.asked.size(), asked + 1);
         QVERIFY2(prompter.asked.last().startsWith(QStringLiteral("Undo Last Operation|")),
                  qPrintable(prompter.asked.last()));
