@@ -15,6 +15,7 @@
 #include "engine/file_system.h"
 #include "engine/file_version.h"
 #include "engine/identical_groups.h"
+#include "engine/thread_pool.h"
 
 namespace geminor {
 
@@ -98,6 +99,7 @@ public:
         const std::size_t threads = std::clamp<std::size_t>(std::thread::hardware_concurrency(), 1, 4);
         CompareLimits limits;
         limits.maxOpen = std::max<std::size_t>(1, OpenFileBudget() / threads);
+        m_helpers.emplace(threads);  // started once: a huge size group asks for helpers round after round
         std::vector<std::jthread> workers;
         for (std::size_t t = 0; t < threads; ++t)
             workers.emplace_back([&, limits] { work(runs, limits); });
@@ -142,9 +144,10 @@ private:
             try {
                 if (end - begin > 1 && !m_state.cancelled()) {
                     const std::span<const FileRecord> members(m_records.data() + begin, end - begin);
-                    groups = m_method == SearchMethod::Crc32
-                                 ? ChecksumGroups(members, m_state, &m_folders, m_cache)
-                                 : IdenticalGroups(members, m_state, limits, &m_folders, m_cache);
+                    groups =
+                        m_method == SearchMethod::Crc32
+                            ? ChecksumGroups(members, m_state, &m_folders, m_cache)
+                            : IdenticalGroups(members, m_state, limits, {&m_folders, m_cache, &*m_helpers});
                 }
             } catch (...) {
                 std::lock_guard lock(m_mutex);
@@ -164,6 +167,7 @@ private:
 
     const std::vector<FileRecord> &m_records;
     FolderHandles m_folders{std::max<std::size_t>(1, OpenFileBudget() / 2)};
+    std::optional<ThreadPool> m_helpers;  // outlives the workers, which run() joins
     SearchMethod m_method;
     SearchState &m_state;
     ChecksumCache *m_cache;

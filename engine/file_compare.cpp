@@ -1,7 +1,6 @@
 #include "engine/file_compare.h"
 
-#include <array>
-#include <cstdio>
+#include <algorithm>
 #include <cstring>
 #include <libdeflate.h>
 #include <vector>
@@ -9,31 +8,6 @@
 #include "engine/file_reader.h"
 
 namespace geminor {
-
-std::int16_t CompareFiles(const std::string &FileName1, const std::string &FileName2)
-{
-    FileReader a(FileName1), b(FileName2);
-    if (!a.isOpen() || !b.isOpen())
-        return -1;
-    if (a.size() != b.size())
-        return 0;
-    constexpr std::size_t kBlock = 1000;
-    std::array<std::byte, kBlock> bufferA{}, bufferB{};
-    for (std::uint64_t offset = 0; offset < a.size(); offset += kBlock) {
-        const std::size_t want = static_cast<std::size_t>(std::min<std::uint64_t>(kBlock, a.size() - offset));
-        if (a.readAt(offset, {bufferA.data(), want}) != static_cast<std::int64_t>(want) ||
-            b.readAt(offset, {bufferB.data(), want}) != static_cast<std::int64_t>(want))
-            return -1;
-        if (std::memcmp(bufferA.data(), bufferB.data(), want) != 0)
-            return 0;
-    }
-    return 1;
-}
-
-std::optional<std::uint32_t> FileCrc32(const std::string &path, std::optional<std::uint64_t> expectedSize)
-{
-    return FileCrc32(FileReader(path), expectedSize);
-}
 
 std::optional<std::uint32_t> FileCrc32(FileReader file, std::optional<std::uint64_t> expectedSize)
 {
@@ -57,17 +31,21 @@ std::optional<std::uint32_t> FileCrc32(FileReader file, std::optional<std::uint6
     return crc;
 }
 
-std::string CrcText(std::uint32_t crc)
+bool ByteComparer::same(int a, int b, std::uint64_t size)
 {
-    char text[9];
-    std::snprintf(text, sizeof text, "%08X", crc);
-    return text;
-}
-
-bool CRC(const std::string &FileName1, const std::string &FileName2)
-{
-    const auto a = FileCrc32(FileName1), b = FileCrc32(FileName2);
-    return a && b && CrcText(*a) == CrcText(*b);
+    for (std::uint64_t offset = 0;;) {
+        // One byte more than the file should hold at the end tells whether either grew.
+        const auto want = static_cast<std::size_t>(std::min<std::uint64_t>(m_a.size(), size - offset + 1));
+        const std::int64_t n = ReadAtLeast(a, offset, {m_a.data(), want}, want);
+        const std::int64_t k = ReadAtLeast(b, offset, {m_b.data(), want}, want);
+        if (n < 0 || n != k || std::memcmp(m_a.data(), m_b.data(), static_cast<std::size_t>(n)) != 0)
+            return false;
+        offset += static_cast<std::uint64_t>(n);
+        if (offset > size)
+            return false;
+        if (static_cast<std::size_t>(n) < want)
+            return offset == size;
+    }
 }
 
 }  // namespace geminor

@@ -1,29 +1,31 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <optional>
-#include <string>
+#include <vector>
 
 #include "engine/file_reader.h"
 
 namespace geminor {
 
-/// 1 when both files hold the same bytes, 0 when they differ (different lengths included),
-/// -1 when either cannot be found or read. Compares in blocks of 1000 bytes, stopping at the
-/// first that differs.
-std::int16_t CompareFiles(const std::string &FileName1, const std::string &FileName2);
-
-/// The IEEE CRC-32 of a whole file; nothing when it cannot be read to its end, or when its
-/// length is not `expectedSize` (when given).
-std::optional<std::uint32_t> FileCrc32(const std::string &path,
-                                       std::optional<std::uint64_t> expectedSize = std::nullopt);
-/// The same of a file already open.
+/// The IEEE CRC-32 of a whole file already open; nothing when it cannot be read to its end, or
+/// when its length is not `expectedSize` (when given).
 std::optional<std::uint32_t> FileCrc32(FileReader file, std::optional<std::uint64_t> expectedSize);
 
-/// The checksum as 8 upper-case hex digits, as the CRC-32 method compares it.
-std::string CrcText(std::uint32_t crc);
+/// Compares two open files byte by byte, with buffers kept from one comparison to the next.
+class ByteComparer
+{
+public:
+    explicit ByteComparer(std::size_t block = 1 << 20) : m_a(block), m_b(block) {}
 
-/// True when both files have the same CRC-32 text. A file that cannot be read matches nothing.
-bool CRC(const std::string &FileName1, const std::string &FileName2);
+    /// True when the files open as `a` and `b` both hold exactly `size` bytes, the same ones:
+    /// each is read to one byte past `size`, so a file that grew or shrank meanwhile differs.
+    /// Reads through Fs() (short reads and EINTR retried), block by block; any thread.
+    bool same(int a, int b, std::uint64_t size);
+
+private:
+    std::vector<std::byte> m_a, m_b;
+};
 
 }  // namespace geminor

@@ -7,20 +7,6 @@
 
 namespace geminor {
 
-std::string SizeText(std::uint64_t size)
-{
-    char buffer[32];
-    const int n = std::snprintf(buffer, sizeof buffer, "%012llu", static_cast<unsigned long long>(size));
-    return std::string(buffer, static_cast<std::size_t>(n));
-}
-
-std::string RecordText(const FileRecord &record, SearchMethod method)
-{
-    if (method == SearchMethod::SameName)
-        return record.name + '?' + SizeText(record.size) + '?' + record.folder;
-    return SizeText(record.size) + '?' + record.name + '?' + record.folder;
-}
-
 bool SizeFirstLess(const FileRecord &a, const FileRecord &b)
 {
     return std::tie(a.size, a.name, a.folder) < std::tie(b.size, b.name, b.folder);

@@ -95,12 +95,6 @@ inline FileList NewFileList()
     return FileList();
 }
 
-/// The size as 12 zero-padded digits (more digits from 10^12 on, so the text still sorts by size).
-std::string SizeText(std::uint64_t size);
-
-/// The record as text, fields joined by '?', in the field order of `method` (for display and tests).
-std::string RecordText(const FileRecord &record, SearchMethod method);
-
 /// Size-first order: size as a number, then name, then folder, as byte strings.
 bool SizeFirstLess(const FileRecord &a, const FileRecord &b);
 /// The size and the first 8 bytes of the name: ordered as SizeFirstLess orders records, and

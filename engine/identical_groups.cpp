@@ -4,7 +4,6 @@
 #include <atomic>
 #include <bit>
 #include <cstring>
-#include <exception>
 #include <memory>
 #include <optional>
 #include <thread>
@@ -16,6 +15,7 @@
 #include "engine/compare_blocks.h"
 #include "engine/file_reader.h"
 #include "engine/file_system.h"
+#include "engine/thread_pool.h"
 
 namespace geminor {
 
@@ -58,32 +58,25 @@ class StreamingCompare
 {
 public:
     StreamingCompare(std::span<const FileRecord> records, SearchState &state, const CompareLimits &limits,
-                     FolderHandles *folders, ChecksumCache *cache, bool known)
-        : m_records(records), m_size(records.front().size), m_state(state), m_limits(limits),
-          m_folders(folders), m_cache(cache), m_known(known), m_candidates(records.size())
+                     const CompareAids &aids, bool known)
+        : m_records(records), m_size(records.front().size), m_state(state), m_limits(limits), m_aids(aids),
+          m_known(known), m_candidates(records.size())
     {
     }
 
     Groups run(std::vector<Work> pending, bool mayShare)
     {
-        // What the helper writes outlives it: an exception leaving this frame joins the helper
-        // (its destructor) before these go.
         Groups groups, shared;
-        std::exception_ptr helperError;
-        std::jthread helper;
+        PoolJob helper;  // after what it writes: whatever leaves this frame, it is done before those go
         Partition partition;
         while (!pending.empty()) {
-            if (mayShare && pending.size() >= 16) {
+            if (mayShare && m_aids.helpers && pending.size() >= 16) {
                 std::vector<Work> theirs;
                 for (std::size_t i = 1; i < pending.size(); i += 2)
                     theirs.push_back(std::move(pending[i]));
                 std::erase_if(pending, [](const Work &w) { return !w.list; });
-                helper = std::jthread([this, &shared, &helperError, theirs = std::move(theirs)]() mutable {
-                    try {
-                        shared = run(std::move(theirs), false);
-                    } catch (...) {
-                        helperError = std::current_exception();
-                    }
+                helper = m_aids.helpers->start([this, &shared, theirs = std::move(theirs)]() mutable {
+                    shared = run(std::move(theirs), false);
                 });
                 mayShare = false;
             }
@@ -97,10 +90,7 @@ public:
             }
             round(work, partition, pending, groups);
         }
-        if (helper.joinable())
-            helper.join();
-        if (helperError)
-            std::rethrow_exception(helperError);
+        helper.wait();
         for (std::size_t g = 0; g < shared.size(); ++g)
             groups.add(shared[g]);
         return groups;
@@ -116,7 +106,7 @@ private:
     bool read(std::uint32_t member, std::uint64_t offset, std::size_t want, std::byte *into)
     {
         return m_candidates[member].read(m_records[member], offset, want, into, m_openFiles, m_limits.maxOpen,
-                                         m_folders);
+                                         m_aids.folders);
     }
 
     /// The digest of a block chained to the digest of the bytes before it: at the end of a file,
@@ -136,7 +126,7 @@ private:
                    const XXH128_hash_t &chain, Partition &out)
     {
         out.reset(want, members.size(), m_limits.keptBlocks);
-        const bool learnFirst = m_cache && offset == 0 && m_limits.digestBits >= 64 && !m_known;
+        const bool learnFirst = m_aids.cache && offset == 0 && m_limits.digestBits >= 64 && !m_known;
         auto reRead = [&](std::uint32_t m, std::byte *into) { return read(m, offset, want, into); };
         const auto buffer = std::make_unique_for_overwrite<std::byte[]>(want + 1);
         std::size_t count = 0;
@@ -159,7 +149,7 @@ private:
             bytes += want;
             const XXH128_hash_t digest = digestOf(buffer.get(), want, chain);
             if (learnFirst && want < m_size)  // a file of one block gets its whole digest at once
-                m_cache->store(m_records[m].id, {std::nullopt, std::nullopt, digest});
+                m_aids.cache->store(m_records[m].id, {std::nullopt, std::nullopt, digest});
             out.splitOf.push_back(out.place(digest, buffer.get(), m, 1, reRead));
         }
         tell();
@@ -206,22 +196,13 @@ private:
             }
         }
         const std::size_t want = blockSize(work.offset, m_size);
-        if (members.size() >= 1024 && std::thread::hardware_concurrency() > 1) {
+        if (m_aids.helpers && members.size() >= 1024 && std::thread::hardware_concurrency() > 1) {
             const std::size_t half = members.size() / 2;
             Partition theirs;
-            std::exception_ptr helperError;
-            {
-                std::jthread helper([&] {
-                    try {
-                        partition(members.subspan(half), work.offset, want, work.chain, theirs);
-                    } catch (...) {
-                        helperError = std::current_exception();
-                    }
-                });
-                partition(members.first(half), work.offset, want, work.chain, mine);
-            }
-            if (helperError)
-                std::rethrow_exception(helperError);
+            PoolJob helper = m_aids.helpers->start(
+                [&] { partition(members.subspan(half), work.offset, want, work.chain, theirs); });
+            partition(members.first(half), work.offset, want, work.chain, mine);
+            helper.wait();
             if (!m_state.cancelled())
                 merge(mine, theirs, work.offset, want);
         } else {
@@ -239,7 +220,7 @@ private:
     {
         const std::span<const std::uint32_t> members = work.members();
         const bool atEnd = next == m_size;
-        if (atEnd && work.exact && m_cache && m_limits.digestBits >= 64 && !m_known)
+        if (atEnd && work.exact && m_aids.cache && m_limits.digestBits >= 64 && !m_known)
             learnWholeDigests(members, round, work.offset == 0);
         std::vector<std::uint32_t> start(round.splits.size(), kNone);
         std::uint32_t listed = 0;
@@ -276,8 +257,8 @@ private:
             if (round.splitOf[i] == kNone)
                 continue;
             const XXH128_hash_t &digest = round.splits[round.splitOf[i]].digest;
-            m_cache->store(m_records[members[i]].id,
-                           {std::nullopt, digest, oneBlock ? std::optional(digest) : std::nullopt});
+            m_aids.cache->store(m_records[members[i]].id,
+                                {std::nullopt, digest, oneBlock ? std::optional(digest) : std::nullopt});
         }
     }
 
@@ -285,8 +266,7 @@ private:
     std::uint64_t m_size;
     SearchState &m_state;
     CompareLimits m_limits;
-    FolderHandles *m_folders;
-    ChecksumCache *m_cache = nullptr;
+    CompareAids m_aids;
     bool m_known = false;  // every member's digests came from the cache: nothing to learn
     std::vector<Candidate> m_candidates;
     std::atomic<std::size_t> m_openFiles{0};
@@ -361,20 +341,20 @@ bool readOnlyAlike(std::span<const FileRecord> members, ChecksumCache *cache,
 }  // namespace
 
 MemberGroups IdenticalGroups(std::span<const FileRecord> members, SearchState &state,
-                             const CompareLimits &limits, FolderHandles *folders, ChecksumCache *cache)
+                             const CompareLimits &limits, const CompareAids &aids)
 {
     if (members.size() < 2)
         return {};
     auto all = std::make_shared<std::vector<std::uint32_t>>();
     std::vector<Work> pending;
-    const bool known = readOnlyAlike(members, cache, *all, pending);
+    const bool known = readOnlyAlike(members, aids.cache, *all, pending);
     if (!known) {
         all->resize(members.size());
         for (std::uint32_t i = 0; i < all->size(); ++i)
             (*all)[i] = i;
         pending.push_back({std::move(all), 0, static_cast<std::uint32_t>(members.size()), 0});
     }
-    StreamingCompare compare(members, state, limits, folders, cache, known);
+    StreamingCompare compare(members, state, limits, aids, known);
     // Cancelled part-way, the groups confirmed so far stay, as the pairwise search keeps them.
     return compare.run(std::move(pending), members.size() >= 64).sorted();
 }
@@ -391,14 +371,6 @@ MemberGroups MemberGroups::sorted() const
     out.m_ends.reserve(m_ends.size());
     for (std::uint32_t g : order)
         out.add((*this)[g]);
-    return out;
-}
-
-std::vector<std::vector<std::uint32_t>> MemberGroups::lists() const
-{
-    std::vector<std::vector<std::uint32_t>> out;
-    for (std::size_t g = 0; g < size(); ++g)
-        out.emplace_back((*this)[g].begin(), (*this)[g].end());
     return out;
 }
 

@@ -12,6 +12,7 @@
 namespace geminor {
 
 class ChecksumCache;
+class ThreadPool;
 
 /// How one size group is compared. The scan uses the defaults; tests shrink them to reach the
 /// paths that only huge groups take.
@@ -20,6 +21,14 @@ struct CompareLimits
     std::size_t maxOpen = 256;         // files held open at once
     std::size_t keptBlocks = 1 << 20;  // bytes of blocks kept to confirm a match without reading again
     unsigned digestBits = 128;         // below 64 the digest collides on purpose
+};
+
+/// What a comparison may share with the rest of the search; each may be none.
+struct CompareAids
+{
+    FolderHandles *folders = nullptr;  // descriptors of the members' folders
+    ChecksumCache *cache = nullptr;
+    ThreadPool *helpers = nullptr;  // takes half the work of a large group; without it, one thread does all
 };
 
 /// Groups of member indices stored one after another, so that half a million pairs take no
@@ -40,7 +49,6 @@ public:
     }
     /// The groups ordered by their first members.
     MemberGroups sorted() const;
-    std::vector<std::vector<std::uint32_t>> lists() const;
 
 private:
     std::vector<std::uint32_t> m_members;
@@ -55,7 +63,6 @@ private:
 /// every other member's are proven different unread, and the digests of files read to their end
 /// are kept for the next scan.
 MemberGroups IdenticalGroups(std::span<const FileRecord> members, SearchState &state,
-                             const CompareLimits &limits = {}, FolderHandles *folders = nullptr,
-                             ChecksumCache *cache = nullptr);
+                             const CompareLimits &limits = {}, const CompareAids &aids = {});
 
 }  // namespace geminor

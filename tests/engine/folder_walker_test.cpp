@@ -164,9 +164,7 @@ TEST(FolderWalker, SizeRuleDependsOnTheMethod)
     }
     WalkSettings zero;
     zero.Method = SearchMethod::ZeroSize;
-    Walked w = walk(tree, {location(tree)}, zero);
-    EXPECT_THAT(w.files, ElementsAre("empty"));
-    EXPECT_EQ(RecordText(w.records[0], SearchMethod::ZeroSize), "000000000000?empty?" + tree.root());
+    EXPECT_THAT(walk(tree, {location(tree)}, zero).files, ElementsAre("empty"));
 }
 
 TEST(FolderWalker, FileTypesMatchAsSubstringOfTheList)
@@ -208,12 +206,8 @@ TEST(FolderWalker, SameFileIsTakenOnceThroughAnyPath)
     EXPECT_EQ(w.counts.Files, 2);
 }
 
-TEST(FolderWalker, SizeTextsAndNamesCutAtNul)
+TEST(FolderWalker, NamesCutAtNul)
 {
-    // Exact sizes of huge files are walked in HostileTree; odd names in the action plan's tests.
-    EXPECT_EQ(SizeText(5ULL << 30), "005368709120");
-    EXPECT_EQ(SizeText(4096), "000000004096");
-    EXPECT_EQ(SizeText(1'000'000'000'000ULL), "1000000000000");
     EXPECT_EQ(TrimAtNul(std::string_view("ab\0cd", 5)), "ab");
     EXPECT_EQ(TrimAtNul(std::string_view("\0cd", 3)), "");
     EXPECT_EQ(TrimAtNul("abc"), "abc");
