@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <chrono>
+#include <cstdlib>
 #include <cstring>
 #include <ctime>
 #include <fcntl.h>
@@ -131,6 +132,9 @@ MDB_val valueOf(const void *data, std::size_t size)
 
 std::uint16_t today()
 {
+    // Tests set the day in GEMINOR_TEST_CACHE_DAY to see records age.
+    if (const char *day = std::getenv("GEMINOR_TEST_CACHE_DAY"))
+        return static_cast<std::uint16_t>(std::strtoul(day, nullptr, 10));
     return static_cast<std::uint16_t>(std::time(nullptr) / 86400);
 }
 

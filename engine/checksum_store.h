@@ -57,6 +57,7 @@ LmdbTxn beginTxn(MDB_env *env, unsigned flags, int &rc);
 LmdbCursor openCursor(MDB_txn *txn, MDB_dbi dbi, int &rc);
 
 MDB_val valueOf(const void *data, std::size_t size);
+/// Days since 1970 (or GEMINOR_TEST_CACHE_DAY).
 std::uint16_t today();
 /// The prune day stored in the mark; nothing when `value` is not our mark.
 std::optional<std::uint16_t> markDay(const MDB_val &value);
