@@ -1,12 +1,10 @@
 #include "engine/cache_volumes.h"
 
-#include <cstdio>
 #include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
 #include <fstream>
 #include <memory>
-#include <sstream>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <sys/statfs.h>
@@ -15,6 +13,8 @@
 #include <xxhash.h>
 
 #include "engine/file_system.h"
+#include "engine/mount_table.h"
+#include "engine/unique_fd.h"
 
 namespace geminor {
 namespace {
@@ -58,19 +58,14 @@ struct FreeState
     void operator()(XXH3_state_t *state) const { XXH3_freeState(state); }
 };
 
-struct CloseDir
-{
-    void operator()(DIR *dir) const { Fs().closedir(dir); }
-};
-
 /// The listing of the folder `path`; none when it cannot be read.
-std::unique_ptr<DIR, CloseDir> listing(const char *path)
+UniqueDir listing(const char *path)
 {
-    const int fd = Fs().openat(AT_FDCWD, path, O_RDONLY | O_DIRECTORY | O_CLOEXEC, 0);
-    DIR *dir = fd >= 0 ? Fs().fdopendir(fd) : nullptr;
-    if (fd >= 0 && !dir)
-        Fs().close(fd);  // (the listing owns the descriptor only once it is made)
-    return std::unique_ptr<DIR, CloseDir>(dir);
+    UniqueFd fd(Fs().openat(AT_FDCWD, path, O_RDONLY | O_DIRECTORY | O_CLOEXEC, 0));
+    UniqueDir dir(fd ? Fs().fdopendir(fd.get()) : nullptr);
+    if (dir)
+        fd.release();  // the listing closes it
+    return dir;
 }
 
 /// Adds `text` and a separator to the digest being made.
@@ -156,27 +151,16 @@ void CacheVolumes::readTables()
 {
     if (std::exchange(m_tablesRead, true))
         return;
-    std::ifstream in("/proc/self/mountinfo");
-    for (std::string line; std::getline(in, line);) {
-        std::istringstream fields(line);
-        std::string id, parent, majorMinor, root;
-        unsigned major = 0, minor = 0;
-        fields >> id >> parent >> majorMinor >> root;
-        const auto dash = line.find(" - ");
-        if (dash == std::string::npos || std::sscanf(majorMinor.c_str(), "%u:%u", &major, &minor) != 2)
-            continue;
-        std::istringstream rest(line.substr(dash + 3));
-        Mount mount;
-        rest >> mount.type >> mount.source;
-        mount.root = root;
+    for (const MountEntry &entry : ReadMountTable()) {
         // A file system mounted at several places: the mount of its widest root, whatever the
         // order of the table.
-        auto [at, added] = m_mounts.emplace(makedev(major, minor), mount);
-        if (!added && root < at->second.root)
+        const Mount mount{entry.type, entry.source, entry.root};
+        auto [at, added] = m_mounts.emplace(entry.device, mount);
+        if (!added && mount.root < at->second.root)
             at->second = mount;
     }
     const char *const byUuid = "/dev/disk/by-uuid";
-    if (const auto dir = listing(byUuid))
+    if (const UniqueDir dir = listing(byUuid))
         while (const dirent *entry = Fs().readdir(dir.get())) {
             struct stat st = {};
             if (entry->d_name[0] != '.' && StatPath(std::string(byUuid) + "/" + entry->d_name, &st) == 0 &&
