@@ -18,7 +18,7 @@ AboutFrm::AboutFrm(QWidget *parent) : QDialog(parent)
     auto *layout = new QVBoxLayout(this);
     auto *image2 = new QLabel(this);
     image2->setObjectName(QStringLiteral("Image2"));
-    image2->setPixmap(QApplication::windowIcon().isNull() ? ImageListIcon(1).pixmap(64, 64)
+    image2->setPixmap(QApplication::windowIcon().isNull() ? ImageListIcon(kPictureScan).pixmap(64, 64)
                                                           : QApplication::windowIcon().pixmap(64, 64));
     image2->setAlignment(Qt::AlignCenter);
     layout->addWidget(image2);

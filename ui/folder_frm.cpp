@@ -62,23 +62,24 @@ FolderFrm::FolderFrm(Prompter &prompter, SettingsStore &settings, QWidget *paren
     pathRow->addWidget(command2);
     layout->addLayout(pathRow);
 
-    m_check1 = new QCheckBox(QStringLiteral("Include Sub Folders"), this);
-    m_check1->setObjectName(QStringLiteral("Check1"));
-    m_check1->setChecked(true);
-    m_check2 = new QCheckBox(QStringLiteral("Exclude Folder"), this);
-    m_check2->setObjectName(QStringLiteral("Check2"));
-    connect(m_check2, &QCheckBox::toggled, this, &FolderFrm::excludeClicked);
-    m_check3 = new QCheckBox(QStringLiteral("Reference: keep everything here"), this);
-    m_check3->setObjectName(QStringLiteral("Check3"));
-    m_check3->setToolTip(QStringLiteral("Files in this folder are never marked; the copies elsewhere are"));
-    connect(m_check2, &QCheckBox::toggled, m_check3, [this](bool excluded) {
-        m_check3->setEnabled(!excluded);
+    m_includeSubFolders = new QCheckBox(QStringLiteral("Include Sub Folders"), this);
+    m_includeSubFolders->setObjectName(QStringLiteral("Check1"));
+    m_includeSubFolders->setChecked(true);
+    m_excludeFolder = new QCheckBox(QStringLiteral("Exclude Folder"), this);
+    m_excludeFolder->setObjectName(QStringLiteral("Check2"));
+    connect(m_excludeFolder, &QCheckBox::toggled, this, &FolderFrm::excludeClicked);
+    m_reference = new QCheckBox(QStringLiteral("Reference: keep everything here"), this);
+    m_reference->setObjectName(QStringLiteral("Check3"));
+    m_reference->setToolTip(
+        QStringLiteral("Files in this folder are never marked; the copies elsewhere are"));
+    connect(m_excludeFolder, &QCheckBox::toggled, m_reference, [this](bool excluded) {
+        m_reference->setEnabled(!excluded);
         if (excluded)
-            m_check3->setChecked(false);
+            m_reference->setChecked(false);
     });
-    layout->addWidget(m_check1);
-    layout->addWidget(m_check2);
-    layout->addWidget(m_check3);
+    layout->addWidget(m_includeSubFolders);
+    layout->addWidget(m_excludeFolder);
+    layout->addWidget(m_reference);
 
     m_option1 = new QRadioButton(QStringLiteral("Scan All Files"), this);
     m_option1->setObjectName(QStringLiteral("Option1"));
@@ -152,9 +153,9 @@ void FolderFrm::setLocation(const SearchLocation &location)
     m_browsed = true;  // the folder is known: no browser first
     m_folderBytes = location.Folder;
     m_text1->setText(QFile::decodeName(location.Folder.c_str()));
-    m_check1->setChecked(location.SubFolder == "Yes");
-    m_check2->setChecked(location.Exclude);
-    m_check3->setChecked(location.Reference && !location.Exclude);
+    m_includeSubFolders->setChecked(location.SubFolder == "Yes");
+    m_excludeFolder->setChecked(location.Exclude);
+    m_reference->setChecked(location.Reference && !location.Exclude);
     const QString types = QString::fromStdString(location.FileTypes);
     if (types == QStringLiteral("*.*") || location.Exclude) {
         m_option1->setChecked(true);
@@ -194,13 +195,13 @@ void FolderFrm::browse()
 
 void FolderFrm::excludeClicked()
 {
-    QFont font = m_check2->font();
-    font.setBold(m_check2->isChecked());
-    m_check2->setFont(font);
-    if (m_check2->isChecked())
+    QFont font = m_excludeFolder->font();
+    font.setBold(m_excludeFolder->isChecked());
+    m_excludeFolder->setFont(font);
+    if (m_excludeFolder->isChecked())
         m_option1->setChecked(true);
-    m_option1->setEnabled(!m_check2->isChecked());
-    m_option2->setEnabled(!m_check2->isChecked());
+    m_option1->setEnabled(!m_excludeFolder->isChecked());
+    m_option2->setEnabled(!m_excludeFolder->isChecked());
 }
 
 void FolderFrm::typesChosen()
@@ -267,9 +268,9 @@ void FolderFrm::accept()
         return;
     }
     m_location.Folder = folder;
-    m_location.SubFolder = m_check1->isChecked() ? "Yes" : "No";
-    m_location.Exclude = m_check2->isChecked();
-    m_location.Reference = m_check3->isChecked() && !m_location.Exclude;
+    m_location.SubFolder = m_includeSubFolders->isChecked() ? "Yes" : "No";
+    m_location.Exclude = m_excludeFolder->isChecked();
+    m_location.Reference = m_reference->isChecked() && !m_location.Exclude;
     if (m_option1->isChecked()) {
         m_location.FileTypes = "*.*";
     } else {

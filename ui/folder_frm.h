@@ -64,9 +64,9 @@ private:
     SettingsStore &m_settings;
     bool m_browsed = false;
     QLineEdit *m_text1 = nullptr;
-    QCheckBox *m_check1 = nullptr;
-    QCheckBox *m_check2 = nullptr;
-    QCheckBox *m_check3 = nullptr;  // a reference location
+    QCheckBox *m_includeSubFolders = nullptr;
+    QCheckBox *m_excludeFolder = nullptr;
+    QCheckBox *m_reference = nullptr;  // a reference location
     QRadioButton *m_option1 = nullptr;
     QRadioButton *m_option2 = nullptr;
     QListWidget *m_ftype = nullptr;

@@ -13,12 +13,12 @@ namespace geminor {
 
 QIcon ImageListIcon(int number)
 {
-    struct Picture
+    struct ThemePicture
     {
         const char *themeName;
         QStyle::StandardPixmap fallback;
     };
-    static const Picture kPictures[] = {
+    static const ThemePicture kPictures[] = {
         {"", QStyle::SP_CustomBase},
         {"system-search", QStyle::SP_FileDialogContentsView},  // 1 scan
         {"process-stop", QStyle::SP_BrowserStop},              // 2 cancel
@@ -40,7 +40,7 @@ QIcon ImageListIcon(int number)
         {"text-x-generic", QStyle::SP_FileIcon},             // 18 unmarked row
         {"folder-favorites", QStyle::SP_DirHomeIcon},        // 19 reference location: kept whole
     };
-    if (number < 1 || number > 19 || kPictures[number].fallback == QStyle::SP_CustomBase)
+    if (number < kPictureScan || number > kPictureLast || kPictures[number].fallback == QStyle::SP_CustomBase)
         return {};
     static const bool registered = (registerPictures(), true);
     (void)registered;

@@ -4,10 +4,30 @@
 
 namespace geminor {
 
-/// The window's pictures by number: 1-8 the toolbar commands (scan, cancel, mark, copy, move,
-/// delete, rename, export), 9/10 viewer off/on, 11/12 recycle off/on, 15/16 search location and
-/// excluded folder, 17/18 marked and unmarked result rows. From the desktop icon theme where it
-/// has the picture, otherwise Geminor's own (data/pictures).
+/// The window's pictures by number. A toggle's picture is numbered as its setting's value.
+enum Picture : int {
+    kPictureScan = 1,
+    kPictureCancel,
+    kPictureMark,
+    kPictureCopy,
+    kPictureMove,
+    kPictureDelete,
+    kPictureRename,
+    kPictureExport,
+    kPictureViewerOff,
+    kPictureViewerOn,
+    kPictureRecycleOff,  // deleted for good
+    kPictureRecycleOn,
+    kPictureLocation = 15,
+    kPictureExcludedFolder,
+    kPictureMarkedRow,
+    kPictureUnmarkedRow,
+    kPictureReferenceRow,  // a reference location's file: kept whole
+    kPictureLast = kPictureReferenceRow
+};
+
+/// A picture from the desktop icon theme where it has it, otherwise Geminor's own
+/// (data/pictures); none for a number that has no picture.
 QIcon ImageListIcon(int number);
 
 }  // namespace geminor

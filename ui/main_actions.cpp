@@ -156,32 +156,36 @@ void buildToolbar(QMainWindow &window, MainActions &a)
     toolbar->setMovable(false);
     struct Button
     {
-        int index;
+        ToolbarButton index;
         const char *caption;
-        int picture;
+        Picture picture;  // the toggles' pictures are set by their own state
         QAction *sameAs;  // the menu entry it runs
     };
-    const Button kButtons[] = {{1, "Scan", 1, a.MScan},         {2, "Cancel", 2, nullptr},
-                               {4, "Mark", 3, nullptr},         {5, "Copy", 4, a.MCopyMarkFiles},
-                               {6, "Move", 5, a.MMoveSelected}, {7, "Delete", 6, a.MDelete},
-                               {8, "Rename", 7, a.MRename},     {10, "Export", 8, nullptr},
-                               {11, "Viewer", 10, nullptr},     {12, "Trash", 12, nullptr}};
+    const Button kButtons[] = {{kScanButton, "Scan", kPictureScan, a.MScan},
+                               {kCancelButton, "Cancel", kPictureCancel, nullptr},
+                               {kMarkButton, "Mark", kPictureMark, nullptr},
+                               {kCopyButton, "Copy", kPictureCopy, a.MCopyMarkFiles},
+                               {kMoveButton, "Move", kPictureMove, a.MMoveSelected},
+                               {kDeleteButton, "Delete", kPictureDelete, a.MDelete},
+                               {kRenameButton, "Rename", kPictureRename, a.MRename},
+                               {kExportButton, "Export", kPictureExport, nullptr},
+                               {kViewerButton, "Viewer", kPictureViewerOn, nullptr},
+                               {kTrashButton, "Trash", kPictureRecycleOn, nullptr}};
     for (const Button &b : kButtons) {
-        if (b.index == 4 || b.index == 10)
+        if (b.index == kMarkButton || b.index == kExportButton)
             toolbar->addSeparator();
         QAction *button = toolbar->addAction(ImageListIcon(b.picture), QString::fromLatin1(b.caption));
         button->setObjectName(QStringLiteral("Button%1").arg(b.index));
-        a.buttons[static_cast<std::size_t>(b.index)] = button;
+        a.buttons[b.index] = button;
         if (b.sameAs)
             QObject::connect(button, &QAction::triggered, b.sameAs, &QAction::trigger);
     }
     // The menus are off during a scan: the Cancel button, on only then, carries the cancel key.
-    a.buttons[2]->setShortcut(Qt::Key_F6);
-    a.buttons[4]->setMenu(a.MMark);
-    a.buttons[10]->setMenu(a.MExport);
-    for (int index : {4, 10})
-        if (auto *tool = qobject_cast<QToolButton *>(
-                toolbar->widgetForAction(a.buttons[static_cast<std::size_t>(index)])))
+    a.buttons[kCancelButton]->setShortcut(Qt::Key_F6);
+    a.buttons[kMarkButton]->setMenu(a.MMark);
+    a.buttons[kExportButton]->setMenu(a.MExport);
+    for (ToolbarButton index : {kMarkButton, kExportButton})
+        if (auto *tool = qobject_cast<QToolButton *>(toolbar->widgetForAction(a.buttons[index])))
             tool->setPopupMode(QToolButton::InstantPopup);
 }
 

@@ -9,6 +9,21 @@ class QMenu;
 
 namespace geminor {
 
+/// The toolbar's buttons by number; each carries "Button" and its number as its object name.
+enum ToolbarButton : std::size_t {
+    kScanButton = 1,
+    kCancelButton = 2,
+    kMarkButton = 4,  // after a separator
+    kCopyButton,
+    kMoveButton,
+    kDeleteButton,
+    kRenameButton,
+    kExportButton = 10,  // after a separator
+    kViewerButton,
+    kTrashButton,
+    kButtonCount
+};
+
 /// The main window's menus, menu entries and toolbar buttons, by their names. Each entry also
 /// carries its name as its object name, for tests and accessibility tools.
 struct MainActions
@@ -35,7 +50,7 @@ struct MainActions
             *MExcludeFolder = nullptr;
     // Keys with no menu entry of their own: F10 opens the menu bar, Ctrl+K the keep rules.
     QAction *MMenuKey = nullptr, *MKeepOneKey = nullptr;
-    std::array<QAction *, 13> buttons{};  // toolbar buttons 1..12 (3 and 9 are separators)
+    std::array<QAction *, kButtonCount> buttons{};  // by ToolbarButton; 0, 3 and 9 are none
 };
 
 /// The menus and their entries on or off, submenus' entries too; the entries' shortcuts (Del,

@@ -41,28 +41,29 @@ MainFrm::MainFrm(Prompter &prompter, SettingsStore &settings, std::string defaul
     auto *space = new QLabel(this);
     statusBar()->addPermanentWidget(space);
     m_groups = new GroupView(m_actions, *m_model, *m_filter, *space);
-    m_viewer = new ViewerControl(*this, m_prompter, m_settings, *m_model, *m_rlv, *m_actions.MPicViewer,
-                                 *m_actions.buttons[11], *m_actions.RowMenu);
+    m_viewer =
+        new ViewerControl(*this, m_prompter, m_settings, *m_model, *m_resultList, *m_actions.MPicViewer,
+                          *m_actions.buttons[kViewerButton], *m_actions.RowMenu);
     connect(m_actions.MPicViewer, &QAction::triggered, m_viewer, &ViewerControl::toggle);
-    connect(m_actions.buttons[11], &QAction::triggered, m_viewer, &ViewerControl::toggle);
-    m_trash =
-        new TrashToggle(*this, m_prompter, m_settings, *m_actions.MSendToRecycleBin, *m_actions.buttons[12]);
+    connect(m_actions.buttons[kViewerButton], &QAction::triggered, m_viewer, &ViewerControl::toggle);
+    m_trash = new TrashToggle(*this, m_prompter, m_settings, *m_actions.MSendToRecycleBin,
+                              *m_actions.buttons[kTrashButton]);
     m_jobs = new JobRunner(*this, m_prompter);
     m_context.reset(new CommandContext{*this, m_prompter, *m_model, *panel(1), *m_jobs});
     ConnectCacheOptions(m_actions, m_settings, *m_context);
     m_files = std::make_unique<FileCommands>(
-        *m_context, *m_rlv, [this] { return m_trash->toTrash(); }, [this] { return m_lastMethod; });
+        *m_context, *m_resultList, [this] { return m_trash->toTrash(); }, [this] { return m_lastMethod; });
     m_scan = new ScanRunner(this);
     connect(m_scan, &ScanRunner::statusText, panel(1), &QLabel::setText);
     connect(m_scan, &ScanRunner::titleText, this, &QWidget::setWindowTitle);
     connect(m_scan, &ScanRunner::finished, this, &MainFrm::scanEnded);
-    m_timer1 = new QTimer(this);
-    m_timer1->setObjectName(QStringLiteral("Timer1"));
-    m_timer1->setInterval(1000);
-    m_timer2 = new QTimer(this);
-    m_timer2->setObjectName(QStringLiteral("Timer2"));
-    m_timer2->setInterval(500);
-    m_timer2->setSingleShot(true);
+    m_clockTimer = new QTimer(this);
+    m_clockTimer->setObjectName(QStringLiteral("Timer1"));
+    m_clockTimer->setInterval(1000);
+    m_endSoundTimer = new QTimer(this);
+    m_endSoundTimer->setObjectName(QStringLiteral("Timer2"));
+    m_endSoundTimer->setInterval(500);
+    m_endSoundTimer->setSingleShot(true);
 
     connectCommands();
     NewSession();
@@ -70,7 +71,7 @@ MainFrm::MainFrm(Prompter &prompter, SettingsStore &settings, std::string defaul
     if (!m_defaultSession.empty() && QFile::exists(QFile::decodeName(m_defaultSession.c_str())))
         LoadSession(m_defaultSession);
     resize(980, 680);
-    RestoreWindowLayout(*this, *m_rlv, m_settings);
+    RestoreWindowLayout(*this, *m_resultList, m_settings);
 }
 
 MainFrm::~MainFrm()
@@ -97,36 +98,36 @@ void MainFrm::buildControls()
     resultsLayout->setContentsMargins(0, 0, 0, 0);
     m_filter = new QLineEdit(results);
     resultsLayout->addWidget(m_filter);
-    m_rlv = new QTableView(results);
-    resultsLayout->addWidget(m_rlv);
-    m_rlv->setObjectName(QStringLiteral("RLV"));
+    m_resultList = new QTableView(results);
+    resultsLayout->addWidget(m_resultList);
+    m_resultList->setObjectName(QStringLiteral("RLV"));
     m_model = new ResultModel(this);
-    m_rlv->setModel(m_model);
+    m_resultList->setModel(m_model);
     // The scan's count stands until an action changes what is listed.
     connect(m_model, &ResultModel::followed, this, [this] {
         m_status->panel(2)->setText(QStringLiteral("Duplicates : %1").arg(m_model->duplicates()));
     });
-    m_rlv->verticalHeader()->hide();
-    m_rlv->setSelectionBehavior(QAbstractItemView::SelectRows);
-    m_rlv->setShowGrid(false);
+    m_resultList->verticalHeader()->hide();
+    m_resultList->setSelectionBehavior(QAbstractItemView::SelectRows);
+    m_resultList->setShowGrid(false);
     // Initial widths in the proportions 5997 : 1764 : 3528 : 1764 : 7408.
     const int widths[] = {5997, 1764, 3528, 1764, 7408};
     for (int c = 0; c < ResultModel::ColumnCount; ++c)
-        m_rlv->setColumnWidth(c, widths[c] * 940 / 20461);
+        m_resultList->setColumnWidth(c, widths[c] * 940 / 20461);
     // Ten-digit sizes (and more) fit at the start.
-    m_rlv->setColumnWidth(
+    m_resultList->setColumnWidth(
         ResultModel::Size,
-        std::max(m_rlv->columnWidth(ResultModel::Size),
-                 m_rlv->fontMetrics().horizontalAdvance(QStringLiteral("0000000000000")) + 12));
-    m_rlv->horizontalHeader()->setStretchLastSection(true);
-    m_rlv->setTabKeyNavigation(false);  // Tab moves on to the next control
-    m_rlv->addAction(m_actions.MDelete);
+        std::max(m_resultList->columnWidth(ResultModel::Size),
+                 m_resultList->fontMetrics().horizontalAdvance(QStringLiteral("0000000000000")) + 12));
+    m_resultList->horizontalHeader()->setStretchLastSection(true);
+    m_resultList->setTabKeyNavigation(false);  // Tab moves on to the next control
+    m_resultList->addAction(m_actions.MDelete);
     central->addWidget(results);
     central->setStretchFactor(1, 3);
-    m_command1 = new QPushButton(this);
-    m_command1->setObjectName(QStringLiteral("Command1"));
-    m_command1->setFixedSize(0, 0);  // a focus target for F6 during a scan, never seen
-    m_command1->installEventFilter(this);
+    m_cancelKeyTarget = new QPushButton(this);
+    m_cancelKeyTarget->setObjectName(QStringLiteral("Command1"));
+    m_cancelKeyTarget->setFixedSize(0, 0);  // a focus target for F6 during a scan, never seen
+    m_cancelKeyTarget->installEventFilter(this);
     setCentralWidget(central);
 }
 
@@ -141,14 +142,14 @@ void MainFrm::SetBusy(bool Busy)
         m_viewer->close();
     for (std::size_t i = 1; i < m_actions.buttons.size(); ++i)
         if (m_actions.buttons[i])
-            m_actions.buttons[i]->setEnabled(i == 2 ? Busy : !Busy);
+            m_actions.buttons[i]->setEnabled(i == kCancelButton ? Busy : !Busy);
     SetMenusEnabled(!Busy);
     m_request->setControlsEnabled(!Busy);
-    m_rlv->setEnabled(!Busy);
+    m_resultList->setEnabled(!Busy);
     m_filter->setEnabled(!Busy);
     // Not in a text field during a scan, where keys would edit text: Command1 takes F6.
     if (Busy)
-        m_command1->setFocus();
+        m_cancelKeyTarget->setFocus();
     m_status->showCounts(Busy, m_request->method() == SearchMethod::ZeroSize);
     if (!Busy && windowTitle() != QStringLiteral("Geminor"))
         setWindowTitle(QStringLiteral("100% Completed"));
@@ -165,7 +166,7 @@ void MainFrm::AddLocationCommand()
 bool MainFrm::eventFilter(QObject *watched, QEvent *event)
 {
     // F6 on Command1 cancels while the menus (and so F6 of File > Cancel) are disabled.
-    if (watched == m_command1 && event->type() == QEvent::KeyPress &&
+    if (watched == m_cancelKeyTarget && event->type() == QEvent::KeyPress &&
         static_cast<QKeyEvent *>(event)->key() == Qt::Key_F6) {
         if (!m_actions.MCancel->isEnabled())
             CancelCommand();

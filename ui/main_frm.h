@@ -63,7 +63,7 @@ public:
     /// Adds one row to the search-location list and enables the remove button.
     void addLocation(const SearchLocation &row) { m_request->addLocation(row); }
 
-    /// The picture number the toggles show: 10/9 for the viewer, 12/11 for the recycle bin.
+    /// The state the toggles show (SettingsStore::kViewerOn/kViewerOff, kRecycleOn/kRecycleOff).
     int viewerState() const { return m_viewer->state(); }
     int recycleState() const { return m_trash->state(); }
     /// Status panel 1 to 5.
@@ -135,13 +135,13 @@ private:
 
     MainActions m_actions;
     RequestPanel *m_request = nullptr;
-    QTableView *m_rlv = nullptr;
+    QTableView *m_resultList = nullptr;
     QLineEdit *m_filter = nullptr;  // shows only the groups with a matching path
     GroupView *m_groups = nullptr;
     std::unique_ptr<StatusPanels> m_status;
-    QPushButton *m_command1 = nullptr;
-    QTimer *m_timer1 = nullptr;
-    QTimer *m_timer2 = nullptr;
+    QPushButton *m_cancelKeyTarget = nullptr;  // "Command1": has the focus and F6 during a scan
+    QTimer *m_clockTimer = nullptr;            // the time in panel 5, each second of a scan
+    QTimer *m_endSoundTimer = nullptr;         // the end sound, half a second after a scan
     ResultModel *m_model = nullptr;
     ViewerControl *m_viewer = nullptr;
 

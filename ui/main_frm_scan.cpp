@@ -53,20 +53,20 @@ void MainFrm::connectCommands()
     on(a.MCopyPath, [this] { CopySelectedPath(); });
     on(a.MFileProperties, [this] { ShowFileProperties(); });
     on(a.MExcludeFolder, [this] { ExcludeSelectedFolder(); });
-    ConnectMarkCommands(a, *m_model, *m_rlv, *panel(1), m_prompter, *this);
+    ConnectMarkCommands(a, *m_model, *m_resultList, *panel(1), m_prompter, *this);
     on(a.MHelpTopics, [this] { OpenHelp(*this, m_prompter); });
     // The menus are disabled during a scan, so the Cancel button calls the command itself.
-    connect(a.buttons[2], &QAction::triggered, this, [this] { CancelCommand(); });
+    connect(a.buttons[kCancelButton], &QAction::triggered, this, [this] { CancelCommand(); });
     // During a scan the menus are disabled, so Command1 (and F6 on it) stands in for Cancel.
-    connect(m_command1, &QPushButton::clicked, this, [this] {
+    connect(m_cancelKeyTarget, &QPushButton::clicked, this, [this] {
         if (!m_actions.MCancel->isEnabled())
             CancelCommand();
     });
     // Half a second after a scan: the end sound, once.
-    connect(m_timer2, &QTimer::timeout, this, [this] { PlayEndSound(*this); });
+    connect(m_endSoundTimer, &QTimer::timeout, this, [this] { PlayEndSound(*this); });
     // A double-click opens the file with the program the desktop has for it.
-    connect(m_rlv, &QAbstractItemView::doubleClicked, this, [this] { OpenSelectedFile(); });
-    connect(m_timer1, &QTimer::timeout, this, [this] {
+    connect(m_resultList, &QAbstractItemView::doubleClicked, this, [this] { OpenSelectedFile(); });
+    connect(m_clockTimer, &QTimer::timeout, this, [this] {
         if (!m_stopwatch)
             m_stopwatch = std::make_unique<buzTimer>();
         panel(5)->setText(QString::fromStdString(m_stopwatch->Elapsed()));
@@ -75,7 +75,7 @@ void MainFrm::connectCommands()
 
 void MainFrm::ExcludeSelectedFolder()
 {
-    const QModelIndex current = m_rlv->currentIndex();
+    const QModelIndex current = m_resultList->currentIndex();
     if (!current.isValid())
         return;
     const std::string folder = m_model->rows()[m_model->rowOf(current.row())].folder.str();
@@ -110,7 +110,7 @@ void MainFrm::ScanCommand()
     if (!m_stopwatch)
         m_stopwatch = std::make_unique<buzTimer>();
     m_stopwatch->Reset();
-    m_timer1->start();
+    m_clockTimer->start();
     for (int i : {2, 3, 4})
         panel(i)->clear();
     panel(5)->setText(QStringLiteral("00:00:00"));
@@ -137,10 +137,10 @@ void MainFrm::scanEnded(const std::shared_ptr<ScanResult> &result)
                           QStringLiteral("The search stopped and shows no result.\n") + result->failure,
                           QMessageBox::Warning);
     }
-    m_timer1->stop();
+    m_clockTimer->stop();
     SetBusy(false);
-    m_rlv->setFocus();  // the keys act on the result, not on a text field
-    m_timer2->start();
+    m_resultList->setFocus();  // the keys act on the result, not on a text field
+    m_endSoundTimer->start();
     emit scanFinished();
 }
 

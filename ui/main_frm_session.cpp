@@ -66,7 +66,7 @@ void MainFrm::closeEvent(QCloseEvent *event)
 {
     m_scan->cancelAndWait();  // a running scan and file work end with the window
     m_jobs->cancelAndWait();
-    SaveWindowLayout(*this, *m_rlv, m_settings);
+    SaveWindowLayout(*this, *m_resultList, m_settings);
     if (!m_defaultSession.empty())
         SaveSession(m_defaultSession, true);  // silently: closing is never refused
     for (QWidget *window : QApplication::topLevelWidgets())

@@ -16,7 +16,6 @@
 namespace geminor {
 namespace {
 
-constexpr int kLocationIcon = 15, kExcludedIcon = 16, kReferenceIcon = 19;
 const char *const kOptionCaptions[] = {"Byte to Byte", "Cyclic Redundancy Check (CRC32)", "Same Name Files",
                                        "Zero Size Files"};
 
@@ -49,11 +48,11 @@ RequestPanel::RequestPanel(Prompter &prompter, QWidget *parent) : QWidget(parent
     auto *buttons = new QVBoxLayout;
     m_cmdAdd = new QToolButton(central);
     m_cmdAdd->setObjectName(QStringLiteral("cmdAdd"));
-    m_cmdAdd->setIcon(QIcon::fromTheme(QStringLiteral("list-add"), ImageListIcon(kLocationIcon)));
+    m_cmdAdd->setIcon(QIcon::fromTheme(QStringLiteral("list-add"), ImageListIcon(kPictureLocation)));
     m_cmdAdd->setToolTip(QStringLiteral("Add/Exclude Folders"));
     m_cmdRemove = new QToolButton(central);
     m_cmdRemove->setObjectName(QStringLiteral("cmdRemove"));
-    m_cmdRemove->setIcon(QIcon::fromTheme(QStringLiteral("list-remove"), ImageListIcon(6)));
+    m_cmdRemove->setIcon(QIcon::fromTheme(QStringLiteral("list-remove"), ImageListIcon(kPictureDelete)));
     m_cmdRemove->setToolTip(QStringLiteral("Remove"));
     connect(m_cmdRemove, &QToolButton::clicked, this, &RequestPanel::removeLocation);
     connect(m_cmdAdd, &QToolButton::clicked, this, &RequestPanel::addRequested);
@@ -118,8 +117,8 @@ SearchRequest RequestPanel::request() const
         const QTreeWidgetItem *item = m_searchList->topLevelItem(i);
         request.Locations.push_back({item->data(0, Qt::UserRole).toByteArray().toStdString(),
                                      item->text(1).toStdString(), item->text(2).toStdString(),
-                                     item->data(1, Qt::UserRole).toInt() == kExcludedIcon,
-                                     item->data(1, Qt::UserRole).toInt() == kReferenceIcon});
+                                     item->data(1, Qt::UserRole).toInt() == kPictureExcludedFolder,
+                                     item->data(1, Qt::UserRole).toInt() == kPictureReferenceRow});
     }
     return request;
 }
@@ -143,7 +142,9 @@ void RequestPanel::addLocation(const SearchLocation &row)
         m_searchList, {ShownText(row.Folder), ShownText(row.SubFolder), ShownText(row.FileTypes)});
     item->setData(0, Qt::UserRole,
                   QByteArray::fromStdString(row.Folder));  // the bytes, for names that are not UTF-8
-    const int icon = row.Exclude ? kExcludedIcon : row.Reference ? kReferenceIcon : kLocationIcon;
+    const int icon = row.Exclude     ? kPictureExcludedFolder
+                     : row.Reference ? kPictureReferenceRow
+                                     : kPictureLocation;
     item->setData(1, Qt::UserRole, icon);
     item->setIcon(0, ImageListIcon(icon));
     if (row.Reference)

@@ -138,7 +138,8 @@ QVariant ResultModel::data(const QModelIndex &index, int role) const
 const QIcon &ResultModel::rowIcon(const ResultRow &row) const
 {
     if (m_icons[0].isNull())
-        m_icons = {ImageListIcon(17), ImageListIcon(18), ImageListIcon(19)};
+        m_icons = {ImageListIcon(kPictureMarkedRow), ImageListIcon(kPictureUnmarkedRow),
+                   ImageListIcon(kPictureReferenceRow)};
     return m_icons[row.reference ? 2 : row.marked ? 0 : 1];
 }
 

@@ -6,6 +6,10 @@
 
 namespace geminor {
 
+static_assert(kPictureRecycleOn == SettingsStore::kRecycleOn &&
+                  kPictureRecycleOff == SettingsStore::kRecycleOff,
+              "the button shows the setting's value as its picture");
+
 TrashToggle::TrashToggle(QWidget &window, Prompter &prompter, SettingsStore &settings, QAction &entry,
                          QAction &button)
     : QObject(&window), m_window(window), m_prompter(prompter), m_settings(settings), m_entry(entry),

@@ -11,7 +11,7 @@ class QWidget;
 namespace geminor {
 
 /// The toggle that sends deleted files to the trash or deletes them for good (`MSendToRecycleBin`,
-/// toolbar button 12), kept in the settings; switching it off asks first.
+/// toolbar button kTrashButton), kept in the settings; switching it off asks first.
 class TrashToggle final : public QObject
 {
     Q_OBJECT
@@ -19,7 +19,7 @@ public:
     TrashToggle(QWidget &window, Prompter &prompter, SettingsStore &settings, QAction &entry,
                 QAction &button);
 
-    /// 12 (to the trash) or 11 (for good), as the button shows it.
+    /// SettingsStore::kRecycleOn (to the trash) or kRecycleOff (for good), as the button shows it.
     int state() const { return m_state; }
     bool toTrash() const { return m_state == SettingsStore::kRecycleOn; }
     void toggle();

@@ -16,6 +16,9 @@
 
 namespace geminor {
 
+static_assert(kPictureViewerOn == SettingsStore::kViewerOn && kPictureViewerOff == SettingsStore::kViewerOff,
+              "the button shows the setting's value as its picture");
+
 ViewerControl::ViewerControl(QWidget &window, Prompter &prompter, SettingsStore &settings, ResultModel &model,
                              QTableView &list, QAction &entry, QAction &button, QMenu &contextMenu)
     : QObject(&window), m_window(window), m_prompter(prompter), m_settings(settings), m_model(model),

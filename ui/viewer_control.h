@@ -17,7 +17,7 @@ class FileInfoFrm;
 class ResultModel;
 
 /// The picture viewer beside the result list and its toggle (`MPicViewer`, toolbar button
-/// 11): which state the toggle is in, the preview rule for the current row, and the viewer
+/// kViewerButton): which state the toggle is in, the preview rule for the current row, and the viewer
 /// pane, split off beside the list on the first preview and dropped when switched off.
 class ViewerControl final : public QObject
 {
@@ -28,7 +28,7 @@ public:
     ViewerControl(QWidget &window, Prompter &prompter, SettingsStore &settings, ResultModel &model,
                   QTableView &list, QAction &entry, QAction &button, QMenu &contextMenu);
 
-    /// 10 (on) or 9 (off), as the toggle shows it.
+    /// SettingsStore::kViewerOn or kViewerOff, as the toggle shows it.
     int state() const { return m_display; }
     void toggle();
     /// Shows the current row's picture when it is one and the viewer is on; hides the viewer

@@ -155,23 +155,23 @@ private slots:
     {
         {
             MainFrm window(prompter, *settings);
-            QCOMPARE(window.viewerState(), 10);
-            QCOMPARE(window.recycleState(), 12);
+            QCOMPARE(window.viewerState(), SettingsStore::kViewerOn);
+            QCOMPARE(window.recycleState(), SettingsStore::kRecycleOn);
             QVERIFY(window.findChild<QAction *>(QStringLiteral("MPicViewer"))->isChecked());
 
             prompter.answers = {false};
             window.toggleRecycle();  // No: stays on
-            QCOMPARE(window.recycleState(), 12);
+            QCOMPARE(window.recycleState(), SettingsStore::kRecycleOn);
             QCOMPARE(prompter.asked.size(), 1);
             QVERIFY(prompter.asked[0].startsWith(
                 QStringLiteral("Confirm|This will delete the files permanently i.e., they are not sent to "
                                "the Trash.\r\n")));
             prompter.answers = {true};
             window.findChild<QAction *>(QStringLiteral("MSendToRecycleBin"))->trigger();
-            QCOMPARE(window.recycleState(), 11);
+            QCOMPARE(window.recycleState(), SettingsStore::kRecycleOff);
             QVERIFY(!window.findChild<QAction *>(QStringLiteral("MSendToRecycleBin"))->isChecked());
             window.findChild<QAction *>(QStringLiteral("Button11"))->trigger();
-            QCOMPARE(window.viewerState(), 9);
+            QCOMPARE(window.viewerState(), SettingsStore::kViewerOff);
             auto *cache = window.findChild<QAction *>(QStringLiteral("MUseCache"));
             QVERIFY(cache->isChecked());  // on unless switched off
             cache->trigger();
@@ -179,12 +179,12 @@ private slots:
         }
         SettingsStore again;
         MainFrm restarted(prompter, again);
-        QCOMPARE(restarted.viewerState(), 9);
-        QCOMPARE(restarted.recycleState(), 11);
+        QCOMPARE(restarted.viewerState(), SettingsStore::kViewerOff);
+        QCOMPARE(restarted.recycleState(), SettingsStore::kRecycleOff);
         QVERIFY(!restarted.findChild<QAction *>(QStringLiteral("MPicViewer"))->isChecked());
         QVERIFY(!restarted.findChild<QAction *>(QStringLiteral("MUseCache"))->isChecked());
         restarted.toggleRecycle();  // switching on asks nothing
-        QCOMPARE(restarted.recycleState(), 12);
+        QCOMPARE(restarted.recycleState(), SettingsStore::kRecycleOn);
         QCOMPARE(prompter.asked.size(), 2);
     }
 
@@ -364,8 +364,9 @@ private slots:
         window.viewer()->closeByUser();
         QVERIFY(prompter.asked.last().startsWith(
             QStringLiteral("Confirm|Do you want to disable picture viewer.")));
-        QCOMPARE(window.viewerState(), 9);
-        QCOMPARE(SettingsStore().Display(), 10);  // not written: the next start has it on again
+        QCOMPARE(window.viewerState(), SettingsStore::kViewerOff);
+        QCOMPARE(SettingsStore().Display(),
+                 SettingsStore::kViewerOn);  // not written: the next start has it on again
     }
 
     void scansEachMethodAndEndsWithItsCounts()
@@ -434,8 +435,10 @@ private slots:
                 .pixmap(16)
                 .toImage();
         };
-        QCOMPARE(picture(1), ImageListIcon(17).pixmap(16).toImage());  // marked by a rule: the marked picture
-        QCOMPARE(picture(0), ImageListIcon(18).pixmap(16).toImage());
+        QCOMPARE(
+            picture(1),
+            ImageListIcon(kPictureMarkedRow).pixmap(16).toImage());  // marked by a rule: the marked picture
+        QCOMPARE(picture(0), ImageListIcon(kPictureUnmarkedRow).pixmap(16).toImage());
         QCOMPARE(window.findChild<QAction *>(QStringLiteral("MSendToRecycleBin"))->text(),
                  QStringLiteral("Send to Trash"));
         QCOMPARE(window.findChild<QCheckBox *>(QStringLiteral("chkProtect"))->text(),

@@ -133,7 +133,7 @@ private slots:
         viewer->findChild<QToolButton *>(QStringLiteral("close"))->click();
         QCOMPARE(prompter.asked.value(0), QStringLiteral("Confirm|Do you want to disable picture viewer."));
         QVERIFY(!viewer->isVisible());
-        QCOMPARE(window.viewerState(), 10);
+        QCOMPARE(window.viewerState(), SettingsStore::kViewerOn);
         window.PreviewSelected();
         QVERIFY(viewer->isVisible());
     }

@@ -211,8 +211,8 @@ private slots:
                 .toImage();
         };
         QVERIFY(model.setData(model.index(1, ResultModel::FileName), Qt::Checked, Qt::CheckStateRole));
-        QCOMPARE(picture(1), ImageListIcon(17).pixmap(16, 16).toImage());
-        QCOMPARE(picture(0), ImageListIcon(18).pixmap(16, 16).toImage());
+        QCOMPARE(picture(1), ImageListIcon(kPictureMarkedRow).pixmap(16, 16).toImage());
+        QCOMPARE(picture(0), ImageListIcon(kPictureUnmarkedRow).pixmap(16, 16).toImage());
         QVERIFY(model.index(0, 0).data(Qt::FontRole).value<QFont>().bold());
         QVERIFY(!model.index(2, 0).data(Qt::FontRole).value<QFont>().bold());  // nothing marked in its group
     }
