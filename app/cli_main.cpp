@@ -28,6 +28,7 @@
 #include "results/keep_rules.h"
 #include "results/result_json.h"
 #include "texts/cache_texts.h"
+#include "texts/file_texts.h"
 
 namespace {
 
@@ -154,9 +155,11 @@ bool writeExports(const Options &options, const std::vector<ResultRow> &rows, co
     bool ok = true;
     if (!options.json.empty()) {
         const JsonCounts counts{outcome.TotalFiles, outcome.TotalFolders, outcome.DuplicateCount};
-        if (const auto error = WriteFileAtomically(options.json, ResultJson(rows, outcome.method, counts))) {
+        if (const Status written =
+                WriteFileAtomically(options.json, ResultJson(rows, outcome.method, counts));
+            !written) {
             std::fprintf(stderr, "geminor-cli: cannot write %s: %s\n", QuotedPath(options.json).c_str(),
-                         error->c_str());
+                         WriteErrorText(written.error()).c_str());
             ok = false;
         }
     }
@@ -167,9 +170,9 @@ bool writeExports(const Options &options, const std::vector<ResultRow> &rows, co
         return ok;
     }
     if (!options.csv.empty()) {
-        if (const auto error = WriteFileAtomically(options.csv, CsvText(rows))) {
+        if (const Status written = WriteFileAtomically(options.csv, CsvText(rows)); !written) {
             std::fprintf(stderr, "geminor-cli: cannot write %s: %s\n", QuotedPath(options.csv).c_str(),
-                         error->c_str());
+                         WriteErrorText(written.error()).c_str());
             ok = false;
         }
     }
@@ -177,8 +180,9 @@ bool writeExports(const Options &options, const std::vector<ResultRow> &rows, co
         const ReportHead head =
             ReportHeadOf(outcome.TotalFiles, outcome.DuplicateCount,
                          QLocale().toString(QDate::currentDate(), QLocale::ShortFormat).toStdString());
-        if (const auto error = WritePages(HtmlPages(rows, options.html, head))) {
-            std::fprintf(stderr, "geminor-cli: cannot write %s\n", QuotedPath(*error).c_str());
+        if (const Status written = WritePages(HtmlPages(rows, options.html, head)); !written) {
+            std::fprintf(stderr, "geminor-cli: cannot write %s\n",
+                         QuotedPath(WriteErrorPathText(written.error())).c_str());
             ok = false;
         }
     }
@@ -297,9 +301,9 @@ std::optional<int> requestFrom(Options &options, bool methodGiven, SearchRequest
     for (const std::string &folder : options.excluded)
         request.Locations.push_back({folder, "No", "*.*", true});
     if (!options.saveSession.empty())
-        if (const auto error = SaveSessionFile(options.saveSession, request)) {
+        if (const Status saved = SaveSessionFile(options.saveSession, request); !saved) {
             std::fprintf(stderr, "geminor-cli: cannot write %s: %s\n",
-                         QuotedPath(options.saveSession).c_str(), error->c_str());
+                         QuotedPath(options.saveSession).c_str(), WriteErrorText(saved.error()).c_str());
             return 1;
         }
     return std::nullopt;

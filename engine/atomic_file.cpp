@@ -17,11 +17,6 @@
 namespace geminor {
 namespace {
 
-std::string reason(int error)
-{
-    return std::strerror(error);
-}
-
 /// True when `st` lies in a sticky folder anyone may write (/tmp) and belongs to neither the
 /// user nor that folder's owner: there such a link is not followed (protected_symlinks), nor
 /// such a FIFO or file opened to be written (protected_fifos, protected_regular), whoever
@@ -278,24 +273,21 @@ void removeLeftovers(std::vector<Pending> &files)
 
 }  // namespace
 
-std::optional<std::string> WriteFileAtomically(const std::string &path, std::string_view bytes)
+Status WriteFileAtomically(const std::string &path, std::string_view bytes)
 {
-    if (auto error = WriteFilesAtomically({{path, bytes}}))
-        return error->substr(error->rfind(": ") + 2);
-    return std::nullopt;
+    return WriteFilesAtomically({{path, bytes}});
 }
 
-std::optional<std::string> WriteFilesAtomically(const std::vector<FileText> &texts)
+Status WriteFilesAtomically(const std::vector<FileText> &texts)
 {
     std::vector<Pending> files;
     files.reserve(texts.size());
     for (const FileText &text : texts)
         files.push_back(Pending{text.path, text.bytes, false, false, std::nullopt, {}, {}, {}});
-    auto fail = [&](const Pending &file, int error) {
+    auto fail = [&](const Pending &file, int error) -> Status {
         removeLeftovers(files);
         const bool unread = error == ENXIO && file.old && S_ISFIFO(file.old->st_mode);
-        return std::optional<std::string>(file.path + ": " + reason(error) +
-                                          (unread ? " (no program reads from this FIFO)" : ""));
+        return Fail(unread ? ErrorCode::NoReader : ErrorCode::SystemCall, error, file.path);
     };
     for (Pending &file : files) {
         if (const int error = prepare(file))
@@ -333,7 +325,7 @@ std::optional<std::string> WriteFilesAtomically(const std::vector<FileText> &tex
         file.temporary.clear();
     }
     removeLeftovers(files);
-    return std::nullopt;
+    return {};
 }
 
 }  // namespace geminor

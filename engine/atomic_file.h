@@ -1,9 +1,10 @@
 #pragma once
 
-#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include "engine/error.h"
 
 namespace geminor {
 
@@ -30,11 +31,11 @@ struct FileText
 ///   one reads is given up on after a second ("No such device or address");
 /// - an existing file the user could not write is refused ("Permission denied"), and anything
 ///   else that is not a regular file (a folder, a socket, a block device) is refused.
-/// Returns the system's reason on failure.
-std::optional<std::string> WriteFileAtomically(const std::string &path, std::string_view bytes);
+/// On failure, the errno and the path (NoReader for a FIFO no one reads, else SystemCall).
+Status WriteFileAtomically(const std::string &path, std::string_view bytes);
 
 /// Writes every file, all or none: a failure part-way leaves each earlier file as it was.
-/// Returns "path: reason" for the first failure.
-std::optional<std::string> WriteFilesAtomically(const std::vector<FileText> &files);
+/// On failure, the first that failed, as WriteFileAtomically tells it.
+Status WriteFilesAtomically(const std::vector<FileText> &files);
 
 }  // namespace geminor

@@ -22,6 +22,7 @@ enum class ErrorCode {
     Cancelled,
     NoSpace,
     TooLarge,
+    NoReader,  // a FIFO written to that no program reads from (`errnum` ENXIO)
 
     // ownership and trust
     NotOwn,

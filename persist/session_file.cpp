@@ -273,7 +273,7 @@ SessionRead LoadSessionFile(const std::string &path)
     return ParseSession(bytes);
 }
 
-std::optional<std::string> SaveSessionFile(const std::string &path, const SearchRequest &request)
+Status SaveSessionFile(const std::string &path, const SearchRequest &request)
 {
     return WriteFileAtomically(path, SessionText(request));
 }

@@ -5,6 +5,7 @@
 #include <string>
 #include <string_view>
 
+#include "engine/error.h"
 #include "engine/request.h"
 
 namespace geminor {
@@ -40,7 +41,7 @@ SessionRead ParseSession(std::string_view bytes);
 SessionRead LoadSessionFile(const std::string &path);
 
 /// Writes a session file as WriteFileAtomically does (a temporary file renamed into place, so a
-/// failure never leaves a damaged file behind). Returns the system's reason on failure.
-std::optional<std::string> SaveSessionFile(const std::string &path, const SearchRequest &request);
+/// failure never leaves a damaged file behind), and fails as it does.
+Status SaveSessionFile(const std::string &path, const SearchRequest &request);
 
 }  // namespace geminor

@@ -201,7 +201,7 @@ std::vector<HtmlPage> HtmlPages(const std::vector<ResultRow> &rows, const std::s
     return pages;
 }
 
-std::optional<std::string> WritePages(const std::vector<HtmlPage> &pages)
+Status WritePages(const std::vector<HtmlPage> &pages)
 {
     std::vector<FileText> files;
     files.reserve(pages.size());

@@ -7,6 +7,7 @@
 #include <string_view>
 #include <vector>
 
+#include "engine/error.h"
 #include "results/result_row.h"
 
 namespace geminor {
@@ -50,7 +51,7 @@ std::vector<HtmlPage> HtmlPages(const std::vector<ResultRow> &rows, const std::s
                                 const std::function<void(std::size_t, std::size_t)> &progress = {});
 
 /// Writes every page, all or none: a failure part-way leaves the earlier pages as they were.
-/// Returns "path: reason" for the failure.
-std::optional<std::string> WritePages(const std::vector<HtmlPage> &pages);
+/// Fails as WriteFilesAtomically does.
+Status WritePages(const std::vector<HtmlPage> &pages);
 
 }  // namespace geminor

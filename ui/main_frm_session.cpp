@@ -7,6 +7,7 @@
 #include <QTimer>
 
 #include "persist/session_file.h"
+#include "texts/file_texts.h"
 #include "ui/main_frm.h"
 #include "ui/undo_command.h"
 #include "ui/job_runner.h"
@@ -54,11 +55,12 @@ void MainFrm::SaveSession(std::string FileName, bool quiet)
             m_prompter.saveFileName(this, QStringLiteral("Search Session"), QStringLiteral("Geminor|*.gmr"));
     if (FileName.empty())
         return;
-    const auto error = SaveSessionFile(FileName, request());
-    if (error && !quiet)
+    const Status saved = SaveSessionFile(FileName, request());
+    if (!saved && !quiet)
         m_prompter.inform(this, QStringLiteral("Error"),
                           QStringLiteral("The session could not be saved to %1:\n%2")
-                              .arg(QFile::decodeName(FileName.c_str()), QString::fromStdString(*error)),
+                              .arg(QFile::decodeName(FileName.c_str()),
+                                   QString::fromStdString(WriteErrorText(saved.error()))),
                           QMessageBox::Critical);
 }
 

@@ -56,7 +56,7 @@ TEST(SessionFile, RoundTripsMethodOptionsAndRows)
         request.Method = method;
         request.IncludeHidden = method == SearchMethod::SameName;
         request.ProtectWindowsFolders = method != SearchMethod::ZeroSize;
-        ASSERT_EQ(SaveSessionFile(tree.path("s.gmr"), request), std::nullopt);
+        ASSERT_TRUE(SaveSessionFile(tree.path("s.gmr"), request));
         const SessionRead read = LoadSessionFile(tree.path("s.gmr"));
         EXPECT_TRUE(read.loaded);
         EXPECT_FALSE(read.error);
@@ -177,10 +177,10 @@ TEST(SessionFile, HugeTruncatedSpecialAndMissingFilesLoadNothingUnaskedAndFailed
     EXPECT_EQ(noFolder.error->number, 76);
     EXPECT_TRUE(LoadSessionFile(tree.root()).error);
 
-    EXPECT_TRUE(SaveSessionFile(tree.path("no/such/folder/s.gmr"), sample()));
+    EXPECT_FALSE(SaveSessionFile(tree.path("no/such/folder/s.gmr"), sample()));
     const std::string good = tree.write("keep.gmr", "Option4\r\n0\r\n0\r\n");
     ::chmod(good.c_str(), 0640);
-    ASSERT_EQ(SaveSessionFile(good, sample()), std::nullopt);
+    ASSERT_TRUE(SaveSessionFile(good, sample()));
     EXPECT_EQ(LoadSessionFile(good).request, sample());
     struct stat st = {};
     ASSERT_EQ(::stat(good.c_str(), &st), 0);
