@@ -139,55 +139,38 @@ TEST(FolderWalker, ProtectedFoldersEndAtASeparator)
     EXPECT_TRUE(IsProtectedPath("/anything", {"/"}));
 }
 
-TEST(FolderWalker, HiddenEntriesFollowTheOption)
+TEST(FolderWalker, EachFilterOfTheRequestLeavesOutWhatItShould)
 {
     TempTree tree;
-    tree.write(".hidden.txt", "1");
-    tree.write(".config/a.txt", "2");
-    tree.write("seen.txt", "3");
-    WalkSettings settings;
-    EXPECT_THAT(walk(tree, {location(tree)}, settings).files, ElementsAre("seen.txt"));
-    settings.IncludeHidden = true;
-    EXPECT_THAT(walk(tree, {location(tree)}, settings).files,
-                ElementsAre(".config/a.txt", ".hidden.txt", "seen.txt"));
-}
-
-TEST(FolderWalker, SizeRuleDependsOnTheMethod)
-{
-    TempTree tree;
+    for (const char *name : {"a.MP3", "b.rar", "c.r", "noext", "d.ra", "e.tar.Mp3", "f.ÉTÉ", ".hidden.txt",
+                             ".config/a.txt", "sub/below.txt"})
+        tree.write(name, "x");
     tree.write("empty", "");
-    tree.write("full", "x");
-    for (SearchMethod m : {SearchMethod::ByteToByte, SearchMethod::Crc32, SearchMethod::SameName}) {
+    auto files = [&](const char *types, WalkSettings settings = {}, const char *sub = "Yes") {
+        return walk(tree, {location(tree, "", types, sub)}, settings).files;
+    };
+    // File types match as a substring of the list, ignoring case.
+    EXPECT_THAT(files(".mp3;.ra"), ElementsAre("a.MP3", "c.r", "d.ra", "e.tar.Mp3"));
+    EXPECT_THAT(files(".été"), ElementsAre("f.ÉTÉ"));
+    WalkSettings hidden;
+    hidden.IncludeHidden = true;
+    EXPECT_EQ(files("*.*").size(), 8u);
+    EXPECT_THAT(files(".txt", hidden), ElementsAre(".config/a.txt", ".hidden.txt", "sub/below.txt"));
+    // Empty files are for the zero-size method alone.
+    for (SearchMethod method : {SearchMethod::Crc32, SearchMethod::SameName}) {
         WalkSettings settings;
-        settings.Method = m;
-        EXPECT_THAT(walk(tree, {location(tree)}, settings).files, ElementsAre("full"));
+        settings.Method = method;
+        EXPECT_EQ(files("*.*", settings), files("*.*"));
     }
     WalkSettings zero;
     zero.Method = SearchMethod::ZeroSize;
-    EXPECT_THAT(walk(tree, {location(tree)}, zero).files, ElementsAre("empty"));
-}
-
-TEST(FolderWalker, FileTypesMatchAsSubstringOfTheList)
-{
-    TempTree tree;
-    for (const char *name : {"a.MP3", "b.rar", "c.r", "noext", "d.ra", "e.tar.Mp3", "f.ÉTÉ"})
-        tree.write(name, "x");
-    EXPECT_THAT(walk(tree, {location(tree, "", ".mp3;.ra")}).files,
-                ElementsAre("a.MP3", "c.r", "d.ra", "e.tar.Mp3"));
-    EXPECT_THAT(walk(tree, {location(tree, "", ".été")}).files, ElementsAre("f.ÉTÉ"));
-    EXPECT_EQ(walk(tree, {location(tree, "", "*.*")}).files.size(), 7u);
-}
-
-TEST(FolderWalker, WithoutSubFoldersNothingBelowIsWalkedOrCounted)
-{
-    TempTree tree;
-    tree.write("top.txt", "1");
-    tree.write("sub/below.txt", "2");
-    Walked w = walk(tree, {location(tree, "", "*.*", "No")});
-    EXPECT_THAT(w.files, ElementsAre("top.txt"));
-    EXPECT_EQ(w.counts.Folders, 0);
-    w = walk(tree, {location(tree, "", "*.*", "yes")});  // only the exact text "Yes" walks
-    EXPECT_EQ(w.counts.Folders, 0);
+    EXPECT_THAT(files("*.*", zero), ElementsAre("empty"));
+    // Without sub-folders nothing below is walked or counted; only the exact text "Yes" walks them.
+    for (const char *sub : {"No", "yes"}) {
+        const Walked w = walk(tree, {location(tree, "", ".txt", sub)}, hidden);
+        EXPECT_THAT(w.files, ElementsAre(".hidden.txt"));
+        EXPECT_EQ(w.counts.Folders, 0);
+    }
 }
 
 TEST(FolderWalker, SameFileIsTakenOnceThroughAnyPath)

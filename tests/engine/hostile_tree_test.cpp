@@ -1,7 +1,6 @@
 // Scans of trees built to trip a duplicate finder up: special files, loops, paths beyond
 // PATH_MAX, huge sparse files, and reads that fail, come back short or see a file change.
 #include <cerrno>
-#include <chrono>
 #include <climits>
 #include <cstdio>
 #include <dirent.h>
@@ -68,8 +67,7 @@ TEST(HostileTree, SpecialFilesAreSkippedAndTheScanEndsAtOnce)
     // A device node needs root; without it the rest still runs.
     const bool haveDevice = ::mknod(tree.path("zero-device").c_str(), S_IFCHR | 0600, makedev(1, 5)) == 0;
 
-    const auto start = std::chrono::steady_clock::now();
-    for (SearchMethod method : kContentMethods) {
+    for (SearchMethod method : kContentMethods) {  // nothing blocks: a FIFO read would hang the test
         const ScanOutcome s = test::ScanFolder(tree.root(), method);
         EXPECT_THAT(RowsOf(s, tree.root()), ElementsAre("a#1", "b#1"));
         EXPECT_EQ(s.TotalFiles, 2);
@@ -77,7 +75,6 @@ TEST(HostileTree, SpecialFilesAreSkippedAndTheScanEndsAtOnce)
     }
     const ScanOutcome zero = test::ScanFolder(tree.root(), SearchMethod::ZeroSize);
     EXPECT_THAT(RowsOf(zero, tree.root()), ElementsAre("empty1#0", "sub/empty2#0"));
-    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(20)) << "something blocked";
     ::close(sock);
     if (!haveDevice)
         GTEST_SKIP() << "device node not tested: mknod needs root";
@@ -239,7 +236,8 @@ TEST(ReadFaults, AnyFailingOpenLeavesOnlyTrueGroups)
     tree.write("y/e", "betaa");
     tree.write("z", "gamma");
     for (SearchMethod method : kContentMethods) {
-        const std::vector<std::string> all = RowsOf(test::ScanFolder(tree.root(), method), tree.root());
+        const std::vector<std::string> all =
+            RowsOf(test::ScanFolder(tree.root(), method), tree.root(), false);
         const std::set<std::string> allRows(all.begin(), all.end());
         for (int n = 1; n <= 12; ++n) {
             FaultyFileSystem faulty;
@@ -251,11 +249,8 @@ TEST(ReadFaults, AnyFailingOpenLeavesOnlyTrueGroups)
                 ++sizes[e.group];
             for (const auto &[group, size] : sizes)
                 EXPECT_GE(size, 2) << "a group of one when open number " << n << " failed";
-            for (const ResultEntry &e : s.entries) {
-                const std::string letter = e.path().substr(e.path().size() - 1);
-                EXPECT_TRUE(letter == "a" || letter == "b" || letter == "c" || letter == "d" || letter == "e")
-                    << e.path();
-            }
+            for (const std::string &row : RowsOf(s, tree.root(), false))
+                EXPECT_TRUE(allRows.count(row)) << row;
             EXPECT_EQ(faulty.openDescriptors(), 0);
         }
         EXPECT_EQ(allRows.size(), 5u);

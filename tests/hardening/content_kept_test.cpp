@@ -411,6 +411,12 @@ void checkSeeds(Aliases kind, std::uint32_t first, std::uint32_t count)
 
 constexpr std::uint32_t kSeedsPerKind = kActionCount * kKeepCount;  // every action under every rule
 
+// Seeds that failed once lie in these ranges, so each still runs: 3004 (symbolic links through a
+// bindfs mirror of T/src linked the marked files to themselves), 2314 and 2008 (a relative link
+// made through a bind mount led nowhere from the file's real folder), 3010 (the same through a
+// mirror of a subfolder), 1011 (a hard link took a file's mode and owner from its kept copy), 3024
+// (a zero-size delete through a mirror removed the kept file). GEMINOR_CONTENT_SEED=N runs one.
+
 TEST(ContentKept, ThroughLinksToFilesAndFolders)
 {
     checkSeeds(Aliases::Links, 1000, kSeedsPerKind * 3);
@@ -424,39 +430,6 @@ TEST(ContentKept, ThroughBindMounts)
 TEST(ContentKept, ThroughBindfsMirrors)
 {
     checkSeeds(Aliases::Bindfs, 3000, kSeedsPerKind * 6);
-}
-
-// Seeds that failed once, kept by what they found.
-
-// T/m mirrors T/src: the copies kept through it were the marked files, linked to themselves.
-TEST(ContentKept, SymbolicLinksThroughABindfsMirrorNeverLinkAFileToItself)
-{
-    checkSeeds(Aliases::Bindfs, 3004, 1);
-}
-
-// A relative link made through a bind mount of another folder led nowhere from the file's real folder.
-TEST(ContentKept, SymbolicLinksThroughABindMountLeadToTheKeptCopyFromTheRealPlace)
-{
-    checkSeeds(Aliases::BindMounts, 2314, 1);
-    checkSeeds(Aliases::BindMounts, 2008, 1);
-}
-
-// "../src/d1/n 1", right through the mirror of T/src/d2, led nowhere from T/src/d2.
-TEST(ContentKept, SymbolicLinksThroughAMirrorOfASubfolderLeadToTheKeptCopyFromTheRealPlace)
-{
-    checkSeeds(Aliases::Bindfs, 3010, 1);
-}
-
-// A hard link made a 0644 file owned by root one with mode 0444 owned by nobody.
-TEST(ContentKept, HardLinksKeepWhoMayReadAndWriteEachFile)
-{
-    checkSeeds(Aliases::Links, 1011, 1);
-}
-
-// The empty file kept was T/m/d2/copy, which is T/src/d2/copy, marked and deleted.
-TEST(ContentKept, ZeroSizeDeletesThroughABindfsMirrorLeaveTheKeptFile)
-{
-    checkSeeds(Aliases::Bindfs, 3024, 1);
 }
 
 }  // namespace
