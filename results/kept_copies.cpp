@@ -8,6 +8,7 @@
 
 #include "engine/file_system.h"
 #include "engine/folder_walker.h"
+#include "engine/unique_fd.h"
 #include "results/extended_attributes.h"
 
 namespace geminor {
@@ -53,11 +54,12 @@ int OpenPathForReading(const std::string &path)
     return openForReading([&](int flags) { return OpenPath(path, flags); });
 }
 
-KeptCopies::KeptCopies(const ActionPlan &plan) : m_plan(plan), m_a(kCompareBlock), m_b(kCompareBlock)
+KeptCopies::KeptCopies(const std::vector<PlanFile> &files)
+    : m_files(files), m_a(kCompareBlock), m_b(kCompareBlock)
 {
-    for (std::size_t i = 0; i < plan.files.size(); ++i)
-        if (!plan.files[i].marked)
-            m_kept[plan.files[i].group].push_back(i);
+    for (std::size_t i = 0; i < files.size(); ++i)
+        if (!files[i].marked)
+            m_kept[files[i].group].push_back(i);
 }
 
 bool KeptCopies::sameBytes(int a, int b, std::uint64_t size)
@@ -81,11 +83,11 @@ std::optional<std::size_t> KeptCopies::find(std::size_t index, int markedFd, std
                                             FileIdentity *state, const struct stat *owner)
 {
     struct stat marked = {};
-    const auto kept = m_kept.find(m_plan.files[index].group);
+    const auto kept = m_kept.find(m_files[index].group);
     if (Fs().fstat(markedFd, &marked) != 0 || kept == m_kept.end())
         return std::nullopt;
     for (std::size_t k : kept->second) {
-        const UniqueFd fd(OpenPathForReading(m_plan.files[k].path));
+        const UniqueFd fd(OpenPathForReading(m_files[k].path));
         struct stat st = {};
         if (!fd || Fs().fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode) || (device && st.st_dev != *device))
             continue;
@@ -107,12 +109,12 @@ std::optional<std::size_t> KeptCopies::find(std::size_t index, int markedFd, std
 
 std::optional<std::size_t> KeptCopies::linked(std::size_t index, const struct stat &st) const
 {
-    const auto kept = m_kept.find(m_plan.files[index].group);
+    const auto kept = m_kept.find(m_files[index].group);
     if (kept == m_kept.end())
         return std::nullopt;
     for (std::size_t k : kept->second) {
         struct stat other = {};
-        if (StatPath(m_plan.files[k].path, &other, AT_SYMLINK_NOFOLLOW) == 0 && other.st_dev == st.st_dev &&
+        if (StatPath(m_files[k].path, &other, AT_SYMLINK_NOFOLLOW) == 0 && other.st_dev == st.st_dev &&
             other.st_ino == st.st_ino)
             return k;
     }
@@ -121,7 +123,7 @@ std::optional<std::size_t> KeptCopies::linked(std::size_t index, const struct st
 
 bool KeptCopies::stands(std::size_t keptIndex, const FileIdentity &kept, int markedFd) const
 {
-    const UniqueFd fd(OpenPathForReading(m_plan.files[keptIndex].path));
+    const UniqueFd fd(OpenPathForReading(m_files[keptIndex].path));
     struct stat st = {}, marked = {};
     return fd && Fs().fstat(fd.get(), &st) == 0 && Fs().fstat(markedFd, &marked) == 0 &&
            IdentityOf(st) == kept && !(st.st_dev == marked.st_dev && st.st_ino == marked.st_ino);

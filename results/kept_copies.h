@@ -7,7 +7,7 @@
 #include <unordered_map>
 #include <vector>
 
-#include "results/plan.h"
+#include "results/plan_file.h"
 
 namespace geminor {
 
@@ -20,7 +20,7 @@ int OpenPathForReading(const std::string &path);
 class KeptCopies
 {
 public:
-    explicit KeptCopies(const ActionPlan &plan);
+    explicit KeptCopies(const std::vector<PlanFile> &files);
 
     /// Whether two open files hold the same `size` bytes, neither more nor fewer.
     bool sameBytes(int a, int b, std::uint64_t size);
@@ -37,7 +37,7 @@ public:
     bool has(std::int32_t group) const { return m_kept.contains(group); }
 
 private:
-    const ActionPlan &m_plan;
+    const std::vector<PlanFile> &m_files;
     std::unordered_map<std::int32_t, std::vector<std::size_t>> m_kept;  // group -> its unmarked files
     std::vector<char> m_a, m_b;
 };

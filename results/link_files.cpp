@@ -158,7 +158,118 @@ std::string makeLink(const ActionPlan &plan, FileReport &report, int folder, con
     return {};
 }
 
+/// The kept copy to link to, as the action needs it (on the file's own file system unless a
+/// symbolic link, with its owner and mode for a hard link), and its state as compared in
+/// `keptState`; nothing with the report filled.
+std::optional<std::size_t> linkableKeptCopy(PlanChecks &checks, FileReport &report, int markedFd,
+                                            const struct stat &st, FileIdentity &keptState)
+{
+    const PlanAction action = checks.plan().action;
+    const std::optional<dev_t> device =
+        action == PlanAction::SymbolicLink ? std::nullopt : std::optional(st.st_dev);
+    // A hard link would give the file the kept copy's owner and mode, and share later edits.
+    const struct stat *owner = action == PlanAction::HardLink ? &st : nullptr;
+    if (const auto kept = checks.keptCopy(report.file, markedFd, device, &keptState, owner))
+        return kept;
+    if (owner && checks.keptCopy(report.file, markedFd, device))
+        finish(report, FileOutcome::Skipped, FileProblem::OwnerOrMode);
+    else if (device && checks.keptCopy(report.file, markedFd, std::nullopt))
+        finish(report, FileOutcome::Skipped, FileProblem::OtherFileSystem);
+    else
+        finish(report, FileOutcome::Skipped, FileProblem::NoKeptCopy);
+    return std::nullopt;
+}
+
+/// Shares the blocks of the kept copy, still as it was compared, with the marked file.
+FileReport cloneFromKept(const PlanFile &kept, const FileIdentity &keptState, FileReport &report, int folder,
+                         const std::string &name, const struct stat &st)
+{
+    const UniqueFd keptFd(OpenPath(kept.path, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+    struct stat keptNow = {};
+    if (!keptFd || Fs().fstat(keptFd.get(), &keptNow) != 0 || IdentityOf(keptNow) != keptState)
+        return finish(report, FileOutcome::Skipped, FileProblem::NoKeptCopy);
+    return cloneFile(report, keptFd.get(), folder, name, st);
+}
+
+/// With the link `made` renamed into the file's place: keeps it only when the name holds it,
+/// it reaches the kept copy as it was compared, and the file (open as `source`) was not written
+/// to through a descriptor held open meanwhile; then the file set aside goes.
+FileReport commitLink(PlanChecks &checks, FileReport &report, const Aside &aside, const struct stat &made,
+                      const FileIdentity &keptState, int source)
+{
+    const PlanFile &file = checks.plan().files[report.file];
+    const bool hard = checks.plan().action == PlanAction::HardLink;
+    struct stat there = {}, reached = {}, now = {};
+    const bool ours = Fs().fstatat(aside.folder, aside.name.c_str(), &there, AT_SYMLINK_NOFOLLOW) == 0 &&
+                      sameInode(there, made);
+    const bool reaches = ours && Fs().fstatat(aside.folder, aside.name.c_str(), &reached, 0) == 0 &&
+                         sameInode(reached, made) == hard && reached.st_dev == keptState.device &&
+                         reached.st_ino == keptState.inode && IdentityOf(reached).sameContentState(keptState);
+    const bool unchanged = Fs().fstat(source, &now) == 0 && IdentityOf(now).sameContentState(file.seen);
+    if (!ours) {  // something else took the name at the last moment: it stays, and so does the file
+        report.target = FolderOf(file.path) + aside.asideName;
+        return finish(report, FileOutcome::Failed, FileProblem::LeftAside, EEXIST);
+    }
+    if (!reaches || !unchanged) {
+        Fs().unlinkat(aside.folder, aside.name.c_str(), 0);
+        return checks.putBack(report, aside, FileOutcome::Skipped,
+                              unchanged ? FileProblem::NoKeptCopy : FileProblem::Changed);
+    }
+    if (Fs().unlinkat(aside.folder, aside.asideName.c_str(), 0) != 0) {
+        report.target = FolderOf(file.path) + aside.asideName;
+        return finish(report, FileOutcome::Failed, FileProblem::LeftAside, errno);
+    }
+    return report;
+}
+
+/// Sets the file aside, makes the link beside it and renames the link into its place.
+FileReport replaceByLink(PlanChecks &checks, FileReport &report, int folder, const std::string &name,
+                         std::size_t kept, const FileIdentity &keptState)
+{
+    Aside aside{folder, name, {}};
+    const UniqueFd source = checks.setAsideChecked(report, aside, kept, keptState);
+    if (!source)
+        return report;
+    const std::string temporary =
+        makeLink(checks.plan(), report, folder, checks.plan().files[kept], keptState, aside.asideName);
+    if (temporary.empty())
+        return checks.putBack(report, aside, report.outcome, report.problem, report.error);
+    struct stat made = {};
+    if (Fs().fstatat(folder, temporary.c_str(), &made, AT_SYMLINK_NOFOLLOW) != 0 ||
+        RenameNoReplace(folder, temporary, folder, name) != 0) {
+        const int error = errno;
+        Fs().unlinkat(folder, temporary.c_str(), 0);
+        return checks.putBack(report, aside, FileOutcome::Failed, FileProblem::System, error);
+    }
+    return commitLink(checks, report, aside, made, keptState, source.get());
+}
+
 }  // namespace
+
+FileReport LinkFile(PlanChecks &checks, FileReport &report, int folder, const std::string &name)
+{
+    const ActionPlan &plan = checks.plan();
+    struct stat st = {};
+    const UniqueFd marked = checks.openUnchanged(report, folder, name, st);
+    if (!marked)
+        return report;
+    if (const auto linked = checks.linkedKeptCopy(report.file, st);
+        linked && plan.action == PlanAction::HardLink) {
+        report.target = plan.files[*linked].path;  // already a hard link of the kept copy: done
+        report.bytesFreed = 0;
+        return report;
+    }
+    FileIdentity keptState;
+    const std::optional<std::size_t> kept = linkableKeptCopy(checks, report, marked.get(), st, keptState);
+    if (!kept)
+        return report;
+    report.target = plan.files[*kept].path;
+    if (plan.dryRun)
+        return report;
+    if (plan.action == PlanAction::Clone)
+        return cloneFromKept(plan.files[*kept], keptState, report, folder, name, st);
+    return replaceByLink(checks, report, folder, name, *kept, keptState);
+}
 
 std::size_t OwnerOrModeMismatches(const std::vector<PlanFile> &files)
 {
@@ -183,87 +294,6 @@ std::size_t OwnerOrModeMismatches(const std::vector<PlanFile> &files)
     return static_cast<std::size_t>(std::count_if(marked.begin(), marked.end(), [&](const Owner &m) {
         return keptOn.contains({std::get<0>(m), std::get<1>(m)}) && !kept.contains(m);
     }));
-}
-
-FileReport LinkFile(const ActionPlan &plan, PlanChecks &checks, FileReport &report, int folder,
-                    const std::string &name, const std::string &asideName)
-{
-    const PlanFile &file = plan.files[report.file];
-    struct stat st = {};
-    const UniqueFd marked = checks.openUnchanged(report, folder, name, st);
-    if (!marked)
-        return report;
-    if (const auto linked = checks.linkedKeptCopy(report.file, st);
-        linked && plan.action == PlanAction::HardLink) {
-        report.target = plan.files[*linked].path;  // already a hard link of the kept copy: done
-        report.bytesFreed = 0;
-        return report;
-    }
-    const std::optional<dev_t> device =
-        plan.action == PlanAction::SymbolicLink ? std::nullopt : std::optional(st.st_dev);
-    // A hard link would give the file the kept copy's owner and mode, and share later edits.
-    const struct stat *owner = plan.action == PlanAction::HardLink ? &st : nullptr;
-    FileIdentity keptState;
-    const std::optional<std::size_t> kept =
-        checks.keptCopy(report.file, marked.get(), device, &keptState, owner);
-    if (!kept) {
-        if (owner && checks.keptCopy(report.file, marked.get(), device))
-            return finish(report, FileOutcome::Skipped, FileProblem::OwnerOrMode);
-        const bool elsewhere = device && checks.keptCopy(report.file, marked.get(), std::nullopt);
-        return finish(report, FileOutcome::Skipped,
-                      elsewhere ? FileProblem::OtherFileSystem : FileProblem::NoKeptCopy);
-    }
-    report.target = plan.files[*kept].path;
-    if (plan.dryRun)
-        return report;
-    if (plan.action == PlanAction::Clone) {
-        const UniqueFd keptFd(
-            OpenPath(plan.files[*kept].path, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
-        struct stat keptNow = {};
-        if (!keptFd || Fs().fstat(keptFd.get(), &keptNow) != 0 || IdentityOf(keptNow) != keptState)
-            return finish(report, FileOutcome::Skipped, FileProblem::NoKeptCopy);
-        return cloneFile(report, keptFd.get(), folder, name, st);
-    }
-
-    Aside aside{folder, name, asideName};
-    const UniqueFd source = checks.setAsideChecked(report, aside, *kept, keptState);
-    if (!source)
-        return report;
-    const std::string temporary =
-        makeLink(plan, report, folder, plan.files[*kept], keptState, aside.asideName);
-    if (temporary.empty())
-        return checks.putBack(report, aside, report.outcome, report.problem, report.error);
-    struct stat made = {};
-    if (Fs().fstatat(folder, temporary.c_str(), &made, AT_SYMLINK_NOFOLLOW) != 0 ||
-        RenameNoReplace(folder, temporary, folder, name) != 0) {
-        const int error = errno;
-        Fs().unlinkat(folder, temporary.c_str(), 0);
-        return checks.putBack(report, aside, FileOutcome::Failed, FileProblem::System, error);
-    }
-    // Afterwards: the name holds the link made, the link reaches the kept copy as it was
-    // compared, and the file was not written to through a descriptor held open meanwhile.
-    struct stat there = {}, reached = {}, now = {};
-    const bool ours =
-        Fs().fstatat(folder, name.c_str(), &there, AT_SYMLINK_NOFOLLOW) == 0 && sameInode(there, made);
-    const bool reaches = ours && Fs().fstatat(folder, name.c_str(), &reached, 0) == 0 &&
-                         sameInode(reached, made) == (plan.action == PlanAction::HardLink) &&
-                         reached.st_dev == keptState.device && reached.st_ino == keptState.inode &&
-                         IdentityOf(reached).sameContentState(keptState);
-    const bool unchanged = Fs().fstat(source.get(), &now) == 0 && IdentityOf(now).sameContentState(file.seen);
-    if (!ours) {  // something else took the name at the last moment: it stays, and so does the file
-        report.target = FolderOf(file.path) + aside.asideName;
-        return finish(report, FileOutcome::Failed, FileProblem::LeftAside, EEXIST);
-    }
-    if (!reaches || !unchanged) {
-        Fs().unlinkat(folder, name.c_str(), 0);
-        return checks.putBack(report, aside, FileOutcome::Skipped,
-                              unchanged ? FileProblem::NoKeptCopy : FileProblem::Changed);
-    }
-    if (Fs().unlinkat(folder, aside.asideName.c_str(), 0) != 0) {
-        report.target = FolderOf(file.path) + aside.asideName;
-        return finish(report, FileOutcome::Failed, FileProblem::LeftAside, errno);
-    }
-    return report;
 }
 
 }  // namespace geminor
