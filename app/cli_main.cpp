@@ -313,7 +313,6 @@ std::optional<int> requestFrom(Options &options, bool methodGiven, SearchRequest
 int scanAndReport(const Options &options, const SearchRequest &request, const std::optional<CliAction> &act)
 {
     CliHost host(options.quiet);
-    std::int16_t groupMarker = 0;
     std::unique_ptr<ChecksumCache> cache;
     if (!options.noCache && ReadsContents(request.Method)) {
         if (auto opened = ChecksumCache::Open(options.cacheDir))
@@ -322,7 +321,7 @@ int scanAndReport(const Options &options, const SearchRequest &request, const st
             std::fprintf(stderr, "geminor-cli: %s\n",
                          CacheWarningText({CacheWarning::Stage::NotUsed, opened.error()}).c_str());
     }
-    ScanOutcome outcome = RunScan(request, host, g_cancel, groupMarker, cache.get());
+    ScanOutcome outcome = RunScan(request, host, g_cancel, cache.get());
     host.finish();
     const bool needRows = !options.csv.empty() || !options.html.empty() || !options.json.empty() || act ||
                           options.sort != "found" || !options.keep.empty();

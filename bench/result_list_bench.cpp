@@ -34,8 +34,8 @@ int main(int argc, char *argv[])
         if (!file.is_regular_file())
             continue;
         const auto n = static_cast<std::int32_t>(entries.size());
-        entries.push_back({1, file.path().filename().string(), file.path().parent_path().string() + '/',
-                           "N/A", static_cast<std::int16_t>(n / 2 % 2 ? 2 : 1), n / 2 + 1});
+        entries.push_back(
+            {1, file.path().filename().string(), file.path().parent_path().string() + '/', "N/A", n / 2 + 1});
         if (entries.size() == 100000)
             break;
     }

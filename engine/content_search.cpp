@@ -223,12 +223,12 @@ void SearchDuplicates(std::vector<FileRecord> FileRecords, SearchMethod method, 
         entries += found[g].size();
     state.DuplicateRecords.reserve(state.DuplicateRecords.size() + entries);  // never doubled
     for (std::size_t g = 0; g < found.size(); ++g) {
-        const std::int16_t marker = state.startGroup();
+        const std::int32_t group = state.startGroup();
         for (std::uint32_t i : found[g]) {
             FileRecord &r = FileRecords[i];
             std::string version = FileVersionText(r.folder, r.name);
             state.DuplicateRecords.push_back(
-                {r.size, std::move(r.name), std::move(r.folder), std::move(version), marker, state.groups});
+                {r.size, std::move(r.name), std::move(r.folder), std::move(version), group});
         }
         state.DuplicateCount += static_cast<std::int32_t>(found[g].size() - 1);
     }

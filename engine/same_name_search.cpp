@@ -18,7 +18,7 @@ void SearchSameNames(const std::vector<FileRecord> &FileRecords, const std::vect
         if (end - p == 1) {
             ++Processed;
         } else {
-            const std::int16_t marker = state.startGroup();
+            const std::int32_t group = state.startGroup();
             for (std::size_t i = p; i < end; ++i) {
                 if (state.cancelled())
                     break;
@@ -26,7 +26,7 @@ void SearchSameNames(const std::vector<FileRecord> &FileRecords, const std::vect
                     ++state.DuplicateCount;
                 const FileRecord &r = FileRecords[i];
                 state.DuplicateRecords.push_back(
-                    {r.size, r.name, r.folder, FileVersionText(r.folder, r.name), marker, state.groups});
+                    {r.size, r.name, r.folder, FileVersionText(r.folder, r.name), group});
                 if (i + 1 < FileRecords.size())
                     ++Processed;
             }

@@ -92,7 +92,7 @@ FileList walkLocations(const SearchRequest &request, ScanHost &host, const Cance
 }  // namespace
 
 ScanOutcome RunScan(const SearchRequest &request, ScanHost &host, CancelRequested &cancel,
-                    std::int16_t &GroupMarker, ChecksumCache *cache)
+                    ChecksumCache *cache)
 {
     ScanOutcome outcome;
     outcome.method = request.Method;
@@ -115,7 +115,7 @@ ScanOutcome RunScan(const SearchRequest &request, ScanHost &host, CancelRequeste
     ScanProgress starting;
     starting.phase = ScanPhase::Starting;
     host.progress(starting);
-    SearchState state(host, cancel, GroupMarker);
+    SearchState state(host, cancel);
     switch (request.Method) {
     case SearchMethod::ByteToByte:
     case SearchMethod::Crc32:
@@ -130,12 +130,13 @@ ScanOutcome RunScan(const SearchRequest &request, ScanHost &host, CancelRequeste
         std::vector<FileRecord> records = SortList(std::move(fileList), SizeFirstLess, SizeFirstKey, 1);
         state.DuplicateRecords.reserve(records.size());  // no doubling of a million entries
         for (FileRecord &r : records)
-            state.DuplicateRecords.push_back({r.size, std::move(r.name), std::move(r.folder), "N/A", 0, 0});
+            state.DuplicateRecords.push_back({r.size, std::move(r.name), std::move(r.folder), "N/A", 0});
         break;
     }
     }
     outcome.entries = std::move(state.DuplicateRecords);
     outcome.DuplicateCount = state.DuplicateCount;
+    outcome.groups = state.groups;
     PlaceEntries(outcome.entries, outcome.DuplicateCount, request.Locations);
     outcome.unreadableFiles += state.unreadableFiles;
     outcome.cancelled = cancel.load();

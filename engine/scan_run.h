@@ -18,6 +18,7 @@ struct ScanOutcome
     SearchMethod method = SearchMethod::ByteToByte;
     std::vector<ResultEntry> entries;  // groups in result-list order; for zero size, every file
     std::int32_t DuplicateCount = 0;
+    std::int32_t groups = 0;  // groups found, those of reference files alone included
     std::int64_t TotalFiles = 0;
     std::int64_t TotalFolders = 0;
     bool cancelled = false;
@@ -31,10 +32,10 @@ struct ScanOutcome
 /// exclusion in list order (each file once), sorts, and runs the search of the request's method.
 /// Runs on the caller's thread and reports through `host`; the cancel flag may be set from
 /// any thread; the caller clears it when the scan starts, so that a cancel pressed at once is
-/// never lost. `GroupMarker` is the owner's, kept from one scan to the next.
-/// `cache`, when given, is used by the content searches and written to (then finished).
+/// never lost. `cache`, when given, is used by the content searches and written to (then
+/// finished).
 ScanOutcome RunScan(const SearchRequest &request, ScanHost &host, CancelRequested &cancel,
-                    std::int16_t &GroupMarker, ChecksumCache *cache = nullptr);
+                    ChecksumCache *cache = nullptr);
 
 /// The bytes that keeping one file of each group would free (each file is one inode: the walk
 /// takes a file reached twice once).

@@ -2,13 +2,6 @@
 
 namespace geminor {
 
-std::int16_t SearchState::startGroup()
-{
-    GroupMarker = GroupMarker == 1 ? 2 : 1;
-    ++groups;
-    return GroupMarker;
-}
-
 void SearchState::showProgress(const char *label, std::int64_t processed, std::int64_t total,
                                bool statusAllowed)
 {

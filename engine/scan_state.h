@@ -18,7 +18,6 @@ struct ResultEntry
     std::string name;
     FolderName folder;            // ends in '/'
     std::string version = "N/A";  // the file version text
-    std::int16_t marker = 0;      // the group marker, 1 or 2; 0 for a zero-size listing
     std::int32_t group = 0;       // 1, 2, 3... for the groups in order; 0 for a zero-size listing
     std::int16_t location = -1;   // the first search location that holds the file
     bool reference = false;       // a reference location holds it: it is kept, never marked
@@ -30,13 +29,10 @@ struct ResultEntry
 /// and the front end they report to.
 struct SearchState
 {
-    SearchState(ScanHost &frontEnd, const CancelRequested &cancelFlag, std::int16_t &groupMarker)
-        : host(frontEnd), cancel(cancelFlag), GroupMarker(groupMarker)
-    {
-    }
+    SearchState(ScanHost &frontEnd, const CancelRequested &cancelFlag) : host(frontEnd), cancel(cancelFlag) {}
     bool cancelled() const { return cancel.load(std::memory_order_relaxed); }
-    /// Flips the marker for a new group (1 becomes 2, anything else 1) and returns it.
-    std::int16_t startGroup();
+    /// Counts a new group and returns its number (1, 2, 3...).
+    std::int32_t startGroup() { return ++groups; }
     /// "Searching for duplicates...(P/T) x.x%" style progress, or the title form when minimized.
     void showProgress(const char *label, std::int64_t processed, std::int64_t total, bool statusAllowed);
     /// The same, while one large size group is compared: the bytes compared of all to compare,
@@ -46,7 +42,6 @@ struct SearchState
 
     ScanHost &host;
     const CancelRequested &cancel;
-    std::int16_t &GroupMarker;  // kept by its owner across scans
     std::vector<ResultEntry> DuplicateRecords;
     std::int32_t DuplicateCount = 0;
     std::int32_t groups = 0;

@@ -47,13 +47,12 @@ void OrderGroups(std::vector<ResultRow> &rows, GroupOrder order)
     std::vector<GroupSpan> spans = groupSpans(rows);
     // The colour the first found group had when loaded: colours alternate by position, so its
     // colour now, flipped when it stands at an odd position, is that colour.
-    auto flip = [](RowColour c) { return c == RowColour::Black ? RowColour::DarkBlue : RowColour::Black; };
     const auto firstFound =
         std::min_element(spans.begin(), spans.end(), [&](const GroupSpan &a, const GroupSpan &b) {
             return rows[a.begin].group < rows[b.begin].group;
         });
     const RowColour now = rows[firstFound->begin].colour;
-    const RowColour start = (firstFound - spans.begin()) % 2 == 0 ? now : flip(now);
+    const RowColour start = GroupColour(now, static_cast<std::size_t>(firstFound - spans.begin()));
     auto copies = [](const GroupSpan &g) { return static_cast<std::uint64_t>(g.end - g.begin); };
     auto space = [&](const GroupSpan &g) { return rows[g.begin].size * (copies(g) - 1); };
     auto less = [&](const GroupSpan &a, const GroupSpan &b) {
@@ -77,7 +76,7 @@ void OrderGroups(std::vector<ResultRow> &rows, GroupOrder order)
     for (std::size_t g = 0; g < spans.size(); ++g)
         for (std::size_t i = spans[g].begin; i < spans[g].end; ++i) {
             ordered.push_back(std::move(rows[i]));
-            ordered.back().colour = g % 2 == 0 ? start : flip(start);
+            ordered.back().colour = GroupColour(start, g);
         }
     rows = std::move(ordered);
 }

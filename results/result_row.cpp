@@ -63,7 +63,6 @@ void ForEachShownEntry(const std::vector<ResultEntry> &entries,
                        const std::function<void(std::size_t, std::size_t)> &progress)
 {
     std::int32_t shownGroups = 0;
-    bool firstBlack = true;
     FolderHandles folders(std::max<std::size_t>(
         1, OpenFileBudget()));  // each file looked up by its name in its folder, not its whole path
     std::vector<int> folderFds;
@@ -78,19 +77,15 @@ void ForEachShownEntry(const std::vector<ResultEntry> &entries,
             const auto present = std::count_if(found.begin() + (i - from), found.begin() + (end - from),
                                                [](const auto &f) { return f.has_value(); });
             std::int32_t group = 0;
-            RowColour colour = RowColour::Default;
             if (entries[i].group != 0) {
                 if (present < 2)
                     continue;
-                if (shownGroups == 0)
-                    firstBlack = entries[i].marker == 1;
-                colour = (shownGroups % 2 == 0) == firstBlack ? RowColour::Black : RowColour::DarkBlue;
                 group = ++shownGroups;
             }
             for (std::size_t k = i; k < end; ++k) {
                 if (!found[k - from])
                     continue;
-                show({entries[k], *found[k - from], group, colour});
+                show({entries[k], *found[k - from], group});
                 if (progress && (k + 1) % 500 == 0)
                     progress(k + 1, entries.size());
             }
@@ -108,15 +103,18 @@ void ForEachShownEntry(const std::vector<ResultEntry> &entries,
     showRuns();
 }
 
-std::vector<ResultRow> LoadResults(const std::vector<ResultEntry> &entries,
+std::vector<ResultRow> LoadResults(const std::vector<ResultEntry> &entries, RowColour firstFound,
                                    const std::function<void(std::size_t, std::size_t)> &progress)
 {
     std::vector<ResultRow> rows;
     rows.reserve(entries.size());
+    RowColour firstShown = RowColour::Default;
     ForEachShownEntry(
         entries,
         [&](const ShownEntry &shown) {
             const ResultEntry &e = shown.entry;
+            if (shown.group != 0 && firstShown == RowColour::Default)
+                firstShown = GroupColour(firstFound, static_cast<std::size_t>(e.group - 1));
             rows.push_back({e.name,
                             e.size,
                             e.version,
@@ -124,7 +122,9 @@ std::vector<ResultRow> LoadResults(const std::vector<ResultEntry> &entries,
                             false,
                             false,
                             shown.group,
-                            shown.colour,
+                            shown.group == 0
+                                ? RowColour::Default
+                                : GroupColour(firstShown, static_cast<std::size_t>(shown.group - 1)),
                             shown.file,
                             e.location,
                             e.reference,

@@ -14,7 +14,17 @@
 namespace geminor {
 
 /// The text colour of a row: the two group colours, or the list's own colour (zero size).
-enum class RowColour { Default, Black, DarkBlue };
+enum class RowColour : std::uint8_t { Default, Black, DarkBlue };
+
+/// The colour of the group at `position` (0, 1, 2...) of a listing whose first group is `first`:
+/// group colours alternate. A front end keeps its first colour from one scan to the next as
+/// GroupColour(first, groups found), so a new result starts where the last one stopped.
+inline RowColour GroupColour(RowColour first, std::size_t position)
+{
+    if (position % 2 == 0)
+        return first;
+    return first == RowColour::Black ? RowColour::DarkBlue : RowColour::Black;
+}
 
 /// One row of the result list as plain data. Texts are bytes: names and folders exactly as
 /// the file system holds them, Geminor's own texts in UTF-8.
@@ -43,14 +53,13 @@ std::string ModifiedText(const QDateTime &when, const QLocale &locale = QLocale(
 /// A row's modification time, as ModifiedText shows it.
 std::string ModifiedText(const ResultRow &row, const QLocale &locale = QLocale());
 
-/// One entry as the result list shows it: its group number over the groups shown and colour,
-/// and its file's state when it was looked up.
+/// One entry as the result list shows it: its group number over the groups shown, and its
+/// file's state when it was looked up.
 struct ShownEntry
 {
     const ResultEntry &entry;
     const FileIdentity &file;
     std::int32_t group;
-    RowColour colour;
 };
 
 /// Calls `show` for the result entries whose files still exist as regular files, in order,
@@ -61,10 +70,11 @@ void ForEachShownEntry(const std::vector<ResultEntry> &entries,
                        const std::function<void(std::size_t, std::size_t)> &progress = {});
 
 /// The rows for the result entries whose files still exist as regular files. A group left with
-/// fewer than two files is not shown, and group colours alternate over the groups shown,
-/// starting from the colour of the first group's marker (1: black).
+/// fewer than two files is not shown, and group colours alternate over the groups shown, the
+/// first shown having the colour it had among the groups found, whose first is `firstFound`.
 /// `progress(i, n)` is called for every 500th entry that gave a row (i counts entries from 1).
 std::vector<ResultRow> LoadResults(const std::vector<ResultEntry> &entries,
+                                   RowColour firstFound = RowColour::Black,
                                    const std::function<void(std::size_t, std::size_t)> &progress = {});
 
 }  // namespace geminor

@@ -152,7 +152,7 @@ private:
     JobRunner *m_jobs = nullptr;
     std::unique_ptr<CommandContext> m_context;  // what the file commands act through
     std::unique_ptr<FileCommands> m_files;
-    std::int16_t m_groupMarker = 0;
+    RowColour m_firstGroupColour = RowColour::Black;  // of the next scan: colours go on across scans
     SearchMethod m_lastMethod = SearchMethod::ByteToByte;
     std::unique_ptr<buzTimer> m_stopwatch;
 };

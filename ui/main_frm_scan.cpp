@@ -116,12 +116,12 @@ void MainFrm::ScanCommand()
     panel(5)->setText(QStringLiteral("00:00:00"));
     m_model->setRows({});
     m_lastMethod = search.Method;
-    m_scan->start(search, m_groupMarker, m_settings.UseChecksumCache());
+    m_scan->start(search, m_firstGroupColour, m_settings.UseChecksumCache());
 }
 
 void MainFrm::scanEnded(const std::shared_ptr<ScanResult> &result)
 {
-    m_groupMarker = result->groupMarker;
+    m_firstGroupColour = result->nextColour;
     m_model->setRows(std::move(result->rows));
     m_groups->rowsLoaded();
     const bool zeroSize = m_lastMethod == SearchMethod::ZeroSize;

@@ -41,21 +41,21 @@ private:
     ProgressThrottle m_throttle{std::chrono::milliseconds(40)};
 };
 
-/// No partial result, which could be mistaken for the whole: only why, and the marker reached.
+/// No partial result, which could be mistaken for the whole: only why, and the colour reached.
 ScanResult failed(const ScanResult &partial, QString why)
 {
     ScanResult result;
     result.failure = std::move(why);
-    result.groupMarker = partial.groupMarker;
+    result.nextColour = partial.nextColour;
     return result;
 }
 
 /// The scan and the loading of its rows; runs on the scan's thread.
 std::shared_ptr<ScanResult> scanAndLoad(const SearchRequest &request, ScanHost &host, CancelRequested &cancel,
-                                        std::int16_t groupMarker, bool useCache)
+                                        RowColour firstColour, bool useCache)
 {
     auto result = std::make_shared<ScanResult>();
-    result->groupMarker = groupMarker;
+    result->nextColour = firstColour;
     try {
         std::unique_ptr<ChecksumCache> cache;
         std::string warning;
@@ -65,11 +65,12 @@ std::shared_ptr<ScanResult> scanAndLoad(const SearchRequest &request, ScanHost &
             else
                 warning = CacheWarningText({CacheWarning::Stage::NotUsed, opened.error()});
         }
-        result->outcome = RunScan(request, host, cancel, result->groupMarker, cache.get());
+        result->outcome = RunScan(request, host, cancel, cache.get());
+        result->nextColour = GroupColour(firstColour, static_cast<std::size_t>(result->outcome.groups));
         ScanProgress loading;
         loading.phase = ScanPhase::Loading;
         host.progress(loading);
-        result->rows = LoadResults(result->outcome.entries, [&](std::size_t i, std::size_t n) {
+        result->rows = LoadResults(result->outcome.entries, firstColour, [&](std::size_t i, std::size_t n) {
             loading.done = static_cast<std::int64_t>(i);
             loading.total = static_cast<std::int64_t>(n);
             if (host.progressDue())
@@ -107,12 +108,12 @@ void ScanRunner::cancelAndWait()
         m_thread->wait();
 }
 
-void ScanRunner::start(const SearchRequest &request, std::int16_t groupMarker, bool useCache)
+void ScanRunner::start(const SearchRequest &request, RowColour firstColour, bool useCache)
 {
     m_cancel.store(false);  // only here: a Cancel pressed from now on counts
-    m_thread = QThread::create([this, request, groupMarker, useCache] {
+    m_thread = QThread::create([this, request, firstColour, useCache] {
         RunnerHost host(*this, m_minimized);
-        auto result = scanAndLoad(request, host, m_cancel, groupMarker, useCache);
+        auto result = scanAndLoad(request, host, m_cancel, firstColour, useCache);
         QMetaObject::invokeMethod(
             this,
             [this, result] {

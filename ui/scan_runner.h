@@ -17,9 +17,9 @@ struct ScanResult
 {
     ScanOutcome outcome;
     std::vector<ResultRow> rows;
-    QString failure;               // why the scan stopped and shows nothing, or empty
-    std::string cacheWarning;      // why the checksum cache was not used, or empty
-    std::int16_t groupMarker = 0;  // the marker the next scan starts from
+    QString failure;                          // why the scan stopped and shows nothing, or empty
+    std::string cacheWarning;                 // why the checksum cache was not used, or empty
+    RowColour nextColour = RowColour::Black;  // the colour the next scan's first group takes
 };
 
 /// Runs a whole scan and the loading of its rows on a thread of its own; the window's thread
@@ -32,10 +32,11 @@ public:
     explicit ScanRunner(QObject *parent = nullptr);
     ~ScanRunner() override;
 
-    /// Starts a scan of `request` from the group marker `groupMarker`; the marker it ends with
-    /// comes back in the result. With `useCache`, the content searches keep and use the checksum
-    /// cache (a cache that cannot be used says so in the result's problems).
-    void start(const SearchRequest &request, std::int16_t groupMarker, bool useCache = false);
+    /// Starts a scan of `request` whose first group takes `firstColour`; the colour that the next
+    /// scan's first group takes comes back in the result. With `useCache`, the content searches
+    /// keep and use the checksum cache (a cache that cannot be used says so in the result's
+    /// problems).
+    void start(const SearchRequest &request, RowColour firstColour, bool useCache = false);
     bool running() const { return m_thread != nullptr; }
     /// The flag the cancel command sets; cleared when a scan starts.
     CancelRequested &cancelFlag() { return m_cancel; }

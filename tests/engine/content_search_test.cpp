@@ -37,20 +37,20 @@ std::vector<FileRecord> recordsOf(const TempTree &tree, const std::vector<std::s
 
 struct Found
 {
-    std::vector<std::string> rows;  // "name:marker"
+    std::vector<std::string> rows;  // "name:group"
     std::int32_t duplicates = 0;
     std::int64_t unreadable = 0;
 };
 
-Found search(const std::vector<FileRecord> &records, SearchMethod method, std::int16_t &marker)
+Found search(const std::vector<FileRecord> &records, SearchMethod method)
 {
     SilentHost host;
     CancelRequested cancel{false};
-    SearchState state(host, cancel, marker);
+    SearchState state(host, cancel);
     SearchDuplicates(records, method, state);
     Found out;
     for (const ResultEntry &e : state.DuplicateRecords)
-        out.rows.push_back(e.name + ":" + std::to_string(e.marker));
+        out.rows.push_back(e.name + ":" + std::to_string(e.group));
     out.duplicates = state.DuplicateCount;
     out.unreadable = state.unreadableFiles;
     return out;
@@ -72,13 +72,9 @@ TEST(ContentSearch, GroupsFollowThePairwiseRuleInBothMethods)
         tree.write("i3", "abc");
         // Sorted by size: 3, 3, 3, 5, 7, 7, 10, 10, 10
         const auto records = recordsOf(tree, {"g3", "h3", "i3", "a5", "b7", "c7", "d10", "e10", "f10"});
-        std::int16_t marker = 0;
-        const Found found = search(records, method, marker);
-        EXPECT_THAT(found.rows, ElementsAre("g3:1", "h3:1", "i3:1", "b7:2", "c7:2", "d10:1", "f10:1"));
+        const Found found = search(records, method);
+        EXPECT_THAT(found.rows, ElementsAre("g3:1", "h3:1", "i3:1", "b7:2", "c7:2", "d10:3", "f10:3"));
         EXPECT_EQ(found.duplicates, 4);
-        EXPECT_EQ(marker, 1);
-        // The marker is the owner's: the next scan goes on alternating from it.
-        EXPECT_THAT(search(recordsOf(tree, {"b7", "c7"}), method, marker).rows, ElementsAre("b7:2", "c7:2"));
     }
 }
 
@@ -93,8 +89,7 @@ TEST(ContentSearch, ACancelPartWayKeepsTheGroupsAlreadyFound)
     for (SearchMethod method : {SearchMethod::Crc32, SearchMethod::ByteToByte}) {
         SilentHost host;
         CancelRequested cancel{false};
-        std::int16_t marker = 0;
-        SearchState state(host, cancel, marker);
+        SearchState state(host, cancel);
         test::FaultyFileSystem seam;  // the cancel comes while the second kind is read
         seam.beforeRead([&](const std::string &name, off_t) {
             if (name.ends_with("b1") && method == SearchMethod::Crc32)
@@ -160,8 +155,7 @@ TEST(IdenticalGroups, ExactWhateverTheDigestTheKeptBlocksOrTheOpenFiles)
          {CompareLimits{}, CompareLimits{8, 0, 2}, CompareLimits{1, 9001 * 3, 64}}) {
         SilentHost host;
         CancelRequested cancel{false};
-        std::int16_t marker = 0;
-        SearchState state(host, cancel, marker);
+        SearchState state(host, cancel);
         ThreadPool helpers(1);
         const MemberGroups groups = IdenticalGroups(records, state, limits, {nullptr, nullptr, &helpers});
         std::vector<std::vector<std::uint32_t>> found;
@@ -190,8 +184,7 @@ TEST(IdenticalGroups, AFileReplacedBetweenReadsIsNotTheFileCompared)
     ScopedFileSystem use(seam);
     SilentHost host;
     CancelRequested cancel{false};
-    std::int16_t marker = 0;
-    SearchState state(host, cancel, marker);
+    SearchState state(host, cancel);
     CompareLimits limits;
     limits.maxOpen = 0;  // every read opens its file again
     EXPECT_EQ(IdenticalGroups(records, state, limits).size(), 0u);
@@ -207,8 +200,7 @@ TEST(ContentSearch, ShowsProgressInStatusOrTitle)
     tree.write("b", "22");
     const auto records = recordsOf(tree, {"a", "b"});
     CancelRequested cancel{false};
-    std::int16_t marker = 0;
-    SearchState state(host, cancel, marker);
+    SearchState state(host, cancel);
     SearchDuplicates(records, SearchMethod::ByteToByte, state);
     EXPECT_THAT(host.status, ElementsAre("Searching for duplicates...(1/2) 50.0%"));
     host.minimized = true;
@@ -254,14 +246,13 @@ TEST(SameNameSearch, GroupsNamesEqualAfterTrimmingAndFolding)
     }
     SilentHost host;
     CancelRequested cancel{false};
-    std::int16_t marker = 0;
-    SearchState state(host, cancel, marker);
+    SearchState state(host, cancel);
     SearchSameNames(sorted, sortedKeys, state);
     std::vector<std::string> rows;
     for (const auto &e : state.DuplicateRecords)
-        rows.push_back(e.folder + e.name + ":" + std::to_string(e.marker));
+        rows.push_back(e.folder + e.name + ":" + std::to_string(e.group));
     EXPECT_THAT(rows, ElementsAre("/x/b.txt:1", "/y/b.txt:1", "/x/Report.doc:2", "/y/ report.DOC:2",
-                                  "/x/ÉTÉ.txt:1", "/y/été.txt:1"));
+                                  "/x/ÉTÉ.txt:3", "/y/été.txt:3"));
     EXPECT_EQ(state.DuplicateCount, 3);
 }
 

@@ -19,13 +19,12 @@ struct Scan
     std::vector<std::string> rows;  // relative path and group
 };
 
-Scan scan(const TempTree &tree, SearchRequest request, std::int16_t *marker = nullptr)
+Scan scan(const TempTree &tree, SearchRequest request)
 {
     SilentHost host;
     CancelRequested cancel{false};
-    std::int16_t ownMarker = 0;
     Scan out;
-    out.outcome = RunScan(request, host, cancel, marker ? *marker : ownMarker);
+    out.outcome = RunScan(request, host, cancel);
     out.rows = test::RowsOf(out.outcome, tree.root());
     return out;
 }

@@ -71,8 +71,7 @@ std::vector<ResultEntry> scanned(std::vector<SearchLocation> locations)
     request.Locations = std::move(locations);
     SilentHost host;
     CancelRequested cancel{false};
-    std::int16_t marker = 0;
-    return RunScan(request, host, cancel, marker).entries;
+    return RunScan(request, host, cancel).entries;
 }
 
 std::set<std::string> namesIn(const std::string &folder)

@@ -323,15 +323,14 @@ TEST(ResultRows, VanishedFilesLeaveNoGroupOfOneAndColoursStillAlternate)
         for (int k = 0; k < 2; ++k) {
             const std::string name = std::string(g) + std::to_string(k);
             tree.write(name, "x");
-            entries.push_back(
-                {1, name, tree.root(), "N/A", static_cast<std::int16_t>(group % 2 ? 2 : 1), group});
+            entries.push_back({1, name, tree.root(), "N/A", group});
         }
     }
     ::unlink(tree.path("b1").c_str());  // group b keeps one file
-    const auto rows = LoadResults(entries);
+    const auto rows = LoadResults(entries, RowColour::DarkBlue);
     ASSERT_EQ(rows.size(), 4u);
     EXPECT_EQ(rows[0].name, "a0");
-    EXPECT_EQ(rows[0].colour, RowColour::DarkBlue);  // the first group's marker was 2
+    EXPECT_EQ(rows[0].colour, RowColour::DarkBlue);  // the colour the first group found takes
     EXPECT_EQ(rows[2].name, "c0");
     EXPECT_EQ(rows[2].colour, RowColour::Black);  // not dark blue again: b is not shown
     EXPECT_EQ(rows[2].group, 2);

@@ -17,8 +17,7 @@ ScanOutcome ScanFolder(const std::string &folder, SearchMethod method, bool incl
     request.Locations.push_back({folder, "Yes", "*.*", false});
     SilentHost host;
     CancelRequested cancel{false};
-    std::int16_t marker = 0;
-    return RunScan(request, host, cancel, marker, cache);
+    return RunScan(request, host, cancel, cache);
 }
 
 std::vector<std::string> RowsOf(const ScanOutcome &outcome, const std::string &root, bool withGroup)
