@@ -160,7 +160,7 @@ private:
     std::vector<std::string> m_sideLinks;                        // links to folders inside the tree
     std::vector<std::pair<std::string, std::string>> m_aliasTo;  // path prefix -> the real one
     std::string m_mirrorOfSrc;
-    std::vector<std::unique_ptr<test::BindMount>> m_binds;
+    std::vector<std::unique_ptr<test::Mount>> m_binds;
     std::vector<std::unique_ptr<test::BindfsMirror>> m_mirrors;
     std::map<std::string, test::FileState> m_before;
     std::string m_out, m_err;

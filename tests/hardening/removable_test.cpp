@@ -36,12 +36,6 @@ using ::testing::Not;
 /// Entered before main(), while the process has one thread.
 const std::string g_mountsRefused = test::EnterPrivateMountNamespace();
 
-#define SKIP_IF(reason)                                                                                      \
-    do {                                                                                                     \
-        if (const std::string why = (reason); !why.empty())                                                  \
-            GTEST_SKIP() << why;                                                                             \
-    } while (false)
-
 /// A fresh exFAT image on a loop device, mounted on `where` by `driver` ("exfat": the kernel's;
 /// "exfat-fuse") until the end of the object; `refused` says why not.
 struct ExfatMount
@@ -173,8 +167,8 @@ TEST(Removable, WithoutRenameFlagsOrLinksNothingIsReplacedAndRefusalsArePaidOnce
     TempTree tree;
     const std::string disk =
         tree.mkdir("disk") + "/";  // a file system of its own: what is learnt stays there
-    if (::mount("none", disk.c_str(), "tmpfs", 0, "size=1m") != 0)
-        GTEST_SKIP() << "tmpfs cannot be mounted: " << std::strerror(errno);
+    const test::Mount tmpfs("none", disk, "tmpfs", 0, "size=1m");
+    SKIP_IF(tmpfs.error());
     NoFlagsNoLinks seam;
     ScopedFileSystem use(seam);
     const UniqueFd folder(OpenFolder(disk));
@@ -201,7 +195,6 @@ TEST(Removable, WithoutRenameFlagsOrLinksNothingIsReplacedAndRefusalsArePaidOnce
         EXPECT_EQ(readFile(disk + "b"), stillChecked ? "copy" : "b");
         EXPECT_THAT(allNames(disk), ::testing::UnorderedElementsAre("a2", "b", "taken"));
     }
-    ::umount2(disk.c_str(), MNT_DETACH);
 }
 
 TEST(Removable, ALongNameIsTrashedUnderAShorterOneAndComesBackWhole)

@@ -50,14 +50,16 @@ std::string BindfsMissing()
     return {};
 }
 
-BindMount::BindMount(const std::string &source, const std::string &where) : m_where(where)
+Mount::Mount(const std::string &source, const std::string &where, const char *type, unsigned long flags,
+             const char *options)
+    : m_where(where)
 {
-    m_ok = ::mount(source.c_str(), where.c_str(), nullptr, MS_BIND, nullptr) == 0;
+    m_ok = ::mount(source.c_str(), where.c_str(), type, flags, options) == 0;
     if (!m_ok)
-        m_error = "bind mount of " + source + " refused: " + std::strerror(errno);
+        m_error = "mount of " + source + " refused: " + std::strerror(errno);
 }
 
-void BindMount::unmount()
+void Mount::unmount()
 {
     if (m_ok && ::umount2(m_where.c_str(), 0) != 0)
         ::umount2(m_where.c_str(), MNT_DETACH);

@@ -1,7 +1,15 @@
 #pragma once
 
 #include <string>
+#include <sys/mount.h>
 #include <sys/types.h>
+
+/// Skips the test, saying `reason`, unless `reason` is empty.
+#define SKIP_IF(reason)                                                                                      \
+    do {                                                                                                     \
+        if (const std::string why = (reason); !why.empty())                                                  \
+            GTEST_SKIP() << why;                                                                             \
+    } while (false)
 
 namespace geminor::test {
 
@@ -13,14 +21,16 @@ std::string EnterPrivateMountNamespace();
 /// Why no bindfs mirror can be made here (no bindfs, no /dev/fuse); empty when one can.
 std::string BindfsMissing();
 
-/// `source` bind-mounted on `where` until unmount() or the end of the object.
-class BindMount
+/// `source` mounted on `where` (bind-mounted unless `type` says otherwise) until unmount() or the
+/// end of the object.
+class Mount
 {
 public:
-    BindMount(const std::string &source, const std::string &where);
-    ~BindMount() { unmount(); }
-    BindMount(const BindMount &) = delete;
-    BindMount &operator=(const BindMount &) = delete;
+    Mount(const std::string &source, const std::string &where, const char *type = nullptr,
+          unsigned long flags = MS_BIND, const char *options = nullptr);
+    ~Mount() { unmount(); }
+    Mount(const Mount &) = delete;
+    Mount &operator=(const Mount &) = delete;
     bool ok() const { return m_ok; }
     const std::string &error() const { return m_error; }
     void unmount();
