@@ -14,13 +14,14 @@ struct PoolJob::State
     bool done = false;  // under mutex
     std::exception_ptr error;
 
-    /// Does the work unless another thread has claimed it.
-    void runOnce() noexcept
+    /// Does the work (or, not `doIt`, drops it) unless another thread has claimed it.
+    void runOnce(bool doIt = true) noexcept
     {
         if (claimed.exchange(true))
             return;
         try {
-            work();
+            if (doIt)
+                work();
         } catch (...) {
             error = std::current_exception();
         }
@@ -36,7 +37,7 @@ struct PoolJob::State
 PoolJob &PoolJob::operator=(PoolJob &&other) noexcept
 {
     if (this != &other) {
-        finish();
+        finish(false);
         m_state = std::move(other.m_state);
     }
     return *this;
@@ -44,21 +45,21 @@ PoolJob &PoolJob::operator=(PoolJob &&other) noexcept
 
 PoolJob::~PoolJob()
 {
-    finish();
+    finish(false);
 }
 
-void PoolJob::finish() noexcept
+void PoolJob::finish(bool doIt) noexcept
 {
     if (!m_state)
         return;
-    m_state->runOnce();
+    m_state->runOnce(doIt);
     std::unique_lock lock(m_state->mutex);
     m_state->doneChanged.wait(lock, [this] { return m_state->done; });
 }
 
 void PoolJob::wait()
 {
-    finish();
+    finish(true);
     if (m_state && m_state->error)
         std::rethrow_exception(std::exchange(m_state->error, nullptr));
 }

@@ -17,8 +17,9 @@ class ThreadPool;
 /// Work handed to a ThreadPool, owned by the one who handed it: done by a thread of the pool
 /// or, when none has begun it by the time it is waited for, by the waiting thread itself, so
 /// that work waiting for work never runs out of threads. What the work throws is kept here and
-/// rethrown by wait(). The destructor waits too (without rethrowing): declared after what the
-/// work writes, the job is done before those go, whatever leaves the frame.
+/// rethrown by wait(). The destructor drops the work when no thread has begun it, else waits for
+/// it (without rethrowing): declared after what the work writes, the job is over before those go,
+/// whatever leaves the frame.
 class PoolJob
 {
 public:
@@ -36,7 +37,8 @@ private:
     friend class ThreadPool;
     struct State;
     explicit PoolJob(std::shared_ptr<State> state) : m_state(std::move(state)) {}
-    void finish() noexcept;
+    /// Until the work is over; `doIt`: doing it here when no thread has begun it, else dropping it.
+    void finish(bool doIt) noexcept;
 
     std::shared_ptr<State> m_state;
 };

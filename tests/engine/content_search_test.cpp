@@ -5,6 +5,7 @@
 #include <chrono>
 #include <map>
 #include <random>
+#include <stdexcept>
 #include <thread>
 #include <fcntl.h>
 #include <unistd.h>
@@ -190,6 +191,29 @@ TEST(IdenticalGroups, AFileReplacedBetweenReadsIsNotTheFileCompared)
     EXPECT_EQ(IdenticalGroups(records, state, limits).size(), 0u);
     EXPECT_EQ(state.unreadableFiles, 1);
     EXPECT_EQ(opensOfB, 2);
+}
+
+TEST(ThreadPool, AJobIsDoneOnceByAThreadOfThePoolOrItsWaiterAndTellsWhatItThrew)
+{
+    ThreadPool none(0);  // no thread: each job is done by its waiter
+    int done = 0;
+    PoolJob job = none.start([&] { ++done; });
+    job.wait();
+    EXPECT_EQ(done, 1);
+    job = none.start([] { throw std::runtime_error("inside the job"); });
+    EXPECT_THROW(job.wait(), std::runtime_error);
+    {
+        const PoolJob dropped = none.start([&] { ++done; });
+    }  // its owner went before any thread began it
+    EXPECT_EQ(done, 1);
+    ThreadPool two(2);
+    std::atomic<int> count{0};
+    std::vector<PoolJob> jobs;
+    for (int i = 0; i < 100; ++i)
+        jobs.push_back(two.start([&] { ++count; }));
+    for (PoolJob &each : jobs)
+        each.wait();
+    EXPECT_EQ(count, 100);
 }
 
 TEST(ContentSearch, ShowsProgressInStatusOrTitle)
