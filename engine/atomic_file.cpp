@@ -82,7 +82,7 @@ int standardStreamOf(const struct stat &st)
 {
     for (int fd : {STDOUT_FILENO, STDERR_FILENO}) {
         struct stat own = {};
-        if (::fstat(fd, &own) == 0 && own.st_dev == st.st_dev && own.st_ino == st.st_ino)
+        if (Fs().fstat(fd, &own) == 0 && own.st_dev == st.st_dev && own.st_ino == st.st_ino)
             return fd;
     }
     return -1;
