@@ -40,47 +40,8 @@ FolderFrm::FolderFrm(Prompter &prompter, SettingsStore &settings, QWidget *paren
     setObjectName(QStringLiteral("FolderFrm"));
     setWindowTitle(QStringLiteral("Add/Exclude Folders"));
     auto *layout = new QVBoxLayout(this);
-    auto *pathRow = new QHBoxLayout;
-    pathRow->addWidget(new QLabel(QStringLiteral("Path :"), this));
-    m_text1 = new QLineEdit(this);
-    m_text1->setObjectName(QStringLiteral("Text1"));
-    m_text1->setPlaceholderText(QStringLiteral("Type a folder or choose one"));
-    auto *folders = new QFileSystemModel(this);
-    folders->setFilter(QDir::AllDirs | QDir::NoDotAndDotDot | QDir::Hidden);
-    folders->setRootPath(QString());
-    auto *completer = new QCompleter(folders, this);
-    m_text1->setCompleter(completer);
-    connect(m_text1, &QLineEdit::textChanged, this,
-            [this](const QString &text) { m_cmdOK->setEnabled(!text.trimmed().isEmpty()); });
-    pathRow->addWidget(m_text1, 1);
-    auto *command2 = new QToolButton(this);
-    command2->setObjectName(QStringLiteral("Command2"));
-    command2->setIcon(
-        QIcon::fromTheme(QStringLiteral("folder-open"), style()->standardIcon(QStyle::SP_DirOpenIcon)));
-    command2->setToolTip(QStringLiteral("Choose Folder to Search"));
-    connect(command2, &QToolButton::clicked, this, &FolderFrm::browse);
-    pathRow->addWidget(command2);
-    layout->addLayout(pathRow);
-
-    m_includeSubFolders = new QCheckBox(QStringLiteral("Include Sub Folders"), this);
-    m_includeSubFolders->setObjectName(QStringLiteral("Check1"));
-    m_includeSubFolders->setChecked(true);
-    m_excludeFolder = new QCheckBox(QStringLiteral("Exclude Folder"), this);
-    m_excludeFolder->setObjectName(QStringLiteral("Check2"));
-    connect(m_excludeFolder, &QCheckBox::toggled, this, &FolderFrm::excludeClicked);
-    m_reference = new QCheckBox(QStringLiteral("Reference: keep everything here"), this);
-    m_reference->setObjectName(QStringLiteral("Check3"));
-    m_reference->setToolTip(
-        QStringLiteral("Files in this folder are never marked; the copies elsewhere are"));
-    connect(m_excludeFolder, &QCheckBox::toggled, m_reference, [this](bool excluded) {
-        m_reference->setEnabled(!excluded);
-        if (excluded)
-            m_reference->setChecked(false);
-    });
-    layout->addWidget(m_includeSubFolders);
-    layout->addWidget(m_excludeFolder);
-    layout->addWidget(m_reference);
-
+    layout->addLayout(buildPathRow());
+    buildLocationChecks(*layout);
     m_option1 = new QRadioButton(QStringLiteral("Scan All Files"), this);
     m_option1->setObjectName(QStringLiteral("Option1"));
     m_option2 = new QRadioButton(QStringLiteral("Scans the following files"), this);
@@ -102,6 +63,53 @@ FolderFrm::FolderFrm(Prompter &prompter, SettingsStore &settings, QWidget *paren
     fillTypes();
     m_option1->setChecked(true);
     typesChosen();
+}
+
+QLayout *FolderFrm::buildPathRow()
+{
+    auto *pathRow = new QHBoxLayout;
+    pathRow->addWidget(new QLabel(QStringLiteral("Path :"), this));
+    m_text1 = new QLineEdit(this);
+    m_text1->setObjectName(QStringLiteral("Text1"));
+    m_text1->setPlaceholderText(QStringLiteral("Type a folder or choose one"));
+    auto *folders = new QFileSystemModel(this);
+    folders->setFilter(QDir::AllDirs | QDir::NoDotAndDotDot | QDir::Hidden);
+    folders->setRootPath(QString());
+    auto *completer = new QCompleter(folders, this);
+    m_text1->setCompleter(completer);
+    connect(m_text1, &QLineEdit::textChanged, this,
+            [this](const QString &text) { m_cmdOK->setEnabled(!text.trimmed().isEmpty()); });
+    pathRow->addWidget(m_text1, 1);
+    auto *command2 = new QToolButton(this);
+    command2->setObjectName(QStringLiteral("Command2"));
+    command2->setIcon(
+        QIcon::fromTheme(QStringLiteral("folder-open"), style()->standardIcon(QStyle::SP_DirOpenIcon)));
+    command2->setToolTip(QStringLiteral("Choose Folder to Search"));
+    connect(command2, &QToolButton::clicked, this, &FolderFrm::browse);
+    pathRow->addWidget(command2);
+    return pathRow;
+}
+
+void FolderFrm::buildLocationChecks(QVBoxLayout &layout)
+{
+    m_includeSubFolders = new QCheckBox(QStringLiteral("Include Sub Folders"), this);
+    m_includeSubFolders->setObjectName(QStringLiteral("Check1"));
+    m_includeSubFolders->setChecked(true);
+    m_excludeFolder = new QCheckBox(QStringLiteral("Exclude Folder"), this);
+    m_excludeFolder->setObjectName(QStringLiteral("Check2"));
+    connect(m_excludeFolder, &QCheckBox::toggled, this, &FolderFrm::excludeClicked);
+    m_reference = new QCheckBox(QStringLiteral("Reference: keep everything here"), this);
+    m_reference->setObjectName(QStringLiteral("Check3"));
+    m_reference->setToolTip(
+        QStringLiteral("Files in this folder are never marked; the copies elsewhere are"));
+    connect(m_excludeFolder, &QCheckBox::toggled, m_reference, [this](bool excluded) {
+        m_reference->setEnabled(!excluded);
+        if (excluded)
+            m_reference->setChecked(false);
+    });
+    layout.addWidget(m_includeSubFolders);
+    layout.addWidget(m_excludeFolder);
+    layout.addWidget(m_reference);
 }
 
 QLayout *FolderFrm::buildTypeList()

@@ -11,6 +11,7 @@ class QCheckBox;
 class QLayout;
 class QLineEdit;
 class QListWidget;
+class QVBoxLayout;
 class QPushButton;
 class QRadioButton;
 class QToolButton;
@@ -48,6 +49,8 @@ protected:
 
 private:
     /// The file-type list with its two buttons.
+    QLayout *buildPathRow();
+    void buildLocationChecks(QVBoxLayout &layout);
     QLayout *buildTypeList();
     /// The user's file types from the settings, else the built-in ones.
     void fillTypes();

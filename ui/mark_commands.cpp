@@ -81,29 +81,22 @@ private:
     QMenu &m_rowMenu;
 };
 
-}  // namespace
-
-void ConnectMarkCommands(const MainActions &actions, ResultModel &model, QTableView &list, QLabel &status,
-                         Prompter &prompter, QWidget &window)
+/// What the mark commands act on and report in.
+struct Marking
 {
-    auto show = [&status](const MarkedTotals &totals) {
+    ResultModel &model;
+    QTableView &list;
+    QLabel &status;
+    Prompter &prompter;
+    QWidget &window;
+
+    void show(const MarkedTotals &totals) const
+    {
         status.setText(MarkedTotalsText(totals.count, totals.size));
-    };
-    auto rule = [&](QAction *entry, auto apply) {
-        QObject::connect(entry, &QAction::triggered, &model,
-                         [&model, show, apply] { show(model.applyRule(apply)); });
-    };
-    rule(actions.MNone, MarkNone);
-    rule(actions.MMarkAll, MarkAll);
-    rule(actions.MMarkAllDuplicates, MarkAllDuplicates);
-    QObject::connect(actions.MMarkingSelected, &QAction::triggered, &model, [&model, &list, show] {
-        std::vector<bool> selected(model.rows().size(), false);
-        for (const QModelIndex &row : list.selectionModel()->selectedRows())
-            selected[model.rowOf(row.row())] = true;
-        show(model.applyRule([&](std::vector<ResultRow> &rows) { return MarkSelected(rows, selected); }));
-    });
-    // The commands for many groups at once: only the groups shown, and a word on those spared.
-    auto many = [&model, &prompter, &window, show](auto command) {
+    }
+    /// A command for many groups at once: only the groups shown, and a word on those spared.
+    template <typename Command> void many(Command command) const
+    {
         const MarkScope shown = model.shownMask();
         const MarkReport report =
             model.applyRule([&](std::vector<ResultRow> &rows) { return command(rows, shown); });
@@ -114,69 +107,109 @@ void ConnectMarkCommands(const MainActions &actions, ResultModel &model, QTableV
                 QStringLiteral("%1 group(s) would have had every file marked: the first file of each "
                                "stays unmarked.")
                     .arg(report.sparedGroups));
+    }
+    /// The row of the current view row, when there is one.
+    std::optional<std::size_t> current() const
+    {
+        const QModelIndex at = list.currentIndex();
+        return at.isValid() ? std::optional(model.rowOf(at.row())) : std::nullopt;
+    }
+};
+
+/// None, All, All Duplicates and the selected rows.
+void connectWholeListRules(const MainActions &actions, const Marking &m)
+{
+    auto rule = [&m](QAction *entry, auto apply) {
+        QObject::connect(entry, &QAction::triggered, &m.model,
+                         [m, apply] { m.show(m.model.applyRule(apply)); });
     };
+    rule(actions.MNone, MarkNone);
+    rule(actions.MMarkAll, MarkAll);
+    rule(actions.MMarkAllDuplicates, MarkAllDuplicates);
+    QObject::connect(actions.MMarkingSelected, &QAction::triggered, &m.model, [m] {
+        std::vector<bool> selected(m.model.rows().size(), false);
+        for (const QModelIndex &row : m.list.selectionModel()->selectedRows())
+            selected[m.model.rowOf(row.row())] = true;
+        m.show(m.model.applyRule([&](std::vector<ResultRow> &rows) { return MarkSelected(rows, selected); }));
+    });
+}
+
+/// The keep rules, (un)marking in a folder, by pattern, and inverting: over the groups shown.
+void connectGroupRules(const MainActions &actions, const Marking &m)
+{
     for (QAction *entry : actions.keepRules)
-        QObject::connect(entry, &QAction::triggered, &model, [entry, &prompter, &window, many] {
+        QObject::connect(entry, &QAction::triggered, &m.model, [entry, m] {
             KeepCriterion criterion{static_cast<KeepRule>(entry->data().toInt()), {}};
             if (criterion.rule == KeepRule::Path || criterion.rule == KeepRule::NotPath) {
-                criterion.pattern = askPattern(prompter, window, titleOf(*entry));
+                criterion.pattern = askPattern(m.prompter, m.window, titleOf(*entry));
                 if (criterion.pattern.empty())
                     return;
             }
-            many([&](std::vector<ResultRow> &rows, const MarkScope &scope) {
+            m.many([&](std::vector<ResultRow> &rows, const MarkScope &scope) {
                 return KeepOne(rows, {criterion}, scope);
             });
         });
     for (const auto &[entry, mark] :
          {std::pair{actions.MMarkInFolder, true}, std::pair{actions.MUnmarkInFolder, false}})
-        QObject::connect(entry, &QAction::triggered, &model, [entry, mark, &prompter, &window, many] {
-            const std::string folder = prompter.chooseFolder(&window, titleOf(*entry));
+        QObject::connect(entry, &QAction::triggered, &m.model, [entry, mark, m] {
+            const std::string folder = m.prompter.chooseFolder(&m.window, titleOf(*entry));
             if (!folder.empty())
-                many([&](std::vector<ResultRow> &rows, const MarkScope &scope) {
+                m.many([&](std::vector<ResultRow> &rows, const MarkScope &scope) {
                     return MarkInFolder(rows, folder, mark, scope);
                 });
         });
-    QObject::connect(actions.MMarkByPattern, &QAction::triggered, &model, [&prompter, &window, many] {
-        const std::string pattern = askPattern(prompter, window, QStringLiteral("Mark by Pattern"));
+    QObject::connect(actions.MMarkByPattern, &QAction::triggered, &m.model, [m] {
+        const std::string pattern = askPattern(m.prompter, m.window, QStringLiteral("Mark by Pattern"));
         if (!pattern.empty())
-            many([&](std::vector<ResultRow> &rows, const MarkScope &scope) {
+            m.many([&](std::vector<ResultRow> &rows, const MarkScope &scope) {
                 return MarkByPattern(rows, pattern, scope);
             });
     });
-    QObject::connect(actions.MInvertMarks, &QAction::triggered, &model, [many] {
-        many([](std::vector<ResultRow> &rows, const MarkScope &scope) { return InvertMarks(rows, scope); });
+    QObject::connect(actions.MInvertMarks, &QAction::triggered, &m.model, [m] {
+        m.many([](std::vector<ResultRow> &rows, const MarkScope &scope) { return InvertMarks(rows, scope); });
     });
-    // The row menu: the current row's group and folder.
-    auto current = [&model, &list]() -> std::optional<std::size_t> {
-        const QModelIndex at = list.currentIndex();
-        if (!at.isValid())
-            return std::nullopt;
-        return model.rowOf(at.row());
-    };
-    QObject::connect(actions.MKeepThisOne, &QAction::triggered, &model, [&model, current, show] {
-        if (const auto row = current())
-            show(model.applyRule([&](std::vector<ResultRow> &rows) { return KeepThisOne(rows, *row); })
-                     .totals);
+}
+
+/// The row menu (the current row's group and folder), the list's keys, and the totals shown as
+/// boxes are ticked.
+void connectRowCommands(const MainActions &actions, const Marking &m)
+{
+    QObject::connect(actions.MKeepThisOne, &QAction::triggered, &m.model, [m] {
+        if (const auto row = m.current())
+            m.show(m.model.applyRule([&](std::vector<ResultRow> &rows) { return KeepThisOne(rows, *row); })
+                       .totals);
     });
     for (const auto &[entry, mark] :
          {std::pair{actions.MMarkThisFolder, true}, std::pair{actions.MUnmarkThisFolder, false}})
-        QObject::connect(entry, &QAction::triggered, &model, [&model, current, mark, many] {
-            if (const auto row = current())
-                many([&, folder = model.rows()[*row].folder.str()](std::vector<ResultRow> &rows,
-                                                                   const MarkScope &scope) {
+        QObject::connect(entry, &QAction::triggered, &m.model, [m, mark] {
+            if (const auto row = m.current())
+                m.many([&, folder = m.model.rows()[*row].folder.str()](std::vector<ResultRow> &rows,
+                                                                       const MarkScope &scope) {
                     return MarkInFolder(rows, folder, mark, scope);
                 });
         });
-    new RowKeys(model, list, *actions.RowMenu);
-    QObject::connect(actions.MKeepOneKey, &QAction::triggered, &list, [&list, keepOne = actions.MKeepOne] {
-        const QRect row = list.visualRect(list.currentIndex());
-        keepOne->popup(list.viewport()->mapToGlobal(row.isValid() ? row.bottomLeft() : QPoint(0, 0)));
-    });
-    QObject::connect(&model, &QAbstractItemModel::dataChanged, &status,
-                     [&model, show](const QModelIndex &, const QModelIndex &, const QList<int> &roles) {
+    new RowKeys(m.model, m.list, *actions.RowMenu);
+    QObject::connect(
+        actions.MKeepOneKey, &QAction::triggered, &m.list, [&list = m.list, keepOne = actions.MKeepOne] {
+            const QRect row = list.visualRect(list.currentIndex());
+            keepOne->popup(list.viewport()->mapToGlobal(row.isValid() ? row.bottomLeft() : QPoint(0, 0)));
+        });
+    QObject::connect(&m.model, &QAbstractItemModel::dataChanged, &m.status,
+                     [m](const QModelIndex &, const QModelIndex &, const QList<int> &roles) {
                          if (roles == QList<int>{Qt::CheckStateRole})
-                             show(model.totals());
+                             m.show(m.model.totals());
                      });
+}
+
+}  // namespace
+
+void ConnectMarkCommands(const MainActions &actions, ResultModel &model, QTableView &list, QLabel &status,
+                         Prompter &prompter, QWidget &window)
+{
+    const Marking marking{model, list, status, prompter, window};
+    connectWholeListRules(actions, marking);
+    connectGroupRules(actions, marking);
+    connectRowCommands(actions, marking);
 }
 
 }  // namespace geminor

@@ -23,11 +23,16 @@ const char *const kOptionCaptions[] = {"Byte to Byte", "Cyclic Redundancy Check 
 
 RequestPanel::RequestPanel(Prompter &prompter, QWidget *parent) : QWidget(parent), m_prompter(prompter)
 {
-    auto *central = this;
     auto *top = new QHBoxLayout(this);
     top->setContentsMargins(0, 0, 0, 0);
+    top->addWidget(buildLocationList(), 1);
+    top->addLayout(buildLocationButtons());
+    top->addWidget(buildSearchEngine());
+}
 
-    m_searchList = new QTreeWidget(central);
+QWidget *RequestPanel::buildLocationList()
+{
+    m_searchList = new QTreeWidget(this);
     m_searchList->setObjectName(QStringLiteral("SearchList"));
     m_searchList->setHeaderLabels(
         {QStringLiteral("Search Locations"), QStringLiteral("Sub Folders"), QStringLiteral("File Type")});
@@ -43,14 +48,17 @@ RequestPanel::RequestPanel(Prompter &prompter, QWidget *parent) : QWidget(parent
     });
     connect(m_searchList, &QTreeWidget::itemDoubleClicked, this,
             [this](QTreeWidgetItem *item) { emit editRequested(m_searchList->indexOfTopLevelItem(item)); });
-    top->addWidget(m_searchList, 1);
+    return m_searchList;
+}
 
+QLayout *RequestPanel::buildLocationButtons()
+{
     auto *buttons = new QVBoxLayout;
-    m_cmdAdd = new QToolButton(central);
+    m_cmdAdd = new QToolButton(this);
     m_cmdAdd->setObjectName(QStringLiteral("cmdAdd"));
     m_cmdAdd->setIcon(QIcon::fromTheme(QStringLiteral("list-add"), ImageListIcon(kPictureLocation)));
     m_cmdAdd->setToolTip(QStringLiteral("Add/Exclude Folders"));
-    m_cmdRemove = new QToolButton(central);
+    m_cmdRemove = new QToolButton(this);
     m_cmdRemove->setObjectName(QStringLiteral("cmdRemove"));
     m_cmdRemove->setIcon(QIcon::fromTheme(QStringLiteral("list-remove"), ImageListIcon(kPictureDelete)));
     m_cmdRemove->setToolTip(QStringLiteral("Remove"));
@@ -59,9 +67,12 @@ RequestPanel::RequestPanel(Prompter &prompter, QWidget *parent) : QWidget(parent
     buttons->addWidget(m_cmdAdd);
     buttons->addWidget(m_cmdRemove);
     buttons->addStretch();
-    top->addLayout(buttons);
+    return buttons;
+}
 
-    auto *frame1 = new QGroupBox(QStringLiteral("Search Engine"), central);
+QWidget *RequestPanel::buildSearchEngine()
+{
+    auto *frame1 = new QGroupBox(QStringLiteral("Search Engine"), this);
     frame1->setObjectName(QStringLiteral("Frame1"));
     auto *frame1Layout = new QVBoxLayout(frame1);
     auto *frame2 = new QGroupBox(frame1);
@@ -81,7 +92,7 @@ RequestPanel::RequestPanel(Prompter &prompter, QWidget *parent) : QWidget(parent
     m_chkIncludeHidden->setObjectName(QStringLiteral("chkIncludeHidden"));
     frame1Layout->addWidget(m_chkProtect);
     frame1Layout->addWidget(m_chkIncludeHidden);
-    top->addWidget(frame1);
+    return frame1;
 }
 
 void RequestPanel::protectClicked()

@@ -7,6 +7,7 @@
 #include "ui/prompter.h"
 
 class QCheckBox;
+class QLayout;
 class QRadioButton;
 class QToolButton;
 class QTreeWidget;
@@ -41,6 +42,9 @@ signals:
     void editRequested(int index);
 
 private:
+    QWidget *buildLocationList();
+    QLayout *buildLocationButtons();
+    QWidget *buildSearchEngine();
     void showMethodBold();
     void protectClicked();
 
