@@ -1,6 +1,7 @@
 #include "engine/thread_pool.h"
 
 #include <atomic>
+#include <exception>
 #include <utility>
 
 namespace geminor {
@@ -66,9 +67,14 @@ void PoolJob::wait()
 
 ThreadPool::ThreadPool(std::size_t threads)
 {
-    m_threads.reserve(threads);
-    for (std::size_t t = 0; t < threads; ++t)
-        m_threads.emplace_back([this] { serve(); });
+    // Fewer threads when the system gives no more (an address space limit, a thread limit):
+    // work nobody took is done by whoever waits for it.
+    try {
+        m_threads.reserve(threads);
+        for (std::size_t t = 0; t < threads; ++t)
+            m_threads.emplace_back([this] { serve(); });
+    } catch (const std::exception &) {
+    }
 }
 
 ThreadPool::~ThreadPool()
