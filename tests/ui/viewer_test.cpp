@@ -71,6 +71,8 @@ private slots:
         portrait.fill(Qt::red);
         for (const char *name : {"/p1.png", "/p2.png"})
             QVERIFY(portrait.save(tree.path() + QLatin1String(name), "PNG"));
+        for (const char *name : {"/t1.txt", "/t2.txt"})  // a picture, but not by its name
+            QVERIFY(portrait.save(tree.path() + QLatin1String(name), "PNG"));
         const QByteArray sideways = sidewaysJpeg(80, 40);
         for (const char *name : {"/s1.jpeg", "/s2.jpeg"}) {
             QFile file(tree.path() + QLatin1String(name));
@@ -87,10 +89,10 @@ private slots:
         QSignalSpy done(&window, &MainFrm::scanFinished);
         window.ScanCommand();
         QVERIFY(done.wait(60000));
-        QCOMPARE(window.results()->rowCount(), 4);
+        QCOMPARE(window.results()->rowCount(), 6);
         auto *list = window.findChild<QTableView *>(QStringLiteral("RLV"));
         const auto rowNamed = [&](const char *suffix) {
-            for (int i = 0; i < 4; ++i)
+            for (int i = 0; i < 6; ++i)
                 if (window.results()->rows()[window.results()->rowOf(i)].name.ends_with(suffix))
                     return i;
             return -1;
@@ -136,6 +138,18 @@ private slots:
         QCOMPARE(window.viewerState(), SettingsStore::kViewerOn);
         window.PreviewSelected();
         QVERIFY(viewer->isVisible());
+
+        // A row that is no picture by name hides the pane when a key is released on it.
+        list->setCurrentIndex(window.results()->index(rowNamed(".txt"), 0));
+        QTest::keyClick(list, Qt::Key_Down);
+        QVERIFY(!viewer->isVisible());
+        // Yes switches the viewer off for this run only: the setting stays on for the next start.
+        list->setCurrentIndex(window.results()->index(rowNamed(".png"), 0));
+        window.PreviewSelected();
+        prompter.answers = {true};
+        window.viewer()->closeByUser();
+        QCOMPARE(window.viewerState(), SettingsStore::kViewerOff);
+        QCOMPARE(SettingsStore().Display(), SettingsStore::kViewerOn);
     }
 
 private:
