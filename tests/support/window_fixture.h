@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QSettings>
+#include <QSignalSpy>
 #include <QString>
 #include <QTemporaryDir>
 #include <QTest>
@@ -25,6 +26,14 @@ inline bool UseTemporaryHome(const QTemporaryDir &home, bool clearSettings = tru
     if (clearSettings)
         QSettings(QStringLiteral("Geminor"), QStringLiteral("Geminor")).clear();
     return true;
+}
+
+/// Starts a scan and waits until the window shows its result.
+template <typename Window> bool Scanned(Window &window)
+{
+    QSignalSpy done(&window, &Window::scanFinished);
+    window.ScanCommand();
+    return done.wait(60000);
 }
 
 /// Waits until the file work a command of `window` started has ended (it runs in jobs off the

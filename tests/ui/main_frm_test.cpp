@@ -3,27 +3,19 @@
 #include <QClipboard>
 #include <QDialog>
 #include <QGuiApplication>
-#include <QImage>
 #include <QLabel>
 #include <QLineEdit>
 #include <QTableView>
 #include <QPushButton>
 #include <QMenu>
-#include <QMenuBar>
 #include <QRadioButton>
-#include <QSettings>
 #include <QTemporaryDir>
 #include <QTest>
-#include <QToolBar>
 #include <QApplication>
-#include <QDir>
 #include <QFile>
-#include <QFileInfo>
 #include <QSignalSpy>
 #include <QTimer>
-#include <QIcon>
 #include <QTreeWidget>
-#include <deque>
 #include <filesystem>
 #include <fstream>
 #include <sys/stat.h>
@@ -31,7 +23,6 @@
 #include <thread>
 
 #include "engine/file_identity.h"
-#include "engine/file_system.h"
 #include "ui/result_model.h"
 
 #include "tests/support/window_fixture.h"
@@ -39,8 +30,8 @@
 #include "tests/support/temp_tree.h"
 #include "tests/support/scripted_prompter.h"
 #include "results/marking.h"
-#include "ui/image_list.h"
 #include "ui/file_info_frm.h"
+#include "ui/image_list.h"
 #include "ui/main_frm.h"
 
 using namespace geminor;
@@ -83,14 +74,6 @@ private:
     const std::thread::id m_window = std::this_thread::get_id();
     std::atomic<int> m_calls{0};
 };
-
-/// Starts a scan and waits until the window shows its result.
-void scanned(MainFrm &window)
-{
-    QSignalSpy done(&window, &MainFrm::scanFinished);
-    window.ScanCommand();
-    QVERIFY(done.wait(60000));
-}
 
 }  // namespace
 
@@ -259,20 +242,14 @@ private slots:
 
     void aDamagedOrMissingCommandLineSessionIsReported()
     {
-        QTemporaryDir tree;
-        const std::string root = tree.path().toStdString();
-        for (const char *name : {"/a.txt", "/b.txt", "/c.txt"})
-            std::ofstream(root + name) << (name[1] == 'c' ? "other" : "same!");
-
+        test::TempTree tree;
+        for (const char *name : {"a.txt", "b.txt", "c.txt"})
+            tree.write(name, name[0] == 'c' ? "other" : "same!");
         // A damaged session: its message, and a scan of the rows read before the bad line.
-        QFile damaged(tree.path() + QStringLiteral("/damaged.gmr"));
-        QVERIFY(damaged.open(QIODevice::WriteOnly));
-        damaged.write(QStringLiteral("Option1\r\n0\r\n0\r\n%1,Yes,.txt,15\r\n\xff\x01garbage\r\n")
-                          .arg(tree.path())
-                          .toUtf8());
-        damaged.close();
+        tree.write("damaged.gmr",
+                   "Option1\r\n0\r\n0\r\n" + tree.root() + ",Yes,.txt,15\r\n\xff\x01garbage\r\n");
         MainFrm broken(prompter, *settings);
-        broken.setCommandLine(damaged.fileName());
+        broken.setCommandLine(QString::fromStdString(tree.path("damaged.gmr")));
         broken.show();
         QVERIFY(QTest::qWaitForWindowActive(&broken));
         QTRY_COMPARE(prompter.informed.size(), 1);
@@ -305,14 +282,10 @@ private slots:
 
     void scansEachMethodAndEndsWithItsCounts()
     {
-        QTemporaryDir tree;
-        const std::string root = tree.path().toStdString();
-        std::filesystem::create_directories(root + "/a");
-        std::filesystem::create_directories(root + "/b");
-        for (const char *name : {"/a/x.txt", "/b/x.txt"})
-            std::ofstream(root + name) << "same";
-        std::ofstream(root + "/b/y.txt") << "diff";
-        std::ofstream(root + "/b/empty") << "";
+        test::TempTree tree;
+        for (const auto &[name, content] :
+             {std::pair{"a/x.txt", "same"}, {"b/x.txt", "same"}, {"b/y.txt", "diff"}, {"b/empty", ""}})
+            tree.write(name, content);
         MainFrm window(prompter, *settings);
         window.show();
         struct Case
@@ -328,9 +301,9 @@ private slots:
                               Case{SearchMethod::ZeroSize, 1, "Duplicates : 0", "Files : 1", false}}) {
             SearchRequest request;
             request.Method = c.method;
-            request.Locations = {{tree.path().toStdString(), "Yes", "*.*", false}};
+            request.Locations = {{tree.root(), "Yes", "*.*", false}};
             window.setRequest(request);
-            scanned(window);
+            QVERIFY(test::Scanned(window));
             QCOMPARE(window.results()->rowCount(), c.rows);
             QCOMPARE(window.panel(1)->text(), QStringLiteral("Search Completed."));
             QCOMPARE(window.panel(2)->text(), QLatin1String(c.duplicates));
@@ -344,22 +317,18 @@ private slots:
 
         // Only exclusions, and a cancel answered Yes while no scan runs: the next scan starts
         // afresh and ends with zero counts.
-        SearchRequest excluded;
-        excluded.Locations = {{tree.path().toStdString(), "Yes", "*.*", true}};
-        window.setRequest(excluded);
+        window.setRequest({{{tree.root(), "Yes", "*.*", true}}});
         prompter.answers = {true};
         window.CancelCommand();
         window.findChild<QRadioButton *>(QStringLiteral("Option1"))->setChecked(true);
-        scanned(window);
+        QVERIFY(test::Scanned(window));
         QCOMPARE(window.panel(2)->text(), QStringLiteral("Duplicates : 0"));
         QCOMPARE(window.panel(3)->text(), QStringLiteral("Files : 0"));
         QCOMPARE(window.panel(4)->text(), QStringLiteral("Folders : 0"));
         QVERIFY(window.findChild<QAction *>(QStringLiteral("MMarkAll"))
                     ->isVisible());  // no search ran: as it was
-        SearchRequest again;
-        again.Locations = {{tree.path().toStdString(), "Yes", "*.*", false}};
-        window.setRequest(again);
-        scanned(window);
+        window.setRequest({{{tree.root(), "Yes", "*.*", false}}});
+        QVERIFY(test::Scanned(window));
         QCOMPARE(window.results()->rowCount(), 2);  // the flag left by the cancel was cleared
         QCOMPARE(window.findChild<QAction *>(QStringLiteral("MSendToRecycleBin"))->text(),
                  QStringLiteral("Send to Trash"));
@@ -381,7 +350,7 @@ private slots:
             test::FaultyFileSystem faulty;
             faulty.failReadsOf("bad", EIO);
             ScopedFileSystem use(faulty);
-            scanned(window);
+            QVERIFY(test::Scanned(window));
         }
         QCOMPARE(window.results()->rowCount(), 2);
         QCOMPARE(window.panel(1)->text(), QStringLiteral("Search Completed."));
@@ -393,7 +362,7 @@ private slots:
         } exhausted;
         {
             ScopedFileSystem use(exhausted);
-            scanned(window);
+            QVERIFY(test::Scanned(window));
         }
         QCOMPARE(window.results()->rowCount(), 0);  // nothing half-done is shown
         QVERIFY(window.panel(1)->text().startsWith(QStringLiteral("Search stopped: ")));
@@ -412,7 +381,7 @@ private slots:
         ScopedFileSystem use(calls);
         MainFrm window(prompter, *settings);
         window.setRequest({{{tree.root(), "Yes", "*.*", false}}});
-        scanned(window);  // with the checksum cache, which is on unless switched off
+        QVERIFY(test::Scanned(window));  // with the checksum cache, which is on unless switched off
         ResultModel &model = *window.results();
         auto run = [&](const char *entry) {
             window.findChild<QAction *>(QString::fromLatin1(entry))->trigger();
@@ -495,7 +464,7 @@ private slots:
         // Where no journal can be written, the user decides whether to go on without undo.
         tree.write("blocker", "");
         qputenv("XDG_DATA_HOME", QByteArray::fromStdString(tree.path("blocker/data")));
-        scanned(window);
+        QVERIFY(test::Scanned(window));
         run("MMarkAllDuplicates");
         prompter.answers = {true, true};
         run("MLinkHard");
@@ -519,7 +488,7 @@ private slots:
         ScopedFileSystem use(calls);
         MainFrm window(prompter, *settings);
         window.setRequest({{{root, "Yes", "*.*", false}}});
-        scanned(window);
+        QVERIFY(test::Scanned(window));
         QCOMPARE(window.results()->rowCount(), 4);  // a.txt twice, b.dat twice
 
         // Copy everything into one folder: the second a.txt gets a new name.
@@ -565,7 +534,7 @@ private slots:
         std::filesystem::remove_all(root + "/into");
         std::filesystem::remove_all(root + "/data/Trash");
         std::ofstream(root + "/data/Trash") << "not a folder";
-        scanned(window);
+        QVERIFY(test::Scanned(window));
         window.results()->applyRule(MarkAllDuplicates);
         prompter.answers = {true, false};  // Yes to the trash, No to deleting for good
         window.DeleteMarked();
@@ -588,37 +557,30 @@ private slots:
 
     void keysGoWhereANewUserExpects()
     {
-        QTemporaryDir tree;
-        const std::string root = tree.path().toStdString();
-        for (const char *name : {"/a/p.jpg", "/b/p.jpg"}) {
-            std::filesystem::create_directories(std::filesystem::path(root + name).parent_path());
-            std::ofstream(root + name) << "picture?";
-        }
-        auto window = std::make_unique<MainFrm>(prompter, *settings);
-        window->show();
-        QVERIFY(QTest::qWaitForWindowActive(window.get()));
-        SearchRequest request;
-        request.Locations = {{root, "Yes", "*.*", false}, {root + "/elsewhere", "Yes", "*.*", true}};
-        window->setRequest(request);
-        scanned(*window);
-        window->results()->applyRule(MarkAllDuplicates);
+        test::TempTree tree;
+        for (const char *name : {"a/p.jpg", "b/p.jpg"})
+            tree.write(name, "picture?");
+        MainFrm window(prompter, *settings);
+        window.show();
+        QVERIFY(QTest::qWaitForWindowActive(&window));
+        window.setRequest(
+            {{{tree.root(), "Yes", "*.*", false}, {tree.path("elsewhere"), "Yes", "*.*", true}}});
+        QVERIFY(test::Scanned(window));
 
         // Del in the location list removes the current location, and asks nothing.
-        auto *locations = window->findChild<QTreeWidget *>(QStringLiteral("SearchList"));
+        auto *locations = window.findChild<QTreeWidget *>(QStringLiteral("SearchList"));
         locations->setFocus();
         locations->setCurrentItem(locations->topLevelItem(1));
         QTest::keyClick(locations, Qt::Key_Delete);
-        QCOMPARE(window->request().Locations.size(), std::size_t{1});
+        QCOMPARE(window.request().Locations.size(), std::size_t{1});
         QVERIFY(prompter.asked.isEmpty());
-        auto *list = window->findChild<QTableView *>(QStringLiteral("RLV"));
-        list->setFocus();
         // Tab leaves the result list and opens no viewer.
-        list->setCurrentIndex(window->results()->index(0, 0));
-        if (window->viewer())
-            window->viewer()->hide();
+        auto *list = window.findChild<QTableView *>(QStringLiteral("RLV"));
+        list->setFocus();
+        list->setCurrentIndex(window.results()->index(0, 0));
         QTest::keyClick(list, Qt::Key_Tab);
         QVERIFY(!list->hasFocus());
-        QVERIFY(!window->viewer() || !window->viewer()->isVisible());
+        QVERIFY(!window.viewer() || !window.viewer()->isVisible());
         // Ten digits fit in the size column.
         QVERIFY(list->columnWidth(ResultModel::Size) >=
                 list->fontMetrics().horizontalAdvance(QStringLiteral("21474836480")));
@@ -635,7 +597,7 @@ private slots:
                              {tree.root() + "ref", "Yes", "*.*", false, true}};
         window.setRequest(request);
         window.show();
-        scanned(window);
+        QVERIFY(test::Scanned(window));
         ResultModel &model = *window.results();
         QCOMPARE(model.rowCount(), 7);
         auto rowOf = [&](const char *path) {

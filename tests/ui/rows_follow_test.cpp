@@ -52,9 +52,7 @@ private slots:
             tree.write(name, "two");
         MainFrm window(prompter, *settings);
         window.setRequest({{{tree.root(), "Yes", "*.*", false}}});
-        QSignalSpy scannedSpy(&window, &MainFrm::scanFinished);
-        window.ScanCommand();
-        QVERIFY(scannedSpy.wait(60000));
+        QVERIFY(test::Scanned(window));
         ResultModel &model = *window.results();
         QCOMPARE(model.rowCount(), 5);
         const std::uint64_t reclaimable = model.reclaimable();
@@ -106,9 +104,7 @@ private slots:
             tree.write(name, "three copies");
         MainFrm window(prompter, *settings);
         window.setRequest({{{tree.root(), "Yes", "*.*", false}}});
-        QSignalSpy scannedSpy(&window, &MainFrm::scanFinished);
-        window.ScanCommand();
-        QVERIFY(scannedSpy.wait(60000));
+        QVERIFY(test::Scanned(window));
         ResultModel &model = *window.results();
         window.findChild<QAction *>(QStringLiteral("MMarkAllDuplicates"))->trigger();
         tree.write("c/three.txt", "changed copy");  // same length, another content and time

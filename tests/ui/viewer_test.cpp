@@ -86,9 +86,7 @@ private slots:
         window.setRequest(request);
         window.resize(1000, 700);
         window.show();
-        QSignalSpy done(&window, &MainFrm::scanFinished);
-        window.ScanCommand();
-        QVERIFY(done.wait(60000));
+        QVERIFY(test::Scanned(window));
         QCOMPARE(window.results()->rowCount(), 6);
         auto *list = window.findChild<QTableView *>(QStringLiteral("RLV"));
         const auto rowNamed = [&](const char *suffix) {

@@ -135,9 +135,7 @@ private slots:
         SearchRequest request;
         request.Locations = {{tree.path().toStdString(), "Yes", "*.*", false}};
         window.setRequest(request);
-        QSignalSpy done(&window, &MainFrm::scanFinished);
-        window.ScanCommand();
-        QVERIFY(done.wait(60000));
+        QVERIFY(test::Scanned(window));
         auto *list = window.findChild<QTableView *>(QStringLiteral("RLV"));
         list->setCurrentIndex(window.results()->index(0, 0));
         const QString meeting = QStringLiteral("Meeting 10:30 \\*?\"<>|.txt");

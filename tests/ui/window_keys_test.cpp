@@ -29,14 +29,6 @@ using geminor::test::TempTree;
 
 namespace {
 
-/// Starts a scan and waits until the window shows its result.
-void scanned(MainFrm &window)
-{
-    QSignalSpy done(&window, &MainFrm::scanFinished);
-    window.ScanCommand();
-    QVERIFY(done.wait(60000));
-}
-
 template <typename T> T *child(const QObject &window, const char *name)
 {
     T *found = window.findChild<T *>(QString::fromLatin1(name));
@@ -81,7 +73,7 @@ private slots:
         window.show();
         QVERIFY(QTest::qWaitForWindowActive(&window));
         window.setRequest({{{tree.root(), "Yes", "*.*", false}}});
-        scanned(window);
+        QVERIFY(test::Scanned(window));
         auto *list = child<QTableView>(window, "RLV");
         QVERIFY(list->hasFocus());  // after a scan the keys go to the result
         child<QAction>(window, "MMarkAllDuplicates")->trigger();
@@ -180,7 +172,7 @@ private slots:
         MainFrm window(prompter, *settings);
         window.show();
         window.setRequest({{{tree.root(), "Yes", "*.*", false}}});
-        scanned(window);
+        QVERIFY(test::Scanned(window));
         ResultModel &model = *window.results();
         child<QAction>(window, "MOrderSpace")->trigger();
         auto *filter = child<QLineEdit>(window, "GroupFilter");
@@ -228,7 +220,7 @@ private slots:
         window.show();
         QVERIFY(QTest::qWaitForWindowActive(&window));
         window.setRequest({{{tree.root(), "Yes", "*.*", false}}});
-        scanned(window);
+        QVERIFY(test::Scanned(window));
         ResultModel &model = *window.results();
         auto *list = child<QTableView>(window, "RLV");
         auto *rowMenu = child<QMenu>(window, "RowMenu");
