@@ -8,6 +8,7 @@
 #include "app/cli_host.h"
 #include "results/journal.h"
 #include "results/undo.h"
+#include "texts/error_texts.h"
 
 namespace geminor {
 namespace {
@@ -287,11 +288,11 @@ int RunCliApply(const CliAction &request, ResultJsonReader &result, const std::v
         runBatch();
     host.finish();
     printSettled(settled, !rules.empty());
-    if (!result.error().empty()) {
+    if (result.error()) {
         std::fprintf(stderr,
                      "geminor-cli: the result could not be read to its end (%s): the groups after the last "
                      "one reported were left as they were\n",
-                     result.error().c_str());
+                     ErrorText(*result.error()).c_str());
         closing(request, totals);
         return 1;
     }

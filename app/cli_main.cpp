@@ -29,6 +29,8 @@
 #include "results/result_json.h"
 #include "texts/cache_texts.h"
 #include "texts/file_texts.h"
+#include "texts/error_texts.h"
+#include "texts/session_texts.h"
 
 namespace {
 
@@ -271,11 +273,12 @@ std::optional<int> requestFrom(Options &options, bool methodGiven, SearchRequest
             return usageError("FOLDER arguments cannot be used with --session");
         const SessionRead read = LoadSessionFile(options.session);
         if (!read.loaded)
-            return usageError("cannot open session file " + QuotedPath(options.session) +
-                              (read.error ? ": " + read.error->description : std::string(": no such file")));
+            return usageError(
+                "cannot open session file " + QuotedPath(options.session) +
+                (read.error ? ": " + SessionErrorText(*read.error) : std::string(": no such file")));
         if (read.error)
             std::fprintf(stderr, "geminor-cli: %s: %s\n", QuotedPath(options.session).c_str(),
-                         read.error->description.c_str());
+                         SessionErrorText(*read.error).c_str());
         request = read.request;
         if (!methodGiven)
             options.method = MethodName(request.Method);
@@ -407,13 +410,13 @@ int main(int argc, char **argv)
             return usageError("--apply takes no folders, session or exports");
         if (!act)
             return usageError("--apply needs an action: --trash, --delete or --move-to FOLDER");
-        std::string error;
-        const auto result = ResultJsonReader::Open(options.apply, error);
+        const auto result = ResultJsonReader::Open(options.apply);
         if (!result) {
-            std::fprintf(stderr, "geminor-cli: %s: %s\n", QuotedPath(options.apply).c_str(), error.c_str());
+            std::fprintf(stderr, "geminor-cli: %s: %s\n", QuotedPath(options.apply).c_str(),
+                         ErrorText(result.error()).c_str());
             return 1;
         }
-        return RunCliApply(*act, *result, keepRules(options), g_cancel);
+        return RunCliApply(*act, **result, keepRules(options), g_cancel);
     }
     SearchRequest request;
     if (const auto status = requestFrom(options, method->count() > 0, request))

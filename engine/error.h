@@ -22,7 +22,8 @@ enum class ErrorCode {
     Cancelled,
     NoSpace,
     TooLarge,
-    NoReader,  // a FIFO written to that no program reads from (`errnum` ENXIO)
+    NoReader,    // a FIFO written to that no program reads from (`errnum` ENXIO)
+    ReadFailed,  // a read after the open failed: `errnum` says why
 
     // ownership and trust
     NotOwn,
@@ -32,9 +33,20 @@ enum class ErrorCode {
     // file formats read back (sessions, reports, journals, settings)
     Malformed,
     UnknownVersion,
+    NotJson,           // detail: what the JSON reader met, and at which byte
+    NotAResult,        // detail: what is missing or repeated (may be empty)
+    BadEntry,          // detail: which group or file of a result, and what is wrong with it
+    ChangedWhileRead,  // the result read back differs from the one checked
+    StateNotANumber,   // a session's check box state; detail: its line number
+    StateOutOfRange,   // detail: the line number
+    UnknownEscape,     // a session's folder escape; detail: the line number
+    NotARow,           // a session line that is no search location; detail: the line number
+    CutShort,          // a session's last line without its line end; detail: the line number
 
     // names
-    InvalidName,
+    InvalidName,  // empty, "." or ".."; path: the name
+    NameWithSlashOrNul,
+    NameTooLong,
 
     // journal and undo
     JournalUnwritable,

@@ -8,8 +8,7 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size)
 {
-    std::string error;
-    const auto first = geminor::ReadResultJson({reinterpret_cast<const char *>(data), size}, error);
+    const auto first = geminor::ReadResultJson({reinterpret_cast<const char *>(data), size});
     if (!first)
         return 0;
     std::vector<geminor::ResultRow> rows;
@@ -26,7 +25,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
         row.seen = file.seen;
         rows.push_back(row);
     }
-    const auto second = geminor::ReadResultJson(geminor::ResultJson(rows, first->method, {}), error);
+    const auto second = geminor::ReadResultJson(geminor::ResultJson(rows, first->method, {}));
     if (!second || second->files.size() != first->files.size())
         std::abort();
     for (std::size_t i = 0; i < rows.size(); ++i)

@@ -65,6 +65,12 @@ std::vector<std::string_view> splitAtCommas(std::string_view line)
     }
 }
 
+/// A failure of the reading at line `number`.
+SessionError lineError(SessionErrorNumber number, ErrorCode code, int line)
+{
+    return {number, Error{code, 0, {}, std::to_string(line)}};
+}
+
 /// A check box state: a whole number, spaces around it allowed, 0 to 2.
 std::optional<SessionError> checkBoxState(std::string_view line, int lineNumber, bool &on)
 {
@@ -72,13 +78,12 @@ std::optional<SessionError> checkBoxState(std::string_view line, int lineNumber,
     const auto last = line.find_last_not_of(' ');
     const std::string_view digits =
         first == std::string_view::npos ? line : line.substr(first, last - first + 1);
-    const std::string where = " (line " + std::to_string(lineNumber) + ")";
     if (digits.empty() || digits.size() > 6 ||
         digits.find_first_not_of("0123456789") != std::string_view::npos)
-        return SessionError{13, "Type mismatch: a check box state must be 0 or 1" + where};
+        return lineError(SessionErrorNumber::TypeMismatch, ErrorCode::StateNotANumber, lineNumber);
     const int value = std::stoi(std::string(digits));
     if (value > 2)
-        return SessionError{380, "Invalid property value: a check box state must be 0 or 1" + where};
+        return lineError(SessionErrorNumber::InvalidPropertyValue, ErrorCode::StateOutOfRange, lineNumber);
     on = value == 1;
     return std::nullopt;
 }
@@ -137,16 +142,14 @@ std::optional<SessionError> readRow(std::string_view line, int number, SearchReq
 {
     const std::vector<std::string_view> fields = splitAtCommas(line);
     if (fields.size() < 4)
-        return SessionError{9, "Subscript out of range: line " + std::to_string(number) +
-                                   " is not a search location (Folder,SubFolder,FileTypes,marker)"};
+        return lineError(SessionErrorNumber::SubscriptOutOfRange, ErrorCode::NotARow, number);
     const std::size_t n = fields.size();
     const std::size_t folderEnd =
         line.size() - fields[n - 1].size() - fields[n - 2].size() - fields[n - 3].size() - 3;
     const long marker = leadingNumber(fields.back());  // 17: a reference location
     std::optional<std::string> folder(line.substr(0, folderEnd));
     if (fields.back().ends_with(kEscapedMarker) && !(folder = unescaped(*folder)))
-        return SessionError{380, "Invalid property value: line " + std::to_string(number) +
-                                     " holds a folder escape other than %0D, %0A or %25"};
+        return lineError(SessionErrorNumber::InvalidPropertyValue, ErrorCode::UnknownEscape, number);
     request.Locations.push_back({std::move(*folder), std::string(fields[n - 3]), std::string(fields[n - 2]),
                                  marker == 16, marker == 17});
     return std::nullopt;
@@ -215,8 +218,7 @@ SessionRead ParseSession(std::string_view bytes)
         const std::string_view line = lines.lines[i];
         const int number = static_cast<int>(i) + 1;
         if (i + 1 == lines.lines.size() && !lines.lastEnded && !wholeWithoutLineEnd(line, number)) {
-            read.error = SessionError{62, "Input past end of file: line " + std::to_string(number) +
-                                              " has no line end and is incomplete; the file was cut short"};
+            read.error = lineError(SessionErrorNumber::InputPastEndOfFile, ErrorCode::CutShort, number);
         } else if (number == 1) {
             for (int m = 0; m < 4; ++m)
                 if (line == kMethodWords[m])
@@ -232,45 +234,67 @@ SessionRead ParseSession(std::string_view bytes)
     return read;
 }
 
-SessionRead LoadSessionFile(const std::string &path)
+namespace {
+
+/// Why a session file could not be opened; nothing for a missing file in a folder that is there.
+std::optional<SessionError> openError(const std::string &path, int error)
 {
-    const UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY));
-    SessionRead read;
-    if (!fd) {
-        const int error = errno;
-        struct stat folder = {};
-        // A missing file alone is no failure of the reading; a missing folder is.
-        if (error == ENOENT && StatPath(FolderOf(path), &folder) != 0)
-            read.error = SessionError{76, "Path not found: " + FolderOf(path)};
-        else if (error != ENOENT)
-            read.error = SessionError{error == EACCES ? 75 : 76, std::strerror(error)};
-        return read;
-    }
+    struct stat folder = {};
+    // A missing file alone is no failure of the reading; a missing folder is.
+    if (error == ENOENT && StatPath(FolderOf(path), &folder) != 0)
+        return SessionError{SessionErrorNumber::PathNotFound,
+                            Error{ErrorCode::FolderGone, 0, FolderOf(path), {}}};
+    if (error == ENOENT)
+        return std::nullopt;
+    return SessionError{error == EACCES ? SessionErrorNumber::PermissionDenied
+                                        : SessionErrorNumber::PathNotFound,
+                        Error{ErrorCode::SystemCall, error, path, {}}};
+}
+
+/// The whole file, or why not: a FIFO or a device could block or never end, and no real session
+/// comes near 64 MiB.
+Result<std::string> sessionBytes(const UniqueFd &fd, const std::string &path)
+{
     struct stat st = {};
-    if (::fstat(fd.get(), &st) == 0 && !S_ISREG(st.st_mode) && !S_ISDIR(st.st_mode)) {
-        read.error = SessionError{57, "Device I/O error: " + path + " is not a regular file"};
-        return read;  // a FIFO or a device could block or never end
-    }
+    if (Fs().fstat(fd.get(), &st) == 0 && !S_ISREG(st.st_mode) && !S_ISDIR(st.st_mode))
+        return Fail(ErrorCode::NotAFile, 0, path);
     std::string bytes;
     char buffer[65536];
-    constexpr std::size_t kLargest = 64 << 20;  // no real session comes near this
+    constexpr std::size_t kLargest = 64 << 20;
     for (;;) {
-        const ssize_t n = ::read(fd.get(), buffer, sizeof buffer);
+        const ssize_t n = Fs().pread(fd.get(), buffer, sizeof buffer, static_cast<off_t>(bytes.size()));
         if (n < 0 && errno == EINTR)
             continue;
-        if (n < 0) {
-            read.error = SessionError{57, std::strerror(errno)};
-            return read;
-        }
+        if (n < 0)
+            return FailErrno(path);
         if (n == 0)
-            break;
+            return bytes;
         bytes.append(buffer, static_cast<std::size_t>(n));
-        if (bytes.size() > kLargest) {
-            read.error = SessionError{7, "Out of memory: " + path + " is too large to be a session file"};
-            return read;
-        }
+        if (bytes.size() > kLargest)
+            return Fail(ErrorCode::TooLarge, 0, path);
     }
-    return ParseSession(bytes);
+}
+
+}  // namespace
+
+SessionRead LoadSessionFile(const std::string &path)
+{
+    const UniqueFd fd(OpenPath(path, O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY));
+    if (!fd) {
+        SessionRead read;
+        read.error = openError(path, errno);
+        return read;
+    }
+    Result<std::string> bytes = sessionBytes(fd, path);
+    if (!bytes) {
+        SessionRead read;
+        read.error =
+            SessionError{bytes.error().code == ErrorCode::TooLarge ? SessionErrorNumber::OutOfMemory
+                                                                   : SessionErrorNumber::DeviceIoError,
+                         bytes.error()};
+        return read;
+    }
+    return ParseSession(*bytes);
 }
 
 Status SaveSessionFile(const std::string &path, const SearchRequest &request)

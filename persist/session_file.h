@@ -10,11 +10,23 @@
 
 namespace geminor {
 
-/// A failure while reading a session: the text and the number the window shows.
+/// The numbers the window shows for a session that cannot be read, each with its meaning.
+enum class SessionErrorNumber : std::int32_t {
+    OutOfMemory = 7,
+    SubscriptOutOfRange = 9,
+    TypeMismatch = 13,
+    DeviceIoError = 57,
+    InputPastEndOfFile = 62,
+    PermissionDenied = 75,
+    PathNotFound = 76,
+    InvalidPropertyValue = 380,
+};
+
+/// A failure while reading a session: the number the window shows, and what went wrong.
 struct SessionError
 {
-    std::int32_t number = 0;
-    std::string description;
+    SessionErrorNumber number = SessionErrorNumber::DeviceIoError;
+    Error error;
 };
 
 /// What reading a session gave. `loaded` is false only when the file could not be opened; a

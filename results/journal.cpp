@@ -193,10 +193,10 @@ std::vector<JournalRecord> ReadJournals(const std::string &folder)
                 JournalStep step;
                 step.path = *path;
                 step.was = JsonIdentity(o).value_or(FileIdentity{});
-                step.aside = JsonPath(o.value(QLatin1String("aside"))).value_or(std::string());
-                step.trash = JsonPath(o.value(QLatin1String("trash"))).value_or(std::string());
-                step.trashTop = JsonPath(o.value(QLatin1String("trash_top"))).value_or(std::string());
-                step.moveTo = JsonPath(o.value(QLatin1String("move_to"))).value_or(std::string());
+                step.aside = JsonPathOrEmpty(o.value(QLatin1String("aside")));
+                step.trash = JsonPathOrEmpty(o.value(QLatin1String("trash")));
+                step.trashTop = JsonPathOrEmpty(o.value(QLatin1String("trash_top")));
+                step.moveTo = JsonPathOrEmpty(o.value(QLatin1String("move_to")));
                 if (step.trashTop == "/")
                     step.trashTop.clear();
                 std::uint64_t mode = 0, uid = 0, gid = 0;
@@ -225,7 +225,7 @@ std::vector<JournalRecord> ReadJournals(const std::string &folder)
                 for (std::size_t i = 0; i < std::size(kOutcomeWords); ++i)
                     if (outcome == kOutcomeWords[i])
                         step.outcome = static_cast<FileOutcome>(i);
-                step.target = JsonPath(o.value(QLatin1String("target"))).value_or(std::string());
+                step.target = JsonPathOrEmpty(o.value(QLatin1String("target")));
                 step.targetState = JsonIdentity(o, "target_").value_or(FileIdentity{});
             } else if (o.contains(QLatin1String("undone"))) {
                 record.undone = true;

@@ -1,7 +1,6 @@
 #include "results/json_reader.h"
 
 #include <cerrno>
-#include <cstring>
 
 namespace geminor {
 namespace {
@@ -62,8 +61,8 @@ int JsonReader::refill()
         }
         if (n < 0) {
             m_eof = true;
-            if (m_error.empty())
-                m_error = std::string("cannot be read: ") + std::strerror(errno);
+            if (!m_error)
+                m_error = Error{ErrorCode::ReadFailed, errno, {}, {}};
             m_expect = Expect::Nothing;
         } else if (n == 0) {
             m_eof = true;
@@ -75,8 +74,8 @@ int JsonReader::refill()
 
 JsonReader::Token JsonReader::fail(const std::string &what)
 {
-    if (m_error.empty())
-        m_error = "not JSON: " + what + " at byte " + std::to_string(m_consumed + m_pos);
+    if (!m_error)
+        m_error = Error{ErrorCode::NotJson, 0, {}, what + " at byte " + std::to_string(m_consumed + m_pos)};
     m_expect = Expect::Nothing;
     m_stack.clear();
     return Token::Error;
@@ -84,13 +83,13 @@ JsonReader::Token JsonReader::fail(const std::string &what)
 
 JsonReader::Token JsonReader::next()
 {
-    if (!m_error.empty())
+    if (m_error)
         return Token::Error;
     for (;;) {
         while (isSpace(peek()))
             get();
         const int c = peek();
-        if (!m_error.empty())
+        if (m_error)
             return Token::Error;
         switch (m_expect) {
         case Expect::Nothing: return c < 0 ? Token::End : fail("more after the end");
@@ -233,29 +232,10 @@ JsonReader::Token JsonReader::string(Token as)
                 return fail("a string that is not UTF-8");
             continue;
         }
-        if (c != '\\') {
+        if (c != '\\')
             m_text += static_cast<char>(c);
-            continue;
-        }
-        const int e = get();
-        switch (e) {
-        case '"':
-        case '\\':
-        case '/': m_text += static_cast<char>(e); break;
-        case 'b': m_text += '\b'; break;
-        case 'f': m_text += '\f'; break;
-        case 'n': m_text += '\n'; break;
-        case 'r': m_text += '\r'; break;
-        case 't': m_text += '\t'; break;
-        case 'u': {
-            unsigned code = 0;
-            if (!unicodeEscape(code))
-                return Token::Error;
-            appendUtf8(m_text, code);
-            break;
-        }
-        default: return fail("an unknown escape");
-        }
+        else if (escape() == Token::Error)
+            return Token::Error;
     }
     if (as == Token::Key) {
         while (isSpace(peek()))
@@ -265,6 +245,31 @@ JsonReader::Token JsonReader::string(Token as)
         m_expect = Expect::Value;
     }
     return as;
+}
+
+/// The character after a backslash, appended decoded; Error for an unknown or malformed escape.
+JsonReader::Token JsonReader::escape()
+{
+    const int e = get();
+    switch (e) {
+    case '"':
+    case '\\':
+    case '/': m_text += static_cast<char>(e); break;
+    case 'b': m_text += '\b'; break;
+    case 'f': m_text += '\f'; break;
+    case 'n': m_text += '\n'; break;
+    case 'r': m_text += '\r'; break;
+    case 't': m_text += '\t'; break;
+    case 'u': {
+        unsigned code = 0;
+        if (!unicodeEscape(code))
+            return Token::Error;
+        appendUtf8(m_text, code);
+        break;
+    }
+    default: return fail("an unknown escape");
+    }
+    return Token::String;
 }
 
 bool JsonReader::unicodeEscape(unsigned &code)

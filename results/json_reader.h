@@ -5,7 +5,10 @@
 #include <functional>
 #include <string>
 #include <sys/types.h>
+#include <optional>
 #include <vector>
+
+#include "engine/error.h"
 
 namespace geminor {
 
@@ -41,8 +44,8 @@ public:
     const std::string &text() const { return m_text; }
     /// Reads past the value that begins with `token` (all of an object or array); false on Error.
     bool skipValue(Token token);
-    /// Why the text is not JSON, and where.
-    const std::string &error() const { return m_error; }
+    /// Why the text is not JSON, and where (NotJson), or why it could not be read (ReadFailed).
+    const std::optional<Error> &error() const { return m_error; }
 
     static constexpr std::size_t kMaxString = 1 << 20;  // longer strings are refused, not held
     static constexpr std::size_t kMaxDepth = 512;
@@ -62,6 +65,7 @@ private:
     Token value(int c);
     Token afterScalar(Token token);
     Token string(Token as);
+    Token escape();
     bool unicodeEscape(unsigned &code);
     bool rawUtf8(int lead);
     Token number();
@@ -72,7 +76,8 @@ private:
     std::size_t m_pos = 0, m_end = 0;
     std::uint64_t m_consumed = 0;  // bytes of the buffers before this one
     bool m_eof = false;
-    std::string m_text, m_error;
+    std::string m_text;
+    std::optional<Error> m_error;
     std::vector<char> m_stack;  // '{' or '['
     Expect m_expect = Expect::Value;
 };

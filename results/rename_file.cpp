@@ -14,46 +14,48 @@
 
 namespace geminor {
 
-std::optional<std::string> InvalidNameReason(const std::string &name)
+Status CheckFileName(const std::string &name)
 {
     if (name.empty() || name == "." || name == "..")
-        return std::string("\"") + name + "\" cannot be a file name.";
+        return Fail(ErrorCode::InvalidName, 0, name);
     if (name.find('/') != std::string::npos || name.find('\0') != std::string::npos)
-        return std::string("A file name cannot contain '/' or a NUL character.");
+        return Fail(ErrorCode::NameWithSlashOrNul, 0, name);
     if (name.size() > 255)
-        return std::string("A file name can be at most 255 bytes long.");
-    return std::nullopt;
+        return Fail(ErrorCode::NameTooLong, 0, name);
+    return {};
 }
 
-std::optional<std::string> RenameFile(const std::string &oldPath, const std::string &newPath,
-                                      FileIdentity *renamed)
+Status RenameFile(const std::string &oldPath, const std::string &newPath, FileIdentity *renamed)
 {
     const UniqueFd oldFolder(OpenFolder(FolderOf(oldPath)));
     const UniqueFd newFolder(OpenFolder(FolderOf(newPath)));
-    if (!oldFolder || !newFolder)
-        return std::string(std::strerror(errno));
+    if (!oldFolder || !newFolder) {
+        const int error = errno;
+        return FailErrno(FolderOf(oldFolder ? newPath : oldPath), error);
+    }
     const std::string newName = NameOf(newPath);
-    if (RenameNoReplace(oldFolder.get(), NameOf(oldPath), newFolder.get(), newName) != 0)
-        return std::string(std::strerror(errno));
+    if (RenameNoReplace(oldFolder.get(), NameOf(oldPath), newFolder.get(), newName) != 0) {
+        const int error = errno;
+        return FailErrno(oldPath, error);
+    }
     struct stat st = {};
     if (renamed && Fs().fstatat(newFolder.get(), newName.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0)
         *renamed = IdentityOf(st);
-    return std::nullopt;
+    return {};
 }
 
-std::optional<std::string> RenameJournaled(const std::string &oldPath, const FileIdentity &seen,
-                                           const std::string &newPath, const std::string &journalFolder,
-                                           FileIdentity *renamed)
+Status RenameJournaled(const std::string &oldPath, const FileIdentity &seen, const std::string &newPath,
+                       const std::string &journalFolder, FileIdentity *renamed)
 {
     std::string error;
     std::optional<Journal> journal = Journal::Start(journalFolder, PlanAction::Rename, error);
     if (!journal || !journal->intent(0, {oldPath, seen}))
-        return "the journal cannot be written: " + error;
-    const auto failed = RenameFile(oldPath, newPath, renamed);
-    journal->done({0, failed ? FileOutcome::Failed : FileOutcome::Done, FileProblem::None, 0,
-                   TrashRefusal::None, failed ? std::string() : newPath});
+        return Fail(ErrorCode::JournalUnwritable, 0, journalFolder, error);
+    Status done = RenameFile(oldPath, newPath, renamed);
+    journal->done({0, done ? FileOutcome::Done : FileOutcome::Failed, FileProblem::None, 0,
+                   TrashRefusal::None, done ? newPath : std::string()});
     journal->finish();
-    return failed;
+    return done;
 }
 
 }  // namespace geminor

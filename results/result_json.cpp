@@ -71,24 +71,34 @@ void appendFile(std::string &out, const ResultRow &row)
 
 }  // namespace
 
-std::optional<std::string> JsonPath(const QJsonValue &value)
+bool UsablePath(const std::string &path)
 {
+    return !path.empty() && path.find('\0') == std::string::npos;
+}
+
+Result<std::string> JsonPath(const QJsonValue &value)
+{
+    std::string path;
     if (value.isString()) {
         const QByteArray bytes = value.toString().toUtf8();
-        if (bytes.contains('\0'))
-            return std::nullopt;  // no path holds a NUL: it would name another file
-        return std::string(bytes.constData(), static_cast<std::size_t>(bytes.size()));
+        path.assign(bytes.constData(), static_cast<std::size_t>(bytes.size()));
+    } else if (value.isArray()) {
+        for (const QJsonValue &byte : value.toArray()) {
+            const qint64 b = byte.toInteger(-1);
+            if (b < 0 || b > 255)
+                return Fail(ErrorCode::Malformed);
+            path += static_cast<char>(b);
+        }
     }
-    if (!value.isArray())
-        return std::nullopt;
-    std::string path;
-    for (const QJsonValue &byte : value.toArray()) {
-        const qint64 b = byte.toInteger(-1);
-        if (b < 1 || b > 255)
-            return std::nullopt;  // no NUL in a path
-        path += static_cast<char>(b);
-    }
+    if (!UsablePath(path))
+        return Fail(ErrorCode::Malformed);
     return path;
+}
+
+std::string JsonPathOrEmpty(const QJsonValue &value)
+{
+    Result<std::string> path = JsonPath(value);
+    return path ? std::move(*path) : std::string();
 }
 
 namespace {

@@ -8,8 +8,10 @@
 #include <utility>
 #include <vector>
 
+#include "engine/error.h"
 #include "engine/request.h"
 #include "engine/unique_fd.h"
+#include "results/json_reader.h"
 #include "results/plan_file.h"
 #include "results/result_row.h"
 
@@ -38,8 +40,6 @@ struct JsonFile
     bool reference = false;
 };
 
-class JsonReader;
-
 /// A JSON result read back a group at a time, whatever the layout of its JSON, so that a large
 /// one is never held whole. Everything in it is checked, nothing believed.
 class ResultJsonReader
@@ -47,11 +47,11 @@ class ResultJsonReader
 public:
     /// Reads the whole result once to check it before anything is acted on: JSON, a known
     /// method, each file with a path (no NUL), its identity in whole numbers within range and
-    /// marks that are true or false, and in a zero-size listing only files of size 0. Nothing,
-    /// and `error` saying why and where, when it is not one.
-    static std::unique_ptr<ResultJsonReader> Open(const std::string &path, std::string &error);
+    /// marks that are true or false, and in a zero-size listing only files of size 0; the error
+    /// says why and where when it is not one.
+    static Result<std::unique_ptr<ResultJsonReader>> Open(const std::string &path);
     /// The same over a text in memory.
-    static std::unique_ptr<ResultJsonReader> FromText(std::string text, std::string &error);
+    static Result<std::unique_ptr<ResultJsonReader>> FromText(std::string text);
     ~ResultJsonReader();
 
     SearchMethod method() const { return m_method; }
@@ -61,7 +61,7 @@ public:
     /// groups with no files are passed over); false after the last, or when the file no longer
     /// reads as it did when it was checked (see error()).
     bool nextGroup(std::vector<JsonFile> &files, std::int32_t &group);
-    const std::string &error() const { return m_error; }
+    const std::optional<Error> &error() const { return m_error; }
     /// Whether the result calls this file (by device and inode) a reference file in any of its
     /// groups: then it is one in every group.
     bool isReference(const FileIdentity &file) const;
@@ -74,14 +74,16 @@ private:
     bool finishRoot();
     bool readFiles(std::vector<JsonFile> &files);
     bool readFile(JsonFile &file, std::size_t index);
+    bool readPath(std::string &path, JsonReader::Token &token);
     bool jsonError();
-    bool bad(const std::string &what);
+    bool bad(ErrorCode code, std::string detail = {});
 
-    std::string m_text;  // the result in memory, or
-    UniqueFd m_fd;       // the result's file
-    std::size_t m_textRead = 0;
+    std::string m_text;      // the result in memory, or
+    UniqueFd m_fd;           // the result's file
+    std::size_t m_read = 0;  // bytes of the text or file given to the JSON reader
     std::unique_ptr<JsonReader> m_json;
-    std::string m_error, m_methodName;
+    std::optional<Error> m_error;
+    std::string m_methodName;
     SearchMethod m_method = SearchMethod::ByteToByte;
     bool m_checked = false, m_sawMethod = false, m_done = false;
     std::int32_t m_group = 0;
@@ -97,13 +99,17 @@ struct JsonResult
     std::vector<PlanFile> files;
 };
 
-/// Reads a JSON result written by ResultJson; `error` says why when it is not one.
-std::optional<JsonResult> ReadResultJson(const std::string &text, std::string &error);
+/// Reads a JSON result written by ResultJson, or says why it is not one.
+Result<JsonResult> ReadResultJson(const std::string &text);
 
 /// A path in JSON: a string when it is valid UTF-8, else an array of its bytes; and back (no
-/// path holds a NUL).
+/// path is empty or holds a NUL: Malformed).
 void AppendJsonPath(std::string &out, const std::string &path);
-std::optional<std::string> JsonPath(const QJsonValue &value);
+Result<std::string> JsonPath(const QJsonValue &value);
+/// JsonPath, or "" for a member that is missing or no path.
+std::string JsonPathOrEmpty(const QJsonValue &value);
+/// Whether bytes read as a path can name a file: not empty, no NUL (which would name another).
+bool UsablePath(const std::string &path);
 
 /// A size, device or inode: never negative; one beyond 2^63 comes back only as near as a double
 /// holds it, so that a check against it fails rather than passes.

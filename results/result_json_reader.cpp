@@ -10,6 +10,7 @@
 #include <limits>
 #include <unistd.h>
 
+#include "engine/file_system.h"
 #include "results/json_reader.h"
 
 namespace geminor {
@@ -50,52 +51,65 @@ bool signedNumber(const std::string &text, std::int64_t &out)
     return true;
 }
 
+constexpr const char *kNoMethodOrGroups = "no method or no groups";
+
 enum Field { kPath, kSize, kModified, kChanged, kDevice, kInode, kMarked, kReference, kFieldCount };
 const char *const kFields[] = {"path",   "size",  "mtime_ns", "ctime_ns",
                                "device", "inode", "marked",   "reference"};
+
+/// A member of a file other than its path, from its value's token and text; false when invalid.
+bool scalarField(long field, Token token, const std::string &text, JsonFile &file)
+{
+    const bool number = token == Token::Number;
+    switch (field) {
+    case kSize: return number && unsignedNumber(text, file.seen.size);
+    case kDevice: return number && unsignedNumber(text, file.seen.device);
+    case kInode: return number && unsignedNumber(text, file.seen.inode);
+    case kModified: return number && signedNumber(text, file.seen.modifiedNs);
+    case kChanged: return number && signedNumber(text, file.seen.changedNs);
+    case kMarked: file.marked = token == Token::True; break;
+    case kReference: file.reference = token == Token::True; break;
+    default: return false;
+    }
+    return token == Token::True || token == Token::False;
+}
 
 }  // namespace
 
 ResultJsonReader::~ResultJsonReader() = default;
 
-std::unique_ptr<ResultJsonReader> ResultJsonReader::Open(const std::string &path, std::string &error)
+Result<std::unique_ptr<ResultJsonReader>> ResultJsonReader::Open(const std::string &path)
 {
     std::unique_ptr<ResultJsonReader> reader(new ResultJsonReader);
-    reader->m_fd = UniqueFd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
-    if (!reader->m_fd) {
-        error = std::strerror(errno);
-        return nullptr;
-    }
-    if (!reader->check()) {
-        error = reader->m_error;
-        return nullptr;
-    }
+    reader->m_fd = UniqueFd(OpenPath(path, O_RDONLY | O_CLOEXEC));
+    if (!reader->m_fd)
+        return FailErrno(path);
+    if (!reader->check())
+        return Unexpected(*reader->m_error);
     return reader;
 }
 
-std::unique_ptr<ResultJsonReader> ResultJsonReader::FromText(std::string text, std::string &error)
+Result<std::unique_ptr<ResultJsonReader>> ResultJsonReader::FromText(std::string text)
 {
     std::unique_ptr<ResultJsonReader> reader(new ResultJsonReader);
     reader->m_text = std::move(text);
-    if (!reader->check()) {
-        error = reader->m_error;
-        return nullptr;
-    }
+    if (!reader->check())
+        return Unexpected(*reader->m_error);
     return reader;
 }
 
 bool ResultJsonReader::jsonError()
 {
-    if (m_error.empty())
-        m_error = m_json->error().empty() ? "not a Geminor result" : m_json->error();
+    if (!m_error)
+        m_error = m_json->error() ? *m_json->error() : Error{ErrorCode::NotAResult, 0, {}, {}};
     m_done = true;
     return false;
 }
 
-bool ResultJsonReader::bad(const std::string &what)
+bool ResultJsonReader::bad(ErrorCode code, std::string detail)
 {
-    if (m_error.empty())
-        m_error = what;
+    if (!m_error)
+        m_error = Error{code, 0, {}, std::move(detail)};
     m_done = true;
     return false;
 }
@@ -117,14 +131,14 @@ bool ResultJsonReader::check()
                 notEmpty = "group " + std::to_string(group) + ", file " + std::to_string(i + 1) +
                            ": a zero-size listing holds a file that is not empty";
     }
-    if (!m_error.empty())
+    if (m_error)
         return false;
     const auto method = MethodFromName(m_methodName);
     if (!method)
-        return bad("not a Geminor result: no method or no groups");
+        return bad(ErrorCode::NotAResult, kNoMethodOrGroups);
     m_method = *method;
     if (m_method == SearchMethod::ZeroSize && !notEmpty.empty())
-        return bad(notEmpty);
+        return bad(ErrorCode::BadEntry, notEmpty);
     std::sort(m_references.begin(), m_references.end());
     m_references.erase(std::unique(m_references.begin(), m_references.end()), m_references.end());
     m_checked = true;
@@ -139,33 +153,34 @@ bool ResultJsonReader::isReference(const FileIdentity &file) const
 /// From the beginning of the result to the first group.
 bool ResultJsonReader::start()
 {
-    if (m_fd && ::lseek(m_fd.get(), 0, SEEK_SET) != 0)
-        return bad(std::string("cannot be read: ") + std::strerror(errno));
-    m_textRead = 0;
+    m_read = 0;
     m_json = std::make_unique<JsonReader>([this](char *buffer, std::size_t size) -> ssize_t {
-        if (m_fd)
-            return ::read(m_fd.get(), buffer, size);
-        const std::size_t n = std::min(size, m_text.size() - m_textRead);
-        std::memcpy(buffer, m_text.data() + m_textRead, n);
-        m_textRead += n;
+        if (m_fd) {
+            const ssize_t n = Fs().pread(m_fd.get(), buffer, size, static_cast<off_t>(m_read));
+            m_read += n > 0 ? static_cast<std::size_t>(n) : 0;
+            return n;
+        }
+        const std::size_t n = std::min(size, m_text.size() - m_read);
+        std::memcpy(buffer, m_text.data() + m_read, n);
+        m_read += n;
         return static_cast<ssize_t>(n);
     });
     m_sawMethod = m_done = false;
     m_group = 0;
     Token token = m_json->next();
     if (token != Token::BeginObject)
-        return token == Token::Error ? jsonError() : bad("not a Geminor result: no method or no groups");
+        return token == Token::Error ? jsonError() : bad(ErrorCode::NotAResult, kNoMethodOrGroups);
     while ((token = m_json->next()) == Token::Key) {
         if (m_json->text() == "groups") {
             token = m_json->next();
             return token == Token::BeginArray ? true
                    : token == Token::Error    ? jsonError()
-                                              : bad("not a Geminor result: no method or no groups");
+                                              : bad(ErrorCode::NotAResult, kNoMethodOrGroups);
         }
         if (!rootMember(m_json->text()))
             return false;
     }
-    return token == Token::Error ? jsonError() : bad("not a Geminor result: no method or no groups");
+    return token == Token::Error ? jsonError() : bad(ErrorCode::NotAResult, kNoMethodOrGroups);
 }
 
 /// One member of the result other than its groups: the method is kept, the rest passed over.
@@ -175,12 +190,12 @@ bool ResultJsonReader::rootMember(std::string key)
     if (key != "method")
         return m_json->skipValue(token) || jsonError();
     if (m_sawMethod)
-        return bad("not a Geminor result: the method is given twice");
+        return bad(ErrorCode::NotAResult, "the method is given twice");
     m_sawMethod = true;
     if (token != Token::String)
-        return bad("not a Geminor result: no method or no groups");
+        return bad(ErrorCode::NotAResult, kNoMethodOrGroups);
     if (m_checked && m_json->text() != m_methodName)
-        return bad("the result changed while it was read");
+        return bad(ErrorCode::ChangedWhileRead);
     m_methodName = m_json->text();
     return true;
 }
@@ -191,7 +206,7 @@ bool ResultJsonReader::finishRoot()
     Token token;
     while ((token = m_json->next()) == Token::Key) {
         if (m_json->text() == "groups")
-            return bad("not a Geminor result: the groups are given twice");
+            return bad(ErrorCode::NotAResult, "the groups are given twice");
         if (!rootMember(m_json->text()))
             return false;
     }
@@ -210,9 +225,10 @@ bool ResultJsonReader::nextGroup(std::vector<JsonFile> &files, std::int32_t &gro
         }
         if (token != Token::BeginObject)
             return token == Token::Error ? jsonError()
-                                         : bad("group " + std::to_string(m_group + 1) + " is not an object");
+                                         : bad(ErrorCode::BadEntry,
+                                               "group " + std::to_string(m_group + 1) + " is not an object");
         if (m_group == std::numeric_limits<std::int32_t>::max())
-            return bad("more groups than Geminor can count");
+            return bad(ErrorCode::BadEntry, "more groups than Geminor can count");
         group = ++m_group;
         bool listed = false;
         while ((token = m_json->next()) == Token::Key) {
@@ -220,7 +236,7 @@ bool ResultJsonReader::nextGroup(std::vector<JsonFile> &files, std::int32_t &gro
                 if (!m_json->skipValue(m_json->next()))
                     return jsonError();
             } else if (listed) {
-                return bad("group " + std::to_string(group) + " lists its files twice");
+                return bad(ErrorCode::BadEntry, "group " + std::to_string(group) + " lists its files twice");
             } else if (!(listed = readFiles(files))) {
                 return false;
             }
@@ -228,7 +244,7 @@ bool ResultJsonReader::nextGroup(std::vector<JsonFile> &files, std::int32_t &gro
         if (token != Token::EndObject)
             return jsonError();
         if (!listed)
-            return bad("group " + std::to_string(group) + " has no files");
+            return bad(ErrorCode::BadEntry, "group " + std::to_string(group) + " has no files");
         if (!files.empty())
             return true;
     }
@@ -240,16 +256,34 @@ bool ResultJsonReader::readFiles(std::vector<JsonFile> &files)
 {
     Token token = m_json->next();
     if (token != Token::BeginArray)
-        return token == Token::Error ? jsonError()
-                                     : bad("group " + std::to_string(m_group) + " has no files");
+        return token == Token::Error
+                   ? jsonError()
+                   : bad(ErrorCode::BadEntry, "group " + std::to_string(m_group) + " has no files");
     while ((token = m_json->next()) == Token::BeginObject)
         if (!readFile(files.emplace_back(), files.size()))
             return false;
     if (token != Token::EndArray)
-        return token == Token::Error ? jsonError()
-                                     : bad("group " + std::to_string(m_group) + ", file " +
-                                           std::to_string(files.size() + 1) + ": not an object");
+        return token == Token::Error
+                   ? jsonError()
+                   : bad(ErrorCode::BadEntry, "group " + std::to_string(m_group) + ", file " +
+                                                  std::to_string(files.size() + 1) + ": not an object");
     return true;
+}
+
+/// A file's path: a string, or an array of its bytes; `token` ends as the last token read.
+bool ResultJsonReader::readPath(std::string &path, Token &token)
+{
+    if (token == Token::String) {
+        path = m_json->text();
+        return true;
+    }
+    if (token != Token::BeginArray)
+        return false;
+    std::uint64_t byte = 0;
+    while ((token = m_json->next()) == Token::Number && unsignedNumber(m_json->text(), byte) && byte <= 255 &&
+           path.size() < JsonReader::kMaxString)
+        path += static_cast<char>(byte);
+    return token == Token::EndArray;
 }
 
 /// One file, its members in any order.
@@ -270,72 +304,43 @@ bool ResultJsonReader::readFile(JsonFile &file, std::size_t index)
             continue;
         }
         if (seen[field])
-            return bad(where() + "\"" + kFields[field] + "\" is given twice");
+            return bad(ErrorCode::BadEntry, where() + "\"" + kFields[field] + "\" is given twice");
         seen[field] = true;
-        const std::string &text = m_json->text();
-        bool valid = false;
-        switch (field) {
-        case kPath:
-            if (token == Token::String) {
-                file.path = text;
-                valid = true;
-            } else if (token == Token::BeginArray) {
-                std::uint64_t byte = 0;
-                while ((token = m_json->next()) == Token::Number && unsignedNumber(text, byte) &&
-                       byte <= 255 && file.path.size() < JsonReader::kMaxString)
-                    file.path += static_cast<char>(byte);
-                valid = token == Token::EndArray;
-                if (token == Token::Error)
-                    return jsonError();
-            }
-            if (valid && file.path.find('\0') != std::string::npos)
-                return bad(where() + "its path holds a NUL");
-            if (valid && file.path.empty())
-                return bad(where() + "its path is empty");
-            break;
-        case kSize: valid = token == Token::Number && unsignedNumber(text, file.seen.size); break;
-        case kDevice: valid = token == Token::Number && unsignedNumber(text, file.seen.device); break;
-        case kInode: valid = token == Token::Number && unsignedNumber(text, file.seen.inode); break;
-        case kModified: valid = token == Token::Number && signedNumber(text, file.seen.modifiedNs); break;
-        case kChanged: valid = token == Token::Number && signedNumber(text, file.seen.changedNs); break;
-        case kMarked:
-        case kReference:
-            valid = token == Token::True || token == Token::False;
-            (field == kMarked ? file.marked : file.reference) = token == Token::True;
-            break;
-        }
+        bool valid =
+            field == kPath ? readPath(file.path, token) : scalarField(field, token, m_json->text(), file);
+        if (valid && field == kPath && !UsablePath(file.path))
+            return bad(ErrorCode::BadEntry,
+                       where() + (file.path.empty() ? "its path is empty" : "its path holds a NUL"));
         if (token == Token::Error)
             return jsonError();
         if (!valid)
-            return bad(where() + "\"" + kFields[field] + "\" is not " +
-                       (field == kPath     ? "a path"
-                        : field >= kMarked ? "true or false"
-                                           : "a whole number in range"));
+            return bad(ErrorCode::BadEntry, where() + "\"" + kFields[field] + "\" is not " +
+                                                (field == kPath     ? "a path"
+                                                 : field >= kMarked ? "true or false"
+                                                                    : "a whole number in range"));
     }
     if (token != Token::EndObject)
         return jsonError();
     for (int field = kPath; field <= kInode; ++field)
         if (!seen[field])
-            return bad(where() + "it has no \"" + kFields[field] + "\"");
+            return bad(ErrorCode::BadEntry, where() + "it has no \"" + kFields[field] + "\"");
     if (m_checked && m_method == SearchMethod::ZeroSize && file.seen.size != 0)
-        return bad("the result changed while it was read");
+        return bad(ErrorCode::ChangedWhileRead);
     return true;
 }
 
-std::optional<JsonResult> ReadResultJson(const std::string &text, std::string &error)
+Result<JsonResult> ReadResultJson(const std::string &text)
 {
-    const auto reader = ResultJsonReader::FromText(text, error);
+    auto reader = ResultJsonReader::FromText(text);
     if (!reader)
-        return std::nullopt;
-    JsonResult result{reader->method(), {}};
+        return Unexpected(reader.error());
+    JsonResult result{(*reader)->method(), {}};
     std::vector<JsonFile> files;
-    for (std::int32_t group = 0; reader->nextGroup(files, group);)
+    for (std::int32_t group = 0; (*reader)->nextGroup(files, group);)
         for (JsonFile &file : files)
             result.files.push_back({std::move(file.path), file.seen, group, file.marked && !file.reference});
-    if (!reader->error().empty()) {
-        error = reader->error();
-        return std::nullopt;
-    }
+    if ((*reader)->error())
+        return Unexpected(*(*reader)->error());
     return result;
 }
 

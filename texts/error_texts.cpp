@@ -3,11 +3,30 @@
 #include <cstring>
 
 namespace geminor {
+namespace {
+
+/// The system's words when there is an errno, else the words a caller passed on.
+std::string reason(const Error &error)
+{
+    return error.errnum != 0 ? std::strerror(error.errnum) : error.detail;
+}
+
+}  // namespace
 
 std::string ErrorText(const Error &error)
 {
     switch (error.code) {
-    case ErrorCode::SystemCall: return std::strerror(error.errnum);
+    case ErrorCode::SystemCall: return reason(error);
+    case ErrorCode::ReadFailed: return "cannot be read: " + reason(error);
+    case ErrorCode::NotJson: return "not JSON: " + error.detail;
+    case ErrorCode::NotAResult:
+        return error.detail.empty() ? "not a Geminor result" : "not a Geminor result: " + error.detail;
+    case ErrorCode::BadEntry: return error.detail;
+    case ErrorCode::ChangedWhileRead: return "the result changed while it was read";
+    case ErrorCode::InvalidName: return "\"" + error.path + "\" cannot be a file name.";
+    case ErrorCode::NameWithSlashOrNul: return "A file name cannot contain '/' or a NUL character.";
+    case ErrorCode::NameTooLong: return "A file name can be at most 255 bytes long.";
+    case ErrorCode::JournalUnwritable: return "the journal cannot be written: " + error.detail;
     default: break;
     }
     return error.detail.empty() && error.errnum != 0 ? std::strerror(error.errnum) : error.detail;

@@ -25,6 +25,7 @@
 #include "results/rows_follow.h"
 #include "results/clone_probe.h"
 #include "engine/file_system.h"
+#include "texts/error_texts.h"
 #include "ui/shipped_files.h"
 #include "ui/shown_text.h"
 #include "ui/job_runner.h"
@@ -185,9 +186,9 @@ void FileCommands::RenameSelected()
             return;
         // The old name keeps its bytes; the new one is what was typed.
         const std::string newName = answer.toStdString();
-        if (const auto why = InvalidNameReason(newName)) {
-            m_prompter.inform(&m_window, QStringLiteral("Error"), QString::fromStdString(*why),
-                              QMessageBox::Critical);
+        if (const Status valid = CheckFileName(newName); !valid) {
+            m_prompter.inform(&m_window, QStringLiteral("Error"),
+                              QString::fromStdString(ErrorText(valid.error())), QMessageBox::Critical);
             continue;  // asked again
         }
         return rename(index, newName, answer);
@@ -200,21 +201,22 @@ void FileCommands::rename(int viewRow, const std::string &newName, const QString
     struct Renamed
     {
         FileIdentity identity;
-        std::optional<std::string> error;
+        Status done;
     };
     auto renamed = std::make_shared<Renamed>(Renamed{row.seen, {}});
     Job job;
     job.title = QStringLiteral("Rename");
     job.dialog = false;  // one file: over before a dialog could show
     job.work = [renamed, path = row.path(), seen = row.seen, to = row.folder + newName](JobProgress &) {
-        renamed->error = RenameJournaled(path, seen, to, JournalFolder(), &renamed->identity);
+        renamed->done = RenameJournaled(path, seen, to, JournalFolder(), &renamed->identity);
     };
     job.then = [this, renamed, viewRow, newName, answer, shown = ShownText(row.path())] {
-        if (renamed->error)
-            return m_prompter.inform(&m_window, QStringLiteral("Error"),
-                                     QStringLiteral("%1 could not be renamed to %2:\n%3")
-                                         .arg(shown, answer, QString::fromStdString(*renamed->error)),
-                                     QMessageBox::Critical);
+        if (!renamed->done)
+            return m_prompter.inform(
+                &m_window, QStringLiteral("Error"),
+                QStringLiteral("%1 could not be renamed to %2:\n%3")
+                    .arg(shown, answer, QString::fromStdString(ErrorText(renamed->done.error()))),
+                QMessageBox::Critical);
         m_model.renameRow(viewRow, newName, renamed->identity);
     };
     m_context.jobs.start(std::move(job));

@@ -8,6 +8,7 @@
 
 #include "persist/session_file.h"
 #include "texts/file_texts.h"
+#include "texts/session_texts.h"
 #include "ui/main_frm.h"
 #include "ui/undo_command.h"
 #include "ui/job_runner.h"
@@ -43,8 +44,8 @@ SessionRead MainFrm::readSession(const std::string &FileName)
         setRequest(read.request);  // the rows before a bad line stay
     }
     if (read.error)
-        m_prompter.inform(this, QString::number(read.error->number),
-                          QString::fromStdString(read.error->description));
+        m_prompter.inform(this, QString::number(static_cast<int>(read.error->number)),
+                          QString::fromStdString(SessionErrorText(*read.error)));
     return read;
 }
 

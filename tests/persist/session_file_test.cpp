@@ -99,21 +99,21 @@ TEST(SessionFile, ReadsCrLfLoneCrAndLfFilesAndStopsAtABadLine)
                             "Option1\n1\n0\n/a,Yes,*.*,15\n/a/pri%0Avate,No,*.*,16"}) {
         read = ParseSession(cut);
         ASSERT_TRUE(read.error) << cut;
-        EXPECT_EQ(read.error->number, 62);
-        EXPECT_THAT(read.error->description, ::testing::HasSubstr("line 5 has no line end"));
+        EXPECT_EQ(read.error->number, SessionErrorNumber::InputPastEndOfFile);
+        EXPECT_EQ(read.error->error.detail, "5");  // the line
         ASSERT_EQ(read.request.Locations.size(), 1u);
         EXPECT_TRUE(read.loaded);
     }
     read = ParseSession("Option");
     ASSERT_TRUE(read.error);
-    EXPECT_EQ(read.error->number, 62);
+    EXPECT_EQ(read.error->number, SessionErrorNumber::InputPastEndOfFile);
 
     // A bad line stops the reading and keeps the rows before it.
     read = ParseSession("Option1\r\n1\r\n0\r\n/a,Yes,*.*,15\r\n/b,Yes,*.*\r\n/c,Yes,*.*,15\r\n");
     EXPECT_TRUE(read.loaded);
     ASSERT_TRUE(read.error);
-    EXPECT_EQ(read.error->number, 9);
-    EXPECT_THAT(read.error->description, testing::HasSubstr("line 5"));
+    EXPECT_EQ(read.error->number, SessionErrorNumber::SubscriptOutOfRange);
+    EXPECT_EQ(read.error->error.detail, "5");
     ASSERT_EQ(read.request.Locations.size(), 1u);
     EXPECT_EQ(read.request.Locations[0].Folder, "/a");
 
@@ -123,10 +123,10 @@ TEST(SessionFile, ReadsCrLfLoneCrAndLfFilesAndStopsAtABadLine)
 
     read = ParseSession("Option2\r\nyes\r\n0\r\n/a,Yes,*.*,15\r\n");
     ASSERT_TRUE(read.error);
-    EXPECT_EQ(read.error->number, 13);
+    EXPECT_EQ(read.error->number, SessionErrorNumber::TypeMismatch);
     EXPECT_EQ(read.request.Method, SearchMethod::Crc32);
     EXPECT_TRUE(read.request.Locations.empty());
-    EXPECT_EQ(ParseSession("Option2\r\n1\r\n7\r\n").error->number, 380);
+    EXPECT_EQ(ParseSession("Option2\r\n1\r\n7\r\n").error->number, SessionErrorNumber::InvalidPropertyValue);
 
     read = ParseSession("Option1\r\n0\r\n0\r\n/x,Yes,*.*,16junk\r\n/y,Yes,*.*,\r\n");  // leading digits
     ASSERT_EQ(read.request.Locations.size(), 2u);
@@ -135,7 +135,7 @@ TEST(SessionFile, ReadsCrLfLoneCrAndLfFilesAndStopsAtABadLine)
 
     read = ParseSession("Option1\r\n0\r\n0\r\n/x%0D,Yes,*.*,15%\r\n/y%41,Yes,*.*,15%\r\n");  // not ours
     ASSERT_TRUE(read.error);
-    EXPECT_EQ(read.error->number, 380);
+    EXPECT_EQ(read.error->number, SessionErrorNumber::InvalidPropertyValue);
     ASSERT_EQ(read.request.Locations.size(), 1u);
     EXPECT_EQ(read.request.Locations[0].Folder, "/x\r");
 
@@ -151,14 +151,14 @@ TEST(SessionFile, HugeTruncatedSpecialAndMissingFilesLoadNothingUnaskedAndFailed
     ASSERT_EQ(::truncate(tree.path("huge.gmr").c_str(), 65 << 20), 0);
     SessionRead read = LoadSessionFile(tree.path("huge.gmr"));
     ASSERT_TRUE(read.error);
-    EXPECT_EQ(read.error->number, 7);
+    EXPECT_EQ(read.error->number, SessionErrorNumber::OutOfMemory);
     EXPECT_TRUE(read.request.Locations.empty());
 
     ASSERT_EQ(::mkfifo(tree.path("fifo.gmr").c_str(), 0600), 0);
     read = LoadSessionFile(tree.path("fifo.gmr"));  // returns at once: nothing writes to it
     EXPECT_FALSE(read.loaded);
     ASSERT_TRUE(read.error);
-    EXPECT_EQ(read.error->number, 57);
+    EXPECT_EQ(read.error->number, SessionErrorNumber::DeviceIoError);
 
     const std::string whole = SessionText(sample());
     for (std::size_t cut = 0; cut < whole.size(); ++cut) {
@@ -174,7 +174,7 @@ TEST(SessionFile, HugeTruncatedSpecialAndMissingFilesLoadNothingUnaskedAndFailed
     const SessionRead noFolder = LoadSessionFile(tree.path("gone/none.gmr"));
     EXPECT_FALSE(noFolder.loaded);
     ASSERT_TRUE(noFolder.error);  // a folder that is not there is a failure of the reading
-    EXPECT_EQ(noFolder.error->number, 76);
+    EXPECT_EQ(noFolder.error->number, SessionErrorNumber::PathNotFound);
     EXPECT_TRUE(LoadSessionFile(tree.root()).error);
 
     EXPECT_FALSE(SaveSessionFile(tree.path("no/such/folder/s.gmr"), sample()));

@@ -107,8 +107,8 @@ TEST(Journal, UndoPutsBackEveryKindOfActionAndNeverOverwrites)
     // A rename from the window is journaled too, and named back.
     struct stat st = {};
     ASSERT_EQ(::stat(tree.path("files/keep/a").c_str(), &st), 0);
-    ASSERT_FALSE(RenameJournaled(tree.path("files/keep/a"), IdentityOf(st), tree.path("files/keep/new name"),
-                                 tree.path("journal")));
+    ASSERT_TRUE(RenameJournaled(tree.path("files/keep/a"), IdentityOf(st), tree.path("files/keep/new name"),
+                                tree.path("journal")));
     const auto records = ReadJournals(tree.path("journal"));
     ASSERT_EQ(records.back().action, PlanAction::Rename);
     EXPECT_EQ(UndoOperation(records.back()).restored, 1u);
