@@ -221,82 +221,107 @@ void printSettled(const Settled &settled, bool rules)
             stderr);
 }
 
+/// One --apply as it goes: the plan of the batch being gathered and what was done before it.
+struct ApplyRun
+{
+    const CliAction &request;
+    ResultJsonReader &result;
+    const std::atomic<bool> &cancel;
+    ActionPlan plan;
+    CliHost host;
+    Totals totals;
+    Settled settled;
+    std::size_t listed = 0, markedInBatch = 0;
+};
+
+/// Acts on the files gathered, when any is marked, and starts the next batch.
+void runBatch(ApplyRun &run)
+{
+    if (run.markedInBatch > 0) {
+        const std::size_t before = run.totals.done + run.totals.skipped + run.totals.failed;
+        const PlanReport report = RunPlan(
+            run.plan,
+            [&](std::size_t done, std::size_t) {
+                if (run.host.progressDue())
+                    run.host.setStatusText(
+                        std::string(kDone[static_cast<int>(run.plan.action)]) + " " +
+                        std::to_string(before + done) + " (" +
+                        std::to_string(run.listed * 100 /
+                                       std::max<std::uint64_t>(1, run.result.fileCount())) +
+                        "% of the result)");
+            },
+            &run.cancel);
+        run.host.finish();
+        reportPlan(run.request, run.plan, report, run.totals);
+    }
+    run.plan.files.clear();
+    run.markedInBatch = 0;
+}
+
+/// Settles one group's marks and adds its files to the batch, which is acted on once full.
+void takeGroup(ApplyRun &run, std::vector<JsonFile> &group, std::int32_t number,
+               const std::vector<KeepCriterion> &rules)
+{
+    run.listed += group.size();
+    for (JsonFile &file : group)  // a reference file in one group is one in all
+        file.reference = file.reference || run.result.isReference(file.seen);
+    const ReportGroupMarks marks = SettleReportGroup(group, rules);
+    run.settled.repeats += marks.repeats;
+    run.settled.markedReferences += marks.markedReferences;
+    if (marks.everyFileMarked) {  // acting on it would leave no copy: say so rather than try
+        for (const JsonFile &file : group)
+            printProblem("skipped", file.path, "the report marks every file of its group");
+        run.totals.skipped += group.size();
+        run.settled.marked += group.size();
+        return;
+    }
+    const std::size_t marked =
+        std::count_if(group.begin(), group.end(), [](const JsonFile &f) { return f.marked; });
+    run.settled.byRules += marks.byRules;
+    run.settled.byResult += !marks.byRules && marked > 0;
+    run.settled.marked += marked;
+    run.markedInBatch += marked;
+    for (JsonFile &file : group)  // each group its own number: every file is checked against a kept copy
+        run.plan.files.push_back({std::move(file.path), file.seen, number, file.marked});
+    if (run.plan.files.size() >= kBatchFiles)
+        runBatch(run);
+    run.totals.cancelled = run.totals.cancelled || run.cancel.load();
+}
+
 }  // namespace
 
 int RunCliApply(const CliAction &request, ResultJsonReader &result, const std::vector<KeepCriterion> &rules,
                 const std::atomic<bool> &cancel)
 {
-    ActionPlan plan{request.action,
-                    result.method(),
-                    request.targetFolder,
-                    {},
-                    true,
-                    request.dryRun,
-                    request.dryRun || request.noJournal ? std::string() : JournalFolder()};
-    CliHost host(request.quiet);
-    Totals totals;
-    Settled settled;
-    std::size_t listed = 0, markedInBatch = 0;
-    const auto runBatch = [&] {
-        if (markedInBatch > 0) {
-            const std::size_t before = totals.done + totals.skipped + totals.failed;
-            const PlanReport report = RunPlan(
-                plan,
-                [&](std::size_t done, std::size_t) {
-                    if (host.progressDue())
-                        host.setStatusText(
-                            std::string(kDone[static_cast<int>(plan.action)]) + " " +
-                            std::to_string(before + done) + " (" +
-                            std::to_string(listed * 100 / std::max<std::uint64_t>(1, result.fileCount())) +
-                            "% of the result)");
-                },
-                &cancel);
-            host.finish();
-            reportPlan(request, plan, report, totals);
-        }
-        plan.files.clear();
-        markedInBatch = 0;
-    };
+    ApplyRun run{request,
+                 result,
+                 cancel,
+                 {request.action,
+                  result.method(),
+                  request.targetFolder,
+                  {},
+                  true,
+                  request.dryRun,
+                  request.dryRun || request.noJournal ? std::string() : JournalFolder()},
+                 CliHost(request.quiet),
+                 {},
+                 {}};
     std::vector<JsonFile> group;
-    for (std::int32_t number = 0; !totals.cancelled && result.nextGroup(group, number);) {
-        listed += group.size();
-        for (JsonFile &file : group)  // a reference file in one group is one in all
-            file.reference = file.reference || result.isReference(file.seen);
-        const ReportGroupMarks marks = SettleReportGroup(group, rules);
-        settled.repeats += marks.repeats;
-        settled.markedReferences += marks.markedReferences;
-        if (marks.everyFileMarked) {  // acting on it would leave no copy: say so rather than try
-            for (const JsonFile &file : group)
-                printProblem("skipped", file.path, "the report marks every file of its group");
-            totals.skipped += group.size();
-            settled.marked += group.size();
-            continue;
-        }
-        const std::size_t marked =
-            std::count_if(group.begin(), group.end(), [](const JsonFile &f) { return f.marked; });
-        settled.byRules += marks.byRules;
-        settled.byResult += !marks.byRules && marked > 0;
-        settled.marked += marked;
-        markedInBatch += marked;
-        for (JsonFile &file : group)  // each group its own number: every file is checked against a kept copy
-            plan.files.push_back({std::move(file.path), file.seen, number, file.marked});
-        if (plan.files.size() >= kBatchFiles)
-            runBatch();
-        totals.cancelled = totals.cancelled || cancel.load();
-    }
-    if (!totals.cancelled)
-        runBatch();
-    host.finish();
-    printSettled(settled, !rules.empty());
+    for (std::int32_t number = 0; !run.totals.cancelled && result.nextGroup(group, number);)
+        takeGroup(run, group, number, rules);
+    if (!run.totals.cancelled)
+        runBatch(run);
+    run.host.finish();
+    printSettled(run.settled, !rules.empty());
     if (result.error()) {
         std::fprintf(stderr,
                      "geminor-cli: the result could not be read to its end (%s): the groups after the last "
                      "one reported were left as they were\n",
                      ErrorText(*result.error()).c_str());
-        closing(request, totals);
+        closing(request, run.totals);
         return 1;
     }
-    return closing(request, totals);
+    return closing(request, run.totals);
 }
 
 int RunCliUndo(const std::string &id)

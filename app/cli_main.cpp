@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "app/cli_actions.h"
+#include "app/cli_options.h"
 #include "app/cli_host.h"
 #include "engine/checksum_cache.h"
 #include "engine/file_system.h"
@@ -43,79 +44,6 @@ void onInterrupt(int)
     if (g_cancel.load())
         std::_Exit(130);  // a second Ctrl-C ends at once
     g_cancel.store(true);
-}
-
-struct Options
-{
-    std::string method = "byte";
-    std::string types = "*.*";
-    bool noSubfolders = false;
-    std::vector<std::string> excluded;
-    bool includeHidden = false;
-    bool noProtect = false;
-    bool quiet = false;
-    std::vector<std::string> folders;
-    std::string session;
-    std::string saveSession;
-    std::string csv;
-    std::string html;
-    std::string json;
-    std::string apply;
-    std::vector<std::string> keep;
-    std::vector<std::string> references;
-    std::string sort = "found";
-    bool trash = false;
-    bool remove = false;
-    std::string moveTo;
-    std::string link;
-    std::vector<std::string> undo;  // empty: not asked; one empty text: the newest operation
-    bool journal = false;
-    bool noCache = false;
-    bool clearCache = false;
-    std::string cacheDir;
-    bool dryRun = false;
-    bool noJournal = false;
-    bool null = false;
-};
-
-/// The action asked for, if any; a usage error when more than one.
-std::optional<PlanAction> actionOf(const Options &options, std::string &error)
-{
-    const int count =
-        int(options.trash) + int(options.remove) + int(!options.moveTo.empty()) + int(!options.link.empty());
-    if (count > 1)
-        error = "choose one of --trash, --delete, --move-to and --link";
-    else if (count == 1 && options.keep.empty() && options.apply.empty())  // a result carries its marks
-        error =
-            "an action needs --keep RULE: which file of each group stays (--keep first: the first listed)";
-    else if (count == 0 && options.dryRun)
-        error = "--dry-run needs an action: --trash, --delete or --move-to FOLDER";
-    else if (count == 0 && !options.keep.empty() && options.json.empty() && options.csv.empty() &&
-             options.html.empty())
-        error =
-            "--keep needs an action (--trash, --delete, --move-to FOLDER) or an export to carry the marks";
-    if (!error.empty() || count == 0)
-        return std::nullopt;
-    if (!options.link.empty())
-        return options.link == "hard"       ? PlanAction::HardLink
-               : options.link == "symbolic" ? PlanAction::SymbolicLink
-                                            : PlanAction::Clone;
-    return options.trash ? PlanAction::Trash : options.remove ? PlanAction::Delete : PlanAction::Move;
-}
-
-/// The keep rules given, in order; each was checked when the options were read.
-std::vector<KeepCriterion> keepRules(const Options &options)
-{
-    std::vector<KeepCriterion> rules;
-    for (const std::string &text : options.keep)
-        rules.push_back(*ParseKeepCriterion(text));
-    return rules;
-}
-
-int usageError(const std::string &message)
-{
-    std::fprintf(stderr, "geminor-cli: %s\nTry 'geminor-cli --help'.\n", message.c_str());
-    return 2;
 }
 
 /// Large size groups compare faster with more files open; the hard limit is respected.
@@ -152,7 +80,7 @@ void printShown(const std::vector<ResultEntry> &entries, const std::vector<Resul
 }
 
 /// Writes the exports that were asked for; false when one could not be written.
-bool writeExports(const Options &options, const std::vector<ResultRow> &rows, const ScanOutcome &outcome)
+bool writeExports(const CliOptions &options, const std::vector<ResultRow> &rows, const ScanOutcome &outcome)
 {
     bool ok = true;
     if (!options.json.empty()) {
@@ -191,89 +119,15 @@ bool writeExports(const Options &options, const std::vector<ResultRow> &rows, co
     return ok;
 }
 
-/// The options and their help texts.
-CLI::Option *addOptions(CLI::App &app, Options &options)
-{
-    app.footer(
-        "Examples:\n  geminor-cli -m crc32 -t \".jpg;.png\" ~/Pictures /media/backup/Pictures\n"
-        "  geminor-cli --json result.json ~/Music && geminor-cli --apply result.json --keep first --trash\n"
-        "  geminor-cli --keep newest --keep shortest-path --trash --dry-run ~/Photos\n"
-        "  geminor-cli --reference ~/Photos --keep first --delete /media/old-disk\n\n"
-        "Exit status: 0 after a scan (and everything asked done), 2 for a usage error, 3 when an action\n"
-        "skipped a file, 130 when Ctrl-C stopped it, 1 for any other failure.");
-    app.set_version_flag("--version", std::string("geminor-cli ") + GEMINOR_VERSION);
-    CLI::Option *method =
-        app.add_option("-m,--method", options.method, "search method: byte, crc32, name or zero")
-            ->check(CLI::IsMember({"byte", "crc32", "name", "zero"}))
-            ->capture_default_str();
-    app.add_option("-t,--types", options.types, "file types of the folders, as \".mp3;.jpg\"")
-        ->capture_default_str();
-    app.add_flag("-n,--no-subfolders", options.noSubfolders, "do not walk sub-folders");
-    app.add_option("-x,--exclude", options.excluded, "a folder to leave out (repeatable)")
-        ->allow_extra_args(false);
-    app.add_flag("-H,--include-hidden", options.includeHidden, "include hidden files and folders");
-    app.add_flag("--no-protect", options.noProtect, "do not protect the system folders");
-    app.add_flag("-q,--quiet", options.quiet, "no progress on stderr");
-    app.add_flag("-0,--null", options.null, "end each path with NUL and each group with a second NUL");
-    app.add_option("-s,--session", options.session, "take the request from a session file");
-    app.add_option("--save-session", options.saveSession,
-                   "write the request (after the other options) to a session file");
-    app.add_option("--csv", options.csv, "write the CSV export of the result");
-    app.add_option("--html", options.html, "write the HTML report of the result (FILE ends in .htm)");
-    app.add_option("--json", options.json, "write the result as JSON (paths, sizes, times, devices, inodes)");
-    app.add_option(
-        "--apply", options.apply,
-        "act on a result written with --json instead of scanning: on the files it marks, and with\n"
-        "--keep on the groups in which it marks none; its reference files are always kept");
-    app.add_option(
-           "--keep", options.keep,
-           "which file of each group stays (repeatable, later rules break ties): first, newest, oldest,\n"
-           "shortest-path, longest-path, shortest-name, first-location, path:GLOB, not-path:GLOB")
-        ->check(CLI::Validator(
-            [](std::string &rule) {
-                return ParseKeepCriterion(rule) ? std::string() : "unknown keep rule: " + rule;
-            },
-            "RULE"))
-        ->allow_extra_args(false);
-    app.add_option("--reference", options.references,
-                   "a folder to search whose files are always kept (repeatable)")
-        ->allow_extra_args(false);
-    app.add_option("--sort", options.sort, "order of the groups: found, space, size, copies, name or folder")
-        ->check(CLI::IsMember({"found", "space", "size", "copies", "name", "folder"}))
-        ->capture_default_str();
-    app.add_flag("--trash", options.trash, "move every other file of each group to the trash");
-    app.add_flag("--delete", options.remove, "delete every other file of each group for good");
-    app.add_option("--move-to", options.moveTo, "move every other file of each group into FOLDER");
-    app.add_option("--link", options.link,
-                   "replace every other file of each group by a link to the file kept: hard, symbolic\n"
-                   "(relative) or clone (shared blocks, on btrfs or XFS)")
-        ->check(CLI::IsMember({"hard", "symbolic", "clone"}));
-    app.add_option("--undo", options.undo, "put back what the last operation (or operation ID) did")
-        ->expected(0, 1)
-        ->default_str("")
-        ->type_name("[ID]");
-    app.add_flag("--journal", options.journal, "list the operations that can be undone");
-    app.add_flag("--no-cache", options.noCache, "neither use nor fill the checksum cache");
-    app.add_option("--cache-dir", options.cacheDir,
-                   "keep the checksum cache in DIR (default ~/.cache/geminor)");
-    app.add_flag("--clear-cache", options.clearCache,
-                 "empty the checksum cache (then scan, if folders are given)");
-    app.add_flag("--dry-run", options.dryRun, "say what the action would do, change nothing");
-    app.add_flag("--no-journal", options.noJournal,
-                 "act without writing the journal (when it cannot be written): nothing of it can be undone");
-    app.add_option("FOLDER", options.folders, "folders to search");
-    return method;
-}
-
 /// The request the options describe; an exit status when they describe none.
-std::optional<int> requestFrom(Options &options, bool methodGiven, SearchRequest &request)
+std::optional<int> requestFrom(CliOptions &options, bool methodGiven, SearchRequest &request)
 {
     if (!options.session.empty()) {
         if (!options.folders.empty())
-            return usageError("FOLDER arguments cannot be used with --session");
+            return UsageError("FOLDER arguments cannot be used with --session");
         const SessionRead read = LoadSessionFile(options.session);
         if (!read.loaded)
-            return usageError(
+            return UsageError(
                 "cannot open session file " + QuotedPath(options.session) +
                 (read.error ? ": " + SessionErrorText(*read.error) : std::string(": no such file")));
         if (read.error)
@@ -283,13 +137,13 @@ std::optional<int> requestFrom(Options &options, bool methodGiven, SearchRequest
         if (!methodGiven)
             options.method = MethodName(request.Method);
     } else if (options.folders.empty() && options.references.empty()) {
-        return usageError("no folder to search");
+        return UsageError("no folder to search");
     }
     for (const auto *list : {&options.folders, &options.references})
         for (const std::string &folder : *list) {
             struct stat st = {};
             if (::stat(folder.c_str(), &st) != 0 || !S_ISDIR(st.st_mode))
-                return usageError("not a folder: " + QuotedPath(folder));
+                return UsageError("not a folder: " + QuotedPath(folder));
         }
     request.Method = MethodFromName(options.method).value_or(SearchMethod::ByteToByte);
     if (options.includeHidden)
@@ -313,7 +167,8 @@ std::optional<int> requestFrom(Options &options, bool methodGiven, SearchRequest
 }
 
 /// Scans, prints the groups and the closing counts, writes the exports and acts; the exit status.
-int scanAndReport(const Options &options, const SearchRequest &request, const std::optional<CliAction> &act)
+int scanAndReport(const CliOptions &options, const SearchRequest &request,
+                  const std::optional<CliAction> &act)
 {
     CliHost host(options.quiet);
     std::unique_ptr<ChecksumCache> cache;
@@ -331,7 +186,7 @@ int scanAndReport(const Options &options, const SearchRequest &request, const st
     std::vector<ResultRow> rows = needRows ? LoadResults(outcome.entries) : std::vector<ResultRow>{};
     OrderGroups(rows, *ParseGroupOrder(options.sort));
     if (!options.keep.empty())
-        KeepOne(rows, keepRules(options));
+        KeepOne(rows, KeepRules(options));
     if (!act || !act->dryRun)  // a dry run lists only the files it would act on
         printShown(outcome.entries, needRows ? &rows : nullptr, options.null);
     for (const std::string &line : ClosingTexts(outcome))
@@ -364,33 +219,76 @@ int failed(const char *what)
     return 1;
 }
 
-}  // namespace
-
-int main(int argc, char **argv)
+/// The cache's folder and the action, once the options are known to go together; an exit status
+/// when they do not.
+std::optional<int> checkedAction(CliOptions &options, std::optional<CliAction> &act)
 {
-    Options options;
-    CLI::App app{"Geminor finds duplicate files.", "geminor-cli"};
-    CLI::Option *method = addOptions(app, options);
-    try {
-        app.parse(argc, argv);
-    } catch (const CLI::ParseError &e) {
-        return e.get_exit_code() == 0 ? app.exit(e) : usageError(e.what());
-    }
     if (options.cacheDir.empty())
         options.cacheDir = ChecksumCache::DefaultFolder();
     if (!options.html.empty() && !options.html.ends_with(".htm"))
-        return usageError("the HTML report's name must end in .htm: " + QuotedPath(options.html));
+        return UsageError("the HTML report's name must end in .htm: " + QuotedPath(options.html));
     std::string actionError;
-    const std::optional<PlanAction> action = actionOf(options, actionError);
+    const std::optional<PlanAction> action = ActionOf(options, actionError);
     if (!actionError.empty())
-        return usageError(actionError);
-    std::optional<CliAction> act;
+        return UsageError(actionError);
     if (action)
         act = CliAction{*action,       options.moveTo, options.dryRun,
                         options.quiet, options.null,   options.noJournal};
     struct stat st = {};
     if (!options.moveTo.empty() && (::stat(options.moveTo.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)))
-        return usageError("not a folder: " + QuotedPath(options.moveTo));
+        return UsageError("not a folder: " + QuotedPath(options.moveTo));
+    return std::nullopt;
+}
+
+/// --apply: acts on a result written with --json; the exit status.
+int applyResult(const CliOptions &options, const std::optional<CliAction> &act)
+{
+    if (!options.folders.empty() || !options.session.empty() || !options.csv.empty() ||
+        !options.html.empty() || !options.json.empty() || !options.saveSession.empty())
+        return UsageError("--apply takes no folders, session or exports");
+    if (!act)
+        return UsageError("--apply needs an action: --trash, --delete or --move-to FOLDER");
+    const auto result = ResultJsonReader::Open(options.apply);
+    if (!result) {
+        std::fprintf(stderr, "geminor-cli: %s: %s\n", QuotedPath(options.apply).c_str(),
+                     ErrorText(result.error()).c_str());
+        return 1;
+    }
+    return RunCliApply(*act, **result, KeepRules(options), g_cancel);
+}
+
+/// scanAndReport, with running out of memory said rather than crashed on.
+int scanGuarded(const CliOptions &options, const SearchRequest &request, const std::optional<CliAction> &act)
+{
+    try {
+        return scanAndReport(options, request, act);
+    } catch (const std::bad_alloc &) {
+        return failed("out of memory: the scan stopped and reports nothing");
+    } catch (const std::system_error &e) {
+        // A thread that cannot be started under a tight address-space limit is memory too.
+        if (e.code() == std::errc::resource_unavailable_try_again || e.code() == std::errc::not_enough_memory)
+            return failed("out of memory: the scan stopped and reports nothing");
+        return failed(e.what());
+    } catch (const std::exception &e) {
+        return failed(e.what());
+    }
+}
+
+}  // namespace
+
+int main(int argc, char **argv)
+{
+    CliOptions options;
+    CLI::App app{"Geminor finds duplicate files.", "geminor-cli"};
+    CLI::Option *method = AddCliOptions(app, options);
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::ParseError &e) {
+        return e.get_exit_code() == 0 ? app.exit(e) : UsageError(e.what());
+    }
+    std::optional<CliAction> act;
+    if (const auto status = checkedAction(options, act))
+        return *status;
     if (options.journal)
         return PrintJournals();
     if (options.clearCache) {
@@ -404,34 +302,11 @@ int main(int argc, char **argv)
     if (app.count("--undo") > 0)
         return RunCliUndo(options.undo.empty() ? std::string() : options.undo.front());
     std::signal(SIGINT, onInterrupt);
-    if (!options.apply.empty()) {
-        if (!options.folders.empty() || !options.session.empty() || !options.csv.empty() ||
-            !options.html.empty() || !options.json.empty() || !options.saveSession.empty())
-            return usageError("--apply takes no folders, session or exports");
-        if (!act)
-            return usageError("--apply needs an action: --trash, --delete or --move-to FOLDER");
-        const auto result = ResultJsonReader::Open(options.apply);
-        if (!result) {
-            std::fprintf(stderr, "geminor-cli: %s: %s\n", QuotedPath(options.apply).c_str(),
-                         ErrorText(result.error()).c_str());
-            return 1;
-        }
-        return RunCliApply(*act, **result, keepRules(options), g_cancel);
-    }
+    if (!options.apply.empty())
+        return applyResult(options, act);
     SearchRequest request;
     if (const auto status = requestFrom(options, method->count() > 0, request))
         return *status;
     PrepareProcess();
-    try {
-        return scanAndReport(options, request, act);
-    } catch (const std::bad_alloc &) {
-        return failed("out of memory: the scan stopped and reports nothing");
-    } catch (const std::system_error &e) {
-        // A thread that cannot be started under a tight address-space limit is memory too.
-        if (e.code() == std::errc::resource_unavailable_try_again || e.code() == std::errc::not_enough_memory)
-            return failed("out of memory: the scan stopped and reports nothing");
-        return failed(e.what());
-    } catch (const std::exception &e) {
-        return failed(e.what());
-    }
+    return scanGuarded(options, request, act);
 }
