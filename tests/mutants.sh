@@ -1,0 +1,41 @@
+#!/usr/bin/env bash
+# Applies each mutation below, one at a time, to a copy of the committed tree, builds the test
+# that should catch it and expects that test to fail. Slow (a build per mutation), so it is run
+# by hand, not in CI:   tests/mutants.sh
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+git -C "$root" archive HEAD | tar -x -C "$work"
+cmake -S "$work" -B "$work/build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DGEMINOR_BUILD_BENCH=OFF \
+  -DCMAKE_CXX_COMPILER_LAUNCHER=ccache >/dev/null
+survived=0
+
+# mutant DESCRIPTION FILE FROM TO TEST: FROM (exact text, found once) replaced by TO in FILE.
+mutant() {
+  local what=$1 file=$2 from=$3 to=$4 test=$5
+  cp "$work/$file" "$work/$file.orig"
+  python3 - "$work/$file" "$from" "$to" <<'PY'
+import sys
+path, old, new = sys.argv[1:]
+text = open(path).read()
+if text.count(old) != 1:
+    sys.exit(f"{path}: the text to mutate is not there once: {old}")
+open(path, "w").write(text.replace(old, new))
+PY
+  if ! cmake --build "$work/build" --parallel 2 --target "$test" >/dev/null; then
+    echo "NOT BUILT  $what"
+    survived=1
+  elif "$work/build/tests/$test" >/dev/null 2>&1; then
+    echo "SURVIVED   $what ($test passes)"
+    survived=1
+  else
+    echo "killed     $what ($test fails)"
+  fi
+  mv "$work/$file.orig" "$work/$file"
+}
+
+mutant "the compare no longer checks that a reopened file is the same inode" engine/compare_blocks.h \
+  'if (m_seen && (reader.device() != m_dev || reader.inode() != m_ino))' 'if (false)' content_search_test
+
+exit $survived
