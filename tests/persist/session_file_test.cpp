@@ -64,7 +64,7 @@ TEST(SessionFile, RoundTripsMethodOptionsAndRows)
     }
 }
 
-TEST(SessionFile, ReadsCrLfLoneCrAndLfFilesAndStopsAtABadLine)
+TEST(SessionFile, ReadsCrLfLoneCrAndLfFiles)
 {
     SessionRead read = ParseSession("Option3\r0\r1\r/a,No,*.*,15\r");
     EXPECT_EQ(read.request.Method, SearchMethod::SameName);
@@ -87,61 +87,46 @@ TEST(SessionFile, ReadsCrLfLoneCrAndLfFilesAndStopsAtABadLine)
     }
     EXPECT_EQ(ParseSession("Option2").request.Method, SearchMethod::Crc32);
     EXPECT_FALSE(ParseSession("Option2\n1\n0").error);
-
     read = ParseSession("option2\r\n1\r\n0\r\n");  // not a method word: byte to byte stays
     EXPECT_EQ(read.request.Method, SearchMethod::ByteToByte);
     EXPECT_FALSE(read.error);
-
-    // Cut short in the last row: ",16" read as ",1" would scan a folder meant to be left out, and
-    // so would an escaped folder whose "%" was lost.
-    for (const char *cut : {"Option1\r\n1\r\n0\r\n/a,Yes,*.*,15\r\n/a/private,No,*.*,1",
-                            "Option1\n1\n0\n/a,Yes,*.*,15\n/a/private,No,*.*,",
-                            "Option1\n1\n0\n/a,Yes,*.*,15\n/a/pri%0Avate,No,*.*,16"}) {
-        read = ParseSession(cut);
-        ASSERT_TRUE(read.error) << cut;
-        EXPECT_EQ(read.error->number, SessionErrorNumber::InputPastEndOfFile);
-        EXPECT_EQ(read.error->error.detail, "5");  // the line
-        ASSERT_EQ(read.request.Locations.size(), 1u);
-        EXPECT_TRUE(read.loaded);
-    }
-    read = ParseSession("Option");
-    ASSERT_TRUE(read.error);
-    EXPECT_EQ(read.error->number, SessionErrorNumber::InputPastEndOfFile);
-
-    // A bad line stops the reading and keeps the rows before it.
-    read = ParseSession("Option1\r\n1\r\n0\r\n/a,Yes,*.*,15\r\n/b,Yes,*.*\r\n/c,Yes,*.*,15\r\n");
-    EXPECT_TRUE(read.loaded);
-    ASSERT_TRUE(read.error);
-    EXPECT_EQ(read.error->number, SessionErrorNumber::SubscriptOutOfRange);
-    EXPECT_EQ(read.error->error.detail, "5");
-    ASSERT_EQ(read.request.Locations.size(), 1u);
-    EXPECT_EQ(read.request.Locations[0].Folder, "/a");
-
-    read = ParseSession("Option1\r\n1\r\n0\r\n/a,Yes,*.*,15\r\n\r\n/c,Yes,*.*,15\r\n");  // an empty line
-    EXPECT_TRUE(read.error);
-    EXPECT_EQ(read.request.Locations.size(), 1u);
-
-    read = ParseSession("Option2\r\nyes\r\n0\r\n/a,Yes,*.*,15\r\n");
-    ASSERT_TRUE(read.error);
-    EXPECT_EQ(read.error->number, SessionErrorNumber::TypeMismatch);
-    EXPECT_EQ(read.request.Method, SearchMethod::Crc32);
-    EXPECT_TRUE(read.request.Locations.empty());
-    EXPECT_EQ(ParseSession("Option2\r\n1\r\n7\r\n").error->number, SessionErrorNumber::InvalidPropertyValue);
-
     read = ParseSession("Option1\r\n0\r\n0\r\n/x,Yes,*.*,16junk\r\n/y,Yes,*.*,\r\n");  // leading digits
     ASSERT_EQ(read.request.Locations.size(), 2u);
     EXPECT_TRUE(read.request.Locations[0].Exclude);
     EXPECT_FALSE(read.request.Locations[1].Exclude);
+    EXPECT_EQ(ParseSession(std::string("\0\xff\x01garbage", 10)).request, SearchRequest{});
+}
 
-    read = ParseSession("Option1\r\n0\r\n0\r\n/x%0D,Yes,*.*,15%\r\n/y%41,Yes,*.*,15%\r\n");  // not ours
-    ASSERT_TRUE(read.error);
-    EXPECT_EQ(read.error->number, SessionErrorNumber::InvalidPropertyValue);
-    ASSERT_EQ(read.request.Locations.size(), 1u);
-    EXPECT_EQ(read.request.Locations[0].Folder, "/x\r");
-
-    read = ParseSession(std::string("\0\xff\x01garbage", 10));
-    EXPECT_TRUE(read.loaded);
-    EXPECT_EQ(read.request, SearchRequest{});
+TEST(SessionFile, ABadLineStopsTheReadingWithItsNumberAndKeepsTheRowsBefore)
+{
+    using enum SessionErrorNumber;
+    const struct
+    {
+        const char *text;
+        SessionErrorNumber number;
+        std::size_t rows;
+    } cases[] = {
+        // Cut short in the last row: ",16" read as ",1" would scan a folder meant to be left
+        // out, and so would an escaped folder whose "%" was lost.
+        {"Option1\r\n1\r\n0\r\n/a,Yes,*.*,15\r\n/a/private,No,*.*,1", InputPastEndOfFile, 1},
+        {"Option1\n1\n0\n/a,Yes,*.*,15\n/a/private,No,*.*,", InputPastEndOfFile, 1},
+        {"Option1\n1\n0\n/a,Yes,*.*,15\n/a/pri%0Avate,No,*.*,16", InputPastEndOfFile, 1},
+        {"Option", InputPastEndOfFile, 0},
+        {"Option1\r\n1\r\n0\r\n/a,Yes,*.*,15\r\n/b,Yes,*.*\r\n/c,Yes,*.*,15\r\n", SubscriptOutOfRange, 1},
+        {"Option1\r\n1\r\n0\r\n/a,Yes,*.*,15\r\n\r\n/c,Yes,*.*,15\r\n", SubscriptOutOfRange, 1},
+        {"Option2\r\nyes\r\n0\r\n/a,Yes,*.*,15\r\n", TypeMismatch, 0},
+        {"Option2\r\n1\r\n7\r\n", InvalidPropertyValue, 0},
+        {"Option1\r\n0\r\n0\r\n/x%0D,Yes,*.*,15%\r\n/y%41,Yes,*.*,15%\r\n", InvalidPropertyValue, 1},
+    };
+    for (const auto &c : cases) {
+        const SessionRead read = ParseSession(c.text);
+        EXPECT_TRUE(read.loaded);
+        ASSERT_TRUE(read.error) << c.text;
+        EXPECT_EQ(read.error->number, c.number) << c.text;
+        EXPECT_EQ(read.request.Locations.size(), c.rows) << c.text;
+    }
+    EXPECT_EQ(ParseSession(cases[4].text).error->error.detail, "5");  // the line
+    EXPECT_EQ(ParseSession(cases[6].text).request.Method, SearchMethod::Crc32);
 }
 
 TEST(SessionFile, HugeTruncatedSpecialAndMissingFilesLoadNothingUnaskedAndFailedWritesAreReported)
