@@ -118,8 +118,8 @@ std::string escaped(std::string_view folder)
     return text;
 }
 
-/// The folder of an escaped line, or nothing when it holds an escape Geminor does not write.
-std::optional<std::string> unescaped(std::string_view text)
+/// The folder of an escaped line; UnknownEscape when it holds an escape Geminor does not write.
+Result<std::string> unescaped(std::string_view text)
 {
     std::string folder;
     for (std::size_t i = 0; i < text.size(); ++i) {
@@ -129,7 +129,7 @@ std::optional<std::string> unescaped(std::string_view text)
         }
         const std::string_view code = text.substr(i + 1, 2);
         if (code != "0D" && code != "0A" && code != "25")
-            return std::nullopt;
+            return Fail(ErrorCode::UnknownEscape);
         folder += code == "0D" ? '\r' : code == "0A" ? '\n' : '%';
         i += 2;
     }
@@ -147,7 +147,7 @@ std::optional<SessionError> readRow(std::string_view line, int number, SearchReq
     const std::size_t folderEnd =
         line.size() - fields[n - 1].size() - fields[n - 2].size() - fields[n - 3].size() - 3;
     const long marker = leadingNumber(fields.back());  // 17: a reference location
-    std::optional<std::string> folder(line.substr(0, folderEnd));
+    Result<std::string> folder(std::string(line.substr(0, folderEnd)));
     if (fields.back().ends_with(kEscapedMarker) && !(folder = unescaped(*folder)))
         return lineError(SessionErrorNumber::InvalidPropertyValue, ErrorCode::UnknownEscape, number);
     request.Locations.push_back({std::move(*folder), std::string(fields[n - 3]), std::string(fields[n - 2]),
