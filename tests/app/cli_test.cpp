@@ -10,6 +10,7 @@ namespace {
 
 using test::RunCli;
 using test::TempTree;
+using ::testing::HasSubstr;
 
 TEST(GeminorCli, PrintsGroupsAsPathBlocksAndTheClosingTexts)
 {
@@ -56,6 +57,37 @@ TEST(GeminorCli, OptionsBecomeLocationsAndExclusions)
     ASSERT_EQ(RunCli({"-q", "--no-protect", "-H", "-t", ".jpg", tree.path("keep")}, out, err), 0);
     EXPECT_THAT(out, testing::HasSubstr(".hidden.jpg"));
     EXPECT_THAT(out, testing::HasSubstr("deeper/e.jpg"));
+}
+
+TEST(GeminorCli, SaysWhyASessionOrAResultCannotBeRead)
+{
+    TempTree tree;
+    const std::pair<const char *, const char *> sessions[] = {
+        {"Option1\r\n1\r\n0\r\n/a,Yes,*.*,1",
+         "Input past end of file: line 4 has no line end and is incomplete; the file was cut short"},
+        {"Option1\r\nyes\r\n0\r\n", "Type mismatch: a check box state must be 0 or 1 (line 2)"},
+        {"Option1\r\n1\r\n7\r\n", "Invalid property value: a check box state must be 0 or 1 (line 3)"},
+        {"Option1\r\n1\r\n0\r\n/b,Yes\r\n",
+         "Subscript out of range: line 4 is not a search location (Folder,SubFolder,FileTypes,marker)"},
+        {"Option1\r\n1\r\n0\r\n/x%41,Yes,*.*,15%\r\n",
+         "Invalid property value: line 4 holds a folder escape other than %0D, %0A or %25"}};
+    std::string out, err;
+    for (const auto &[text, said] : sessions) {
+        RunCli({"-q", "-s", tree.write("s.gmr", text)}, out, err);
+        EXPECT_THAT(err, HasSubstr(std::string(": ") + said + "\n"));
+    }
+    RunCli({"-q", "-s", tree.path("gone/s.gmr")}, out, err);
+    EXPECT_THAT(err, HasSubstr(": Path not found: " + tree.path("gone/") + "\n"));
+
+    const std::pair<std::string, std::string> results[] = {
+        {tree.write("a.json", "{"), "not JSON: expected a member name at byte 1"},
+        {tree.write("b.json", "{\"method\":\"byte\"}"), "not a Geminor result: no method or no groups"},
+        {tree.path("none.json"), "No such file or directory"},
+        {tree.root(), "cannot be read: Is a directory"}};
+    for (const auto &[path, said] : results) {
+        EXPECT_EQ(RunCli({"--apply", path, "--trash"}, out, err), 1);
+        EXPECT_THAT(err, ::testing::EndsWith(": " + said + "\n"));
+    }
 }
 
 #if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
