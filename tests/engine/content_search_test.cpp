@@ -2,6 +2,8 @@
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <map>
 #include <random>
@@ -14,7 +16,6 @@
 #include "engine/file_system.h"
 #include "engine/identical_groups.h"
 #include "engine/same_name_search.h"
-#include "engine/sorting_lib.h"
 #include "engine/thread_pool.h"
 #include "engine/unique_fd.h"
 #include "tests/support/faulty_file_system.h"
@@ -254,24 +255,16 @@ TEST(SameNameSearch, GroupsNamesEqualAfterTrimmingAndFolding)
     std::vector<FileRecord> records{
         {5, "a.txt", "/x/"},       {7, "b.txt", "/x/"},   {9, "b.txt", "/y/"},  {1, "Report.doc", "/x/"},
         {2, " report.DOC", "/y/"}, {3, "ÉTÉ.txt", "/x/"}, {4, "été.txt", "/y/"}};
+    std::stable_sort(records.begin(), records.end(), [](const FileRecord &a, const FileRecord &b) {
+        return NameKey(a.name) < NameKey(b.name);  // as the scan orders them
+    });
     std::vector<std::string> keys;
-    for (const auto &r : records)
+    for (const FileRecord &r : records)
         keys.push_back(NameKey(r.name));
-    // Order by key, as the scan does.
-    std::vector<std::size_t> order(records.size());
-    for (std::size_t i = 0; i < order.size(); ++i)
-        order[i] = i;
-    order = MergeSortList(order, [&](std::size_t a, std::size_t b) { return keys[a] < keys[b]; });
-    std::vector<FileRecord> sorted;
-    std::vector<std::string> sortedKeys;
-    for (std::size_t i : order) {
-        sorted.push_back(records[i]);
-        sortedKeys.push_back(keys[i]);
-    }
     SilentHost host;
     CancelRequested cancel{false};
     SearchState state(host, cancel);
-    SearchSameNames(sorted, sortedKeys, state);
+    SearchSameNames(records, keys, state);
     std::vector<std::string> rows;
     for (const auto &e : state.DuplicateRecords)
         rows.push_back(e.folder + e.name + ":" + std::to_string(e.group));
