@@ -14,107 +14,97 @@
 #include <QTreeWidget>
 
 #include "tests/support/window_fixture.h"
-#include "tests/support/scripted_prompter.h"
 #include "ui/folder_frm.h"
 #include "ui/main_frm.h"
 #include "ui/shipped_files.h"
 
 using namespace geminor;
-using geminor::test::ScriptedPrompter;
+using geminor::test::Child;
 
-class FolderFrmTest : public QObject
+class FolderFrmTest : public test::WindowTest
 {
     Q_OBJECT
 private slots:
-    void init() { QVERIFY(test::UseTemporaryHome(m_home)); }
+    void init() { QVERIFY(fresh()); }
 
     void opensWithTheBuiltInTypesAndTheFolderBrowser()
     {
-        ScriptedPrompter prompter;
-        SettingsStore settings;
-        FolderFrm dialog(prompter, settings);
-        auto *types = dialog.findChild<QListWidget *>(QStringLiteral("FType"));
+        FolderFrm dialog(prompter, *settings);
+        auto *types = Child<QListWidget>(dialog, "FType");
         QStringList texts;
         for (int i = 0; i < types->count(); ++i)
             texts << types->item(i)->text();
         QCOMPARE(texts, QStringList(
                             {".mp3", ".wma", ".jpg", ".gif", ".exe", ".zip", ".mpg", ".wav", ".ra", ".avi"}));
-        QVERIFY(!dialog.findChild<QToolButton *>(QStringLiteral("cmdFileAdd"))->isEnabled());
+        QVERIFY(!Child<QToolButton>(dialog, "cmdFileAdd")->isEnabled());
         for (const char *name :
              {"Command2", "cmdFileAdd", "cmdFileDelete"}) {  // something to see without an icon theme
-            auto *button = dialog.findChild<QToolButton *>(QString::fromLatin1(name));
+            auto *button = Child<QToolButton>(dialog, name);
             QVERIFY2(!button->icon().isNull() || !button->text().isEmpty(), name);
         }
-        QVERIFY(!dialog.findChild<QPushButton *>(QStringLiteral("cmdOK"))->isEnabled());
+        auto *ok = Child<QPushButton>(dialog, "cmdOK");
+        QVERIFY(!ok->isEnabled());
         prompter.fileAnswer = "/music";
         dialog.show();
         QTRY_COMPARE(prompter.asked.value(0), QStringLiteral("Choose Folder to Search"));
-        QVERIFY(dialog.findChild<QPushButton *>(QStringLiteral("cmdOK"))->isEnabled());
+        QVERIFY(ok->isEnabled());
         dialog.browse();  // cancelled: the path stays
-        QCOMPARE(dialog.findChild<QLineEdit *>(QStringLiteral("Text1"))->text(), QStringLiteral("/music"));
-        QVERIFY(dialog.findChild<QPushButton *>(QStringLiteral("cmdOK"))->isEnabled());
-        dialog.findChild<QLineEdit *>(QStringLiteral("Text1"))->clear();  // nothing typed: no OK
-        QVERIFY(!dialog.findChild<QPushButton *>(QStringLiteral("cmdOK"))->isEnabled());
-        dialog.findChild<QPushButton *>(QStringLiteral("cmdCancel"))->click();
+        QCOMPARE(Child<QLineEdit>(dialog, "Text1")->text(), QStringLiteral("/music"));
+        QVERIFY(ok->isEnabled());
+        Child<QLineEdit>(dialog, "Text1")->clear();  // nothing typed: no OK
+        QVERIFY(!ok->isEnabled());
+        Child<QPushButton>(dialog, "cmdCancel")->click();
         QCOMPARE(dialog.result(), int(QDialog::Rejected));
-        QVERIFY(!settings.LoadFileTypes());  // nothing written yet
+        QVERIFY(!settings->LoadFileTypes());  // nothing written yet
     }
 
     void addedTypesGoToTheTopInOrderAndAreStored()
     {
-        ScriptedPrompter prompter;
-        SettingsStore settings;
         {
-            FolderFrm dialog(prompter, settings);
-            dialog.findChild<QRadioButton *>(QStringLiteral("Option2"))->setChecked(true);
+            FolderFrm dialog(prompter, *settings);
+            Child<QRadioButton>(dialog, "Option2")->setChecked(true);
             prompter.texts = {QStringLiteral("*.MP4"), QStringLiteral("f.l,a.c"), QString()};
             dialog.addFileType();
             dialog.addFileType();
             dialog.addFileType();  // an empty answer adds nothing, but still counts
             QCOMPARE(dialog.addCounter(), 3);
         }
-        const auto stored = settings.LoadFileTypes();
+        const auto stored = settings->LoadFileTypes();
         QVERIFY(stored);
         QCOMPARE(stored->size(), std::size_t{12});
         QCOMPARE((*stored)[0].extension, QStringLiteral(".MP4"));
         QCOMPARE((*stored)[1].extension, QStringLiteral(".flac"));
         QCOMPARE((*stored)[2].extension, QStringLiteral(".mp3"));
-        FolderFrm reopened(prompter, settings);
-        QCOMPARE(reopened.findChild<QListWidget *>(QStringLiteral("FType"))->item(1)->text(),
-                 QStringLiteral(".flac"));
+        FolderFrm reopened(prompter, *settings);
+        QCOMPARE(Child<QListWidget>(reopened, "FType")->item(1)->text(), QStringLiteral(".flac"));
     }
 
     void handsBackTheRowOrInsistsOnAType()
     {
-        ScriptedPrompter prompter;
-        SettingsStore settings;
-        FolderFrm dialog(prompter, settings);
+        FolderFrm dialog(prompter, *settings);
         prompter.fileAnswer = "/data";
         dialog.browse();
-        dialog.findChild<QRadioButton *>(QStringLiteral("Option2"))->setChecked(true);
+        Child<QRadioButton>(dialog, "Option2")->setChecked(true);
         dialog.accept();
         QCOMPARE(prompter.informed.value(0), QStringLiteral("Error|Please select at least one file type"));
         QCOMPARE(dialog.result(), int(QDialog::Rejected));
-        auto *types = dialog.findChild<QListWidget *>(QStringLiteral("FType"));
+        auto *types = Child<QListWidget>(dialog, "FType");
         types->item(2)->setCheckState(Qt::Checked);  // .jpg
         types->item(0)->setCheckState(Qt::Checked);  // .mp3
-        dialog.findChild<QCheckBox *>(QStringLiteral("Check1"))->setChecked(false);
+        Child<QCheckBox>(dialog, "Check1")->setChecked(false);
         dialog.accept();
         QCOMPARE(dialog.result(), int(QDialog::Accepted));
-        QCOMPARE(dialog.location().Folder, std::string("/data"));
-        QCOMPARE(dialog.location().SubFolder, std::string("No"));
-        QCOMPARE(dialog.location().FileTypes, std::string(".mp3;.jpg"));
-        QVERIFY(!dialog.location().Exclude);
-        auto *reference = dialog.findChild<QCheckBox *>(QStringLiteral("Check3"));
+        QVERIFY((dialog.location() == SearchLocation{"/data", "No", ".mp3;.jpg", false, false}));
+        auto *reference = Child<QCheckBox>(dialog, "Check3");
         reference->setChecked(true);
         dialog.accept();
         QVERIFY(dialog.location().Reference);
 
-        auto *exclude = dialog.findChild<QCheckBox *>(QStringLiteral("Check2"));
+        auto *exclude = Child<QCheckBox>(dialog, "Check2");
         exclude->setChecked(true);
         QVERIFY(!reference->isEnabled() && !reference->isChecked());  // a folder left out keeps nothing
-        QVERIFY(dialog.findChild<QRadioButton *>(QStringLiteral("Option1"))->isChecked());
-        QVERIFY(!dialog.findChild<QRadioButton *>(QStringLiteral("Option2"))->isEnabled());
+        QVERIFY(Child<QRadioButton>(dialog, "Option1")->isChecked());
+        QVERIFY(!Child<QRadioButton>(dialog, "Option2")->isEnabled());
         QVERIFY(exclude->font().bold());
         dialog.accept();
         QVERIFY(dialog.location().Exclude);
@@ -123,10 +113,8 @@ private slots:
 
     void takesATypedPathAndOpensOnALocationToEdit()
     {
-        ScriptedPrompter prompter;
-        SettingsStore settings;
-        FolderFrm dialog(prompter, settings);
-        auto *path = dialog.findChild<QLineEdit *>(QStringLiteral("Text1"));
+        FolderFrm dialog(prompter, *settings);
+        auto *path = Child<QLineEdit>(dialog, "Text1");
         QVERIFY(!path->isReadOnly() && path->completer());
         QTest::keyClicks(path, QStringLiteral("photos/2024"));
         dialog.accept();  // not a full path: said, not taken
@@ -139,27 +127,21 @@ private slots:
         QCOMPARE(QString::fromStdString(dialog.location().Folder),
                  QDir::homePath() + QStringLiteral("/photos/2024"));
 
-        FolderFrm edit(prompter, settings);
+        FolderFrm edit(prompter, *settings);
         edit.setLocation({"/data/backup", "No", ".flac;.jpg", false, true});
         edit.show();
         QTest::qWait(20);
         QVERIFY(prompter.asked.isEmpty());  // no folder browser over a known location
-        QCOMPARE(edit.findChild<QLineEdit *>(QStringLiteral("Text1"))->text(),
-                 QStringLiteral("/data/backup"));
-        QVERIFY(edit.findChild<QCheckBox *>(QStringLiteral("Check3"))->isChecked());
+        QCOMPARE(Child<QLineEdit>(edit, "Text1")->text(), QStringLiteral("/data/backup"));
+        QVERIFY(Child<QCheckBox>(edit, "Check3")->isChecked());
         edit.accept();
-        QCOMPARE(edit.location().Folder, std::string("/data/backup"));
-        QCOMPARE(edit.location().SubFolder, std::string("No"));
-        QCOMPARE(edit.location().FileTypes,
-                 std::string(".jpg;.flac"));  // list order; a type not listed is added
-        QVERIFY(edit.location().Reference && !edit.location().Exclude);
+        // In list order; a type not listed is added.
+        QVERIFY((edit.location() == SearchLocation{"/data/backup", "No", ".jpg;.flac", false, true}));
     }
 
     void aDoubleClickedLocationIsEditedInPlace()
     {
-        ScriptedPrompter prompter;
-        SettingsStore settings;
-        MainFrm window(prompter, settings);
+        MainFrm window(prompter, *settings);
         SearchRequest request;
         request.Locations = {{"/a", "Yes", "*.*", false, false}, {"/b", "Yes", ".jpg", false, false}};
         window.setRequest(request);
@@ -168,12 +150,12 @@ private slots:
         QTimer::singleShot(0, [&] {
             auto *dialog = qobject_cast<FolderFrm *>(QApplication::activeModalWidget());
             QVERIFY(dialog);
-            shownPath = dialog->findChild<QLineEdit *>(QStringLiteral("Text1"))->text();
-            dialog->findChild<QLineEdit *>(QStringLiteral("Text1"))->setText(QStringLiteral("/c"));
-            dialog->findChild<QCheckBox *>(QStringLiteral("Check1"))->setChecked(false);
+            shownPath = Child<QLineEdit>(*dialog, "Text1")->text();
+            Child<QLineEdit>(*dialog, "Text1")->setText(QStringLiteral("/c"));
+            Child<QCheckBox>(*dialog, "Check1")->setChecked(false);
             dialog->accept();
         });
-        auto *list = window.findChild<QTreeWidget *>(QStringLiteral("SearchList"));
+        auto *list = Child<QTreeWidget>(window, "SearchList");
         const QPoint second = list->visualItemRect(list->topLevelItem(1)).center();
         QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, second);
         QTest::mouseDClick(list->viewport(), Qt::LeftButton, {}, second);
@@ -189,7 +171,6 @@ private slots:
         QTemporaryDir bin;
         const QByteArray path = qgetenv("PATH");
         qputenv("PATH", bin.path().toUtf8());  // no xdg-open at all
-        ScriptedPrompter prompter;
         QWidget window;
         const auto open = [&] {
             OpenOnDesktop(window, prompter, QStringLiteral("/usr/share/doc/help.html"),
@@ -227,9 +208,6 @@ private slots:
         prompter.usedFolder(used.path() + QStringLiteral("/gone"));
         QCOMPARE(prompter.startFolder(), QDir::homePath());
     }
-
-private:
-    QTemporaryDir m_home;
 };
 
 QTEST_MAIN(FolderFrmTest)

@@ -3,7 +3,6 @@
 #include <QImage>
 #include <QImageReader>
 #include <QLabel>
-#include <QSettings>
 #include <QSignalSpy>
 #include <QSplitter>
 #include <QTableView>
@@ -12,13 +11,11 @@
 #include <QToolButton>
 
 #include "tests/support/window_fixture.h"
-#include "tests/support/scripted_prompter.h"
 #include "ui/file_info_frm.h"
 #include "ui/main_frm.h"
 #include "ui/result_model.h"
 
 using namespace geminor;
-using geminor::test::ScriptedPrompter;
 
 namespace {
 
@@ -47,11 +44,11 @@ QByteArray sidewaysJpeg(int width, int height)
 
 }  // namespace
 
-class ViewerTest : public QObject
+class ViewerTest : public test::WindowTest
 {
     Q_OBJECT
 private slots:
-    void init() { QVERIFY(test::UseTemporaryHome(m_home)); }
+    void init() { QVERIFY(fresh()); }
 
     void previewsEveryFormatQtReads()
     {
@@ -78,15 +75,10 @@ private slots:
             QFile file(tree.path() + QLatin1String(name));
             QVERIFY(file.open(QIODevice::WriteOnly) && file.write(sideways) == sideways.size());
         }
-        ScriptedPrompter prompter;
-        SettingsStore settings;
-        MainFrm window(prompter, settings);
-        SearchRequest request;
-        request.Locations = {{tree.path().toStdString(), "Yes", "*.*", false}};
-        window.setRequest(request);
+        MainFrm window(prompter, *settings);
         window.resize(1000, 700);
         window.show();
-        QVERIFY(test::Scanned(window));
+        QVERIFY(test::ScannedFolder(window, tree.path().toStdString()));
         QCOMPARE(window.results()->rowCount(), 6);
         auto *list = window.findChild<QTableView *>(QStringLiteral("RLV"));
         const auto rowNamed = [&](const char *suffix) {
@@ -149,9 +141,6 @@ private slots:
         QCOMPARE(window.viewerState(), SettingsStore::kViewerOff);
         QCOMPARE(SettingsStore().Display(), SettingsStore::kViewerOn);
     }
-
-private:
-    QTemporaryDir m_home;
 };
 
 QTEST_MAIN(ViewerTest)

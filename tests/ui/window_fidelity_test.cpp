@@ -1,30 +1,23 @@
 #include <QAction>
-#include <QApplication>
+#include <QCheckBox>
 #include <QEvent>
 #include <QFile>
 #include <QLabel>
 #include <QMainWindow>
 #include <QSettings>
-#include <QSignalSpy>
 #include <QStatusBar>
-#include <QTableView>
 #include <QTemporaryDir>
 #include <QTest>
-#include <fstream>
-#include <optional>
 
-#include "results/rename_file.h"
 #include "tests/support/window_fixture.h"
-#include "tests/support/scripted_prompter.h"
 #include "ui/export_commands.h"
-#include "ui/file_operation.h"
 #include "ui/job_runner.h"
 #include "ui/main_frm.h"
 #include "ui/result_model.h"
 #include "ui/status_panels.h"
 
 using namespace geminor;
-using geminor::test::ScriptedPrompter;
+using geminor::test::Child;
 
 namespace {
 
@@ -48,29 +41,20 @@ protected:
     }
 };
 
-void write(const QString &path, const QByteArray &bytes)
-{
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    file.write(bytes);
-}
-
 }  // namespace
 
-class WindowFidelityTest : public QObject
+class WindowFidelityTest : public test::WindowTest
 {
     Q_OBJECT
 private slots:
     void init()
     {
-        QVERIFY(test::UseTemporaryHome(m_home, false));
         QFile::remove(configFile());
         QFile::remove(layoutFile());
-        prompter = {};
-        settings.emplace();
+        QVERIFY(fresh(false));
     }
 
-    void layoutIsKeptApartAndSettingsAreWrittenOnlyOnAChange()
+    void togglesAskWhereTheyMustAndOnlyAChangeIsWritten()
     {
         {
             MainFrm window(prompter, *settings);
@@ -82,76 +66,50 @@ private slots:
         QVERIFY(QFile::exists(layoutFile()));
         QVERIFY(!QFile::exists(configFile()));  // no toggle, no type list: the settings untouched
         {
-            MainFrm again(prompter, *settings);
-            QCOMPARE(again.size(), QSize(720, 530));
-            again.toggleViewer();
-            again.close();
+            MainFrm window(prompter, *settings);
+            QCOMPARE(window.size(), QSize(720, 530));
+            prompter.answers = {false};
+            window.toggleRecycle();  // No: stays on
+            QCOMPARE(window.recycleState(), SettingsStore::kRecycleOn);
+            QVERIFY(prompter.asked.value(0).startsWith(
+                QStringLiteral("Confirm|This will delete the files permanently i.e., they are not sent to "
+                               "the Trash.\r\n")));
+            prompter.answers = {true};
+            Child(window, "MSendToRecycleBin")->trigger();
+            QCOMPARE(window.recycleState(), SettingsStore::kRecycleOff);
+            QVERIFY(!Child(window, "MSendToRecycleBin")->isChecked());
+            Child(window, "Button11")->trigger();
+            QCOMPARE(window.viewerState(), SettingsStore::kViewerOff);
+            QVERIFY(Child(window, "MUseCache")->isChecked());  // on unless switched off
+            Child(window, "MUseCache")->trigger();
+            QCOMPARE(prompter.asked.size(), 2);  // switching off the viewer or the cache asks nothing
+
+            // Unticking Protect System Folders warns, and Yes keeps protecting; ticking asks nothing.
+            window.show();
+            auto *protect = Child<QCheckBox>(window, "chkProtect");
+            QVERIFY(protect->isChecked());
+            prompter.answers = {true, false};
+            QTest::mouseClick(protect, Qt::LeftButton);
+            QVERIFY(protect->isChecked());
+            QTest::mouseClick(protect, Qt::LeftButton);
+            QVERIFY(!protect->isChecked());
+            QTest::mouseClick(protect, Qt::LeftButton);
+            QCOMPARE(prompter.asked.size(), 4);
+            QVERIFY(prompter.asked[2].startsWith(QStringLiteral(
+                "Confirm|It is highly recommended to leave this option checked to prevent loss of data.")));
+            window.close();
         }
         QSettings written(configFile(), QSettings::IniFormat);
         QCOMPARE(written.value(QStringLiteral("Options/Display")).toString(), QStringLiteral("9"));
         QCOMPARE(written.childGroups(), QStringList{QStringLiteral("Options")});
-    }
-
-    void sessionsLoadAsTheirPartSays()
-    {
-        QTemporaryDir tree;
-        for (const char *name : {"/a.txt", "/b.txt"})
-            write(tree.path() + QLatin1String(name), "same!");
-        // Written on Linux, no final line end, and a name with a double quote in it.
-        const QString lf = tree.path() + QStringLiteral("/say \"hi\".gmr");
-        write(lf, "Option2\n0\n1\n" + QFile::encodeName(tree.path()) + ",Yes,.txt,15");
-
-        MainFrm window(prompter, *settings);
-        window.setCommandLine(lf);  // as the system hands it over: quotes are part of the name
-        QSignalSpy done(&window, &MainFrm::scanFinished);
-        window.show();
-        QVERIFY(done.wait(60000));
-        QCOMPARE(window.results()->rowCount(), 2);
-        QCOMPARE(window.request().Method, SearchMethod::Crc32);
-        QVERIFY(window.request().IncludeHidden);
-        QVERIFY(prompter.informed.isEmpty());
-
-        // From the menu, a session that cannot be read resets the window all the same.
-        prompter.fileAnswer = (tree.path() + QStringLiteral("/gone/s.gmr")).toStdString();
-        window.findChild<QAction *>(QStringLiteral("MLoadSession"))->trigger();
-        QCOMPARE(window.results()->rowCount(), 0);
-        QVERIFY(window.request().Locations.empty());
-        QCOMPARE(window.request().Method, SearchMethod::ByteToByte);
-        QCOMPARE(prompter.informed,
-                 QStringList{QStringLiteral("76|Path not found: %1/gone/").arg(tree.path())});
-        QCOMPARE(window.panel(1)->text(),
-                 QStringLiteral("Add search path and click on the scan button to start search."));
-        prompter.fileAnswer = lf.toStdString();
-        window.findChild<QAction *>(QStringLiteral("MLoadSession"))->trigger();
-        QCOMPARE(window.request().Locations.size(), std::size_t{1});
-    }
-
-    void renameTakesAnyNameLinuxAllows()
-    {
-        QTemporaryDir tree;
-        for (const char *name : {"/a.txt", "/b.txt"})
-            write(tree.path() + QLatin1String(name), "same!");
-        MainFrm window(prompter, *settings);
-        SearchRequest request;
-        request.Locations = {{tree.path().toStdString(), "Yes", "*.*", false}};
-        window.setRequest(request);
-        QVERIFY(test::Scanned(window));
-        auto *list = window.findChild<QTableView *>(QStringLiteral("RLV"));
-        list->setCurrentIndex(window.results()->index(0, 0));
-        const QString meeting = QStringLiteral("Meeting 10:30 \\*?\"<>|.txt");
-        prompter.texts = {QStringLiteral(".."), meeting};
-        window.RenameSelected();
-        QVERIFY(test::Settled(window));
-        QCOMPARE(prompter.informed, QStringList{QStringLiteral("Error|\"..\" cannot be a file name.")});
-        QVERIFY(QFile::exists(tree.path() + QLatin1Char('/') + meeting));
-        QCOMPARE(window.results()->rows()[0].name, meeting.toStdString());
-
-        for (const std::string &name : std::initializer_list<std::string>{
-                 "", ".", "..", "a/b", std::string("a\0b", 3), std::string(256, 'x')})
-            QVERIFY(!CheckFileName(name));
-        for (const std::string &name :
-             std::initializer_list<std::string>{"a:b", "\\?*\"<>|", "...", std::string(255, 'x'), "\xff\xfe"})
-            QVERIFY(CheckFileName(name));
+        SettingsStore again;
+        MainFrm restarted(prompter, again);
+        QCOMPARE(restarted.viewerState(), SettingsStore::kViewerOff);
+        QCOMPARE(restarted.recycleState(), SettingsStore::kRecycleOff);
+        QVERIFY(!Child(restarted, "MPicViewer")->isChecked() && !Child(restarted, "MUseCache")->isChecked());
+        restarted.toggleRecycle();  // switching on asks nothing
+        QCOMPARE(restarted.recycleState(), SettingsStore::kRecycleOn);
+        QCOMPARE(prompter.asked.size(), 4);
     }
 
     void exportStatusIsNeverPaintedCut()
@@ -182,10 +140,6 @@ private slots:
 private:
     QString configFile() const { return m_home.path() + QStringLiteral("/Geminor/Geminor.conf"); }
     QString layoutFile() const { return m_home.path() + QStringLiteral("/state/Geminor/window-layout.conf"); }
-
-    QTemporaryDir m_home;
-    ScriptedPrompter prompter;
-    std::optional<SettingsStore> settings;
 };
 
 QTEST_MAIN(WindowFidelityTest)

@@ -6,105 +6,47 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
-#include <QSettings>
 #include <QSignalSpy>
 #include <QTableView>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTreeWidget>
-#include <filesystem>
-#include <fstream>
-#include <optional>
+#include <tuple>
 
 #include "tests/support/window_fixture.h"
-#include "tests/support/scripted_prompter.h"
 #include "tests/support/temp_tree.h"
+#include "ui/file_info_frm.h"
 #include "ui/image_list.h"
 #include "ui/main_frm.h"
 #include "ui/result_model.h"
 
 using namespace geminor;
-using geminor::test::ScriptedPrompter;
+using geminor::test::Child;
 using geminor::test::TempTree;
 
-namespace {
-
-template <typename T> T *child(const QObject &window, const char *name)
-{
-    T *found = window.findChild<T *>(QString::fromLatin1(name));
-    if (!found)
-        qWarning("no %s", name);
-    return found;
-}
-
-/// The view row showing `path`, or -1.
-int viewRowOf(const ResultModel &model, const std::string &path)
-{
-    for (int i = 0; i < model.rowCount(); ++i)
-        if (model.rows()[model.rowOf(i)].path() == path)
-            return i;
-    return -1;
-}
-
-bool marked(const ResultModel &model, const std::string &path)
-{
-    return model.rows()[model.rowOf(viewRowOf(model, path))].marked;
-}
-
-}  // namespace
-
-class WindowKeysTest : public QObject
+class WindowKeysTest : public test::WindowTest
 {
     Q_OBJECT
 private slots:
-    void init()
-    {
-        QVERIFY(test::UseTemporaryHome(m_home));
-        prompter = {};
-        settings.emplace();
-    }
+    void init() { QVERIFY(fresh()); }
 
     void ctrlZInTheFilterBoxUndoesWhileTextKeysEditTheText()
     {
-        TempTree tree;
-        tree.write("photos/a.jpg", "same picture");
-        tree.write("backup/a.jpg", "same picture");
         MainFrm window(prompter, *settings);
         window.show();
         QVERIFY(QTest::qWaitForWindowActive(&window));
-        window.setRequest({{{tree.root(), "Yes", "*.*", false}}});
-        QVERIFY(test::Scanned(window));
-        auto *list = child<QTableView>(window, "RLV");
-        QVERIFY(list->hasFocus());  // after a scan the keys go to the result
-        child<QAction>(window, "MMarkAllDuplicates")->trigger();
-        const std::string trashed = window.results()->rows()[1].path();
-        prompter.answers = {true};
-        QTest::keyClick(list, Qt::Key_Delete);
-        QVERIFY(test::Settled(window));
-        QVERIFY(!std::filesystem::exists(trashed));
-        // Ctrl+Z in the location list is the window's: the user is asked, and says No.
-        auto *locations = child<QTreeWidget>(window, "SearchList");
-        locations->setFocus();
-        prompter.answers = {false};
-        QTest::keyClick(locations, Qt::Key_Z, Qt::ControlModifier);
-        QVERIFY(test::Settled(window));
-        QVERIFY2(prompter.asked.last().startsWith(QStringLiteral("Undo Last Operation|")),
-                 qPrintable(prompter.asked.last()));
-        QVERIFY(!std::filesystem::exists(trashed));
-
-        // The user filters, then presses Ctrl+Z in the filter box: the trash is undone.
-        auto *filter = child<QLineEdit>(window, "GroupFilter");
-        filter->setFocus();
+        const QString nothingToUndo = QStringLiteral("Undo Last Operation|There is no operation to undo.");
+        // Ctrl+Z in the location list and in the filter box is the window's undo, not the text's.
+        auto *filter = Child<QLineEdit>(window, "GroupFilter");
         QTest::keyClicks(filter, QStringLiteral("photos"));
-        QTest::keyClick(filter, Qt::Key_Return);
-        prompter.answers = {true};
-        const qsizetype asked = prompter.asked.size();
-        QTest::keyClick(filter, Qt::Key_Z, Qt::ControlModifier);
-        QVERIFY(test::Settled(window));
-        QCOMPARE(prompter.asked.size(), asked + 1);
-        QVERIFY2(prompter.asked.last().startsWith(QStringLiteral("Undo Last Operation|")),
-                 qPrintable(prompter.asked.last()));
-        QVERIFY(std::filesystem::exists(trashed));
+        for (QWidget *focus : {static_cast<QWidget *>(Child<QTreeWidget>(window, "SearchList")),
+                               static_cast<QWidget *>(filter)}) {
+            focus->setFocus();
+            prompter.informed.clear();
+            QTest::keyClick(focus, Qt::Key_Z, Qt::ControlModifier);
+            QVERIFY(test::Settled(window));
+            QCOMPARE(prompter.informed, QStringList{nothingToUndo});
+        }
         QCOMPARE(filter->text(), QStringLiteral("photos"));
 
         // Copy, Cut and Del act on the filter's text, never on the files or the window.
@@ -118,14 +60,14 @@ private slots:
         QTest::keyClick(filter, Qt::Key_Home);
         QTest::keyClick(filter, Qt::Key_Delete);
         QCOMPARE(filter->text(), QString());
-        QCOMPARE(prompter.asked.size(), asked + 1);
-        QVERIFY(std::filesystem::exists(trashed));
+        QVERIFY(prompter.asked.isEmpty());
+        QCOMPARE(prompter.informed, QStringList{nothingToUndo});
 
-        // Outside a text field the window has the keys: Ctrl+C copies files, Ctrl+Z undoes.
+        // Outside a text field the window has the keys: Ctrl+C copies files.
+        auto *list = Child<QTableView>(window, "RLV");
         list->setFocus();
         QTest::keyClick(list, Qt::Key_C, Qt::ControlModifier);
-        QVERIFY(prompter.asked.last() == QStringLiteral("Copy selected files to") ||
-                prompter.informed.last().startsWith(QStringLiteral("Copying...|")));
+        QCOMPARE(prompter.informed.last(), QStringLiteral("Copying...|Please mark files before copying!"));
     }
 
     void f6CancelsARunningScanWhateverHadTheFocus()
@@ -136,10 +78,10 @@ private slots:
         window.show();
         QVERIFY(QTest::qWaitForWindowActive(&window));
         window.setRequest({{{tree.path().toStdString(), "Yes", "*.*", false}}});
-        auto *filter = child<QLineEdit>(window, "GroupFilter");
+        auto *filter = Child<QLineEdit>(window, "GroupFilter");
         for (QWidget *focus : {static_cast<QWidget *>(filter),
-                               static_cast<QWidget *>(child<QTreeWidget>(window, "SearchList")),
-                               static_cast<QWidget *>(child<QTableView>(window, "RLV"))}) {
+                               static_cast<QWidget *>(Child<QTreeWidget>(window, "SearchList")),
+                               static_cast<QWidget *>(Child<QTableView>(window, "RLV"))}) {
             focus->setFocus();
             prompter = {};
             prompter.answers = {true};
@@ -153,7 +95,7 @@ private slots:
                      QStringLiteral("Cancel Search|Are you sure to cancel searching?"));
             QVERIFY(window.problems()->text().contains(QStringLiteral("cancelled")));
             QVERIFY(filter->isEnabled());
-            QVERIFY(child<QTableView>(window, "RLV")->hasFocus());
+            QVERIFY(Child<QTableView>(window, "RLV")->hasFocus());
         }
     }
 
@@ -161,21 +103,18 @@ private slots:
     {
         TempTree tree;
         // By space: A, B, C, D. The filter shows A and C, which stood two groups apart.
-        for (const auto &[paths, content] :
-             {std::pair{"keep/a other/a", "AAAAAAAA"}, std::pair{"o1/b o2/b", "BBBBBB"},
-              std::pair{"keep/c other/c", "CCCC"}, std::pair{"o1/d o2/d", "DD"}}) {
-            const std::string both = paths;
-            const std::size_t space = both.find(' ');
-            tree.write(both.substr(0, space), content);
-            tree.write(both.substr(space + 1), content);
+        for (const auto &[first, second, content] :
+             {std::tuple{"keep/a", "other/a", "AAAAAAAA"}, std::tuple{"o1/b", "o2/b", "BBBBBB"},
+              std::tuple{"keep/c", "other/c", "CCCC"}, std::tuple{"o1/d", "o2/d", "DD"}}) {
+            tree.write(first, content);
+            tree.write(second, content);
         }
         MainFrm window(prompter, *settings);
         window.show();
-        window.setRequest({{{tree.root(), "Yes", "*.*", false}}});
-        QVERIFY(test::Scanned(window));
+        QVERIFY(test::ScannedFolder(window, tree.root()));
         ResultModel &model = *window.results();
-        child<QAction>(window, "MOrderSpace")->trigger();
-        auto *filter = child<QLineEdit>(window, "GroupFilter");
+        Child(window, "MOrderSpace")->trigger();
+        auto *filter = Child<QLineEdit>(window, "GroupFilter");
         auto lookOf = [&](int row) {
             const QModelIndex at = model.index(row, ResultModel::FileName);
             return std::pair{at.data(Qt::ForegroundRole).value<QBrush>().color(),
@@ -216,17 +155,20 @@ private slots:
             tree.write(name, "same tune");
         for (const char *name : {"a/note.txt", "d/note.txt"})
             tree.write(name, "same note");
+        for (const char *name : {"e/p.jpg", "f/p.jpg"})
+            tree.write(name, "picture?");
         MainFrm window(prompter, *settings);
         window.show();
         QVERIFY(QTest::qWaitForWindowActive(&window));
-        window.setRequest({{{tree.root(), "Yes", "*.*", false}}});
-        QVERIFY(test::Scanned(window));
+        QVERIFY(test::ScannedFolder(window, tree.root()));
         ResultModel &model = *window.results();
-        auto *list = child<QTableView>(window, "RLV");
-        auto *rowMenu = child<QMenu>(window, "RowMenu");
+        auto marked = [&](const char *path) { return test::Marked(model, tree.path(path)); };
+        auto *list = Child<QTableView>(window, "RLV");
+        auto *rowMenu = Child<QMenu>(window, "RowMenu");
 
         // A right click on a row, or the menu key, opens the row's menu, not the whole Action menu.
-        const QRect second = list->visualRect(model.index(viewRowOf(model, tree.path("b/song.mp3")), 1));
+        const QRect second =
+            list->visualRect(model.index(test::ViewRowOf(model, tree.path("b/song.mp3")), 1));
         QTest::mouseClick(list->viewport(), Qt::RightButton, {}, second.center());
         QTRY_VERIFY(rowMenu->isVisible());
         rowMenu->hide();
@@ -234,54 +176,66 @@ private slots:
         QApplication::sendEvent(list, &menuKey);
         QTRY_VERIFY(rowMenu->isVisible());
         rowMenu->hide();
-        QCOMPARE(list->currentIndex().row(), viewRowOf(model, tree.path("b/song.mp3")));
-        child<QAction>(window, "MKeepThisOne")->trigger();
-        QVERIFY(!marked(model, tree.path("b/song.mp3")));
-        QVERIFY(marked(model, tree.path("a/song.mp3")) && marked(model, tree.path("c/song.mp3")));
-        QVERIFY(!marked(model, tree.path("a/note.txt")) && !marked(model, tree.path("d/note.txt")));
+        QCOMPARE(list->currentIndex().row(), test::ViewRowOf(model, tree.path("b/song.mp3")));
+        Child(window, "MKeepThisOne")->trigger();
+        QVERIFY(!marked("b/song.mp3"));
+        QVERIFY(marked("a/song.mp3") && marked("c/song.mp3"));
+        QVERIFY(!marked("a/note.txt") && !marked("d/note.txt"));
         QCOMPARE(window.panel(1)->text(), QStringLiteral("Total Files Marked 2 Size 18 Bytes"));
 
-        // Unmark All in This Folder, then Exclude This Folder (once, however often it is asked).
-        list->setCurrentIndex(model.index(viewRowOf(model, tree.path("a/song.mp3")), 0));
-        child<QAction>(window, "MUnmarkThisFolder")->trigger();
-        QVERIFY(!marked(model, tree.path("a/song.mp3")) && marked(model, tree.path("c/song.mp3")));
-        child<QAction>(window, "MExcludeFolder")->trigger();
-        child<QAction>(window, "MExcludeFolder")->trigger();
+        // Unmark All in This Folder, then Exclude This Folder (once, however often it is asked), and
+        // Del in the location list takes it out again without a question.
+        list->setCurrentIndex(model.index(test::ViewRowOf(model, tree.path("a/song.mp3")), 0));
+        Child(window, "MUnmarkThisFolder")->trigger();
+        QVERIFY(!marked("a/song.mp3") && marked("c/song.mp3"));
+        Child(window, "MExcludeFolder")->trigger();
+        Child(window, "MExcludeFolder")->trigger();
         const auto locations = window.request().Locations;
         QCOMPARE(locations.size(), std::size_t{2});
         QVERIFY(locations[1].Exclude && locations[1].Folder == tree.path("a/"));
+        auto *locationList = Child<QTreeWidget>(window, "SearchList");
+        locationList->setFocus();
+        locationList->setCurrentItem(locationList->topLevelItem(1));
+        QTest::keyClick(locationList, Qt::Key_Delete);
+        QCOMPARE(window.request().Locations.size(), std::size_t{1});
+        QVERIFY(prompter.asked.isEmpty());
+
+        // Tab leaves the result list, and opens no viewer on the picture it leaves.
+        list->setFocus();
+        list->setCurrentIndex(model.index(test::ViewRowOf(model, tree.path("e/p.jpg")), 0));
+        QTest::keyClick(list, Qt::Key_Tab);
+        QVERIFY(!list->hasFocus());
+        QVERIFY(!window.viewer() || !window.viewer()->isVisible());
+        // Ten digits fit in the size column.
+        QVERIFY(list->columnWidth(ResultModel::Size) >=
+                list->fontMetrics().horizontalAdvance(QStringLiteral("21474836480")));
 
         // Space ticks every selected row, then unticks them.
         list->setFocus();
         list->clearSelection();
-        list->setCurrentIndex(model.index(viewRowOf(model, tree.path("a/note.txt")), 0));
-        list->selectionModel()->select(model.index(viewRowOf(model, tree.path("d/note.txt")), 0),
+        list->setCurrentIndex(model.index(test::ViewRowOf(model, tree.path("a/note.txt")), 0));
+        list->selectionModel()->select(model.index(test::ViewRowOf(model, tree.path("d/note.txt")), 0),
                                        QItemSelectionModel::Select | QItemSelectionModel::Rows);
         QTest::keyClick(list, Qt::Key_Space);
-        QVERIFY(marked(model, tree.path("a/note.txt")) && marked(model, tree.path("d/note.txt")));
+        QVERIFY(marked("a/note.txt") && marked("d/note.txt"));
         QTest::keyClick(list, Qt::Key_Space);
-        QVERIFY(!marked(model, tree.path("a/note.txt")) && !marked(model, tree.path("d/note.txt")));
+        QVERIFY(!marked("a/note.txt") && !marked("d/note.txt"));
 
         // Ctrl+D marks the duplicates; Alt+F and F10 open File, Ctrl+K the keep rules; Ctrl+Q closes too.
         QTest::keyClick(list, Qt::Key_D, Qt::ControlModifier);
-        QCOMPARE(model.totals().count, 3);
+        QCOMPARE(model.totals().count, 4);
         QTest::keyClick(list, Qt::Key_F, Qt::AltModifier);
-        QTRY_COMPARE(QApplication::activePopupWidget(), child<QMenu>(window, "MnuFile"));
+        QTRY_COMPARE(QApplication::activePopupWidget(), Child<QMenu>(window, "MnuFile"));
         QApplication::activePopupWidget()->close();
         for (const auto &[key, menu] : {std::pair{QKeyCombination(Qt::Key_F10), "MnuFile"},
                                         std::pair{QKeyCombination(Qt::CTRL | Qt::Key_K), "MKeepOne"}}) {
             list->setFocus();
             QTest::keyClick(list, key.key(), key.keyboardModifiers());
-            QTRY_COMPARE(QApplication::activePopupWidget(), child<QMenu>(window, menu));
+            QTRY_COMPARE(QApplication::activePopupWidget(), Child<QMenu>(window, menu));
             QApplication::activePopupWidget()->close();
         }
-        QVERIFY(child<QAction>(window, "MClose")->shortcuts().contains(QKeySequence(Qt::CTRL | Qt::Key_Q)));
+        QVERIFY(Child(window, "MClose")->shortcuts().contains(QKeySequence(Qt::CTRL | Qt::Key_Q)));
     }
-
-private:
-    QTemporaryDir m_home;
-    ScriptedPrompter prompter;
-    std::optional<SettingsStore> settings;
 };
 
 QTEST_MAIN(WindowKeysTest)
