@@ -5,6 +5,7 @@
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
+#include <sys/stat.h>
 
 #include "results/keep_rules.h"
 #include "results/marking.h"
@@ -34,8 +35,11 @@ int main(int argc, char *argv[])
         if (!file.is_regular_file())
             continue;
         const auto n = static_cast<std::int32_t>(entries.size());
-        entries.push_back(
-            {1, file.path().filename().string(), file.path().parent_path().string() + '/', "N/A", n / 2 + 1});
+        struct stat st = {};  // as the walk would have seen it
+        if (::lstat(file.path().c_str(), &st) != 0)
+            continue;
+        entries.push_back({geminor::IdentityOf(st), file.path().filename().string(),
+                           file.path().parent_path().string() + '/', "N/A", n / 2 + 1});
         if (entries.size() == 100000)
             break;
     }

@@ -228,7 +228,7 @@ void SearchDuplicates(std::vector<FileRecord> FileRecords, SearchMethod method, 
             FileRecord &r = FileRecords[i];
             std::string version = FileVersionText(r.folder, r.name);
             state.DuplicateRecords.push_back(
-                {r.size, std::move(r.name), std::move(r.folder), std::move(version), group});
+                {state.identityOf(r), std::move(r.name), std::move(r.folder), std::move(version), group});
         }
         state.DuplicateCount += static_cast<std::int32_t>(found[g].size() - 1);
     }

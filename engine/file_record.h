@@ -9,6 +9,7 @@
 #include <utility>
 #include <vector>
 
+#include "engine/file_identity.h"
 #include "engine/request.h"
 
 namespace geminor {
@@ -63,6 +64,38 @@ struct FileRecord
     bool operator==(const FileRecord &) const = default;
 };
 
+/// What the walk saw of a file besides what its record holds. Kept beside the records, not in
+/// them: the sorts move the records several times, and this is wanted only for the files that
+/// end in the result.
+struct WalkedState
+{
+    std::uint64_t device = 0, inode = 0;
+    std::int64_t modifiedNs = 0, changedNs = 0;
+};
+
+/// The walked states by record id (FileRecord::id; element 0 is none).
+class WalkedStates
+{
+public:
+    void push_back(const WalkedState &state)
+    {
+        if (m_blocks.empty() || m_blocks.back().size() == kBlock)
+            m_blocks.emplace_back().reserve(kBlock);
+        m_blocks.back().push_back(state);
+    }
+    /// The file of `record` as the walk saw it.
+    FileIdentity identityOf(const FileRecord &record) const
+    {
+        const WalkedState &s = m_blocks[record.id / kBlock][record.id % kBlock];
+        return {s.device, s.inode, record.size, s.modifiedNs, s.changedNs};
+    }
+
+private:
+    // Blocks that grow without copying, each large enough to be given back whole when freed.
+    static constexpr std::size_t kBlock = 4096;
+    std::vector<std::vector<WalkedState>> m_blocks;
+};
+
 /// Records in the order the walk accepted them; element 0 is always empty and never a record.
 /// Kept in blocks that never move: a list of millions grows without copying what it holds (the
 /// copies of one ever longer array took a tenth of a rescan's time).
@@ -75,17 +108,21 @@ public:
     FileRecord &operator[](std::size_t i) { return m_blocks[i >> kShift][i & kMask]; }
     const FileRecord &operator[](std::size_t i) const { return m_blocks[i >> kShift][i & kMask]; }
     FileRecord &back() { return (*this)[m_size - 1]; }
-    void push_back(FileRecord record)
+    void push_back(FileRecord record, const WalkedState &state = {})
     {
         if ((m_size & kMask) == 0)
             m_blocks.emplace_back().reserve(kMask + 1);
         m_blocks.back().push_back(std::move(record));
+        m_states.push_back(state);
         ++m_size;
     }
+    /// The walked states of the records, by id; the list keeps none after.
+    WalkedStates takeStates() { return std::move(m_states); }
 
 private:
     static constexpr std::size_t kShift = 12, kMask = (std::size_t{1} << kShift) - 1;
     std::vector<std::vector<FileRecord>> m_blocks;
+    WalkedStates m_states;
     std::size_t m_size = 0;
 };
 

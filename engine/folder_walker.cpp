@@ -318,10 +318,12 @@ void FolderWalker::considerFile(int dirFd, const FolderContext &here, std::strin
     if (!m_hand && !m_seen.firstTime(st.st_dev, st.st_ino))
         return;
     ++counts.Files;
-    m_fileList.push_back(FileRecord{static_cast<std::uint64_t>(st.st_size), std::move(nameText), here.shared,
-                                    static_cast<std::uint32_t>(m_fileList.size())});
+    const FileIdentity seen = IdentityOf(st);
+    m_fileList.push_back(FileRecord{seen.size, std::move(nameText), here.shared,
+                                    static_cast<std::uint32_t>(m_fileList.size())},
+                         WalkedState{seen.device, seen.inode, seen.modifiedNs, seen.changedNs});
     if (m_hand) {  // in step with the list: a record's id is its place in both
-        m_walked.push_back({IdentityOf(st), SizeFirstKey(m_fileList.back()).second});
+        m_walked.push_back({seen, SizeFirstKey(m_fileList.back()).second});
         if (m_walked.size() == kHandedAtOnce)
             handRest();
     }

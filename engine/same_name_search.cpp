@@ -26,7 +26,7 @@ void SearchSameNames(const std::vector<FileRecord> &FileRecords, const std::vect
                     ++state.DuplicateCount;
                 const FileRecord &r = FileRecords[i];
                 state.DuplicateRecords.push_back(
-                    {r.size, r.name, r.folder, FileVersionText(r.folder, r.name), group});
+                    {state.identityOf(r), r.name, r.folder, FileVersionText(r.folder, r.name), group});
                 if (i + 1 < FileRecords.size())
                     ++Processed;
             }

@@ -61,6 +61,17 @@ void searchSameNames(FileList fileList, SearchState &state)
     SearchSameNames(records, keys, state);
 }
 
+/// Every file of a zero-size search, in size-first order, as a listing without groups.
+void listZeroSize(FileList fileList, SearchState &state)
+{
+    // (element 0 of the list is no record)
+    std::vector<FileRecord> records = SortList(std::move(fileList), SizeFirstLess, SizeFirstKey, 1);
+    state.DuplicateRecords.reserve(records.size());  // no doubling of a million entries
+    for (FileRecord &r : records)
+        state.DuplicateRecords.push_back(
+            {state.identityOf(r), std::move(r.name), std::move(r.folder), "N/A", 0});
+}
+
 /// Every location that is not an exclusion, in list order. The walker, with its record of the
 /// files already seen, is gone before the search needs the memory.
 FileList walkLocations(const SearchRequest &request, ScanHost &host, const CancelRequested &cancel,
@@ -115,7 +126,9 @@ ScanOutcome RunScan(const SearchRequest &request, ScanHost &host, CancelRequeste
     ScanProgress starting;
     starting.phase = ScanPhase::Starting;
     host.progress(starting);
+    const WalkedStates walked = fileList.takeStates();
     SearchState state(host, cancel);
+    state.walked = &walked;
     switch (request.Method) {
     case SearchMethod::ByteToByte:
     case SearchMethod::Crc32:
@@ -125,14 +138,7 @@ ScanOutcome RunScan(const SearchRequest &request, ScanHost &host, CancelRequeste
             cache->finish();
         break;
     case SearchMethod::SameName: searchSameNames(std::move(fileList), state); break;
-    case SearchMethod::ZeroSize: {
-        // (element 0 of the list is no record)
-        std::vector<FileRecord> records = SortList(std::move(fileList), SizeFirstLess, SizeFirstKey, 1);
-        state.DuplicateRecords.reserve(records.size());  // no doubling of a million entries
-        for (FileRecord &r : records)
-            state.DuplicateRecords.push_back({r.size, std::move(r.name), std::move(r.folder), "N/A", 0});
-        break;
-    }
+    case SearchMethod::ZeroSize: listZeroSize(std::move(fileList), state); break;
     }
     outcome.entries = std::move(state.DuplicateRecords);
     outcome.DuplicateCount = state.DuplicateCount;
@@ -148,7 +154,7 @@ std::uint64_t ReclaimableBytes(const std::vector<ResultEntry> &entries)
     std::uint64_t bytes = 0;
     for (std::size_t i = 1; i < entries.size(); ++i)
         if (entries[i].group != 0 && entries[i].group == entries[i - 1].group)
-            bytes += entries[i].size;
+            bytes += entries[i].seen.size;
     return bytes;
 }
 

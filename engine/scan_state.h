@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/file_identity.h"
 #include "engine/file_record.h"
 #include "engine/request.h"
 #include "engine/scan_host.h"
@@ -14,7 +15,7 @@ namespace geminor {
 /// One result entry: a file of a group, in result-list order.
 struct ResultEntry
 {
-    std::uint64_t size = 0;
+    FileIdentity seen;  // the file as the walk saw it
     std::string name;
     FolderName folder;            // ends in '/'
     std::string version = "N/A";  // the file version text
@@ -31,6 +32,11 @@ struct SearchState
 {
     SearchState(ScanHost &frontEnd, const CancelRequested &cancelFlag) : host(frontEnd), cancel(cancelFlag) {}
     bool cancelled() const { return cancel.load(std::memory_order_relaxed); }
+    /// The file of `record` as the walk saw it (its size alone when no walk is known).
+    FileIdentity identityOf(const FileRecord &record) const
+    {
+        return walked ? walked->identityOf(record) : FileIdentity{0, 0, record.size, 0, 0};
+    }
     /// Counts a new group and returns its number (1, 2, 3...).
     std::int32_t startGroup() { return ++groups; }
     /// "Searching for duplicates...(P/T) x.x%" style progress, or the title form when minimized.
@@ -42,6 +48,7 @@ struct SearchState
 
     ScanHost &host;
     const CancelRequested &cancel;
+    const WalkedStates *walked = nullptr;  // by record id
     std::vector<ResultEntry> DuplicateRecords;
     std::int32_t DuplicateCount = 0;
     std::int32_t groups = 0;

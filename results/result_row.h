@@ -53,25 +53,23 @@ std::string ModifiedText(const QDateTime &when, const QLocale &locale = QLocale(
 /// A row's modification time, as ModifiedText shows it.
 std::string ModifiedText(const ResultRow &row, const QLocale &locale = QLocale());
 
-/// One entry as the result list shows it: its group number over the groups shown, and its
-/// file's state when it was looked up.
+/// One entry as the result list shows it, with its group number over the groups shown.
 struct ShownEntry
 {
     const ResultEntry &entry;
-    const FileIdentity &file;
     std::int32_t group;
 };
 
-/// Calls `show` for the result entries whose files still exist as regular files, in order,
-/// by the rules of LoadResults; holds a few thousand entries'
-/// look-ups at a time.
+/// Calls `show` for the result entries that the list shows, in order, by the rules of
+/// LoadResults.
 void ForEachShownEntry(const std::vector<ResultEntry> &entries,
                        const std::function<void(const ShownEntry &)> &show,
                        const std::function<void(std::size_t, std::size_t)> &progress = {});
 
-/// The rows for the result entries whose files still exist as regular files. A group left with
-/// fewer than two files is not shown, and group colours alternate over the groups shown, the
-/// first shown having the colour it had among the groups found, whose first is `firstFound`.
+/// The rows for the result entries, each with the file as the walk saw it (the actions check it
+/// again before they touch it). A group of fewer than two files (a search cancelled part-way)
+/// is not shown, and group colours alternate over the groups shown, the first shown having the
+/// colour it had among the groups found, whose first is `firstFound`.
 /// `progress(i, n)` is called for every 500th entry that gave a row (i counts entries from 1).
 std::vector<ResultRow> LoadResults(const std::vector<ResultEntry> &entries,
                                    RowColour firstFound = RowColour::Black,

@@ -143,7 +143,7 @@ TEST(HostileTree, HugeSparseFilesKeepExactSizesAndDifferAtFourGiB)
     ::close(fd);
     const ScanOutcome s = test::ScanFolder(tree.root(), SearchMethod::ByteToByte);
     EXPECT_THAT(RowsOf(s, tree.root()), ElementsAre("2g-a#1", "2g-b#1"));
-    EXPECT_EQ(s.entries.at(0).size, kFourGiB / 2);
+    EXPECT_EQ(s.entries.at(0).seen.size, kFourGiB / 2);
     EXPECT_EQ(s.TotalFiles, 5);
 }
 

@@ -3,6 +3,7 @@
 #include <cstdlib>
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include "tests/support/scan_helpers.h"
 #include "tests/support/temp_tree.h"
@@ -26,6 +27,11 @@ Scan scan(const TempTree &tree, SearchRequest request)
     Scan out;
     out.outcome = RunScan(request, host, cancel);
     out.rows = test::RowsOf(out.outcome, tree.root());
+    for (const ResultEntry &e : out.outcome.entries) {  // the walk's look is carried to the result
+        struct stat st = {};
+        EXPECT_EQ(::lstat(e.path().c_str(), &st), 0);
+        EXPECT_EQ(e.seen, IdentityOf(st)) << e.path();
+    }
     return out;
 }
 

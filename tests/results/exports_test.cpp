@@ -312,20 +312,17 @@ TEST(ExportTargets, AFullDiskBehindALinkKeepsTheEarlierExport)
     ::umount2(disk.c_str(), MNT_DETACH);
 }
 
-TEST(ResultRows, VanishedFilesLeaveNoGroupOfOneAndColoursStillAlternate)
+TEST(ResultRows, AGroupOfOneIsNotShownAndColoursStillAlternate)
 {
-    test::TempTree tree;
     std::vector<ResultEntry> entries;
     std::int32_t group = 0;
     for (const char *g : {"a", "b", "c"}) {
         ++group;
-        for (int k = 0; k < 2; ++k) {
-            const std::string name = std::string(g) + std::to_string(k);
-            tree.write(name, "x");
-            entries.push_back({1, name, tree.root(), "N/A", group});
+        for (int k = 0; k < (*g == 'b' ? 1 : 2); ++k) {  // b: a search cancelled part-way
+            const FileIdentity seen{7, static_cast<std::uint64_t>(10 * group + k), 1, 5'000'000'000, 6};
+            entries.push_back({seen, std::string(g) + std::to_string(k), "/gone/", "N/A", group});
         }
     }
-    ::unlink(tree.path("b1").c_str());  // group b keeps one file
     const auto rows = LoadResults(entries, RowColour::DarkBlue);
     ASSERT_EQ(rows.size(), 4u);
     EXPECT_EQ(rows[0].name, "a0");
@@ -333,6 +330,9 @@ TEST(ResultRows, VanishedFilesLeaveNoGroupOfOneAndColoursStillAlternate)
     EXPECT_EQ(rows[2].name, "c0");
     EXPECT_EQ(rows[2].colour, RowColour::Black);  // not dark blue again: b is not shown
     EXPECT_EQ(rows[2].group, 2);
+    // The rows hold what the walk saw; nothing looked at the files again (they are not there).
+    EXPECT_EQ(rows[3].seen, entries[4].seen);
+    EXPECT_EQ(rows[3].size, 1u);
 }
 
 }  // namespace
