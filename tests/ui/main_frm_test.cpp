@@ -276,8 +276,8 @@ private slots:
         }
         QCOMPARE(window.results()->rowCount(), 0);  // nothing half-done is shown
         QVERIFY(window.panel(1)->text().startsWith(QStringLiteral("Search stopped: ")));
-        QCOMPARE(prompter.informed.size(), qsizetype{1});
-        QVERIFY(prompter.informed[0].contains(QStringLiteral("out of memory")));
+        QVERIFY(prompter.informed.size() == 1 &&
+                prompter.informed[0].contains(QStringLiteral("out of memory")));
         QVERIFY(Child(window, "MScan")->isEnabled());  // usable again
     }
 
@@ -481,11 +481,8 @@ private slots:
         for (const char *name : {"ref/a", "lib/a", "lib/sub/a", "lib/b", "lib/c/b", "lib/d/b", "lib/e/b"})
             tree.write(name, name[std::string_view(name).size() - 1] == 'a' ? "alpha" : "bravo!");
         MainFrm window(prompter, *settings);
-        SearchRequest request;
-        request.Locations = {{tree.root() + "lib", "Yes", "*.*", false},
-                             {tree.root() + "ref", "Yes", "*.*", false, true}};
-        window.setRequest(request);
-        window.show();
+        window.setRequest(
+            {{{tree.path("lib"), "Yes", "*.*", false}, {tree.path("ref"), "Yes", "*.*", false, true}}});
         QVERIFY(test::Scanned(window));
         ResultModel &model = *window.results();
         QCOMPARE(model.rowCount(), 7);
