@@ -35,11 +35,10 @@ struct ResultRow
     std::string version;
     FolderName folder;  // ends in '/'; shared by the rows of one folder
     bool marked = false;
-    bool markedIcon = false;  // the row's picture: follows the marking rules, not the check box
-    std::int32_t group = 0;   // 1, 2, 3... over the groups shown; 0 for a zero-size listing
-    RowColour colour = RowColour::Default;
-    FileIdentity
-        seen;  // the file when its row was loaded: its time shown, and what the file commands re-check
+    bool markedIcon = false;                // the row's picture: follows the marking rules, not the check box
+    RowColour colour = RowColour::Default;  // next to the flags: no padding, a smaller row
+    std::int32_t group = 0;                 // 1, 2, 3... over the groups shown; 0 for a zero-size listing
+    FileIdentity seen;           // the file as the walk saw it: its time shown, and what the actions re-check
     std::int16_t location = -1;  // the first search location that holds it
     bool reference = false;      // in a reference location: kept, never marked
     std::string problem;         // why the last operation left its file as it was ("" when it did not)

@@ -17,7 +17,7 @@ std::vector<ResultRow> rowsOfGroups(const std::vector<int> &groups, std::uint64_
     std::vector<ResultRow> rows;
     for (int g : groups)
         rows.push_back(
-            {"f", size, "N/A", "/d/", false, false, g, g % 2 ? RowColour::Black : RowColour::DarkBlue, {}});
+            {"f", size, "N/A", "/d/", false, false, g % 2 ? RowColour::Black : RowColour::DarkBlue, g, {}});
     return rows;
 }
 
@@ -72,8 +72,8 @@ std::vector<ResultRow> group(std::int32_t number, const std::vector<std::tuple<s
     std::vector<ResultRow> rows;
     for (const auto &[path, second, location] : files) {
         const std::size_t slash = path.rfind('/');
-        ResultRow row{path.substr(slash + 1), 10, "N/A", path.substr(0, slash + 1), false, false, number,
-                      RowColour::Black,       {}};
+        ResultRow row{path.substr(slash + 1), 10,     "N/A", path.substr(0, slash + 1), false, false,
+                      RowColour::Black,       number, {}};
         row.seen.modifiedNs = std::int64_t{second} * 1'000'000'000;
         static std::uint64_t inode = 0;
         row.seen.inode = ++inode;
