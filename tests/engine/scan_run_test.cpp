@@ -69,10 +69,12 @@ TEST(ScanRun, EachMethodGivesItsGroupsAndCounts)
     s = scan(tree, requestFor(tree, SearchMethod::SameName));
     EXPECT_THAT(s.rows, ElementsAre("two/a.TXT#1", "one/a.txt#1", "three/b.txt#2", "two/b.txt#2"));
     EXPECT_EQ(s.outcome.DuplicateCount, 2);
+    EXPECT_EQ(s.outcome.groups, 2);  // the window's next scan goes on colouring from here
 
     s = scan(tree, requestFor(tree, SearchMethod::ZeroSize));
     EXPECT_THAT(s.rows, ElementsAre("empty1#0", "sub/empty2#0"));
     EXPECT_EQ(s.outcome.DuplicateCount, 0);
+    EXPECT_EQ(s.outcome.groups, 0);
     EXPECT_EQ(s.outcome.TotalFiles, 2);
     EXPECT_EQ(s.outcome.entries[0].version, "N/A");
 }
