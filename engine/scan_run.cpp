@@ -149,13 +149,4 @@ ScanOutcome RunScan(const SearchRequest &request, ScanHost &host, CancelRequeste
     return outcome;
 }
 
-std::uint64_t ReclaimableBytes(const std::vector<ResultEntry> &entries)
-{
-    std::uint64_t bytes = 0;
-    for (std::size_t i = 1; i < entries.size(); ++i)
-        if (entries[i].group != 0 && entries[i].group == entries[i - 1].group)
-            bytes += entries[i].seen.size;
-    return bytes;
-}
-
 }  // namespace geminor

@@ -6,6 +6,7 @@
 
 #include "engine/request.h"
 #include "engine/scan_host.h"
+#include "engine/group_runs.h"
 #include "engine/scan_state.h"
 
 namespace geminor {
@@ -36,9 +37,5 @@ struct ScanOutcome
 /// finished).
 ScanOutcome RunScan(const SearchRequest &request, ScanHost &host, CancelRequested &cancel,
                     ChecksumCache *cache = nullptr);
-
-/// The bytes that keeping one file of each group would free (each file is one inode: the walk
-/// takes a file reached twice once).
-std::uint64_t ReclaimableBytes(const std::vector<ResultEntry> &entries);
 
 }  // namespace geminor

@@ -97,21 +97,4 @@ std::vector<bool> GroupsContaining(const std::vector<ResultRow> &rows, std::stri
     return shown;
 }
 
-std::uint64_t ReclaimableBytes(const std::vector<ResultRow> &rows)
-{
-    std::uint64_t bytes = 0;
-    std::vector<std::pair<std::uint64_t, std::uint64_t>> inodes;
-    for (const GroupSpan &g : groupSpans(rows)) {
-        if (rows[g.begin].group == 0)
-            continue;
-        inodes.clear();  // hard links of one file free nothing: counted once
-        for (std::size_t i = g.begin; i < g.end; ++i)
-            inodes.emplace_back(rows[i].seen.device, rows[i].seen.inode);
-        std::sort(inodes.begin(), inodes.end());
-        const auto distinct = std::unique(inodes.begin(), inodes.end()) - inodes.begin();
-        bytes += rows[g.begin].size * static_cast<std::uint64_t>(distinct - 1);
-    }
-    return bytes;
-}
-
 }  // namespace geminor

@@ -6,6 +6,8 @@
 #include <string_view>
 #include <vector>
 
+#include "engine/group_runs.h"
+
 #include "results/result_row.h"
 
 namespace geminor {
@@ -27,9 +29,5 @@ void OrderGroups(std::vector<ResultRow> &rows, GroupOrder order);
 /// For each row: whether its group has a file whose path contains `text`, ignoring case
 /// (every row when `text` is empty). Rows of a zero-size listing are each a group of their own.
 std::vector<bool> GroupsContaining(const std::vector<ResultRow> &rows, std::string_view text);
-
-/// The bytes that keeping one file of each group would free, the hard links of one file counted
-/// once.
-std::uint64_t ReclaimableBytes(const std::vector<ResultRow> &rows);
 
 }  // namespace geminor

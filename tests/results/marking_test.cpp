@@ -203,8 +203,11 @@ TEST(GroupOrder, GroupsStayWholeInEveryOrderAndAsFoundGivesThemBack)
     for (std::size_t i = 2; i < 5; ++i)
         rows[i].size = 40;
     rows[5].size = rows[6].size = 60;
-    for (std::size_t i = 0; i < rows.size(); ++i)
+    for (std::size_t i = 0; i < rows.size(); ++i) {
         rows[i].colour = rows[i].group % 2 ? RowColour::DarkBlue : RowColour::Black;
+        rows[i].seen.inode = i + 1;
+        rows[i].seen.size = rows[i].size;
+    }
     const std::vector<ResultRow> found = rows;
     auto groupsOf = [](const std::vector<ResultRow> &r) {
         std::vector<std::int32_t> order;
