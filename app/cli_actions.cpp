@@ -9,6 +9,7 @@
 #include "results/journal.h"
 #include "results/undo.h"
 #include "texts/error_texts.h"
+#include "texts/plan_texts.h"
 
 namespace geminor {
 namespace {
@@ -353,7 +354,8 @@ int RunCliUndo(const std::string &id)
     const UndoReport report = UndoOperation(*record);
     for (const UndoStep &step : report.steps)
         if (step.outcome != UndoOutcome::Restored)
-            printProblem(step.outcome == UndoOutcome::Skipped ? "skipped" : "failed", step.path, step.reason);
+            printProblem(step.outcome == UndoOutcome::Skipped ? "skipped" : "failed", step.path,
+                         UndoReasonText(step.error));
     // An undo that put nothing back stays to be tried again (a name freed, a disk mounted).
     if (report.restored > 0 || report.steps.empty())
         MarkUndone(folder, record->id);

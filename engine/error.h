@@ -56,6 +56,9 @@ enum class ErrorCode {
     CopyGone,
     CopyChanged,
     NotOurLink,
+    NotInTrash,
+    NotUnderNewName,
+    CopyChangedOrGone,
 
     // checksum cache
     CacheUnusable,            // LMDB (or the system) refused: `errnum` holds its code

@@ -110,10 +110,11 @@ private:
         // Undo must find the file from any working folder: its path as the kernel knows it.
         const PlanFile &file = plan.files[report.file];
         const PlanFile real{realFolder + NameOf(file.path), file.seen, 0, true};
-        if (!m_journal->intent(report.file, real, &st, asideName, trash ? trash->path : "",
-                               trash ? trash->topDirectory : "",
-                               plan.action == PlanAction::Move ? m_target.real : "")) {
-            FailFile(report, errno, FileProblem::NoJournal);
+        const Status written = m_journal->intent(report.file, real, &st, asideName, trash ? trash->path : "",
+                                                 trash ? trash->topDirectory : "",
+                                                 plan.action == PlanAction::Move ? m_target.real : "");
+        if (!written) {
+            FailFile(report, written.error().errnum, FileProblem::NoJournal);
             return false;
         }
         m_intentWritten = true;
@@ -155,13 +156,14 @@ public:
     {
         m_going = openTarget(plan, m_target, m_stopped);
         if (!plan.dryRun && !plan.journalFolder.empty() && m_going) {
-            std::string error;
-            m_journal = Journal::Start(plan.journalFolder, plan.action, error);
-            if (!m_journal)
-                journalFailed(errno);
-            else
-                m_report.journal = m_journal->id();
-            m_actor.useJournal(m_journal ? &*m_journal : nullptr);
+            Result<Journal> started = Journal::Start(plan.journalFolder, plan.action);
+            if (!started) {
+                journalFailed(started.error().errnum);
+                return;
+            }
+            m_journal.emplace(*std::move(started));
+            m_report.journal = m_journal->id();
+            m_actor.useJournal(&*m_journal);
         }
     }
 
@@ -172,8 +174,11 @@ public:
         file.file = index;
         if (m_going) {
             file = m_actor.act(index);
-            if (file.problem == FileProblem::NoJournal || (m_actor.intentWritten() && !m_journal->done(file)))
-                journalFailed(file.problem == FileProblem::NoJournal ? file.error : errno);
+            if (file.problem == FileProblem::NoJournal)
+                journalFailed(file.error);
+            else if (const Status written = m_actor.intentWritten() ? m_journal->done(file) : Status();
+                     !written)
+                journalFailed(written.error().errnum);
         }
         add(std::move(file));
     }
@@ -192,8 +197,9 @@ public:
     PlanReport finish(bool cancelled)
     {
         m_report.cancelled = cancelled;
-        if (m_journal && !m_journal->finish() && !m_report.journalError)
-            m_report.journalError = errno;
+        if (const Status finished = m_journal ? m_journal->finish() : Status();
+            !finished && !m_report.journalError)
+            m_report.journalError = finished.error().errnum;
         return std::move(m_report);
     }
 

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/error.h"
 #include "engine/file_identity.h"
 #include "engine/unique_fd.h"
 #include "results/plan.h"
@@ -20,26 +21,26 @@ std::string JournalFolder();
 class Journal
 {
 public:
-    /// Starts the journal of an operation in `folder`; no journal (and `error` set) when it
-    /// cannot be written.
-    static std::optional<Journal> Start(const std::string &folder, PlanAction action, std::string &error);
+    /// Starts the journal of an operation in `folder`; JournalUnwritable (with the errno and the
+    /// folder) when it cannot be written.
+    static Result<Journal> Start(const std::string &folder, PlanAction action);
 
     const std::string &id() const { return m_id; }
     /// Before acting on plan file `index`, on the disk before anything changes: what the file
     /// is (its own mode, owner and times from `st`, when given), the name it will have while set
     /// aside and the trash it is headed for, so that undo finds it after a crash at any step.
-    bool intent(std::size_t index, const PlanFile &file, const struct stat *st = nullptr,
-                const std::string &aside = {}, const std::string &trash = {},
-                const std::string &trashTop = {}, const std::string &moveTo = {});
+    Status intent(std::size_t index, const PlanFile &file, const struct stat *st = nullptr,
+                  const std::string &aside = {}, const std::string &trash = {},
+                  const std::string &trashTop = {}, const std::string &moveTo = {});
     /// After acting: the outcome, and where the file went (or the kept copy it now links to);
     /// on the disk before the next file is touched.
-    bool done(const FileReport &report);
+    Status done(const FileReport &report);
     /// Says the operation ran to its end, on the disk.
-    bool finish();
+    Status finish();
 
 private:
     Journal(std::string id, UniqueFd fd) : m_id(std::move(id)), m_fd(std::move(fd)) {}
-    bool append(const std::string &line, bool sync);
+    Status append(const std::string &line, bool sync);
 
     std::string m_id;
     UniqueFd m_fd;
@@ -83,6 +84,9 @@ struct JournalRecord
         return done;
     }
 };
+
+/// The listing of `folder`; none when it cannot be opened.
+UniqueDir ListFolder(const std::string &folder);
 
 /// Every journal of `folder`, oldest first; unreadable lines are passed over.
 std::vector<JournalRecord> ReadJournals(const std::string &folder);

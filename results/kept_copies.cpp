@@ -6,6 +6,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include "engine/file_compare.h"
 #include "engine/file_system.h"
 #include "engine/folder_walker.h"
 #include "engine/unique_fd.h"
@@ -14,8 +15,6 @@
 namespace geminor {
 namespace {
 
-constexpr std::size_t kCompareBlock = 1 << 20;
-
 /// Opens for reading without following a final link, blocking on a FIFO or touching the access
 /// time (where the user may ask that); `open(flags)` opens the file one way or another.
 template <typename Open> int openForReading(Open open)
@@ -23,23 +22,6 @@ template <typename Open> int openForReading(Open open)
     const int flags = O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC;
     const int fd = open(flags | O_NOATIME);
     return fd >= 0 || errno != EPERM ? fd : open(flags);
-}
-
-/// Reads as much of [offset, offset + want) as the file holds; -1 on error.
-ssize_t readFully(int fd, char *buffer, std::size_t want, off_t offset)
-{
-    std::size_t got = 0;
-    while (got < want) {
-        const ssize_t n = Fs().pread(fd, buffer + got, want - got, offset + static_cast<off_t>(got));
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0)
-            return -1;
-        if (n == 0)
-            break;
-        got += static_cast<std::size_t>(n);
-    }
-    return static_cast<ssize_t>(got);
 }
 
 }  // namespace
@@ -54,29 +36,11 @@ int OpenPathForReading(const std::string &path)
     return openForReading([&](int flags) { return OpenPath(path, flags); });
 }
 
-KeptCopies::KeptCopies(const std::vector<PlanFile> &files)
-    : m_files(files), m_a(kCompareBlock), m_b(kCompareBlock)
+KeptCopies::KeptCopies(const std::vector<PlanFile> &files) : m_files(files)
 {
     for (std::size_t i = 0; i < files.size(); ++i)
         if (!files[i].marked)
             m_kept[files[i].group].push_back(i);
-}
-
-bool KeptCopies::sameBytes(int a, int b, std::uint64_t size)
-{
-    for (std::uint64_t offset = 0;;) {
-        // One byte more than the file should hold at the end tells whether either grew.
-        const auto want = static_cast<std::size_t>(std::min<std::uint64_t>(kCompareBlock, size - offset + 1));
-        const ssize_t n = readFully(a, m_a.data(), want, static_cast<off_t>(offset));
-        const ssize_t k = readFully(b, m_b.data(), want, static_cast<off_t>(offset));
-        if (n < 0 || n != k || std::memcmp(m_a.data(), m_b.data(), static_cast<std::size_t>(n)) != 0)
-            return false;
-        offset += static_cast<std::uint64_t>(n);
-        if (offset > size)
-            return false;
-        if (static_cast<std::size_t>(n) < want)
-            return offset == size;
-    }
 }
 
 std::optional<std::size_t> KeptCopies::find(std::size_t index, int markedFd, std::optional<dev_t> device,
@@ -97,7 +61,7 @@ std::optional<std::size_t> KeptCopies::find(std::size_t index, int markedFd, std
                       (st.st_mode & 07777) != (owner->st_mode & 07777) ||
                       ExtendedAttributesOf(fd.get()) != ExtendedAttributesOf(markedFd)))
             continue;
-        if (sameBytes(markedFd, fd.get(), static_cast<std::uint64_t>(marked.st_size)) &&
+        if (m_compare.same(markedFd, fd.get(), static_cast<std::uint64_t>(marked.st_size)) &&
             Fs().fstat(fd.get(), &st) == 0) {
             if (state)
                 *state = IdentityOf(st);

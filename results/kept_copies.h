@@ -7,6 +7,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "engine/file_compare.h"
 #include "results/plan_file.h"
 
 namespace geminor {
@@ -22,8 +23,6 @@ class KeptCopies
 public:
     explicit KeptCopies(const std::vector<PlanFile> &files);
 
-    /// Whether two open files hold the same `size` bytes, neither more nor fewer.
-    bool sameBytes(int a, int b, std::uint64_t size);
     /// An unmarked member of the file's group (on `device` when given, and with the owner, mode
     /// and extended attributes of `owner` when given) that is another file with the same bytes,
     /// and its state as it was when they were compared.
@@ -39,7 +38,7 @@ public:
 private:
     const std::vector<PlanFile> &m_files;
     std::unordered_map<std::int32_t, std::vector<std::size_t>> m_kept;  // group -> its unmarked files
-    std::vector<char> m_a, m_b;
+    ByteComparer m_compare;
 };
 
 }  // namespace geminor

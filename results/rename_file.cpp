@@ -47,14 +47,15 @@ Status RenameFile(const std::string &oldPath, const std::string &newPath, FileId
 Status RenameJournaled(const std::string &oldPath, const FileIdentity &seen, const std::string &newPath,
                        const std::string &journalFolder, FileIdentity *renamed)
 {
-    std::string error;
-    std::optional<Journal> journal = Journal::Start(journalFolder, PlanAction::Rename, error);
-    if (!journal || !journal->intent(0, {oldPath, seen}))
-        return Fail(ErrorCode::JournalUnwritable, 0, journalFolder, error);
+    Result<Journal> journal = Journal::Start(journalFolder, PlanAction::Rename);
+    if (!journal)
+        return Unexpected(journal.error());
+    if (!journal->intent(0, {oldPath, seen}))
+        return Fail(ErrorCode::JournalUnwritable);
     Status done = RenameFile(oldPath, newPath, renamed);
-    journal->done({0, done ? FileOutcome::Done : FileOutcome::Failed, FileProblem::None, 0,
-                   TrashRefusal::None, done ? newPath : std::string()});
-    journal->finish();
+    static_cast<void>(journal->done({0, done ? FileOutcome::Done : FileOutcome::Failed, FileProblem::None, 0,
+                                     TrashRefusal::None, done ? newPath : std::string()}));
+    static_cast<void>(journal->finish());
     return done;
 }
 

@@ -4,8 +4,6 @@
 #include <set>
 #include <unordered_map>
 
-#include "results/plan_report.h"
-
 namespace geminor {
 namespace {
 
@@ -79,7 +77,8 @@ void insertRows(std::vector<ResultRow> &rows, std::vector<ResultRow> back)
 }  // namespace
 
 void FollowPlan(std::vector<ResultRow> &rows, std::vector<GoneRow> &gone, const ActionPlan &plan,
-                const PlanReport &report, const IdentityLookup &lookup)
+                const PlanReport &report, const IdentityLookup &lookup,
+                const std::function<std::string(const FileReport &)> &problemText)
 {
     if (rows.size() != plan.files.size())
         return;  // not the plan of these rows
@@ -94,7 +93,7 @@ void FollowPlan(std::vector<ResultRow> &rows, std::vector<GoneRow> &gone, const 
         ResultRow &row = rows[file.file];
         touched.insert(row.group);
         if (file.outcome != FileOutcome::Done) {
-            row.problem = ProblemText(file);
+            row.problem = problemText(file);
             continue;
         }
         row.problem.clear();

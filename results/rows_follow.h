@@ -31,7 +31,8 @@ using IdentityLookup = std::function<std::optional<FileIdentity>(const std::stri
 /// Other files of the groups acted on take their state now when only their change time moved
 /// (a hard link to them), so acting again works without a rescan. Copies add nothing.
 void FollowPlan(std::vector<ResultRow> &rows, std::vector<GoneRow> &gone, const ActionPlan &plan,
-                const PlanReport &report, const IdentityLookup &lookup);
+                const PlanReport &report, const IdentityLookup &lookup,
+                const std::function<std::string(const FileReport &)> &problemText);
 
 /// Brings back into `rows` the files an undo of `action` put back, with what they are now, and
 /// the files that had left as the last of their group when the group has two files again.

@@ -3,6 +3,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/error.h"
 #include "results/journal.h"
 
 namespace geminor {
@@ -14,7 +15,7 @@ struct UndoStep
 {
     std::string path;
     UndoOutcome outcome = UndoOutcome::Restored;
-    std::string reason;  // why it was skipped or failed
+    Error error;  // why it was skipped or failed
 };
 
 struct UndoReport

@@ -35,6 +35,9 @@ PY
   mv "$work/$file.orig" "$work/$file"
 }
 
+mutant "undo no longer checks that what stands at a file's new place is the file it put there" results/undo.cpp \
+  '!IsThere(step.target, st) || !IdentityOf(st).sameFile(step.targetState) ||' '!IsThere(step.target, st) ||' journal_test
+
 mutant "the compare no longer checks that a reopened file is the same inode" engine/compare_blocks.h \
   'if (m_seen && (reader.device() != m_dev || reader.inode() != m_ino))' 'if (false)' content_search_test
 

@@ -28,6 +28,7 @@
 #include "texts/error_texts.h"
 #include "ui/shipped_files.h"
 #include "ui/shown_text.h"
+#include "texts/plan_texts.h"
 #include "ui/job_runner.h"
 #include "ui/properties_dlg.h"
 #include "ui/operation_texts.h"

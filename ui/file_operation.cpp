@@ -12,6 +12,7 @@
 #include "ui/prompter.h"
 #include "ui/result_model.h"
 #include "ui/shown_text.h"
+#include "texts/plan_texts.h"
 
 namespace geminor {
 
@@ -145,7 +146,7 @@ void FileOperation::followRows()
     FollowRows(
         m_context, m_title,
         [plan = m_plan, report = m_report](RowsAndGone &rows) {
-            FollowPlan(rows.rows, rows.gone, plan, report, IdentityNow);
+            FollowPlan(rows.rows, rows.gone, plan, report, IdentityNow, ProblemText);
         },
         [self = shared_from_this()] { self->showReport(); });
 }

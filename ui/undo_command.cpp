@@ -15,6 +15,7 @@
 #include "ui/prompter.h"
 #include "ui/result_model.h"
 #include "ui/shown_text.h"
+#include "texts/plan_texts.h"
 
 namespace geminor {
 namespace {
@@ -35,7 +36,8 @@ void showReport(const CommandContext &context, const UndoReport &report)
     QStringList problems;
     for (const UndoStep &step : report.steps)
         if (step.outcome != UndoOutcome::Restored)
-            problems << ShownText(step.path) + QStringLiteral(": ") + QString::fromStdString(step.reason);
+            problems << ShownText(step.path) + QStringLiteral(": ") +
+                            QString::fromStdString(UndoReasonText(step.error));
     QString summary = QStringLiteral("%1 file(s) put back.").arg(report.restored);
     if (!problems.isEmpty())
         summary += QStringLiteral(" %1 skipped, %2 failed.").arg(report.skipped).arg(report.failed);

@@ -16,6 +16,7 @@
 #include "engine/atomic_file.h"
 #include "engine/scan_run.h"
 #include "persist/session_file.h"
+#include "texts/plan_texts.h"
 #include "results/action_plan.h"
 #include "results/journal.h"
 #include "tests/support/mount_helpers.h"

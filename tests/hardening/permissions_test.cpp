@@ -12,6 +12,7 @@
 #include "persist/settings_format.h"
 #include "persist/settings_store.h"
 #include <memory>
+#include "texts/plan_texts.h"
 #include "results/rename_file.h"
 #include "tests/support/scan_helpers.h"
 #include "tests/support/temp_tree.h"

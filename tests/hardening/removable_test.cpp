@@ -16,6 +16,7 @@
 
 #include "engine/file_system.h"
 #include "engine/unique_fd.h"
+#include "texts/plan_texts.h"
 #include "results/action_plan.h"
 #include "results/file_copy.h"
 #include "results/journal.h"
@@ -252,7 +253,8 @@ void everyAction(TempTree &tree, const std::string &m, const std::string &real, 
         SCOPED_TRACE(ActionWord(action));
         const auto [linked, undo] = runAndUndo(test::PlanOf(m, action, {"dup/link"}), tree.path("journal"));
         ASSERT_EQ(linked.done, links ? 1u : 0u) << ProblemText(linked.files[0]);
-        EXPECT_EQ(undo.restored, linked.done) << (undo.steps.empty() ? "" : undo.steps[0].reason);
+        EXPECT_EQ(undo.restored, linked.done)
+            << (undo.steps.empty() ? "" : UndoReasonText(undo.steps[0].error));
         struct stat st = {};
         ASSERT_EQ(::lstat((real + "dup/link").c_str(), &st), 0);  // (a mirror's link count may lag)
         EXPECT_TRUE(S_ISREG(st.st_mode) && st.st_nlink == 1) << std::oct << st.st_mode << " " << st.st_nlink;

@@ -1,5 +1,6 @@
 // The action plan on real trees: what is checked at the moment of acting, and that the last
 // copy of a file survives every alias, change and failure that can come between scan and act.
+#include "texts/plan_texts.h"
 #include "results/action_plan.h"
 
 #include <cerrno>

@@ -3,6 +3,7 @@
 #include <map>
 
 #include "results/action_plan.h"
+#include "texts/plan_texts.h"
 #include "results/rows_follow.h"
 #include "results/undo_offer.h"
 
@@ -81,7 +82,7 @@ TEST(FollowReports, TrashLeavesUndoBringsBackWithTheStateNowAndLinksStayUnmarked
                         report(4, FileOutcome::Done)};
     Disk disk;
     std::vector<GoneRow> gone;
-    FollowPlan(rows, gone, plan, planReport, disk.lookup());
+    FollowPlan(rows, gone, plan, planReport, disk.lookup(), ProblemText);
     // b went; c stays ticked with its reason; e went and d, alone now, with it.
     EXPECT_EQ(paths(rows), (std::vector<std::string>{"/a/f", "/c/f"}));
     EXPECT_TRUE(rows[1].marked);
@@ -111,7 +112,7 @@ TEST(FollowReports, TrashLeavesUndoBringsBackWithTheStateNowAndLinksStayUnmarked
     disk.files["/a/f"] = {1, 1, 4, 100, 300};  // one more link: its change time moved
     disk.files["/b/f"] = {1, 1, 4, 100, 300};  // the same file as a now
     disk.files["/c/f"] = {1, 3, 4, 999, 999};  // written since the scan: must still refuse
-    FollowPlan(rows, gone, plan, planReport, disk.lookup());
+    FollowPlan(rows, gone, plan, planReport, disk.lookup(), ProblemText);
     ASSERT_EQ(rows.size(), 3u);
     EXPECT_FALSE(rows[1].marked);
     EXPECT_EQ(rows[1].seen.inode, 1u);

@@ -1,5 +1,6 @@
 // The journal of each operation and undo from it, on real trees: every kind of action put back,
 // nothing overwritten when the world changed since, and a crash part-way through.
+#include "texts/plan_texts.h"
 #include "results/undo.h"
 
 #include "results/rename_file.h"
@@ -13,6 +14,7 @@
 #include <unistd.h>
 
 #include "tests/support/faulty_file_system.h"
+#include "tests/support/mount_helpers.h"
 #include "tests/support/scan_helpers.h"
 #include "tests/support/temp_tree.h"
 
@@ -21,6 +23,9 @@ namespace {
 
 using test::readFile;
 using test::TempTree;
+
+/// Entered before main(), while the process has one thread.
+const std::string g_mountsRefused = test::EnterPrivateMountNamespace();
 
 struct Operation
 {
@@ -104,6 +109,18 @@ TEST(Journal, UndoPutsBackEveryKindOfActionAndNeverOverwrites)
     EXPECT_EQ(readFile(tree.path("files/dup/a")), "new content");
     EXPECT_EQ(readFile(tree.path("data/Trash/files/a")), "same bytes");  // left where it is
 
+    // Since a move: another file of the same length took the file's new place; it stays there.
+    tree.write("files/dup/a", "same bytes");
+    const Operation moved = runAndUndo(tree, PlanAction::Move, {"dup/a"}, [&] {
+        tree.write("into/other", "SAME BYTES");  // a new inode, while the moved one still lives
+        std::filesystem::rename(tree.path("into/other"), tree.path("into/a"));
+    });
+    ASSERT_EQ(moved.undo.skipped, 1u);
+    EXPECT_EQ(moved.undo.steps[0].error.code, ErrorCode::NotUnderNewName);
+    EXPECT_FALSE(std::filesystem::exists(tree.path("files/dup/a")));
+    EXPECT_EQ(readFile(tree.path("into/a")), "SAME BYTES");
+    std::filesystem::remove(tree.path("into/a"));
+
     // A rename from the window is journaled too, and named back.
     struct stat st = {};
     ASSERT_EQ(::stat(tree.path("files/keep/a").c_str(), &st), 0);
@@ -118,6 +135,51 @@ TEST(Journal, UndoPutsBackEveryKindOfActionAndNeverOverwrites)
     tree.write("files/dup/a", "same bytes");
     EXPECT_FALSE(runAndUndo(tree, PlanAction::Delete, {"dup/a"}, [] {}).undo.undoable);
     ::unsetenv("XDG_DATA_HOME");
+}
+
+TEST(Journal, AMoveToAnotherMountIsUndoneByACopyAndLeavesAFileThatChangesLate)
+{
+    if (!g_mountsRefused.empty())
+        GTEST_SKIP() << g_mountsRefused;
+    TempTree tree;
+    for (const char *name : {"files/keep/a", "files/go/a", "files/go/b", "files/go/c"})
+        tree.write(name, "same bytes");
+    const test::BindMount other(tree.mkdir("elsewhere"), tree.mkdir("into"));  // no rename crosses it
+    ASSERT_TRUE(other.ok()) << other.error();
+    const Operation op = runAndUndo(tree, PlanAction::Move, {"go/a"},
+                                    [&] { EXPECT_EQ(readFile(tree.path("into/a")), "same bytes"); });
+    ASSERT_EQ(op.report.done, 1u) << ProblemText(op.report.files[0]);
+    EXPECT_EQ(op.undo.restored, 1u);
+    EXPECT_EQ(readFile(tree.path("files/go/a")), "same bytes");
+
+    // Written to through descriptors held open: b while it is copied, c once its copy took its
+    // name. Each stays as it is now, and its copy goes.
+    ActionPlan plan = journaledPlan(tree, PlanAction::Move, {"go/b", "go/c"});
+    plan.targetFolder = tree.path("into");
+    const int b = ::open(tree.path("files/go/b").c_str(), O_WRONLY | O_APPEND | O_CLOEXEC);
+    const int c = ::open(tree.path("files/go/c").c_str(), O_WRONLY | O_APPEND | O_CLOEXEC);
+    test::FaultyFileSystem seam;
+    seam.beforeOpen([&](const std::string &name) {
+        if (name.ends_with("-copy") && ::write(b, "!", 1) != 1)
+            ADD_FAILURE() << "b not written";
+    });
+    seam.beforeRename([&](const std::string &from, const std::string &to) {
+        if (from.ends_with("-copy") && to == "c" && ::write(c, "!", 1) != 1)
+            ADD_FAILURE() << "c not written";
+    });
+    PlanReport report;
+    {
+        ScopedFileSystem use(seam);
+        report = RunPlan(plan);
+    }
+    ::close(b);
+    ::close(c);
+    ASSERT_EQ(report.skipped, 2u);
+    EXPECT_EQ(report.files[0].problem, FileProblem::Changed);
+    EXPECT_EQ(report.files[1].problem, FileProblem::Changed);
+    EXPECT_EQ(readFile(tree.path("files/go/b")), "same bytes!!");  // the hook ran for c's copy too
+    EXPECT_EQ(readFile(tree.path("files/go/c")), "same bytes!");
+    EXPECT_TRUE(std::filesystem::is_empty(tree.path("into")));
 }
 
 TEST(Journal, AfterACrashPartWayUndoRestoresTheFilesAlreadyDone)
@@ -175,7 +237,8 @@ TEST(Journal, KilledBetweenTheStepsOfAnActionUndoFindsEveryFileAndLeavesNoTrashI
     EXPECT_EQ(InterruptedJournals(plan.journalFolder).size(), 1u);
     UndoReport undo = UndoOperation(records[0]);
     EXPECT_EQ(undo.restored, 2u);
-    EXPECT_EQ(undo.skipped + undo.failed, 0u) << (undo.steps.empty() ? "" : undo.steps[0].reason);
+    EXPECT_EQ(undo.skipped + undo.failed, 0u)
+        << (undo.steps.empty() ? "" : UndoReasonText(undo.steps[0].error));
     for (const char *name : {"f1", "f2", "f3"})
         EXPECT_EQ(readFile(tree.path(std::string("files/dup/") + name)), "x") << name;
     EXPECT_TRUE(std::filesystem::is_empty(tree.path("data/Trash/info")));
