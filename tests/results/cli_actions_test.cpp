@@ -69,6 +69,17 @@ TEST(GeminorCli, AppliesAJsonResultAfterCheckingEveryFileAgainstIt)
     EXPECT_EQ(readFile(data + "/Trash/files/e"), "content of e");
     EXPECT_EQ(readFile(data + "/Trash/files/new\nline"), "odd");
 
+    // The operation is listed, and undo puts back what it did; then nothing is left to undo.
+    EXPECT_EQ(RunCli({"--journal"}, out, err), 0) << err;
+    EXPECT_THAT(out, HasSubstr("  trash          3 file(s)\n"));
+    EXPECT_EQ(RunCli({"--undo"}, out, err), 0) << err;
+    EXPECT_THAT(err, HasSubstr("Restored : 3\nSkipped : 0\nFailed : 0\n"));
+    EXPECT_EQ(readFile(tree.path("second/e")), "content of e");
+    EXPECT_EQ(RunCli({"--journal"}, out, err), 0) << err;
+    EXPECT_THAT(out, HasSubstr("  3 file(s)  undone\n"));
+    EXPECT_EQ(RunCli({"--undo"}, out, err), 1);
+    EXPECT_THAT(err, HasSubstr("geminor-cli: nothing to undo\n"));
+
     // Usage: only one action at a time. Without --keep a result that marks nothing does nothing.
     EXPECT_EQ(RunCli({"--apply", json, "--trash"}, out, err), 0);
     EXPECT_THAT(err, HasSubstr("the result marks no file"));
