@@ -41,53 +41,42 @@ TEST(CHive, EveryMisuseIsReportedWithItsSourceAndChangesNothing)
     struct Case
     {
         const char *what;
-        std::function<void(CHive &)> misuse;
         std::vector<std::string> sources;
         std::int32_t number;  // of the last report
+        std::function<void(CHive &)> misuse;
     };
+    const std::int32_t kPosition = CHive::kErrorBase + 2, kNumberKey = CHive::kErrorBase + 4;
     const std::vector<Case> cases{
-        {"duplicate key, case ignored",
-         [](CHive &h) { h.Add(slots(2), Variant("A")); },
-         {"Add"},
-         kDuplicateKey},
-        {"whole-number key", [](CHive &h) { h.Add(slots(2), Variant(5)); }, {"Add"}, CHive::kErrorBase + 4},
-        {"byte key",
-         [](CHive &h) { h.Add(slots(2), Variant(std::uint8_t{5})); },
-         {"Add"},
-         CHive::kErrorBase + 4},
-        {"empty key", [](CHive &h) { h.Add(slots(2), Variant("")); }, {"Add"}, CHive::kErrorBase + 4096},
-        {"position 0", [](CHive &h) { (void)h.Item(0); }, {"GetIndex", "Item"}, CHive::kErrorBase + 2},
-        {"position past the end",
-         [](CHive &h) { (void)h.Item(2); },
-         {"GetIndex", "Item"},
-         CHive::kErrorBase + 2},
-        {"remove past the end", [](CHive &h) { EXPECT_EQ(h.Remove(7), 0); }, {"GetIndex", "Remove"}, 0},
-        {"read a key past the end", [](CHive &h) { EXPECT_TRUE(h.Key(9).isEmpty()); }, {"Key[Read]"}, 0},
-        {"write a key past the end", [](CHive &h) { h.Key(9, Variant("x")); }, {"Key[Assign]"}, 0},
+        {"same key, other case", {"Add"}, kDuplicateKey, [](CHive &h) { h.Add(slots(2), Variant("A")); }},
+        {"whole-number key", {"Add"}, kNumberKey, [](CHive &h) { h.Add(slots(2), Variant(5)); }},
+        {"byte key", {"Add"}, kNumberKey, [](CHive &h) { h.Add(slots(2), Variant(std::uint8_t{5})); }},
+        {"empty key", {"Add"}, CHive::kErrorBase + 4096, [](CHive &h) { h.Add(slots(2), Variant("")); }},
+        {"position 0", {"GetIndex", "Item"}, kPosition, [](CHive &h) { (void)h.Item(0); }},
+        {"position past the end", {"GetIndex", "Item"}, kPosition, [](CHive &h) { (void)h.Item(2); }},
+        {"remove past the end", {"GetIndex", "Remove"}, 0, [](CHive &h) { EXPECT_EQ(h.Remove(7), 0); }},
+        {"read a key past the end", {"Key[Read]"}, 0, [](CHive &h) { EXPECT_TRUE(h.Key(9).isEmpty()); }},
+        {"write a key past the end", {"Key[Assign]"}, 0, [](CHive &h) { h.Key(9, Variant("x")); }},
         {"a key taken by another",
+         {"Key[Assign]"},
+         kDuplicateKey,
          [](CHive &h) {
              h.Add(slots("b"), Variant("b"));
              h.Key(2, Variant("A"));
              EXPECT_EQ(h.Remove(2), 2);
-         },
-         {"Key[Assign]"},
-         kDuplicateKey},
-        {"before a missing key",
-         [](CHive &h) { h.Add(slots(2), std::nullopt, Variant("no")); },
+         }},
+        {"before no key",
          {"FindNode", "Add"},
-         0},
-        {"a missing key",
-         [](CHive &h) { EXPECT_FALSE(h.Exist(Variant("zzz"))); },
-         {"FindNode"},
-         CHive::kErrorBase + 2},
+         0,
+         [](CHive &h) { h.Add(slots(2), std::nullopt, Variant("n")); }},
+        {"a missing key", {"FindNode"}, kPosition, [](CHive &h) { EXPECT_FALSE(h.Exist(Variant("zzz"))); }},
         {"a walk past the last key",
+         {"GetNextNode"},
+         kPosition,
          [](CHive &h) {
              Variant key;
              h.FindFirst(key);
              EXPECT_TRUE(h.FindNext(key).isEmpty());
-         },
-         {"GetNextNode"},
-         CHive::kErrorBase + 2},
+         }},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.what);

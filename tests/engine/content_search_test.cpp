@@ -41,20 +41,16 @@ struct Found
 {
     std::vector<std::string> rows;  // "name:group"
     std::int32_t duplicates = 0;
-    std::int64_t unreadable = 0;
 };
 
 Found search(const std::vector<FileRecord> &records, SearchMethod method)
 {
-    SilentHost host;
-    CancelRequested cancel{false};
-    SearchState state(host, cancel);
-    SearchDuplicates(records, method, state);
+    test::QuietSearch q;
+    SearchDuplicates(records, method, q.state);
     Found out;
-    for (const ResultEntry &e : state.DuplicateRecords)
+    for (const ResultEntry &e : q.state.DuplicateRecords)
         out.rows.push_back(e.name + ":" + std::to_string(e.group));
-    out.duplicates = state.DuplicateCount;
-    out.unreadable = state.unreadableFiles;
+    out.duplicates = q.state.DuplicateCount;
     return out;
 }
 
@@ -87,26 +83,17 @@ TEST(ContentSearch, ACancelPartWayKeepsTheGroupsAlreadyFound)
         tree.write(name, "first kind");
     for (const char *name : {"b1", "b2"})
         tree.write(name, "other kind");
-    const std::vector<FileRecord> records = recordsOf(tree, {"a1", "a2", "b1", "b2"});
-    for (SearchMethod method : {SearchMethod::Crc32, SearchMethod::ByteToByte}) {
-        SilentHost host;
-        CancelRequested cancel{false};
-        SearchState state(host, cancel);
-        test::FaultyFileSystem seam;  // the cancel comes while the second kind is read
-        seam.beforeRead([&](const std::string &name, off_t) {
-            if (name.ends_with("b1") && method == SearchMethod::Crc32)
-                cancel = true;
-        });
-        ScopedFileSystem use(seam);
-        SearchDuplicates(records, method, state);
-        if (method == SearchMethod::Crc32) {
-            ASSERT_EQ(state.DuplicateRecords.size(), 2u);
-            EXPECT_EQ(state.DuplicateRecords[0].name, "a1");
-            EXPECT_EQ(state.DuplicateRecords[1].name, "a2");
-        } else {
-            EXPECT_EQ(state.DuplicateRecords.size(), 4u);  // not cancelled: both groups
-        }
-    }
+    test::QuietSearch q;
+    test::FaultyFileSystem seam;  // the cancel comes while the second kind is read
+    seam.beforeRead([&](const std::string &name, off_t) {
+        if (name.ends_with("b1"))
+            q.cancel = true;
+    });
+    ScopedFileSystem use(seam);
+    SearchDuplicates(recordsOf(tree, {"a1", "a2", "b1", "b2"}), SearchMethod::Crc32, q.state);
+    ASSERT_EQ(q.state.DuplicateRecords.size(), 2u);
+    EXPECT_EQ(q.state.DuplicateRecords[0].name, "a1");
+    EXPECT_EQ(q.state.DuplicateRecords[1].name, "a2");
 }
 
 TEST(ByteComparer, SameOnlyForTheSameBytesOfTheLengthExpected)
@@ -155,16 +142,14 @@ TEST(IdenticalGroups, ExactWhateverTheDigestTheKeptBlocksOrTheOpenFiles)
     // A digest of 2 bits makes nearly every digest match a collision that only the bytes settle.
     for (const CompareLimits limits :
          {CompareLimits{}, CompareLimits{8, 0, 2}, CompareLimits{1, 9001 * 3, 64}}) {
-        SilentHost host;
-        CancelRequested cancel{false};
-        SearchState state(host, cancel);
+        test::QuietSearch q;
         ThreadPool helpers(1);
-        const MemberGroups groups = IdenticalGroups(records, state, limits, {nullptr, nullptr, &helpers});
+        const MemberGroups groups = IdenticalGroups(records, q.state, limits, {nullptr, nullptr, &helpers});
         std::vector<std::vector<std::uint32_t>> found;
         for (std::size_t g = 0; g < groups.size(); ++g)
             found.emplace_back(groups[g].begin(), groups[g].end());
         EXPECT_EQ(found, expected) << limits.keptBlocks << " " << limits.digestBits;
-        EXPECT_EQ(state.unreadableFiles, 0);
+        EXPECT_EQ(q.state.unreadableFiles, 0);
     }
 }
 
@@ -184,13 +169,11 @@ TEST(IdenticalGroups, AFileReplacedBetweenReadsIsNotTheFileCompared)
             ASSERT_EQ(std::rename(tree.write("other", content).c_str(), b.c_str()), 0);
     });
     ScopedFileSystem use(seam);
-    SilentHost host;
-    CancelRequested cancel{false};
-    SearchState state(host, cancel);
+    test::QuietSearch q;
     CompareLimits limits;
     limits.maxOpen = 0;  // every read opens its file again
-    EXPECT_EQ(IdenticalGroups(records, state, limits).size(), 0u);
-    EXPECT_EQ(state.unreadableFiles, 1);
+    EXPECT_EQ(IdenticalGroups(records, q.state, limits).size(), 0u);
+    EXPECT_EQ(q.state.unreadableFiles, 1);
     EXPECT_EQ(opensOfB, 2);
 }
 
@@ -261,16 +244,14 @@ TEST(SameNameSearch, GroupsNamesEqualAfterTrimmingAndFolding)
     std::vector<std::string> keys;
     for (const FileRecord &r : records)
         keys.push_back(NameKey(r.name));
-    SilentHost host;
-    CancelRequested cancel{false};
-    SearchState state(host, cancel);
-    SearchSameNames(records, keys, state);
+    test::QuietSearch q;
+    SearchSameNames(records, keys, q.state);
     std::vector<std::string> rows;
-    for (const auto &e : state.DuplicateRecords)
+    for (const auto &e : q.state.DuplicateRecords)
         rows.push_back(e.folder + e.name + ":" + std::to_string(e.group));
     EXPECT_THAT(rows, ElementsAre("/x/b.txt:1", "/y/b.txt:1", "/x/Report.doc:2", "/y/ report.DOC:2",
                                   "/x/ÉTÉ.txt:3", "/y/été.txt:3"));
-    EXPECT_EQ(state.DuplicateCount, 3);
+    EXPECT_EQ(q.state.DuplicateCount, 3);
 }
 
 }  // namespace

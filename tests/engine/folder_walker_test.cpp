@@ -189,13 +189,6 @@ TEST(FolderWalker, SameFileIsTakenOnceThroughAnyPath)
     EXPECT_EQ(w.counts.Files, 2);
 }
 
-TEST(FolderWalker, NamesCutAtNul)
-{
-    EXPECT_EQ(TrimAtNul(std::string_view("ab\0cd", 5)), "ab");
-    EXPECT_EQ(TrimAtNul(std::string_view("\0cd", 3)), "");
-    EXPECT_EQ(TrimAtNul("abc"), "abc");
-}
-
 TEST(FolderWalker, ShowsProgressEveryFiftyEntriesAndStopsOnCancel)
 {
     TempTree tree;

@@ -71,15 +71,6 @@ struct ExfatMount
     std::string where, loop, refused;
 };
 
-/// Every name below `folder`, hidden ones too, relative to it.
-std::vector<std::string> allNames(const std::string &folder)
-{
-    std::vector<std::string> names;
-    for (const auto &entry : std::filesystem::recursive_directory_iterator(folder))
-        names.push_back(entry.path().string().substr(folder.size()));
-    return names;
-}
-
 /// The decoded Path= line of a .trashinfo file.
 std::string trashedPath(const std::string &infoFile)
 {
@@ -194,7 +185,7 @@ TEST(Removable, WithoutRenameFlagsOrLinksNothingIsReplacedAndRefusalsArePaidOnce
             SwapIn(folder.get(), ".copy", "b", false, [&](const struct stat &) { return stillChecked; });
         EXPECT_EQ(swap, stillChecked ? Swap::Done : Swap::PutBack);
         EXPECT_EQ(readFile(disk + "b"), stillChecked ? "copy" : "b");
-        EXPECT_THAT(allNames(disk), ::testing::UnorderedElementsAre("a2", "b", "taken"));
+        EXPECT_THAT(test::NamesBelow(disk), ::testing::UnorderedElementsAre("a2", "b", "taken"));
     }
 }
 
@@ -262,7 +253,7 @@ void everyAction(TempTree &tree, const std::string &m, const std::string &real, 
     }
     for (const std::string &name : names)
         EXPECT_EQ(readFile(m + "keep/" + name), "bytes of " + name);
-    EXPECT_THAT(allNames(m), Each(Not(HasSubstr(".geminor-"))));
+    EXPECT_THAT(test::NamesBelow(m), Each(Not(HasSubstr(".geminor-"))));
     ::unsetenv("XDG_DATA_HOME");
 }
 

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 #include <cstdlib>
-#include <dirent.h>
+#include <filesystem>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <utility>
@@ -12,16 +12,13 @@
 namespace geminor::test {
 namespace {
 
-/// The names in a folder, without "." and "..", in byte order.
+/// The names in a folder in byte order; none when it cannot be listed.
 std::vector<std::string> namesIn(const std::string &folder)
 {
     std::vector<std::string> names;
-    if (DIR *dir = ::opendir(folder.c_str())) {
-        while (const dirent *entry = ::readdir(dir))
-            if (std::string_view(entry->d_name) != "." && std::string_view(entry->d_name) != "..")
-                names.emplace_back(entry->d_name);
-        ::closedir(dir);
-    }
+    std::error_code ec;
+    for (std::filesystem::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec))
+        names.push_back(it->path().filename());
     std::sort(names.begin(), names.end());
     return names;
 }

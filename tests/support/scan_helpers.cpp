@@ -7,17 +7,23 @@
 
 namespace geminor::test {
 
-ScanOutcome ScanFolder(const std::string &folder, SearchMethod method, bool includeHidden,
-                       ChecksumCache *cache)
+ScanOutcome ScanFolders(std::vector<SearchLocation> locations, SearchMethod method, bool includeHidden,
+                        ChecksumCache *cache)
 {
     SearchRequest request;
     request.Method = method;
     request.ProtectWindowsFolders = false;
     request.IncludeHidden = includeHidden;
-    request.Locations.push_back({folder, "Yes", "*.*", false});
+    request.Locations = std::move(locations);
     SilentHost host;
     CancelRequested cancel{false};
     return RunScan(request, host, cancel, cache);
+}
+
+ScanOutcome ScanFolder(const std::string &folder, SearchMethod method, bool includeHidden,
+                       ChecksumCache *cache)
+{
+    return ScanFolders({{folder, "Yes", "*.*", false}}, method, includeHidden, cache);
 }
 
 std::vector<std::string> RowsOf(const ScanOutcome &outcome, const std::string &root, bool withGroup)

@@ -26,6 +26,18 @@ struct RecordingHost final : ScanHost
     bool minimized = false;
 };
 
+/// A search's working state with a host that shows nothing and no cancel, for calling one stage.
+struct QuietSearch
+{
+    SilentHost host;
+    CancelRequested cancel{false};
+    SearchState state{host, cancel};
+};
+
+/// A whole scan of `locations`, every file type, protection off.
+ScanOutcome ScanFolders(std::vector<SearchLocation> locations, SearchMethod method = SearchMethod::ByteToByte,
+                        bool includeHidden = false, ChecksumCache *cache = nullptr);
+
 /// A whole scan of one folder with its sub-folders, every file type, protection off.
 ScanOutcome ScanFolder(const std::string &folder, SearchMethod method, bool includeHidden = false,
                        ChecksumCache *cache = nullptr);

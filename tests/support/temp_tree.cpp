@@ -120,4 +120,12 @@ std::string readFile(const std::string &path)
     return out.str();
 }
 
+std::set<std::string> NamesBelow(const std::string &folder)
+{
+    std::set<std::string> names;
+    for (const auto &entry : std::filesystem::recursive_directory_iterator(folder))
+        names.insert(entry.path().string().substr(folder.size()));
+    return names;
+}
+
 }  // namespace geminor::test

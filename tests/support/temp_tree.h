@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <set>
 #include <string>
 #include <string_view>
 
@@ -37,5 +38,8 @@ private:
 
 /// Reads a whole file; empty when it cannot be read.
 std::string readFile(const std::string &path);
+
+/// Every name below `folder` (ending in '/'), hidden ones too, relative to it, sorted.
+std::set<std::string> NamesBelow(const std::string &folder);
 
 }  // namespace geminor::test
