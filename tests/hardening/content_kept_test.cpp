@@ -10,6 +10,7 @@
 #include <map>
 #include <memory>
 #include <set>
+#include <type_traits>
 #include <sstream>
 #include <utility>
 #include <fcntl.h>
@@ -36,6 +37,8 @@ enum class Aliases { Links, BindMounts, Bindfs };
 
 const char *const kActions[] = {"--delete",    "--trash",         "--move-to",
                                 "--link hard", "--link symbolic", "--link clone"};
+const char *const kKeepRules[] = {"first",        "newest",        "oldest",        "shortest-path",
+                                  "longest-path", "shortest-name", "first-location"};
 constexpr std::uint32_t kActionCount = 6, kKeepCount = 9;
 const std::vector<std::string> kFolders = {"d0", "d1", "d2", "d1/e", "d0", "d2", ".h"};
 const std::vector<std::string> kNames = {"a",   "b",   "copy", "same", "x.dat", "a-rather-longer-name.txt",
@@ -98,8 +101,7 @@ private:
     template <typename Mount>
     std::string mount(std::vector<std::unique_ptr<Mount>> &mounts, std::uint32_t insidePercent,
                       std::uint32_t outsidePercent, std::uint32_t srcPercent,
-                      std::initializer_list<const char *> names, const std::string &inner,
-                      const std::string &how)
+                      std::initializer_list<const char *> names, const std::string &inner)
     {
         const bool inside = m_rng.chance(insidePercent), outside = !inside || m_rng.chance(outsidePercent);
         const auto add = [&](const std::string &where, const std::string &real) {
@@ -110,7 +112,7 @@ private:
             const std::string where = m_tree.mkdir(m_rng.pick(names)), real = realFolder(srcPercent);
             add(where, real);
             m_roots.push_back(where);
-            if (how == "bindfs mirror" && real == m_src)
+            if (std::is_same_v<Mount, test::BindfsMirror> && real == m_src)
                 m_mirrorOfSrc = where;
         }
         if (inside) {  // of another top folder
@@ -169,13 +171,11 @@ void Trial::makeTree()
     };
     // Equal contents, equal sizes with other bytes (at the end, at the start), empty files.
     const std::string a = letters(2 + m_rng.below(30));
-    const std::vector<std::string> pool = {"",
-                                           a,
-                                           a,
-                                           a.substr(0, a.size() - 1) + (a.back() == 'z' ? 'y' : 'z'),
-                                           (a.front() == 'z' ? 'y' : 'z') + a.substr(1),
-                                           letters(1 + m_rng.below(30)),
-                                           letters(1 + m_rng.below(3))};
+    std::string otherLast = a, otherFirst = a;
+    otherLast.back() = a.back() == 'z' ? 'y' : 'z';
+    otherFirst.front() = a.front() == 'z' ? 'y' : 'z';
+    const std::vector<std::string> pool = {
+        "", a, a, otherLast, otherFirst, letters(1 + m_rng.below(30)), letters(1 + m_rng.below(3))};
     for (const char *folder : {"d0", "d1/e", "d2", ".h", "into"})
         m_tree.mkdir("src/" + std::string(folder));
     std::vector<std::string> files;
@@ -236,9 +236,9 @@ std::string Trial::makeAliases()
     }
     std::string refused;
     if (m_kind >= Aliases::BindMounts)
-        refused = mount(m_binds, 50, 60, 60, {"b", "bound-alias-of-the-tree"}, "bound", "bind mount");
+        refused = mount(m_binds, 50, 60, 60, {"b", "bound-alias-of-the-tree"}, "bound");
     if (m_kind >= Aliases::Bindfs && refused.empty())
-        refused = mount(m_mirrors, 40, 70, 75, {"m", "mirror-of-the-tree"}, "mirror", "bindfs mirror");
+        refused = mount(m_mirrors, 40, 70, 75, {"m", "mirror-of-the-tree"}, "mirror");
     for (std::size_t i = m_roots.size(); i > 1; --i)  // the order of the locations counts for some rules
         std::swap(m_roots[i - 1], m_roots[m_rng.below(static_cast<std::uint32_t>(i))]);
     // Longest first, so that an alias inside another is mapped before it.
@@ -250,21 +250,15 @@ std::string Trial::makeAliases()
 std::vector<std::string> Trial::command()
 {
     const std::string preferred = m_roots.back() == m_src ? m_src + "/d1" : m_roots.back();
-    const std::string keep[kKeepCount] = {"first",
-                                          "newest",
-                                          "oldest",
-                                          "shortest-path",
-                                          "longest-path",
-                                          "shortest-name",
-                                          "first-location",
-                                          "path:" + preferred + "/*",
-                                          "not-path:" + m_src + "/*"};
+    const std::uint32_t rule = (m_seed / kActionCount) % kKeepCount;  // the last two by path
+    const std::string keep = rule < kKeepCount - 2    ? kKeepRules[rule]
+                             : rule == kKeepCount - 2 ? "path:" + preferred + "/*"
+                                                      : "not-path:" + m_src + "/*";
     std::vector<std::string> args = {"-q", "--no-protect", "-m",
                                      m_rng.pick({"byte", "byte", "crc32", "zero"})};
     if (m_rng.chance(50))
         args.push_back("-H");
-    args.insert(args.end(),
-                {"--csv", m_tree.path("marks.csv"), "--keep", keep[(m_seed / kActionCount) % kKeepCount]});
+    args.insert(args.end(), {"--csv", m_tree.path("marks.csv"), "--keep", keep});
     std::istringstream action(kActions[m_seed % kActionCount]);
     for (std::string word; action >> word;)
         args.push_back(word);
