@@ -13,14 +13,18 @@ namespace {
 
 ResultRow row(const std::string &folder, std::int32_t group, bool marked, std::uint64_t inode)
 {
-    ResultRow r;
-    r.name = "f";
-    r.size = 4;
-    r.folder = FolderName(folder);
-    r.group = group;
-    r.marked = r.markedIcon = marked;
-    r.seen = {1, inode, 4, 100, 100};
-    return r;
+    return {"f",
+            4,
+            "",
+            FolderName(folder),
+            marked,
+            marked,
+            RowColour::Default,
+            group,
+            {1, inode, 4, 100, 100},
+            -1,
+            false,
+            {}};
 }
 
 /// What the disk holds now, by path.
@@ -36,29 +40,9 @@ struct Disk
     }
 };
 
-FileReport report(std::size_t file, FileOutcome outcome, FileProblem problem = FileProblem::None)
+FileReport done(std::size_t file, FileOutcome outcome = FileOutcome::Done, FileProblem problem = {})
 {
-    FileReport r;
-    r.file = file;
-    r.outcome = outcome;
-    r.problem = problem;
-    return r;
-}
-
-JournalStep step(const std::string &path, bool hasOutcome, FileOutcome outcome)
-{
-    JournalStep s;
-    s.path = path;
-    s.hasOutcome = hasOutcome;
-    s.outcome = outcome;
-    return s;
-}
-
-UndoStep restored(const std::string &path)
-{
-    UndoStep s;
-    s.path = path;
-    return s;
+    return {file, outcome, problem, 0, TrashRefusal::None, {}, 0};
 }
 
 std::vector<std::string> paths(const std::vector<ResultRow> &rows)
@@ -78,8 +62,7 @@ TEST(FollowReports, TrashLeavesUndoBringsBackWithTheStateNowAndLinksStayUnmarked
     ActionPlan plan;
     plan.files = PlanFilesOf(rows);
     PlanReport planReport;
-    planReport.files = {report(1, FileOutcome::Done), report(2, FileOutcome::Skipped, FileProblem::Changed),
-                        report(4, FileOutcome::Done)};
+    planReport.files = {done(1), done(2, FileOutcome::Skipped, FileProblem::Changed), done(4)};
     Disk disk;
     std::vector<GoneRow> gone;
     FollowPlan(rows, gone, plan, planReport, disk.lookup(), ProblemText);
@@ -95,7 +78,7 @@ TEST(FollowReports, TrashLeavesUndoBringsBackWithTheStateNowAndLinksStayUnmarked
     disk.files["/b/f"] = {1, 2, 4, 100, 200};
     disk.files["/e/f"] = {1, 5, 4, 100, 200};
     UndoReport undone;
-    undone.steps = {restored("/b/f"), restored("/e/f")};
+    undone.steps = {{"/b/f", UndoOutcome::Restored, {}}, {"/e/f", UndoOutcome::Restored, {}}};
     FollowUndo(rows, gone, PlanAction::Trash, undone, disk.lookup());
     EXPECT_EQ(paths(rows), (std::vector<std::string>{"/a/f", "/c/f", "/b/f", "/d/f", "/e/f"}));
     EXPECT_TRUE(gone.empty());
@@ -107,7 +90,7 @@ TEST(FollowReports, TrashLeavesUndoBringsBackWithTheStateNowAndLinksStayUnmarked
     rows = {row("/a/", 1, false, 1), row("/b/", 1, true, 2), row("/c/", 1, false, 3)};
     plan.action = PlanAction::HardLink;
     plan.files = PlanFilesOf(rows);
-    planReport.files = {report(1, FileOutcome::Done)};
+    planReport.files = {done(1)};
     disk.files.clear();
     disk.files["/a/f"] = {1, 1, 4, 100, 300};  // one more link: its change time moved
     disk.files["/b/f"] = {1, 1, 4, 100, 300};  // the same file as a now
@@ -135,9 +118,13 @@ TEST(FollowReports, UndoQuestionShowsLocalTimeAndPassesOverWhatChangedNothing)
     JournalRecord did, nothing, stopped;
     did.action = nothing.action = stopped.action = PlanAction::Trash;
     did.finished = nothing.finished = true;
-    did.steps = {step("/a", true, FileOutcome::Done)};
-    nothing.steps = {step("/b", true, FileOutcome::Failed)};   // refused before anything moved
-    stopped.steps = {step("/c", false, FileOutcome::Failed)};  // no outcome, not finished
+    did.steps.resize(1);
+    did.steps[0].hasOutcome = true;
+    did.steps[0].outcome = FileOutcome::Done;
+    nothing.steps = did.steps;
+    nothing.steps[0].outcome = FileOutcome::Failed;  // refused before anything moved
+    stopped.steps = nothing.steps;
+    stopped.steps[0].hasOutcome = false;  // the operation stopped on it: not finished
     EXPECT_FALSE(ChangedNothing(did));
     EXPECT_TRUE(ChangedNothing(nothing));
     EXPECT_FALSE(ChangedNothing(stopped));
