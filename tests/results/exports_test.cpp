@@ -3,18 +3,16 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <cerrno>
-#include <cstring>
 #include <fcntl.h>
 #include <filesystem>
 #include <future>
-#include <sched.h>
-#include <sys/mount.h>
 #include <sys/stat.h>
 #include <thread>
 #include <unistd.h>
 
 #include "engine/atomic_file.h"
 #include "tests/support/faulty_file_system.h"
+#include "tests/support/mount_helpers.h"
 #include "tests/support/scan_helpers.h"
 #include "tests/support/temp_tree.h"
 
@@ -287,21 +285,16 @@ TEST(ExportTargets, OthersLinksInStickyFoldersAreRefusedOwnLinksFollowed)
     EXPECT_EQ(test::readFile(owners), "ok\n");
 }
 
-/// Entered before main(), while the process has one thread; the reason when refused.
-const std::string g_noPrivateMounts = [] {
-    if (::unshare(CLONE_NEWNS) != 0 || ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0)
-        return std::string("no private mount namespace: ") + std::strerror(errno);
-    return std::string();
-}();
+/// Entered before main(), while the process has one thread.
+const std::string g_mountsRefused = test::EnterPrivateMountNamespace();
 
 TEST(ExportTargets, AFullDiskBehindALinkKeepsTheEarlierExport)
 {
-    if (!g_noPrivateMounts.empty())
-        GTEST_SKIP() << g_noPrivateMounts;
+    SKIP_IF(g_mountsRefused);
     test::TempTree tree;
     const std::string disk = tree.mkdir("disk");
-    if (::mount("tmpfs", disk.c_str(), "tmpfs", 0, "size=64k") != 0)
-        GTEST_SKIP() << "no small tmpfs to fill: " << std::strerror(errno);
+    const test::Mount tmpfs("tmpfs", disk, "tmpfs", 0, "size=64k");
+    SKIP_IF(tmpfs.ok() ? "" : "no small tmpfs to fill: " + tmpfs.error());
     const std::string real = disk + "/result.csv";
     ASSERT_TRUE(WriteFileAtomically(real, "earlier export\r\n"));
     tree.symlink(real, "link.csv");  // written in place, so the room is taken before the text goes
@@ -309,7 +302,6 @@ TEST(ExportTargets, AFullDiskBehindALinkKeepsTheEarlierExport)
     ASSERT_FALSE(error);
     EXPECT_EQ(error.error().errnum, ENOSPC);
     EXPECT_EQ(test::readFile(real), "earlier export\r\n");
-    ::umount2(disk.c_str(), MNT_DETACH);
 }
 
 TEST(ResultRows, AGroupOfOneIsNotShownAndColoursStillAlternate)

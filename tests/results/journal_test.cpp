@@ -189,17 +189,6 @@ TEST(Journal, AMoveToAnotherMountIsUndoneByACopyAndLeavesAFileThatChangesLate)
     EXPECT_TRUE(std::filesystem::is_empty(tree.path("into")));
 }
 
-void runKilledAtRename(const ActionPlan &plan, const std::string &from, const std::string &to, int nth = 1)
-{
-    int seen = 0;
-    runKilled(plan, [&](test::FaultyFileSystem &seam) {
-        seam.beforeRename([&](const std::string &a, const std::string &b) {
-            if (a.starts_with(from) && b.starts_with(to) && ++seen == nth)
-                ::_exit(9);
-        });
-    });
-}
-
 TEST(Journal, KilledBetweenTheStepsOfAnActionUndoFindsEveryFileAndLeavesNoTrashInfo)
 {
     TempTree tree;
@@ -209,7 +198,13 @@ TEST(Journal, KilledBetweenTheStepsOfAnActionUndoFindsEveryFileAndLeavesNoTrashI
         tree.write(std::string("files/dup/") + name, "x");
     ActionPlan plan = journaledPlan(tree, PlanAction::Trash, {"dup/f1", "dup/f2", "dup/f3"});
     // f1 is in the trash, f2 set aside with its trash info written, f3 untouched.
-    runKilledAtRename(plan, ".geminor-", "f", 2);
+    int renamed = 0;
+    runKilled(plan, [&](test::FaultyFileSystem &seam) {
+        seam.beforeRename([&](const std::string &from, const std::string &to) {
+            if (from.starts_with(".geminor-") && to.starts_with("f") && ++renamed == 2)
+                ::_exit(9);
+        });
+    });
     EXPECT_FALSE(std::filesystem::exists(tree.path("files/dup/f2")));
     auto records = ReadJournals(plan.journalFolder);
     ASSERT_EQ(records.size(), 1u);
