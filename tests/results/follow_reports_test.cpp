@@ -74,20 +74,11 @@ TEST(FollowReports, TrashLeavesUndoBringsBackWithTheStateNowAndLinksStayUnmarked
     EXPECT_EQ(DoneOf(plan, planReport).files, 2u);
     EXPECT_EQ(DoneOf(plan, planReport).bytes, 8u);
 
-    // Put back (renamed: same inode, a new change time): b and e back in their places; d too.
-    disk.files["/b/f"] = {1, 2, 4, 100, 200};
-    disk.files["/e/f"] = {1, 5, 4, 100, 200};
-    UndoReport undone;
-    undone.steps = {{"/b/f", UndoOutcome::Restored, {}}, {"/e/f", UndoOutcome::Restored, {}}};
-    FollowUndo(rows, gone, PlanAction::Trash, undone, disk.lookup());
-    EXPECT_EQ(paths(rows), (std::vector<std::string>{"/a/f", "/c/f", "/b/f", "/d/f", "/e/f"}));
-    EXPECT_TRUE(gone.empty());
-    EXPECT_EQ(rows[2].seen.changedNs, 200);
-    EXPECT_FALSE(rows[2].marked);
-    EXPECT_EQ(rows[3].seen.changedNs, 100);  // never acted on: as it was seen
+    // The rows an undo puts back, with their state now, are rows_follow_test's (the window's).
 
     // Links stay unmarked, and only a change time is taken on trust.
     rows = {row("/a/", 1, false, 1), row("/b/", 1, true, 2), row("/c/", 1, false, 3)};
+    gone.clear();
     plan.action = PlanAction::HardLink;
     plan.files = PlanFilesOf(rows);
     planReport.files = {done(1)};
