@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include "results/result_json.h"
 #include "tests/support/scan_helpers.h"
 #include "tests/support/temp_tree.h"
 
@@ -23,52 +24,29 @@ struct Listed
     bool reference = false;
 };
 
-/// A path as ResultJson writes it: its bytes when it is not UTF-8 (here: holds \xff).
-std::string jsonPath(const std::string &path)
-{
-    std::string out;
-    if (path.find('\xff') != std::string::npos) {
-        for (const char c : path)
-            out += (out.empty() ? "[" : ",") + std::to_string(static_cast<unsigned char>(c));
-        return out + "]";
-    }
-    for (const char c : path)
-        out += c == '\n'               ? std::string("\\n")
-               : c == '"' || c == '\\' ? std::string("\\") + c
-                                       : std::string(1, c);
-    return '"' + out + '"';
-}
-
-/// A file as the report lists it, with the identity it has on the disk now.
-std::string record(const Listed &file)
-{
-    struct stat st = {};
-    ::lstat(file.path.c_str(), &st);
-    auto ns = [](const timespec &t) {
-        return std::to_string(std::int64_t(t.tv_sec) * 1'000'000'000 + t.tv_nsec);
-    };
-    return "{\"path\":" + jsonPath(file.path) + ",\"size\":" + std::to_string(st.st_size) +
-           ",\"mtime_ns\":" + ns(st.st_mtim) + ",\"ctime_ns\":" + ns(st.st_ctim) +
-           ",\"device\":" + std::to_string(st.st_dev) + ",\"inode\":" + std::to_string(st.st_ino) +
-           ",\"marked\":" + (file.marked ? "true" : "false") +
-           ",\"reference\":" + (file.reference ? "true" : "false") + "}";
-}
-
 class GeminorCliApply : public ::testing::Test
 {
 protected:
-    /// A report by `method` of `groups` of files named in the tree, as ResultJson writes one.
-    std::string report(const std::string &method, const std::vector<std::vector<Listed>> &groups) const
+    /// A report by `method` of `groups` of files named in the tree, with the identity each has on
+    /// the disk now.
+    std::string report(SearchMethod method, const std::vector<std::vector<Listed>> &groups) const
     {
-        std::string text = "{\"method\":\"" + method + "\",\"groups\":[";
-        for (const auto &group : groups) {
-            text += (text.back() == '[' ? "" : ",") + std::string("{\"files\":[");
-            for (const Listed &file : group)
-                text += (text.back() == '[' ? "" : ",") +
-                        record({tree.path(file.path), file.marked, file.reference});
-            text += "]}";
-        }
-        return text + "]}";
+        std::vector<ResultRow> rows;
+        for (std::size_t g = 0; g < groups.size(); ++g)
+            for (const Listed &file : groups[g]) {
+                struct stat st = {};
+                ::lstat(tree.path(file.path).c_str(), &st);
+                const fs::path path = tree.path(file.path);
+                ResultRow row;
+                row.name = path.filename();
+                row.folder = FolderName(path.parent_path().string() + '/');
+                row.seen = IdentityOf(st);
+                row.marked = file.marked;
+                row.reference = file.reference;
+                row.group = static_cast<std::int32_t>(g + 1);
+                rows.push_back(row);
+            }
+        return ResultJson(rows, method, {});
     }
     /// geminor-cli --apply on r.json holding `text`, with `args`; the exit status.
     int apply(const std::string &text, std::vector<std::string> args)
@@ -97,28 +75,32 @@ TEST_F(GeminorCliApply, ActsOnTheReportsMarksNeverOnItsReferenceFilesAndQuotesOd
         tree.write(name, std::string("bytes of ") + name[0]);
     // a1 is a reference file (marked too: still never touched); the user marked b1 and kept b2;
     // nothing is marked in c, so --keep chooses there.
-    const std::string abc =
-        report("byte", {{{"a1", true, true}, {"a2"}}, {{"b1", true}, {"b2"}}, {{"c1"}, {"c2"}}});
+    const std::string abc = report(SearchMethod::ByteToByte,
+                                   {{{"a1", true, true}, {"a2"}}, {{"b1", true}, {"b2"}}, {{"c1"}, {"c2"}}});
     EXPECT_EQ(apply(abc, {"--keep", "newest", "--keep", "longest-path", "--delete"}), 0) << err;
     EXPECT_EQ(left({"a1", "a2", "b1", "b2"}), "a1 b2");  // a group with a reference file keeps that one
     EXPECT_EQ(fs::exists(tree.path("c1")) + fs::exists(tree.path("c2")), 1);
     EXPECT_THAT(err, HasSubstr("Deleted : 3\n"));
     EXPECT_THAT(err, HasSubstr("1 group kept the report's own marks"));
     // Without --keep only what the report marks goes.
-    EXPECT_EQ(apply(report("byte", {{{"d1"}, {"d2", true}}, {{"e1"}, {"e2"}}}), {"--trash"}), 0) << err;
+    EXPECT_EQ(
+        apply(report(SearchMethod::ByteToByte, {{{"d1"}, {"d2", true}}, {{"e1"}, {"e2"}}}), {"--trash"}), 0)
+        << err;
     EXPECT_EQ(left({"d1", "d2", "e1", "e2"}), "d1 e1 e2");
     // A reference file in one group is one in every group that lists it again.
     for (const char *name : {"f1", "f2", "f3"})
         tree.write(name, "f");
-    EXPECT_EQ(apply(report("byte", {{{"f1", false, true}, {"f2"}}, {{"f1", true}, {"f3"}}}), {"--delete"}), 0)
+    EXPECT_EQ(apply(report(SearchMethod::ByteToByte, {{{"f1", false, true}, {"f2"}}, {{"f1", true}, {"f3"}}}),
+                    {"--delete"}),
+              0)
         << err;
     EXPECT_EQ(left({"f1", "f2", "f3"}), "f1 f2 f3");
     // Names on standard error are quoted when they hold controls or bad bytes.
     tree.write("keep", "x");
     for (const char *name : {"new\nline", "bad\xff", "plain name"})
         tree.write(name, "x");
-    const std::string text =
-        report("byte", {{{"keep"}, {"new\nline", true}, {"bad\xff", true}, {"plain name", true}}});
+    const std::string text = report(
+        SearchMethod::ByteToByte, {{{"keep"}, {"new\nline", true}, {"bad\xff", true}, {"plain name", true}}});
     for (const char *name : {"new\nline", "bad\xff", "plain name"})
         tree.write(name, "y");  // changed since the report
     EXPECT_EQ(apply(text, {"--delete"}), 3) << err;
@@ -136,27 +118,35 @@ TEST_F(GeminorCliApply, NoReportCanMakeItRemoveAFileWithoutAKeptCopy)
     for (const char *name : {"copy1", "copy2"})
         tree.write(name, "two");
     // A zero-size listing that holds a file that is not empty is no zero-size listing.
-    EXPECT_EQ(apply(report("zero", {{{"empty1"}, {"unique", true}}}), {"--keep", "first", "--delete"}), 1)
+    EXPECT_EQ(apply(report(SearchMethod::ZeroSize, {{{"empty1"}, {"unique", true}}}),
+                    {"--keep", "first", "--delete"}),
+              1)
         << err;
     EXPECT_THAT(err, HasSubstr("not empty"));
     // Whatever the method says, a file goes only when a kept copy holds its bytes.
-    for (const char *method : {"byte", "crc32", "name"}) {
+    for (SearchMethod method : {SearchMethod::ByteToByte, SearchMethod::Crc32, SearchMethod::SameName}) {
+        SCOPED_TRACE(static_cast<int>(method));
         EXPECT_EQ(apply(report(method, {{{"empty1"}, {"unique", true}}, {{"alone", true}}}), {"--delete"}), 3)
-            << method << err;
-        EXPECT_THAT(err, HasSubstr("Deleted : 0\nSkipped : 2\n")) << method;
-        EXPECT_EQ(left({"unique", "alone"}), "unique alone") << method;
+            << err;
+        EXPECT_THAT(err, HasSubstr("Deleted : 0\nSkipped : 2\n"));
+        EXPECT_EQ(left({"unique", "alone"}), "unique alone");
     }
     // Every member marked: none goes, and the report is said to be the reason.
-    EXPECT_EQ(apply(report("byte", {{{"copy1", true}, {"copy2", true}}}), {"--keep", "first", "--delete"}), 3)
+    EXPECT_EQ(apply(report(SearchMethod::ByteToByte, {{{"copy1", true}, {"copy2", true}}}),
+                    {"--keep", "first", "--delete"}),
+              3)
         << err;
     EXPECT_THAT(err,
                 HasSubstr("skipped " + tree.path("copy1") + ": the report marks every file of its group"));
     EXPECT_EQ(left({"copy1", "copy2"}), "copy1 copy2");
     // The same file listed twice, once kept: it is kept.
-    EXPECT_EQ(apply(report("byte", {{{"copy1", true}, {"copy1"}, {"copy2"}}}), {"--delete"}), 0) << err;
+    EXPECT_EQ(
+        apply(report(SearchMethod::ByteToByte, {{{"copy1", true}, {"copy1"}, {"copy2"}}}), {"--delete"}), 0)
+        << err;
     EXPECT_EQ(left({"copy1", "copy2"}), "copy1 copy2");
     // A real zero-size listing still works.
-    EXPECT_EQ(apply(report("zero", {{{"empty1"}, {"empty2", true}}}), {"--delete"}), 0) << err;
+    EXPECT_EQ(apply(report(SearchMethod::ZeroSize, {{{"empty1"}, {"empty2", true}}}), {"--delete"}), 0)
+        << err;
     EXPECT_EQ(left({"empty1", "empty2"}), "empty1");
 }
 
@@ -166,8 +156,8 @@ TEST_F(GeminorCliApply, AReportIsCheckedWholeBeforeAnythingIsDone)
     tree.write("m", "same");
     tree.write("\xf0\x9f\x98\x80 smile", "smile");
     tree.write("smile copy", "smile");
-    const std::string good = report("byte", {{{"k"}, {"m", true}}});
-    const std::string head = good.substr(0, good.size() - 2);  // open: one more group may follow
+    const std::string good = report(SearchMethod::ByteToByte, {{{"k"}, {"m", true}}});
+    const std::string head = good.substr(0, good.rfind("]}"));  // open: one more group may follow
     const std::string id = R"(,"size":4,"mtime_ns":1,"ctime_ns":1,"device":1,"inode":1,"marked":true)";
     const auto group = [&](const std::string &file) { return head + R"(,{"files":[{)" + file + "}]}]}"; };
     const std::string bad[] = {
@@ -183,7 +173,7 @@ TEST_F(GeminorCliApply, AReportIsCheckedWholeBeforeAnythingIsDone)
         group(R"("path":"")" + id),
         head + R"(,{"files":{}}]})",
         head + "]}x",
-        good.substr(0, good.size() - 1),
+        good.substr(0, good.rfind('}')),
         R"({"groups": 3})",
     };
     for (const std::string &text : bad) {
@@ -193,10 +183,11 @@ TEST_F(GeminorCliApply, AReportIsCheckedWholeBeforeAnythingIsDone)
         EXPECT_TRUE(fs::exists(tree.path("m")));
     }
     // Any layout of the same JSON: spaces, key order, the method last, escapes of every kind.
-    std::string layout = report("byte", {{{"smile copy"}, {"\xf0\x9f\x98\x80 smile", true}}});
+    std::string layout =
+        report(SearchMethod::ByteToByte, {{{"smile copy"}, {"\xf0\x9f\x98\x80 smile", true}}});
     layout.replace(layout.find("\xf0\x9f\x98\x80"), 4, "\\ud83d\\uDE00");
     layout.replace(layout.find("\"method\":\"byte\","), 16, "");
-    layout.replace(layout.size() - 1, 1, " ,\n\t\"method\" : \"b\\u0079te\" }");
+    layout.replace(layout.rfind('}'), 1, " ,\n\t\"method\" : \"b\\u0079te\" }");
     for (std::size_t at = 0; (at = layout.find('/', at)) != std::string::npos; at += 2)
         layout.replace(at, 1, "\\/");
     EXPECT_EQ(apply(layout, {"--delete"}), 0) << layout << err;
