@@ -45,6 +45,20 @@ void expectNoSetAside(const std::string &folder)
         EXPECT_THAT(entry.path().filename().string(), ::testing::Not(::testing::StartsWith(".geminor")));
 }
 
+/// Writes the same `content` to each of `names`.
+void writeAll(TempTree &tree, std::initializer_list<const char *> names, const std::string &content)
+{
+    for (const char *name : names)
+        tree.write(name, content);
+}
+
+struct stat statOf(const std::string &path)
+{
+    struct stat st = {};
+    EXPECT_EQ(::stat(path.c_str(), &st), 0) << path;
+    return st;
+}
+
 FileProblem onlyProblem(const PlanReport &report)
 {
     EXPECT_EQ(report.files.size(), 1u);
@@ -55,8 +69,7 @@ TEST(ActionPlan, RemovesAMarkedFileOnlyWhileAnotherFileHoldsItsBytes)
 {
     TempTree tree;
     TrashHome home(tree.path("data"));
-    tree.write("X/f", "same bytes");
-    tree.write("Y/f", "same bytes");
+    writeAll(tree, {"X/f", "Y/f"}, "same bytes");
     // A kept copy that became an alias of the marked file (a link to its folder, a hard link, a
     // bind mount) is content_kept_test's and mounts_test's.
     for (PlanAction action : {PlanAction::Delete, PlanAction::Trash}) {
@@ -87,8 +100,7 @@ TEST(ActionPlan, RemovesAMarkedFileOnlyWhileAnotherFileHoldsItsBytes)
 TEST(ActionPlan, AMarkedFileThatChangedSinceTheScanIsSkipped)
 {
     TempTree tree;
-    tree.write("a/f", "content");
-    tree.write("b/f", "content");
+    writeAll(tree, {"a/f", "b/f"}, "content");
     ActionPlan plan = test::PlanOf(tree.root(), PlanAction::Delete, {"b/f"});
 
     ::unlink(tree.path("b/f").c_str());  // vanished
@@ -130,8 +142,7 @@ TEST(ActionPlan, LastCopiesGoOnlyWhenAllowedAndEmptyFilesNeedNoCopy)
 TEST(ActionPlan, AKeptCopyThatBecomesAnAliasAtTheMomentOfTheCheckKeepsTheFile)
 {
     TempTree tree;
-    tree.write("src/f", "only one");
-    tree.write("mir/f", "only one");
+    writeAll(tree, {"src/f", "mir/f"}, "only one");
     const ActionPlan plan = test::PlanOf(tree.root(), PlanAction::Delete, {"src/f"});
     // Just as the kept copy is opened, its folder turns into a mirror of the marked file's.
     test::FaultyFileSystem seam;
@@ -152,8 +163,7 @@ TEST(ActionPlan, AKeptCopyThatBecomesAnAliasAtTheMomentOfTheCheckKeepsTheFile)
 TEST(ActionPlan, CopiesNeverReplaceKeepHolesModeAndTimes)
 {
     TempTree tree;
-    tree.write("one/a.txt", "first");
-    tree.write("two/a.txt", "first");
+    writeAll(tree, {"one/a.txt", "two/a.txt"}, "first");
     for (const char *name : {"one/sparse", "two/sparse"}) {
         tree.truncate(name, 64 << 20);
         const int fd = ::open(tree.path(name).c_str(), O_WRONLY);
@@ -170,9 +180,7 @@ TEST(ActionPlan, CopiesNeverReplaceKeepHolesModeAndTimes)
     EXPECT_EQ(readFile(tree.path("into/a.txt")), "taken");
     EXPECT_EQ(readFile(tree.path("into/a (2).txt")), "first");
     EXPECT_EQ(readFile(tree.path("into/a (3).txt")), "first");
-    struct stat source = {}, copy = {};
-    ASSERT_EQ(::stat(tree.path("one/sparse").c_str(), &source), 0);
-    ASSERT_EQ(::stat(tree.path("into/sparse").c_str(), &copy), 0);
+    const struct stat source = statOf(tree.path("one/sparse")), copy = statOf(tree.path("into/sparse"));
     EXPECT_EQ(copy.st_size, 64 << 20);
     EXPECT_LE(copy.st_blocks, source.st_blocks + 64);  // holes stay holes
     EXPECT_EQ(copy.st_mode & 07777, 0640u);
@@ -185,10 +193,8 @@ TEST(ActionPlan, CopiesNeverReplaceKeepHolesModeAndTimes)
 TEST(ActionPlan, MovesStayInsideTheFileSystemAndNeverIntoTheFilesOwnFolder)
 {
     TempTree tree;
-    tree.write("a/f.bin", "payload");
-    tree.write("b/f.bin", "payload");
-    tree.write("c/f.bin", "other");
-    tree.write("c/g.bin", "other");
+    writeAll(tree, {"a/f.bin", "b/f.bin"}, "payload");
+    writeAll(tree, {"c/f.bin", "c/g.bin"}, "other");
     ActionPlan plan = test::PlanOf(tree.root(), PlanAction::Move, {"b/f.bin"});
     // Into the file's own folder, also through a link to it: refused, nothing renamed.
     tree.symlink(tree.path("b"), "alias");
@@ -246,8 +252,7 @@ TEST(ActionPlan, AFailedStepPutsTheFileBackAndACancelledPlanChangesNothing)
 {
     TempTree tree;
     TrashHome home(tree.path("data"));
-    tree.write("a/f", "bytes");
-    tree.write("b/f", "bytes");
+    writeAll(tree, {"a/f", "b/f"}, "bytes");
     const ActionPlan plan = test::PlanOf(tree.root(), PlanAction::Trash, {"b/f"});
     PlanReport report;
     {
@@ -271,11 +276,8 @@ TEST(ActionPlan, AFailedStepPutsTheFileBackAndACancelledPlanChangesNothing)
 TEST(ActionPlan, LinksReplaceOnlyTheUnchangedFileAndLoseNothing)
 {
     TempTree tree;
-    tree.write("keep/f", "same bytes");
-    for (const char *name : {"dup/a", "dup/b", "dup/c", "dup/d"})
-        tree.write(name, "same bytes");
-    struct stat kept = {}, st = {};
-    ASSERT_EQ(::stat(tree.path("keep/f").c_str(), &kept), 0);
+    writeAll(tree, {"keep/f", "dup/a", "dup/b", "dup/c", "dup/d"}, "same bytes");
+    const struct stat kept = statOf(tree.path("keep/f"));
 
     // Between the scan and the act: changed, replaced by a copy, replaced by a link to the kept copy.
     ActionPlan plan = test::PlanOf(tree.root(), PlanAction::HardLink, {"dup/a", "dup/b", "dup/c"});
@@ -301,24 +303,17 @@ TEST(ActionPlan, LinksReplaceOnlyTheUnchangedFileAndLoseNothing)
     PlanReport report = RunPlan(plan);
     ASSERT_EQ(report.done, 2u) << ProblemText(report.files[0]);
     EXPECT_EQ(report.files[0].target, tree.path("keep/f"));
-    ASSERT_EQ(::stat(tree.path("dup/d").c_str(), &st), 0);
+    struct stat st = statOf(tree.path("dup/d"));
     EXPECT_TRUE(st.st_ino == kept.st_ino && st.st_nlink >= 2);
     EXPECT_EQ(report.bytesFreed, 20u);
     // A result listing a file and its hard link (JSON may have both).
-    ActionPlan linked{
-        PlanAction::HardLink,
-        SearchMethod::ByteToByte,
-        {},
-        {{tree.path("keep/f"), IdentityOf(st), 1, false}, {tree.path("dup/d"), IdentityOf(st), 1, true}},
-        true,
-        false,
-        {}};
-    report = RunPlan(linked);
+    report = RunPlan({.action = PlanAction::HardLink,
+                      .files = {{tree.path("keep/f"), IdentityOf(st), 1, false},
+                                {tree.path("dup/d"), IdentityOf(st), 1, true}}});
     EXPECT_EQ(report.done, 1u);  // already what was asked
     EXPECT_EQ(report.bytesFreed, 0u);
 
-    tree.write("sym/x", "linked by name");
-    tree.write("sym/deeper/y", "linked by name");
+    writeAll(tree, {"sym/x", "sym/deeper/y"}, "linked by name");
     report = RunPlan(test::PlanOf(tree.path("sym"), PlanAction::SymbolicLink, {"deeper/y"}));
     ASSERT_EQ(report.done, 1u) << ProblemText(report.files[0]);
     EXPECT_EQ(std::filesystem::read_symlink(tree.path("sym/deeper/y")), "../x");
@@ -327,8 +322,7 @@ TEST(ActionPlan, LinksReplaceOnlyTheUnchangedFileAndLoseNothing)
     expectNoSetAside(tree.path("sym/deeper"));
 
     // The swap fails: the file stays as it was and the new link is gone.
-    tree.write("swap/k", "swap me");
-    tree.write("swap/m", "swap me");
+    writeAll(tree, {"swap/k", "swap/m"}, "swap me");
     plan = test::PlanOf(tree.path("swap"), PlanAction::HardLink, {"m"});
     test::FaultyFileSystem seam;
     seam.failRenames(EIO);
@@ -336,26 +330,22 @@ TEST(ActionPlan, LinksReplaceOnlyTheUnchangedFileAndLoseNothing)
         ScopedFileSystem use(seam);
         EXPECT_EQ(onlyProblem(RunPlan(plan)), FileProblem::System);
     }
-    ASSERT_EQ(::stat(tree.path("swap/m").c_str(), &st), 0);
-    EXPECT_EQ(st.st_nlink, 1u);
+    EXPECT_EQ(statOf(tree.path("swap/m")).st_nlink, 1u);
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(tree.path("swap")), {}), 2);
 }
 
 TEST(ActionPlan, HardLinksJoinOnlyFilesThatAgreeOnOwnerAndMode)
 {
     TempTree tree;
-    tree.write("keep", "script");
-    tree.write("private", "script");
+    writeAll(tree, {"keep", "private"}, "script");
     ::chmod(tree.path("keep").c_str(), 0644);
     ::chmod(tree.path("private").c_str(), 0700);
     const ActionPlan plan = test::PlanOf(tree.root(), PlanAction::HardLink, {"private"});
     EXPECT_EQ(OwnerOrModeMismatches(plan.files), 1u);  // what the question says before acting
     EXPECT_EQ(onlyProblem(RunPlan(plan)), FileProblem::OwnerOrMode);
-    struct stat keep = {}, mine = {};
-    ASSERT_EQ(::stat(tree.path("keep").c_str(), &keep), 0);
-    ASSERT_EQ(::stat(tree.path("private").c_str(), &mine), 0);
-    EXPECT_NE(keep.st_ino, mine.st_ino);
-    EXPECT_EQ(mine.st_mode & 07777, 0700u);
+    const struct stat keep = statOf(tree.path("keep"));
+    EXPECT_NE(statOf(tree.path("private")).st_ino, keep.st_ino);
+    EXPECT_EQ(statOf(tree.path("private")).st_mode & 07777, 0700u);
 
     ::chmod(tree.path("private").c_str(), 0644);
     EXPECT_EQ(OwnerOrModeMismatches(plan.files), 0u);
@@ -374,11 +364,9 @@ TEST(ActionPlan, HardLinksJoinOnlyFilesThatAgreeOnOwnerAndMode)
     }
     const PlanReport report = RunPlan(test::PlanOf(tree.root(), PlanAction::HardLink, {"private"}));
     ASSERT_EQ(report.done, 1u) << ProblemText(report.files[0]);
-    ASSERT_EQ(::stat(tree.path("private").c_str(), &mine), 0);
-    EXPECT_EQ(keep.st_ino, mine.st_ino);
+    EXPECT_EQ(statOf(tree.path("private")).st_ino, keep.st_ino);
     // A symbolic link keeps nothing of the file's own but its name: it is not held to this.
-    tree.write("s/keep", "other");
-    tree.write("s/mine", "other");
+    writeAll(tree, {"s/keep", "s/mine"}, "other");
     ::chmod(tree.path("s/mine").c_str(), 0600);
     EXPECT_EQ(RunPlan(test::PlanOf(tree.path("s"), PlanAction::SymbolicLink, {"mine"})).done, 1u);
 }

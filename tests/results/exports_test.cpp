@@ -19,19 +19,13 @@
 namespace geminor {
 namespace {
 
+using ::testing::AllOf;
 using ::testing::HasSubstr;
 using ::testing::Not;
 
 ResultRow row(std::string name, RowColour colour = RowColour::Black)
 {
-    ResultRow shown;
-    shown.name = std::move(name);
-    shown.size = 10;
-    shown.version = "N/A";
-    shown.folder = "/d/";
-    shown.group = 1;
-    shown.colour = colour;
-    return shown;
+    return {std::move(name), 10, "N/A", "/d/", false, false, colour, 1, {}};
 }
 
 std::size_t count(const std::string &text, const std::string &what)
@@ -72,11 +66,10 @@ TEST(HtmlExport, OnePageBelowAThousandRowsAndPagesOfAThousandLinkedBothWays)
     EXPECT_EQ(count(text, "<tr>\r\n"), 999u);
     EXPECT_EQ(count(text, "bgcolor=\"#99CCFF\""), 500u * 5);
     EXPECT_EQ(count(text, "bgcolor=\"#FFCC99\""), 499u * 5);
-    EXPECT_THAT(text, HasSubstr("<font face=Arial size=2><a></font></b></p></a></td><table border=0"));
-    EXPECT_THAT(text, HasSubstr("Total Scanned<br> 5000</font>"));
-    EXPECT_THAT(text, HasSubstr("Total Duplicates<br> 999</font>"));
-    EXPECT_THAT(text, HasSubstr("Generate on<br>12/5/26</font>"));
-    EXPECT_THAT(text, HasSubstr("<a href=\"https://geminor.org\""));
+    for (const char *part : {"<font face=Arial size=2><a></font></b></p></a></td><table border=0",
+                             "Total Scanned<br> 5000</font>", "Total Duplicates<br> 999</font>",
+                             "Generate on<br>12/5/26</font>", "<a href=\"https://geminor.org\""})
+        EXPECT_THAT(text, HasSubstr(part));
     EXPECT_TRUE(text.starts_with(
         "<html><head><meta charset=\"utf-8\"><title>Geminor</title></head>\r\n<body topmargin=0>"));
     EXPECT_TRUE(text.ends_with("</tr>\r\n</table><br><br></body></html>\r\n"));
@@ -102,15 +95,13 @@ TEST(HtmlExport, OnePageBelowAThousandRowsAndPagesOfAThousandLinkedBothWays)
     ASSERT_EQ(pages.size(), 3u);
     EXPECT_EQ(pages[2].path, "/r/out. 3.htm");
     EXPECT_EQ(count(pages[2].text, "<tr>\r\n"), 500u);
-    EXPECT_THAT(pages[1].text, HasSubstr("href=\"out. 1.htm\""));
-    EXPECT_THAT(pages[1].text, HasSubstr("href=\"out. 3.htm\""));
+    EXPECT_THAT(pages[1].text, AllOf(HasSubstr("href=\"out. 1.htm\""), HasSubstr("href=\"out. 3.htm\"")));
 
     // Typed as a relative path, the pages still link to each other by file name (a link holding
     // the folder would resolve to out/out/), and what a URL reads as its own is encoded.
     pages = HtmlPages(rows, "out/r.htm", head);
     EXPECT_EQ(pages[1].path, "out/r 2.htm");
-    EXPECT_THAT(pages[1].text, HasSubstr("href=\"r 1.htm\""));
-    EXPECT_THAT(pages[1].text, Not(HasSubstr("out/")));
+    EXPECT_THAT(pages[1].text, AllOf(HasSubstr("href=\"r 1.htm\""), Not(HasSubstr("out/"))));
     pages = HtmlPages(rows, "/r/a:b #1? 100%&.htm", head);
     EXPECT_EQ(pages[1].path, "/r/a:b #1? 100%& 2.htm");
     EXPECT_THAT(pages[1].text, HasSubstr("href=\"a%3Ab %231%3F 100%25&amp; 3.htm\""));
@@ -123,13 +114,13 @@ TEST(HtmlExport, EscapesNamesAndLinksAndReportsWriteFailures)
     odd.folder = "/x&y/";
     const auto pages = HtmlPages({odd}, "/r/R&D.htm", {" 1", " 0", "d"});
     EXPECT_EQ(pages[0].path, "/r/R&D.htm");
-    EXPECT_THAT(pages[0].text, HasSubstr("a&lt;b&gt;&amp;&quot;c&quot;.txt</font></td>"));
-    EXPECT_THAT(pages[0].text, HasSubstr("/x&amp;y/</td>"));
+    EXPECT_THAT(pages[0].text, AllOf(HasSubstr("a&lt;b&gt;&amp;&quot;c&quot;.txt</font></td>"),
+                                     HasSubstr("/x&amp;y/</td>")));
     // Names are written as their bytes, under a head that says they are UTF-8.
     const std::string emoji =
         HtmlPages({row("\xC3\xA9moji \xF0\x9F\x93\xB7.txt")}, "/r/e.htm", {" 1", " 0", "d"})[0].text;
-    EXPECT_THAT(emoji, HasSubstr("<meta charset=\"utf-8\">"));
-    EXPECT_THAT(emoji, HasSubstr(">\xC3\xA9moji \xF0\x9F\x93\xB7.txt</font></td>"));
+    EXPECT_THAT(emoji, AllOf(HasSubstr("<meta charset=\"utf-8\">"),
+                             HasSubstr(">\xC3\xA9moji \xF0\x9F\x93\xB7.txt</font></td>")));
 
     test::TempTree tree;
     std::vector<ResultRow> rows(1500, row("z"));
@@ -215,8 +206,8 @@ TEST(ExportTargets, OthersLinksInStickyFoldersAreRefusedOwnLinksFollowed)
     auto refused = [](const Status &written) { return !written && written.error().errnum == EACCES; };
     test::TempTree tree;
     const std::string victim = tree.write("home/.bashrc", "mine\n");
-    tree.write("scan/a", "same");
-    tree.write("scan/b", "same");
+    for (const char *name : {"scan/a", "scan/b"})
+        tree.write(name, "same");
     const std::string shared = tree.mkdir("shared");
     ASSERT_EQ(::chmod(shared.c_str(), 01777), 0);
     ASSERT_EQ(::chown(shared.c_str(), 65533, 65533), 0);  // owned by neither the user nor the planter

@@ -244,8 +244,8 @@ TEST(Journal, AnOperationOnRelativePathsIsUndoneFromAnyWorkingFolder)
 {
     TempTree tree;
     ::setenv("XDG_DATA_HOME", tree.path("data").c_str(), 1);
-    tree.write("files/keep", "bytes");
-    tree.write("files/mine", "bytes");
+    for (const char *name : {"files/keep", "files/mine"})
+        tree.write(name, "bytes");
     tree.mkdir("elsewhere/files");
     char *before = ::getcwd(nullptr, 0);
     ASSERT_EQ(::chdir(tree.root().c_str()), 0);
@@ -267,16 +267,12 @@ TEST(Journal, AnOperationOnRelativePathsIsUndoneFromAnyWorkingFolder)
 TEST(Journal, WhatCannotBeUndoneIsPassedOverAndAJournalThatCannotBeWrittenTouchesNothing)
 {
     TempTree tree;
-    tree.write("files/keep", "bytes");
-    tree.write("files/a", "bytes");
-    tree.write("files/b", "bytes");
+    for (const char *name : {"files/keep", "files/a", "files/b"})
+        tree.write(name, "bytes");
     const std::string journal = tree.path("journal");
-    ActionPlan plan = journaledPlan(tree, PlanAction::SymbolicLink, {"files/a"});
-    ASSERT_EQ(RunPlan(plan).done, 1u);
-    plan = journaledPlan(tree, PlanAction::Clone, {"files/b"});  // no clone on this file system
-    RunPlan(plan);
-    plan = journaledPlan(tree, PlanAction::Delete, {"files/b"});
-    ASSERT_EQ(RunPlan(plan).done, 1u);
+    ASSERT_EQ(RunPlan(journaledPlan(tree, PlanAction::SymbolicLink, {"files/a"})).done, 1u);
+    RunPlan(journaledPlan(tree, PlanAction::Clone, {"files/b"}));  // no clone on this file system
+    ASSERT_EQ(RunPlan(journaledPlan(tree, PlanAction::Delete, {"files/b"})).done, 1u);
     const auto records = ReadJournals(journal);
     ASSERT_EQ(records.size(), 3u);
     std::vector<const JournalRecord *> passed;
@@ -289,7 +285,7 @@ TEST(Journal, WhatCannotBeUndoneIsPassedOverAndAJournalThatCannotBeWrittenTouche
     // A journal folder that cannot be written: every file fails untouched, and says why.
     tree.write("files/c", "bytes");
     tree.write("not-a-folder", "");
-    plan = test::PlanOf(tree.path("files"), PlanAction::Delete, {"files/c"});
+    ActionPlan plan = test::PlanOf(tree.path("files"), PlanAction::Delete, {"files/c"});
     plan.journalFolder = tree.path("not-a-folder/journal");
     const PlanReport report = RunPlan(plan);
     EXPECT_EQ(report.failed, 1u);

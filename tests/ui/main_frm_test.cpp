@@ -442,8 +442,8 @@ private slots:
             QStringLiteral("Send to Trash|1 file(s) moved to the Trash (5 Bytes). 1 skipped, 0 failed.")));
         QVERIFY(prompter.informed.last().contains(QStringLiteral("changed since the scan")));
         QVERIFY(std::filesystem::exists(root + "one/a.txt") && !std::filesystem::exists(root + "two/a.txt"));
-        QVERIFY(std::filesystem::exists(root + "data/Trash/files/a.txt"));
-        QVERIFY(std::filesystem::exists(root + "data/Trash/info/a.txt.trashinfo"));
+        QVERIFY(std::filesystem::exists(root + "data/Trash/files/a.txt") &&
+                std::filesystem::exists(root + "data/Trash/info/a.txt.trashinfo"));
         QCOMPARE(model.rowCount(), 2);  // a.txt left, and its group with it
         const QModelIndex changed =
             model.index(test::ViewRowOf(model, root + "two/b.dat"), ResultModel::FileName);
