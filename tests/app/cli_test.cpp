@@ -15,10 +15,8 @@ using ::testing::HasSubstr;
 TEST(GeminorCli, PrintsGroupsAsPathBlocksAndTheClosingTexts)
 {
     TempTree tree;
-    tree.write("x/one", "dup");
-    tree.write("x/two", "dup");
-    tree.write("x/new\nline", "pair");
-    tree.write("x/other", "pair");
+    tree.writeEach({"x/one", "x/two"}, "dup");
+    tree.writeEach({"x/new\nline", "x/other"}, "pair");
     tree.write(std::string("x/bad\xff"), "solo");
     std::string out, err;
     ASSERT_EQ(RunCli({"-q", "--no-protect", tree.path("x")}, out, err), 0) << err;
@@ -42,12 +40,9 @@ TEST(GeminorCli, PrintsGroupsAsPathBlocksAndTheClosingTexts)
 TEST(GeminorCli, OptionsBecomeLocationsAndExclusions)
 {
     TempTree tree;
-    tree.write("keep/a.jpg", "img");
-    tree.write("keep/b.JPG", "img");
-    tree.write("keep/c.txt", "img");
-    tree.write("skip/d.jpg", "img");
-    tree.write("keep/.hidden.jpg", "img");
-    tree.write("keep/deeper/e.jpg", "img");
+    tree.writeEach(
+        {"keep/a.jpg", "keep/b.JPG", "keep/c.txt", "skip/d.jpg", "keep/.hidden.jpg", "keep/deeper/e.jpg"},
+        "img");
     std::string out, err;
     ASSERT_EQ(RunCli({"-q", "--no-protect", "-t", ".jpg", "-n", "-x", tree.path("skip"), tree.path("keep"),
                       tree.path("skip")},

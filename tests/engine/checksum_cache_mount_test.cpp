@@ -31,8 +31,7 @@ int cliInNamespace(const TempTree &tree, const std::string &script, const std::v
 TEST(ChecksumCacheMount, AFullOrReadOnlyCacheFolderCostsOnlyTheCache)
 {
     TempTree tree;
-    tree.write("t/a", std::string(3000, 'a'));
-    tree.write("t/b", std::string(3000, 'a'));
+    tree.writeEach({"t/a", "t/b"}, std::string(3000, 'a'));
     tree.write("t/c", std::string(3000, 'c'));
     tree.write("m/.keep", "");
     if (std::system(("unshare -m mount -t tmpfs tmpfs '" + tree.path("m") + "' 2>/dev/null").c_str()) != 0)

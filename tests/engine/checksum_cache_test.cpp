@@ -50,8 +50,7 @@ class ChecksumCacheTest : public ::testing::Test
     void SetUp() override
     {
         TempTree tree;
-        tree.write("t/a", "same");
-        tree.write("t/b", "same");
+        tree.writeEach({"t/a", "t/b"}, "same");
         rows(tree, SearchMethod::Crc32);
         if (ChecksumCache::RecordsIn(tree.path("cache")) != 2u)
             GTEST_SKIP() << "the temporary folder is on a file system where the cache is not used";
@@ -197,8 +196,7 @@ TEST_F(ChecksumCacheTest, ASecondScanReadsNoFileThoughTheSnapshotIsRenewed)
 TEST_F(ChecksumCacheTest, RecordsNotSeenFor90DaysAreDropped)
 {
     TempTree tree;
-    for (const char *name : {"t/a", "t/b", "t/gone/c", "t/gone/d"})
-        tree.write(name, "same");
+    tree.writeEach({"t/a", "t/b", "t/gone/c", "t/gone/d"}, "same");
     auto recordsAfterScanOn = [&](const char *day) {
         ::setenv("GEMINOR_TEST_CACHE_DAY", day, 1);
         rows(tree, SearchMethod::Crc32);

@@ -37,52 +37,31 @@ std::vector<FileRecord> recordsOf(const TempTree &tree, const std::vector<std::s
     return out;
 }
 
-struct Found
-{
-    std::vector<std::string> rows;  // "name:group"
-    std::int32_t duplicates = 0;
-};
-
-Found search(const std::vector<FileRecord> &records, SearchMethod method)
-{
-    test::QuietSearch q;
-    SearchDuplicates(records, method, q.state);
-    Found out;
-    for (const ResultEntry &e : q.state.DuplicateRecords)
-        out.rows.push_back(e.name + ":" + std::to_string(e.group));
-    out.duplicates = q.state.DuplicateCount;
-    return out;
-}
-
 TEST(ContentSearch, GroupsFollowThePairwiseRuleInBothMethods)
 {
+    TempTree tree;
+    const char *const files[] = {"a5",  "12345",      "b7",  "1234567",    "c7",  "1234567",
+                                 "d10", "0123456789", "e10", "ABCDEFGHIJ", "f10", "0123456789",
+                                 "g3",  "abc",        "h3",  "abc",        "i3",  "abc"};  // name, content
+    for (std::size_t i = 0; i < std::size(files); i += 2)
+        tree.write(files[i], files[i + 1]);
     for (SearchMethod method : {SearchMethod::ByteToByte, SearchMethod::Crc32}) {
-        SCOPED_TRACE(static_cast<int>(method));
-        TempTree tree;
-        tree.write("a5", "12345");
-        tree.write("b7", "1234567");
-        tree.write("c7", "1234567");
-        tree.write("d10", "0123456789");
-        tree.write("e10", "ABCDEFGHIJ");
-        tree.write("f10", "0123456789");
-        tree.write("g3", "abc");
-        tree.write("h3", "abc");
-        tree.write("i3", "abc");
-        // Sorted by size: 3, 3, 3, 5, 7, 7, 10, 10, 10
-        const auto records = recordsOf(tree, {"g3", "h3", "i3", "a5", "b7", "c7", "d10", "e10", "f10"});
-        const Found found = search(records, method);
-        EXPECT_THAT(found.rows, ElementsAre("g3:1", "h3:1", "i3:1", "b7:2", "c7:2", "d10:3", "f10:3"));
-        EXPECT_EQ(found.duplicates, 4);
+        test::QuietSearch q;  // the records sorted by size: 3, 3, 3, 5, 7, 7, 10, 10, 10
+        SearchDuplicates(recordsOf(tree, {"g3", "h3", "i3", "a5", "b7", "c7", "d10", "e10", "f10"}), method,
+                         q.state);
+        std::vector<std::string> rows;
+        for (const ResultEntry &e : q.state.DuplicateRecords)
+            rows.push_back(e.name + ":" + std::to_string(e.group));
+        EXPECT_THAT(rows, ElementsAre("g3:1", "h3:1", "i3:1", "b7:2", "c7:2", "d10:3", "f10:3"));
+        EXPECT_EQ(q.state.DuplicateCount, 4);
     }
 }
 
 TEST(ContentSearch, ACancelPartWayKeepsTheGroupsAlreadyFound)
 {
     TempTree tree;
-    for (const char *name : {"a1", "a2"})
-        tree.write(name, "first kind");
-    for (const char *name : {"b1", "b2"})
-        tree.write(name, "other kind");
+    tree.writeEach({"a1", "a2"}, "first kind");
+    tree.writeEach({"b1", "b2"}, "other kind");
     test::QuietSearch q;
     test::FaultyFileSystem seam;  // the cancel comes while the second kind is read
     seam.beforeRead([&](const std::string &name, off_t) {
@@ -216,8 +195,7 @@ TEST(ContentSearch, ShowsProgressInStatusOrTitle)
     EXPECT_THAT(host.titles, ElementsAre("50.0% (1/2)"));
 
     // One size group that takes long: its bytes and the time left, in the title while minimized.
-    tree.write("big1", std::string(3 << 20, 'x'));
-    tree.write("big2", std::string(3 << 20, 'x'));
+    tree.writeEach({"big1", "big2"}, std::string(3 << 20, 'x'));
     const auto big = recordsOf(tree, {"big1", "big2"});
     test::FaultyFileSystem slow;
     std::atomic<int> reads{0};

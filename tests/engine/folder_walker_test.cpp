@@ -134,9 +134,9 @@ TEST(FolderWalker, ProtectedFoldersEndAtASeparator)
 TEST(FolderWalker, EachFilterOfTheRequestLeavesOutWhatItShould)
 {
     TempTree tree;
-    for (const char *name : {"a.MP3", "b.rar", "c.r", "noext", "d.ra", "e.tar.Mp3", "f.ÉTÉ", ".hidden.txt",
-                             ".config/a.txt", "sub/below.txt"})
-        tree.write(name, "x");
+    tree.writeEach({"a.MP3", "b.rar", "c.r", "noext", "d.ra", "e.tar.Mp3", "f.ÉTÉ", ".hidden.txt",
+                    ".config/a.txt", "sub/below.txt"},
+                   "x");
     tree.write("empty", "");
     auto files = [&](const char *types, WalkSettings settings = {}, const char *sub = "Yes") {
         return walk(tree, {location(tree, "", types, sub)}, settings).files;

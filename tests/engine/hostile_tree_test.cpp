@@ -39,10 +39,8 @@ std::ptrdiff_t openDescriptorCount()
 TEST(HostileTree, SpecialFilesAreSkippedLinkLoopsEndAndNoPathRepeats)
 {
     TempTree tree;
-    tree.write("a", "pair");
-    tree.write("b", "pair");
-    tree.write("empty1", "");
-    tree.write("sub/empty2", "");
+    tree.writeEach({"a", "b"}, "pair");
+    tree.writeEach({"empty1", "sub/empty2"}, "");
     ASSERT_EQ(::mkfifo(tree.path("fifo").c_str(), 0600), 0);
     tree.symlink(tree.path("fifo"), "link-to-fifo");
     tree.symlink("/dev/zero", "zero");
@@ -51,8 +49,7 @@ TEST(HostileTree, SpecialFilesAreSkippedLinkLoopsEndAndNoPathRepeats)
     ASSERT_EQ(::mknod(tree.path("socket").c_str(), S_IFSOCK | 0600, 0), 0);
     // A device node needs root; without it the rest still runs.
     const bool haveDevice = ::mknod(tree.path("zero-device").c_str(), S_IFCHR | 0600, makedev(1, 5)) == 0;
-    tree.write("d/x", "same!");
-    tree.write("e/y", "same!");
+    tree.writeEach({"d/x", "e/y"}, "same!");
     tree.symlink(".", "d/self");
     tree.symlink("..", "d/up");
     tree.symlink(tree.path("e"), "d/to-e");
@@ -93,8 +90,7 @@ TEST(HostileTree, AThousandsDeepTreeEndsAndIsReported)
 {
     TempTree tree;
     tree.writeDeep("deep", "d", 1500, "bottom");  // one descriptor and frame per level
-    tree.write("top", "bottom");
-    tree.write("top2", "bottom");
+    tree.writeEach({"top", "top2"}, "bottom");
     for (SearchMethod method : {SearchMethod::ByteToByte, SearchMethod::ZeroSize}) {
         const ScanOutcome s = test::ScanFolder(tree.root(), method);
         if (method == SearchMethod::ByteToByte) {
@@ -128,13 +124,9 @@ TEST(ReadFaults, ShortReadsChangeNothingAndFilesThatCannotBeReadAreInNoGroupAndA
 {
     TempTree tree;
     const std::string big(300 * 1024, 'q');
-    tree.write("a", big);
-    tree.write("b", big);
+    tree.writeEach({"a", "b"}, big);
     tree.write("c", big.substr(1) + "!");
-    tree.write("small1", "tiny");
-    tree.write("small2", "tiny");
-    tree.write("bad1", "tiny");
-    tree.write("bad2", "tiny");  // two unreadable files of one size: still no group
+    tree.writeEach({"small1", "small2", "bad1", "bad2"}, "tiny");  // two unreadable ones: still no group
     for (SearchMethod method : kContentMethods) {
         const std::vector<std::string> plain = RowsOf(test::ScanFolder(tree.root(), method), tree.root());
         EXPECT_THAT(plain, ElementsAre("bad1#1", "bad2#1", "small1#1", "small2#1", "a#2", "b#2"));
@@ -158,8 +150,7 @@ TEST(ReadFaults, FilesChangingWhileReadAreInNoGroup)
     for (SearchMethod method : kContentMethods) {
         TempTree tree;
         const std::string big(200 * 1024, 'g');
-        for (const char *name : {"grows", "shrinks", "steady1", "steady2", "swapped", "vanishes"})
-            tree.write(name, big);
+        tree.writeEach({"grows", "shrinks", "steady1", "steady2", "swapped", "vanishes"}, big);
         FaultyFileSystem faulty;
         bool grown = false, shrunk = false;
         faulty.beforeRead([&](const std::string &name, off_t offset) {
@@ -194,11 +185,8 @@ TEST(ReadFaults, FilesChangingWhileReadAreInNoGroup)
 TEST(ReadFaults, AnyFailingOpenLeavesOnlyTrueGroups)
 {
     TempTree tree;
-    tree.write("x/a", "alpha");
-    tree.write("x/b", "alpha");
-    tree.write("x/c", "alpha");
-    tree.write("y/d", "betaa");
-    tree.write("y/e", "betaa");
+    tree.writeEach({"x/a", "x/b", "x/c"}, "alpha");
+    tree.writeEach({"y/d", "y/e"}, "betaa");
     tree.write("z", "gamma");
     for (SearchMethod method : kContentMethods) {
         const std::vector<std::string> all =
@@ -256,8 +244,7 @@ TEST(Determinism, ShuffledListingsGiveTheSameResult)
                    "content " + std::to_string(i % 7));
         tree.write("n" + std::to_string(i % 3) + "/same name", std::to_string(i % 3));
     }
-    tree.write("z/empty-a", "");
-    tree.write("z/empty-b", "");
+    tree.writeEach({"z/empty-a", "z/empty-b"}, "");
     ASSERT_EQ(::link(tree.path("d0/f0").c_str(), tree.path("d3/hard-link").c_str()), 0);
     for (SearchMethod method :
          {SearchMethod::ByteToByte, SearchMethod::Crc32, SearchMethod::SameName, SearchMethod::ZeroSize}) {

@@ -40,8 +40,7 @@ TEST(Mounts, BindMountsAndPseudoFileSystemsInsideALocation)
     SKIP_IF(g_mountsRefused);
     TempTree tree;
     tree.write("scan/real/file", "one copy");
-    tree.write("scan/pair-a", "pair");
-    tree.write("scan/pair-b", "pair");
+    tree.writeEach({"scan/pair-a", "scan/pair-b"}, "pair");
     tree.mkdir("scan/alias");
     tree.mkdir("scan/proc");
     tree.mkdir("scan/sys");
@@ -104,8 +103,7 @@ TEST(Mounts, ABindMountedAliasNeverPassesForTheKeptCopy)
 {
     SKIP_IF(g_mountsRefused);
     TempTree tree;
-    tree.write("X/f", "the only bytes");
-    tree.write("Y/f", "the only bytes");
+    tree.writeEach({"X/f", "Y/f"}, "the only bytes");
     const ActionPlan plan = test::PlanOf(tree.root(), PlanAction::Delete, {"X/f"});
     std::filesystem::remove_all(tree.path("Y"));
     tree.mkdir("Y");
@@ -149,8 +147,7 @@ TEST(Mounts, NoActionReplacesTheOnlyCopyByItsMirrorOrLinksItToItself)
     EXPECT_THAT(test::NamesBelow(tree.path("src/")), ElementsAre("a", "sub", "sub/b"));  // nothing left aside
 
     // A reference named through a bind mount of its folder protects the same files.
-    tree.write("data/photos/p", "picture");
-    tree.write("data/copy", "picture");
+    tree.writeEach({"data/photos/p", "data/copy"}, "picture");
     tree.mkdir("Photos");
     Mount bind(tree.path("data/photos"), tree.path("Photos"));
     ASSERT_TRUE(bind.ok()) << bind.error();
@@ -202,8 +199,7 @@ TEST(Mounts, TrashOfEveryMountAsTheFreedesktopSpecificationSays)
     ::setenv("HOME", home.c_str(), 1);
     const std::string uid = std::to_string(::getuid());
     auto trashOne = [&](const std::string &folder, const std::string &name) {
-        tree.write(folder + "/keep/" + name, "trash me");
-        tree.write(folder + "/go/" + name, "trash me");
+        tree.writeEach({folder + "/keep/" + name, folder + "/go/" + name}, "trash me");
         return RunPlan(test::PlanOf(tree.path(folder), PlanAction::Trash, {"go/" + name}));
     };
     PlanReport report = trashOne("home", "a.txt");
@@ -294,9 +290,8 @@ TEST(Mounts, LinksStayWithinAFileSystemAndClonesShareBlocksOnBtrfs)
     const std::string other = tree.mkdir("scan/other") + "/";
     Mount tmpfs("tmpfs", other, "tmpfs", 0, "size=1m");
     ASSERT_TRUE(tmpfs.ok()) << tmpfs.error();
-    tree.write("scan/other/kept", "shared bytes");  // the only kept copy lies on the other file system
-    tree.write("scan/here", "shared bytes");
-    tree.write("scan/there", "shared bytes");
+    // The only kept copy lies on the other file system.
+    tree.writeEach({"scan/other/kept", "scan/here", "scan/there"}, "shared bytes");
     ActionPlan plan = test::PlanOf(tree.path("scan"), PlanAction::HardLink, {"here", "there"});
     EXPECT_EQ(plan.files.size(), 3u);
     PlanReport report = RunPlan(plan);  // within each file system: "there" links to "here"
@@ -326,8 +321,7 @@ TEST(Mounts, LinksStayWithinAFileSystemAndClonesShareBlocksOnBtrfs)
         std::system(("mount -o loop " + image + " " + where + " >/dev/null 2>&1").c_str()) != 0)
         GTEST_SKIP() << "no btrfs file system can be made here (mkfs.btrfs, or a loop device, missing)";
     const std::string big(1 << 20, 'b');
-    tree.write("btrfs/a", big);
-    tree.write("btrfs/b", big);
+    tree.writeEach({"btrfs/a", "btrfs/b"}, big);
     tree.write("btrfs/c", big.substr(1) + "c");
     ::sync();
     report = RunPlan(test::PlanOf(where, PlanAction::Clone, {"b"}));

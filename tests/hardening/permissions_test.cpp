@@ -35,12 +35,9 @@ TEST(Permissions, UnreadableFoldersAndFilesAreReportedAndTheRestIsFound)
 {
     REQUIRE_PERMISSIONS();
     TempTree tree;
-    tree.write("open/a", "same");
-    tree.write("open/b", "same");
-    tree.write("closed/c", "same");
-    tree.write("locked/x1", "other");
-    tree.write("locked/x2", "other");  // two unreadable files of one size
-    tree.write("listed/y", "same");    // listed, but its folder cannot be entered: said, not dropped
+    tree.writeEach({"open/a", "open/b", "closed/c"}, "same");
+    tree.writeEach({"locked/x1", "locked/x2"}, "other");  // two unreadable files of one size
+    tree.write("listed/y", "same");  // listed, but its folder cannot be entered: said, not dropped
     ASSERT_EQ(::chmod(tree.path("listed").c_str(), 0444), 0);
     ASSERT_EQ(::chmod(tree.path("closed").c_str(), 0), 0);
     ASSERT_EQ(::chmod(tree.path("locked/x1").c_str(), 0), 0);
@@ -127,8 +124,7 @@ TEST(Permissions, AChecksumCacheThatCannotBeWrittenCostsOnlyTheCache)
 {
     REQUIRE_PERMISSIONS();
     TempTree tree;
-    tree.write("t/a", "same");
-    tree.write("t/b", "same");
+    tree.writeEach({"t/a", "t/b"}, "same");
     tree.write("t/c", "diff");
     std::string plain, cached, err;
     ASSERT_EQ(test::RunCli({"-q", "--no-cache", tree.path("t")}, plain, err), 0);

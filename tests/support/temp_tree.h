@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <initializer_list>
 #include <set>
 #include <string>
 #include <string_view>
@@ -23,6 +24,12 @@ public:
     std::string path(std::string_view relative) const { return m_root + std::string(relative); }
     /// Writes a file (creating its folders) and returns its full path.
     std::string write(std::string_view relative, std::string_view content);
+    /// Writes each file with the same content.
+    void writeEach(std::initializer_list<std::string_view> relatives, std::string_view content)
+    {
+        for (std::string_view relative : relatives)
+            write(relative, content);
+    }
     std::string mkdir(std::string_view relative);
     void symlink(std::string_view target, std::string_view relative);
     /// Writes "deep" at the bottom of `depth` nested folders called `name` below `folder`,
