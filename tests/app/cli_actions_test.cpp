@@ -17,6 +17,8 @@ namespace {
 using test::readFile;
 using test::RunCli;
 using test::TempTree;
+using ::testing::AllOf;
+using ::testing::ContainsRegex;
 using ::testing::HasSubstr;
 
 /// Every file below `root` with its bytes and state: what a dry run must leave as it was.
@@ -35,12 +37,11 @@ std::map<std::string, std::string> snapshot(const std::string &root)
 TEST(GeminorCli, AppliesAJsonResultAfterCheckingEveryFileAgainstIt)
 {
     TempTree tree;
-    for (const char *name : {"a", "b", "c", "d", "e"}) {
-        tree.write(std::string("first/") + name, std::string("content of ") + name);
-        tree.write(std::string("second/") + name, std::string("content of ") + name);
+    for (const std::string folder : {"first/", "second/"}) {
+        for (const char *name : {"a", "b", "c", "d", "e"})
+            tree.write(folder + name, std::string("content of ") + name);
+        tree.write(folder + "new\nline", "odd");
     }
-    tree.write("second/new\nline", "odd");
-    tree.write("first/new\nline", "odd");
     const std::string json = tree.path("r.json"), data = tree.path("data");
     ::setenv("XDG_DATA_HOME", data.c_str(), 1);
     std::string out, err;
@@ -61,8 +62,8 @@ TEST(GeminorCli, AppliesAJsonResultAfterCheckingEveryFileAgainstIt)
     ::unlink(tree.path("second/c").c_str());
     ASSERT_EQ(::symlink(tree.path("first/c").c_str(), tree.path("second/c").c_str()), 0);
     EXPECT_EQ(RunCli({"--apply", json, "--keep", "first", "--trash"}, out, err), 3) << err;
-    EXPECT_THAT(err, HasSubstr("Trashed : 3\nSkipped : 3\nFailed : 0\nFreed : 27 bytes\n"));
-    EXPECT_THAT(err, HasSubstr("skipped " + tree.path("second/a") + ": changed since the scan"));
+    EXPECT_THAT(err, AllOf(HasSubstr("Trashed : 3\nSkipped : 3\nFailed : 0\nFreed : 27 bytes\n"),
+                           HasSubstr("skipped " + tree.path("second/a") + ": changed since the scan")));
     for (const char *name : {"a", "b", "c", "d", "e"})
         EXPECT_EQ(readFile(tree.path(std::string("first/") + name)), std::string("content of ") + name);
     EXPECT_FALSE(std::filesystem::exists(tree.path("second/d")));
@@ -93,8 +94,8 @@ TEST(GeminorCli, AppliesAJsonResultAfterCheckingEveryFileAgainstIt)
 TEST(GeminorCli, AnExportToStandardOutputReachesItThroughAPipe)
 {
     TempTree tree;
-    tree.write("d/1", "a");
-    tree.write("d/2", "a");
+    for (const char *name : {"d/1", "d/2"})
+        tree.write(name, "a");
     std::string out, err;
     // The prefix makes geminor-cli's standard output a pipe (/dev/stdout then leads to "pipe:[...]").
     EXPECT_EQ(
@@ -166,9 +167,9 @@ TEST(GeminorCli, KeepRulesAndReferenceFoldersChooseWhatADryRunLists)
         << err;
     EXPECT_EQ(out.substr(0, out.find(',')), tree.path("lib/new/photo"));  // three copies come first
     const std::string json = readFile(tree.path("r.json"));
-    EXPECT_THAT(json, HasSubstr("x/photo.jpg\",\"size\":3,"));
-    EXPECT_THAT(json, testing::ContainsRegex("x/photo.jpg\"[^}]*\"marked\":false"));
-    EXPECT_THAT(json, testing::ContainsRegex("ref/a.txt\"[^}]*\"marked\":false,\"reference\":true"));
+    EXPECT_THAT(json, AllOf(HasSubstr("x/photo.jpg\",\"size\":3,"),
+                            ContainsRegex("x/photo.jpg\"[^}]*\"marked\":false"),
+                            ContainsRegex("ref/a.txt\"[^}]*\"marked\":false,\"reference\":true")));
     EXPECT_EQ(RunCli({"--keep", "latest", "--trash", tree.path("lib")}, out, err), 2);
     EXPECT_EQ(RunCli({"--keep", "first", tree.path("lib")}, out, err), 2);
 }

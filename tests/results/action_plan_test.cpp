@@ -307,9 +307,9 @@ TEST(ActionPlan, LinksReplaceOnlyTheUnchangedFileAndLoseNothing)
     EXPECT_TRUE(st.st_ino == kept.st_ino && st.st_nlink >= 2);
     EXPECT_EQ(report.bytesFreed, 20u);
     // A result listing a file and its hard link (JSON may have both).
-    report = RunPlan({.action = PlanAction::HardLink,
-                      .files = {{tree.path("keep/f"), IdentityOf(st), 1, false},
-                                {tree.path("dup/d"), IdentityOf(st), 1, true}}});
+    plan.files = {{tree.path("keep/f"), IdentityOf(st), 1, false},
+                  {tree.path("dup/d"), IdentityOf(st), 1, true}};
+    report = RunPlan(plan);
     EXPECT_EQ(report.done, 1u);  // already what was asked
     EXPECT_EQ(report.bytesFreed, 0u);
 

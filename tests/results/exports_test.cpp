@@ -25,7 +25,7 @@ using ::testing::Not;
 
 ResultRow row(std::string name, RowColour colour = RowColour::Black)
 {
-    return {std::move(name), 10, "N/A", "/d/", false, false, colour, 1, {}};
+    return {std::move(name), 10, "N/A", "/d/", false, false, colour, 1, {}, -1, false, {}};
 }
 
 std::size_t count(const std::string &text, const std::string &what)

@@ -199,11 +199,8 @@ TEST(GroupOrder, GroupsStayWholeInEveryOrderAndAsFoundGivesThemBack)
                           group(2, {{"/m/Big", 0, 0}, {"/m/big2", 0, 0}, {"/n/big3", 0, 0}}),
                           group(3, {{"/a/mid", 0, 0}, {"/b/mid", 0, 0}})})
         rows.insert(rows.end(), g.begin(), g.end());
-    rows[0].size = rows[1].size = 100;  // 100 to reclaim; group 2: 2 x 40; group 3: 60
-    for (std::size_t i = 2; i < 5; ++i)
-        rows[i].size = 40;
-    rows[5].size = rows[6].size = 60;
     for (std::size_t i = 0; i < rows.size(); ++i) {
+        rows[i].size = i < 2 ? 100 : i < 5 ? 40 : 60;  // to reclaim: group 1 100, group 2 2 x 40, group 3 60
         rows[i].colour = rows[i].group % 2 ? RowColour::DarkBlue : RowColour::Black;
         rows[i].seen.inode = i + 1;
         rows[i].seen.size = rows[i].size;

@@ -1,12 +1,10 @@
 #include <QApplication>
 #include <QCheckBox>
-#include <QCompleter>
 #include <QDir>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
 #include <QRadioButton>
-#include <QSettings>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -37,8 +35,7 @@ private slots:
         QCOMPARE(texts, QStringList(
                             {".mp3", ".wma", ".jpg", ".gif", ".exe", ".zip", ".mpg", ".wav", ".ra", ".avi"}));
         QVERIFY(!Child<QToolButton>(dialog, "cmdFileAdd")->isEnabled());
-        for (const char *name :
-             {"Command2", "cmdFileAdd", "cmdFileDelete"}) {  // something to see without an icon theme
+        for (const char *name : {"Command2", "cmdFileAdd", "cmdFileDelete"}) {  // seen without an icon theme
             auto *button = Child<QToolButton>(dialog, name);
             QVERIFY2(!button->icon().isNull() || !button->text().isEmpty(), name);
         }

@@ -10,10 +10,8 @@
 #include <QRadioButton>
 #include <QTest>
 #include <QApplication>
-#include <QFile>
 #include <QTimer>
 #include <filesystem>
-#include <fstream>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <thread>
@@ -411,6 +409,7 @@ private slots:
         QVERIFY(test::ScannedFolder(window, root));
         ResultModel &model = *window.results();
         QCOMPARE(model.rowCount(), 4);  // a.txt twice, b.dat twice
+        auto deleteMarked = [&] { return window.DeleteMarked(), test::Settled(window); };
 
         // Copy everything into one folder: the second a.txt gets a new name.
         model.applyRule(MarkAll);
@@ -424,8 +423,7 @@ private slots:
 
         // Every copy of a group marked: asked again; No keeps them all.
         prompter.answers = {true, false};  // Yes to the trash, No to removing last copies
-        window.DeleteMarked();
-        QVERIFY(test::Settled(window));
+        QVERIFY(deleteMarked());
         QVERIFY(prompter.asked.contains(QStringLiteral("Confirm|Move 4 marked file(s) to the trash?")));
         QVERIFY(prompter.informed.last().startsWith(
             QStringLiteral("Send to Trash|0 file(s) moved to the Trash (0 Bytes). 4 skipped, 0 failed.")));
@@ -436,8 +434,7 @@ private slots:
         model.applyRule(MarkAllDuplicates);
         tree.write("two/b.dat", "bravo!");
         prompter.answers = {true};
-        window.DeleteMarked();
-        QVERIFY(test::Settled(window));
+        QVERIFY(deleteMarked());
         QVERIFY(prompter.informed.last().startsWith(
             QStringLiteral("Send to Trash|1 file(s) moved to the Trash (5 Bytes). 1 skipped, 0 failed.")));
         QVERIFY(prompter.informed.last().contains(QStringLiteral("changed since the scan")));
@@ -460,16 +457,14 @@ private slots:
         QVERIFY(test::Scanned(window));
         model.applyRule(MarkAllDuplicates);
         prompter.answers = {true, false};  // Yes to the trash, No to deleting for good
-        window.DeleteMarked();
-        QVERIFY(test::Settled(window));
+        QVERIFY(deleteMarked());
         QVERIFY(prompter.asked.last().startsWith(QString::fromStdString(
             "Confirm|1 file(s) cannot be moved to the trash: " + root + "data/Trash/ is not a folder.\n")));
         QVERIFY(prompter.informed.last().startsWith(
             QStringLiteral("Send to Trash|0 file(s) moved to the Trash (0 Bytes). 0 skipped, 1 failed.")));
         QVERIFY(std::filesystem::exists(root + "two/b.dat"));
         prompter.answers = {true, true};  // and Yes: gone for good
-        window.DeleteMarked();
-        QVERIFY(test::Settled(window));
+        QVERIFY(deleteMarked());
         QCOMPARE(window.panel(1)->text(), QStringLiteral("1 file(s) deleted for good (5 Bytes)."));
         QVERIFY(!std::filesystem::exists(root + "two/b.dat") && std::filesystem::exists(root + "one/b.dat"));
         QCOMPARE(calls.count(), 0);  // scans, copies and trashes all ran off the window's thread

@@ -1,5 +1,4 @@
 #include <QLabel>
-#include <QTest>
 #include <filesystem>
 
 #include "tests/support/window_fixture.h"
@@ -30,19 +29,18 @@ private slots:
         const std::uint64_t reclaimable = model.reclaimable();
         QCOMPARE(reclaimable, std::uint64_t{2 * 12 + 3});
         auto act = [&](const char *name) { QVERIFY(test::Ran(window, name)); };
+        auto rowOf = [&](const char *path) { return test::ViewRowOf(model, tree.path(path)); };
 
         // Trash: the trashed files leave, and two.txt's group with them; no box for a clean run.
         act("MMarkAllDuplicates");
-        QVERIFY(model.setData(
-            model.index(test::ViewRowOf(model, tree.path("c/three.txt")), ResultModel::FileName),
-            Qt::Unchecked, Qt::CheckStateRole));
+        QVERIFY(model.setData(model.index(rowOf("c/three.txt"), ResultModel::FileName), Qt::Unchecked,
+                              Qt::CheckStateRole));
         prompter.answers = {true};
         act("MDelete");
         QVERIFY(prompter.informed.isEmpty());
         QCOMPARE(window.panel(1)->text(), QStringLiteral("2 file(s) moved to the Trash (15 Bytes)."));
         QCOMPARE(model.rowCount(), 2);
-        QVERIFY(test::ViewRowOf(model, tree.path("a/three.txt")) >= 0 &&
-                test::ViewRowOf(model, tree.path("c/three.txt")) >= 0);
+        QVERIFY(rowOf("a/three.txt") >= 0 && rowOf("c/three.txt") >= 0);
         QCOMPARE(model.totals().count, 0);
         QCOMPARE(model.reclaimable(), std::uint64_t{12});
         QCOMPARE(window.panel(2)->text(), QStringLiteral("Duplicates : 1"));

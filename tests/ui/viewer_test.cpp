@@ -31,10 +31,7 @@ QByteArray sidewaysJpeg(int width, int height)
         image.save(&buffer, "JPEG");
     }
     // APP1 "Exif": a big-endian TIFF header and one IFD holding Orientation (0x0112) = 6.
-    const QByteArray tiff = QByteArray::fromHex("4d4d002a00000008"
-                                                "0001"
-                                                "011200030000000100060000"
-                                                "00000000");
+    const QByteArray tiff = QByteArray::fromHex("4d4d002a00000008 0001 011200030000000100060000 00000000");
     const QByteArray body = QByteArray("Exif\0\0", 6) + tiff;
     QByteArray segment = QByteArray::fromHex("ffe1");
     segment.append(char((body.size() + 2) >> 8)).append(char((body.size() + 2) & 0xff)).append(body);
@@ -65,9 +62,7 @@ private slots:
         QTemporaryDir tree;
         QImage portrait(300, 600, QImage::Format_RGB32);
         portrait.fill(Qt::red);
-        for (const char *name : {"/p1.png", "/p2.png"})
-            QVERIFY(portrait.save(tree.path() + QLatin1String(name), "PNG"));
-        for (const char *name : {"/t1.txt", "/t2.txt"})  // a picture, but not by its name
+        for (const char *name : {"/p1.png", "/p2.png", "/t1.txt", "/t2.txt"})  // t: a picture not by its name
             QVERIFY(portrait.save(tree.path() + QLatin1String(name), "PNG"));
         const QByteArray sideways = sidewaysJpeg(80, 40);
         for (const char *name : {"/s1.jpeg", "/s2.jpeg"}) {

@@ -1,4 +1,3 @@
-#include <QAction>
 #include <QCheckBox>
 #include <QEvent>
 #include <QFile>

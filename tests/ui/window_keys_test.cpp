@@ -1,4 +1,3 @@
-#include <QAction>
 #include <QApplication>
 #include <QClipboard>
 #include <QContextMenuEvent>
@@ -134,16 +133,13 @@ private slots:
         QCOMPARE(model.rows()[model.rowOf(0)].name, std::string("b"));  // filtered and still by space
 
         // A row ticked by hand shows the marked picture; the file left in its group stands out.
+        auto image = [](const QIcon &icon) { return icon.pixmap(16, 16).toImage(); };
         auto picture = [&](int row) {
-            return model.index(row, ResultModel::FileName)
-                .data(Qt::DecorationRole)
-                .value<QIcon>()
-                .pixmap(16, 16)
-                .toImage();
+            return image(model.index(row, ResultModel::FileName).data(Qt::DecorationRole).value<QIcon>());
         };
         QVERIFY(model.setData(model.index(1, ResultModel::FileName), Qt::Checked, Qt::CheckStateRole));
-        QCOMPARE(picture(1), ImageListIcon(kPictureMarkedRow).pixmap(16, 16).toImage());
-        QCOMPARE(picture(0), ImageListIcon(kPictureUnmarkedRow).pixmap(16, 16).toImage());
+        QCOMPARE(picture(1), image(ImageListIcon(kPictureMarkedRow)));
+        QCOMPARE(picture(0), image(ImageListIcon(kPictureUnmarkedRow)));
         QVERIFY(model.index(0, 0).data(Qt::FontRole).value<QFont>().bold());
         QVERIFY(!model.index(2, 0).data(Qt::FontRole).value<QFont>().bold());  // nothing marked in its group
     }
@@ -163,12 +159,12 @@ private slots:
         QVERIFY(test::ScannedFolder(window, tree.root()));
         ResultModel &model = *window.results();
         auto marked = [&](const char *path) { return test::Marked(model, tree.path(path)); };
+        auto rowOf = [&](const char *path) { return test::ViewRowOf(model, tree.path(path)); };
         auto *list = Child<QTableView>(window, "RLV");
         auto *rowMenu = Child<QMenu>(window, "RowMenu");
 
         // A right click on a row, or the menu key, opens the row's menu, not the whole Action menu.
-        const QRect second =
-            list->visualRect(model.index(test::ViewRowOf(model, tree.path("b/song.mp3")), 1));
+        const QRect second = list->visualRect(model.index(rowOf("b/song.mp3"), 1));
         QTest::mouseClick(list->viewport(), Qt::RightButton, {}, second.center());
         QTRY_VERIFY(rowMenu->isVisible());
         rowMenu->hide();
@@ -176,16 +172,15 @@ private slots:
         QApplication::sendEvent(list, &menuKey);
         QTRY_VERIFY(rowMenu->isVisible());
         rowMenu->hide();
-        QCOMPARE(list->currentIndex().row(), test::ViewRowOf(model, tree.path("b/song.mp3")));
+        QCOMPARE(list->currentIndex().row(), rowOf("b/song.mp3"));
         Child(window, "MKeepThisOne")->trigger();
-        QVERIFY(!marked("b/song.mp3"));
-        QVERIFY(marked("a/song.mp3") && marked("c/song.mp3"));
+        QVERIFY(!marked("b/song.mp3") && marked("a/song.mp3") && marked("c/song.mp3"));
         QVERIFY(!marked("a/note.txt") && !marked("d/note.txt"));
         QCOMPARE(window.panel(1)->text(), QStringLiteral("Total Files Marked 2 Size 18 Bytes"));
 
         // Unmark All in This Folder, then Exclude This Folder (once, however often it is asked), and
         // Del in the location list takes it out again without a question.
-        list->setCurrentIndex(model.index(test::ViewRowOf(model, tree.path("a/song.mp3")), 0));
+        list->setCurrentIndex(model.index(rowOf("a/song.mp3"), 0));
         Child(window, "MUnmarkThisFolder")->trigger();
         QVERIFY(!marked("a/song.mp3") && marked("c/song.mp3"));
         Child(window, "MExcludeFolder")->trigger();
@@ -202,7 +197,7 @@ private slots:
 
         // Tab leaves the result list, and opens no viewer on the picture it leaves.
         list->setFocus();
-        list->setCurrentIndex(model.index(test::ViewRowOf(model, tree.path("e/p.jpg")), 0));
+        list->setCurrentIndex(model.index(rowOf("e/p.jpg"), 0));
         QTest::keyClick(list, Qt::Key_Tab);
         QVERIFY(!list->hasFocus());
         QVERIFY(!window.viewer() || !window.viewer()->isVisible());
@@ -213,8 +208,8 @@ private slots:
         // Space ticks every selected row, then unticks them.
         list->setFocus();
         list->clearSelection();
-        list->setCurrentIndex(model.index(test::ViewRowOf(model, tree.path("a/note.txt")), 0));
-        list->selectionModel()->select(model.index(test::ViewRowOf(model, tree.path("d/note.txt")), 0),
+        list->setCurrentIndex(model.index(rowOf("a/note.txt"), 0));
+        list->selectionModel()->select(model.index(rowOf("d/note.txt"), 0),
                                        QItemSelectionModel::Select | QItemSelectionModel::Rows);
         QTest::keyClick(list, Qt::Key_Space);
         QVERIFY(marked("a/note.txt") && marked("d/note.txt"));
