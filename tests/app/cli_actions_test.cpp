@@ -94,8 +94,7 @@ TEST(GeminorCli, AppliesAJsonResultAfterCheckingEveryFileAgainstIt)
 TEST(GeminorCli, AnExportToStandardOutputReachesItThroughAPipe)
 {
     TempTree tree;
-    for (const char *name : {"d/1", "d/2"})
-        tree.write(name, "a");
+    tree.writeEach({"d/1", "d/2"}, "a");
     std::string out, err;
     // The prefix makes geminor-cli's standard output a pipe (/dev/stdout then leads to "pipe:[...]").
     EXPECT_EQ(
@@ -125,8 +124,7 @@ TEST(GeminorCli, ScansAndMovesInOneRunWithByteSafeJson)
     EXPECT_THAT(err, HasSubstr("Moved : 1\n"));
 
     // A name with newlines cannot make up a group in the NUL-separated listing.
-    tree.write("nul/a\n\nb", "same");
-    tree.write("nul/z\xff\n", "same");
+    tree.writeEach({"nul/a\n\nb", "nul/z\xff\n"}, "same");
     EXPECT_EQ(RunCli({"-q", "-0", tree.path("nul")}, out, err), 0) << err;
     EXPECT_EQ(out, tree.path("nul/a\n\nb") + '\0' + tree.path("nul/z\xff\n") + '\0' + '\0');
 }

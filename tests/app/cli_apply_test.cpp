@@ -88,21 +88,17 @@ TEST_F(GeminorCliApply, ActsOnTheReportsMarksNeverOnItsReferenceFilesAndQuotesOd
         << err;
     EXPECT_EQ(left({"d1", "d2", "e1", "e2"}), "d1 e1 e2");
     // A reference file in one group is one in every group that lists it again.
-    for (const char *name : {"f1", "f2", "f3"})
-        tree.write(name, "f");
+    tree.writeEach({"f1", "f2", "f3"}, "f");
     EXPECT_EQ(apply(report(SearchMethod::ByteToByte, {{{"f1", false, true}, {"f2"}}, {{"f1", true}, {"f3"}}}),
                     {"--delete"}),
               0)
         << err;
     EXPECT_EQ(left({"f1", "f2", "f3"}), "f1 f2 f3");
     // Names on standard error are quoted when they hold controls or bad bytes.
-    tree.write("keep", "x");
-    for (const char *name : {"new\nline", "bad\xff", "plain name"})
-        tree.write(name, "x");
+    tree.writeEach({"keep", "new\nline", "bad\xff", "plain name"}, "x");
     const std::string text = report(
         SearchMethod::ByteToByte, {{{"keep"}, {"new\nline", true}, {"bad\xff", true}, {"plain name", true}}});
-    for (const char *name : {"new\nline", "bad\xff", "plain name"})
-        tree.write(name, "y");  // changed since the report
+    tree.writeEach({"new\nline", "bad\xff", "plain name"}, "y");  // changed since the report
     EXPECT_EQ(apply(text, {"--delete"}), 3) << err;
     EXPECT_THAT(err, HasSubstr("skipped $'" + tree.path("new\\nline") + "': changed since the scan\n"));
     EXPECT_THAT(err, HasSubstr("skipped $'" + tree.path("bad\\xff") + "': changed since the scan\n"));
@@ -113,10 +109,8 @@ TEST_F(GeminorCliApply, NoReportCanMakeItRemoveAFileWithoutAKeptCopy)
 {
     tree.write("unique", "nothing else holds these bytes");
     tree.write("alone", "and nothing holds these");
-    for (const char *name : {"empty1", "empty2"})
-        tree.write(name, "");
-    for (const char *name : {"copy1", "copy2"})
-        tree.write(name, "two");
+    tree.writeEach({"empty1", "empty2"}, "");
+    tree.writeEach({"copy1", "copy2"}, "two");
     // A zero-size listing that holds a file that is not empty is no zero-size listing.
     EXPECT_EQ(apply(report(SearchMethod::ZeroSize, {{{"empty1"}, {"unique", true}}}),
                     {"--keep", "first", "--delete"}),
@@ -152,10 +146,8 @@ TEST_F(GeminorCliApply, NoReportCanMakeItRemoveAFileWithoutAKeptCopy)
 
 TEST_F(GeminorCliApply, AReportIsCheckedWholeBeforeAnythingIsDone)
 {
-    tree.write("k", "same");
-    tree.write("m", "same");
-    tree.write("\xf0\x9f\x98\x80 smile", "smile");
-    tree.write("smile copy", "smile");
+    tree.writeEach({"k", "m"}, "same");
+    tree.writeEach({"\xf0\x9f\x98\x80 smile", "smile copy"}, "smile");
     const std::string good = report(SearchMethod::ByteToByte, {{{"k"}, {"m", true}}});
     const std::string head = good.substr(0, good.rfind("]}"));  // open: one more group may follow
     const std::string id = R"(,"size":4,"mtime_ns":1,"ctime_ns":1,"device":1,"inode":1,"marked":true)";

@@ -45,13 +45,6 @@ void expectNoSetAside(const std::string &folder)
         EXPECT_THAT(entry.path().filename().string(), ::testing::Not(::testing::StartsWith(".geminor")));
 }
 
-/// Writes the same `content` to each of `names`.
-void writeAll(TempTree &tree, std::initializer_list<const char *> names, const std::string &content)
-{
-    for (const char *name : names)
-        tree.write(name, content);
-}
-
 struct stat statOf(const std::string &path)
 {
     struct stat st = {};
@@ -69,7 +62,7 @@ TEST(ActionPlan, RemovesAMarkedFileOnlyWhileAnotherFileHoldsItsBytes)
 {
     TempTree tree;
     TrashHome home(tree.path("data"));
-    writeAll(tree, {"X/f", "Y/f"}, "same bytes");
+    tree.writeEach({"X/f", "Y/f"}, "same bytes");
     // A kept copy that became an alias of the marked file (a link to its folder, a hard link, a
     // bind mount) is content_kept_test's and mounts_test's.
     for (PlanAction action : {PlanAction::Delete, PlanAction::Trash}) {
@@ -100,7 +93,7 @@ TEST(ActionPlan, RemovesAMarkedFileOnlyWhileAnotherFileHoldsItsBytes)
 TEST(ActionPlan, AMarkedFileThatChangedSinceTheScanIsSkipped)
 {
     TempTree tree;
-    writeAll(tree, {"a/f", "b/f"}, "content");
+    tree.writeEach({"a/f", "b/f"}, "content");
     ActionPlan plan = test::PlanOf(tree.root(), PlanAction::Delete, {"b/f"});
 
     ::unlink(tree.path("b/f").c_str());  // vanished
@@ -142,7 +135,7 @@ TEST(ActionPlan, LastCopiesGoOnlyWhenAllowedAndEmptyFilesNeedNoCopy)
 TEST(ActionPlan, AKeptCopyThatBecomesAnAliasAtTheMomentOfTheCheckKeepsTheFile)
 {
     TempTree tree;
-    writeAll(tree, {"src/f", "mir/f"}, "only one");
+    tree.writeEach({"src/f", "mir/f"}, "only one");
     const ActionPlan plan = test::PlanOf(tree.root(), PlanAction::Delete, {"src/f"});
     // Just as the kept copy is opened, its folder turns into a mirror of the marked file's.
     test::FaultyFileSystem seam;
@@ -163,7 +156,7 @@ TEST(ActionPlan, AKeptCopyThatBecomesAnAliasAtTheMomentOfTheCheckKeepsTheFile)
 TEST(ActionPlan, CopiesNeverReplaceKeepHolesModeAndTimes)
 {
     TempTree tree;
-    writeAll(tree, {"one/a.txt", "two/a.txt"}, "first");
+    tree.writeEach({"one/a.txt", "two/a.txt"}, "first");
     for (const char *name : {"one/sparse", "two/sparse"}) {
         tree.truncate(name, 64 << 20);
         const int fd = ::open(tree.path(name).c_str(), O_WRONLY);
@@ -193,8 +186,8 @@ TEST(ActionPlan, CopiesNeverReplaceKeepHolesModeAndTimes)
 TEST(ActionPlan, MovesStayInsideTheFileSystemAndNeverIntoTheFilesOwnFolder)
 {
     TempTree tree;
-    writeAll(tree, {"a/f.bin", "b/f.bin"}, "payload");
-    writeAll(tree, {"c/f.bin", "c/g.bin"}, "other");
+    tree.writeEach({"a/f.bin", "b/f.bin"}, "payload");
+    tree.writeEach({"c/f.bin", "c/g.bin"}, "other");
     ActionPlan plan = test::PlanOf(tree.root(), PlanAction::Move, {"b/f.bin"});
     // Into the file's own folder, also through a link to it: refused, nothing renamed.
     tree.symlink(tree.path("b"), "alias");
@@ -252,7 +245,7 @@ TEST(ActionPlan, AFailedStepPutsTheFileBackAndACancelledPlanChangesNothing)
 {
     TempTree tree;
     TrashHome home(tree.path("data"));
-    writeAll(tree, {"a/f", "b/f"}, "bytes");
+    tree.writeEach({"a/f", "b/f"}, "bytes");
     const ActionPlan plan = test::PlanOf(tree.root(), PlanAction::Trash, {"b/f"});
     PlanReport report;
     {
@@ -276,7 +269,7 @@ TEST(ActionPlan, AFailedStepPutsTheFileBackAndACancelledPlanChangesNothing)
 TEST(ActionPlan, LinksReplaceOnlyTheUnchangedFileAndLoseNothing)
 {
     TempTree tree;
-    writeAll(tree, {"keep/f", "dup/a", "dup/b", "dup/c", "dup/d"}, "same bytes");
+    tree.writeEach({"keep/f", "dup/a", "dup/b", "dup/c", "dup/d"}, "same bytes");
     const struct stat kept = statOf(tree.path("keep/f"));
 
     // Between the scan and the act: changed, replaced by a copy, replaced by a link to the kept copy.
@@ -313,7 +306,7 @@ TEST(ActionPlan, LinksReplaceOnlyTheUnchangedFileAndLoseNothing)
     EXPECT_EQ(report.done, 1u);  // already what was asked
     EXPECT_EQ(report.bytesFreed, 0u);
 
-    writeAll(tree, {"sym/x", "sym/deeper/y"}, "linked by name");
+    tree.writeEach({"sym/x", "sym/deeper/y"}, "linked by name");
     report = RunPlan(test::PlanOf(tree.path("sym"), PlanAction::SymbolicLink, {"deeper/y"}));
     ASSERT_EQ(report.done, 1u) << ProblemText(report.files[0]);
     EXPECT_EQ(std::filesystem::read_symlink(tree.path("sym/deeper/y")), "../x");
@@ -322,7 +315,7 @@ TEST(ActionPlan, LinksReplaceOnlyTheUnchangedFileAndLoseNothing)
     expectNoSetAside(tree.path("sym/deeper"));
 
     // The swap fails: the file stays as it was and the new link is gone.
-    writeAll(tree, {"swap/k", "swap/m"}, "swap me");
+    tree.writeEach({"swap/k", "swap/m"}, "swap me");
     plan = test::PlanOf(tree.path("swap"), PlanAction::HardLink, {"m"});
     test::FaultyFileSystem seam;
     seam.failRenames(EIO);
@@ -337,7 +330,7 @@ TEST(ActionPlan, LinksReplaceOnlyTheUnchangedFileAndLoseNothing)
 TEST(ActionPlan, HardLinksJoinOnlyFilesThatAgreeOnOwnerAndMode)
 {
     TempTree tree;
-    writeAll(tree, {"keep", "private"}, "script");
+    tree.writeEach({"keep", "private"}, "script");
     ::chmod(tree.path("keep").c_str(), 0644);
     ::chmod(tree.path("private").c_str(), 0700);
     const ActionPlan plan = test::PlanOf(tree.root(), PlanAction::HardLink, {"private"});
@@ -366,7 +359,7 @@ TEST(ActionPlan, HardLinksJoinOnlyFilesThatAgreeOnOwnerAndMode)
     ASSERT_EQ(report.done, 1u) << ProblemText(report.files[0]);
     EXPECT_EQ(statOf(tree.path("private")).st_ino, keep.st_ino);
     // A symbolic link keeps nothing of the file's own but its name: it is not held to this.
-    writeAll(tree, {"s/keep", "s/mine"}, "other");
+    tree.writeEach({"s/keep", "s/mine"}, "other");
     ::chmod(tree.path("s/mine").c_str(), 0600);
     EXPECT_EQ(RunPlan(test::PlanOf(tree.path("s"), PlanAction::SymbolicLink, {"mine"})).done, 1u);
 }

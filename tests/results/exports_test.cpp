@@ -206,8 +206,7 @@ TEST(ExportTargets, OthersLinksInStickyFoldersAreRefusedOwnLinksFollowed)
     auto refused = [](const Status &written) { return !written && written.error().errnum == EACCES; };
     test::TempTree tree;
     const std::string victim = tree.write("home/.bashrc", "mine\n");
-    for (const char *name : {"scan/a", "scan/b"})
-        tree.write(name, "same");
+    tree.writeEach({"scan/a", "scan/b"}, "same");
     const std::string shared = tree.mkdir("shared");
     ASSERT_EQ(::chmod(shared.c_str(), 01777), 0);
     ASSERT_EQ(::chown(shared.c_str(), 65533, 65533), 0);  // owned by neither the user nor the planter

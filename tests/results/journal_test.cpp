@@ -149,8 +149,7 @@ TEST(Journal, AMoveToAnotherMountIsUndoneByACopyAndLeavesAFileThatChangesLate)
 {
     SKIP_IF(g_mountsRefused);
     TempTree tree;
-    for (const char *name : {"files/keep/a", "files/go/a", "files/go/b", "files/go/c"})
-        tree.write(name, "same bytes");
+    tree.writeEach({"files/keep/a", "files/go/a", "files/go/b", "files/go/c"}, "same bytes");
     const test::Mount other(tree.mkdir("elsewhere"), tree.mkdir("into"));  // no rename crosses it
     ASSERT_TRUE(other.ok()) << other.error();
     const Operation op = runAndUndo(tree, PlanAction::Move, {"go/a"},
@@ -244,8 +243,7 @@ TEST(Journal, AnOperationOnRelativePathsIsUndoneFromAnyWorkingFolder)
 {
     TempTree tree;
     ::setenv("XDG_DATA_HOME", tree.path("data").c_str(), 1);
-    for (const char *name : {"files/keep", "files/mine"})
-        tree.write(name, "bytes");
+    tree.writeEach({"files/keep", "files/mine"}, "bytes");
     tree.mkdir("elsewhere/files");
     char *before = ::getcwd(nullptr, 0);
     ASSERT_EQ(::chdir(tree.root().c_str()), 0);
@@ -267,8 +265,7 @@ TEST(Journal, AnOperationOnRelativePathsIsUndoneFromAnyWorkingFolder)
 TEST(Journal, WhatCannotBeUndoneIsPassedOverAndAJournalThatCannotBeWrittenTouchesNothing)
 {
     TempTree tree;
-    for (const char *name : {"files/keep", "files/a", "files/b"})
-        tree.write(name, "bytes");
+    tree.writeEach({"files/keep", "files/a", "files/b"}, "bytes");
     const std::string journal = tree.path("journal");
     ASSERT_EQ(RunPlan(journaledPlan(tree, PlanAction::SymbolicLink, {"files/a"})).done, 1u);
     RunPlan(journaledPlan(tree, PlanAction::Clone, {"files/b"}));  // no clone on this file system

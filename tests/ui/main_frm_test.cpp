@@ -250,8 +250,7 @@ private slots:
     void unreadableFilesAndAScanOutOfMemoryAreReported()
     {
         test::TempTree tree;
-        for (const char *name : {"a", "b", "bad1", "bad2"})
-            tree.write(name, "same");
+        tree.writeEach({"a", "b", "bad1", "bad2"}, "same");
         MainFrm window(prompter, *settings);
         window.show();
         {
@@ -282,8 +281,7 @@ private slots:
     void fileCommandsRunOffTheWindowThread()
     {
         test::TempTree tree;
-        for (const char *name : {"a.txt", "b\xff.txt"})  // byte names: Qt could not make the second
-            tree.write(name, "twin");
+        tree.writeEach({"a.txt", "b\xff.txt"}, "twin");  // byte names: Qt could not make the second
         qputenv("XDG_DATA_HOME", QByteArray::fromStdString(tree.path("data")));  // a journal of its own
         WindowThreadCalls calls;
         ScopedFileSystem use(calls);

@@ -18,10 +18,8 @@ private slots:
     void trashUndoAndTrashAgainWithoutARescan()
     {
         test::TempTree tree;
-        for (const char *name : {"a/three.txt", "b/three.txt", "c/three.txt"})
-            tree.write(name, "three copies");
-        for (const char *name : {"a/two.txt", "b/two.txt"})
-            tree.write(name, "two");
+        tree.writeEach({"a/three.txt", "b/three.txt", "c/three.txt"}, "three copies");
+        tree.writeEach({"a/two.txt", "b/two.txt"}, "two");
         MainFrm window(prompter, *settings);
         QVERIFY(test::ScannedFolder(window, tree.root()));
         ResultModel &model = *window.results();

@@ -147,12 +147,9 @@ private slots:
     void rowMenuAndKeysActOnTheRowsChosen()
     {
         TempTree tree;
-        for (const char *name : {"a/song.mp3", "b/song.mp3", "c/song.mp3"})
-            tree.write(name, "same tune");
-        for (const char *name : {"a/note.txt", "d/note.txt"})
-            tree.write(name, "same note");
-        for (const char *name : {"e/p.jpg", "f/p.jpg"})
-            tree.write(name, "picture?");
+        tree.writeEach({"a/song.mp3", "b/song.mp3", "c/song.mp3"}, "same tune");
+        tree.writeEach({"a/note.txt", "d/note.txt"}, "same note");
+        tree.writeEach({"e/p.jpg", "f/p.jpg"}, "picture?");
         MainFrm window(prompter, *settings);
         window.show();
         QVERIFY(QTest::qWaitForWindowActive(&window));
