@@ -13,18 +13,8 @@ namespace {
 
 ResultRow row(const std::string &folder, std::int32_t group, bool marked, std::uint64_t inode)
 {
-    return {"f",
-            4,
-            "",
-            FolderName(folder),
-            marked,
-            marked,
-            RowColour::Default,
-            group,
-            {1, inode, 4, 100, 100},
-            -1,
-            false,
-            {}};
+    const FileIdentity seen{1, inode, 4, 100, 100};
+    return {"f", 4, "", FolderName(folder), marked, marked, RowColour::Default, group, seen, -1, false, {}};
 }
 
 /// What the disk holds now, by path.

@@ -36,32 +36,24 @@ class WindowThreadCalls final : public FileSystem
 {
 public:
     int count() const { return m_calls.load(); }
-    int openat(int dir, const char *name, int flags, mode_t mode) override
+    int openat(int d, const char *n, int f, mode_t m) override { return seen(), Real::openat(d, n, f, m); }
+    int fstatat(int d, const char *n, struct stat *st, int f) override
     {
-        return seen(), FileSystem::openat(dir, name, flags, mode);
+        return seen(), Real::fstatat(d, n, st, f);
     }
-    int fstatat(int dir, const char *name, struct stat *st, int flags) override
+    ssize_t pread(int fd, void *b, std::size_t n, off_t o) override
     {
-        return seen(), FileSystem::fstatat(dir, name, st, flags);
+        return seen(), Real::pread(fd, b, n, o);
     }
-    ssize_t pread(int fd, void *buffer, std::size_t count, off_t offset) override
+    ssize_t write(int fd, const void *b, std::size_t n) override { return seen(), Real::write(fd, b, n); }
+    int renameat2(int d, const char *n, int to, const char *name, unsigned flags) override
     {
-        return seen(), FileSystem::pread(fd, buffer, count, offset);
+        return seen(), Real::renameat2(d, n, to, name, flags);
     }
-    ssize_t write(int fd, const void *buffer, std::size_t count) override
-    {
-        return seen(), FileSystem::write(fd, buffer, count);
-    }
-    int renameat2(int from, const char *old, int to, const char *name, unsigned flags) override
-    {
-        return seen(), FileSystem::renameat2(from, old, to, name, flags);
-    }
-    int unlinkat(int dir, const char *name, int flags) override
-    {
-        return seen(), FileSystem::unlinkat(dir, name, flags);
-    }
+    int unlinkat(int d, const char *n, int f) override { return seen(), Real::unlinkat(d, n, f); }
 
 private:
+    using Real = FileSystem;
     void seen() { m_calls += std::this_thread::get_id() == m_window; }
     const std::thread::id m_window = std::this_thread::get_id();
     std::atomic<int> m_calls{0};
@@ -526,16 +518,16 @@ private slots:
             ::_exit(0);
         ::waitpid(gone, nullptr, 0);
         qputenv("XDG_DATA_HOME", QByteArray::fromStdString(tree.path("data")));
-        tree.write("data/Geminor/journal/20260101-000000-000000-1.jsonl",
-                   "{\"geminor_journal\":1,\"id\":\"20260101-000000-000000-1\",\"action\":\"trash\",\"time\":"
-                   "\"2026-01-01T00:00:00Z\",\"pid\":\"" +
-                       std::to_string(gone) +
-                       "\",\"undoable\":true}\n"
-                       "{\"intent\":0,\"path\":\"" +
-                       tree.path("c/x") + "\",\"device\":" + std::to_string(st.st_dev) +
-                       ",\"inode\":" + std::to_string(st.st_ino) +
-                       ",\"size\":6,\"mtime_ns\":" + std::to_string(Nanoseconds(st.st_mtim)) +
-                       ",\"ctime_ns\":0,\"aside\":\".geminor-abcdefghijkl\"}\n");
+        const auto text = [](auto number) { return std::to_string(number); };
+        const std::string head =
+            "{\"geminor_journal\":1,\"id\":\"20260101-000000-000000-1\",\"action\":\"trash\","
+            "\"time\":\"2026-01-01T00:00:00Z\",\"pid\":\"" +
+            text(gone) + "\",\"undoable\":true}";
+        const std::string step = "{\"intent\":0,\"path\":\"" + tree.path("c/x") +
+                                 "\",\"device\":" + text(st.st_dev) + ",\"inode\":" + text(st.st_ino) +
+                                 ",\"size\":6,\"mtime_ns\":" + text(Nanoseconds(st.st_mtim)) +
+                                 ",\"ctime_ns\":0,\"aside\":\".geminor-abcdefghijkl\"}";
+        tree.write("data/Geminor/journal/20260101-000000-000000-1.jsonl", head + "\n" + step + "\n");
         prompter.answers = {true};
         MainFrm window(prompter, *settings);
         window.show();

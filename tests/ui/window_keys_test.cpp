@@ -104,10 +104,8 @@ private slots:
         // By space: A, B, C, D. The filter shows A and C, which stood two groups apart.
         for (const auto &[first, second, content] :
              {std::tuple{"keep/a", "other/a", "AAAAAAAA"}, std::tuple{"o1/b", "o2/b", "BBBBBB"},
-              std::tuple{"keep/c", "other/c", "CCCC"}, std::tuple{"o1/d", "o2/d", "DD"}}) {
-            tree.write(first, content);
-            tree.write(second, content);
-        }
+              std::tuple{"keep/c", "other/c", "CCCC"}, std::tuple{"o1/d", "o2/d", "DD"}})
+            tree.writeEach({first, second}, content);
         MainFrm window(prompter, *settings);
         window.show();
         QVERIFY(test::ScannedFolder(window, tree.root()));
