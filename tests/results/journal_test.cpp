@@ -192,9 +192,7 @@ TEST(Journal, KilledBetweenTheStepsOfAnActionUndoFindsEveryFileAndLeavesNoTrashI
 {
     TempTree tree;
     ::setenv("XDG_DATA_HOME", tree.path("data").c_str(), 1);
-    tree.write("files/keep/f", "x");
-    for (const char *name : {"f1", "f2", "f3"})
-        tree.write(std::string("files/dup/") + name, "x");
+    tree.writeEach({"files/keep/f", "files/dup/f1", "files/dup/f2", "files/dup/f3"}, "x");
     ActionPlan plan = journaledPlan(tree, PlanAction::Trash, {"dup/f1", "dup/f2", "dup/f3"});
     // f1 is in the trash, f2 set aside with its trash info written, f3 untouched.
     int renamed = 0;

@@ -38,8 +38,7 @@ private slots:
         // Ctrl+Z in the location list and in the filter box is the window's undo, not the text's.
         auto *filter = Child<QLineEdit>(window, "GroupFilter");
         QTest::keyClicks(filter, QStringLiteral("photos"));
-        for (QWidget *focus : {static_cast<QWidget *>(Child<QTreeWidget>(window, "SearchList")),
-                               static_cast<QWidget *>(filter)}) {
+        for (QWidget *focus : {Child<QWidget>(window, "SearchList"), Child<QWidget>(window, "GroupFilter")}) {
             focus->setFocus();
             prompter.informed.clear();
             QTest::keyClick(focus, Qt::Key_Z, Qt::ControlModifier);
@@ -78,10 +77,8 @@ private slots:
         QVERIFY(QTest::qWaitForWindowActive(&window));
         window.setRequest({{{tree.path().toStdString(), "Yes", "*.*", false}}});
         auto *filter = Child<QLineEdit>(window, "GroupFilter");
-        for (QWidget *focus : {static_cast<QWidget *>(filter),
-                               static_cast<QWidget *>(Child<QTreeWidget>(window, "SearchList")),
-                               static_cast<QWidget *>(Child<QTableView>(window, "RLV"))}) {
-            focus->setFocus();
+        for (const char *name : {"GroupFilter", "SearchList", "RLV"}) {
+            Child<QWidget>(window, name)->setFocus();
             prompter = {};
             prompter.answers = {true};
             QSignalSpy done(&window, &MainFrm::scanFinished);
