@@ -186,7 +186,7 @@ void SearchDuplicates(std::vector<FileRecord> FileRecords, SearchMethod method, 
 {
     const auto RecordTotal = static_cast<std::int64_t>(FileRecords.size());
     std::int64_t Processed = 0;
-    auto progress = [&] { state.showProgress("Searching for duplicates...", Processed, RecordTotal, true); };
+    auto progress = [&] { state.showProgress(SearchKind::Duplicates, Processed, RecordTotal, true); };
     std::uint64_t bytesTotal = 0;  // the bytes of every file that shares its size
     for (std::size_t p = 0; p < FileRecords.size(); ++p)
         if ((p > 0 && FileRecords[p - 1].size == FileRecords[p].size) ||
@@ -194,15 +194,15 @@ void SearchDuplicates(std::vector<FileRecord> FileRecords, SearchMethod method, 
             bytesTotal += FileRecords[p].size;
     const auto started = std::chrono::steady_clock::now();
     MemberGroups found;  // record numbers: the entries are made once their count is known
-    std::vector<std::uint32_t> group;
+    std::vector<std::uint32_t> members;
     ParallelGroups(FileRecords, method, state, cache)
         .run(
             [&](std::size_t begin, std::size_t end, const Groups &groups) {
                 for (std::size_t g = 0; g < groups.size(); ++g) {
-                    group.clear();
+                    members.clear();
                     for (std::uint32_t m : groups[g])
-                        group.push_back(static_cast<std::uint32_t>(begin + m));
-                    found.add(group);
+                        members.push_back(static_cast<std::uint32_t>(begin + m));
+                    found.add(members);
                 }
                 Processed += static_cast<std::int64_t>(end - begin) - (end == FileRecords.size() ? 1 : 0);
                 progress();
@@ -214,7 +214,7 @@ void SearchDuplicates(std::vector<FileRecord> FileRecords, SearchMethod method, 
             [&] {
                 const double seconds =
                     std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
-                state.showBytesProgress("Searching for duplicates...", Processed, RecordTotal,
+                state.showBytesProgress(SearchKind::Duplicates, Processed, RecordTotal,
                                         state.bytesCompared.load(std::memory_order_relaxed), bytesTotal,
                                         seconds);
             });

@@ -31,7 +31,7 @@ void SearchSameNames(const std::vector<FileRecord> &FileRecords, const std::vect
                     ++Processed;
             }
         }
-        state.showProgress("Searching for same name files...", Processed, RecordTotal,
+        state.showProgress(SearchKind::SameNames, Processed, RecordTotal,
                            state.DuplicateRecords.size() % 100 == 0);
         p = end;
     }

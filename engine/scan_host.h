@@ -12,15 +12,18 @@ enum class ScanPhase { Walking, Starting, Searching, Loading };
 
 /// How far a scan has come, as data; the front ends turn it into texts (texts/scan_texts.h) or
 /// anything else.
+/// Which search a Searching report comes from; the front ends name it.
+enum class SearchKind { Duplicates, SameNames };
+
 struct ScanProgress
 {
     ScanPhase phase = ScanPhase::Walking;
-    const char *label = "";                   // Searching: "Searching for duplicates..." and the like
-    std::int64_t done = 0, total = 0;         // records searched, or entries loaded
-    std::uint64_t bytes = 0, bytesTotal = 0;  // compared inside large size groups; 0 when not counted
-    double seconds = 0;                       // since the search began: for the time left
-    std::string_view folder, name;            // Walking: the folder and the sub-folder entered
-    bool statusAllowed = true;                // false: only the title of a minimized window shows it
+    SearchKind search = SearchKind::Duplicates;  // Searching: which search runs
+    std::int64_t done = 0, total = 0;            // records searched, or entries loaded
+    std::uint64_t bytes = 0, bytesTotal = 0;     // compared inside large size groups; 0 when not counted
+    double seconds = 0;                          // since the search began: for the time left
+    std::string_view folder, name;               // Walking: the folder and the sub-folder entered
+    bool statusAllowed = true;                   // false: only the title of a minimized window shows it
 };
 
 /// What the scan needs of its front end. Called on the scanning thread, often: implementations

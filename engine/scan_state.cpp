@@ -2,13 +2,13 @@
 
 namespace geminor {
 
-void SearchState::showProgress(const char *label, std::int64_t processed, std::int64_t total,
+void SearchState::showProgress(SearchKind search, std::int64_t processed, std::int64_t total,
                                bool statusAllowed)
 {
-    showBytesProgress(label, processed, total, 0, 0, 0, statusAllowed);
+    showBytesProgress(search, processed, total, 0, 0, 0, statusAllowed);
 }
 
-void SearchState::showBytesProgress(const char *label, std::int64_t processed, std::int64_t total,
+void SearchState::showBytesProgress(SearchKind search, std::int64_t processed, std::int64_t total,
                                     std::uint64_t bytes, std::uint64_t bytesTotal, double seconds,
                                     bool statusAllowed)
 {
@@ -16,7 +16,7 @@ void SearchState::showBytesProgress(const char *label, std::int64_t processed, s
         return;
     ScanProgress progress;
     progress.phase = ScanPhase::Searching;
-    progress.label = label;
+    progress.search = search;
     progress.done = processed;
     progress.total = total;
     progress.bytes = bytes;

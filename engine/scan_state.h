@@ -40,10 +40,10 @@ struct SearchState
     /// Counts a new group and returns its number (1, 2, 3...).
     std::int32_t startGroup() { return ++groups; }
     /// "Searching for duplicates...(P/T) x.x%" style progress, or the title form when minimized.
-    void showProgress(const char *label, std::int64_t processed, std::int64_t total, bool statusAllowed);
+    void showProgress(SearchKind search, std::int64_t processed, std::int64_t total, bool statusAllowed);
     /// The same, while one large size group is compared: the bytes compared of all to compare,
     /// and the time left at the pace so far ("... 1.2 GB of 60.0 GB, about 25 s left").
-    void showBytesProgress(const char *label, std::int64_t processed, std::int64_t total, std::uint64_t bytes,
+    void showBytesProgress(SearchKind search, std::int64_t processed, std::int64_t total, std::uint64_t bytes,
                            std::uint64_t bytesTotal, double seconds, bool statusAllowed = true);
 
     ScanHost &host;

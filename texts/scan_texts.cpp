@@ -73,7 +73,9 @@ std::string ProgressStatusText(const ScanProgress &p)
     case ScanPhase::Starting: return "Starting search engine, please wait...";
     case ScanPhase::Searching:
         return p.statusAllowed
-                   ? std::string(p.label) + '(' + counts(p) + ") " + percent(p) + '%' + bytesTail(p)
+                   ? std::string(p.search == SearchKind::SameNames ? "Searching for same name files..."
+                                                                   : "Searching for duplicates...") +
+                         '(' + counts(p) + ") " + percent(p) + '%' + bytesTail(p)
                    : std::string();
     case ScanPhase::Loading:
         return p.total == 0 ? "Loading Searched Result..." : "Loading Searched Result...(" + counts(p) + ')';
