@@ -16,8 +16,18 @@ std::vector<ResultRow> rowsOfGroups(const std::vector<int> &groups, std::uint64_
 {
     std::vector<ResultRow> rows;
     for (int g : groups)
-        rows.push_back(
-            {"f", size, "N/A", "/d/", false, false, g % 2 ? RowColour::Black : RowColour::DarkBlue, g, {}});
+        rows.push_back({"f",
+                        size,
+                        "N/A",
+                        "/d/",
+                        false,
+                        false,
+                        g % 2 ? RowColour::Black : RowColour::DarkBlue,
+                        g,
+                        {},
+                        -1,
+                        false,
+                        {}});
     return rows;
 }
 
@@ -72,8 +82,18 @@ std::vector<ResultRow> group(std::int32_t number, const std::vector<std::tuple<s
     std::vector<ResultRow> rows;
     for (const auto &[path, second, location] : files) {
         const std::size_t slash = path.rfind('/');
-        ResultRow row{path.substr(slash + 1), 10,     "N/A", path.substr(0, slash + 1), false, false,
-                      RowColour::Black,       number, {}};
+        ResultRow row{path.substr(slash + 1),
+                      10,
+                      "N/A",
+                      path.substr(0, slash + 1),
+                      false,
+                      false,
+                      RowColour::Black,
+                      number,
+                      {},
+                      -1,
+                      false,
+                      {}};
         row.seen.modifiedNs = std::int64_t{second} * 1'000'000'000;
         static std::uint64_t inode = 0;
         row.seen.inode = ++inode;
@@ -158,14 +178,16 @@ TEST(KeepRules, NoCommandMarksAWholeGroupOrAReferenceFile)
                 EXPECT_FALSE(rows[end].reference && rows[end].marked);
                 anyKept = anyKept || !rows[end].marked;
                 anyReference = anyReference || rows[end].reference;
-                if (!shown.empty() && !shown[end])
+                if (!shown.empty() && !shown[end]) {
                     EXPECT_EQ(rows[end].marked, before[end].marked) << "a hidden row changed";
+                }
             }
             const bool changed = shown.empty() || shown[begin];
             EXPECT_TRUE(anyKept || !changed) << "round " << round << ": a whole group marked";
-            if (round % 4 == 0 && anyReference && changed)
+            if (round % 4 == 0 && anyReference && changed) {
                 for (std::size_t i = begin; i < end; ++i)
                     EXPECT_EQ(rows[i].marked, !rows[i].reference) << "a reference file is the copy kept";
+            }
         }
     }
     // The spared groups are counted: inverting an unmarked group of one marks nothing in it.

@@ -184,13 +184,13 @@ private slots:
 
     void fileDialogsStartInTheFolderUsedLast()
     {
-        MessageBoxPrompter prompter;
-        QCOMPARE(prompter.startFolder(), QDir::homePath());
+        MessageBoxPrompter dialogs;
+        QCOMPARE(dialogs.startFolder(), QDir::homePath());
         QTemporaryDir used;
-        prompter.usedFolder(used.path());
-        QCOMPARE(prompter.startFolder(), used.path());
-        prompter.usedFolder(used.path() + QStringLiteral("/gone"));
-        QCOMPARE(prompter.startFolder(), QDir::homePath());
+        dialogs.usedFolder(used.path());
+        QCOMPARE(dialogs.startFolder(), used.path());
+        dialogs.usedFolder(used.path() + QStringLiteral("/gone"));
+        QCOMPARE(dialogs.startFolder(), QDir::homePath());
     }
 };
 

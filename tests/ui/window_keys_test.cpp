@@ -160,7 +160,7 @@ private slots:
         QTest::mouseClick(list->viewport(), Qt::RightButton, {}, second.center());
         QTRY_VERIFY(rowMenu->isVisible());
         rowMenu->hide();
-        QContextMenuEvent menuKey(QContextMenuEvent::Keyboard, QPoint(0, 0));  // the menu key
+        QContextMenuEvent menuKey(QContextMenuEvent::Keyboard, QPoint(0, 0), QPoint(0, 0));  // the menu key
         QApplication::sendEvent(list, &menuKey);
         QTRY_VERIFY(rowMenu->isVisible());
         rowMenu->hide();
