@@ -6,7 +6,7 @@
 #include <sys/stat.h>
 
 #include "results/result_json.h"
-#include "tests/support/scan_helpers.h"
+#include "tests/support/cli_helpers.h"
 #include "tests/support/temp_tree.h"
 
 namespace geminor {
@@ -199,19 +199,9 @@ TEST_F(GeminorCliApply, CtrlCDuringAScanEndsWithStatus130)
     EXPECT_THAT(err, HasSubstr("The search was cancelled"));
 }
 
-#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
-#define GEMINOR_SANITIZED 1
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer)
-#define GEMINOR_SANITIZED 1
-#endif
-#endif
-
 TEST_F(GeminorCliApply, AReportLargerThanTheMemoryAllowedIsReadInPieces)
 {
-#ifdef GEMINOR_SANITIZED
-    GTEST_SKIP() << "sanitizers reserve terabytes of address space";
-#endif
+    SKIP_IF_SANITIZED();
     const std::string json = tree.path("big.json");
     {
         std::ofstream file(json);
@@ -226,7 +216,7 @@ TEST_F(GeminorCliApply, AReportLargerThanTheMemoryAllowedIsReadInPieces)
     }
     ASSERT_GT(fs::file_size(json), 40u << 20);
     EXPECT_EQ(RunCli({"--apply", json, "--keep", "first", "--delete", "--dry-run"}, out, err,
-                     "prlimit --as=" + std::to_string(160 << 20) + " "),
+                     test::MemoryLimit(160)),
               3)
         << err.substr(0, 500);
     EXPECT_THAT(err, HasSubstr("Would skip : 160000\n"));

@@ -2,7 +2,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include "tests/support/scan_helpers.h"
+#include "tests/support/cli_helpers.h"
 #include "tests/support/temp_tree.h"
 
 namespace geminor {
@@ -85,19 +85,9 @@ TEST(GeminorCli, SaysWhyASessionOrAResultCannotBeRead)
     }
 }
 
-#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
-#define GEMINOR_SANITIZED 1
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer)
-#define GEMINOR_SANITIZED 1
-#endif
-#endif
-
 TEST(GeminorCli, UnderAnAddressSpaceLimitTheScanCompletesOrFailsWhole)
 {
-#ifdef GEMINOR_SANITIZED
-    GTEST_SKIP() << "sanitizers reserve terabytes of address space";
-#endif
+    SKIP_IF_SANITIZED();
     TempTree tree;
     for (int i = 0; i < 1000; ++i)
         tree.write("d" + std::to_string(i % 30) + "/f" + std::to_string(i), std::string(100 + i % 50, 'x'));
@@ -106,8 +96,7 @@ TEST(GeminorCli, UnderAnAddressSpaceLimitTheScanCompletesOrFailsWhole)
     int completed = 0, failed = 0;
     for (int megabytes = 36; megabytes <= 100; megabytes += 8) {
         std::string out;
-        const int status =
-            RunCli({"-q", tree.root()}, out, err, "prlimit --as=" + std::to_string(megabytes << 20) + " ");
+        const int status = RunCli({"-q", tree.root()}, out, err, test::MemoryLimit(megabytes));
         if (status == 127)
             continue;  // too little even to load the libraries
         if (status == 0) {

@@ -1,0 +1,36 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "tests/support/scan_helpers.h"
+
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+#define GEMINOR_SANITIZED 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer)
+#define GEMINOR_SANITIZED 1
+#endif
+#endif
+
+/// Address-space limits mean nothing under sanitizers, which reserve terabytes up front.
+#ifdef GEMINOR_SANITIZED
+#define SKIP_IF_SANITIZED() GTEST_SKIP() << "sanitizers reserve terabytes of address space"
+#else
+#define SKIP_IF_SANITIZED() static_cast<void>(0)
+#endif
+
+namespace geminor::test {
+
+/// geminor-cli runs that keep the last run's standard output and error.
+struct Cli
+{
+    /// The exit status of geminor-cli with `args`, after `prefix` (see RunCli).
+    int run(const std::vector<std::string> &args, const std::string &prefix = {});
+    std::string out, err;
+};
+
+/// A command prefix that caps the address space at `megabytes`.
+std::string MemoryLimit(int megabytes);
+
+}  // namespace geminor::test
