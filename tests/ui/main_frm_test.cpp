@@ -8,7 +8,6 @@
 #include <QPushButton>
 #include <QMenu>
 #include <QRadioButton>
-#include <QTest>
 #include <QApplication>
 #include <QTimer>
 #include <filesystem>
@@ -74,14 +73,11 @@ private slots:
         auto button = [&](int i) { return window.findChild<QAction *>(QStringLiteral("Button%1").arg(i)); };
         window.SetBusy(true);
         QVERIFY(button(2)->isEnabled());
-        for (int i : {1, 4, 5, 6, 7, 8, 10, 11, 12})
-            QVERIFY2(!button(i)->isEnabled(), qPrintable(QString::number(i)));
-        for (const char *name : {"MScan", "MCancel", "MNewSession", "MClose"})
+        for (const char *name : {"Button1", "Button4", "Button5", "Button6", "Button7", "Button8", "Button10",
+                                 "Button11", "Button12", "MScan", "MCancel", "MNewSession", "MClose"})
             QVERIFY2(!Child(window, name)->isEnabled(), name);
-        for (const char *name : {"MnuFile", "MAction", "MHelp", "MExport"})
-            QVERIFY2(!Child<QMenu>(window, name)->isEnabled(), name);
-        for (const char *name : {"SearchList", "cmdAdd", "cmdRemove", "Option1", "Option4", "chkProtect",
-                                 "chkIncludeHidden", "RLV"})
+        for (const char *name : {"MnuFile", "MAction", "MHelp", "MExport", "SearchList", "cmdAdd",
+                                 "cmdRemove", "Option1", "Option4", "chkProtect", "chkIncludeHidden", "RLV"})
             QVERIFY2(!Child<QWidget>(window, name)->isEnabled(), name);
         QVERIFY(window.panel(2)->isHidden() && window.panel(3)->isHidden() && window.panel(4)->isHidden());
         prompter.answers = {false};

@@ -4,7 +4,6 @@
 #include "tests/support/window_fixture.h"
 #include "tests/support/temp_tree.h"
 #include "ui/main_frm.h"
-#include "ui/result_model.h"
 
 using namespace geminor;
 

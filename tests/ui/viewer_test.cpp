@@ -3,16 +3,12 @@
 #include <QImage>
 #include <QImageReader>
 #include <QLabel>
-#include <QSignalSpy>
 #include <QTableView>
-#include <QTemporaryDir>
-#include <QTest>
 #include <QToolButton>
 
 #include "tests/support/window_fixture.h"
 #include "ui/file_info_frm.h"
 #include "ui/main_frm.h"
-#include "ui/result_model.h"
 
 using namespace geminor;
 
@@ -75,14 +71,11 @@ private slots:
         QVERIFY(test::ScannedFolder(window, tree.path().toStdString()));
         QCOMPARE(window.results()->rowCount(), 6);
         auto *list = window.findChild<QTableView *>(QStringLiteral("RLV"));
-        const auto rowNamed = [&](const char *suffix) {
-            for (int i = 0; i < 6; ++i)
-                if (window.results()->rows()[window.results()->rowOf(i)].name.ends_with(suffix))
-                    return i;
-            return -1;
+        const auto rowNamed = [&](const char *name) {
+            return test::ViewRowOf(*window.results(), (tree.path() + QLatin1String(name)).toStdString());
         };
 
-        list->setCurrentIndex(window.results()->index(rowNamed(".png"), 0));
+        list->setCurrentIndex(window.results()->index(rowNamed("/p1.png"), 0));
         window.PreviewSelected();
         FileInfoFrm *viewer = window.viewer();
         QVERIFY(viewer && viewer->isVisible());
@@ -108,7 +101,7 @@ private slots:
 
         // Turned as its orientation says.
         QSignalSpy shown(viewer, &FileInfoFrm::pictureShown);
-        list->setCurrentIndex(window.results()->index(rowNamed(".jpeg"), 0));
+        list->setCurrentIndex(window.results()->index(rowNamed("/s1.jpeg"), 0));
         window.PreviewSelected();
         QVERIFY(shown.wait(10000));
         QCOMPARE(viewer->pictureSize(), QSize(40, 80));
@@ -123,11 +116,11 @@ private slots:
         QVERIFY(viewer->isVisible());
 
         // A row that is no picture by name hides the pane when a key is released on it.
-        list->setCurrentIndex(window.results()->index(rowNamed(".txt"), 0));
+        list->setCurrentIndex(window.results()->index(rowNamed("/t1.txt"), 0));
         QTest::keyClick(list, Qt::Key_Down);
         QVERIFY(!viewer->isVisible());
         // Yes switches the viewer off for this run only: the setting stays on for the next start.
-        list->setCurrentIndex(window.results()->index(rowNamed(".png"), 0));
+        list->setCurrentIndex(window.results()->index(rowNamed("/p1.png"), 0));
         window.PreviewSelected();
         prompter.answers = {true};
         window.viewer()->closeByUser();

@@ -3,16 +3,12 @@
 #include <QFile>
 #include <QLabel>
 #include <QMainWindow>
-#include <QSettings>
 #include <QStatusBar>
-#include <QTemporaryDir>
-#include <QTest>
 
 #include "tests/support/window_fixture.h"
 #include "ui/export_commands.h"
 #include "ui/job_runner.h"
 #include "ui/main_frm.h"
-#include "ui/result_model.h"
 #include "ui/status_panels.h"
 
 using namespace geminor;

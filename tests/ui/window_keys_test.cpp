@@ -5,10 +5,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
-#include <QSignalSpy>
 #include <QTableView>
-#include <QTemporaryDir>
-#include <QTest>
 #include <QTreeWidget>
 #include <tuple>
 
@@ -17,7 +14,6 @@
 #include "ui/file_info_frm.h"
 #include "ui/image_list.h"
 #include "ui/main_frm.h"
-#include "ui/result_model.h"
 
 using namespace geminor;
 using geminor::test::Child;
