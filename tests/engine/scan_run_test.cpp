@@ -116,8 +116,7 @@ TEST(ScanRun, AnExclusionNamedThroughALinkLeavesItsFolderOut)
     tree.write("data/a", "x");
     tree.write("data/private/b", "x");
     tree.symlink(tree.path("data/private"), "alias");
-    SearchRequest request;
-    request.ProtectWindowsFolders = false;
+    SearchRequest request = requestFor(tree, SearchMethod::ByteToByte);
     request.Locations = {{tree.path("data"), "Yes", "*.*", false}, {tree.path("alias"), "Yes", "*.*", true}};
     EXPECT_EQ(scan(tree, request).outcome.TotalFiles, 1);
 }
@@ -131,8 +130,7 @@ TEST(ScanRun, AReferenceOrFirstLocationNamedThroughAnotherSpellingHoldsTheSameFi
     tree.symlink(tree.path("data/photos"), "Photos");
     for (const std::string &spelling :
          {tree.path("Photos"), tree.path("Photos") + "/", tree.path("data/photos/sub/..")}) {
-        SearchRequest request;
-        request.ProtectWindowsFolders = false;
+        SearchRequest request = requestFor(tree, SearchMethod::ByteToByte);
         request.Locations = {{tree.path("data"), "Yes", "*.*", false}, {spelling, "Yes", "*.*", false, true}};
         const ScanOutcome outcome = scan(tree, request).outcome;
         ASSERT_EQ(outcome.entries.size(), 3u) << spelling;

@@ -1,12 +1,11 @@
 // Cases that need mounts: bind mounts, pseudo file systems, a full disk, a trash on another
-// file system, shuffled listings from disorderfs. The whole test runs in a private mount
-// namespace of its own, so nothing it mounts is seen outside; where the machine refuses
-// one, the test says so and skips.
+// file system, links across mounts. The whole test runs in a private mount namespace of its
+// own, so nothing it mounts is seen outside; where the machine refuses one, the test says so
+// and skips.
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
-#include <set>
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <sys/mount.h>
@@ -86,7 +85,7 @@ TEST(Mounts, AFullDiskReportsAndKeepsWhatWasThere)
     EXPECT_EQ(readFile(disk + "result.csv"), "earlier export\r\n");
 
     // A copy and a move: no partial target, the source whole.
-    tree.write("src/big.bin", big);
+    tree.write("src/big.bin", big);  // the kept copy
     const std::string source = tree.write("src2/big.bin", big);
     for (PlanAction action : {PlanAction::Copy, PlanAction::Move}) {
         ActionPlan plan = test::PlanOf(tree.root(), action, {"src2/big.bin"});
@@ -240,38 +239,6 @@ TEST(Mounts, TrashOfEveryMountAsTheFreedesktopSpecificationSays)
     ASSERT_EQ(report.done, 1u) << ProblemText(report.files[0]);
     EXPECT_EQ(report.files[0].target, tree.path("bound/.Trash-" + uid + "/files/e.txt"));
     ::setenv("HOME", savedHome.c_str(), 1);
-}
-
-TEST(Mounts, ListingOrderFromDisorderfsChangesNoOutput)
-{
-    SKIP_IF(g_mountsRefused);
-    if (std::system("command -v disorderfs >/dev/null 2>&1") != 0 || ::access("/dev/fuse", R_OK | W_OK) != 0)
-        GTEST_SKIP() << "disorderfs or /dev/fuse is not available";
-    TempTree tree;
-    for (int i = 0; i < 60; ++i) {
-        tree.write("src/d" + std::to_string(i % 5) + "/f" + std::to_string(i), "c" + std::to_string(i % 9));
-        tree.write("src/n" + std::to_string(i % 4) + "/same", std::to_string(i % 2));
-    }
-    ASSERT_EQ(::link(tree.path("src/d0/f0").c_str(), tree.path("src/d4/z-link").c_str()), 0);
-    tree.mkdir("mnt");
-    const std::string mount = "disorderfs --quiet --shuffle-dirents=yes --reverse-dirents=yes '" +
-                              tree.path("src") + "' '" + tree.path("mnt") + "' >/dev/null 2>&1";
-    if (std::system(mount.c_str()) != 0)
-        GTEST_SKIP() << "disorderfs could not mount";
-    auto groups = [&](const char *method, const char *folder) {  // with the folder's path as "T/"
-        std::string out, err;
-        EXPECT_EQ(test::RunCli({"-q", "--no-protect", "-m", method, tree.path(folder)}, out, err), 0) << err;
-        const std::string from = tree.path(folder);
-        for (std::size_t at = out.find(from); at != std::string::npos; at = out.find(from, at))
-            out.replace(at, from.size(), "T/");
-        return out;
-    };
-    for (const char *method : {"byte", "crc32", "name"}) {
-        const std::string plain = groups(method, "src");
-        EXPECT_FALSE(plain.empty());
-        EXPECT_EQ(groups(method, "mnt"), plain) << method;
-    }
-    ::umount2(tree.path("mnt").c_str(), MNT_DETACH);
 }
 
 TEST(Mounts, LinksStayWithinAFileSystemAndClonesShareBlocksOnBtrfs)

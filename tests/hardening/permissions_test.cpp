@@ -39,9 +39,8 @@ TEST(Permissions, UnreadableFoldersAndFilesAreReportedAndTheRestIsFound)
     tree.writeEach({"locked/x1", "locked/x2"}, "other");  // two unreadable files of one size
     tree.write("listed/y", "same");  // listed, but its folder cannot be entered: said, not dropped
     ASSERT_EQ(::chmod(tree.path("listed").c_str(), 0444), 0);
-    ASSERT_EQ(::chmod(tree.path("closed").c_str(), 0), 0);
-    ASSERT_EQ(::chmod(tree.path("locked/x1").c_str(), 0), 0);
-    ASSERT_EQ(::chmod(tree.path("locked/x2").c_str(), 0), 0);
+    for (const char *closed : {"closed", "locked/x1", "locked/x2"})
+        ASSERT_EQ(::chmod(tree.path(closed).c_str(), 0), 0);
     for (SearchMethod method : {SearchMethod::ByteToByte, SearchMethod::Crc32}) {
         const ScanOutcome s = test::ScanFolder(tree.root(), method);
         EXPECT_THAT(test::RowsOf(s, tree.root(), false), ElementsAre("open/a", "open/b"));
