@@ -122,8 +122,8 @@ private:
     void insertFixup(std::int32_t z);
     std::int32_t detachNode(std::int32_t z);
     void deleteFixup(std::int32_t x);
-    void rotateLeft(std::int32_t x);
-    void rotateRight(std::int32_t x);
+    std::int32_t &child(std::int32_t n, bool left);
+    void rotate(std::int32_t x, bool toLeft);
     Node &node(std::int32_t n) { return m_nodes[static_cast<std::size_t>(n)]; }
     const Node &node(std::int32_t n) const { return m_nodes[static_cast<std::size_t>(n)]; }
     Entry &entry(std::int32_t n) { return m_entries[static_cast<std::size_t>(n)]; }

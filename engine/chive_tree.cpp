@@ -7,37 +7,25 @@
 
 namespace geminor {
 
-void CHive::rotateLeft(std::int32_t x)
+std::int32_t &CHive::child(std::int32_t n, bool left)
 {
-    const std::int32_t y = node(x).Right;
-    node(x).Right = node(y).Left;
-    if (node(y).Left)
-        node(node(y).Left).Parent = x;
-    node(y).Parent = node(x).Parent;
-    if (!node(x).Parent)
-        m_root = y;
-    else if (x == node(node(x).Parent).Left)
-        node(node(x).Parent).Left = y;
-    else
-        node(node(x).Parent).Right = y;
-    node(y).Left = x;
-    node(x).Parent = y;
+    return left ? node(n).Left : node(n).Right;
 }
 
-void CHive::rotateRight(std::int32_t x)
+/// Turns the tree at `x` to the left (its right child takes its place) or to the right.
+void CHive::rotate(std::int32_t x, bool toLeft)
 {
-    const std::int32_t y = node(x).Left;
-    node(x).Left = node(y).Right;
-    if (node(y).Right)
-        node(node(y).Right).Parent = x;
-    node(y).Parent = node(x).Parent;
-    if (!node(x).Parent)
+    const std::int32_t y = child(x, !toLeft);
+    child(x, !toLeft) = child(y, toLeft);
+    if (child(y, toLeft))
+        node(child(y, toLeft)).Parent = x;
+    const std::int32_t parent = node(x).Parent;
+    node(y).Parent = parent;
+    if (!parent)
         m_root = y;
-    else if (x == node(node(x).Parent).Right)
-        node(node(x).Parent).Right = y;
     else
-        node(node(x).Parent).Left = y;
-    node(y).Right = x;
+        child(parent, x == node(parent).Left) = y;
+    child(y, toLeft) = x;
     node(x).Parent = y;
 }
 
@@ -57,11 +45,11 @@ void CHive::insertFixup(std::int32_t z)
         }
         if (z == (leftSide ? node(parent).Right : node(parent).Left)) {
             z = parent;
-            leftSide ? rotateLeft(z) : rotateRight(z);
+            rotate(z, leftSide);
         }
         node(node(z).Parent).Color = Black;
         node(grand).Color = Red;
-        leftSide ? rotateRight(grand) : rotateLeft(grand);
+        rotate(grand, !leftSide);
     }
     node(m_root).Color = Black;
 }
@@ -75,7 +63,7 @@ void CHive::deleteFixup(std::int32_t x)
         if (node(w).Color == Red) {
             node(w).Color = Black;
             node(parent).Color = Red;
-            leftSide ? rotateLeft(parent) : rotateRight(parent);
+            rotate(parent, leftSide);
             w = leftSide ? node(parent).Right : node(parent).Left;
         }
         const std::int32_t near = leftSide ? node(w).Left : node(w).Right;
@@ -88,13 +76,13 @@ void CHive::deleteFixup(std::int32_t x)
         if (node(far).Color == Black) {
             node(near).Color = Black;
             node(w).Color = Red;
-            leftSide ? rotateRight(w) : rotateLeft(w);
+            rotate(w, !leftSide);
             w = leftSide ? node(parent).Right : node(parent).Left;
         }
         node(w).Color = node(parent).Color;
         node(parent).Color = Black;
         node(leftSide ? node(w).Right : node(w).Left).Color = Black;
-        leftSide ? rotateLeft(parent) : rotateRight(parent);
+        rotate(parent, leftSide);
         x = m_root;
     }
     node(x).Color = Black;

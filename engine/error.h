@@ -14,25 +14,15 @@ enum class ErrorCode {
     SystemCall,  // a system call failed: `errnum` says why
 
     // files and folders
-    NotFound,
     FolderGone,
     NameTaken,
     NotAFile,
-    Changed,
-    Cancelled,
-    NoSpace,
     TooLarge,
     NoReader,    // a FIFO written to that no program reads from (`errnum` ENXIO)
     ReadFailed,  // a read after the open failed: `errnum` says why
 
-    // ownership and trust
-    NotOwn,
-    OthersCanWrite,
-    IsLink,
-
     // file formats read back (sessions, reports, journals, settings)
     Malformed,
-    UnknownVersion,
     NotJson,           // detail: what the JSON reader met, and at which byte
     NotAResult,        // detail: what is missing or repeated (may be empty)
     BadEntry,          // detail: which group or file of a result, and what is wrong with it
@@ -69,9 +59,6 @@ enum class ErrorCode {
     CacheReadFailed,          // reading a record: `errnum` holds LMDB's code
     CacheDamagedRecord,
     CacheWriterBusy,  // another scan held the writers' lock too long
-
-    // exports
-    ExportUnwritable,
 };
 
 /// An error as a value: its code, the errno when a system call said it, the path it concerns,
