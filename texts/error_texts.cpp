@@ -26,8 +26,8 @@ std::string ErrorText(const Error &error)
     case ErrorCode::InvalidName: return "\"" + error.path + "\" cannot be a file name.";
     case ErrorCode::NameWithSlashOrNul: return "A file name cannot contain '/' or a NUL character.";
     case ErrorCode::NameTooLong: return "A file name can be at most 255 bytes long.";
-    case ErrorCode::JournalUnwritable:  // the folder and the system's reason, when the journal could not
-                                        // start
+    // The folder and the system's reason when the journal could not start.
+    case ErrorCode::JournalUnwritable:
         return "the journal cannot be written: " +
                (error.path.empty() ? error.detail : error.path + ": " + std::strerror(error.errnum));
     default: break;
