@@ -8,18 +8,18 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "tests/support/scan_helpers.h"
+#include "tests/support/cli_helpers.h"
 #include "tests/support/temp_tree.h"
 
 namespace geminor {
 namespace {
 
 using test::readFile;
-using test::RunCli;
-using test::TempTree;
 using ::testing::AllOf;
 using ::testing::ContainsRegex;
 using ::testing::HasSubstr;
+
+using GeminorCli = test::CliTest;
 
 /// Every file below `root` with its bytes and state: what a dry run must leave as it was.
 std::map<std::string, std::string> snapshot(const std::string &root)
@@ -34,9 +34,8 @@ std::map<std::string, std::string> snapshot(const std::string &root)
     return files;
 }
 
-TEST(GeminorCli, AppliesAJsonResultAfterCheckingEveryFileAgainstIt)
+TEST_F(GeminorCli, AppliesAJsonResultAfterCheckingEveryFileAgainstIt)
 {
-    TempTree tree;
     for (const std::string folder : {"first/", "second/"}) {
         for (const char *name : {"a", "b", "c", "d", "e"})
             tree.write(folder + name, std::string("content of ") + name);
@@ -44,12 +43,11 @@ TEST(GeminorCli, AppliesAJsonResultAfterCheckingEveryFileAgainstIt)
     }
     const std::string json = tree.path("r.json"), data = tree.path("data");
     ::setenv("XDG_DATA_HOME", data.c_str(), 1);
-    std::string out, err;
-    ASSERT_EQ(RunCli({"-q", "--json", json, tree.path("first"), tree.path("second")}, out, err), 0) << err;
+    ASSERT_EQ(run({"-q", "--json", json, tree.path("first"), tree.path("second")}), 0) << err;
     EXPECT_THAT(readFile(json), HasSubstr("\"path\":\"" + tree.path("second/new\\nline") + "\""));
 
     const auto before = snapshot(tree.path("second"));
-    EXPECT_EQ(RunCli({"--apply", json, "--keep", "first", "--trash", "--dry-run"}, out, err), 0) << err;
+    EXPECT_EQ(run({"--apply", json, "--keep", "first", "--trash", "--dry-run"}), 0) << err;
     EXPECT_THAT(out, HasSubstr(tree.path("second/a") + "\n"));
     EXPECT_THAT(err, HasSubstr("Would trash : 6\n"));
     EXPECT_EQ(snapshot(tree.path("second")), before);
@@ -61,7 +59,7 @@ TEST(GeminorCli, AppliesAJsonResultAfterCheckingEveryFileAgainstIt)
     tree.write("second/b", "content of b");
     ::unlink(tree.path("second/c").c_str());
     ASSERT_EQ(::symlink(tree.path("first/c").c_str(), tree.path("second/c").c_str()), 0);
-    EXPECT_EQ(RunCli({"--apply", json, "--keep", "first", "--trash"}, out, err), 3) << err;
+    EXPECT_EQ(run({"--apply", json, "--keep", "first", "--trash"}), 3) << err;
     EXPECT_THAT(err, AllOf(HasSubstr("Trashed : 3\nSkipped : 3\nFailed : 0\nFreed : 27 bytes\n"),
                            HasSubstr("skipped " + tree.path("second/a") + ": changed since the scan")));
     for (const char *name : {"a", "b", "c", "d", "e"})
@@ -71,51 +69,41 @@ TEST(GeminorCli, AppliesAJsonResultAfterCheckingEveryFileAgainstIt)
     EXPECT_EQ(readFile(data + "/Trash/files/new\nline"), "odd");
 
     // The operation is listed, and undo puts back what it did; then nothing is left to undo.
-    EXPECT_EQ(RunCli({"--journal"}, out, err), 0) << err;
+    EXPECT_EQ(run({"--journal"}), 0) << err;
     EXPECT_THAT(out, HasSubstr("  trash          3 file(s)\n"));
-    EXPECT_EQ(RunCli({"--undo"}, out, err), 0) << err;
+    EXPECT_EQ(run({"--undo"}), 0) << err;
     EXPECT_THAT(err, HasSubstr("Restored : 3\nSkipped : 0\nFailed : 0\n"));
     EXPECT_EQ(readFile(tree.path("second/e")), "content of e");
-    EXPECT_EQ(RunCli({"--journal"}, out, err), 0) << err;
+    EXPECT_EQ(run({"--journal"}), 0) << err;
     EXPECT_THAT(out, HasSubstr("  3 file(s)  undone\n"));
-    EXPECT_EQ(RunCli({"--undo"}, out, err), 1);
+    EXPECT_EQ(run({"--undo"}), 1);
     EXPECT_THAT(err, HasSubstr("geminor-cli: nothing to undo\n"));
 
-    // Usage: only one action at a time. Without --keep a result that marks nothing does nothing.
-    EXPECT_EQ(RunCli({"--apply", json, "--trash"}, out, err), 0);
+    // Only one action at a time. Without --keep a result that marks nothing does nothing.
+    EXPECT_EQ(run({"--apply", json, "--trash"}), 0);
     EXPECT_THAT(err, HasSubstr("the result marks no file"));
-    EXPECT_EQ(RunCli({"--apply", json, "--keep", "first", "--trash", "--delete"}, out, err), 2);
-    tree.write("bad.json", "{\"groups\": 3}");
-    EXPECT_EQ(RunCli({"--apply", tree.path("bad.json"), "--keep", "first", "--delete"}, out, err), 1);
-    EXPECT_THAT(err, HasSubstr("not a Geminor result"));
+    EXPECT_EQ(run({"--apply", json, "--keep", "first", "--trash", "--delete"}), 2);
     ::unsetenv("XDG_DATA_HOME");
 }
 
-TEST(GeminorCli, AnExportToStandardOutputReachesItThroughAPipe)
+TEST_F(GeminorCli, AnExportToStandardOutputReachesItThroughAPipe)
 {
-    TempTree tree;
     tree.writeEach({"d/1", "d/2"}, "a");
-    std::string out, err;
     // The prefix makes geminor-cli's standard output a pipe (/dev/stdout then leads to "pipe:[...]").
-    EXPECT_EQ(
-        RunCli({"-q", "--csv", "/dev/stdout", tree.path("d")}, out, err, "sh -c 'exec \"$0\" \"$@\" | cat' "),
-        0)
+    EXPECT_EQ(run({"-q", "--csv", "/dev/stdout", tree.path("d")}, "sh -c 'exec \"$0\" \"$@\" | cat' "), 0)
         << err;
     EXPECT_THAT(out, HasSubstr("File Name,Size(Bytes),Last Modified,Version,Path\r\n1,1,"));
     // A device stays one: exports_test's.
 }
 
-TEST(GeminorCli, ScansAndMovesInOneRunWithByteSafeJson)
+TEST_F(GeminorCli, ScansAndMovesInOneRunWithByteSafeJson)
 {
-    TempTree tree;
     const std::string odd = std::string("bad\xff name");
     tree.write("src/" + odd, "same");
     tree.write("src/z" + odd, "same");
     tree.mkdir("into");
-    std::string out, err;
-    EXPECT_EQ(RunCli({"-q", "--json", tree.path("r.json"), "--keep", "first", "--move-to", tree.path("into"),
-                      tree.path("src")},
-                     out, err),
+    EXPECT_EQ(run({"-q", "--json", tree.path("r.json"), "--keep", "first", "--move-to", tree.path("into"),
+                   tree.path("src")}),
               0)
         << err;
     EXPECT_THAT(readFile(tree.path("r.json")), HasSubstr("\"path\":[47,"));  // not UTF-8: its bytes
@@ -125,13 +113,12 @@ TEST(GeminorCli, ScansAndMovesInOneRunWithByteSafeJson)
 
     // A name with newlines cannot make up a group in the NUL-separated listing.
     tree.writeEach({"nul/a\n\nb", "nul/z\xff\n"}, "same");
-    EXPECT_EQ(RunCli({"-q", "-0", tree.path("nul")}, out, err), 0) << err;
+    EXPECT_EQ(run({"-q", "-0", tree.path("nul")}), 0) << err;
     EXPECT_EQ(out, tree.path("nul/a\n\nb") + '\0' + tree.path("nul/z\xff\n") + '\0' + '\0');
 }
 
-TEST(GeminorCli, KeepRulesAndReferenceFoldersChooseWhatADryRunLists)
+TEST_F(GeminorCli, KeepRulesAndReferenceFoldersChooseWhatADryRunLists)
 {
-    TempTree tree;
     const auto at = [&](const char *name, const std::string &content, std::time_t seconds) {
         tree.write(name, content);
         const struct timespec times[2] = {{seconds, 0}, {seconds, 0}};
@@ -144,23 +131,19 @@ TEST(GeminorCli, KeepRulesAndReferenceFoldersChooseWhatADryRunLists)
     at("ref/a.txt", "two", 50);  // in the reference folder: always kept
     at("ref/only1", "three", 1);
     at("ref/only2", "three", 1);  // a group of reference files: left out
-    std::string out, err;
-    ASSERT_EQ(RunCli({"-q", "--keep", "newest", "--keep", "shortest-path", "--trash", "--dry-run",
-                      "--reference", tree.path("ref"), tree.path("lib")},
-                     out, err),
+    ASSERT_EQ(run({"-q", "--keep", "newest", "--keep", "shortest-path", "--trash", "--dry-run", "--reference",
+                   tree.path("ref"), tree.path("lib")}),
               0)
         << err;
     EXPECT_EQ(out, tree.path("lib/a.txt") + "\n" + tree.path("lib/new/photo, copy\n.jpg") + "\n" +
                        tree.path("lib/photo.jpg") + "\n");
     EXPECT_THAT(err, HasSubstr("Duplicates : 3\n"));  // the reference-only group is not counted
-    ASSERT_EQ(RunCli({"-q", "-0", "--keep", "oldest", "--delete", "--dry-run", tree.path("lib")}, out, err),
-              0);
+    ASSERT_EQ(run({"-q", "-0", "--keep", "oldest", "--delete", "--dry-run", tree.path("lib")}), 0);
     EXPECT_EQ(out, tree.path("lib/new/photo, copy\n.jpg") + '\0' + tree.path("lib/x/photo.jpg") + '\0');
 
     // The marks travel in the JSON; the listing follows --sort; a rule that is not one is refused.
-    ASSERT_EQ(RunCli({"-q", "--keep", "path:*/x/*", "--sort", "copies", "--json", tree.path("r.json"),
-                      "--reference", tree.path("ref"), tree.path("lib")},
-                     out, err),
+    ASSERT_EQ(run({"-q", "--keep", "path:*/x/*", "--sort", "copies", "--json", tree.path("r.json"),
+                   "--reference", tree.path("ref"), tree.path("lib")}),
               0)
         << err;
     EXPECT_EQ(out.substr(0, out.find(',')), tree.path("lib/new/photo"));  // three copies come first
@@ -168,8 +151,8 @@ TEST(GeminorCli, KeepRulesAndReferenceFoldersChooseWhatADryRunLists)
     EXPECT_THAT(json, AllOf(HasSubstr("x/photo.jpg\",\"size\":3,"),
                             ContainsRegex("x/photo.jpg\"[^}]*\"marked\":false"),
                             ContainsRegex("ref/a.txt\"[^}]*\"marked\":false,\"reference\":true")));
-    EXPECT_EQ(RunCli({"--keep", "latest", "--trash", tree.path("lib")}, out, err), 2);
-    EXPECT_EQ(RunCli({"--keep", "first", tree.path("lib")}, out, err), 2);
+    EXPECT_EQ(run({"--keep", "latest", "--trash", tree.path("lib")}), 2);
+    EXPECT_EQ(run({"--keep", "first", tree.path("lib")}), 2);
 }
 
 }  // namespace

@@ -12,8 +12,6 @@
 namespace geminor {
 namespace {
 
-using test::RunCli;
-using test::TempTree;
 using ::testing::AllOf;
 using ::testing::HasSubstr;
 namespace fs = std::filesystem;
@@ -25,7 +23,7 @@ struct Listed
     bool reference = false;
 };
 
-class GeminorCliApply : public ::testing::Test
+class GeminorCliApply : public test::CliTest
 {
 protected:
     /// A report by `method` of `groups` of files named in the tree, with the identity each has on
@@ -54,7 +52,7 @@ protected:
     {
         tree.write("r.json", text);
         args.insert(args.begin(), {"--apply", tree.path("r.json")});
-        return RunCli(args, out, err);
+        return run(args);
     }
     /// Which of `names` are still in the tree, in order.
     std::string left(std::initializer_list<const char *> names) const
@@ -65,9 +63,6 @@ protected:
                 there += (there.empty() ? "" : " ") + std::string(name);
         return there;
     }
-
-    TempTree tree;
-    std::string out, err;
 };
 
 TEST_F(GeminorCliApply, ActsOnTheReportsMarksNeverOnItsReferenceFilesAndQuotesOddNames)
@@ -195,7 +190,7 @@ TEST_F(GeminorCliApply, CtrlCDuringAScanEndsWithStatus130)
         "sh -c '\"$0\" \"$@\" & p=$!; while kill -0 $p 2>/dev/null && ! ls -l /proc/$p/fd "
         "2>/dev/null | grep -q " +
         tree.path("d") + "; do :; done; kill -INT $p; wait $p' ";
-    EXPECT_EQ(RunCli({"-q", "--no-cache", tree.path("d")}, out, err, interrupt), 130) << err;
+    EXPECT_EQ(run({"-q", "--no-cache", tree.path("d")}, interrupt), 130) << err;
     EXPECT_THAT(err, HasSubstr("The search was cancelled"));
 }
 
@@ -215,9 +210,7 @@ TEST_F(GeminorCliApply, AReportLargerThanTheMemoryAllowedIsReadInPieces)
         file << "]}";
     }
     ASSERT_GT(fs::file_size(json), 40u << 20);
-    EXPECT_EQ(RunCli({"--apply", json, "--keep", "first", "--delete", "--dry-run"}, out, err,
-                     test::MemoryLimit(160)),
-              3)
+    EXPECT_EQ(run({"--apply", json, "--keep", "first", "--delete", "--dry-run"}, test::MemoryLimit(160)), 3)
         << err.substr(0, 500);
     EXPECT_THAT(err, HasSubstr("Would skip : 160000\n"));
 }

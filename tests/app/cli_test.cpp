@@ -8,55 +8,49 @@
 namespace geminor {
 namespace {
 
-using test::RunCli;
-using test::TempTree;
 using ::testing::HasSubstr;
 
-TEST(GeminorCli, PrintsGroupsAsPathBlocksAndTheClosingTexts)
+using GeminorCli = test::CliTest;
+
+TEST_F(GeminorCli, PrintsGroupsAsPathBlocksAndTheClosingTexts)
 {
-    TempTree tree;
     tree.writeEach({"x/one", "x/two"}, "dup");
     tree.writeEach({"x/new\nline", "x/other"}, "pair");
     tree.write(std::string("x/bad\xff"), "solo");
-    std::string out, err;
-    ASSERT_EQ(RunCli({"-q", "--no-protect", tree.path("x")}, out, err), 0) << err;
+    ASSERT_EQ(run({"-q", "--no-protect", tree.path("x")}), 0) << err;
     const std::string x = tree.path("x/");
     EXPECT_EQ(out, x + "one\n" + x + "two\n\n" + x + "new\nline\n" + x + "other\n\n");  // smaller size first
     EXPECT_EQ(err, "Search Completed.\nDuplicates : 2\nFiles : 5\nFolders : 0\nReclaimable : 7 bytes\n");
 
-    ASSERT_EQ(RunCli({"-q", "-m", "zero", tree.path("x")}, out, err), 0);
+    ASSERT_EQ(run({"-q", "-m", "zero", tree.path("x")}), 0);
     EXPECT_EQ(out, "");
-    EXPECT_EQ(RunCli({"-m", "fuzzy", tree.path("x")}, out, err), 2);
+    EXPECT_EQ(run({"-m", "fuzzy", tree.path("x")}), 2);
     EXPECT_THAT(err, testing::HasSubstr("fuzzy"));
-    EXPECT_EQ(RunCli({}, out, err), 2);
-    EXPECT_EQ(RunCli({tree.path("nowhere")}, out, err), 2);
+    EXPECT_EQ(run({}), 2);
+    EXPECT_EQ(run({tree.path("nowhere")}), 2);
     EXPECT_THAT(err, testing::HasSubstr("nowhere"));
-    EXPECT_EQ(RunCli({"--version"}, out, err), 0);
+    EXPECT_EQ(run({"--version"}), 0);
     EXPECT_THAT(out, testing::StartsWith("geminor-cli "));
-    EXPECT_EQ(RunCli({"--help"}, out, err), 0);
+    EXPECT_EQ(run({"--help"}), 0);
     EXPECT_THAT(out, testing::HasSubstr("Example"));
 }
 
-TEST(GeminorCli, OptionsBecomeLocationsAndExclusions)
+TEST_F(GeminorCli, OptionsBecomeLocationsAndExclusions)
 {
-    TempTree tree;
     tree.writeEach(
         {"keep/a.jpg", "keep/b.JPG", "keep/c.txt", "skip/d.jpg", "keep/.hidden.jpg", "keep/deeper/e.jpg"},
         "img");
-    std::string out, err;
-    ASSERT_EQ(RunCli({"-q", "--no-protect", "-t", ".jpg", "-n", "-x", tree.path("skip"), tree.path("keep"),
-                      tree.path("skip")},
-                     out, err),
+    ASSERT_EQ(run({"-q", "--no-protect", "-t", ".jpg", "-n", "-x", tree.path("skip"), tree.path("keep"),
+                   tree.path("skip")}),
               0);
     EXPECT_EQ(out, tree.path("keep/a.jpg") + "\n" + tree.path("keep/b.JPG") + "\n\n");
-    ASSERT_EQ(RunCli({"-q", "--no-protect", "-H", "-t", ".jpg", tree.path("keep")}, out, err), 0);
+    ASSERT_EQ(run({"-q", "--no-protect", "-H", "-t", ".jpg", tree.path("keep")}), 0);
     EXPECT_THAT(out, testing::HasSubstr(".hidden.jpg"));
     EXPECT_THAT(out, testing::HasSubstr("deeper/e.jpg"));
 }
 
-TEST(GeminorCli, SaysWhyASessionOrAResultCannotBeRead)
+TEST_F(GeminorCli, SaysWhyASessionOrAResultCannotBeRead)
 {
-    TempTree tree;
     const std::pair<const char *, const char *> sessions[] = {
         {"Option1\r\n1\r\n0\r\n/a,Yes,*.*,1",
          "Input past end of file: line 4 has no line end and is incomplete; the file was cut short"},
@@ -66,12 +60,11 @@ TEST(GeminorCli, SaysWhyASessionOrAResultCannotBeRead)
          "Subscript out of range: line 4 is not a search location (Folder,SubFolder,FileTypes,marker)"},
         {"Option1\r\n1\r\n0\r\n/x%41,Yes,*.*,15%\r\n",
          "Invalid property value: line 4 holds a folder escape other than %0D, %0A or %25"}};
-    std::string out, err;
     for (const auto &[text, said] : sessions) {
-        RunCli({"-q", "-s", tree.write("s.gmr", text)}, out, err);
+        run({"-q", "-s", tree.write("s.gmr", text)});
         EXPECT_THAT(err, HasSubstr(std::string(": ") + said + "\n"));
     }
-    RunCli({"-q", "-s", tree.path("gone/s.gmr")}, out, err);
+    run({"-q", "-s", tree.path("gone/s.gmr")});
     EXPECT_THAT(err, HasSubstr(": Path not found: " + tree.path("gone/") + "\n"));
 
     const std::pair<std::string, std::string> results[] = {
@@ -80,23 +73,21 @@ TEST(GeminorCli, SaysWhyASessionOrAResultCannotBeRead)
         {tree.path("none.json"), "No such file or directory"},
         {tree.root(), "cannot be read: Is a directory"}};
     for (const auto &[path, said] : results) {
-        EXPECT_EQ(RunCli({"--apply", path, "--trash"}, out, err), 1);
+        EXPECT_EQ(run({"--apply", path, "--trash"}), 1);
         EXPECT_THAT(err, ::testing::EndsWith(": " + said + "\n"));
     }
 }
 
-TEST(GeminorCli, UnderAnAddressSpaceLimitTheScanCompletesOrFailsWhole)
+TEST_F(GeminorCli, UnderAnAddressSpaceLimitTheScanCompletesOrFailsWhole)
 {
     SKIP_IF_SANITIZED();
-    TempTree tree;
     for (int i = 0; i < 1000; ++i)
         tree.write("d" + std::to_string(i % 30) + "/f" + std::to_string(i), std::string(100 + i % 50, 'x'));
-    std::string full, err;
-    ASSERT_EQ(RunCli({"-q", tree.root()}, full, err), 0);
+    ASSERT_EQ(run({"-q", tree.root()}), 0);
+    const std::string full = out;
     int completed = 0, failed = 0;
     for (int megabytes = 36; megabytes <= 100; megabytes += 8) {
-        std::string out;
-        const int status = RunCli({"-q", tree.root()}, out, err, test::MemoryLimit(megabytes));
+        const int status = run({"-q", tree.root()}, test::MemoryLimit(megabytes));
         if (status == 127)
             continue;  // too little even to load the libraries
         if (status == 0) {

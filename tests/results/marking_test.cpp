@@ -14,20 +14,12 @@ namespace {
 
 std::vector<ResultRow> rowsOfGroups(const std::vector<int> &groups, std::uint64_t size = 10)
 {
-    std::vector<ResultRow> rows;
-    for (int g : groups)
-        rows.push_back({"f",
-                        size,
-                        "N/A",
-                        "/d/",
-                        false,
-                        false,
-                        g % 2 ? RowColour::Black : RowColour::DarkBlue,
-                        g,
-                        {},
-                        -1,
-                        false,
-                        {}});
+    std::vector<ResultRow> rows(groups.size());
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+        rows[i].size = size;
+        rows[i].group = groups[i];
+        rows[i].colour = groups[i] % 2 ? RowColour::Black : RowColour::DarkBlue;
+    }
     return rows;
 }
 
@@ -82,18 +74,12 @@ std::vector<ResultRow> group(std::int32_t number, const std::vector<std::tuple<s
     std::vector<ResultRow> rows;
     for (const auto &[path, second, location] : files) {
         const std::size_t slash = path.rfind('/');
-        ResultRow row{path.substr(slash + 1),
-                      10,
-                      "N/A",
-                      path.substr(0, slash + 1),
-                      false,
-                      false,
-                      RowColour::Black,
-                      number,
-                      {},
-                      -1,
-                      false,
-                      {}};
+        ResultRow row;
+        row.name = path.substr(slash + 1);
+        row.size = 10;
+        row.folder = FolderName(path.substr(0, slash + 1));
+        row.colour = RowColour::Black;
+        row.group = number;
         row.seen.modifiedNs = std::int64_t{second} * 1'000'000'000;
         static std::uint64_t inode = 0;
         row.seen.inode = ++inode;

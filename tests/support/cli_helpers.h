@@ -1,9 +1,11 @@
 #pragma once
 
 #include <string>
+#include <gtest/gtest.h>
 #include <vector>
 
 #include "tests/support/scan_helpers.h"
+#include "tests/support/temp_tree.h"
 
 #if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
 #define GEMINOR_SANITIZED 1
@@ -28,6 +30,12 @@ struct Cli
     /// The exit status of geminor-cli with `args`, after `prefix` (see RunCli).
     int run(const std::vector<std::string> &args, const std::string &prefix = {});
     std::string out, err;
+};
+
+/// A test with a tree of its own to run geminor-cli on.
+struct CliTest : ::testing::Test, Cli
+{
+    TempTree tree;
 };
 
 /// A command prefix that caps the address space at `megabytes`.
