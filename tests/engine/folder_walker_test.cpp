@@ -18,7 +18,6 @@ namespace {
 using test::TempTree;
 using ::testing::ElementsAre;
 using ::testing::IsEmpty;
-using ::testing::UnorderedElementsAre;
 
 struct Walked
 {

@@ -26,8 +26,6 @@ using test::FaultyFileSystem;
 using test::RowsOf;
 using test::TempTree;
 using ::testing::ElementsAre;
-using ::testing::IsEmpty;
-using ::testing::UnorderedElementsAre;
 
 constexpr SearchMethod kContentMethods[] = {SearchMethod::ByteToByte, SearchMethod::Crc32};
 

@@ -4,7 +4,6 @@
 // and skips.
 #include <cerrno>
 #include <cstdlib>
-#include <cstring>
 #include <filesystem>
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
