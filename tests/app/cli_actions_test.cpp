@@ -42,7 +42,7 @@ TEST_F(GeminorCli, AppliesAJsonResultAfterCheckingEveryFileAgainstIt)
         tree.write(folder + "new\nline", "odd");
     }
     const std::string json = tree.path("r.json"), data = tree.path("data");
-    ::setenv("XDG_DATA_HOME", data.c_str(), 1);
+    const test::TrashHome home(data);
     ASSERT_EQ(run({"-q", "--json", json, tree.path("first"), tree.path("second")}), 0) << err;
     EXPECT_THAT(readFile(json), HasSubstr("\"path\":\"" + tree.path("second/new\\nline") + "\""));
 
@@ -83,7 +83,6 @@ TEST_F(GeminorCli, AppliesAJsonResultAfterCheckingEveryFileAgainstIt)
     EXPECT_EQ(run({"--apply", json, "--trash"}), 0);
     EXPECT_THAT(err, HasSubstr("the result marks no file"));
     EXPECT_EQ(run({"--apply", json, "--keep", "first", "--trash", "--delete"}), 2);
-    ::unsetenv("XDG_DATA_HOME");
 }
 
 TEST_F(GeminorCli, AnExportToStandardOutputReachesItThroughAPipe)

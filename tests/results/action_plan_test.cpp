@@ -14,6 +14,7 @@
 #include <unistd.h>
 
 #include "results/link_files.h"
+#include "tests/support/cli_helpers.h"
 #include "tests/support/faulty_file_system.h"
 #include "tests/support/scan_helpers.h"
 #include "tests/support/temp_tree.h"
@@ -30,13 +31,6 @@ bool exists(const std::string &path)
     struct stat st = {};
     return ::lstat(path.c_str(), &st) == 0;
 }
-
-/// Points the home trash into the tree for the life of the object.
-struct TrashHome
-{
-    explicit TrashHome(const std::string &data) { ::setenv("XDG_DATA_HOME", data.c_str(), 1); }
-    ~TrashHome() { ::unsetenv("XDG_DATA_HOME"); }
-};
 
 /// Nothing set aside by an action may stay beside the files.
 void expectNoSetAside(const std::string &folder)
@@ -61,7 +55,7 @@ FileProblem onlyProblem(const PlanReport &report)
 TEST(ActionPlan, RemovesAMarkedFileOnlyWhileAnotherFileHoldsItsBytes)
 {
     TempTree tree;
-    TrashHome home(tree.path("data"));
+    const test::TrashHome home(tree.path("data"));
     tree.writeEach({"X/f", "Y/f"}, "same bytes");
     // A kept copy that became an alias of the marked file (a link to its folder, a hard link, a
     // bind mount) is content_kept_test's and mounts_test's.
@@ -207,7 +201,7 @@ TEST(ActionPlan, MovesStayInsideTheFileSystemAndNeverIntoTheFilesOwnFolder)
 TEST(ActionPlan, LongPathsAndHostileNamesAreTrashedMovedAndDeletedByTheirBytes)
 {
     TempTree tree;
-    TrashHome home(tree.path("data"));
+    const test::TrashHome home(tree.path("data"));
     const std::string deep = tree.writeDeep("deep", std::string(200, 'd'), 30, "far away");  // about 6 KB
     tree.write("near/deep", "far away");
     tree.mkdir("moved");
@@ -244,7 +238,7 @@ TEST(ActionPlan, LongPathsAndHostileNamesAreTrashedMovedAndDeletedByTheirBytes)
 TEST(ActionPlan, AFailedStepPutsTheFileBackAndACancelledPlanChangesNothing)
 {
     TempTree tree;
-    TrashHome home(tree.path("data"));
+    const test::TrashHome home(tree.path("data"));
     tree.writeEach({"a/f", "b/f"}, "bytes");
     const ActionPlan plan = test::PlanOf(tree.root(), PlanAction::Trash, {"b/f"});
     PlanReport report;

@@ -13,6 +13,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include "tests/support/cli_helpers.h"
 #include "tests/support/faulty_file_system.h"
 #include "tests/support/mount_helpers.h"
 #include "tests/support/scan_helpers.h"
@@ -78,7 +79,7 @@ template <typename Arm> void runKilled(const ActionPlan &plan, Arm arm)
 TEST(Journal, UndoPutsBackEveryKindOfActionAndNeverOverwrites)
 {
     TempTree tree;
-    ::setenv("XDG_DATA_HOME", tree.path("data").c_str(), 1);
+    const test::TrashHome home(tree.path("data"));
     tree.mkdir("into");
     for (const char *name : {"files/keep/a", "files/dup/a", "files/dup/b c,?"})
         ::chmod(tree.write(name, "same bytes").c_str(), 0600);  // not what a new file gets
@@ -142,7 +143,6 @@ TEST(Journal, UndoPutsBackEveryKindOfActionAndNeverOverwrites)
     // A permanent delete is journaled, and nothing claims to bring it back.
     tree.write("files/dup/a", "same bytes");
     EXPECT_FALSE(runAndUndo(tree, PlanAction::Delete, {"dup/a"}, [] {}).undo.undoable);
-    ::unsetenv("XDG_DATA_HOME");
 }
 
 TEST(Journal, AMoveToAnotherMountIsUndoneByACopyAndLeavesAFileThatChangesLate)
@@ -191,7 +191,7 @@ TEST(Journal, AMoveToAnotherMountIsUndoneByACopyAndLeavesAFileThatChangesLate)
 TEST(Journal, KilledBetweenTheStepsOfAnActionUndoFindsEveryFileAndLeavesNoTrashInfo)
 {
     TempTree tree;
-    ::setenv("XDG_DATA_HOME", tree.path("data").c_str(), 1);
+    const test::TrashHome home(tree.path("data"));
     tree.writeEach({"files/keep/f", "files/dup/f1", "files/dup/f2", "files/dup/f3"}, "x");
     ActionPlan plan = journaledPlan(tree, PlanAction::Trash, {"dup/f1", "dup/f2", "dup/f3"});
     // f1 is in the trash, f2 set aside with its trash info written, f3 untouched.
@@ -233,14 +233,12 @@ TEST(Journal, KilledBetweenTheStepsOfAnActionUndoFindsEveryFileAndLeavesNoTrashI
     EXPECT_EQ(undo.steps.size(), 2u);
     for (const char *name : {"f1", "f2", "f3"})
         EXPECT_EQ(readFile(tree.path(std::string("files/dup/") + name)), "x") << name;
-
-    ::unsetenv("XDG_DATA_HOME");
 }
 
 TEST(Journal, AnOperationOnRelativePathsIsUndoneFromAnyWorkingFolder)
 {
     TempTree tree;
-    ::setenv("XDG_DATA_HOME", tree.path("data").c_str(), 1);
+    const test::TrashHome home(tree.path("data"));
     tree.writeEach({"files/keep", "files/mine"}, "bytes");
     tree.mkdir("elsewhere/files");
     char *before = ::getcwd(nullptr, 0);
@@ -257,7 +255,6 @@ TEST(Journal, AnOperationOnRelativePathsIsUndoneFromAnyWorkingFolder)
     EXPECT_EQ(undo.restored, 1u);
     EXPECT_EQ(readFile(tree.path("files/mine")), "bytes");
     EXPECT_TRUE(std::filesystem::is_empty(tree.path("elsewhere/files")));
-    ::unsetenv("XDG_DATA_HOME");
 }
 
 TEST(Journal, WhatCannotBeUndoneIsPassedOverAndAJournalThatCannotBeWrittenTouchesNothing)

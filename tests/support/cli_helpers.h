@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdlib>
 #include <string>
 #include <gtest/gtest.h>
 #include <vector>
@@ -36,6 +37,15 @@ struct Cli
 struct CliTest : ::testing::Test, Cli
 {
     TempTree tree;
+};
+
+/// Points the home trash and the journal (XDG_DATA_HOME) at `data` for the life of the object.
+struct TrashHome
+{
+    explicit TrashHome(const std::string &data) { ::setenv("XDG_DATA_HOME", data.c_str(), 1); }
+    ~TrashHome() { ::unsetenv("XDG_DATA_HOME"); }
+    TrashHome(const TrashHome &) = delete;
+    TrashHome &operator=(const TrashHome &) = delete;
 };
 
 /// A command prefix that caps the address space at `megabytes`.
