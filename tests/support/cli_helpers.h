@@ -29,7 +29,10 @@ namespace geminor::test {
 struct Cli
 {
     /// The exit status of geminor-cli with `args`, after `prefix` (see RunCli).
-    int run(const std::vector<std::string> &args, const std::string &prefix = {});
+    int run(const std::vector<std::string> &args, const std::string &prefix = {})
+    {
+        return RunCli(args, out, err, prefix);
+    }
     std::string out, err;
 };
 
@@ -44,11 +47,12 @@ struct TrashHome
 {
     explicit TrashHome(const std::string &data) { ::setenv("XDG_DATA_HOME", data.c_str(), 1); }
     ~TrashHome() { ::unsetenv("XDG_DATA_HOME"); }
-    TrashHome(const TrashHome &) = delete;
-    TrashHome &operator=(const TrashHome &) = delete;
 };
 
 /// A command prefix that caps the address space at `megabytes`.
-std::string MemoryLimit(int megabytes);
+inline std::string MemoryLimit(int megabytes)
+{
+    return "prlimit --as=" + std::to_string(static_cast<long long>(megabytes) << 20) + " ";
+}
 
 }  // namespace geminor::test
