@@ -29,6 +29,8 @@ struct SearchRequest
     SearchMethod Method = SearchMethod::ByteToByte;
     bool ProtectWindowsFolders = true;  // the protected system folders of this machine
     bool IncludeHidden = false;
+    /// Also find whole folders that are copies (content methods only); not kept in sessions.
+    bool Folders = false;
 
     bool operator==(const SearchRequest &) const = default;
 };

@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/folder_groups.h"
 #include "engine/request.h"
 #include "engine/scan_host.h"
 #include "engine/group_runs.h"
@@ -27,6 +28,7 @@ struct ScanOutcome
     std::int64_t unreadableFiles = 0;
     std::int64_t unlistedFolders = 0;
     std::int64_t protectedLocations = 0;  // locations that lie in a protected system folder
+    FolderResult folders;                 // when the request asked for folders
 };
 
 /// Performs a whole scan: walks every location that is not an

@@ -58,6 +58,8 @@ enum class FileProblem {
     NoClone,              // its file system cannot share blocks between files
     OwnerOrMode,          // a hard link: every kept copy differs from it in owner, group, permissions or ACL
     NoJournal,            // the journal for undo could not be written (see `error`): nothing was done to it
+    FolderDiffers,        // a folder: something in it no longer matches its kept folder (`target` names it)
+    NotForFolders,        // the action does not take whole folders
 };
 
 /// What happened to one marked file.

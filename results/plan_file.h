@@ -16,6 +16,9 @@ struct PlanFile
     FileIdentity seen;
     std::int32_t group = 0;  // the files of one group share it; 0 for a zero-size listing
     bool marked = false;
+    /// A whole folder (`path` without its trailing '/', `seen` the folder's own identity),
+    /// acted on as one: its group is a group of identical folders, its kept copy a folder.
+    bool folder = false;
 };
 
 }  // namespace geminor

@@ -40,6 +40,10 @@ std::string ProblemText(const FileReport &report)
         return "its file system cannot share blocks between files (clones need btrfs or XFS)";
     case FileProblem::NoJournal:
         return std::string("the journal for undo cannot be written: ") + std::strerror(report.error);
+    case FileProblem::FolderDiffers:
+        return report.target.empty() ? std::string("no longer the same as its kept folder")
+                                     : "no longer the same as its kept folder: " + report.target + " differs";
+    case FileProblem::NotForFolders: return "a whole folder cannot be acted on this way";
     case FileProblem::OwnerOrMode:
         return "its owner, permissions or extended attributes (ACL) differ from the kept copy's: a hard link "
                "would give it the kept copy's";
