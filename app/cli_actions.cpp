@@ -66,7 +66,8 @@ void reportPlan(const CliAction &request, const ActionPlan &plan, const PlanRepo
 {
     std::size_t withoutJournal = 0;
     for (const FileReport &file : report.files) {
-        const std::string &path = plan.files[file.file].path;
+        const PlanFile &planned = plan.files[file.file];
+        const std::string path = planned.folder ? planned.path + '/' : planned.path;
         if (file.problem == FileProblem::NoJournal) {  // said once, below
             ++withoutJournal;
             continue;

@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "app/cli_actions.h"
+#include "app/cli_folders.h"
 #include "app/cli_options.h"
 #include "app/cli_host.h"
 #include "engine/checksum_cache.h"
@@ -150,6 +151,9 @@ std::optional<int> requestFrom(CliOptions &options, bool methodGiven, SearchRequ
         request.IncludeHidden = true;
     if (options.noProtect)
         request.ProtectWindowsFolders = false;
+    request.Folders = options.wholeFolders;
+    if (request.Folders && !ReadsContents(request.Method))
+        return UsageError("--folders needs a content method: byte or crc32");
     for (const std::string &folder : options.folders)
         request.Locations.push_back({folder, options.noSubfolders ? "No" : "Yes", options.types, false});
     for (const std::string &folder : options.references)
@@ -164,6 +168,17 @@ std::optional<int> requestFrom(CliOptions &options, bool methodGiven, SearchRequ
             return 1;
         }
     return std::nullopt;
+}
+
+/// Waits for the cache's writes (done while the result was listed) and says what went wrong.
+void closeCache(std::unique_ptr<ChecksumCache> &cache)
+{
+    if (!cache)
+        return;
+    cache->wait();
+    if (const auto warning = cache->warning())
+        std::fprintf(stderr, "geminor-cli: %s\n", CacheWarningText(*warning).c_str());
+    cache.reset();
 }
 
 /// Scans, prints the groups and the closing counts, writes the exports and acts; the exit status.
@@ -181,6 +196,10 @@ int scanAndReport(const CliOptions &options, const SearchRequest &request,
     }
     ScanOutcome outcome = RunScan(request, host, g_cancel, cache.get());
     host.finish();
+    if (options.wholeFolders) {
+        closeCache(cache);
+        return ReportFolders(options, outcome, act, g_cancel);
+    }
     const bool needRows = !options.csv.empty() || !options.html.empty() || !options.json.empty() || act ||
                           options.sort != "found" || !options.keep.empty();
     std::vector<ResultRow> rows = needRows ? LoadResults(outcome.entries) : std::vector<ResultRow>{};
@@ -197,12 +216,7 @@ int scanAndReport(const CliOptions &options, const SearchRequest &request,
                                                               : ReclaimableBytes(outcome.entries)));
     for (const std::string &line : ProblemTexts(outcome))
         std::fprintf(stderr, "%s\n", line.c_str());
-    if (cache) {
-        cache->wait();  // (it was written while the result was listed)
-        if (const auto warning = cache->warning())
-            std::fprintf(stderr, "geminor-cli: %s\n", CacheWarningText(*warning).c_str());
-        cache.reset();
-    }
+    closeCache(cache);
     const bool exported = writeExports(options, rows, outcome);
     if (outcome.cancelled)
         return 130;  // as a shell reports a program that Ctrl-C ended

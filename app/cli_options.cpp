@@ -4,6 +4,8 @@
 #include <CLI/CLI.hpp>
 #include <cstdio>
 
+#include "app/cli_folders.h"
+
 namespace geminor {
 
 namespace {
@@ -32,6 +34,11 @@ CLI::Option *addSearchOptions(CLI::App &app, CliOptions &options)
     app.add_flag("--no-protect", options.noProtect, "do not protect the system folders");
     app.add_flag("-q,--quiet", options.quiet, "no progress on stderr");
     app.add_flag("-0,--null", options.null, "end each path with NUL and each group with a second NUL");
+    app.add_flag("--folders", options.wholeFolders,
+                 "list groups of identical folders (same names all the way down, same contents) instead\n"
+                 "of files; with --keep RULE and an action, act on whole folders");
+    app.add_flag("--redundant", options.redundant,
+                 "with --folders, also list each folder every file of which has a copy elsewhere");
     return method;
 }
 
@@ -117,6 +124,8 @@ std::optional<PlanAction> ActionOf(const CliOptions &options, std::string &error
              options.html.empty())
         error =
             "--keep needs an action (--trash, --delete, --move-to FOLDER) or an export to carry the marks";
+    if (error.empty())
+        error = FolderOptionsError(options);
     if (!error.empty() || count == 0)
         return std::nullopt;
     if (!options.link.empty())

@@ -46,6 +46,8 @@ struct CliOptions
     bool dryRun = false;
     bool noJournal = false;
     bool null = false;
+    bool wholeFolders = false;  // --folders
+    bool redundant = false;
 };
 
 /// Declares every option, with its help text, on `app`, bound to `options`; returns the method's

@@ -89,6 +89,8 @@ public:
         const WalkedState &s = m_blocks[record.id / kBlock][record.id % kBlock];
         return {s.device, s.inode, record.size, s.modifiedNs, s.changedNs};
     }
+    /// What the walk saw of record `id`.
+    const WalkedState &at(std::uint32_t id) const { return m_blocks[id / kBlock][id % kBlock]; }
 
 private:
     // Blocks that grow without copying, each large enough to be given back whole when freed.

@@ -178,18 +178,26 @@ WalkResult FolderWalker::ScanLocation(std::string &Folder, const std::string &Su
 }
 
 void FolderWalker::WalkFolder(UniqueFd dirFd, const std::string &Folder, const std::string &absolute,
-                              WalkResult &counts)
+                              WalkResult &counts, std::string_view name)
 {
     const UniqueDir dir(Fs().fdopendir(dirFd.get()));
     if (!dir) {
         ++m_unlistedFolders;
+        notWhole();
         return;
     }
     const int fd = dirFd.release();  // the listing closes it
     const FolderContext here = contextOf(fd, Folder, absolute);
+    const FolderCensus::Index parent = m_censusFolder;
+    if (here.excluded)
+        notWhole();
+    else if (m_census)
+        m_censusFolder = m_census->enter(parent, name, here.shared, fd);
     const Listing listing = listSorted(dir.get());
-    if (listing.broken)
+    if (listing.broken) {
         ++m_unlistedFolders;
+        notWhole();
+    }
     for (const Listing::Entry &entry : listing.entries) {
         if (m_cancel.load(std::memory_order_relaxed))
             break;
@@ -197,6 +205,9 @@ void FolderWalker::WalkFolder(UniqueFd dirFd, const std::string &Folder, const s
             takeEntry(fd, here, listing.nameOf(entry), entry.type, counts);
         ++m_entryCounter;
     }
+    if (m_census && !here.excluded)
+        m_census->leave(m_censusFolder);
+    m_censusFolder = parent;
 }
 
 FolderWalker::FolderContext FolderWalker::contextOf(int dirFd, const std::string &Folder,
@@ -253,10 +264,8 @@ void FolderWalker::enterSubFolder(int parentFd, const FolderContext &here, std::
 {
     if (Name == "." || Name == "..")
         return;
-    if (m_walkSubFolders != "Yes")
-        return;
-    if (isProtected(here, Name))
-        return;
+    if (m_walkSubFolders != "Yes" || isProtected(here, Name))
+        return notWhole();
     if (!m_settings.IncludeHidden && Name.front() == '.')
         return;
     Name += '/';
@@ -266,15 +275,17 @@ void FolderWalker::enterSubFolder(int parentFd, const FolderContext &here, std::
     if (fd) {
         struct stat st = {};
         if (Fs().fstat(fd.get(), &st) != 0 || isPseudoFileSystem(st.st_dev, fd.get()))
-            return;
+            return notWhole();
     }
     ++counts.Folders;
     const std::string path = here.Folder + Name;
     if (!fd) {
         ++m_unlistedFolders;
+        notWhole();
     } else {
         ++m_depth;
-        WalkFolder(std::move(fd), path, here.absolute + Name, counts);
+        WalkFolder(std::move(fd), path, here.absolute + Name, counts,
+                   std::string_view(Name).substr(0, Name.size() - 1));
         --m_depth;
     }
     // Every 50 entries, counted across the folders walked: a walk whose folders all hold the
@@ -289,9 +300,9 @@ void FolderWalker::considerFile(int dirFd, const FolderContext &here, std::strin
                                 unsigned char type, WalkResult &counts)
 {
     if (type != DT_REG)
-        return;  // links, FIFOs, sockets and devices are never taken
+        return noteOther(dirFd, name, type);  // links, FIFOs, sockets and devices are never taken
     if (isProtected(here, name))
-        return;
+        return notWhole();
     if (!m_settings.IncludeHidden && name.front() == '.')
         return;
     if (!m_allTypes) {
@@ -304,21 +315,29 @@ void FolderWalker::considerFile(int dirFd, const FolderContext &here, std::strin
     struct stat st = {};
     std::string nameText(name);
     if (Fs().fstatat(dirFd, nameText.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
-        if (errno != ENOENT)
+        if (errno != ENOENT) {
             ++m_unreadableFiles;  // a folder that can be listed but not entered: said, not dropped
+            notWhole();
+        }
         return;
     }
     if (!S_ISREG(st.st_mode))
-        return;
+        return notWhole();
     const bool zeroSizeMethod = m_settings.Method == SearchMethod::ZeroSize;
-    if (zeroSizeMethod ? st.st_size > 0 : st.st_size <= 0)
+    if (zeroSizeMethod ? st.st_size > 0 : st.st_size <= 0) {
+        if (m_census && st.st_size <= 0)
+            m_census->emptyFile(m_censusFolder, name);
         return;
+    }
     // The same file through another path (a folder listed twice, a hard link, a bind mount) is
     // taken once; files handed on are told apart by their taker, beside the walk.
     if (!m_hand && !m_seen.firstTime(st.st_dev, st.st_ino))
         return;
     ++counts.Files;
     const FileIdentity seen = IdentityOf(st);
+    if (m_census)
+        m_census->file(m_censusFolder, name, static_cast<std::uint32_t>(m_fileList.size()), seen.size,
+                       seen.modifiedNs);
     m_fileList.push_back(FileRecord{seen.size, std::move(nameText), here.shared,
                                     static_cast<std::uint32_t>(m_fileList.size())},
                          WalkedState{seen.device, seen.inode, seen.modifiedNs, seen.changedNs});
@@ -327,6 +346,20 @@ void FolderWalker::considerFile(int dirFd, const FolderContext &here, std::strin
         if (m_walked.size() == kHandedAtOnce)
             handRest();
     }
+}
+
+void FolderWalker::noteOther(int dirFd, std::string_view name, unsigned char type)
+{
+    if (!m_census || (!m_settings.IncludeHidden && name.front() == '.'))
+        return;
+    if (type != DT_LNK)
+        return notWhole();  // a FIFO, socket or device: nothing to compare it by
+    std::string target(4096, '\0');
+    const ssize_t length = ::readlinkat(dirFd, std::string(name).c_str(), target.data(), target.size());
+    if (length < 0 || static_cast<std::size_t>(length) == target.size())
+        return notWhole();
+    target.resize(static_cast<std::size_t>(length));
+    m_census->link(m_censusFolder, name, target);
 }
 
 void FolderWalker::handRest()

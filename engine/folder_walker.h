@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "engine/file_identity.h"
+#include "engine/folder_census.h"
 #include "engine/file_record.h"
 #include "engine/request.h"
 #include "engine/scan_host.h"
@@ -74,6 +75,8 @@ public:
     void noteDevices(std::function<void(dev_t, int)> note) { m_noteDevice = std::move(note); }
     /// Hands over the files not yet handed.
     void handRest();
+    /// Also tells `census` what each folder holds (files by their record's id).
+    void takeCensus(FolderCensus *census) { m_census = census; }
 
 private:
     struct FileId
@@ -85,13 +88,21 @@ private:
     struct FolderContext;
 
     void WalkFolder(UniqueFd dirFd, const std::string &Folder, const std::string &absolute,
-                    WalkResult &counts);
+                    WalkResult &counts, std::string_view name = {});
+    /// Says the folder being walked holds something not walked or not read.
+    void notWhole()
+    {
+        if (m_census)
+            m_census->partial(m_censusFolder);
+    }
     FolderContext contextOf(int dirFd, const std::string &Folder, const std::string &absolute) const;
     void takeEntry(int dirFd, const FolderContext &here, std::string_view name, unsigned char type,
                    WalkResult &counts);
     void enterSubFolder(int parentFd, const FolderContext &here, std::string name, WalkResult &counts);
     void considerFile(int dirFd, const FolderContext &here, std::string_view name, unsigned char type,
                       WalkResult &counts);
+    /// A name that is no regular file, told to the census.
+    void noteOther(int dirFd, std::string_view name, unsigned char type);
     bool isPseudoFileSystem(dev_t dev, int fd);
     bool isProtected(const FolderContext &here, std::string_view name) const;
     void showProgress(const std::string &Folder, const std::string &Name);
@@ -115,6 +126,8 @@ private:
     std::vector<FileId> m_excludedIds;  // the excluded folders themselves, by device and inode
     SeenFiles m_seen;
     std::unordered_map<dev_t, bool> m_pseudoByDevice;
+    FolderCensus *m_census = nullptr;
+    FolderCensus::Index m_censusFolder = FolderCensus::kNone;  // the folder being walked
 };
 
 }  // namespace geminor

@@ -6,6 +6,7 @@
 #include "engine/checksum_cache.h"
 #include "engine/content_search.h"
 #include "engine/file_places.h"
+#include "engine/folder_analysis.h"
 #include "engine/folder_walker.h"
 #include "engine/protected_folders.h"
 #include "engine/same_name_search.h"
@@ -75,10 +76,12 @@ void listZeroSize(FileList fileList, SearchState &state)
 /// Every location that is not an exclusion, in list order. The walker, with its record of the
 /// files already seen, is gone before the search needs the memory.
 FileList walkLocations(const SearchRequest &request, ScanHost &host, const CancelRequested &cancel,
-                       ScanOutcome &outcome, WalkCompanion *companion, ChecksumCache *cache)
+                       ScanOutcome &outcome, WalkCompanion *companion, ChecksumCache *cache,
+                       FolderCensus *census)
 {
     FileList fileList = NewFileList();
     FolderWalker walker(walkSettings(request), fileList, host, cancel);
+    walker.takeCensus(census);
     if (companion)
         walker.handFiles([companion](std::vector<WalkedFile> files) { companion->hand(std::move(files)); });
     if (companion && cache)
@@ -111,8 +114,12 @@ ScanOutcome RunScan(const SearchRequest &request, ScanHost &host, CancelRequeste
     std::optional<WalkCompanion> companion;
     if (contents)
         companion.emplace(cache);
-    FileList fileList =
-        walkLocations(request, host, cancel, outcome, companion ? &*companion : nullptr, cache);
+    // Whole folders need every file's place in its folder; the census holds it compactly.
+    std::optional<FolderCensus> census;
+    if (contents && request.Folders)
+        census.emplace();
+    FileList fileList = walkLocations(request, host, cancel, outcome, companion ? &*companion : nullptr,
+                                      cache, census ? &*census : nullptr);
     SizeOrder order;
     if (companion) {
         order = companion->finish();
@@ -146,6 +153,8 @@ ScanOutcome RunScan(const SearchRequest &request, ScanHost &host, CancelRequeste
     PlaceEntries(outcome.entries, outcome.DuplicateCount, request.Locations);
     outcome.unreadableFiles += state.unreadableFiles;
     outcome.cancelled = cancel.load();
+    if (census && !outcome.cancelled)
+        outcome.folders = FindFolderGroups(*census, walked, outcome.entries, request.Locations);
     return outcome;
 }
 

@@ -1,0 +1,61 @@
+#include "results/folder_marks.h"
+
+#include <algorithm>
+
+namespace geminor {
+namespace {
+
+/// True when `inner` lies below `outer` (paths without their trailing '/').
+bool liesIn(const std::string &inner, const std::string &outer)
+{
+    return inner.size() > outer.size() + 1 && inner.starts_with(outer) &&
+           (inner[outer.size()] == '/' || outer == "/");
+}
+
+}  // namespace
+
+std::string FolderPlanPath(const std::string &folder)
+{
+    return folder.size() > 1 && folder.back() == '/' ? folder.substr(0, folder.size() - 1) : folder;
+}
+
+std::vector<PlanFile> FolderPlanFiles(const FolderResult &result, const std::vector<KeepCriterion> &rules)
+{
+    std::vector<PlanFile> files;
+    std::int32_t number = 0;
+    for (const FolderGroup &group : result.groups) {
+        ++number;
+        std::vector<std::string> paths;
+        std::vector<KeepCandidate> candidates;
+        for (const FolderSummary &member : group.members)
+            paths.push_back(FolderPlanPath(member.path));
+        for (std::size_t i = 0; i < paths.size(); ++i)
+            candidates.push_back({paths[i], paths[i].size() - paths[i].rfind('/') - 1,
+                                  group.members[i].newestNs, group.members[i].location});
+        const bool references = std::any_of(group.members.begin(), group.members.end(),
+                                            [](const FolderSummary &m) { return m.reference; });
+        const std::size_t kept = references ? group.members.size() : KeptMember(candidates, rules);
+        for (std::size_t i = 0; i < paths.size(); ++i)
+            files.push_back(
+                {paths[i], group.members[i].seen, number, i != kept && !group.members[i].reference, true});
+    }
+    SettleNestedFolders(files);
+    return files;
+}
+
+void SettleNestedFolders(std::vector<PlanFile> &files)
+{
+    std::vector<std::string> marked, kept;
+    for (const PlanFile &file : files)
+        (file.marked ? marked : kept).push_back(file.path);
+    for (PlanFile &file : files) {
+        if (!file.marked)
+            continue;
+        const auto inside = [&](const std::string &outer) { return liesIn(file.path, outer); };
+        const auto holds = [&](const std::string &inner) { return liesIn(inner, file.path); };
+        file.marked = std::none_of(marked.begin(), marked.end(), inside) &&
+                      std::none_of(kept.begin(), kept.end(), holds);
+    }
+}
+
+}  // namespace geminor

@@ -1,0 +1,25 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "engine/folder_groups.h"
+#include "results/keep_rules.h"
+#include "results/plan_file.h"
+
+namespace geminor {
+
+/// A folder's path as a plan and the keep rules take it: without its trailing '/'.
+std::string FolderPlanPath(const std::string &folder);
+
+/// The members of the folder groups as a plan's files, group by group (numbered from 1): in
+/// each group `rules` keep one member and mark the others; a group with reference folders keeps
+/// those and marks the rest. A folder inside a marked folder is not marked again (it goes with
+/// it), nor is one that a kept folder lies in.
+std::vector<PlanFile> FolderPlanFiles(const FolderResult &result, const std::vector<KeepCriterion> &rules);
+
+/// Unmarks each marked folder that lies inside another marked folder, or that holds an unmarked
+/// (kept) folder: what is removed with a folder is never removed twice, nor is a kept one.
+void SettleNestedFolders(std::vector<PlanFile> &files);
+
+}  // namespace geminor
