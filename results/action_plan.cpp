@@ -51,6 +51,8 @@ public:
         FileReport report;
         report.file = index;
         const PlanFile &file = m_checks.plan().files[index];
+        if (file.folder)
+            return actOnFolder(report);
         const UniqueFd folder(OpenFolder(FolderOf(file.path)));
         if (!folder)
             return VanishedError(errno) ? SkipFile(report, FileProblem::Vanished) : FailFile(report, errno);
@@ -70,6 +72,19 @@ public:
     }
 
 private:
+    FileReport actOnFolder(FileReport &report)
+    {
+        FolderAction folder(m_checks, m_target, m_trashes);
+        if (!folder.ready(report))
+            return report;
+        std::string asideName;
+        if (m_journal && !m_checks.plan().dryRun &&
+            !journalIntent(report, folder.parent(), folder.state(), folder.realFolder(), asideName))
+            return report;
+        m_checks.startFile(std::move(asideName), folder.realFolder());
+        return folder.act(report);
+    }
+
     FileReport step(FileReport &report, int folder, const std::string &name, const struct stat &st)
     {
         const ActionPlan &plan = m_checks.plan();
@@ -108,8 +123,8 @@ private:
             return true;  // refused before anything changes
         asideName = TemporaryName();
         // Undo must find the file from any working folder: its path as the kernel knows it.
-        const PlanFile &file = plan.files[report.file];
-        const PlanFile real{realFolder + NameOf(file.path), file.seen, 0, true};
+        PlanFile real = plan.files[report.file];
+        real.path = realFolder + NameOf(real.path);
         const Status written = m_journal->intent(report.file, real, &st, asideName, trash ? trash->path : "",
                                                  trash ? trash->topDirectory : "",
                                                  plan.action == PlanAction::Move ? m_target.real : "");
@@ -139,7 +154,7 @@ std::vector<std::size_t> keptPerFileSystem(ActionPlan &plan)
             held[{file.group, file.seen.device}] = true;
     for (std::size_t i = 0; i < plan.files.size(); ++i) {
         PlanFile &file = plan.files[i];
-        if (file.marked && file.group != 0 && !held[{file.group, file.seen.device}]) {
+        if (file.marked && !file.folder && file.group != 0 && !held[{file.group, file.seen.device}]) {
             held[{file.group, file.seen.device}] = true;
             file.marked = false;
             kept.push_back(i);

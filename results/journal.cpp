@@ -112,6 +112,8 @@ Status Journal::intent(std::size_t index, const PlanFile &file, const struct sta
     std::string line = "{\"intent\":" + std::to_string(index) + ",\"path\":";
     AppendJsonPath(line, file.path);
     appendIdentity(line, "", file.seen);
+    if (file.folder)
+        line += ",\"folder\":true";
     if (st)
         line += ",\"mode\":" + std::to_string(st->st_mode & 07777) +
                 ",\"uid\":" + std::to_string(st->st_uid) + ",\"gid\":" + std::to_string(st->st_gid) +
@@ -176,6 +178,7 @@ std::optional<JournalStep> intentStep(const QJsonObject &o)
     step.trash = JsonPathOrEmpty(o.value(QLatin1String("trash")));
     step.trashTop = JsonPathOrEmpty(o.value(QLatin1String("trash_top")));
     step.moveTo = JsonPathOrEmpty(o.value(QLatin1String("move_to")));
+    step.folder = o.value(QLatin1String("folder")).toBool();
     if (step.trashTop == "/")
         step.trashTop.clear();
     std::uint64_t mode = 0, uid = 0, gid = 0;

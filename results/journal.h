@@ -54,6 +54,7 @@ struct JournalStep
     std::string aside;            // its name in its folder while set aside; "" when never
     std::string trash, trashTop;  // the trash it was headed for, and that trash's top folder
     std::string moveTo;           // the folder a move was taking it to
+    bool folder = false;          // a whole folder: its size and times follow its entries
     bool hasOwn = false;          // its own mode, owner and access time were recorded
     mode_t mode = 0;
     uid_t uid = 0;

@@ -2,8 +2,12 @@
 
 #include <cstdint>
 #include <map>
+#include <optional>
 #include <string>
+#include <sys/stat.h>
 
+#include "engine/file_compare.h"
+#include "engine/unique_fd.h"
 #include "results/plan_checks.h"
 #include "results/trash.h"
 
@@ -28,6 +32,9 @@ FileReport DeleteMarked(PlanChecks &checks, FileReport &report, int folder, cons
 /// Moves the file to the trash of its mount, with its trash info written first.
 FileReport TrashMarked(PlanChecks &checks, TrashFolders &trashes, FileReport &report, int folder,
                        const std::string &name);
+/// Writes the trash info of the file set aside as `aside`, then renames it into `trash`'s files/;
+/// on any failure the info goes and the file comes back.
+FileReport IntoTrash(PlanChecks &checks, const TrashFolder &trash, FileReport &report, const Aside &aside);
 /// Moves the file into the target folder on its own file system, under a free name.
 FileReport MoveMarked(PlanChecks &checks, const PlanTarget &target, FileReport &report, int folder,
                       const std::string &name);
@@ -37,5 +44,41 @@ FileReport MoveMarkedAcross(PlanChecks &checks, const PlanTarget &target, FileRe
 /// Copies the file into the target folder under a free name; the file stays.
 FileReport CopyMarked(PlanChecks &checks, const PlanTarget &target, FileReport &report, int folder,
                       const std::string &name);
+
+/// One marked folder of a running plan, acted on as a whole: trashed, deleted or moved on its
+/// own mount, only while a kept folder of its group holds all it holds.
+class FolderAction
+{
+public:
+    FolderAction(PlanChecks &checks, const PlanTarget &target, TrashFolders &trashes)
+        : m_checks(checks), m_target(target), m_trashes(trashes)
+    {
+    }
+
+    /// What is checked before anything changes: the action takes folders, the folder is still
+    /// the one the scan saw, and a kept folder of its group opens apart from it. False with the
+    /// report filled.
+    bool ready(FileReport &report);
+    int parent() const { return m_parent.get(); }
+    const struct stat &state() const { return m_state; }
+    const std::string &realFolder() const { return m_realFolder; }
+    /// After `ready` (and the journal): sets the folder aside, checks it and its kept folder
+    /// again, compares them all the way down and commits; a dry run compares in place.
+    FileReport act(FileReport &report);
+
+private:
+    std::optional<std::size_t> keptFolder(std::size_t index) const;
+    bool compared(FileReport &report, int folder);
+    FileReport commit(FileReport &report, const Aside &aside);
+
+    PlanChecks &m_checks;
+    const PlanTarget &m_target;
+    TrashFolders &m_trashes;
+    UniqueFd m_parent;
+    struct stat m_state = {};
+    std::string m_name, m_realFolder;
+    std::size_t m_kept = 0;
+    ByteComparer m_compare{1 << 18};
+};
 
 }  // namespace geminor

@@ -95,8 +95,10 @@ public:
     /// A dry run of a delete, trash or move: every check that changes nothing.
     FileReport checkOnly(FileReport &report, int folder, const std::string &name, const PlanTarget &target);
 
-private:
+    /// Renames the file aside, under the name the journal gave it when there is one; 0 or the errno.
     int setAside(Aside &aside);
+
+private:
     UniqueFd asideUnchanged(FileReport &report, Aside &aside);
 
     const ActionPlan &m_plan;

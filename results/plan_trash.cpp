@@ -18,9 +18,9 @@ FileReport refused(FileReport &report, const TrashFolder &trash)
     return report;
 }
 
-/// Writes the trash info of the aside file, then renames the file into the trash under the
-/// same name; on any failure the info goes and the file comes back.
-FileReport intoTrash(PlanChecks &checks, const TrashFolder &trash, FileReport &report, const Aside &aside)
+}  // namespace
+
+FileReport IntoTrash(PlanChecks &checks, const TrashFolder &trash, FileReport &report, const Aside &aside)
 {
     const std::string info = TrashInfoText(checks.realFolder() + aside.name, trash.topDirectory);
     for (int n = 1; n < 10000; ++n) {
@@ -53,8 +53,6 @@ FileReport intoTrash(PlanChecks &checks, const TrashFolder &trash, FileReport &r
     return checks.putBack(report, aside, FileOutcome::Failed, FileProblem::System, EEXIST);
 }
 
-}  // namespace
-
 TrashFolder &TrashFolders::of(int folder)
 {
     const std::uint64_t mount = MountIdOf(folder);
@@ -80,7 +78,7 @@ FileReport TrashMarked(PlanChecks &checks, TrashFolders &trashes, FileReport &re
         checks.putBack(report, aside, FileOutcome::Failed, FileProblem::NoTrash, trash.error);
         return refused(report, trash);
     }
-    return intoTrash(checks, trash, report, aside);
+    return IntoTrash(checks, trash, report, aside);
 }
 
 }  // namespace geminor

@@ -22,8 +22,7 @@ bool alreadyBack(PlanAction action, const JournalStep &step)
     case PlanAction::Trash:
     case PlanAction::Move:
     case PlanAction::Rename:
-        if (!IsThere(step.path, st) || !IdentityOf(st).sameFile(step.was) ||
-            static_cast<std::uint64_t>(st.st_size) != step.was.size)
+        if (!IsThere(step.path, st) || !StillItsFile(step, st, false))
             return false;
         if (action == PlanAction::Trash) {  // its trash info, left when the undo was stopped
             const std::string files = FolderOf(step.target);
@@ -48,7 +47,7 @@ Status moveBackFromTarget(PlanAction action, const JournalStep &step, bool &skip
 {
     struct stat st = {};
     if (!IsThere(step.target, st) || !IdentityOf(st).sameFile(step.targetState) ||
-        static_cast<std::uint64_t>(st.st_size) != step.was.size)
+        (!step.folder && static_cast<std::uint64_t>(st.st_size) != step.was.size))
         return Fail(action == PlanAction::Trash ? ErrorCode::NotInTrash : ErrorCode::NotUnderNewName, 0,
                     step.target);
     if (Status back = MoveBack(step.target, step.path); !back) {

@@ -90,21 +90,23 @@ void dropLeftovers(PlanAction action, const JournalStep &step, const TrashInfos 
 void recoverMove(const JournalStep &step, Status &status, bool &restored)
 {
     struct stat st = {};
-    const bool back = IsThere(step.path, st) && IdentityOf(st).sameContentState(step.was);
+    const bool back = IsThere(step.path, st) && StillItsFile(step, st, true);
     for (int n = 1; n <= 1000; ++n) {
         const std::string there = step.moveTo + NameVariant(NameOf(step.path), n);
         struct stat moved = {};
-        if (!IsThere(there, moved) || !S_ISREG(moved.st_mode))
+        if (!IsThere(there, moved) || (step.folder ? !S_ISDIR(moved.st_mode) : !S_ISREG(moved.st_mode)))
             continue;
-        const bool itself = IdentityOf(moved).sameFile(step.was) ||
-                            (moved.st_dev != step.was.device && IdentityOf(moved).size == step.was.size &&
-                             IdentityOf(moved).modifiedNs == step.was.modifiedNs);
+        const bool itself =
+            IdentityOf(moved).sameFile(step.was) ||
+            (!step.folder && moved.st_dev != step.was.device && IdentityOf(moved).size == step.was.size &&
+             IdentityOf(moved).modifiedNs == step.was.modifiedNs);
         if (!back && itself) {
             status = MoveBack(there, step.path);
             restored = status.has_value();
             break;
         }
-        if (back && sameCopy(there, moved, step.path))  // a copy to another file system, published
+        if (back && !step.folder &&
+            sameCopy(there, moved, step.path))  // a copy to another file system, published
             UnlinkPath(there);
     }
 }
@@ -122,7 +124,7 @@ Status RecoverStep(PlanAction action, const JournalStep &step, bool &restored, b
     skipped = true;
     struct stat st = {};
     const bool atName = IsThere(step.path, st);
-    if (atName && S_ISREG(st.st_mode) && IdentityOf(st).sameContentState(step.was)) {
+    if (atName && (S_ISREG(st.st_mode) || step.folder) && StillItsFile(step, st, true)) {
         // Under its name, the file left no trash info behind: the trash's folder is not read.
         dropLeftovers(action, step);
         return {};  // never left, or already back
@@ -132,7 +134,7 @@ Status RecoverStep(PlanAction action, const JournalStep &step, bool &restored, b
     Status status = Fail(ErrorCode::WhereaboutsUnknown, 0, step.path);
     const std::string aside = step.aside.empty() ? std::string() : FolderOf(step.path) + step.aside;
     struct stat reached = {};
-    if (!aside.empty() && IsThere(aside, st) && IdentityOf(st).sameContentState(step.was)) {
+    if (!aside.empty() && IsThere(aside, st) && StillItsFile(step, st, true)) {
         if (atName && isLinkToKept(action)) {
             // The link was put in place; the file itself is still aside: the link goes.
             if (StatPath(step.path, &reached, 0) != 0 ||

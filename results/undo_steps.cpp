@@ -63,6 +63,14 @@ bool IsThere(const std::string &path, struct stat &st)
     return StatPath(path, &st, AT_SYMLINK_NOFOLLOW) == 0;
 }
 
+bool StillItsFile(const JournalStep &step, const struct stat &st, bool withTime)
+{
+    const FileIdentity now = IdentityOf(st);
+    if (step.folder)
+        return S_ISDIR(st.st_mode) && now.sameFile(step.was);
+    return withTime ? now.sameContentState(step.was) : now.sameFile(step.was) && now.size == step.was.size;
+}
+
 Status MoveBack(const std::string &from, const std::string &to)
 {
     const Result<UniqueFd> into = freeName(to);

@@ -14,6 +14,10 @@ namespace geminor {
 /// True when something stands at `path` (not followed); its state in `st`.
 bool IsThere(const std::string &path, struct stat &st);
 
+/// Whether `st` is still the step's file: the same file with the same length (and modification
+/// time, `withTime`). A folder's length and times follow its entries: the same folder will do.
+bool StillItsFile(const JournalStep &step, const struct stat &st, bool withTime);
+
 /// Moves `from` back to `to` without replacing anything; across file systems by a copy that is
 /// published first and the file removed after. NameTaken and FolderGone when `to` cannot take it.
 Status MoveBack(const std::string &from, const std::string &to);
