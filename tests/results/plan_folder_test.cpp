@@ -12,6 +12,7 @@
 #include "results/undo.h"
 #include "tests/support/cli_helpers.h"
 #include "tests/support/faulty_file_system.h"
+#include "tests/support/mount_helpers.h"
 #include "tests/support/temp_tree.h"
 
 namespace geminor {
@@ -20,6 +21,9 @@ namespace {
 using test::NamesBelow;
 using test::readFile;
 using test::TempTree;
+
+/// Entered before main(), while the process has one thread.
+const std::string g_mountsRefused = test::EnterPrivateMountNamespace();
 
 /// Two identical folders, A (marked) and B (kept), as a scan of folders would give them.
 ActionPlan folderPlan(TempTree &tree, PlanAction action)
@@ -143,6 +147,24 @@ TEST(PlanFolder, AnythingThatChangedSinceTheScanKeepsTheFolderWhereItWas)
     ASSERT_EQ(report.files.size(), 1u);
     EXPECT_EQ(report.files[0].problem, FileProblem::NoKeptCopy);
     EXPECT_EQ(NamesBelow(tree.path("A/")), kNames);
+}
+
+TEST(PlanFolder, WhatLiesBelowAMountPointNeverGoesWithTheFolder)
+{
+    SKIP_IF(g_mountsRefused);
+    TempTree tree;
+    ActionPlan plan = folderPlan(tree, PlanAction::Delete);
+    // Another copy of sub on the same file system, mounted over A's own: the same bytes, other files.
+    std::filesystem::copy(tree.path("B/sub"), tree.path("C"),
+                          std::filesystem::copy_options::recursive |
+                              std::filesystem::copy_options::copy_symlinks);
+    const test::Mount over(tree.path("C"), tree.path("A/sub"));
+    ASSERT_TRUE(over.ok()) << over.error();
+    const PlanReport report = RunPlan(plan);
+    ASSERT_EQ(report.files.size(), 1u);
+    EXPECT_EQ(report.files[0].problem, FileProblem::FolderDiffers);
+    EXPECT_EQ(report.files[0].target, "sub");
+    EXPECT_EQ(NamesBelow(tree.path("C/")), (std::set<std::string>{"g", "l"}));
 }
 
 TEST(PlanFolder, KilledBetweenSettingAsideAndTheTrashTheFolderIsRecovered)
