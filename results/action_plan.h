@@ -22,8 +22,10 @@ using PlanProgress = std::function<void(std::size_t done, std::size_t total)>;
 /// acting: it must still be the file the scan saw (device, inode, size, times). Before a
 /// marked file is deleted, trashed or moved away it is renamed aside in its own folder, and
 /// some unmarked member of its group must then still open as a different file with the same
-/// bytes; otherwise it is renamed back. Runs on the caller's thread; `cancel` is read between
-/// files; the report says what became of each file.
+/// bytes; otherwise it is renamed back. A marked whole folder (trash, delete and move only) is
+/// set aside likewise and compared all the way down with a kept folder of its group, opened
+/// again after the rename. Runs on the caller's thread; `cancel` is read between files; the
+/// report says what became of each file.
 PlanReport RunPlan(const ActionPlan &plan, const PlanProgress &progress = {},
                    const std::atomic<bool> *cancel = nullptr);
 
