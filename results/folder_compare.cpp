@@ -87,10 +87,11 @@ public:
     bool folders(int a, int b, const std::string &where)
     {
         std::vector<Entry> mine, kept;
+        // An entry gone between the listing and its look changed meanwhile: a difference.
         if (const int error = listSorted(a, mine); error)
-            return failed(where, error);
+            return error == ENOENT ? differs(where) : failed(where, error);
         if (const int error = listSorted(b, kept); error)
-            return failed(where, error);
+            return error == ENOENT ? differs(where) : failed(where, error);
         for (std::size_t i = 0; i < std::max(mine.size(), kept.size()); ++i) {
             // The first name only one side has: the smaller of the two at the first mismatch.
             if (i == kept.size() || (i < mine.size() && mine[i].name < kept[i].name))
