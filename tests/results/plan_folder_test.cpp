@@ -8,7 +8,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include "results/folder_plan.h"
+#include "results/folder_marks.h"
 #include "results/undo.h"
 #include "tests/support/cli_helpers.h"
 #include "tests/support/faulty_file_system.h"
@@ -204,7 +204,7 @@ TEST(PlanFolder, NestedMarksGoWithTheirOuterFolderAndOtherActionsTakeNoFolders)
     for (const char *path : {"/t/a", "/t/a/b", "/t/ab", "/t/a/b/c", "/t/x/y"})
         files.push_back({path, {}, 1, true, true});
     files.push_back({"/t/x", {}, 1, false, true});
-    UnmarkNestedFolders(files);
+    SettleNestedFolders(files);
     std::vector<bool> marked;
     for (const PlanFile &file : files)
         marked.push_back(file.marked);
