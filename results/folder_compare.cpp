@@ -57,6 +57,14 @@ bool sameInode(const struct stat &a, const struct stat &b)
     return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
 }
 
+/// What a delete checks an entry against: folders by identity, anything else by its state too.
+std::array<std::int64_t, 4> keyOf(const struct stat &st)
+{
+    const bool folder = S_ISDIR(st.st_mode);
+    return {static_cast<std::int64_t>(st.st_dev), static_cast<std::int64_t>(st.st_ino),
+            folder ? 0 : static_cast<std::int64_t>(st.st_size), folder ? 0 : Nanoseconds(st.st_mtim)};
+}
+
 /// Opens `name` of `folder` with `flags` and checks it is still the entry listed: the open
 /// descriptor, or an empty one with `error` set (0 when it changed or went meanwhile).
 UniqueFd openListed(int folder, const Entry &entry, bool asFolder, int &error)
@@ -78,8 +86,10 @@ UniqueFd openListed(int folder, const Entry &entry, bool asFolder, int &error)
 class TreeCompare
 {
 public:
-    TreeCompare(ByteComparer &compare, dev_t device, std::uint64_t mount)
-        : m_compare(compare), m_device(device), m_mount(mount)
+    TreeCompare(ByteComparer &compare, dev_t device, std::uint64_t mount, dev_t keptDevice,
+                std::uint64_t keptMount)
+        : m_compare(compare), m_device(device), m_mount(mount), m_keptDevice(keptDevice),
+          m_keptMount(keptMount)
     {
     }
 
@@ -99,9 +109,11 @@ public:
             if (i == mine.size() || kept[i].name < mine[i].name)
                 return differs(where + kept[i].name);
         }
-        for (std::size_t i = 0; i < mine.size(); ++i)
+        for (std::size_t i = 0; i < mine.size(); ++i) {
             if (!entry(a, b, mine[i], kept[i], where + mine[i].name))
                 return false;
+            out.compared.insert(keyOf(mine[i].st));
+        }
         return true;
     }
 
@@ -136,14 +148,15 @@ private:
     // What lies below a mount point is not the folder's own: it never goes with it.
     bool subFolders(int a, int b, const Entry &mine, const Entry &kept, const std::string &where)
     {
-        if (mine.st.st_dev != m_device || sameInode(mine.st, kept.st))
+        if (mine.st.st_dev != m_device || kept.st.st_dev != m_keptDevice || sameInode(mine.st, kept.st))
             return differs(where);
         int error = 0;
         const UniqueFd x = openListed(a, mine, true, error);
         if (!x || MountIdOf(x.get()) != m_mount)
             return error ? failed(where, error) : differs(where);
+        // A mount inside the kept folder may show anything, this very folder too.
         const UniqueFd k = openListed(b, kept, true, error);
-        if (!k)
+        if (!k || MountIdOf(k.get()) != m_keptMount)
             return error ? failed(where, error) : differs(where);
         return folders(x.get(), k.get(), where + '/');
     }
@@ -182,9 +195,28 @@ private:
     ByteComparer &m_compare;
     dev_t m_device;
     std::uint64_t m_mount;
+    dev_t m_keptDevice;
+    std::uint64_t m_keptMount;
 };
 
-int removeTree(int parent, const std::string &name, dev_t device, std::uint64_t mount)
+/// Whether the kept folder shows a name made in the folder a moment ago: then it is the folder
+/// itself seen through a mirror that follows it wherever it is renamed.
+bool mirrors(int folder, int kept)
+{
+    const std::string probe = ".geminor-probe-" + TemporaryName();
+    const UniqueFd made(Fs().openat(folder, probe.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600));
+    if (!made)
+        return true;  // a folder that cannot be told apart from its kept one is not removed
+    struct stat st = {};
+    const bool shown = Fs().fstatat(kept, probe.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0;
+    Fs().unlinkat(folder, probe.c_str(), 0);
+    return shown;
+}
+
+using Compared = std::set<std::array<std::int64_t, 4>>;
+
+int removeTree(int parent, const std::string &name, dev_t device, std::uint64_t mount,
+               const Compared &compared)
 {
     UniqueFd fd(Fs().openat(parent, name.c_str(), kOpenFolder, 0));
     struct stat st = {};
@@ -196,8 +228,10 @@ int removeTree(int parent, const std::string &name, dev_t device, std::uint64_t 
     if (const int error = listSorted(fd.get(), entries))
         return error;
     for (const Entry &entry : entries) {
+        if (!compared.count(keyOf(entry.st)))
+            return EBUSY;  // new or changed since it was compared: it stays, and so does its folder
         if (S_ISDIR(entry.st.st_mode)) {
-            if (const int error = removeTree(fd.get(), entry.name, device, mount))
+            if (const int error = removeTree(fd.get(), entry.name, device, mount, compared))
                 return error;
         } else if (Fs().unlinkat(fd.get(), entry.name.c_str(), 0) != 0) {
             return errno;
@@ -209,25 +243,29 @@ int removeTree(int parent, const std::string &name, dev_t device, std::uint64_t 
 
 }  // namespace
 
-FolderComparison CompareFolders(int folder, int kept, ByteComparer &compare)
+FolderComparison CompareFolders(int folder, int kept, ByteComparer &compare, bool probe)
 {
-    struct stat st = {};
-    if (Fs().fstat(folder, &st) != 0)
-        return {false, {}, errno, 0};
-    TreeCompare walk(compare, st.st_dev, MountIdOf(folder));
+    struct stat st = {}, keptSt = {};
+    if (Fs().fstat(folder, &st) != 0 || Fs().fstat(kept, &keptSt) != 0)
+        return {false, {}, errno, 0, {}};
+    if (probe && mirrors(folder, kept))
+        return {false, {}, 0, 0, {}};
+    TreeCompare walk(compare, st.st_dev, MountIdOf(folder), keptSt.st_dev, MountIdOf(kept));
     walk.out.same = walk.folders(folder, kept, "");
-    if (!walk.out.same)
+    if (!walk.out.same) {
         walk.out.bytesOnce = 0;
+        walk.out.compared.clear();
+    }
     return walk.out;
 }
 
-int RemoveFolderTree(int parent, const std::string &name)
+int RemoveFolderTree(int parent, const std::string &name, const FolderComparison &compared)
 {
     const UniqueFd fd(Fs().openat(parent, name.c_str(), kOpenFolder, 0));
     struct stat st = {};
     if (!fd || Fs().fstat(fd.get(), &st) != 0)
         return errno;
-    return removeTree(parent, name, st.st_dev, MountIdOf(fd.get()));
+    return removeTree(parent, name, st.st_dev, MountIdOf(fd.get()), compared.compared);
 }
 
 }  // namespace geminor

@@ -8,6 +8,7 @@
 
 #include "engine/file_compare.h"
 #include "engine/unique_fd.h"
+#include "results/folder_compare.h"
 #include "results/plan_checks.h"
 #include "results/trash.h"
 
@@ -79,6 +80,7 @@ private:
     std::string m_name, m_realFolder;
     std::size_t m_kept = 0;
     ByteComparer m_compare{1 << 18};
+    FolderComparison m_compared;  // the folder as it was compared: what a delete may remove
 };
 
 }  // namespace geminor

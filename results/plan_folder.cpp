@@ -91,13 +91,14 @@ bool FolderAction::compared(FileReport &report, int folder)
         SkipFile(report, FileProblem::NoKeptCopy);
         return false;
     }
-    const FolderComparison comparison = CompareFolders(folder, kept.get(), m_compare);
+    FolderComparison comparison = CompareFolders(folder, kept.get(), m_compare, !m_checks.plan().dryRun);
     if (!comparison.same) {
         comparison.error ? FailFile(report, comparison.error) : SkipFile(report, FileProblem::FolderDiffers);
         report.target = comparison.where;
         return false;
     }
     report.bytesFreed = comparison.bytesOnce;
+    m_compared = std::move(comparison);
     return true;
 }
 
@@ -142,8 +143,9 @@ FileReport FolderAction::commit(FileReport &report, const Aside &aside)
     case PlanAction::Delete:
         // Whatever was removed before a failure had its copy in the kept folder: the rest
         // comes back under its name.
-        if (const int error = RemoveFolderTree(aside.folder, aside.asideName))
-            return m_checks.putBack(report, aside, FileOutcome::Failed, FileProblem::System, error);
+        if (const int error = RemoveFolderTree(aside.folder, aside.asideName, m_compared))
+            return m_checks.putBack(report, aside, FileOutcome::Failed,
+                                    error == EBUSY ? FileProblem::FolderDiffers : FileProblem::System, error);
         return report;
     case PlanAction::Move: {
         std::string chosen;

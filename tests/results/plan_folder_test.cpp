@@ -8,6 +8,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include "results/folder_compare.h"
 #include "results/folder_marks.h"
 #include "results/undo.h"
 #include "tests/support/cli_helpers.h"
@@ -196,6 +197,22 @@ TEST(PlanFolder, KilledBetweenSettingAsideAndTheTrashTheFolderIsRecovered)
     EXPECT_EQ(UndoOperation(interrupted[0]).restored, 1u);
     EXPECT_EQ(NamesBelow(tree.path("A/")), kNames);
     EXPECT_TRUE(std::filesystem::is_empty(tree.path("data/Trash/info")));
+}
+
+TEST(PlanFolder, ADeleteRemovesOnlyWhatWasCompared)
+{
+    TempTree tree;
+    folderPlan(tree, PlanAction::Delete);
+    const UniqueFd a(OpenFolder(tree.path("A"))), b(OpenFolder(tree.path("B"))),
+        root(OpenFolder(tree.root()));
+    ByteComparer compare(1 << 16);
+    const FolderComparison compared = CompareFolders(a.get(), b.get(), compare, true);
+    ASSERT_TRUE(compared.same) << compared.where;
+    EXPECT_EQ(NamesBelow(tree.path("A/")), kNames);  // the probe is gone again
+    tree.write("A/sub/late", "written after the compare");
+    EXPECT_EQ(RemoveFolderTree(root.get(), "A", compared), EBUSY);
+    EXPECT_EQ(readFile(tree.path("A/sub/late")), "written after the compare");
+    EXPECT_FALSE(CompareFolders(a.get(), a.get(), compare, true).same);  // a folder is never its own copy
 }
 
 TEST(PlanFolder, NestedMarksGoWithTheirOuterFolderAndOtherActionsTakeNoFolders)
