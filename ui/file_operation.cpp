@@ -58,6 +58,17 @@ void FileOperation::Start(const CommandContext &context, PlanAction action, Sear
     }));
 }
 
+void FileOperation::StartFolders(const CommandContext &context, ActionPlan plan, Count count, Follow follow)
+{
+    std::shared_ptr<FileOperation> operation(new FileOperation(context, std::move(plan)));
+    operation->m_count = std::move(count);
+    operation->m_follow = std::move(follow);
+    context.jobs.start(PlanJob(operation->m_title, operation->m_plan, [operation](const PlanReport &report) {
+        operation->m_report = report;
+        operation->askWithoutJournal();
+    }));
+}
+
 FileOperation::FileOperation(const CommandContext &context, ActionPlan plan)
     : m_context(context), m_plan(std::move(plan)), m_title(OperationTitle(m_plan.action))
 {
@@ -135,7 +146,7 @@ void FileOperation::askDeleteForGood()
     remove.action = PlanAction::Delete;
     m_context.jobs.start(
         PlanJob(m_title, remove, [self = shared_from_this(), remove](const PlanReport &again) {
-            self->m_forGood = DoneOf(remove, again);
+            self->m_forGood = self->m_count ? self->m_count(remove, again) : DoneOf(remove, again);
             MergeReports(self->m_report, again);
             self->followRows();
         }));
@@ -143,24 +154,28 @@ void FileOperation::askDeleteForGood()
 
 void FileOperation::followRows()
 {
+    if (m_follow) {
+        m_follow(m_plan, m_report);
+        return showReport(m_count(m_plan, m_report));
+    }
     FollowRows(
         m_context, m_title,
         [plan = m_plan, report = m_report](RowsAndGone &rows) {
             FollowPlan(rows.rows, rows.gone, plan, report, IdentityNow, ProblemText);
         },
-        [self = shared_from_this()] { self->showReport(); });
+        [self = shared_from_this()] { self->showReport(DoneOf(self->m_plan, self->m_report)); });
 }
 
-void FileOperation::showReport()
+void FileOperation::showReport(DoneTotals done)
 {
-    const DoneTotals done = DoneOf(m_plan, m_report);
+    const bool folders = static_cast<bool>(m_count);
     const std::size_t files = done.files - m_forGood.files;
     const PlanAction action = m_plan.action;
-    QString summary =
-        DoneText(action, files, IsLinkAction(action) ? m_report.bytesFreed : done.bytes - m_forGood.bytes);
+    QString summary = DoneText(
+        action, files, IsLinkAction(action) ? m_report.bytesFreed : done.bytes - m_forGood.bytes, folders);
     if (m_forGood.files > 0)
         summary = (files > 0 ? summary + QLatin1Char(' ') : QString()) +
-                  DoneText(PlanAction::Delete, m_forGood.files, m_forGood.bytes);
+                  DoneText(PlanAction::Delete, m_forGood.files, m_forGood.bytes, folders);
     const bool clean = m_report.skipped == 0 && m_report.failed == 0;
     if (!clean)
         summary += QStringLiteral(" %1 skipped, %2 failed.").arg(m_report.skipped).arg(m_report.failed);

@@ -9,6 +9,7 @@
 #include "results/format_size.h"
 #include "ui/main_actions.h"
 #include "ui/result_model.h"
+#include "ui/shown_text.h"
 
 namespace geminor {
 
@@ -53,6 +54,12 @@ void GroupView::rowsLoaded()
 {
     if (!m_actions.groupOrders.front()->isChecked() || !m_filter.text().isEmpty())
         arrange();
+}
+
+void GroupView::showFolder(const std::string &folder)
+{
+    m_filter.setText(ShownText(folder));
+    arrange();
 }
 
 void GroupView::arrange()

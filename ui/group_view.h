@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QObject>
+#include <string>
 
 class QLabel;
 class QLineEdit;
@@ -21,6 +22,8 @@ public:
 
     /// Puts a newly loaded result in the order and filter chosen.
     void rowsLoaded();
+    /// Shows only the groups with a file in `folder` (ends in '/') or below it.
+    void showFolder(const std::string &folder);
 
 protected:
     /// Undo and Redo in the filter box reach the window: a filter is applied as it is typed,

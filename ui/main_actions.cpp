@@ -105,6 +105,11 @@ void buildViewMenu(QMainWindow &window, MainActions &a)
     a.MView->addSeparator();
     a.MFilter = entry(a.MView, "MFilter", QStringLiteral("Filter Groups"),
                       QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_F));
+    a.MView->addSeparator();
+    a.MFolders = entry(a.MView, "MFolders", QStringLiteral("F&olders"), QKeySequence(Qt::CTRL | Qt::Key_G));
+    a.MFolders->setCheckable(true);
+    a.MShowFiles = entry(a.MView, "MShowFiles", QStringLiteral("Show the Files of the Folder"),
+                         QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_G));
 }
 
 void buildActionMenu(QMainWindow &window, MainActions &a)

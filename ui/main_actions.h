@@ -40,6 +40,8 @@ struct MainActions
     QMenu *MView = nullptr;
     std::vector<QAction *> groupOrders;  // each carries its GroupOrder as data; one is checked
     QAction *MFilter = nullptr;
+    QAction *MFolders = nullptr;    // checked while the folder list shows instead of the file list
+    QAction *MShowFiles = nullptr;  // the file list, filtered to the current folder row's folder
     QAction *MLinkHard = nullptr, *MLinkSymbolic = nullptr, *MLinkClone = nullptr, *MUndo = nullptr;
     QAction *MCopyMarkFiles = nullptr, *MMoveSelected = nullptr, *MDelete = nullptr, *MRename = nullptr,
             *MOpenFile = nullptr, *MOpenFolder = nullptr, *MCopyPath = nullptr, *MFileProperties = nullptr;

@@ -9,6 +9,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QSplitter>
+#include <QTabWidget>
 #include <QStatusBar>
 #include <QTableView>
 #include <QTimer>
@@ -16,6 +17,7 @@
 
 #include "ui/cache_options.h"
 #include "ui/folder_frm.h"
+#include "ui/folder_view.h"
 #include "ui/group_view.h"
 #include "ui/job_runner.h"
 #include "ui/main_actions.h"
@@ -53,6 +55,7 @@ MainFrm::MainFrm(Prompter &prompter, SettingsStore &settings, std::string defaul
     ConnectCacheOptions(m_actions, m_settings, *m_context);
     m_files = std::make_unique<FileCommands>(
         *m_context, *m_resultList, [this] { return m_trash->toTrash(); }, [this] { return m_lastMethod; });
+    buildFolderView();
     m_scan = new ScanRunner(this);
     connect(m_scan, &ScanRunner::statusText, panel(1), &QLabel::setText);
     connect(m_scan, &ScanRunner::titleText, this, &QWidget::setWindowTitle);
@@ -93,7 +96,10 @@ void MainFrm::buildControls()
         if (dialog.exec() == QDialog::Accepted)
             m_request->replaceLocation(index, dialog.location());
     });
-    auto *results = new QWidget(central);
+    m_tabs = new QTabWidget(central);
+    m_tabs->setObjectName(QStringLiteral("ResultTabs"));
+    m_tabs->setDocumentMode(true);
+    auto *results = new QWidget(m_tabs);
     auto *resultsLayout = new QVBoxLayout(results);
     resultsLayout->setContentsMargins(0, 0, 0, 0);
     m_filter = new QLineEdit(results);
@@ -122,13 +128,36 @@ void MainFrm::buildControls()
     m_resultList->horizontalHeader()->setStretchLastSection(true);
     m_resultList->setTabKeyNavigation(false);  // Tab moves on to the next control
     m_resultList->addAction(m_actions.MDelete);
-    central->addWidget(results);
+    m_tabs->addTab(results, QStringLiteral("Files"));
+    central->addWidget(m_tabs);
     central->setStretchFactor(1, 3);
     m_cancelKeyTarget = new QPushButton(this);
     m_cancelKeyTarget->setObjectName(QStringLiteral("Command1"));
     m_cancelKeyTarget->setFixedSize(0, 0);  // a focus target for F6 during a scan, never seen
     m_cancelKeyTarget->installEventFilter(this);
     setCentralWidget(central);
+}
+
+void MainFrm::buildFolderView()
+{
+    m_folders = new FolderView(
+        *m_context, [this] { return m_trash->toTrash(); }, m_tabs);
+    m_tabs->addTab(m_folders, QStringLiteral("Folders"));
+    connect(m_tabs, &QTabWidget::currentChanged, this,
+            [this](int page) { m_actions.MFolders->setChecked(page == 1); });
+    connect(m_actions.MFolders, &QAction::triggered, this, &MainFrm::showFolders);
+    connect(m_actions.MShowFiles, &QAction::triggered, m_folders, &FolderView::showFiles);
+    connect(m_folders, &FolderView::filesWanted, this, [this](const std::string &folder) {
+        showFolders(false);
+        m_groups->showFolder(folder);
+        m_resultList->setFocus();
+    });
+}
+
+void MainFrm::showFolders(bool on)
+{
+    m_tabs->setCurrentIndex(on ? 1 : 0);
+    (on ? static_cast<QWidget *>(m_folders->list()) : m_resultList)->setFocus();
 }
 
 void MainFrm::SetMenusEnabled(bool Enabled)
@@ -146,6 +175,7 @@ void MainFrm::SetBusy(bool Busy)
     SetMenusEnabled(!Busy);
     m_request->setControlsEnabled(!Busy);
     m_resultList->setEnabled(!Busy);
+    m_folders->setEnabled(!Busy);
     m_filter->setEnabled(!Busy);
     // Not in a text field during a scan, where keys would edit text: Command1 takes F6.
     if (Busy)

@@ -26,6 +26,7 @@ class QLineEdit;
 class QMenu;
 class QPushButton;
 class QRadioButton;
+class QTabWidget;
 class QTableView;
 class QTimer;
 class QToolButton;
@@ -33,6 +34,7 @@ class QTreeWidget;
 
 namespace geminor {
 
+class FolderView;
 class GroupView;
 class ResultModel;
 struct ResultRow;
@@ -87,6 +89,10 @@ public:
     /// Asks, and when the answer is Yes, has the running scan stop.
     void CancelCommand();
     ResultModel *results() const { return m_model; }
+    /// The Folders page: what the last content scan found of whole folders.
+    FolderView *folders() const { return m_folders; }
+    /// Shows the folder list (true) or the file list.
+    void showFolders(bool on);
     /// The runner of the window's file work: a command that acts on files has ended when it is
     /// no longer busy.
     JobRunner *jobs() const { return m_jobs; }
@@ -128,6 +134,8 @@ private:
     void buildControls();
     void connectCommands();
     void scanEnded(const std::shared_ptr<struct ScanResult> &result);
+    /// The Folders page and its commands, once the commands' context exists.
+    void buildFolderView();
 
     Prompter &m_prompter;
     SettingsStore &m_settings;
@@ -136,6 +144,8 @@ private:
     MainActions m_actions;
     RequestPanel *m_request = nullptr;
     QTableView *m_resultList = nullptr;
+    QTabWidget *m_tabs = nullptr;  // "Files" and "Folders"
+    FolderView *m_folders = nullptr;
     QLineEdit *m_filter = nullptr;  // shows only the groups with a matching path
     GroupView *m_groups = nullptr;
     std::unique_ptr<StatusPanels> m_status;

@@ -7,12 +7,14 @@
 #include <QPushButton>
 #include <QTimer>
 
+#include "engine/checksum_cache.h"
 #include "engine/scan_run.h"
 #include "ui/about_frm.h"
 #include "ui/mark_commands.h"
 #include "ui/shipped_files.h"
 #include "ui/export_commands.h"
 #include "ui/file_commands.h"
+#include "ui/folder_view.h"
 #include "ui/undo_command.h"
 #include "ui/group_view.h"
 #include "ui/job_runner.h"
@@ -115,8 +117,11 @@ void MainFrm::ScanCommand()
         panel(i)->clear();
     panel(5)->setText(QStringLiteral("00:00:00"));
     m_model->setRows({});
+    m_folders->clear();
     m_lastMethod = search.Method;
-    m_scan->start(search, m_firstGroupColour, m_settings.UseChecksumCache());
+    SearchRequest withFolders = search;
+    withFolders.Folders = ReadsContents(search.Method);  // whole folders are compared by content only
+    m_scan->start(withFolders, m_firstGroupColour, m_settings.UseChecksumCache());
 }
 
 void MainFrm::scanEnded(const std::shared_ptr<ScanResult> &result)
@@ -131,6 +136,8 @@ void MainFrm::scanEnded(const std::shared_ptr<ScanResult> &result)
         m_actions.MMarkingSelected->setVisible(!zeroSize);
     }
     m_status->showClosing(result->outcome, result->cacheWarning);
+    if (result->failure.isEmpty())
+        m_folders->setResult(result->outcome.folders, m_lastMethod);
     if (!result->failure.isEmpty()) {
         panel(1)->setText(QStringLiteral("Search stopped: ") + result->failure);
         m_prompter.inform(this, QStringLiteral("Geminor"),

@@ -11,6 +11,7 @@
 #include "texts/session_texts.h"
 #include "ui/main_frm.h"
 #include "ui/undo_command.h"
+#include "ui/folder_view.h"
 #include "ui/job_runner.h"
 #include "ui/result_model.h"
 #include "ui/scan_runner.h"
@@ -23,6 +24,7 @@ namespace geminor {
 void MainFrm::NewSession()
 {
     m_model->setRows({});
+    m_folders->clear();
     m_viewer->close();
     setRequest(SearchRequest{});
     panel(1)->setText(QStringLiteral("Add search path and click on the scan button to start search."));

@@ -55,12 +55,13 @@ QString LinkKind(PlanAction action)
     return {};
 }
 
-QString DoneText(PlanAction action, std::size_t files, std::uint64_t bytes)
+QString DoneText(PlanAction action, std::size_t files, std::uint64_t bytes, bool folders)
 {
     const QString size = FormatSize(static_cast<double>(bytes));
+    const QString what = folders ? QStringLiteral("folder(s)") : QStringLiteral("file(s)");
     return IsLinkAction(action)
-               ? QStringLiteral("%1 file(s) %2, %3 freed.").arg(files).arg(doneWord(action), size)
-               : QStringLiteral("%1 file(s) %2 (%3).").arg(files).arg(doneWord(action), size);
+               ? QStringLiteral("%1 %2 %3, %4 freed.").arg(files).arg(what, doneWord(action), size)
+               : QStringLiteral("%1 %2 %3 (%4).").arg(files).arg(what, doneWord(action), size);
 }
 
 }  // namespace geminor

@@ -10,6 +10,16 @@
 #include "ui/shown_text.h"
 
 namespace geminor {
+
+QBrush BandBrush()
+{
+    const QPalette palette = QGuiApplication::palette();
+    const QColor base = palette.color(QPalette::Base), tint = palette.color(QPalette::Highlight);
+    auto mix = [](int a, int b) { return (a * 85 + b * 15) / 100; };
+    return QBrush(
+        QColor(mix(base.red(), tint.red()), mix(base.green(), tint.green()), mix(base.blue(), tint.blue())));
+}
+
 void ResultModel::setRows(std::vector<ResultRow> rows)
 {
     beginResetModel();
@@ -118,11 +128,7 @@ QVariant ResultModel::data(const QModelIndex &index, int role) const
     case Qt::BackgroundRole: {
         if (row.group == 0 || band(index.row()) == 0)
             return {};
-        const QPalette palette = QGuiApplication::palette();
-        const QColor base = palette.color(QPalette::Base), tint = palette.color(QPalette::Highlight);
-        auto mix = [](int a, int b) { return (a * 85 + b * 15) / 100; };
-        return QBrush(QColor(mix(base.red(), tint.red()), mix(base.green(), tint.green()),
-                             mix(base.blue(), tint.blue())));
+        return BandBrush();
     }
     case Qt::FontRole: {
         if (!keptCopy(rowOf(index.row())))

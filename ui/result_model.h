@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QAbstractTableModel>
+#include <QBrush>
 #include <QIcon>
 #include <array>
 #include <type_traits>
@@ -13,6 +14,9 @@
 #include "results/rows_follow.h"
 
 namespace geminor {
+
+/// The background of every other group's rows: the base colour tinted a little.
+QBrush BandBrush();
 
 /// The result list's rows for the view: five columns, a check box on the first. The groups
 /// can be put in another order and filtered: a view row then stands for rows()[rowOf(view row)].

@@ -1,0 +1,146 @@
+#include "results/folder_rows.h"
+
+#include <algorithm>
+#include <set>
+
+#include "engine/group_runs.h"
+
+namespace geminor {
+namespace {
+
+std::string withoutSlash(const std::string &path)
+{
+    return path.size() > 1 && path.ends_with('/') ? path.substr(0, path.size() - 1) : path;
+}
+
+/// The group runs of the rows: a redundant folder (group 0) is a run of its own.
+template <typename Each> void forEachFolderGroup(const std::vector<FolderRow> &rows, Each each)
+{
+    ForEachGroupRun(
+        rows,
+        [&](std::size_t begin, std::size_t end) {
+            if (rows[begin].group != 0)
+                each(begin, end);
+        },
+        true);
+}
+
+bool under(const std::string &path, const std::vector<std::string> &folders)
+{
+    return std::any_of(folders.begin(), folders.end(),
+                       [&](const std::string &folder) { return path.starts_with(folder); });
+}
+
+/// Erases the rows with `gone` set and then the groups left with one row.
+template <typename Row> void eraseGoneAndLonely(std::vector<Row> &rows, std::vector<bool> gone)
+{
+    std::vector<Row> kept;
+    for (std::size_t i = 0; i < rows.size(); ++i)
+        if (!gone[i])
+            kept.push_back(std::move(rows[i]));
+    rows.clear();
+    ForEachGroupRun(kept, [&](std::size_t begin, std::size_t end) {
+        if (end - begin > 1 || kept[begin].group == 0)
+            for (std::size_t i = begin; i < end; ++i)
+                rows.push_back(std::move(kept[i]));
+    });
+}
+
+}  // namespace
+
+std::vector<FolderRow> FolderRowsOf(const FolderResult &result)
+{
+    std::vector<FolderRow> rows;
+    std::int32_t group = 0;
+    for (const FolderGroup &found : result.groups) {
+        if (found.members.size() < 2)
+            continue;  // nothing to choose between
+        ++group;
+        for (const FolderSummary &member : found.members)
+            rows.push_back({member, group, false, 0, {}});
+    }
+    for (const RedundantFolder &folder : result.redundant)
+        rows.push_back({folder.folder, 0, false, folder.copies, folder.holders});
+    return rows;
+}
+
+MarkedTotals FolderMarkTotals(const std::vector<FolderRow> &rows)
+{
+    MarkedTotals totals;
+    for (const FolderRow &row : rows)
+        if (row.marked) {
+            ++totals.count;
+            totals.size += static_cast<double>(row.folder.bytes);
+        }
+    return totals;
+}
+
+MarkedTotals KeepOneFolder(std::vector<FolderRow> &rows, const std::vector<KeepCriterion> &rules)
+{
+    std::vector<std::string> paths;
+    std::vector<KeepCandidate> members;
+    forEachFolderGroup(rows, [&](std::size_t begin, std::size_t end) {
+        const bool anyReference = std::any_of(rows.begin() + static_cast<std::ptrdiff_t>(begin),
+                                              rows.begin() + static_cast<std::ptrdiff_t>(end),
+                                              [](const FolderRow &r) { return r.folder.reference; });
+        std::size_t keep = end;  // with reference folders: every other member goes
+        if (!anyReference) {
+            paths.clear();
+            members.clear();
+            // Without the trailing '/', so that a pattern without '/' is matched against the folder's name.
+            for (std::size_t i = begin; i < end; ++i)
+                paths.push_back(withoutSlash(rows[i].folder.path));
+            for (const std::string &path : paths)
+                members.push_back({path, path.size() - path.rfind('/') - 1,
+                                   rows[begin + members.size()].folder.newestNs,
+                                   rows[begin + members.size()].folder.location});
+            keep = begin + KeptMember(members, rules);
+        }
+        for (std::size_t i = begin; i < end; ++i)
+            rows[i].marked = i != keep && !rows[i].folder.reference;
+    });
+    return FolderMarkTotals(rows);
+}
+
+MarkedTotals UnmarkFolders(std::vector<FolderRow> &rows)
+{
+    for (FolderRow &row : rows)
+        row.marked = false;
+    return {};
+}
+
+std::vector<PlanFile> FolderPlanFiles(const std::vector<FolderRow> &rows)
+{
+    std::vector<PlanFile> files;
+    for (const FolderRow &row : rows)
+        if (!row.redundant())
+            files.push_back({withoutSlash(row.folder.path), row.folder.seen, row.group,
+                             row.marked && !row.folder.reference, true});
+    return files;
+}
+
+std::vector<std::string> FollowFolderPlan(std::vector<FolderRow> &rows, const ActionPlan &plan,
+                                          const PlanReport &report)
+{
+    std::set<std::string> done;
+    for (const FileReport &file : report.files)
+        if (file.outcome == FileOutcome::Done && file.file < plan.files.size() &&
+            plan.action != PlanAction::Copy)
+            done.insert(plan.files[file.file].path + '/');
+    std::vector<std::string> went(done.begin(), done.end());
+    std::vector<bool> gone(rows.size());
+    for (std::size_t i = 0; i < rows.size(); ++i)
+        gone[i] = under(rows[i].folder.path, went);  // a folder inside one that went went with it
+    eraseGoneAndLonely(rows, std::move(gone));
+    return went;
+}
+
+void DropRowsUnder(std::vector<ResultRow> &rows, const std::vector<std::string> &folders)
+{
+    std::vector<bool> gone(rows.size());
+    for (std::size_t i = 0; i < rows.size(); ++i)
+        gone[i] = under(rows[i].folder.str(), folders);
+    eraseGoneAndLonely(rows, std::move(gone));
+}
+
+}  // namespace geminor
