@@ -1,5 +1,6 @@
 #include "ui/folder_view.h"
 
+#include <QAction>
 #include <QClipboard>
 #include <QDesktopServices>
 #include <QFile>
@@ -60,6 +61,14 @@ FolderView::FolderView(const CommandContext &context, std::function<bool()> toTr
     layout->addWidget(m_note);
     m_model = new FolderModel(this);
     m_list = new QTableView(this);
+    buildList();
+    layout->addWidget(m_list);
+    connect(m_model, &QAbstractItemModel::dataChanged, this, &FolderView::showNote);
+    clear();
+}
+
+void FolderView::buildList()
+{
     m_list->setObjectName(QStringLiteral("FolderList"));
     m_list->setModel(m_model);
     m_list->verticalHeader()->hide();
@@ -68,19 +77,20 @@ FolderView::FolderView(const CommandContext &context, std::function<bool()> toTr
     m_list->setShowGrid(false);
     m_list->setTabKeyNavigation(false);
     const int widths[] = {220, 90, 60, 150, 300};
-    for (int c = 0; c < FolderModel::Path; ++c)
+    for (int c = 0; c <= FolderModel::Path; ++c)
         m_list->setColumnWidth(c, widths[c]);
-    m_list->setColumnWidth(FolderModel::Path, widths[FolderModel::Path]);
     m_list->horizontalHeader()->setStretchLastSection(true);
-    layout->addWidget(m_list);
     m_list->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(m_list, &QWidget::customContextMenuRequested, this, [this](const QPoint &at) {
         if (m_list->indexAt(at).isValid())
             m_rowMenu->popup(m_list->viewport()->mapToGlobal(at));
     });
     connect(m_list, &QAbstractItemView::doubleClicked, this, &FolderView::showFiles);
-    connect(m_model, &QAbstractItemModel::dataChanged, this, &FolderView::showNote);
-    clear();
+    auto *remove = new QAction(m_list);  // Del as in the file list: the marked ones, after a question
+    remove->setShortcut(Qt::Key_Delete);
+    remove->setShortcutContext(Qt::WidgetShortcut);
+    m_list->addAction(remove);
+    connect(remove, &QAction::triggered, this, &FolderView::removeMarked);
 }
 
 void FolderView::buildButtons(QHBoxLayout &row)

@@ -49,6 +49,7 @@ signals:
 
 private:
     void buildButtons(QHBoxLayout &row);
+    void buildList();
     void showNote();
     /// The plan of the marked folders, the folders inside others left out; false when none is marked.
     bool planFor(PlanAction action, const std::string &target, ActionPlan &plan, const QString &title);
