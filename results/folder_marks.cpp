@@ -19,25 +19,30 @@ std::string FolderPlanPath(const std::string &folder)
     return folder.size() > 1 && folder.back() == '/' ? folder.substr(0, folder.size() - 1) : folder;
 }
 
+std::size_t KeptFolder(const std::vector<FolderSummary> &members, const std::vector<KeepCriterion> &rules)
+{
+    if (std::any_of(members.begin(), members.end(), [](const FolderSummary &m) { return m.reference; }))
+        return members.size();
+    std::vector<std::string> paths;
+    std::vector<KeepCandidate> candidates;
+    for (const FolderSummary &member : members)
+        paths.push_back(FolderPlanPath(member.path));
+    for (std::size_t i = 0; i < paths.size(); ++i)
+        candidates.push_back(
+            {paths[i], paths[i].size() - paths[i].rfind('/') - 1, members[i].newestNs, members[i].location});
+    return KeptMember(candidates, rules);
+}
+
 std::vector<PlanFile> FolderPlanFiles(const FolderResult &result, const std::vector<KeepCriterion> &rules)
 {
     std::vector<PlanFile> files;
     std::int32_t number = 0;
     for (const FolderGroup &group : result.groups) {
         ++number;
-        std::vector<std::string> paths;
-        std::vector<KeepCandidate> candidates;
-        for (const FolderSummary &member : group.members)
-            paths.push_back(FolderPlanPath(member.path));
-        for (std::size_t i = 0; i < paths.size(); ++i)
-            candidates.push_back({paths[i], paths[i].size() - paths[i].rfind('/') - 1,
-                                  group.members[i].newestNs, group.members[i].location});
-        const bool references = std::any_of(group.members.begin(), group.members.end(),
-                                            [](const FolderSummary &m) { return m.reference; });
-        const std::size_t kept = references ? group.members.size() : KeptMember(candidates, rules);
-        for (std::size_t i = 0; i < paths.size(); ++i)
-            files.push_back(
-                {paths[i], group.members[i].seen, number, i != kept && !group.members[i].reference, true});
+        const std::size_t kept = KeptFolder(group.members, rules);
+        for (std::size_t i = 0; i < group.members.size(); ++i)
+            files.push_back({FolderPlanPath(group.members[i].path), group.members[i].seen, number,
+                             i != kept && !group.members[i].reference, true});
     }
     SettleNestedFolders(files);
     return files;

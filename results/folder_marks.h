@@ -12,6 +12,10 @@ namespace geminor {
 /// A folder's path as a plan and the keep rules take it: without its trailing '/'.
 std::string FolderPlanPath(const std::string &folder);
 
+/// The member of a folder group that `rules` keep, or members.size() when the group holds
+/// reference folders: those are kept and every other member goes.
+std::size_t KeptFolder(const std::vector<FolderSummary> &members, const std::vector<KeepCriterion> &rules);
+
 /// The members of the folder groups as a plan's files, group by group (numbered from 1): in
 /// each group `rules` keep one member and mark the others; a group with reference folders keeps
 /// those and marks the rest. A folder inside a marked folder is not marked again (it goes with

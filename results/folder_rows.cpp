@@ -4,14 +4,10 @@
 #include <set>
 
 #include "engine/group_runs.h"
+#include "results/folder_marks.h"
 
 namespace geminor {
 namespace {
-
-std::string withoutSlash(const std::string &path)
-{
-    return path.size() > 1 && path.ends_with('/') ? path.substr(0, path.size() - 1) : path;
-}
 
 /// The group runs of the rows: a redundant folder (group 0) is a run of its own.
 template <typename Each> void forEachFolderGroup(const std::vector<FolderRow> &rows, Each each)
@@ -77,25 +73,12 @@ MarkedTotals FolderMarkTotals(const std::vector<FolderRow> &rows)
 
 MarkedTotals KeepOneFolder(std::vector<FolderRow> &rows, const std::vector<KeepCriterion> &rules)
 {
-    std::vector<std::string> paths;
-    std::vector<KeepCandidate> members;
+    std::vector<FolderSummary> members;
     forEachFolderGroup(rows, [&](std::size_t begin, std::size_t end) {
-        const bool anyReference = std::any_of(rows.begin() + static_cast<std::ptrdiff_t>(begin),
-                                              rows.begin() + static_cast<std::ptrdiff_t>(end),
-                                              [](const FolderRow &r) { return r.folder.reference; });
-        std::size_t keep = end;  // with reference folders: every other member goes
-        if (!anyReference) {
-            paths.clear();
-            members.clear();
-            // Without the trailing '/', so that a pattern without '/' is matched against the folder's name.
-            for (std::size_t i = begin; i < end; ++i)
-                paths.push_back(withoutSlash(rows[i].folder.path));
-            for (const std::string &path : paths)
-                members.push_back({path, path.size() - path.rfind('/') - 1,
-                                   rows[begin + members.size()].folder.newestNs,
-                                   rows[begin + members.size()].folder.location});
-            keep = begin + KeptMember(members, rules);
-        }
+        members.clear();
+        for (std::size_t i = begin; i < end; ++i)
+            members.push_back(rows[i].folder);
+        const std::size_t keep = begin + KeptFolder(members, rules);
         for (std::size_t i = begin; i < end; ++i)
             rows[i].marked = i != keep && !rows[i].folder.reference;
     });
@@ -109,12 +92,12 @@ MarkedTotals UnmarkFolders(std::vector<FolderRow> &rows)
     return {};
 }
 
-std::vector<PlanFile> FolderPlanFiles(const std::vector<FolderRow> &rows)
+std::vector<PlanFile> FolderRowPlanFiles(const std::vector<FolderRow> &rows)
 {
     std::vector<PlanFile> files;
     for (const FolderRow &row : rows)
         if (!row.redundant())
-            files.push_back({withoutSlash(row.folder.path), row.folder.seen, row.group,
+            files.push_back({FolderPlanPath(row.folder.path), row.folder.seen, row.group,
                              row.marked && !row.folder.reference, true});
     return files;
 }

@@ -36,10 +36,11 @@ MarkedTotals KeepOneFolder(std::vector<FolderRow> &rows, const std::vector<KeepC
 MarkedTotals UnmarkFolders(std::vector<FolderRow> &rows);
 
 /// The plan's files for the group members: whole folders (`folder` set, the path without its
-/// trailing '/'), marked as the rows are; the unmarked members are the copies kept.
-std::vector<PlanFile> FolderPlanFiles(const std::vector<FolderRow> &rows);
+/// trailing '/'), marked as the rows are; the unmarked members are the copies kept. The marks
+/// are as the rows have them: SettleNestedFolders still has to run over them.
+std::vector<PlanFile> FolderRowPlanFiles(const std::vector<FolderRow> &rows);
 
-/// Takes out the rows whose folders the plan (made of FolderPlanFiles(rows)) moved, trashed or
+/// Takes out the rows whose folders the plan (made of FolderRowPlanFiles(rows)) moved, trashed or
 /// deleted, and the groups left with one folder; the others' marks stay. Returns the paths
 /// (ending in '/') of the folders that went.
 std::vector<std::string> FollowFolderPlan(std::vector<FolderRow> &rows, const ActionPlan &plan,

@@ -17,6 +17,7 @@
 #include <map>
 
 #include "engine/checksum_cache.h"
+#include "results/folder_marks.h"
 #include "results/format_size.h"
 #include "results/journal.h"
 #include "ui/folder_model.h"
@@ -26,15 +27,6 @@
 
 namespace geminor {
 namespace {
-
-// Until the plan's own nesting rule lands: a folder inside another marked one goes with it.
-void UnmarkNestedFolders(std::vector<PlanFile> &files)
-{
-    for (PlanFile &inner : files)
-        for (const PlanFile &outer : files)
-            if (&inner != &outer && inner.marked && outer.marked && inner.path.starts_with(outer.path + '/'))
-                inner.marked = false;
-}
 
 QPushButton *button(QHBoxLayout &row, const char *name, const QString &caption)
 {
@@ -205,8 +197,9 @@ void FolderView::showFiles()
 
 bool FolderView::planFor(PlanAction action, const std::string &target, ActionPlan &plan, const QString &title)
 {
-    plan = {action, m_method, target, FolderPlanFiles(m_model->rows()), true, false, JournalFolder()};
-    UnmarkNestedFolders(plan.files);
+    plan = {action, m_method, target, FolderRowPlanFiles(m_model->rows()), true, false, JournalFolder()};
+    // A folder inside a marked one goes with it; one that holds a kept folder stays.
+    SettleNestedFolders(plan.files);
     if (std::any_of(plan.files.begin(), plan.files.end(), [](const PlanFile &f) { return f.marked; }))
         return true;
     m_context.prompter.inform(this, title, QStringLiteral("Please mark folders in the groups first!"));

@@ -87,7 +87,7 @@ private slots:
         QVERIFY(!model.setData(model.index(1, FolderModel::Name), Qt::Checked, Qt::CheckStateRole));
 
         // The plan takes whole folders, the group members only, marked as the rows are.
-        const std::vector<PlanFile> files = FolderPlanFiles(model.rows());
+        const std::vector<PlanFile> files = FolderRowPlanFiles(model.rows());
         QCOMPARE(files.size(), std::size_t{5});
         QCOMPARE(files[0].path, tree.path("x/a"));
         QVERIFY(files[0].folder && files[0].marked && files[0].seen == found.groups[0].members[0].seen);
