@@ -2,6 +2,7 @@
 #include <QPushButton>
 #include <QTabWidget>
 #include <QTableView>
+#include <filesystem>
 #include <sys/stat.h>
 
 #include "results/folder_rows.h"
@@ -23,6 +24,14 @@ FolderSummary summary(const test::TempTree &tree, const std::string &relative, s
     struct stat st = {};
     ::lstat(tree.path(relative).c_str(), &st);
     return {tree.path(relative) + '/', IdentityOf(st), 2, 10, 1'700'000'000'000'000'000, location, reference};
+}
+
+int rowOf(const FolderModel &model, const std::string &folder)
+{
+    for (std::size_t i = 0; i < model.rows().size(); ++i)
+        if (model.rows()[i].folder.path == folder && !model.rows()[i].redundant())
+            return static_cast<int>(i);
+    return -1;
 }
 
 std::vector<bool> marks(const FolderModel &model)
@@ -109,20 +118,43 @@ private slots:
         MainFrm window(prompter, *settings);
         QVERIFY(test::ScannedFolder(window, tree.root()));
         QCOMPARE(window.results()->rowCount(), 6);
-        FolderResult found;
-        found.groups = {{{summary(tree, "a"), summary(tree, "b")}}};
-        window.folders()->setResult(found, SearchMethod::ByteToByte);
         auto *tabs = Child<QTabWidget>(window, "ResultTabs");
         Child(window, "MFolders")->trigger();
         QCOMPARE(tabs->currentIndex(), 1);
 
         QTableView &list = *window.folders()->list();
-        list.setCurrentIndex(list.model()->index(1, 0));
+        list.setCurrentIndex(list.model()->index(rowOf(*window.folders()->model(), tree.path("b/")), 0));
         Child(window, "MShowFiles")->trigger();
         QCOMPARE(tabs->currentIndex(), 0);
         QVERIFY(!Child(window, "MFolders")->isChecked());
         QCOMPARE(window.results()->rowCount(), 4);  // x.txt and sub/y.txt, with their copies in a/
         QCOMPARE(test::ViewRowOf(*window.results(), tree.path("c/z.txt")), -1);
+    }
+
+    void aMarkedFolderIsTrashedThroughThePlan()
+    {
+        test::TempTree tree;
+        tree.writeEach({"a/x.txt", "b/x.txt"}, "x");
+        tree.writeEach({"a/sub/y.txt", "b/sub/y.txt"}, "yy");
+        MainFrm window(prompter, *settings);
+        QVERIFY(test::ScannedFolder(window, tree.root()));
+        FolderModel &model = *window.folders()->model();
+        QVERIFY(rowOf(model, tree.path("a/")) >= 0);
+        window.folders()->keepOne(KeepRule::ShortestPath);  // a tie: the first listed stays
+        QVERIFY(model.rows()[static_cast<std::size_t>(rowOf(model, tree.path("b/")))].marked);
+
+        prompter.answers = {true};
+        Child<QPushButton>(*window.folders(), "FolderRemove")->click();
+        QVERIFY(test::Settled(window));
+        QCOMPARE(prompter.asked.last(),
+                 QStringLiteral("Confirm|Move 1 marked folder(s) and everything in them to the trash?"));
+        QVERIFY2(prompter.informed.isEmpty(), qPrintable(prompter.informed.join(QLatin1Char('\n'))));
+        QCOMPARE(window.panel(1)->text(), QStringLiteral("1 folder(s) moved to the Trash (3 Bytes)."));
+        QVERIFY(!std::filesystem::exists(tree.path("b")));
+        QVERIFY(std::filesystem::exists(tree.path("a/sub/y.txt")));
+        // The group left with one folder leaves, and so do the files that went.
+        QCOMPARE(rowOf(model, tree.path("a/")), -1);
+        QCOMPARE(window.results()->rowCount(), 0);
     }
 };
 
