@@ -27,18 +27,19 @@ bool under(const std::string &path, const std::vector<std::string> &folders)
                        [&](const std::string &folder) { return path.starts_with(folder); });
 }
 
-/// Erases the rows with `gone` set and then the groups left with one row.
-template <typename Row> void eraseGoneAndLonely(std::vector<Row> &rows, std::vector<bool> gone)
+/// Erases the rows with `went` set and then the groups left with one row; `left(row, actedOn)`
+/// receives each row erased.
+template <typename Row, typename Left>
+void eraseGoneAndLonely(std::vector<Row> &rows, std::vector<bool> went, Left left)
 {
     std::vector<Row> kept;
     for (std::size_t i = 0; i < rows.size(); ++i)
-        if (!gone[i])
-            kept.push_back(std::move(rows[i]));
+        went[i] ? left(std::move(rows[i]), true) : kept.push_back(std::move(rows[i]));
     rows.clear();
     ForEachGroupRun(kept, [&](std::size_t begin, std::size_t end) {
-        if (end - begin > 1 || kept[begin].group == 0)
-            for (std::size_t i = begin; i < end; ++i)
-                rows.push_back(std::move(kept[i]));
+        const bool stays = end - begin > 1 || kept[begin].group == 0;
+        for (std::size_t i = begin; i < end; ++i)
+            stays ? rows.push_back(std::move(kept[i])) : left(std::move(kept[i]), false);
     });
 }
 
@@ -114,16 +115,19 @@ std::vector<std::string> FollowFolderPlan(std::vector<FolderRow> &rows, const Ac
     std::vector<bool> gone(rows.size());
     for (std::size_t i = 0; i < rows.size(); ++i)
         gone[i] = under(rows[i].folder.path, went);  // a folder inside one that went went with it
-    eraseGoneAndLonely(rows, std::move(gone));
+    eraseGoneAndLonely(rows, std::move(gone), [](FolderRow &&, bool) {});
     return went;
 }
 
-void DropRowsUnder(std::vector<ResultRow> &rows, const std::vector<std::string> &folders)
+void DropRowsUnder(std::vector<ResultRow> &rows, std::vector<GoneRow> &gone,
+                   const std::vector<std::string> &folders)
 {
-    std::vector<bool> gone(rows.size());
+    std::vector<bool> went(rows.size());
     for (std::size_t i = 0; i < rows.size(); ++i)
-        gone[i] = under(rows[i].folder.str(), folders);
-    eraseGoneAndLonely(rows, std::move(gone));
+        went[i] = under(rows[i].folder.str(), folders);
+    eraseGoneAndLonely(rows, std::move(went), [&](ResultRow &&row, bool actedOn) {
+        gone.push_back({std::move(row), actedOn});
+    });
 }
 
 }  // namespace geminor

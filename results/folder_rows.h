@@ -7,6 +7,7 @@
 #include "engine/folder_groups.h"
 #include "results/keep_rules.h"
 #include "results/plan.h"
+#include "results/rows_follow.h"
 
 namespace geminor {
 
@@ -46,8 +47,9 @@ std::vector<PlanFile> FolderRowPlanFiles(const std::vector<FolderRow> &rows);
 std::vector<std::string> FollowFolderPlan(std::vector<FolderRow> &rows, const ActionPlan &plan,
                                           const PlanReport &report);
 
-/// Takes out the file rows lying in one of `folders` (paths ending in '/') or below, and the
-/// groups left with one file.
-void DropRowsUnder(std::vector<ResultRow> &rows, const std::vector<std::string> &folders);
+/// Takes out, into `gone` for an undo to bring back, the file rows lying in one of `folders`
+/// (paths ending in '/') or below, and the groups left with one file.
+void DropRowsUnder(std::vector<ResultRow> &rows, std::vector<GoneRow> &gone,
+                   const std::vector<std::string> &folders);
 
 }  // namespace geminor

@@ -141,8 +141,16 @@ void FollowUndo(std::vector<ResultRow> &rows, std::vector<GoneRow> &gone, PlanAc
                 row.seen = *now;
         touched.insert(row.group);
     }
+    // A whole folder put back brings back the files in it.
+    const auto putBack = [&](const std::string &path) {
+        for (std::size_t slash = path.size(); slash != std::string::npos && slash > 0;
+             slash = path.rfind('/', slash - 1))
+            if (restored.contains(path.substr(0, slash)))
+                return true;
+        return false;
+    };
     for (const GoneRow &g : gone)
-        if (g.actedOn && restored.contains(g.row.path()))
+        if (g.actedOn && putBack(g.row.path()))
             touched.insert(g.row.group);
     // Back in the order they left, so a group comes back as it was listed; the files that had
     // left as the last of a group come back with it.
@@ -150,7 +158,7 @@ void FollowUndo(std::vector<ResultRow> &rows, std::vector<GoneRow> &gone, PlanAc
     std::vector<ResultRow> back;
     for (GoneRow &g : gone) {
         const bool returns =
-            g.actedOn ? restored.contains(g.row.path()) : g.row.group != 0 && touched.contains(g.row.group);
+            g.actedOn ? putBack(g.row.path()) : g.row.group != 0 && touched.contains(g.row.group);
         if (!returns) {
             still.push_back(std::move(g));
             continue;

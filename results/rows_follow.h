@@ -34,7 +34,8 @@ void FollowPlan(std::vector<ResultRow> &rows, std::vector<GoneRow> &gone, const 
                 const PlanReport &report, const IdentityLookup &lookup,
                 const std::function<std::string(const FileReport &)> &problemText);
 
-/// Brings back into `rows` the files an undo of `action` put back, with what they are now, and
+/// Brings back into `rows` the files an undo of `action` put back (those in a whole folder put
+/// back too), with what they are now, and
 /// the files that had left as the last of their group when the group has two files again.
 void FollowUndo(std::vector<ResultRow> &rows, std::vector<GoneRow> &gone, PlanAction action,
                 const UndoReport &report, const IdentityLookup &lookup);

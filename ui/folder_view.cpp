@@ -263,7 +263,7 @@ void FolderView::followPlan(const ActionPlan &plan, const PlanReport &report)
         return;
     // Their files went with them: the file list no longer offers them.
     std::vector<ResultRow> files = m_context.model.rows();
-    DropRowsUnder(files, went);
+    DropRowsUnder(files, m_context.model.goneRows(), went);
     m_context.model.replaceRows(std::move(files));
 }
 

@@ -155,6 +155,12 @@ private slots:
         // The group left with one folder leaves, and so do the files that went.
         QCOMPARE(rowOf(model, tree.path("a/")), -1);
         QCOMPARE(window.results()->rowCount(), 0);
+
+        // Undo puts the folder back, and its files return to the file list.
+        prompter.answers = {true};
+        QVERIFY(test::Ran(window, "MUndo"));
+        QVERIFY(std::filesystem::exists(tree.path("b/sub/y.txt")));
+        QCOMPARE(window.results()->rowCount(), 4);
     }
 };
 
