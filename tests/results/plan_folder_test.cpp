@@ -215,6 +215,22 @@ TEST(PlanFolder, ADeleteRemovesOnlyWhatWasCompared)
     EXPECT_FALSE(CompareFolders(a.get(), a.get(), compare, true).same);  // a folder is never its own copy
 }
 
+TEST(PlanFolder, AMirrorOfTheFolderIsNoKeptFolder)
+{
+    SKIP_IF(test::BindfsMissing());
+    TempTree tree;
+    ActionPlan plan = folderPlan(tree, PlanAction::Delete);
+    tree.mkdir("M");
+    test::BindfsMirror mirror(tree.path("A"), tree.path("M"));
+    SKIP_IF(mirror.ok() ? std::string() : mirror.error());
+    struct stat st = {};
+    ASSERT_EQ(::lstat(tree.path("M").c_str(), &st), 0);
+    plan.files[1] = {tree.path("M"), IdentityOf(st), 1, false, true};
+    const PlanReport report = RunPlan(plan);
+    EXPECT_EQ(report.files[0].problem, FileProblem::FolderDiffers);
+    EXPECT_EQ(NamesBelow(tree.path("A/")), kNames);
+}
+
 TEST(PlanFolder, NestedMarksGoWithTheirOuterFolderAndOtherActionsTakeNoFolders)
 {
     std::vector<PlanFile> files;
