@@ -1,6 +1,7 @@
 #include "results/folder_rows.h"
 
 #include <algorithm>
+#include <map>
 #include <set>
 
 #include "engine/group_runs.h"
@@ -117,6 +118,28 @@ std::vector<std::string> FollowFolderPlan(std::vector<FolderRow> &rows, const Ac
         gone[i] = under(rows[i].folder.path, went);  // a folder inside one that went went with it
     eraseGoneAndLonely(rows, std::move(gone), [](FolderRow &&, bool) {});
     return went;
+}
+
+void FollowFolderUndo(std::vector<FolderRow> &rows, const std::vector<FolderRow> &found,
+                      std::vector<std::string> &went, const UndoReport &report)
+{
+    std::set<std::string> restored;
+    for (const UndoStep &step : report.steps)
+        if (step.outcome == UndoOutcome::Restored)
+            restored.insert(step.path);
+    std::erase_if(went,
+                  [&](const std::string &folder) { return PutBackWith(restored, FolderPlanPath(folder)); });
+    std::map<std::pair<std::string, bool>, FolderRow> listed;
+    for (FolderRow &row : rows)
+        listed.emplace(std::pair(row.folder.path, row.redundant()), std::move(row));
+    rows.clear();
+    for (const FolderRow &row : found) {
+        if (const auto at = listed.find(std::pair(row.folder.path, row.redundant())); at != listed.end())
+            rows.push_back(std::move(at->second));
+        else if (!under(row.folder.path, went))  // put back, or left as the last of its group
+            rows.push_back({row.folder, row.group, false, row.copies, row.holders});
+    }
+    eraseGoneAndLonely(rows, std::vector<bool>(rows.size()), [](FolderRow &&, bool) {});
 }
 
 void DropRowsUnder(std::vector<ResultRow> &rows, std::vector<GoneRow> &gone,

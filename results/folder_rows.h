@@ -47,6 +47,13 @@ std::vector<PlanFile> FolderRowPlanFiles(const std::vector<FolderRow> &rows);
 std::vector<std::string> FollowFolderPlan(std::vector<FolderRow> &rows, const ActionPlan &plan,
                                           const PlanReport &report);
 
+/// Brings back, in their places, the rows of `found` (the rows as the scan listed them) whose
+/// folders an undo put back (`report`), unmarked, with the members of their groups that had
+/// left as the last of them; the rows still listed stay as they are. `went` (the folders that
+/// went, as FollowFolderPlan said) loses those put back, and what still lies in one stays out.
+void FollowFolderUndo(std::vector<FolderRow> &rows, const std::vector<FolderRow> &found,
+                      std::vector<std::string> &went, const UndoReport &report);
+
 /// Takes out, into `gone` for an undo to bring back, the file rows lying in one of `folders`
 /// (paths ending in '/') or below, and the groups left with one file.
 void DropRowsUnder(std::vector<ResultRow> &rows, std::vector<GoneRow> &gone,

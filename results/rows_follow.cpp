@@ -118,6 +118,15 @@ void FollowPlan(std::vector<ResultRow> &rows, std::vector<GoneRow> &gone, const 
         dropRows(rows, leaves, gone, keep);
 }
 
+bool PutBackWith(const std::set<std::string> &restored, const std::string &path)
+{
+    for (std::size_t slash = path.size(); slash != std::string::npos && slash > 0;
+         slash = path.rfind('/', slash - 1))
+        if (restored.contains(path.substr(0, slash)))
+            return true;
+    return false;
+}
+
 void FollowUndo(std::vector<ResultRow> &rows, std::vector<GoneRow> &gone, PlanAction action,
                 const UndoReport &report, const IdentityLookup &lookup)
 {
@@ -142,13 +151,7 @@ void FollowUndo(std::vector<ResultRow> &rows, std::vector<GoneRow> &gone, PlanAc
         touched.insert(row.group);
     }
     // A whole folder put back brings back the files in it.
-    const auto putBack = [&](const std::string &path) {
-        for (std::size_t slash = path.size(); slash != std::string::npos && slash > 0;
-             slash = path.rfind('/', slash - 1))
-            if (restored.contains(path.substr(0, slash)))
-                return true;
-        return false;
-    };
+    const auto putBack = [&](const std::string &path) { return PutBackWith(restored, path); };
     for (const GoneRow &g : gone)
         if (g.actedOn && putBack(g.row.path()))
             touched.insert(g.row.group);

@@ -2,6 +2,7 @@
 
 #include <functional>
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -33,6 +34,9 @@ using IdentityLookup = std::function<std::optional<FileIdentity>(const std::stri
 void FollowPlan(std::vector<ResultRow> &rows, std::vector<GoneRow> &gone, const ActionPlan &plan,
                 const PlanReport &report, const IdentityLookup &lookup,
                 const std::function<std::string(const FileReport &)> &problemText);
+
+/// True when `path` or a folder it lies in is one of `restored` (paths without a trailing '/').
+bool PutBackWith(const std::set<std::string> &restored, const std::string &path);
 
 /// Brings back into `rows` the files an undo of `action` put back (those in a whole folder put
 /// back too), with what they are now, and

@@ -28,6 +28,8 @@ struct CommandContext
     ResultModel &model;
     QLabel &status;
     JobRunner &jobs;
+    /// Told what an undo put back, for what lists more than the model's rows (whole folders).
+    std::function<void(const UndoReport &report)> undone = {};
 };
 
 /// The model's rows and the rows taken out, copied to follow what was done to their files.

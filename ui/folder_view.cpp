@@ -130,13 +130,17 @@ void FolderView::setResult(const FolderResult &result, SearchMethod method)
 {
     m_method = method;
     m_scanned = true;
-    m_model->setRows(FolderRowsOf(result));
+    m_found = FolderRowsOf(result);
+    m_went.clear();
+    m_model->setRows(m_found);
     showNote();
 }
 
 void FolderView::clear()
 {
     m_scanned = false;
+    m_found.clear();
+    m_went.clear();
     m_model->setRows({});
     showNote();
 }
@@ -253,6 +257,14 @@ void FolderView::run(ActionPlan plan)
         [this](const ActionPlan &done, const PlanReport &report) { followPlan(done, report); });
 }
 
+void FolderView::followUndo(const UndoReport &report)
+{
+    std::vector<FolderRow> rows = m_model->rows();
+    FollowFolderUndo(rows, m_found, m_went, report);
+    m_model->setRows(std::move(rows));
+    showNote();
+}
+
 void FolderView::followPlan(const ActionPlan &plan, const PlanReport &report)
 {
     std::vector<FolderRow> rows = m_model->rows();
@@ -261,6 +273,7 @@ void FolderView::followPlan(const ActionPlan &plan, const PlanReport &report)
     showNote();
     if (went.empty())
         return;
+    m_went.insert(m_went.end(), went.begin(), went.end());
     // Their files went with them: the file list no longer offers them.
     std::vector<ResultRow> files = m_context.model.rows();
     DropRowsUnder(files, m_context.model.goneRows(), went);

@@ -6,7 +6,7 @@
 
 #include "engine/folder_groups.h"
 #include "engine/request.h"
-#include "results/keep_rules.h"
+#include "results/folder_rows.h"
 #include "ui/file_operation.h"
 
 class QHBoxLayout;
@@ -42,6 +42,8 @@ public:
     void moveMarked();
     /// Asks the window to show the files of the current row's folder.
     void showFiles();
+    /// Brings back the rows of the folders an undo put back.
+    void followUndo(const UndoReport &report);
 
 signals:
     /// The file list should show the files in `folder` (ends in '/') and below.
@@ -63,7 +65,9 @@ private:
     QLabel *m_note = nullptr;
     QMenu *m_rowMenu = nullptr;
     SearchMethod m_method = SearchMethod::ByteToByte;
-    bool m_scanned = false;  // a result was set since the last clear()
+    bool m_scanned = false;           // a result was set since the last clear()
+    std::vector<FolderRow> m_found;   // the rows as the scan listed them, for an undo
+    std::vector<std::string> m_went;  // the folders acted on since, ending in '/'
 };
 
 }  // namespace geminor

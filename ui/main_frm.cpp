@@ -143,6 +143,7 @@ void MainFrm::buildFolderView()
     m_folders = new FolderView(
         *m_context, [this] { return m_trash->toTrash(); }, m_tabs);
     m_tabs->addTab(m_folders, QStringLiteral("Folders"));
+    m_context->undone = [this](const UndoReport &report) { m_folders->followUndo(report); };
     connect(m_tabs, &QTabWidget::currentChanged, this,
             [this](int page) { m_actions.MFolders->setChecked(page == 1); });
     connect(m_actions.MFolders, &QAction::triggered, this, &MainFrm::showFolders);

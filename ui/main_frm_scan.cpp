@@ -136,7 +136,7 @@ void MainFrm::scanEnded(const std::shared_ptr<ScanResult> &result)
         m_actions.MMarkingSelected->setVisible(!zeroSize);
     }
     m_status->showClosing(result->outcome, result->cacheWarning);
-    if (result->failure.isEmpty())
+    if (result->failure.isEmpty() && !result->outcome.cancelled)  // a cancelled scan compared no folders
         m_folders->setResult(result->outcome.folders, m_lastMethod);
     if (!result->failure.isEmpty()) {
         panel(1)->setText(QStringLiteral("Search stopped: ") + result->failure);

@@ -63,6 +63,8 @@ void undo(const CommandContext &context, const JournalRecord &record, bool follo
             showReport(context, *report);
             then();
         };
+        if (context.undone && report->restored > 0)
+            context.undone(*report);
         if (!follow || report->restored == 0)
             return done();
         FollowRows(

@@ -161,6 +161,7 @@ private slots:
         QVERIFY(test::Ran(window, "MUndo"));
         QVERIFY(std::filesystem::exists(tree.path("b/sub/y.txt")));
         QCOMPARE(window.results()->rowCount(), 4);
+        QVERIFY(rowOf(model, tree.path("b/")) >= 0 && rowOf(model, tree.path("a/")) >= 0);
     }
 };
 
