@@ -59,6 +59,11 @@ enum class ErrorCode {
     CacheReadFailed,          // reading a record: `errnum` holds LMDB's code
     CacheDamagedRecord,
     CacheWriterBusy,  // another scan held the writers' lock too long
+
+    // pictures
+    NotAPicture,         // no format a picture decoder reads
+    PictureUndecodable,  // a picture format, but broken or cut short: detail says what the decoder met
+    PictureTooLarge,     // its declared size is beyond what is decoded; detail: "W x H"
 };
 
 /// An error as a value: its code, the errno when a system call said it, the path it concerns,

@@ -30,6 +30,12 @@ std::string ErrorText(const Error &error)
     case ErrorCode::JournalUnwritable:
         return "the journal cannot be written: " +
                (error.path.empty() ? error.detail : error.path + ": " + std::strerror(error.errnum));
+    case ErrorCode::NotAPicture: return "not a picture";
+    case ErrorCode::PictureUndecodable:
+        return error.detail.empty() ? "the picture cannot be decoded"
+                                    : "the picture cannot be decoded: " + error.detail;
+    case ErrorCode::PictureTooLarge:
+        return "the picture is too large to decode (" + error.detail + " pixels)";
     default: break;
     }
     return error.detail.empty() && error.errnum != 0 ? std::strerror(error.errnum) : error.detail;
