@@ -58,15 +58,31 @@ void FileOperation::Start(const CommandContext &context, PlanAction action, Sear
     }));
 }
 
-void FileOperation::StartFolders(const CommandContext &context, ActionPlan plan, Count count, Follow follow)
+void FileOperation::StartFolders(const CommandContext &context, ActionPlan plan, PlanSizes sizes,
+                                 Follow follow)
 {
     std::shared_ptr<FileOperation> operation(new FileOperation(context, std::move(plan)));
-    operation->m_count = std::move(count);
+    operation->m_sizes = std::move(sizes);
     operation->m_follow = std::move(follow);
-    context.jobs.start(PlanJob(operation->m_title, operation->m_plan, [operation](const PlanReport &report) {
-        operation->m_report = report;
-        operation->askWithoutJournal();
-    }));
+    context.jobs.start(PlanJob(
+        operation->m_title, operation->m_plan,
+        [operation](const PlanReport &report) {
+            operation->m_report = report;
+            operation->askWithoutJournal();
+        },
+        operation->m_sizes));
+}
+
+DoneTotals FileOperation::doneOf(const ActionPlan &plan, const PlanReport &report) const
+{
+    DoneTotals done = DoneOf(plan, report);
+    if (!m_sizes.empty()) {
+        done.bytes = 0;
+        for (const FileReport &file : report.files)
+            if (file.outcome == FileOutcome::Done && file.file < m_sizes.size())
+                done.bytes += m_sizes[file.file];
+    }
+    return done;
 }
 
 FileOperation::FileOperation(const CommandContext &context, ActionPlan plan)
@@ -76,11 +92,13 @@ FileOperation::FileOperation(const CommandContext &context, ActionPlan plan)
 
 void FileOperation::runAgain(ActionPlan plan, Step next)
 {
-    m_context.jobs.start(
-        PlanJob(m_title, std::move(plan), [self = shared_from_this(), next](const PlanReport &again) {
+    m_context.jobs.start(PlanJob(
+        m_title, std::move(plan),
+        [self = shared_from_this(), next](const PlanReport &again) {
             MergeReports(self->m_report, again);
             ((*self).*next)();
-        }));
+        },
+        m_sizes));
 }
 
 ActionPlan FileOperation::planFor(FileProblem problem, QStringList &names) const
@@ -144,31 +162,34 @@ void FileOperation::askDeleteForGood()
                                      QMessageBox::Warning, untrashed.join(QLatin1Char('\n'))))
         return followRows();
     remove.action = PlanAction::Delete;
-    m_context.jobs.start(
-        PlanJob(m_title, remove, [self = shared_from_this(), remove](const PlanReport &again) {
-            self->m_forGood = self->m_count ? self->m_count(remove, again) : DoneOf(remove, again);
+    m_context.jobs.start(PlanJob(
+        m_title, remove,
+        [self = shared_from_this(), remove](const PlanReport &again) {
+            self->m_forGood = self->doneOf(remove, again);
             MergeReports(self->m_report, again);
             self->followRows();
-        }));
+        },
+        m_sizes));
 }
 
 void FileOperation::followRows()
 {
     if (m_follow) {
         m_follow(m_plan, m_report);
-        return showReport(m_count(m_plan, m_report));
+        return showReport();
     }
     FollowRows(
         m_context, m_title,
         [plan = m_plan, report = m_report](RowsAndGone &rows) {
             FollowPlan(rows.rows, rows.gone, plan, report, IdentityNow, ProblemText);
         },
-        [self = shared_from_this()] { self->showReport(DoneOf(self->m_plan, self->m_report)); });
+        [self = shared_from_this()] { self->showReport(); });
 }
 
-void FileOperation::showReport(DoneTotals done)
+void FileOperation::showReport()
 {
-    const bool folders = static_cast<bool>(m_count);
+    const DoneTotals done = doneOf(m_plan, m_report);
+    const bool folders = !m_sizes.empty();
     const std::size_t files = done.files - m_forGood.files;
     const PlanAction action = m_plan.action;
     QString summary = DoneText(

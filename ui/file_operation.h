@@ -10,6 +10,7 @@
 #include "results/action_plan.h"
 #include "results/result_row.h"
 #include "results/rows_follow.h"
+#include "ui/plan_runner.h"
 
 class QLabel;
 class QWidget;
@@ -53,13 +54,11 @@ class FileOperation : public std::enable_shared_from_this<FileOperation>
 public:
     static void Start(const CommandContext &context, PlanAction action, SearchMethod method,
                       const std::string &folder);
-    /// What a plan of whole folders did, as the folder rows count it (a folder's own entry
-    /// says nothing of the bytes below it).
-    using Count = std::function<DoneTotals(const ActionPlan &plan, const PlanReport &report)>;
     /// What the window makes of a folder plan's report, on its thread.
     using Follow = std::function<void(const ActionPlan &plan, const PlanReport &report)>;
-    /// The same steps for a plan of whole folders; `follow` brings the rows in line with them.
-    static void StartFolders(const CommandContext &context, ActionPlan plan, Count count, Follow follow);
+    /// The same steps for a plan of whole folders, each holding `sizes` bytes (by plan index);
+    /// `follow` brings the rows in line with what was done.
+    static void StartFolders(const CommandContext &context, ActionPlan plan, PlanSizes sizes, Follow follow);
 
 private:
     FileOperation(const CommandContext &context, ActionPlan plan);
@@ -73,7 +72,9 @@ private:
     /// A trash that cannot be used is never passed over in silence: the question names the reason.
     void askDeleteForGood();
     void followRows();
-    void showReport(DoneTotals done);
+    /// What `plan` did by its `report`, in files (or folders) and their bytes.
+    DoneTotals doneOf(const ActionPlan &plan, const PlanReport &report) const;
+    void showReport();
     /// The plan again, for only the files of the report that failed with `problem`.
     ActionPlan planFor(FileProblem problem, QStringList &names) const;
 
@@ -82,7 +83,7 @@ private:
     QString m_title;
     PlanReport m_report;
     DoneTotals m_forGood;  // deleted for good where the trash could not be used
-    Count m_count;         // a folder plan's; none for the file rows
+    PlanSizes m_sizes;     // a folder plan's; none for the file rows
     Follow m_follow;
 };
 

@@ -14,7 +14,6 @@
 #include <QToolButton>
 #include <QUrl>
 #include <QVBoxLayout>
-#include <map>
 
 #include "engine/checksum_cache.h"
 #include "results/folder_marks.h"
@@ -239,21 +238,12 @@ void FolderView::moveMarked()
 
 void FolderView::run(ActionPlan plan)
 {
-    std::map<std::string, std::uint64_t> bytes;  // what a folder holds, by its plan path
-    for (std::size_t i = 0, f = 0; i < m_model->rows().size(); ++i)
-        if (!m_model->rows()[i].redundant())
-            bytes[plan.files[f++].path] = m_model->rows()[i].folder.bytes;
-    auto count = [bytes = std::move(bytes)](const ActionPlan &done, const PlanReport &report) {
-        DoneTotals totals;
-        for (const FileReport &file : report.files)
-            if (file.outcome == FileOutcome::Done && file.file < done.files.size()) {
-                ++totals.files;
-                totals.bytes += bytes.at(done.files[file.file].path);
-            }
-        return totals;
-    };
+    PlanSizes sizes;  // what each folder holds, in plan order
+    for (const FolderRow &row : m_model->rows())
+        if (!row.redundant())
+            sizes.push_back(row.folder.bytes);
     FileOperation::StartFolders(
-        m_context, std::move(plan), std::move(count),
+        m_context, std::move(plan), std::move(sizes),
         [this](const ActionPlan &done, const PlanReport &report) { followPlan(done, report); });
 }
 

@@ -8,24 +8,26 @@
 
 namespace geminor {
 
-Job PlanJob(const QString &title, ActionPlan plan, std::function<void(const PlanReport &)> then)
+Job PlanJob(const QString &title, ActionPlan plan, std::function<void(const PlanReport &)> then,
+            const PlanSizes &sizes)
 {
     std::vector<std::uint64_t> bytesBefore{0};  // the bytes of the first n marked files
-    for (const PlanFile &file : plan.files)
-        if (file.marked)
-            bytesBefore.push_back(bytesBefore.back() + file.seen.size);
+    for (std::size_t i = 0; i < plan.files.size(); ++i)
+        if (plan.files[i].marked)
+            bytesBefore.push_back(bytesBefore.back() + (sizes.empty() ? plan.files[i].seen.size : sizes[i]));
+    const QString what = sizes.empty() ? QStringLiteral("file(s)") : QStringLiteral("folder(s)");
     const std::size_t total = bytesBefore.size() - 1;
     const QString allBytes = FormatSize(static_cast<double>(bytesBefore.back()));
     auto report = std::make_shared<PlanReport>();
     Job job;
     job.title = title;
     job.total = total;
-    job.label = [bytesBefore = std::move(bytesBefore), total, allBytes](std::size_t done) {
+    job.label = [bytesBefore = std::move(bytesBefore), total, allBytes, what](std::size_t done) {
         done = std::min(done, total);
-        return QStringLiteral("%1 of %2 file(s), %3 of %4")
+        return QStringLiteral("%1 of %2 %3, %4 of %5")
             .arg(done)
             .arg(total)
-            .arg(FormatSize(static_cast<double>(bytesBefore[done])), allBytes);
+            .arg(what, FormatSize(static_cast<double>(bytesBefore[done])), allBytes);
     };
     job.work = [report, plan = std::move(plan)](JobProgress &progress) {
         try {
