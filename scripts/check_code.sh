@@ -12,7 +12,7 @@ status=0
 if [ -d .git ] || git rev-parse --git-dir >/dev/null 2>&1; then
   mapfile -t sources < <(git ls-files '*.cpp' '*.h')
 else
-  mapfile -t sources < <(find app engine persist results texts ui tests fuzz bench -name '*.cpp' -o -name '*.h')
+  mapfile -t sources < <(find app engine pictures persist results texts ui tests fuzz bench -name '*.cpp' -o -name '*.h')
 fi
 if ! clang-format --dry-run -Werror "${sources[@]}"; then
   echo "Format check failed: run clang-format -i on the files above" >&2
@@ -23,7 +23,7 @@ base="${GEMINOR_TIDY_BASE:-HEAD~1}"
 changed=()
 if git rev-parse --verify -q "$base" >/dev/null; then
   mapfile -t changed < <(git diff --name-only --diff-filter=AM "$base" -- \
-    'app/*.cpp' 'engine/*.cpp' 'persist/*.cpp' 'results/*.cpp' 'texts/*.cpp' 'ui/*.cpp')
+    'app/*.cpp' 'engine/*.cpp' 'pictures/*.cpp' 'persist/*.cpp' 'results/*.cpp' 'texts/*.cpp' 'ui/*.cpp')
 fi
 if [ ${#changed[@]} -gt 0 ] && [ -f "$build/compile_commands.json" ]; then
   # Checks that only flag the code's deliberate idioms stay off.

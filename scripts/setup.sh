@@ -20,6 +20,7 @@ GEMINOR_TEST_PACKAGES+=(bindfs fuse3)  # bindfs mirrors (FUSE) for the content p
 GEMINOR_TEST_PACKAGES+=(exfatprogs exfat-fuse)  # the checksum cache's exFAT test
 GEMINOR_TEST_PACKAGES+=(strace)  # crash points: geminor-cli killed before each call that changes files
 GEMINOR_TEST_PACKAGES+=(clang-format clang-tidy)  # the code's format and bugprone checks
+GEMINOR_TEST_PACKAGES+=(mate-backgrounds imagemagick)  # photographs, and their edited copies, for the picture tests
 
 geminor_install_packages() {
   local missing=()

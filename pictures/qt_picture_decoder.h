@@ -1,0 +1,22 @@
+#pragma once
+
+#include "engine/picture_decoder.h"
+
+namespace geminor {
+
+/// The picture decoder of the front ends: QtGui's image readers (JPEG, PNG, GIF, BMP, TIFF,
+/// WebP, and HEIF where a plugin for it is installed), no widgets. Needs no application object.
+class QtPictureDecoder final : public PictureDecoder
+{
+public:
+    /// Beyond either, a picture is refused from its declared size, before it is decoded.
+    static constexpr std::uint64_t kMostPixels = 100'000'000;
+    static constexpr int kLongestSide = 30'000;
+    /// The short side pictures are decoded at, where the format can decode smaller.
+    static constexpr int kDecodedSide = 128;
+
+    bool isPicture(std::span<const std::byte> head) const override;
+    Result<PictureLook> look(int fd) const override;
+};
+
+}  // namespace geminor
