@@ -9,11 +9,11 @@
 // frequencies (0..7 each way, as the widely used imagehash library takes them) and one bit per
 // coefficient: above their median or not. The median makes it indifferent to brightness and
 // contrast, the low frequencies to scaling and compression. The first published form (pHash)
-// takes 1..8 instead, leaving out the first row and column; measured on twelve photographs,
-// cropping 5% off each side moved that form by 8 to 26 bits (10 to 14 for most), and this one
-// by 4 to 20 (about 9), unrelated photos staying as far apart (22 bits at the closest). The
-// DC term is one bit that is always set. pHash's 7 x 7 mean filter before the reduction is
-// left out: averaging whole areas down to 32 x 32 removes that detail anyway.
+// takes 1..8 instead, leaving out the first row and column; on twelve photographs, cropping 5%
+// off each side moved that form by 8 to 26 bits (11 at the median) and this one by 4 to 20
+// (9), unrelated photos staying as far apart (22 bits at the closest). The DC term is a bit
+// that is always set. pHash's 7 x 7 mean filter before the reduction is left out: averaging
+// whole areas down to 32 x 32 removes that detail anyway.
 
 namespace geminor {
 namespace {
