@@ -21,6 +21,7 @@
 #include "app/cli_host.h"
 #include "engine/checksum_cache.h"
 #include "engine/file_system.h"
+#include "engine/picture_decoder.h"
 #include "engine/scan_run.h"
 #include "texts/scan_texts.h"
 #include "engine/atomic_file.h"
@@ -37,6 +38,12 @@
 namespace {
 
 using namespace geminor;
+
+/// The decoder of the similar-pictures search; none until the pictures library is built in.
+std::unique_ptr<PictureDecoder> MakePictureDecoder()
+{
+    return nullptr;
+}
 
 CancelRequested g_cancel{false};
 
@@ -147,6 +154,9 @@ std::optional<int> requestFrom(CliOptions &options, bool methodGiven, SearchRequ
                 return UsageError("not a folder: " + QuotedPath(folder));
         }
     request.Method = MethodFromName(options.method).value_or(SearchMethod::ByteToByte);
+    request.similarity = SimilarityOf(options.similarity);
+    if (request.Method == SearchMethod::SimilarPictures && !options.saveSession.empty())
+        return UsageError("sessions do not keep the similar pictures method yet: no --save-session with it");
     if (options.includeHidden)
         request.IncludeHidden = true;
     if (options.noProtect)
@@ -187,14 +197,16 @@ int scanAndReport(const CliOptions &options, const SearchRequest &request,
 {
     CliHost host(options.quiet);
     std::unique_ptr<ChecksumCache> cache;
-    if (!options.noCache && ReadsContents(request.Method)) {
+    if (!options.noCache && UsesChecksumCache(request.Method)) {
         if (auto opened = ChecksumCache::Open(options.cacheDir))
             cache = std::move(*opened);
         else
             std::fprintf(stderr, "geminor-cli: %s\n",
                          CacheWarningText({CacheWarning::Stage::NotUsed, opened.error()}).c_str());
     }
-    ScanOutcome outcome = RunScan(request, host, g_cancel, cache.get());
+    const std::unique_ptr<PictureDecoder> decoder =
+        request.Method == SearchMethod::SimilarPictures ? MakePictureDecoder() : nullptr;
+    ScanOutcome outcome = RunScan(request, host, g_cancel, cache.get(), decoder.get());
     host.finish();
     if (options.wholeFolders) {
         closeCache(cache);
@@ -220,6 +232,8 @@ int scanAndReport(const CliOptions &options, const SearchRequest &request,
     const bool exported = writeExports(options, rows, outcome);
     if (outcome.cancelled)
         return 130;  // as a shell reports a program that Ctrl-C ended
+    if (outcome.noPictureDecoder)
+        return 1;
     if (act) {
         const int status = RunCliAction(*act, PlanFilesOf(rows), outcome.method, g_cancel);
         return exported ? status : 1;

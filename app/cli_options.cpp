@@ -22,9 +22,13 @@ CLI::Option *addSearchOptions(CLI::App &app, CliOptions &options)
         "skipped a file, 130 when Ctrl-C stopped it, 1 for any other failure.");
     app.set_version_flag("--version", std::string("geminor-cli ") + GEMINOR_VERSION);
     CLI::Option *method =
-        app.add_option("-m,--method", options.method, "search method: byte, crc32, name or zero")
-            ->check(CLI::IsMember({"byte", "crc32", "name", "zero"}))
+        app.add_option("-m,--method", options.method, "search method: byte, crc32, name, zero or similar")
+            ->check(CLI::IsMember({"byte", "crc32", "name", "zero", "similar"}))
             ->capture_default_str();
+    app.add_option("--similarity", options.similarity,
+                   "with -m similar, how alike pictures must look: very-high, high, medium or low")
+        ->check(CLI::IsMember({"very-high", "high", "medium", "low"}))
+        ->capture_default_str();
     app.add_option("-t,--types", options.types, "file types of the folders, as \".mp3;.jpg\"")
         ->capture_default_str();
     app.add_flag("-n,--no-subfolders", options.noSubfolders, "do not walk sub-folders");
@@ -141,6 +145,17 @@ std::vector<KeepCriterion> KeepRules(const CliOptions &options)
     for (const std::string &text : options.keep)
         rules.push_back(*ParseKeepCriterion(text));
     return rules;
+}
+
+Similarity SimilarityOf(const std::string &name)
+{
+    if (name == "very-high")
+        return Similarity::VeryHigh;
+    if (name == "medium")
+        return Similarity::Medium;
+    if (name == "low")
+        return Similarity::Low;
+    return Similarity::High;
 }
 
 int UsageError(const std::string &message)

@@ -18,6 +18,7 @@ namespace geminor {
 struct CliOptions
 {
     std::string method = "byte";
+    std::string similarity = "high";
     std::string types = "*.*";
     bool noSubfolders = false;
     std::vector<std::string> excluded;
@@ -59,6 +60,10 @@ std::optional<PlanAction> ActionOf(const CliOptions &options, std::string &error
 
 /// The keep rules given, in order; each was checked when the options were read.
 std::vector<KeepCriterion> KeepRules(const CliOptions &options);
+
+/// The similarity level an option names (very-high, high, medium, low); each was checked when
+/// the options were read.
+Similarity SimilarityOf(const std::string &name);
 
 /// Says a usage error on stderr; returns its exit status, 2.
 int UsageError(const std::string &message);

@@ -5,7 +5,8 @@ _geminor_cli()
     cur="${COMP_WORDS[COMP_CWORD]}"
     prev="${COMP_WORDS[COMP_CWORD-1]}"
     case "$prev" in
-        -m|--method) COMPREPLY=($(compgen -W "byte crc32 name zero" -- "$cur")); return ;;
+        -m|--method) COMPREPLY=($(compgen -W "byte crc32 name zero similar" -- "$cur")); return ;;
+        --similarity) COMPREPLY=($(compgen -W "very-high high medium low" -- "$cur")); return ;;
         -x|--exclude) COMPREPLY=($(compgen -d -- "$cur")); return ;;
         -s|--session|--save-session) COMPREPLY=($(compgen -f -X '!*.gmr' -- "$cur") $(compgen -d -- "$cur")); return ;;
         --csv|--html|--json|--apply|-t|--types) COMPREPLY=($(compgen -f -- "$cur")); return ;;
@@ -17,7 +18,7 @@ _geminor_cli()
         --reference) COMPREPLY=($(compgen -d -- "$cur")); return ;;
     esac
     if [[ "$cur" == -* ]]; then
-        COMPREPLY=($(compgen -W "-m --method -t --types -n --no-subfolders -x --exclude -H --include-hidden
+        COMPREPLY=($(compgen -W "-m --method --similarity -t --types -n --no-subfolders -x --exclude -H --include-hidden
             --no-protect -q --quiet -0 --null -s --session --save-session --csv --html --json
             --apply --keep --reference --sort --link --undo --journal --no-cache --cache-dir --clear-cache --trash --delete --move-to --dry-run --help --version" -- "$cur"))
     else

@@ -5,7 +5,14 @@
 namespace geminor {
 namespace {
 
-enum Has : unsigned char { Crc = 1, Whole = 2, First = 4, FirstIsWhole = 8, WithFileSystem = 16 };
+enum Has : unsigned char {
+    Crc = 1,
+    Whole = 2,
+    First = 4,
+    FirstIsWhole = 8,
+    WithFileSystem = 16,
+    Picture = 32
+};
 
 void putVarint(std::string &out, std::uint64_t value)
 {
@@ -91,9 +98,9 @@ std::string EncodeRecord(const CacheRecord &record)
     const bool firstIsWhole = d.first && d.whole && XXH128_isEqual(*d.first, *d.whole);
     std::string out;
     out.reserve(72);
-    out.push_back(static_cast<char>((d.crc ? Crc : 0) | (d.whole ? Whole : 0) |
-                                    (d.first && !firstIsWhole ? First : 0) |
-                                    (firstIsWhole ? FirstIsWhole : 0) | WithFileSystem));
+    out.push_back(
+        static_cast<char>((d.crc ? Crc : 0) | (d.whole ? Whole : 0) | (d.first && !firstIsWhole ? First : 0) |
+                          (firstIsWhole ? FirstIsWhole : 0) | (d.picture ? Picture : 0) | WithFileSystem));
     putFixed(out, record.seenDay);
     putVarint(out, record.state.size);
     putFixed(out, record.state.modifiedNs);
@@ -108,6 +115,11 @@ std::string EncodeRecord(const CacheRecord &record)
         putDigest(out, *d.whole);
     if (d.first && !firstIsWhole)
         putDigest(out, *d.first);
+    if (d.picture) {
+        putFixed(out, d.picture->width);
+        putFixed(out, d.picture->height);
+        putFixed(out, d.picture->hash);
+    }
     putFixed(out, checkOf(CacheKeyOf(record.state.device, record.state.inode), out));
     return out;
 }
@@ -126,7 +138,7 @@ std::optional<CacheRecord> DecodeRecord(const CacheKey &key, std::string_view va
     record.state.inode = fromBigEndian(key.data() + 8);
     std::uint8_t has = 0;
     std::uint64_t zigzag = 0;
-    if (!getFixed(value, has) || (has & ~(Crc | Whole | First | FirstIsWhole | WithFileSystem)) ||
+    if (!getFixed(value, has) || (has & ~(Crc | Whole | First | FirstIsWhole | WithFileSystem | Picture)) ||
         !getFixed(value, record.seenDay) || !getVarint(value, record.state.size) ||
         !getFixed(value, record.state.modifiedNs) || !getVarint(value, zigzag) ||
         ((has & WithFileSystem) && !getFixed(value, record.fileSystem)))
@@ -141,8 +153,14 @@ std::optional<CacheRecord> DecodeRecord(const CacheKey &key, std::string_view va
             return std::nullopt;
         d.crc = crc;
     }
-    if (((has & Whole) && !getDigest(value, d.whole)) || ((has & First) && !getDigest(value, d.first)) ||
-        !value.empty())
+    if (((has & Whole) && !getDigest(value, d.whole)) || ((has & First) && !getDigest(value, d.first)))
+        return std::nullopt;
+    if (has & Picture) {
+        PictureLook &look = d.picture.emplace();
+        if (!getFixed(value, look.width) || !getFixed(value, look.height) || !getFixed(value, look.hash))
+            return std::nullopt;
+    }
+    if (!value.empty())
         return std::nullopt;
     if (has & FirstIsWhole)
         d.first = d.whole;

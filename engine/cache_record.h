@@ -8,6 +8,7 @@
 #include <xxhash.h>
 
 #include "engine/file_identity.h"
+#include "engine/picture_decoder.h"
 
 namespace geminor {
 
@@ -17,6 +18,7 @@ struct Digests
     std::optional<std::uint32_t> crc;    // CRC-32 of the whole content
     std::optional<XXH128_hash_t> whole;  // the content digest of the whole file (see IdenticalGroups)
     std::optional<XXH128_hash_t> first;  // the same of its first block
+    std::optional<PictureLook> picture;  // how it looks, when it is a picture
 };
 
 /// One file's record: its state, what is known of its bytes and the day it was last seen.

@@ -143,8 +143,28 @@ void ChecksumCache::Known::add(const Digests &digests)
         whole = *digests.whole;
     if (digests.first)
         first = *digests.first;
-    has |=
-        static_cast<std::uint8_t>((digests.crc ? 1 : 0) | (digests.whole ? 2 : 0) | (digests.first ? 4 : 0));
+    has |= static_cast<std::uint8_t>((digests.crc ? 1 : 0) | (digests.whole ? 2 : 0) |
+                                     (digests.first ? 4 : 0) | (digests.picture ? 8 : 0));
+}
+
+void ChecksumCache::learn(std::uint32_t id, const Digests &digests)
+{
+    m_known[id].add(digests);
+    if (digests.picture) {
+        std::lock_guard lock(m_pictureMutex);
+        m_pictures[id] = *digests.picture;
+    }
+}
+
+Digests ChecksumCache::digestsOf(std::uint32_t id) const
+{
+    Digests digests = m_known[id].digests();
+    if (m_known[id].has & 8) {
+        std::lock_guard lock(m_pictureMutex);
+        if (const auto look = m_pictures.find(id); look != m_pictures.end())
+            digests.picture = look->second;
+    }
+    return digests;
 }
 
 void ChecksumCache::noteFolder(dev_t device, int folderFd)
@@ -186,7 +206,7 @@ void ChecksumCache::ask(std::uint32_t id)
     }
     // Else stale: the file changed since, another took its inode, or another file system its device.
     if (*record && (*record)->state == m_states[id] && (*record)->fileSystem == m_lastVolume.identity) {
-        m_known[id].add((*record)->digests);
+        learn(id, (*record)->digests);
         m_known[id].dirty = (*record)->seenDay != m_today;  // seen today: kept 90 days more
     }
 }
@@ -196,14 +216,14 @@ std::optional<Digests> ChecksumCache::lookup(std::uint32_t id)
     if (m_broken || m_finished || id >= m_known.size())
         return std::nullopt;
     const Known &known = m_known[id];
-    return known.has ? std::optional(known.digests()) : std::nullopt;
+    return known.has ? std::optional(digestsOf(id)) : std::nullopt;
 }
 
 void ChecksumCache::store(std::uint32_t id, const Digests &digests)
 {
     if (m_broken || m_finished || id >= m_known.size() || !m_known[id].trusted)
         return;
-    m_known[id].add(digests);
+    learn(id, digests);
     m_known[id].dirty = true;
 }
 
@@ -220,7 +240,7 @@ CacheWriter::Records ChecksumCache::toWrite()
                 const std::uint32_t id = m_dirty[i];
                 if (i == 0 || m_states[id].device != device)
                     volume = m_volumes.of(device = static_cast<dev_t>(m_states[id].device));
-                return CacheRecord{m_states[id], volume.identity, m_known[id].digests(), m_today};
+                return CacheRecord{m_states[id], volume.identity, digestsOf(id), m_today};
             }};
 }
 

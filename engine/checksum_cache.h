@@ -8,6 +8,7 @@
 #include <optional>
 #include <string>
 #include <sys/types.h>
+#include <unordered_map>
 #include <vector>
 
 #include "engine/cache_checker.h"
@@ -26,6 +27,12 @@ namespace geminor {
 inline bool ReadsContents(SearchMethod method)
 {
     return method == SearchMethod::ByteToByte || method == SearchMethod::Crc32;
+}
+
+/// The methods that keep what they learn of files in the checksum cache.
+inline bool UsesChecksumCache(SearchMethod method)
+{
+    return ReadsContents(method) || method == SearchMethod::SimilarPictures;
 }
 
 /// Digests of files kept between scans in an LMDB database ($XDG_CACHE_HOME/geminor/digests.mdb):
@@ -89,7 +96,7 @@ private:
     {
         XXH128_hash_t whole{}, first{};
         std::uint32_t crc = 0;
-        std::uint8_t has = 0;  // 1 crc, 2 whole, 4 first
+        std::uint8_t has = 0;  // 1 crc, 2 whole, 4 first, 8 a picture's look (in m_pictures)
         bool dirty = false;    // to be written
         bool trusted = false;  // its file system keeps change times, and its times had settled
 
@@ -105,6 +112,9 @@ private:
     bool stopUsing(Error reason, bool fromStart);
     /// Asks the cache for the file walked as `id`.
     void ask(std::uint32_t id);
+    /// Adds to what is known of the file walked as `id`, and gives all of it.
+    void learn(std::uint32_t id, const Digests &digests);
+    Digests digestsOf(std::uint32_t id) const;
     /// What is to be written, in the order of the keys (on the writer's thread).
     CacheWriter::Records toWrite();
 
@@ -125,7 +135,11 @@ private:
     std::vector<FileIdentity> m_states;  // by id
     std::vector<Known> m_known;
     std::vector<std::uint32_t> m_dirty;  // the ids to write, in the order of the keys
-    CacheWriter m_writer;                // (last: it ends first)
+    // The looks of pictures, by id, beside m_known: few files have one, and every file's Known
+    // stays small.
+    mutable std::mutex m_pictureMutex;
+    std::unordered_map<std::uint32_t, PictureLook> m_pictures;  // under m_pictureMutex
+    CacheWriter m_writer;                                       // (last: it ends first)
 };
 
 }  // namespace geminor

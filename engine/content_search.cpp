@@ -46,7 +46,7 @@ Groups ChecksumGroups(std::span<const FileRecord> members, SearchState &state, F
                                     : FileReader(record.folder + record.name),
                             record.size);
             if (crc && cache)
-                cache->store(record.id, {crc, {}, {}});
+                cache->store(record.id, {crc, {}, {}, {}});
         }
         state.bytesCompared.fetch_add(record.size, std::memory_order_relaxed);
         if (crc)

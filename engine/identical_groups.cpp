@@ -149,7 +149,7 @@ private:
             bytes += want;
             const XXH128_hash_t digest = digestOf(buffer.get(), want, chain);
             if (learnFirst && want < m_size)  // a file of one block gets its whole digest at once
-                m_aids.cache->store(m_records[m].id, {std::nullopt, std::nullopt, digest});
+                m_aids.cache->store(m_records[m].id, {std::nullopt, std::nullopt, digest, std::nullopt});
             out.splitOf.push_back(out.place(digest, buffer.get(), m, 1, reRead));
         }
         tell();
@@ -257,8 +257,9 @@ private:
             if (round.splitOf[i] == kNone)
                 continue;
             const XXH128_hash_t &digest = round.splits[round.splitOf[i]].digest;
-            m_aids.cache->store(m_records[members[i]].id,
-                                {std::nullopt, digest, oneBlock ? std::optional(digest) : std::nullopt});
+            m_aids.cache->store(
+                m_records[members[i]].id,
+                {std::nullopt, digest, oneBlock ? std::optional(digest) : std::nullopt, std::nullopt});
         }
     }
 

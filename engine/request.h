@@ -7,8 +7,12 @@
 
 namespace geminor {
 
-/// The four ways of deciding that files are duplicates.
-enum class SearchMethod { ByteToByte, Crc32, SameName, ZeroSize };
+/// The ways of deciding that files are duplicates: the four of sessions, and pictures that
+/// look alike (not kept in sessions yet).
+enum class SearchMethod { ByteToByte, Crc32, SameName, ZeroSize, SimilarPictures };
+
+/// How alike two pictures must look to be similar pictures.
+enum class Similarity { VeryHigh, High, Medium, Low };
 
 /// One row of the search-location list. An exclusion row uses only `Folder`.
 struct SearchLocation
@@ -31,6 +35,8 @@ struct SearchRequest
     bool IncludeHidden = false;
     /// Also find whole folders that are copies (content methods only); not kept in sessions.
     bool Folders = false;
+    /// Similar pictures only; not kept in sessions.
+    Similarity similarity = Similarity::High;
 
     bool operator==(const SearchRequest &) const = default;
 };

@@ -13,7 +13,7 @@ enum class ScanPhase { Walking, Starting, Searching, Loading };
 /// How far a scan has come, as data; the front ends turn it into texts (texts/scan_texts.h) or
 /// anything else.
 /// Which search a Searching report comes from; the front ends name it.
-enum class SearchKind { Duplicates, SameNames };
+enum class SearchKind { Duplicates, SameNames, Pictures };
 
 struct ScanProgress
 {

@@ -10,6 +10,7 @@
 #include "engine/folder_walker.h"
 #include "engine/protected_folders.h"
 #include "engine/same_name_search.h"
+#include "engine/similar_search.h"
 #include "engine/sorting_lib.h"
 #include "engine/walk_companion.h"
 
@@ -106,13 +107,18 @@ FileList walkLocations(const SearchRequest &request, ScanHost &host, const Cance
 }  // namespace
 
 ScanOutcome RunScan(const SearchRequest &request, ScanHost &host, CancelRequested &cancel,
-                    ChecksumCache *cache)
+                    ChecksumCache *cache, const PictureDecoder *decoder)
 {
     ScanOutcome outcome;
     outcome.method = request.Method;
+    const bool pictures = request.Method == SearchMethod::SimilarPictures;
+    if (pictures && !decoder) {
+        outcome.noPictureDecoder = true;
+        return outcome;
+    }
     const bool contents = ReadsContents(request.Method);
     std::optional<WalkCompanion> companion;
-    if (contents)
+    if (contents || pictures)  // (leaves out the files reached twice, and reads the cache)
         companion.emplace(cache);
     // Whole folders need every file's place in its folder; the census holds it compactly.
     std::optional<FolderCensus> census;
@@ -141,6 +147,13 @@ ScanOutcome RunScan(const SearchRequest &request, ScanHost &host, CancelRequeste
     case SearchMethod::Crc32:
         SearchDuplicates(TakeSorted(std::move(fileList), std::move(order), SizeFirstLess), request.Method,
                          state, cache);
+        if (cache)
+            cache->finish();
+        break;
+    case SearchMethod::SimilarPictures:
+        outcome.notPictures =
+            SearchSimilarPictures(TakeSorted(std::move(fileList), std::move(order), SizeFirstLess),
+                                  request.similarity, *decoder, state, cache);
         if (cache)
             cache->finish();
         break;

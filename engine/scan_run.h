@@ -13,6 +13,7 @@
 namespace geminor {
 
 class ChecksumCache;
+class PictureDecoder;
 
 /// Everything a finished (or cancelled) scan hands to its front end.
 struct ScanOutcome
@@ -28,6 +29,8 @@ struct ScanOutcome
     std::int64_t unreadableFiles = 0;
     std::int64_t unlistedFolders = 0;
     std::int64_t protectedLocations = 0;  // locations that lie in a protected system folder
+    std::int64_t notPictures = 0;         // similar pictures: files that are no pictures
+    bool noPictureDecoder = false;        // similar pictures asked of a scan without a decoder
     FolderResult folders;                 // when the request asked for folders
 };
 
@@ -35,9 +38,10 @@ struct ScanOutcome
 /// exclusion in list order (each file once), sorts, and runs the search of the request's method.
 /// Runs on the caller's thread and reports through `host`; the cancel flag may be set from
 /// any thread; the caller clears it when the scan starts, so that a cancel pressed at once is
-/// never lost. `cache`, when given, is used by the content searches and written to (then
-/// finished).
+/// never lost. `cache`, when given, is used by the content and picture searches and written to
+/// (then finished). Similar pictures are looked at by `decoder`; without one, that search finds
+/// nothing and the outcome says why.
 ScanOutcome RunScan(const SearchRequest &request, ScanHost &host, CancelRequested &cancel,
-                    ChecksumCache *cache = nullptr);
+                    ChecksumCache *cache = nullptr, const PictureDecoder *decoder = nullptr);
 
 }  // namespace geminor

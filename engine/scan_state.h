@@ -17,11 +17,13 @@ struct ResultEntry
 {
     FileIdentity seen;  // the file as the walk saw it
     std::string name;
-    FolderName folder;            // ends in '/'
-    std::string version = "N/A";  // the file version text
-    std::int32_t group = 0;       // 1, 2, 3... for the groups in order; 0 for a zero-size listing
-    std::int16_t location = -1;   // the first search location that holds the file
-    bool reference = false;       // a reference location holds it: it is kept, never marked
+    FolderName folder;                    // ends in '/'
+    std::string version = "N/A";          // the file version text
+    std::int32_t group = 0;               // 1, 2, 3... for the groups in order; 0 for a zero-size listing
+    std::int16_t location = -1;           // the first search location that holds the file
+    bool reference = false;               // a reference location holds it: it is kept, never marked
+    std::uint8_t distance = 0;            // similar pictures: how far its look is from its group's first
+    std::uint32_t width = 0, height = 0;  // similar pictures: its size as shown
 
     std::string path() const { return folder + name; }
 };

@@ -191,9 +191,27 @@ std::string withoutLineEnds(std::string field)
 
 }  // namespace
 
+namespace {
+
+/// Sessions keep the four methods of their format; a similar-pictures request, which the window
+/// does not offer yet, is kept as byte to byte (the geminor-cli refuses to save one).
+const char *methodWord(SearchMethod method)
+{
+    switch (method) {
+    case SearchMethod::ByteToByte:
+    case SearchMethod::SimilarPictures: return kMethodWords[0];
+    case SearchMethod::Crc32: return kMethodWords[1];
+    case SearchMethod::SameName: return kMethodWords[2];
+    case SearchMethod::ZeroSize: return kMethodWords[3];
+    }
+    return kMethodWords[0];
+}
+
+}  // namespace
+
 std::string SessionText(const SearchRequest &request)
 {
-    std::string text = kMethodWords[static_cast<int>(request.Method)];
+    std::string text = methodWord(request.Method);
     text += request.ProtectWindowsFolders ? "\r\n1\r\n" : "\r\n0\r\n";
     text += request.IncludeHidden ? "1" : "0";
     for (const SearchLocation &row : request.Locations) {

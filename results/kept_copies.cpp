@@ -36,7 +36,8 @@ int OpenPathForReading(const std::string &path)
     return openForReading([&](int flags) { return OpenPath(path, flags); });
 }
 
-KeptCopies::KeptCopies(const std::vector<PlanFile> &files) : m_files(files)
+KeptCopies::KeptCopies(const std::vector<PlanFile> &files, SearchMethod method)
+    : m_files(files), m_method(method)
 {
     for (std::size_t i = 0; i < files.size(); ++i)
         if (!files[i].marked)
@@ -55,20 +56,29 @@ std::optional<std::size_t> KeptCopies::find(std::size_t index, int markedFd, std
         struct stat st = {};
         if (!fd || Fs().fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode) || (device && st.st_dev != *device))
             continue;
-        if ((st.st_dev == marked.st_dev && st.st_ino == marked.st_ino) || st.st_size != marked.st_size)
+        if ((st.st_dev == marked.st_dev && st.st_ino == marked.st_ino) ||
+            !keeps(k, fd.get(), st, markedFd, marked, owner) || Fs().fstat(fd.get(), &st) != 0)
             continue;
-        if (owner && (st.st_uid != owner->st_uid || st.st_gid != owner->st_gid ||
-                      (st.st_mode & 07777) != (owner->st_mode & 07777) ||
-                      ExtendedAttributesOf(fd.get()) != ExtendedAttributesOf(markedFd)))
-            continue;
-        if (m_compare.same(markedFd, fd.get(), static_cast<std::uint64_t>(marked.st_size)) &&
-            Fs().fstat(fd.get(), &st) == 0) {
-            if (state)
-                *state = IdentityOf(st);
-            return k;
-        }
+        if (state)
+            *state = IdentityOf(st);
+        return k;
     }
     return std::nullopt;
+}
+
+bool KeptCopies::keeps(std::size_t k, int fd, const struct stat &st, int markedFd, const struct stat &marked,
+                       const struct stat *owner)
+{
+    // A similar picture is no byte copy: what the user saw side by side must still be there.
+    if (m_method == SearchMethod::SimilarPictures)
+        return IdentityOf(st).sameContentState(m_files[k].seen);
+    if (st.st_size != marked.st_size)
+        return false;
+    if (owner && (st.st_uid != owner->st_uid || st.st_gid != owner->st_gid ||
+                  (st.st_mode & 07777) != (owner->st_mode & 07777) ||
+                  ExtendedAttributesOf(fd) != ExtendedAttributesOf(markedFd)))
+        return false;
+    return m_compare.same(markedFd, fd, static_cast<std::uint64_t>(marked.st_size));
 }
 
 std::optional<std::size_t> KeptCopies::linked(std::size_t index, const struct stat &st) const

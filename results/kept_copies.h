@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "engine/file_compare.h"
+#include "engine/request.h"
 #include "results/plan_file.h"
 
 namespace geminor {
@@ -17,11 +18,13 @@ namespace geminor {
 int OpenForReading(int folderFd, const std::string &name);
 int OpenPathForReading(const std::string &path);
 
-/// The unmarked files of a plan's groups, and whether one of them still holds a marked file's bytes.
+/// The unmarked files of a plan's groups, and whether one of them still holds a marked file's
+/// bytes. For similar pictures, whose group members differ in bytes, a kept copy is a kept picture
+/// that is still the very file the scan saw (same file, size and modification time).
 class KeptCopies
 {
 public:
-    explicit KeptCopies(const std::vector<PlanFile> &files);
+    explicit KeptCopies(const std::vector<PlanFile> &files, SearchMethod method = SearchMethod::ByteToByte);
 
     /// An unmarked member of the file's group (on `device` when given, and with the owner, mode
     /// and extended attributes of `owner` when given) that is another file with the same bytes,
@@ -36,7 +39,12 @@ public:
     bool has(std::int32_t group) const { return m_kept.contains(group); }
 
 private:
+    /// Whether the kept member `k`, open as `fd` (`st`), holds what the marked file holds.
+    bool keeps(std::size_t k, int fd, const struct stat &st, int markedFd, const struct stat &marked,
+               const struct stat *owner);
+
     const std::vector<PlanFile> &m_files;
+    SearchMethod m_method;
     std::unordered_map<std::int32_t, std::vector<std::size_t>> m_kept;  // group -> its unmarked files
     ByteComparer m_compare;
 };

@@ -44,7 +44,7 @@ std::string WithSlash(const std::string &folder);
 class PlanChecks
 {
 public:
-    explicit PlanChecks(const ActionPlan &plan) : m_plan(plan), m_copies(plan.files) {}
+    explicit PlanChecks(const ActionPlan &plan) : m_plan(plan), m_copies(plan.files, plan.method) {}
 
     const ActionPlan &plan() const { return m_plan; }
     /// Before acting on a file: the name the journal gave it while set aside ("" for none) and

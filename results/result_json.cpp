@@ -8,11 +8,12 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <iterator>
 
 namespace geminor {
 namespace {
 
-const char *const kMethods[] = {"byte", "crc32", "name", "zero"};
+const char *const kMethods[] = {"byte", "crc32", "name", "zero", "similar"};
 
 bool validUtf8(const std::string &bytes)
 {
@@ -56,7 +57,7 @@ void AppendJsonPath(std::string &out, const std::string &path)
 
 namespace {
 
-void appendFile(std::string &out, const ResultRow &row)
+void appendFile(std::string &out, const ResultRow &row, bool picture)
 {
     const FileIdentity &seen = row.seen;
     out += "{\"path\":";
@@ -66,7 +67,11 @@ void appendFile(std::string &out, const ResultRow &row)
            ",\"mtime_ns\":" + std::to_string(seen.modifiedNs) +
            ",\"ctime_ns\":" + std::to_string(seen.changedNs) + ",\"device\":" + std::to_string(seen.device) +
            ",\"inode\":" + std::to_string(seen.inode) + ",\"marked\":" + (row.marked ? "true" : "false") +
-           ",\"reference\":" + (row.reference ? "true" : "false") + "}";
+           ",\"reference\":" + (row.reference ? "true" : "false");
+    if (picture)
+        out += ",\"width\":" + std::to_string(row.width) + ",\"height\":" + std::to_string(row.height) +
+               ",\"distance\":" + std::to_string(row.distance);
+    out += '}';
 }
 
 }  // namespace
@@ -145,7 +150,7 @@ const char *MethodName(SearchMethod method)
 
 std::optional<SearchMethod> MethodFromName(const std::string &name)
 {
-    for (int i = 0; i < 4; ++i)
+    for (int i = 0; i < static_cast<int>(std::size(kMethods)); ++i)
         if (name == kMethods[i])
             return static_cast<SearchMethod>(i);
     return std::nullopt;
@@ -163,7 +168,7 @@ std::string ResultJson(const std::vector<ResultRow> &rows, SearchMethod method, 
             out += i == 0 ? "\n{\"files\":[\n" : "\n]},\n{\"files\":[\n";
         else
             out += ",\n";
-        appendFile(out, rows[i]);
+        appendFile(out, rows[i], method == SearchMethod::SimilarPictures);
     }
     out += rows.empty() ? "]}\n" : "\n]}\n]}\n";
     return out;

@@ -68,7 +68,10 @@ std::vector<ResultRow> LoadResults(const std::vector<ResultEntry> &entries, RowC
                             e.seen,
                             e.location,
                             e.reference,
-                            {}});
+                            {},
+                            e.distance,
+                            e.width,
+                            e.height});
         },
         progress);
     return rows;

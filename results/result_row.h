@@ -42,6 +42,8 @@ struct ResultRow
     std::int16_t location = -1;  // the first search location that holds it
     bool reference = false;      // in a reference location: kept, never marked
     std::string problem;         // why the last operation left its file as it was ("" when it did not)
+    std::uint8_t distance = 0;   // similar pictures: how far it looks from its group's first
+    std::uint32_t width = 0, height = 0;  // similar pictures: its size as shown
 
     std::string path() const { return folder + name; }
 };

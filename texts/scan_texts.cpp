@@ -41,6 +41,16 @@ std::string counts(const ScanProgress &p)
     return std::to_string(p.done) + '/' + std::to_string(p.total);
 }
 
+std::string searchingText(SearchKind search)
+{
+    switch (search) {
+    case SearchKind::Duplicates: return "Searching for duplicates...";
+    case SearchKind::SameNames: return "Searching for same name files...";
+    case SearchKind::Pictures: return "Searching for similar pictures...";
+    }
+    return {};
+}
+
 /// " 1.2 GB of 60.0 GB, about 25 s left" while a large size group is compared; else empty.
 std::string bytesTail(const ScanProgress &p)
 {
@@ -73,9 +83,7 @@ std::string ProgressStatusText(const ScanProgress &p)
     case ScanPhase::Starting: return "Starting search engine, please wait...";
     case ScanPhase::Searching:
         return p.statusAllowed
-                   ? std::string(p.search == SearchKind::SameNames ? "Searching for same name files..."
-                                                                   : "Searching for duplicates...") +
-                         '(' + counts(p) + ") " + percent(p) + '%' + bytesTail(p)
+                   ? searchingText(p.search) + '(' + counts(p) + ") " + percent(p) + '%' + bytesTail(p)
                    : std::string();
     case ScanPhase::Loading:
         return p.total == 0 ? "Loading Searched Result..." : "Loading Searched Result...(" + counts(p) + ')';
@@ -97,14 +105,19 @@ std::string ProgressTitleText(const ScanProgress &p)
 
 std::vector<std::string> ClosingTexts(const ScanOutcome &outcome)
 {
-    return {"Search Completed.", "Duplicates : " + std::to_string(outcome.DuplicateCount),
-            "Files : " + std::to_string(outcome.TotalFiles),
-            "Folders : " + std::to_string(outcome.TotalFolders)};
+    std::vector<std::string> texts{
+        "Search Completed.", "Duplicates : " + std::to_string(outcome.DuplicateCount),
+        "Files : " + std::to_string(outcome.TotalFiles), "Folders : " + std::to_string(outcome.TotalFolders)};
+    if (outcome.method == SearchMethod::SimilarPictures)
+        texts.push_back("Not pictures : " + std::to_string(outcome.notPictures));
+    return texts;
 }
 
 std::vector<std::string> ProblemTexts(const ScanOutcome &outcome)
 {
     std::vector<std::string> texts;
+    if (outcome.noPictureDecoder)
+        texts.push_back("Similar pictures cannot be searched: this build reads no pictures");
     if (outcome.unreadableFiles > 0)
         texts.push_back(std::to_string(outcome.unreadableFiles) + (outcome.unreadableFiles == 1
                                                                        ? " file could not be read"

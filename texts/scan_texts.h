@@ -14,7 +14,8 @@ std::string ProgressStatusText(const ScanProgress &progress);
 /// The window title's text while the window is minimized ("30.0% (3/10)"); empty for none.
 std::string ProgressTitleText(const ScanProgress &progress);
 
-/// The closing lines: "Search Completed.", "Duplicates : N", "Files : N", "Folders : N".
+/// The closing lines: "Search Completed.", "Duplicates : N", "Files : N", "Folders : N", and for
+/// similar pictures "Not pictures : N".
 std::vector<std::string> ClosingTexts(const ScanOutcome &outcome);
 
 /// What the closing "Search Completed." does not say: a cancel, locations that are protected

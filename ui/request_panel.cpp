@@ -137,7 +137,9 @@ SearchRequest RequestPanel::request() const
 void RequestPanel::setRequest(const SearchRequest &request)
 {
     m_searchList->clear();
-    m_options[static_cast<std::size_t>(request.Method)]->setChecked(true);
+    // A method the window does not offer yet (similar pictures) shows as the first.
+    const auto method = static_cast<std::size_t>(request.Method);
+    m_options[method < m_options.size() ? method : 0]->setChecked(true);
     m_protectMarker = QStringLiteral("ThruFile");  // no warning for a state that comes from a file
     m_chkProtect->setChecked(request.ProtectWindowsFolders);
     m_protectMarker = QStringLiteral("Direct");

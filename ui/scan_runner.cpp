@@ -59,7 +59,7 @@ std::shared_ptr<ScanResult> scanAndLoad(const SearchRequest &request, ScanHost &
     try {
         std::unique_ptr<ChecksumCache> cache;
         std::string warning;
-        if (useCache && ReadsContents(request.Method)) {
+        if (useCache && UsesChecksumCache(request.Method)) {
             if (auto opened = ChecksumCache::Open(ChecksumCache::DefaultFolder()))
                 cache = std::move(*opened);
             else

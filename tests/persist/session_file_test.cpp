@@ -31,6 +31,8 @@ TEST(SessionFile, WritesTheLineFormatWithCrLf)
 {
     SearchRequest request;
     EXPECT_EQ(SessionText(request), "Option1\r\n1\r\n0\r\n");
+    request.Method = SearchMethod::SimilarPictures;  // not one of the format's: kept as byte to byte
+    EXPECT_EQ(SessionText(request), "Option1\r\n1\r\n0\r\n");
     request.Method = SearchMethod::Crc32;
     request.Locations = {{"C:/Music", "Yes", ".mp3;.wma", false},
                          {"C:/Music/Old", "Yes", "*.*", true},
