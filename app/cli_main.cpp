@@ -26,6 +26,7 @@
 #include "texts/scan_texts.h"
 #include "engine/atomic_file.h"
 #include "persist/session_file.h"
+#include "pictures/qt_picture_decoder.h"
 #include "results/exports.h"
 #include "results/group_order.h"
 #include "results/keep_rules.h"
@@ -39,10 +40,10 @@ namespace {
 
 using namespace geminor;
 
-/// The decoder of the similar-pictures search; none until the pictures library is built in.
+/// The decoder of the similar-pictures search (QtGui's image readers need no application).
 std::unique_ptr<PictureDecoder> MakePictureDecoder()
 {
-    return nullptr;
+    return std::make_unique<QtPictureDecoder>();
 }
 
 CancelRequested g_cancel{false};

@@ -86,7 +86,7 @@ TEST_F(GeminorCli, UnderAnAddressSpaceLimitTheScanCompletesOrFailsWhole)
     ASSERT_EQ(run({"-q", tree.root()}), 0);
     const std::string full = out;
     int completed = 0, failed = 0;
-    for (int megabytes = 36; megabytes <= 100; megabytes += 8) {
+    for (int megabytes = 60; megabytes <= 156; megabytes += 8) {  // QtGui, for pictures, loads too
         const int status = run({"-q", tree.root()}, test::MemoryLimit(megabytes));
         if (status == 127)
             continue;  // too little even to load the libraries
