@@ -97,8 +97,9 @@ private:
         }
         report.bytesFreed = st.st_nlink == 1 ? static_cast<std::uint64_t>(st.st_size) : 0;
         if (IsLinkAction(plan.action))  // a link to a similar picture would lose the marked one's look
-            return plan.method == SearchMethod::SimilarPictures ? SkipFile(report, FileProblem::NoKeptCopy)
-                                                                : LinkFile(m_checks, report, folder, name);
+            return plan.method == SearchMethod::SimilarPictures
+                       ? SkipFile(report, FileProblem::NotForPictures)
+                       : LinkFile(m_checks, report, folder, name);
         if (plan.dryRun)
             return m_checks.checkOnly(report, folder, name, m_target);
         switch (plan.action) {

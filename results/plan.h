@@ -60,6 +60,7 @@ enum class FileProblem {
     NoJournal,            // the journal for undo could not be written (see `error`): nothing was done to it
     FolderDiffers,        // a folder: something in it no longer matches its kept folder (`target` names it)
     NotForFolders,        // the action does not take whole folders
+    NotForPictures,       // a link: similar pictures differ, so one never becomes a link to another
 };
 
 /// What happened to one marked file.

@@ -44,6 +44,7 @@ std::string ProblemText(const FileReport &report)
         return report.target.empty() ? std::string("no longer the same as its kept folder")
                                      : "no longer the same as its kept folder: " + report.target + " differs";
     case FileProblem::NotForFolders: return "a whole folder cannot be acted on this way";
+    case FileProblem::NotForPictures: return "a similar picture is never replaced by a link to another";
     case FileProblem::OwnerOrMode:
         return "its owner, permissions or extended attributes (ACL) differ from the kept copy's: a hard link "
                "would give it the kept copy's";

@@ -51,7 +51,7 @@ TEST(SimilarPicturesPlan, AMarkedPictureGoesOnlyWhileItsKeptPictureIsTheFileTheS
 
     // A link would put the kept picture's look in the marked one's place: never.
     plan = planOf(tree, PlanAction::HardLink);
-    EXPECT_EQ(RunPlan(plan).files.at(0).problem, FileProblem::NoKeptCopy);
+    EXPECT_EQ(RunPlan(plan).files.at(0).problem, FileProblem::NotForPictures);
     // Other methods still ask for the same bytes.
     EXPECT_EQ(RunPlan(planOf(tree, PlanAction::Trash, SearchMethod::ByteToByte)).files.at(0).problem,
               FileProblem::NoKeptCopy);
