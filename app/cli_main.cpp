@@ -1,8 +1,10 @@
 // geminor-cli: the scan without a window. Results on stdout as full paths, one group per block.
 #include <CLI/CLI.hpp>
+#include <QCoreApplication>
 #include <QDate>
 #include <QLocale>
 #include <cerrno>
+#include <clocale>
 #include <csignal>
 #include <cstring>
 #include <memory>
@@ -40,11 +42,23 @@ namespace {
 
 using namespace geminor;
 
-/// The decoder of the similar-pictures search (QtGui's image readers need no application).
-std::unique_ptr<PictureDecoder> MakePictureDecoder()
+/// The decoder of the similar-pictures search, with the application object Qt's image readers
+/// want when they run on threads of their own: without one, the threads Qt adopts for them
+/// race with its teardown at the end of the program (a heap damaged once in a few runs).
+struct PictureDecoding
 {
-    return std::make_unique<QtPictureDecoder>();
-}
+    PictureDecoding()
+    {
+        static int argc = 1;
+        static char name[] = "geminor-cli";
+        static char *argv[] = {name, nullptr};
+        app.emplace(argc, argv);
+        std::setlocale(LC_NUMERIC, "C");  // numbers print as they do without Qt
+        decoder = std::make_unique<QtPictureDecoder>();
+    }
+    std::optional<QCoreApplication> app;
+    std::unique_ptr<PictureDecoder> decoder;  // gone before the application object
+};
 
 CancelRequested g_cancel{false};
 
@@ -205,9 +219,11 @@ int scanAndReport(const CliOptions &options, const SearchRequest &request,
             std::fprintf(stderr, "geminor-cli: %s\n",
                          CacheWarningText({CacheWarning::Stage::NotUsed, opened.error()}).c_str());
     }
-    const std::unique_ptr<PictureDecoder> decoder =
-        request.Method == SearchMethod::SimilarPictures ? MakePictureDecoder() : nullptr;
-    ScanOutcome outcome = RunScan(request, host, g_cancel, cache.get(), decoder.get());
+    std::optional<PictureDecoding> pictures;
+    if (request.Method == SearchMethod::SimilarPictures)
+        pictures.emplace();
+    ScanOutcome outcome =
+        RunScan(request, host, g_cancel, cache.get(), pictures ? pictures->decoder.get() : nullptr);
     host.finish();
     if (options.wholeFolders) {
         closeCache(cache);

@@ -10,6 +10,7 @@
 #include <QIODevice>
 #include <QImage>
 #include <QImageReader>
+#include <QThreadPool>
 
 #include "engine/file_system.h"
 #include "pictures/perceptual_hash.h"
@@ -109,6 +110,11 @@ std::string SizeText(QSize size)
 }
 
 }  // namespace
+
+QtPictureDecoder::~QtPictureDecoder()
+{
+    QThreadPool::globalInstance()->waitForDone();  // and joins them
+}
 
 bool QtPictureDecoder::isPicture(std::span<const std::byte> head) const
 {

@@ -15,6 +15,13 @@ public:
     /// The short side pictures are decoded at, where the format can decode smaller.
     static constexpr int kDecodedSide = 128;
 
+    QtPictureDecoder() = default;
+    /// Waits for the threads Qt's image conversions started: left running, they race with
+    /// Qt's own teardown when the program ends without an application object.
+    ~QtPictureDecoder() override;
+    QtPictureDecoder(const QtPictureDecoder &) = delete;
+    QtPictureDecoder &operator=(const QtPictureDecoder &) = delete;
+
     bool isPicture(std::span<const std::byte> head) const override;
     Result<PictureLook> look(int fd) const override;
 };
