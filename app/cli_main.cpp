@@ -299,6 +299,11 @@ int applyResult(const CliOptions &options, const std::optional<CliAction> &act)
                      ErrorText(result.error()).c_str());
         return 1;
     }
+    // A report is data from outside: what it calls similar pictures no check at the act could
+    // confirm short of decoding them again, so such a report is not acted on.
+    if ((*result)->method() == SearchMethod::SimilarPictures)
+        return UsageError("a result of similar pictures cannot be applied: act on it in the scan that finds "
+                          "them (geminor-cli -m similar --keep RULE --trash FOLDER...)");
     return RunCliApply(*act, **result, KeepRules(options), g_cancel);
 }
 

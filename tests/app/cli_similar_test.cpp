@@ -44,6 +44,8 @@ TEST_F(GeminorCliSimilar, GroupsAPictureWithItsSmallerCopyAndCountsTheRest)
 
     EXPECT_EQ(run({"-m", "similar", "--save-session", tree.path("s.gse"), tree.path("p")}), 2);
     EXPECT_EQ(run({"-m", "similar", "--similarity", "lowest", tree.path("p")}), 2);
+    // A report is untrusted: nothing could confirm at the act that its pictures look alike.
+    EXPECT_EQ(run({"--apply", json, "--keep", "first", "--delete"}), 2);
 }
 
 }  // namespace
