@@ -87,7 +87,7 @@ CacheKey CacheKeyOf(std::uint64_t device, std::uint64_t inode)
     CacheKey key;
     for (int i = 0; i < 8; ++i) {
         key[static_cast<std::size_t>(i)] = static_cast<unsigned char>(device >> (56 - 8 * i));
-        key[static_cast<std::size_t>(8 + i)] = static_cast<unsigned char>(inode >> (56 - 8 * i));
+        key[8 + static_cast<std::size_t>(i)] = static_cast<unsigned char>(inode >> (56 - 8 * i));
     }
     return key;
 }

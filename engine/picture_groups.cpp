@@ -127,12 +127,8 @@ int SimilarityThreshold(Similarity level)
 
 namespace {
 
-// The comparisons are most of the work: where the processor counts bits in one instruction, a
-// copy of the loop that uses it (the build targets processors that may lack it).
-#if defined(__x86_64__) && defined(__GNUC__)
-[[gnu::target_clones("popcnt", "default")]]
-#endif
-std::vector<std::vector<PictureMember>>
+/// The rule, one picture at a time (inlined twice: see GroupPictures).
+[[gnu::always_inline]] inline std::vector<std::vector<PictureMember>>
 groupWith(const std::vector<PartIndex> &indexes, std::span<const std::uint64_t> hashes, int threshold)
 {
     std::vector<std::vector<PictureMember>> groups;
@@ -159,14 +155,30 @@ groupWith(const std::vector<PartIndex> &indexes, std::span<const std::uint64_t> 
     return groups;
 }
 
+#if defined(__x86_64__) && defined(__GNUC__)
+[[gnu::target("popcnt")]] std::vector<std::vector<PictureMember>>
+groupWithPopcount(const std::vector<PartIndex> &indexes, std::span<const std::uint64_t> hashes, int threshold)
+{
+    return groupWith(indexes, hashes, threshold);
+}
+#endif
+
 }  // namespace
 
+// The comparisons are most of the work: where the processor counts bits in one instruction, a
+// copy of the loop that uses it (the build targets processors that may lack it), chosen here
+// rather than by the loader, which runs before a sanitizer is ready.
 std::vector<std::vector<PictureMember>> GroupPictures(std::span<const std::uint64_t> hashes, int threshold)
 {
     std::vector<PartIndex> indexes;
     for (const Part &part : partsOf(cheapestPartCount(hashes.size(), threshold), threshold))
         if (part.radius >= 0)
             indexes.emplace_back(hashes, part);
+#if defined(__x86_64__) && defined(__GNUC__)
+    __builtin_cpu_init();
+    if (__builtin_cpu_supports("popcnt"))
+        return groupWithPopcount(indexes, hashes, threshold);
+#endif
     return groupWith(indexes, hashes, threshold);
 }
 
