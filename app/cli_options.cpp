@@ -62,7 +62,8 @@ void addFileOptions(CLI::App &app, CliOptions &options)
     app.add_option(
            "--keep", options.keep,
            "which file of each group stays (repeatable, later rules break ties): first, newest, oldest,\n"
-           "shortest-path, longest-path, shortest-name, first-location, path:GLOB, not-path:GLOB")
+           "shortest-path, longest-path, shortest-name, first-location, largest-resolution, path:GLOB,\n"
+           "not-path:GLOB")
         ->check(CLI::Validator(
             [](std::string &rule) {
                 return ParseKeepCriterion(rule) ? std::string() : "unknown keep rule: " + rule;

@@ -12,7 +12,7 @@ _geminor_cli()
         --csv|--html|--json|--apply|-t|--types) COMPREPLY=($(compgen -f -- "$cur")); return ;;
         --move-to|--cache-dir) COMPREPLY=($(compgen -d -- "$cur")); return ;;
         --keep) COMPREPLY=($(compgen -W "first newest oldest shortest-path longest-path shortest-name
-            first-location path: not-path:" -- "$cur")); return ;;
+            first-location largest-resolution path: not-path:" -- "$cur")); return ;;
         --link) COMPREPLY=($(compgen -W "hard symbolic clone" -- "$cur")); return ;;
         --sort) COMPREPLY=($(compgen -W "found space size copies name folder" -- "$cur")); return ;;
         --reference) COMPREPLY=($(compgen -d -- "$cur")); return ;;

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <fnmatch.h>
 #include <limits>
+#include <utility>
 #include <map>
 
 #include "engine/group_runs.h"
@@ -11,7 +12,7 @@ namespace geminor {
 namespace {
 
 /// How much a rule likes a member: lower is better.
-std::int64_t score(const KeepCandidate &member, std::size_t index, const KeepCriterion &rule)
+std::int64_t rankOf(const KeepCandidate &member, std::size_t index, const KeepCriterion &rule)
 {
     switch (rule.rule) {
     case KeepRule::First: return static_cast<std::int64_t>(index);
@@ -24,8 +25,25 @@ std::int64_t score(const KeepCandidate &member, std::size_t index, const KeepCri
         return member.location < 0 ? std::numeric_limits<std::int64_t>::max() : member.location;
     case KeepRule::Path: return MatchesPattern(rule.pattern, std::string(member.path)) ? 0 : 1;
     case KeepRule::NotPath: return MatchesPattern(rule.pattern, std::string(member.path)) ? 1 : 0;
+    case KeepRule::LargestResolution: break;  // two halves: see score()
     }
     return 0;
+}
+
+std::int64_t largest(std::uint64_t value)
+{
+    return -static_cast<std::int64_t>(
+        std::min<std::uint64_t>(value, std::numeric_limits<std::int64_t>::max()));
+}
+
+/// A rule's rank of a member and what breaks its ties within the rule: the largest resolution
+/// goes on to the largest file, so a re-encoded copy at the same size loses to the fuller one.
+std::pair<std::int64_t, std::int64_t> score(const KeepCandidate &member, std::size_t index,
+                                            const KeepCriterion &rule)
+{
+    if (rule.rule == KeepRule::LargestResolution)
+        return {largest(member.pixels), largest(member.size)};
+    return {rankOf(member, index, rule), 0};
 }
 
 /// The runs of rows of one group in `shown`: calls `each(begin, end)`. A zero-size listing
@@ -81,7 +99,8 @@ std::optional<KeepCriterion> ParseKeepCriterion(std::string_view text)
         {"shortest-path", KeepRule::ShortestPath},
         {"longest-path", KeepRule::LongestPath},
         {"shortest-name", KeepRule::ShortestName},
-        {"first-location", KeepRule::FirstLocation}};
+        {"first-location", KeepRule::FirstLocation},
+        {"largest-resolution", KeepRule::LargestResolution}};
     for (const auto &[name, rule] : kNames)
         if (text == name)
             return KeepCriterion{rule, {}};
@@ -105,14 +124,14 @@ std::size_t KeptMember(std::span<const KeepCandidate> members, const std::vector
     std::vector<std::size_t> left(members.size());
     for (std::size_t i = 0; i < left.size(); ++i)
         left[i] = i;
-    std::vector<std::int64_t> scores;
+    std::vector<std::pair<std::int64_t, std::int64_t>> scores;
     for (const KeepCriterion &rule : rules) {
         if (left.size() < 2)
             break;
         scores.clear();
         for (std::size_t i : left)
             scores.push_back(score(members[i], i, rule));
-        const std::int64_t best = *std::min_element(scores.begin(), scores.end());
+        const auto best = *std::min_element(scores.begin(), scores.end());
         std::size_t kept = 0;
         for (std::size_t k = 0; k < left.size(); ++k)
             if (scores[k] == best)
@@ -138,8 +157,9 @@ MarkReport KeepOne(std::vector<ResultRow> &rows, const std::vector<KeepCriterion
             for (std::size_t i = begin; i < end; ++i)
                 paths.push_back(rows[i].path());
             for (std::size_t i = begin; i < end; ++i)
-                members.push_back(
-                    {paths[i - begin], rows[i].name.size(), rows[i].seen.modifiedNs, rows[i].location});
+                members.push_back({paths[i - begin], rows[i].name.size(), rows[i].seen.modifiedNs,
+                                   rows[i].location, rows[i].size,
+                                   std::uint64_t{rows[i].width} * rows[i].height});
             keep = begin + KeptMember(members, rules);
         }
         for (std::size_t i = begin; i < end; ++i)
@@ -189,7 +209,7 @@ ReportGroupMarks SettleReportGroup(std::vector<JsonFile> &files, const std::vect
             const std::size_t slash = file.path.rfind('/');
             members.push_back({file.path,
                                slash == std::string::npos ? file.path.size() : file.path.size() - slash - 1,
-                               file.seen.modifiedNs, -1});
+                               file.seen.modifiedNs, -1, file.seen.size});
         }
         keep = KeptMember(members, rules);
     }

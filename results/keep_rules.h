@@ -24,7 +24,8 @@ enum class KeepRule {
     ShortestName,
     FirstLocation,
     Path,
-    NotPath
+    NotPath,
+    LargestResolution  // the most pixels, then the largest file: for similar pictures
 };
 
 struct KeepCriterion
@@ -36,7 +37,8 @@ struct KeepCriterion
 };
 
 /// "first", "newest", "oldest", "shortest-path", "longest-path", "shortest-name",
-/// "first-location", "path:GLOB" or "not-path:GLOB"; nothing for any other text.
+/// "first-location", "largest-resolution", "path:GLOB" or "not-path:GLOB"; nothing for any
+/// other text.
 std::optional<KeepCriterion> ParseKeepCriterion(std::string_view text);
 
 /// True when `path` matches the shell pattern: a pattern holding a '/' is matched against the
@@ -50,6 +52,8 @@ struct KeepCandidate
     std::size_t nameLength = 0;
     std::int64_t modifiedNs = 0;
     std::int16_t location = -1;  // -1: held by no location, after every location
+    std::uint64_t size = 0;
+    std::uint64_t pixels = 0;  // width times height as shown; 0 when not a picture
 };
 
 /// The member to keep: each rule keeps the members it likes best among those the earlier rules

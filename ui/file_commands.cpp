@@ -74,7 +74,11 @@ void FileCommands::MoveMarked()
     if (!haveMarks(QStringLiteral("Moving..."), QStringLiteral("Please mark files before moving!")))
         return;
     const std::string folder = m_prompter.chooseFolder(&m_window, QStringLiteral("Move selected files to"));
-    if (!folder.empty())
+    if (folder.empty())
+        return;
+    if (m_method() != SearchMethod::SimilarPictures ||
+        m_prompter.askYesNo(&m_window, QStringLiteral("Confirm"),
+                            SimilarQuestion(PlanAction::Move, m_model.totals().count), QMessageBox::Warning))
         runFileOperation(PlanAction::Move, folder);
 }
 
@@ -86,8 +90,10 @@ void FileCommands::DeleteMarked()
                                       [](const ResultRow &row) { return row.marked; });
     const bool toTrash = m_toTrash();
     const QString question =
-        toTrash ? QStringLiteral("Move %1 marked file(s) to the trash?").arg(marked)
-                : QStringLiteral("Delete %1 marked file(s) for good? They cannot be restored.").arg(marked);
+        m_method() == SearchMethod::SimilarPictures
+            ? SimilarQuestion(toTrash ? PlanAction::Trash : PlanAction::Delete, marked)
+        : toTrash ? QStringLiteral("Move %1 marked file(s) to the trash?").arg(marked)
+                  : QStringLiteral("Delete %1 marked file(s) for good? They cannot be restored.").arg(marked);
     if (m_prompter.askYesNo(&m_window, QStringLiteral("Confirm"), question, QMessageBox::Warning))
         runFileOperation(toTrash ? PlanAction::Trash : PlanAction::Delete, {});
 }

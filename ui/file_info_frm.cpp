@@ -1,5 +1,7 @@
 #include "ui/file_info_frm.h"
 
+#include <algorithm>
+
 #include <QCloseEvent>
 #include <QFile>
 #include <QFileInfo>
@@ -13,6 +15,8 @@
 #include <QToolButton>
 #include <QVBoxLayout>
 #include <QtConcurrent/QtConcurrentRun>
+
+#include "ui/picture_pair.h"
 
 namespace geminor {
 
@@ -82,29 +86,63 @@ FileInfoFrm::FileInfoFrm(Prompter &prompter, QWidget *parent) : QWidget(parent),
     m_pic = pictureLabel(this, QStringLiteral("pic"));
     m_pic->installEventFilter(this);
     layout->addWidget(m_pic, 1);
+    m_pair = new PicturePair(this);
+    m_pair->hide();
+    layout->addWidget(m_pair, 1);
     setMinimumWidth(120);
-    connect(&m_loading, &QFutureWatcher<QImage>::finished, this, &FileInfoFrm::pictureRead);
+    connect(&m_loading, &QFutureWatcher<QList<QImage>>::finished, this, &FileInfoFrm::pictureRead);
 }
 
 void FileInfoFrm::LoadPic(const std::string &FileName)
 {
-    m_loadingName = QFile::decodeName(FileName.c_str());
+    load({QFile::decodeName(FileName.c_str())});
+}
+
+void FileInfoFrm::LoadPair(const std::string &left, const std::string &right)
+{
+    load({QFile::decodeName(left.c_str()), QFile::decodeName(right.c_str())});
+}
+
+void FileInfoFrm::load(QStringList names)
+{
+    m_loadingNames = std::move(names);
     // Read off the window's thread; only the newest request is shown. The reader turns the
     // picture as its EXIF orientation says.
-    m_loading.setFuture(QtConcurrent::run([path = m_loadingName] {
-        QImageReader reader(path);
-        reader.setAutoTransform(true);
-        return reader.read();
+    m_loading.setFuture(QtConcurrent::run([paths = m_loadingNames] {
+        QList<QImage> images;
+        for (const QString &path : paths) {
+            QImageReader reader(path);
+            reader.setAutoTransform(true);
+            images.append(reader.read());
+        }
+        return images;
     }));
+}
+
+void FileInfoFrm::pairRead(const QImage &left, const QImage &right)
+{
+    m_pair->setPictures(left, right);
+    m_caption->setText(
+        QStringLiteral("%1  |  %2")
+            .arg(QFileInfo(m_loadingNames[0]).fileName(), QFileInfo(m_loadingNames[1]).fileName()));
+    m_caption->setToolTip(m_loadingNames.join(QLatin1Char('\n')));
+    m_pic->hide();
+    m_pair->show();
+    emit pictureShown();
 }
 
 void FileInfoFrm::pictureRead()
 {
-    const QImage image = m_loading.result();
-    if (image.isNull())
+    const QList<QImage> images = m_loading.result();
+    if (std::any_of(images.begin(), images.end(), [](const QImage &image) { return image.isNull(); }))
         return;  // not readable or not a picture Qt knows: keep the last one
+    if (images.size() == 2)
+        return pairRead(images[0], images[1]);
+    const QImage &image = images.front();
+    m_pair->hide();
+    m_pic->show();
+    m_shownName = m_loadingNames.front();
     m_picture = QPixmap::fromImage(image);
-    m_shownName = m_loadingName;
     const QString text = QStringLiteral("%1  (%2 \u00d7 %3)")
                              .arg(QFileInfo(m_shownName).fileName())
                              .arg(image.width())

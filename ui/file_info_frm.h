@@ -12,6 +12,8 @@ class QLabel;
 
 namespace geminor {
 
+class PicturePair;
+
 /// "Picture Viewer": a pane beside the result list that shows the picture of the row the user
 /// moves to, whole and upright, and a larger window of the same picture on demand.
 class FileInfoFrm : public QWidget
@@ -23,6 +25,11 @@ public:
     /// Shows a picture file once it is read (off the window's thread, then pictureShown());
     /// when it cannot be read, the previous picture stays.
     void LoadPic(const std::string &FileName);
+    /// Shows two picture files side by side at one scale (see PicturePair) once both are read;
+    /// when either cannot be read, what is shown stays. The next LoadPic shows one again.
+    void LoadPair(const std::string &left, const std::string &right);
+    /// The side-by-side view, shown while a pair is.
+    PicturePair *pair() const { return m_pair; }
     /// Closing as the user does it from the pane's close button: asks whether to switch the
     /// viewer off.
     void closeByUser();
@@ -47,6 +54,8 @@ protected:
 private:
     void showScaled();
     void pictureRead();
+    void pairRead(const QImage &left, const QImage &right);
+    void load(QStringList names);
 
     Prompter &m_prompter;
     QLabel *m_caption = nullptr;
@@ -54,9 +63,10 @@ private:
     QWidget *m_larger = nullptr;
     QLabel *m_largerPic = nullptr;
     QPixmap m_picture;
+    PicturePair *m_pair = nullptr;
     QString m_shownName;
-    QString m_loadingName;
-    QFutureWatcher<QImage> m_loading;
+    QStringList m_loadingNames;
+    QFutureWatcher<QList<QImage>> m_loading;  // one picture, or the two of a pair
     bool m_byUser = false;
 };
 

@@ -73,7 +73,8 @@ void buildKeepEntries(MainActions &a)
         {"MKeepShortestName", "Keep Shortest Na&me"},
         {"MKeepFirstLocation", "Keep in First Search Lo&cation"},
         {"MKeepMatching", "Keep Path &Matching..."},
-        {"MKeepNotMatching", "Keep Path No&t Matching..."}};
+        {"MKeepNotMatching", "Keep Path No&t Matching..."},
+        {"MKeepLargestResolution", "Keep the Largest &Resolution"}};
     for (const auto &[name, caption] : kRules) {
         a.keepRules.push_back(entry(a.MKeepOne, name, QString::fromLatin1(caption)));
         a.keepRules.back()->setData(static_cast<int>(a.keepRules.size() - 1));  // KeepRule in declared order
@@ -110,6 +111,8 @@ void buildViewMenu(QMainWindow &window, MainActions &a)
     a.MFolders->setCheckable(true);
     a.MShowFiles = entry(a.MView, "MShowFiles", QStringLiteral("Show the Files of the Folder"),
                          QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_G));
+    a.MView->addSeparator();
+    a.MCompare = entry(a.MView, "MCompare", QStringLiteral("&Compare Side by Side"));
 }
 
 void buildActionMenu(QMainWindow &window, MainActions &a)
@@ -204,6 +207,7 @@ void buildRowMenu(QMainWindow &window, MainActions &a)
     a.MUnmarkThisFolder = entry(a.RowMenu, "MUnmarkThisFolder", QStringLiteral("&Unmark All in This Folder"));
     a.MExcludeFolder = entry(a.RowMenu, "MExcludeFolder", QStringLiteral("E&xclude This Folder"));
     a.RowMenu->addSeparator();
+    a.RowMenu->addAction(a.MCompare);
     // The same commands as the Action menu's, their keys shown beside them.
     const std::pair<QAction *, const char *> kSame[] = {{a.MOpenFile, "&Open"},
                                                         {a.MOpenFolder, "&Show in Folder"},

@@ -42,6 +42,7 @@ struct MainActions
     QAction *MFilter = nullptr;
     QAction *MFolders = nullptr;    // checked while the folder list shows instead of the file list
     QAction *MShowFiles = nullptr;  // the file list, filtered to the current folder row's folder
+    QAction *MCompare = nullptr;    // two selected pictures side by side in the viewer
     QAction *MLinkHard = nullptr, *MLinkSymbolic = nullptr, *MLinkClone = nullptr, *MUndo = nullptr;
     QAction *MCopyMarkFiles = nullptr, *MMoveSelected = nullptr, *MDelete = nullptr, *MRename = nullptr,
             *MOpenFile = nullptr, *MOpenFolder = nullptr, *MCopyPath = nullptr, *MFileProperties = nullptr;

@@ -48,6 +48,7 @@ MainFrm::MainFrm(Prompter &prompter, SettingsStore &settings, std::string defaul
                           *m_actions.buttons[kViewerButton], *m_actions.RowMenu);
     connect(m_actions.MPicViewer, &QAction::triggered, m_viewer, &ViewerControl::toggle);
     connect(m_actions.buttons[kViewerButton], &QAction::triggered, m_viewer, &ViewerControl::toggle);
+    connect(m_actions.MCompare, &QAction::triggered, m_viewer, &ViewerControl::compareSelected);
     m_trash = new TrashToggle(*this, m_prompter, m_settings, *m_actions.MSendToRecycleBin,
                               *m_actions.buttons[kTrashButton]);
     m_jobs = new JobRunner(*this, m_prompter);
@@ -116,10 +117,13 @@ void MainFrm::buildControls()
     m_resultList->verticalHeader()->hide();
     m_resultList->setSelectionBehavior(QAbstractItemView::SelectRows);
     m_resultList->setShowGrid(false);
-    // Initial widths in the proportions 5997 : 1764 : 3528 : 1764 : 7408.
-    const int widths[] = {5997, 1764, 3528, 1764, 7408};
+    // Initial widths in the proportions 5997 : 1764 : 3528 : 1764 : 7408, the two columns of
+    // similar pictures aside (hidden but for them).
+    const int widths[] = {5997, 1764, 3528, 1764, 2100, 1300, 7408};
     for (int c = 0; c < ResultModel::ColumnCount; ++c)
         m_resultList->setColumnWidth(c, widths[c] * 940 / 20461);
+    for (int c : {ResultModel::Dimensions, ResultModel::Distance})
+        m_resultList->setColumnHidden(c, true);
     // Ten-digit sizes (and more) fit at the start.
     m_resultList->setColumnWidth(
         ResultModel::Size,

@@ -127,6 +127,9 @@ void MainFrm::ScanCommand()
 void MainFrm::scanEnded(const std::shared_ptr<ScanResult> &result)
 {
     m_firstGroupColour = result->nextColour;
+    const bool pictures = m_lastMethod == SearchMethod::SimilarPictures;
+    for (int column : {ResultModel::Dimensions, ResultModel::Distance})
+        m_resultList->setColumnHidden(column, !pictures);
     m_model->setRows(std::move(result->rows));
     m_groups->rowsLoaded();
     const bool zeroSize = m_lastMethod == SearchMethod::ZeroSize;

@@ -64,4 +64,11 @@ QString DoneText(PlanAction action, std::size_t files, std::uint64_t bytes, bool
                : QStringLiteral("%1 %2 %3 (%4).").arg(files).arg(what, doneWord(action), size);
 }
 
+QString SimilarQuestion(PlanAction action, std::int64_t count)
+{
+    return QStringLiteral("%1 similar pictures will be %2; the kept ones are not byte-identical copies.")
+        .arg(count)
+        .arg(doneWord(action));
+}
+
 }  // namespace geminor

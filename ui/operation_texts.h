@@ -15,5 +15,8 @@ QString DoneText(PlanAction action, std::size_t files, std::uint64_t bytes, bool
 /// What a link action puts in place of a file, in its question ("hard links to"); "" for the
 /// other actions.
 QString LinkKind(PlanAction action);
+/// The question before acting on `count` marked similar pictures, which only look alike:
+/// "3 similar pictures will be moved to the Trash; the kept ones are not byte-identical copies".
+QString SimilarQuestion(PlanAction action, std::int64_t count);
 
 }  // namespace geminor

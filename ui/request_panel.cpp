@@ -2,6 +2,7 @@
 
 #include <QAction>
 #include <QCheckBox>
+#include <QComboBox>
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -17,7 +18,8 @@ namespace geminor {
 namespace {
 
 const char *const kOptionCaptions[] = {"Byte to Byte", "Cyclic Redundancy Check (CRC32)", "Same Name Files",
-                                       "Zero Size Files"};
+                                       "Zero Size Files", "Similar Pictures"};
+const char *const kSimilarityCaptions[] = {"Very High", "High", "Medium", "Low"};
 
 }  // namespace
 
@@ -84,6 +86,18 @@ QWidget *RequestPanel::buildSearchEngine()
         connect(m_options[i], &QRadioButton::toggled, this, &RequestPanel::showMethodBold);
         frame2Layout->addWidget(m_options[i]);
     }
+    m_similarity = new QComboBox(frame2);
+    m_similarity->setObjectName(QStringLiteral("cboSimilarity"));
+    m_similarity->setToolTip(QStringLiteral("How alike two pictures must look"));
+    for (const char *caption : kSimilarityCaptions)
+        m_similarity->addItem(QString::fromLatin1(caption));
+    m_similarity->setCurrentIndex(static_cast<int>(Similarity::High));
+    m_similarity->setEnabled(false);
+    auto *similarRow = new QHBoxLayout;
+    similarRow->setContentsMargins(20, 0, 0, 0);  // under its method, as its own choice
+    similarRow->addWidget(m_similarity);
+    similarRow->addStretch();
+    frame2Layout->addLayout(similarRow);
     frame1Layout->addWidget(frame2);
     m_chkProtect = new QCheckBox(QStringLiteral("Protect System Folders"), frame1);
     m_chkProtect->setObjectName(QStringLiteral("chkProtect"));
@@ -114,6 +128,9 @@ void RequestPanel::showMethodBold()
         font.setBold(option->isChecked());
         option->setFont(font);
     }
+    m_similarity->setEnabled(
+        m_options[static_cast<std::size_t>(SearchMethod::SimilarPictures)]->isChecked() &&
+        m_options.back()->isEnabled());
 }
 
 SearchRequest RequestPanel::request() const
@@ -124,6 +141,7 @@ SearchRequest RequestPanel::request() const
             request.Method = static_cast<SearchMethod>(i);
     request.ProtectWindowsFolders = m_chkProtect->isChecked();
     request.IncludeHidden = m_chkIncludeHidden->isChecked();
+    request.similarity = static_cast<Similarity>(m_similarity->currentIndex());
     for (int i = 0; i < m_searchList->topLevelItemCount(); ++i) {
         const QTreeWidgetItem *item = m_searchList->topLevelItem(i);
         request.Locations.push_back({item->data(0, Qt::UserRole).toByteArray().toStdString(),
@@ -137,9 +155,9 @@ SearchRequest RequestPanel::request() const
 void RequestPanel::setRequest(const SearchRequest &request)
 {
     m_searchList->clear();
-    // A method the window does not offer yet (similar pictures) shows as the first.
     const auto method = static_cast<std::size_t>(request.Method);
     m_options[method < m_options.size() ? method : 0]->setChecked(true);
+    m_similarity->setCurrentIndex(static_cast<int>(request.similarity));
     m_protectMarker = QStringLiteral("ThruFile");  // no warning for a state that comes from a file
     m_chkProtect->setChecked(request.ProtectWindowsFolders);
     m_protectMarker = QStringLiteral("Direct");
@@ -195,6 +213,7 @@ void RequestPanel::setControlsEnabled(bool enabled)
         control->setEnabled(enabled);
     for (QRadioButton *option : m_options)
         option->setEnabled(enabled);
+    showMethodBold();  // the similarity follows the methods
     if (enabled)
         m_cmdRemove->setEnabled(m_searchList->topLevelItemCount() > 0);
 }

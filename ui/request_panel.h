@@ -7,6 +7,7 @@
 #include "ui/prompter.h"
 
 class QCheckBox;
+class QComboBox;
 class QLayout;
 class QRadioButton;
 class QToolButton;
@@ -15,7 +16,8 @@ class QTreeWidget;
 namespace geminor {
 
 /// The search request's controls of the main window: the search-location list (`SearchList`)
-/// with `cmdAdd` and `cmdRemove`, the methods `Option1` to `Option4` and the two options.
+/// with `cmdAdd` and `cmdRemove`, the methods `Option1` to `Option5` (similar pictures, with
+/// its `cboSimilarity`) and the two options.
 class RequestPanel final : public QWidget
 {
     Q_OBJECT
@@ -53,7 +55,8 @@ private:
     QTreeWidget *m_searchList = nullptr;
     QToolButton *m_cmdAdd = nullptr;
     QToolButton *m_cmdRemove = nullptr;
-    std::array<QRadioButton *, 4> m_options{};
+    std::array<QRadioButton *, 5> m_options{};  // by SearchMethod
+    QComboBox *m_similarity = nullptr;          // by Similarity; only for similar pictures
     QCheckBox *m_chkProtect = nullptr;
     QCheckBox *m_chkIncludeHidden = nullptr;
 };

@@ -7,6 +7,7 @@
 #include <QPalette>
 
 #include "ui/image_list.h"
+#include "ui/picture_pair.h"
 #include "ui/shown_text.h"
 
 namespace geminor {
@@ -106,6 +107,8 @@ QVariant ResultModel::data(const QModelIndex &index, int role) const
         case Size: return QString::number(row.size);
         case Modified: return QString::fromStdString(ModifiedText(row));
         case Version: return ShownText(row.version);
+        case Dimensions: return row.width == 0 ? QString() : DimensionsText(row.width, row.height);
+        case Distance: return row.width == 0 ? QString() : QString::number(row.distance);
         default: return ShownText(row.folder.str());
         }
     case Qt::CheckStateRole:
@@ -208,8 +211,8 @@ QVariant ResultModel::headerData(int section, Qt::Orientation orientation, int r
 {
     if (orientation != Qt::Horizontal || role != Qt::DisplayRole)
         return {};
-    static const char *const kCaptions[] = {"File Name", "Size(Bytes)", "Last Modified.", "File Version",
-                                            "Path"};
+    static const char *const kCaptions[] = {
+        "File Name", "Size(Bytes)", "Last Modified.", "File Version", "Dimensions", "Distance", "Path"};
     return section >= 0 && section < ColumnCount ? QString::fromLatin1(kCaptions[section]) : QVariant();
 }
 

@@ -18,13 +18,14 @@ namespace geminor {
 /// The background of every other group's rows: the base colour tinted a little.
 QBrush BandBrush();
 
-/// The result list's rows for the view: five columns, a check box on the first. The groups
+/// The result list's rows for the view: seven columns, a check box on the first; the picture's
+/// size and distance are blank but for similar pictures (the window hides them then). The groups
 /// can be put in another order and filtered: a view row then stands for rows()[rowOf(view row)].
 class ResultModel final : public QAbstractTableModel
 {
     Q_OBJECT
 public:
-    enum Column { FileName, Size, Modified, Version, Path, ColumnCount };
+    enum Column { FileName, Size, Modified, Version, Dimensions, Distance, Path, ColumnCount };
     using QAbstractTableModel::QAbstractTableModel;
 
     void setRows(std::vector<ResultRow> rows);

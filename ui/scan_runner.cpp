@@ -52,7 +52,7 @@ ScanResult failed(const ScanResult &partial, QString why)
 
 /// The scan and the loading of its rows; runs on the scan's thread.
 std::shared_ptr<ScanResult> scanAndLoad(const SearchRequest &request, ScanHost &host, CancelRequested &cancel,
-                                        RowColour firstColour, bool useCache)
+                                        RowColour firstColour, bool useCache, const PictureDecoder *decoder)
 {
     auto result = std::make_shared<ScanResult>();
     result->nextColour = firstColour;
@@ -65,7 +65,7 @@ std::shared_ptr<ScanResult> scanAndLoad(const SearchRequest &request, ScanHost &
             else
                 warning = CacheWarningText({CacheWarning::Stage::NotUsed, opened.error()});
         }
-        result->outcome = RunScan(request, host, cancel, cache.get());
+        result->outcome = RunScan(request, host, cancel, cache.get(), decoder);
         result->nextColour = GroupColour(firstColour, static_cast<std::size_t>(result->outcome.groups));
         ScanProgress loading;
         loading.phase = ScanPhase::Loading;
@@ -111,9 +111,13 @@ void ScanRunner::cancelAndWait()
 void ScanRunner::start(const SearchRequest &request, RowColour firstColour, bool useCache)
 {
     m_cancel.store(false);  // only here: a Cancel pressed from now on counts
-    m_thread = QThread::create([this, request, firstColour, useCache] {
+    if (request.Method == SearchMethod::SimilarPictures && !m_decoder)
+        m_decoder = std::make_unique<QtPictureDecoder>();
+    const PictureDecoder *decoder =
+        request.Method == SearchMethod::SimilarPictures ? m_decoder.get() : nullptr;
+    m_thread = QThread::create([this, request, firstColour, useCache, decoder] {
         RunnerHost host(*this, m_minimized);
-        auto result = scanAndLoad(request, host, m_cancel, firstColour, useCache);
+        auto result = scanAndLoad(request, host, m_cancel, firstColour, useCache, decoder);
         QMetaObject::invokeMethod(
             this,
             [this, result] {

@@ -7,6 +7,7 @@
 #include <memory>
 
 #include "engine/scan_run.h"
+#include "pictures/qt_picture_decoder.h"
 #include "results/result_row.h"
 
 namespace geminor {
@@ -54,6 +55,8 @@ signals:
 private:
     std::atomic<bool> m_minimized{false};
     CancelRequested m_cancel{false};
+    // Made for the first similar-pictures scan and kept: it outlives every scan's thread.
+    std::unique_ptr<QtPictureDecoder> m_decoder;
     QThread *m_thread = nullptr;
 };
 

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include <QAction>
+#include <QItemSelectionModel>
 #include <QKeyEvent>
 #include <QMenu>
 #include <QLayout>
@@ -92,23 +93,68 @@ void ViewerControl::previewSelected()
             m_viewer->hide();  // kept, with its last picture
         return;
     }
-    if (!m_viewer) {
-        m_viewer = new FileInfoFrm(m_prompter, &m_window);
-        if (m_split) {
-            // A quarter of the width: the list keeps room for its Path column.
-            const int width = m_split->width();
-            const int pane = std::max(width / 4, 200);
-            m_split->addWidget(m_viewer);
-            m_split->setSizes({width - pane, pane});
-        } else {
-            m_viewer->setWindowFlag(Qt::Tool);
-            m_viewer->resize(320, 320);
-        }
-        // Off until the toggle is used again; the stored setting stays as the toggle left it.
-        connect(m_viewer, &FileInfoFrm::viewerDisabled, this, [this] { show(SettingsStore::kViewerOff); });
-    }
-    m_viewer->LoadPic(row.path());
+    pane().LoadPic(row.path());
     m_viewer->show();
+}
+
+FileInfoFrm &ViewerControl::pane()
+{
+    if (m_viewer)
+        return *m_viewer;
+    m_viewer = new FileInfoFrm(m_prompter, &m_window);
+    if (m_split) {
+        // A quarter of the width: the list keeps room for its Path column.
+        const int width = m_split->width();
+        const int pane = std::max(width / 4, 200);
+        m_split->addWidget(m_viewer);
+        m_split->setSizes({width - pane, pane});
+    } else {
+        m_viewer->setWindowFlag(Qt::Tool);
+        m_viewer->resize(320, 320);
+    }
+    // Off until the toggle is used again; the stored setting stays as the toggle left it.
+    connect(m_viewer, &FileInfoFrm::viewerDisabled, this, [this] { show(SettingsStore::kViewerOff); });
+    return *m_viewer;
+}
+
+std::optional<std::pair<std::size_t, std::size_t>> ViewerControl::comparedRows() const
+{
+    const std::vector<ResultRow> &rows = m_model.rows();
+    const QModelIndexList selected = m_list.selectionModel()->selectedRows();
+    std::optional<std::pair<std::size_t, std::size_t>> pair;
+    if (selected.size() == 2) {
+        pair = {m_model.rowOf(selected[0].row()), m_model.rowOf(selected[1].row())};
+    } else if (m_list.currentIndex().isValid() && m_model.rowCount() > 0) {
+        const std::size_t row = m_model.rowOf(m_list.currentIndex().row());
+        std::size_t first = row;
+        while (first > 0 && rows[first - 1].group == rows[row].group)
+            --first;
+        const std::size_t other = first != row ? first : row + 1;
+        if (rows[row].group != 0 && other < rows.size() && rows[other].group == rows[row].group)
+            pair = {std::min(row, other), std::max(row, other)};
+    }
+    if (pair && !(IsPreviewName(rows[pair->first].name) && IsPreviewName(rows[pair->second].name)))
+        pair.reset();
+    return pair;
+}
+
+void ViewerControl::compareSelected()
+{
+    const auto pair = comparedRows();
+    if (!pair) {
+        m_prompter.inform(&m_window, QStringLiteral("Compare Side by Side"),
+                          QStringLiteral("Select two pictures, or a picture of a group, to compare them."),
+                          QMessageBox::Information);
+        return;
+    }
+    if (m_display != SettingsStore::kViewerOn) {
+        show(SettingsStore::kViewerOn);
+        m_settings.SetDisplay(m_display);
+    }
+    pane().LoadPair(m_model.rows()[pair->first].path(), m_model.rows()[pair->second].path());
+    m_viewer->show();
+    if (m_split && m_viewer->width() < m_split->width() / 2)  // two pictures need the room of two
+        m_split->setSizes({m_split->width() / 2, m_split->width() / 2});
 }
 
 }  // namespace geminor

@@ -1,6 +1,8 @@
 #pragma once
 
 #include <QObject>
+#include <optional>
+#include <utility>
 
 #include "persist/settings_store.h"
 #include "ui/prompter.h"
@@ -34,6 +36,9 @@ public:
     /// Shows the current row's picture when it is one and the viewer is on; hides the viewer
     /// for a row that is no picture.
     void previewSelected();
+    /// Shows two pictures side by side: the two selected rows, or the current row and its
+    /// group's first (its second when it is the first). Switches the viewer on.
+    void compareSelected();
     void close();
     FileInfoFrm *viewer() const { return m_viewer; }
 
@@ -42,6 +47,10 @@ protected:
 
 private:
     void show(int state);
+    /// The viewer pane, made on first use.
+    FileInfoFrm &pane();
+    /// The rows (of the model's rows) to compare, or none.
+    std::optional<std::pair<std::size_t, std::size_t>> comparedRows() const;
 
     QWidget &m_window;
     Prompter &m_prompter;

@@ -131,6 +131,31 @@ TEST(KeepRules, EachRuleKeepsItsFileAndLaterRulesBreakTies)
         EXPECT_FALSE(ParseKeepCriterion(bad)) << bad;
 }
 
+TEST(KeepRules, LargestResolutionThenLargestFile)
+{
+    // A half-size copy, the original, and a re-encoded copy at full size but smaller.
+    const KeepCandidate members[] = {{"/a/small.jpg", 9, 3, 0, 90'000, 320 * 240},
+                                     {"/a/original.jpg", 12, 1, 0, 400'000, 640 * 480},
+                                     {"/b/reencoded.jpg", 14, 2, 0, 150'000, 640 * 480}};
+    const auto rules = [](std::vector<std::string> words) {
+        std::vector<KeepCriterion> parsed;
+        for (const std::string &word : words)
+            parsed.push_back(*ParseKeepCriterion(word));
+        return parsed;
+    };
+    EXPECT_EQ(KeptMember(members, rules({"largest-resolution"})), 1u);
+    EXPECT_EQ(KeptMember(members, rules({"path:/b/*", "largest-resolution"})), 2u);
+    // Not pictures (no pixels): the largest file stays.
+    const KeepCandidate files[] = {{"/x", 1, 0, 0, 5, 0}, {"/y", 1, 0, 0, 7, 0}};
+    EXPECT_EQ(KeptMember(files, rules({"largest-resolution"})), 1u);
+    // Through the rows: the row's width and height count, and the others are marked.
+    auto rows = rowsOfGroups({1, 1});
+    rows[0].width = 100, rows[0].height = 50, rows[0].size = 900;
+    rows[1].width = 200, rows[1].height = 100, rows[1].size = 100;
+    KeepOne(rows, rules({"largest-resolution"}));
+    EXPECT_EQ(marks(rows), (std::vector<bool>{true, false}));
+}
+
 TEST(KeepRules, NoCommandMarksAWholeGroupOrAReferenceFile)
 {
     std::mt19937 random(3);
