@@ -119,7 +119,7 @@ void MainFrm::buildControls()
     m_resultList->setShowGrid(false);
     // Initial widths in the proportions 5997 : 1764 : 3528 : 1764 : 7408, the two columns of
     // similar pictures aside (hidden but for them).
-    const int widths[] = {5997, 1764, 3528, 1764, 2100, 1300, 7408};
+    const int widths[] = {5997, 1764, 3528, 1764, 2000, 1500, 7408};
     for (int c = 0; c < ResultModel::ColumnCount; ++c)
         m_resultList->setColumnWidth(c, widths[c] * 940 / 20461);
     for (int c : {ResultModel::Dimensions, ResultModel::Distance})

@@ -130,6 +130,7 @@ void MainFrm::scanEnded(const std::shared_ptr<ScanResult> &result)
     const bool pictures = m_lastMethod == SearchMethod::SimilarPictures;
     for (int column : {ResultModel::Dimensions, ResultModel::Distance})
         m_resultList->setColumnHidden(column, !pictures);
+    m_resultList->setColumnHidden(ResultModel::Version, pictures);  // pictures have none: room for theirs
     m_model->setRows(std::move(result->rows));
     m_groups->rowsLoaded();
     const bool zeroSize = m_lastMethod == SearchMethod::ZeroSize;

@@ -43,8 +43,11 @@ bool ViewerControl::eventFilter(QObject *, QEvent *event)
 {
     if (event->type() == QEvent::KeyRelease) {
         const int key = static_cast<QKeyEvent *>(event)->key();
+        // The key that chose Compare from a menu is released on the list: the pair stays until the
+        // current row moves.
+        const bool comparing = m_comparedRow >= 0 && m_list.currentIndex().row() == m_comparedRow;
         if (key != Qt::Key_Tab && key != Qt::Key_Backtab && key != Qt::Key_Shift && key != Qt::Key_Control &&
-            key != Qt::Key_Alt)
+            key != Qt::Key_Alt && !comparing)
             previewSelected();
     } else if (event->type() == QEvent::MouseButtonRelease) {
         auto *mouse = static_cast<QMouseEvent *>(event);
@@ -84,6 +87,7 @@ void ViewerControl::close()
 
 void ViewerControl::previewSelected()
 {
+    m_comparedRow = -1;
     const QModelIndex current = m_list.currentIndex();
     if (m_display != SettingsStore::kViewerOn || m_model.rowCount() == 0 || !current.isValid())
         return;
@@ -152,6 +156,7 @@ void ViewerControl::compareSelected()
         m_settings.SetDisplay(m_display);
     }
     pane().LoadPair(m_model.rows()[pair->first].path(), m_model.rows()[pair->second].path());
+    m_comparedRow = m_list.currentIndex().row();
     m_viewer->show();
     if (m_split && m_viewer->width() < m_split->width() / 2)  // two pictures need the room of two
         m_split->setSizes({m_split->width() / 2, m_split->width() / 2});

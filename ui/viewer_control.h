@@ -63,6 +63,7 @@ private:
     int m_display;
     QSplitter *m_split = nullptr;
     FileInfoFrm *m_viewer = nullptr;
+    int m_comparedRow = -1;  // the view's current row when a pair was asked for, until it moves
 };
 
 }  // namespace geminor

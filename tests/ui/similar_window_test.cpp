@@ -1,6 +1,8 @@
 // The window's side of similar pictures: the method choice, the picture columns, the keep rule,
 // the question before acting and the side-by-side view.
+#include <QApplication>
 #include <QComboBox>
+#include <QKeyEvent>
 #include <QImage>
 #include <QRadioButton>
 #include <QTableView>
@@ -111,6 +113,9 @@ private slots:
         QSignalSpy pictures(window.viewer(), &FileInfoFrm::pictureShown);
         QVERIFY(pictures.wait(10000));
         QVERIFY(window.viewer()->pair()->isVisible());
+        QKeyEvent menuKey(QEvent::KeyRelease, Qt::Key_C, Qt::NoModifier);  // as after View > Compare
+        QApplication::sendEvent(list, &menuKey);
+        QVERIFY(!pictures.wait(300) && window.viewer()->pair()->isVisible());
         QCOMPARE(window.viewer()->pair()->picture(0).width() + window.viewer()->pair()->picture(1).width(),
                  240);
     }
