@@ -63,7 +63,7 @@ enum class ErrorCode {
     // pictures
     NotAPicture,         // no format a picture decoder reads
     PictureUndecodable,  // a picture format, but broken or cut short: detail says what the decoder met
-    PictureTooLarge,     // its declared size is beyond what is decoded; detail: "W x H"
+    PictureTooLarge,     // beyond what is decoded: detail "W x H", empty when the file itself is too large
 };
 
 /// An error as a value: its code, the errno when a system call said it, the path it concerns,

@@ -8,7 +8,7 @@ namespace geminor {
 enum class PictureKind {
     None,
     Common,  // JPEG, PNG, GIF, BMP, TIFF or WebP
-    Heif,    // HEIC, HEIF or AVIF: readable only where a Qt plugin for it is installed
+    Heif,    // HEIC, HEIF or AVIF, read through libheif
 };
 
 /// What the first bytes of a file (up to 64) say it is, by their signature alone.

@@ -13,6 +13,7 @@
 #include <QThreadPool>
 
 #include "engine/file_system.h"
+#include "pictures/heif_reader.h"
 #include "pictures/perceptual_hash.h"
 #include "pictures/picture_magic.h"
 
@@ -58,15 +59,6 @@ private:
     int m_fd;
     int m_errno = 0;
 };
-
-bool HeifReadable()
-{
-    static const bool readable = [] {
-        const QList<QByteArray> formats = QImageReader::supportedImageFormats();
-        return formats.contains("heic") || formats.contains("heif") || formats.contains("avif");
-    }();
-    return readable;
-}
 
 bool TooLarge(QSize size)
 {
@@ -118,8 +110,7 @@ QtPictureDecoder::~QtPictureDecoder()
 
 bool QtPictureDecoder::isPicture(std::span<const std::byte> head) const
 {
-    const PictureKind kind = PictureKindOf(head);
-    return kind == PictureKind::Common || (kind == PictureKind::Heif && HeifReadable());
+    return PictureKindOf(head) != PictureKind::None;
 }
 
 Result<PictureLook> QtPictureDecoder::look(int fd) const
@@ -131,8 +122,11 @@ Result<PictureLook> QtPictureDecoder::look(int fd) const
     while (got < 0 && errno == EINTR);
     if (got < 0)
         return Fail(ErrorCode::ReadFailed, errno);
-    if (!isPicture(std::span(head.data(), std::size_t(got))))
+    const PictureKind kind = PictureKindOf(std::span(head.data(), std::size_t(got)));
+    if (kind == PictureKind::None)
         return Fail(ErrorCode::NotAPicture);
+    if (kind == PictureKind::Heif)
+        return LookHeif(fd);
 
     FdDevice device(fd);
     device.open(QIODevice::ReadOnly | QIODevice::Unbuffered);

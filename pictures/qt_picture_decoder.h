@@ -1,11 +1,12 @@
 #pragma once
 
 #include "engine/picture_decoder.h"
+#include "pictures/heif_reader.h"
 
 namespace geminor {
 
 /// The picture decoder of the front ends: QtGui's image readers (JPEG, PNG, GIF, BMP, TIFF,
-/// WebP, and HEIF where a plugin for it is installed), no widgets. Needs no application object.
+/// WebP), no widgets, and libheif for HEIC, HEIF and AVIF. Needs no application object.
 class QtPictureDecoder final : public PictureDecoder
 {
 public:
@@ -24,6 +25,9 @@ public:
 
     bool isPicture(std::span<const std::byte> head) const override;
     Result<PictureLook> look(int fd) const override;
+
+private:
+    HeifLibrary m_heif;
 };
 
 }  // namespace geminor

@@ -10,7 +10,7 @@ GEMINOR_PACKAGES=(
   cmake ninja-build g++ pkg-config
   qt6-base-dev qt6-base-dev-tools qt6-multimedia-dev libqt6svg6
   qt6-image-formats-plugins
-  libdeflate-dev libxxhash-dev libcli11-dev liblmdb-dev libabsl-dev
+  libdeflate-dev libxxhash-dev libcli11-dev liblmdb-dev libabsl-dev libheif-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   desktop-file-utils appstream
 )
@@ -21,6 +21,7 @@ GEMINOR_TEST_PACKAGES+=(exfatprogs exfat-fuse)  # the checksum cache's exFAT tes
 GEMINOR_TEST_PACKAGES+=(strace)  # crash points: geminor-cli killed before each call that changes files
 GEMINOR_TEST_PACKAGES+=(clang-format clang-tidy)  # the code's format and bugprone checks
 GEMINOR_TEST_PACKAGES+=(mate-backgrounds imagemagick)  # photographs, and their edited copies, for the picture tests
+GEMINOR_TEST_PACKAGES+=(libheif-examples)  # heif-enc: HEIC and AVIF copies of them
 
 geminor_install_packages() {
   local missing=()

@@ -35,7 +35,8 @@ std::string ErrorText(const Error &error)
         return error.detail.empty() ? "the picture cannot be decoded"
                                     : "the picture cannot be decoded: " + error.detail;
     case ErrorCode::PictureTooLarge:
-        return "the picture is too large to decode (" + error.detail + " pixels)";
+        return error.detail.empty() ? "the picture file is too large to decode"
+                                    : "the picture is too large to decode (" + error.detail + " pixels)";
     default: break;
     }
     return error.detail.empty() && error.errnum != 0 ? std::strerror(error.errnum) : error.detail;

@@ -13,7 +13,8 @@
 #include "tests/support/temp_tree.h"
 
 // The pictures are made from real photographs (Debian's mate-backgrounds) with ImageMagick's
-// convert, both installed by scripts/setup.sh with the test packages.
+// convert, and HEIC and AVIF copies with libheif's heif-enc, all installed by scripts/setup.sh
+// with the test packages.
 
 namespace geminor {
 namespace {
@@ -152,6 +153,30 @@ TEST_F(PictureDecoderTest, ReadsEveryKindOfPictureFromTheStartOfItsDescriptor)
         Decoded(Convert("'" + halfClear + "' -background white -flatten", "over-white.png")).hash;
     EXPECT_LE(HashDistance(Decoded(halfClear).hash, overWhite), 2);
     EXPECT_GE(HashDistance(Decoded(halfClear).hash, Decoded(aqua).hash), 10);  // not its colours alone
+}
+
+TEST_F(PictureDecoderTest, ReadsHeicAndAvifThroughLibheif)
+{
+    if (std::system("command -v heif-enc >/dev/null") != 0)
+        GTEST_SKIP() << "heif-enc is missing (Debian's libheif-examples)";
+    const std::string base = Photo("Storm");
+    const std::uint64_t hash = Decoded(base).hash;
+    for (const std::string name : {"phone.heic", "web.avif"}) {
+        const std::string path = s_tree->path(name);
+        const std::string command = "heif-enc -q 60 '" + base + "' -o '" + path + "' >/dev/null";
+        ASSERT_EQ(std::system(command.c_str()), 0) << command;
+        EXPECT_TRUE(IsPicture(path)) << name;
+        const PictureLook look = Decoded(path);
+        EXPECT_EQ(look.width, 1200u) << name;
+        EXPECT_EQ(look.height, 800u) << name;
+        std::printf("%-10s to its JPEG: distance %d\n", name.c_str(), HashDistance(look.hash, hash));
+        EXPECT_LE(HashDistance(look.hash, hash), 10) << name;
+    }
+    const std::string whole = test::readFile(s_tree->path("phone.heic"));
+    const Result<PictureLook> cut = Look(s_tree->write("cut.heic", whole.substr(0, whole.size() / 2)));
+    ASSERT_FALSE(cut);
+    EXPECT_EQ(cut.error().code, ErrorCode::PictureUndecodable);
+    EXPECT_FALSE(cut.error().detail.empty());
 }
 
 /// A PNG of `width` x `height` whose only row data is an empty zlib stream.
