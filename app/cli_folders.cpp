@@ -2,13 +2,6 @@
 
 #include <cstdio>
 
-#include "engine/atomic_file.h"
-#include "results/folder_json.h"
-#include "results/folder_marks.h"
-#include "results/result_json.h"
-#include "results/result_row.h"
-#include "texts/error_texts.h"
-#include "texts/file_texts.h"
 #include "texts/scan_texts.h"
 
 namespace geminor {
@@ -39,21 +32,6 @@ void printGroups(const FolderResult &folders, bool redundant, bool null)
     std::fflush(stdout);
 }
 
-bool writeJson(const CliOptions &options, const ScanOutcome &outcome)
-{
-    if (options.json.empty())
-        return true;
-    const JsonCounts counts{outcome.TotalFiles, outcome.TotalFolders, outcome.DuplicateCount};
-    const std::string json =
-        WithFolders(ResultJson(LoadResults(outcome.entries), outcome.method, counts), outcome.folders);
-    if (const Status written = WriteFileAtomically(options.json, json); !written) {
-        std::fprintf(stderr, "geminor-cli: cannot write %s: %s\n", QuotedPath(options.json).c_str(),
-                     WriteErrorText(written.error()).c_str());
-        return false;
-    }
-    return true;
-}
-
 }  // namespace
 
 std::string FolderOptionsError(const CliOptions &options)
@@ -71,10 +49,9 @@ std::string FolderOptionsError(const CliOptions &options)
     return {};
 }
 
-int ReportFolders(const CliOptions &options, const ScanOutcome &outcome, const std::optional<CliAction> &act,
-                  const std::atomic<bool> &cancel)
+void PrintFolders(const CliOptions &options, const ScanOutcome &outcome, bool dryRun)
 {
-    if (!act || !act->dryRun)  // a dry run lists only the folders it would act on
+    if (!dryRun)  // a dry run lists only the folders it would act on
         printGroups(outcome.folders, options.redundant, options.null);
     for (const std::string &line : ClosingTexts(outcome))
         std::fprintf(stderr, "%s\n", line.c_str());
@@ -82,16 +59,6 @@ int ReportFolders(const CliOptions &options, const ScanOutcome &outcome, const s
                  static_cast<unsigned long long>(outcome.folders.reclaimable));
     if (options.redundant)
         std::fprintf(stderr, "Redundant folders : %zu\n", outcome.folders.redundant.size());
-    for (const std::string &line : ProblemTexts(outcome))
-        std::fprintf(stderr, "%s\n", line.c_str());
-    const bool exported = writeJson(options, outcome);
-    if (outcome.cancelled)
-        return 130;
-    if (!act)
-        return exported ? 0 : 1;
-    const int status =
-        RunCliAction(*act, FolderPlanFiles(outcome.folders, KeepRules(options)), outcome.method, cancel);
-    return exported ? status : 1;
 }
 
 }  // namespace geminor

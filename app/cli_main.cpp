@@ -30,6 +30,8 @@
 #include "persist/session_file.h"
 #include "pictures/qt_picture_decoder.h"
 #include "results/exports.h"
+#include "results/folder_json.h"
+#include "results/folder_marks.h"
 #include "results/group_order.h"
 #include "results/keep_rules.h"
 #include "results/result_json.h"
@@ -108,9 +110,10 @@ bool writeExports(const CliOptions &options, const std::vector<ResultRow> &rows,
     bool ok = true;
     if (!options.json.empty()) {
         const JsonCounts counts{outcome.TotalFiles, outcome.TotalFolders, outcome.DuplicateCount};
-        if (const Status written =
-                WriteFileAtomically(options.json, ResultJson(rows, outcome.method, counts));
-            !written) {
+        std::string json = ResultJson(rows, outcome.method, counts);
+        if (options.wholeFolders)
+            json = WithFolders(std::move(json), outcome.folders);
+        if (const Status written = WriteFileAtomically(options.json, json); !written) {
             std::fprintf(stderr, "geminor-cli: cannot write %s: %s\n", QuotedPath(options.json).c_str(),
                          WriteErrorText(written.error()).c_str());
             ok = false;
@@ -206,6 +209,22 @@ void closeCache(std::unique_ptr<ChecksumCache> &cache)
     cache.reset();
 }
 
+/// The groups of files (the rows as `--keep` marked them) and their closing counts.
+void printFiles(const CliOptions &options, const ScanOutcome &outcome, std::vector<ResultRow> &rows,
+                bool fromRows, bool dryRun)
+{
+    if (!options.keep.empty())
+        KeepOne(rows, KeepRules(options));
+    if (!dryRun)  // a dry run lists only the files it would act on
+        printShown(outcome.entries, fromRows ? &rows : nullptr, options.null);
+    for (const std::string &line : ClosingTexts(outcome))
+        std::fprintf(stderr, "%s\n", line.c_str());
+    if (outcome.DuplicateCount > 0)
+        std::fprintf(stderr, "Reclaimable : %llu bytes\n",
+                     static_cast<unsigned long long>(fromRows ? ReclaimableBytes(rows)
+                                                              : ReclaimableBytes(outcome.entries)));
+}
+
 /// Scans, prints the groups and the closing counts, writes the exports and acts; the exit status.
 int scanAndReport(const CliOptions &options, const SearchRequest &request,
                   const std::optional<CliAction> &act)
@@ -225,24 +244,14 @@ int scanAndReport(const CliOptions &options, const SearchRequest &request,
     ScanOutcome outcome =
         RunScan(request, host, g_cancel, cache.get(), pictures ? pictures->decoder.get() : nullptr);
     host.finish();
-    if (options.wholeFolders) {
-        closeCache(cache);
-        return ReportFolders(options, outcome, act, g_cancel);
-    }
     const bool needRows = !options.csv.empty() || !options.html.empty() || !options.json.empty() || act ||
                           options.sort != "found" || !options.keep.empty();
     std::vector<ResultRow> rows = needRows ? LoadResults(outcome.entries) : std::vector<ResultRow>{};
     OrderGroups(rows, *ParseGroupOrder(options.sort));
-    if (!options.keep.empty())
-        KeepOne(rows, KeepRules(options));
-    if (!act || !act->dryRun)  // a dry run lists only the files it would act on
-        printShown(outcome.entries, needRows ? &rows : nullptr, options.null);
-    for (const std::string &line : ClosingTexts(outcome))
-        std::fprintf(stderr, "%s\n", line.c_str());
-    if (outcome.DuplicateCount > 0)
-        std::fprintf(stderr, "Reclaimable : %llu bytes\n",
-                     static_cast<unsigned long long>(needRows ? ReclaimableBytes(rows)
-                                                              : ReclaimableBytes(outcome.entries)));
+    if (options.wholeFolders)
+        PrintFolders(options, outcome, act && act->dryRun);
+    else
+        printFiles(options, outcome, rows, needRows, act && act->dryRun);
     for (const std::string &line : ProblemTexts(outcome))
         std::fprintf(stderr, "%s\n", line.c_str());
     closeCache(cache);
@@ -252,7 +261,10 @@ int scanAndReport(const CliOptions &options, const SearchRequest &request,
     if (outcome.noPictureDecoder)
         return 1;
     if (act) {
-        const int status = RunCliAction(*act, PlanFilesOf(rows), outcome.method, g_cancel);
+        const int status = RunCliAction(
+            *act,
+            options.wholeFolders ? FolderPlanFiles(outcome.folders, KeepRules(options)) : PlanFilesOf(rows),
+            outcome.method, g_cancel);
         return exported ? status : 1;
     }
     return exported ? 0 : 1;

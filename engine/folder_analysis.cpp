@@ -1,6 +1,7 @@
 #include "engine/folder_analysis.h"
 
 #include <algorithm>
+#include <memory>
 #include <tuple>
 #include <unordered_map>
 #include <xxhash.h>
@@ -135,6 +136,7 @@ bool FolderFinder::sameItems(Index a, Index b) const
 void FolderFinder::summarize()
 {
     std::unordered_map<std::uint64_t, std::vector<Index>> bySignature;
+    const std::unique_ptr<XXH3_state_t, decltype(&XXH3_freeState)> state(XXH3_createState(), XXH3_freeState);
     for (const Index index : m_census.postOrder()) {
         const auto &folder = m_census.folders()[index];
         Node &node = m_nodes[index];
@@ -142,8 +144,7 @@ void FolderFinder::summarize()
         node.bytes = folder.bytes;
         node.newestNs = folder.newestNs;
         node.whole = !folder.partial;
-        XXH3_state_t *state = XXH3_createState();
-        XXH3_64bits_reset(state);
+        XXH3_64bits_reset(state.get());
         for (std::uint32_t i = folder.begin; i < folder.end; ++i) {
             const Item &item = m_census.items()[i];
             if (item.kind == Kind::Folder) {
@@ -156,10 +157,9 @@ void FolderFinder::summarize()
                 node.bytes += below.bytes;
             }
             const std::uint64_t part[3] = {static_cast<std::uint64_t>(item.kind), item.name, valueOf(item)};
-            XXH3_64bits_update(state, part, sizeof part);
+            XXH3_64bits_update(state.get(), part, sizeof part);
         }
-        const std::uint64_t signature = XXH3_64bits_digest(state);
-        XXH3_freeState(state);
+        const std::uint64_t signature = XXH3_64bits_digest(state.get());
         node.same = index;
         if (!node.whole)
             continue;

@@ -39,15 +39,13 @@ FolderCensus::Index FolderCensus::enter(Index parent, std::string_view name, con
         return kNone;
     }
     const std::uint64_t device = ::makedev(st.stx_dev_major, st.stx_dev_minor);
-    auto &ofDevice = m_byIdentity[device];
-    if (ofDevice.count(st.stx_ino)) {
+    if (!m_taken.firstTime(device, st.stx_ino)) {
         partial(parent);  // a folder reached twice (a bind mount, a link to a location) is no copy
         return kNone;
     }
     if (above && (above->device != device || above->mount != st.stx_mnt_id))
         partial(parent);  // a mount point: acting on the parent would cross it
     const auto index = static_cast<Index>(m_folders.size());
-    ofDevice.emplace(st.stx_ino, index);
     Folder &folder = m_folders.emplace_back();
     folder.path = path;
     folder.seen = {device, st.stx_ino, st.stx_size,

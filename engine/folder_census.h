@@ -3,12 +3,12 @@
 #include <cstdint>
 #include <string_view>
 #include <sys/types.h>
-#include <unordered_map>
 #include <utility>
 #include <vector>
 
 #include "engine/file_identity.h"
 #include "engine/file_record.h"
+#include "engine/seen_files.h"
 
 namespace geminor {
 
@@ -76,7 +76,7 @@ private:
     std::vector<Index> m_postOrder;
     std::vector<Open> m_open;  // the open folders, outermost first; entries past m_depth keep their room
     std::size_t m_depth = 0;
-    std::unordered_map<std::uint64_t, std::unordered_map<std::uint64_t, Index>> m_byIdentity;
+    SeenFiles m_taken;  // the folders taken, by device and inode
 };
 
 /// The 64-bit hash a census keeps of a name.

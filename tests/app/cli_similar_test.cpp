@@ -3,6 +3,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include "tests/support/test_pictures.h"
 #include "tests/support/cli_helpers.h"
 #include "tests/support/temp_tree.h"
 
@@ -13,26 +14,12 @@ using ::testing::HasSubstr;
 
 using GeminorCliSimilar = test::CliTest;
 
-/// A picture of blocks and stripes, `width` wide, that keeps its look when scaled.
-QImage pattern(int width)
-{
-    const int height = width * 3 / 4;
-    QImage image(width, height, QImage::Format_RGB32);
-    for (int y = 0; y < height; ++y)
-        for (int x = 0; x < width; ++x) {
-            const int u = x * 8 / width, v = y * 6 / height;
-            const int grey = ((u * 5 + v * 3) % 7) * 36;
-            image.setPixel(x, y, qRgb(grey, grey, 255 - grey));
-        }
-    return image;
-}
-
 TEST_F(GeminorCliSimilar, GroupsAPictureWithItsSmallerCopyAndCountsTheRest)
 {
     tree.write("p/notes.txt", "no picture");
     tree.write("p/broken.png", std::string("\x89PNG\r\n\x1a\n", 8) + "cut short");
-    ASSERT_TRUE(pattern(160).save(QString::fromStdString(tree.path("p/large.png"))));
-    ASSERT_TRUE(pattern(80).save(QString::fromStdString(tree.write("p/sub/small.jpg", ""))));
+    ASSERT_TRUE(test::Pattern(160).save(QString::fromStdString(tree.path("p/large.png"))));
+    ASSERT_TRUE(test::Pattern(80).save(QString::fromStdString(tree.write("p/sub/small.jpg", ""))));
     const std::string json = tree.path("result.json");
     ASSERT_EQ(run({"-q", "--no-cache", "-m", "similar", "--json", json, tree.path("p")}), 0) << err;
     EXPECT_EQ(out, tree.path("p/large.png\n") + tree.path("p/sub/small.jpg\n\n"));

@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include "engine/scan_run.h"
+#include "tests/support/scan_helpers.h"
 #include "tests/support/temp_tree.h"
 
 namespace geminor {
@@ -26,9 +27,7 @@ FolderResult scanFolders(const TempTree &tree, std::vector<SearchLocation> locat
     request.Folders = true;
     request.Locations =
         locations.empty() ? std::vector<SearchLocation>{{tree.root(), "Yes", "*.*", false}} : locations;
-    SilentHost host;
-    CancelRequested cancel{false};
-    return RunScan(request, host, cancel).folders;
+    return test::Scan(request).folders;
 }
 
 Groups groupsOf(const FolderResult &result, const TempTree &tree)

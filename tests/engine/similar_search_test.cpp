@@ -13,6 +13,7 @@
 #include "engine/checksum_cache.h"
 #include "engine/picture_groups.h"
 #include "engine/scan_run.h"
+#include "tests/support/scan_helpers.h"
 #include "tests/support/temp_tree.h"
 
 namespace geminor {
@@ -60,9 +61,7 @@ ScanOutcome scan(const std::string &root, const PictureDecoder *decoder, Checksu
     request.similarity = level;
     request.ProtectWindowsFolders = false;
     request.Locations.push_back({root, "Yes", "*.*", false});
-    SilentHost host;
-    CancelRequested cancel{false};
-    return RunScan(request, host, cancel, cache, decoder);
+    return test::Scan(request, cache, decoder);
 }
 
 /// "name#group distance WxH" for each entry.

@@ -15,9 +15,14 @@ ScanOutcome ScanFolders(std::vector<SearchLocation> locations, SearchMethod meth
     request.ProtectWindowsFolders = false;
     request.IncludeHidden = includeHidden;
     request.Locations = std::move(locations);
+    return Scan(request, cache);
+}
+
+ScanOutcome Scan(const SearchRequest &request, ChecksumCache *cache, const PictureDecoder *decoder)
+{
     SilentHost host;
     CancelRequested cancel{false};
-    return RunScan(request, host, cancel, cache);
+    return RunScan(request, host, cancel, cache, decoder);
 }
 
 ScanOutcome ScanFolder(const std::string &folder, SearchMethod method, bool includeHidden,

@@ -34,6 +34,9 @@ struct QuietSearch
     SearchState state{host, cancel};
 };
 
+/// A whole scan of `request` as given, with a host that shows nothing.
+ScanOutcome Scan(const SearchRequest &request, ChecksumCache *cache = nullptr,
+                 const PictureDecoder *decoder = nullptr);
 /// A whole scan of `locations`, every file type, protection off.
 ScanOutcome ScanFolders(std::vector<SearchLocation> locations, SearchMethod method = SearchMethod::ByteToByte,
                         bool includeHidden = false, ChecksumCache *cache = nullptr);

@@ -7,30 +7,13 @@
 #include <QRadioButton>
 #include <QTableView>
 
+#include "tests/support/test_pictures.h"
 #include "tests/support/window_fixture.h"
 #include "ui/file_info_frm.h"
 #include "ui/main_frm.h"
 #include "ui/picture_pair.h"
 
 using namespace geminor;
-
-namespace {
-
-/// A picture of blocks and stripes, `width` wide, that keeps its look when scaled.
-QImage pattern(int width)
-{
-    const int height = width * 3 / 4;
-    QImage image(width, height, QImage::Format_RGB32);
-    for (int y = 0; y < height; ++y)
-        for (int x = 0; x < width; ++x) {
-            const int u = x * 8 / width, v = y * 6 / height;
-            const int grey = ((u * 5 + v * 3) % 7) * 36;
-            image.setPixel(x, y, qRgb(grey, grey, 255 - grey));
-        }
-    return image;
-}
-
-}  // namespace
 
 class SimilarWindowTest : public test::WindowTest
 {
@@ -65,8 +48,8 @@ private slots:
     void scanKeepAskAndCompare()
     {
         QTemporaryDir tree;
-        QVERIFY(pattern(160).save(tree.path() + QStringLiteral("/large.png")));
-        QVERIFY(pattern(80).save(tree.path() + QStringLiteral("/small.jpg")));
+        QVERIFY(test::Pattern(160).save(tree.path() + QStringLiteral("/large.png")));
+        QVERIFY(test::Pattern(80).save(tree.path() + QStringLiteral("/small.jpg")));
         MainFrm window(prompter, *settings);
         window.resize(1000, 700);
         window.show();
