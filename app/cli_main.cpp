@@ -31,7 +31,7 @@
 #include "pictures/qt_picture_decoder.h"
 #include "results/exports.h"
 #include "results/folder_json.h"
-#include "results/folder_marks.h"
+#include "results/folder_rows.h"
 #include "results/group_order.h"
 #include "results/keep_rules.h"
 #include "results/result_json.h"

@@ -33,21 +33,6 @@ std::size_t KeptFolder(const std::vector<FolderSummary> &members, const std::vec
     return KeptMember(candidates, rules);
 }
 
-std::vector<PlanFile> FolderPlanFiles(const FolderResult &result, const std::vector<KeepCriterion> &rules)
-{
-    std::vector<PlanFile> files;
-    std::int32_t number = 0;
-    for (const FolderGroup &group : result.groups) {
-        ++number;
-        const std::size_t kept = KeptFolder(group.members, rules);
-        for (std::size_t i = 0; i < group.members.size(); ++i)
-            files.push_back({FolderPlanPath(group.members[i].path), group.members[i].seen, number,
-                             i != kept && !group.members[i].reference, true});
-    }
-    SettleNestedFolders(files);
-    return files;
-}
-
 void SettleNestedFolders(std::vector<PlanFile> &files)
 {
     std::vector<std::string> marked, kept;

@@ -16,12 +16,6 @@ std::string FolderPlanPath(const std::string &folder);
 /// reference folders: those are kept and every other member goes.
 std::size_t KeptFolder(const std::vector<FolderSummary> &members, const std::vector<KeepCriterion> &rules);
 
-/// The members of the folder groups as a plan's files, group by group (numbered from 1): in
-/// each group `rules` keep one member and mark the others; a group with reference folders keeps
-/// those and marks the rest. A folder inside a marked folder is not marked again (it goes with
-/// it), nor is one that a kept folder lies in.
-std::vector<PlanFile> FolderPlanFiles(const FolderResult &result, const std::vector<KeepCriterion> &rules);
-
 /// Unmarks each marked folder that lies inside another marked folder, or that holds an unmarked
 /// (kept) folder: what is removed with a folder is never removed twice, nor is a kept one.
 void SettleNestedFolders(std::vector<PlanFile> &files);

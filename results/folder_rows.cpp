@@ -104,6 +104,15 @@ std::vector<PlanFile> FolderRowPlanFiles(const std::vector<FolderRow> &rows)
     return files;
 }
 
+std::vector<PlanFile> FolderPlanFiles(const FolderResult &result, const std::vector<KeepCriterion> &rules)
+{
+    std::vector<FolderRow> rows = FolderRowsOf(result);
+    KeepOneFolder(rows, rules);
+    std::vector<PlanFile> files = FolderRowPlanFiles(rows);
+    SettleNestedFolders(files);
+    return files;
+}
+
 std::vector<std::string> FollowFolderPlan(std::vector<FolderRow> &rows, const ActionPlan &plan,
                                           const PlanReport &report)
 {

@@ -41,6 +41,10 @@ MarkedTotals UnmarkFolders(std::vector<FolderRow> &rows);
 /// are as the rows have them: SettleNestedFolders still has to run over them.
 std::vector<PlanFile> FolderRowPlanFiles(const std::vector<FolderRow> &rows);
 
+/// The members of the folder groups as a plan's files, each group kept by `rules` as
+/// KeepOneFolder keeps it, nested marks settled (SettleNestedFolders).
+std::vector<PlanFile> FolderPlanFiles(const FolderResult &result, const std::vector<KeepCriterion> &rules);
+
 /// Takes out the rows whose folders the plan (made of FolderRowPlanFiles(rows)) moved, trashed or
 /// deleted, and the groups left with one folder; the others' marks stay. Returns the paths
 /// (ending in '/') of the folders that went.
