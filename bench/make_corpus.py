@@ -2,7 +2,9 @@
 """Writes the benchmark corpora, deterministically (seeded), with the standard library only.
 
     bench/make_corpus.py DEST [small|last|first|lognormal|large|million|tenth|realistic|realistic100k|nearonly|
-                             tiny|tinytwice|group50k|group100k|group200k|group400k]...
+                             tiny|tinytwice|group50k|group100k|group200k|group400k|pairs|realistic3m]...
+
+realistic3m writes REALISTIC3M_FILES files (default 3,000,000), so that a small run can check it.
 """
 import math
 import os
@@ -145,6 +147,17 @@ def one_group(root, count):
         write(os.path.join(root, f"s{i % 1000:03d}", f"p{i:07d}"), rng.randbytes(4 * KIB))
 
 
+def pairs(root, count):
+    """`count` pairs of 1 MiB files that differ only in their last byte, each pair its own content:
+    whoever reads the files from the front reads them whole to find nothing."""
+    rng = random.Random(13)
+    for g in range(count):
+        data = bytearray(rng.randbytes(MIB))
+        for k in range(2):
+            data[-1] = k
+            write(spread(root, g * 2 + k), bytes(data))
+
+
 CORPORA = {
     "small": small,
     "last": lambda r: near(r, True),
@@ -155,6 +168,7 @@ CORPORA = {
     "tenth": lambda r: unique_sizes(r, 100_000),
     "realistic": lambda r: realistic(r, 1_000_000),
     "realistic100k": lambda r: realistic(r, 100_000),
+    "realistic3m": lambda r: realistic(r, int(os.environ.get("REALISTIC3M_FILES", 3_000_000))),
     "nearonly": near_only,
     "tiny": lambda r: tiny(r, 1_000_000, 1_000_000),
     "tinytwice": lambda r: tiny(r, 1_000_000, 500_000),
@@ -162,6 +176,7 @@ CORPORA = {
     "group100k": lambda r: one_group(r, 100_000),
     "group200k": lambda r: one_group(r, 200_000),
     "group400k": lambda r: one_group(r, 400_000),
+    "pairs": lambda r: pairs(r, 1000),
 }
 
 if __name__ == "__main__":
