@@ -6,6 +6,7 @@
 # of them alike; times are medians of RUNS (default 3), memory the largest peak of those runs.
 #   bench/make_corpus.py CORPUS realistic100k realistic group200k pairs tiny tinytwice
 #   [ROWS="warm one cold group pairs shapes cache window check"] bench/peers.sh CORPUS [RUNS]
+# BUILD names another build folder, WINDOW_ROWS another window_rows.
 # Trees that are missing are left out. The cold rows drop the page cache (root only). Exits
 # non-zero when geminor's output with the checksum cache differs from that without it.
 set -euo pipefail
@@ -188,7 +189,7 @@ cache_rows() {
 
 # The window's time from F5 to its rows beside the command line's, with and without the cache.
 window_rows() {
-  local tree="$1" tool="$build/bench/window_rows" r s key
+  local tree="$1" tool="${WINDOW_ROWS:-$build/bench/window_rows}" r s key
   if [ ! -x "$tool" ]; then
     echo
     echo "window: $tool is not built, row skipped"
