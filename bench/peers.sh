@@ -188,24 +188,23 @@ cache_rows() {
   done
 }
 
-# The window's time from F5 to its rows beside the command line's, with and without the cache.
+# The window's time from F5 to its rows beside the command line's, with and without the cache
+# (the window keeps its cache in DIR/geminor for --cache-dir DIR).
 window_rows() {
-  local tree="$1" tool="${WINDOW_ROWS:-$build/bench/window_rows}" r s key
+  local tree="$1" tool="${WINDOW_ROWS:-$build/bench/window_rows}" r c w cache
   if [ ! -x "$tool" ]; then
     echo
     echo "window: $tool is not built, row skipped"
     return
   fi
   secs=()
-  rm -rf "$tmp/cache-w"
-  "$cli" -q -H --no-protect --cache-dir "$tmp/cache-w" "$tree" >/dev/null 2>&1
+  "$cli" -q -H --no-protect --cache-dir "$tmp/cache-w/geminor" "$tree" >/dev/null 2>&1
   for ((r = 0; r < runs; r++)); do
-    for key in --no-cache "--cache-dir $tmp/cache-w"; do
-      # shellcheck disable=SC2086 # the key is the option and its value
-      sample "cli $key" "$cli" -q -H --no-protect $key "$tree"
-      # shellcheck disable=SC2086
-      s=$(QT_QPA_PLATFORM="${QT_QPA_PLATFORM:-offscreen}" "$tool" "$tree" $key 2>/dev/null | grep -oE '[0-9]+(\.[0-9]+)?' | tail -1)
-      secs["window $key"]+=" $s"
+    for cache in off on; do
+      local cli_opt=(--no-cache) window_opt=(--no-cache)
+      if [ $cache = on ]; then cli_opt=(--cache-dir "$tmp/cache-w/geminor") window_opt=(--cache-dir "$tmp/cache-w"); fi
+      sample "cli $cache" "$cli" -q -H --no-protect "${cli_opt[@]}" "$tree"
+      secs["window $cache"]+=" $(QT_QPA_PLATFORM="${QT_QPA_PLATFORM:-offscreen}" "$tool" "$tree" "${window_opt[@]}" 2>/dev/null | tail -1)"
     done
   done
   echo
@@ -213,11 +212,10 @@ window_rows() {
   echo
   echo "| cache | command line s | window s | window ÷ command line (goal ≤ 1.2) |"
   echo "|---|---:|---:|---:|"
-  for key in --no-cache "--cache-dir $tmp/cache-w"; do
-    local c w
-    c=$(echo "${secs[cli $key]}" | median)
-    w=$(echo "${secs[window $key]}" | median)
-    echo "| $([ "$key" = --no-cache ] && echo off || echo "on, second run") | $c | $w | $(ratio "$w" "$c") |"
+  for cache in off on; do
+    c=$(echo "${secs[cli $cache]}" | median)
+    w=$(echo "${secs[window $cache]}" | median)
+    echo "| $cache$([ $cache = on ] && echo ", second run") | $c | $w | $(ratio "$w" "$c") |"
   done
 }
 
