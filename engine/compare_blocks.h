@@ -113,24 +113,31 @@ public:
             std::fill(m_slots.begin(), m_slots.end(), 0);
     }
 
-    /// The split of `count` members whose block holds `block`, made when no split holds those
-    /// bytes. `reRead(member, into)` reads a member's block again when it was not kept.
-    template <typename ReRead>
-    std::uint32_t place(const XXH128_hash_t &digest, const std::byte *block, std::uint32_t first,
-                        std::uint32_t count, ReRead &reRead)
+    /// The split of `count` members whose block holds the bytes at `block`, made when no split
+    /// holds those bytes. `block` may be null when the bytes are not in hand: `fetch()` then gives
+    /// them, called only when a split of the same digest must be compared (null: unreadable, and
+    /// the members are placed nowhere). `reRead(member, into)` reads a member's block again when
+    /// it was not kept.
+    template <typename Fetch, typename ReRead>
+    std::uint32_t place(const XXH128_hash_t &digest, const std::byte *block, Fetch &fetch,
+                        std::uint32_t first, std::uint32_t count, ReRead &reRead)
     {
         const std::size_t mask = m_slots.size() - 1;
         std::size_t at = digest.low64 & mask;
         for (; m_slots[at] != 0; at = (at + 1) & mask) {
             Split &split = splits[m_slots[at] - 1];
-            if (XXH128_isEqual(split.digest, digest) && sameBytes(split, block, reRead)) {
+            if (!XXH128_isEqual(split.digest, digest))
+                continue;
+            if (!block && !(block = fetch()))
+                return kNone;
+            if (sameBytes(split, block, reRead)) {
                 split.count += count;
                 return m_slots[at] - 1;
             }
         }
         const auto made = static_cast<std::uint32_t>(splits.size());
         std::uint32_t kept = kNone;
-        if (m_kept.size() + m_want <= m_keptBudget) {
+        if (block && m_kept.size() + m_want <= m_keptBudget) {
             kept = static_cast<std::uint32_t>(m_kept.size() / std::max<std::size_t>(m_want, 1));
             m_kept.insert(m_kept.end(), block, block + m_want);
         }
@@ -139,6 +146,14 @@ public:
         if (2 * splits.size() > m_slots.size())
             grow();
         return made;
+    }
+
+    std::size_t want() const { return m_want; }
+
+    /// The kept bytes of a split's first member, or null.
+    const std::byte *keptBlock(const Split &split) const
+    {
+        return split.kept == kNone ? nullptr : m_kept.data() + std::size_t{split.kept} * m_want;
     }
 
     /// The bytes of a split's first member: kept, or read again into a buffer of this partition.

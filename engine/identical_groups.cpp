@@ -11,6 +11,8 @@
 #include <utility>
 #include <xxhash.h>
 
+#include "engine/block_schedule.h"
+#include "engine/cached_sets.h"
 #include "engine/checksum_cache.h"
 #include "engine/compare_blocks.h"
 #include "engine/file_reader.h"
@@ -20,23 +22,11 @@
 namespace geminor {
 
 using namespace compare_blocks;
+using namespace block_schedule;
 
 namespace {
 
-constexpr std::size_t kFirstBlock = 4096;
-constexpr std::size_t kMiddleBlock = 64 * 1024;
-constexpr std::size_t kLargeBlock = 1024 * 1024;
-
 using Groups = MemberGroups;
-
-/// The next block to read: small at first, where most files differ, larger later, and the
-/// whole rest when it is little more than one block.
-std::size_t blockSize(std::uint64_t offset, std::uint64_t size)
-{
-    const std::size_t wanted = offset == 0 ? kFirstBlock : offset < kLargeBlock ? kMiddleBlock : kLargeBlock;
-    const std::uint64_t rest = size - offset;
-    return rest <= 2 * static_cast<std::uint64_t>(wanted) ? static_cast<std::size_t>(rest) : wanted;
-}
 
 /// A set of members still alike up to `offset`: a range of a list shared by the sets one
 /// round made, so that a million small sets need no list each.
@@ -47,6 +37,7 @@ struct Work
     std::uint64_t offset = 0;
     XXH128_hash_t chain = {0, 0};  // the content digest of the bytes before `offset`
     bool exact = true;             // false once holes were passed over unread: `chain` is no content digest
+    bool lastRead = false;         // the last block was read out of turn, right after the first
 
     std::span<const std::uint32_t> members() const { return {list->data() + begin, end - begin}; }
 };
@@ -58,10 +49,13 @@ class StreamingCompare
 {
 public:
     StreamingCompare(std::span<const FileRecord> records, SearchState &state, const CompareLimits &limits,
-                     const CompareAids &aids, bool known)
+                     const CompareAids &aids, std::vector<bool> wholeUnknown)
         : m_records(records), m_size(records.front().size), m_state(state), m_limits(limits), m_aids(aids),
-          m_known(known), m_candidates(records.size())
+          m_learnFirst(wholeUnknown.empty()), m_wholeUnknown(std::move(wholeUnknown)),
+          m_candidates(records.size())
     {
+        if (m_wholeUnknown.empty())
+            m_wholeUnknown.assign(records.size(), true);
     }
 
     Groups run(std::vector<Work> pending, bool mayShare)
@@ -126,8 +120,9 @@ private:
                    const XXH128_hash_t &chain, Partition &out)
     {
         out.reset(want, members.size(), m_limits.keptBlocks);
-        const bool learnFirst = m_aids.cache && offset == 0 && m_limits.digestBits >= 64 && !m_known;
+        const bool learnFirst = m_aids.cache && offset == 0 && m_limits.digestBits >= 64 && m_learnFirst;
         auto reRead = [&](std::uint32_t m, std::byte *into) { return read(m, offset, want, into); };
+        auto noFetch = []() -> const std::byte * { return nullptr; };  // the block is always in hand
         const auto buffer = std::make_unique_for_overwrite<std::byte[]>(want + 1);
         std::size_t count = 0;
         std::uint64_t bytes = 0;  // told in batches: one shared counter for every read would be contended
@@ -150,7 +145,7 @@ private:
             const XXH128_hash_t digest = digestOf(buffer.get(), want, chain);
             if (learnFirst && want < m_size)  // a file of one block gets its whole digest at once
                 m_aids.cache->store(m_records[m].id, {std::nullopt, std::nullopt, digest, std::nullopt});
-            out.splitOf.push_back(out.place(digest, buffer.get(), m, 1, reRead));
+            out.splitOf.push_back(out.place(digest, buffer.get(), noFetch, m, 1, reRead));
         }
         tell();
     }
@@ -161,9 +156,11 @@ private:
         auto reRead = [&](std::uint32_t m, std::byte *to) { return read(m, offset, want, to); };
         std::vector<std::uint32_t> moved(later.splits.size(), kNone);
         for (std::size_t s = 0; s < later.splits.size(); ++s) {
+            // A block not kept is read again only when a split of `into` has its digest.
             const Split &split = later.splits[s];
-            if (const std::byte *block = later.blockOf(split, reRead))
-                moved[s] = into.place(split.digest, block, split.first, split.count, reRead);
+            auto fetch = [&] { return later.blockOf(split, reRead); };
+            moved[s] =
+                into.place(split.digest, later.keptBlock(split), fetch, split.first, split.count, reRead);
         }
         for (std::uint32_t s : later.splitOf)
             into.splitOf.push_back(s == kNone ? kNone : moved[s]);
@@ -191,36 +188,44 @@ private:
         if (work.offset >= kLargeBlock) {  // checked once per large block: the cost is nil
             const std::uint64_t skipTo = holesEnd(members, work.offset);
             if (skipTo > work.offset) {
-                pending.push_back({work.list, work.begin, work.end, skipTo, work.chain, false});
+                pending.push_back(
+                    {work.list, work.begin, work.end, skipTo, work.chain, false, work.lastRead});
                 return;
             }
         }
-        const std::size_t want = blockSize(work.offset, m_size);
+        // Right after the first block, a long file's last block: near-copies that differ at the
+        // end part there, two blocks a file, instead of after reading the whole middle.
+        const bool last =
+            !work.lastRead && work.offset > 0 && work.offset + BlockSize(work.offset, m_size) < m_size;
+        const std::uint64_t at = last ? m_size - kLastBlock : work.offset;
+        const std::size_t want = last ? kLastBlock : BlockSize(work.offset, m_size);
         if (m_aids.helpers && members.size() >= 1024 && std::thread::hardware_concurrency() > 1) {
             const std::size_t half = members.size() / 2;
             Partition theirs;
             PoolJob helper = m_aids.helpers->start(
-                [&] { partition(members.subspan(half), work.offset, want, work.chain, theirs); });
-            partition(members.first(half), work.offset, want, work.chain, mine);
+                [&] { partition(members.subspan(half), at, want, work.chain, theirs); });
+            partition(members.first(half), at, want, work.chain, mine);
             helper.wait();
             if (!m_state.cancelled())
-                merge(mine, theirs, work.offset, want);
+                merge(mine, theirs, at, want);
         } else {
-            partition(members, work.offset, want, work.chain, mine);
+            partition(members, at, want, work.chain, mine);
         }
         if (m_state.cancelled())
             return;  // a round cut short proves nothing
-        split(work, mine, work.offset + want, pending, groups);
+        split(work, mine, last, pending, groups);
     }
 
     /// Makes the sets of the next round (or, at the end of the files, the groups) of a round's
     /// splits; the members of a split with no other close their files.
-    void split(const Work &work, const Partition &round, std::uint64_t next, std::vector<Work> &pending,
+    void split(const Work &work, const Partition &round, bool last, std::vector<Work> &pending,
                Groups &groups)
     {
         const std::span<const std::uint32_t> members = work.members();
-        const bool atEnd = next == m_size;
-        if (atEnd && work.exact && m_aids.cache && m_limits.digestBits >= 64 && !m_known)
+        // After the last block, the next round reads on from where the first block ended.
+        const std::uint64_t next = last ? work.offset : work.offset + round.want();
+        const bool atEnd = !last && next == m_size;
+        if (atEnd && work.exact && m_aids.cache && m_limits.digestBits >= 64)
             learnWholeDigests(members, round, work.offset == 0);
         std::vector<std::uint32_t> start(round.splits.size(), kNone);
         std::uint32_t listed = 0;
@@ -245,7 +250,8 @@ private:
             if (atEnd)
                 groups.add({list->data() + start[s], end - start[s]});
             else
-                pending.push_back({list, start[s], end, next, round.splits[s].digest, work.exact});
+                pending.push_back({list, start[s], end, next, last ? work.chain : round.splits[s].digest,
+                                   work.exact, work.lastRead || last});
         }
     }
 
@@ -254,7 +260,7 @@ private:
     void learnWholeDigests(std::span<const std::uint32_t> members, const Partition &round, bool oneBlock)
     {
         for (std::size_t i = 0; i < members.size(); ++i) {
-            if (round.splitOf[i] == kNone)
+            if (round.splitOf[i] == kNone || !m_wholeUnknown[members[i]])
                 continue;
             const XXH128_hash_t &digest = round.splits[round.splitOf[i]].digest;
             m_aids.cache->store(
@@ -268,76 +274,11 @@ private:
     SearchState &m_state;
     CompareLimits m_limits;
     CompareAids m_aids;
-    bool m_known = false;  // every member's digests came from the cache: nothing to learn
+    bool m_learnFirst = true;          // no member's digests came from the cache
+    std::vector<bool> m_wholeUnknown;  // by member: the cache is to learn its whole digest
     std::vector<Candidate> m_candidates;
     std::atomic<std::size_t> m_openFiles{0};
 };
-
-/// Sorts [begin, end) by `digestOf` of each element, then by index, and calls `each(from, to)`
-/// for every run of equal digests.
-template <typename It, typename DigestOf, typename Each>
-void forEachDigestRun(It begin, It end, DigestOf digestOf, Each each)
-{
-    auto key = [&](const auto &k) {
-        const XXH128_hash_t &d = digestOf(k);
-        return std::tuple(d.high64, d.low64, k.index);
-    };
-    std::sort(begin, end, [&](const auto &a, const auto &b) { return key(a) < key(b); });
-    for (It p = begin; p != end;) {
-        const It q =
-            std::find_if(p, end, [&](const auto &k) { return !XXH128_isEqual(digestOf(k), digestOf(*p)); });
-        each(p, q);
-        p = q;
-    }
-}
-
-/// When the cache knows of every member the digest of its first block (and maybe of its whole
-/// content), members whose digests no other member shares are proven different unread: the sets
-/// to compare are only the members of equal digests. False when some member is unknown.
-bool readOnlyAlike(std::span<const FileRecord> members, ChecksumCache *cache,
-                   std::vector<std::uint32_t> &list, std::vector<Work> &pending)
-{
-    if (!cache)
-        return false;
-    struct Known
-    {
-        XXH128_hash_t first;
-        std::optional<XXH128_hash_t> whole;
-        std::uint32_t index;
-    };
-    std::vector<Known> known;
-    known.reserve(members.size());
-    for (std::uint32_t i = 0; i < members.size(); ++i) {
-        const std::optional<Digests> digests = cache->lookup(members[i].id);
-        if (!digests || !digests->first)
-            return false;
-        known.push_back({*digests->first, digests->whole, i});
-    }
-    std::vector<std::pair<std::uint32_t, std::uint32_t>> sets;  // [begin, end) of `list`
-    auto emit = [&](auto begin, auto end) {
-        if (end - begin < 2)
-            return;
-        sets.emplace_back(static_cast<std::uint32_t>(list.size()),
-                          static_cast<std::uint32_t>(list.size() + (end - begin)));
-        for (auto it = begin; it != end; ++it)
-            list.push_back(it->index);
-    };
-    // Equal first blocks; then, where every one of them knows its whole digest, equal wholes.
-    forEachDigestRun(
-        known.begin(), known.end(), [](const Known &k) -> const XXH128_hash_t & { return k.first; },
-        [&](auto begin, auto end) {
-            if (end - begin > 1 &&
-                std::all_of(begin, end, [](const Known &k) { return k.whole.has_value(); }))
-                forEachDigestRun(
-                    begin, end, [](const Known &k) -> const XXH128_hash_t & { return *k.whole; }, emit);
-            else
-                emit(begin, end);
-        });
-    auto shared = std::make_shared<std::vector<std::uint32_t>>(std::move(list));
-    for (auto it = sets.rbegin(); it != sets.rend(); ++it)
-        pending.push_back({shared, it->first, it->second, 0});
-    return true;
-}
 
 }  // namespace
 
@@ -346,16 +287,22 @@ MemberGroups IdenticalGroups(std::span<const FileRecord> members, SearchState &s
 {
     if (members.size() < 2)
         return {};
-    auto all = std::make_shared<std::vector<std::uint32_t>>();
     std::vector<Work> pending;
-    const bool known = readOnlyAlike(members, aids.cache, *all, pending);
-    if (!known) {
-        all->resize(members.size());
+    std::optional<CachedSets> cached;
+    if (aids.cache)
+        cached = SetsFromCache(members, *aids.cache, aids.folders, state);
+    if (cached) {
+        auto list = std::make_shared<const std::vector<std::uint32_t>>(std::move(cached->list));
+        for (auto set = cached->sets.rbegin(); set != cached->sets.rend(); ++set)
+            pending.push_back({list, set->first, set->second, 0});
+    } else {
+        auto all = std::make_shared<std::vector<std::uint32_t>>(members.size());
         for (std::uint32_t i = 0; i < all->size(); ++i)
             (*all)[i] = i;
         pending.push_back({std::move(all), 0, static_cast<std::uint32_t>(members.size()), 0});
     }
-    StreamingCompare compare(members, state, limits, aids, known);
+    StreamingCompare compare(members, state, limits, aids,
+                             cached ? std::move(cached->wholeUnknown) : std::vector<bool>());
     // Cancelled part-way, the groups confirmed so far stay, as the pairwise search keeps them.
     return compare.run(std::move(pending), members.size() >= 64).sorted();
 }

@@ -6,7 +6,9 @@
 #include <filesystem>
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <mutex>
 #include <random>
+#include <set>
 #include <sys/mman.h>
 #include <thread>
 #include <unistd.h>
@@ -60,7 +62,13 @@ class ChecksumCacheTest : public ::testing::Test
 TEST_F(ChecksumCacheTest, GivesTheGroupsOfAScanWithoutItWhateverChangedBetweenScans)
 {
     std::mt19937 random(9);
-    auto content = [&] { return std::string(random() % 3 ? 100 : 9000, 'x') + std::to_string(random() % 5); };
+    // Long files that differ in the middle or at the end are parted by their last block, or only
+    // by a whole read.
+    auto content = [&] {
+        std::string bytes(random() % 3 ? 100 : random() % 2 ? 9000 : 300000, 'x');
+        bytes[random() % 2 ? bytes.size() - 1 : bytes.size() / 2] = static_cast<char>('0' + random() % 3);
+        return bytes;
+    };
     auto name = [&] { return "t/d" + std::to_string(random() % 4) + "/f" + std::to_string(random() % 60); };
     for (SearchMethod method : {SearchMethod::ByteToByte, SearchMethod::Crc32}) {
         TempTree tree;
@@ -191,6 +199,36 @@ TEST_F(ChecksumCacheTest, ASecondScanReadsNoFileThoughTheSnapshotIsRenewed)
     const ScopedFileSystem installed(fs);
     EXPECT_EQ(rows(tree, SearchMethod::Crc32), expected);
     EXPECT_EQ(reads, 0);
+}
+
+TEST_F(ChecksumCacheTest, ARescanReadsWhatChangedAndOnlyTheFilesItMayEqual)
+{
+    TempTree tree;
+    const std::string copy(300000, 'x');
+    std::string middle = copy;
+    middle[150000] = 'm';  // first and last blocks as the copies', the whole digest not
+    tree.writeEach({"t/f-a", "t/f-b"}, copy);
+    tree.writeEach({"t/f-c", "t/f-c2"}, middle);
+    auto unique = [&](char first) { return first + copy.substr(1); };
+    for (char u = 'A'; u < 'U'; ++u)
+        tree.write(std::string("t/f-u") + u, unique(u));
+    const auto before = ElementsAre("/f-a#1", "/f-b#1", "/f-c#2", "/f-c2#2");
+    for (SearchMethod method : {SearchMethod::ByteToByte, SearchMethod::Crc32})
+        EXPECT_THAT(rows(tree, method), before);
+    tree.write("t/f-d", copy);  // new: its digest must be the one the compare chains
+    tree.write("t/f-uC", unique('z'));
+    test::FaultyFileSystem fs;
+    std::mutex mutex;
+    std::set<std::string> opened;
+    fs.beforeOpen([&](const std::string &name) {
+        const std::lock_guard lock(mutex);
+        if (name.starts_with("f-"))
+            opened.insert(name);
+    });
+    const ScopedFileSystem installed(fs);
+    EXPECT_THAT(rows(tree, SearchMethod::ByteToByte),
+                ElementsAre("/f-a#1", "/f-b#1", "/f-d#1", "/f-c#2", "/f-c2#2"));
+    EXPECT_THAT(opened, ElementsAre("f-a", "f-b", "f-c", "f-c2", "f-d", "f-uC"));
 }
 
 TEST_F(ChecksumCacheTest, RecordsNotSeenFor90DaysAreDropped)

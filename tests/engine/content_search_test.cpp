@@ -101,10 +101,11 @@ TEST(IdenticalGroups, ExactWhateverTheDigestTheKeptBlocksOrTheOpenFiles)
     std::vector<std::string> names;
     std::map<std::string, std::vector<std::uint32_t>> byContent;
     for (std::uint32_t i = 0; i < 1200; ++i) {  // enough for a round to be read by two threads
-        // Twelve kinds that differ in one byte, in the first block, the middle or the last byte.
-        std::string content(9001, 'z');
+        // Twelve kinds that differ in one byte: in the first block, the middle, the last block
+        // (read out of turn) or the last byte.
+        std::string content(140000, 'z');
         const std::size_t kind = random() % 12;
-        content[std::vector<std::size_t>{0, 100, 4095, 4096, 5000, 9000}[kind % 6]] =
+        content[std::vector<std::size_t>{0, 4095, 4096, 70000, 136000, 139999}[kind % 6]] =
             static_cast<char>('a' + kind);
         if (i % 97 == 0)
             content[1] = static_cast<char>(i);  // alone
@@ -120,7 +121,7 @@ TEST(IdenticalGroups, ExactWhateverTheDigestTheKeptBlocksOrTheOpenFiles)
     const auto records = recordsOf(tree, names);
     // A digest of 2 bits makes nearly every digest match a collision that only the bytes settle.
     for (const CompareLimits limits :
-         {CompareLimits{}, CompareLimits{8, 0, 2}, CompareLimits{1, 9001 * 3, 64}}) {
+         {CompareLimits{}, CompareLimits{8, 0, 2}, CompareLimits{1, 4096 * 3, 64}}) {
         test::QuietSearch q;
         ThreadPool helpers(1);
         const MemberGroups groups = IdenticalGroups(records, q.state, limits, {nullptr, nullptr, &helpers});
