@@ -1,6 +1,7 @@
 #include "engine/content_search.h"
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <exception>
@@ -29,31 +30,60 @@ std::size_t OpenFileBudget()
     return std::clamp<std::size_t>(static_cast<std::size_t>(limit.rlim_cur) / 4, 2, kMostFilesOpen);
 }
 
-Groups ChecksumGroups(std::span<const FileRecord> members, SearchState &state, FolderHandles *folders,
-                      ChecksumCache *cache)
+namespace {
+
+using Checksums = std::vector<std::pair<std::uint32_t, std::uint32_t>>;  // (CRC-32, member): 8 bytes a file
+
+/// Reads the CRC-32 of the members that `next` hands out, a few at a time, into `out`.
+void ChecksumSome(std::span<const FileRecord> members, std::atomic<std::uint32_t> &next, SearchState &state,
+                  FolderHandles *folders, ChecksumCache *cache, Checksums &out)
 {
-    std::vector<std::pair<std::uint32_t, std::uint32_t>> checksums;  // (CRC-32, member): 8 bytes a file
-    checksums.reserve(members.size());
-    for (std::uint32_t i = 0; i < members.size(); ++i) {
-        if (state.cancelled())
-            break;  // the groups among the files read so far stay
-        const FileRecord &record = members[i];
-        std::optional<std::uint32_t> crc;
-        if (const auto known = cache ? cache->lookup(record.id) : std::nullopt; known && known->crc) {
-            crc = known->crc;  // unchanged since it was read: not read again
-        } else {
-            crc = FileCrc32(folders ? folders->open(record.folder, record.name)
-                                    : FileReader(record.folder + record.name),
-                            record.size);
-            if (crc && cache)
-                cache->store(record.id, {crc, {}, {}, {}});
+    constexpr std::uint32_t kChunk = 16;
+    std::vector<std::byte> buffer;  // one for every file this thread reads
+    for (std::uint32_t from = next.fetch_add(kChunk); from < members.size(); from = next.fetch_add(kChunk)) {
+        const auto to = static_cast<std::uint32_t>(std::min<std::size_t>(from + kChunk, members.size()));
+        for (std::uint32_t i = from; i < to; ++i) {
+            if (state.cancelled())
+                return;  // the groups among the files read so far stay
+            const FileRecord &record = members[i];
+            std::optional<std::uint32_t> crc;
+            if (const auto known = cache ? cache->lookup(record.id) : std::nullopt; known && known->crc) {
+                crc = known->crc;  // unchanged since it was read: not read again
+            } else {
+                crc = FileCrc32(folders ? folders->open(record.folder, record.name)
+                                        : FileReader(record.folder + record.name),
+                                record.size, buffer);
+                if (crc && cache)
+                    cache->store(record.id, {crc, {}, {}, {}});
+            }
+            state.bytesCompared.fetch_add(record.size, std::memory_order_relaxed);
+            if (crc)
+                out.emplace_back(*crc, i);
+            else
+                ++state.unreadableFiles;
         }
-        state.bytesCompared.fetch_add(record.size, std::memory_order_relaxed);
-        if (crc)
-            checksums.emplace_back(*crc, i);
-        else
-            ++state.unreadableFiles;
     }
+}
+
+}  // namespace
+
+Groups ChecksumGroups(std::span<const FileRecord> members, SearchState &state, FolderHandles *folders,
+                      ChecksumCache *cache, ThreadPool *helpers)
+{
+    Checksums checksums, theirs;
+    checksums.reserve(members.size());
+    std::atomic<std::uint32_t> next{0};
+    {
+        // A large group is read by two threads: one size group of large files then uses both cores.
+        const bool share = helpers && members.size() >= 4 &&
+                           (members.size() >= 1024 || members.front().size * members.size() >= (64u << 20));
+        PoolJob helper;
+        if (share)
+            helper = helpers->start([&] { ChecksumSome(members, next, state, folders, cache, theirs); });
+        ChecksumSome(members, next, state, folders, cache, checksums);
+        helper.wait();
+    }
+    checksums.insert(checksums.end(), theirs.begin(), theirs.end());
     std::sort(checksums.begin(), checksums.end());
     Groups groups;
     std::vector<std::uint32_t> group;
@@ -146,7 +176,7 @@ private:
                     const std::span<const FileRecord> members(m_records.data() + begin, end - begin);
                     groups =
                         m_method == SearchMethod::Crc32
-                            ? ChecksumGroups(members, m_state, &m_folders, m_cache)
+                            ? ChecksumGroups(members, m_state, &m_folders, m_cache, &*m_helpers)
                             : IdenticalGroups(members, m_state, limits, {&m_folders, m_cache, &*m_helpers});
                 }
             } catch (...) {

@@ -21,9 +21,11 @@ namespace geminor {
 void SearchDuplicates(std::vector<FileRecord> FileRecords, SearchMethod method, SearchState &state,
                       ChecksumCache *cache = nullptr);
 
-/// The groups of files of equal CRC-32 among same-size `members`, as IdenticalGroups gives them.
+/// The groups of files of equal CRC-32 among same-size `members`, as IdenticalGroups gives them;
+/// `helpers`, when given, read part of a large group.
 MemberGroups ChecksumGroups(std::span<const FileRecord> members, SearchState &state,
-                            FolderHandles *folders = nullptr, ChecksumCache *cache = nullptr);
+                            FolderHandles *folders = nullptr, ChecksumCache *cache = nullptr,
+                            ThreadPool *helpers = nullptr);
 
 /// How many files the search may hold open at once, from the process's descriptor limit.
 std::size_t OpenFileBudget();

@@ -9,21 +9,24 @@
 
 namespace geminor {
 
-std::optional<std::uint32_t> FileCrc32(FileReader file, std::optional<std::uint64_t> expectedSize)
+std::optional<std::uint32_t> FileCrc32(FileReader file, std::optional<std::uint64_t> expectedSize,
+                                       std::vector<std::byte> &buffer)
 {
     if (!file.isOpen() || (expectedSize && file.size() != *expectedSize))
         return std::nullopt;
     // One byte more than the file holds where it fits, so a small file ends in a single read
     // that also tells whether it has grown.
-    std::vector<std::byte> buffer(std::min<std::uint64_t>(file.size() + 1, 1 << 20));
+    const auto room = static_cast<std::size_t>(std::min<std::uint64_t>(file.size() + 1, 1 << 20));
+    if (buffer.size() < room)
+        buffer.resize(room);
     std::uint32_t crc = 0;
     std::uint64_t offset = 0;
     bool probed = false;
     while (offset < file.size() || !probed) {
         const std::uint64_t rest = file.size() - offset;
-        const std::size_t least = static_cast<std::size_t>(std::min<std::uint64_t>(rest, buffer.size()));
-        probed = rest < buffer.size();  // room for one byte beyond the end
-        if (file.readAtLeast(offset, buffer, least) != static_cast<std::int64_t>(least))
+        const std::size_t least = static_cast<std::size_t>(std::min<std::uint64_t>(rest, room));
+        probed = rest < room;  // room for one byte beyond the end
+        if (file.readAtLeast(offset, {buffer.data(), room}, least) != static_cast<std::int64_t>(least))
             return std::nullopt;  // unreadable, or it shrank or grew while being read
         crc = libdeflate_crc32(crc, buffer.data(), least);
         offset += least;

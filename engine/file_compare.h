@@ -10,8 +10,10 @@
 namespace geminor {
 
 /// The IEEE CRC-32 of a whole file already open; nothing when it cannot be read to its end, or
-/// when its length is not `expectedSize` (when given).
-std::optional<std::uint32_t> FileCrc32(FileReader file, std::optional<std::uint64_t> expectedSize);
+/// when its length is not `expectedSize` (when given). `buffer` is grown as needed (up to 1 MiB)
+/// and kept by the caller from one file to the next: a fresh one would be faulted in every time.
+std::optional<std::uint32_t> FileCrc32(FileReader file, std::optional<std::uint64_t> expectedSize,
+                                       std::vector<std::byte> &buffer);
 
 /// Compares two open files byte by byte, with buffers kept from one comparison to the next.
 class ByteComparer
