@@ -62,7 +62,8 @@ public:
     {
         Groups groups, shared;
         PoolJob helper;  // after what it writes: whatever leaves this frame, it is done before those go
-        Partition partition;
+        // One per thread, kept from size group to size group: a fresh one faults its pages in anew.
+        thread_local Partition partition;
         while (!pending.empty()) {
             if (mayShare && m_aids.helpers && pending.size() >= 16) {
                 std::vector<Work> theirs;
@@ -201,7 +202,8 @@ private:
         const std::size_t want = last ? kLastBlock : BlockSize(work.offset, m_size);
         if (m_aids.helpers && members.size() >= 1024 && std::thread::hardware_concurrency() > 1) {
             const std::size_t half = members.size() / 2;
-            Partition theirs;
+            thread_local Partition kept;
+            Partition &theirs = kept;  // named here: a lambda does not capture a thread_local
             PoolJob helper = m_aids.helpers->start(
                 [&] { partition(members.subspan(half), at, want, work.chain, theirs); });
             partition(members.first(half), at, want, work.chain, mine);
