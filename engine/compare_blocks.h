@@ -11,11 +11,13 @@
 #include <cstdint>
 #include <cstring>
 #include <optional>
+#include <sys/stat.h>
 #include <sys/types.h>
 #include <utility>
 #include <vector>
 #include <xxhash.h>
 
+#include "engine/file_identity.h"
 #include "engine/file_reader.h"
 #include "engine/file_record.h"
 #include "engine/file_system.h"
@@ -27,35 +29,49 @@ namespace geminor::compare_blocks {
 inline constexpr std::uint32_t kNone = UINT32_MAX;
 
 /// One file of a size group, 24 bytes whatever the group's size: opened when first read, held
-/// open while the budget allows, and it must stay the same file and length throughout.
+/// open while the budget allows, and it must stay the same file and length throughout. A file
+/// held open is checked once, when its bytes are to count (confirm): most files differ from
+/// every other after one read and are never asked what they are. One given up after a read is
+/// checked at every open, as the next open may find another file under its name.
 class Candidate
 {
 public:
     /// Reads `want` bytes at `offset` into `out`, which has room for one byte more: at the end
     /// of the file that byte tells in the same call whether it has grown. False when the file
-    /// is gone, changed or unreadable.
-    bool read(const FileRecord &record, std::uint64_t offset, std::size_t want, std::byte *out,
-              std::atomic<std::size_t> &openFiles, std::size_t maxOpen, FolderHandles *folders)
+    /// is gone, changed or unreadable. `walked`: what the walk saw (device and inode 0: unknown).
+    bool read(const FileRecord &record, const FileIdentity &walked, std::uint64_t offset, std::size_t want,
+              std::byte *out, std::atomic<std::size_t> &openFiles, std::size_t maxOpen,
+              FolderHandles *folders)
     {
         const std::size_t room = offset + want == record.size ? want + 1 : want;
         if (m_fd)
             return ReadAtLeast(m_fd.get(), offset, {out, room}, want) == static_cast<std::int64_t>(want);
-        FileReader reader =
-            folders ? folders->open(record.folder, record.name) : FileReader(record.folder + record.name);
-        if (!reader.isOpen() || reader.size() != record.size)
+        UniqueFd fd = folders ? folders->openToRead(record.folder, record.name)
+                              : OpenToRead(record.folder + record.name);
+        if (!fd)
             return false;
-        if (m_seen && (reader.device() != m_dev || reader.inode() != m_ino))
-            return false;  // another file now stands under this name
-        m_seen = true;
-        m_dev = reader.device();
-        m_ino = reader.inode();
-        if (reader.readAtLeast(offset, {out, room}, want) != static_cast<std::int64_t>(want))
-            return false;
-        if (openFiles.fetch_add(1, std::memory_order_relaxed) < maxOpen)
-            m_fd = reader.release();
-        else
+        const bool hold = openFiles.fetch_add(1, std::memory_order_relaxed) < maxOpen;
+        if (!hold)
             openFiles.fetch_sub(1, std::memory_order_relaxed);  // over budget: opened again next time
+        if ((!hold && !isExpected(fd.get(), walked)) ||
+            ReadAtLeast(fd.get(), offset, {out, room}, want) != static_cast<std::int64_t>(want)) {
+            if (hold)
+                openFiles.fetch_sub(1, std::memory_order_relaxed);
+            return false;
+        }
+        if (hold)
+            m_fd = std::move(fd);
         return true;
+    }
+
+    /// Whether the bytes read so far are the walked file's: a regular file of its length, the
+    /// very file the walk saw (or, the walk unknown, the one first read). One fstat at most.
+    bool confirm(const FileIdentity &walked)
+    {
+        if (!m_fd || m_checked)
+            return true;  // not held: checked at each open
+        m_checked = isExpected(m_fd.get(), walked);
+        return m_checked;
     }
 
     /// See NextData; nullopt while the file is not held open.
@@ -68,15 +84,33 @@ public:
     {
         if (m_fd) {
             m_fd.reset();
+            m_checked = false;
             openFiles.fetch_sub(1, std::memory_order_relaxed);
         }
     }
 
 private:
+    bool isExpected(int fd, const FileIdentity &walked)
+    {
+        struct stat st = {};
+        if (Fs().fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) ||
+            static_cast<std::uint64_t>(st.st_size) != walked.size)
+            return false;
+        if (walked.device != 0 || walked.inode != 0)
+            return st.st_dev == walked.device && st.st_ino == walked.inode;
+        if (m_seen && (st.st_dev != m_dev || st.st_ino != m_ino))
+            return false;  // another file now stands under this name
+        m_seen = true;
+        m_dev = st.st_dev;
+        m_ino = st.st_ino;
+        return true;
+    }
+
     dev_t m_dev = 0;
     ino_t m_ino = 0;
     UniqueFd m_fd;
     bool m_seen = false;
+    bool m_checked = false;  // the descriptor held is the expected file
 };
 
 /// Members whose blocks at one offset hold the same bytes.

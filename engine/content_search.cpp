@@ -50,9 +50,13 @@ void ChecksumSome(std::span<const FileRecord> members, std::atomic<std::uint32_t
             if (const auto known = cache ? cache->lookup(record.id) : std::nullopt; known && known->crc) {
                 crc = known->crc;  // unchanged since it was read: not read again
             } else {
-                crc = FileCrc32(folders ? folders->open(record.folder, record.name)
-                                        : FileReader(record.folder + record.name),
-                                record.size, buffer);
+                FileReader file = folders ? folders->open(record.folder, record.name)
+                                          : FileReader(record.folder + record.name);
+                if (const FileIdentity walked = state.identityOf(record);
+                    (walked.device != 0 || walked.inode != 0) &&
+                    (file.device() != walked.device || file.inode() != walked.inode))
+                    file.close();  // another file took its name after the walk
+                crc = FileCrc32(std::move(file), record.size, buffer);
                 if (crc && cache)
                     cache->store(record.id, {crc, {}, {}, {}});
             }

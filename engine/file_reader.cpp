@@ -14,14 +14,24 @@ namespace {
 constexpr int kReadFlags = O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | O_NOCTTY;
 }
 
+UniqueFd OpenToRead(const std::string &path)
+{
+    return UniqueFd(OpenPath(path, kReadFlags));
+}
+
+UniqueFd OpenToRead(int folder, const std::string &name)
+{
+    return UniqueFd(Fs().openat(folder, name.c_str(), kReadFlags, 0));
+}
+
 FileReader::FileReader(const std::string &path)
 {
-    adopt(UniqueFd(OpenPath(path, kReadFlags)));
+    adopt(OpenToRead(path));
 }
 
 FileReader::FileReader(int folder, const std::string &name)
 {
-    adopt(UniqueFd(Fs().openat(folder, name.c_str(), kReadFlags, 0)));
+    adopt(OpenToRead(folder, name));
 }
 
 void FileReader::adopt(UniqueFd fd)

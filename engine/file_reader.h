@@ -22,6 +22,8 @@ public:
     explicit FileReader(const std::string &path);
     /// Opens `name` in the folder open as `folder`.
     FileReader(int folder, const std::string &name);
+    /// Takes a descriptor from OpenToRead.
+    explicit FileReader(UniqueFd fd) { adopt(std::move(fd)); }
 
     bool isOpen() const { return bool(m_fd); }
     int error() const { return m_error; }
@@ -54,6 +56,13 @@ private:
     dev_t m_dev = 0;
     ino_t m_ino = 0;
 };
+
+/// Opens `path`, or `name` in the folder open as `folder`, as FileReader does but without asking
+/// what was opened: the caller must fstat it before its bytes may count.
+/// Reading it first is harmless: a FIFO or terminal refuses pread, and reads stop at the size
+/// expected, so nothing blocks or runs on.
+UniqueFd OpenToRead(const std::string &path);
+UniqueFd OpenToRead(int folder, const std::string &name);
 
 /// FileReader::readAtLeast on a descriptor held elsewhere; errno tells why on -1.
 std::int64_t ReadAtLeast(int fd, std::uint64_t offset, std::span<std::byte> buffer, std::size_t least);

@@ -21,8 +21,13 @@ int FolderHandles::descriptor(const FolderName &folder)
 
 FileReader FolderHandles::open(const FolderName &folder, const std::string &name)
 {
+    return FileReader(openToRead(folder, name));
+}
+
+UniqueFd FolderHandles::openToRead(const FolderName &folder, const std::string &name)
+{
     const int fd = descriptor(folder);
-    return fd >= 0 && !name.empty() ? FileReader(fd, name) : FileReader(folder + name);
+    return fd >= 0 && !name.empty() ? OpenToRead(fd, name) : OpenToRead(folder + name);
 }
 
 int FolderHandles::statIn(int fd, const FolderName &folder, const std::string &name, struct stat &st)

@@ -26,6 +26,8 @@ public:
 
     /// The file `name` of `folder`, opened as FileReader opens a path.
     FileReader open(const FolderName &folder, const std::string &name);
+    /// The same, through OpenToRead: unchecked.
+    UniqueFd openToRead(const FolderName &folder, const std::string &name);
     /// lstat of the file `name` of `folder` through `folderFd`, the folder's descriptor from
     /// `descriptor` (-1: by its whole path).
     static int statIn(int folderFd, const FolderName &folder, const std::string &name, struct stat &st);

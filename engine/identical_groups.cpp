@@ -100,8 +100,19 @@ private:
 
     bool read(std::uint32_t member, std::uint64_t offset, std::size_t want, std::byte *into)
     {
-        return m_candidates[member].read(m_records[member], offset, want, into, m_openFiles, m_limits.maxOpen,
-                                         m_aids.folders);
+        const FileRecord &record = m_records[member];
+        return m_candidates[member].read(record, m_state.identityOf(record), offset, want, into, m_openFiles,
+                                         m_limits.maxOpen, m_aids.folders);
+    }
+
+    /// See Candidate::confirm; a member that fails it is closed and counted unreadable.
+    bool confirmed(std::uint32_t member)
+    {
+        if (m_candidates[member].confirm(m_state.identityOf(m_records[member])))
+            return true;
+        m_candidates[member].close(m_openFiles);
+        ++m_state.unreadableFiles;
+        return false;
     }
 
     /// The digest of a block chained to the digest of the bytes before it: at the end of a file,
@@ -144,7 +155,12 @@ private:
             }
             bytes += want;
             const XXH128_hash_t digest = digestOf(buffer.get(), want, chain);
-            if (learnFirst && want < m_size)  // a file of one block gets its whole digest at once
+            // A file of one block gets its whole digest at once; the cache learns only the walked file's.
+            if (learnFirst && want < m_size && !confirmed(m)) {
+                out.splitOf.push_back(kNone);
+                continue;
+            }
+            if (learnFirst && want < m_size)
                 m_aids.cache->store(m_records[m].id, {std::nullopt, std::nullopt, digest, std::nullopt});
             out.splitOf.push_back(out.place(digest, buffer.get(), noFetch, m, 1, reRead));
         }
@@ -220,14 +236,23 @@ private:
 
     /// Makes the sets of the next round (or, at the end of the files, the groups) of a round's
     /// splits; the members of a split with no other close their files.
-    void split(const Work &work, const Partition &round, bool last, std::vector<Work> &pending,
-               Groups &groups)
+    void split(const Work &work, Partition &round, bool last, std::vector<Work> &pending, Groups &groups)
     {
         const std::span<const std::uint32_t> members = work.members();
         // After the last block, the next round reads on from where the first block ended.
         const std::uint64_t next = last ? work.offset : work.offset + round.want();
         const bool atEnd = !last && next == m_size;
-        if (atEnd && work.exact && m_aids.cache && m_limits.digestBits >= 64)
+        const bool learn = atEnd && work.exact && m_aids.cache && m_limits.digestBits >= 64;
+        for (std::size_t i = 0; atEnd && i < members.size(); ++i) {
+            // Only what is grouped or kept for the next scan must be the walked file.
+            const std::uint32_t s = round.splitOf[i];
+            if (s != kNone && (round.splits[s].count >= 2 || (learn && m_wholeUnknown[members[i]])) &&
+                !confirmed(members[i])) {
+                round.splitOf[i] = kNone;
+                --round.splits[s].count;
+            }
+        }
+        if (learn)
             learnWholeDigests(members, round, work.offset == 0);
         std::vector<std::uint32_t> start(round.splits.size(), kNone);
         std::uint32_t listed = 0;

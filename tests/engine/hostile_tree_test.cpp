@@ -13,6 +13,7 @@
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
 #include <unistd.h>
+#include <utility>
 
 #include "engine/scan_run.h"
 #include "tests/support/faulty_file_system.h"
@@ -177,6 +178,28 @@ TEST(ReadFaults, FilesChangingWhileReadAreInNoGroup)
         const ScanOutcome s = test::ScanFolder(tree.root(), method);
         EXPECT_THAT(RowsOf(s, tree.root()), ElementsAre("steady1#1", "steady2#1"));
         EXPECT_EQ(s.unreadableFiles, 4);
+    }
+}
+
+TEST(ReadFaults, AFileReplacedAfterTheWalkByTheSameBytesIsNotTheWalkedFile)
+{
+    // Files held open are asked what they are only once grouped: b must still be found out.
+    for (SearchMethod method : kContentMethods) {
+        TempTree tree;
+        tree.writeEach({"a", "b", "c"}, "the same bytes");
+        FaultyFileSystem faulty;
+        bool replaced = false;
+        faulty.beforeOpen([&](const std::string &name) {
+            if (name.ends_with("b") && !std::exchange(replaced, true))
+                ASSERT_EQ(std::rename(tree.write("later", "the same bytes").c_str(), tree.path("b").c_str()),
+                          0);
+        });
+        ScopedFileSystem use(faulty);
+        const ScanOutcome s = test::ScanFolder(tree.root(), method);
+        EXPECT_TRUE(replaced);
+        EXPECT_THAT(RowsOf(s, tree.root()), ElementsAre("a#1", "c#1"));
+        EXPECT_EQ(s.unreadableFiles, 1);
+        EXPECT_EQ(faulty.openDescriptors(), 0);
     }
 }
 
