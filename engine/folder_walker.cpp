@@ -10,6 +10,7 @@
 #include <sys/stat.h>
 #include <sys/statfs.h>
 #include <unistd.h>
+#include <thread>
 #include <utility>
 
 #include "engine/case_fold.h"
@@ -23,6 +24,7 @@ namespace {
 constexpr int kDirOpenFlags = O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK;
 constexpr int kMaxDepth = 1000;
 constexpr std::size_t kHandedAtOnce = 4096;
+constexpr std::size_t kStatAheadAt = 64;  // entries in a folder worth a second thread
 
 bool isPseudoType(std::string_view type)
 {
@@ -92,6 +94,34 @@ Listing listSorted(DIR *dir)
 
 }  // namespace
 
+/// A file's state read by the helper while the walk takes the entries before it.
+struct FolderWalker::StatAhead
+{
+    struct stat st = {};
+    int error = -1;  // errno of the fstatat; -1: not read ahead
+};
+
+namespace {
+
+/// The states of the regular files of `listing` from entry `from` on that `mayTake` accepts.
+template <typename MayTake>
+void statAhead(int dirFd, const Listing &listing, std::size_t from, MayTake mayTake,
+               std::vector<FolderWalker::StatAhead> &out, const CancelRequested &cancel)
+{
+    for (std::size_t i = from; i < listing.entries.size(); ++i) {
+        if ((i & 255) == 0 && cancel.load(std::memory_order_relaxed))
+            return;
+        const Listing::Entry &entry = listing.entries[i];
+        const std::string_view name = listing.nameOf(entry);
+        if (entry.type != DT_REG || !mayTake(name))
+            continue;
+        FolderWalker::StatAhead &ahead = out[i - from];
+        ahead.error = Fs().fstatat(dirFd, name.data(), &ahead.st, AT_SYMLINK_NOFOLLOW) == 0 ? 0 : errno;
+    }
+}
+
+}  // namespace
+
 struct FolderWalker::FolderContext
 {
     const std::string &Folder;
@@ -141,6 +171,8 @@ FolderWalker::FolderWalker(WalkSettings settings, FileList &fileList, ScanHost &
                            const CancelRequested &cancel)
     : m_settings(std::move(settings)), m_fileList(fileList), m_host(host), m_cancel(cancel)
 {
+    if (std::thread::hardware_concurrency() > 1)
+        m_statHelper.emplace(1);
     for (std::string &folder : m_settings.Excluded) {
         // Also by identity: an exclusion named through a link, or a location named through one,
         // still leaves its folder out.
@@ -198,11 +230,26 @@ void FolderWalker::WalkFolder(UniqueFd dirFd, const std::string &Folder, const s
         ++m_unlistedFolders;
         notWhole();
     }
-    for (const Listing::Entry &entry : listing.entries) {
+    // The second half of a large folder's file states is read by a helper meanwhile: a walk
+    // is mostly those reads, and they are independent of one another.
+    const std::size_t count = listing.entries.size();
+    const std::size_t half = here.excluded || !m_statHelper || count < kStatAheadAt ? count : count / 2;
+    std::vector<StatAhead> ahead(count - half);
+    PoolJob helper;  // after what it writes
+    if (half < count)
+        helper = m_statHelper->start([&, fd] {
+            statAhead(
+                fd, listing, half, [this](std::string_view n) { return mayTake(n); }, ahead, m_cancel);
+        });
+    for (std::size_t i = 0; i < count; ++i) {
         if (m_cancel.load(std::memory_order_relaxed))
             break;
+        if (i == half)
+            helper.wait();
+        const Listing::Entry &entry = listing.entries[i];
         if (!here.excluded)
-            takeEntry(fd, here, listing.nameOf(entry), entry.type, counts);
+            takeEntry(fd, here, listing.nameOf(entry), entry.type, counts,
+                      i < half ? nullptr : &ahead[i - half]);
         ++m_entryCounter;
     }
     if (m_census && !here.excluded)
@@ -231,7 +278,7 @@ FolderWalker::FolderContext FolderWalker::contextOf(int dirFd, const std::string
 }
 
 void FolderWalker::takeEntry(int dirFd, const FolderContext &here, std::string_view name, unsigned char type,
-                             WalkResult &counts)
+                             WalkResult &counts, const StatAhead *ahead)
 {
     if (type == DT_UNKNOWN) {
         struct stat st = {};
@@ -243,7 +290,7 @@ void FolderWalker::takeEntry(int dirFd, const FolderContext &here, std::string_v
     if (type == DT_DIR)
         enterSubFolder(dirFd, here, std::string(name), counts);
     else
-        considerFile(dirFd, here, name, type, counts);  // takes regular files alone
+        considerFile(dirFd, here, name, type, counts, ahead);  // takes regular files alone
 }
 
 bool FolderWalker::isProtected(const FolderContext &here, std::string_view name) const
@@ -296,26 +343,36 @@ void FolderWalker::enterSubFolder(int parentFd, const FolderContext &here, std::
     }
 }
 
+bool FolderWalker::mayTake(std::string_view name) const
+{
+    if (!m_settings.IncludeHidden && name.front() == '.')
+        return false;
+    if (m_allTypes)
+        return true;
+    const auto dot = name.rfind('.');
+    return dot != std::string_view::npos &&
+           m_foldedFileTypes.find(FoldCase(name.substr(dot))) != std::string::npos;
+}
+
 void FolderWalker::considerFile(int dirFd, const FolderContext &here, std::string_view name,
-                                unsigned char type, WalkResult &counts)
+                                unsigned char type, WalkResult &counts, const StatAhead *ahead)
 {
     if (type != DT_REG)
         return noteOther(dirFd, name, type);  // links, FIFOs, sockets and devices are never taken
     if (isProtected(here, name))
         return notWhole();
-    if (!m_settings.IncludeHidden && name.front() == '.')
+    if (!mayTake(name))
         return;
-    if (!m_allTypes) {
-        const auto dot = name.rfind('.');
-        if (dot == std::string_view::npos)
-            return;
-        if (m_foldedFileTypes.find(FoldCase(name.substr(dot))) == std::string::npos)
-            return;
-    }
     struct stat st = {};
     std::string nameText(name);
-    if (Fs().fstatat(dirFd, nameText.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
-        if (errno != ENOENT) {
+    int error = 0;
+    if (ahead && ahead->error >= 0) {
+        st = ahead->st;
+        error = ahead->error;
+    } else if (Fs().fstatat(dirFd, nameText.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0)
+        error = errno;
+    if (error != 0) {
+        if (error != ENOENT) {
             ++m_unreadableFiles;  // a folder that can be listed but not entered: said, not dropped
             notWhole();
         }

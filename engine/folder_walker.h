@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <sys/types.h>
@@ -14,6 +15,7 @@
 #include "engine/request.h"
 #include "engine/scan_host.h"
 #include "engine/seen_files.h"
+#include "engine/thread_pool.h"
 #include "engine/unique_fd.h"
 
 namespace geminor {
@@ -78,6 +80,9 @@ public:
     /// Also tells `census` what each folder holds (files by their record's id).
     void takeCensus(FolderCensus *census) { m_census = census; }
 
+    /// A file's state read ahead of the walk (internal).
+    struct StatAhead;
+
 private:
     struct FileId
     {
@@ -97,10 +102,12 @@ private:
     }
     FolderContext contextOf(int dirFd, const std::string &Folder, const std::string &absolute) const;
     void takeEntry(int dirFd, const FolderContext &here, std::string_view name, unsigned char type,
-                   WalkResult &counts);
+                   WalkResult &counts, const StatAhead *ahead);
     void enterSubFolder(int parentFd, const FolderContext &here, std::string name, WalkResult &counts);
     void considerFile(int dirFd, const FolderContext &here, std::string_view name, unsigned char type,
-                      WalkResult &counts);
+                      WalkResult &counts, const StatAhead *ahead);
+    /// Whether a file of this name is taken, by its name alone (hidden, file types).
+    bool mayTake(std::string_view name) const;
     /// A name that is no regular file, told to the census.
     void noteOther(int dirFd, std::string_view name, unsigned char type);
     bool isPseudoFileSystem(dev_t dev, int fd);
@@ -128,6 +135,7 @@ private:
     std::unordered_map<dev_t, bool> m_pseudoByDevice;
     FolderCensus *m_census = nullptr;
     FolderCensus::Index m_censusFolder = FolderCensus::kNone;  // the folder being walked
+    std::optional<ThreadPool> m_statHelper;                    // reads the states of files ahead
 };
 
 }  // namespace geminor
