@@ -23,10 +23,14 @@ if text.count(old) != 1:
     sys.exit(f"{path}: the text to mutate is not there once: {old}")
 open(path, "w").write(text.replace(old, new))
 PY
-  if ! cmake --build "$work/build" --parallel 2 --target "$test" >/dev/null; then
+  # TEST is a CTest name: one file's tests, run from the program of its folder.
+  local program
+  program=$(cd "$work/build" && ctest --show-only=json-v1 -R "^$test\$" |
+    python3 -c 'import json, os, sys; print(os.path.basename(json.load(sys.stdin)["tests"][0]["command"][-2]))')
+  if ! cmake --build "$work/build" --parallel 2 --target "$program" >/dev/null; then
     echo "NOT BUILT  $what"
     survived=1
-  elif "$work/build/tests/$test" >/dev/null 2>&1; then
+  elif (cd "$work/build" && ctest -R "^$test\$" >/dev/null 2>&1); then
     echo "SURVIVED   $what ($test passes)"
     survived=1
   else

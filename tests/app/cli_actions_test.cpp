@@ -19,7 +19,7 @@ using ::testing::AllOf;
 using ::testing::ContainsRegex;
 using ::testing::HasSubstr;
 
-using GeminorCli = test::CliTest;
+using GeminorCliActions = test::CliTest;
 
 /// Every file below `root` with its bytes and state: what a dry run must leave as it was.
 std::map<std::string, std::string> snapshot(const std::string &root)
@@ -34,7 +34,7 @@ std::map<std::string, std::string> snapshot(const std::string &root)
     return files;
 }
 
-TEST_F(GeminorCli, AppliesAJsonResultAfterCheckingEveryFileAgainstIt)
+TEST_F(GeminorCliActions, AppliesAJsonResultAfterCheckingEveryFileAgainstIt)
 {
     for (const std::string folder : {"first/", "second/"}) {
         for (const char *name : {"a", "b", "c", "d", "e"})
@@ -85,7 +85,7 @@ TEST_F(GeminorCli, AppliesAJsonResultAfterCheckingEveryFileAgainstIt)
     EXPECT_EQ(run({"--apply", json, "--keep", "first", "--trash", "--delete"}), 2);
 }
 
-TEST_F(GeminorCli, AnExportToStandardOutputReachesItThroughAPipe)
+TEST_F(GeminorCliActions, AnExportToStandardOutputReachesItThroughAPipe)
 {
     tree.writeEach({"d/1", "d/2"}, "a");
     // The prefix makes geminor-cli's standard output a pipe (/dev/stdout then leads to "pipe:[...]").
@@ -95,7 +95,7 @@ TEST_F(GeminorCli, AnExportToStandardOutputReachesItThroughAPipe)
     // A device stays one: exports_test's.
 }
 
-TEST_F(GeminorCli, ScansAndMovesInOneRunWithByteSafeJson)
+TEST_F(GeminorCliActions, ScansAndMovesInOneRunWithByteSafeJson)
 {
     const std::string odd = std::string("bad\xff name");
     tree.write("src/" + odd, "same");
@@ -116,7 +116,7 @@ TEST_F(GeminorCli, ScansAndMovesInOneRunWithByteSafeJson)
     EXPECT_EQ(out, tree.path("nul/a\n\nb") + '\0' + tree.path("nul/z\xff\n") + '\0' + '\0');
 }
 
-TEST_F(GeminorCli, KeepRulesAndReferenceFoldersChooseWhatADryRunLists)
+TEST_F(GeminorCliActions, KeepRulesAndReferenceFoldersChooseWhatADryRunLists)
 {
     const auto at = [&](const char *name, const std::string &content, std::time_t seconds) {
         tree.write(name, content);

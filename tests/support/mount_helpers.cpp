@@ -34,11 +34,14 @@ bool waitFor(pid_t pid, int ms)
 
 std::string EnterPrivateMountNamespace()
 {
-    if (::unshare(CLONE_NEWNS) != 0)
-        return std::string("no private mount namespace: ") + std::strerror(errno);
-    if (::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0)
-        return std::string("mounts cannot be made private: ") + std::strerror(errno);
-    return {};
+    static const std::string refused = []() -> std::string {  // once, for all the files of a program
+        if (::unshare(CLONE_NEWNS) != 0)
+            return std::string("no private mount namespace: ") + std::strerror(errno);
+        if (::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0)
+            return std::string("mounts cannot be made private: ") + std::strerror(errno);
+        return {};
+    }();
+    return refused;
 }
 
 std::string BindfsMissing()

@@ -9,6 +9,7 @@
 #include <QToolButton>
 #include <QTreeWidget>
 
+#include "tests/support/qt_tests.h"
 #include "tests/support/window_fixture.h"
 #include "ui/folder_frm.h"
 #include "ui/main_frm.h"
@@ -192,5 +193,5 @@ private slots:
     }
 };
 
-QTEST_MAIN(FolderFrmTest)
+GEMINOR_QT_TEST(FolderFrmTest)
 #include "folder_frm_test.moc"

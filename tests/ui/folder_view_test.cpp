@@ -6,6 +6,7 @@
 #include <sys/stat.h>
 
 #include "results/folder_rows.h"
+#include "tests/support/qt_tests.h"
 #include "tests/support/temp_tree.h"
 #include "tests/support/window_fixture.h"
 #include "ui/folder_model.h"
@@ -153,5 +154,5 @@ private slots:
     }
 };
 
-QTEST_MAIN(FolderViewTest)
+GEMINOR_QT_TEST(FolderViewTest)
 #include "folder_view_test.moc"

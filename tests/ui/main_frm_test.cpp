@@ -19,6 +19,7 @@
 #include "results/clone_probe.h"
 #include "results/marking.h"
 #include "results/rename_file.h"
+#include "tests/support/qt_tests.h"
 #include "tests/support/window_fixture.h"
 #include "tests/support/faulty_file_system.h"
 #include "tests/support/temp_tree.h"
@@ -541,5 +542,5 @@ private slots:
     }
 };
 
-QTEST_MAIN(MainFrmTest)
+GEMINOR_QT_TEST(MainFrmTest)
 #include "main_frm_test.moc"

@@ -1,6 +1,7 @@
 #include <QLabel>
 #include <filesystem>
 
+#include "tests/support/qt_tests.h"
 #include "tests/support/window_fixture.h"
 #include "tests/support/temp_tree.h"
 #include "ui/main_frm.h"
@@ -64,5 +65,5 @@ private slots:
     }
 };
 
-QTEST_MAIN(RowsFollowTest)
+GEMINOR_QT_TEST(RowsFollowTest)
 #include "rows_follow_test.moc"

@@ -7,6 +7,7 @@
 #include <QRadioButton>
 #include <QTableView>
 
+#include "tests/support/qt_tests.h"
 #include "tests/support/test_pictures.h"
 #include "tests/support/window_fixture.h"
 #include "ui/file_info_frm.h"
@@ -125,5 +126,5 @@ private slots:
     }
 };
 
-QTEST_MAIN(SimilarWindowTest)
+GEMINOR_QT_TEST(SimilarWindowTest)
 #include "similar_window_test.moc"

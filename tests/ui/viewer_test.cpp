@@ -6,6 +6,7 @@
 #include <QTableView>
 #include <QToolButton>
 
+#include "tests/support/qt_tests.h"
 #include "tests/support/window_fixture.h"
 #include "ui/file_info_frm.h"
 #include "ui/main_frm.h"
@@ -129,5 +130,5 @@ private slots:
     }
 };
 
-QTEST_MAIN(ViewerTest)
+GEMINOR_QT_TEST(ViewerTest)
 #include "viewer_test.moc"

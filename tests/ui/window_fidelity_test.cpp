@@ -5,6 +5,7 @@
 #include <QMainWindow>
 #include <QStatusBar>
 
+#include "tests/support/qt_tests.h"
 #include "tests/support/window_fixture.h"
 #include "ui/export_commands.h"
 #include "ui/job_runner.h"
@@ -137,5 +138,5 @@ private:
     QString layoutFile() const { return m_home.path() + QStringLiteral("/state/Geminor/window-layout.conf"); }
 };
 
-QTEST_MAIN(WindowFidelityTest)
+GEMINOR_QT_TEST(WindowFidelityTest)
 #include "window_fidelity_test.moc"

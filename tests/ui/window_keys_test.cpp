@@ -9,6 +9,7 @@
 #include <QTreeWidget>
 #include <tuple>
 
+#include "tests/support/qt_tests.h"
 #include "tests/support/window_fixture.h"
 #include "tests/support/temp_tree.h"
 #include "ui/file_info_frm.h"
@@ -221,5 +222,5 @@ private slots:
     }
 };
 
-QTEST_MAIN(WindowKeysTest)
+GEMINOR_QT_TEST(WindowKeysTest)
 #include "window_keys_test.moc"
