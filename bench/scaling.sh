@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Time and peak memory of geminor-cli (byte to byte) against jdupes on trees of every shape, and
-# the memory budget checked on each: 12 MB + 250 bytes per accepted file. Fails over budget, or
-# when the realistic million takes more than 12 times the realistic 100,000.
+# the memory budgets checked on each: 12 MB + 250 bytes per accepted file, and jdupes' own peak
+# on the same tree (when it is installed). Fails over either budget, or when the realistic
+# million takes more than 12 times the realistic 100,000.
 #   bench/make_corpus.py CORPUS tiny tinytwice group50k group100k group200k group400k \
 #                               realistic100k realistic [million tenth]
 #   bench/scaling.sh CORPUS [RUNS]
@@ -27,7 +28,7 @@ measure() {
 # The files a byte-to-byte scan accepts (this run also warms the cache).
 files() { "$cli" -q -H --no-protect --no-cache "$1" 2>&1 >/dev/null | sed -n 's/^Files : //p'; }
 
-printf '| tree | files | geminor | jdupes | budget |\n|---|---:|---:|---:|---:|\n'
+printf '| tree | files | geminor | jdupes | budget | jdupes budget |\n|---|---:|---:|---:|---:|---:|\n'
 declare -A seconds
 for name in tiny tinytwice group50k group100k group200k group400k realistic100k realistic tenth million; do
   tree="$corpus/$name"
@@ -36,14 +37,18 @@ for name in tiny tinytwice group50k group100k group200k group400k realistic100k 
   read -r gt gm <<<"$(measure "$tree" "$cli" -q -H --no-protect --no-cache)"
   seconds[$name]=$gt
   jd="-"
+  jverdict="-"
   if command -v jdupes >/dev/null; then
     read -r jt jm <<<"$(measure "$tree" jdupes -r -q)"
     jd="$jt s, $((jm / 1024)) MB"
+    jverdict="$((jm / 1024)) MB kept"
+    if [ "$gm" -gt "$jm" ]; then jverdict="$((jm / 1024)) MB EXCEEDED"; failed=1; fi
   fi
   budget=$((12 * 1024 + 250 * n / 1024))
   verdict="kept"
   if [ "$gm" -gt "$budget" ]; then verdict="EXCEEDED"; failed=1; fi
-  printf '| %s | %s | %s s, %s MB | %s | %s MB %s |\n' "$name" "$n" "$gt" "$((gm / 1024))" "$jd" "$((budget / 1024))" "$verdict"
+  printf '| %s | %s | %s s, %s MB | %s | %s MB %s | %s |\n' "$name" "$n" "$gt" "$((gm / 1024))" "$jd" \
+    "$((budget / 1024))" "$verdict" "$jverdict"
 done
 
 if [ -d "$corpus/realistic" ]; then
@@ -51,7 +56,7 @@ if [ -d "$corpus/realistic" ]; then
   line="| realistic, pinned to one core | | $g1 s, $((gm1 / 1024)) MB |"
   if command -v jdupes >/dev/null; then
     read -r j1 jm1 <<<"$(measure "$corpus/realistic" taskset -c 1 jdupes -r -q)"
-    line+=" $j1 s, $((jm1 / 1024)) MB | |"
+    line+=" $j1 s, $((jm1 / 1024)) MB | | |"
   fi
   echo "$line"
 fi

@@ -7,15 +7,24 @@ using namespace digest_store;
 Status CacheSnapshot::begin(MDB_env *env, MDB_dbi dbi)
 {
     int rc = 0;
+    m_env = env;
     m_dbi = dbi;
     m_txn = beginTxn(env, MDB_RDONLY, rc);
     return m_txn ? Status() : Fail(ErrorCode::CacheUnusable, rc);
+}
+
+void CacheSnapshot::end()
+{
+    if (m_txn)
+        DropMappedPages(m_env);
+    m_txn.reset();
 }
 
 Result<std::optional<CacheRecord>> CacheSnapshot::read(const FileIdentity &state)
 {
     if (++m_reads % kRenewEvery == 0) {
         mdb_txn_reset(m_txn.get());
+        DropMappedPages(m_env);
         if (const int rc = mdb_txn_renew(m_txn.get()); rc != 0)
             return Fail(ErrorCode::CacheUnusable, rc);
     }

@@ -17,7 +17,7 @@ public:
     /// Takes a snapshot of the records' table `dbi`; CacheUnusable with LMDB's code, else.
     Status begin(MDB_env *env, MDB_dbi dbi);
     /// Lets it go (at the end of the walk).
-    void end() { m_txn.reset(); }
+    void end();
     explicit operator bool() const { return m_txn != nullptr; }
 
     /// The record of the file `state` names (fresh or not); nothing when there is none. Its
@@ -27,6 +27,7 @@ public:
 
 private:
     digest_store::LmdbTxn m_txn;
+    MDB_env *m_env = nullptr;
     MDB_dbi m_dbi = 0;
     unsigned m_reads = 0;
 };

@@ -40,8 +40,10 @@ std::optional<CacheWarning> CacheWriter::write(const Records &records) const
         return CacheWarning{CacheWarning::Stage::NotUpdated, CacheError(ErrorCode::CacheWriterBusy)};
     int rc = 0;
     for (std::size_t begin = 0; rc == 0 && (begin < records.count || (begin == 0 && pruneDue));
-         begin += kChunk)
+         begin += kChunk) {
         rc = writeChunk(records, begin, begin == 0, pruneDue);
+        DropMappedPages(m_target.env);
+    }
     KeepSlack(m_target.env, m_target.lockFd);
     setWritersLock(m_target.lockFd, F_UNLCK);
     if (rc != 0)

@@ -175,8 +175,10 @@ void ChecksumCache::noteFolder(dev_t device, int folderFd)
 void ChecksumCache::addFile(const FileIdentity &state)
 {
     if (!std::exchange(m_settled, true)) {
-        m_states.assign(1, FileIdentity{});  // beside the file list's empty element 0
-        m_known.assign(1, Known{});
+        m_states.clear();
+        m_states.emplace_back();  // beside the file list's empty element 0
+        m_known.clear();
+        m_known.emplace_back();
         if (settle() && !m_mark.empty)
             if (const Status begun = m_snapshot.begin(m_store.env.get(), m_mark.dbi); !begun)
                 stopUsing(begun.error(), true);

@@ -11,6 +11,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "engine/block_vector.h"
 #include "engine/cache_checker.h"
 #include "engine/cache_record.h"
 #include "engine/cache_snapshot.h"
@@ -132,8 +133,8 @@ private:
     std::optional<CacheWarning> m_warning;
     bool m_settled = false;              // checked and its mark read (at the first file)
     CacheSnapshot m_snapshot;            // what the walk's files are read from
-    std::vector<FileIdentity> m_states;  // by id
-    std::vector<Known> m_known;
+    BlockVector<FileIdentity> m_states;  // by id
+    BlockVector<Known> m_known;
     std::vector<std::uint32_t> m_dirty;  // the ids to write, in the order of the keys
     // The looks of pictures, by id, beside m_known: few files have one, and every file's Known
     // stays small.

@@ -1,12 +1,15 @@
 #include "engine/checksum_store.h"
 
 #include <cerrno>
+#include <cstdio>
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
 #include <fcntl.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <span>
 #include <thread>
 #include <unistd.h>
@@ -123,6 +126,30 @@ LmdbCursor openCursor(MDB_txn *txn, MDB_dbi dbi, int &rc)
     MDB_cursor *cursor = nullptr;
     rc = mdb_cursor_open(txn, dbi, &cursor);
     return LmdbCursor(rc == 0 ? cursor : nullptr);
+}
+
+void DropMappedPages(MDB_env *env)
+{
+    // LMDB does not say where it mapped the file (unless at a fixed address): the process's
+    // maps do.
+    int fd = -1;
+    struct stat st = {};
+    if (mdb_env_get_fd(env, &fd) != 0 || ::fstat(fd, &st) != 0)
+        return;
+    std::FILE *maps = std::fopen("/proc/self/maps", "re");
+    if (!maps)
+        return;
+    unsigned long begin = 0, end = 0, inode = 0;
+    unsigned major = 0, minor = 0;
+    char line[512];
+    for (bool lineStart = true; std::fgets(line, sizeof line, maps);
+         lineStart = std::strchr(line, '\n') != nullptr)  // (the rest of a long path is no line)
+        if (lineStart &&
+            std::sscanf(line, "%lx-%lx %*s %*x %x:%x %lu", &begin, &end, &major, &minor, &inode) == 5 &&
+            inode == st.st_ino && makedev(major, minor) == st.st_dev)
+            ::madvise(reinterpret_cast<void *>(begin), end - begin,
+                      MADV_DONTNEED);  // (read-only: nothing lost)
+    std::fclose(maps);
 }
 
 MDB_val valueOf(const void *data, std::size_t size)

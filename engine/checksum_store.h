@@ -95,6 +95,10 @@ Result<StoreMark> readMark(MDB_env *env, std::uint16_t today);
 /// Takes (F_WRLCK) or drops (F_UNLCK) the writers' lock on the data file `fd`; false when
 /// another Geminor held it for kWaitForWriterMs.
 bool setWritersLock(int fd, short type);
+/// Lets go of the pages of the database mapped into the process so far: they stay in the page
+/// cache, but no longer count as the scan's memory (a million records read would hold their
+/// whole file). A page read again is mapped again.
+void DropMappedPages(MDB_env *env);
 /// Gives the data file room past its last page; only under the writers' lock.
 void KeepSlack(MDB_env *env, int fd);
 /// The records of the cache at `path`, every page and record walked; nothing when one is damaged.

@@ -1,6 +1,9 @@
 #pragma once
 
+#include <array>
+#include <atomic>
 #include <compare>
+#include <cstring>
 #include <cstdint>
 #include <memory>
 #include <ostream>
@@ -15,28 +18,53 @@
 namespace geminor {
 
 /// A folder's path, shared by the records of all the files in it: a million files in a few
-/// thousand folders keep a few thousand copies of the paths, not a million.
+/// thousand folders keep a few thousand copies of the paths, not a million. One pointer: the
+/// count of its holders sits beside the text.
 class FolderName
 {
 public:
     FolderName() = default;
-    FolderName(std::string text) : m_text(std::make_shared<const std::string>(std::move(text))) {}
+    FolderName(std::string text) : m_shared(new Shared{{1}, std::move(text)}) {}
     FolderName(const char *text) : FolderName(std::string(text)) {}
+    FolderName(const FolderName &other) : m_shared(other.m_shared)
+    {
+        if (m_shared)
+            m_shared->holders.fetch_add(1, std::memory_order_relaxed);
+    }
+    FolderName(FolderName &&other) noexcept : m_shared(std::exchange(other.m_shared, nullptr)) {}
+    FolderName &operator=(FolderName other) noexcept
+    {
+        std::swap(m_shared, other.m_shared);
+        return *this;
+    }
+    ~FolderName()
+    {
+        if (m_shared && m_shared->holders.fetch_sub(1, std::memory_order_acq_rel) == 1)
+            delete m_shared;
+    }
 
-    const std::string &str() const { return m_text ? *m_text : empty(); }
+    const std::string &str() const { return m_shared ? m_shared->text : empty(); }
     operator const std::string &() const { return str(); }
 
     friend bool operator==(const FolderName &a, const FolderName &b)
     {
-        return a.m_text == b.m_text || a.str() == b.str();
+        return a.m_shared == b.m_shared || a.str() == b.str();
     }
     friend std::strong_ordering operator<=>(const FolderName &a, const FolderName &b)
     {
-        return a.m_text == b.m_text ? std::strong_ordering::equal : a.str().compare(b.str()) <=> 0;
+        return a.m_shared == b.m_shared ? std::strong_ordering::equal : a.str().compare(b.str()) <=> 0;
     }
     friend std::string operator+(const FolderName &folder, const std::string &name)
     {
-        return folder.str() + name;
+        return folder.join(name);
+    }
+    /// The folder's path, then `name`.
+    std::string join(std::string_view name) const
+    {
+        const FolderName &folder = *this;
+        std::string path;
+        path.reserve(folder.str().size() + name.size());
+        return path.append(folder.str()).append(name);
     }
     friend std::string operator+(std::string text, const FolderName &folder) { return text += folder.str(); }
     friend std::ostream &operator<<(std::ostream &out, const FolderName &folder)
@@ -45,19 +73,108 @@ public:
     }
 
 private:
+    struct Shared
+    {
+        std::atomic<std::uint32_t> holders;
+        std::string text;
+    };
     static const std::string &empty()
     {
         static const std::string none;
         return none;
     }
-    std::shared_ptr<const std::string> m_text;
+    Shared *m_shared = nullptr;
 };
+
+/// A file's name in 16 bytes: up to 14 bytes in place (most names), a longer one on the heap.
+/// Ends in NUL, as a name holds none.
+class FileName
+{
+public:
+    FileName() : FileName(std::string_view()) {}
+    FileName(std::string_view text) { assign(text); }
+    FileName(const std::string &text) : FileName(std::string_view(text)) {}
+    FileName(const char *text) : FileName(std::string_view(text)) {}
+    FileName(const FileName &other) : FileName(other.view()) {}
+    FileName(FileName &&other) noexcept : m_bytes(other.m_bytes) { other.m_bytes.fill(0); }
+    FileName &operator=(FileName other) noexcept
+    {
+        std::swap(m_bytes, other.m_bytes);
+        return *this;
+    }
+    ~FileName()
+    {
+        if (onHeap())
+            delete[] heap();
+    }
+
+    std::size_t size() const { return onHeap() ? heapSize() : m_bytes[kTag]; }
+    bool empty() const { return size() == 0; }
+    const char *data() const { return onHeap() ? heap() : m_bytes.data(); }
+    const char *c_str() const { return data(); }
+    char operator[](std::size_t i) const { return data()[i]; }
+    char front() const { return data()[0]; }
+    std::string_view view() const { return {data(), size()}; }
+    operator std::string_view() const { return view(); }
+    operator std::string() const { return std::string(view()); }
+
+    friend bool operator==(const FileName &a, const FileName &b) { return a.view() == b.view(); }
+    friend std::strong_ordering operator<=>(const FileName &a, const FileName &b)
+    {
+        return a.view().compare(b.view()) <=> 0;
+    }
+    friend std::string operator+(std::string text, const FileName &name) { return text.append(name.view()); }
+    friend std::string operator+(const FileName &name, std::string_view text)
+    {
+        return std::string(name.view()).append(text);
+    }
+    friend std::ostream &operator<<(std::ostream &out, const FileName &name) { return out << name.view(); }
+
+private:
+    static constexpr std::size_t kTag = 15;         // the length in place, or kOnHeap
+    static constexpr unsigned char kOnHeap = 0xFF;  // a pointer, then the length in 4 bytes
+    bool onHeap() const { return static_cast<unsigned char>(m_bytes[kTag]) == kOnHeap; }
+    char *heap() const
+    {
+        char *p = nullptr;
+        std::memcpy(&p, m_bytes.data(), sizeof p);
+        return p;
+    }
+    std::size_t heapSize() const
+    {
+        std::uint32_t n = 0;
+        std::memcpy(&n, m_bytes.data() + sizeof(char *), sizeof n);
+        return n;
+    }
+    void assign(std::string_view text)
+    {
+        m_bytes.fill(0);
+        if (text.size() < kTag) {
+            std::memcpy(m_bytes.data(), text.data(), text.size());
+            m_bytes[kTag] = static_cast<char>(text.size());
+            return;
+        }
+        char *p = new char[text.size() + 1];
+        std::memcpy(p, text.data(), text.size());
+        p[text.size()] = '\0';
+        const auto n = static_cast<std::uint32_t>(text.size());
+        std::memcpy(m_bytes.data(), &p, sizeof p);
+        std::memcpy(m_bytes.data() + sizeof p, &n, sizeof n);
+        m_bytes[kTag] = static_cast<char>(kOnHeap);
+    }
+    std::array<char, 16> m_bytes;
+};
+
+inline std::string operator+(const FolderName &folder, const FileName &name)
+{
+    return folder.join(name.view());
+}
 
 /// One accepted file. Kept as three fields, never joined, since a Linux name may hold '?'.
 struct FileRecord
 {
     std::uint64_t size = 0;  // exact 64-bit length
-    std::string name;        // bytes as listed
+    FileName name;           // bytes as listed
     FolderName folder;       // bytes, ends in '/'
     std::uint32_t id = 0;    // its place in the walk: where the checksum cache finds its state
 
