@@ -5,9 +5,10 @@
 # Tools take turns run by run (a, b, c, a, b, c...), so a slow spell of the machine falls on all
 # of them alike; times are medians of RUNS (default 3), memory the largest peak of those runs.
 #   bench/make_corpus.py CORPUS realistic100k realistic group200k pairs tiny tinytwice
-#   [ROWS="warm one cold group pairs shapes cache window check"] bench/peers.sh CORPUS [RUNS]
+#   [ROWS="warm one cold group pairs shapes cache window check"] [TREES="realistic100k ..."] \
+#     bench/peers.sh CORPUS [RUNS]
 # BUILD names another build folder, WINDOW_ROWS another window_rows.
-# Trees that are missing are left out. The cold rows drop the page cache (root only). Exits
+# Trees that are missing, or not in TREES when it is set, are left out. The cold rows drop the page cache (root only). Exits
 # non-zero when geminor's output with the checksum cache differs from that without it.
 set -euo pipefail
 build="${BUILD:-$(cd "$(dirname "$0")/.." && pwd)/build}"
@@ -22,6 +23,7 @@ failed=0
 declare -A secs peak files copies jpeak # jpeak: jdupes' warm peak on each tree
 
 wanted() { [[ " $rows " == *" $1 "* ]]; }
+present() { [ -d "$1" ] && [[ -z "${TREES:-}" || " $TREES " == *" $(basename "$1") "* ]]; }
 median() { tr ' ' '\n' | grep . | sort -n | awk '{v[NR] = $1} END {print v[int((NR + 1) / 2)]}'; }
 ratio() { awk -v a="$1" -v b="$2" 'BEGIN {if (a == "" || b == "" || b == 0) print "-"; else printf "%.2f", a / b}'; }
 mb() { awk -v k="$1" 'BEGIN {printf "%.0f", k / 1024}'; }
@@ -72,7 +74,7 @@ budgets() {
 measure() {
   local label="$1" tree="$2" mode="$3" tool r prefix=()
   shift 3
-  [ -d "$tree" ] || { echo "$label: $tree missing, left out"; return; }
+  present "$tree" || { echo "$label: $tree left out"; return; }
   secs=() peak=()
   if [ "$mode" = one ]; then prefix=(taskset -c 1); fi
   if [ "$mode" != cold ]; then for tool in "$@"; do warm_up "$tool" "$tree"; done; fi
@@ -155,7 +157,7 @@ EOF
 # run, and a run after 1% of the files changed; beside the walk.
 cache_rows() {
   local tree="$1" m r t key
-  [ -d "$tree" ] || { echo "cache: $tree missing, left out"; return; }
+  present "$tree" || { echo "cache: $tree left out"; return; }
   secs=() peak=()
   for m in walk byte crc32; do warm_up "$m" "$tree"; done
   for ((r = 0; r < runs; r++)); do
@@ -222,7 +224,7 @@ window_rows() {
 # geminor's output with the cache (first and second run) must equal its output without it.
 check_outputs() {
   local tree="$1" m run
-  [ -d "$tree" ] || return 0
+  present "$tree" || return 0
   for m in byte crc32 name zero; do
     "$cli" -q -H --no-protect --no-cache -m $m "$tree" >"$tmp/none" 2>/dev/null
     rm -rf "$tmp/cache-check"
