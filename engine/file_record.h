@@ -4,6 +4,7 @@
 #include <atomic>
 #include <compare>
 #include <cstring>
+#include <iterator>
 #include <cstdint>
 #include <memory>
 #include <ostream>
@@ -234,6 +235,20 @@ public:
         m_blocks.back().push_back(std::move(record));
         m_states.push_back(state);
         ++m_size;
+    }
+    /// The records as one array, element 0 included; the list keeps none after. Each block is
+    /// freed once moved: the two never both hold all the records.
+    std::vector<FileRecord> takeRecords()
+    {
+        std::vector<FileRecord> records;
+        records.reserve(m_size);
+        for (std::vector<FileRecord> &block : m_blocks) {
+            std::move(block.begin(), block.end(), std::back_inserter(records));
+            block = {};
+        }
+        m_blocks.clear();
+        m_size = 0;
+        return records;
     }
     /// The walked states of the records, by id; the list keeps none after.
     WalkedStates takeStates() { return std::move(m_states); }

@@ -113,9 +113,32 @@ template <typename It, typename Less> void SortInTwoHalves(It first, It last, Le
 /// Places in a list, each with a cheap key that orders as the list's own order does.
 template <typename Key> using KeyedPlaces = std::vector<std::pair<Key, std::uint32_t>>;
 
-/// The elements of `list` (a vector or anything indexed alike) at the places of `order`, which
-/// is sorted by key and place, in the order SortList gives: among equal keys by `less`, then by
-/// place. Each element is moved once, on two threads.
+/// Rearranges `items` so that element k is the one that was at `from[k]`, where `from` holds
+/// every place of `items` once; one element at a time is held aside, never a second array.
+template <typename T> void PermuteInPlace(std::vector<T> &items, const std::vector<std::uint32_t> &from)
+{
+    std::vector<bool> done(items.size());
+    for (std::size_t k = 0; k < items.size(); ++k) {
+        if (done[k] || from[k] == k)
+            continue;
+        T aside = std::move(items[k]);
+        for (std::size_t j = k;;) {  // along the cycle through k
+            done[j] = true;
+            const std::size_t source = from[j];
+            if (source == k) {
+                items[j] = std::move(aside);
+                break;
+            }
+            items[j] = std::move(items[source]);
+            j = source;
+        }
+    }
+}
+
+/// The elements of `list` (a vector, or a list with takeRecords() that gives its elements as
+/// one) at the places of `order`, which is sorted by key and place, in the order SortList gives:
+/// among equal keys by `less`, then by place. The elements are moved within the one array they
+/// are handed over in: at no time are there two copies of them.
 template <typename List, typename Less, typename Key>
 auto TakeSorted(List list, KeyedPlaces<Key> order, Less less)
 {
@@ -130,12 +153,29 @@ auto TakeSorted(List list, KeyedPlaces<Key> order, Less less)
             SortInTwoHalves(p, end, before);
         p = end;
     }
-    std::vector<std::remove_cvref_t<decltype(list[0])>> taken(order.size());
-    InTwoHalves(order.size(), [&](std::size_t begin, std::size_t end) {
-        for (std::size_t k = begin; k < end; ++k)
-            taken[k] = std::move(list[order[k].second]);
-    });
-    return taken;
+    auto items = [&] {
+        if constexpr (requires { list.takeRecords(); })
+            return list.takeRecords();
+        else
+            return std::move(list);
+    }();
+    // The places not taken (element 0 of a file list, files reached twice) go after the rest.
+    std::vector<std::uint32_t> from;
+    from.reserve(items.size());
+    std::vector<bool> taken(items.size());
+    for (const auto &o : order) {
+        from.push_back(o.second);
+        taken[o.second] = true;
+    }
+    const std::size_t kept = order.size();
+    order = {};
+    for (std::uint32_t p = 0; p < items.size(); ++p)
+        if (!taken[p])
+            from.push_back(p);
+    taken = {};
+    PermuteInPlace(items, from);
+    items.erase(items.begin() + static_cast<std::ptrdiff_t>(kept), items.end());
+    return items;
 }
 
 /// The order MergeSortList gives lists without equal elements, of the elements from `from` on,
