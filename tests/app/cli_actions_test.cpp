@@ -1,23 +1,15 @@
 // geminor-cli acting on what it found: --json, then --apply with --keep first and an action.
-#include <filesystem>
-#include <gmock/gmock.h>
-#include <gtest/gtest.h>
+#include "tests/support/gtest_common.h"
 #include <ctime>
-#include <fcntl.h>
 #include <map>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include "tests/support/cli_helpers.h"
-#include "tests/support/temp_tree.h"
 
 namespace geminor {
 namespace {
 
-using test::readFile;
 using ::testing::AllOf;
 using ::testing::ContainsRegex;
-using ::testing::HasSubstr;
 
 using GeminorCliActions = test::CliTest;
 

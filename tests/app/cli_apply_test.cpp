@@ -1,19 +1,14 @@
 // geminor-cli --apply: a JSON result from outside, acted on as it is written and never beyond it.
-#include <filesystem>
+#include "tests/support/gtest_common.h"
 #include <fstream>
-#include <gmock/gmock.h>
-#include <gtest/gtest.h>
-#include <sys/stat.h>
 
 #include "results/result_json.h"
 #include "tests/support/cli_helpers.h"
-#include "tests/support/temp_tree.h"
 
 namespace geminor {
 namespace {
 
 using ::testing::AllOf;
-using ::testing::HasSubstr;
 namespace fs = std::filesystem;
 
 struct Listed

@@ -1,16 +1,12 @@
 // geminor-cli --folders: whole folders that are copies, listed and acted on as one.
-#include <gmock/gmock.h>
-#include <gtest/gtest.h>
-#include <unistd.h>
+#include "tests/support/gtest_common.h"
 
 #include "tests/support/cli_helpers.h"
-#include "tests/support/temp_tree.h"
 
 namespace geminor {
 namespace {
 
 using test::NamesBelow;
-using ::testing::HasSubstr;
 
 struct CliFolders : test::CliTest
 {

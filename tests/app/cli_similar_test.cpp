@@ -1,16 +1,12 @@
 // geminor-cli -m similar on real pictures: the decoder is wired in, and the result says sizes.
 #include <QImage>
-#include <gmock/gmock.h>
-#include <gtest/gtest.h>
+#include "tests/support/gtest_common.h"
 
 #include "tests/support/test_pictures.h"
 #include "tests/support/cli_helpers.h"
-#include "tests/support/temp_tree.h"
 
 namespace geminor {
 namespace {
-
-using ::testing::HasSubstr;
 
 using GeminorCliSimilar = test::CliTest;
 

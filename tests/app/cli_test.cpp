@@ -1,14 +1,10 @@
 // geminor-cli as a user runs it: options, the groups on stdout and the closing texts on stderr.
-#include <gmock/gmock.h>
-#include <gtest/gtest.h>
+#include "tests/support/gtest_common.h"
 
 #include "tests/support/cli_helpers.h"
-#include "tests/support/temp_tree.h"
 
 namespace geminor {
 namespace {
-
-using ::testing::HasSubstr;
 
 using GeminorCli = test::CliTest;
 

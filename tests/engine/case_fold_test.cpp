@@ -1,6 +1,6 @@
 #include "engine/case_fold.h"
 
-#include <gtest/gtest.h>
+#include "tests/support/gtest_common.h"
 
 #include "engine/file_record.h"
 

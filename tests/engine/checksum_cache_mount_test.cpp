@@ -1,20 +1,10 @@
 // The checksum cache on file systems mounted for the test in a private mount namespace: a full or
 // read-only one for the cache costs only the cache; records of files on a file system that keeps
 // no change time are never trusted, nor those of another file system on the same device.
-#include <filesystem>
-#include <gmock/gmock.h>
-#include <gtest/gtest.h>
-#include <string>
-#include <vector>
-
-#include "tests/support/scan_helpers.h"
-#include "tests/support/temp_tree.h"
+#include "tests/support/gtest_common.h"
 
 namespace geminor {
 namespace {
-
-using test::TempTree;
-using ::testing::HasSubstr;
 
 constexpr int kCannotMount = 77;
 

@@ -2,26 +2,18 @@
 // can write and two scans at once only cost it its use; records not seen for 90 days are dropped.
 #include "engine/checksum_cache.h"
 
-#include <fcntl.h>
-#include <filesystem>
-#include <gmock/gmock.h>
-#include <gtest/gtest.h>
+#include "tests/support/gtest_common.h"
 #include <mutex>
 #include <random>
 #include <set>
 #include <sys/mman.h>
 #include <thread>
-#include <unistd.h>
 
 #include "tests/support/faulty_file_system.h"
-#include "tests/support/scan_helpers.h"
-#include "tests/support/temp_tree.h"
 
 namespace geminor {
 namespace {
 
-using test::TempTree;
-using ::testing::ElementsAre;
 using ::testing::IsEmpty;
 
 /// Rewrites a file's bytes and puts its modification time back: only its change time tells.

@@ -1,7 +1,6 @@
 #include "engine/chive.h"
 
-#include <gmock/gmock.h>
-#include <gtest/gtest.h>
+#include "tests/support/gtest_common.h"
 #include <algorithm>
 #include <functional>
 #include <random>
@@ -12,7 +11,7 @@ namespace {
 
 constexpr std::int32_t kDuplicateKey = -2147216496;
 
-HiveSlots slots(Variant item)
+HiveSlots slotsOf(Variant item)
 {
     return {std::move(item), 1, 2, 3, 4, 5};
 }
@@ -20,9 +19,9 @@ HiveSlots slots(Variant item)
 TEST(CHive, KeylessEntriesKeepTheirOrderAndGetBracedGuidKeys)
 {
     CHive hive;
-    hive.Add(slots("first"));
-    hive.Add(slots("second"));
-    hive.Add(slots("third"));
+    hive.Add(slotsOf("first"));
+    hive.Add(slotsOf("second"));
+    hive.Add(slotsOf("third"));
     ASSERT_EQ(hive.Count(), 3);
     EXPECT_EQ(hive.Item(1).text(), "first");
     EXPECT_EQ(hive.Item(std::int16_t{2}).text(), "second");
@@ -47,10 +46,10 @@ TEST(CHive, EveryMisuseIsReportedWithItsSourceAndChangesNothing)
     };
     const std::int32_t kPosition = CHive::kErrorBase + 2, kNumberKey = CHive::kErrorBase + 4;
     const std::vector<Case> cases{
-        {"same key, other case", {"Add"}, kDuplicateKey, [](CHive &h) { h.Add(slots(2), Variant("A")); }},
-        {"whole-number key", {"Add"}, kNumberKey, [](CHive &h) { h.Add(slots(2), Variant(5)); }},
-        {"byte key", {"Add"}, kNumberKey, [](CHive &h) { h.Add(slots(2), Variant(std::uint8_t{5})); }},
-        {"empty key", {"Add"}, CHive::kErrorBase + 4096, [](CHive &h) { h.Add(slots(2), Variant("")); }},
+        {"same key, other case", {"Add"}, kDuplicateKey, [](CHive &h) { h.Add(slotsOf(2), Variant("A")); }},
+        {"whole-number key", {"Add"}, kNumberKey, [](CHive &h) { h.Add(slotsOf(2), Variant(5)); }},
+        {"byte key", {"Add"}, kNumberKey, [](CHive &h) { h.Add(slotsOf(2), Variant(std::uint8_t{5})); }},
+        {"empty key", {"Add"}, CHive::kErrorBase + 4096, [](CHive &h) { h.Add(slotsOf(2), Variant("")); }},
         {"position 0", {"GetIndex", "Item"}, kPosition, [](CHive &h) { (void)h.Item(0); }},
         {"position past the end", {"GetIndex", "Item"}, kPosition, [](CHive &h) { (void)h.Item(2); }},
         {"remove past the end", {"GetIndex", "Remove"}, 0, [](CHive &h) { EXPECT_EQ(h.Remove(7), 0); }},
@@ -60,14 +59,14 @@ TEST(CHive, EveryMisuseIsReportedWithItsSourceAndChangesNothing)
          {"Key[Assign]"},
          kDuplicateKey,
          [](CHive &h) {
-             h.Add(slots("b"), Variant("b"));
+             h.Add(slotsOf("b"), Variant("b"));
              h.Key(2, Variant("A"));
              EXPECT_EQ(h.Remove(2), 2);
          }},
         {"before no key",
          {"FindNode", "Add"},
          0,
-         [](CHive &h) { h.Add(slots(2), std::nullopt, Variant("n")); }},
+         [](CHive &h) { h.Add(slotsOf(2), std::nullopt, Variant("n")); }},
         {"a missing key", {"FindNode"}, kPosition, [](CHive &h) { EXPECT_FALSE(h.Exist(Variant("zzz"))); }},
         {"a walk past the last key",
          {"GetNextNode"},
@@ -81,7 +80,7 @@ TEST(CHive, EveryMisuseIsReportedWithItsSourceAndChangesNothing)
     for (const Case &c : cases) {
         SCOPED_TRACE(c.what);
         CHive hive;
-        hive.Add(slots("a"), Variant("a"));
+        hive.Add(slotsOf("a"), Variant("a"));
         c.misuse(hive);
         std::vector<std::string> got;
         for (std::int32_t i = 0; i < hive.Errors()->Count(); ++i)
@@ -94,9 +93,9 @@ TEST(CHive, EveryMisuseIsReportedWithItsSourceAndChangesNothing)
         EXPECT_EQ(hive.Item(Variant("a")).text(), "a");
     }
     CHive hive;  // the texts of two of them
-    hive.Add(slots("a"), Variant("a"));
-    hive.Add(slots("b"), Variant(5));
-    hive.Add(slots("c"), Variant("A"));
+    hive.Add(slotsOf("a"), Variant("a"));
+    hive.Add(slotsOf("b"), Variant(5));
+    hive.Add(slotsOf("c"), Variant("A"));
     EXPECT_EQ(hive.Errors()->Description(0),
               "Key cannot be Integer or Long or Byte or any kind of Fixed Digit.");
     EXPECT_EQ(hive.Errors()->Description(1), "Duplicate Key.");
@@ -106,18 +105,18 @@ TEST(CHive, KeysFollowTheCompareModeAndDoublesAreKeys)
 {
     CHive sensitive;
     sensitive.CompareMode(0);
-    sensitive.Add(slots(1), Variant("abc"));
-    sensitive.Add(slots(2), Variant("ABC"));
+    sensitive.Add(slotsOf(1), Variant("abc"));
+    sensitive.Add(slotsOf(2), Variant("ABC"));
     EXPECT_EQ(sensitive.Count(), 2);
     CHive duplicates;
     duplicates.AllowDuplicate(true);
-    duplicates.Add(slots(1), Variant("k"));
-    duplicates.Add(slots(2), Variant("K"));
+    duplicates.Add(slotsOf(1), Variant("k"));
+    duplicates.Add(slotsOf(2), Variant("K"));
     Variant key;
     EXPECT_EQ(duplicates.FindFirst(key).number(), 1);  // among equal keys the older comes first
     EXPECT_EQ(duplicates.FindNext(key).number(), 2);
     CHive numbers;
-    numbers.Add(slots("double"), Variant(5.0));
+    numbers.Add(slotsOf("double"), Variant(5.0));
     EXPECT_EQ(numbers.Item(Variant(5.0)).text(), "double");
     EXPECT_EQ(numbers.Item(1).text(), "double");  // 1 is a position, not a key
 }
@@ -126,7 +125,7 @@ TEST(CHive, RaisingOrCollectingNamesTheSourceDifferently)
 {
     ClearPendingError();
     CHive hive;
-    hive.Add(slots("a"), Variant("a"));
+    hive.Add(slotsOf("a"), Variant("a"));
     EXPECT_FALSE(hive.Exist(Variant("zzz")));
     EXPECT_EQ(PendingError(), nullptr);
 
@@ -166,11 +165,11 @@ TEST(CHive, RaisingOrCollectingNamesTheSourceDifferently)
 TEST(CHive, BeforeAndAfterPlaceEntriesAndKeysRelink)
 {
     CHive hive;
-    hive.Add(slots("a"), Variant("a"));
-    hive.Add(slots("c"), Variant("c"));
-    hive.Add(slots("b"), Variant("b"), Variant("c"));     // before c
-    hive.Add(slots("d"), Variant("d"), std::nullopt, 3);  // after position 3
-    hive.Add(slots("z"), Variant("z"), 1, 4);             // Before wins
+    hive.Add(slotsOf("a"), Variant("a"));
+    hive.Add(slotsOf("c"), Variant("c"));
+    hive.Add(slotsOf("b"), Variant("b"), Variant("c"));     // before c
+    hive.Add(slotsOf("d"), Variant("d"), std::nullopt, 3);  // after position 3
+    hive.Add(slotsOf("z"), Variant("z"), 1, 4);             // Before wins
     std::string order;
     for (std::int32_t p = 1; p <= hive.Count(); ++p)
         order += hive.Item(p).text();
@@ -204,10 +203,10 @@ TEST(CHive, RandomOperationsKeepTreeAndPositionsConsistent)
             const std::string key = "k" + std::to_string(random() % 100000) + "_" + std::to_string(nextKey++);
             if (!model.empty() && op == 1) {
                 const auto at = static_cast<std::int32_t>(random() % model.size()) + 1;
-                hive.Add(slots(key), Variant(key), at);
+                hive.Add(slotsOf(key), Variant(key), at);
                 model.insert(model.begin() + (at - 1), key);
             } else {
-                hive.Add(slots(key), Variant(key));
+                hive.Add(slotsOf(key), Variant(key));
                 model.push_back(key);
             }
         } else if (op < 8) {
@@ -244,7 +243,7 @@ TEST(CHive, RandomOperationsKeepTreeAndPositionsConsistent)
     EXPECT_EQ(hive.Clear(), 0);  // afresh: no entries, a new error collection, usable again
     EXPECT_EQ(hive.Count(), 0);
     EXPECT_NE(hive.Errors(), errors);
-    hive.Add(slots("again"));
+    hive.Add(slotsOf("again"));
     EXPECT_EQ(hive.Item(1).text(), "again");
 }
 

@@ -1,7 +1,6 @@
 #include "engine/content_search.h"
 
-#include <gmock/gmock.h>
-#include <gtest/gtest.h>
+#include "tests/support/gtest_common.h"
 #include <algorithm>
 #include <atomic>
 #include <chrono>
@@ -9,8 +8,6 @@
 #include <random>
 #include <stdexcept>
 #include <thread>
-#include <fcntl.h>
-#include <unistd.h>
 
 #include "engine/file_compare.h"
 #include "engine/file_system.h"
@@ -19,14 +16,9 @@
 #include "engine/thread_pool.h"
 #include "engine/unique_fd.h"
 #include "tests/support/faulty_file_system.h"
-#include "tests/support/scan_helpers.h"
-#include "tests/support/temp_tree.h"
 
 namespace geminor {
 namespace {
-
-using test::TempTree;
-using ::testing::ElementsAre;
 
 /// Records for files of the tree, in the given (already sorted) order.
 std::vector<FileRecord> recordsOf(const TempTree &tree, const std::vector<std::string> &names)

@@ -1,10 +1,9 @@
 #include "engine/file_version.h"
 
 #include <cstring>
-#include <gtest/gtest.h>
+#include "tests/support/gtest_common.h"
 
 #include "engine/buz_timer.h"
-#include "tests/support/temp_tree.h"
 
 namespace geminor {
 namespace {

@@ -1,19 +1,12 @@
 #include "engine/folder_analysis.h"
 
-#include <gmock/gmock.h>
-#include <gtest/gtest.h>
-#include <sys/stat.h>
-#include <unistd.h>
+#include "tests/support/gtest_common.h"
 
 #include "engine/scan_run.h"
-#include "tests/support/scan_helpers.h"
-#include "tests/support/temp_tree.h"
 
 namespace geminor {
 namespace {
 
-using test::TempTree;
-using ::testing::ElementsAre;
 using ::testing::IsEmpty;
 using Groups = std::vector<std::vector<std::string>>;
 

@@ -1,22 +1,13 @@
 #include "engine/folder_walker.h"
 
 #include <algorithm>
-#include <filesystem>
-#include <cstdlib>
-#include <gmock/gmock.h>
-#include <gtest/gtest.h>
-#include <sys/stat.h>
-#include <unistd.h>
+#include "tests/support/gtest_common.h"
 
 #include "engine/protected_folders.h"
-#include "tests/support/scan_helpers.h"
-#include "tests/support/temp_tree.h"
 
 namespace geminor {
 namespace {
 
-using test::TempTree;
-using ::testing::ElementsAre;
 using ::testing::IsEmpty;
 
 struct Walked

@@ -1,32 +1,22 @@
 // Scans of trees built to trip a duplicate finder up: special files, loops, paths beyond
 // PATH_MAX, huge sparse files, and reads that fail, come back short or see a file change.
-#include <cerrno>
+#include "tests/support/gtest_common.h"
 #include <climits>
-#include <filesystem>
 #include <fstream>
-#include <fcntl.h>
-#include <gmock/gmock.h>
-#include <gtest/gtest.h>
 #include <map>
 #include <set>
 #include <sys/resource.h>
-#include <sys/stat.h>
 #include <sys/sysmacros.h>
-#include <unistd.h>
 #include <utility>
 
 #include "engine/scan_run.h"
 #include "tests/support/faulty_file_system.h"
-#include "tests/support/scan_helpers.h"
-#include "tests/support/temp_tree.h"
 
 namespace geminor {
 namespace {
 
 using test::FaultyFileSystem;
 using test::RowsOf;
-using test::TempTree;
-using ::testing::ElementsAre;
 
 constexpr SearchMethod kContentMethods[] = {SearchMethod::ByteToByte, SearchMethod::Crc32};
 

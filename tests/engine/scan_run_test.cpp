@@ -1,18 +1,9 @@
 #include "engine/scan_run.h"
 
-#include <cstdlib>
-#include <gmock/gmock.h>
-#include <gtest/gtest.h>
-#include <sys/stat.h>
-
-#include "tests/support/scan_helpers.h"
-#include "tests/support/temp_tree.h"
+#include "tests/support/gtest_common.h"
 
 namespace geminor {
 namespace {
-
-using test::TempTree;
-using ::testing::ElementsAre;
 
 struct Scan
 {

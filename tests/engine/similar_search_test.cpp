@@ -4,23 +4,16 @@
 
 #include <atomic>
 #include <cstdio>
-#include <gmock/gmock.h>
-#include <gtest/gtest.h>
+#include "tests/support/gtest_common.h"
 #include <random>
-#include <string>
-#include <unistd.h>
 
 #include "engine/checksum_cache.h"
 #include "engine/picture_groups.h"
 #include "engine/scan_run.h"
-#include "tests/support/scan_helpers.h"
-#include "tests/support/temp_tree.h"
 
 namespace geminor {
 namespace {
 
-using test::TempTree;
-using ::testing::ElementsAre;
 using ::testing::IsEmpty;
 
 class TextPictures final : public PictureDecoder

@@ -1,9 +1,7 @@
 #include "engine/sorting_lib.h"
 
-#include <gmock/gmock.h>
-#include <gtest/gtest.h>
+#include "tests/support/gtest_common.h"
 #include <random>
-#include <string>
 
 #include "engine/file_record.h"
 #include "engine/walk_companion.h"
@@ -11,17 +9,7 @@
 namespace geminor {
 namespace {
 
-using ::testing::ElementsAre;
 using Texts = std::vector<std::string>;
-
-TEST(SortingLib, EqualElementsLeaveLeftFirstThenRight)
-{
-    using Tagged = std::pair<int, char>;
-    auto byNumber = [](const Tagged &a, const Tagged &b) { return a.first < b.first; };
-    const auto merged = MergeLists(std::vector<Tagged>{{1, 'L'}, {2, 'L'}},
-                                   std::vector<Tagged>{{1, 'R'}, {3, 'R'}}, byNumber);
-    EXPECT_THAT(merged, ElementsAre(Tagged{1, 'L'}, Tagged{1, 'R'}, Tagged{2, 'L'}, Tagged{3, 'R'}));
-}
 
 TEST(SortingLib, BothSortsMatchStdStableSortOnRecordsOfAllSizes)
 {

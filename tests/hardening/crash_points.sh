@@ -13,14 +13,17 @@ tree=$work/tree moved=$work/moved
 calls=renameat2,linkat,unlinkat,symlinkat,write,fsync,fchmod
 strace -qq -o /dev/null true 2>/dev/null || { echo "strace cannot trace here: skipped"; exit 77; }
 
+# Two groups of two copies: each group has one file acted on (one of them with a mode of its
+# own), so every kind of step is killed; a third copy only repeated the same steps.
+for g in 1 2; do for c in 1 2; do
+    mkdir -p "$work/template/d$c"
+    printf 'group %d %0100d\n' $g $g >"$work/template/d$c/f$g"
+done; done
+chmod 640 "$work/template/d2/f1"
 make_tree() {
     rm -rf "$work/home" "$tree" "$moved"
     mkdir -p "$XDG_DATA_HOME" "$moved"
-    for g in 1 2; do for c in 1 2 3; do
-        mkdir -p "$tree/d$c"
-        printf 'group %d %0100d\n' $g $g >"$tree/d$c/f$g"
-    done; done
-    chmod 640 "$tree/d2/f1"
+    cp -a "$work/template" "$tree"
 }
 snapshot() {
     (cd "$1" && find . \( -type f -o -type l \) -printf '%p %m %l\n' | sort &&

@@ -2,14 +2,8 @@
 // file system, links across mounts. The whole test runs in a private mount namespace of its
 // own, so nothing it mounts is seen outside; where the machine refuses one, the test says so
 // and skips.
-#include <cerrno>
-#include <cstdlib>
-#include <filesystem>
-#include <gmock/gmock.h>
-#include <gtest/gtest.h>
+#include "tests/support/gtest_common.h"
 #include <sys/mount.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include "engine/atomic_file.h"
 #include "engine/scan_run.h"
@@ -17,16 +11,9 @@
 #include "results/action_plan.h"
 #include "results/journal.h"
 #include "tests/support/mount_helpers.h"
-#include "tests/support/scan_helpers.h"
-#include "tests/support/temp_tree.h"
 
 namespace geminor {
 namespace {
-
-using test::readFile;
-using test::TempTree;
-using ::testing::ElementsAre;
-using ::testing::HasSubstr;
 
 /// Entered before main(), while the process has one thread.
 const std::string g_mountsRefused = test::EnterPrivateMountNamespace();

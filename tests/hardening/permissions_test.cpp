@@ -1,10 +1,7 @@
 // Cases that need permissions to be enforced. Root reads everything, so CTest runs this test
 // as "nobody" (setpriv) when it is started by root; a root run without that skips and says so.
 #include <cstdio>
-#include <gmock/gmock.h>
-#include <gtest/gtest.h>
-#include <sys/stat.h>
-#include <unistd.h>
+#include "tests/support/gtest_common.h"
 
 #include "engine/atomic_file.h"
 #include "engine/scan_run.h"
@@ -14,16 +11,9 @@
 #include <memory>
 #include "texts/plan_texts.h"
 #include "results/rename_file.h"
-#include "tests/support/scan_helpers.h"
-#include "tests/support/temp_tree.h"
 
 namespace geminor {
 namespace {
-
-using test::readFile;
-using test::TempTree;
-using ::testing::ElementsAre;
-using ::testing::HasSubstr;
 
 #define REQUIRE_PERMISSIONS()                                                                                \
     do {                                                                                                     \
@@ -117,27 +107,6 @@ TEST(Permissions, UnreadableOrUnwritableSettingsGiveTheDefaultsAndNoCrash)
     EXPECT_EQ(store.Display(), 9);
     store.SetDisplay(SettingsStore::kViewerOn);  // cannot be stored: the earlier file stays
     EXPECT_EQ(readFile(locked), text);
-}
-
-TEST(Permissions, AChecksumCacheThatCannotBeWrittenCostsOnlyTheCache)
-{
-    REQUIRE_PERMISSIONS();
-    TempTree tree;
-    tree.writeEach({"t/a", "t/b"}, "same");
-    tree.write("t/c", "diff");
-    std::string plain, cached, err;
-    ASSERT_EQ(test::RunCli({"-q", "--no-cache", tree.path("t")}, plain, err), 0);
-    ASSERT_EQ(::mkdir(tree.path("empty").c_str(), 0555), 0);  // nothing can be made in it
-    EXPECT_EQ(test::RunCli({"-q", "--cache-dir", tree.path("empty"), tree.path("t")}, cached, err), 0);
-    EXPECT_EQ(cached, plain);
-    EXPECT_THAT(err, HasSubstr("checksum cache not used"));
-    ASSERT_EQ(test::RunCli({"-q", "--cache-dir", tree.path("made"), tree.path("t")}, cached, err), 0);
-    for (const char *file : {"made/digests.mdb", "made/digests.mdb-lock"})
-        ASSERT_EQ(::chmod(tree.path(file).c_str(), 0444), 0);
-    ASSERT_EQ(::chmod(tree.path("made").c_str(), 0555), 0);  // a cache left read-only
-    EXPECT_EQ(test::RunCli({"-q", "--cache-dir", tree.path("made"), tree.path("t")}, cached, err), 0);
-    EXPECT_EQ(cached, plain);
-    EXPECT_THAT(err, HasSubstr("checksum cache not used"));
 }
 
 }  // namespace

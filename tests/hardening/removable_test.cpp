@@ -3,16 +3,10 @@
 // a bindfs mirror (links, but neither rename flag). Every action goes through a scanned plan;
 // nothing may be lost or left aside. The test runs in a private mount namespace of its own.
 #include <algorithm>
-#include <cerrno>
-#include <cstdlib>
+#include "tests/support/gtest_common.h"
 #include <cstring>
-#include <filesystem>
 #include <functional>
-#include <gmock/gmock.h>
-#include <gtest/gtest.h>
 #include <sys/mount.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include "engine/file_system.h"
 #include "engine/unique_fd.h"
@@ -22,16 +16,11 @@
 #include "results/journal.h"
 #include "results/undo.h"
 #include "tests/support/mount_helpers.h"
-#include "tests/support/scan_helpers.h"
-#include "tests/support/temp_tree.h"
 
 namespace geminor {
 namespace {
 
-using test::readFile;
-using test::TempTree;
 using ::testing::Each;
-using ::testing::HasSubstr;
 using ::testing::Not;
 
 /// Entered before main(), while the process has one thread.

@@ -1,16 +1,9 @@
 #include "persist/session_file.h"
 
-#include <gmock/gmock.h>
-#include <gtest/gtest.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include "tests/support/temp_tree.h"
+#include "tests/support/gtest_common.h"
 
 namespace geminor {
 namespace {
-
-using test::TempTree;
 
 SearchRequest sample()
 {

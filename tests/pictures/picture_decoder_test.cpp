@@ -1,17 +1,13 @@
 #include "pictures/qt_picture_decoder.h"
 
-#include <gtest/gtest.h>
+#include "tests/support/gtest_common.h"
 
 #include <array>
 #include <cstdio>
-#include <cstdlib>
-#include <fcntl.h>
 #include <libdeflate.h>
-#include <unistd.h>
 
 #include "engine/unique_fd.h"
 #include "pictures/perceptual_hash.h"
-#include "tests/support/temp_tree.h"
 
 // The pictures are made from real photographs (Debian's mate-backgrounds) with ImageMagick's
 // convert, and HEIC and AVIF copies with libheif's heif-enc, all installed by scripts/setup.sh
@@ -19,8 +15,6 @@
 
 namespace geminor {
 namespace {
-
-using test::TempTree;
 
 const std::string kPhotos = "/usr/share/backgrounds/mate/nature/";
 const std::string kConvert = "convert -limit thread 1 ";  // one thread: the machine is shared

@@ -3,28 +3,16 @@
 #include "texts/plan_texts.h"
 #include "results/action_plan.h"
 
-#include <cerrno>
-#include <fcntl.h>
+#include "tests/support/gtest_common.h"
 #include <algorithm>
-#include <filesystem>
-#include <gmock/gmock.h>
-#include <gtest/gtest.h>
-#include <sys/stat.h>
 #include <sys/xattr.h>
-#include <unistd.h>
 
 #include "results/link_files.h"
 #include "tests/support/cli_helpers.h"
 #include "tests/support/faulty_file_system.h"
-#include "tests/support/scan_helpers.h"
-#include "tests/support/temp_tree.h"
 
 namespace geminor {
 namespace {
-
-using test::readFile;
-using test::TempTree;
-using ::testing::HasSubstr;
 
 bool exists(const std::string &path)
 {

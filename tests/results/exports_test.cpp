@@ -1,26 +1,17 @@
 #include "results/exports.h"
 
-#include <gmock/gmock.h>
-#include <gtest/gtest.h>
-#include <cerrno>
-#include <fcntl.h>
-#include <filesystem>
+#include "tests/support/gtest_common.h"
 #include <future>
-#include <sys/stat.h>
 #include <thread>
-#include <unistd.h>
 
 #include "engine/atomic_file.h"
 #include "tests/support/faulty_file_system.h"
 #include "tests/support/mount_helpers.h"
-#include "tests/support/scan_helpers.h"
-#include "tests/support/temp_tree.h"
 
 namespace geminor {
 namespace {
 
 using ::testing::AllOf;
-using ::testing::HasSubstr;
 using ::testing::Not;
 
 ResultRow row(std::string name, RowColour colour = RowColour::Black)

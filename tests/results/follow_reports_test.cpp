@@ -1,4 +1,4 @@
-#include <gtest/gtest.h>
+#include "tests/support/gtest_common.h"
 
 #include <map>
 

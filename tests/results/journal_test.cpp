@@ -5,25 +5,15 @@
 
 #include "results/rename_file.h"
 
-#include <fcntl.h>
-#include <filesystem>
-#include <gmock/gmock.h>
-#include <gtest/gtest.h>
-#include <sys/stat.h>
+#include "tests/support/gtest_common.h"
 #include <sys/wait.h>
-#include <unistd.h>
 
 #include "tests/support/cli_helpers.h"
 #include "tests/support/faulty_file_system.h"
 #include "tests/support/mount_helpers.h"
-#include "tests/support/scan_helpers.h"
-#include "tests/support/temp_tree.h"
 
 namespace geminor {
 namespace {
-
-using test::readFile;
-using test::TempTree;
 
 /// Entered before main(), while the process has one thread.
 const std::string g_mountsRefused = test::EnterPrivateMountNamespace();

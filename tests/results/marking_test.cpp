@@ -6,8 +6,7 @@
 #include "results/group_order.h"
 #include "results/keep_rules.h"
 
-#include <gmock/gmock.h>
-#include <gtest/gtest.h>
+#include "tests/support/gtest_common.h"
 
 namespace geminor {
 namespace {

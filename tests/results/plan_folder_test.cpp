@@ -2,11 +2,8 @@
 // compared at the moment of acting, and comes back whole on undo.
 #include "results/action_plan.h"
 
-#include <filesystem>
-#include <gtest/gtest.h>
-#include <sys/stat.h>
+#include "tests/support/gtest_common.h"
 #include <sys/wait.h>
-#include <unistd.h>
 
 #include "results/folder_compare.h"
 #include "results/folder_marks.h"
@@ -14,14 +11,11 @@
 #include "tests/support/cli_helpers.h"
 #include "tests/support/faulty_file_system.h"
 #include "tests/support/mount_helpers.h"
-#include "tests/support/temp_tree.h"
 
 namespace geminor {
 namespace {
 
 using test::NamesBelow;
-using test::readFile;
-using test::TempTree;
 
 /// Entered before main(), while the process has one thread.
 const std::string g_mountsRefused = test::EnterPrivateMountNamespace();

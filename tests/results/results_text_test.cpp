@@ -1,5 +1,5 @@
 #include <QLocale>
-#include <gtest/gtest.h>
+#include "tests/support/gtest_common.h"
 
 #include "results/append_string.h"
 #include "results/format_size.h"

@@ -2,16 +2,12 @@
 // keeps the marked one only while it is still the very file the scan grouped.
 #include "results/action_plan.h"
 
-#include <gtest/gtest.h>
-#include <sys/stat.h>
+#include "tests/support/gtest_common.h"
 
 #include "tests/support/cli_helpers.h"
-#include "tests/support/temp_tree.h"
 
 namespace geminor {
 namespace {
-
-using test::TempTree;
 
 bool exists(const std::string &path)
 {
