@@ -7,6 +7,8 @@
 #include <clocale>
 #include <csignal>
 #include <cstring>
+#include <dlfcn.h>
+#include <filesystem>
 #include <memory>
 #include <optional>
 #include <new>
@@ -28,7 +30,6 @@
 #include "texts/scan_texts.h"
 #include "engine/atomic_file.h"
 #include "persist/session_file.h"
-#include "pictures/qt_picture_decoder.h"
 #include "results/exports.h"
 #include "results/folder_json.h"
 #include "results/folder_rows.h"
@@ -44,6 +45,25 @@ namespace {
 
 using namespace geminor;
 
+/// The picture decoder, from its module: next to the program in the build folder, else in the
+/// library folder beside the program's bin/. None when neither loads.
+std::unique_ptr<PictureDecoder> loadPictureDecoder()
+{
+    std::error_code error;
+    const std::filesystem::path program =
+        std::filesystem::read_symlink("/proc/self/exe", error).parent_path();
+    for (const std::filesystem::path &module :
+         {program / "geminor-pictures.so", program / ".." / GEMINOR_MODULE_DIR / "geminor-pictures.so"}) {
+        // (never closed: the decoder's code must outlive it)
+        if (void *handle = ::dlopen(module.c_str(), RTLD_NOW | RTLD_LOCAL)) {
+            using Make = PictureDecoder *();
+            if (auto *make = reinterpret_cast<Make *>(::dlsym(handle, "GeminorNewPictureDecoder")))
+                return std::unique_ptr<PictureDecoder>(make());
+        }
+    }
+    return nullptr;
+}
+
 /// The decoder of the similar-pictures search, with the application object Qt's image readers
 /// want when they run on threads of their own: without one, the threads Qt adopts for them
 /// race with its teardown at the end of the program (a heap damaged once in a few runs).
@@ -56,7 +76,7 @@ struct PictureDecoding
         static char *argv[] = {name, nullptr};
         app.emplace(argc, argv);
         std::setlocale(LC_NUMERIC, "C");  // numbers print as they do without Qt
-        decoder = std::make_unique<QtPictureDecoder>();
+        decoder = loadPictureDecoder();
     }
     std::optional<QCoreApplication> app;
     std::unique_ptr<PictureDecoder> decoder;  // gone before the application object

@@ -15,6 +15,9 @@ for f in bin/geminor bin/geminor-cli share/geminor/help.html share/geminor/end.w
   [ -e "$prefix/$f" ] || fail "$f is not installed"
 done
 "$prefix/bin/geminor-cli" --version | grep -q '^geminor-cli ' || fail "geminor-cli --version"
+# The picture decoder is a module the installed program must find.
+mkdir "$prefix/empty"
+"$prefix/bin/geminor-cli" -q -m similar "$prefix/empty" > /dev/null || fail "geminor-cli finds no picture decoder"
 if command -v desktop-file-validate > /dev/null; then
   desktop-file-validate "$prefix/share/applications/org.geminor.Geminor.desktop" || fail "desktop file"
 else
