@@ -31,7 +31,9 @@ double CpuSeconds(int who = RUSAGE_SELF)
 {
     rusage usage = {};
     ::getrusage(who, &usage);
-    auto seconds = [](const timeval &t) { return static_cast<double>(t.tv_sec) + t.tv_usec / 1e6; };
+    auto seconds = [](const timeval &t) {
+        return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_usec) / 1e6;
+    };
     return seconds(usage.ru_utime) + seconds(usage.ru_stime);
 }
 
