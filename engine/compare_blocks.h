@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <atomic>
 #include <bit>
+#include <cerrno>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -39,29 +40,39 @@ public:
     /// Reads `want` bytes at `offset` into `out`, which has room for one byte more: at the end
     /// of the file that byte tells in the same call whether it has grown. False when the file
     /// is gone, changed or unreadable. `walked`: what the walk saw (device and inode 0: unknown).
-    bool read(const FileRecord &record, const FileIdentity &walked, std::uint64_t offset, std::size_t want,
-              std::byte *out, std::atomic<std::size_t> &openFiles, std::size_t maxOpen,
-              FolderHandles *folders)
+    /// `cachedOnly`: nullopt, not waiting, when the file is held open and its block is not in
+    /// the page cache; the kernel starts reading it, and a later read() finds it.
+    std::optional<bool> read(const FileRecord &record, const FileIdentity &walked, std::uint64_t offset,
+                             std::size_t want, std::byte *out, std::atomic<std::size_t> &openFiles,
+                             std::size_t maxOpen, FolderHandles *folders, bool cachedOnly = false)
     {
         const std::size_t room = offset + want == record.size ? want + 1 : want;
-        if (m_fd)
-            return ReadAtLeast(m_fd.get(), offset, {out, room}, want) == static_cast<std::int64_t>(want);
-        UniqueFd fd = folders ? folders->openToRead(record.folder, record.name)
-                              : OpenToRead(record.folder + record.name);
-        if (!fd)
-            return false;
-        const bool hold = openFiles.fetch_add(1, std::memory_order_relaxed) < maxOpen;
-        if (!hold)
-            openFiles.fetch_sub(1, std::memory_order_relaxed);  // over budget: opened again next time
-        if ((!hold && !isExpected(fd.get(), walked)) ||
-            ReadAtLeast(fd.get(), offset, {out, room}, want) != static_cast<std::int64_t>(want)) {
-            if (hold)
-                openFiles.fetch_sub(1, std::memory_order_relaxed);
+        if (!m_fd) {
+            UniqueFd fd = folders ? folders->openToRead(record.folder, record.name)
+                                  : OpenToRead(record.folder + record.name);
+            if (!fd)
+                return false;
+            if (openFiles.fetch_add(1, std::memory_order_relaxed) >= maxOpen) {
+                openFiles.fetch_sub(1, std::memory_order_relaxed);  // over budget: opened again next time
+                return isExpected(fd.get(), walked) &&
+                       ReadAtLeast(fd.get(), offset, {out, room}, want) == static_cast<std::int64_t>(want);
+            }
+            m_fd = std::move(fd);
+        }
+        if (cachedOnly) {
+            const ssize_t n = Fs().preadCached(m_fd.get(), out, room, static_cast<off_t>(offset));
+            // Short of `want`, or ending on a page's end, it may have stopped at what is cached.
+            if (n == static_cast<ssize_t>(room) && room == want)
+                return true;
+            if (n == static_cast<ssize_t>(want) + 1 && room > want)
+                return false;  // it has grown
+            if (n == static_cast<ssize_t>(want) && room > want && (offset + want) % 4096 != 0)
+                return true;
+            if (n >= 0 || errno == EAGAIN)
+                return std::nullopt;
             return false;
         }
-        if (hold)
-            m_fd = std::move(fd);
-        return true;
+        return ReadAtLeast(m_fd.get(), offset, {out, room}, want) == static_cast<std::int64_t>(want);
     }
 
     /// Whether the bytes read so far are the walked file's: a regular file of its length, the

@@ -16,6 +16,7 @@
 #include <sys/ioctl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/uio.h>
 #include <sys/sysmacros.h>
 #include <unistd.h>
 
@@ -92,6 +93,14 @@ int FileSystem::close(int fd)
 ssize_t FileSystem::pread(int fd, void *buffer, std::size_t count, off_t offset)
 {
     return ::pread(fd, buffer, count, offset);
+}
+ssize_t FileSystem::preadCached(int fd, void *buffer, std::size_t count, off_t offset)
+{
+    iovec one{buffer, count};
+    const ssize_t n = ::preadv2(fd, &one, 1, offset, RWF_NOWAIT);
+    if (n < 0 && errno == EOPNOTSUPP)
+        errno = EAGAIN;
+    return n;
 }
 ssize_t FileSystem::write(int fd, const void *buffer, std::size_t count)
 {

@@ -19,6 +19,10 @@ public:
     virtual int openat(int dirFd, const char *name, int flags, mode_t mode);
     virtual int close(int fd);
     virtual ssize_t pread(int fd, void *buffer, std::size_t count, off_t offset);
+    /// pread that fails with EAGAIN rather than wait for the disk: the bytes are not all in
+    /// the page cache (the kernel starts reading them), or the file system cannot tell. It
+    /// may return fewer bytes than asked for before the end of the file.
+    virtual ssize_t preadCached(int fd, void *buffer, std::size_t count, off_t offset);
     virtual ssize_t write(int fd, const void *buffer, std::size_t count);
     virtual ssize_t pwrite(int fd, const void *buffer, std::size_t count, off_t offset);
     virtual int ftruncate(int fd, off_t length);

@@ -98,11 +98,13 @@ private:
             m_candidates[m].close(m_openFiles);
     }
 
-    bool read(std::uint32_t member, std::uint64_t offset, std::size_t want, std::byte *into)
+    /// See Candidate::read; nullopt only when `cachedOnly`.
+    std::optional<bool> read(std::uint32_t member, std::uint64_t offset, std::size_t want, std::byte *into,
+                             bool cachedOnly = false)
     {
         const FileRecord &record = m_records[member];
         return m_candidates[member].read(record, m_state.identityOf(record), offset, want, into, m_openFiles,
-                                         m_limits.maxOpen, m_aids.folders);
+                                         m_limits.maxOpen, m_aids.folders, cachedOnly);
     }
 
     /// See Candidate::confirm; a member that fails it is closed and counted unreadable.
@@ -133,44 +135,53 @@ private:
     {
         out.reset(want, members.size(), m_limits.keptBlocks);
         const bool learnFirst = m_aids.cache && offset == 0 && m_limits.digestBits >= 64 && m_learnFirst;
-        auto reRead = [&](std::uint32_t m, std::byte *into) { return read(m, offset, want, into); };
+        auto reRead = [&](std::uint32_t m, std::byte *into) { return *read(m, offset, want, into); };
         auto noFetch = []() -> const std::byte * { return nullptr; };  // the block is always in hand
         const auto buffer = std::make_unique_for_overwrite<std::byte[]>(want + 1);
-        std::size_t count = 0;
         std::uint64_t bytes = 0;  // told in batches: one shared counter for every read would be contended
-        auto tell = [&] {
-            m_state.bytesCompared.fetch_add(std::exchange(bytes, 0), std::memory_order_relaxed);
-        };
-        for (std::uint32_t m : members) {
-            if ((++count & 255) == 0) {
-                tell();
-                if (m_state.cancelled())
-                    return;  // a round over a huge set ends at once; round() then drops it
-            }
-            if (!read(m, offset, want, buffer.get())) {
+        auto take = [&](std::size_t i, bool readable) {
+            const std::uint32_t m = members[i];
+            if (!readable) {
                 m_candidates[m].close(m_openFiles);
                 ++m_state.unreadableFiles;
-                out.splitOf.push_back(kNone);
-                continue;
+                return;
             }
             bytes += want;
             const XXH128_hash_t digest = digestOf(buffer.get(), want, chain);
             // A file of one block gets its whole digest at once; the cache learns only the walked file's.
-            if (learnFirst && want < m_size && !confirmed(m)) {
-                out.splitOf.push_back(kNone);
-                continue;
-            }
+            if (learnFirst && want < m_size && !confirmed(m))
+                return;
             if (learnFirst && want < m_size)
                 m_aids.cache->store(m_records[m].id, {std::nullopt, std::nullopt, digest, std::nullopt});
-            out.splitOf.push_back(out.place(digest, buffer.get(), noFetch, m, 1, reRead));
+            out.splitOf[i] = out.place(digest, buffer.get(), noFetch, m, 1, reRead);
+        };
+        // Blocks not in the page cache are asked for all at once and waited for after the
+        // others: on a cold cache the disk then has many reads to order instead of one.
+        std::vector<std::uint32_t> later;
+        out.splitOf.assign(members.size(), kNone);
+        for (std::size_t i = 0; i < members.size(); ++i) {
+            if (((i + 1) & 255) == 0) {
+                m_state.bytesCompared.fetch_add(std::exchange(bytes, 0), std::memory_order_relaxed);
+                if (m_state.cancelled())
+                    return;  // a round over a huge set ends at once; round() then drops it
+            }
+            if (const std::optional<bool> got = read(members[i], offset, want, buffer.get(), true))
+                take(i, *got);
+            else
+                later.push_back(static_cast<std::uint32_t>(i));
         }
-        tell();
+        for (std::uint32_t i : later) {
+            if (m_state.cancelled())
+                return;
+            take(i, *read(members[i], offset, want, buffer.get()));
+        }
+        m_state.bytesCompared.fetch_add(bytes, std::memory_order_relaxed);
     }
 
     /// Adds the splits of `later`, made from the members after those of `into`, to `into`.
     void merge(Partition &into, Partition &later, std::uint64_t offset, std::size_t want)
     {
-        auto reRead = [&](std::uint32_t m, std::byte *to) { return read(m, offset, want, to); };
+        auto reRead = [&](std::uint32_t m, std::byte *to) { return *read(m, offset, want, to); };
         std::vector<std::uint32_t> moved(later.splits.size(), kNone);
         for (std::size_t s = 0; s < later.splits.size(); ++s) {
             // A block not kept is read again only when a split of `into` has its digest.
