@@ -151,7 +151,8 @@ private:
     {
         m_bytes.fill(0);
         if (text.size() < kTag) {
-            std::memcpy(m_bytes.data(), text.data(), text.size());
+            if (!text.empty())  // an empty view may have no data at all
+                std::memcpy(m_bytes.data(), text.data(), text.size());
             m_bytes[kTag] = static_cast<char>(text.size());
             return;
         }
