@@ -8,12 +8,12 @@
 #include <filesystem>
 #include <optional>
 #include <sys/stat.h>
-#include <sys/statfs.h>
 #include <unistd.h>
 #include <thread>
 #include <utility>
 
 #include "engine/case_fold.h"
+#include "engine/folder_listing.h"
 #include "engine/file_system.h"
 #include "engine/mount_table.h"
 #include "engine/protected_folders.h"
@@ -25,72 +25,6 @@ constexpr int kDirOpenFlags = O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC | 
 constexpr int kMaxDepth = 1000;
 constexpr std::size_t kHandedAtOnce = 4096;
 constexpr std::size_t kStatAheadAt = 64;  // entries in a folder worth a second thread
-
-bool isPseudoType(std::string_view type)
-{
-    static constexpr std::string_view kPseudo[] = {
-        "proc",       "sysfs",   "devtmpfs", "devpts", "cgroup", "cgroup2", "debugfs",     "tracefs",
-        "securityfs", "fusectl", "configfs", "pstore", "bpf",    "mqueue",  "binfmt_misc", "efivarfs"};
-    for (std::string_view pseudo : kPseudo)
-        if (type == pseudo)
-            return true;
-    return false;
-}
-
-bool isPseudoMagic(int fd)
-{
-    struct statfs fs = {};
-    if (::fstatfs(fd, &fs) != 0)
-        return false;
-    switch (static_cast<unsigned long>(fs.f_type)) {
-    case 0x9fa0:      // proc
-    case 0x62656572:  // sysfs
-    case 0x27e0eb:    // cgroup
-    case 0x63677270:  // cgroup2
-    case 0x64626720:  // debugfs
-    case 0x74726163:  // tracefs
-    case 0x73636673:  // securityfs
-    case 0x65735543:  // fusectl
-    case 0x1cd1:      // devpts
-        return true;
-    default: return false;
-    }
-}
-
-/// A folder's entries in byte order of their names, not in the order the file system lists them:
-/// the same tree then gives the same walk, and the same first path of a hard-linked file. The
-/// names are packed into one buffer: a folder of a million files is held once, compactly.
-struct Listing
-{
-    struct Entry
-    {
-        std::size_t offset;  // where its name starts in `names` (each name ends in NUL)
-        unsigned char type;
-    };
-    std::string names;
-    std::vector<Entry> entries;
-    bool broken = false;  // the listing broke off part-way: what was listed is still walked
-
-    std::string_view nameOf(const Entry &entry) const { return names.data() + entry.offset; }
-};
-
-Listing listSorted(DIR *dir)
-{
-    Listing listing;
-    errno = 0;
-    for (const dirent *entry = Fs().readdir(dir); entry; entry = Fs().readdir(dir)) {
-        listing.entries.push_back({listing.names.size(), entry->d_type});
-        listing.names += TrimAtNul(entry->d_name);
-        listing.names += '\0';
-        errno = 0;
-    }
-    listing.broken = errno != 0;
-    std::sort(listing.entries.begin(), listing.entries.end(),
-              [&listing](const Listing::Entry &a, const Listing::Entry &b) {
-                  return listing.nameOf(a) < listing.nameOf(b);
-              });
-    return listing;
-}
 
 }  // namespace
 
@@ -225,7 +159,7 @@ void FolderWalker::WalkFolder(UniqueFd dirFd, const std::string &Folder, const s
         notWhole();
     else if (m_census)
         m_censusFolder = m_census->enter(parent, name, here.shared, fd);
-    const Listing listing = listSorted(dir.get());
+    const Listing listing = ListSorted(dir.get());
     if (listing.broken) {
         ++m_unlistedFolders;
         notWhole();
@@ -433,7 +367,7 @@ bool FolderWalker::isPseudoFileSystem(dev_t dev, int fd)
         return known->second;
     const std::optional<MountEntry> mount = MountOfDevice(dev);
     const std::string type = mount ? mount->type : std::string();
-    const bool pseudo = type.empty() ? isPseudoMagic(fd) : isPseudoType(type);
+    const bool pseudo = type.empty() ? IsPseudoFileSystemMagic(fd) : IsPseudoFileSystemType(type);
     m_pseudoByDevice.emplace(dev, pseudo);
     if (!pseudo && m_noteDevice)
         m_noteDevice(dev, fd);
